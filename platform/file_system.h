@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sorvina::platform {
+
+// What a directory entry or a path is, with symbolic links followed. kOther covers
+// devices, FIFOs, sockets and dangling links: nothing that can be played or copied.
+enum class EntryKind { kFile, kDirectory, kOther };
+
+// Identifies a folder on this machine, whatever path reaches it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+struct DirectoryEntry {
+  std::string name;
+  EntryKind kind = EntryKind::kOther;
+};
+
+// One open folder. Entries come in the order the file system returns them, "." and ".."
+// left out; the kind comes from the listing itself where the file system records it, so
+// only links and entries of unknown type cost a status query. Sizes are asked for by name,
+// relative to the open folder, so that only the entries that need one pay for it.
+class DirectoryListing {
+ public:
+  // Nothing when the folder does not exist, is not a folder or cannot be read.
+  static std::optional<DirectoryListing> Open(const std::string& path);
+
+  DirectoryListing(DirectoryListing&& other) noexcept;
+  DirectoryListing& operator=(DirectoryListing&& other) noexcept;
+  DirectoryListing(const DirectoryListing&) = delete;
+  DirectoryListing& operator=(const DirectoryListing&) = delete;
+  ~DirectoryListing();
+
+  FileIdentity identity() const { return identity_; }
+
+  // Every entry; an error part-way keeps the entries read so far.
+  std::vector<DirectoryEntry> ReadEntries();
+
+  // Size in bytes of the entry `name`, links followed; nothing when it has vanished.
+  std::optional<std::uint64_t> SizeOf(const std::string& name) const;
+
+ private:
+  explicit DirectoryListing(void* stream, FileIdentity identity)
+      : stream_(stream), identity_(identity) {}
+
+  void* stream_ = nullptr;  // the DIR* of the open folder
+  FileIdentity identity_;
+};
+
+struct FileStatus {
+  EntryKind kind = EntryKind::kOther;
+  std::uint64_t sizeBytes = 0;
+};
+
+// Status of `path` with links followed; nothing when it does not exist or cannot be
+// reached. A path holding a NUL byte names no file.
+std::optional<FileStatus> GetFileStatus(const std::string& path);
+
+// The process's current directory, without a trailing separator; empty if unknown.
+std::string CurrentDirectory();
+
+// The clock's calendar time in whole seconds since 1970, truncated to 32 bits: the seed
+// that makes two runs within the same second draw alike.
+std::uint32_t ClockSeed();
+
+}  // namespace sorvina::platform

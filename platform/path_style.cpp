@@ -1,0 +1,63 @@
+#include "platform/path_style.h"
+
+#include <algorithm>
+
+namespace sorvina::platform {
+namespace {
+
+constexpr char AsciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+
+}  // namespace
+
+bool IsSeparator(char c, PathStyle style) {
+  return c == Separator(style) || (style == PathStyle::kWindows && c == OtherSeparator(style));
+}
+
+bool EndsWithSeparator(std::string_view path, PathStyle style) {
+  return !path.empty() && IsSeparator(path.back(), style);
+}
+
+std::vector<std::string_view> SplitComponents(std::string_view path, PathStyle style) {
+  std::vector<std::string_view> components;
+  std::size_t start = 0;
+  if (!path.empty() && IsSeparator(path.front(), style)) {
+    components.push_back(path.substr(0, 1));
+    start = 1;
+  }
+  for (std::size_t i = start; i <= path.size(); ++i) {
+    if (i == path.size() || IsSeparator(path[i], style)) {
+      if (i < path.size() || i > start)
+        components.push_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return components;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b, PathStyle style) {
+  if (style == PathStyle::kPosix)
+    return a == b;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+std::string FoldName(std::string_view name, PathStyle style) {
+  std::string folded(name);
+  if (style == PathStyle::kWindows) {
+    std::transform(folded.begin(), folded.end(), folded.begin(), AsciiLower);
+  }
+  return folded;
+}
+
+bool EndsWithNoCase(std::string_view text, std::string_view ending) {
+  return text.size() >= ending.size() &&
+         NamesEqual(text.substr(text.size() - ending.size()), ending, PathStyle::kWindows);
+}
+
+void ToSeparators(std::string& path, PathStyle style) {
+  std::replace(path.begin(), path.end(), OtherSeparator(style), Separator(style));
+}
+
+}  // namespace sorvina::platform

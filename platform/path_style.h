@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvina::platform {
+
+// How path text is spelled. Windows style: '\' separates, '/' is accepted too, drive
+// letters, names compared without regard to (ASCII) letter case. POSIX style: '/'
+// separates, names compared byte for byte. Only the native style touches the file
+// system; the Windows style exists so that path logic can be exercised with its examples.
+enum class PathStyle { kWindows, kPosix };
+
+constexpr PathStyle NativePathStyle() {
+#ifdef _WIN32
+  return PathStyle::kWindows;
+#else
+  return PathStyle::kPosix;
+#endif
+}
+
+constexpr char Separator(PathStyle style) {
+  return style == PathStyle::kWindows ? '\\' : '/';
+}
+constexpr char OtherSeparator(PathStyle style) {
+  return style == PathStyle::kWindows ? '/' : '\\';
+}
+
+// True when `c` separates path components in `style`: both slashes in Windows style,
+// only '/' in POSIX style (where a backslash is an ordinary name character).
+bool IsSeparator(char c, PathStyle style);
+
+bool EndsWithSeparator(std::string_view path, PathStyle style);
+
+// Splits at every separator. A leading separator yields the root component (the separator
+// itself), so "/a/b" gives {"/", "a", "b"}; repeated separators yield empty components.
+std::vector<std::string_view> SplitComponents(std::string_view path, PathStyle style);
+
+// Whether two names (or whole paths) denote the same thing in `style`.
+bool NamesEqual(std::string_view a, std::string_view b, PathStyle style);
+
+// The form of `name` under which equal names compare equal bytewise (ASCII lower case in
+// Windows style, unchanged in POSIX style); for hashing and lookups.
+std::string FoldName(std::string_view name, PathStyle style);
+
+// Letter-case-blind comparison of an ending, as used for the ".mp3" and ".m3u" endings in
+// every style: a file Song.MP3 is an MP3 file on any system.
+bool EndsWithNoCase(std::string_view text, std::string_view ending);
+
+// Replaces every other separator by the separator of `style`.
+void ToSeparators(std::string& path, PathStyle style);
+
+}  // namespace sorvina::platform

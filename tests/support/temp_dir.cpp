@@ -1,0 +1,99 @@
+#include "tests/support/temp_dir.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace sorvina::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "sorvina-test-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+  chmod(path_.c_str(), 0755);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Folders a test made unreadable must become readable again to be removed.
+  for (auto it = fs::recursive_directory_iterator(path_, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+  }
+  fs::remove_all(path_, ignored);
+}
+
+std::string TempDir::operator/(std::string_view relative) const {
+  return path_ + "/" + std::string(relative);
+}
+
+std::string TempDir::WriteFile(std::string_view relative, std::string_view content) const {
+  const std::string path = *this / relative;
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!out.flush())
+    throw std::runtime_error("cannot write " + path);
+  return path;
+}
+
+std::string TempDir::MakeFolder(std::string_view relative) const {
+  const std::string path = *this / relative;
+  fs::create_directories(path);
+  return path;
+}
+
+std::string RunUnprivileged(const std::function<std::string()>& body) {
+  if (geteuid() != 0)
+    return body();
+
+  int channel[2];
+  if (pipe(channel) != 0) {
+    ADD_FAILURE() << "pipe failed";
+    return {};
+  }
+  const pid_t child = fork();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+    ADD_FAILURE() << "fork failed";
+    return {};
+  }
+  if (child == 0) {
+    close(channel[0]);
+    constexpr uid_t kNobody = 65534;
+    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
+      _exit(3);
+    const std::string result = body();
+    const bool written =
+        write(channel[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
+    _exit(written ? 0 : 4);
+  }
+  close(channel[1]);
+  std::string result;
+  char buffer[4096];
+  for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) {
+    result.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    ADD_FAILURE() << "the unprivileged child failed (status " << status << ")";
+  }
+  return result;
+}
+
+}  // namespace sorvina::test

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace sorvina::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it when
+// the object goes. Readable by every user, so that tests may drop privileges inside it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // The folder's path, without a trailing separator.
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative.
+  std::string operator/(std::string_view relative) const;
+
+  // Writes `content` to `relative`, creating the folders on the way; returns the path.
+  std::string WriteFile(std::string_view relative, std::string_view content = {}) const;
+  // Creates the folder `relative` and the folders on the way; returns its path.
+  std::string MakeFolder(std::string_view relative) const;
+
+ private:
+  std::string path_;
+};
+
+// Runs `body` without root's power to read every file: in a child process that has
+// dropped to an unprivileged user when the tests run as root, else directly. What `body`
+// returns comes back as text. Fails the current test if the child cannot be run.
+std::string RunUnprivileged(const std::function<std::string()>& body);
+
+}  // namespace sorvina::test
