@@ -1,0 +1,55 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/candidate_pool.h"
+#include "engine/selection_settings.h"
+#include "platform/path_style.h"
+
+namespace sorvina::engine {
+
+// Fills `pool` from every source of `settings`, in list order: playlists are read, every
+// other entry is scanned as a folder with the weight 1.0. The folder weights must have
+// been parsed (ParseFolderWeightEntry). Whatever cannot be read is skipped silently.
+void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool);
+
+// A playlist line resolved to the file it names.
+struct PlaylistEntry {
+  std::string path;       // the file, as the pool will hold it
+  std::string entryText;  // the line as written, separators made native: for the weight
+};
+
+// Resolves one playlist line against the playlist's own path: an empty line, a line that
+// does not name an ".mp3" file, or a relative line in a playlist whose path has no folder
+// (Windows style) gives nothing. Pure text; the file is not looked at.
+std::optional<PlaylistEntry> ResolvePlaylistLine(
+    std::string_view playlistPath, std::string_view line,
+    platform::PathStyle style = platform::NativePathStyle());
+
+// Collection over the file system for one run.
+class CandidateCollector {
+ public:
+  CandidateCollector(const std::vector<FolderWeight>& folderWeights, CandidatePool& pool)
+      : folderWeights_(folderWeights), pool_(pool) {}
+
+  // Collects the MP3 files of `folder` and, depth first in listing order, of its
+  // subfolders. Folders whose names begin with "." are skipped with all they hold; a
+  // folder that is already being scanned further up (a link cycle) is not entered again;
+  // a folder that cannot be read contributes nothing and its siblings are still scanned.
+  void ScanFolder(const std::string& folder, double weight);
+
+  // Collects the entries of one playlist; lines starting with "#" are skipped.
+  void ReadPlaylist(const std::string& playlistPath);
+
+  // Resolves one playlist line and collects the file when it exists, whatever its weight.
+  void AddPlaylistEntry(const std::string& playlistPath, std::string_view line);
+
+ private:
+  const std::vector<FolderWeight>& folderWeights_;
+  CandidatePool& pool_;
+};
+
+}  // namespace sorvina::engine
