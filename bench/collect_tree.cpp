@@ -28,8 +28,7 @@ class BlockWriter {
 
   void Append(std::string_view text) {
     buffer_.append(text);
-    if (buffer_.size() >= kBlockSize)
-      Flush();
+    if (buffer_.size() >= kBlockSize) Flush();
   }
   void Append(std::int64_t number) {
     char digits[24];
@@ -41,8 +40,7 @@ class BlockWriter {
     std::size_t written = 0;
     while (written < buffer_.size()) {
       const ssize_t n = write(STDOUT_FILENO, buffer_.data() + written, buffer_.size() - written);
-      if (n <= 0)
-        break;
+      if (n <= 0) break;
       written += static_cast<std::size_t>(n);
     }
     buffer_.clear();

@@ -76,8 +76,7 @@ class PathSet {
  public:
   explicit PathSet(PathStyle) {}
   const void* RegisterPath(std::string_view path) {
-    if (paths_.find(path) != paths_.end())
-      return nullptr;
+    if (paths_.find(path) != paths_.end()) return nullptr;
     paths_.emplace(path);
     return this;
   }
@@ -151,8 +150,7 @@ void BM_RegisterDuplicatePaths(benchmark::State& state) {
     std::size_t accepted = 0;
     for (const std::string& path : paths)
       accepted += filter.RegisterPath(path) != nullptr;
-    if (accepted != 0)
-      state.SkipWithError("a registered path was accepted again");
+    if (accepted != 0) state.SkipWithError("a registered path was accepted again");
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(paths.size()));
 }
@@ -194,8 +192,7 @@ void BM_PoolRemoveScattered(benchmark::State& state) {
     state.ResumeTiming();
     for (const CandidatePool::Index index : order)
       benchmark::DoNotOptimize(pool->Remove(index));
-    if (pool->count() != 0)
-      state.SkipWithError("candidates left after removing all");
+    if (pool->count() != 0) state.SkipWithError("candidates left after removing all");
     state.PauseTiming();
     pool.reset();
     state.ResumeTiming();
@@ -232,8 +229,7 @@ int main(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
   benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

@@ -8,8 +8,7 @@ namespace sorvina::engine {
 using platform::PathStyle;
 
 std::size_t ComponentHash::operator()(std::string_view name) const {
-  if (style == PathStyle::kPosix)
-    return std::hash<std::string_view>{}(name);
+  if (style == PathStyle::kPosix) return std::hash<std::string_view>{}(name);
   // FNV-1a over the ASCII-lower-cased bytes, so that names equal without regard to
   // letter case hash alike.
   std::uint64_t hash = 14695981039346656037ULL;
@@ -28,8 +27,7 @@ DuplicateFilter::DuplicateFilter(PathStyle style) : style_(style), root_(style) 
 
 const DirectoryNode* DuplicateFilter::RegisterPath(std::string_view path) {
   const std::vector<std::string_view> components = platform::SplitComponents(path, style_);
-  if (components.empty())
-    return nullptr;
+  if (components.empty()) return nullptr;
   DirectoryNode* node = &root_;
   for (std::size_t i = 0; i + 1 < components.size(); ++i) {
     auto found = node->children.find(components[i]);
@@ -41,8 +39,7 @@ const DirectoryNode* DuplicateFilter::RegisterPath(std::string_view path) {
     node = found->second.get();
   }
   // Look before inserting: emplace would build the string even for a duplicate.
-  if (node->files.contains(components.back()))
-    return nullptr;
+  if (node->files.contains(components.back())) return nullptr;
   node->files.emplace(components.back());
   return node;
 }
@@ -56,8 +53,7 @@ void CandidatePool::Add(Candidate candidate) {
   totalWeight_ += candidate.weight;
   candidates_.push_back(std::move(candidate));
   links_.push_back(Links{kNone, head_});
-  if (head_ != kNone)
-    links_[head_].newer = index;
+  if (head_ != kNone) links_[head_].newer = index;
   head_ = index;
   ++count_;
 }
@@ -69,8 +65,7 @@ Candidate CandidatePool::Remove(Index index) {
   } else {
     head_ = links.older;
   }
-  if (links.older != kNone)
-    links_[links.older].newer = links.newer;
+  if (links.older != kNone) links_[links.older].newer = links.newer;
   links = Links{};
   totalWeight_ -= candidates_[index].weight;
   --count_;

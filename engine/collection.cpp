@@ -41,13 +41,11 @@ struct ScanFrame {
 std::optional<ScanFrame> OpenFrame(std::string folder, double inherited,
                                    const std::vector<FolderWeight>& weights,
                                    const std::vector<ScanFrame>& ancestors) {
-  if (!platform::EndsWithSeparator(folder, kNative))
-    folder.push_back(platform::Separator(kNative));
+  if (!platform::EndsWithSeparator(folder, kNative)) folder.push_back(platform::Separator(kNative));
   const double weight = FindScanWeight(folder, inherited, weights);
 
   auto listing = platform::DirectoryListing::Open(folder);
-  if (!listing)
-    return std::nullopt;
+  if (!listing) return std::nullopt;
   const platform::FileIdentity identity = listing->identity();
   if (std::any_of(ancestors.begin(), ancestors.end(),
                   [&](const ScanFrame& frame) { return frame.identity == identity; })) {
@@ -57,8 +55,7 @@ std::optional<ScanFrame> OpenFrame(std::string folder, double inherited,
   ScanFrame frame{std::move(folder), weight, identity, {}, 0};
   for (platform::DirectoryEntry& entry : listing->ReadEntries()) {
     if (entry.kind == EntryKind::kDirectory) {
-      if (!entry.name.starts_with('.'))
-        frame.items.push_back({std::move(entry.name), true, 0});
+      if (!entry.name.starts_with('.')) frame.items.push_back({std::move(entry.name), true, 0});
     } else if (entry.kind == EntryKind::kFile && weight > 0 && entry.name.size() > 4 &&
                IsMp3Name(entry.name)) {
       // A file that vanished since the listing was read is not collected.
@@ -85,8 +82,7 @@ void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool) {
 
 std::optional<PlaylistEntry> ResolvePlaylistLine(std::string_view playlistPath,
                                                  std::string_view line, PathStyle style) {
-  if (line.empty())
-    return std::nullopt;
+  if (line.empty()) return std::nullopt;
   PlaylistEntry entry{{}, std::string(line)};
   platform::ToSeparators(entry.entryText, style);
   const std::string& text = entry.entryText;
@@ -103,15 +99,13 @@ std::optional<PlaylistEntry> ResolvePlaylistLine(std::string_view playlistPath,
     if (folderEnd == std::string_view::npos) {
       // A playlist named without a folder lies in the current directory, where its
       // relative entries resolve by themselves; Windows-style paths always carry a drive.
-      if (style == PathStyle::kWindows)
-        return std::nullopt;
+      if (style == PathStyle::kWindows) return std::nullopt;
       entry.path = text;
     } else {
       entry.path = std::string(playlistPath.substr(0, folderEnd + 1)) + text;
     }
   }
-  if (!IsMp3Name(entry.path))
-    return std::nullopt;
+  if (!IsMp3Name(entry.path)) return std::nullopt;
   return entry;
 }
 
@@ -119,8 +113,7 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
   // Depth first with an explicit stack rather than recursion, so that a very deep tree
   // cannot exhaust the call stack and only one folder is open at a time.
   // An empty entry names no folder (appending a separator would make it the root).
-  if (folder.empty())
-    return;
+  if (folder.empty()) return;
   std::vector<ScanFrame> stack;
   if (auto root = OpenFrame(folder, weight, folderWeights_, stack))
     stack.push_back(std::move(*root));
@@ -145,25 +138,20 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
 
 void CandidateCollector::ReadPlaylist(const std::string& playlistPath) {
   platform::LineReader reader;
-  if (!reader.Open(playlistPath))
-    return;
+  if (!reader.Open(playlistPath)) return;
   std::string line;
   while (reader.Next(line)) {
-    if (!line.empty() && line.front() == '#')
-      continue;
+    if (!line.empty() && line.front() == '#') continue;
     AddPlaylistEntry(playlistPath, line);
   }
 }
 
 void CandidateCollector::AddPlaylistEntry(const std::string& playlistPath, std::string_view line) {
   std::optional<PlaylistEntry> entry = ResolvePlaylistLine(playlistPath, line);
-  if (!entry)
-    return;
+  if (!entry) return;
   const auto status = platform::GetFileStatus(entry->path);
-  if (!status || status->kind != EntryKind::kFile)
-    return;
-  if (pool_.filter().RegisterPath(entry->path) == nullptr)
-    return;
+  if (!status || status->kind != EntryKind::kFile) return;
+  if (pool_.filter().RegisterPath(entry->path) == nullptr) return;
   const double weight = FindPlaylistEntryWeight(entry->entryText, folderWeights_);
   pool_.Add(
       Candidate{std::move(entry->path), static_cast<std::int64_t>(status->sizeBytes), weight});

@@ -10,15 +10,12 @@ using platform::PathStyle;
 
 void ParseFolderWeightEntry(FolderWeight& entry, PathStyle style) {
   std::string text = entry.entryText;
-  if (!text.empty() && text.back() == platform::OtherSeparator(style))
-    text.pop_back();
-  if (!text.empty() && text.back() == platform::Separator(style))
-    text.pop_back();
+  if (!text.empty() && text.back() == platform::OtherSeparator(style)) text.pop_back();
+  if (!text.empty() && text.back() == platform::Separator(style)) text.pop_back();
   text.push_back(platform::Separator(style));
 
   const std::size_t blank = text.find(' ');
-  if (blank == std::string::npos)
-    return;
+  if (blank == std::string::npos) return;
   entry.weight = platform::ParseLeadingDecimal(text);
   entry.folder = text.substr(blank + 1);
 }
@@ -26,8 +23,7 @@ void ParseFolderWeightEntry(FolderWeight& entry, PathStyle style) {
 double FindScanWeight(std::string_view folderPath, double inherited,
                       const std::vector<FolderWeight>& weights) {
   for (const FolderWeight& entry : weights) {
-    if (entry.folder == folderPath)
-      return entry.weight;
+    if (entry.folder == folderPath) return entry.weight;
   }
   return inherited;
 }
@@ -39,8 +35,7 @@ double FindPlaylistEntryWeight(std::string_view entryText, const std::vector<Fol
        end = end == 0 ? std::string_view::npos : entryText.rfind(separator, end - 1)) {
     const std::string_view folder = entryText.substr(0, end + 1);
     for (const FolderWeight& entry : weights) {
-      if (platform::NamesEqual(entry.folder, folder, style))
-        return entry.weight;
+      if (platform::NamesEqual(entry.folder, folder, style)) return entry.weight;
     }
   }
   return 1.0;

@@ -34,15 +34,12 @@ std::size_t DecimalLength(std::string_view text) {
     anyDigit = anyDigit || fractionEnd > end + 1;
     end = fractionEnd;
   }
-  if (!anyDigit)
-    return 0;
+  if (!anyDigit) return 0;
   if (end < text.size() && (text[end] == 'e' || text[end] == 'E')) {
     std::size_t exponent = end + 1;
-    if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-'))
-      ++exponent;
+    if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) ++exponent;
     const std::size_t exponentEnd = SkipDigits(text, exponent);
-    if (exponentEnd > exponent)
-      end = exponentEnd;
+    if (exponentEnd > exponent) end = exponentEnd;
   }
   return end;
 }
@@ -67,12 +64,10 @@ double ParseLeadingDecimal(std::string_view text) {
     ++at;
   }
   const std::string_view number = text.substr(at, DecimalLength(text.substr(at)));
-  if (number.empty())
-    return 0.0;
+  if (number.empty()) return 0.0;
   double value = 0.0;
   const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (error == std::errc::result_out_of_range)
-    value = ConvertOutOfRange(number);
+  if (error == std::errc::result_out_of_range) value = ConvertOutOfRange(number);
   return negative ? -value : value;
 }
 

@@ -17,10 +17,8 @@ bool HasNul(const std::string& text) {
 }
 
 EntryKind KindOf(const struct stat& status) {
-  if (S_ISREG(status.st_mode))
-    return EntryKind::kFile;
-  if (S_ISDIR(status.st_mode))
-    return EntryKind::kDirectory;
+  if (S_ISREG(status.st_mode)) return EntryKind::kFile;
+  if (S_ISDIR(status.st_mode)) return EntryKind::kDirectory;
   return EntryKind::kOther;
 }
 
@@ -31,11 +29,9 @@ DIR* AsDir(void* stream) {
 }  // namespace
 
 std::optional<DirectoryListing> DirectoryListing::Open(const std::string& path) {
-  if (path.empty() || HasNul(path))
-    return std::nullopt;
+  if (path.empty() || HasNul(path)) return std::nullopt;
   const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0)
-    return std::nullopt;
+  if (fd < 0) return std::nullopt;
   struct stat status {};
   DIR* stream = fstat(fd, &status) == 0 ? fdopendir(fd) : nullptr;
   if (stream == nullptr) {
@@ -51,8 +47,7 @@ DirectoryListing::DirectoryListing(DirectoryListing&& other) noexcept
 
 DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept {
   if (this != &other) {
-    if (stream_ != nullptr)
-      closedir(AsDir(stream_));
+    if (stream_ != nullptr) closedir(AsDir(stream_));
     stream_ = std::exchange(other.stream_, nullptr);
     identity_ = other.identity_;
   }
@@ -60,8 +55,7 @@ DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept
 }
 
 DirectoryListing::~DirectoryListing() {
-  if (stream_ != nullptr)
-    closedir(AsDir(stream_));
+  if (stream_ != nullptr) closedir(AsDir(stream_));
 }
 
 std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
@@ -70,8 +64,7 @@ std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
   const int fd = dirfd(stream);
   while (const dirent* entry = readdir(stream)) {
     const std::string_view name = entry->d_name;
-    if (name == "." || name == "..")
-      continue;
+    if (name == "." || name == "..") continue;
     EntryKind kind = EntryKind::kOther;
     switch (entry->d_type) {
       case DT_REG:
@@ -83,8 +76,7 @@ std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
       case DT_LNK:
       case DT_UNKNOWN: {
         struct stat status {};
-        if (fstatat(fd, entry->d_name, &status, 0) == 0)
-          kind = KindOf(status);
+        if (fstatat(fd, entry->d_name, &status, 0) == 0) kind = KindOf(status);
         break;
       }
       default:
@@ -105,8 +97,7 @@ std::optional<std::uint64_t> DirectoryListing::SizeOf(const std::string& name) c
 
 std::optional<FileStatus> GetFileStatus(const std::string& path) {
   struct stat status {};
-  if (path.empty() || HasNul(path) || stat(path.c_str(), &status) != 0)
-    return std::nullopt;
+  if (path.empty() || HasNul(path) || stat(path.c_str(), &status) != 0) return std::nullopt;
   return FileStatus{KindOf(status), static_cast<std::uint64_t>(status.st_size)};
 }
 
@@ -117,8 +108,7 @@ std::string CurrentDirectory() {
       buffer.resize(buffer.find('\0'));
       return buffer;
     }
-    if (errno != ERANGE)
-      return {};
+    if (errno != ERANGE) return {};
     buffer.resize(buffer.size() * 2);
   }
 }

@@ -28,8 +28,7 @@ std::vector<std::string_view> SplitComponents(std::string_view path, PathStyle s
   }
   for (std::size_t i = start; i <= path.size(); ++i) {
     if (i == path.size() || IsSeparator(path[i], style)) {
-      if (i < path.size() || i > start)
-        components.push_back(path.substr(start, i - start));
+      if (i < path.size() || i > start) components.push_back(path.substr(start, i - start));
       start = i + 1;
     }
   }
@@ -37,8 +36,7 @@ std::vector<std::string_view> SplitComponents(std::string_view path, PathStyle s
 }
 
 bool NamesEqual(std::string_view a, std::string_view b, PathStyle style) {
-  if (style == PathStyle::kPosix)
-    return a == b;
+  if (style == PathStyle::kPosix) return a == b;
   return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }

@@ -16,16 +16,13 @@ bool HasNul(const std::string& path) {
 }  // namespace
 
 LineReader::~LineReader() {
-  if (file_ != nullptr)
-    std::fclose(file_);
+  if (file_ != nullptr) std::fclose(file_);
 }
 
 bool LineReader::Open(const std::string& path) {
-  if (file_ != nullptr || HasNul(path))
-    return false;
+  if (file_ != nullptr || HasNul(path)) return false;
   file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr)
-    return false;
+  if (file_ == nullptr) return false;
   // Opening a folder succeeds on Linux and fails only at the first read; treat it as
   // a file that cannot be opened, like any other system would.
   struct stat status {};
@@ -47,13 +44,11 @@ bool LineReader::Next(std::string& line) {
   line.clear();
   bool any = false;
   for (;;) {
-    if (begin_ == end_ && !Refill())
-      break;
+    if (begin_ == end_ && !Refill()) break;
     if (atStart_) {
       // fread fills the whole buffer from a regular file, so a mark is never split.
       std::string_view head(buffer_ + begin_, end_ - begin_);
-      if (head.starts_with(kUtf8ByteOrderMark))
-        begin_ += kUtf8ByteOrderMark.size();
+      if (head.starts_with(kUtf8ByteOrderMark)) begin_ += kUtf8ByteOrderMark.size();
       atStart_ = false;
       continue;
     }
@@ -68,29 +63,25 @@ bool LineReader::Next(std::string& line) {
     const auto length = static_cast<std::size_t>(static_cast<const char*>(feed) - start);
     line.append(start, length);
     begin_ += length + 1;
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
   }
   return any;
 }
 
 LineWriter::~LineWriter() {
-  if (file_ != nullptr)
-    std::fclose(file_);
+  if (file_ != nullptr) std::fclose(file_);
 }
 
 bool LineWriter::Open(const std::string& path) {
-  if (file_ != nullptr || HasNul(path))
-    return false;
+  if (file_ != nullptr || HasNul(path)) return false;
   file_ = std::fopen(path.c_str(), "wb");
   failed_ = false;
   return file_ != nullptr;
 }
 
 bool LineWriter::WriteLine(std::string_view line) {
-  if (file_ == nullptr || failed_)
-    return false;
+  if (file_ == nullptr || failed_) return false;
   if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
       std::fwrite("\r\n", 1, 2, file_) != 2) {
     failed_ = true;
@@ -99,8 +90,7 @@ bool LineWriter::WriteLine(std::string_view line) {
 }
 
 bool LineWriter::Close() {
-  if (file_ == nullptr)
-    return false;
+  if (file_ == nullptr) return false;
   const bool flushed = std::fflush(file_) == 0 && std::ferror(file_) == 0;
   const bool closed = std::fclose(file_) == 0;
   file_ = nullptr;

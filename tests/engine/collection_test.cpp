@@ -50,8 +50,7 @@ std::vector<std::string> Paths(const std::vector<Candidate>& candidates) {
 
 double WeightOf(const std::vector<Candidate>& candidates, const std::string& path) {
   for (const Candidate& candidate : candidates) {
-    if (candidate.path == path)
-      return candidate.weight;
+    if (candidate.path == path) return candidate.weight;
   }
   ADD_FAILURE() << path << " was not collected";
   return -1;

@@ -107,8 +107,7 @@ TEST(LineWriterTest, ReportsAWriteCutShortByTheFileSizeLimit) {
     const rlimit limit{4096, 4096};
     setrlimit(RLIMIT_FSIZE, &limit);
     LineWriter writer;
-    if (!writer.Open(path))
-      _exit(3);
+    if (!writer.Open(path)) _exit(3);
     bool ok = true;
     for (int i = 0; i < 1000; ++i)
       ok = writer.WriteLine("0123456789") && ok;

@@ -17,8 +17,7 @@ namespace fs = std::filesystem;
 
 TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "sorvina-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("mkdtemp failed");
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
   chmod(path_.c_str(), 0755);
 }
@@ -44,8 +43,7 @@ std::string TempDir::WriteFile(std::string_view relative, std::string_view conte
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream out(path, std::ios::binary);
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out.flush())
-    throw std::runtime_error("cannot write " + path);
+  if (!out.flush()) throw std::runtime_error("cannot write " + path);
   return path;
 }
 
@@ -56,8 +54,7 @@ std::string TempDir::MakeFolder(std::string_view relative) const {
 }
 
 std::string RunUnprivileged(const std::function<std::string()>& body) {
-  if (geteuid() != 0)
-    return body();
+  if (geteuid() != 0) return body();
 
   int channel[2];
   if (pipe(channel) != 0) {
@@ -74,8 +71,7 @@ std::string RunUnprivileged(const std::function<std::string()>& body) {
   if (child == 0) {
     close(channel[0]);
     constexpr uid_t kNobody = 65534;
-    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
-      _exit(3);
+    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
     const std::string result = body();
     const bool written =
         write(channel[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
