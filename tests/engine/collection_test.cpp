@@ -252,6 +252,14 @@ TEST(ScanFolderTest, KeepsTheSizeOfFilesOverFourGigabytes) {
   EXPECT_EQ(collected[0].sizeBytes, kSize);
 }
 
+TEST(ScanFolderTest, KeepsNamesThatAreNotUtf8AsTheirBytes) {
+  test::TempDir dir;
+  const std::string latin1 = dir.WriteFile("music/caf\xE9 \xFF.mp3", "x");
+  const std::string list = dir.WriteFile("x.m3u", latin1 + "\n");
+  EXPECT_THAT(Paths(Collect({dir / "music"})), ElementsAre(latin1));
+  EXPECT_THAT(Paths(Collect({list})), ElementsAre(latin1));
+}
+
 TEST(ScanFolderTest, SkipsMissingSources) {
   test::TempDir dir;
   EXPECT_THAT(Collect({dir / "missing", dir.WriteFile("file.mp3"), ""}), IsEmpty());
