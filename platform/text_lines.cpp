@@ -1,6 +1,8 @@
 #include "platform/text_lines.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -21,14 +23,15 @@ LineReader::~LineReader() {
 
 bool LineReader::Open(const std::string& path) {
   if (file_ != nullptr || HasNul(path)) return false;
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) return false;
-  // Opening a folder succeeds on Linux and fails only at the first read; treat it as
-  // a file that cannot be opened, like any other system would.
+  // Non-blocking, so that a FIFO without a writer cannot stall the open; only regular
+  // files are read (a folder or a device is no text file).
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
   struct stat status {};
-  if (fstat(fileno(file_), &status) != 0 || S_ISDIR(status.st_mode)) {
-    std::fclose(file_);
-    file_ = nullptr;
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+      (file_ = fdopen(fd, "rb")) == nullptr) {
+    close(fd);
     return false;
   }
   return true;

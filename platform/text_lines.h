@@ -17,7 +17,8 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  // False when the file cannot be opened for reading (missing, a folder, no permission).
+  // False when `path` is no regular file that can be read (missing, a folder, a FIFO,
+  // no permission).
   bool Open(const std::string& path);
 
   // Stores the next line in `line`; false at the end of the file or on a read error.

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +73,9 @@ TEST(LineReaderTest, RefusesWhatIsNoReadableFile) {
   EXPECT_FALSE(reader.Open(dir / "missing.m3u"));
   EXPECT_FALSE(LineReader().Open(dir.MakeFolder("folder.m3u")));
   EXPECT_FALSE(LineReader().Open(std::string("a\0b", 3)));
+  // A FIFO nobody writes to would block a plain open for ever.
+  ASSERT_EQ(mkfifo((dir / "fifo.m3u").c_str(), 0600), 0);
+  EXPECT_FALSE(LineReader().Open(dir / "fifo.m3u"));
 }
 
 TEST(LineWriterTest, EndsEveryLineWithCarriageReturnAndLineFeed) {
