@@ -13,8 +13,7 @@ std::size_t ComponentHash::operator()(std::string_view name) const {
   // letter case hash alike.
   std::uint64_t hash = 14695981039346656037ULL;
   for (const char c : name) {
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    hash = (hash ^ static_cast<unsigned char>(lower)) * 1099511628211ULL;
+    hash = (hash ^ static_cast<unsigned char>(platform::AsciiLower(c))) * 1099511628211ULL;
   }
   return static_cast<std::size_t>(hash);
 }

@@ -12,10 +12,6 @@
 namespace sorvina::platform {
 namespace {
 
-bool HasNul(const std::string& text) {
-  return text.find('\0') != std::string::npos;
-}
-
 EntryKind KindOf(const struct stat& status) {
   if (S_ISREG(status.st_mode)) return EntryKind::kFile;
   if (S_ISDIR(status.st_mode)) return EntryKind::kDirectory;
@@ -29,7 +25,7 @@ DIR* AsDir(void* stream) {
 }  // namespace
 
 std::optional<DirectoryListing> DirectoryListing::Open(const std::string& path) {
-  if (path.empty() || HasNul(path)) return std::nullopt;
+  if (path.empty() || HasNulByte(path)) return std::nullopt;
   const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   struct stat status {};
@@ -89,15 +85,19 @@ std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
 
 std::optional<std::uint64_t> DirectoryListing::SizeOf(const std::string& name) const {
   struct stat status {};
-  if (HasNul(name) || fstatat(dirfd(AsDir(stream_)), name.c_str(), &status, 0) != 0) {
+  if (HasNulByte(name) || fstatat(dirfd(AsDir(stream_)), name.c_str(), &status, 0) != 0) {
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(status.st_size);
 }
 
+bool HasNulByte(const std::string& path) {
+  return path.find('\0') != std::string::npos;
+}
+
 std::optional<FileStatus> GetFileStatus(const std::string& path) {
   struct stat status {};
-  if (path.empty() || HasNul(path) || stat(path.c_str(), &status) != 0) return std::nullopt;
+  if (path.empty() || HasNulByte(path) || stat(path.c_str(), &status) != 0) return std::nullopt;
   return FileStatus{KindOf(status), static_cast<std::uint64_t>(status.st_size)};
 }
 

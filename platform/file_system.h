@@ -59,8 +59,12 @@ struct FileStatus {
   std::uint64_t sizeBytes = 0;
 };
 
+// A path holding a NUL byte names no file: the system would read only the bytes before
+// it, which name another one. Every query and open refuses such paths.
+bool HasNulByte(const std::string& path);
+
 // Status of `path` with links followed; nothing when it does not exist or cannot be
-// reached. A path holding a NUL byte names no file.
+// reached.
 std::optional<FileStatus> GetFileStatus(const std::string& path);
 
 // The process's current directory, without a trailing separator; empty if unknown.

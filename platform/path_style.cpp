@@ -3,14 +3,6 @@
 #include <algorithm>
 
 namespace sorvina::platform {
-namespace {
-
-constexpr char AsciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-}  // namespace
-
 bool IsSeparator(char c, PathStyle style) {
   return c == Separator(style) || (style == PathStyle::kWindows && c == OtherSeparator(style));
 }

@@ -6,14 +6,12 @@
 
 #include <cstring>
 
+#include "platform/file_system.h"
+
 namespace sorvina::platform {
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
-
-bool HasNul(const std::string& path) {
-  return path.find('\0') != std::string::npos;
-}
 
 }  // namespace
 
@@ -22,7 +20,7 @@ LineReader::~LineReader() {
 }
 
 bool LineReader::Open(const std::string& path) {
-  if (file_ != nullptr || HasNul(path)) return false;
+  if (file_ != nullptr || HasNulByte(path)) return false;
   // Non-blocking, so that a FIFO without a writer cannot stall the open; only regular
   // files are read (a folder or a device is no text file).
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -77,7 +75,7 @@ LineWriter::~LineWriter() {
 }
 
 bool LineWriter::Open(const std::string& path) {
-  if (file_ != nullptr || HasNul(path)) return false;
+  if (file_ != nullptr || HasNulByte(path)) return false;
   file_ = std::fopen(path.c_str(), "wb");
   failed_ = false;
   return file_ != nullptr;
