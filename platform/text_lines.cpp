@@ -1,12 +1,12 @@
 #include "platform/text_lines.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 
 #include "platform/file_system.h"
+#include "platform/read_only_file.h"
 
 namespace sorvina::platform {
 namespace {
@@ -20,19 +20,13 @@ LineReader::~LineReader() {
 }
 
 bool LineReader::Open(const std::string& path) {
-  if (file_ != nullptr || HasNulByte(path)) return false;
-  // Non-blocking, so that a FIFO without a writer cannot stall the open; only regular
-  // files are read (a folder or a device is no text file).
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat status {};
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-      (file_ = fdopen(fd, "rb")) == nullptr) {
-    close(fd);
-    return false;
-  }
-  return true;
+  if (file_ != nullptr) return false;
+  std::optional<ReadOnlyFile> opened = ReadOnlyFile::Open(path);
+  if (!opened) return false;
+  const int fd = opened->Release();
+  file_ = fdopen(fd, "rb");
+  if (file_ == nullptr) close(fd);
+  return file_ != nullptr;
 }
 
 bool LineReader::Refill() {

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace sorvina::platform {
+
+// A regular file opened for reading only, closed when the object goes. Opening never
+// blocks (a FIFO without a writer is refused, not waited on) and never creates the file.
+class ReadOnlyFile {
+ public:
+  enum class OpenError {
+    kNotReadable,  // missing, no permission, a folder, a FIFO or a device
+    kNoResources,  // the system is out of descriptors or memory
+  };
+
+  static std::optional<ReadOnlyFile> Open(const std::string& path, OpenError* error = nullptr);
+
+  ReadOnlyFile(ReadOnlyFile&& other) noexcept;
+  ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+  ~ReadOnlyFile();
+
+  // The size when the file was opened.
+  std::uint64_t size() const { return size_; }
+
+  // Reads up to buffer.size() bytes at `offset`; returns how many were read, fewer only at
+  // the end of the file or on a read error.
+  std::size_t ReadAt(std::uint64_t offset, std::span<unsigned char> buffer) const;
+
+  // Hands the descriptor over to the caller, who closes it from now on.
+  int Release();
+
+ private:
+  ReadOnlyFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
+}  // namespace sorvina::platform
