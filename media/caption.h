@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/path_style.h"
+
+namespace sorvina::media {
+
+// The caption a playlist shows for a file, in UTF-8: "Artist - Title" (or the title
+// alone) from the ID3v2 tag, else from the ID3v1 tag, else the file name without its
+// ".mp3". A tag with an artist but no title gives no caption. The file is opened for
+// reading only and its audio is not looked at.
+std::string ReadCaption(const std::string& path,
+                        platform::PathStyle style = platform::NativePathStyle());
+
+// The caption from the tags alone; empty when the file has no usable tag or cannot be read.
+std::string ReadTagCaption(const std::string& path);
+
+// The text after the last separator of `path`, less its last four characters (the ".mp3"
+// ending); a name of four characters or fewer gives an empty caption. Characters are
+// UTF-8 sequences, so a name is never cut inside one.
+std::string FileNameCaption(std::string_view path, platform::PathStyle style);
+
+}  // namespace sorvina::media

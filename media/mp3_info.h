@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sorvina::media {
+
+// Works out the playing time of an MP3 file in whole seconds without decoding audio: the
+// first valid frame header (ID3v2 tags skipped), a Xing header in that frame, and whether
+// an ID3v1 tag ends the file. One object serves a whole loop of files; it holds no file
+// between calls, only a read buffer that it reuses.
+class Mp3Info {
+ public:
+  static constexpr int kStatusOk = 0;
+  static constexpr int kStatusCannotOpen = 2;  // the system could not give us a stream
+  static constexpr int kStatusNoFrame = 4;     // missing, unreadable, or no frame found
+  // Candidate positions beyond this offset are not tested, except the one right after
+  // a tag.
+  static constexpr std::int64_t kSearchLimit = 200 * 1024;
+
+  // Analyses `path`; `knownSize` is its size in bytes when the caller holds it, or 0 to
+  // have the file measured. Returns one of the statuses above.
+  int Open(const std::string& path, std::int64_t knownSize);
+
+  // Whole seconds: from the Xing frame count when there is one, else from the first
+  // frame's bitrate. 0 after a failed Open.
+  std::int64_t GetLengthSeconds() const;
+
+  // The header test: sync bits set, no reserved version, layer, bitrate or sample rate,
+  // no reserved emphasis.
+  static bool IsValidHeader(std::uint32_t header);
+  bool IsValidHeader() const { return IsValidHeader(header_); }
+  // kbit/s of the first frame; 0 for an index the header test refuses.
+  int GetHeaderBitrate() const;
+  // Hz of the first frame; 0 for the reserved version or index.
+  int GetSampleRate() const;
+  // Samples that one frame of the first frame's version and layer carries.
+  int GetSamplesPerFrame() const;
+  // Frames stated by the Xing header; -1 when there is none or it states no count.
+  std::int64_t GetFrameCount() const { return xingFrameCount_; }
+  // kbit/s over the audio data implied by the Xing frame count; 0.0 without one.
+  double GetAverageBitrate() const;
+
+  std::uint32_t header() const { return header_; }
+  bool xingPresent() const { return xingPresent_; }
+  bool id3v1Present() const { return id3v1Present_; }
+  std::int64_t fileSize() const { return fileSize_; }
+  std::int64_t firstFrameOffset() const { return firstFrameOffset_; }
+  std::int64_t audioEnd() const { return audioEnd_; }
+
+ private:
+  void Reset();
+
+  std::uint32_t header_ = 0;
+  std::int64_t xingFrameCount_ = -1;
+  bool xingPresent_ = false;
+  bool id3v1Present_ = false;
+  std::int64_t fileSize_ = 0;
+  std::int64_t firstFrameOffset_ = 0;
+  std::int64_t audioEnd_ = 0;
+  bool analysed_ = false;  // the last Open found a frame
+  std::vector<unsigned char> buffer_;
+};
+
+}  // namespace sorvina::media

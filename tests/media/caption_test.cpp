@@ -1,0 +1,106 @@
+#include "media/caption.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/support/mp3_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::media {
+namespace {
+
+using platform::PathStyle;
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class CaptionTest : public ::testing::Test {
+ protected:
+  // A short MP3 file with the given ID3v2 texts (none when both are empty) and, when
+  // `id3v1` is set, an ID3v1 tag with its texts.
+  std::string TaggedFile(const std::string& name, std::string_view title, std::string_view artist,
+                         int id3v2Version = 4,
+                         std::optional<std::pair<std::string, std::string>> id3v1 = {}) {
+    std::string content = test::SilentFrames(test::FrameSpec{}, 20);
+    if (id3v1) content += test::Id3v1Tag(id3v1->first, id3v1->second);
+    const std::string path = dir_.WriteFile(name, content);
+    if (!title.empty() || !artist.empty()) {
+      test::WriteId3v2Texts(path, title, artist, id3v2Version);
+    }
+    return path;
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(CaptionTest, TakesId3v2ThenId3v1ThenTheFileName) {
+  // The ID3v1 tag is not consulted once ID3v2 gave a title.
+  EXPECT_EQ(ReadCaption(TaggedFile("a.mp3", "Blue", "Red", 4, {{"Other", "Texts"}})), "Red - Blue");
+  // An artist without a title counts as no caption at all.
+  EXPECT_EQ(ReadCaption(TaggedFile("b.mp3", "", "Red", 4, {{"Green", ""}})), "Green");
+  EXPECT_EQ(ReadCaption(TaggedFile("c.mp3", "Just A Title", "")), "Just A Title");
+  EXPECT_EQ(ReadCaption(TaggedFile("d.mp3", "", "", 4, {{"Old Title", "Old Artist"}})),
+            "Old Artist - Old Title");
+  EXPECT_EQ(ReadCaption(TaggedFile("Song One.mp3", "", "")), "Song One");
+  // An ID3v1 tag with an artist but no title gives way to the file name too.
+  EXPECT_EQ(ReadCaption(TaggedFile("Song Two.mp3", "", "", 4, {{"", "Nobody"}})), "Song Two");
+}
+
+TEST_F(CaptionTest, DecodesUnicodeTagsToUtf8) {
+  EXPECT_EQ(ReadCaption(TaggedFile("v4.mp3", "Für Elise ♪", "Björk", 4)), "Björk - Für Elise ♪");
+  EXPECT_EQ(ReadCaption(TaggedFile("v3.mp3", "Ölmühle 東京", "Sigur Rós", 3)),
+            "Sigur Rós - Ölmühle 東京");
+  // ID3v1 texts are Latin-1.
+  EXPECT_EQ(ReadCaption(TaggedFile("v1.mp3", "", "", 4, {{"Caf\xE9", ""}})), "Café");
+}
+
+TEST_F(CaptionTest, KeepsEachCaptionOnOneLine) {
+  EXPECT_EQ(ReadCaption(TaggedFile("lines.mp3", "One\r\nTwo\tThree", "")), "One  Two Three");
+  EXPECT_EQ(ReadCaption(dir_.WriteFile("new\nline.mp3")), "new line");
+}
+
+TEST_F(CaptionTest, LeavesTheFileUntouched) {
+  const std::string path = TaggedFile("keep.mp3", "Title", "Artist", 3, {{"T", "A"}});
+  const std::string before = ReadBytes(path);
+  ASSERT_EQ(chmod(path.c_str(), 0444), 0);  // readable is all it needs
+  EXPECT_EQ(ReadCaption(path), "Artist - Title");
+  EXPECT_EQ(ReadBytes(path), before);
+}
+
+TEST_F(CaptionTest, FallsBackToTheFileNameForWhatIsNoTaggedFile) {
+  EXPECT_EQ(ReadCaption(dir_ / "Missing Song.mp3"), "Missing Song");
+  EXPECT_EQ(ReadCaption(dir_.MakeFolder("A Folder.mp3")), "A Folder");
+  const std::string fifo = dir_ / "A Pipe.mp3";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(ReadCaption(fifo), "A Pipe");  // without waiting for a writer
+  EXPECT_EQ(ReadCaption(dir_.WriteFile("Empty.mp3")), "Empty");
+  // A tag header that claims 200 MB in a file of a few bytes.
+  EXPECT_EQ(ReadCaption(dir_.WriteFile("Bogus.mp3", test::Id3v2Header(200 * 1024 * 1024))),
+            "Bogus");
+  std::string cut = test::Id3v2Header(1000);
+  cut += "TIT2";
+  EXPECT_EQ(ReadCaption(dir_.WriteFile("Cut.mp3", cut)), "Cut");
+}
+
+TEST(FileNameCaptionTest, DropsTheFolderAndTheLastFourCharacters) {
+  EXPECT_EQ(FileNameCaption("C:\\Music\\Song One.mp3", PathStyle::kWindows), "Song One");
+  EXPECT_EQ(FileNameCaption("Song One.mp3", PathStyle::kWindows), "Song One");
+  EXPECT_EQ(FileNameCaption("/music/a\\b.mp3", PathStyle::kPosix), "a\\b");
+  EXPECT_EQ(FileNameCaption("/music/.mp3", PathStyle::kPosix), "");
+  EXPECT_EQ(FileNameCaption("/music/a.b", PathStyle::kPosix), "");
+  EXPECT_EQ(FileNameCaption("/music/", PathStyle::kPosix), "");
+  // Characters, not bytes: a name is never cut inside a UTF-8 sequence.
+  EXPECT_EQ(FileNameCaption("/music/Grüße.mp3", PathStyle::kPosix), "Grüße");
+  EXPECT_EQ(FileNameCaption("/music/xÄÖÜß", PathStyle::kPosix), "x");
+  EXPECT_EQ(FileNameCaption("/music/♪♫.♪♫", PathStyle::kPosix), "♪");
+}
+
+}  // namespace
+}  // namespace sorvina::media

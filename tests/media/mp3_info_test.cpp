@@ -1,0 +1,272 @@
+#include "media/mp3_info.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "tests/support/mp3_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::media {
+namespace {
+
+using test::FrameSpec;
+using test::MpegLayer;
+using test::MpegVersion;
+
+const FrameSpec kMpeg1Layer3{};  // 128 kbit/s, 44,100 Hz, stereo
+
+// `content` followed by zeros up to `size` bytes (zeros never look like a frame).
+std::string PadTo(std::string content, std::size_t size) {
+  content.resize(size, '\0');
+  return content;
+}
+
+std::string Frame(const FrameSpec& spec = kMpeg1Layer3) {
+  return test::HeaderBytes(test::FrameHeader(spec));
+}
+
+class Mp3InfoTest : public ::testing::Test {
+ protected:
+  // Writes `content` to a fresh file and analyses it.
+  int Analyse(const std::string& content, std::int64_t knownSize = 0) {
+    const std::string path = dir_.WriteFile("file" + std::to_string(++files_) + ".mp3", content);
+    return info_.Open(path, knownSize);
+  }
+
+  test::TempDir dir_;
+  Mp3Info info_;
+  int files_ = 0;
+};
+
+TEST_F(Mp3InfoTest, FindsTheFirstFrameAtTheStartOrAfterTagsAndFooters) {
+  ASSERT_EQ(Analyse(PadTo(Frame(), 1000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.firstFrameOffset(), 0);
+  EXPECT_EQ(info_.header(), test::FrameHeader(kMpeg1Layer3));
+
+  // The tag's payload holds what looks like a frame; the search jumps over it.
+  std::string tag = test::Id3v2Tag(500);
+  tag.replace(20, 4, Frame());
+  ASSERT_EQ(Analyse(PadTo(tag + Frame(), 2000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.firstFrameOffset(), 10 + 500);
+
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(500, true) + Frame(), 2000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.firstFrameOffset(), 20 + 500);
+
+  // Tags and stray footers in any order and number.
+  const std::string chain = test::Id3v2Footer(7) + test::Id3v2Tag(30) + test::Id3v2Tag(40, true) +
+                            test::Id3v2Footer(0) + test::Id3v2Tag(0);
+  ASSERT_EQ(Analyse(PadTo(chain + Frame(), 2000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.firstFrameOffset(), static_cast<std::int64_t>(chain.size()));
+
+  // Junk after a tag is searched byte by byte.
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(100) + std::string(3, '\0') + Frame(), 2000)),
+            Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.firstFrameOffset(), 113);
+}
+
+TEST_F(Mp3InfoTest, SearchesUpTo204800ButAlwaysTestsThePositionAfterATag) {
+  ASSERT_EQ(Analyse(PadTo(std::string(204800, '\0') + Frame(), 210000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.firstFrameOffset(), 204800);
+
+  EXPECT_EQ(Analyse(PadTo(std::string(204801, '\0') + Frame(), 210000)), Mp3Info::kStatusNoFrame);
+  EXPECT_EQ(info_.GetLengthSeconds(), 0);
+
+  // Cover art larger than the search window does not hide the frame behind it.
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(300000) + Frame(), 310000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.firstFrameOffset(), 300010);
+  // But the search does not go on beyond it.
+  EXPECT_EQ(Analyse(PadTo(test::Id3v2Tag(300000) + '\0' + Frame(), 310000)),
+            Mp3Info::kStatusNoFrame);
+}
+
+TEST_F(Mp3InfoTest, ConstantBitrateLengthTruncatesAndLeavesOutTheId3v1Tag) {
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4000000)), Mp3Info::kStatusOk);
+  EXPECT_FALSE(info_.xingPresent());
+  EXPECT_EQ(info_.GetHeaderBitrate(), 128);
+  EXPECT_EQ(info_.GetLengthSeconds(), 250);
+
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4015999)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 250);  // 250.99 seconds
+
+  // Counted, the tag's 128 bytes would make it 251 seconds.
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4015999) + test::Id3v1Tag("T", "A")), Mp3Info::kStatusOk);
+  EXPECT_TRUE(info_.id3v1Present());
+  EXPECT_EQ(info_.audioEnd(), 4015999);
+  EXPECT_EQ(info_.GetLengthSeconds(), 250);
+
+  // Bytes before the first frame are not audio.
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(16000 - 10) + Frame(), 4016000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 250);
+}
+
+TEST_F(Mp3InfoTest, TakesTheCallersSizeAndCountsBeyondFourGigabytes) {
+  const std::string content = PadTo(Frame(), 4000000);
+  ASSERT_EQ(Analyse(content, 8000000), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.fileSize(), 8000000);
+  EXPECT_EQ(info_.GetLengthSeconds(), 500);
+
+  // 6 GB at 128 kbit/s: 375,000 seconds, far past what 32-bit arithmetic holds.
+  ASSERT_EQ(Analyse(content, 6000000000), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 375000);
+}
+
+TEST_F(Mp3InfoTest, XingFrameCountGivesTheLength) {
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, 1100), 4598000)), Mp3Info::kStatusOk);
+  EXPECT_TRUE(info_.xingPresent());
+  EXPECT_EQ(info_.GetFrameCount(), 1100);
+  EXPECT_DOUBLE_EQ(info_.GetAverageBitrate(), 1280.125);
+  EXPECT_EQ(info_.GetLengthSeconds(), 29);  // 28.73 seconds, rounded
+
+  // Cover art in front changes nothing: the count alone gives the time.
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(500000) + test::XingFrame(kMpeg1Layer3, 1100), 5098000)),
+            Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 29);
+
+  // MPEG-2 and 2.5 Layer III frames hold 576 samples, not 1152.
+  const FrameSpec mpeg2{MpegVersion::kMpeg2, MpegLayer::kIII, 64, 22050, true};
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg2, 1000), 200000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 26);  // 26.12 seconds
+  const FrameSpec mpeg25{MpegVersion::kMpeg25, MpegLayer::kIII, 32, 8000, false};
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg25, 500), 200000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 36);
+  // Layer I frames hold 384 samples.
+  const FrameSpec layer1{MpegVersion::kMpeg1, MpegLayer::kI, 256, 48000, false};
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(layer1, 1000), 200000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 8);
+}
+
+TEST_F(Mp3InfoTest, XingWithoutAUsableCountFallsBackOrGivesZero) {
+  // Flag clear: the constant-bitrate estimate, never a negative time.
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, std::nullopt), 4000000)),
+            Mp3Info::kStatusOk);
+  EXPECT_TRUE(info_.xingPresent());
+  EXPECT_EQ(info_.GetFrameCount(), -1);
+  EXPECT_EQ(info_.GetAverageBitrate(), 0.0);
+  EXPECT_EQ(info_.GetLengthSeconds(), 250);
+
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, 0), 4000000)), Mp3Info::kStatusOk);
+  EXPECT_EQ(info_.GetLengthSeconds(), 0);
+}
+
+TEST_F(Mp3InfoTest, LooksForXingAfterTheSideInformationOfVersionAndChannelMode) {
+  struct Case {
+    FrameSpec spec;
+    std::size_t offset;  // from the frame start
+  };
+  const Case cases[] = {
+      {{MpegVersion::kMpeg1, MpegLayer::kIII, 128, 44100, false}, 36},
+      {{MpegVersion::kMpeg1, MpegLayer::kIII, 128, 44100, true}, 21},
+      {{MpegVersion::kMpeg2, MpegLayer::kIII, 64, 22050, true}, 13},
+      {{MpegVersion::kMpeg2, MpegLayer::kIII, 64, 22050, false}, 21},
+      {{MpegVersion::kMpeg25, MpegLayer::kIII, 32, 8000, true}, 13},
+      // The layer plays no part.
+      {{MpegVersion::kMpeg1, MpegLayer::kII, 128, 44100, false}, 36},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.offset);
+    for (std::size_t offset : {std::size_t{13}, std::size_t{21}, std::size_t{36}}) {
+      std::string content = PadTo(Frame(c.spec), 4000);
+      content.replace(offset, 12, test::XingHeader(100));
+      ASSERT_EQ(Analyse(content), Mp3Info::kStatusOk);
+      EXPECT_EQ(info_.xingPresent(), offset == c.offset) << "Xing at " << offset;
+    }
+  }
+  // A file that ends inside the Xing header has none.
+  std::string cut = Frame() + std::string(32, '\0') + test::XingHeader(100);
+  cut.resize(cut.size() - 1);
+  ASSERT_EQ(Analyse(cut), Mp3Info::kStatusOk);
+  EXPECT_FALSE(info_.xingPresent());
+}
+
+TEST_F(Mp3InfoTest, HeaderTestRefusesEveryReservedField) {
+  const std::uint32_t valid = test::FrameHeader(kMpeg1Layer3);
+  EXPECT_TRUE(Mp3Info::IsValidHeader(valid));
+  struct Refused {
+    const char* what;
+    std::uint32_t header;
+  };
+  const Refused refused[] = {
+      {"a sync bit clear", valid & ~0x00200000u},
+      {"reserved version", (valid & ~0x00180000u) | 0x00080000u},
+      {"reserved layer", valid & ~0x00060000u},
+      {"free-format bitrate", valid & ~0x0000F000u},
+      {"bitrate index 15", valid | 0x0000F000u},
+      {"reserved sample rate", valid | 0x00000C00u},
+      {"reserved emphasis", valid | 0x00000002u},
+  };
+  for (const Refused& r : refused)
+    EXPECT_FALSE(Mp3Info::IsValidHeader(r.header)) << r.what;
+  // Fields the test does not look at: CRC bit, padding, private bit, mode extension,
+  // copyright, original, the other emphases.
+  EXPECT_TRUE(Mp3Info::IsValidHeader(valid ^ 0x000103FDu));
+}
+
+TEST_F(Mp3InfoTest, BitrateAndSampleRateTablesForEveryVersionAndLayer) {
+  const FrameSpec specs[] = {
+      {MpegVersion::kMpeg1, MpegLayer::kI, 448, 32000, false},
+      {MpegVersion::kMpeg1, MpegLayer::kII, 384, 48000, false},
+      {MpegVersion::kMpeg1, MpegLayer::kIII, 320, 44100, false},
+      {MpegVersion::kMpeg1, MpegLayer::kIII, 32, 44100, false},
+      {MpegVersion::kMpeg2, MpegLayer::kI, 144, 24000, false},
+      {MpegVersion::kMpeg2, MpegLayer::kII, 160, 16000, false},
+      {MpegVersion::kMpeg2, MpegLayer::kIII, 8, 22050, false},
+      {MpegVersion::kMpeg25, MpegLayer::kI, 256, 12000, false},
+      {MpegVersion::kMpeg25, MpegLayer::kIII, 80, 8000, false},
+      {MpegVersion::kMpeg25, MpegLayer::kIII, 112, 11025, false},
+  };
+  for (const FrameSpec& spec : specs) {
+    ASSERT_EQ(Analyse(PadTo(Frame(spec), 1000)), Mp3Info::kStatusOk);
+    EXPECT_EQ(info_.GetHeaderBitrate(), spec.bitrateKbps);
+    EXPECT_EQ(info_.GetSampleRate(), spec.sampleRateHz);
+  }
+}
+
+TEST_F(Mp3InfoTest, BadFilesEndWithoutAFrameAndZeroSeconds) {
+  // A good file first, so that a failure cannot pass off its values as its own.
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4000000)), Mp3Info::kStatusOk);
+
+  const std::string bad[] = {
+      "",
+      PadTo("", 5000),
+      PadTo("", 5000) + "ID3",
+      PadTo("", 5000) + "3DI",
+      std::string("ID3\x04\x00\x00\x00", 7),  // ends inside the size field
+      test::Id3v2Header(200 * 1024 * 1024),   // claims 200 MB, holds nothing
+      test::Id3v2Tag(100) + "ID3",            // a tag, then a cut-off one
+      [] {                                    // nothing but footers, one after another
+        std::string footers;
+        for (int i = 0; i < 10000; ++i)
+          footers += test::Id3v2Footer(0);
+        return footers;
+      }(),
+  };
+  for (const std::string& content : bad) {
+    SCOPED_TRACE(content.size());
+    EXPECT_EQ(Analyse(content), Mp3Info::kStatusNoFrame);
+    EXPECT_EQ(info_.GetLengthSeconds(), 0);
+  }
+}
+
+TEST_F(Mp3InfoTest, FilesThatCannotBeReadEndWithStatusFour) {
+  EXPECT_EQ(info_.Open(dir_ / "missing.mp3", 0), Mp3Info::kStatusNoFrame);
+  EXPECT_EQ(info_.Open(dir_.MakeFolder("folder.mp3"), 0), Mp3Info::kStatusNoFrame);
+  const std::string fifo = dir_ / "fifo.mp3";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  EXPECT_EQ(info_.Open(fifo, 0), Mp3Info::kStatusNoFrame);  // without waiting for a writer
+  EXPECT_EQ(info_.GetLengthSeconds(), 0);
+
+  const std::string locked = dir_.WriteFile("locked.mp3", PadTo(Frame(), 4000000));
+  ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+  const std::string outcome = test::RunUnprivileged([&] {
+    Mp3Info info;
+    const int status = info.Open(locked, 0);
+    return std::to_string(status) + " " + std::to_string(info.GetLengthSeconds());
+  });
+  EXPECT_EQ(outcome, "4 0");
+}
+
+}  // namespace
+}  // namespace sorvina::media

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace sorvina::test {
+
+// MP3 bytes built by hand, for tests that must know exactly where everything lies.
+
+enum class MpegVersion { kMpeg1, kMpeg2, kMpeg25 };
+enum class MpegLayer { kI, kII, kIII };
+
+// One frame's format. Bitrate and sample rate are given in kbit/s and Hz and must be
+// values the version and layer allow; the writer finds their table indexes itself.
+struct FrameSpec {
+  MpegVersion version = MpegVersion::kMpeg1;
+  MpegLayer layer = MpegLayer::kIII;
+  int bitrateKbps = 128;
+  int sampleRateHz = 44100;
+  bool mono = false;
+};
+
+// The four header bytes of a frame of `spec`, the first byte first.
+std::uint32_t FrameHeader(const FrameSpec& spec);
+std::string HeaderBytes(std::uint32_t header);
+
+// The length in bytes of one frame of `spec` without padding.
+std::size_t FrameLength(const FrameSpec& spec);
+
+// `count` whole frames of `spec` whose payload is zeros.
+std::string SilentFrames(const FrameSpec& spec, int count);
+
+// A frame of `spec` that carries a Xing header where decoders look for it, stating
+// `frameCount` when given (the frame-count flag is clear otherwise).
+std::string XingFrame(const FrameSpec& spec, std::optional<std::uint32_t> frameCount);
+
+// The bytes "Xing", the flags and the frame count, to be placed by hand.
+std::string XingHeader(std::optional<std::uint32_t> frameCount);
+
+// The seven-bits-per-byte size field of an ID3v2 header or footer.
+std::string SynchsafeBytes(std::uint32_t size);
+// An ID3v2.4 tag header ("ID3") or footer ("3DI") whose size field states `size`.
+std::string Id3v2Header(std::uint32_t size);
+std::string Id3v2Footer(std::uint32_t size);
+// A whole ID3v2 tag of `size` payload bytes of padding, with a footer when asked.
+std::string Id3v2Tag(std::uint32_t size, bool withFooter = false);
+
+// A 128-byte ID3v1 tag ("TAG") with the texts cut to their 30-byte fields.
+std::string Id3v1Tag(std::string_view title, std::string_view artist);
+
+// Writes a TagLib-made ID3v2 tag of the given version (3 or 4) into the MP3 file at
+// `path`, keeping whatever else the file holds. Version 4 stores the texts as UTF-8,
+// version 3 as UTF-16. An empty text is left out. `pictureBytes` adds a front cover of
+// that many bytes, as music libraries carry them.
+void WriteId3v2Texts(const std::string& path, std::string_view title, std::string_view artist,
+                     int version = 4, std::size_t pictureBytes = 0);
+
+}  // namespace sorvina::test
