@@ -27,7 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using sorvina::test::FrameSpec;
+using sorvina::test::FrameFormat;
 
 constexpr int kFileCount = 2000;
 
@@ -40,10 +40,10 @@ std::vector<std::string>& Library() {
 // ID3v2.4 and 2.3 tags; a front cover of 40 KB on every fourth file; an ID3v1 tag on
 // every other one.
 void MakeLibrary(const fs::path& folder) {
-  const FrameSpec spec{};
+  const FrameFormat format{};
   for (int i = 0; i < kFileCount; ++i) {
-    std::string audio = i % 2 == 0 ? std::string{} : sorvina::test::XingFrame(spec, 150);
-    audio += sorvina::test::SilentFrames(spec, 150);
+    std::string audio = i % 2 == 0 ? std::string{} : sorvina::test::XingFrame(format, 150);
+    audio += sorvina::test::SilentFrames(format, 150);
     if (i % 2 == 0) audio += sorvina::test::Id3v1Tag("Old Title", "Old Artist");
     const std::string path = (folder / ("track" + std::to_string(i) + ".mp3")).string();
     std::ofstream(path, std::ios::binary)

@@ -28,7 +28,7 @@ class CaptionTest : public ::testing::Test {
   std::string TaggedFile(const std::string& name, std::string_view title, std::string_view artist,
                          int id3v2Version = 4,
                          std::optional<std::pair<std::string, std::string>> id3v1 = {}) {
-    std::string content = test::SilentFrames(test::FrameSpec{}, 20);
+    std::string content = test::SilentFrames(test::FrameFormat{}, 20);
     if (id3v1) content += test::Id3v1Tag(id3v1->first, id3v1->second);
     const std::string path = dir_.WriteFile(name, content);
     if (!title.empty() || !artist.empty()) {

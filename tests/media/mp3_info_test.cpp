@@ -12,11 +12,11 @@
 namespace sorvina::media {
 namespace {
 
-using test::FrameSpec;
+using test::FrameFormat;
 using test::MpegLayer;
 using test::MpegVersion;
 
-const FrameSpec kMpeg1Layer3{};  // 128 kbit/s, 44,100 Hz, stereo
+const FrameFormat kMpeg1Layer3{};  // 128 kbit/s, 44,100 Hz, stereo
 
 // `content` followed by zeros up to `size` bytes (zeros never look like a frame).
 std::string PadTo(std::string content, std::size_t size) {
@@ -24,8 +24,8 @@ std::string PadTo(std::string content, std::size_t size) {
   return content;
 }
 
-std::string Frame(const FrameSpec& spec = kMpeg1Layer3) {
-  return test::HeaderBytes(test::FrameHeader(spec));
+std::string Frame(const FrameFormat& format = kMpeg1Layer3) {
+  return test::HeaderBytes(test::FrameHeader(format));
 }
 
 class Mp3InfoTest : public ::testing::Test {
@@ -126,14 +126,14 @@ TEST_F(Mp3InfoTest, XingFrameCountGivesTheLength) {
   EXPECT_EQ(info_.GetLengthSeconds(), 29);
 
   // MPEG-2 and 2.5 Layer III frames hold 576 samples, not 1152.
-  const FrameSpec mpeg2{MpegVersion::kMpeg2, MpegLayer::kIII, 64, 22050, true};
+  const FrameFormat mpeg2{MpegVersion::kMpeg2, MpegLayer::kIII, 64, 22050, true};
   ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg2, 1000), 200000)), Mp3Info::kStatusOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 26);  // 26.12 seconds
-  const FrameSpec mpeg25{MpegVersion::kMpeg25, MpegLayer::kIII, 32, 8000, false};
+  const FrameFormat mpeg25{MpegVersion::kMpeg25, MpegLayer::kIII, 32, 8000, false};
   ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg25, 500), 200000)), Mp3Info::kStatusOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 36);
   // Layer I frames hold 384 samples.
-  const FrameSpec layer1{MpegVersion::kMpeg1, MpegLayer::kI, 256, 48000, false};
+  const FrameFormat layer1{MpegVersion::kMpeg1, MpegLayer::kI, 256, 48000, false};
   ASSERT_EQ(Analyse(PadTo(test::XingFrame(layer1, 1000), 200000)), Mp3Info::kStatusOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 8);
 }
@@ -153,7 +153,7 @@ TEST_F(Mp3InfoTest, XingWithoutAUsableCountFallsBackOrGivesZero) {
 
 TEST_F(Mp3InfoTest, LooksForXingAfterTheSideInformationOfVersionAndChannelMode) {
   struct Case {
-    FrameSpec spec;
+    FrameFormat format;
     std::size_t offset;  // from the frame start
   };
   const Case cases[] = {
@@ -168,7 +168,7 @@ TEST_F(Mp3InfoTest, LooksForXingAfterTheSideInformationOfVersionAndChannelMode) 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offset);
     for (std::size_t offset : {std::size_t{13}, std::size_t{21}, std::size_t{36}}) {
-      std::string content = PadTo(Frame(c.spec), 4000);
+      std::string content = PadTo(Frame(c.format), 4000);
       content.replace(offset, 12, test::XingHeader(100));
       ASSERT_EQ(Analyse(content), Mp3Info::kStatusOk);
       EXPECT_EQ(info_.xingPresent(), offset == c.offset) << "Xing at " << offset;
@@ -205,7 +205,7 @@ TEST_F(Mp3InfoTest, HeaderTestRefusesEveryReservedField) {
 }
 
 TEST_F(Mp3InfoTest, BitrateAndSampleRateTablesForEveryVersionAndLayer) {
-  const FrameSpec specs[] = {
+  const FrameFormat formats[] = {
       {MpegVersion::kMpeg1, MpegLayer::kI, 448, 32000, false},
       {MpegVersion::kMpeg1, MpegLayer::kII, 384, 48000, false},
       {MpegVersion::kMpeg1, MpegLayer::kIII, 320, 44100, false},
@@ -217,10 +217,10 @@ TEST_F(Mp3InfoTest, BitrateAndSampleRateTablesForEveryVersionAndLayer) {
       {MpegVersion::kMpeg25, MpegLayer::kIII, 80, 8000, false},
       {MpegVersion::kMpeg25, MpegLayer::kIII, 112, 11025, false},
   };
-  for (const FrameSpec& spec : specs) {
-    ASSERT_EQ(Analyse(PadTo(Frame(spec), 1000)), Mp3Info::kStatusOk);
-    EXPECT_EQ(info_.GetHeaderBitrate(), spec.bitrateKbps);
-    EXPECT_EQ(info_.GetSampleRate(), spec.sampleRateHz);
+  for (const FrameFormat& format : formats) {
+    ASSERT_EQ(Analyse(PadTo(Frame(format), 1000)), Mp3Info::kStatusOk);
+    EXPECT_EQ(info_.GetHeaderBitrate(), format.bitrateKbps);
+    EXPECT_EQ(info_.GetSampleRate(), format.sampleRateHz);
   }
 }
 

@@ -26,23 +26,23 @@ constexpr std::array<int, 15> kMpeg2LayerI = {0,   32,  48,  56,  64,  80,  96, 
 constexpr std::array<int, 15> kMpeg2LayersIIAndIII = {0,  8,  16, 24,  32,  40,  48, 56,
                                                       64, 80, 96, 112, 128, 144, 160};
 
-const std::array<int, 15>& BitrateRow(const FrameSpec& spec) {
-  if (spec.version == MpegVersion::kMpeg1) {
-    if (spec.layer == MpegLayer::kI) return kMpeg1LayerI;
-    return spec.layer == MpegLayer::kII ? kMpeg1LayerII : kMpeg1LayerIII;
+const std::array<int, 15>& BitrateRow(const FrameFormat& format) {
+  if (format.version == MpegVersion::kMpeg1) {
+    if (format.layer == MpegLayer::kI) return kMpeg1LayerI;
+    return format.layer == MpegLayer::kII ? kMpeg1LayerII : kMpeg1LayerIII;
   }
-  return spec.layer == MpegLayer::kI ? kMpeg2LayerI : kMpeg2LayersIIAndIII;
+  return format.layer == MpegLayer::kI ? kMpeg2LayerI : kMpeg2LayersIIAndIII;
 }
 
-std::uint32_t BitrateIndex(const FrameSpec& spec) {
-  const auto& row = BitrateRow(spec);
-  const auto found = std::find(row.begin() + 1, row.end(), spec.bitrateKbps);
+std::uint32_t BitrateIndex(const FrameFormat& format) {
+  const auto& row = BitrateRow(format);
+  const auto found = std::find(row.begin() + 1, row.end(), format.bitrateKbps);
   if (found == row.end()) throw std::invalid_argument("bitrate not allowed for this frame");
   return static_cast<std::uint32_t>(found - row.begin());
 }
 
-int BaseSampleRate(const FrameSpec& spec) {
-  switch (spec.version) {
+int BaseSampleRate(const FrameFormat& format) {
+  switch (format.version) {
     case MpegVersion::kMpeg1:
       return 44100;
     case MpegVersion::kMpeg2:
@@ -53,11 +53,11 @@ int BaseSampleRate(const FrameSpec& spec) {
   return 0;
 }
 
-std::uint32_t SampleRateIndex(const FrameSpec& spec) {
-  const int base = BaseSampleRate(spec);
+std::uint32_t SampleRateIndex(const FrameFormat& format) {
+  const int base = BaseSampleRate(format);
   // Each version offers its base rate, 48/44.1 of it rounded, and 32/44.1 of it.
   const std::array<int, 3> rates = {base, base * 480 / 441, base * 320 / 441};
-  const auto found = std::find(rates.begin(), rates.end(), spec.sampleRateHz);
+  const auto found = std::find(rates.begin(), rates.end(), format.sampleRateHz);
   if (found == rates.end()) throw std::invalid_argument("sample rate not allowed");
   return static_cast<std::uint32_t>(found - rates.begin());
 }
@@ -101,10 +101,10 @@ void AddTextFrame(TagLib::ID3v2::Tag& tag, const char* id, std::string_view text
 
 }  // namespace
 
-std::uint32_t FrameHeader(const FrameSpec& spec) {
-  const std::uint32_t channelMode = spec.mono ? 3 : 0;
-  return 0xFFE00000u | (VersionBits(spec.version) << 19) | (LayerBits(spec.layer) << 17) |
-         (1u << 16) /* no CRC */ | (BitrateIndex(spec) << 12) | (SampleRateIndex(spec) << 10) |
+std::uint32_t FrameHeader(const FrameFormat& format) {
+  const std::uint32_t channelMode = format.mono ? 3 : 0;
+  return 0xFFE00000u | (VersionBits(format.version) << 19) | (LayerBits(format.layer) << 17) |
+         (1u << 16) /* no CRC */ | (BitrateIndex(format) << 12) | (SampleRateIndex(format) << 10) |
          (channelMode << 6);
 }
 
@@ -112,18 +112,18 @@ std::string HeaderBytes(std::uint32_t header) {
   return BigEndianBytes(header);
 }
 
-std::size_t FrameLength(const FrameSpec& spec) {
-  const int bitsPerSecond = spec.bitrateKbps * 1000;
-  if (spec.layer == MpegLayer::kI)
-    return static_cast<std::size_t>(12 * bitsPerSecond / spec.sampleRateHz * 4);
+std::size_t FrameLength(const FrameFormat& format) {
+  const int bitsPerSecond = format.bitrateKbps * 1000;
+  if (format.layer == MpegLayer::kI)
+    return static_cast<std::size_t>(12 * bitsPerSecond / format.sampleRateHz * 4);
   const int coefficient =
-      spec.layer == MpegLayer::kIII && spec.version != MpegVersion::kMpeg1 ? 72 : 144;
-  return static_cast<std::size_t>(coefficient * bitsPerSecond / spec.sampleRateHz);
+      format.layer == MpegLayer::kIII && format.version != MpegVersion::kMpeg1 ? 72 : 144;
+  return static_cast<std::size_t>(coefficient * bitsPerSecond / format.sampleRateHz);
 }
 
-std::string SilentFrames(const FrameSpec& spec, int count) {
-  std::string frame = HeaderBytes(FrameHeader(spec));
-  frame.resize(FrameLength(spec), '\0');
+std::string SilentFrames(const FrameFormat& format, int count) {
+  std::string frame = HeaderBytes(FrameHeader(format));
+  frame.resize(FrameLength(format), '\0');
   std::string frames;
   frames.reserve(frame.size() * static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i)
@@ -135,10 +135,10 @@ std::string XingHeader(std::optional<std::uint32_t> frameCount) {
   return "Xing" + BigEndianBytes(frameCount ? 1 : 0) + BigEndianBytes(frameCount.value_or(0));
 }
 
-std::string XingFrame(const FrameSpec& spec, std::optional<std::uint32_t> frameCount) {
-  std::string frame = SilentFrames(spec, 1);
+std::string XingFrame(const FrameFormat& format, std::optional<std::uint32_t> frameCount) {
+  std::string frame = SilentFrames(format, 1);
   const std::size_t sideInformation =
-      spec.version == MpegVersion::kMpeg1 ? (spec.mono ? 17 : 32) : (spec.mono ? 9 : 17);
+      format.version == MpegVersion::kMpeg1 ? (format.mono ? 17 : 32) : (format.mono ? 9 : 17);
   frame.replace(4 + sideInformation, 12, XingHeader(frameCount));
   return frame;
 }

@@ -14,7 +14,7 @@ enum class MpegLayer { kI, kII, kIII };
 
 // One frame's format. Bitrate and sample rate are given in kbit/s and Hz and must be
 // values the version and layer allow; the writer finds their table indexes itself.
-struct FrameSpec {
+struct FrameFormat {
   MpegVersion version = MpegVersion::kMpeg1;
   MpegLayer layer = MpegLayer::kIII;
   int bitrateKbps = 128;
@@ -22,19 +22,19 @@ struct FrameSpec {
   bool mono = false;
 };
 
-// The four header bytes of a frame of `spec`, the first byte first.
-std::uint32_t FrameHeader(const FrameSpec& spec);
+// The four header bytes of a frame of `format`, the first byte first.
+std::uint32_t FrameHeader(const FrameFormat& format);
 std::string HeaderBytes(std::uint32_t header);
 
-// The length in bytes of one frame of `spec` without padding.
-std::size_t FrameLength(const FrameSpec& spec);
+// The length in bytes of one frame of `format` without padding.
+std::size_t FrameLength(const FrameFormat& format);
 
-// `count` whole frames of `spec` whose payload is zeros.
-std::string SilentFrames(const FrameSpec& spec, int count);
+// `count` whole frames of `format` whose payload is zeros.
+std::string SilentFrames(const FrameFormat& format, int count);
 
-// A frame of `spec` that carries a Xing header where decoders look for it, stating
+// A frame of `format` that carries a Xing header where decoders look for it, stating
 // `frameCount` when given (the frame-count flag is clear otherwise).
-std::string XingFrame(const FrameSpec& spec, std::optional<std::uint32_t> frameCount);
+std::string XingFrame(const FrameFormat& format, std::optional<std::uint32_t> frameCount);
 
 // The bytes "Xing", the flags and the frame count, to be placed by hand.
 std::string XingHeader(std::optional<std::uint32_t> frameCount);
