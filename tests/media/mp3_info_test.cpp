@@ -1,7 +1,9 @@
 #include "media/mp3_info.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -266,6 +268,25 @@ TEST_F(Mp3InfoTest, FilesThatCannotBeReadEndWithStatusFour) {
     return std::to_string(status) + " " + std::to_string(info.GetLengthSeconds());
   });
   EXPECT_EQ(outcome, "4 0");
+}
+
+TEST_F(Mp3InfoTest, OutOfDescriptorsIsStatusTwo) {
+  const std::string path = dir_.WriteFile("fine.mp3", PadTo(Frame(), 4000));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // No descriptor left above the ones already open.
+    const int lowestFree = dup(0);
+    close(lowestFree);
+    const rlimit limit{static_cast<rlim_t>(lowestFree), static_cast<rlim_t>(lowestFree)};
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(100);
+    Mp3Info info;
+    _exit(info.Open(path, 0));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), Mp3Info::kStatusCannotOpen);
 }
 
 }  // namespace
