@@ -100,6 +100,7 @@ class BufferedReader {
       // A miss just past the buffered bytes means a search is walking on: read ahead more.
       const bool sequential = length_ > 0 && offset >= start_ && offset <= start_ + length_;
       const std::size_t fill = std::max(count, sequential ? kLargeFill : kSmallFill);
+      if (buffer_.size() < fill) buffer_.resize(fill);
       start_ = offset;
       length_ = file_.ReadAt(offset, std::span(buffer_.data(), fill));
       if (length_ < count) return false;
