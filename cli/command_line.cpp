@@ -1,7 +1,5 @@
 #include "cli/command_line.h"
 
-#include <algorithm>
-
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_status.h"
