@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "tests/support/mp3_fixtures.h"
@@ -14,12 +12,9 @@
 namespace sorvina::media {
 namespace {
 
-using platform::PathStyle;
+using test::ReadBytes;
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using platform::PathStyle;
 
 class CaptionTest : public ::testing::Test {
  protected:

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvina::test {
 
@@ -29,6 +30,12 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// The bytes of the file at `path`; empty when it cannot be read.
+std::string ReadBytes(const std::string& path);
+
+// The names in `folder`, hidden ones included, sorted bytewise.
+std::vector<std::string> NamesIn(const std::string& folder);
 
 // Runs `body` without root's power to read every file: in a child process that has
 // dropped to an unprivileged user when the tests run as root, else directly. What `body`
