@@ -1,9 +1,15 @@
 #include "platform/text_lines.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <optional>
+#include <random>
 
 #include "platform/file_system.h"
 #include "platform/read_only_file.h"
@@ -12,6 +18,86 @@ namespace sorvina::platform {
 namespace {
 
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+constexpr std::size_t kFlushThreshold = 64 * 1024;
+// More links than this in a row is a loop; the system gives up at the same count.
+constexpr int kMaxLinkHops = 40;
+// Room for the dot, the random part and ".tmp" within the usual 255-byte name limit.
+constexpr std::size_t kMaxNameInTemporary = 200;
+
+// The file that writing to `path` would reach: symbolic links at the end of the path are
+// followed, also a dangling one, whose target is the file to be created. Nothing for a
+// link loop.
+std::optional<std::string> ResolveLinks(std::string path) {
+  for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = readlink(path.c_str(), link.data(), link.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= link.size()) return std::nullopt;
+    link.resize(static_cast<std::size_t>(length));
+    if (link.front() == '/') {
+      path = std::move(link);
+    } else {
+      const std::size_t slash = path.rfind('/');
+      path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + link;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string RandomPart() {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 generator{
+      (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^
+      static_cast<std::uint64_t>(getpid())};
+  std::string part(8, '\0');
+  for (char& c : part)
+    c = kLetters[generator() % (sizeof kLetters - 1)];
+  return part;
+}
+
+// Creates ".NAME.XXXXXXXX.tmp" in the folder of `target` and returns its descriptor, or
+// -1 with errno set. With `existing`, the new file takes its owner (where the system
+// allows) and its permissions; else 0666 less the umask.
+int CreateTemporaryBeside(const std::string& target, const struct stat* existing,
+                          std::string& temporary) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+  const std::string name = target.substr(folder.size()).substr(0, kMaxNameInTemporary);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = folder + "." + name + "." + RandomPart() + ".tmp";
+    const int fd =
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) break;
+    if (existing == nullptr) return fd;
+    // The owner first: changing it clears the set-user-ID bits that the mode then restores.
+    if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+      // Only root may give a file away; the user's own file keeps its owner anyway.
+    }
+    if (fchmod(fd, existing->st_mode & 07777) == 0) return fd;
+    const int error = errno;
+    close(fd);
+    unlink(temporary.c_str());
+    errno = error;
+    break;
+  }
+  temporary.clear();
+  return -1;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -65,31 +151,121 @@ bool LineReader::Next(std::string& line) {
 }
 
 LineWriter::~LineWriter() {
-  if (file_ != nullptr) std::fclose(file_);
+  Reset();
 }
 
 bool LineWriter::Open(const std::string& path) {
-  if (file_ != nullptr || HasNulByte(path)) return false;
-  file_ = std::fopen(path.c_str(), "wb");
+  if (fd_ >= 0 || path.empty() || HasNulByte(path)) return false;
+  std::optional<std::string> target = ResolveLinks(path);
+  if (!target || target->back() == '/') return false;
+
+  struct stat status {};
+  const bool exists = stat(target->c_str(), &status) == 0;
+  if (!exists && errno != ENOENT) return false;
+  if (exists && S_ISDIR(status.st_mode)) return false;
+  // An existing file that may not be written to is not replaced behind the user's back.
+  // Opened without truncating, so nothing changes before Commit; non-blocking, so that a
+  // FIFO without a reader is refused instead of waited on.
+  int existing = -1;
+  if (exists) {
+    existing = open(target->c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (existing < 0) return false;
+  }
+
+  int fd = -1;
+  std::string temporary;
+  int createError = 0;
+  if (!exists || S_ISREG(status.st_mode)) {
+    fd = CreateTemporaryBeside(*target, exists ? &status : nullptr, temporary);
+    createError = errno;
+  }
+  if (fd >= 0) {
+    if (existing >= 0) close(existing);
+    fd_ = fd;
+    temporary_ = std::move(temporary);
+    direct_ = false;
+  } else if (existing >= 0 && (!S_ISREG(status.st_mode) || createError == EACCES ||
+                               createError == EPERM || createError == EROFS)) {
+    // Any other reason (no space, no inodes, no descriptors) would make a direct write
+    // fail part-way too, and that would cost the old file.
+    if (fcntl(existing, F_SETFL, fcntl(existing, F_GETFL) & ~O_NONBLOCK) != 0) {
+      close(existing);
+      return false;
+    }
+    fd_ = existing;
+    direct_ = true;
+    directRegular_ = S_ISREG(status.st_mode);
+  } else {
+    if (existing >= 0) close(existing);
+    return false;
+  }
+  target_ = std::move(*target);
   failed_ = false;
-  return file_ != nullptr;
+  pending_.clear();
+  return true;
 }
 
 bool LineWriter::WriteLine(std::string_view line) {
-  if (file_ == nullptr || failed_) return false;
-  if (std::fwrite(line.data(), 1, line.size(), file_) != line.size() ||
-      std::fwrite("\r\n", 1, 2, file_) != 2) {
-    failed_ = true;
-  }
+  if (fd_ < 0 || failed_) return false;
+  pending_.append(line);
+  pending_.append("\r\n");
+  // A direct write keeps everything until Commit, so that the target changes in one go.
+  if (!direct_ && pending_.size() >= kFlushThreshold && !FlushPending()) failed_ = true;
   return !failed_;
 }
 
-bool LineWriter::Close() {
-  if (file_ == nullptr) return false;
-  const bool flushed = std::fflush(file_) == 0 && std::ferror(file_) == 0;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  return !failed_ && flushed && closed;
+bool LineWriter::Commit() {
+  if (fd_ < 0) return false;
+  bool ok = !failed_;
+  if (direct_) {
+    ok = ok && WriteTargetDirectly();
+  } else {
+    // On disk before the rename, so that a crash cannot leave an empty file in its place.
+    ok = ok && FlushPending() && fsync(fd_) == 0;
+  }
+  const bool closed = close(fd_) == 0;
+  fd_ = -1;
+  ok = ok && closed;
+  if (!direct_) {
+    ok = ok && rename(temporary_.c_str(), target_.c_str()) == 0;
+    if (!ok) unlink(temporary_.c_str());
+    temporary_.clear();
+  }
+  Reset();
+  return ok;
+}
+
+bool LineWriter::FlushPending() {
+  const bool ok = WriteAll(fd_, pending_);
+  pending_.clear();
+  return ok;
+}
+
+bool LineWriter::WriteTargetDirectly() {
+  if (!directRegular_) return FlushPending();
+  // Rewritten from the start and only then cut to length: a file that shrinks needs no
+  // new space, so it cannot run out of it part-way.
+  std::size_t done = 0;
+  while (done < pending_.size()) {
+    const ssize_t n =
+        pwrite(fd_, pending_.data() + done, pending_.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return ftruncate(fd_, static_cast<off_t>(pending_.size())) == 0 && fsync(fd_) == 0;
+}
+
+void LineWriter::Reset() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) unlink(temporary_.c_str());
+  temporary_.clear();
+  target_.clear();
+  pending_.clear();
+  direct_ = false;
+  directRegular_ = false;
+  failed_ = false;
 }
 
 }  // namespace sorvina::platform

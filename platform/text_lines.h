@@ -34,8 +34,17 @@ class LineReader {
   bool atStart_ = true;
 };
 
-// Writes a text file whose every line ends with CR LF. Each call reports failure, and
-// Close reports whether everything written reached the file.
+// Writes a text file whose every line ends with CR LF, and replaces the file only once it
+// is complete. The lines go to a temporary file beside the target, which Commit renames
+// over it; a failure at any point, or a writer destroyed without Commit, removes the
+// temporary file and leaves an existing file exactly as it was. The new file keeps the
+// permissions (and where allowed the owner) of the one it replaces; a new file gets those
+// the umask allows. A symbolic link at the path is written through: the file it leads to
+// is replaced and the link stays.
+//
+// Where no temporary file may be made in the folder but the existing target may be
+// written (a writable file in a read-only folder), or where the target is no regular file
+// (a device, a FIFO with a reader), the target itself is written, in one go at Commit.
 class LineWriter {
  public:
   LineWriter() = default;
@@ -43,15 +52,28 @@ class LineWriter {
   LineWriter(const LineWriter&) = delete;
   LineWriter& operator=(const LineWriter&) = delete;
 
-  // Creates or truncates `path`. False when it cannot be opened for writing.
+  // False when `path` cannot be written: its folder is missing, it is a folder, it holds a
+  // NUL byte, or it is an existing file that may not be written to.
   bool Open(const std::string& path);
+  // False once anything written so far has failed; the failure stays until Commit.
   bool WriteLine(std::string_view line);
-  // Flushes and closes; false if any write, the flush or the close failed.
-  bool Close();
+  // Puts the lines in place. False when any write, the flush to disk, the close or the
+  // replacement failed; the target is then as it was before Open, unless it was written
+  // directly and the failure came part-way. The writer may be opened again afterwards.
+  bool Commit();
 
  private:
-  std::FILE* file_ = nullptr;
+  bool FlushPending();
+  bool WriteTargetDirectly();
+  void Reset();
+
+  int fd_ = -1;
+  bool direct_ = false;         // writing the target itself rather than a temporary file
+  bool directRegular_ = false;  // ... and it is a regular file, rewritten from its start
   bool failed_ = false;
+  std::string target_;     // with symbolic links resolved
+  std::string temporary_;  // empty when writing directly
+  std::string pending_;    // bytes not yet handed to the system
 };
 
 }  // namespace sorvina::platform

@@ -7,9 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,6 +17,9 @@
 
 namespace sorvina::platform {
 namespace {
+
+using test::NamesIn;
+using test::ReadBytes;
 
 using ::testing::ElementsAre;
 
@@ -27,13 +30,6 @@ std::vector<std::string> ReadAllLines(const std::string& path) {
   for (std::string line; reader.Next(line);)
     lines.push_back(line);
   return lines;
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
 }
 
 TEST(LineReaderTest, SplitsAtLineFeedsAndDropsTheCarriageReturnBeforeThem) {
@@ -78,6 +74,22 @@ TEST(LineReaderTest, RefusesWhatIsNoReadableFile) {
   EXPECT_FALSE(LineReader().Open(dir / "fifo.m3u"));
 }
 
+// The names in `folder`, to see that no temporary file was left behind.
+
+bool WriteLines(const std::string& path, const std::vector<std::string>& lines) {
+  LineWriter writer;
+  if (!writer.Open(path)) return false;
+  for (const std::string& line : lines)
+    writer.WriteLine(line);
+  return writer.Commit();
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(lstat(path.c_str(), &status), 0) << path;
+  return status.st_mode;
+}
+
 TEST(LineWriterTest, EndsEveryLineWithCarriageReturnAndLineFeed) {
   test::TempDir dir;
   const std::string path = dir / "out.txt";
@@ -86,42 +98,127 @@ TEST(LineWriterTest, EndsEveryLineWithCarriageReturnAndLineFeed) {
   EXPECT_TRUE(writer.WriteLine("2"));
   EXPECT_TRUE(writer.WriteLine(""));
   EXPECT_TRUE(writer.WriteLine("/music/"));
-  EXPECT_TRUE(writer.Close());
+  EXPECT_TRUE(writer.Commit());
   EXPECT_EQ(ReadBytes(path), "2\r\n\r\n/music/\r\n");
   EXPECT_THAT(ReadAllLines(path), ElementsAre("2", "", "/music/"));
+  EXPECT_THAT(NamesIn(dir.path()), ElementsAre("out.txt"));
 }
 
-TEST(LineWriterTest, ReportsFilesThatCannotBeWritten) {
+TEST(LineWriterTest, LeavesTheTargetAloneUntilCommitAndWithoutIt) {
+  test::TempDir dir;
+  const std::string path = dir.WriteFile("out.txt", "old\r\n");
+  {
+    LineWriter writer;
+    ASSERT_TRUE(writer.Open(path));
+    writer.WriteLine(std::string(200'000, 'x'));  // beyond what is kept in memory
+    EXPECT_EQ(ReadBytes(path), "old\r\n");
+    EXPECT_EQ(NamesIn(dir.path()).size(), 2u) << "the lines go to a file beside the target";
+  }
+  EXPECT_EQ(ReadBytes(path), "old\r\n");
+  EXPECT_THAT(NamesIn(dir.path()), ElementsAre("out.txt"));
+}
+
+TEST(LineWriterTest, RefusesWhatCannotBeWritten) {
   test::TempDir dir;
   EXPECT_FALSE(LineWriter().Open(dir / "no/such/folder/out.txt"));
+  EXPECT_FALSE(LineWriter().Open(dir.MakeFolder("folder.m3u")));
+  EXPECT_FALSE(LineWriter().Open(std::string("a\0b", 3)));
+  ASSERT_EQ(symlink("loop", (dir / "loop").c_str()), 0);
+  EXPECT_FALSE(LineWriter().Open(dir / "loop"));
+  // A FIFO nobody reads from would block the open.
+  ASSERT_EQ(mkfifo((dir / "fifo.m3u").c_str(), 0600), 0);
+  EXPECT_FALSE(LineWriter().Open(dir / "fifo.m3u"));
+  // A device is written as it is, never replaced; this one fails every write.
   LineWriter full;
   ASSERT_TRUE(full.Open("/dev/full"));
-  full.WriteLine(std::string(100'000, 'x'));  // may be buffered: the failure shows by Close
-  EXPECT_FALSE(full.Close());
+  full.WriteLine("x");
+  EXPECT_FALSE(full.Commit());
+  EXPECT_THAT(NamesIn(dir.path()), ElementsAre("fifo.m3u", "folder.m3u", "loop"));
 }
 
-TEST(LineWriterTest, ReportsAWriteCutShortByTheFileSizeLimit) {
+TEST(LineWriterTest, KeepsTheOldFileWhenAWriteIsCutShortByTheFileSizeLimit) {
   test::TempDir dir;
-  const std::string path = dir / "limited.txt";
-  // In a child, so that the limit and the signal it raises stay there.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit limit{4096, 4096};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    LineWriter writer;
-    if (!writer.Open(path)) _exit(3);
-    bool ok = true;
-    for (int i = 0; i < 1000; ++i)
-      ok = writer.WriteLine("0123456789") && ok;
-    ok = writer.Close() && ok;
-    _exit(ok ? 0 : 1);
+  const std::string path = dir.WriteFile("limited.txt", "old\r\n");
+  // In a child, so that the limit and the signal it raises stay there. Two sizes: one
+  // that fails while lines are written, one that fails only when Commit flushes.
+  for (const int lines : {100'000, 1000}) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{4096, 4096};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      LineWriter writer;
+      if (!writer.Open(path)) _exit(3);
+      bool ok = true;
+      for (int i = 0; i < lines; ++i)
+        ok = writer.WriteLine("0123456789") && ok;
+      ok = writer.Commit() && ok;
+      _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "the writer reported success although the file is cut";
+    EXPECT_EQ(ReadBytes(path), "old\r\n");
+    EXPECT_THAT(NamesIn(dir.path()), ElementsAre("limited.txt"));
   }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1) << "the writer reported success although the file is cut";
+}
+
+TEST(LineWriterTest, KeepsTheModeOfTheFileItReplacesAndHonoursTheUmaskForNewOnes) {
+  test::TempDir dir;
+  const std::string existing = dir.WriteFile("existing.txt", "old");
+  ASSERT_EQ(chmod(existing.c_str(), 0604), 0);
+  const mode_t previous = umask(027);
+  const bool wroteExisting = WriteLines(existing, {"new"});
+  const bool wroteNew = WriteLines(dir / "new.txt", {"new"});
+  umask(previous);
+  ASSERT_TRUE(wroteExisting);
+  ASSERT_TRUE(wroteNew);
+  EXPECT_EQ(ModeOf(existing) & 07777, 0604u);
+  EXPECT_EQ(ModeOf(dir / "new.txt") & 07777, 0640u);
+}
+
+TEST(LineWriterTest, WritesThroughSymbolicLinks) {
+  test::TempDir dir;
+  const std::string real = dir.WriteFile("real/list.m3u", "old\r\n");
+  dir.MakeFolder("links");
+  ASSERT_EQ(symlink("../real/list.m3u", (dir / "links/relative.m3u").c_str()), 0);
+  ASSERT_EQ(symlink("../real/made.m3u", (dir / "links/dangling.m3u").c_str()), 0);
+
+  ASSERT_TRUE(WriteLines(dir / "links/relative.m3u", {"new"}));
+  ASSERT_TRUE(WriteLines(dir / "links/dangling.m3u", {"made"}));
+  EXPECT_TRUE(S_ISLNK(ModeOf(dir / "links/relative.m3u")));
+  EXPECT_TRUE(S_ISLNK(ModeOf(dir / "links/dangling.m3u")));
+  EXPECT_EQ(ReadBytes(real), "new\r\n");
+  EXPECT_EQ(ReadBytes(dir / "real/made.m3u"), "made\r\n");
+  EXPECT_THAT(NamesIn(dir / "links"), ElementsAre("dangling.m3u", "relative.m3u"));
+  EXPECT_THAT(NamesIn(dir / "real"), ElementsAre("list.m3u", "made.m3u"));
+}
+
+TEST(LineWriterTest, WritesAWritableFileInAReadOnlyFolderDirectly) {
+  test::TempDir dir;
+  const std::string folder = dir.MakeFolder("locked");
+  const std::string path = dir.WriteFile("locked/list.m3u", "an older and longer text\r\n");
+  const std::string readOnly = dir.WriteFile("open/read-only.m3u", "kept\r\n");
+  ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+  ASSERT_EQ(chmod((dir / "open").c_str(), 0777), 0);
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  const std::string outcome = test::RunUnprivileged([&] {
+    std::string result;
+    result += WriteLines(path, {"new"}) ? "written" : "failed";
+    result += WriteLines(folder + "/other.m3u", {"new"}) ? " created" : " not created";
+    // A file the user may not write is not replaced, although its folder would allow it.
+    result += WriteLines(readOnly, {"new"}) ? " replaced" : " refused";
+    return result;
+  });
+  EXPECT_EQ(outcome, "written not created refused");
+  EXPECT_EQ(ReadBytes(path), "new\r\n");
+  EXPECT_EQ(ReadBytes(readOnly), "kept\r\n");
+  chmod(folder.c_str(), 0755);
+  EXPECT_THAT(NamesIn(folder), ElementsAre("list.m3u"));
+  EXPECT_THAT(NamesIn(dir / "open"), ElementsAre("read-only.m3u"));
 }
 
 }  // namespace
