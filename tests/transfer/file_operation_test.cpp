@@ -1,0 +1,464 @@
+#include "transfer/file_operation.h"
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::transfer {
+namespace {
+
+using test::ReadBytes;
+
+namespace fs = std::filesystem;
+using test::TempDir;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Pair;
+using ::testing::SizeIs;
+using Paths = std::vector<std::string>;
+using Tree = std::map<std::string, std::string>;  // relative path -> content
+
+constexpr std::size_t kTestChunk = 64 * 1024;
+constexpr ConflictAnswer kSkip{ConflictAction::kSkip, false};
+constexpr ConflictAnswer kReplace{ConflictAction::kReplace, false};
+constexpr ConflictAnswer kKeepBoth{ConflictAction::kKeepBoth, false};
+
+// Answers conflicts in turn (Skip when none are left) and records every call.
+class Recorder : public FileOperationUi {
+ public:
+  std::deque<ConflictAnswer> answers;
+  ErrorAction onError = ErrorAction::kContinue;
+  std::function<bool(const FileProgress&)> onProgress;
+  std::vector<std::pair<std::string, std::string>> conflicts;
+  std::vector<std::pair<std::string, std::string>> errors;
+  std::vector<FileProgress> progress;
+
+  ConflictAnswer AskConflict(const std::string& source, const std::string& target) override {
+    conflicts.emplace_back(source, target);
+    const ConflictAnswer answer = answers.empty() ? kSkip : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return answer;
+  }
+  ErrorAction ReportError(const std::string& path, const std::string& reason) override {
+    errors.emplace_back(path, reason);
+    return onError;
+  }
+  bool Progress(const FileProgress& update) override {
+    progress.push_back(update);
+    return !onProgress || onProgress(update);
+  }
+};
+
+struct Outcome {
+  int result = -1;
+  bool aborted = false;
+};
+
+std::string List(const Paths& paths) {
+  std::string list;
+  for (const std::string& path : paths)
+    list += path + '\0';
+  return list + '\0';
+}
+
+Outcome Perform(unsigned operation, const Paths& from, const Paths& to, FileOperationUi* owner,
+                std::uint16_t flags = 0) {
+  const std::string fromList = List(from);
+  const std::string toList = List(to);
+  FileOperationRecord record{owner, operation, fromList.c_str(),
+                             to.empty() ? nullptr : toList.c_str(), flags};
+  record.anyOperationsAborted = true;  // the operation must clear it
+  FileOperationTuning tuning;
+  tuning.chunkBytes = kTestChunk;
+  const int result = PerformFileOperationWith(record, tuning);
+  return {result, record.anyOperationsAborted};
+}
+
+std::string Bytes(std::size_t size, char seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>(seed + i * 7 + i / 1000);
+  return bytes;
+}
+
+// Everything under `folder`, hidden files included.
+Tree Snapshot(const std::string& folder) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    tree[fs::relative(entry.path(), folder)] =
+        entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
+  }
+  return tree;
+}
+
+struct stat StatusOf(const std::string& path) {
+  struct stat status {};
+  EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+  return status;
+}
+
+bool Exists(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0;
+}
+
+TEST(FileOperationTest, CopiesIntoANewFolderInTheOrderGivenKeepingTimesAndMode) {
+  TempDir dir;
+  const std::string z = dir.WriteFile("src/one/z.mp3", "zzz");
+  const std::string a = dir.WriteFile("src/two/a.mp3", Bytes(200'000, 'a'));
+  const std::string m = dir.WriteFile("src/m.mp3", "");
+  ASSERT_EQ(chmod(a.c_str(), 0640), 0);
+  const struct timespec times[2] = {{1'000'000'000, 5}, {978'307'200, 123'456'789}};
+  ASSERT_EQ(utimensat(AT_FDCWD, a.c_str(), times, 0), 0);
+  const std::string out = dir / "out/deep/er";
+
+  Recorder ui;
+  std::vector<Paths> presentAtStart;  // the targets that exist as each file begins
+  ui.onProgress = [&](const FileProgress& update) {
+    if (presentAtStart.size() > update.fileIndex) return true;
+    presentAtStart.emplace_back();
+    for (const char* name : {"z.mp3", "a.mp3", "m.mp3"}) {
+      if (Exists(out + "/" + name)) presentAtStart.back().push_back(name);
+    }
+    return true;
+  };
+  const Outcome outcome = Perform(FO_COPY, {z, a, m}, {out}, &ui);
+  EXPECT_EQ(outcome.result, kOperationSucceeded);
+  EXPECT_FALSE(outcome.aborted);
+  EXPECT_THAT(presentAtStart,
+              ElementsAre(IsEmpty(), ElementsAre("z.mp3"), ElementsAre("z.mp3", "a.mp3")));
+  EXPECT_EQ(Snapshot(out), (Tree{{"z.mp3", "zzz"}, {"a.mp3", Bytes(200'000, 'a')}, {"m.mp3", ""}}));
+
+  const struct stat copied = StatusOf(out + "/a.mp3");
+  EXPECT_EQ(copied.st_mtim.tv_sec, times[1].tv_sec);
+  EXPECT_EQ(copied.st_mtim.tv_nsec, times[1].tv_nsec);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(copied.st_mode & 0777, 0640u & ~mask);
+
+  // Before each file and after each chunk, counted over the whole operation.
+  EXPECT_EQ(ui.progress.front().bytesDone, 0u);
+  EXPECT_EQ(ui.progress.back().bytesDone, 200'003u);
+  EXPECT_GT(ui.progress.size(), 3 + 200'000 / kTestChunk);
+  for (std::size_t i = 1; i < ui.progress.size(); ++i) {
+    EXPECT_EQ(ui.progress[i].bytesTotal, 200'003u);
+    EXPECT_GE(ui.progress[i].bytesDone, ui.progress[i - 1].bytesDone);
+  }
+}
+
+TEST(FileOperationTest, NeverOverwritesWithoutReplace) {
+  TempDir dir;
+  const std::string source = dir.WriteFile("src/a.mp3", "new");
+  const std::string target = dir.WriteFile("out/a.mp3", "old");
+
+  Recorder skipping;
+  Outcome outcome = Perform(FO_COPY, {source}, {dir / "out"}, &skipping);
+  EXPECT_EQ(outcome.result, kOperationSucceeded);
+  EXPECT_TRUE(outcome.aborted);
+  EXPECT_THAT(skipping.conflicts, ElementsAre(Pair(source, target)));
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "old"}}));
+
+  outcome = Perform(FO_COPY, {source}, {dir / "out"}, nullptr);  // nobody to ask: skipped
+  EXPECT_EQ(outcome.result, kOperationSucceeded);
+  EXPECT_TRUE(outcome.aborted);
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "old"}}));
+
+  Recorder replacing;
+  replacing.answers = {kReplace};
+  outcome = Perform(FO_COPY, {source}, {dir / "out"}, &replacing);
+  EXPECT_EQ(outcome.result, kOperationSucceeded);
+  EXPECT_FALSE(outcome.aborted);
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "new"}}));
+}
+
+TEST(FileOperationTest, AsksAboutATargetMadeWhileCopying) {
+  TempDir dir;
+  const std::string source = dir.WriteFile("src/a.mp3", Bytes(200'000, 'a'));
+  const std::string target = dir / "out/a.mp3";
+  Recorder ui;
+  ui.onProgress = [&](const FileProgress& update) {
+    if (update.bytesDone > 0 && !Exists(target)) dir.WriteFile("out/a.mp3", "made meanwhile");
+    return true;
+  };
+  EXPECT_EQ(Perform(FO_COPY, {source}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  EXPECT_THAT(ui.conflicts, ElementsAre(Pair(source, target)));
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "made meanwhile"}}));
+}
+
+TEST(FileOperationTest, KeepBothTakesTheFirstFreeName) {
+  TempDir dir;
+  const std::string a = dir.WriteFile("src/a.mp3", "new a");
+  const std::string notes = dir.WriteFile("src/notes", "new notes");
+  const std::string b1 = dir.WriteFile("src/x/b.mp3", "first b");
+  const std::string b2 = dir.WriteFile("src/y/b.mp3", "second b");
+  dir.WriteFile("out/a.mp3", "old a");
+  dir.WriteFile("out/a (2).mp3", "old a 2");
+  dir.WriteFile("out/notes", "old notes");
+
+  Recorder ui;
+  ui.answers = {kKeepBoth, kKeepBoth, kKeepBoth};
+  EXPECT_EQ(Perform(FO_COPY, {a, notes, b1, b2}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  // The second b.mp3 meets the first one, copied moments before.
+  EXPECT_THAT(ui.conflicts, ElementsAre(Pair(a, dir / "out/a.mp3"), Pair(notes, dir / "out/notes"),
+                                        Pair(b2, dir / "out/b.mp3")));
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "old a"},
+                                         {"a (2).mp3", "old a 2"},
+                                         {"a (3).mp3", "new a"},
+                                         {"notes", "old notes"},
+                                         {"notes (2)", "new notes"},
+                                         {"b.mp3", "first b"},
+                                         {"b (2).mp3", "second b"}}));
+}
+
+TEST(FileOperationTest, RemembersAnAnswerForAllRemainingAndStopsOnCancel) {
+  TempDir dir;
+  Paths sources;
+  for (const std::string name : {"1.mp3", "2.mp3", "3.mp3"}) {
+    sources.push_back(dir.WriteFile("src/" + name, "new"));
+    dir.WriteFile("out/" + name, "old");
+  }
+  Recorder skipAll;
+  skipAll.answers = {{ConflictAction::kSkip, true}, kReplace};
+  EXPECT_EQ(Perform(FO_COPY, sources, {dir / "out"}, &skipAll).result, kOperationSucceeded);
+  EXPECT_THAT(skipAll.conflicts, SizeIs(1));
+
+  Recorder cancelling;
+  cancelling.answers = {kReplace, {ConflictAction::kCancel, false}, kReplace};
+  const Outcome outcome = Perform(FO_COPY, sources, {dir / "out"}, &cancelling);
+  EXPECT_EQ(outcome.result, kOperationCancelled);
+  EXPECT_TRUE(outcome.aborted);
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"1.mp3", "new"}, {"2.mp3", "old"}, {"3.mp3", "old"}}));
+
+  Recorder replaceAll;
+  replaceAll.answers = {{ConflictAction::kReplace, true}};
+  EXPECT_EQ(Perform(FO_COPY, sources, {dir / "out"}, &replaceAll).result, kOperationSucceeded);
+  EXPECT_THAT(replaceAll.conflicts, SizeIs(1));
+  EXPECT_EQ(ReadBytes(dir / "out/3.mp3"), "new");
+}
+
+TEST(FileOperationTest, FullDeviceLeavesTheTargetFolderAsItWas) {
+  TempDir dir;
+  const std::string source = dir.WriteFile("src/big.mp3", Bytes(1 << 20, 'b'));
+  const std::string target = dir.WriteFile("out/big.mp3", "the user's own");
+  dir.WriteFile("out/other.mp3", "other");
+  const Tree before = Snapshot(dir / "out");
+
+  // A file-size limit stands in for a full device. The child leaves SIGXFSZ as it is:
+  // the operation itself must keep the signal from ending the process.
+  int channel[2];
+  ASSERT_EQ(pipe(channel), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const struct rlimit limit = {256 * 1024, 256 * 1024};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+    Recorder ui;
+    ui.answers = {kReplace};
+    std::string report = std::to_string(Perform(FO_COPY, {source}, {dir / "out"}, &ui).result);
+    for (const auto& [path, reason] : ui.errors)
+      report += "|" + path + "|" + reason;
+    _exit(write(channel[1], report.data(), report.size()) == ssize_t(report.size()) ? 0 : 4);
+  }
+  close(channel[1]);
+  char buffer[4096];
+  const ssize_t size = read(channel[0], buffer, sizeof buffer);
+  close(channel[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(std::string(buffer, std::max<ssize_t>(size, 0)), "1|" + target + "|File too large");
+  EXPECT_EQ(Snapshot(dir / "out"), before);
+}
+
+TEST(FileOperationTest, CancelHalfWayLeavesTheTargetFolderAsItWas) {
+  TempDir dir;
+  const std::string big = dir.WriteFile("src/big.mp3", Bytes(1 << 20, 'c'));
+  const std::string after = dir.WriteFile("src/after.mp3", "after");
+  dir.WriteFile("out/big.mp3", "the user's own");
+  const Tree before = Snapshot(dir / "out");
+
+  Recorder ui;
+  ui.answers = {kReplace};
+  ui.onProgress = [](const FileProgress& update) { return update.bytesDone < (1 << 19); };
+  const Outcome outcome = Perform(FO_COPY, {big, after}, {dir / "out"}, &ui);
+  EXPECT_EQ(outcome.result, kOperationCancelled);
+  EXPECT_TRUE(outcome.aborted);
+  EXPECT_EQ(ui.progress.back().bytesDone, std::uint64_t{1} << 19);
+  EXPECT_EQ(Snapshot(dir / "out"), before);
+}
+
+TEST(FileOperationTest, RefusesAFileOntoItself) {
+  TempDir dir;
+  const std::string file = dir.WriteFile("music/a.mp3", "precious");
+  const std::string hardLink = dir / "music/link.mp3";
+  ASSERT_EQ(link(file.c_str(), hardLink.c_str()), 0);
+  const Tree before = Snapshot(dir.path());
+
+  Recorder ui;
+  ui.answers = {kReplace, kReplace, kReplace};
+  EXPECT_EQ(Perform(FO_COPY, {file}, {dir / "music"}, &ui).result, kOperationFailed);
+  EXPECT_EQ(Perform(FO_COPY, {file}, {hardLink}, &ui, FOF_MULTIDESTFILES).result, kOperationFailed);
+  EXPECT_EQ(Perform(FO_MOVE, {file}, {hardLink}, &ui, FOF_MULTIDESTFILES).result, kOperationFailed);
+  EXPECT_THAT(ui.conflicts, IsEmpty());
+  const auto refusal = Pair(file, "Source and target are the same file");
+  EXPECT_THAT(ui.errors, ElementsAre(refusal, refusal, refusal));
+  EXPECT_EQ(Snapshot(dir.path()), before);
+}
+
+TEST(FileOperationTest, ReportsWhatCannotBeCopiedAndGoesOnOrStopsAsAnswered) {
+  TempDir dir;
+  const std::string a = dir.WriteFile("src/a.mp3", "a");
+  const std::string gone = dir / "src/gone.mp3";
+  const std::string folder = dir.MakeFolder("src/album");
+  const std::string fifo = dir / "src/pipe.mp3";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);  // opening it must not wait for a writer
+  const std::string c = dir.WriteFile("src/c.mp3", "c");
+
+  Recorder goingOn;
+  Outcome outcome = Perform(FO_COPY, {a, gone, folder, fifo, c}, {dir / "out"}, &goingOn);
+  EXPECT_EQ(outcome.result, kOperationFailed);
+  EXPECT_FALSE(outcome.aborted);
+  EXPECT_THAT(goingOn.errors, ElementsAre(Pair(gone, "No such file or directory"),
+                                          Pair(folder, "Is a folder; only files are copied"),
+                                          Pair(fifo, "Not a regular file; only files are copied")));
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "a"}, {"c.mp3", "c"}}));
+
+  Recorder stopping;
+  stopping.onError = ErrorAction::kStop;
+  outcome = Perform(FO_COPY, {a, gone, c}, {dir / "stopped"}, &stopping);
+  EXPECT_EQ(outcome.result, kOperationFailed);
+  EXPECT_TRUE(outcome.aborted);
+  EXPECT_EQ(Snapshot(dir / "stopped"), (Tree{{"a.mp3", "a"}}));
+}
+
+TEST(FileOperationTest, CopiesToOneTargetPerSourceAndTakesLongNames) {
+  TempDir dir;
+  std::string longName;
+  while (longName.size() < 240)
+    longName += "\xC3\xA9";  // the part file's shortened name must not split a character
+  longName += ".mp3";
+  const std::string a = dir.WriteFile("src/a.mp3", "a");
+  const std::string b = dir.WriteFile("src/" + longName, "b");
+
+  Recorder ui;
+  EXPECT_EQ(Perform(FO_COPY, {a, b}, {dir / "x/renamed.mp3", dir / "y/z/" + longName}, &ui,
+                    FOF_MULTIDESTFILES)
+                .result,
+            kOperationSucceeded);
+  EXPECT_THAT(ui.errors, IsEmpty());
+  EXPECT_EQ(ReadBytes(dir / "x/renamed.mp3"), "a");
+  EXPECT_EQ(ReadBytes(dir / "y/z/" + longName), "b");
+}
+
+TEST(FileOperationTest, MovesWithinAFileSystemByRenaming) {
+  TempDir dir;
+  const std::string a = dir.WriteFile("src/a.mp3", "a");
+  const std::string folder = dir.MakeFolder("src/album");
+  dir.WriteFile("src/album/t.mp3", "t");
+  dir.WriteFile("out/a.mp3", "old");
+  const ino_t inode = StatusOf(a).st_ino;
+
+  Recorder ui;
+  ui.answers = {kSkip};
+  EXPECT_EQ(Perform(FO_MOVE, {a, folder}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  EXPECT_EQ(ReadBytes(a), "a");
+  EXPECT_EQ(Snapshot(dir / "out"),
+            (Tree{{"a.mp3", "old"}, {"album", "<folder>"}, {"album/t.mp3", "t"}}));
+
+  ui.answers = {kReplace};
+  EXPECT_EQ(Perform(FO_MOVE, {a}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  EXPECT_EQ(StatusOf(dir / "out/a.mp3").st_ino, inode);
+  EXPECT_EQ(Snapshot(dir / "src"), Tree{});
+}
+
+TEST(FileOperationTest, MovesAFileAcrossFileSystemsByCopying) {
+  TempDir dir;
+  std::string other = "/dev/shm/sorvina-test-XXXXXX";
+  if (mkdtemp(other.data()) == nullptr) GTEST_SKIP() << "no /dev/shm";
+  const std::unique_ptr<std::string, void (*)(std::string*)> cleanup(
+      &other, [](std::string* path) { fs::remove_all(*path); });
+  if (StatusOf(other).st_dev == StatusOf(dir.path()).st_dev) GTEST_SKIP() << "one file system";
+  const std::string file = other + "/a.mp3";
+  std::ofstream(file, std::ios::binary) << Bytes(300'000, 'm');
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {1'234'567'890, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  const std::string folder = other + "/album";
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+
+  Recorder ui;
+  EXPECT_EQ(Perform(FO_MOVE, {file, folder}, {dir / "out"}, &ui).result, kOperationFailed);
+  EXPECT_THAT(ui.errors,
+              ElementsAre(Pair(folder, "A folder can be moved only within one file system")));
+  EXPECT_FALSE(Exists(file));
+  EXPECT_TRUE(Exists(folder));
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", Bytes(300'000, 'm')}}));
+  EXPECT_EQ(StatusOf(dir / "out/a.mp3").st_mtim.tv_sec, 1'234'567'890);
+}
+
+TEST(FileOperationTest, DeletesFilesAndFoldersButNeverDotOrDotDot) {
+  TempDir dir;
+  const std::string file = dir.WriteFile("a.mp3", "a");
+  const std::string folder = dir.MakeFolder("album");
+  dir.WriteFile("album/deeper/t.mp3", "t");
+  dir.WriteFile("keep/k.mp3", "k");
+
+  Recorder ui;
+  const Paths sources = {file, dir / "gone.mp3", folder, dir / "keep/..", dir / "keep/."};
+  EXPECT_EQ(Perform(FO_DELETE, sources, {}, &ui).result, kOperationFailed);
+  EXPECT_THAT(ui.errors, ElementsAre(Pair(dir / "gone.mp3", "No such file or directory"),
+                                     Pair(dir / "keep/..", "The path names no file or folder"),
+                                     Pair(dir / "keep/.", "The path names no file or folder")));
+  EXPECT_EQ(Snapshot(dir.path()), (Tree{{"keep", "<folder>"}, {"keep/k.mp3", "k"}}));
+}
+
+TEST(FileOperationTest, RenamesEachSourceToItsDestination) {
+  TempDir dir;
+  const Paths sources = {dir.WriteFile("a.mp3", "a"), dir.WriteFile("b.mp3", "b"),
+                         dir.WriteFile("c.mp3", "c")};
+  dir.WriteFile("taken.mp3", "taken");
+  Recorder ui;
+  ui.answers = {kSkip, kKeepBoth};
+  EXPECT_EQ(Perform(FO_RENAME, sources, {dir / "x.mp3", dir / "taken.mp3", dir / "taken.mp3"}, &ui)
+                .result,
+            kOperationSucceeded);
+  EXPECT_EQ(Snapshot(dir.path()),
+            (Tree{{"x.mp3", "a"}, {"b.mp3", "b"}, {"taken.mp3", "taken"}, {"taken (2).mp3", "c"}}));
+}
+
+TEST(FileOperationTest, RefusesMalformedRequestsWithoutTouchingAnything) {
+  TempDir dir;
+  const std::string a = dir.WriteFile("a.mp3", "a");
+  const std::string b = dir.WriteFile("b.mp3", "b");
+  const Tree before = Snapshot(dir.path());
+  const std::string x = dir / "x";
+
+  Recorder ui;
+  EXPECT_EQ(Perform(0, {a}, {x}, &ui).result, kOperationInvalid);
+  EXPECT_EQ(Perform(5, {a}, {x}, &ui).result, kOperationInvalid);
+  EXPECT_EQ(Perform(FO_COPY, {}, {x}, &ui).result, kOperationInvalid);
+  EXPECT_EQ(Perform(FO_COPY, {a}, {}, &ui).result, kOperationInvalid);
+  EXPECT_EQ(Perform(FO_COPY, {a, b}, {x, x}, &ui).result, kOperationInvalid);  // flag missing
+  EXPECT_EQ(Perform(FO_MOVE, {a, b}, {x}, &ui, FOF_MULTIDESTFILES).result, kOperationInvalid);
+  EXPECT_EQ(Perform(FO_RENAME, {a, b}, {x}, &ui).result, kOperationInvalid);
+  EXPECT_EQ(Snapshot(dir.path()), before);
+  EXPECT_THAT(ui.progress, IsEmpty());
+  EXPECT_THAT(ui.errors, IsEmpty());
+}
+
+}  // namespace
+}  // namespace sorvina::transfer

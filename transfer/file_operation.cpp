@@ -1,0 +1,375 @@
+#include "transfer/file_operation.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "transfer/file_copy.h"
+
+namespace sorvina::transfer {
+namespace {
+
+// Reasons in words for refusals that have no system error of their own.
+constexpr char kFolderNotCopied[] = "Is a folder; only files are copied";
+constexpr char kNotRegularFile[] = "Not a regular file; only files are copied";
+constexpr char kSameFile[] = "Source and target are the same file";
+constexpr char kNoName[] = "The path names no file or folder";
+constexpr char kFolderAcrossFileSystems[] = "A folder can be moved only within one file system";
+constexpr char kNoFreeName[] = "No free name for a second copy";
+
+// Keep both tries "NAME (2)" up to this number.
+constexpr unsigned kMaxCopyNumber = 9999;
+// A name found free but taken again before the rename: ask again at most this often.
+constexpr int kMaxPlacementAttempts = 16;
+
+// The paths of a double-NUL-terminated list.
+std::vector<std::string> ParseList(const char* buffer) {
+  std::vector<std::string> list;
+  if (buffer == nullptr) return list;
+  for (const char* path = buffer; *path != '\0'; path += list.back().size() + 1) {
+    list.emplace_back(path);
+  }
+  return list;
+}
+
+struct Request {
+  unsigned operation = 0;
+  std::vector<std::string> sources;
+  std::vector<std::string> destinations;
+  bool intoFolder = false;  // the one destination is a folder that receives every source
+};
+
+std::optional<Request> ReadRequest(const FileOperationRecord& record) {
+  Request request;
+  request.operation = record.operation;
+  if (request.operation < FO_MOVE || request.operation > FO_RENAME) return std::nullopt;
+  request.sources = ParseList(record.from);
+  if (request.sources.empty()) return std::nullopt;
+  if (request.operation == FO_DELETE) return request;
+  request.destinations = ParseList(record.to);
+  const bool onePerSource =
+      request.operation == FO_RENAME || (record.flags & FOF_MULTIDESTFILES) != 0;
+  const std::size_t expected = onePerSource ? request.sources.size() : 1;
+  if (request.destinations.size() != expected) return std::nullopt;
+  request.intoFolder = !onePerSource;
+  return request;
+}
+
+// A file-size limit must not end the process half-way through a copy: with SIGXFSZ
+// ignored, a write past the limit fails with EFBIG and is undone like any failed write.
+// A handler of the program's own is left in place.
+class FileSizeSignalIgnored {
+ public:
+  FileSizeSignalIgnored() {
+    struct sigaction current {};
+    if (sigaction(SIGXFSZ, nullptr, &current) != 0) return;
+    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    restore_ = sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+  }
+  ~FileSizeSignalIgnored() {
+    if (restore_) sigaction(SIGXFSZ, &previous_, nullptr);
+  }
+  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+  bool restore_ = false;
+};
+
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// One run of a request, with the answers remembered "for all remaining".
+class Runner {
+ public:
+  Runner(FileOperationRecord& record, Request request, const FileOperationTuning& tuning)
+      : record_(record), request_(std::move(request)), tuning_(tuning) {}
+
+  int Run();
+
+ private:
+  enum class Outcome { kDone, kSkipped, kFailed, kStopped, kCancelled };
+  // Where a file goes once a conflict, if any, is settled; only kDone goes ahead.
+  struct Decision {
+    Outcome outcome = Outcome::kDone;
+    std::string target;
+    bool replace = false;
+  };
+
+  Outcome Handle(std::size_t index);
+  Outcome Copy(std::size_t index, const std::string& target, std::optional<Decision> decided,
+               bool removeSource);
+  Outcome Move(std::size_t index, const std::string& target, bool mayCopy);
+  Outcome Delete(std::size_t index);
+
+  Decision Decide(const std::string& source, const struct stat& sourceStatus,
+                  const std::string& target);
+  ConflictAction Ask(const std::string& source, const std::string& target);
+  Outcome Fail(const std::string& path, const std::string& reason);
+  bool ShowProgress(std::size_t index, std::uint64_t fileBytesDone);
+
+  FileOperationRecord& record_;
+  const Request request_;
+  const FileOperationTuning tuning_;
+  std::vector<std::uint64_t> sizes_;    // each source's size when the operation began
+  std::vector<std::uint64_t> offsets_;  // bytes of the sources before each one
+  std::uint64_t totalBytes_ = 0;
+  std::optional<ConflictAction> rememberedAction_;
+  std::vector<char> buffer_;  // for copies the kernel cannot make by itself
+};
+
+int Runner::Run() {
+  const std::vector<std::string>& sources = request_.sources;
+  for (const std::string& source : sources) {
+    struct stat status {};
+    const bool isFile = stat(source.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    offsets_.push_back(totalBytes_);
+    sizes_.push_back(isFile ? static_cast<std::uint64_t>(status.st_size) : 0);
+    totalBytes_ += sizes_.back();
+  }
+
+  if (request_.intoFolder) {
+    const std::string& folder = request_.destinations.front();
+    if (const int error = MakeFolders(folder)) {
+      Fail(folder, ErrorText(error));
+      return kOperationFailed;
+    }
+  }
+
+  bool anyFailed = false;
+  for (std::size_t index = 0; index < sources.size(); ++index) {
+    const Outcome outcome = ShowProgress(index, 0) ? Handle(index) : Outcome::kCancelled;
+    switch (outcome) {
+      case Outcome::kDone:
+        break;
+      case Outcome::kSkipped:
+        record_.anyOperationsAborted = true;
+        break;
+      case Outcome::kFailed:
+        anyFailed = true;
+        break;
+      case Outcome::kStopped:
+        record_.anyOperationsAborted = true;
+        return kOperationFailed;
+      case Outcome::kCancelled:
+        record_.anyOperationsAborted = true;
+        return kOperationCancelled;
+    }
+  }
+  return anyFailed ? kOperationFailed : kOperationSucceeded;
+}
+
+Runner::Outcome Runner::Handle(std::size_t index) {
+  const std::string& source = request_.sources[index];
+  // "/", "." and ".." name no entry that could be given a new name, and deleting them
+  // would take far more than the user meant.
+  const std::string name = SplitPath(source).name;
+  if (name.empty() || name == "." || name == "..") return Fail(source, kNoName);
+
+  switch (request_.operation) {
+    case FO_DELETE:
+      return Delete(index);
+    case FO_RENAME:
+      return Move(index, request_.destinations[index], false);
+    default:
+      break;
+  }
+  std::string target;
+  if (request_.intoFolder) {
+    target = JoinPath(request_.destinations.front(), name);
+  } else {
+    target = request_.destinations[index];
+    const std::string folder = SplitPath(target).folder;
+    if (!folder.empty()) {
+      if (const int error = MakeFolders(folder)) return Fail(target, ErrorText(error));
+    }
+  }
+  if (request_.operation == FO_COPY) return Copy(index, target, std::nullopt, false);
+  return Move(index, target, true);
+}
+
+Runner::Outcome Runner::Copy(std::size_t index, const std::string& target,
+                             std::optional<Decision> decided, bool removeSource) {
+  const std::string& source = request_.sources[index];
+  // Non-blocking, so that a FIFO among the sources cannot stall the open.
+  const ScopedFd in(open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (in.get() < 0) return Fail(source, ErrorText(errno));
+  struct stat status {};
+  if (fstat(in.get(), &status) != 0) return Fail(source, ErrorText(errno));
+  if (S_ISDIR(status.st_mode)) return Fail(source, kFolderNotCopied);
+  if (!S_ISREG(status.st_mode)) return Fail(source, kNotRegularFile);
+  fcntl(in.get(), F_SETFL, fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+  posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  Decision decision = decided ? std::move(*decided) : Decide(source, status, target);
+  if (decision.outcome != Outcome::kDone) return decision.outcome;
+
+  int error = 0;
+  std::optional<PartFile> part = PartFile::Create(decision.target, status.st_mode & 0777, &error);
+  if (!part) return Fail(decision.target, ErrorText(error));
+  const std::uint64_t expected = sizes_[index];
+  const CopyOutcome copied = CopyContents(
+      in.get(), part->fd(), tuning_.chunkBytes, buffer_,
+      [&](std::uint64_t done) { return ShowProgress(index, std::min(done, expected)); });
+  if (copied.error == ECANCELED) return Outcome::kCancelled;
+  if (copied.error != 0) {
+    return Fail(copied.reading ? source : decision.target, ErrorText(copied.error));
+  }
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  if (const int finished = part->Finish(times, tuning_.syncBeforeRename)) {
+    return Fail(decision.target, ErrorText(finished));
+  }
+
+  for (int attempt = 1;; ++attempt) {
+    error = part->PlaceAt(decision.target, decision.replace);
+    if (error == 0) break;
+    if (error != EEXIST || decision.replace || attempt == kMaxPlacementAttempts) {
+      return Fail(decision.target, ErrorText(error));
+    }
+    // The name was taken while the file was being copied: settle the new conflict.
+    decision = Decide(source, status, target);
+    if (decision.outcome != Outcome::kDone) return decision.outcome;
+  }
+  // The copy is in place; only now may the original go.
+  if (removeSource && unlink(source.c_str()) != 0) return Fail(source, ErrorText(errno));
+  return Outcome::kDone;
+}
+
+Runner::Outcome Runner::Move(std::size_t index, const std::string& target, bool mayCopy) {
+  const std::string& source = request_.sources[index];
+  struct stat entry {};
+  if (lstat(source.c_str(), &entry) != 0) return Fail(source, ErrorText(errno));
+  // What the source stands for, links followed, so that moving a link onto the file it
+  // points to counts as moving the file onto itself.
+  struct stat status = entry;
+  stat(source.c_str(), &status);
+
+  Decision decision = Decide(source, status, target);
+  for (int attempt = 1; decision.outcome == Outcome::kDone; ++attempt) {
+    const int error = RenameEntry(source, decision.target, decision.replace);
+    if (error == 0) return Outcome::kDone;
+    if (error == EXDEV && mayCopy) {
+      if (S_ISDIR(entry.st_mode)) return Fail(source, kFolderAcrossFileSystems);
+      return Copy(index, target, std::move(decision), true);
+    }
+    if (error != EEXIST || decision.replace || attempt == kMaxPlacementAttempts) {
+      return Fail(source, ErrorText(error));
+    }
+    decision = Decide(source, status, target);
+  }
+  return decision.outcome;
+}
+
+Runner::Outcome Runner::Delete(std::size_t index) {
+  const std::string& source = request_.sources[index];
+  struct stat entry {};
+  if (lstat(source.c_str(), &entry) != 0) return Fail(source, ErrorText(errno));
+  if (S_ISDIR(entry.st_mode)) {
+    std::error_code error;
+    std::filesystem::remove_all(source, error);
+    if (error) return Fail(source, error.message());
+  } else if (unlink(source.c_str()) != 0) {
+    return Fail(source, ErrorText(errno));
+  }
+  return Outcome::kDone;
+}
+
+Runner::Decision Runner::Decide(const std::string& source, const struct stat& sourceStatus,
+                                const std::string& target) {
+  struct stat existing {};
+  // Nothing there (or nothing that can be looked at: the rename will say why).
+  if (lstat(target.c_str(), &existing) != 0) return {Outcome::kDone, target, false};
+  struct stat resolved {};
+  if (stat(target.c_str(), &resolved) == 0 && SameFile(resolved, sourceStatus)) {
+    return {Fail(source, kSameFile), {}, false};
+  }
+  switch (Ask(source, target)) {
+    case ConflictAction::kReplace:
+      return {Outcome::kDone, target, true};
+    case ConflictAction::kSkip:
+      return {Outcome::kSkipped, {}, false};
+    case ConflictAction::kCancel:
+      return {Outcome::kCancelled, {}, false};
+    case ConflictAction::kKeepBoth:
+      break;
+  }
+  for (unsigned number = 2; number <= kMaxCopyNumber; ++number) {
+    std::string candidate = NumberedName(target, number);
+    if (lstat(candidate.c_str(), &existing) != 0 && errno == ENOENT) {
+      return {Outcome::kDone, std::move(candidate), false};
+    }
+  }
+  return {Fail(target, kNoFreeName), {}, false};
+}
+
+ConflictAction Runner::Ask(const std::string& source, const std::string& target) {
+  if (rememberedAction_) return *rememberedAction_;
+  // Nobody to ask: never overwrite.
+  if (record_.owner == nullptr) return ConflictAction::kSkip;
+  const ConflictAnswer answer = record_.owner->AskConflict(source, target);
+  if (answer.forAllRemaining) rememberedAction_ = answer.action;
+  return answer.action;
+}
+
+Runner::Outcome Runner::Fail(const std::string& path, const std::string& reason) {
+  if (record_.owner != nullptr && record_.owner->ReportError(path, reason) == ErrorAction::kStop) {
+    return Outcome::kStopped;
+  }
+  return Outcome::kFailed;
+}
+
+bool Runner::ShowProgress(std::size_t index, std::uint64_t fileBytesDone) {
+  if (record_.owner == nullptr) return true;
+  FileProgress progress;
+  progress.fileIndex = index;
+  progress.fileCount = request_.sources.size();
+  progress.path = request_.sources[index];
+  progress.bytesDone = offsets_[index] + fileBytesDone;
+  progress.bytesTotal = totalBytes_;
+  return record_.owner->Progress(progress);
+}
+
+}  // namespace
+
+int PerformFileOperation(FileOperationRecord& record) {
+  return PerformFileOperationWith(record, FileOperationTuning{});
+}
+
+int PerformFileOperationWith(FileOperationRecord& record, const FileOperationTuning& tuning) {
+  record.anyOperationsAborted = false;
+  std::optional<Request> request = ReadRequest(record);
+  if (!request || tuning.chunkBytes == 0) return kOperationInvalid;
+  const FileSizeSignalIgnored fileSizeSignalIgnored;
+  return Runner(record, std::move(*request), tuning).Run();
+}
+
+}  // namespace sorvina::transfer
