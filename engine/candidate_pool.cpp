@@ -71,6 +71,13 @@ Candidate CandidatePool::Remove(Index index) {
   return std::exchange(candidates_[index], Candidate{});
 }
 
+void CandidatePool::RecomputeTotalWeight() {
+  double sum = 0.0;
+  for (Index i = head_; i != kNone; i = next(i))
+    sum += candidates_[i].weight;
+  totalWeight_ = sum;
+}
+
 void CandidatePool::ReleaseAll() {
   candidates_ = {};
   links_ = {};

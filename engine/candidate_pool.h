@@ -84,6 +84,9 @@ class CandidatePool {
   Candidate Remove(Index index);
   // Empties the pool and the filter for the next run.
   void ReleaseAll();
+  // Sets `totalWeight` to the sum of the remaining weights, added up in pool order: the
+  // cure for drift once a walk has found nothing to draw.
+  void RecomputeTotalWeight();
 
   std::size_t count() const { return count_; }
   double totalWeight() const { return totalWeight_; }

@@ -1,0 +1,147 @@
+#include "engine/weighted_draw.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace sorvina::engine {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// A pool filled in the order given; it is walked in the reverse order.
+CandidatePool PoolOf(const std::vector<Candidate>& candidates) {
+  CandidatePool pool;
+  for (const Candidate& candidate : candidates)
+    pool.Add(candidate);
+  return pool;
+}
+
+std::vector<std::string> PathsOf(const std::vector<Candidate>& candidates) {
+  std::vector<std::string> paths;
+  for (const Candidate& candidate : candidates)
+    paths.push_back(candidate.path);
+  return paths;
+}
+
+std::vector<std::string> DrawAll(const std::vector<Candidate>& candidates, std::uint32_t seed) {
+  CandidatePool pool = PoolOf(candidates);
+  RandomGenerator random;
+  random.Seed(seed);
+  return PathsOf(DrawCandidates(pool, random, {}));
+}
+
+TEST(AmountToBudgetTest, RoundsToWholeUnitsAndRefusesWhatIsNoAmount) {
+  EXPECT_EQ(AmountToBudget("0.5", kBytesPerMegabyte), 524288);
+  EXPECT_EQ(AmountToBudget("1.5", kSecondsPerHour), 5400);
+  EXPECT_EQ(AmountToBudget(" 650 MB", kBytesPerMegabyte), 650 * kBytesPerMegabyte);
+  // Amounts the 32-bit design could not hold.
+  EXPECT_EQ(AmountToBudget("4096", kBytesPerMegabyte), std::int64_t{4096} * kBytesPerMegabyte);
+  EXPECT_EQ(AmountToBudget("1e400", kBytesPerMegabyte), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(AmountToBudget("1e300", kSecondsPerHour), std::numeric_limits<std::int64_t>::max());
+  for (const char* nothing : {"0.0000001", "", "abc", "0", "-3", "nan", "-1e400"}) {
+    EXPECT_EQ(AmountToBudget(nothing, kBytesPerMegabyte), 0) << nothing;
+  }
+}
+
+TEST(WalkToTargetTest, SpansAreInclusiveAndBordersGoToTheEarlierCandidate) {
+  // Walked c (1), b (2), a (3).
+  const CandidatePool pool = PoolOf({{"a", 0, 3.0}, {"b", 0, 2.0}, {"c", 0, 1.0}});
+  auto path = [&pool](double target) {
+    const CandidatePool::Index i = WalkToTarget(pool, target);
+    return i == CandidatePool::kNone ? std::string("none") : pool[i].path;
+  };
+  EXPECT_EQ(path(0.0), "c");
+  EXPECT_EQ(path(1.0), "c");
+  EXPECT_EQ(path(1.5), "b");
+  EXPECT_EQ(path(3.0), "b");
+  EXPECT_EQ(path(6.0), "a");
+  EXPECT_EQ(path(6.5), "none");
+}
+
+TEST(DrawCandidatesTest, SelectAllTakesEveryCandidateOnceInAnOrderFixedByTheSeed) {
+  std::vector<Candidate> candidates;
+  for (int i = 0; i < 500; ++i)
+    candidates.push_back({std::to_string(i), 0, 0.25 + i % 7});
+  const std::vector<std::string> drawn = DrawAll(candidates, 7);
+
+  std::vector<std::string> sorted = drawn;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<std::string> expected = PathsOf(candidates);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(sorted, expected);
+  EXPECT_EQ(DrawAll(candidates, 7), drawn);
+  EXPECT_NE(DrawAll(candidates, 8), drawn);
+}
+
+TEST(DrawCandidatesTest, FileThatDoesNotFitEndsTheDraw) {
+  constexpr std::int64_t kMegabyte = kBytesPerMegabyte;
+  // The weights make the draw order 6 MB, 5 MB, 3 MB for this seed (and almost any).
+  CandidatePool pool = PoolOf(
+      {{"3mb", 3 * kMegabyte, 1.0}, {"5mb", 5 * kMegabyte, 1e6}, {"6mb", 6 * kMegabyte, 1e12}});
+  RandomGenerator random;
+  random.Seed(1);
+  EXPECT_THAT(PathsOf(DrawCandidates(pool, random, {DrawLimit::Kind::kBytes, 10 * kMegabyte})),
+              ElementsAre("6mb"));
+  EXPECT_EQ(pool.count(), 2u);
+
+  // A file that fits exactly is taken; a first file over the whole budget takes nothing.
+  CandidatePool exact = PoolOf({{"a", 100, 1.0}});
+  EXPECT_THAT(PathsOf(DrawCandidates(exact, random, {DrawLimit::Kind::kBytes, 100})),
+              ElementsAre("a"));
+  CandidatePool tooLarge = PoolOf({{"a", 101, 1.0}});
+  EXPECT_THAT(DrawCandidates(tooLarge, random, {DrawLimit::Kind::kBytes, 100}), IsEmpty());
+}
+
+TEST(DrawCandidatesTest, DurationIsAskedOncePerDrawnFileOnly) {
+  CandidatePool pool = PoolOf({{"a", 0, 1.0}, {"b", 0, 1.0}, {"c", 0, 1.0}, {"d", 0, 1.0}});
+  RandomGenerator random;
+  random.Seed(3);
+  std::vector<std::string> asked;
+  const std::vector<Candidate> chosen =
+      DrawCandidates(pool, random, {DrawLimit::Kind::kSeconds, 25}, [&asked](const Candidate& c) {
+        asked.push_back(c.path);
+        return std::int64_t{10};
+      });
+  // 10 + 10 fit into 25; the third file drawn ends the draw.
+  EXPECT_EQ(chosen.size(), 2u);
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[0], chosen[0].path);
+  EXPECT_EQ(asked[1], chosen[1].path);
+}
+
+TEST(DrawCandidatesTest, FirstDrawsFollowTheWeights) {
+  // Weights 3:1 should give the heavy file about three quarters of the first draws.
+  int heavyFirst = 0;
+  constexpr int kRuns = 4000;
+  for (std::uint32_t seed = 1; seed <= kRuns; ++seed) {
+    if (DrawAll({{"heavy", 0, 3.0}, {"light", 0, 1.0}}, seed).front() == "heavy") ++heavyFirst;
+  }
+  EXPECT_NEAR(static_cast<double>(heavyFirst) / kRuns, 0.75, 0.03);
+}
+
+TEST(DrawCandidatesTest, EndsWhenNoWalkCanDrawAnything) {
+  // Zero weights with a total of exactly 0 draw the first candidate every time.
+  EXPECT_THAT(DrawAll({{"a", 0, 0.0}, {"b", 0, 0.0}}, 1), ElementsAre("b", "a"));
+  // Negative weights make every walk miss: after the retries the pool order decides.
+  EXPECT_THAT(DrawAll({{"a", 0, -1.0}, {"b", 0, -2.0}, {"c", 0, -0.5}}, 1),
+              ElementsAre("c", "b", "a"));
+  // A total that drifted above the exact sum: 2^53 + 3 is rounded to 2^53 + 4, so once
+  // the heavy file is gone the total says 4 where 3 remain.
+  for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+    EXPECT_THAT(DrawAll({{"heavy", 0, 9007199254740992.0}, {"a", 0, 3.0}}, seed),
+                ElementsAre("heavy", "a"));
+  }
+  // Infinite weights (from "1e400") must not hang either.
+  EXPECT_THAT(DrawAll({{"a", 0, HUGE_VAL}, {"b", 0, HUGE_VAL}, {"c", 0, 1.0}}, 2),
+              ::testing::SizeIs(3));
+}
+
+}  // namespace
+}  // namespace sorvina::engine
