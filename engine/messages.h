@@ -1,0 +1,21 @@
+#pragma once
+
+// The texts the engine shows the user, word for word; both front ends show exactly these.
+namespace sorvina::engine {
+
+inline constexpr char kNoSourcesMessage[] = "Please select at least one source folder or play list";
+inline constexpr char kInvalidDestinationFolderMessage[] =
+    "Please select a valid destination folder";
+inline constexpr char kNoPlaylistFileMessage[] = "Please select a play list file";
+inline constexpr char kNoMegabytesMessage[] = "Please enter a number of MB to select";
+inline constexpr char kNoHoursMessage[] = "Please enter a number of hours to select";
+inline constexpr char kNoMp3sFoundMessage[] = "No MP3s found";
+inline constexpr char kCannotOpenPlaylistMessage[] = "Can't open play list for writing";
+inline constexpr char kCannotWritePlaylistMessage[] = "Can't write play list";
+inline constexpr char kCannotOpenSettingsMessage[] = "Can't open settings file for writing";
+inline constexpr char kCannotWriteSettingsMessage[] = "Can't write settings file";
+
+// Title of the progress window while a playlist is written.
+inline constexpr char kCreatingPlaylistTitle[] = "Creating Playlist";
+
+}  // namespace sorvina::engine

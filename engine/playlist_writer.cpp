@@ -1,0 +1,69 @@
+#include "engine/playlist_writer.h"
+
+#include <string_view>
+
+#include <climits>
+
+#include "engine/messages.h"
+#include "media/track_probe.h"
+#include "platform/text_lines.h"
+
+namespace sorvina::engine {
+namespace {
+
+// An M3U entry is one line per path: a path with a line feed in it (possible on this
+// system's file names) would end its line early and turn its tail into an entry of its
+// own, so such a file is left out.
+bool FitsOnOneLine(std::string_view path) {
+  return path.find('\n') == std::string_view::npos;
+}
+
+}  // namespace
+
+PlaylistResult WritePlaylist(const std::string& destination,
+                             const std::vector<std::string>& chosenPaths, RunPorts& ports) {
+  platform::LineWriter writer;
+  if (!writer.Open(destination)) {
+    ports.ShowInformation(kCannotOpenPlaylistMessage);
+    return PlaylistResult::kCannotOpen;
+  }
+
+  const int count = chosenPaths.size() > static_cast<std::size_t>(INT_MAX)
+                        ? INT_MAX
+                        : static_cast<int>(chosenPaths.size());
+  std::unique_ptr<ProgressPort> progress = ports.OpenProgress(kCreatingPlaylistTitle);
+  if (progress) progress->SetRange(0, count, 1);
+
+  bool written = writer.WriteLine("#EXTM3U");
+  bool cancelled = false;
+  media::TrackProbe probe;
+  std::string info;
+  for (int i = 0; i < count && written; ++i) {
+    const std::string& path = chosenPaths[static_cast<std::size_t>(i)];
+    if (FitsOnOneLine(path)) {
+      const media::TrackSummary track = probe.Probe(path);
+      info.assign("#EXTINF:");
+      info.append(std::to_string(track.seconds));
+      info.push_back(',');
+      info.append(track.caption);
+      written = writer.WriteLine(info) && writer.WriteLine(path);
+    }
+    // Cancel is looked at only between entries, so the file always ends after a whole one.
+    if (progress && progress->PumpAndCheckCancel()) {
+      cancelled = true;
+      break;
+    }
+    if (progress) progress->SetPos(i);
+  }
+
+  // What was written is kept after Cancel too; only a failure leaves the old file.
+  written = written && writer.Commit();
+  progress.reset();
+  if (!written) {
+    ports.ShowInformation(kCannotWritePlaylistMessage);
+    return PlaylistResult::kCannotWrite;
+  }
+  return cancelled ? PlaylistResult::kCancelled : PlaylistResult::kWritten;
+}
+
+}  // namespace sorvina::engine

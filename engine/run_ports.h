@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace sorvina::engine {
+
+// A progress display with a Cancel button, open while a long loop runs; it closes when
+// the object is destroyed.
+class ProgressPort {
+ public:
+  virtual ~ProgressPort() = default;
+  virtual void SetRange(int lower, int upper, int step) = 0;
+  virtual void SetPos(int position) = 0;
+  // Lets the interface handle what is pending (painting, the Cancel button) once. True
+  // when the user has asked to cancel.
+  virtual bool PumpAndCheckCancel() = 0;
+};
+
+// How the engine talks to the user during a selection run; each front end implements it
+// (message boxes and a progress window in the wizard, standard error in the command
+// line, recorders in tests).
+class RunPorts {
+ public:
+  virtual ~RunPorts() = default;
+  // An information message with an OK button; returns when the user has seen it.
+  virtual void ShowInformation(const std::string& message) = 0;
+  // Shows or removes the wait cursor.
+  virtual void SetWaitCursor(bool shown) = 0;
+  // Opens a progress display titled `title`, shown right away with the focus.
+  virtual std::unique_ptr<ProgressPort> OpenProgress(const std::string& title) = 0;
+};
+
+// Shows the wait cursor for as long as it lives.
+class ScopedWaitCursor {
+ public:
+  explicit ScopedWaitCursor(RunPorts& ports) : ports_(ports) { ports_.SetWaitCursor(true); }
+  ~ScopedWaitCursor() { ports_.SetWaitCursor(false); }
+  ScopedWaitCursor(const ScopedWaitCursor&) = delete;
+  ScopedWaitCursor& operator=(const ScopedWaitCursor&) = delete;
+
+ private:
+  RunPorts& ports_;
+};
+
+}  // namespace sorvina::engine

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/selection_settings.h"
+
+namespace sorvina::engine {
+
+// What a settings file holds. Loading gives the sources to the front end's source list
+// rather than to `SelectionSettings::sources`, and the copy/playlist choice follows from
+// the destination's ending; hence a record of its own.
+struct SettingsFileContents {
+  std::vector<std::string> sources;
+  std::string destination;
+  std::vector<FolderWeight> folderWeights;  // only `entryText` is set
+  int limitMode = kLimitMegabytes;          // may be any value a hand-edited file gives
+  std::string amountText;
+};
+
+enum class SettingsWriteResult { kWritten, kCannotOpen, kCannotWrite };
+
+// Writes the sources, the destination, the folder weights' entry texts and the limit line
+// ("%d %s" of `limitMode` and `amountText`) of `settings`, one value per line, CR LF. The
+// file is written beside `path` and renamed over it when complete, so a failure leaves an
+// existing file as it was.
+SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings);
+
+// Reads what WriteSettingsFile wrote. Nothing when the file cannot be opened. A count
+// that is no number, zero or negative reads no lines for its list; lines missing at the
+// end read as empty and no line is invented beyond the file's end; a missing last line
+// gives mode 0 with an empty amount.
+std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path);
+
+}  // namespace sorvina::engine

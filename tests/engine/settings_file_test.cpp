@@ -1,0 +1,178 @@
+#include "engine/settings_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/limit_choice.h"
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::engine {
+namespace {
+
+using test::ReadBytes;
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using std::string_literals::operator""s;
+
+std::vector<std::string> EntryTexts(const std::vector<FolderWeight>& weights) {
+  std::vector<std::string> texts;
+  for (const FolderWeight& weight : weights)
+    texts.push_back(weight.entryText);
+  return texts;
+}
+
+SelectionSettings Example() {
+  SelectionSettings settings;
+  settings.sources = {"/lists/party.m3u", "/music/rock/"};
+  settings.destination = "/player/";
+  settings.folderWeights = {{"2.50 /music/rock/", "/music/rock/", 2.5}};
+  settings.amountText = "650";
+  return settings;
+}
+
+class SettingsFileTest : public ::testing::Test {
+ protected:
+  SettingsFileContents Read(const std::string& content) {
+    return ReadSettingsFile(dir_.WriteFile("read.txt", content)).value();
+  }
+
+  // Writes `settings`, reads the file back and expects every field as it was.
+  SettingsFileContents RoundTrip(const SelectionSettings& settings, bool sameMode = true) {
+    const std::string path = dir_ / "round-trip.txt";
+    EXPECT_EQ(WriteSettingsFile(path, settings), SettingsWriteResult::kWritten);
+    const SettingsFileContents read = ReadSettingsFile(path).value();
+    EXPECT_EQ(read.sources, settings.sources);
+    EXPECT_EQ(read.destination, settings.destination);
+    EXPECT_EQ(EntryTexts(read.folderWeights), EntryTexts(settings.folderWeights));
+    if (sameMode) {
+      EXPECT_EQ(read.limitMode, settings.limitMode);
+    }
+    EXPECT_EQ(read.amountText, settings.amountText);
+    return read;
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(SettingsFileTest, WritesTheSevenLineExampleByteForByte) {
+  const std::string path = dir_ / "party.txt";
+  ASSERT_EQ(WriteSettingsFile(path, Example()), SettingsWriteResult::kWritten);
+  EXPECT_EQ(ReadBytes(path),
+            "2\r\n/lists/party.m3u\r\n/music/rock/\r\n/player/\r\n1\r\n"
+            "2.50 /music/rock/\r\n0 650\r\n");
+  RoundTrip(Example());
+}
+
+TEST_F(SettingsFileTest, RoundTripsEveryFieldExactly) {
+  SelectionSettings odd = Example();
+  odd.sources = {" /with blanks/ ", "/a, b & c/", "/ends in cr\r"};
+  odd.destination = "";
+  odd.folderWeights.clear();
+  odd.limitMode = kLimitHours;
+  odd.amountText = " 2.5 hours ";
+  RoundTrip(odd);
+
+  // "Select all" with no amount ever stored: the last line is the digit and one blank.
+  SelectionSettings all;
+  all.limitMode = kLimitAll;
+  RoundTrip(all);
+  EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"), "0\r\n\r\n0\r\n2 \r\n");
+
+  // A mode no digit holds (from a hand-edited file) stays invalid; the amount is intact.
+  SelectionSettings invalid = Example();
+  invalid.limitMode = -'0';
+  const int mode = RoundTrip(invalid, false).limitMode;
+  EXPECT_TRUE(mode < 0 || mode > 2) << mode;
+}
+
+TEST_F(SettingsFileTest, StoresTheFirstCheckedLimitChoice) {
+  SelectionSettings settings;
+  settings.amountText = "old";
+  StoreLimitChoice({false, "650", false, "3", true}, settings);
+  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(2, "old"s));
+  StoreLimitChoice({false, "650", true, "3", true}, settings);
+  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(1, "3"s));
+  StoreLimitChoice({true, "650", true, "3", true}, settings);
+  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(0, "650"s));
+  StoreLimitChoice({}, settings);
+  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(0, "650"s));
+}
+
+TEST_F(SettingsFileTest, ReadsCountsAsTheDecimalConversionDoes) {
+  SettingsFileContents c = Read(" \t+2 sources\n/a/\n/b/\n/dest/\n1x\n1.00 /a/\n1 3\n");
+  EXPECT_THAT(c.sources, ElementsAre("/a/", "/b/"));
+  EXPECT_EQ(c.destination, "/dest/");
+  EXPECT_THAT(EntryTexts(c.folderWeights), ElementsAre("1.00 /a/"));
+  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(1, "3"s));
+
+  // No number, zero and negative counts read no lines: the next line is the next field.
+  c = Read("none\n/dest/\n-3\n2 \n");
+  EXPECT_THAT(c.sources, IsEmpty());
+  EXPECT_EQ(c.destination, "/dest/");
+  EXPECT_THAT(c.folderWeights, IsEmpty());
+  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(2, ""s));
+
+  // Counts beyond int are held at its ends, not wrapped round.
+  EXPECT_THAT(Read("99999999999999999999\n/a/\n").sources, ElementsAre("/a/"));
+  EXPECT_EQ(Read("-99999999999999999999\n/dest/\n").destination, "/dest/");
+}
+
+TEST_F(SettingsFileTest, TakesTheModeAndAmountFromTheLastLine) {
+  auto last = [&](const std::string& line) {
+    const SettingsFileContents c = Read("0\r\n/d/\r\n0\r\n" + line);
+    return std::make_pair(c.limitMode, c.amountText);
+  };
+  EXPECT_EQ(last("0 650"), std::make_pair(0, "650"s));  // no line end
+  EXPECT_EQ(last("1\r\n"), std::make_pair(1, ""s));
+  EXPECT_EQ(last("2x"), std::make_pair(2, ""s));
+  EXPECT_EQ(last("0  6 5 0 \r\n"), std::make_pair(0, " 6 5 0 "s));
+  EXPECT_EQ(last("7 1\r\n"), std::make_pair(7, "1"s));
+  EXPECT_EQ(last("\r\n"), std::make_pair(-'0', ""s));  // none of the three
+  EXPECT_EQ(last(""), std::make_pair(0, ""s));         // no last line at all
+}
+
+TEST_F(SettingsFileTest, ReadsAFileThatEndsEarlyAsEmptyLinesAndNothingMore) {
+  SettingsFileContents c = Read("2\r\n/a/\r\n/b/\r\n");
+  EXPECT_THAT(c.sources, ElementsAre("/a/", "/b/"));
+  EXPECT_EQ(c.destination, "");
+  EXPECT_THAT(c.folderWeights, IsEmpty());
+  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(0, ""s));
+
+  // Absurd counts take what is there; nothing is set aside for the count itself.
+  EXPECT_THAT(Read("2000000000\r\n/a/\r\n/b/\r\n").sources, ElementsAre("/a/", "/b/"));
+  c = Read("0\r\n/d/\r\n2147483647\r\n1.00 /a/\r\n");
+  EXPECT_THAT(EntryTexts(c.folderWeights), ElementsAre("1.00 /a/"));
+  EXPECT_EQ(c.limitMode, kLimitMegabytes);
+
+  // Binary junk: NUL bytes and no line end anywhere.
+  std::string junk(70'000, '\0');
+  for (std::size_t i = 0; i < junk.size(); i += 7)
+    junk[i] = static_cast<char>(i % 251 == '\n' ? 'n' : i % 251);
+  EXPECT_THAT(Read("3\n" + junk).sources, ElementsAre(junk));
+  EXPECT_THAT(Read(junk).sources, IsEmpty());
+}
+
+TEST_F(SettingsFileTest, ReportsWhatCannotBeReadOrWrittenAndKeepsTheOldFile) {
+  EXPECT_FALSE(ReadSettingsFile(dir_ / "missing.txt"));
+  EXPECT_FALSE(ReadSettingsFile(dir_.MakeFolder("folder.txt")));
+  ASSERT_EQ(mkfifo((dir_ / "fifo.txt").c_str(), 0600), 0);
+  EXPECT_FALSE(ReadSettingsFile(dir_ / "fifo.txt"));
+
+  EXPECT_EQ(WriteSettingsFile(dir_ / "missing/s.txt", Example()), SettingsWriteResult::kCannotOpen);
+  EXPECT_EQ(WriteSettingsFile(dir_ / "folder.txt", Example()), SettingsWriteResult::kCannotOpen);
+  EXPECT_EQ(WriteSettingsFile("/dev/full", Example()), SettingsWriteResult::kCannotWrite);
+  // A value with a line feed would shift every field after it when read back.
+  const std::string path = dir_.WriteFile("s.txt", "old");
+  SelectionSettings broken = Example();
+  broken.destination = "/player/\nsecond line";
+  EXPECT_EQ(WriteSettingsFile(path, broken), SettingsWriteResult::kCannotWrite);
+  EXPECT_EQ(ReadBytes(path), "old");
+}
+
+}  // namespace
+}  // namespace sorvina::engine

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/run_ports.h"
+
+namespace sorvina::test {
+
+// Ports that record what the engine shows, in order, as short texts:
+// "message:TEXT", "wait:on", "wait:off", "progress:open TITLE", "range:0..5/1", "pos:2",
+// "progress:close". The progress display asks for Cancel at the given pump count.
+class RecordingPorts : public engine::RunPorts {
+ public:
+  std::vector<std::string> events;
+  std::vector<std::string> messages;
+  int cancelAtPump = -1;  // the n-th pump (counted from 1) reports Cancel
+
+  void ShowInformation(const std::string& message) override {
+    messages.push_back(message);
+    events.push_back("message:" + message);
+  }
+  void SetWaitCursor(bool shown) override { events.push_back(shown ? "wait:on" : "wait:off"); }
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override {
+    events.push_back("progress:open " + title);
+    return std::make_unique<Progress>(*this);
+  }
+
+ private:
+  class Progress : public engine::ProgressPort {
+   public:
+    explicit Progress(RecordingPorts& owner) : owner_(owner) {}
+    ~Progress() override { owner_.events.push_back("progress:close"); }
+    void SetRange(int lower, int upper, int step) override {
+      owner_.events.push_back("range:" + std::to_string(lower) + ".." + std::to_string(upper) +
+                              "/" + std::to_string(step));
+    }
+    void SetPos(int position) override {
+      owner_.events.push_back("pos:" + std::to_string(position));
+    }
+    bool PumpAndCheckCancel() override { return ++pumps_ == owner_.cancelAtPump; }
+
+   private:
+    RecordingPorts& owner_;
+    int pumps_ = 0;
+  };
+};
+
+}  // namespace sorvina::test
