@@ -101,6 +101,15 @@ std::optional<FileStatus> GetFileStatus(const std::string& path) {
   return FileStatus{KindOf(status), static_cast<std::uint64_t>(status.st_size)};
 }
 
+bool CanEnterFolder(const std::string& path) {
+  const std::optional<FileStatus> status = GetFileStatus(path);
+  return status && status->kind == EntryKind::kDirectory && access(path.c_str(), X_OK) == 0;
+}
+
+bool MakeFolder(const std::string& path) {
+  return !path.empty() && !HasNulByte(path) && mkdir(path.c_str(), 0777) == 0;
+}
+
 std::string CurrentDirectory() {
   std::string buffer(256, '\0');
   for (;;) {

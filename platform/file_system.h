@@ -67,6 +67,13 @@ bool HasNulByte(const std::string& path);
 // reached.
 std::optional<FileStatus> GetFileStatus(const std::string& path);
 
+// Whether `path` is a folder this process may enter (search permission).
+bool CanEnterFolder(const std::string& path);
+
+// Creates the one folder `path` (its parent must exist); false when it cannot be created
+// or exists already.
+bool MakeFolder(const std::string& path);
+
 // The process's current directory, without a trailing separator; empty if unknown.
 std::string CurrentDirectory();
 

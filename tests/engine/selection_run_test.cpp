@@ -1,0 +1,191 @@
+#include "engine/selection_run.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/messages.h"
+#include "tests/support/mp3_fixtures.h"
+#include "tests/support/recording_ports.h"
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::engine {
+namespace {
+
+using test::NamesIn;
+using test::ReadBytes;
+
+namespace fs = std::filesystem;
+using platform::PathStyle;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+LimitChoice Megabytes(std::string text) {
+  LimitChoice choice;
+  choice.megabytesChecked = true;
+  choice.megabytesText = std::move(text);
+  return choice;
+}
+LimitChoice Hours(std::string text) {
+  LimitChoice choice;
+  choice.hoursChecked = true;
+  choice.hoursText = std::move(text);
+  return choice;
+}
+LimitChoice All() {
+  LimitChoice choice;
+  choice.allChecked = true;
+  return choice;
+}
+
+class SelectionRunTest : public ::testing::Test {
+ protected:
+  // Three files of 1, 2 and 3 KiB in the source folder.
+  void SetUp() override {
+    for (int i = 1; i <= 3; ++i) {
+      dir_.WriteFile("music/song" + std::to_string(i) + ".mp3", std::string(i * 1024, 'x'));
+    }
+    settings_.sources = {dir_ / "music"};
+  }
+
+  SelectionOutcome Run(const LimitChoice& limit, std::uint32_t seed = 1, bool dryRun = false) {
+    SelectionRunOptions options;
+    options.seed = seed;
+    options.dryRun = dryRun;
+    return SelectionRun(settings_, limit, ports_, options);
+  }
+
+  test::TempDir dir_;
+  SelectionSettings settings_;
+  test::RecordingPorts ports_;
+};
+
+TEST(DestinationLevelsTest, PrefixesBeforeEachSeparatorFromTheTopDown) {
+  EXPECT_THAT(DestinationLevels(R"(C:\Music\Sub\mix.m3u)", PathStyle::kWindows),
+              ElementsAre(R"(C:\Music)", R"(C:\Music\Sub)"));
+  EXPECT_THAT(DestinationLevels(R"(C:\mix.m3u)", PathStyle::kWindows), IsEmpty());
+  EXPECT_THAT(DestinationLevels(R"(C:\New\Sub)", PathStyle::kWindows), ElementsAre(R"(C:\New)"));
+  EXPECT_THAT(DestinationLevels(R"(Lists\mix.m3u)", PathStyle::kWindows), ElementsAre("Lists"));
+  EXPECT_THAT(DestinationLevels("/home/me/lists/mix.m3u", PathStyle::kPosix),
+              ElementsAre("/home", "/home/me", "/home/me/lists"));
+  EXPECT_THAT(DestinationLevels("/mix.m3u", PathStyle::kPosix), IsEmpty());
+  EXPECT_THAT(DestinationLevels(R"(a\b/c)", PathStyle::kPosix), ElementsAre(R"(a\b)"));
+}
+
+TEST_F(SelectionRunTest, EachRefusalShowsItsMessageAndStops) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> sources;
+    bool copy;
+    std::string destination;
+    LimitChoice limit;
+    const char* message;
+  };
+  const std::string music = dir_ / "music";
+  const std::string file = dir_.WriteFile("plain-file", "x");
+  const std::string lists = dir_ / "lists/mix.m3u";
+  const std::vector<Case> cases = {
+      {"no sources", {}, true, dir_ / "out", All(), kNoSourcesMessage},
+      {"copy onto a file", {music}, true, file, All(), kInvalidDestinationFolderMessage},
+      {"copy below a file", {music}, true, file + "/sub", All(), kInvalidDestinationFolderMessage},
+      {"copy to nowhere", {music}, true, "", All(), kInvalidDestinationFolderMessage},
+      {"playlist not .m3u", {music}, false, dir_ / "lists/mix.txt", All(), kNoPlaylistFileMessage},
+      {"empty MB", {music}, false, lists, Megabytes(""), kNoMegabytesMessage},
+      {"MB not a number", {music}, false, lists, Megabytes("abc"), kNoMegabytesMessage},
+      {"negative MB", {music}, false, lists, Megabytes("-5"), kNoMegabytesMessage},
+      {"tiny MB", {music}, false, lists, Megabytes("0.0000001"), kNoMegabytesMessage},
+      {"nan hours", {music}, false, lists, Hours("nan"), kNoHoursMessage},
+      {"zero hours", {music}, false, lists, Hours("0"), kNoHoursMessage},
+      {"no MP3s", {dir_.MakeFolder("empty")}, false, lists, All(), kNoMp3sFoundMessage},
+  };
+  for (const Case& c : cases) {
+    ports_ = {};
+    settings_.sources = c.sources;
+    settings_.copyToFolder = c.copy;
+    settings_.destination = c.destination;
+    const SelectionOutcome outcome = Run(c.limit);
+    EXPECT_FALSE(outcome.succeeded) << c.what;
+    EXPECT_THAT(ports_.messages, ElementsAre(c.message)) << c.what;
+    EXPECT_FALSE(fs::exists(lists)) << c.what;
+  }
+  // The playlist's folder was made on the way to the ".txt" refusal, as for any level.
+  EXPECT_TRUE(fs::is_directory(dir_ / "lists"));
+  // The wait cursor shows only while collecting, and is gone before "No MP3s found".
+  EXPECT_THAT(ports_.events,
+              ElementsAre("wait:on", "wait:off", std::string("message:") + kNoMp3sFoundMessage));
+}
+
+TEST_F(SelectionRunTest, CopiesIntoMissingFoldersMadeLevelByLevel) {
+  settings_.copyToFolder = true;
+  settings_.destination = dir_ / "player/New/Sub";
+  const SelectionOutcome outcome = Run(All());
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_THAT(ports_.messages, IsEmpty());
+  EXPECT_EQ(outcome.chosenPaths.size(), 3u);
+  EXPECT_THAT(NamesIn(settings_.destination), ElementsAre("song1.mp3", "song2.mp3", "song3.mp3"));
+  EXPECT_EQ(ReadBytes(dir_ / "player/New/Sub/song3.mp3"), std::string(3 * 1024, 'x'));
+}
+
+TEST_F(SelectionRunTest, FirstFileOverTheBudgetChoosesNothingAndSaysNothing) {
+  // 0.0005 MB is 524 bytes: smaller than every file.
+  settings_.copyToFolder = true;
+  settings_.destination = dir_.MakeFolder("player");
+  EXPECT_TRUE(Run(Megabytes("0.0005")).succeeded);
+  EXPECT_THAT(ports_.messages, IsEmpty());
+  EXPECT_THAT(NamesIn(settings_.destination), IsEmpty());
+
+  settings_.copyToFolder = false;
+  settings_.destination = dir_ / "mix.m3u";
+  EXPECT_TRUE(Run(Megabytes("0.0005")).succeeded);
+  EXPECT_EQ(ReadBytes(settings_.destination), "#EXTM3U\r\n");
+}
+
+TEST_F(SelectionRunTest, SameSeedSameSelectionAndDryRunChangesNothing) {
+  settings_.copyToFolder = true;
+  settings_.destination = dir_ / "player/sub";
+  for (int i = 4; i <= 20; ++i)
+    dir_.WriteFile("music/more/" + std::to_string(i) + ".mp3", "x");
+  const SelectionOutcome first = Run(Megabytes("0.004"), 42, true);
+  const SelectionOutcome again = Run(Megabytes("0.004"), 42, true);
+  EXPECT_TRUE(first.succeeded);
+  EXPECT_FALSE(first.chosenPaths.empty());
+  EXPECT_EQ(first.chosenPaths, again.chosenPaths);
+  EXPECT_NE(Run(All(), 43, true).chosenPaths, Run(All(), 44, true).chosenPaths);
+  EXPECT_FALSE(fs::exists(dir_ / "player"));
+  EXPECT_THAT(ports_.messages, IsEmpty());
+}
+
+TEST_F(SelectionRunTest, HoursModeCountsPlayingTimeOfEachDrawnFile) {
+  // Three 20-second files and a budget of 0.01 hours (36 seconds): one fits, the next
+  // drawn does not.
+  const test::FrameFormat format;
+  const std::string twentySeconds = test::XingFrame(format, 766) + test::SilentFrames(format, 2);
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+    dir_.WriteFile(std::string("timed/") + name, twentySeconds);
+  settings_.sources = {dir_ / "timed"};
+  settings_.destination = dir_ / "mix.m3u";
+  const SelectionOutcome outcome = Run(Hours("0.01"));
+  EXPECT_TRUE(outcome.succeeded);
+  ASSERT_EQ(outcome.chosenPaths.size(), 1u);
+  EXPECT_THAT(ReadBytes(settings_.destination), ::testing::HasSubstr("#EXTINF:20,"));
+}
+
+TEST_F(SelectionRunTest, FolderWeightsAreParsedAndSettingsOtherwiseKept) {
+  settings_.destination = dir_ / "mix.m3u";
+  settings_.folderWeights = {{"3.00 " + dir_ / "music", {}, 1.0}};
+  const SelectionSettings before = settings_;
+  Run(All());
+  EXPECT_EQ(settings_.folderWeights[0].folder, dir_ / "music/");
+  EXPECT_EQ(settings_.folderWeights[0].weight, 3.0);
+  EXPECT_EQ(settings_.folderWeights[0].entryText, before.folderWeights[0].entryText);
+  EXPECT_EQ(settings_.sources, before.sources);
+  EXPECT_EQ(settings_.destination, before.destination);
+}
+
+}  // namespace
+}  // namespace sorvina::engine
