@@ -1,0 +1,234 @@
+#include "cli/selection_command.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "cli/exit_status.h"
+#include "cli/status_line.h"
+#include "engine/messages.h"
+#include "engine/selection_run.h"
+#include "engine/selection_settings.h"
+#include "engine/settings_file.h"
+#include "platform/path_style.h"
+
+namespace sorvina::cli {
+namespace {
+
+// Why `path` could not be read as a settings file, in words.
+std::string ReadFailureReason(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (error) return error.message();
+  if (std::filesystem::is_directory(status)) return "it is a folder";
+  if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    std::fclose(file);
+    return "it cannot be read";
+  }
+  return std::strerror(errno);
+}
+
+// `path` made absolute against the current directory and lexically normal ("a//b/./c"
+// becomes "a/b/c"), a trailing separator kept. The wizard's pickers only ever give
+// absolute paths; relative ones would make a playlist written in another folder name
+// files that are not there, and a weight typed as "music/rock" would not meet the folder
+// scanned from "./music".
+std::string Absolute(const std::string& path) {
+  if (path.empty()) return path;
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+// The same for the folder of a weight entry text, the weight left as written.
+std::string AbsoluteWeightEntry(const std::string& entryText) {
+  const std::size_t blank = entryText.find(' ');
+  if (blank == std::string::npos || blank + 1 == entryText.size()) return entryText;
+  return entryText.substr(0, blank + 1) + Absolute(entryText.substr(blank + 1));
+}
+
+// The settings and the limit controls that a run or a save starts from.
+struct Inputs {
+  engine::SelectionSettings settings;
+  engine::LimitChoice limit;
+};
+
+// The settings file's inputs, with what the command line gives in their place. Nothing
+// (after saying why) when the settings file cannot be read.
+std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Console& console) {
+  Inputs inputs;
+  // As the last page first shows itself: the megabyte choice, nothing typed.
+  inputs.limit.megabytesChecked = true;
+  engine::SelectionSettings& settings = inputs.settings;
+  if (request.settingsFile) {
+    const std::optional<engine::SettingsFileContents> contents =
+        engine::ReadSettingsFile(*request.settingsFile);
+    if (!contents) {
+      console.err << "sorvina-cli: cannot read the settings file " << *request.settingsFile << ": "
+                  << ReadFailureReason(*request.settingsFile) << '\n';
+      return std::nullopt;
+    }
+    settings.sources = contents->sources;
+    settings.destination = contents->destination;
+    settings.copyToFolder = !DestinationIsPlaylist(contents->destination);
+    settings.folderWeights = contents->folderWeights;
+    settings.limitMode = contents->limitMode;
+    settings.amountText = contents->amountText;
+    inputs.limit = LimitChoiceFromFile(contents->limitMode, contents->amountText);
+  }
+
+  if (request.sources) settings.sources = *request.sources;
+  if (request.weightEntries) {
+    settings.folderWeights.clear();
+    for (const std::string& entry : *request.weightEntries) {
+      engine::FolderWeight weight;
+      weight.entryText = entry;
+      settings.folderWeights.push_back(weight);
+    }
+  }
+  if (request.copyTo) {
+    settings.copyToFolder = true;
+    settings.destination = *request.copyTo;
+  } else if (request.playlist) {
+    settings.copyToFolder = false;
+    settings.destination = *request.playlist;
+  }
+  if (request.megabytes) {
+    inputs.limit = LimitChoiceFromFile(engine::kLimitMegabytes, *request.megabytes);
+  } else if (request.hours) {
+    inputs.limit = LimitChoiceFromFile(engine::kLimitHours, *request.hours);
+  } else if (request.all) {
+    inputs.limit = LimitChoiceFromFile(engine::kLimitAll, {});
+  }
+  for (std::string& source : settings.sources)
+    source = Absolute(source);
+  for (engine::FolderWeight& weight : settings.folderWeights)
+    weight.entryText = AbsoluteWeightEntry(weight.entryText);
+  settings.destination = Absolute(settings.destination);
+  return inputs;
+}
+
+int SaveSettings(const std::string& path, Inputs& inputs, const Console& console) {
+  engine::StoreLimitChoice(inputs.limit, inputs.settings);
+  switch (engine::WriteSettingsFile(path, inputs.settings)) {
+    case engine::SettingsWriteResult::kWritten:
+      return kExitSuccess;
+    case engine::SettingsWriteResult::kCannotOpen:
+      console.err << engine::kCannotOpenSettingsMessage << '\n';
+      return kExitFailure;
+    case engine::SettingsWriteResult::kCannotWrite:
+      console.err << engine::kCannotWriteSettingsMessage << '\n';
+      return kExitFailure;
+  }
+  return kExitFailure;
+}
+
+}  // namespace
+
+std::optional<std::string> WeightEntryText(std::string_view option) {
+  const std::size_t equals = option.find('=');
+  if (equals == std::string_view::npos) return std::nullopt;
+  std::string_view weightText = option.substr(0, equals);
+  std::string_view folder = option.substr(equals + 1);
+  if (folder.empty()) return std::nullopt;
+  // The one separator is added back below; "/" thus stays the root folder.
+  while (!folder.empty() && folder.back() == '/')
+    folder.remove_suffix(1);
+
+  if (!weightText.empty() && weightText.front() == '+') weightText.remove_prefix(1);
+  double weight = 0.0;
+  const char* end = weightText.data() + weightText.size();
+  const auto [stop, error] = std::from_chars(weightText.data(), end, weight);
+  if (weightText.empty() || error != std::errc() || stop != end || !std::isfinite(weight))
+    return std::nullopt;
+
+  char number[400];  // "%0.2f" of the largest double has 309 digits before the point
+  std::snprintf(number, sizeof number, "%0.2f", weight);
+  std::string entry(number);
+  entry += ' ';
+  entry += folder;
+  entry += '/';
+  return entry;
+}
+
+bool DestinationIsPlaylist(std::string_view destination) {
+  return destination.size() > 4 && platform::EndsWithNoCase(destination, ".m3u");
+}
+
+engine::LimitChoice LimitChoiceFromFile(int limitMode, const std::string& amountText) {
+  engine::LimitChoice choice;
+  switch (limitMode) {
+    case engine::kLimitHours:
+      choice.hoursChecked = true;
+      choice.hoursText = amountText;
+      break;
+    case engine::kLimitAll:
+      choice.allChecked = true;
+      break;
+    case engine::kLimitMegabytes:
+      choice.megabytesChecked = true;
+      choice.megabytesText = amountText;
+      break;
+    default:
+      choice.megabytesChecked = true;
+      break;
+  }
+  return choice;
+}
+
+int RunSelection(const SelectionRequest& request, const Console& console) {
+  std::optional<Inputs> inputs = GatherInputs(request, console);
+  if (!inputs) return kExitFailure;
+  if (request.saveSettings) return SaveSettings(*request.saveSettings, *inputs, console);
+
+  const bool interactive = console.inputIsTerminal;
+  StatusLine line(console.err, console.errorIsTerminal && !request.quiet);
+  ConsoleRunPorts ports(console, line);
+  ConsoleFileOperation fileOperation(
+      console, line,
+      request.onConflict.value_or(interactive ? ConflictPolicy::kAsk : ConflictPolicy::kSkip),
+      request.quiet);
+  engine::SelectionRunOptions options;
+  options.fileOperationOwner = &fileOperation;
+  options.seed = request.seed;
+  options.dryRun = request.dryRun;
+  const engine::SelectionOutcome outcome =
+      engine::SelectionRun(inputs->settings, inputs->limit, ports, options);
+  line.Clear();
+
+  int status = kExitSuccess;
+  if (request.dryRun) {
+    for (const std::string& path : outcome.chosenPaths) {
+      // One path per line: a name holding a line feed would read as two files.
+      if (path.find('\n') != std::string::npos) {
+        console.err << "sorvina-cli: not listed, the name holds a line feed: " << path << '\n';
+        status = kExitFailure;
+        continue;
+      }
+      console.out << path << '\n';
+    }
+    console.out.flush();
+    if (!console.out) {
+      console.err << "sorvina-cli: cannot write the chosen files to standard output\n";
+      status = kExitFailure;
+    }
+  }
+  // Every failure has been explained by now except a cancelled or unexplained one.
+  const bool explained = ports.messageShown() || fileOperation.anyErrorReported();
+  if (console.WasInterrupted() || fileOperation.cancelled()) {
+    console.err << "sorvina-cli: cancelled\n";
+    return kExitFailure;
+  }
+  if (!outcome.succeeded && !explained) {
+    console.err << "sorvina-cli: the selection could not be completed\n";
+    return kExitFailure;
+  }
+  return explained ? kExitFailure : status;
+}
+
+}  // namespace sorvina::cli

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/console.h"
+#include "cli/console_ports.h"
+#include "engine/limit_choice.h"
+
+namespace sorvina::cli {
+
+// The selection mode's command line after parsing. What is absent is taken from the
+// settings file, when one is given.
+struct SelectionRequest {
+  std::optional<std::string> settingsFile;
+  std::optional<std::vector<std::string>> sources;
+  std::optional<std::vector<std::string>> weightEntries;  // entry texts, see WeightEntryText
+  std::optional<std::string> copyTo;
+  std::optional<std::string> playlist;
+  // Amounts are passed on as typed; the selection run judges them.
+  std::optional<std::string> megabytes;
+  std::optional<std::string> hours;
+  bool all = false;
+  std::optional<std::uint32_t> seed;
+  bool dryRun = false;
+  std::optional<std::string> saveSettings;
+  std::optional<ConflictPolicy> onConflict;
+  bool quiet = false;
+};
+
+// Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and
+// FOLDER ending in exactly one '/'. Nothing when W is not wholly a finite decimal number
+// or FOLDER is empty.
+std::optional<std::string> WeightEntryText(std::string_view option);
+
+// A destination names a playlist when it is longer than ".m3u" and ends in it, in any
+// letter case; anything else is a folder to copy into.
+bool DestinationIsPlaylist(std::string_view destination);
+
+// The limit controls as a settings file's last line leaves them: 0 megabytes and 1 hours
+// with the amount, 2 all; any other mode leaves the megabyte choice with an empty amount.
+engine::LimitChoice LimitChoiceFromFile(int limitMode, const std::string& amountText);
+
+// Saves the settings (with --save-settings) or runs the selection, reporting on the
+// console. Returns the exit status.
+int RunSelection(const SelectionRequest& request, const Console& console);
+
+}  // namespace sorvina::cli

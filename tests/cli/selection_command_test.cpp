@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/console_ports.h"
+#include "tests/support/mp3_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::cli {
+namespace {
+
+using test::ReadBytes;
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+struct Terminal {
+  bool input = false;
+  bool error = false;
+  const volatile std::sig_atomic_t* interrupted = nullptr;
+};
+
+Outcome RunCli(std::vector<std::string> arguments, const std::string& input = {},
+               Terminal terminal = {}) {
+  arguments.insert(arguments.begin(), "sorvina-cli");
+  std::istringstream in(input);
+  std::ostringstream out;
+  std::ostringstream err;
+  const Console console{in, out, err, terminal.input, terminal.error, terminal.interrupted};
+  const int status = Run(arguments, console);
+  return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+// Constant-bitrate MP3 bytes lasting `seconds` at 128 kbit/s.
+std::string Mp3Lasting(int seconds) {
+  std::string bytes = test::HeaderBytes(test::FrameHeader({}));
+  bytes.resize(static_cast<std::size_t>(seconds) * 16000, '\0');
+  return bytes;
+}
+
+// Six files of 1,000 bytes each, three in each of two folders.
+class SelectionCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name :
+         {"a/one.mp3", "a/two.mp3", "a/three.mp3", "b/four.mp3", "b/five.mp3", "b/six.mp3"}) {
+      files_.push_back(dir_.WriteFile(std::string("music/") + name, std::string(1000, name[2])));
+    }
+    std::sort(files_.begin(), files_.end());
+  }
+
+  test::TempDir dir_;
+  std::string music_ = dir_ / "music";
+  std::vector<std::string> files_;
+};
+
+TEST_F(SelectionCommandTest, DryRunPrintsTheDrawRepeatablyAndChangesNothing) {
+  const std::string dest = dir_ / "player/sub";
+  const Outcome all = RunCli({"-s", music_, "-c", dest, "--all", "--seed", "7", "-n"});
+  EXPECT_EQ(all.status, 0);
+  EXPECT_EQ(all.err, "");
+  std::vector<std::string> drawn = Lines(all.out);
+  EXPECT_EQ(RunCli({"-s", music_, "-c", dest, "--all", "--seed", "7", "--dry-run"}).out, all.out);
+  std::sort(drawn.begin(), drawn.end());
+  EXPECT_EQ(drawn, files_);  // every file once
+  EXPECT_FALSE(fs::exists(dir_ / "player"));
+
+  // 0.002 MB is 2,097 bytes: two files of 1,000 fit, the third does not.
+  const Outcome some = RunCli({"-s", music_, "-p", dir_ / "l.m3u", "--mb", "0.002", "-n"});
+  EXPECT_EQ(some.status, 0);
+  EXPECT_EQ(Lines(some.out).size(), 2u);
+  EXPECT_FALSE(fs::exists(dir_ / "l.m3u"));
+
+  // A weight given on the command line reaches the folder it names: with a heavy weight
+  // on b, b's three files come first.
+  const Outcome weighted =
+      RunCli({"-s", music_, "-w", "1e6=" + music_ + "/b//", "-c", dest, "--all", "-n"});
+  const std::vector<std::string> order = Lines(weighted.out);
+  ASSERT_EQ(order.size(), 6u);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_NE(order[i].find("/b/"), std::string::npos) << order[i];
+}
+
+TEST_F(SelectionCommandTest, WritesPlaylistsAndCopiesFiles) {
+  const std::string list = dir_ / "lists/mix.M3U";
+  const Outcome written = RunCli({"-s", music_, "-p", list, "--all", "--seed", "1"});
+  EXPECT_EQ(written.status, 0);
+  EXPECT_EQ(written.err, "");
+  const std::string playlist = ReadBytes(list);
+  EXPECT_EQ(playlist.rfind("#EXTM3U\r\n", 0), 0u);
+  for (const std::string& file : files_)
+    EXPECT_NE(playlist.find(file + "\r\n"), std::string::npos) << file;
+
+  const std::string dest = dir_ / "player/new";
+  const Outcome copied = RunCli({"-s", music_, "-c", dest, "--all"});
+  EXPECT_EQ(copied.status, 0);
+  EXPECT_EQ(copied.err, "");
+  for (const std::string& file : files_) {
+    const std::string target = dest + "/" + fs::path(file).filename().string();
+    EXPECT_EQ(ReadBytes(target), ReadBytes(file)) << target;
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 6);
+
+  // Relative paths are taken from the current folder and written absolute, so that the
+  // playlist in its own folder still finds the files; the weight meets the folder
+  // however it is spelled.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_.path());
+  const Outcome relative =
+      RunCli({"-s", "./music/", "-w", "1e6=music//b", "-p", "lists/rel.m3u", "--all"});
+  fs::current_path(before);
+  EXPECT_EQ(relative.status, 0) << relative.err;
+  const std::vector<std::string> entries = Lines(ReadBytes(dir_ / "lists/rel.m3u"));
+  ASSERT_EQ(entries.size(), 13u);
+  for (int i = 2; i < 7; i += 2)
+    EXPECT_EQ(entries[i].rfind(music_ + "/b/", 0), 0u) << entries[i];
+
+  // Hours count playing time: 0.006 hours are 22 seconds, two files of 10 seconds.
+  test::TempDir timed;
+  for (const char* name : {"x.mp3", "y.mp3", "z.mp3"})
+    timed.WriteFile(name, Mp3Lasting(10));
+  const Outcome hours = RunCli({"-s", timed.path(), "-p", timed / "t.m3u", "--hours", "0.006"});
+  EXPECT_EQ(hours.status, 0);
+  EXPECT_EQ(Lines(ReadBytes(timed / "t.m3u")).size(), 1u + 2 * 2);
+}
+
+TEST_F(SelectionCommandTest, NameConflictsFollowThePolicyOrTheAnswer) {
+  const std::string source = music_ + "/a";
+  // A player folder holding a file of the user's under the name of one of a's files.
+  const auto player = [&](const std::string& name) {
+    return dir_.WriteFile(name + "/one.mp3", "the user's own file");
+  };
+  const auto run = [&](const std::string& mine, std::vector<std::string> extra,
+                       const std::string& input = {}, Terminal terminal = {}) {
+    std::vector<std::string> arguments = {"-s", source, "-c", fs::path(mine).parent_path(),
+                                          "--all"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return RunCli(arguments, input, terminal);
+  };
+
+  // Input that is no terminal skips by default and keeps the user's file.
+  const std::string skipped = player("skip");
+  const Outcome skipping = run(skipped, {});
+  EXPECT_EQ(skipping.status, 0);
+  EXPECT_NE(skipping.err.find("not copied, the destination has a file of that name: " + skipped),
+            std::string::npos)
+      << skipping.err;
+  EXPECT_EQ(ReadBytes(skipped), "the user's own file");
+  EXPECT_EQ(ReadBytes(dir_ / "skip/two.mp3"), ReadBytes(source + "/two.mp3"));
+
+  const std::string kept = player("keep");
+  EXPECT_EQ(run(kept, {"--on-conflict", "keep-both"}).status, 0);
+  EXPECT_EQ(ReadBytes(kept), "the user's own file");
+  EXPECT_EQ(ReadBytes(dir_ / "keep/one (2).mp3"), ReadBytes(source + "/one.mp3"));
+
+  // Asking: the prompt names the target, a wrong answer is asked again, and the end of
+  // the input cancels, leaving the file alone.
+  const std::string asked = player("ask");
+  const Outcome cancelled = run(asked, {"--on-conflict", "ask", "-q"}, "what\n");
+  EXPECT_EQ(cancelled.status, 1);
+  EXPECT_NE(cancelled.err.find('"' + asked + "\" exists"), std::string::npos) << cancelled.err;
+  EXPECT_NE(cancelled.err.find("Please answer"), std::string::npos);
+  EXPECT_NE(cancelled.err.find("cancelled"), std::string::npos);
+  EXPECT_EQ(ReadBytes(asked), "the user's own file");
+
+  // A terminal on the input asks by default.
+  const std::string replaced = player("replace");
+  const Outcome answered = run(replaced, {}, "R\n", {.input = true});
+  EXPECT_EQ(answered.status, 0) << answered.err;
+  EXPECT_NE(answered.err.find("exists already"), std::string::npos);
+  EXPECT_EQ(ReadBytes(replaced), ReadBytes(source + "/one.mp3"));
+
+  // An interrupt stops the copy before anything is written, leaving no partial file.
+  const volatile std::sig_atomic_t interrupted = 1;
+  const std::string fresh = dir_.MakeFolder("fresh");
+  const Outcome stopped =
+      RunCli({"-s", source, "-c", fresh, "--all"}, {}, {.interrupted = &interrupted});
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_NE(stopped.err.find("cancelled"), std::string::npos);
+  for (const auto& entry : fs::directory_iterator(fresh))
+    ADD_FAILURE() << "left behind: " << entry.path();
+}
+
+TEST(ConflictAnswerTest, LettersWordsAndForAll) {
+  using transfer::ConflictAction;
+  const auto parsed = [](std::string_view text) { return ParseConflictAnswer(text); };
+  EXPECT_EQ(parsed("r")->action, ConflictAction::kReplace);
+  EXPECT_FALSE(parsed(" r \r")->forAllRemaining);
+  EXPECT_TRUE(parsed("S")->forAllRemaining);
+  EXPECT_EQ(parsed("S")->action, ConflictAction::kSkip);
+  EXPECT_EQ(parsed("Keep Both all")->action, ConflictAction::kKeepBoth);
+  EXPECT_TRUE(parsed("keep-both all")->forAllRemaining);
+  EXPECT_EQ(parsed("cancel")->action, ConflictAction::kCancel);
+  EXPECT_FALSE(parsed("").has_value());
+  EXPECT_FALSE(parsed("all").has_value());
+  EXPECT_FALSE(parsed("rs").has_value());
+}
+
+TEST_F(SelectionCommandTest, SavedSettingsLoadAndYieldToTheCommandLine) {
+  const std::string saved = dir_ / "saved.txt";
+  const Outcome save =
+      RunCli({"-s", music_ + "/a", "-s", dir_ / "party.m3u", "-w", "2.5=" + music_ + "/b", "-p",
+              dir_ / "mix.m3u", "--mb", "650", "--save-settings", saved});
+  EXPECT_EQ(save.status, 0);
+  EXPECT_EQ(save.err, "");
+  EXPECT_EQ(ReadBytes(saved), "2\r\n" + music_ + "/a\r\n" + dir_ / "party.m3u" + "\r\n" +
+                                  dir_ / "mix.m3u" + "\r\n1\r\n2.50 " + music_ +
+                                  "/b/\r\n0 650\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "mix.m3u"));
+
+  // Loaded as saved: playlist mode from the ".m3u" ending, the limit from the last line.
+  const Outcome loaded = RunCli({"--settings", saved, "-n", "--seed", "3"});
+  EXPECT_EQ(loaded.status, 0) << loaded.err;
+  EXPECT_EQ(Lines(loaded.out).size(), 3u);
+  const Outcome played = RunCli({"--settings", saved});
+  EXPECT_EQ(played.status, 0);
+  EXPECT_EQ(ReadBytes(dir_ / "mix.m3u").rfind("#EXTM3U\r\n", 0), 0u);
+
+  // Flags replace what the file holds; "all" keeps the stored amount, as the wizard does.
+  const std::string resaved = dir_ / "resaved.txt";
+  EXPECT_EQ(RunCli({"--settings", saved, "-s", music_, "-c", dir_ / "out", "--all",
+                    "--save-settings", resaved})
+                .status,
+            0);
+  EXPECT_EQ(ReadBytes(resaved), "1\r\n" + music_ + "\r\n" + dir_ / "out" + "\r\n1\r\n2.50 " +
+                                    music_ + "/b/\r\n2 650\r\n");
+  EXPECT_EQ(Lines(RunCli({"--settings", resaved, "-n"}).out).size(), 6u);
+
+  // Limit lines: hours, and a mode no page knows (the megabyte choice, nothing typed).
+  const std::string head = "1\n" + music_ + "\n" + dir_ / "h.m3u" + "\n0\n";
+  const std::string hours = dir_.WriteFile("hours.txt", head + "1 \n");
+  EXPECT_EQ(RunCli({"--settings", hours, "-n"}).err, "Please enter a number of hours to select\n");
+  const std::string odd = dir_.WriteFile("odd.txt", head + "7 650\n");
+  EXPECT_EQ(RunCli({"--settings", odd, "-n"}).err, "Please enter a number of MB to select\n");
+  EXPECT_EQ(RunCli({"--settings", odd, "--hours", "1", "-n"}).status, 0);
+  // Without a destination the run says so; the command line was complete.
+  const std::string bare = dir_.WriteFile("bare.txt", "1\n" + music_ + "\n");
+  EXPECT_EQ(RunCli({"--settings", bare, "--all"}).err,
+            "Please select a valid destination folder\n");
+}
+
+TEST_F(SelectionCommandTest, SettingsFilesThatCannotBeReadOrWritten) {
+  const std::string missing = dir_ / "missing.txt";
+  const Outcome gone = RunCli({"--settings", missing, "--all", "-c", dir_ / "out"});
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_NE(gone.err.find("cannot read the settings file " + missing), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "out"));
+  EXPECT_EQ(RunCli({"--settings", music_, "--all"}).status, 1);
+
+  const std::string locked = dir_.WriteFile("locked.txt", "1\n" + music_ + "\n\n0\n2 \n");
+  ::chmod(locked.c_str(), 0);
+  const std::string refused = test::RunUnprivileged([&] {
+    const Outcome outcome = RunCli({"--settings", locked, "-n"});
+    return std::to_string(outcome.status) + outcome.out + outcome.err;
+  });
+  EXPECT_EQ(refused.rfind("1sorvina-cli: cannot read the settings file " + locked, 0), 0u)
+      << refused;
+
+  const Outcome unsaved = RunCli(
+      {"-s", music_, "-c", dir_ / "out", "--all", "--save-settings", dir_ / "no/such/s.txt"});
+  EXPECT_EQ(unsaved.status, 1);
+  EXPECT_EQ(unsaved.err, "Can't open settings file for writing\n");
+}
+
+TEST_F(SelectionCommandTest, EngineMessagesAreExactAndExitWithOne) {
+  const std::string list = dir_ / "l.m3u";
+  const auto message = [&](std::vector<std::string> arguments) {
+    const Outcome outcome = RunCli(arguments);
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+    return outcome.err;
+  };
+  EXPECT_EQ(message({"-p", list, "--all"}),
+            "Please select at least one source folder or play list\n");
+  EXPECT_EQ(message({"-s", dir_.MakeFolder("empty"), "-p", list, "--all"}), "No MP3s found\n");
+  for (const char* amount : {"abc", "-3", "0", "nan", ""})
+    EXPECT_EQ(message({"-s", music_, "-p", list, "--mb", amount}),
+              "Please enter a number of MB to select\n")
+        << amount;
+  EXPECT_EQ(message({"-s", music_, "-p", list, "--hours", "0.0001"}),
+            "Please enter a number of hours to select\n");
+  EXPECT_EQ(message({"-s", music_, "-p", dir_ / "mix.txt", "--all"}),
+            "Please select a play list file\n");
+  EXPECT_EQ(message({"-s", music_, "-c", files_[0], "--all"}),
+            "Please select a valid destination folder\n");
+  EXPECT_FALSE(fs::exists(list));
+
+  // A huge amount takes everything rather than failing.
+  const Outcome huge = RunCli({"-s", music_, "-p", list, "--mb", "1e400", "-n"});
+  EXPECT_EQ(huge.status, 0) << huge.err;
+  EXPECT_EQ(Lines(huge.out).size(), 6u);
+}
+
+TEST_F(SelectionCommandTest, UsageErrorsExitWithTwo) {
+  const std::string list = dir_ / "l.m3u";
+  const std::vector<std::vector<std::string>> wrong = {
+      {},
+      {"-s", music_, "--all"},     // no destination
+      {"-s", music_, "-p", list},  // no limit
+      {"-s", music_, "-p", list, "-c", dir_ / "d", "--all"},
+      {"-s", music_, "-p", list, "--mb", "5", "--all"},
+      {"-s", music_, "-p", list, "--mb", "5", "--hours", "1"},
+      {"-s", music_, "-p", list, "--all", "-w", "heavy=" + music_},
+      {"-s", music_, "-p", list, "--all", "-w", "2"},
+      {"-s", music_, "-p", list, "--all", "-w", "2="},
+      {"-s", music_, "-p", list, "--all", "-w", "inf=/x"},
+      {"-s", music_, "-p", list, "--all", "--seed", "-1"},
+      {"-s", music_, "-p", list, "--all", "--seed", "4294967296"},
+      {"-s", music_, "-p", list, "--all", "--on-conflict", "overwrite"},
+      {"-s", music_, music_, "-p", list, "--all"},
+      {"--mb", "5", "probe", files_[0]},
+  };
+  for (const std::vector<std::string>& arguments : wrong) {
+    const Outcome outcome = RunCli(arguments);
+    EXPECT_EQ(outcome.status, 2) << ::testing::PrintToString(arguments) << outcome.err;
+    EXPECT_NE(outcome.err, "");
+  }
+  EXPECT_FALSE(fs::exists(list));
+}
+
+TEST_F(SelectionCommandTest, ProgressOnlyOnAWatchedTerminal) {
+  const std::string list = dir_ / "l.m3u";
+  const std::vector<std::string> arguments = {"-s", music_, "-p", list, "--all"};
+  const Outcome shown = RunCli(arguments, {}, {.error = true});
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_NE(shown.err.find("\rCreating Playlist ["), std::string::npos);
+  EXPECT_EQ(shown.err.back(), '\r');  // the line is blanked at the end
+
+  EXPECT_EQ(RunCli({"-s", music_, "-c", dir_ / "d", "--all", "-q"}, {}, {.error = true}).err, "");
+  EXPECT_EQ(RunCli(arguments).err, "");
+}
+
+}  // namespace
+}  // namespace sorvina::cli
