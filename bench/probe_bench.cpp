@@ -3,6 +3,9 @@
 // in the same run:
 //   - TagLib alone opening each file and reading its tags and length (fast properties);
 //   - the floor: opening the file and reading its first 4 KiB and its last 128 bytes.
+// Writing the whole library as a playlist is measured against probing it: what the writer
+// adds (the lines, the temporary file, its flush and rename, the progress calls) should
+// keep that ratio close to 1.
 // The ratios printed at the end are what carries over between machines.
 
 #include <benchmark/benchmark.h>
@@ -16,10 +19,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
+#include "engine/playlist_writer.h"
 #include "media/mp3_info.h"
 #include "media/track_probe.h"
 #include "tests/support/mp3_fixtures.h"
@@ -36,11 +41,17 @@ std::vector<std::string>& Library() {
   return paths;
 }
 
+fs::path& LibraryFolder() {
+  static fs::path folder;
+  return folder;
+}
+
 // A mix like a real library: half constant bitrate, half variable with a Xing frame;
 // ID3v2.4 and 2.3 tags; a front cover of 40 KB on every fourth file; an ID3v1 tag on
 // every other one.
 void MakeLibrary(const fs::path& folder) {
   const FrameFormat format{};
+  LibraryFolder() = folder;
   for (int i = 0; i < kFileCount; ++i) {
     std::string audio = i % 2 == 0 ? std::string{} : sorvina::test::XingFrame(format, 150);
     audio += sorvina::test::SilentFrames(format, 150);
@@ -108,34 +119,41 @@ void BM_Mp3InfoAndCaption(benchmark::State& state) {
   ReportPerFile(state);
 }
 
+// A front end that shows nothing and never cancels; a message means the run is broken.
+class QuietPorts : public sorvina::engine::RunPorts {
+ public:
+  void ShowInformation(const std::string& message) override {
+    std::fprintf(stderr, "%s\n", message.c_str());
+    std::abort();
+  }
+  void SetWaitCursor(bool) override {}
+  std::unique_ptr<sorvina::engine::ProgressPort> OpenProgress(const std::string&) override {
+    return std::make_unique<Progress>();
+  }
+
+ private:
+  class Progress : public sorvina::engine::ProgressPort {
+   public:
+    void SetRange(int, int, int) override {}
+    void SetPos(int position) override { benchmark::DoNotOptimize(position); }
+    bool PumpAndCheckCancel() override { return false; }
+  };
+};
+
+void BM_WritePlaylist(benchmark::State& state) {
+  const std::string playlist = (LibraryFolder() / "mix.m3u").string();
+  QuietPorts ports;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(sorvina::engine::WritePlaylist(playlist, Library(), ports));
+  }
+  ReportPerFile(state);
+}
+
 BENCHMARK(BM_Floor)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mp3Info)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TagLibAlone)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Mp3InfoAndCaption)->Unit(benchmark::kMillisecond);
-
-// Keeps each benchmark's time (the median when repetitions are asked for) for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string name = run.benchmark_name();
-      if (run.run_type == Run::RT_Iteration && times_.count(name + "_median") == 0) {
-        times_[name] = run.GetAdjustedRealTime();
-      } else if (run.aggregate_name == "median") {
-        times_[run.run_name.str()] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  void PrintRatio(const char* label, const std::string& ours, const std::string& baseline) {
-    if (times_.count(ours) == 0 || times_.count(baseline) == 0) return;
-    std::printf("%-44s %.2f\n", label, times_[ours] / times_[baseline]);
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
+BENCHMARK(BM_WritePlaylist)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -145,12 +163,14 @@ int main(int argc, char** argv) {
   if (mkdtemp(pattern.data()) == nullptr) return 1;
   MakeLibrary(pattern);
 
-  RatioReporter reporter;
+  sorvina::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\nRatios (time per file, same run):\n");
   reporter.PrintRatio("Mp3Info / floor (goal <= 1.5)", "BM_Mp3Info", "BM_Floor");
   reporter.PrintRatio("Mp3Info + caption / TagLib alone (goal <= 1)", "BM_Mp3InfoAndCaption",
                       "BM_TagLibAlone");
+  reporter.PrintRatio("WritePlaylist / Mp3Info + caption (goal ~1)", "BM_WritePlaylist",
+                      "BM_Mp3InfoAndCaption");
   benchmark::Shutdown();
   fs::remove_all(pattern);
   return 0;
