@@ -6,12 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <optional>
-#include <random>
 
 #include "platform/file_system.h"
+#include "platform/new_file.h"
 #include "platform/read_only_file.h"
 
 namespace sorvina::platform {
@@ -22,8 +21,6 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kFlushThreshold = 64 * 1024;
 // More links than this in a row is a loop; the system gives up at the same count.
 constexpr int kMaxLinkHops = 40;
-// Room for the dot, the random part and ".tmp" within the usual 255-byte name limit.
-constexpr std::size_t kMaxNameInTemporary = 200;
 
 // The file that writing to `path` would reach: symbolic links at the end of the path are
 // followed, also a dangling one, whose target is the file to be created. Nothing for a
@@ -46,57 +43,24 @@ std::optional<std::string> ResolveLinks(std::string path) {
   return std::nullopt;
 }
 
-std::string RandomPart() {
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937_64 generator{
-      (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^
-      static_cast<std::uint64_t>(getpid())};
-  std::string part(8, '\0');
-  for (char& c : part)
-    c = kLetters[generator() % (sizeof kLetters - 1)];
-  return part;
-}
-
-// Creates ".NAME.XXXXXXXX.tmp" in the folder of `target` and returns its descriptor, or
-// -1 with errno set. With `existing`, the new file takes its owner (where the system
-// allows) and its permissions; else 0666 less the umask.
+// Creates the temporary file beside `target` and returns its descriptor, or -1 with errno
+// set. With `existing`, the new file takes its owner (where the system allows) and its
+// permissions; else 0666 less the umask.
 int CreateTemporaryBeside(const std::string& target, const struct stat* existing,
                           std::string& temporary) {
-  const std::size_t slash = target.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  const std::string name = target.substr(folder.size()).substr(0, kMaxNameInTemporary);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = folder + "." + name + "." + RandomPart() + ".tmp";
-    const int fd =
-        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) break;
-    if (existing == nullptr) return fd;
-    // The owner first: changing it clears the set-user-ID bits that the mode then restores.
-    if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
-      // Only root may give a file away; the user's own file keeps its owner anyway.
-    }
-    if (fchmod(fd, existing->st_mode & 07777) == 0) return fd;
-    const int error = errno;
-    close(fd);
-    unlink(temporary.c_str());
-    errno = error;
-    break;
+  const int fd = CreateHiddenSibling(target, ".tmp", 0666, temporary);
+  if (fd < 0 || existing == nullptr) return fd;
+  // The owner first: changing it clears the set-user-ID bits that the mode then restores.
+  if (fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+    // Only root may give a file away; the user's own file keeps its owner anyway.
   }
+  if (fchmod(fd, existing->st_mode & 07777) == 0) return fd;
+  const int error = errno;
+  close(fd);
+  unlink(temporary.c_str());
   temporary.clear();
+  errno = error;
   return -1;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -236,7 +200,7 @@ bool LineWriter::Commit() {
 }
 
 bool LineWriter::FlushPending() {
-  const bool ok = WriteAll(fd_, pending_);
+  const bool ok = WriteAll(fd_, pending_) == 0;
   pending_.clear();
   return ok;
 }

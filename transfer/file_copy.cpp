@@ -2,21 +2,17 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/random.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <string_view>
 #include <system_error>
 
+#include "platform/new_file.h"
+
 namespace sorvina::transfer {
 namespace {
-
-// Longest name most file systems take, in bytes.
-constexpr std::size_t kMaxNameBytes = 255;
 
 // Errors after which the kernel cannot copy between these two files, though reading and
 // writing can: different file systems, file systems or kernels without the call, or
@@ -39,31 +35,6 @@ bool KernelCopyUnavailable(int error) {
 // Errors of a no-replace rename that only say the file system cannot do it.
 bool NoReplaceRenameUnavailable(int error) {
   return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-}
-
-int WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return EIO;  // no progress and no error: never spin on it
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return 0;
-}
-
-std::uint64_t RandomNumber() {
-  std::uint64_t value = 0;
-  if (getrandom(&value, sizeof value, GRND_NONBLOCK) == sizeof value) return value;
-  // Without the kernel's generator: the name need only be unlikely to be in use, since
-  // the file is created exclusively and another name is tried when it is.
-  static std::uint64_t counter = 0;
-  const auto now =
-      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  return (now * 0x9E3779B97F4A7C15ull) ^ (static_cast<std::uint64_t>(getpid()) << 32) ^ ++counter;
 }
 
 }  // namespace
@@ -129,34 +100,11 @@ int RenameEntry(const std::string& from, const std::string& to, bool replace) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
-std::string PartFileName(const std::string& name, std::uint64_t random) {
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, ".%016llx.part", static_cast<unsigned long long>(random));
-  const std::size_t room = kMaxNameBytes - 1 - std::string_view(suffix).size();
-  std::size_t keep = std::min(name.size(), room);
-  // Never split a UTF-8 sequence: some file systems refuse names that are not valid text.
-  while (keep < name.size() && keep > 0 &&
-         (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
-    --keep;
-  }
-  std::string partName(1, '.');
-  partName.append(name, 0, keep).append(suffix);
-  return partName;
-}
-
 std::optional<PartFile> PartFile::Create(const std::string& target, mode_t mode, int* error) {
-  const PathParts parts = SplitPath(target);
-  constexpr int kAttempts = 100;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    std::string path = JoinPath(parts.folder, PartFileName(parts.name, RandomNumber()));
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0) return PartFile(fd, std::move(path));
-    if (errno != EEXIST) {
-      *error = errno;
-      return std::nullopt;
-    }
-  }
-  *error = EEXIST;
+  std::string path;
+  const int fd = platform::CreateHiddenSibling(target, ".part", mode, path);
+  if (fd >= 0) return PartFile(fd, std::move(path));
+  *error = errno;
   return std::nullopt;
 }
 
@@ -213,7 +161,8 @@ CopyOutcome CopyContents(int in, int out, std::size_t chunkBytes, std::vector<ch
         if (errno == EINTR) continue;
         return {errno, true};
       }
-      if (const int error = WriteAll(out, buffer.data(), static_cast<std::size_t>(count))) {
+      if (const int error = platform::WriteAll(
+              out, std::string_view(buffer.data(), static_cast<std::size_t>(count)))) {
         return {error, false};
       }
     }

@@ -74,10 +74,6 @@ class PartFile {
   bool placed_ = false;
 };
 
-// The part file's name for a target named `name`: ".NAME.<16 hex digits>.part", NAME cut
-// at a character boundary where the whole would exceed the file systems' 255 bytes.
-std::string PartFileName(const std::string& name, std::uint64_t random);
-
 struct CopyOutcome {
   int error = 0;         // ECANCELED when `afterChunk` asked to stop
   bool reading = false;  // the error came from reading the source

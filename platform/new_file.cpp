@@ -1,0 +1,74 @@
+#include "platform/new_file.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+
+namespace sorvina::platform {
+namespace {
+
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr int kAttempts = 100;
+
+std::uint64_t RandomNumber() {
+  std::uint64_t value = 0;
+  if (getrandom(&value, sizeof value, GRND_NONBLOCK) == sizeof value) return value;
+  // Without the kernel's generator: the name need only be unlikely to be in use, since
+  // the file is created exclusively and another name is tried when it is.
+  static std::uint64_t counter = 0;
+  const auto now =
+      static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  return (now * 0x9E3779B97F4A7C15ull) ^ (static_cast<std::uint64_t>(getpid()) << 32) ^ ++counter;
+}
+
+std::string HiddenName(std::string_view name, std::string_view suffix) {
+  char random[24];
+  std::snprintf(random, sizeof random, ".%016llx", static_cast<unsigned long long>(RandomNumber()));
+  const std::string tail = std::string(random) + std::string(suffix);
+  const std::size_t room = kMaxNameBytes - 1 - std::min(tail.size(), kMaxNameBytes - 1);
+  std::size_t keep = std::min(name.size(), room);
+  // Never split a UTF-8 sequence: some file systems refuse names that are not valid text.
+  while (keep < name.size() && keep > 0 &&
+         (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+    --keep;
+  }
+  return "." + std::string(name.substr(0, keep)) + tail;
+}
+
+}  // namespace
+
+int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsigned mode,
+                        std::string& path) {
+  const std::size_t slash = target.rfind('/');
+  const std::string_view folder =
+      std::string_view(target).substr(0, slash == std::string::npos ? 0 : slash + 1);
+  const std::string_view name = std::string_view(target).substr(folder.size());
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    path = std::string(folder) + HiddenName(name, suffix);
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (written == 0) return EIO;  // no progress and no error: never spin on it
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return 0;
+}
+
+}  // namespace sorvina::platform

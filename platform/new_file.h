@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sorvina::platform {
+
+// Creates a new, hidden file beside `target`, exclusively: ".NAME.<16 hex digits>SUFFIX"
+// in the target's folder, where NAME is the target's name, shortened at a character
+// boundary where the whole would pass the 255 bytes most file systems allow. Its
+// permissions are `mode` less the umask. Returns the descriptor (write only, closed on
+// exec) and stores the file's path in `path`; -1 with errno set when no file can be made.
+// Writers put a file together there and rename it over the target only when complete.
+int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsigned mode,
+                        std::string& path);
+
+// Writes all of `bytes`, resuming after interruptions and short writes. Returns 0, or
+// the errno value of the failure (EIO when the system accepted nothing and named no error).
+int WriteAll(int fd, std::string_view bytes);
+
+}  // namespace sorvina::platform
