@@ -2,8 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -113,24 +111,17 @@ TEST_F(PlaylistWriterTest, AFailedWriteKeepsTheOldPlaylistAndSaysSo) {
   // About 95 bytes an entry against a limit of 4 KiB: 1000 entries fail while the lines
   // are written, 60 only when the last of them are flushed.
   for (const std::size_t entries : {1000u, 60u}) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      // The file size limit and the signal it raises stay in the child.
+    const std::string outcome = test::RunWithFileSizeLimit(4096, [&] {
       std::signal(SIGXFSZ, SIG_IGN);
-      const rlimit fileSize{4096, 4096};
-      setrlimit(RLIMIT_FSIZE, &fileSize);
       test::RecordingPorts ports;
       const PlaylistResult result = WritePlaylist(playlist, {entries, song}, ports);
       // The progress display is gone before the message shows.
       const bool reported =
           ports.events.size() >= 2 && ports.events.end()[-2] == "progress:close" &&
           ports.events.back() == std::string("message:") + kCannotWritePlaylistMessage;
-      _exit(result == PlaylistResult::kCannotWrite && reported ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << entries << " entries";
+      return std::string(result == PlaylistResult::kCannotWrite && reported ? "ok" : "wrong");
+    });
+    EXPECT_EQ(outcome, "ok") << entries << " entries";
     EXPECT_EQ(ReadBytes(playlist), old);
     EXPECT_THAT(NamesIn(dir_ / "lists"), ElementsAre("mix.m3u"));
   }

@@ -2,9 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -142,24 +140,17 @@ TEST(LineWriterTest, KeepsTheOldFileWhenAWriteIsCutShortByTheFileSizeLimit) {
   // In a child, so that the limit and the signal it raises stay there. Two sizes: one
   // that fails while lines are written, one that fails only when Commit flushes.
   for (const int lines : {100'000, 1000}) {
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const std::string committed = test::RunWithFileSizeLimit(4096, [&] {
       std::signal(SIGXFSZ, SIG_IGN);
-      const rlimit limit{4096, 4096};
-      setrlimit(RLIMIT_FSIZE, &limit);
       LineWriter writer;
-      if (!writer.Open(path)) _exit(3);
+      if (!writer.Open(path)) return std::string("not opened");
       bool ok = true;
       for (int i = 0; i < lines; ++i)
         ok = writer.WriteLine("0123456789") && ok;
       ok = writer.Commit() && ok;
-      _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1) << "the writer reported success although the file is cut";
+      return std::string(ok ? "success" : "failure");
+    });
+    EXPECT_EQ(committed, "failure") << "the writer must report that the file is cut";
     EXPECT_EQ(ReadBytes(path), "old\r\n");
     EXPECT_THAT(NamesIn(dir.path()), ElementsAre("limited.txt"));
   }

@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,9 +70,8 @@ std::vector<std::string> NamesIn(const std::string& folder) {
   return names;
 }
 
-std::string RunUnprivileged(const std::function<std::string()>& body) {
-  if (geteuid() != 0) return body();
-
+std::string RunInChild(const std::function<bool()>& prepare,
+                       const std::function<std::string()>& body) {
   int channel[2];
   if (pipe(channel) != 0) {
     ADD_FAILURE() << "pipe failed";
@@ -86,8 +86,7 @@ std::string RunUnprivileged(const std::function<std::string()>& body) {
   }
   if (child == 0) {
     close(channel[0]);
-    constexpr uid_t kNobody = 65534;
-    if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(3);
+    if (!prepare()) _exit(3);
     const std::string result = body();
     const bool written =
         write(channel[1], result.data(), result.size()) == static_cast<ssize_t>(result.size());
@@ -102,10 +101,31 @@ std::string RunUnprivileged(const std::function<std::string()>& body) {
   close(channel[0]);
   int status = 0;
   waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    ADD_FAILURE() << "the unprivileged child failed (status " << status << ")";
+  if (WIFSIGNALED(status)) {
+    ADD_FAILURE() << "the child was ended by signal " << WTERMSIG(status);
+  } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    ADD_FAILURE() << "the child failed (status " << status << ")";
   }
   return result;
+}
+
+std::string RunUnprivileged(const std::function<std::string()>& body) {
+  if (geteuid() != 0) return body();
+  return RunInChild(
+      [] {
+        constexpr uid_t kNobody = 65534;
+        return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0;
+      },
+      body);
+}
+
+std::string RunWithFileSizeLimit(std::uint64_t bytes, const std::function<std::string()>& body) {
+  return RunInChild(
+      [bytes] {
+        const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+        return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+      },
+      body);
 }
 
 }  // namespace sorvina::test

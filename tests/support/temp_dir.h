@@ -37,6 +37,18 @@ std::string ReadBytes(const std::string& path);
 // The names in `folder`, hidden ones included, sorted bytewise.
 std::vector<std::string> NamesIn(const std::string& folder);
 
+// Runs `body` in a child process once `prepare` has succeeded there, so that what
+// either changes (limits, privileges, signal handling) stays in the child. What `body`
+// returns comes back as text. Fails the current test if the child cannot be run, cannot
+// be prepared, or does not end normally.
+std::string RunInChild(const std::function<bool()>& prepare,
+                       const std::function<std::string()>& body);
+
+// Runs `body` in a child process whose files may not grow past `bytes`: a write beyond
+// them fails (EFBIG) as on a full device. SIGXFSZ is left as it is; a body that does not
+// expect the code under test to ignore it should ignore it itself.
+std::string RunWithFileSizeLimit(std::uint64_t bytes, const std::function<std::string()>& body);
+
 // Runs `body` without root's power to read every file: in a child process that has
 // dropped to an unprivileged user when the tests run as root, else directly. What `body`
 // returns comes back as text. Fails the current test if the child cannot be run.

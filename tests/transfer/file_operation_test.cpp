@@ -3,9 +3,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <deque>
@@ -260,28 +258,15 @@ TEST(FileOperationTest, FullDeviceLeavesTheTargetFolderAsItWas) {
 
   // A file-size limit stands in for a full device. The child leaves SIGXFSZ as it is:
   // the operation itself must keep the signal from ending the process.
-  int channel[2];
-  ASSERT_EQ(pipe(channel), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const struct rlimit limit = {256 * 1024, 256 * 1024};
-    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+  const std::string report = test::RunWithFileSizeLimit(256 * 1024, [&] {
     Recorder ui;
     ui.answers = {kReplace};
-    std::string report = std::to_string(Perform(FO_COPY, {source}, {dir / "out"}, &ui).result);
+    std::string text = std::to_string(Perform(FO_COPY, {source}, {dir / "out"}, &ui).result);
     for (const auto& [path, reason] : ui.errors)
-      report += "|" + path + "|" + reason;
-    _exit(write(channel[1], report.data(), report.size()) == ssize_t(report.size()) ? 0 : 4);
-  }
-  close(channel[1]);
-  char buffer[4096];
-  const ssize_t size = read(channel[0], buffer, sizeof buffer);
-  close(channel[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(std::string(buffer, std::max<ssize_t>(size, 0)), "1|" + target + "|File too large");
+      text += "|" + path + "|" + reason;
+    return text;
+  });
+  EXPECT_EQ(report, "1|" + target + "|File too large");
   EXPECT_EQ(Snapshot(dir / "out"), before);
 }
 
