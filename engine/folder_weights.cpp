@@ -1,5 +1,7 @@
 #include "engine/folder_weights.h"
 
+#include <array>
+#include <charconv>
 #include <string>
 
 #include "platform/decimal.h"
@@ -18,6 +20,29 @@ void ParseFolderWeightEntry(FolderWeight& entry, PathStyle style) {
   if (blank == std::string::npos) return;
   entry.weight = platform::ParseLeadingDecimal(text);
   entry.folder = text.substr(blank + 1);
+}
+
+std::string FormatWeight(double weight) {
+  // to_chars rounds like "%0.2f" but never uses a locale's decimal comma, which the
+  // reader would stop at.
+  std::array<char, 400> buffer;
+  const std::to_chars_result result = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                                    weight, std::chars_format::fixed, 2);
+  return std::string(buffer.data(), result.ptr);
+}
+
+std::string FormatFolderWeightEntry(double weight, std::string_view folder) {
+  std::string entry = FormatWeight(weight);
+  entry.push_back(' ');
+  entry.append(folder);
+  return entry;
+}
+
+std::string ChangeEntryWeight(std::string_view entryText, double weight) {
+  std::string entry = FormatWeight(weight);
+  const std::size_t blank = entryText.find(' ');
+  if (blank != std::string_view::npos) entry.append(entryText.substr(blank));
+  return entry;
 }
 
 double FindScanWeight(std::string_view folderPath, double inherited,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +15,20 @@ namespace sorvina::engine {
 // left as it was and matches no folder.
 void ParseFolderWeightEntry(FolderWeight& entry,
                             platform::PathStyle style = platform::NativePathStyle());
+
+// The largest weight an entry can show: "%0.2f" of anything from here on would not fit
+// the 99 characters an entry's weight may take.
+inline constexpr double kWeightLimit = 1e96;
+
+// The weight as an entry shows it: two decimals, rounded, a point whatever the locale.
+std::string FormatWeight(double weight);
+
+// The entry for `folder` with `weight`: "2.50 /music/rock/".
+std::string FormatFolderWeightEntry(double weight, std::string_view folder);
+
+// `entryText` with its weight replaced by `weight`: the new weight text followed by the
+// old text from its first blank on. An entry without a blank becomes the weight alone.
+std::string ChangeEntryWeight(std::string_view entryText, double weight);
 
 // The weight of a scanned folder: that of the first entry whose folder equals
 // `folderPath` (ending in a separator) byte for byte, else the weight inherited from the

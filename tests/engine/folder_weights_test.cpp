@@ -57,6 +57,20 @@ TEST(ParseFolderWeightEntryTest, AnEntryWithoutABlankMatchesNoFolder) {
   EXPECT_EQ(FindPlaylistEntryWeight("C:\\Music\\a.mp3", weights, PathStyle::kWindows), 1.0);
 }
 
+TEST(FolderWeightEntryTextTest, WeightsRoundToTwoDecimalsAndReadBack) {
+  EXPECT_EQ(FormatFolderWeightEntry(2.5, "C:\\Music\\Rock\\"), "2.50 C:\\Music\\Rock\\");
+  EXPECT_EQ(FormatWeight(0), "0.00");
+  EXPECT_EQ(FormatWeight(0.333), "0.33");
+  EXPECT_EQ(FormatWeight(2.499), "2.50");
+  EXPECT_EQ(FormatWeight(1e95).size(), 99u);  // the longest weight an entry holds
+  EXPECT_EQ(Parsed(FormatFolderWeightEntry(2.499, "/m/"), PathStyle::kPosix).weight, 2.5);
+}
+
+TEST(FolderWeightEntryTextTest, ChangingTheWeightKeepsEverythingFromTheFirstBlank) {
+  EXPECT_EQ(ChangeEntryWeight("2.50 C:\\My Music\\Rock\\", 3), "3.00 C:\\My Music\\Rock\\");
+  EXPECT_EQ(ChangeEntryWeight("garbled", 0.5), "0.50");
+}
+
 TEST(FolderWeightLookupTest, ScanMatchesOnlyTheExactFolderWithLetterCase) {
   const auto weights = ParsedAll({"3.00 C:\\Music", "2.00 C:\\Music\\Jazz"}, PathStyle::kWindows);
   EXPECT_EQ(FindScanWeight("C:\\Music\\", 1.0, weights), 3.0);
