@@ -25,3 +25,16 @@ function(sorvina_add_gtest target)
   # A hung test fails instead of stalling the whole run.
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
 endfunction()
+
+# Adds a QtTest executable (one test class) and registers it with CTest, run without a
+# display.
+function(sorvina_add_qtest target)
+  add_executable(${target} ${ARGN})
+  sorvina_target_defaults(${target})
+  set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${target} PRIVATE Qt6::Test sorvina_ui)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
+  add_test(NAME ${target} COMMAND ${target})
+  set_tests_properties(${target} PROPERTIES TIMEOUT 120
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software")
+endfunction()

@@ -1,0 +1,86 @@
+#include "resources/dialog_templates.h"
+
+#include <QtGlobal>
+
+#include "resources/resource_ids.h"
+
+namespace sorvina::resources {
+namespace {
+
+using enum ControlKind;
+
+// Source page: sources listed, added and removed; settings loaded.
+constexpr ControlTemplate kSourcePageControls[] = {
+    {kPushButton, kIdcLoadSettings, "Load Settings", 7, 7, 54, 14},
+    {kListBox, kIdcSourceList, "", 7, 40, 272, 54},
+    {kPushButton, kIdcAddFolder, "Add Folder", 7, 111, 55, 14},
+    {kPushButton, kIdcAddPlaylist, "Add Playlist", 71, 111, 55, 14},
+    {kPushButton, kIdcRemoveSource, "Remove", 145, 111, 50, 14},
+};
+
+// Destination page: copy or playlist, and where to.
+constexpr ControlTemplate kDestinationPageControls[] = {
+    {kRadioButton, kIdcCopyToFolder, "Copy files to destination folder", 25, 17, 106, 10},
+    {kRadioButton, kIdcCreatePlaylist, "Create playlist", 25, 30, 59, 10},
+    {kPushButton, kIdcSetDestination, "Set", 25, 71, 50, 14},
+    {kLabel, kIdcDestinationLabel, "Set destination folder or playlist file", 85, 73, 158, 8},
+    {kEditField, kIdcDestinationField, "", 25, 95, 252, 12},
+};
+
+// Folder weights page: the weight list and its three buttons.
+constexpr ControlTemplate kWeightsPageControls[] = {
+    {kListBox, kIdcWeightList, "", 7, 7, 287, 101},
+    {kPushButton, kIdcAddWeight, "Add", 7, 116, 50, 14},
+    {kPushButton, kIdcRemoveWeight, "Remove", 73, 116, 50, 14},
+    {kPushButton, kIdcChangeWeight, "Change Weight", 161, 116, 70, 14},
+};
+
+// Final settings page: the limit choice in a frame, saving, and the donation button with
+// its invitation.
+constexpr ControlTemplate kFinalPageControls[] = {
+    {kGroupBox, kNoControlId, "", 7, 7, 167, 81},
+    {kRadioButton, kIdcMegabyteButton, "", 18, 22, 8, 8},
+    {kEditField, kIdcMegabyteField, "", 33, 20, 26, 12},
+    {kLabel, kNoControlId, "Select up to this number of MB", 65, 23, 100, 8},
+    {kRadioButton, kIdcHoursButton, "", 18, 45, 8, 11},
+    {kEditField, kIdcHoursField, "", 33, 43, 26, 12},
+    {kLabel, kNoControlId, "Select up to this many hours", 66, 46, 90, 8},
+    {kRadioButton, kIdcAllButton, "", 18, 69, 8, 8},
+    {kLabel, kNoControlId, "Select all", 33, 69, 34, 8},
+    {kPushButton, kIdcSaveSettings, "Save Settings", 200, 13, 61, 14},
+    {kOwnerDrawnButton, kIdcDonation, "", 7, 97, 51, 30},
+    {kLabel, kNoControlId, "Sorvina is free, but if you like it please", 63, 103, 150, 8},
+    {kLabel, kNoControlId, "consider sending a few dollars my way", 63, 111, 121, 8},
+};
+
+// Weight dialog: one number, with OK as the button Enter presses.
+constexpr ControlTemplate kWeightDialogControls[] = {
+    {kLabel, kNoControlId, "Enter a number greater than or equal to zero.  Decimals are OK.", 7, 7,
+     239, 8},
+    {kLabel, kNoControlId,
+     "Numbers less than one mean mps in this folder will be less likely be chosen,", 7, 25, 236, 8},
+    {kLabel, kNoControlId,
+     "while numbers greater than one mean they will be more likely to be chosen.", 7, 33, 236, 8},
+    {kEditField, kIdcWeightField, "", 37, 62, 40, 12},
+    {kPushButton, kIdCancel, "Cancel", 196, 59, 50, 14},
+    {kDefaultPushButton, kIdOk, "OK", 196, 81, 50, 14},
+};
+
+constexpr DialogTemplate kDialogTemplates[] = {
+    {kIddSourcePage, "Select Source(s)", 286, 134, kSourcePageControls},
+    {kIddDestinationPage, "Select Destination", 284, 137, kDestinationPageControls},
+    {kIddWeightsPage, "Set Folder Weights", 301, 138, kWeightsPageControls},
+    {kIddFinalPage, "Final Settings", 268, 135, kFinalPageControls},
+    {kIddWeightDialog, "Dialog", 253, 102, kWeightDialogControls},
+};
+
+}  // namespace
+
+const DialogTemplate& FindDialogTemplate(int id) {
+  for (const DialogTemplate& dialog : kDialogTemplates) {
+    if (dialog.id == id) return dialog;
+  }
+  qFatal("No dialog template %d", id);
+}
+
+}  // namespace sorvina::resources

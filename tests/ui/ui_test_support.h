@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QStringList>
+#include <QWidget>
+
+namespace sorvina::test {
+
+// The offscreen platform warns about every window that has a size limit; that says
+// nothing about the program, so the tests' output leaves it out. Call from initTestCase(),
+// once the test library has its own handler in place.
+inline void QuietOffscreenWarnings() {
+  static QtMessageHandler previous = nullptr;
+  previous = qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+        if (previous) previous(type, context, message);
+      });
+}
+
+// The names (class and object) of the top-level widgets still alive once pending
+// deletions have run. A widget test ends with none.
+inline QStringList TopLevelWidgetsLeft() {
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  QStringList left;
+  for (QWidget* widget : QApplication::topLevelWidgets())
+    left << QStringLiteral("%1 '%2'").arg(widget->metaObject()->className(), widget->objectName());
+  return left;
+}
+
+}  // namespace sorvina::test

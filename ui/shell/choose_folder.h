@@ -1,0 +1,15 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+class QWidget;
+
+namespace sorvina::ui {
+
+// Lets the user pick a folder; the path ends in exactly one separator. Nothing when the
+// user cancels. Every folder choice of the wizard goes through here.
+std::optional<QString> ChooseFolder(QWidget* parent = nullptr);
+
+}  // namespace sorvina::ui

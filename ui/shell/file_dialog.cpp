@@ -1,0 +1,97 @@
+#include "ui/shell/file_dialog.h"
+
+#include <QFileDialog>
+
+namespace sorvina::ui {
+namespace {
+
+FileDialogRecorder* activeRecorder = nullptr;
+
+// "Name (*.txt)" plus the pattern list "*.txt;*.text" gives "Name (*.txt *.text)".
+QString NameFilter(QString name, const QString& patterns) {
+  const qsizetype bracket = name.lastIndexOf(QLatin1String(" ("));
+  if (bracket >= 0 && name.endsWith(QLatin1Char(')'))) name.truncate(bracket);
+  QStringList converted;
+  for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+    converted << (pattern.trimmed() == QLatin1String("*.*") ? QStringLiteral("*")
+                                                            : pattern.trimmed());
+  return QStringLiteral("%1 (%2)").arg(name, converted.join(QLatin1Char(' ')));
+}
+
+std::optional<QString> Run(QWidget* parent, FileDialogRequest request) {
+  if (FileDialogRecorder* recorder = FileDialogRecorder::active())
+    return recorder->Record(std::move(request));
+  QFileDialog dialog(parent);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  switch (request.kind) {
+    case FileDialogKind::kOpen:
+      dialog.setFileMode(QFileDialog::ExistingFile);
+      break;
+    case FileDialogKind::kSave:
+      dialog.setAcceptMode(QFileDialog::AcceptSave);
+      dialog.setFileMode(QFileDialog::AnyFile);
+      break;
+    case FileDialogKind::kFolder:
+      dialog.setFileMode(QFileDialog::Directory);
+      dialog.setOption(QFileDialog::ShowDirsOnly);
+      break;
+  }
+  if (!request.nameFilters.isEmpty()) dialog.setNameFilters(request.nameFilters);
+  if (!request.defaultExtension.isEmpty()) dialog.setDefaultSuffix(request.defaultExtension);
+  if (!request.initialFolder.isEmpty()) dialog.setDirectory(request.initialFolder);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+QStringList ConvertFilterSpec(const QString& spec) {
+  QStringList parts = spec.split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].isEmpty()) break;  // the closing bar
+    filters << NameFilter(parts[i], parts[i + 1]);
+  }
+  return filters;
+}
+
+std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterSpec,
+                                        const QString& defaultExtension,
+                                        const QString& initialFolder) {
+  return Run(parent, {FileDialogKind::kOpen, ConvertFilterSpec(filterSpec), defaultExtension,
+                      initialFolder});
+}
+
+std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterSpec,
+                                        const QString& defaultExtension,
+                                        const QString& initialFolder) {
+  return Run(parent, {FileDialogKind::kSave, ConvertFilterSpec(filterSpec), defaultExtension,
+                      initialFolder});
+}
+
+std::optional<QString> ChooseExistingFolder(QWidget* parent) {
+  return Run(parent, {FileDialogKind::kFolder, {}, {}, {}});
+}
+
+FileDialogRecorder::FileDialogRecorder() : previous_(activeRecorder) {
+  activeRecorder = this;
+}
+
+FileDialogRecorder::~FileDialogRecorder() {
+  activeRecorder = previous_;
+}
+
+FileDialogRecorder* FileDialogRecorder::active() {
+  return activeRecorder;
+}
+
+std::optional<QString> FileDialogRecorder::Record(FileDialogRequest request) {
+  requests_.push_back(std::move(request));
+  if (paths_.empty()) return std::nullopt;
+  QString path = paths_.front();
+  paths_.pop_front();
+  if (path.isEmpty()) return std::nullopt;
+  return path;
+}
+
+}  // namespace sorvina::ui
