@@ -1,0 +1,90 @@
+#include "ui/progress/copy_progress_dialog.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/shell/path_text.h"
+
+namespace sorvina::ui {
+namespace {
+
+// Width of the file name line; longer names are shortened in the middle.
+constexpr int kNameWidth = 360;
+
+// Where the bar stands: by bytes, or by files when every file is empty.
+int BarValue(const transfer::FileProgress& progress) {
+  if (progress.bytesTotal > 0) {
+    const std::uint64_t done = std::min(progress.bytesDone, progress.bytesTotal);
+    const double share = static_cast<double>(done) / static_cast<double>(progress.bytesTotal);
+    return static_cast<int>(share * CopyProgressDialog::kBarSteps);
+  }
+  if (progress.fileCount == 0) return 0;
+  const std::size_t index = std::min(progress.fileIndex, progress.fileCount);
+  return static_cast<int>(static_cast<double>(index) / static_cast<double>(progress.fileCount) *
+                          CopyProgressDialog::kBarSteps);
+}
+
+}  // namespace
+
+CopyProgressDialog::CopyProgressDialog(QWidget* owner)
+    : QDialog(owner),
+      count_(new QLabel(this)),
+      name_(new QLabel(this)),
+      bar_(new QProgressBar(this)),
+      cancel_(new QPushButton(QStringLiteral("Cancel"), this)) {
+  setObjectName(QStringLiteral("copyProgress"));
+  setWindowTitle(QStringLiteral("Copying"));
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setWindowModality(Qt::WindowModal);
+
+  count_->setObjectName(QStringLiteral("copyCount"));
+  count_->setTextFormat(Qt::PlainText);
+  name_->setObjectName(QStringLiteral("copyName"));
+  name_->setTextFormat(Qt::PlainText);
+  name_->setFixedWidth(kNameWidth);
+  bar_->setObjectName(QStringLiteral("copyBar"));
+  bar_->setRange(0, kBarSteps);
+  bar_->setValue(0);
+  bar_->setTextVisible(false);
+  cancel_->setObjectName(QStringLiteral("copyCancel"));
+  cancel_->setAutoDefault(false);
+  connect(cancel_, &QPushButton::clicked, this, &CopyProgressDialog::reject);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(cancel_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(count_);
+  layout->addWidget(name_);
+  layout->addWidget(bar_);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+CopyProgressDialog::~CopyProgressDialog() = default;
+
+void CopyProgressDialog::Update(const transfer::FileProgress& progress) {
+  const std::size_t shown = std::min(progress.fileIndex + 1, progress.fileCount);
+  count_->setText(QStringLiteral("Copying file %1 of %2").arg(shown).arg(progress.fileCount));
+  const QString path = FromEngineText(progress.path);
+  const QString name = QFileInfo(path).fileName();
+  name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, kNameWidth));
+  name_->setToolTip(path);
+  bar_->setValue(BarValue(progress));
+}
+
+void CopyProgressDialog::reject() {
+  // The dialog stays until the copy has stopped and its owner closes it.
+  cancelRequested_ = true;
+  cancel_->setEnabled(false);
+}
+
+}  // namespace sorvina::ui

@@ -1,0 +1,125 @@
+#include "ui/progress/wizard_file_operation.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui/progress/copy_progress_dialog.h"
+#include "ui/progress/progress_window.h"
+#include "ui/shell/application_name.h"
+#include "ui/shell/message_box.h"
+#include "ui/shell/path_text.h"
+#include "ui/shell/wait_cursor.h"
+
+namespace sorvina::ui {
+namespace {
+
+ConflictQuestionRecorder* activeConflictRecorder = nullptr;
+
+}  // namespace
+
+WizardFileOperation::WizardFileOperation(QWidget* owner) : owner_(owner) {}
+
+WizardFileOperation::~WizardFileOperation() {
+  delete progress_.data();
+}
+
+QWidget* WizardFileOperation::QuestionParent() const {
+  if (progress_) return progress_.data();
+  return owner_;
+}
+
+transfer::ConflictAnswer WizardFileOperation::AskConflict(const std::string& source,
+                                                          const std::string& target) {
+  const ScopedArrowCursor arrow;
+  return AskNameConflict(QuestionParent(), FromEngineText(source), FromEngineText(target));
+}
+
+transfer::ErrorAction WizardFileOperation::ReportError(const std::string& path,
+                                                       const std::string& reason) {
+  const ScopedArrowCursor arrow;
+  const QString text = QStringLiteral("Can't copy \"%1\": %2\n\nContinue with the remaining files?")
+                           .arg(FromEngineText(path), FromEngineText(reason));
+  return AskYesNo(QuestionParent(), text) ? transfer::ErrorAction::kContinue
+                                          : transfer::ErrorAction::kStop;
+}
+
+bool WizardFileOperation::Progress(const transfer::FileProgress& progress) {
+  if (!progress_) {
+    progress_ = new CopyProgressDialog(owner_);
+    progress_->show();
+  }
+  progress_->Update(progress);
+  const bool quitRequested = !PumpWaitingMessages();
+  // The dialog may have gone with its owner while the events ran; nobody is left to show
+  // the copy to.
+  return !quitRequested && progress_ && !progress_->cancelRequested();
+}
+
+transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
+                                         const QString& target) {
+  using transfer::ConflictAction;
+  if (ConflictQuestionRecorder* recorder = ConflictQuestionRecorder::active())
+    return recorder->Record(source, target);
+
+  QMessageBox box(QMessageBox::Question, ApplicationName(),
+                  QStringLiteral("A file named \"%1\" already exists in the destination folder.")
+                      .arg(QFileInfo(target).fileName()),
+                  QMessageBox::NoButton, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setInformativeText(QStringLiteral("Copying: %1\nExisting file: %2").arg(source, target));
+  QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
+  QPushButton* skip = box.addButton(QStringLiteral("Skip"), QMessageBox::RejectRole);
+  QPushButton* keepBoth = box.addButton(QStringLiteral("Keep both"), QMessageBox::AcceptRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  replace->setObjectName(QStringLiteral("conflictReplace"));
+  skip->setObjectName(QStringLiteral("conflictSkip"));
+  keepBoth->setObjectName(QStringLiteral("conflictKeepBoth"));
+  cancel->setObjectName(QStringLiteral("conflictCancel"));
+  // Enter never overwrites anything.
+  box.setDefaultButton(skip);
+  box.setEscapeButton(cancel);
+  auto* forAll = new QCheckBox(QStringLiteral("Do this for all remaining"));
+  forAll->setObjectName(QStringLiteral("conflictForAll"));
+  box.setCheckBox(forAll);
+  box.exec();
+
+  transfer::ConflictAnswer answer;
+  answer.forAllRemaining = forAll->isChecked();
+  const QAbstractButton* clicked = box.clickedButton();
+  if (clicked == replace) {
+    answer.action = ConflictAction::kReplace;
+  } else if (clicked == skip) {
+    answer.action = ConflictAction::kSkip;
+  } else if (clicked == keepBoth) {
+    answer.action = ConflictAction::kKeepBoth;
+  } else {
+    // Cancel, Escape, or the box closed some other way.
+    answer.action = ConflictAction::kCancel;
+  }
+  return answer;
+}
+
+ConflictQuestionRecorder::ConflictQuestionRecorder() : previous_(activeConflictRecorder) {
+  activeConflictRecorder = this;
+}
+
+ConflictQuestionRecorder::~ConflictQuestionRecorder() {
+  activeConflictRecorder = previous_;
+}
+
+ConflictQuestionRecorder* ConflictQuestionRecorder::active() {
+  return activeConflictRecorder;
+}
+
+transfer::ConflictAnswer ConflictQuestionRecorder::Record(const QString& source,
+                                                          const QString& target) {
+  asked_.push_back({source, target});
+  if (answers_.empty()) return {transfer::ConflictAction::kSkip, false};
+  const transfer::ConflictAnswer answer = answers_.front();
+  answers_.pop_front();
+  return answer;
+}
+
+}  // namespace sorvina::ui

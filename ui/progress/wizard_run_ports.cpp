@@ -1,0 +1,75 @@
+#include "ui/progress/wizard_run_ports.h"
+
+#include <optional>
+
+#include <QApplication>
+#include <QCursor>
+#include <QPointer>
+
+#include "ui/progress/progress_window.h"
+#include "ui/shell/message_box.h"
+#include "ui/shell/path_text.h"
+#include "ui/shell/wait_cursor.h"
+
+namespace sorvina::ui {
+namespace {
+
+// The playlist writer's progress in a ProgressWindow, which takes the focus as it opens.
+// The wait cursor of the run is on meanwhile; the busy cursor stands above it for as long
+// as the window is up, so that its Cancel button does not look out of reach.
+class WindowProgress : public engine::ProgressPort {
+ public:
+  WindowProgress(QWidget* owner, const QString& title)
+      : window_(new ProgressWindow(owner, title, false)) {
+    window_->activateWindow();
+    window_->setFocus(Qt::OtherFocusReason);
+  }
+  // The owner may have taken the window with it already; only what is left is deleted.
+  ~WindowProgress() override { delete window_.data(); }
+
+  void SetRange(int lower, int upper, int step) override {
+    if (window_) window_->SetRange(lower, upper, step);
+  }
+  void SetPos(int position) override {
+    if (window_) window_->SetPos(position);
+  }
+  // A window that went away with its owner can no longer be asked; the loop stops.
+  bool PumpAndCheckCancel() override {
+    PumpWaitingMessages();
+    return window_.isNull() || window_->cancelRequested;
+  }
+
+ private:
+  const ScopedBusyCursor busy_;
+  QPointer<ProgressWindow> window_;
+};
+
+}  // namespace
+
+WizardRunPorts::~WizardRunPorts() {
+  while (waitCursorDepth_ > 0)
+    SetWaitCursor(false);
+}
+
+void WizardRunPorts::ShowInformation(const std::string& message) {
+  // A message in the middle of a run is read and answered with the ordinary arrow.
+  std::optional<ScopedArrowCursor> arrow;
+  if (waitCursorDepth_ > 0) arrow.emplace();
+  ui::ShowInformation(owner_, FromEngineText(message));
+}
+
+void WizardRunPorts::SetWaitCursor(bool shown) {
+  if (shown) {
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    ++waitCursorDepth_;
+  } else if (waitCursorDepth_ > 0) {
+    QApplication::restoreOverrideCursor();
+    --waitCursorDepth_;
+  }
+}
+
+std::unique_ptr<engine::ProgressPort> WizardRunPorts::OpenProgress(const std::string& title) {
+  return std::make_unique<WindowProgress>(owner_, FromEngineText(title));
+}
+
+}  // namespace sorvina::ui

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "engine/run_ports.h"
+
+class QWidget;
+
+namespace sorvina::ui {
+
+// The selection run's messages, wait cursor and playlist progress in windows owned by
+// `owner` (the wizard): message boxes with the information icon, the override cursor, and
+// a ProgressWindow pumped after each entry.
+class WizardRunPorts : public engine::RunPorts {
+ public:
+  explicit WizardRunPorts(QWidget* owner) : owner_(owner) {}
+  // Takes away the wait cursors that are still shown.
+  ~WizardRunPorts() override;
+  WizardRunPorts(const WizardRunPorts&) = delete;
+  WizardRunPorts& operator=(const WizardRunPorts&) = delete;
+
+  void ShowInformation(const std::string& message) override;
+  void SetWaitCursor(bool shown) override;
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override;
+
+ private:
+  QWidget* owner_;
+  // Wait cursors shown and not yet removed: a removal beyond them is ignored, so that the
+  // program's cursor stack stays balanced whatever the caller does.
+  int waitCursorDepth_ = 0;
+};
+
+}  // namespace sorvina::ui
