@@ -1,0 +1,103 @@
+// The wizard as a whole: page order, titles, buttons per page, Help, Finish and Cancel.
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "tests/ui/ui_test_support.h"
+#include "tests/ui/wizard_fixture.h"
+#include "ui/shell/web_page.h"
+
+using sorvina::test::WizardFixture;
+
+class PropertySheetTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { sorvina::test::QuietOffscreenWarnings(); }
+  void cleanup() {
+    sorvina::ui::SetUrlOpener({});
+    QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList());
+  }
+
+  void titleBarAndHeaderFollowThePageInBothDirections() {
+    WizardFixture wizard;
+    const QStringList captions = {"Sorvina step 1", "Sorvina step 2", "Sorvina step 3",
+                                  "Sorvina step 4"};
+    const QStringList headers = {"Select source folders and/or playlists",
+                                 "Set what do with mp3 selection", "Set folder weights (optional)",
+                                 "Set how many mp3s to select"};
+    for (int page = 0; page < 4; ++page) {
+      QCOMPARE(wizard.sheet->currentId(), page);
+      QCOMPARE(wizard.sheet->windowTitle(), captions[page]);
+      QCOMPARE(wizard.sheet->currentPage()->title(), headers[page]);
+      QVERIFY(wizard.sheet->currentPage()->subTitle().trimmed().isEmpty());
+      if (page < 3) wizard.Next();
+    }
+    wizard.Back();
+    wizard.Back();
+    QCOMPARE(wizard.sheet->windowTitle(), captions[1]);
+    QVERIFY(wizard.messages.shown().empty());
+  }
+
+  void eachPageEnablesItsOwnButtons() {
+    WizardFixture wizard;
+    auto enabled = [&](QWizard::WizardButton which) {
+      return wizard.Button(which)->isVisible() && wizard.Button(which)->isEnabled();
+    };
+    QVERIFY(!enabled(QWizard::BackButton));
+    QVERIFY(enabled(QWizard::NextButton));
+    QVERIFY(!enabled(QWizard::FinishButton));
+    wizard.Next();
+    QVERIFY(enabled(QWizard::BackButton) && enabled(QWizard::NextButton));
+    QVERIFY(!enabled(QWizard::FinishButton));
+    wizard.Next();
+    wizard.Next();
+    QVERIFY(enabled(QWizard::BackButton) && enabled(QWizard::FinishButton));
+    QVERIFY(!enabled(QWizard::NextButton));
+    QVERIFY(enabled(QWizard::HelpButton) && enabled(QWizard::CancelButton));
+  }
+
+  void helpOpensTheSameAddressOnEveryPageAndChangesNothing() {
+    WizardFixture wizard;
+    QList<QUrl> opened;
+    sorvina::ui::SetUrlOpener([&](const QUrl& url) { opened << url; });
+    for (int page = 0; page < 4; ++page) {
+      wizard.Click(QWizard::HelpButton);
+      QCOMPARE(wizard.sheet->currentId(), page);
+      if (page < 3) wizard.Next();
+    }
+    QCOMPARE(opened.size(), 4);
+    for (const QUrl& url : opened)
+      QCOMPARE(url.toString(), sorvina::ui::WebsiteAddress() + "/sorvina/index.html");
+  }
+
+  void finishWithNothingToDoReportsItAndStaysOpenOnTheLastPage() {
+    WizardFixture wizard;
+    QSignalSpy finished(wizard.sheet.get(), &QDialog::finished);
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    wizard.Finish();
+    wizard.Finish();
+    QVERIFY(wizard.sheet->isVisible());
+    QCOMPARE(wizard.sheet->currentId(), 3);
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(wizard.messages.texts(),
+             QStringList(2, "Please select at least one source folder or play list"));
+  }
+
+  void cancelEndsTheWizardFromAnyPage() {
+    for (int page = 0; page < 4; ++page) {
+      WizardFixture wizard;
+      QSignalSpy finished(wizard.sheet.get(), &QDialog::finished);
+      for (int i = 0; i < page; ++i)
+        wizard.Next();
+      wizard.Click(QWizard::CancelButton);
+      QCOMPARE(finished.count(), 1);
+      QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
+      QVERIFY(!wizard.sheet->isVisible());
+    }
+  }
+};
+
+QTEST_MAIN(PropertySheetTest)
+#include "property_sheet_test.moc"

@@ -1,0 +1,131 @@
+// Finish on a real library: the wizard runs the selection, writes a playlist or copies
+// the files (asking about a name that exists), and stays open on its last page.
+#include <memory>
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "tests/support/mp3_fixtures.h"
+#include "tests/ui/ui_test_support.h"
+#include "tests/ui/wizard_fixture.h"
+#include "ui/progress/wizard_file_operation.h"
+
+using sorvina::test::WizardFixture;
+
+class WizardFinishTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<QTemporaryDir> dir_;
+
+  QString Path(const QString& relative) const { return dir_->filePath(relative); }
+
+  void WriteFile(const QString& relative, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(Path(relative)).path());
+    QFile file(Path(relative));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+  }
+
+  // Twenty seconds of silence, as an encoder writes it (a Xing frame with a count).
+  QByteArray Song() {
+    const sorvina::test::FrameFormat format;
+    return QByteArray::fromStdString(sorvina::test::XingFrame(format, 766) +
+                                     sorvina::test::SilentFrames(format, 2));
+  }
+
+  // Goes through the pages as a user: the library as the one source, the destination
+  // typed, "Select all", Finish.
+  void RunThrough(WizardFixture& wizard, bool copy, const QString& destination) {
+    wizard.dialogs.QueuePath(Path("library"));
+    wizard.ClickControl("addFolder");
+    wizard.Next();
+    wizard.ClickControl(copy ? "copyToFolder" : "createPlaylist");
+    wizard.Find<QLineEdit>("destinationField")->setText(destination);
+    wizard.Next();
+    wizard.Next();
+    wizard.ClickControl("allButton");
+    wizard.Finish();
+  }
+
+ private slots:
+  void initTestCase() { sorvina::test::QuietOffscreenWarnings(); }
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    for (const char* name : {"library/a.mp3", "library/b.mp3", "library/deeper/c.mp3"})
+      WriteFile(name, Song());
+    WriteFile("library/notes.txt", "not music");
+  }
+
+  void cleanup() {
+    dir_.reset();
+    QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList());
+  }
+
+  void finishWritesThePlaylistAndStaysOnTheLastPage() {
+    WizardFixture wizard;
+    RunThrough(wizard, false, Path("lists/new/all.m3u"));  // the folders are made
+    QVERIFY(wizard.messages.shown().empty());
+    QFile playlist(Path("lists/new/all.m3u"));
+    QVERIFY(playlist.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = playlist.readAll().split('\n');
+    QCOMPARE(lines.size(), 8);  // header, three entries of two lines, the empty end
+    QCOMPARE(lines[0], QByteArray("#EXTM3U\r"));
+    for (int entry = 0; entry < 3; ++entry) {
+      QVERIFY(lines[1 + 2 * entry].startsWith("#EXTINF:20,"));
+      QVERIFY(lines[2 + 2 * entry].startsWith(Path("library/").toUtf8()));
+    }
+    QVERIFY(wizard.sheet->isVisible());
+    QCOMPARE(wizard.sheet->currentId(), 3);
+    QVERIFY(wizard.Button(QWizard::FinishButton)->isEnabled());
+  }
+
+  void finishCopiesAndAsksAboutANameThatExists() {
+    WriteFile("player/a.mp3", "the user's own file");
+    WizardFixture wizard;
+    sorvina::ui::ConflictQuestionRecorder conflicts;
+    conflicts.QueueAnswer({sorvina::transfer::ConflictAction::kKeepBoth, false});
+    RunThrough(wizard, true, Path("player"));
+    QVERIFY(wizard.messages.shown().empty());
+    QCOMPARE(conflicts.asked().size(), 1u);
+    QCOMPARE(QDir(Path("player")).entryList(QDir::Files),
+             QStringList({"a (2).mp3", "a.mp3", "b.mp3", "c.mp3"}));
+    QFile own(Path("player/a.mp3"));
+    QVERIFY(own.open(QIODevice::ReadOnly));
+    QCOMPARE(own.readAll(), QByteArray("the user's own file"));
+    QCOMPARE(wizard.sheet->currentId(), 3);
+
+    // A second Finish makes another selection in the same session.
+    conflicts.QueueAnswer({sorvina::transfer::ConflictAction::kSkip, true});
+    wizard.Finish();
+    QCOMPARE(conflicts.asked().size(), 2u);  // "for all remaining" asks once
+    QCOMPARE(QDir(Path("player")).entryList(QDir::Files).size(), 4);
+  }
+
+  void badInputAtFinishIsReportedAndNothingIsWritten() {
+    WizardFixture wizard;
+    RunThrough(wizard, false, Path("lists/no-extension"));
+    wizard.Back();
+    wizard.Back();
+    QVERIFY(wizard.Find<QRadioButton>("copyToFolder")->isChecked());  // from the destination
+    wizard.ClickControl("createPlaylist");
+    wizard.Find<QLineEdit>("destinationField")->setText(Path("lists/fine.m3u"));
+    wizard.Next();
+    wizard.Next();
+    wizard.ClickControl("megabyteButton");
+    wizard.Find<QLineEdit>("megabyteField")->setText("zero");
+    wizard.Finish();
+    QCOMPARE(wizard.messages.texts(), QStringList({"Please select a play list file",
+                                                   "Please enter a number of MB to select"}));
+    QVERIFY(!QFile::exists(Path("lists/fine.m3u")));
+    QCOMPARE(wizard.sheet->currentId(), 3);
+  }
+};
+
+QTEST_MAIN(WizardFinishTest)
+#include "wizard_finish_test.moc"

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTest>
+#include <QWizard>
+
+#include "engine/selection_settings.h"
+#include "ui/shell/file_dialog.h"
+#include "ui/shell/message_box.h"
+#include "ui/shell/property_sheet.h"
+
+namespace sorvina::test {
+
+// A wizard on screen (offscreen) with its dialogs and message boxes answered by the
+// test, driven through its own buttons as a user would.
+struct WizardFixture {
+  engine::SelectionSettings settings;
+  ui::MessageBoxRecorder messages;
+  ui::FileDialogRecorder dialogs;
+  std::unique_ptr<ui::CMyPropertySheet> sheet;
+
+  WizardFixture() : sheet(std::make_unique<ui::CMyPropertySheet>(settings)) {
+    sheet->show();
+    Settle();
+  }
+
+  // Lets posted requests (the pages' button choices) arrive.
+  static void Settle() { QCoreApplication::processEvents(); }
+
+  QAbstractButton* Button(QWizard::WizardButton which) const { return sheet->button(which); }
+
+  // Clicks a wizard button the way a user does; a disabled one does nothing.
+  void Click(QWizard::WizardButton which) {
+    QTest::mouseClick(Button(which), Qt::LeftButton);
+    Settle();
+  }
+  void Next() { Click(QWizard::NextButton); }
+  void Back() { Click(QWizard::BackButton); }
+  void Finish() { Click(QWizard::FinishButton); }
+
+  template <class Widget>
+  Widget* Find(const char* name) const {
+    return sheet->findChild<Widget*>(QString::fromLatin1(name));
+  }
+  void ClickControl(const char* name) {
+    QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton);
+    Settle();
+  }
+};
+
+}  // namespace sorvina::test

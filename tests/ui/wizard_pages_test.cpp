@@ -1,0 +1,381 @@
+// The four pages as a user drives them: what each shows on arrival, what Next and Back
+// store, the list commands, the weight dialog, and loading and saving settings.
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "tests/ui/ui_test_support.h"
+#include "tests/ui/wizard_fixture.h"
+#include "ui/shell/sorted_list_box.h"
+#include "ui/wizard/final_page.h"
+#include "ui/wizard/weight_dialog.h"
+
+using sorvina::test::WizardFixture;
+using sorvina::ui::SortedListBox;
+using sorvina::ui::WeightDialog;
+
+namespace {
+
+std::vector<std::string> Entries(const std::vector<sorvina::engine::FolderWeight>& weights) {
+  std::vector<std::string> texts;
+  for (const auto& weight : weights)
+    texts.push_back(weight.entryText);
+  return texts;
+}
+
+// Answers the weight dialog that is about to open: types `text` and presses OK, or
+// presses Cancel when `text` is null. Refused texts leave the dialog open; it is then
+// cancelled, and `stayedOpen` says so.
+void AnswerWeightDialog(const QString& text, bool* stayedOpen = nullptr) {
+  QTimer::singleShot(0, [text, stayedOpen] {
+    auto* dialog = qobject_cast<WeightDialog*>(QApplication::activeModalWidget());
+    if (!dialog) {
+      QFAIL("no weight dialog is open");
+      return;
+    }
+    auto* field = dialog->findChild<QLineEdit*>("weightField");
+    const bool fieldHadFocus = dialog->focusWidget() == field;
+    if (text.isNull()) {
+      QTest::keyClick(dialog, Qt::Key_Escape);
+    } else {
+      QTest::keyClicks(field, text);
+      QTest::keyClick(field, Qt::Key_Return);
+    }
+    const bool open = dialog->isVisible();
+    if (stayedOpen) *stayedOpen = open;
+    if (open) dialog->reject();  // refused: the test goes on with Cancel
+    QVERIFY(fieldHadFocus);
+  });
+}
+
+}  // namespace
+
+class WizardPagesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { sorvina::test::QuietOffscreenWarnings(); }
+  void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
+
+  void sourcesAreStoredInListOrderOnNextOnly() {
+    WizardFixture wizard;
+    auto* list = wizard.Find<SortedListBox>("sourceList");
+    for (const char* folder : {"/b", "/a", "/a"})
+      wizard.dialogs.QueuePath(folder);
+    for (const int placedAt : {0, 0, 1}) {  // the new entry is selected where it went
+      wizard.ClickControl("addFolder");
+      QCOMPARE(list->CurSel(), placedAt);
+    }
+    wizard.dialogs.QueuePath("/lists/Party.m3u");
+    wizard.ClickControl("addPlaylist");
+    wizard.ClickControl("addPlaylist");  // cancelled: nothing changes
+    QCOMPARE(list->Texts(), QStringList({"/a/", "/a/", "/b/", "/lists/Party.m3u"}));
+    const auto& requests = wizard.dialogs.requests();
+    QCOMPARE(requests.back().nameFilters, QStringList({"Playlist Files (*.m3u)", "All Files (*)"}));
+    QCOMPARE(requests.back().defaultExtension, QString("m3u"));
+    QVERIFY(wizard.settings.sources.empty());
+
+    wizard.Next();
+    QCOMPARE(wizard.settings.sources,
+             (std::vector<std::string>{"/a/", "/a/", "/b/", "/lists/Party.m3u"}));
+    wizard.Back();
+    QCOMPARE(list->count(), 4);
+    list->SetCurSel(2);
+    wizard.ClickControl("removeSource");
+    wizard.Next();
+    QCOMPARE(wizard.settings.sources, (std::vector<std::string>{"/a/", "/a/", "/lists/Party.m3u"}));
+  }
+
+  void removeSelectsTheEntryBeforeOrTheNewFirst() {
+    WizardFixture wizard;
+    auto* list = wizard.Find<SortedListBox>("sourceList");
+    for (const char* text : {"a", "b", "c"})
+      list->AddString(text);
+    wizard.ClickControl("removeSource");  // nothing selected: nothing happens
+    QCOMPARE(list->count(), 3);
+    list->SetCurSel(0);
+    wizard.ClickControl("removeSource");
+    QCOMPARE(list->Texts(), QStringList({"b", "c"}));
+    QCOMPARE(list->CurSel(), 0);
+    list->SetCurSel(1);
+    wizard.ClickControl("removeSource");
+    QCOMPARE(list->CurSel(), 0);
+    wizard.ClickControl("removeSource");
+    QCOMPARE(list->count(), 0);
+    QCOMPARE(list->CurSel(), -1);
+    wizard.Next();  // an empty list is accepted here
+    QCOMPARE(wizard.sheet->currentId(), 1);
+  }
+
+  void destinationChoiceFollowsTheStoredDestinationAlone() {
+    WizardFixture wizard;
+    wizard.Next();
+    auto* copy = wizard.Find<QRadioButton>("copyToFolder");
+    auto* playlist = wizard.Find<QRadioButton>("createPlaylist");
+    auto* label = wizard.Find<QLabel>("destinationLabel");
+    auto* field = wizard.Find<QLineEdit>("destinationField");
+    QVERIFY(copy->isChecked() && !playlist->isChecked());
+    QCOMPARE(label->text(), QString("Set destination folder"));
+    QVERIFY(field->text().isEmpty());
+
+    wizard.ClickControl("createPlaylist");
+    QCOMPARE(label->text(), QString("Set playlist file"));
+    field->setText("/lists/mix");
+    wizard.Next();
+    QVERIFY(!wizard.settings.copyToFolder);
+    QCOMPARE(wizard.settings.destination, std::string("/lists/mix"));
+    wizard.Back();
+    QVERIFY(copy->isChecked());  // no ".m3u" ending
+
+    for (const auto& [destination, isPlaylist] :
+         {std::pair{".m3u", false}, {"/lists/mix.M3U", true}, {"/x.m3u8", false}}) {
+      wizard.settings.destination = destination;
+      wizard.Back();
+      wizard.Next();
+      QCOMPARE(playlist->isChecked(), isPlaylist);
+      QCOMPARE(field->text(), QString(destination));
+    }
+    field->setText("/typed/but/not/stored");
+    wizard.Back();
+    QCOMPARE(wizard.settings.destination, std::string("/x.m3u8"));
+    wizard.Next();
+    QCOMPARE(field->text(), QString("/x.m3u8"));
+
+    wizard.ClickControl("copyToFolder");
+    wizard.dialogs.QueuePath("/player/music");
+    wizard.ClickControl("setDestination");
+    QCOMPARE(wizard.settings.destination, std::string("/player/music/"));  // stored at once
+    QCOMPARE(wizard.dialogs.requests().back().kind, sorvina::ui::FileDialogKind::kFolder);
+    wizard.ClickControl("createPlaylist");
+    wizard.dialogs.QueuePath("/lists/new.m3u");
+    wizard.ClickControl("setDestination");
+    QCOMPARE(wizard.dialogs.requests().back().kind, sorvina::ui::FileDialogKind::kSave);
+    QCOMPARE(wizard.dialogs.requests().back().nameFilters,
+             QStringList({"Play List Files (*.m3u)", "All Files (*)"}));
+    QCOMPARE(field->text(), QString("/lists/new.m3u"));
+  }
+
+  void weightsAreSortedAsTextAndStoredWhenLeavingEitherWay() {
+    WizardFixture wizard;
+    wizard.Next();
+    wizard.Next();
+    auto* list = wizard.Find<SortedListBox>("weightList");
+    const std::pair<const char*, const char*> adds[] = {
+        {"/music/two", "2"}, {"/music/ten", "10"}, {"/music/half", "0.5"}};
+    for (const auto& [folder, weight] : adds) {
+      wizard.dialogs.QueuePath(folder);
+      AnswerWeightDialog(weight);
+      wizard.ClickControl("addWeight");
+    }
+    QCOMPARE(list->Texts(),
+             QStringList({"0.50 /music/half/", "10.00 /music/ten/", "2.00 /music/two/"}));
+    QCOMPARE(list->CurSel(), 0);  // the last one added, where it went
+
+    wizard.dialogs.QueuePath("/music/cancelled");
+    AnswerWeightDialog(QString());
+    wizard.ClickControl("addWeight");
+    QCOMPARE(list->count(), 3);
+
+    wizard.Back();
+    QCOMPARE(
+        Entries(wizard.settings.folderWeights),
+        (std::vector<std::string>{"0.50 /music/half/", "10.00 /music/ten/", "2.00 /music/two/"}));
+    wizard.settings.folderWeights = {{"2.50 /My Music/Rock/", {}, 1.0}};
+    wizard.Next();
+    QCOMPARE(list->Texts(), QStringList({"2.50 /My Music/Rock/"}));
+    QCOMPARE(list->CurSel(), 0);
+    AnswerWeightDialog("3");
+    wizard.ClickControl("changeWeight");
+    QCOMPARE(list->Texts(), QStringList({"3.00 /My Music/Rock/"}));
+    wizard.ClickControl("removeWeight");
+    wizard.Next();
+    QVERIFY(wizard.settings.folderWeights.empty());
+  }
+
+  void weightDialogReadsNumbersAsTypedAndRefusesWhatCannotBeAWeight() {
+    WizardFixture wizard;
+    wizard.Next();
+    wizard.Next();
+    auto* list = wizard.Find<SortedListBox>("weightList");
+    const std::pair<const char*, const char*> accepted[] = {
+        {"", "0.00"}, {"abc", "0.00"}, {"2,5", "2.00"}, {"nan", "0.00"}, {" 2.499", "2.50"}};
+    for (const auto& [typed, shown] : accepted) {
+      list->clear();
+      wizard.dialogs.QueuePath("/f");
+      AnswerWeightDialog(typed);
+      wizard.ClickControl("addWeight");
+      QCOMPARE(list->Texts(), QStringList(QString(shown) + " /f/"));
+    }
+    QVERIFY(wizard.messages.shown().empty());
+    for (const char* refused : {"-0.5", "1e400", "1e96"}) {
+      list->clear();
+      bool stayedOpen = false;
+      wizard.dialogs.QueuePath("/f");
+      AnswerWeightDialog(refused, &stayedOpen);
+      wizard.ClickControl("addWeight");
+      QVERIFY2(stayedOpen, refused);
+      QCOMPARE(list->count(), 0);
+    }
+    QCOMPARE(wizard.messages.texts(), QStringList(3, "Invalid entry"));
+    QCOMPARE(wizard.messages.shown()[0].kind, sorvina::ui::MessageKind::kInformation);
+  }
+
+  void limitChoiceIsRestoredOnArrivalAndStoredByBackButNotByFinish() {
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    auto* megabytes = wizard.Find<QRadioButton>("megabyteButton");
+    auto* hours = wizard.Find<QRadioButton>("hoursButton");
+    auto* all = wizard.Find<QRadioButton>("allButton");
+    auto* megabyteField = wizard.Find<QLineEdit>("megabyteField");
+    auto* hoursField = wizard.Find<QLineEdit>("hoursField");
+    QVERIFY(megabytes->isChecked());
+    QVERIFY(megabyteField->text().isEmpty() && hoursField->text().isEmpty());
+
+    hoursField->setText("2");
+    wizard.ClickControl("hoursButton");
+    wizard.Back();
+    QCOMPARE(wizard.settings.limitMode, 1);
+    QCOMPARE(wizard.settings.amountText, std::string("2"));
+    wizard.Next();
+    QVERIFY(hours->isChecked());
+    QCOMPARE(hoursField->text(), QString("2"));
+
+    megabyteField->setText("650");
+    wizard.ClickControl("megabyteButton");
+    wizard.ClickControl("allButton");
+    wizard.Back();
+    QCOMPARE(wizard.settings.limitMode, 2);
+    QCOMPARE(wizard.settings.amountText, std::string("2"));
+    wizard.Next();
+    QVERIFY(all->isChecked());
+    QCOMPARE(megabyteField->text(), QString("650"));
+
+    wizard.settings.limitMode = 7;  // as a hand-edited settings file may give
+    wizard.Back();
+    wizard.settings.limitMode = 7;
+    wizard.Next();
+    QVERIFY(all->isChecked());
+
+    wizard.ClickControl("megabyteButton");
+    wizard.Finish();  // fails for want of sources, and stores nothing
+    QCOMPARE(wizard.settings.limitMode, 7);
+  }
+
+  void limitButtonsMoveTheFocusToTheirField() {
+    WizardFixture wizard;
+    wizard.sheet->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(wizard.sheet.get()));
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    QVERIFY(wizard.Find<QLineEdit>("megabyteField")->hasFocus());
+    wizard.ClickControl("hoursButton");
+    QVERIFY(wizard.Find<QLineEdit>("hoursField")->hasFocus());
+    wizard.ClickControl("allButton");  // keeps the focus the click gave it
+    QVERIFY(wizard.Find<QRadioButton>("allButton")->hasFocus());
+    wizard.ClickControl("megabyteButton");
+    QVERIFY(wizard.Find<QLineEdit>("megabyteField")->hasFocus());
+  }
+
+  void savedSettingsLoadBackReplacingWhatWasThere() {
+    QTemporaryDir start;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(start.path());
+    WizardFixture wizard;
+    QDir::setCurrent(previous);
+    const QString settingsFolder = start.path() + "/Settings";
+    const QString saved = settingsFolder + "/mine.txt";
+
+    wizard.dialogs.QueuePath("/Lists/party.m3u");
+    wizard.ClickControl("addPlaylist");
+    wizard.dialogs.QueuePath("/Music/Rock");
+    wizard.ClickControl("addFolder");
+    wizard.Next();
+    wizard.Find<QLineEdit>("destinationField")->setText("/Player/");
+    wizard.settings.folderWeights = {{"2.50 /Music/Rock/", {}, 1.0}};
+    wizard.Next();
+    wizard.Next();
+    wizard.Next();
+    wizard.Find<QLineEdit>("megabyteField")->setText("650");
+    wizard.dialogs.QueuePath(saved);
+    wizard.ClickControl("saveSettings");
+    QVERIFY(QFileInfo(settingsFolder).isDir());  // made for the dialog
+    QCOMPARE(wizard.dialogs.requests().back().initialFolder, settingsFolder);
+    QCOMPARE(wizard.dialogs.requests().back().kind, sorvina::ui::FileDialogKind::kSave);
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("2\r\n/Lists/party.m3u\r\n/Music/Rock/\r\n/Player/\r\n"
+                                        "1\r\n2.50 /Music/Rock/\r\n0 650\r\n"));
+
+    // Change everything, then load: the file's values replace them, nothing is merged.
+    for (int i = 0; i < 3; ++i)
+      wizard.Back();
+    auto* list = wizard.Find<SortedListBox>("sourceList");
+    list->clear();
+    list->AddString("/other/");
+    wizard.settings.folderWeights = {{"9.00 /x/", {}, 1.0}, {"8.00 /y/", {}, 1.0}};
+    wizard.settings.destination = "/elsewhere/";
+    wizard.dialogs.QueuePath(saved);
+    wizard.ClickControl("loadSettings");
+    QCOMPARE(wizard.dialogs.requests().back().nameFilters,
+             QStringList({"Settings Files (*.txt)", "All Files (*)"}));
+    QCOMPARE(list->Texts(), QStringList({"/Lists/party.m3u", "/Music/Rock/"}));
+    QCOMPARE(list->CurSel(), 0);
+    QCOMPARE(wizard.settings.destination, std::string("/Player/"));
+    QCOMPARE(Entries(wizard.settings.folderWeights), std::vector<std::string>{"2.50 /Music/Rock/"});
+
+    // A file that cannot be opened changes nothing.
+    wizard.dialogs.QueuePath(start.path() + "/missing.txt");
+    wizard.ClickControl("loadSettings");
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(wizard.settings.destination, std::string("/Player/"));
+    QVERIFY(wizard.messages.shown().empty());
+  }
+
+  void loadedLimitLinesDecideTheLastPage() {
+    QTemporaryDir folder;
+    WizardFixture wizard;
+    const std::pair<const char*, const char*> cases[] = {
+        {"1 3", "hours"}, {"2 ", "all"}, {"x 5", "all"}, {"0 12", "megabyte"}};
+    for (const auto& [lastLine, checked] : cases) {
+      const QString path = folder.filePath("s.txt");
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(QByteArray("0\r\n/lists/mix.M3U\r\n0\r\n") + lastLine + "\r\n");
+      file.close();
+      wizard.dialogs.QueuePath(path);
+      wizard.ClickControl("loadSettings");
+      wizard.Next();
+      QVERIFY(wizard.Find<QRadioButton>("createPlaylist")->isChecked());
+      wizard.Next();
+      wizard.Next();
+      QVERIFY2(wizard.Find<QRadioButton>((QByteArray(checked) + "Button").constData())->isChecked(),
+               lastLine);
+      for (int i = 0; i < 3; ++i)
+        wizard.Back();
+    }
+    QCOMPARE(wizard.Find<QLineEdit>("hoursField")->text(), QString("3"));
+    QCOMPARE(wizard.Find<QLineEdit>("megabyteField")->text(), QString("12"));
+  }
+
+  void savingWhereNoFileCanBeMadeSaysSoAndKeepsTheLimit() {
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    wizard.Find<QLineEdit>("megabyteField")->setText("100");
+    wizard.settings.amountText = "old";
+    wizard.dialogs.QueuePath("/nonexistent-folder-for-sorvina/s.txt");
+    wizard.ClickControl("saveSettings");
+    QCOMPARE(wizard.messages.texts(), QStringList("Can't open settings file for writing"));
+    QCOMPARE(wizard.settings.amountText, std::string("old"));
+  }
+};
+
+QTEST_MAIN(WizardPagesTest)
+#include "wizard_pages_test.moc"

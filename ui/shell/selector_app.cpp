@@ -1,0 +1,24 @@
+#include "ui/shell/selector_app.h"
+
+#include <QApplication>
+
+#include "engine/selection_settings.h"
+#include "resources/artwork.h"
+#include "ui/shell/property_sheet.h"
+
+namespace sorvina::ui {
+
+int SelectorApp::Run(int argc, char* argv[]) {
+  QApplication application(argc, argv);
+  QApplication::setWindowIcon(resources::ProgramIcon());
+  QGuiApplication::setDesktopFileName(QStringLiteral("sorvina"));
+
+  // The one settings record of the program, edited by the pages and read by Finish.
+  engine::SelectionSettings settings;
+  CMyPropertySheet sheet(settings);
+  sheet.exec();
+  // Closing the wizard is the normal way to leave the program.
+  return 0;
+}
+
+}  // namespace sorvina::ui

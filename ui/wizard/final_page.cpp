@@ -1,0 +1,104 @@
+#include "ui/wizard/final_page.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "engine/selection_run.h"
+#include "resources/resource_ids.h"
+#include "ui/progress/wizard_file_operation.h"
+#include "ui/progress/wizard_run_ports.h"
+#include "ui/shell/link_button.h"
+#include "ui/shell/path_text.h"
+#include "ui/shell/web_page.h"
+#include "ui/wizard/settings_dialogs.h"
+
+namespace sorvina::ui {
+
+using namespace resources;
+
+CMyPropertyPage4::CMyPropertyPage4(engine::SelectionSettings& settings, const QString& startFolder,
+                                   QWidget* parent)
+    : WizardPage(kIddFinalPage, kIdsPage4Caption, kIdsPage4Header, settings, parent),
+      startFolder_(startFolder),
+      hoursField_(Control<QLineEdit>(kIdcHoursField)),
+      megabyteField_(Control<QLineEdit>(kIdcMegabyteField)),
+      hoursButton_(Control<QRadioButton>(kIdcHoursButton)),
+      megabyteButton_(Control<QRadioButton>(kIdcMegabyteButton)),
+      allButton_(Control<QRadioButton>(kIdcAllButton)),
+      donationButton_(Control<LinkButton>(kIdcDonation)) {
+  NameControl(kIdcHoursField, "hoursField");
+  NameControl(kIdcMegabyteField, "megabyteField");
+  NameControl(kIdcHoursButton, "hoursButton");
+  NameControl(kIdcMegabyteButton, "megabyteButton");
+  NameControl(kIdcAllButton, "allButton");
+  NameControl(kIdcDonation, "donationButton");
+  NameControl(kIdcSaveSettings, "saveSettings");
+
+  donationButton_->bitmapNormal = kIdbDonation;
+  donationButton_->bitmapPressed = 0;
+  donationButton_->bitmapDisabled = 0;
+  donationButton_->setToolTip(QStringLiteral("Opens the donation page in your browser"));
+  megabyteButton_->setChecked(true);
+
+  connect(donationButton_, &LinkButton::clicked, this,
+          [] { OpenWebPage(QString::fromLatin1(kDonationPagePath)); });
+  connect(megabyteButton_, &QRadioButton::clicked, this, [this] { megabyteField_->setFocus(); });
+  connect(hoursButton_, &QRadioButton::clicked, this, [this] { hoursField_->setFocus(); });
+  connect(Control<QPushButton>(kIdcSaveSettings), &QPushButton::clicked, this,
+          [this] { SaveSettings(this, startFolder_, CurrentLimitChoice(), settings_); });
+}
+
+void CMyPropertyPage4::OnActivate() {
+  SetWizardButtons(kWizardBack | kWizardFinish);
+  RestoreLimitChoice();
+}
+
+void CMyPropertyPage4::RestoreLimitChoice() {
+  const QString amount = FromEngineText(settings_.amountText);
+  switch (settings_.limitMode) {
+    case engine::kLimitMegabytes:
+      megabyteButton_->setChecked(true);
+      megabyteField_->setText(amount);
+      megabyteField_->setFocus();
+      break;
+    case engine::kLimitHours:
+      hoursButton_->setChecked(true);
+      hoursField_->setText(amount);
+      hoursField_->setFocus();
+      break;
+    case engine::kLimitAll:
+      allButton_->setChecked(true);
+      break;
+    default:
+      // A hand-edited settings file may hold any mode; the buttons stay as they are.
+      break;
+  }
+}
+
+engine::LimitChoice CMyPropertyPage4::CurrentLimitChoice() const {
+  return {megabyteButton_->isChecked(), ToEngineText(megabyteField_->text()),
+          hoursButton_->isChecked(), ToEngineText(hoursField_->text()), allButton_->isChecked()};
+}
+
+void CMyPropertyPage4::StoreLimitChoice() {
+  engine::StoreLimitChoice(CurrentLimitChoice(), settings_);
+}
+
+void CMyPropertyPage4::cleanupPage() {
+  StoreLimitChoice();
+}
+
+bool CMyPropertyPage4::validatePage() {
+  // The run lets pending events through while it shows progress; a second Finish
+  // arriving then must not start a run inside the run.
+  if (running_) return false;
+  running_ = true;
+  WizardRunPorts ports(window());
+  WizardFileOperation fileOperation(window());
+  engine::SelectionRun(settings_, CurrentLimitChoice(), ports, {&fileOperation, {}, false});
+  running_ = false;
+  return false;
+}
+
+}  // namespace sorvina::ui

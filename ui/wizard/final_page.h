@@ -1,0 +1,47 @@
+#pragma once
+
+#include "engine/limit_choice.h"
+#include "ui/wizard/wizard_page.h"
+
+class QLineEdit;
+class QRadioButton;
+
+namespace sorvina::ui {
+
+class LinkButton;
+
+// Page 4: how much to select (megabytes, hours or all), "Save Settings", the donation
+// button, and Finish, which runs the selection and keeps the wizard open.
+class CMyPropertyPage4 : public WizardPage {
+  Q_OBJECT
+
+ public:
+  // `startFolder` is where the settings folder lies (page 1 fixes it).
+  CMyPropertyPage4(engine::SelectionSettings& settings, const QString& startFolder,
+                   QWidget* parent = nullptr);
+
+  void OnActivate() override;
+  // Finish: runs the selection; always false, so the wizard stays open.
+  bool validatePage() override;
+  // Back: stores the limit choice.
+  void cleanupPage() override;
+
+  // The three buttons and two fields as they stand.
+  engine::LimitChoice CurrentLimitChoice() const;
+  // Stores the choice into `limitMode` and `amountText`.
+  void StoreLimitChoice();
+
+ private:
+  void RestoreLimitChoice();
+
+  const QString& startFolder_;
+  QLineEdit* hoursField_;
+  QLineEdit* megabyteField_;
+  QRadioButton* hoursButton_;
+  QRadioButton* megabyteButton_;
+  QRadioButton* allButton_;
+  LinkButton* donationButton_;
+  bool running_ = false;
+};
+
+}  // namespace sorvina::ui

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+#include "ui/wizard/wizard_page.h"
+
+namespace sorvina::ui {
+
+class SortedListBox;
+
+// Page 1: the source folders and playlists, kept sorted in a list and copied into
+// `sources` on Next; also "Load Settings". Fixes `startFolder` when it is made.
+class CMyPropertyPage1 : public WizardPage {
+  Q_OBJECT
+
+ public:
+  explicit CMyPropertyPage1(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+
+  void OnActivate() override;
+  bool validatePage() override;
+
+  // The folder that was current when the page was made; settings files live in its
+  // "Settings" folder.
+  const QString& startFolder() const { return startFolder_; }
+  SortedListBox& sourceList() const { return *sourceList_; }
+
+ private:
+  void OnAddFolder();
+  void OnAddPlaylist();
+  void OnRemove();
+
+  SortedListBox* sourceList_;
+  QString startFolder_;
+};
+
+// "Remove" on a sorted list: deletes the selected entry and selects the one before it, or
+// the new first entry when the first was removed. Nothing selected: nothing happens.
+void RemoveSelectedEntry(SortedListBox& list);
+
+}  // namespace sorvina::ui

@@ -1,0 +1,85 @@
+#include "ui/wizard/weights_page.h"
+
+#include <QPushButton>
+
+#include "engine/folder_weights.h"
+#include "resources/resource_ids.h"
+#include "ui/shell/choose_folder.h"
+#include "ui/shell/path_text.h"
+#include "ui/shell/sorted_list_box.h"
+#include "ui/wizard/source_page.h"
+#include "ui/wizard/weight_dialog.h"
+
+namespace sorvina::ui {
+
+using namespace resources;
+
+CMyPropertyPage3::CMyPropertyPage3(engine::SelectionSettings& settings, QWidget* parent)
+    : WizardPage(kIddWeightsPage, kIdsPage3Caption, kIdsPage3Header, settings, parent),
+      weightList_(Control<SortedListBox>(kIdcWeightList)) {
+  NameControl(kIdcWeightList, "weightList");
+  NameControl(kIdcAddWeight, "addWeight");
+  NameControl(kIdcRemoveWeight, "removeWeight");
+  NameControl(kIdcChangeWeight, "changeWeight");
+  connect(Control<QPushButton>(kIdcAddWeight), &QPushButton::clicked, this,
+          &CMyPropertyPage3::OnAdd);
+  connect(Control<QPushButton>(kIdcRemoveWeight), &QPushButton::clicked, this,
+          &CMyPropertyPage3::OnRemove);
+  connect(Control<QPushButton>(kIdcChangeWeight), &QPushButton::clicked, this,
+          &CMyPropertyPage3::OnChangeWeight);
+}
+
+void CMyPropertyPage3::OnActivate() {
+  weightList_->clear();
+  for (const engine::FolderWeight& entry : settings_.folderWeights)
+    weightList_->AddString(FromEngineText(entry.entryText));
+  if (!settings_.folderWeights.empty()) weightList_->SetCurSel(0);
+  SetWizardButtons(kWizardBack | kWizardNext);
+}
+
+bool CMyPropertyPage3::validatePage() {
+  StoreWeights();
+  return true;
+}
+
+void CMyPropertyPage3::cleanupPage() {
+  StoreWeights();
+}
+
+void CMyPropertyPage3::StoreWeights() {
+  settings_.folderWeights.clear();
+  for (const QString& text : weightList_->Texts())
+    settings_.folderWeights.push_back({ToEngineText(text), {}, 1.0});
+}
+
+std::optional<double> CMyPropertyPage3::AskWeight() {
+  WeightDialog dialog(window());
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.weight;
+}
+
+void CMyPropertyPage3::OnAdd() {
+  const std::optional<QString> folder = ChooseFolder(this);
+  if (!folder) return;
+  const std::optional<double> weight = AskWeight();
+  if (!weight) return;
+  const std::string entry = engine::FormatFolderWeightEntry(*weight, ToEngineText(*folder));
+  weightList_->SetCurSel(weightList_->AddString(FromEngineText(entry)));
+}
+
+void CMyPropertyPage3::OnRemove() {
+  RemoveSelectedEntry(*weightList_);
+}
+
+void CMyPropertyPage3::OnChangeWeight() {
+  const int selected = weightList_->CurSel();
+  if (selected < 0) return;
+  const std::optional<double> weight = AskWeight();
+  if (!weight) return;
+  const std::string entry =
+      engine::ChangeEntryWeight(ToEngineText(weightList_->Text(selected)), *weight);
+  weightList_->DeleteString(selected);
+  weightList_->SetCurSel(weightList_->AddString(FromEngineText(entry)));
+}
+
+}  // namespace sorvina::ui
