@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# Checks what a build tree delivers, the way a desktop and a package manager see it.
+#
+#   check_install.sh install BUILD_DIR VERSION WORK_DIR
+#       installs the build tree under WORK_DIR/root/usr and checks the installed files
+#   check_install.sh deb BUILD_DIR VERSION WORK_DIR
+#       packs the build tree with `cpack -G DEB` into WORK_DIR and checks the package
+#
+# CMAKE and CPACK name the tools of the build (default: the ones on PATH).
+# Exit status: 0 passed; 1 failed, with every problem found printed; 2 wrong command
+# line; 77 skipped, with the reason, because a checking tool is not installed (in install
+# mode the checks that need no such tool have still run and passed).
+set -uo pipefail
+
+# WORK_DIR is emptied first, so an empty value or the root folder is refused.
+if [[ $# -ne 4 || ($1 != install && $1 != deb) || -z $4 || $4 == / ]]; then
+  echo "usage: $0 install|deb BUILD_DIR VERSION WORK_DIR" >&2
+  exit 2
+fi
+mode=$1 build_dir=$2 version=$3 work_dir=$4
+cmake=${CMAKE:-cmake}
+cpack=${CPACK:-cpack}
+
+# What the package must hold, below /usr, and nothing else.
+expected_files=(
+  bin/sorvina
+  bin/sorvina-cli
+  share/applications/sorvina.desktop
+  share/icons/hicolor/256x256/apps/sorvina.png
+  share/metainfo/io.github.sorvina.Sorvina.metainfo.xml
+)
+
+failures=0
+skip_reasons=()
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+need_tool() {  # need_tool TOOL PACKAGE: false, with a skip reason, when TOOL is missing
+  command -v "$1" >/dev/null 2>&1 && return 0
+  skip_reasons+=("$1 is not installed (Debian package $2)")
+  return 1
+}
+finish() {
+  if ((failures > 0)); then
+    echo "$failures problem(s) found" >&2
+    exit 1
+  fi
+  if ((${#skip_reasons[@]} > 0)); then
+    printf 'SKIP: %s\n' "${skip_reasons[@]}"
+    exit 77
+  fi
+  echo "all checks passed"
+  exit 0
+}
+
+# A fresh, private scratch folder; an earlier run's leftovers must not satisfy a check.
+rm -rf "$work_dir"
+mkdir -p "$work_dir" || { echo "FAIL: cannot create $work_dir" >&2; exit 1; }
+# A DESTDIR inherited from the caller's environment would move the installed tree.
+unset DESTDIR
+
+# check_file_list LISTING: LISTING holds one path a line relative to /usr; compares it
+# with the expected files and names each one missing or extra.
+check_file_list() {
+  local missing extra
+  missing=$(comm -23 <(printf '%s\n' "${expected_files[@]}" | sort) <(sort <<<"$1"))
+  extra=$(comm -13 <(printf '%s\n' "${expected_files[@]}" | sort) <(sort <<<"$1"))
+  [[ -z $missing ]] || fail "missing: $(tr '\n' ' ' <<<"$missing")"
+  [[ -z $extra ]] || fail "not ours or not expected: $(tr '\n' ' ' <<<"$extra")"
+}
+
+# check_png_256 FILE: a PNG whose header chunk gives 256 x 256 pixels.
+check_png_256() {
+  local bytes
+  bytes=$(od -An -tx1 -N24 "$1" | tr -d ' \n')
+  [[ ${bytes:0:16} == 89504e470d0a1a0a ]] || { fail "$1 is not a PNG file"; return; }
+  [[ ${bytes:24:8} == 49484452 ]] || { fail "$1 has no header chunk first"; return; }
+  [[ ${bytes:32:16} == 0000010000000100 ]] ||
+    fail "$1 is $((16#${bytes:32:8})) x $((16#${bytes:40:8})) pixels, not 256 x 256"
+}
+
+# desktop_key FILE KEY: the value of KEY in the [Desktop Entry] group.
+desktop_key() {
+  sed -n '/^\[Desktop Entry\]/,/^\[/{s/^'"$2"'=//p}' "$1" | head -n 1
+}
+
+check_installed_tree() {
+  local root=$work_dir/root usr=$work_dir/root/usr
+  if ! "$cmake" --install "$build_dir" --prefix "$usr" >"$work_dir/install.log" 2>&1; then
+    cat "$work_dir/install.log" >&2
+    fail "cmake --install failed"
+    return
+  fi
+  check_file_list "$(cd "$usr" && find . \( -type f -o -type l \) | sed 's|^\./||')"
+
+  local program
+  for program in sorvina sorvina-cli; do
+    [[ -f $usr/bin/$program && -x $usr/bin/$program ]] ||
+      { fail "bin/$program is not an executable file"; continue; }
+    # Every shared library must resolve from the system, not from the build tree.
+    if ldd "$usr/bin/$program" | grep -q 'not found'; then
+      fail "bin/$program needs libraries that are not found: $(ldd "$usr/bin/$program" |
+        grep 'not found' | tr -s ' \t\n' ' ')"
+    fi
+  done
+
+  local out
+  if [[ -x $usr/bin/sorvina-cli ]]; then
+    out=$(timeout 20 "$usr/bin/sorvina-cli" --version 2>&1) ||
+      fail "installed sorvina-cli --version failed: $out"
+    [[ $out == "sorvina-cli $version" ]] ||
+      fail "installed sorvina-cli --version says \"$out\", expected \"sorvina-cli $version\""
+  fi
+
+  local desktop=$usr/share/applications/sorvina.desktop
+  local metainfo=$usr/share/metainfo/io.github.sorvina.Sorvina.metainfo.xml
+  [[ -f $usr/share/icons/hicolor/256x256/apps/sorvina.png ]] &&
+    check_png_256 "$usr/share/icons/hicolor/256x256/apps/sorvina.png"
+
+  if [[ -f $desktop ]]; then
+    # The menu entry must start a program and show an icon that this tree provides.
+    local exec icon
+    exec=$(desktop_key "$desktop" Exec)
+    icon=$(desktop_key "$desktop" Icon)
+    [[ -x $usr/bin/${exec%% *} ]] || fail "desktop entry runs \"$exec\", not an installed program"
+    compgen -G "$usr/share/icons/hicolor/*/apps/$icon.png" >/dev/null ||
+      fail "desktop entry shows icon \"$icon\", which is not installed"
+    if need_tool desktop-file-validate desktop-file-utils; then
+      out=$(desktop-file-validate "$desktop" 2>&1)
+      [[ $? -eq 0 && -z $out ]] || fail "desktop-file-validate: $out"
+    fi
+  fi
+
+  if [[ -f $metainfo ]]; then
+    # Checks the metainfo file and that its launchable desktop entry exists in the tree.
+    if need_tool appstreamcli appstream; then
+      out=$(appstreamcli validate-tree --no-net --strict "$root" 2>&1) ||
+        fail "appstreamcli validate-tree: $out"
+    fi
+  fi
+}
+
+check_package() {
+  need_tool dpkg-deb dpkg || return
+  need_tool dpkg-shlibdeps dpkg-dev || return
+  need_tool file file || return
+  if ! "$cpack" -G DEB --config "$build_dir/CPackConfig.cmake" -B "$work_dir" \
+    >"$work_dir/cpack.log" 2>&1; then
+    cat "$work_dir/cpack.log" >&2
+    fail "cpack -G DEB failed"
+    return
+  fi
+  local debs=("$work_dir"/*.deb)
+  if [[ ${#debs[@]} -ne 1 || ! -f ${debs[0]} ]]; then
+    fail "cpack made ${#debs[@]} packages, expected one: ${debs[*]}"
+    return
+  fi
+  local deb=${debs[0]} arch
+  arch=$(dpkg --print-architecture)
+  [[ $(basename "$deb") == "sorvina_${version}_${arch}.deb" ]] ||
+    fail "package file is named $(basename "$deb"), expected sorvina_${version}_${arch}.deb"
+
+  # Regular files and links only, relative to /usr; anything outside /usr is extra.
+  local listing
+  listing=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' |
+    sed -e 's|^\./usr/||' -e 's|^\./|/|')
+  check_file_list "$listing"
+
+  local field value
+  for field in Package:sorvina Version:"$version" Section:sound Architecture:"$arch"; do
+    value=$(dpkg-deb --field "$deb" "${field%%:*}")
+    [[ $value == "${field#*:}" ]] || fail "${field%%:*} is \"$value\", expected \"${field#*:}\""
+  done
+  # Worked out from the linked libraries: Qt 6 Widgets for the wizard, TagLib for both.
+  local depends
+  depends=$(dpkg-deb --field "$deb" Depends)
+  [[ $depends == *libqt6widgets6* ]] || fail "Depends lacks Qt 6 Widgets: \"$depends\""
+  [[ $depends == *libtag1* ]] || fail "Depends lacks TagLib: \"$depends\""
+}
+
+case $mode in
+  install) check_installed_tree ;;
+  deb) check_package ;;
+esac
+finish
