@@ -1,0 +1,103 @@
+// Renders the wizard's pages, the weight dialog and the progress window to PNG files,
+// offscreen, with an example filled in: the pictures README shows. Usage:
+//   sorvina-screenshots OUTPUT_FOLDER
+#include <cstdio>
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+#include <QRadioButton>
+
+#include "engine/selection_settings.h"
+#include "resources/artwork.h"
+#include "ui/progress/progress_window.h"
+#include "ui/shell/property_sheet.h"
+#include "ui/shell/sorted_list_box.h"
+#include "ui/wizard/source_page.h"
+#include "ui/wizard/weight_dialog.h"
+
+namespace {
+
+// The offscreen platform draws no window frames; a plain caption bar above the window's
+// contents shows the title that a desktop would.
+QImage WithCaption(QWidget& widget) {
+  const QPixmap contents = widget.grab();
+  const QFontMetrics metrics(widget.font());
+  const int captionHeight = metrics.height() + 12;
+  QImage image(contents.width(), contents.height() + captionHeight, QImage::Format_RGB32);
+  QPainter painter(&image);
+  const QPalette& palette = widget.palette();
+  painter.fillRect(0, 0, image.width(), captionHeight, palette.color(QPalette::Dark));
+  painter.setPen(palette.color(QPalette::BrightText));
+  painter.setFont(widget.font());
+  painter.drawText(QRect(10, 0, image.width() - 20, captionHeight), Qt::AlignVCenter,
+                   widget.windowTitle());
+  painter.drawPixmap(0, captionHeight, contents);
+  return image;
+}
+
+bool Save(QWidget& widget, const QDir& folder, const char* name) {
+  QCoreApplication::processEvents();
+  const QString path = folder.filePath(QString::fromLatin1(name));
+  if (!WithCaption(widget).save(path)) {
+    std::fprintf(stderr, "sorvina-screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+  }
+  std::printf("%s\n", qPrintable(path));
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  QApplication::setWindowIcon(sorvina::resources::ProgramIcon());
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: sorvina-screenshots OUTPUT_FOLDER\n");
+    return 2;
+  }
+  const QDir folder(QString::fromLocal8Bit(argv[1]));
+  if (!folder.mkpath(QStringLiteral("."))) {
+    std::fprintf(stderr, "sorvina-screenshots: cannot make %s\n", argv[1]);
+    return 1;
+  }
+
+  sorvina::engine::SelectionSettings settings;
+  settings.destination = "/home/alex/Lists/Evening.m3u";
+  settings.folderWeights = {{"3.00 /home/alex/Music/Jazz/", {}, 1.0},
+                            {"0.50 /home/alex/Music/Audiobooks/", {}, 1.0},
+                            {"2.00 /home/alex/Music/Rock/", {}, 1.0}};
+  settings.limitMode = sorvina::engine::kLimitHours;
+  settings.amountText = "3";
+
+  sorvina::ui::CMyPropertySheet sheet(settings);
+  for (const char* source :
+       {"/home/alex/Music/", "/home/alex/Lists/Party.m3u", "/media/alex/Archive/Music/"})
+    sheet.page1().sourceList().AddString(QString::fromLatin1(source));
+  sheet.page1().sourceList().SetCurSel(1);
+  sheet.show();
+  bool saved = Save(sheet, folder, "page1-sources.png");
+  const char* names[] = {"page2-destination.png", "page3-weights.png", "page4-amount.png"};
+  for (const char* name : names) {
+    sheet.next();
+    saved = Save(sheet, folder, name) && saved;
+  }
+
+  sorvina::ui::WeightDialog weightDialog(&sheet);
+  weightDialog.findChild<QLineEdit*>(QStringLiteral("weightField"))->setText(QStringLiteral("1.5"));
+  weightDialog.show();
+  saved = Save(weightDialog, folder, "weight-dialog.png") && saved;
+  weightDialog.hide();
+
+  sorvina::ui::ProgressWindow progress(&sheet, QStringLiteral("Creating Playlist"), false);
+  progress.SetRange(0, 250, 1);
+  progress.SetPos(105);
+  saved = Save(progress, folder, "progress-window.png") && saved;
+  return saved ? 0 : 1;
+}
