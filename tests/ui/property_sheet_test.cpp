@@ -57,7 +57,7 @@ class PropertySheetTest : public QObject {
     QVERIFY(enabled(QWizard::HelpButton) && enabled(QWizard::CancelButton));
   }
 
-  void helpOpensTheSameAddressOnEveryPageAndChangesNothing() {
+  void helpOpensTheSameAddressOnEveryPageAndDonationItsOwn() {
     WizardFixture wizard;
     QList<QUrl> opened;
     sorvina::ui::SetUrlOpener([&](const QUrl& url) { opened << url; });
@@ -69,6 +69,11 @@ class PropertySheetTest : public QObject {
     QCOMPARE(opened.size(), 4);
     for (const QUrl& url : opened)
       QCOMPARE(url.toString(), sorvina::ui::WebsiteAddress() + "/sorvina/index.html");
+
+    wizard.ClickControl("donationButton");
+    QCOMPARE(opened.size(), 5);
+    QCOMPARE(opened.last().toString(), sorvina::ui::WebsiteAddress() + "/sorvina/donate.html");
+    QCOMPARE(wizard.sheet->currentId(), 3);
   }
 
   void finishWithNothingToDoReportsItAndStaysOpenOnTheLastPage() {
