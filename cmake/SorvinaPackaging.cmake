@@ -2,15 +2,14 @@
 # under /usr, and dpkg-shlibdeps works out the library packages (Qt 6, TagLib, the C++
 # runtime) that the executables need, so the Depends line follows the libraries we link.
 
-string(REGEX REPLACE "/+$" "" _sorvina_site "${SORVINA_WEBSITE}")
 # The placeholder address lives on the product site's host so that it changes with it.
-string(REGEX REPLACE "^[A-Za-z]+://([^/:]+).*$" "\\1" _sorvina_site_host "${_sorvina_site}")
+string(REGEX REPLACE "^[A-Za-z]+://([^/:]+).*$" "\\1" _sorvina_site_host "${SORVINA_SITE}")
 
 set(CPACK_PACKAGE_NAME sorvina)
 set(CPACK_PACKAGE_VENDOR "Sorvina developers")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "Sorvina developers <developers@${_sorvina_site_host}>")
-set(CPACK_PACKAGE_HOMEPAGE_URL "${_sorvina_site}/sorvina/")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${SORVINA_SITE}/sorvina/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "fill a music player or a playlist with a random choice of MP3 files")
 # Debian shows the long description as it is written: lines kept under 80 columns.
