@@ -3,7 +3,7 @@
 #include <QDialog>
 
 #include "transfer/file_operation.h"
-#include "ui/progress/progress_window.h"
+#include "ui/shell/wait_cursor.h"
 
 class QLabel;
 class QProgressBar;
@@ -33,7 +33,7 @@ class CopyProgressDialog : public QDialog {
   void reject() override;
 
  private:
-  const ScopedBusyCursor busy_;
+  const ScopedCursor busy_{Qt::BusyCursor};
   QLabel* count_;
   QLabel* name_;
   QProgressBar* bar_;

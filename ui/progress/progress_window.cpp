@@ -173,12 +173,4 @@ bool PumpWaitingMessages() {
   return false;
 }
 
-ScopedBusyCursor::ScopedBusyCursor() {
-  QApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
-}
-
-ScopedBusyCursor::~ScopedBusyCursor() {
-  QApplication::restoreOverrideCursor();
-}
-
 }  // namespace sorvina::ui

@@ -74,15 +74,4 @@ class ProgressWindow : public QWidget {
 // back there, and not in the middle of the caller's work.
 bool PumpWaitingMessages();
 
-// Shows the busy cursor (the arrow with a small hourglass) over the program while it
-// lives, above a wait cursor that may be on: work goes on, yet a Cancel button can still
-// be clicked.
-class ScopedBusyCursor {
- public:
-  ScopedBusyCursor();
-  ~ScopedBusyCursor();
-  ScopedBusyCursor(const ScopedBusyCursor&) = delete;
-  ScopedBusyCursor& operator=(const ScopedBusyCursor&) = delete;
-};
-
 }  // namespace sorvina::ui

@@ -32,13 +32,13 @@ QWidget* WizardFileOperation::QuestionParent() const {
 
 transfer::ConflictAnswer WizardFileOperation::AskConflict(const std::string& source,
                                                           const std::string& target) {
-  const ScopedArrowCursor arrow;
+  const ScopedCursor arrow(Qt::ArrowCursor);
   return AskNameConflict(QuestionParent(), FromEngineText(source), FromEngineText(target));
 }
 
 transfer::ErrorAction WizardFileOperation::ReportError(const std::string& path,
                                                        const std::string& reason) {
-  const ScopedArrowCursor arrow;
+  const ScopedCursor arrow(Qt::ArrowCursor);
   const QString text = QStringLiteral("Can't copy \"%1\": %2\n\nContinue with the remaining files?")
                            .arg(FromEngineText(path), FromEngineText(reason));
   return AskYesNo(QuestionParent(), text) ? transfer::ErrorAction::kContinue

@@ -40,7 +40,7 @@ class WindowProgress : public engine::ProgressPort {
   }
 
  private:
-  const ScopedBusyCursor busy_;
+  const ScopedCursor busy_{Qt::BusyCursor};
   QPointer<ProgressWindow> window_;
 };
 
@@ -53,8 +53,8 @@ WizardRunPorts::~WizardRunPorts() {
 
 void WizardRunPorts::ShowInformation(const std::string& message) {
   // A message in the middle of a run is read and answered with the ordinary arrow.
-  std::optional<ScopedArrowCursor> arrow;
-  if (waitCursorDepth_ > 0) arrow.emplace();
+  std::optional<ScopedCursor> arrow;
+  if (waitCursorDepth_ > 0) arrow.emplace(Qt::ArrowCursor);
   ui::ShowInformation(owner_, FromEngineText(message));
 }
 

@@ -5,19 +5,11 @@
 
 namespace sorvina::ui {
 
-ScopedWaitCursor::ScopedWaitCursor() {
-  QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+ScopedCursor::ScopedCursor(Qt::CursorShape shape) {
+  QApplication::setOverrideCursor(QCursor(shape));
 }
 
-ScopedWaitCursor::~ScopedWaitCursor() {
-  QApplication::restoreOverrideCursor();
-}
-
-ScopedArrowCursor::ScopedArrowCursor() {
-  QApplication::setOverrideCursor(QCursor(Qt::ArrowCursor));
-}
-
-ScopedArrowCursor::~ScopedArrowCursor() {
+ScopedCursor::~ScopedCursor() {
   QApplication::restoreOverrideCursor();
 }
 

@@ -1,24 +1,19 @@
 #pragma once
 
+#include <Qt>
+
 namespace sorvina::ui {
 
-// Shows the wait cursor over every window of the program for as long as it lives.
-class ScopedWaitCursor {
+// Shows `shape` over every window of the program for as long as it lives, above any
+// cursor set before: the wait cursor while the program works, the arrow for a question
+// asked in the middle of that work, the busy arrow over a window whose Cancel still
+// responds.
+class ScopedCursor {
  public:
-  ScopedWaitCursor();
-  ~ScopedWaitCursor();
-  ScopedWaitCursor(const ScopedWaitCursor&) = delete;
-  ScopedWaitCursor& operator=(const ScopedWaitCursor&) = delete;
-};
-
-// Shows the ordinary arrow while it lives, over a wait cursor that may be on: for
-// questions asked in the middle of a long operation.
-class ScopedArrowCursor {
- public:
-  ScopedArrowCursor();
-  ~ScopedArrowCursor();
-  ScopedArrowCursor(const ScopedArrowCursor&) = delete;
-  ScopedArrowCursor& operator=(const ScopedArrowCursor&) = delete;
+  explicit ScopedCursor(Qt::CursorShape shape);
+  ~ScopedCursor();
+  ScopedCursor(const ScopedCursor&) = delete;
+  ScopedCursor& operator=(const ScopedCursor&) = delete;
 };
 
 }  // namespace sorvina::ui
