@@ -13,12 +13,6 @@
 #include "ui/shell/wait_cursor.h"
 
 namespace sorvina::ui {
-namespace {
-
-ConflictQuestionRecorder* activeConflictRecorder = nullptr;
-
-}  // namespace
-
 WizardFileOperation::WizardFileOperation(QWidget* owner) : owner_(owner) {}
 
 WizardFileOperation::~WizardFileOperation() {
@@ -101,25 +95,10 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
   return answer;
 }
 
-ConflictQuestionRecorder::ConflictQuestionRecorder() : previous_(activeConflictRecorder) {
-  activeConflictRecorder = this;
-}
-
-ConflictQuestionRecorder::~ConflictQuestionRecorder() {
-  activeConflictRecorder = previous_;
-}
-
-ConflictQuestionRecorder* ConflictQuestionRecorder::active() {
-  return activeConflictRecorder;
-}
-
 transfer::ConflictAnswer ConflictQuestionRecorder::Record(const QString& source,
                                                           const QString& target) {
   asked_.push_back({source, target});
-  if (answers_.empty()) return {transfer::ConflictAction::kSkip, false};
-  const transfer::ConflictAnswer answer = answers_.front();
-  answers_.pop_front();
-  return answer;
+  return TakeNext(answers_, transfer::ConflictAnswer{transfer::ConflictAction::kSkip, false});
 }
 
 }  // namespace sorvina::ui

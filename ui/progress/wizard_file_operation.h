@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "transfer/file_operation.h"
+#include "ui/shell/test_seam.h"
 
 class QWidget;
 
@@ -47,28 +48,21 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
 
 // Test seam: while one exists, the conflict question is not shown; each is recorded and
 // answered with the next queued answer (Skip when none is queued).
-class ConflictQuestionRecorder {
+class ConflictQuestionRecorder : public ScopedSeam<ConflictQuestionRecorder> {
  public:
   struct Asked {
     QString source;
     QString target;
   };
 
-  ConflictQuestionRecorder();
-  ~ConflictQuestionRecorder();
-  ConflictQuestionRecorder(const ConflictQuestionRecorder&) = delete;
-  ConflictQuestionRecorder& operator=(const ConflictQuestionRecorder&) = delete;
-
   void QueueAnswer(transfer::ConflictAnswer answer) { answers_.push_back(answer); }
   const std::vector<Asked>& asked() const { return asked_; }
 
-  static ConflictQuestionRecorder* active();
   transfer::ConflictAnswer Record(const QString& source, const QString& target);
 
  private:
   std::vector<Asked> asked_;
   std::deque<transfer::ConflictAnswer> answers_;
-  ConflictQuestionRecorder* previous_;
 };
 
 }  // namespace sorvina::ui

@@ -5,8 +5,6 @@
 namespace sorvina::ui {
 namespace {
 
-FileDialogRecorder* activeRecorder = nullptr;
-
 // "Name (*.txt)" plus the pattern list "*.txt;*.text" gives "Name (*.txt *.text)".
 QString NameFilter(QString name, const QString& patterns) {
   const qsizetype bracket = name.lastIndexOf(QLatin1String(" ("));
@@ -73,23 +71,9 @@ std::optional<QString> ChooseExistingFolder(QWidget* parent) {
   return Run(parent, {FileDialogKind::kFolder, {}, {}, {}});
 }
 
-FileDialogRecorder::FileDialogRecorder() : previous_(activeRecorder) {
-  activeRecorder = this;
-}
-
-FileDialogRecorder::~FileDialogRecorder() {
-  activeRecorder = previous_;
-}
-
-FileDialogRecorder* FileDialogRecorder::active() {
-  return activeRecorder;
-}
-
 std::optional<QString> FileDialogRecorder::Record(FileDialogRequest request) {
   requests_.push_back(std::move(request));
-  if (paths_.empty()) return std::nullopt;
-  QString path = paths_.front();
-  paths_.pop_front();
+  QString path = TakeNext(paths_, QString());
   if (path.isEmpty()) return std::nullopt;
   return path;
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "ui/shell/test_seam.h"
+
 class QWidget;
 
 namespace sorvina::ui {
@@ -40,23 +42,16 @@ struct FileDialogRequest {
 
 // Test seam: while one exists, no dialog is shown; each request is recorded and answered
 // with the next queued path (an empty path, or none queued, is Cancel).
-class FileDialogRecorder {
+class FileDialogRecorder : public ScopedSeam<FileDialogRecorder> {
  public:
-  FileDialogRecorder();
-  ~FileDialogRecorder();
-  FileDialogRecorder(const FileDialogRecorder&) = delete;
-  FileDialogRecorder& operator=(const FileDialogRecorder&) = delete;
-
   void QueuePath(const QString& path) { paths_.push_back(path); }
   const std::vector<FileDialogRequest>& requests() const { return requests_; }
 
-  static FileDialogRecorder* active();
   std::optional<QString> Record(FileDialogRequest request);
 
  private:
   std::vector<FileDialogRequest> requests_;
   std::deque<QString> paths_;
-  FileDialogRecorder* previous_;
 };
 
 }  // namespace sorvina::ui

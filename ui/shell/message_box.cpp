@@ -8,8 +8,6 @@
 namespace sorvina::ui {
 namespace {
 
-MessageBoxRecorder* activeRecorder = nullptr;
-
 QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                  QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, ApplicationName(), text, buttons, parent);
@@ -41,18 +39,6 @@ bool AskYesNo(QWidget* parent, const QString& text) {
          QMessageBox::Yes;
 }
 
-MessageBoxRecorder::MessageBoxRecorder() : previous_(activeRecorder) {
-  activeRecorder = this;
-}
-
-MessageBoxRecorder::~MessageBoxRecorder() {
-  activeRecorder = previous_;
-}
-
-MessageBoxRecorder* MessageBoxRecorder::active() {
-  return activeRecorder;
-}
-
 QStringList MessageBoxRecorder::texts() const {
   QStringList result;
   for (const ShownMessage& message : shown_)
@@ -62,10 +48,7 @@ QStringList MessageBoxRecorder::texts() const {
 
 bool MessageBoxRecorder::Record(MessageKind kind, const QString& text) {
   shown_.push_back({kind, ApplicationName(), text});
-  if (kind != MessageKind::kYesNo || answers_.empty()) return false;
-  const bool yes = answers_.front();
-  answers_.pop_front();
-  return yes;
+  return kind == MessageKind::kYesNo && TakeNext(answers_, false);
 }
 
 }  // namespace sorvina::ui

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include "ui/shell/test_seam.h"
+
 class QWidget;
 
 namespace sorvina::ui {
@@ -28,13 +30,8 @@ struct ShownMessage {
 
 // Test seam: while one exists, no box is shown; each is recorded instead and a Yes/No
 // question takes the next queued answer (No when none is queued).
-class MessageBoxRecorder {
+class MessageBoxRecorder : public ScopedSeam<MessageBoxRecorder> {
  public:
-  MessageBoxRecorder();
-  ~MessageBoxRecorder();
-  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
-  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
-
   void QueueAnswer(bool yes) { answers_.push_back(yes); }
   const std::vector<ShownMessage>& shown() const { return shown_; }
   // The texts shown so far, in order.
@@ -42,13 +39,11 @@ class MessageBoxRecorder {
   void Clear() { shown_.clear(); }
 
   // Used by the functions above.
-  static MessageBoxRecorder* active();
   bool Record(MessageKind kind, const QString& text);
 
  private:
   std::vector<ShownMessage> shown_;
   std::deque<bool> answers_;
-  MessageBoxRecorder* previous_;
 };
 
 }  // namespace sorvina::ui
