@@ -110,6 +110,23 @@ bool MakeFolder(const std::string& path) {
   return !path.empty() && !HasNulByte(path) && mkdir(path.c_str(), 0777) == 0;
 }
 
+bool MakeFolderPath(const std::string& path) {
+  if (path.empty() || HasNulByte(path)) return false;
+  // Each prefix that ends a part, top down. A part that is there already as a folder is as
+  // good as a new one; any other failure ends the walk.
+  for (std::size_t end = 1; end <= path.size(); ++end) {
+    if ((end == path.size() || path[end] == '/') && path[end - 1] != '/') {
+      const std::string prefix = path.substr(0, end);
+      if (mkdir(prefix.c_str(), 0777) != 0) {
+        const std::optional<FileStatus> status = GetFileStatus(prefix);
+        if (!status || status->kind != EntryKind::kDirectory) return false;
+      }
+    }
+  }
+  const std::optional<FileStatus> status = GetFileStatus(path);
+  return status && status->kind == EntryKind::kDirectory;
+}
+
 std::string CurrentDirectory() {
   std::string buffer(256, '\0');
   for (;;) {

@@ -74,6 +74,11 @@ bool CanEnterFolder(const std::string& path);
 // or exists already.
 bool MakeFolder(const std::string& path);
 
+// Creates every missing folder along `path`, top down, the last part included. True when
+// the whole path is a folder afterwards, also when nothing had to be made. A failure
+// part-way leaves the folders made before it in place.
+bool MakeFolderPath(const std::string& path);
+
 // The process's current directory, without a trailing separator; empty if unknown.
 std::string CurrentDirectory();
 

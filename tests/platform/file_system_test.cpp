@@ -82,6 +82,32 @@ TEST(FileStatusTest, ReportsKindAndSizeBeyondFourGigabytes) {
   EXPECT_FALSE(GetFileStatus(big + std::string("\0.mp3", 5)));
 }
 
+TEST(MakeFolderPathTest, MakesEveryMissingLevel) {
+  test::TempDir dir;
+  EXPECT_TRUE(MakeFolderPath(dir / "a/b//c/"));
+  EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
+  EXPECT_TRUE(MakeFolderPath(dir / "a/b"));  // nothing to make
+  EXPECT_TRUE(MakeFolderPath("/"));
+
+  // Relative paths count from the current directory.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path());
+  const bool madeRelative = MakeFolderPath("rel/x");
+  fs::current_path(before);
+  EXPECT_TRUE(madeRelative);
+  EXPECT_TRUE(fs::is_directory(dir / "rel/x"));
+}
+
+TEST(MakeFolderPathTest, FailsWhereAPartIsNoFolder) {
+  test::TempDir dir;
+  const std::string file = dir.WriteFile("a/file");
+  EXPECT_FALSE(MakeFolderPath(file));
+  EXPECT_FALSE(MakeFolderPath(file + "/b"));
+  EXPECT_FALSE(MakeFolderPath(dir / "a/new/" + std::string("\0x", 2)));
+  EXPECT_FALSE(fs::exists(dir / "a/new"));
+  EXPECT_FALSE(MakeFolderPath(""));
+}
+
 TEST(ProcessTest, KnowsTheCurrentDirectoryAndTheClock) {
   EXPECT_EQ(fs::path(CurrentDirectory()), fs::current_path());
   const auto now = static_cast<std::uint32_t>(std::time(nullptr));

@@ -1,0 +1,94 @@
+#include "platform/drive_type.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "platform/file_system.h"
+
+namespace sorvina::platform {
+namespace {
+
+// The nearest folder at or above `path`, found by dropping its last part until what is
+// left names a folder. A relative path that runs out of parts ends at the current
+// directory. Nothing when even the top cannot be examined.
+std::optional<struct stat> NearestFolderStatus(const std::string& path) {
+  std::string candidate = path.empty() ? "." : path;
+  for (;;) {
+    struct stat status {};
+    if (stat(candidate.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return status;
+    if (candidate == "/" || candidate == ".") return std::nullopt;
+    while (candidate.size() > 1 && candidate.back() == '/')
+      candidate.pop_back();
+    const std::size_t slash = candidate.rfind('/');
+    if (slash == std::string::npos) {
+      candidate = ".";
+    } else {
+      candidate.resize(slash == 0 ? 1 : slash);
+    }
+  }
+}
+
+// The file-system type of the mount that `device` ("major:minor") belongs to, as the
+// process's mount table names it; empty when the table has no line for it. Each line reads
+// "id parent major:minor root mount-point options [optional fields...] - type source ...".
+std::string MountTypeOf(const std::string& device) {
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, majorMinor;
+    if (!(fields >> id >> parent >> majorMinor) || majorMinor != device) continue;
+    std::string field;
+    while (fields >> field && field != "-") {
+    }
+    std::string type;
+    if (fields >> type) return type;
+  }
+  return {};
+}
+
+// Whether the block device reports removable media. A partition has no such flag of its
+// own: its disk, one level up in sysfs, has it.
+bool IsRemovableDevice(const std::string& device) {
+  const std::string base = "/sys/dev/block/" + device;
+  for (const std::string& flag : {base + "/removable", base + "/../removable"}) {
+    std::ifstream in(flag);
+    char value = 0;
+    if (in.get(value)) return value == '1';
+  }
+  return false;
+}
+
+}  // namespace
+
+DriveType DriveTypeOf(const std::string& path) {
+  if (HasNulByte(path)) return DriveType::kUnknown;
+  const std::optional<struct stat> folder = NearestFolderStatus(path);
+  if (!folder) return DriveType::kUnknown;
+  const std::string device =
+      std::to_string(major(folder->st_dev)) + ":" + std::to_string(minor(folder->st_dev));
+  const std::string type = MountTypeOf(device);
+  if (type.empty()) return DriveType::kUnknown;
+  return DriveTypeOfMount(type, IsRemovableDevice(device));
+}
+
+DriveType DriveTypeOfMount(std::string_view fileSystemType, bool removableDevice) {
+  // Network file systems, kernel ones and those mounted through FUSE.
+  static constexpr std::string_view kRemote[] = {
+      "nfs",       "nfs4",          "cifs",       "smb3",        "smbfs",
+      "ncpfs",     "afs",           "coda",       "9p",          "ceph",
+      "glusterfs", "davfs",         "fuse.sshfs", "fuse.rclone", "fuse.curlftpfs",
+      "fuse.s3fs", "fuse.glusterfs"};
+  for (std::string_view remote : kRemote) {
+    if (fileSystemType == remote) return DriveType::kRemote;
+  }
+  if (fileSystemType == "iso9660" || fileSystemType == "udf") return DriveType::kCdRom;
+  if (fileSystemType == "tmpfs" || fileSystemType == "ramfs") return DriveType::kRamDisk;
+  return removableDevice ? DriveType::kRemovable : DriveType::kFixed;
+}
+
+}  // namespace sorvina::platform

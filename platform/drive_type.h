@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sorvina::platform {
+
+// What kind of volume holds a folder. It decides how a folder that cannot be created is
+// explained (a write-protected medium, a network share, a read-only disc). The numbers
+// are the customary drive-type codes, which the Windows-style folder checks rely on.
+enum class DriveType {
+  kUnknown = 0,          // nothing there could be examined
+  kNoRootDirectory = 1,  // (Windows style only) a drive letter that names no drive
+  kRemovable = 2,        // a USB stick, a memory card, a player
+  kFixed = 3,
+  kRemote = 4,  // NFS, SMB/CIFS, sshfs and other network file systems
+  kCdRom = 5,   // ISO 9660 or UDF: a disc
+  kRamDisk = 6  // tmpfs, ramfs
+};
+
+// The type of the volume that holds the nearest existing folder at or above `path`; a
+// relative path counts from the current directory. kUnknown when no folder on the way
+// can be examined.
+DriveType DriveTypeOf(const std::string& path);
+
+// How a mounted file system counts, given its type as the mount table names it ("ext4",
+// "nfs4", "fuse.sshfs") and whether its block device reports removable media.
+DriveType DriveTypeOfMount(std::string_view fileSystemType, bool removableDevice);
+
+}  // namespace sorvina::platform

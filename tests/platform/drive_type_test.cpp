@@ -1,0 +1,67 @@
+#include "platform/drive_type.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::platform {
+namespace {
+
+TEST(DriveTypeTest, ClassifiesMountsByFileSystemType) {
+  for (const char* remote : {"nfs", "nfs4", "cifs", "smb3", "9p", "fuse.sshfs", "fuse.rclone"}) {
+    EXPECT_EQ(DriveTypeOfMount(remote, false), DriveType::kRemote) << remote;
+    EXPECT_EQ(DriveTypeOfMount(remote, true), DriveType::kRemote) << remote;
+  }
+  EXPECT_EQ(DriveTypeOfMount("iso9660", true), DriveType::kCdRom);
+  EXPECT_EQ(DriveTypeOfMount("udf", false), DriveType::kCdRom);
+  EXPECT_EQ(DriveTypeOfMount("tmpfs", false), DriveType::kRamDisk);
+  EXPECT_EQ(DriveTypeOfMount("ramfs", false), DriveType::kRamDisk);
+  EXPECT_EQ(DriveTypeOfMount("vfat", true), DriveType::kRemovable);
+  EXPECT_EQ(DriveTypeOfMount("vfat", false), DriveType::kFixed);
+  EXPECT_EQ(DriveTypeOfMount("ext4", false), DriveType::kFixed);
+  // Only the exact names count: a local FUSE file system is no network share.
+  EXPECT_EQ(DriveTypeOfMount("fuse.gvfsd-fuse", false), DriveType::kFixed);
+  EXPECT_EQ(DriveTypeOfMount("nfsd", false), DriveType::kFixed);
+}
+
+// Whether every mount on `mountPoint` in the process's mount table is a tmpfs.
+bool IsTmpfsMount(const std::string& mountPoint) {
+  std::ifstream table("/proc/self/mountinfo");
+  std::string line;
+  bool found = false;
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, device, root, point, field;
+    fields >> id >> parent >> device >> root >> point;
+    if (point != mountPoint) continue;
+    while (fields >> field && field != "-") {
+    }
+    if (!(fields >> field) || field != "tmpfs") return false;
+    found = true;
+  }
+  return found;
+}
+
+TEST(DriveTypeTest, TakesTheVolumeOfTheNearestExistingFolder) {
+  if (!IsTmpfsMount("/dev/shm")) GTEST_SKIP() << "/dev/shm is not a tmpfs here";
+  EXPECT_EQ(DriveTypeOf("/dev/shm"), DriveType::kRamDisk);
+  EXPECT_EQ(DriveTypeOf("/dev/shm/sorvina-missing/deeper/"), DriveType::kRamDisk);
+}
+
+TEST(DriveTypeTest, SkipsFilesAndMissingPartsUpward) {
+  test::TempDir dir;
+  const std::string file = dir.WriteFile("file");
+  const DriveType here = DriveTypeOf(dir.path());
+  EXPECT_NE(here, DriveType::kUnknown);
+  EXPECT_EQ(DriveTypeOf(file + "/below"), here);
+  EXPECT_EQ(DriveTypeOf(dir / "missing/deeper"), here);
+  EXPECT_EQ(DriveTypeOf("no-such-folder-here/x"), DriveTypeOf("."));
+  EXPECT_EQ(DriveTypeOf(dir.path() + std::string("\0/x", 3)), DriveType::kUnknown);
+}
+
+}  // namespace
+}  // namespace sorvina::platform
