@@ -1,0 +1,198 @@
+#include "ui/shell/folder_text_checks.h"
+
+namespace sorvina::ui {
+namespace {
+
+using platform::DriveType;
+using platform::PathStyle;
+
+constexpr std::string_view kNotValidFolder = "\nThis is not a valid folder.";
+constexpr std::string_view kDriveInvalid = "\nThe drive is invalid.";
+constexpr std::string_view kFileNotDirectory = "\nThis is a file not a directory.";
+constexpr std::string_view kCreateQuestion =
+    "\nThis folder does not exist.\n\nDo you want to create it?";
+constexpr std::string_view kRemovableFailure =
+    "You cannot create this folder.\nThe medium may be write-protected.";
+constexpr std::string_view kRemoteFailure =
+    "You do not have permission to create\nthis folder on the network.";
+constexpr std::string_view kCdRomFailure =
+    "You cannot create this folder\nas the CD ROM medium is read-only.";
+
+std::string Joined(std::string_view text, std::string_view suffix) {
+  std::string joined(text);
+  joined += suffix;
+  return joined;
+}
+
+bool IsWindows(PathStyle style) {
+  return style == PathStyle::kWindows;
+}
+
+bool IsSingleSeparator(std::string_view text, PathStyle style) {
+  return text.size() == 1 && text[0] == platform::Separator(style);
+}
+
+// The forms below exist in Windows style only: elsewhere "D:" is an ordinary name and a
+// doubled separator means nothing special.
+
+// "\\": the start of a network path.
+bool IsDoubleSeparator(std::string_view text, PathStyle style) {
+  return IsWindows(style) && text == "\\\\";
+}
+
+bool BeginsWithDoubleSeparator(std::string_view text, PathStyle style) {
+  return IsWindows(style) && text.size() >= 2 && text[0] == '\\' && text[1] == '\\';
+}
+
+// "D:"
+bool IsDriveText(std::string_view text, PathStyle style) {
+  return IsWindows(style) && text.size() == 2 && text[1] == ':';
+}
+
+// "D:\"
+bool IsDriveRootText(std::string_view text, PathStyle style) {
+  return IsWindows(style) && text.size() == 3 && text[1] == ':' && text[2] == '\\';
+}
+
+// Whether the text begins with a drive ("D:...") that names no drive.
+bool HasInvalidDrive(std::string_view text, PathStyle style, FolderQueries& queries) {
+  if (!IsWindows(style) || text.size() < 2 || text[1] != ':') return false;
+  const DriveType type = queries.DriveTypeOf(DriveRootOf(text));
+  return type == DriveType::kUnknown || type == DriveType::kNoRootDirectory;
+}
+
+// A network text that reaches no folder below a share: "\\server", "\\server\share", but
+// not "\\server\share\folder".
+bool IsNetworkTextWithoutFolder(std::string_view text, PathStyle style) {
+  if (!BeginsWithDoubleSeparator(text, style)) return false;
+  const std::size_t share = text.find('\\', 2);
+  return share == std::string_view::npos || text.find('\\', share + 1) == std::string_view::npos;
+}
+
+std::string WithoutTrailingSeparator(std::string_view text, PathStyle style) {
+  if (!text.empty() && text.back() == platform::Separator(style)) text.remove_suffix(1);
+  return std::string(text);
+}
+
+}  // namespace
+
+std::string DriveRootOf(std::string_view text) {
+  if (text.empty()) return {};
+  return std::string(1, text[0]) + ":\\";
+}
+
+CreationResult CreateFolderAfterAsking(std::string_view text, std::string_view generalMessage,
+                                       const FolderTextContext& context) {
+  if (!context.prompts.AskYesNo(Joined(text, kCreateQuestion))) return CreationResult::kDeclined;
+  // The separator makes the last part a folder too; an empty text stays empty so that it
+  // does not turn into the root.
+  std::string path(text);
+  if (!path.empty()) path += platform::Separator(context.style);
+  if (context.queries.CreateFolderPath(path)) return CreationResult::kCreated;
+
+  // A drive's type is that of its root; without drives, the volume that would have held
+  // the folder tells.
+  const DriveType type =
+      context.queries.DriveTypeOf(IsWindows(context.style) ? DriveRootOf(text) : std::string(text));
+  switch (type) {
+    case DriveType::kRemovable:
+      context.prompts.ShowMessage(std::string(kRemovableFailure));
+      break;
+    case DriveType::kRemote:
+      context.prompts.ShowMessage(std::string(kRemoteFailure));
+      break;
+    case DriveType::kCdRom:
+      context.prompts.ShowMessage(std::string(kCdRomFailure));
+      break;
+    default:
+      context.prompts.ShowMessage(std::string(generalMessage));
+      break;
+  }
+  return CreationResult::kFailed;
+}
+
+std::optional<std::string> CheckFolderForOpen(std::string_view text,
+                                              const FolderTextContext& context) {
+  const PathStyle style = context.style;
+  FolderQueries& queries = context.queries;
+  FolderPrompts& prompts = context.prompts;
+
+  // Forms decided without looking at the file system.
+  if (text.empty() || IsSingleSeparator(text, style)) return std::string(text);
+  if (IsDoubleSeparator(text, style)) {
+    prompts.ShowMessage(Joined(text, kNotValidFolder));
+    return std::nullopt;
+  }
+  if (IsDriveText(text, style) || IsDriveRootText(text, style)) {
+    if (!HasInvalidDrive(text, style, queries)) return std::string(text);
+    prompts.ShowMessage(Joined(text, kDriveInvalid));
+    return std::nullopt;
+  }
+
+  const std::string folder = WithoutTrailingSeparator(text, style);
+  switch (queries.AttributesOf(folder)) {
+    case PathAttributes::kDirectory:
+      return folder;
+    case PathAttributes::kFile:
+      prompts.ShowMessage(Joined(folder, kFileNotDirectory));
+      return std::nullopt;
+    case PathAttributes::kMissing:
+      break;
+  }
+  if (HasInvalidDrive(folder, style, queries)) {
+    prompts.ShowMessage(Joined(folder, kDriveInvalid));
+    return std::nullopt;
+  }
+  if (IsNetworkTextWithoutFolder(folder, style)) {
+    prompts.ShowMessage(Joined(folder, kNotValidFolder));
+    return std::nullopt;
+  }
+  if (CreateFolderAfterAsking(folder, kOpenCreationFailedMessage, context) ==
+      CreationResult::kCreated) {
+    return folder;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckFolderForEnter(std::string_view text,
+                                               const FolderTextContext& context) {
+  const PathStyle style = context.style;
+  // The roots keep their separator: without it they would name something else.
+  const bool isRoot = IsSingleSeparator(text, style) || IsDoubleSeparator(text, style) ||
+                      IsDriveRootText(text, style);
+  const std::string folder = isRoot ? std::string(text) : WithoutTrailingSeparator(text, style);
+
+  // Forms displayed without looking at the file system; the file dialog copes with them.
+  if (folder.empty() || IsSingleSeparator(folder, style) || IsDriveText(folder, style) ||
+      IsDriveRootText(folder, style)) {
+    return folder;
+  }
+  if (BeginsWithDoubleSeparator(folder, style) && folder.find('\\', 2) == std::string::npos) {
+    return folder;  // a server name, or the two backslashes alone
+  }
+
+  if (context.queries.AttributesOf(folder) != PathAttributes::kMissing) return folder;
+  // The file dialog explains a drive that does not exist in its own way.
+  if (HasInvalidDrive(folder, style, context.queries)) return folder;
+  if (CreateFolderAfterAsking(folder, kEnterCreationFailedMessage, context) ==
+      CreationResult::kCreated) {
+    return folder;
+  }
+  return std::nullopt;
+}
+
+Navigability IsNavigableFolderText(std::string_view text, PathStyle style, FolderQueries& queries) {
+  if (IsDoubleSeparator(text, style)) return Navigability::kSettled;
+  if (IsSingleSeparator(text, style)) return Navigability::kDisplay;
+  if (IsDriveRootText(text, style)) {
+    return HasInvalidDrive(text, style, queries) ? Navigability::kSettled : Navigability::kDisplay;
+  }
+  if (!text.empty() && text.back() == platform::Separator(style)) {
+    return queries.AttributesOf(std::string(text)) == PathAttributes::kDirectory
+               ? Navigability::kDisplay
+               : Navigability::kSettled;
+  }
+  return Navigability::kPartial;
+}
+
+}  // namespace sorvina::ui
