@@ -1,12 +1,19 @@
 #include "ui/shell/choose_folder.h"
 
 #include "ui/shell/file_dialog.h"
+#include "ui/shell/folder_dialog.h"
 
 namespace sorvina::ui {
 
 std::optional<QString> ChooseFolder(QWidget* parent) {
-  std::optional<QString> folder = ChooseExistingFolder(parent);
-  if (!folder) return std::nullopt;
+  std::optional<QString> folder;
+  if (FileDialogRecorder* recorder = FileDialogRecorder::active()) {
+    folder = recorder->Record({FileDialogKind::kFolder, {}, {}, {}});
+  } else {
+    FolderDialog dialog(std::nullopt, std::nullopt, parent);
+    if (dialog.exec() == QDialog::Accepted) folder = dialog.GetFolder();
+  }
+  if (!folder || folder->isEmpty()) return std::nullopt;
   while (folder->endsWith(QLatin1Char('/')))
     folder->chop(1);
   return *folder + QLatin1Char('/');

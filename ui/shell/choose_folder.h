@@ -8,8 +8,9 @@ class QWidget;
 
 namespace sorvina::ui {
 
-// Lets the user pick a folder; the path ends in exactly one separator. Nothing when the
-// user cancels. Every folder choice of the wizard goes through here.
+// Lets the user pick a folder with the folder picker, which starts where the last one
+// ended; the path ends in exactly one separator. Nothing when the user cancels. Every
+// folder choice of the wizard goes through here.
 std::optional<QString> ChooseFolder(QWidget* parent = nullptr);
 
 }  // namespace sorvina::ui

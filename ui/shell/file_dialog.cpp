@@ -9,11 +9,7 @@ namespace {
 QString NameFilter(QString name, const QString& patterns) {
   const qsizetype bracket = name.lastIndexOf(QLatin1String(" ("));
   if (bracket >= 0 && name.endsWith(QLatin1Char(')'))) name.truncate(bracket);
-  QStringList converted;
-  for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-    converted << (pattern.trimmed() == QLatin1String("*.*") ? QStringLiteral("*")
-                                                            : pattern.trimmed());
-  return QStringLiteral("%1 (%2)").arg(name, converted.join(QLatin1Char(' ')));
+  return QStringLiteral("%1 (%2)").arg(name, FilterPatterns(patterns).join(QLatin1Char(' ')));
 }
 
 std::optional<QString> Run(QWidget* parent, FileDialogRequest request) {
@@ -30,9 +26,7 @@ std::optional<QString> Run(QWidget* parent, FileDialogRequest request) {
       dialog.setFileMode(QFileDialog::AnyFile);
       break;
     case FileDialogKind::kFolder:
-      dialog.setFileMode(QFileDialog::Directory);
-      dialog.setOption(QFileDialog::ShowDirsOnly);
-      break;
+      break;  // the folder picker is a dialog of its own
   }
   if (!request.nameFilters.isEmpty()) dialog.setNameFilters(request.nameFilters);
   if (!request.defaultExtension.isEmpty()) dialog.setDefaultSuffix(request.defaultExtension);
@@ -43,13 +37,28 @@ std::optional<QString> Run(QWidget* parent, FileDialogRequest request) {
 
 }  // namespace
 
-QStringList ConvertFilterSpec(const QString& spec) {
-  QStringList parts = spec.split(QLatin1Char('|'));
-  QStringList filters;
+QStringList FilterPatterns(const QString& patterns) {
+  QStringList converted;
+  for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+    converted << (pattern.trimmed() == QLatin1String("*.*") ? QStringLiteral("*")
+                                                            : pattern.trimmed());
+  return converted;
+}
+
+std::vector<FilterPair> SplitFilterSpec(const QString& spec) {
+  const QStringList parts = spec.split(QLatin1Char('|'));
+  std::vector<FilterPair> pairs;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].isEmpty()) break;  // the closing bar
-    filters << NameFilter(parts[i], parts[i + 1]);
+    pairs.push_back({parts[i], parts[i + 1]});
   }
+  return pairs;
+}
+
+QStringList ConvertFilterSpec(const QString& spec) {
+  QStringList filters;
+  for (const FilterPair& pair : SplitFilterSpec(spec))
+    filters << NameFilter(pair.name, pair.patterns);
   return filters;
 }
 
@@ -65,10 +74,6 @@ std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterSp
                                         const QString& initialFolder) {
   return Run(parent, {FileDialogKind::kSave, ConvertFilterSpec(filterSpec), defaultExtension,
                       initialFolder});
-}
-
-std::optional<QString> ChooseExistingFolder(QWidget* parent) {
-  return Run(parent, {FileDialogKind::kFolder, {}, {}, {}});
 }
 
 std::optional<QString> FileDialogRecorder::Record(FileDialogRequest request) {

@@ -13,9 +13,20 @@ class QWidget;
 
 namespace sorvina::ui {
 
-// Turns a filter list of name and pattern pairs, each followed by a bar and the whole
-// ended by one more bar ("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||"), into the
-// file dialog's name filters. "*.*" means every file, also one without a dot in its name.
+struct FilterPair {
+  QString name;      // "Settings Files (*.txt)"
+  QString patterns;  // "*.txt", several separated by ';'
+};
+
+// Splits a filter list of name and pattern pairs, each followed by a bar and the whole
+// ended by one more bar ("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||").
+std::vector<FilterPair> SplitFilterSpec(const QString& spec);
+
+// The name patterns of one pair's pattern list; "*.*" means every file, also one without a
+// dot in its name, and becomes "*".
+QStringList FilterPatterns(const QString& patterns);
+
+// Turns a filter list into the file dialog's name filters ("Name (*.txt *.text)").
 QStringList ConvertFilterSpec(const QString& spec);
 
 // The common file dialogs. Each gives the full path of the chosen file, or nothing when
@@ -28,8 +39,6 @@ std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterSp
 std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterSpec,
                                         const QString& defaultExtension,
                                         const QString& initialFolder);
-// An existing folder, as the platform's folder dialog gives it (no trailing separator).
-std::optional<QString> ChooseExistingFolder(QWidget* parent);
 
 enum class FileDialogKind { kOpen, kSave, kFolder };
 
@@ -40,8 +49,9 @@ struct FileDialogRequest {
   QString initialFolder;
 };
 
-// Test seam: while one exists, no dialog is shown; each request is recorded and answered
-// with the next queued path (an empty path, or none queued, is Cancel).
+// Test seam for these dialogs and the folder picker: while one exists, no dialog is shown; each
+// request is recorded and answered with the next queued path (an empty path, or none queued, is
+// Cancel).
 class FileDialogRecorder : public ScopedSeam<FileDialogRecorder> {
  public:
   void QueuePath(const QString& path) { paths_.push_back(path); }
