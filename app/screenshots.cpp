@@ -1,21 +1,29 @@
-// Renders the wizard's pages, the weight dialog and the progress window to PNG files,
+// Renders the wizard's pages, the weight dialog, the folder picker and the progress window
+// to PNG files,
 // offscreen, with an example filled in: the pictures README shows. Usage:
 //   sorvina-screenshots OUTPUT_FOLDER
 #include <cstdio>
 
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileSystemModel>
 #include <QFontMetrics>
 #include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPalette>
 #include <QPixmap>
 #include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTreeView>
 
 #include "engine/selection_settings.h"
 #include "resources/artwork.h"
 #include "ui/progress/progress_window.h"
+#include "ui/shell/folder_dialog.h"
 #include "ui/shell/property_sheet.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/wizard/source_page.h"
@@ -50,6 +58,31 @@ bool Save(QWidget& widget, const QDir& folder, const char* name) {
   }
   std::printf("%s\n", qPrintable(path));
   return true;
+}
+
+// Lets the picker's list load the folder it displays, which happens in the background.
+void WaitForListing(const QTreeView& view, int rows) {
+  QElapsedTimer timer;
+  timer.start();
+  while (view.model()->rowCount(view.rootIndex()) < rows && timer.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+// The picker over a small library, with "Ro" typed and completed to "Rock".
+bool SaveFolderPicker(QWidget& owner, const QDir& folder) {
+  QTemporaryDir home;
+  const QDir library(home.path());
+  for (const char* name : {"Music/Audiobooks", "Music/Jazz", "Music/Rock", "Music/Soundtracks"})
+    library.mkpath(QString::fromLatin1(name));
+  QFile(library.filePath(QStringLiteral("Music/Intro.mp3"))).open(QIODevice::WriteOnly);
+  sorvina::ui::FolderDialog picker(library.filePath(QStringLiteral("Music")), std::nullopt, &owner);
+  picker.show();
+  WaitForListing(*picker.findChild<QTreeView*>(QStringLiteral("folderView")), 4);
+  auto* field = picker.findChild<QLineEdit*>(QStringLiteral("folderField"));
+  field->setText(library.filePath(QStringLiteral("Music/R")));
+  QKeyEvent typed(QEvent::KeyPress, Qt::Key_O, Qt::NoModifier, QStringLiteral("o"));
+  QApplication::sendEvent(field, &typed);
+  return Save(picker, folder, "folder-picker.png");
 }
 
 }  // namespace
@@ -94,6 +127,8 @@ int main(int argc, char* argv[]) {
   weightDialog.show();
   saved = Save(weightDialog, folder, "weight-dialog.png") && saved;
   weightDialog.hide();
+
+  saved = SaveFolderPicker(sheet, folder) && saved;
 
   sorvina::ui::ProgressWindow progress(&sheet, QStringLiteral("Creating Playlist"), false);
   progress.SetRange(0, 250, 1);
