@@ -1,7 +1,8 @@
 #include "engine/collection.h"
 
-#include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <unordered_set>
 #include <utility>
 
 #include "engine/folder_weights.h"
@@ -20,6 +21,18 @@ bool IsMp3Name(std::string_view name) {
   return platform::EndsWithNoCase(name, ".mp3");
 }
 
+// At most this many folders of one scan are held open at a time, well below the usual
+// limit of 1,024 descriptors per process, however deep the tree. A folder further up than
+// that is let go and opened again when the scan comes back to it.
+constexpr std::size_t kOpenFolderLimit = 32;
+
+struct IdentityHash {
+  std::size_t operator()(const platform::FileIdentity& identity) const {
+    return std::hash<std::uint64_t>()(identity.inode) ^
+           (std::hash<std::uint64_t>()(identity.device) << 1);
+  }
+};
+
 // A folder being scanned: what its listing holds that the scan still has to handle.
 struct ScanFrame {
   struct Item {
@@ -28,43 +41,38 @@ struct ScanFrame {
     std::int64_t sizeBytes = 0;
   };
 
-  std::string folder;  // ends in a separator
-  double weight = 1.0;
+  std::optional<platform::DirectoryListing> folder;  // empty once let go
   platform::FileIdentity identity;
+  std::size_t pathLength = 0;  // of the folder's path, its final separator included
+  double weight = 1.0;
   std::vector<Item> items;  // in listing order
   std::size_t nextItem = 0;
 };
 
 // Lists `folder` and keeps what the scan will use: subfolders not beginning with ".",
 // and, when the folder's weight lets its files in, the MP3 files with their sizes.
-// Nothing when the folder cannot be listed or is one of `ancestors` (a link cycle).
-std::optional<ScanFrame> OpenFrame(std::string folder, double inherited,
-                                   const std::vector<FolderWeight>& weights,
-                                   const std::vector<ScanFrame>& ancestors) {
-  if (!platform::EndsWithSeparator(folder, kNative)) folder.push_back(platform::Separator(kNative));
-  const double weight = FindScanWeight(folder, inherited, weights);
-
-  auto listing = platform::DirectoryListing::Open(folder);
-  if (!listing) return std::nullopt;
-  const platform::FileIdentity identity = listing->identity();
-  if (std::any_of(ancestors.begin(), ancestors.end(),
-                  [&](const ScanFrame& frame) { return frame.identity == identity; })) {
-    return std::nullopt;
-  }
-
-  ScanFrame frame{std::move(folder), weight, identity, {}, 0};
-  for (platform::DirectoryEntry& entry : listing->ReadEntries()) {
+ScanFrame ListFolder(platform::DirectoryListing folder, std::size_t pathLength, double weight) {
+  ScanFrame frame{std::nullopt, folder.identity(), pathLength, weight, {}, 0};
+  for (platform::DirectoryEntry& entry : folder.ReadEntries()) {
     if (entry.kind == EntryKind::kDirectory) {
       if (!entry.name.starts_with('.')) frame.items.push_back({std::move(entry.name), true, 0});
     } else if (entry.kind == EntryKind::kFile && weight > 0 && entry.name.size() > 4 &&
                IsMp3Name(entry.name)) {
       // A file that vanished since the listing was read is not collected.
-      if (const auto size = listing->SizeOf(entry.name)) {
+      if (const auto size = folder.SizeOf(entry.name)) {
         frame.items.push_back({std::move(entry.name), false, static_cast<std::int64_t>(*size)});
       }
     }
   }
+  frame.folder = std::move(folder);
   return frame;
+}
+
+// Opens again a folder the scan let go: by its path, accepted only when that still leads
+// to the same folder (it may have been moved or replaced meanwhile).
+void Reopen(ScanFrame& frame, const std::string& path) {
+  std::optional<platform::DirectoryListing> again = platform::DirectoryListing::Open(path);
+  if (again && again->identity() == frame.identity) frame.folder = std::move(again);
 }
 
 }  // namespace
@@ -111,28 +119,65 @@ std::optional<PlaylistEntry> ResolvePlaylistLine(std::string_view playlistPath,
 
 void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
   // Depth first with an explicit stack rather than recursion, so that a very deep tree
-  // cannot exhaust the call stack and only one folder is open at a time.
+  // cannot exhaust the call stack. Each folder is opened relative to its parent's open
+  // descriptor, so paths longer than the system's limit are scanned like any other. The
+  // path of the folder on top of the stack is kept in one string that grows and shrinks
+  // with the stack.
   // An empty entry names no folder (appending a separator would make it the root).
   if (folder.empty()) return;
+  std::string path = folder;
+  if (!platform::EndsWithSeparator(path, kNative)) path.push_back(platform::Separator(kNative));
+  if (folderObserver_) folderObserver_(path);
+  std::optional<platform::DirectoryListing> root = platform::DirectoryListing::Open(path);
+  if (!root) return;
   std::vector<ScanFrame> stack;
-  if (auto root = OpenFrame(folder, weight, folderWeights_, stack))
-    stack.push_back(std::move(*root));
+  // The folders on the stack, to end link cycles without walking the stack each time.
+  std::unordered_set<platform::FileIdentity, IdentityHash> onStack{root->identity()};
+  stack.push_back(
+      ListFolder(std::move(*root), path.size(), FindScanWeight(path, weight, folderWeights_)));
+
   while (!stack.empty()) {
     ScanFrame& frame = stack.back();
     if (frame.nextItem == frame.items.size()) {
+      std::optional<platform::DirectoryListing> left = std::move(frame.folder);
+      onStack.erase(frame.identity);
       stack.pop_back();
+      if (stack.empty()) break;
+      ScanFrame& parent = stack.back();
+      path.resize(parent.pathLength);
+      // Going back up a tree deeper than the open-folder limit: ".." of the folder just
+      // left is the parent again unless a link led down into it.
+      if (!parent.folder && left) {
+        std::optional<platform::DirectoryListing> up = left->OpenFolder("..");
+        if (up && up->identity() == parent.identity) parent.folder = std::move(up);
+      }
       continue;
     }
+
     ScanFrame::Item& item = frame.items[frame.nextItem++];
-    std::string path = frame.folder + item.name;
-    if (item.isFolder) {
-      const double inherited = frame.weight;
-      if (auto child = OpenFrame(std::move(path), inherited, folderWeights_, stack)) {
-        stack.push_back(std::move(*child));
+    if (!item.isFolder) {
+      std::string file = path + item.name;
+      if (pool_.filter().RegisterPath(file) != nullptr) {
+        pool_.Add(Candidate{std::move(file), item.sizeBytes, frame.weight});
       }
-    } else if (pool_.filter().RegisterPath(path) != nullptr) {
-      pool_.Add(Candidate{std::move(path), item.sizeBytes, frame.weight});
+      continue;
     }
+
+    if (!frame.folder) Reopen(frame, path);
+    path += item.name;
+    path.push_back(platform::Separator(kNative));
+    if (folderObserver_) folderObserver_(path);
+    std::optional<platform::DirectoryListing> child;
+    if (frame.folder) child = frame.folder->OpenFolder(item.name);
+    // A folder that cannot be opened, or one already being scanned further up (a link
+    // cycle), is passed over.
+    if (!child || !onStack.insert(child->identity()).second) {
+      path.resize(frame.pathLength);
+      continue;
+    }
+    const double childWeight = FindScanWeight(path, frame.weight, folderWeights_);
+    stack.push_back(ListFolder(std::move(*child), path.size(), childWeight));
+    if (stack.size() > kOpenFolderLimit) stack[stack.size() - 1 - kOpenFolderLimit].folder.reset();
   }
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/candidate_pool.h"
@@ -32,14 +34,23 @@ std::optional<PlaylistEntry> ResolvePlaylistLine(
 // Collection over the file system for one run.
 class CandidateCollector {
  public:
+  // Both are kept by reference and must outlive the collector.
   CandidateCollector(const std::vector<FolderWeight>& folderWeights, CandidatePool& pool)
       : folderWeights_(folderWeights), pool_(pool) {}
+  CandidateCollector(std::vector<FolderWeight>&&, CandidatePool&) = delete;
 
   // Collects the MP3 files of `folder` and, depth first in listing order, of its
   // subfolders. Folders whose names begin with "." are skipped with all they hold; a
   // folder that is already being scanned further up (a link cycle) is not entered again;
-  // a folder that cannot be read contributes nothing and its siblings are still scanned.
+  // a folder that cannot be read, or vanishes, contributes nothing and its siblings are
+  // still scanned. Neither the depth of the tree nor the length of its paths is limited.
   void ScanFolder(const std::string& folder, double weight);
+
+  // Called with the path of each folder a scan is about to open (ending in a separator):
+  // to show where the scan is, or to change the tree under it in a test.
+  void SetFolderObserver(std::function<void(const std::string& folder)> observer) {
+    folderObserver_ = std::move(observer);
+  }
 
   // Collects the entries of one playlist; lines starting with "#" are skipped.
   void ReadPlaylist(const std::string& playlistPath);
@@ -50,6 +61,7 @@ class CandidateCollector {
  private:
   const std::vector<FolderWeight>& folderWeights_;
   CandidatePool& pool_;
+  std::function<void(const std::string&)> folderObserver_;
 };
 
 }  // namespace sorvina::engine

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <utility>
 
+#include <climits>
+
 namespace sorvina::platform {
 namespace {
 
@@ -18,76 +20,128 @@ EntryKind KindOf(const struct stat& status) {
   return EntryKind::kOther;
 }
 
-DIR* AsDir(void* stream) {
-  return static_cast<DIR*>(stream);
+// Closes a descriptor without disturbing the errno that explains a failure.
+void CloseKeepingErrno(int fd) {
+  const int saved = errno;
+  close(fd);
+  errno = saved;
 }
 
 }  // namespace
 
-std::optional<DirectoryListing> DirectoryListing::Open(const std::string& path) {
-  if (path.empty() || HasNulByte(path)) return std::nullopt;
-  const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int OpenPath(const std::string& path, int flags) {
+  if (path.empty() || HasNulByte(path)) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (path.size() < PATH_MAX) return open(path.c_str(), flags);
+
+  // Each stretch ends at a separator and fits the limit; the folders between stretches are
+  // held as O_PATH descriptors, which need no read permission, only the search permission
+  // that a single open would need too.
+  int folder = AT_FDCWD;
+  std::size_t begin = 0;
+  while (path.size() - begin >= PATH_MAX) {
+    const std::size_t end = path.rfind('/', begin + PATH_MAX - 1);
+    if (end == std::string::npos || end <= begin) {  // one name longer than any limit
+      if (folder != AT_FDCWD) close(folder);
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    const std::string stretch = path.substr(begin, end - begin);
+    const int next = openat(folder, stretch.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder != AT_FDCWD) CloseKeepingErrno(folder);
+    if (next < 0) return -1;
+    folder = next;
+    begin = path.find_first_not_of('/', end);
+    if (begin == std::string::npos) begin = path.size();
+  }
+  // A path that ends in separators names the folder reached itself.
+  const std::string rest = begin < path.size() ? path.substr(begin) : std::string(".");
+  const int fd = openat(folder, rest.c_str(), flags);
+  if (folder != AT_FDCWD) CloseKeepingErrno(folder);
+  return fd;
+}
+
+std::optional<DirectoryListing> DirectoryListing::FromDescriptor(int fd) {
   if (fd < 0) return std::nullopt;
   struct stat status {};
-  DIR* stream = fstat(fd, &status) == 0 ? fdopendir(fd) : nullptr;
-  if (stream == nullptr) {
+  if (fstat(fd, &status) != 0) {
     close(fd);
     return std::nullopt;
   }
-  return DirectoryListing(stream, FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                                               static_cast<std::uint64_t>(status.st_ino)});
+  return DirectoryListing(fd, FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                                           static_cast<std::uint64_t>(status.st_ino)});
+}
+
+std::optional<DirectoryListing> DirectoryListing::Open(const std::string& path) {
+  return FromDescriptor(OpenPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+std::optional<DirectoryListing> DirectoryListing::OpenFolder(const std::string& relative) const {
+  if (relative.empty() || HasNulByte(relative)) return std::nullopt;
+  return FromDescriptor(openat(fd_, relative.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 DirectoryListing::DirectoryListing(DirectoryListing&& other) noexcept
-    : stream_(std::exchange(other.stream_, nullptr)), identity_(other.identity_) {}
+    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_) {}
 
 DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept {
   if (this != &other) {
-    if (stream_ != nullptr) closedir(AsDir(stream_));
-    stream_ = std::exchange(other.stream_, nullptr);
+    if (fd_ >= 0) close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
     identity_ = other.identity_;
   }
   return *this;
 }
 
 DirectoryListing::~DirectoryListing() {
-  if (stream_ != nullptr) closedir(AsDir(stream_));
+  if (fd_ >= 0) close(fd_);
 }
 
 std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
   std::vector<DirectoryEntry> entries;
-  DIR* stream = AsDir(stream_);
-  const int fd = dirfd(stream);
-  while (const dirent* entry = readdir(stream)) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    EntryKind kind = EntryKind::kOther;
-    switch (entry->d_type) {
-      case DT_REG:
-        kind = EntryKind::kFile;
-        break;
-      case DT_DIR:
-        kind = EntryKind::kDirectory;
-        break;
-      case DT_LNK:
-      case DT_UNKNOWN: {
-        struct stat status {};
-        if (fstatat(fd, entry->d_name, &status, 0) == 0) kind = KindOf(status);
-        break;
+  // The entries are read straight from the descriptor rather than through a DIR stream,
+  // which would take the descriptor over (or need a copy of it) and a buffer of its own.
+  // Back to the first entry, as rewinddir does; a file system that cannot seek in a folder
+  // is read from where the descriptor stands, the start for a folder not yet listed.
+  lseek(fd_, 0, SEEK_SET);
+  alignas(dirent64) char buffer[32 * 1024];
+  for (;;) {
+    const ssize_t got = getdents64(fd_, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    for (ssize_t offset = 0; offset < got;) {
+      const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+      offset += entry->d_reclen;
+      const std::string_view name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      EntryKind kind = EntryKind::kOther;
+      switch (entry->d_type) {
+        case DT_REG:
+          kind = EntryKind::kFile;
+          break;
+        case DT_DIR:
+          kind = EntryKind::kDirectory;
+          break;
+        case DT_LNK:
+        case DT_UNKNOWN: {
+          struct stat status {};
+          if (fstatat(fd_, entry->d_name, &status, 0) == 0) kind = KindOf(status);
+          break;
+        }
+        default:
+          break;
       }
-      default:
-        break;
+      entries.push_back(DirectoryEntry{std::string(name), kind});
     }
-    entries.push_back(DirectoryEntry{std::string(name), kind});
   }
   return entries;
 }
 
 std::optional<std::uint64_t> DirectoryListing::SizeOf(const std::string& name) const {
   struct stat status {};
-  if (HasNulByte(name) || fstatat(dirfd(AsDir(stream_)), name.c_str(), &status, 0) != 0) {
-    return std::nullopt;
-  }
+  if (HasNulByte(name) || fstatat(fd_, name.c_str(), &status, 0) != 0) return std::nullopt;
   return static_cast<std::uint64_t>(status.st_size);
 }
 
@@ -97,7 +151,16 @@ bool HasNulByte(const std::string& path) {
 
 std::optional<FileStatus> GetFileStatus(const std::string& path) {
   struct stat status {};
-  if (path.empty() || HasNulByte(path) || stat(path.c_str(), &status) != 0) return std::nullopt;
+  if (path.empty() || HasNulByte(path)) return std::nullopt;
+  if (path.size() < PATH_MAX) {
+    if (stat(path.c_str(), &status) != 0) return std::nullopt;
+  } else {
+    const int fd = OpenPath(path, O_PATH | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    const bool known = fstat(fd, &status) == 0;
+    close(fd);
+    if (!known) return std::nullopt;
+  }
   return FileStatus{KindOf(status), static_cast<std::uint64_t>(status.st_size)};
 }
 

@@ -23,13 +23,16 @@ struct DirectoryEntry {
   EntryKind kind = EntryKind::kOther;
 };
 
-// One open folder. Entries come in the order the file system returns them, "." and ".."
-// left out; the kind comes from the listing itself where the file system records it, so
-// only links and entries of unknown type cost a status query. Sizes are asked for by name,
-// relative to the open folder, so that only the entries that need one pay for it.
+// One open folder, held by a descriptor: what it holds is reached by name relative to it,
+// so neither the depth of a tree nor the length of the paths into it matters. Entries come
+// in the order the file system returns them, "." and ".." left out; the kind comes from
+// the listing itself where the file system records it, so only links and entries of
+// unknown type cost a status query. Sizes are asked for by name, so that only the entries
+// that need one pay for it.
 class DirectoryListing {
  public:
-  // Nothing when the folder does not exist, is not a folder or cannot be read.
+  // Nothing when the folder does not exist, is not a folder or cannot be read. Paths
+  // longer than the system's limit are opened too (OpenPath).
   static std::optional<DirectoryListing> Open(const std::string& path);
 
   DirectoryListing(DirectoryListing&& other) noexcept;
@@ -40,17 +43,22 @@ class DirectoryListing {
 
   FileIdentity identity() const { return identity_; }
 
-  // Every entry; an error part-way keeps the entries read so far.
+  // The folder `relative` names from this one (a name, "..", or a relative path), links
+  // followed, as a listing of its own; nothing as for Open.
+  std::optional<DirectoryListing> OpenFolder(const std::string& relative) const;
+
+  // Every entry, from the first, each time it is called; an error part-way keeps the
+  // entries read so far.
   std::vector<DirectoryEntry> ReadEntries();
 
   // Size in bytes of the entry `name`, links followed; nothing when it has vanished.
   std::optional<std::uint64_t> SizeOf(const std::string& name) const;
 
  private:
-  explicit DirectoryListing(void* stream, FileIdentity identity)
-      : stream_(stream), identity_(identity) {}
+  DirectoryListing(int fd, FileIdentity identity) : fd_(fd), identity_(identity) {}
+  static std::optional<DirectoryListing> FromDescriptor(int fd);
 
-  void* stream_ = nullptr;  // the DIR* of the open folder
+  int fd_ = -1;
   FileIdentity identity_;
 };
 
@@ -63,8 +71,15 @@ struct FileStatus {
 // it, which name another one. Every query and open refuses such paths.
 bool HasNulByte(const std::string& path);
 
+// Opens `path` as open(2) does with `flags` (no O_CREAT), also when the path is longer
+// than the system's limit (PATH_MAX): such a path is resolved a stretch at a time, each
+// stretch relative to the folder the one before reached, so that links and ".." resolve
+// exactly as in a single open. Returns the descriptor, or -1 with errno set
+// (ENAMETOOLONG only when one name is too long for the file system).
+int OpenPath(const std::string& path, int flags);
+
 // Status of `path` with links followed; nothing when it does not exist or cannot be
-// reached.
+// reached. Paths longer than the system's limit are looked at too.
 std::optional<FileStatus> GetFileStatus(const std::string& path);
 
 // Whether `path` is a folder this process may enter (search permission).

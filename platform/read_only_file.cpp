@@ -32,8 +32,9 @@ std::optional<ReadOnlyFile> ReadOnlyFile::Open(const std::string& path, OpenErro
   failure = OpenError::kNotReadable;
   if (path.empty() || HasNulByte(path)) return std::nullopt;
   // Non-blocking, so that a FIFO without a writer cannot stall the open; only regular
-  // files are read, and reads from them never see the flag.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  // files are read, and reads from them never see the flag. Paths longer than the
+  // system's limit are opened a stretch at a time.
+  const int fd = OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     failure = ErrorFromErrno();
     return std::nullopt;

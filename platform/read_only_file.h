@@ -9,7 +9,8 @@
 namespace sorvina::platform {
 
 // A regular file opened for reading only, closed when the object goes. Opening never
-// blocks (a FIFO without a writer is refused, not waited on) and never creates the file.
+// blocks (a FIFO without a writer is refused, not waited on), never creates the file, and
+// works for paths longer than the system's path limit too.
 class ReadOnlyFile {
  public:
   enum class OpenError {

@@ -136,6 +136,36 @@ TEST(ScanFolderTest, GoesDepthFirstInListingOrder) {
   EXPECT_EQ(Paths(Collect({dir / "lib/"})), expected);
 }
 
+TEST(ScanFolderTest, KeepsOrderAndWeightsInTreesDeeperThanTheFoldersHeldOpen) {
+  // Two links into chains 40 folders deep: coming back from the first, the scan must find
+  // its way to the folder that holds the second although it let that folder go.
+  test::TempDir dir;
+  dir.WriteFile("music/deep/d.mp3");
+  dir.WriteFile("music/top.mp3");
+  for (const char* chain : {"one", "two"}) {
+    std::string path = std::string("chains/") + chain + "-chain";
+    for (int level = 1; level <= 40; ++level) {
+      path += "/c";
+      if (level % 4 == 0) dir.WriteFile(path + "/f.mp3");
+    }
+    fs::create_symlink(dir / path.substr(0, path.find("/c")), dir / "music/deep/" + chain);
+  }
+  const std::string music = dir / "music";
+  std::string weighted = music + "/deep/two";
+  for (int level = 1; level <= 35; ++level)
+    weighted += "/c";
+
+  std::vector<std::string> expected;
+  ExpectedScanOrder(music, expected);
+  ASSERT_EQ(expected.size(), 22u);
+  const auto collected = Collect({music}, {"2.00 " + weighted + "/"});
+  EXPECT_EQ(Paths(collected), expected);
+  const std::string above = weighted.substr(0, weighted.size() - 6);  // three levels up
+  EXPECT_EQ(WeightOf(collected, above + "/f.mp3"), 1.0);
+  EXPECT_EQ(WeightOf(collected, weighted + "/c/f.mp3"), 2.0);
+  EXPECT_EQ(WeightOf(collected, weighted + "/c/c/c/c/c/f.mp3"), 2.0);
+}
+
 TEST(ScanFolderTest, AppliesFolderWeightsDownwardsOnly) {
   test::TempDir dir;
   dir.WriteFile("music/top.mp3");

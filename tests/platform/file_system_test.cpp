@@ -1,14 +1,19 @@
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <map>
 
+#include <climits>
+
+#include "platform/read_only_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::platform {
@@ -65,6 +70,92 @@ TEST(DirectoryListingTest, OpensNothingThatIsNoFolder) {
   EXPECT_FALSE(DirectoryListing::Open(dir.WriteFile("file.mp3")));
   EXPECT_FALSE(DirectoryListing::Open(""));
   EXPECT_FALSE(DirectoryListing::Open(dir.path() + std::string("\0/x", 3)));
+}
+
+TEST(DirectoryListingTest, OpensFoldersRelativeToItselfAndListsAgainFromTheStart) {
+  test::TempDir dir;
+  dir.WriteFile("top/sub/inner/x.mp3");
+  dir.MakeFolder("elsewhere");
+  fs::create_symlink(dir / "elsewhere", dir / "top/link");
+  auto top = DirectoryListing::Open(dir / "top");
+  ASSERT_TRUE(top);
+  auto sub = top->OpenFolder("sub");
+  ASSERT_TRUE(sub);
+  EXPECT_EQ(sub->OpenFolder("..")->identity(), top->identity());
+  EXPECT_EQ(top->OpenFolder("sub/inner")->identity(),
+            DirectoryListing::Open(dir / "top/sub/inner")->identity());
+  EXPECT_EQ(top->OpenFolder("link")->identity(),
+            DirectoryListing::Open(dir / "elsewhere")->identity());
+  EXPECT_FALSE(top->OpenFolder("missing"));
+  EXPECT_FALSE(sub->OpenFolder("inner/x.mp3"));
+  EXPECT_FALSE(top->OpenFolder(""));
+  // Listing twice gives everything twice, also after the folder has been opened from.
+  EXPECT_EQ(KindsByName(*top).size(), 2u);
+  EXPECT_EQ(KindsByName(*top).size(), 2u);
+}
+
+// Makes `levels` nested folders of `name` below `parent` one at a time (the full paths
+// pass the system's limit) and a file `leaf` with `bytes` in the deepest; returns its path.
+std::string MakeLongPath(const std::string& parent, const std::string& name, int levels,
+                         const std::string& leaf, const std::string& bytes) {
+  int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  std::string path = parent;
+  for (int i = 0; i < levels && fd >= 0; ++i) {
+    mkdirat(fd, name.c_str(), 0755);
+    const int next = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    close(fd);
+    fd = next;
+    path += "/" + name;
+  }
+  const int file = openat(fd, leaf.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  EXPECT_EQ(write(file, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(file);
+  close(fd);
+  return path + "/" + leaf;
+}
+
+TEST(OpenPathTest, ReachesFilesPastThePathLimitAsASingleOpenWould) {
+  test::TempDir dir;
+  const std::string name(250, 'n');
+  const std::string song = MakeLongPath(dir.path(), name, 40, "song.mp3", "twelve bytes");
+  ASSERT_GT(song.size(), 2u * PATH_MAX);
+  ASSERT_EQ(open(song.c_str(), O_RDONLY), -1);  // what the system alone makes of it
+
+  const auto status = GetFileStatus(song);
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->kind, EntryKind::kFile);
+  EXPECT_EQ(status->sizeBytes, 12u);
+  auto file = ReadOnlyFile::Open(song);
+  ASSERT_TRUE(file);
+  unsigned char bytes[12] = {};
+  EXPECT_EQ(file->ReadAt(0, bytes), 12u);
+  EXPECT_EQ(std::string(bytes, bytes + 12), "twelve bytes");
+  const std::string folder = song.substr(0, song.rfind('/'));
+  ASSERT_TRUE(DirectoryListing::Open(folder + "/"));
+  EXPECT_EQ(DirectoryListing::Open(folder)->ReadEntries().size(), 1u);
+
+  // "..", repeated separators and a link, wherever the stretches happen to end, resolve
+  // as the system resolves them.
+  fs::create_symlink(name + "/" + name, dir / "link");
+  std::string roundabout = dir / "link";
+  for (int i = 2; i < 40; ++i)
+    roundabout += "/" + name + "/..//" + name;
+  roundabout += "/song.mp3";
+  ASSERT_GT(roundabout.size(), 4u * PATH_MAX);
+  const int fd = OpenPath(roundabout, O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  struct stat viaRoundabout {};
+  struct stat direct {};
+  fstat(fd, &viaRoundabout);
+  close(fd);
+  fstat(file->Release(), &direct);
+  EXPECT_EQ(viaRoundabout.st_ino, direct.st_ino);
+
+  errno = 0;
+  EXPECT_EQ(OpenPath(folder + "/missing.mp3", O_RDONLY), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(OpenPath(dir / std::string(PATH_MAX, 'x'), O_RDONLY), -1);
+  EXPECT_EQ(errno, ENAMETOOLONG);
 }
 
 TEST(FileStatusTest, ReportsKindAndSizeBeyondFourGigabytes) {
