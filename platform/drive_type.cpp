@@ -25,7 +25,7 @@ std::optional<struct stat> NearestFolderStatus(const std::string& path) {
       candidate.pop_back();
     const std::size_t slash = candidate.rfind('/');
     if (slash == std::string::npos) {
-      candidate = ".";
+      candidate.assign(1, '.');
     } else {
       candidate.resize(slash == 0 ? 1 : slash);
     }
@@ -63,17 +63,35 @@ bool IsRemovableDevice(const std::string& device) {
   return false;
 }
 
+// The device ("major:minor") of the nearest folder at or above `path`.
+std::optional<std::string> DeviceOfNearestFolder(const std::string& path) {
+  if (HasNulByte(path)) return std::nullopt;
+  const std::optional<struct stat> folder = NearestFolderStatus(path);
+  if (!folder) return std::nullopt;
+  return std::to_string(major(folder->st_dev)) + ":" + std::to_string(minor(folder->st_dev));
+}
+
 }  // namespace
 
 DriveType DriveTypeOf(const std::string& path) {
-  if (HasNulByte(path)) return DriveType::kUnknown;
-  const std::optional<struct stat> folder = NearestFolderStatus(path);
-  if (!folder) return DriveType::kUnknown;
-  const std::string device =
-      std::to_string(major(folder->st_dev)) + ":" + std::to_string(minor(folder->st_dev));
-  const std::string type = MountTypeOf(device);
+  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  if (!device) return DriveType::kUnknown;
+  const std::string type = MountTypeOf(*device);
   if (type.empty()) return DriveType::kUnknown;
-  return DriveTypeOfMount(type, IsRemovableDevice(device));
+  return DriveTypeOfMount(type, IsRemovableDevice(*device));
+}
+
+std::string FileSystemTypeOf(const std::string& path) {
+  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  return device ? MountTypeOf(*device) : std::string();
+}
+
+bool IsFatFileSystem(std::string_view fileSystemType) {
+  static constexpr std::string_view kFat[] = {"vfat", "msdos", "exfat", "umsdos", "fuse.fusefat"};
+  for (std::string_view fat : kFat) {
+    if (fileSystemType == fat) return true;
+  }
+  return false;
 }
 
 DriveType DriveTypeOfMount(std::string_view fileSystemType, bool removableDevice) {

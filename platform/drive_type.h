@@ -27,4 +27,14 @@ DriveType DriveTypeOf(const std::string& path);
 // "nfs4", "fuse.sshfs") and whether its block device reports removable media.
 DriveType DriveTypeOfMount(std::string_view fileSystemType, bool removableDevice);
 
+// The file-system type, as the mount table names it ("ext4", "vfat", "fuse.sshfs"), of the
+// volume that holds the nearest existing folder at or above `path` (as for DriveTypeOf);
+// empty when that cannot be told.
+std::string FileSystemTypeOf(const std::string& path);
+
+// Whether a mount of this type keeps the FAT family's naming rules: no ': ? * " < > | \'
+// or control characters in a name, no trailing dot or blank. Types that might hold any
+// file system (a bare "fuseblk") do not count.
+bool IsFatFileSystem(std::string_view fileSystemType);
+
 }  // namespace sorvina::platform

@@ -38,7 +38,9 @@ std::string HiddenName(std::string_view name, std::string_view suffix) {
          (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
     --keep;
   }
-  return "." + std::string(name.substr(0, keep)) + tail;
+  std::string hidden(1, '.');
+  hidden.append(name.substr(0, keep)).append(tail);
+  return hidden;
 }
 
 }  // namespace
@@ -69,6 +71,20 @@ int WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   return 0;
+}
+
+ScopedFileSizeSignalIgnored::ScopedFileSizeSignalIgnored() {
+  struct sigaction current {};
+  if (sigaction(SIGXFSZ, nullptr, &current) != 0) return;
+  if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  restore_ = sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+}
+
+ScopedFileSizeSignalIgnored::~ScopedFileSizeSignalIgnored() {
+  if (restore_) sigaction(SIGXFSZ, &previous_, nullptr);
 }
 
 }  // namespace sorvina::platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 #include <string_view>
 
@@ -17,5 +19,22 @@ int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsi
 // Writes all of `bytes`, resuming after interruptions and short writes. Returns 0, or
 // the errno value of the failure (EIO when the system accepted nothing and named no error).
 int WriteAll(int fd, std::string_view bytes);
+
+// While it lives, a write past the process's file-size limit fails with EFBIG (and is
+// undone like any failed write) instead of ending the process through SIGXFSZ, which
+// would leave a half-written temporary file behind and say nothing. A handler of the
+// program's own is left in place. The disposition is process-wide: meant for the short
+// stretches in which a file is written.
+class ScopedFileSizeSignalIgnored {
+ public:
+  ScopedFileSizeSignalIgnored();
+  ~ScopedFileSizeSignalIgnored();
+  ScopedFileSizeSignalIgnored(const ScopedFileSizeSignalIgnored&) = delete;
+  ScopedFileSizeSignalIgnored& operator=(const ScopedFileSizeSignalIgnored&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+  bool restore_ = false;
+};
 
 }  // namespace sorvina::platform

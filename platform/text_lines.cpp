@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -61,6 +62,20 @@ int CreateTemporaryBeside(const std::string& target, const struct stat* existing
   temporary.clear();
   errno = error;
   return -1;
+}
+
+// Writes all of `bytes` at `offset`, resuming after interruptions and short writes.
+// Returns 0 or the errno value of the failure.
+int WriteAllAt(int fd, std::string_view bytes, std::size_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += static_cast<std::size_t>(written);
+  }
+  return 0;
 }
 
 }  // namespace
@@ -200,6 +215,7 @@ bool LineWriter::Commit() {
 }
 
 bool LineWriter::FlushPending() {
+  const ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
   const bool ok = WriteAll(fd_, pending_) == 0;
   pending_.clear();
   return ok;
@@ -207,17 +223,24 @@ bool LineWriter::FlushPending() {
 
 bool LineWriter::WriteTargetDirectly() {
   if (!directRegular_) return FlushPending();
-  // Rewritten from the start and only then cut to length: a file that shrinks needs no
-  // new space, so it cannot run out of it part-way.
-  std::size_t done = 0;
-  while (done < pending_.size()) {
-    const ssize_t n =
-        pwrite(fd_, pending_.data() + done, pending_.size() - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
+  const ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
+  // The old text is overwritten only once the new one cannot fail for want of room: a
+  // longer text first grows the file by its tail (cut back to the old length when that
+  // fails, which leaves the old text as it was); after that, and for a text no longer than
+  // the old one, every byte goes where one is stored already. (A file system that stores
+  // each write anew, copy-on-write, may still run out while overwriting.)
+  struct stat status {};
+  if (fstat(fd_, &status) != 0) return false;
+  const std::string_view text = pending_;
+  const auto oldSize = static_cast<std::size_t>(status.st_size);
+  if (text.size() > oldSize && WriteAllAt(fd_, text.substr(oldSize), oldSize) != 0) {
+    if (ftruncate(fd_, static_cast<off_t>(oldSize)) != 0) {
+      // Nothing more to try: the old text is whole, only followed by part of the new one.
+    }
+    return false;
   }
-  return ftruncate(fd_, static_cast<off_t>(pending_.size())) == 0 && fsync(fd_) == 0;
+  return WriteAllAt(fd_, text.substr(0, std::min(text.size(), oldSize)), 0) == 0 &&
+         ftruncate(fd_, static_cast<off_t>(text.size())) == 0 && fsync(fd_) == 0;
 }
 
 void LineWriter::Reset() {

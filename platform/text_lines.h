@@ -37,14 +37,17 @@ class LineReader {
 // Writes a text file whose every line ends with CR LF, and replaces the file only once it
 // is complete. The lines go to a temporary file beside the target, which Commit renames
 // over it; a failure at any point, or a writer destroyed without Commit, removes the
-// temporary file and leaves an existing file exactly as it was. The new file keeps the
-// permissions (and where allowed the owner) of the one it replaces; a new file gets those
-// the umask allows. A symbolic link at the path is written through: the file it leads to
-// is replaced and the link stays.
+// temporary file and leaves an existing file exactly as it was. A write past the
+// process's file-size limit fails like one onto a full device rather than ending the
+// process. The new file keeps the permissions (and where allowed the owner) of the one it
+// replaces; a new file gets those the umask allows. A symbolic link at the path is
+// written through: the file it leads to is replaced and the link stays.
 //
 // Where no temporary file may be made in the folder but the existing target may be
 // written (a writable file in a read-only folder), or where the target is no regular file
-// (a device, a FIFO with a reader), the target itself is written, in one go at Commit.
+// (a device, a FIFO with a reader), the target itself is written, in one go at Commit. A
+// regular file so written first grows to the new length, so that a full device stops the
+// write before any old byte is overwritten.
 class LineWriter {
  public:
   LineWriter() = default;
@@ -59,7 +62,8 @@ class LineWriter {
   bool WriteLine(std::string_view line);
   // Puts the lines in place. False when any write, the flush to disk, the close or the
   // replacement failed; the target is then as it was before Open, unless it was written
-  // directly and the failure came part-way. The writer may be opened again afterwards.
+  // directly and the system failed while overwriting (an I/O error, or a copy-on-write
+  // file system out of room). The writer may be opened again afterwards.
   bool Commit();
 
  private:

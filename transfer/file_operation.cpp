@@ -1,19 +1,23 @@
 #include "transfer/file_operation.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "platform/drive_type.h"
+#include "platform/file_system.h"
+#include "platform/new_file.h"
+#include "transfer/fat_names.h"
 #include "transfer/file_copy.h"
 
 namespace sorvina::transfer {
@@ -65,31 +69,6 @@ std::optional<Request> ReadRequest(const FileOperationRecord& record) {
   return request;
 }
 
-// A file-size limit must not end the process half-way through a copy: with SIGXFSZ
-// ignored, a write past the limit fails with EFBIG and is undone like any failed write.
-// A handler of the program's own is left in place.
-class FileSizeSignalIgnored {
- public:
-  FileSizeSignalIgnored() {
-    struct sigaction current {};
-    if (sigaction(SIGXFSZ, nullptr, &current) != 0) return;
-    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    sigemptyset(&ignore.sa_mask);
-    restore_ = sigaction(SIGXFSZ, &ignore, &previous_) == 0;
-  }
-  ~FileSizeSignalIgnored() {
-    if (restore_) sigaction(SIGXFSZ, &previous_, nullptr);
-  }
-  FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-  FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
-
- private:
-  struct sigaction previous_ {};
-  bool restore_ = false;
-};
-
 class ScopedFd {
  public:
   explicit ScopedFd(int fd) : fd_(fd) {}
@@ -134,6 +113,7 @@ class Runner {
   Decision Decide(const std::string& source, const struct stat& sourceStatus,
                   const std::string& target);
   ConflictAction Ask(const std::string& source, const std::string& target);
+  std::string LegalTarget(const std::string& target);
   Outcome Fail(const std::string& path, const std::string& reason);
   bool ShowProgress(std::size_t index, std::uint64_t fileBytesDone);
 
@@ -144,16 +124,17 @@ class Runner {
   std::vector<std::uint64_t> offsets_;  // bytes of the sources before each one
   std::uint64_t totalBytes_ = 0;
   std::optional<ConflictAction> rememberedAction_;
-  std::vector<char> buffer_;  // for copies the kernel cannot make by itself
+  std::map<std::string, bool> fatFolders_;  // whether each target folder is on FAT
+  std::vector<char> buffer_;                // for copies the kernel cannot make by itself
 };
 
 int Runner::Run() {
   const std::vector<std::string>& sources = request_.sources;
   for (const std::string& source : sources) {
-    struct stat status {};
-    const bool isFile = stat(source.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+    const std::optional<platform::FileStatus> status = platform::GetFileStatus(source);
+    const bool isFile = status && status->kind == platform::EntryKind::kFile;
     offsets_.push_back(totalBytes_);
-    sizes_.push_back(isFile ? static_cast<std::uint64_t>(status.st_size) : 0);
+    sizes_.push_back(isFile ? status->sizeBytes : 0);
     totalBytes_ += sizes_.back();
   }
 
@@ -213,6 +194,7 @@ Runner::Outcome Runner::Handle(std::size_t index) {
       if (const int error = MakeFolders(folder)) return Fail(target, ErrorText(error));
     }
   }
+  target = LegalTarget(target);
   if (request_.operation == FO_COPY) return Copy(index, target, std::nullopt, false);
   return Move(index, target, true);
 }
@@ -220,8 +202,9 @@ Runner::Outcome Runner::Handle(std::size_t index) {
 Runner::Outcome Runner::Copy(std::size_t index, const std::string& target,
                              std::optional<Decision> decided, bool removeSource) {
   const std::string& source = request_.sources[index];
-  // Non-blocking, so that a FIFO among the sources cannot stall the open.
-  const ScopedFd in(open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  // Non-blocking, so that a FIFO among the sources cannot stall the open; a path longer
+  // than the system's limit (a deep library) is opened piece by piece.
+  const ScopedFd in(platform::OpenPath(source, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (in.get() < 0) return Fail(source, ErrorText(errno));
   struct stat status {};
   if (fstat(in.get(), &status) != 0) return Fail(source, ErrorText(errno));
@@ -340,6 +323,23 @@ ConflictAction Runner::Ask(const std::string& source, const std::string& target)
   return answer.action;
 }
 
+std::string Runner::LegalTarget(const std::string& target) {
+  const PathParts parts = SplitPath(target);
+  if (parts.name.empty()) return target;
+  bool fat = tuning_.fatNamesEverywhere;
+  if (!fat) {
+    const auto [known, added] = fatFolders_.try_emplace(parts.folder, false);
+    if (added) {
+      known->second = platform::IsFatFileSystem(
+          platform::FileSystemTypeOf(parts.folder.empty() ? "." : parts.folder));
+    }
+    fat = known->second;
+  }
+  if (!fat) return target;
+  std::string name = FatSafeName(parts.name);
+  return name == parts.name ? target : JoinPath(parts.folder, name);
+}
+
 Runner::Outcome Runner::Fail(const std::string& path, const std::string& reason) {
   if (record_.owner != nullptr && record_.owner->ReportError(path, reason) == ErrorAction::kStop) {
     return Outcome::kStopped;
@@ -368,7 +368,8 @@ int PerformFileOperationWith(FileOperationRecord& record, const FileOperationTun
   record.anyOperationsAborted = false;
   std::optional<Request> request = ReadRequest(record);
   if (!request || tuning.chunkBytes == 0) return kOperationInvalid;
-  const FileSizeSignalIgnored fileSizeSignalIgnored;
+  // A file-size limit must not end the process half-way through a copy.
+  const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
   return Runner(record, std::move(*request), tuning).Run();
 }
 

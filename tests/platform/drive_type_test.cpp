@@ -50,6 +50,15 @@ TEST(DriveTypeTest, TakesTheVolumeOfTheNearestExistingFolder) {
   if (!IsTmpfsMount("/dev/shm")) GTEST_SKIP() << "/dev/shm is not a tmpfs here";
   EXPECT_EQ(DriveTypeOf("/dev/shm"), DriveType::kRamDisk);
   EXPECT_EQ(DriveTypeOf("/dev/shm/sorvina-missing/deeper/"), DriveType::kRamDisk);
+  EXPECT_EQ(FileSystemTypeOf("/dev/shm/sorvina-missing/deeper/"), "tmpfs");
+}
+
+TEST(DriveTypeTest, KnowsTheFatFamilyByItsExactTypeNames) {
+  for (const char* fat : {"vfat", "msdos", "exfat", "umsdos", "fuse.fusefat"})
+    EXPECT_TRUE(IsFatFileSystem(fat)) << fat;
+  // A bare FUSE block device may hold anything; other types keep their names.
+  for (const char* other : {"fuseblk", "fuse", "ext4", "ntfs3", "fat-ish", "VFAT", ""})
+    EXPECT_FALSE(IsFatFileSystem(other)) << other;
 }
 
 TEST(DriveTypeTest, SkipsFilesAndMissingPartsUpward) {
@@ -61,6 +70,7 @@ TEST(DriveTypeTest, SkipsFilesAndMissingPartsUpward) {
   EXPECT_EQ(DriveTypeOf(dir / "missing/deeper"), here);
   EXPECT_EQ(DriveTypeOf("no-such-folder-here/x"), DriveTypeOf("."));
   EXPECT_EQ(DriveTypeOf(dir.path() + std::string("\0/x", 3)), DriveType::kUnknown);
+  EXPECT_EQ(FileSystemTypeOf(dir.path() + std::string("\0/x", 3)), "");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
+#include "transfer/fat_names.h"
 
 namespace sorvina::transfer {
 namespace {
@@ -75,7 +76,7 @@ std::string List(const Paths& paths) {
 }
 
 Outcome Perform(unsigned operation, const Paths& from, const Paths& to, FileOperationUi* owner,
-                std::uint16_t flags = 0) {
+                std::uint16_t flags = 0, bool fatNames = false) {
   const std::string fromList = List(from);
   const std::string toList = List(to);
   FileOperationRecord record{owner, operation, fromList.c_str(),
@@ -83,6 +84,7 @@ Outcome Perform(unsigned operation, const Paths& from, const Paths& to, FileOper
   record.anyOperationsAborted = true;  // the operation must clear it
   FileOperationTuning tuning;
   tuning.chunkBytes = kTestChunk;
+  tuning.fatNamesEverywhere = fatNames;
   const int result = PerformFileOperationWith(record, tuning);
   return {result, record.anyOperationsAborted};
 }
@@ -443,6 +445,76 @@ TEST(FileOperationTest, RefusesMalformedRequestsWithoutTouchingAnything) {
   EXPECT_EQ(Snapshot(dir.path()), before);
   EXPECT_THAT(ui.progress, IsEmpty());
   EXPECT_THAT(ui.errors, IsEmpty());
+}
+
+TEST(FatSafeNameTest, ReplacesWhatFatRefusesAndKeepsTheRest) {
+  for (const char* legal : {"Song (Live) [2001] - Ünïcödé.mp3", ".hidden", "a..b", "x.y.z",
+                            "\xF0\x9F\x8E\xB5 notes.mp3", "COM0.mp3", "LPT10.mp3", "console.mp3",
+                            "xcon.mp3", "CONx", "Lpt.mp3"}) {
+    EXPECT_EQ(FatSafeName(legal), legal);
+  }
+  EXPECT_EQ(FatSafeName(R"(a:b?c*d"e<f>g|h\i.mp3)"), "a_b_c_d_e_f_g_h_i.mp3");
+  EXPECT_EQ(FatSafeName("\x01tab\there\x7F.mp3"), "_tab_here_.mp3");
+  // Trailing dots and blanks go, also those that a replacement left at the end.
+  EXPECT_EQ(FatSafeName("name. . "), "name");
+  EXPECT_EQ(FatSafeName("x.mp3 "), "x.mp3");
+  EXPECT_EQ(FatSafeName(" lead"), " lead");
+  EXPECT_EQ(FatSafeName("what?."), "what_");
+  // Device names before the first dot, in any case; also once the trailing dot is gone.
+  EXPECT_EQ(FatSafeName("con.mp3"), "con_.mp3");
+  EXPECT_EQ(FatSafeName("NUL"), "NUL_");
+  EXPECT_EQ(FatSafeName("Com1.tar.gz"), "Com1_.tar.gz");
+  EXPECT_EQ(FatSafeName("lpt9"), "lpt9_");
+  EXPECT_EQ(FatSafeName("aux."), "aux_");
+  EXPECT_EQ(FatSafeName("PRN.mp3"), "PRN_.mp3");
+  // Nothing left: one "_".
+  EXPECT_EQ(FatSafeName("..."), "_");
+  EXPECT_EQ(FatSafeName(" "), "_");
+  EXPECT_EQ(FatSafeName(""), "_");
+  // Bytes that are no UTF-8 text: Latin-1, a lone continuation, an overlong form, a
+  // surrogate, a sequence cut off by the end.
+  EXPECT_EQ(FatSafeName("caf\xE9.mp3"), "caf_.mp3");
+  EXPECT_EQ(FatSafeName("\x80x"), "_x");
+  EXPECT_EQ(FatSafeName("\xC0\xAF"), "__");
+  EXPECT_EQ(FatSafeName("\xED\xA0\x80.mp3"), "___.mp3");
+  EXPECT_EQ(FatSafeName("end\xE2\x82"), "end__");
+}
+
+TEST(FileOperationTest, NamesTargetsForFatAndSettlesConflictsOnTheNamesMade) {
+  TempDir dir;
+  const std::string colon = dir.WriteFile("src/x/a:b.mp3", "colon");
+  const std::string question = dir.WriteFile("src/y/a?b.mp3", "question");
+  const std::string star = dir.WriteFile("src/z/a*b.mp3", "star");
+  const std::string con = dir.WriteFile("src/con.mp3", "new con");
+  const std::string dots = dir.WriteFile("src/dots. .", "dots");
+  dir.WriteFile("out/con_.mp3", "the user's con");
+
+  // a?b.mp3 meets a:b.mp3, copied as a_b.mp3 moments before; a*b.mp3 meets both.
+  Recorder ui;
+  ui.answers = {kKeepBoth, kKeepBoth, {ConflictAction::kReplace, true}};
+  EXPECT_EQ(
+      Perform(FO_COPY, {colon, question, star, con, dots}, {dir / "out"}, &ui, 0, true).result,
+      kOperationSucceeded);
+  EXPECT_THAT(ui.conflicts,
+              ElementsAre(Pair(question, dir / "out/a_b.mp3"), Pair(star, dir / "out/a_b.mp3"),
+                          Pair(con, dir / "out/con_.mp3")));
+  EXPECT_THAT(ui.errors, IsEmpty());
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a_b.mp3", "colon"},
+                                         {"a_b (2).mp3", "question"},
+                                         {"a_b (3).mp3", "star"},
+                                         {"con_.mp3", "new con"},
+                                         {"dots", "dots"}}));
+
+  // One target per source: only the last name is made, the folders are the user's.
+  Recorder perSource;
+  EXPECT_EQ(
+      Perform(FO_COPY, {colon}, {dir / "per:source/t?.mp3"}, &perSource, FOF_MULTIDESTFILES, true)
+          .result,
+      kOperationSucceeded);
+  EXPECT_EQ(ReadBytes(dir / "per:source/t_.mp3"), "colon");
+  // Where the folder is no FAT volume and nothing forces it, the name stays as it was.
+  EXPECT_EQ(Perform(FO_COPY, {colon}, {dir / "plain"}, &perSource).result, kOperationSucceeded);
+  EXPECT_EQ(ReadBytes(dir / "plain/a:b.mp3"), "colon");
 }
 
 }  // namespace
