@@ -12,9 +12,24 @@ if(SORVINA_SANITIZE)
   target_link_options(sorvina_sanitizers INTERFACE ${_sorvina_sanitize_flags})
 endif()
 
+# Fuzzing (clang only): our code carries libFuzzer's coverage hooks besides the
+# sanitizers, and each fuzz target links libFuzzer itself through sorvina_fuzzer_engine.
+option(SORVINA_FUZZ "Build the fuzz targets with libFuzzer (clang), everything instrumented" OFF)
+add_library(sorvina_fuzzing INTERFACE)
+add_library(sorvina_fuzzer_engine INTERFACE)
+if(SORVINA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "SORVINA_FUZZ needs clang (libFuzzer); use the fuzz preset")
+  endif()
+  target_compile_options(sorvina_fuzzing INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(sorvina_fuzzing INTERFACE -fsanitize=address,undefined)
+  target_link_options(sorvina_fuzzer_engine INTERFACE -fsanitize=fuzzer)
+endif()
+
 # Applies the shared settings to one of our own targets.
 function(sorvina_target_defaults target)
-  target_link_libraries(${target} PRIVATE sorvina_warnings sorvina_sanitizers)
+  target_link_libraries(${target} PRIVATE sorvina_warnings sorvina_sanitizers sorvina_fuzzing)
 endfunction()
 
 # Adds a GoogleTest executable and registers its tests with CTest.

@@ -9,10 +9,12 @@
 
 namespace sorvina::engine {
 
-// Derives `folder` and `weight` from `entryText` ("2.50 /music/rock/"): the text's
-// trailing separators are reduced to exactly one, the weight is the decimal number at its
-// start and the folder is everything after the first blank. An entry without a blank is
-// left as it was and matches no folder.
+// Derives `folder` and `weight` from `entryText` ("2.50 /music/rock/"): one trailing other
+// separator and then one trailing separator are removed and one separator is appended, so
+// that a folder written with or without its separator ends in exactly one (a doubled one
+// stays doubled); the weight is the decimal number at its start and the folder is
+// everything after the first blank. An entry without a blank is left as it was and matches
+// no folder.
 void ParseFolderWeightEntry(FolderWeight& entry,
                             platform::PathStyle style = platform::NativePathStyle());
 

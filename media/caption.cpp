@@ -5,6 +5,7 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tfilestream.h>
+#include <taglib/tiostream.h>
 #include <taglib/tstring.h>
 #include <unistd.h>
 
@@ -49,6 +50,10 @@ std::string ReadTagCaption(const std::string& path) {
     close(fd);
     return {};
   }
+  return ReadTagCaption(stream);
+}
+
+std::string ReadTagCaption(TagLib::IOStream& stream) {
   // TagLib hands out empty tag objects for tags the file lacks, so ask first.
   TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
   std::string caption;

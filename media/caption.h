@@ -5,6 +5,10 @@
 
 #include "platform/path_style.h"
 
+namespace TagLib {
+class IOStream;
+}
+
 namespace sorvina::media {
 
 // The caption a playlist shows for a file, in UTF-8: "Artist - Title" (or the title
@@ -16,6 +20,9 @@ std::string ReadCaption(const std::string& path,
 
 // The caption from the tags alone; empty when the file has no usable tag or cannot be read.
 std::string ReadTagCaption(const std::string& path);
+
+// The same from a stream already open for reading, such as bytes held in memory.
+std::string ReadTagCaption(TagLib::IOStream& stream);
 
 // The text after the last separator of `path`, less its last four characters (the ".mp3"
 // ending); a name of four characters or fewer gives an empty caption. Characters are

@@ -9,9 +9,47 @@
 #include "platform/read_only_file.h"
 
 namespace sorvina::media {
+
+// Where the analysed bytes come from: an open file, or bytes in memory.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t size() const = 0;
+  // Copies up to buffer.size() bytes from `offset`; fewer only at the end.
+  virtual std::size_t ReadAt(std::uint64_t offset, std::span<unsigned char> buffer) const = 0;
+};
+
 namespace {
 
 using platform::ReadOnlyFile;
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(const ReadOnlyFile& file) : file_(file) {}
+  std::uint64_t size() const override { return file_.size(); }
+  std::size_t ReadAt(std::uint64_t offset, std::span<unsigned char> buffer) const override {
+    return file_.ReadAt(offset, buffer);
+  }
+
+ private:
+  const ReadOnlyFile& file_;
+};
+
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::span<const unsigned char> bytes) : bytes_(bytes) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  std::size_t ReadAt(std::uint64_t offset, std::span<unsigned char> buffer) const override {
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t count =
+        std::min<std::size_t>(buffer.size(), bytes_.size() - static_cast<std::size_t>(offset));
+    std::memcpy(buffer.data(), bytes_.data() + offset, count);
+    return count;
+  }
+
+ private:
+  std::span<const unsigned char> bytes_;
+};
 
 // Bitrates in kbit/s by row (see BitrateRow) and bitrate index; 0 and 15 are refused.
 constexpr std::array<std::array<int, 16>, 5> kBitrates = {{
@@ -88,8 +126,8 @@ bool StartsWith(const unsigned char* bytes, const char* magic) {
 // skip one more, and a byte-by-byte search through junk one read per large chunk.
 class BufferedReader {
  public:
-  BufferedReader(const ReadOnlyFile& file, std::vector<unsigned char>& buffer)
-      : file_(file), buffer_(buffer) {
+  BufferedReader(const ByteSource& source, std::vector<unsigned char>& buffer)
+      : source_(source), buffer_(buffer) {
     buffer_.resize(kLargeFill);
   }
 
@@ -102,7 +140,7 @@ class BufferedReader {
       const std::size_t fill = std::max(count, sequential ? kLargeFill : kSmallFill);
       if (buffer_.size() < fill) buffer_.resize(fill);
       start_ = offset;
-      length_ = file_.ReadAt(offset, std::span(buffer_.data(), fill));
+      length_ = source_.ReadAt(offset, std::span(buffer_.data(), fill));
       if (length_ < count) return false;
     }
     bytes = buffer_.data() + (offset - start_);
@@ -113,7 +151,7 @@ class BufferedReader {
   static constexpr std::size_t kSmallFill = 4 * 1024;
   static constexpr std::size_t kLargeFill = 64 * 1024;
 
-  const ReadOnlyFile& file_;
+  const ByteSource& source_;
   std::vector<unsigned char>& buffer_;
   std::uint64_t start_ = 0;
   std::size_t length_ = 0;
@@ -173,9 +211,18 @@ int Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
   if (!file) {
     return error == ReadOnlyFile::OpenError::kNoResources ? kStatusCannotOpen : kStatusNoFrame;
   }
-  fileSize_ = knownSize > 0 ? knownSize : static_cast<std::int64_t>(file->size());
+  return Analyse(FileSource(*file), knownSize);
+}
 
-  BufferedReader reader(*file, buffer_);
+int Mp3Info::OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize) {
+  Reset();
+  return Analyse(MemorySource(bytes), knownSize);
+}
+
+int Mp3Info::Analyse(const ByteSource& source, std::int64_t knownSize) {
+  fileSize_ = knownSize > 0 ? knownSize : static_cast<std::int64_t>(source.size());
+
+  BufferedReader reader(source, buffer_);
   const std::optional<std::uint64_t> frame = FindFirstFrame(reader, header_);
   if (!frame) return kStatusNoFrame;
   firstFrameOffset_ = static_cast<std::int64_t>(*frame);
@@ -189,8 +236,8 @@ int Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
 
   // The tag sits at the real end of the file, whatever size the caller believes in.
   const unsigned char* tail = nullptr;
-  id3v1Present_ = file->size() >= kId3v1Size &&
-                  reader.Read(file->size() - kId3v1Size, kId3v1Size, tail) &&
+  id3v1Present_ = source.size() >= kId3v1Size &&
+                  reader.Read(source.size() - kId3v1Size, kId3v1Size, tail) &&
                   StartsWith(tail, "TAG");
   audioEnd_ = id3v1Present_ ? fileSize_ - static_cast<std::int64_t>(kId3v1Size) : fileSize_;
   analysed_ = true;

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace sorvina::media {
+
+class ByteSource;
 
 // Works out the playing time of an MP3 file in whole seconds without decoding audio: the
 // first valid frame header (ID3v2 tags skipped), a Xing header in that frame, and whether
@@ -22,6 +25,9 @@ class Mp3Info {
   // Analyses `path`; `knownSize` is its size in bytes when the caller holds it, or 0 to
   // have the file measured. Returns one of the statuses above.
   int Open(const std::string& path, std::int64_t knownSize);
+  // Analyses `bytes` as the whole content of a file, with the very search and tests that
+  // Open applies to a file; `knownSize` as for Open. kStatusOk or kStatusNoFrame.
+  int OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize);
 
   // Whole seconds: from the Xing frame count when there is one, else from the first
   // frame's bitrate. 0 after a failed Open.
@@ -51,6 +57,7 @@ class Mp3Info {
 
  private:
   void Reset();
+  int Analyse(const ByteSource& source, std::int64_t knownSize);
 
   std::uint32_t header_ = 0;
   std::int64_t xingFrameCount_ = -1;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <taglib/tbytevector.h>
+#include <taglib/tbytevectorstream.h>
 
 #include <filesystem>
 #include <string>
@@ -82,6 +84,14 @@ TEST_F(CaptionTest, FallsBackToTheFileNameForWhatIsNoTaggedFile) {
   std::string cut = test::Id3v2Header(1000);
   cut += "TIT2";
   EXPECT_EQ(ReadCaption(dir_.WriteFile("Cut.mp3", cut)), "Cut");
+}
+
+TEST_F(CaptionTest, ReadsTheSameTagsFromAStreamInMemory) {
+  const std::string path = TaggedFile("mem.mp3", "", "Red", 3, {{"Green", "Blue"}});
+  const std::string bytes = ReadBytes(path);
+  TagLib::ByteVectorStream stream(TagLib::ByteVector(bytes.data(), bytes.size()));
+  EXPECT_EQ(ReadTagCaption(stream), "Blue - Green");
+  EXPECT_EQ(ReadTagCaption(stream), ReadTagCaption(path));
 }
 
 TEST(FileNameCaptionTest, DropsTheFolderAndTheLastFourCharacters) {

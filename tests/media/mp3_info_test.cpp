@@ -252,6 +252,32 @@ TEST_F(Mp3InfoTest, BadFilesEndWithoutAFrameAndZeroSeconds) {
   }
 }
 
+TEST_F(Mp3InfoTest, BytesInMemoryAreAnalysedExactlyAsTheSameFile) {
+  const std::string contents[] = {
+      PadTo(test::Id3v2Tag(100, true) + test::XingFrame(kMpeg1Layer3, 1100), 5000) +
+          test::Id3v1Tag("T", "A"),
+      PadTo(std::string(70000, '\0') + Frame(), 80000),  // beyond one read-ahead
+      test::Id3v2Tag(100) + "ID3",
+      "",
+  };
+  for (const std::string& content : contents) {
+    SCOPED_TRACE(content.size());
+    const int status = Analyse(content, 123456);
+    const Mp3Info fromFile = info_;
+    Mp3Info fromMemory;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(content.data());
+    EXPECT_EQ(fromMemory.OpenBytes({bytes, content.size()}, 123456), status);
+    EXPECT_EQ(fromMemory.GetLengthSeconds(), fromFile.GetLengthSeconds());
+    if (status != Mp3Info::kStatusOk) continue;
+    EXPECT_EQ(fromMemory.header(), fromFile.header());
+    EXPECT_EQ(fromMemory.firstFrameOffset(), fromFile.firstFrameOffset());
+    EXPECT_EQ(fromMemory.xingPresent(), fromFile.xingPresent());
+    EXPECT_EQ(fromMemory.GetFrameCount(), fromFile.GetFrameCount());
+    EXPECT_EQ(fromMemory.id3v1Present(), fromFile.id3v1Present());
+    EXPECT_EQ(fromMemory.audioEnd(), fromFile.audioEnd());
+  }
+}
+
 TEST_F(Mp3InfoTest, FilesThatCannotBeReadEndWithStatusFour) {
   EXPECT_EQ(info_.Open(dir_ / "missing.mp3", 0), Mp3Info::kStatusNoFrame);
   EXPECT_EQ(info_.Open(dir_.MakeFolder("folder.mp3"), 0), Mp3Info::kStatusNoFrame);

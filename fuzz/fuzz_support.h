@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+// What the fuzz targets share: a check that stops the run where a property fails, and a
+// private folder for the targets that need real files.
+
+// Stops with a message when `condition` is false. abort() makes libFuzzer keep the input
+// as a crash, and fails the replay run that CTest makes.
+#define FUZZ_CHECK(condition)                                                     \
+  do {                                                                            \
+    if (!(condition)) sorvina::fuzz::CheckFailed(#condition, __FILE__, __LINE__); \
+  } while (false)
+
+namespace sorvina::fuzz {
+
+[[noreturn]] void CheckFailed(const char* condition, const char* file, int line);
+
+// A folder made for this process on first use (on a memory-backed file system where there
+// is one, as the targets write and flush files on every input) and removed with
+// everything in it when the process exits normally.
+const std::string& ProcessFolder();
+
+// Writes `bytes` to `path` in full, replacing what was there; aborts when it cannot, as
+// the target could not test anything then.
+void WriteWholeFile(const std::string& path, std::string_view bytes);
+
+// The bytes as text, for the targets whose input is text.
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+}  // namespace sorvina::fuzz

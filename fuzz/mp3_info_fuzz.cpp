@@ -1,0 +1,63 @@
+// The MPEG analysis over any bytes: the frame search, the ID3v2 skips, the Xing header
+// and the ID3v1 test, as Mp3Info applies them to a file.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+#include "fuzz/fuzz_support.h"
+#include "media/mp3_info.h"
+
+using sorvina::media::Mp3Info;
+
+namespace {
+
+// The size a caller may hand in (the collection passes the size it listed): any 64-bit
+// value, taken from the input's first eight bytes.
+std::int64_t CallerSize(std::span<const std::uint8_t> bytes) {
+  std::uint64_t value = 0;
+  std::memcpy(&value, bytes.data(), std::min<std::size_t>(bytes.size(), sizeof value));
+  return static_cast<std::int64_t>(value);
+}
+
+void CheckResult(const Mp3Info& info, int status, std::size_t size, std::int64_t knownSize) {
+  FUZZ_CHECK(status == Mp3Info::kStatusOk || status == Mp3Info::kStatusNoFrame);
+  const std::int64_t seconds = info.GetLengthSeconds();
+  FUZZ_CHECK(seconds >= 0);
+  if (status != Mp3Info::kStatusOk) {
+    FUZZ_CHECK(seconds == 0);
+    return;
+  }
+  const auto fileSize = static_cast<std::int64_t>(size);
+  FUZZ_CHECK(info.IsValidHeader());
+  FUZZ_CHECK(info.firstFrameOffset() >= 0 && info.firstFrameOffset() + 4 <= fileSize);
+  FUZZ_CHECK(info.fileSize() == (knownSize > 0 ? knownSize : fileSize));
+  FUZZ_CHECK(info.audioEnd() == info.fileSize() - (info.id3v1Present() ? 128 : 0));
+  FUZZ_CHECK(info.GetHeaderBitrate() > 0 && info.GetSampleRate() > 0);
+  FUZZ_CHECK(info.GetSamplesPerFrame() > 0);
+  FUZZ_CHECK(info.GetAverageBitrate() >= 0.0 || info.audioEnd() < info.firstFrameOffset());
+  if (!info.xingPresent()) FUZZ_CHECK(info.GetFrameCount() == -1);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const unsigned char> bytes(data, size);
+  // One object for both analyses, as the probe reuses it over a loop of files.
+  Mp3Info info;
+  const int status = info.OpenBytes(bytes, 0);
+  CheckResult(info, status, size, 0);
+  const std::uint32_t header = info.header();
+  const std::int64_t offset = info.firstFrameOffset();
+  const std::int64_t frames = info.GetFrameCount();
+
+  // The caller's size moves the end of the audio, never what the search found.
+  const std::int64_t knownSize = CallerSize(bytes);
+  FUZZ_CHECK(info.OpenBytes(bytes, knownSize) == status);
+  CheckResult(info, status, size, knownSize);
+  if (status == Mp3Info::kStatusOk) {
+    FUZZ_CHECK(info.header() == header && info.firstFrameOffset() == offset);
+    FUZZ_CHECK(info.GetFrameCount() == frames);
+  }
+  return 0;
+}
