@@ -103,6 +103,9 @@ std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path) {
     contents.limitMode = kLimitMegabytes;
     contents.amountText.clear();
   }
+  // A read error is no short file: settings made of the lines before it would replace
+  // the user's with something the file does not say.
+  if (reader.failed()) return std::nullopt;
   return contents;
 }
 

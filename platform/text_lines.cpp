@@ -97,6 +97,7 @@ bool LineReader::Open(const std::string& path) {
 bool LineReader::Refill() {
   begin_ = 0;
   end_ = file_ == nullptr ? 0 : std::fread(buffer_, 1, sizeof buffer_, file_);
+  if (end_ == 0 && file_ != nullptr && std::ferror(file_)) failed_ = true;
   return end_ > 0;
 }
 

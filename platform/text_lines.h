@@ -23,6 +23,9 @@ class LineReader {
 
   // Stores the next line in `line`; false at the end of the file or on a read error.
   bool Next(std::string& line);
+  // Whether reading stopped at a read error rather than at the end of the file: the lines
+  // given so far are then not the whole file.
+  bool failed() const { return failed_; }
 
  private:
   bool Refill();
@@ -32,6 +35,7 @@ class LineReader {
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   bool atStart_ = true;
+  bool failed_ = false;
 };
 
 // Writes a text file whose every line ends with CR LF, and replaces the file only once it

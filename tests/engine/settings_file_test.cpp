@@ -162,6 +162,8 @@ TEST_F(SettingsFileTest, ReportsWhatCannotBeReadOrWrittenAndKeepsTheOldFile) {
   EXPECT_FALSE(ReadSettingsFile(dir_.MakeFolder("folder.txt")));
   ASSERT_EQ(mkfifo((dir_ / "fifo.txt").c_str(), 0600), 0);
   EXPECT_FALSE(ReadSettingsFile(dir_ / "fifo.txt"));
+  // Opens, then every read fails: not an empty settings file.
+  EXPECT_FALSE(ReadSettingsFile("/proc/self/mem"));
 
   EXPECT_EQ(WriteSettingsFile(dir_ / "missing/s.txt", Example()), SettingsWriteResult::kCannotOpen);
   EXPECT_EQ(WriteSettingsFile(dir_ / "folder.txt", Example()), SettingsWriteResult::kCannotOpen);

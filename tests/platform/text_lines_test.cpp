@@ -71,6 +71,21 @@ TEST(LineReaderTest, RefusesWhatIsNoReadableFile) {
   EXPECT_FALSE(LineReader().Open(dir / "fifo.m3u"));
 }
 
+TEST(LineReaderTest, TellsAReadErrorFromTheEndOfTheFile) {
+  test::TempDir dir;
+  LineReader whole;
+  ASSERT_TRUE(whole.Open(dir.WriteFile("list.m3u", "a\n")));
+  std::string line;
+  while (whole.Next(line)) {
+  }
+  EXPECT_FALSE(whole.failed());
+  // Reading a process's memory from its start fails: an open file whose reads fail.
+  LineReader broken;
+  ASSERT_TRUE(broken.Open("/proc/self/mem"));
+  EXPECT_FALSE(broken.Next(line));
+  EXPECT_TRUE(broken.failed());
+}
+
 bool WriteLines(const std::string& path, const std::vector<std::string>& lines) {
   LineWriter writer;
   if (!writer.Open(path)) return false;
