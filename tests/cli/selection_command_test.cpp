@@ -43,21 +43,6 @@ Outcome RunCli(std::vector<std::string> arguments, const std::string& input = {}
   return {status, out.str(), err.str()};
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);)
-    lines.push_back(line);
-  return lines;
-}
-
-// Constant-bitrate MP3 bytes lasting `seconds` at 128 kbit/s.
-std::string Mp3Lasting(int seconds) {
-  std::string bytes = test::HeaderBytes(test::FrameHeader({}));
-  bytes.resize(static_cast<std::size_t>(seconds) * 16000, '\0');
-  return bytes;
-}
-
 // Six files of 1,000 bytes each, three in each of two folders.
 class SelectionCommandTest : public ::testing::Test {
  protected:
@@ -79,7 +64,7 @@ TEST_F(SelectionCommandTest, DryRunPrintsTheDrawRepeatablyAndChangesNothing) {
   const Outcome all = RunCli({"-s", music_, "-c", dest, "--all", "--seed", "7", "-n"});
   EXPECT_EQ(all.status, 0);
   EXPECT_EQ(all.err, "");
-  std::vector<std::string> drawn = Lines(all.out);
+  std::vector<std::string> drawn = test::LinesOf(all.out);
   EXPECT_EQ(RunCli({"-s", music_, "-c", dest, "--all", "--seed", "7", "--dry-run"}).out, all.out);
   std::sort(drawn.begin(), drawn.end());
   EXPECT_EQ(drawn, files_);  // every file once
@@ -88,14 +73,14 @@ TEST_F(SelectionCommandTest, DryRunPrintsTheDrawRepeatablyAndChangesNothing) {
   // 0.002 MB is 2,097 bytes: two files of 1,000 fit, the third does not.
   const Outcome some = RunCli({"-s", music_, "-p", dir_ / "l.m3u", "--mb", "0.002", "-n"});
   EXPECT_EQ(some.status, 0);
-  EXPECT_EQ(Lines(some.out).size(), 2u);
+  EXPECT_EQ(test::LinesOf(some.out).size(), 2u);
   EXPECT_FALSE(fs::exists(dir_ / "l.m3u"));
 
   // A weight given on the command line reaches the folder it names: with a heavy weight
   // on b, b's three files come first.
   const Outcome weighted =
       RunCli({"-s", music_, "-w", "1e6=" + music_ + "/b//", "-c", dest, "--all", "-n"});
-  const std::vector<std::string> order = Lines(weighted.out);
+  const std::vector<std::string> order = test::LinesOf(weighted.out);
   ASSERT_EQ(order.size(), 6u);
   for (int i = 0; i < 3; ++i)
     EXPECT_NE(order[i].find("/b/"), std::string::npos) << order[i];
@@ -130,7 +115,7 @@ TEST_F(SelectionCommandTest, WritesPlaylistsAndCopiesFiles) {
       RunCli({"-s", "./music/", "-w", "1e6=music//b", "-p", "lists/rel.m3u", "--all"});
   fs::current_path(before);
   EXPECT_EQ(relative.status, 0) << relative.err;
-  const std::vector<std::string> entries = Lines(ReadBytes(dir_ / "lists/rel.m3u"));
+  const std::vector<std::string> entries = test::LinesOf(ReadBytes(dir_ / "lists/rel.m3u"));
   ASSERT_EQ(entries.size(), 13u);
   for (int i = 2; i < 7; i += 2)
     EXPECT_EQ(entries[i].rfind(music_ + "/b/", 0), 0u) << entries[i];
@@ -138,10 +123,10 @@ TEST_F(SelectionCommandTest, WritesPlaylistsAndCopiesFiles) {
   // Hours count playing time: 0.006 hours are 22 seconds, two files of 10 seconds.
   test::TempDir timed;
   for (const char* name : {"x.mp3", "y.mp3", "z.mp3"})
-    timed.WriteFile(name, Mp3Lasting(10));
+    timed.WriteFile(name, test::ConstantBitrateMp3(10));
   const Outcome hours = RunCli({"-s", timed.path(), "-p", timed / "t.m3u", "--hours", "0.006"});
   EXPECT_EQ(hours.status, 0);
-  EXPECT_EQ(Lines(ReadBytes(timed / "t.m3u")).size(), 1u + 2 * 2);
+  EXPECT_EQ(test::LinesOf(ReadBytes(timed / "t.m3u")).size(), 1u + 2 * 2);
 }
 
 TEST_F(SelectionCommandTest, NameConflictsFollowThePolicyOrTheAnswer) {
@@ -231,7 +216,7 @@ TEST_F(SelectionCommandTest, SavedSettingsLoadAndYieldToTheCommandLine) {
   // Loaded as saved: playlist mode from the ".m3u" ending, the limit from the last line.
   const Outcome loaded = RunCli({"--settings", saved, "-n", "--seed", "3"});
   EXPECT_EQ(loaded.status, 0) << loaded.err;
-  EXPECT_EQ(Lines(loaded.out).size(), 3u);
+  EXPECT_EQ(test::LinesOf(loaded.out).size(), 3u);
   const Outcome played = RunCli({"--settings", saved});
   EXPECT_EQ(played.status, 0);
   EXPECT_EQ(ReadBytes(dir_ / "mix.m3u").rfind("#EXTM3U\r\n", 0), 0u);
@@ -244,7 +229,7 @@ TEST_F(SelectionCommandTest, SavedSettingsLoadAndYieldToTheCommandLine) {
             0);
   EXPECT_EQ(ReadBytes(resaved), "1\r\n" + music_ + "\r\n" + dir_ / "out" + "\r\n1\r\n2.50 " +
                                     music_ + "/b/\r\n2 650\r\n");
-  EXPECT_EQ(Lines(RunCli({"--settings", resaved, "-n"}).out).size(), 6u);
+  EXPECT_EQ(test::LinesOf(RunCli({"--settings", resaved, "-n"}).out).size(), 6u);
 
   // Limit lines: hours, and a mode no page knows (the megabyte choice, nothing typed).
   const std::string head = "1\n" + music_ + "\n" + dir_ / "h.m3u" + "\n0\n";
@@ -308,7 +293,7 @@ TEST_F(SelectionCommandTest, EngineMessagesAreExactAndExitWithOne) {
   // A huge amount takes everything rather than failing.
   const Outcome huge = RunCli({"-s", music_, "-p", list, "--mb", "1e400", "-n"});
   EXPECT_EQ(huge.status, 0) << huge.err;
-  EXPECT_EQ(Lines(huge.out).size(), 6u);
+  EXPECT_EQ(test::LinesOf(huge.out).size(), 6u);
 }
 
 TEST_F(SelectionCommandTest, UsageErrorsExitWithTwo) {

@@ -87,21 +87,6 @@ CliOutcome RunCli(std::vector<std::string> arguments) {
   return {status, out.str(), err.str()};
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);)
-    lines.push_back(line);
-  return lines;
-}
-
-// Constant-bitrate MP3 bytes lasting `seconds` at 128 kbit/s.
-std::string Mp3Lasting(int seconds) {
-  std::string bytes = test::HeaderBytes(test::FrameHeader({}));
-  bytes.resize(static_cast<std::size_t>(seconds) * 16000, '\0');
-  return bytes;
-}
-
 // Trees whose paths pass the system's limit cannot be made or removed through paths: they
 // are made a folder at a time relative to an open descriptor, in a folder of their own.
 class DeepTree {
@@ -239,7 +224,7 @@ TEST(ScanFaultsTest, FoldersThatCannotBeListedOrEnteredAreLeftOutOfTheDryRun) {
     const CliOutcome run = RunCli({"-s", music, "-c", dir / "player", "--all", "-n"});
     return std::to_string(run.status) + "\n" + run.out + run.err;
   });
-  const std::vector<std::string> lines = Lines(out);
+  const std::vector<std::string> lines = test::LinesOf(out);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "0") << out;
   EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()), UnorderedElementsAre(a, z))
@@ -302,8 +287,8 @@ TEST(ScanFaultsTest, FilesPastThePathLimitAreCollectedProbedListedAndCopied) {
   const std::string music = tree.root();
   const std::string name(200, 'n');
   const std::string near = music + "/near.mp3";
-  DeepTree::WriteFileAt(AT_FDCWD, near, Mp3Lasting(3));
-  const std::string farBytes = Mp3Lasting(10);
+  DeepTree::WriteFileAt(AT_FDCWD, near, test::ConstantBitrateMp3(3));
+  const std::string farBytes = test::ConstantBitrateMp3(10);
   const std::string bottom = tree.MakeChain(name, 25, [&](int fd, int level, const std::string&) {
     if (level == 25) DeepTree::WriteFileAt(fd, "far.mp3", farBytes);
   });
@@ -367,12 +352,12 @@ TEST(ScanFaultsTest, AFiveThousandLevelTreeIsScannedWholeWithFewDescriptors) {
           paths += path + "\n";
         return paths;
       });
-  EXPECT_THAT(Lines(collected), UnorderedElementsAreArray(expected));
+  EXPECT_THAT(test::LinesOf(collected), UnorderedElementsAreArray(expected));
 
   // The whole run, from collection to the printed draw.
   const CliOutcome run = RunCli({"-s", tree.root(), "-c", dir / "player", "--all", "-n"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(Lines(run.out), UnorderedElementsAreArray(expected));
+  EXPECT_THAT(test::LinesOf(run.out), UnorderedElementsAreArray(expected));
 }
 
 TEST(ScanFaultsTest, LinksThatLeadNowhereOrOutOfTheTree) {
@@ -403,17 +388,20 @@ TEST(ScanFaultsTest, LinksThatLeadNowhereOrOutOfTheTree) {
 
 TEST(ScanFaultsTest, NamesThatAreNoTextGoThroughTheDryRunAndThePlaylistByteForByte) {
   test::TempDir dir;
-  const std::string latin1 = dir.WriteFile("music/caf\xE9/\xE9t\xE9.mp3", Mp3Lasting(1));
-  const std::string broken = dir.WriteFile("music/\xFF\xFE\xC3/\xC3(\x80.mp3", Mp3Lasting(1));
-  const std::string carriage = dir.WriteFile("music/cr\rin the middle.mp3", Mp3Lasting(1));
-  const std::string lineFeed = dir.WriteFile("music/two\nlines.mp3", Mp3Lasting(1));
+  const std::string latin1 =
+      dir.WriteFile("music/caf\xE9/\xE9t\xE9.mp3", test::ConstantBitrateMp3(1));
+  const std::string broken =
+      dir.WriteFile("music/\xFF\xFE\xC3/\xC3(\x80.mp3", test::ConstantBitrateMp3(1));
+  const std::string carriage =
+      dir.WriteFile("music/cr\rin the middle.mp3", test::ConstantBitrateMp3(1));
+  const std::string lineFeed = dir.WriteFile("music/two\nlines.mp3", test::ConstantBitrateMp3(1));
   const std::string music = dir / "music";
 
   // A name with a line feed cannot be shown as one line: said so, and the rest listed.
   const CliOutcome dry = RunCli({"-s", music, "-c", dir / "player", "--all", "-n"});
   EXPECT_EQ(dry.status, 1);
   EXPECT_NE(dry.err.find(lineFeed), std::string::npos) << dry.err;
-  EXPECT_THAT(Lines(dry.out), UnorderedElementsAre(latin1, broken, carriage));
+  EXPECT_THAT(test::LinesOf(dry.out), UnorderedElementsAre(latin1, broken, carriage));
 
   // Written into a playlist and read back, the names are the same files.
   const std::string list = dir / "odd.m3u";

@@ -43,10 +43,11 @@ namespace {
 namespace fs = std::filesystem;
 using test::NamesIn;
 using test::ReadBytes;
+using test::Snapshot;
 using test::TempDir;
+using test::Tree;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using Tree = std::map<std::string, std::string>;  // relative path -> content
 
 constexpr uid_t kNobody = 65534;
 
@@ -98,16 +99,6 @@ std::string RunAll(const std::vector<std::string>& sources, bool copy,
   for (const std::string& line : lines)
     report += "|" + line;
   return report;
-}
-
-// Everything under `folder`, hidden files included.
-Tree Snapshot(const std::string& folder) {
-  Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    tree[fs::relative(entry.path(), folder)] =
-        entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
-  }
-  return tree;
 }
 
 mode_t ModeOf(const std::string& path) {

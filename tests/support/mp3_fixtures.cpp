@@ -121,6 +121,12 @@ std::size_t FrameLength(const FrameFormat& format) {
   return static_cast<std::size_t>(coefficient * bitsPerSecond / format.sampleRateHz);
 }
 
+std::string ConstantBitrateMp3(int seconds) {
+  std::string bytes = HeaderBytes(FrameHeader({}));
+  bytes.resize(static_cast<std::size_t>(seconds) * 16000, '\0');
+  return bytes;
+}
+
 std::string SilentFrames(const FrameFormat& format, int count) {
   std::string frame = HeaderBytes(FrameHeader(format));
   frame.resize(FrameLength(format), '\0');

@@ -29,6 +29,10 @@ std::string HeaderBytes(std::uint32_t header);
 // The length in bytes of one frame of `format` without padding.
 std::size_t FrameLength(const FrameFormat& format);
 
+// MP3 bytes that last `seconds` by the constant-bitrate estimate: one 128 kbit/s frame
+// header followed by zeros, 16,000 bytes a second.
+std::string ConstantBitrateMp3(int seconds);
+
 // `count` whole frames of `format` whose payload is zeros.
 std::string SilentFrames(const FrameFormat& format, int count);
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace sorvina::test {
@@ -54,6 +55,23 @@ std::string TempDir::MakeFolder(std::string_view relative) const {
   const std::string path = *this / relative;
   fs::create_directories(path);
   return path;
+}
+
+Tree Snapshot(const std::string& folder) {
+  Tree tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    tree[fs::relative(entry.path(), folder)] =
+        entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
+  }
+  return tree;
+}
+
+std::vector<std::string> LinesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);)
+    lines.push_back(line);
+  return lines;
 }
 
 std::string ReadBytes(const std::string& path) {

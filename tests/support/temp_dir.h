@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,14 @@ class TempDir {
  private:
   std::string path_;
 };
+
+// Everything under a folder, hidden files included: each path relative to the folder,
+// with the file's bytes, or "<folder>" for a folder.
+using Tree = std::map<std::string, std::string>;
+Tree Snapshot(const std::string& folder);
+
+// The lines of `text`, split at line feeds.
+std::vector<std::string> LinesOf(const std::string& text);
 
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadBytes(const std::string& path);

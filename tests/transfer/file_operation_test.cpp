@@ -30,7 +30,8 @@ using ::testing::IsEmpty;
 using ::testing::Pair;
 using ::testing::SizeIs;
 using Paths = std::vector<std::string>;
-using Tree = std::map<std::string, std::string>;  // relative path -> content
+using test::Snapshot;
+using test::Tree;
 
 constexpr std::size_t kTestChunk = 64 * 1024;
 constexpr ConflictAnswer kSkip{ConflictAction::kSkip, false};
@@ -94,16 +95,6 @@ std::string Bytes(std::size_t size, char seed) {
   for (std::size_t i = 0; i < size; ++i)
     bytes[i] = static_cast<char>(seed + i * 7 + i / 1000);
   return bytes;
-}
-
-// Everything under `folder`, hidden files included.
-Tree Snapshot(const std::string& folder) {
-  Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    tree[fs::relative(entry.path(), folder)] =
-        entry.is_directory() ? "<folder>" : ReadBytes(entry.path().string());
-  }
-  return tree;
 }
 
 struct stat StatusOf(const std::string& path) {
