@@ -28,10 +28,9 @@ enum class SettingsWriteResult { kWritten, kCannotOpen, kCannotWrite };
 SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings);
 
 // Reads what WriteSettingsFile wrote. Nothing when the file cannot be opened or a read
-// fails part-way. A count
-// that is no number, zero or negative reads no lines for its list; lines missing at the
-// end read as empty and no line is invented beyond the file's end; a missing last line
-// gives mode 0 with an empty amount.
+// fails part-way. A count that is no number, zero or negative reads no lines for its
+// list; lines missing at the end read as empty and no line is invented beyond the file's
+// end; a missing last line gives mode 0 with an empty amount.
 std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path);
 
 }  // namespace sorvina::engine

@@ -173,21 +173,22 @@ bool MakeFolder(const std::string& path) {
   return !path.empty() && !HasNulByte(path) && mkdir(path.c_str(), 0777) == 0;
 }
 
-bool MakeFolderPath(const std::string& path) {
-  if (path.empty() || HasNulByte(path)) return false;
-  // Each prefix that ends a part, top down. A part that is there already as a folder is as
-  // good as a new one; any other failure ends the walk.
+int MakeFolders(const std::string& path) {
+  if (path.empty() || HasNulByte(path)) return ENOENT;
+  if (const std::optional<FileStatus> status = GetFileStatus(path))
+    return status->kind == EntryKind::kDirectory ? 0 : ENOTDIR;
+  // Each prefix that ends a part, top down. A part that is there already as a folder (made
+  // by someone else meanwhile, perhaps) is as good as a new one.
   for (std::size_t end = 1; end <= path.size(); ++end) {
-    if ((end == path.size() || path[end] == '/') && path[end - 1] != '/') {
-      const std::string prefix = path.substr(0, end);
-      if (mkdir(prefix.c_str(), 0777) != 0) {
-        const std::optional<FileStatus> status = GetFileStatus(prefix);
-        if (!status || status->kind != EntryKind::kDirectory) return false;
-      }
-    }
+    if ((end < path.size() && path[end] != '/') || path[end - 1] == '/') continue;
+    const std::string prefix = path.substr(0, end);
+    if (mkdir(prefix.c_str(), 0777) == 0) continue;
+    const int error = errno;
+    const std::optional<FileStatus> status = GetFileStatus(prefix);
+    if (!status) return error;
+    if (status->kind != EntryKind::kDirectory) return ENOTDIR;
   }
-  const std::optional<FileStatus> status = GetFileStatus(path);
-  return status && status->kind == EntryKind::kDirectory;
+  return 0;
 }
 
 std::string CurrentDirectory() {

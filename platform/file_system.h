@@ -89,10 +89,11 @@ bool CanEnterFolder(const std::string& path);
 // or exists already.
 bool MakeFolder(const std::string& path);
 
-// Creates every missing folder along `path`, top down, the last part included. True when
-// the whole path is a folder afterwards, also when nothing had to be made. A failure
-// part-way leaves the folders made before it in place.
-bool MakeFolderPath(const std::string& path);
+// Creates `path` and every missing folder above it, top down. Returns 0 when the whole
+// path is a folder afterwards, also when nothing had to be made; else the errno value of
+// the failure, ENOTDIR when something other than a folder holds one of the names. A
+// failure part-way leaves the folders made before it in place.
+int MakeFolders(const std::string& path);
 
 // The process's current directory, without a trailing separator; empty if unknown.
 std::string CurrentDirectory();

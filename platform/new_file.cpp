@@ -73,6 +73,18 @@ int WriteAll(int fd, std::string_view bytes) {
   return 0;
 }
 
+int WriteAllAt(int fd, std::string_view bytes, std::size_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno;
+    if (written == 0) return EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+    offset += static_cast<std::size_t>(written);
+  }
+  return 0;
+}
+
 ScopedFileSizeSignalIgnored::ScopedFileSizeSignalIgnored() {
   struct sigaction current {};
   if (sigaction(SIGXFSZ, nullptr, &current) != 0) return;

@@ -37,9 +37,13 @@ bool EndsWithSeparator(std::string_view path, PathStyle style);
 // itself), so "/a/b" gives {"/", "a", "b"}; repeated separators yield empty components.
 std::vector<std::string_view> SplitComponents(std::string_view path, PathStyle style);
 
-// Lower-cases ASCII letters only: other bytes of a multibyte name stay as they are.
+// Lower-cases (upper-cases) ASCII letters only: other bytes of a multibyte name stay as
+// they are.
 constexpr char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+constexpr char AsciiUpper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
 // Whether two names (or whole paths) denote the same thing in `style`.

@@ -64,20 +64,6 @@ int CreateTemporaryBeside(const std::string& target, const struct stat* existing
   return -1;
 }
 
-// Writes all of `bytes` at `offset`, resuming after interruptions and short writes.
-// Returns 0 or the errno value of the failure.
-int WriteAllAt(int fd, std::string_view bytes, std::size_t offset) {
-  while (!bytes.empty()) {
-    const ssize_t written = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return errno;
-    if (written == 0) return EIO;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-    offset += static_cast<std::size_t>(written);
-  }
-  return 0;
-}
-
 }  // namespace
 
 LineReader::~LineReader() {

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "platform/path_style.h"
+
 namespace sorvina::transfer {
 namespace {
 
@@ -55,14 +57,10 @@ std::size_t Utf8SequenceLength(std::string_view text) {
   return length;
 }
 
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool IsReservedDeviceName(std::string_view base) {
-  std::string upper;
-  for (char c : base)
-    upper.push_back(Upper(c));
+  std::string upper(base);
+  for (char& c : upper)
+    c = platform::AsciiUpper(c);
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
   return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
          upper[3] >= '1' && upper[3] <= '9';

@@ -67,21 +67,6 @@ std::string ErrorText(int error) {
   return std::generic_category().message(error);
 }
 
-int MakeFolders(const std::string& path) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) == 0) return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
-  if (errno != ENOENT) return errno;
-  const PathParts parts = SplitPath(path);
-  if (!parts.folder.empty() && parts.folder != "/") {
-    if (const int error = MakeFolders(parts.folder)) return error;
-  }
-  if (mkdir(path.c_str(), 0777) == 0) return 0;
-  const int error = errno;
-  // Made by someone else in the meantime: as good as made here.
-  if (error == EEXIST && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return 0;
-  return error;
-}
-
 int RenameEntry(const std::string& from, const std::string& to, bool replace) {
   if (replace) return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;

@@ -33,10 +33,6 @@ std::string NumberedName(const std::string& target, unsigned number);
 // The error's text as the system words it ("No space left on device").
 std::string ErrorText(int error);
 
-// Creates `path` and every missing folder above it. ENOTDIR when something other than a
-// folder holds one of the names.
-int MakeFolders(const std::string& path);
-
 // Gives `from` the name `to` in one step. With `replace` an existing `to` is replaced
 // atomically; without it an existing `to` is never replaced and EEXIST comes back, also
 // on file systems that lack a no-replace rename (a hard link stands in, then a check just

@@ -140,7 +140,7 @@ int Runner::Run() {
 
   if (request_.intoFolder) {
     const std::string& folder = request_.destinations.front();
-    if (const int error = MakeFolders(folder)) {
+    if (const int error = platform::MakeFolders(folder)) {
       Fail(folder, ErrorText(error));
       return kOperationFailed;
     }
@@ -191,7 +191,7 @@ Runner::Outcome Runner::Handle(std::size_t index) {
     target = request_.destinations[index];
     const std::string folder = SplitPath(target).folder;
     if (!folder.empty()) {
-      if (const int error = MakeFolders(folder)) return Fail(target, ErrorText(error));
+      if (const int error = platform::MakeFolders(folder)) return Fail(target, ErrorText(error));
     }
   }
   target = LegalTarget(target);

@@ -173,30 +173,30 @@ TEST(FileStatusTest, ReportsKindAndSizeBeyondFourGigabytes) {
   EXPECT_FALSE(GetFileStatus(big + std::string("\0.mp3", 5)));
 }
 
-TEST(MakeFolderPathTest, MakesEveryMissingLevel) {
+TEST(MakeFoldersTest, MakesEveryMissingLevel) {
   test::TempDir dir;
-  EXPECT_TRUE(MakeFolderPath(dir / "a/b//c/"));
+  EXPECT_EQ(MakeFolders(dir / "a/b//c/"), 0);
   EXPECT_TRUE(fs::is_directory(dir / "a/b/c"));
-  EXPECT_TRUE(MakeFolderPath(dir / "a/b"));  // nothing to make
-  EXPECT_TRUE(MakeFolderPath("/"));
+  EXPECT_EQ(MakeFolders(dir / "a/b"), 0);  // nothing to make
+  EXPECT_EQ(MakeFolders("/"), 0);
 
   // Relative paths count from the current directory.
   const fs::path before = fs::current_path();
   fs::current_path(dir.path());
-  const bool madeRelative = MakeFolderPath("rel/x");
+  const int madeRelative = MakeFolders("rel/x");
   fs::current_path(before);
-  EXPECT_TRUE(madeRelative);
+  EXPECT_EQ(madeRelative, 0);
   EXPECT_TRUE(fs::is_directory(dir / "rel/x"));
 }
 
-TEST(MakeFolderPathTest, FailsWhereAPartIsNoFolder) {
+TEST(MakeFoldersTest, FailsWhereAPartIsNoFolder) {
   test::TempDir dir;
   const std::string file = dir.WriteFile("a/file");
-  EXPECT_FALSE(MakeFolderPath(file));
-  EXPECT_FALSE(MakeFolderPath(file + "/b"));
-  EXPECT_FALSE(MakeFolderPath(dir / "a/new/" + std::string("\0x", 2)));
+  EXPECT_NE(MakeFolders(file), 0);
+  EXPECT_NE(MakeFolders(file + "/b"), 0);
+  EXPECT_NE(MakeFolders(dir / "a/new/" + std::string("\0x", 2)), 0);
   EXPECT_FALSE(fs::exists(dir / "a/new"));
-  EXPECT_FALSE(MakeFolderPath(""));
+  EXPECT_NE(MakeFolders(""), 0);
 }
 
 TEST(ProcessTest, KnowsTheCurrentDirectoryAndTheClock) {

@@ -61,7 +61,7 @@ platform::DriveType FileSystemFolderQueries::DriveTypeOf(const std::string& plac
 }
 
 bool FileSystemFolderQueries::CreateFolderPath(const std::string& path) {
-  return platform::MakeFolderPath(Resolve(path));
+  return platform::MakeFolders(Resolve(path)) == 0;
 }
 
 std::vector<std::string> FileSystemFolderQueries::FolderNamesStartingWith(const std::string& text) {

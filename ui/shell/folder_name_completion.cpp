@@ -14,9 +14,6 @@ bool IsAsciiLower(char c) {
 bool IsAsciiUpper(char c) {
   return c >= 'A' && c <= 'Z';
 }
-char AsciiUpper(char c) {
-  return IsAsciiLower(c) ? static_cast<char>(c - 32) : c;
-}
 
 // The length of the partly typed last name: what follows the last separator (in Windows
 // style also "/" and the drive's ":", in that order of preference).
@@ -43,7 +40,7 @@ void FollowTypedCase(std::string& name, std::string_view text, std::size_t prefi
   // The last typed character, when its case differs from the name's, sets the case of all.
   if (text.empty() || prefixLength == 0 || text.back() == name[prefixLength - 1]) return;
   if (IsAsciiUpper(text.back())) {
-    std::transform(name.begin(), name.end(), name.begin(), AsciiUpper);
+    std::transform(name.begin(), name.end(), name.begin(), platform::AsciiUpper);
   } else {
     std::transform(name.begin(), name.end(), name.begin(), platform::AsciiLower);
   }
