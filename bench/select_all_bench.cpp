@@ -1,13 +1,18 @@
 // The cost of "Select all": drawing every candidate of a pool, weighted and without
-// replacement, with the draw's linear walk from the pool's head at every attempt (about
-// n^2/2 additions for n candidates). Next to it, in the same run, the floor of any
-// selection: a uniform shuffle of n candidates (std::shuffle, linear). The ratio shows
-// how far the walk is from linear at each size.
+// replacement, by the reference walk from the pool's head at every attempt (about n^2/2
+// additions for n candidates) and by the fast path over a prefix-sum tree (O(n log n)),
+// which selects the very same files. Next to them, in the same run, the floor of any
+// selection: a uniform shuffle of the same n candidates (std::shuffle, linear).
+//
+// Usage: sorvina-select-all-bench [--plot-data=FILE] [Google Benchmark flags]
+//   --plot-data=FILE  also write "CANDIDATES<TAB>REFERENCE_S<TAB>FAST_S" lines for the plot
+//                     of time against library size ("-" where a size was not measured)
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -19,6 +24,11 @@ namespace {
 
 using sorvina::engine::Candidate;
 using sorvina::engine::CandidatePool;
+using sorvina::engine::DrawMethod;
+
+// Sizes of the plot; the reference walk stops where one run would take minutes.
+constexpr std::int64_t kSizes[] = {1'000, 3'000, 10'000, 30'000, 100'000, 300'000, 1'000'000};
+constexpr std::int64_t kLargestReferenceSize = 100'000;
 
 std::vector<Candidate> Library(std::int64_t size) {
   std::vector<Candidate> candidates;
@@ -30,6 +40,7 @@ std::vector<Candidate> Library(std::int64_t size) {
   return candidates;
 }
 
+template <DrawMethod method>
 void BM_SelectAll(benchmark::State& state) {
   const std::vector<Candidate> library = Library(state.range(0));
   for (auto _ : state) {
@@ -40,7 +51,13 @@ void BM_SelectAll(benchmark::State& state) {
     sorvina::engine::RandomGenerator random;
     random.Seed(1);
     state.ResumeTiming();
-    benchmark::DoNotOptimize(sorvina::engine::DrawCandidates(pool, random, {}));
+    std::vector<Candidate> chosen = sorvina::engine::DrawCandidates(pool, random, {}, {}, method);
+    benchmark::DoNotOptimize(chosen.data());
+    // Releasing the selection and the pool is not part of choosing.
+    state.PauseTiming();
+    chosen = {};
+    pool.ReleaseAll();
+    state.ResumeTiming();
   }
 }
 
@@ -53,22 +70,81 @@ void BM_Shuffle(benchmark::State& state) {
     state.ResumeTiming();
     std::shuffle(copy.begin(), copy.end(), random);
     benchmark::DoNotOptimize(copy.data());
+    state.PauseTiming();
+    copy = {};
+    state.ResumeTiming();
   }
 }
 
-BENCHMARK(BM_SelectAll)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Shuffle)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+void ReferenceSizes(benchmark::internal::Benchmark* benchmark) {
+  for (const std::int64_t size : kSizes) {
+    if (size <= kLargestReferenceSize) benchmark->Arg(size);
+  }
+}
+void AllSizes(benchmark::internal::Benchmark* benchmark) {
+  for (const std::int64_t size : kSizes)
+    benchmark->Arg(size);
+}
+
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kReferenceWalk)
+    ->Name("BM_SelectAllReferenceWalk")
+    ->Apply(ReferenceSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kFastest)
+    ->Name("BM_SelectAllFastPath")
+    ->Apply(AllSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Shuffle)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
+
+bool WritePlotData(const char* file, const sorvina::bench::RatioReporter& reporter) {
+  std::FILE* out = std::fopen(file, "w");
+  if (out == nullptr) return false;
+  std::fprintf(out, "# candidates\treference walk (s)\tfast path (s)\n");
+  for (const std::int64_t size : kSizes) {
+    const std::string suffix = std::string(1, '/').append(std::to_string(size));
+    const double reference = reporter.Seconds("BM_SelectAllReferenceWalk" + suffix);
+    const double fast = reporter.Seconds("BM_SelectAllFastPath" + suffix);
+    std::fprintf(out, "%lld\t", static_cast<long long>(size));
+    reference < 0 ? std::fprintf(out, "-\t") : std::fprintf(out, "%.6g\t", reference);
+    fast < 0 ? std::fprintf(out, "-\n") : std::fprintf(out, "%.6g\n", fast);
+  }
+  return std::fclose(out) == 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* plotData = nullptr;
+  constexpr const char kPlotOption[] = "--plot-data=";
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], kPlotOption, sizeof kPlotOption - 1) == 0) {
+      plotData = argv[i] + sizeof kPlotOption - 1;
+      std::copy(argv + i + 1, argv + argc, argv + i);
+      --argc;
+      break;
+    }
+  }
   benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   sorvina::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nSelect all / shuffle of the same pool (same run):\n");
-  for (const char* size : {"1000", "10000", "100000"}) {
-    reporter.PrintRatio((std::string("n = ") + size).c_str(), std::string("BM_SelectAll/") + size,
-                        std::string("BM_Shuffle/") + size);
+
+  std::printf("\nReference walk / fast path, and fast path / shuffle (same run):\n");
+  for (const std::int64_t size : kSizes) {
+    const std::string suffix = std::string(1, '/').append(std::to_string(size));
+    const std::string label = "n = " + std::to_string(size);
+    reporter.PrintRatio((label + ", reference / fast").c_str(),
+                        "BM_SelectAllReferenceWalk" + suffix, "BM_SelectAllFastPath" + suffix);
+    reporter.PrintRatio((label + ", fast / shuffle").c_str(), "BM_SelectAllFastPath" + suffix,
+                        "BM_Shuffle" + suffix);
+  }
+  reporter.Record("Draw", "select all, 100,000 candidates", "BM_SelectAllFastPath/100000",
+                  "reference walk", "BM_SelectAllReferenceWalk/100000", "-");
+  reporter.Record("Draw", "select all, 1,000,000 candidates", "BM_SelectAllFastPath/1000000",
+                  "uniform shuffle", "BM_Shuffle/1000000", "<1s");
+  if (plotData != nullptr && !WritePlotData(plotData, reporter)) {
+    std::fprintf(stderr, "sorvina-select-all-bench: cannot write %s\n", plotData);
+    return 1;
   }
   benchmark::Shutdown();
   return 0;

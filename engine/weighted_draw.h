@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/candidate_pool.h"
+#include "engine/prefix_sum_tree.h"
 #include "engine/random_generator.h"
 
 namespace sorvina::engine {
@@ -30,6 +34,43 @@ std::int64_t AmountToBudget(std::string_view amountText, std::int64_t unitsPerAm
 // border goes to the earlier candidate), or kNone when the walk passes every candidate.
 CandidatePool::Index WalkToTarget(const CandidatePool& pool, double target);
 
+// Whether every running sum a walk over the pool can form is exact in double precision:
+// the weights are finite, none is negative, all are whole multiples of one power of two,
+// and their sum, in those units, stays below 2^53. The pool's total must equal that exact
+// sum (it does unless inexact weights were added and removed before). Weights such as
+// 1.0, 2.0 and 0.25 qualify; 2.33 next to 1.0 does not.
+bool RunningSumsAreExact(const CandidatePool& pool);
+
+// Answers WalkToTarget in O(log n) per draw for a pool whose running sums are exact:
+// there, the walk draws the first candidate whose prefix sum, its own weight included,
+// reaches the target, which a prefix-sum tree over the pool order finds directly.
+class ExactWalk {
+ public:
+  // Empty when the pool's running sums are not all exact.
+  static std::optional<ExactWalk> For(const CandidatePool& pool);
+
+  // The candidate WalkToTarget(pool, target) would return, for the pool this was made
+  // for with the removals since told to Forget.
+  CandidatePool::Index Walk(const CandidatePool& pool, double target) const;
+
+  // To be called as the candidate at `index` leaves the pool.
+  void Forget(CandidatePool::Index index, double weight);
+
+ private:
+  ExactWalk(CandidatePool::Index newest, const std::vector<double>& weights)
+      : newest_(newest), sums_(weights) {}
+
+  // The pool is walked from the newest candidate to the oldest, and indices grow with
+  // age reversed, so a candidate's place in the walk is `newest_ - index`; candidates
+  // gone before the walk was made hold 0 there.
+  CandidatePool::Index newest_;
+  PrefixSumTree sums_;  // over the weights in walk order
+};
+
+// How the draw finds the drawn candidate. Both give the same selection for the same pool
+// and seed; the fast one takes the exact walk wherever the running sums allow it.
+enum class DrawMethod { kFastest, kReferenceWalk };
+
 // Playing time of a drawn candidate, asked only in the seconds mode and only once per
 // drawn file.
 using DurationOf = std::function<std::int64_t(const Candidate&)>;
@@ -44,6 +85,7 @@ using DurationOf = std::function<std::int64_t(const Candidate&)>;
 // exactly, and after a third the first candidate in pool order is drawn. This also ends
 // draws over pools whose remaining weights are all zero or negative.
 std::vector<Candidate> DrawCandidates(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                                      const DurationOf& durationOf = {});
+                                      const DurationOf& durationOf = {},
+                                      DrawMethod method = DrawMethod::kFastest);
 
 }  // namespace sorvina::engine

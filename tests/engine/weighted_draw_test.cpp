@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -141,6 +144,109 @@ TEST(DrawCandidatesTest, EndsWhenNoWalkCanDrawAnything) {
   // Infinite weights (from "1e400") must not hang either.
   EXPECT_THAT(DrawAll({{"a", 0, HUGE_VAL}, {"b", 0, HUGE_VAL}, {"c", 0, 1.0}}, 2),
               ::testing::SizeIs(3));
+}
+
+TEST(RunningSumsAreExactTest, HoldsForWeightsOnOneBinaryGridWithASmallEnoughSum) {
+  auto exact = [](const std::vector<double>& weights) {
+    CandidatePool pool;
+    for (const double weight : weights)
+      pool.Add({"x", 0, weight});
+    return RunningSumsAreExact(pool);
+  };
+  EXPECT_TRUE(exact({}));
+  EXPECT_TRUE(exact({1.0, 1.0, 1.0}));
+  EXPECT_TRUE(exact({0.25, 3.0, 0.0, 1024.5}));
+  EXPECT_TRUE(exact({2.33}));  // one weight alone is its own sum
+  EXPECT_TRUE(exact({0.0, 0.0}));
+  EXPECT_TRUE(exact({0x1p52, 0x1p52}));
+  EXPECT_TRUE(exact({2.33, 1.0}));  // 3.33 still has room for every bit of 2.33
+  EXPECT_FALSE(exact({2.33, 8.0, 8.0}));  // 18.33 has not
+  EXPECT_FALSE(exact({0.1, 0.2}));
+  EXPECT_FALSE(exact({0x1p53, 3.0}));
+  EXPECT_FALSE(exact({1.0, 0x1p-1074}));
+  EXPECT_FALSE(exact({1.0, -1.0}));
+  EXPECT_FALSE(exact({1.0, HUGE_VAL}));
+  EXPECT_FALSE(exact({1.0, std::nan("")}));
+
+  // A total that carries the rounding of weights drawn before no longer qualifies.
+  CandidatePool pool = PoolOf({{"a", 0, 1.0}, {"b", 0, 0.3}, {"c", 0, 0.6}});
+  pool.Remove(pool.head());
+  pool.Remove(pool.head());
+  EXPECT_NE(pool.totalWeight(), 1.0);
+  EXPECT_FALSE(RunningSumsAreExact(pool));
+}
+
+// Weights on binary grids of several sizes, zeros among them, so that borders between
+// candidates fall on many different values.
+std::vector<Candidate> RandomLibrary(std::mt19937& random, std::size_t size) {
+  const int gridExponent = std::uniform_int_distribution<int>(-6, 3)(random);
+  std::uniform_int_distribution<int> steps(0, 12);
+  std::uniform_int_distribution<std::int64_t> bytes(0, 9'000'000);
+  std::vector<Candidate> library;
+  for (std::size_t i = 0; i < size; ++i) {
+    library.push_back({std::to_string(i), bytes(random), std::ldexp(steps(random), gridExponent)});
+  }
+  return library;
+}
+
+TEST(ExactWalkTest, FindsWhatTheWalkFindsOnEveryBorderAndBetween) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 200; ++round) {
+    CandidatePool pool = PoolOf(RandomLibrary(random, 1 + round % 40));
+    std::optional<ExactWalk> exact = ExactWalk::For(pool);
+    ASSERT_TRUE(exact.has_value());
+    while (pool.count() > 0) {
+      // Every border of the walk, a point inside every span, and the ends.
+      std::vector<double> targets{0.0, pool.totalWeight(),
+                                  std::nextafter(pool.totalWeight(), HUGE_VAL)};
+      double sum = 0.0;
+      for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
+        targets.push_back(sum + pool[i].weight / 2);
+        sum += pool[i].weight;
+        targets.push_back(sum);
+      }
+      for (const double target : targets) {
+        ASSERT_EQ(exact->Walk(pool, target), WalkToTarget(pool, target))
+            << "round " << round << ", target " << target;
+      }
+      // Take out a candidate anywhere in the pool, as a draw would.
+      auto leaving = pool.head();
+      for (int skip = std::uniform_int_distribution<int>(0, 5)(random);
+           skip > 0 && pool.next(leaving) != CandidatePool::kNone; --skip) {
+        leaving = pool.next(leaving);
+      }
+      exact->Forget(leaving, pool[leaving].weight);
+      pool.Remove(leaving);
+    }
+  }
+}
+
+TEST(DrawCandidatesTest, FastDrawSelectsExactlyWhatTheReferenceWalkSelects) {
+  std::mt19937 random(5);
+  for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+    const std::vector<Candidate> library = RandomLibrary(random, 1 + seed * 7 % 700);
+    const DrawLimit limit = seed % 3 == 0   ? DrawLimit{}
+                            : seed % 3 == 1 ? DrawLimit{DrawLimit::Kind::kBytes, 400'000'000}
+                                            : DrawLimit{DrawLimit::Kind::kSeconds, 30'000};
+    auto durationOf = [](const Candidate& c) { return c.sizeBytes / 16'000; };
+
+    std::vector<Candidate> chosen[2];
+    std::size_t left[2];
+    std::uint32_t nextNumber[2];
+    for (const DrawMethod method : {DrawMethod::kFastest, DrawMethod::kReferenceWalk}) {
+      const int k = method == DrawMethod::kFastest ? 0 : 1;
+      CandidatePool pool = PoolOf(library);
+      ASSERT_TRUE(RunningSumsAreExact(pool));
+      RandomGenerator generator;
+      generator.Seed(seed);
+      chosen[k] = DrawCandidates(pool, generator, limit, durationOf, method);
+      left[k] = pool.count();
+      nextNumber[k] = generator.NextUint32();
+    }
+    ASSERT_EQ(PathsOf(chosen[0]), PathsOf(chosen[1])) << "seed " << seed;
+    EXPECT_EQ(left[0], left[1]);
+    EXPECT_EQ(nextNumber[0], nextNumber[1]);
+  }
 }
 
 }  // namespace
