@@ -113,6 +113,41 @@ std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Consol
   return inputs;
 }
 
+// Lists the chosen files on standard output, one path per line; false, after saying why,
+// when one cannot be listed or the output fails. The lines are gathered into large blocks
+// and each block is handed to the stream at once: for a large library, one stream call
+// per path costs more than the listing itself.
+bool ListChosen(const std::vector<std::string>& paths, const Console& console) {
+  constexpr std::size_t kBlockSize = 64 * 1024;
+  bool listed = true;
+  std::string block;
+  block.reserve(kBlockSize + 4096);
+  const auto writeBlock = [&] {
+    console.out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    block.clear();
+  };
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    // One path per line: a name holding a line feed would read as two files.
+    if (path.find('\n') != std::string::npos) {
+      writeBlock();
+      console.err << "sorvina-cli: not listed, the name holds a line feed: " << path << '\n';
+      listed = false;
+      continue;
+    }
+    block.append(path);
+    block.push_back('\n');
+    if (block.size() >= kBlockSize) writeBlock();
+  }
+  writeBlock();
+  console.out.flush();
+  if (!console.out) {
+    console.err << "sorvina-cli: cannot write the chosen files to standard output\n";
+    return false;
+  }
+  return listed;
+}
+
 int SaveSettings(const std::string& path, Inputs& inputs, const Console& console) {
   engine::StoreLimitChoice(inputs.limit, inputs.settings);
   switch (engine::WriteSettingsFile(path, inputs.settings)) {
@@ -202,22 +237,7 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   line.Clear();
 
   int status = kExitSuccess;
-  if (request.dryRun) {
-    for (const std::string& path : outcome.chosenPaths) {
-      // One path per line: a name holding a line feed would read as two files.
-      if (path.find('\n') != std::string::npos) {
-        console.err << "sorvina-cli: not listed, the name holds a line feed: " << path << '\n';
-        status = kExitFailure;
-        continue;
-      }
-      console.out << path << '\n';
-    }
-    console.out.flush();
-    if (!console.out) {
-      console.err << "sorvina-cli: cannot write the chosen files to standard output\n";
-      status = kExitFailure;
-    }
-  }
+  if (request.dryRun && !ListChosen(outcome.chosenPaths, console)) status = kExitFailure;
   // Every failure has been explained by now except a cancelled or unexplained one.
   const bool explained = ports.messageShown() || fileOperation.anyErrorReported();
   if (console.WasInterrupted() || fileOperation.cancelled()) {

@@ -1,6 +1,8 @@
 #include "engine/candidate_pool.h"
 
+#include <algorithm>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace sorvina::engine {
@@ -18,33 +20,112 @@ std::size_t ComponentHash::operator()(std::string_view name) const {
   return static_cast<std::size_t>(hash);
 }
 
-DirectoryNode::DirectoryNode(PathStyle style)
-    : children(0, ComponentHash{style}, ComponentEqual{style}),
-      files(0, ComponentHash{style}, ComponentEqual{style}) {}
+DirectoryNode::DirectoryNode(PathStyle style, std::pmr::memory_resource* memory)
+    : children(0, ComponentHash{style}, ComponentEqual{style}, memory),
+      files(0, ComponentHash{style}, ComponentEqual{style}, memory) {}
 
-DuplicateFilter::DuplicateFilter(PathStyle style) : style_(style), root_(style) {}
+namespace {
+
+// The first block of a filter's memory; later ones grow from there.
+constexpr std::size_t kFirstBlockSize = 64 * 1024;
+
+// The end of the component of `text` that begins at `begin`: the next separator, or the
+// end of the text.
+std::size_t ComponentEnd(std::string_view text, std::size_t begin, PathStyle style) {
+  while (begin < text.size() && !platform::IsSeparator(text[begin], style))
+    ++begin;
+  return begin;
+}
+
+}  // namespace
+
+DuplicateFilter::DuplicateFilter(PathStyle style)
+    : style_(style),
+      memory_(std::make_unique<std::pmr::monotonic_buffer_resource>(kFirstBlockSize)) {
+  nodes_.emplace_back(style_, memory_.get());
+}
+
+DuplicateFilter& DuplicateFilter::operator=(DuplicateFilter&& other) noexcept {
+  if (this != &other) {
+    // The nodes go before the memory their maps were given.
+    nodes_ = std::move(other.nodes_);
+    memory_ = std::move(other.memory_);
+    style_ = other.style_;
+  }
+  return *this;
+}
+
+std::string_view DuplicateFilter::Keep(std::string_view name) {
+  char* const copy = static_cast<char*>(memory_->allocate(name.size(), 1));
+  std::copy(name.begin(), name.end(), copy);
+  return {copy, name.size()};
+}
+
+DirectoryNode& DuplicateFilter::Child(DirectoryNode& folder, std::string_view name) {
+  auto found = folder.children.find(name);
+  if (found == folder.children.end()) {
+    DirectoryNode& child = nodes_.emplace_back(style_, memory_.get());
+    found = folder.children.emplace(Keep(name), &child).first;
+  }
+  return *found->second;
+}
 
 const DirectoryNode* DuplicateFilter::RegisterPath(std::string_view path) {
   const std::vector<std::string_view> components = platform::SplitComponents(path, style_);
   if (components.empty()) return nullptr;
-  DirectoryNode* node = &root_;
-  for (std::size_t i = 0; i + 1 < components.size(); ++i) {
-    auto found = node->children.find(components[i]);
-    if (found == node->children.end()) {
-      found = node->children
-                  .emplace(std::string(components[i]), std::make_unique<DirectoryNode>(style_))
-                  .first;
-    }
-    node = found->second.get();
-  }
-  // Look before inserting: emplace would build the string even for a duplicate.
+  DirectoryNode* node = &Root();
+  for (std::size_t i = 0; i + 1 < components.size(); ++i)
+    node = &Child(*node, components[i]);
+  // Look before inserting: the name is kept only for a new file.
   if (node->files.contains(components.back())) return nullptr;
-  node->files.emplace(components.back());
+  node->files.insert(Keep(components.back()));
   return node;
 }
 
+DirectoryNode& DuplicateFilter::FolderNode(std::string_view path) {
+  DirectoryNode* node = &Root();
+  for (const std::string_view component : platform::SplitComponents(path, style_))
+    node = &Child(*node, component);
+  return *node;
+}
+
+DirectoryNode& DuplicateFilter::Subfolder(DirectoryNode& folder, std::string_view relative) {
+  // Every separator ends a folder name, and so does the end of `relative`, which names a
+  // folder: in Windows style "a\" is the folder "a" and within it the folder with the empty
+  // name, as the path "C:\x\a\\f.mp3" has them.
+  DirectoryNode* node = &folder;
+  for (std::size_t begin = 0;;) {
+    const std::size_t end = ComponentEnd(relative, begin, style_);
+    node = &Child(*node, relative.substr(begin, end - begin));
+    if (end == relative.size()) return *node;
+    begin = end + 1;
+  }
+}
+
+const DirectoryNode* DuplicateFilter::RegisterFile(DirectoryNode& folder,
+                                                   std::string_view relative) {
+  if (relative.empty()) return nullptr;
+  DirectoryNode* node = &folder;
+  std::size_t begin = 0;
+  for (;;) {
+    const std::size_t end = ComponentEnd(relative, begin, style_);
+    // The last name is the file's; a separator at the very end adds no empty name, as
+    // SplitComponents adds none after a path's final separator.
+    if (end == relative.size() || end + 1 == relative.size()) {
+      const std::string_view name = relative.substr(begin, end - begin);
+      if (node->files.contains(name)) return nullptr;
+      node->files.insert(Keep(name));
+      return node;
+    }
+    node = &Child(*node, relative.substr(begin, end - begin));
+    begin = end + 1;
+  }
+}
+
 void DuplicateFilter::ReleaseAll() {
-  root_ = DirectoryNode(style_);
+  nodes_.clear();
+  memory_->release();
+  nodes_.emplace_back(style_, memory_.get());
 }
 
 void CandidatePool::Add(Candidate candidate) {

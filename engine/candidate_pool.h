@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,33 +39,68 @@ struct ComponentEqual {
 };
 
 // One folder of the duplicate filter: its subfolders and the file names registered in it,
-// each spelled as in the first path that named it.
+// each spelled as in the first path that named it. Nodes belong to their filter, which
+// keeps them, the names they hold and the memory of their maps until it forgets
+// everything; the maps hold plain pointers, so tearing a tree of any depth down takes no
+// recursion.
 struct DirectoryNode {
-  explicit DirectoryNode(platform::PathStyle style);
+  DirectoryNode(platform::PathStyle style, std::pmr::memory_resource* memory);
 
-  std::unordered_map<std::string, std::unique_ptr<DirectoryNode>, ComponentHash, ComponentEqual>
-      children;
-  std::unordered_set<std::string, ComponentHash, ComponentEqual> files;
+  std::pmr::unordered_map<std::string_view, DirectoryNode*, ComponentHash, ComponentEqual> children;
+  std::pmr::unordered_set<std::string_view, ComponentHash, ComponentEqual> files;
 };
 
 // Keeps the same file from entering the pool twice in one run. Two paths name the same
 // file when their components are equal in order, compared as the path style compares
 // names (letter case ignored in Windows style); a leading separator is the root. Paths
 // that spell one file differently ("..", a link) count as different files.
+//
+// A scan need not hand over whole paths: it asks once for the node of the folder it
+// starts from (FolderNode) and goes on by name from the nodes it holds (Subfolder,
+// RegisterFile), which gives the same nodes and the same answers as RegisterPath would.
 class DuplicateFilter {
  public:
   explicit DuplicateFilter(platform::PathStyle style = platform::NativePathStyle());
+  // Nodes point at each other and into the filter's memory: a copy would share them.
+  DuplicateFilter(const DuplicateFilter&) = delete;
+  DuplicateFilter& operator=(const DuplicateFilter&) = delete;
+  // A filter moved from may only be destroyed or assigned to.
+  DuplicateFilter(DuplicateFilter&& other) noexcept = default;
+  DuplicateFilter& operator=(DuplicateFilter&& other) noexcept;
 
   // Registers `path` and returns the folder node it now belongs to, or nullptr when the
   // path was registered before.
   const DirectoryNode* RegisterPath(std::string_view path);
 
+  // The node of the folder `path` (not empty), every component of it taken as a folder;
+  // made, with the nodes above it, where new. A trailing separator changes nothing.
+  DirectoryNode& FolderNode(std::string_view path);
+
+  // The node FolderNode gives for the path that led to `folder`, a separator where that
+  // does not end in one, `relative`, and a separator: the folder a scan enters by the name
+  // `relative` and whose files it names with that path as their prefix.
+  DirectoryNode& Subfolder(DirectoryNode& folder, std::string_view relative);
+
+  // The same as RegisterPath of the path that led to `folder`, a separator where that does
+  // not end in one, and `relative`, which is not empty: usually one name, as a folder
+  // listing gives it.
+  const DirectoryNode* RegisterFile(DirectoryNode& folder, std::string_view relative);
+
   // Forgets every path.
   void ReleaseAll();
 
  private:
+  DirectoryNode& Root() { return nodes_.front(); }
+  DirectoryNode& Child(DirectoryNode& folder, std::string_view name);
+  // A copy of `name` that lives as long as the filter's nodes.
+  std::string_view Keep(std::string_view name);
+
   platform::PathStyle style_;
-  DirectoryNode root_;
+  // The names and every map entry are taken from large blocks, one after another, rather
+  // than allocated one by one: a library's worth of them is made and let go at once. Held
+  // by pointer, so that the maps' hold on it survives a move of the filter.
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> memory_;
+  std::deque<DirectoryNode> nodes_;  // the root first; a deque never moves its elements
 };
 
 // The candidates of one run. Candidates are added at the head, so the pool is walked from

@@ -36,34 +36,62 @@ struct IdentityHash {
 // A folder being scanned: what its listing holds that the scan still has to handle.
 struct ScanFrame {
   struct Item {
-    std::string name;
+    std::size_t nameBegin = 0;  // in `names`
+    std::size_t nameSize = 0;
     bool isFolder = false;
     std::int64_t sizeBytes = 0;
   };
 
+  std::string_view NameOf(const Item& item) const {
+    return std::string_view(names).substr(item.nameBegin, item.nameSize);
+  }
+
   std::optional<platform::DirectoryListing> folder;  // empty once let go
   platform::FileIdentity identity;
-  std::size_t pathLength = 0;  // of the folder's path, its final separator included
+  DirectoryNode* node = nullptr;  // the duplicate filter's node of the folder
+  std::size_t pathLength = 0;     // of the folder's path, its final separator included
   double weight = 1.0;
+  std::string names;        // the names of `items`, one after another
   std::vector<Item> items;  // in listing order
   std::size_t nextItem = 0;
 };
 
 // Lists `folder` and keeps what the scan will use: subfolders not beginning with ".",
-// and, when the folder's weight lets its files in, the MP3 files with their sizes.
-ScanFrame ListFolder(platform::DirectoryListing folder, std::size_t pathLength, double weight) {
-  ScanFrame frame{std::nullopt, folder.identity(), pathLength, weight, {}, 0};
-  for (platform::DirectoryEntry& entry : folder.ReadEntries()) {
-    if (entry.kind == EntryKind::kDirectory) {
-      if (!entry.name.starts_with('.')) frame.items.push_back({std::move(entry.name), true, 0});
-    } else if (entry.kind == EntryKind::kFile && weight > 0 && entry.name.size() > 4 &&
-               IsMp3Name(entry.name)) {
-      // A file that vanished since the listing was read is not collected.
-      if (const auto size = folder.SizeOf(entry.name)) {
-        frame.items.push_back({std::move(entry.name), false, static_cast<std::int64_t>(*size)});
+// and, when the folder's weight lets its files in, the MP3 files with their sizes. The
+// listing gives each entry's kind; a status query is made only where it does not (links,
+// file systems that record no kinds) and the name could matter, and a size query only for
+// an MP3 file.
+ScanFrame ListFolder(platform::DirectoryListing folder, DirectoryNode& node, std::size_t pathLength,
+                     double weight) {
+  ScanFrame frame{std::nullopt, folder.identity(), &node, pathLength, weight, {}, {}, 0};
+  const bool takesFiles = weight > 0;
+  const auto keep = [&frame](std::string_view name, bool isFolder, std::uint64_t sizeBytes) {
+    frame.items.push_back(
+        {frame.names.size(), name.size(), isFolder, static_cast<std::int64_t>(sizeBytes)});
+    frame.names.append(name);
+  };
+  folder.VisitEntries([&](std::string_view name, std::optional<EntryKind> kind) {
+    const bool hidden = name.starts_with('.');
+    const bool mp3 = takesFiles && name.size() > 4 && IsMp3Name(name);
+    if (!kind) {
+      // A hidden folder is skipped and a file not named as an MP3 is not collected:
+      // such a name is not worth a query.
+      if (hidden && !mp3) return;
+      const std::optional<platform::FileStatus> status = folder.StatusOf(name.data());
+      if (!status) return;
+      if (status->kind == EntryKind::kDirectory) {
+        if (!hidden) keep(name, true, 0);
+      } else if (status->kind == EntryKind::kFile && mp3) {
+        keep(name, false, status->sizeBytes);
       }
+    } else if (*kind == EntryKind::kDirectory) {
+      if (!hidden) keep(name, true, 0);
+    } else if (*kind == EntryKind::kFile && mp3) {
+      // A file that vanished since the listing was read is not collected.
+      if (const std::optional<platform::FileStatus> status = folder.StatusOf(name.data()))
+        keep(name, false, status->sizeBytes);
     }
-  }
+  });
   frame.folder = std::move(folder);
   return frame;
 }
@@ -130,11 +158,12 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
   if (folderObserver_) folderObserver_(path);
   std::optional<platform::DirectoryListing> root = platform::DirectoryListing::Open(path);
   if (!root) return;
+  DuplicateFilter& filter = pool_.filter();
   std::vector<ScanFrame> stack;
   // The folders on the stack, to end link cycles without walking the stack each time.
   std::unordered_set<platform::FileIdentity, IdentityHash> onStack{root->identity()};
-  stack.push_back(
-      ListFolder(std::move(*root), path.size(), FindScanWeight(path, weight, folderWeights_)));
+  stack.push_back(ListFolder(std::move(*root), filter.FolderNode(path), path.size(),
+                             FindScanWeight(path, weight, folderWeights_)));
 
   while (!stack.empty()) {
     ScanFrame& frame = stack.back();
@@ -154,21 +183,26 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
       continue;
     }
 
-    ScanFrame::Item& item = frame.items[frame.nextItem++];
+    const ScanFrame::Item& item = frame.items[frame.nextItem++];
+    const std::string_view name = frame.NameOf(item);
     if (!item.isFolder) {
-      std::string file = path + item.name;
-      if (pool_.filter().RegisterPath(file) != nullptr) {
+      // The filter is asked by name in the folder's node: the path is made only for a
+      // file that is new to it.
+      if (filter.RegisterFile(*frame.node, name) != nullptr) {
+        std::string file;
+        file.reserve(path.size() + name.size());
+        file.append(path).append(name);
         pool_.Add(Candidate{std::move(file), item.sizeBytes, frame.weight});
       }
       continue;
     }
 
     if (!frame.folder) Reopen(frame, path);
-    path += item.name;
+    path.append(name);
     path.push_back(platform::Separator(kNative));
     if (folderObserver_) folderObserver_(path);
     std::optional<platform::DirectoryListing> child;
-    if (frame.folder) child = frame.folder->OpenFolder(item.name);
+    if (frame.folder) child = frame.folder->OpenFolder(std::string(name));
     // A folder that cannot be opened, or one already being scanned further up (a link
     // cycle), is passed over.
     if (!child || !onStack.insert(child->identity()).second) {
@@ -176,7 +210,8 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
       continue;
     }
     const double childWeight = FindScanWeight(path, frame.weight, folderWeights_);
-    stack.push_back(ListFolder(std::move(*child), path.size(), childWeight));
+    DirectoryNode& childNode = filter.Subfolder(*frame.node, name);
+    stack.push_back(ListFolder(std::move(*child), childNode, path.size(), childWeight));
     if (stack.size() > kOpenFolderLimit) stack[stack.size() - 1 - kOpenFolderLimit].folder.reset();
   }
 }

@@ -84,13 +84,14 @@ std::optional<DirectoryListing> DirectoryListing::OpenFolder(const std::string& 
 }
 
 DirectoryListing::DirectoryListing(DirectoryListing&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_) {}
+    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_), listed_(other.listed_) {}
 
 DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     identity_ = other.identity_;
+    listed_ = other.listed_;
   }
   return *this;
 }
@@ -99,13 +100,15 @@ DirectoryListing::~DirectoryListing() {
   if (fd_ >= 0) close(fd_);
 }
 
-std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
-  std::vector<DirectoryEntry> entries;
+void DirectoryListing::VisitEntries(
+    const std::function<void(std::string_view name, std::optional<EntryKind> kind)>& visit) {
   // The entries are read straight from the descriptor rather than through a DIR stream,
   // which would take the descriptor over (or need a copy of it) and a buffer of its own.
-  // Back to the first entry, as rewinddir does; a file system that cannot seek in a folder
-  // is read from where the descriptor stands, the start for a folder not yet listed.
-  lseek(fd_, 0, SEEK_SET);
+  // Back to the first entry, as rewinddir does, when the folder has been listed before; a
+  // file system that cannot seek in a folder is read from where the descriptor stands. A
+  // descriptor just opened stands at the start already.
+  if (listed_) lseek(fd_, 0, SEEK_SET);
+  listed_ = true;
   alignas(dirent64) char buffer[32 * 1024];
   for (;;) {
     const ssize_t got = getdents64(fd_, buffer, sizeof buffer);
@@ -116,33 +119,48 @@ std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
       offset += entry->d_reclen;
       const std::string_view name = entry->d_name;
       if (name == "." || name == "..") continue;
-      EntryKind kind = EntryKind::kOther;
       switch (entry->d_type) {
         case DT_REG:
-          kind = EntryKind::kFile;
+          visit(name, EntryKind::kFile);
           break;
         case DT_DIR:
-          kind = EntryKind::kDirectory;
+          visit(name, EntryKind::kDirectory);
           break;
         case DT_LNK:
-        case DT_UNKNOWN: {
-          struct stat status {};
-          if (fstatat(fd_, entry->d_name, &status, 0) == 0) kind = KindOf(status);
+        case DT_UNKNOWN:
+          visit(name, std::nullopt);
           break;
-        }
         default:
+          visit(name, EntryKind::kOther);
           break;
       }
-      entries.push_back(DirectoryEntry{std::string(name), kind});
     }
   }
+}
+
+std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
+  std::vector<DirectoryEntry> entries;
+  VisitEntries([&](std::string_view name, std::optional<EntryKind> kind) {
+    if (!kind) {
+      const std::optional<FileStatus> status = StatusOf(name.data());
+      kind = status ? status->kind : EntryKind::kOther;
+    }
+    entries.push_back(DirectoryEntry{std::string(name), *kind});
+  });
   return entries;
 }
 
-std::optional<std::uint64_t> DirectoryListing::SizeOf(const std::string& name) const {
+std::optional<FileStatus> DirectoryListing::StatusOf(const char* name) const {
   struct stat status {};
-  if (HasNulByte(name) || fstatat(fd_, name.c_str(), &status, 0) != 0) return std::nullopt;
-  return static_cast<std::uint64_t>(status.st_size);
+  if (fstatat(fd_, name, &status, 0) != 0) return std::nullopt;
+  return FileStatus{KindOf(status), static_cast<std::uint64_t>(status.st_size)};
+}
+
+std::optional<std::uint64_t> DirectoryListing::SizeOf(const std::string& name) const {
+  if (HasNulByte(name)) return std::nullopt;
+  const std::optional<FileStatus> status = StatusOf(name.c_str());
+  if (!status) return std::nullopt;
+  return status->sizeBytes;
 }
 
 bool HasNulByte(const std::string& path) {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sorvina::platform {
@@ -21,6 +23,11 @@ struct FileIdentity {
 struct DirectoryEntry {
   std::string name;
   EntryKind kind = EntryKind::kOther;
+};
+
+struct FileStatus {
+  EntryKind kind = EntryKind::kOther;
+  std::uint64_t sizeBytes = 0;
 };
 
 // One open folder, held by a descriptor: what it holds is reached by name relative to it,
@@ -51,6 +58,17 @@ class DirectoryListing {
   // entries read so far.
   std::vector<DirectoryEntry> ReadEntries();
 
+  // The same entries without a copy of each name, for a caller that wants few of them:
+  // `visit` is called with the name (valid during the call only, a NUL byte after it) and
+  // the kind the listing records, or nothing for a link or where the file system records
+  // no kind, which only StatusOf can then tell.
+  void VisitEntries(
+      const std::function<void(std::string_view name, std::optional<EntryKind> kind)>& visit);
+
+  // Kind and size of the entry `name` (no NUL byte in it), links followed; nothing when it
+  // has vanished or cannot be reached.
+  std::optional<FileStatus> StatusOf(const char* name) const;
+
   // Size in bytes of the entry `name`, links followed; nothing when it has vanished.
   std::optional<std::uint64_t> SizeOf(const std::string& name) const;
 
@@ -60,11 +78,7 @@ class DirectoryListing {
 
   int fd_ = -1;
   FileIdentity identity_;
-};
-
-struct FileStatus {
-  EntryKind kind = EntryKind::kOther;
-  std::uint64_t sizeBytes = 0;
+  bool listed_ = false;  // whether the descriptor has been read from
 };
 
 // A path holding a NUL byte names no file: the system would read only the bytes before

@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sorvina::engine {
@@ -60,6 +63,97 @@ TEST(DuplicateFilterTest, ForgetsEverythingOnRelease) {
   EXPECT_NE(filter.RegisterPath("C:\\Music\\a.mp3"), nullptr);
 }
 
+// A path made as a scan makes it: the folder it started from, a separator where that does
+// not end in one, then names.
+std::string Joined(const std::string& folder, const std::string& relative, PathStyle style) {
+  std::string path = folder;
+  if (!platform::EndsWithSeparator(path, style)) path.push_back(platform::Separator(style));
+  path.append(relative);
+  return path;
+}
+
+TEST(DuplicateFilterTest, FolderNodesAndWholePathsNameTheSameFiles) {
+  struct Case {
+    PathStyle style;
+    std::string folder;
+    std::string subfolder;  // entered by name from the folder's node; none when empty
+    std::string file;
+  };
+  // Ordinary spellings and the odd ones whose empty components must still line up: doubled
+  // and trailing separators, the root itself, and in Windows style names that hold a
+  // separator, as a POSIX listing may give them.
+  const std::vector<Case> cases = {
+      {PathStyle::kPosix, "/music", "", "a.mp3"},
+      {PathStyle::kPosix, "/music/", "Rock", "b.mp3"},
+      {PathStyle::kPosix, "/music//", "", "c.mp3"},
+      {PathStyle::kPosix, "/", "music", "a.mp3"},
+      {PathStyle::kPosix, "music", "rock", "d.mp3"},
+      {PathStyle::kPosix, "/music", "back\\slash", "e\\.mp3"},
+      {PathStyle::kWindows, "C:\\Music", "Sub", "A.MP3"},
+      {PathStyle::kWindows, "C:/Music/", "sub\\deeper", "x.mp3"},
+      {PathStyle::kWindows, "C:\\Music", "ends\\", "y.mp3"},
+      {PathStyle::kWindows, "C:\\Music", "", "z\\"},
+      {PathStyle::kWindows, "C:\\Music", "", "\\lead.mp3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder + " | " + c.subfolder + " | " + c.file);
+    // A scan adds a separator after every folder it enters, whatever the name ends in.
+    const std::string folderPath =
+        c.subfolder.empty() ? c.folder
+                            : Joined(c.folder, c.subfolder, c.style) + platform::Separator(c.style);
+    const std::string path = Joined(folderPath, c.file, c.style);
+    const auto node = [&](DuplicateFilter& filter) -> DirectoryNode& {
+      DirectoryNode& top = filter.FolderNode(c.folder);
+      return c.subfolder.empty() ? top : filter.Subfolder(top, c.subfolder);
+    };
+
+    DuplicateFilter scanFirst(c.style);
+    const DirectoryNode* scanned = scanFirst.RegisterFile(node(scanFirst), c.file);
+    ASSERT_NE(scanned, nullptr);
+    EXPECT_EQ(scanFirst.RegisterPath(path), nullptr);
+    EXPECT_EQ(scanFirst.RegisterFile(node(scanFirst), c.file), nullptr);
+    // Another file of the same folder lands in the same node either way.
+    const bool oneName = std::none_of(c.file.begin(), c.file.end(),
+                                      [&](char ch) { return platform::IsSeparator(ch, c.style); });
+    if (oneName) {
+      EXPECT_EQ(scanFirst.RegisterPath(Joined(folderPath, "other.mp3", c.style)), scanned);
+    }
+
+    DuplicateFilter listFirst(c.style);
+    ASSERT_NE(listFirst.RegisterPath(path), nullptr);
+    EXPECT_EQ(listFirst.RegisterFile(node(listFirst), c.file), nullptr);
+  }
+}
+
+TEST(DuplicateFilterTest, ForgetsAndDestroysTreesOfAnyDepth) {
+  // A folder chain deeper than any call stack could tear down one level per call.
+  std::string deep;
+  for (int level = 0; level < 250'000; ++level)
+    deep.append("/d");
+  deep.append("/a.mp3");
+  auto filter = std::make_unique<DuplicateFilter>(PathStyle::kPosix);
+  ASSERT_NE(filter->RegisterPath(deep), nullptr);
+  filter->ReleaseAll();
+  EXPECT_NE(filter->RegisterPath(deep), nullptr);
+  EXPECT_EQ(filter->RegisterPath(deep), nullptr);
+  filter.reset();
+}
+
+TEST(DuplicateFilterTest, KeepsWhatItKnowsWhenMoved) {
+  DuplicateFilter first(PathStyle::kPosix);
+  DirectoryNode& music = first.FolderNode("/music");
+  ASSERT_NE(first.RegisterFile(music, "a.mp3"), nullptr);
+  DuplicateFilter moved(std::move(first));
+  EXPECT_EQ(moved.RegisterPath("/music/a.mp3"), nullptr);
+  EXPECT_EQ(moved.RegisterFile(music, "b.mp3"), &music);
+
+  DuplicateFilter assigned(PathStyle::kPosix);
+  ASSERT_NE(assigned.RegisterPath("/other/c.mp3"), nullptr);
+  assigned = std::move(moved);
+  EXPECT_EQ(assigned.RegisterPath("/music/b.mp3"), nullptr);
+  EXPECT_NE(assigned.RegisterPath("/other/c.mp3"), nullptr);
+}
+
 TEST(CandidatePoolTest, IsWalkedFromTheNewestCandidate) {
   CandidatePool pool;
   pool.Add({"first", 1, 1.0});
@@ -72,7 +166,7 @@ TEST(CandidatePoolTest, IsWalkedFromTheNewestCandidate) {
 TEST(CandidatePoolTest, RemoveUnlinksFromAnyPositionAndKeepsTheWeightSum) {
   CandidatePool pool;
   for (const double weight : {0.5, 2.0, 0.25, 4.0}) {
-    pool.Add({"w" + std::to_string(weight), 0, weight});
+    pool.Add({std::string("w").append(std::to_string(weight)), 0, weight});
   }
   EXPECT_EQ(pool.totalWeight(), 6.75);
   // Pool order: w4, w0.25, w2, w0.5 (indices 3, 2, 1, 0).

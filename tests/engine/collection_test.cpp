@@ -203,6 +203,21 @@ TEST(CollectCandidatesTest, TheFirstSourceToReachAFileKeepsItsSizeAndWeight) {
   EXPECT_EQ(fromList[0].weight, 3.0);  // the playlist entry's lookup walks up
 }
 
+TEST(CollectCandidatesTest, AFileIsOneCandidateWhicheverWayItIsReachedFirst) {
+  test::TempDir dir;
+  const std::string song = dir.WriteFile("music/rock/live/a.mp3", "12345");
+  const std::string other = dir.WriteFile("music/rock/b.mp3");
+  const std::string list = dir.WriteFile("x.m3u", song + "\n");
+  const std::string music = dir / "music";
+
+  // Listed, then scanned from above it and from within, a source spelled with a separator
+  // at its end.
+  EXPECT_THAT(Paths(Collect({list, music + "/", music + "/rock"})), ElementsAre(song, other));
+  // Scanned from within, then from above, then listed.
+  EXPECT_THAT(Paths(Collect({music + "/rock/live/", music, list})),
+              UnorderedElementsAre(song, other));
+}
+
 TEST(ReadPlaylistTest, ReadsCrLfLfAndWindowsMadePlaylists) {
   test::TempDir dir;
   const std::string a = dir.WriteFile("music/a.mp3", "a");
@@ -252,6 +267,33 @@ TEST(ScanFolderTest, EndsLinkCyclesAndStillFollowsOtherLinks) {
   fs::create_symlink(dir / "other", dir / "music/linked");
   EXPECT_THAT(Paths(Collect({dir / "music"})),
               UnorderedElementsAre(dir / "music/a.mp3", dir / "music/linked/b.mp3"));
+}
+
+TEST(ScanFolderTest, TakesLinksForWhatTheyLeadTo) {
+  test::TempDir dir;
+  dir.WriteFile("target/song.mp3", "12345");
+  dir.WriteFile("target/inner/i.mp3", "1");
+  const std::string own = dir.WriteFile("music/own.mp3");
+  const std::string music = dir / "music";
+  fs::create_symlink(dir / "target/song.mp3", music + "/file.mp3");
+  fs::create_symlink(dir / "target/song.mp3", music + "/.hidden.mp3");
+  fs::create_symlink(dir / "target/song.mp3", music + "/not-named-mp3");
+  fs::create_symlink(dir / "target/inner", music + "/folder.mp3");
+  fs::create_symlink(dir / "target/inner", music + "/.hidden-folder");
+
+  const auto collected = Collect({music});
+  EXPECT_THAT(Paths(collected),
+              UnorderedElementsAre(own, music + "/file.mp3", music + "/.hidden.mp3",
+                                   music + "/folder.mp3/i.mp3"));
+  for (const Candidate& candidate : collected) {
+    if (candidate.path == music + "/file.mp3") {
+      EXPECT_EQ(candidate.sizeBytes, 5);
+    }
+  }
+  // A folder whose files are kept out still leads through its links to folders.
+  const auto zero = Collect({music}, {"0.00 " + music, "2.00 " + music + "/folder.mp3/"});
+  ASSERT_THAT(Paths(zero), ElementsAre(music + "/folder.mp3/i.mp3"));
+  EXPECT_EQ(zero[0].weight, 2.0);
 }
 
 TEST(ScanFolderTest, SkipsAnUnreadableFolderAndScansItsSiblings) {
