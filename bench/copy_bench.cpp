@@ -2,9 +2,11 @@
 // operation a selection run uses, so that compare_copy.sh can time it against cp(1)
 // copying the same files.
 //
-// Usage: sorvina-copy-bench [--chunk-kib N] [--sync] SOURCE_DIR DEST_DIR
+// Usage: sorvina-copy-bench [--chunk-kib N] [--sync] [--part-files] SOURCE_DIR DEST_DIR
 //   --chunk-kib N  bytes per chunk (progress update and cancel point), in KiB
 //   --sync         flush every copy to the device before it takes its name
+//   --part-files   copy into hidden part files, as on FAT volumes, even where files
+//                  without a name can be made
 
 #include <algorithm>
 #include <cstdio>
@@ -43,7 +45,9 @@ class CountingOwner : public FileOperationUi {
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: sorvina-copy-bench [--chunk-kib N] [--sync] SOURCE_DIR DEST_DIR\n");
+  std::fprintf(stderr,
+               "usage: sorvina-copy-bench [--chunk-kib N] [--sync] [--part-files] SOURCE_DIR "
+               "DEST_DIR\n");
   return 2;
 }
 
@@ -56,6 +60,8 @@ int main(int argc, char** argv) {
     const std::string_view argument = argv[i];
     if (argument == "--sync") {
       tuning.syncBeforeRename = true;
+    } else if (argument == "--part-files") {
+      tuning.unnamedPartFiles = false;
     } else if (argument == "--chunk-kib" && i + 1 < argc) {
       tuning.chunkBytes = std::strtoull(argv[++i], nullptr, 10) * 1024;
       if (tuning.chunkBytes == 0) return Usage();

@@ -45,14 +45,20 @@ std::string HiddenName(std::string_view name, std::string_view suffix) {
 
 }  // namespace
 
-int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsigned mode,
-                        std::string& path) {
+std::string HiddenSiblingPath(const std::string& target, std::string_view suffix) {
   const std::size_t slash = target.rfind('/');
   const std::string_view folder =
       std::string_view(target).substr(0, slash == std::string::npos ? 0 : slash + 1);
   const std::string_view name = std::string_view(target).substr(folder.size());
+  std::string path(folder);
+  path.append(HiddenName(name, suffix));
+  return path;
+}
+
+int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsigned mode,
+                        std::string& path) {
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    path = std::string(folder) + HiddenName(name, suffix);
+    path = HiddenSiblingPath(target, suffix);
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }

@@ -15,6 +15,10 @@ namespace sorvina::platform {
 // Writers put a file together there and rename it over the target only when complete.
 int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsigned mode,
                         std::string& path);
+// A path of the form CreateHiddenSibling uses, with a new random part on each call: for
+// entries made otherwise than by opening (a link to an open file), whose maker tries
+// again when the name is in use.
+std::string HiddenSiblingPath(const std::string& target, std::string_view suffix);
 
 // Writes all of `bytes`, resuming after interruptions and short writes. Returns 0, or
 // the errno value of the failure (EIO when the system accepted nothing and named no error).

@@ -39,12 +39,17 @@ std::string ErrorText(int error);
 // before the rename).
 int RenameEntry(const std::string& from, const std::string& to, bool replace);
 
-// A new file ".NAME.<random>.part" beside its target, which takes the target's name only
-// once complete. Until then it is removed again when the object goes.
+// A new file that takes the target's name only once complete, and is removed again when
+// the object goes before that. Where the target's file system can make it (and /proc
+// lets it be named later), it is a file without any name in the target's folder, which
+// vanishes with the process even when that is killed half-way; elsewhere (FAT and exFAT
+// volumes, network shares) it is a hidden ".NAME.<random>.part" beside its target.
 class PartFile {
  public:
-  // Creates the file in the target's folder, exclusively, with `mode` (less the umask).
-  static std::optional<PartFile> Create(const std::string& target, mode_t mode, int* error);
+  // Creates the file in the target's folder, exclusively, with `mode` (less the umask):
+  // without a name when `unnamed` asks for it and the file system allows, else hidden.
+  static std::optional<PartFile> Create(const std::string& target, mode_t mode, bool unnamed,
+                                        int* error);
 
   PartFile(PartFile&& other) noexcept;
   PartFile& operator=(PartFile&&) = delete;
@@ -53,17 +58,24 @@ class PartFile {
   ~PartFile();
 
   int fd() const { return fd_; }
+  // Empty while the file has no name.
   const std::string& path() const { return path_; }
 
   // Gives the file the source's access and modification times (best effort: some file
-  // systems refuse), flushes it when asked, and closes it, checking that the close
-  // succeeded.
+  // systems refuse), flushes it to the device when asked, and checks that what the system
+  // reports on closing (a network or user-space file system's late write errors) is no
+  // failure. A named file is closed; a file without a name stays open until it is placed.
   int Finish(const struct timespec times[2], bool sync);
-  // After Finish: renames the file to `target` (see RenameEntry); from then on it is kept.
+  // After Finish: gives the file the name `target` in one step, never replacing an
+  // existing `target` unless `replace` (see RenameEntry; EEXIST when it exists). From
+  // then on it is kept.
   int PlaceAt(const std::string& target, bool replace);
 
  private:
   PartFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+  // Gives a file without a name a hidden one beside `target`, and closes it.
+  int NameHidden(const std::string& target);
 
   int fd_ = -1;
   std::string path_;

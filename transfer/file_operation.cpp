@@ -217,7 +217,8 @@ Runner::Outcome Runner::Copy(std::size_t index, const std::string& target,
   if (decision.outcome != Outcome::kDone) return decision.outcome;
 
   int error = 0;
-  std::optional<PartFile> part = PartFile::Create(decision.target, status.st_mode & 0777, &error);
+  std::optional<PartFile> part =
+      PartFile::Create(decision.target, status.st_mode & 0777, tuning_.unnamedPartFiles, &error);
   if (!part) return Fail(decision.target, ErrorText(error));
   const std::uint64_t expected = sizes_[index];
   const CopyOutcome copied = CopyContents(

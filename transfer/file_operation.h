@@ -80,6 +80,10 @@ struct FileOperationTuning {
   // file" (the name appears only after every byte was written), and costly on the slow
   // removable media that players are.
   bool syncBeforeRename = false;
+  // Copy into a file without a name, named only once complete, where the target's file
+  // system can make one; false: always into a hidden part file, as on FAT volumes (for
+  // tests and benchmarks of that way).
+  bool unnamedPartFiles = true;
   // Name every target as on a FAT volume, wherever it lies (for tests: no FAT volume can
   // be mounted everywhere they run).
   bool fatNamesEverywhere = false;
@@ -95,13 +99,14 @@ struct FileOperationTuning {
 //     target's last name is made legal there (FatSafeName: "Live: Take 2?.mp3" arrives
 //     as "Live_ Take 2_.mp3"; the folders on the way are left as given) instead of
 //     failing; a conflict is settled on the name so made, also when two sources give
-//     one name. A file is copied into a hidden ".NAME.<random>.part" beside its target
-//     and renamed into place only when complete, so a failed or cancelled copy leaves
-//     no partial file and never touches an existing target; the source's times and
-//     permission bits are kept. Only files are copied: a folder among the sources of a
-//     copy is refused. A move within one file system is a rename (folders included);
-//     across file systems a file is copied and its source removed once the copy is in
-//     place.
+//     one name. A file is copied into a file without a name in the target's folder (on
+//     file systems that lack those, FAT among them, a hidden ".NAME.<random>.part" beside
+//     its target) and given the target's name only when complete, so a failed or
+//     cancelled copy leaves no partial file and never touches an existing target; the
+//     source's times and permission bits are kept. Only files are copied: a folder among
+//     the sources of a copy is refused. A move within one file system is a rename
+//     (folders included); across file systems a file is copied and its source removed
+//     once the copy is in place.
 //   FO_DELETE: removes each source (folders with everything in them).
 //   FO_RENAME: renames each source to the destination at the same position.
 // An existing target is never overwritten without the owner's Replace; Keep both gives

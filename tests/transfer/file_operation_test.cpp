@@ -76,18 +76,23 @@ std::string List(const Paths& paths) {
   return list + '\0';
 }
 
-Outcome Perform(unsigned operation, const Paths& from, const Paths& to, FileOperationUi* owner,
-                std::uint16_t flags = 0, bool fatNames = false) {
+Outcome PerformWith(FileOperationTuning tuning, unsigned operation, const Paths& from,
+                    const Paths& to, FileOperationUi* owner, std::uint16_t flags = 0) {
   const std::string fromList = List(from);
   const std::string toList = List(to);
   FileOperationRecord record{owner, operation, fromList.c_str(),
                              to.empty() ? nullptr : toList.c_str(), flags};
   record.anyOperationsAborted = true;  // the operation must clear it
-  FileOperationTuning tuning;
   tuning.chunkBytes = kTestChunk;
-  tuning.fatNamesEverywhere = fatNames;
   const int result = PerformFileOperationWith(record, tuning);
   return {result, record.anyOperationsAborted};
+}
+
+Outcome Perform(unsigned operation, const Paths& from, const Paths& to, FileOperationUi* owner,
+                std::uint16_t flags = 0, bool fatNames = false) {
+  FileOperationTuning tuning;
+  tuning.fatNamesEverywhere = fatNames;
+  return PerformWith(tuning, operation, from, to, owner, flags);
 }
 
 std::string Bytes(std::size_t size, char seed) {
@@ -278,6 +283,71 @@ TEST(FileOperationTest, CancelHalfWayLeavesTheTargetFolderAsItWas) {
   EXPECT_TRUE(outcome.aborted);
   EXPECT_EQ(ui.progress.back().bytesDone, std::uint64_t{1} << 19);
   EXPECT_EQ(Snapshot(dir / "out"), before);
+}
+
+TEST(FileOperationTest, AProcessEndedHalfWayThroughACopyLeavesNothingBehind) {
+  TempDir dir;
+  const int probe = open(dir.path().c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) GTEST_SKIP() << "no files without a name here: hidden part files stay behind";
+  close(probe);
+  const std::string big = dir.WriteFile("src/big.mp3", Bytes(1 << 20, 'k'));
+  const std::string own = dir.WriteFile("out/big.mp3", "the user's own");
+
+  // Ended as by a crash or a kill: no destructor, no clean-up of any kind.
+  const std::string ended = test::RunInChild([] { return true; },
+                                             [&]() -> std::string {
+                                               Recorder ui;
+                                               ui.answers = {kReplace};
+                                               ui.onProgress = [](const FileProgress& update) {
+                                                 if (update.bytesDone >= (1 << 19)) _exit(0);
+                                                 return true;
+                                               };
+                                               Perform(FO_COPY, {big}, {dir / "out"}, &ui);
+                                               return "not ended";
+                                             });
+  EXPECT_EQ(ended, "");
+  EXPECT_THAT(test::NamesIn(dir / "out"), ElementsAre("big.mp3"));
+  EXPECT_EQ(ReadBytes(own), "the user's own");
+}
+
+TEST(FileOperationTest, CopiesThroughHiddenPartFilesAsSafely) {
+  // The way taken on FAT volumes, which have no files without a name.
+  FileOperationTuning hidden;
+  hidden.unnamedPartFiles = false;
+  TempDir dir;
+  const std::string big = dir.WriteFile("src/big.mp3", Bytes(1 << 20, 'h'));
+  const std::string small = dir.WriteFile("src/small.mp3", "new");
+  dir.WriteFile("out/big.mp3", "the user's own");
+  const Tree before = Snapshot(dir / "out");
+
+  Recorder cancelling;
+  cancelling.answers = {kReplace};
+  std::vector<std::string> namesHalfWay;
+  cancelling.onProgress = [&](const FileProgress& update) {
+    if (update.bytesDone < (1 << 19)) return true;
+    namesHalfWay = test::NamesIn(dir / "out");
+    return false;
+  };
+  EXPECT_EQ(PerformWith(hidden, FO_COPY, {big}, {dir / "out"}, &cancelling).result,
+            kOperationCancelled);
+  ASSERT_THAT(namesHalfWay, SizeIs(2));
+  EXPECT_THAT(namesHalfWay[0], ::testing::MatchesRegex("\\.big\\.mp3\\.[0-9a-f]{16}\\.part"));
+  EXPECT_EQ(Snapshot(dir / "out"), before);
+
+  // Replaced on the answer given before the copy, and on one given after a target was
+  // made while copying.
+  Recorder replacing;
+  replacing.answers = {kReplace, kReplace};
+  replacing.onProgress = [&](const FileProgress& update) {
+    if (update.bytesDone > (1 << 20) && !Exists(dir / "out/small.mp3")) {
+      dir.WriteFile("out/small.mp3", "made meanwhile");
+    }
+    return true;
+  };
+  EXPECT_EQ(PerformWith(hidden, FO_COPY, {big, small}, {dir / "out"}, &replacing).result,
+            kOperationSucceeded);
+  EXPECT_THAT(replacing.conflicts, SizeIs(2));
+  EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"big.mp3", Bytes(1 << 20, 'h')}, {"small.mp3", "new"}}));
 }
 
 TEST(FileOperationTest, RefusesAFileOntoItself) {
