@@ -1,6 +1,6 @@
 // Draws the "select all" timings against library size as a log-log plot in a PNG file:
 // the reference walk (linear work per draw, so quadratic in all) and the fast path (a
-// Fenwick tree), seconds against the number of candidates, with decade grid lines.
+// tree of partial sums), seconds against the number of candidates, with decade grid lines.
 //
 // Usage: sorvina-plot-select-all IN.tsv OUT.png
 //   IN.tsv  lines "CANDIDATES<TAB>REFERENCE_SECONDS<TAB>FAST_SECONDS", "-" for a size that
@@ -279,7 +279,7 @@ QImage Draw(const std::vector<Row>& rows) {
   const QFontMetrics metrics(legendFont);
   painter.setFont(legendFont);
   const QString reference = QStringLiteral("reference walk (linear per draw)");
-  const QString fast = QStringLiteral("fast path (Fenwick tree)");
+  const QString fast = QStringLiteral("fast path (tree of partial sums)");
   const double lineHeight = 22;
   const double textWidth =
       std::max(metrics.horizontalAdvance(reference), metrics.horizontalAdvance(fast));
