@@ -70,10 +70,7 @@ run_ours() { "$copier" "${options[@]}" "$1" "$dest" 2>/dev/null; }
 # Elapsed microseconds of one run into a fresh target folder.
 elapsed_us() {
   fresh_dest
-  local start=${EPOCHREALTIME//[.,]/}
-  "$@"
-  local end=${EPOCHREALTIME//[.,]/}
-  echo $((end - start))
+  bench_elapsed_us "$@"
 }
 
 echo "runs: $runs each, alternating, each first in turn; options: ${options[*]:-(defaults)}"

@@ -126,8 +126,7 @@ bool ListChosen(const std::vector<std::string>& paths, const Console& console) {
     console.out.write(block.data(), static_cast<std::streamsize>(block.size()));
     block.clear();
   };
-  for (std::size_t i = 0; i < paths.size(); ++i) {
-    const std::string& path = paths[i];
+  for (const std::string& path : paths) {
     // One path per line: a name holding a line feed would read as two files.
     if (path.find('\n') != std::string::npos) {
       writeBlock();
