@@ -1,5 +1,7 @@
 #include "cli/command_line.h"
 
+#include <functional>
+#include <optional>
 #include <sstream>
 
 #include <CLI/CLI.hpp>
@@ -18,6 +20,89 @@ int UsageError(const CLI::App& app, const std::string& message, const Console& c
   return kExitUsage;
 }
 
+// An option whose value, once parsed, lands in `target`; absent options leave it empty, so
+// that a settings file can fill it.
+template <typename T>
+CLI::Option* AddOptional(CLI::App& app, const std::string& names, std::optional<T>& target,
+                         const std::string& help) {
+  return app.add_option_function<T>(
+      names, [&target](const T& value) { target = value; }, help);
+}
+
+// "W=FOLDER" checked and turned into the weight dialog's entry text.
+const CLI::Validator kWeightEntry(
+    [](std::string& value) {
+      const std::optional<std::string> entry = WeightEntryText(value);
+      if (!entry) return "expected W=FOLDER with a number W, got '" + value + "'";
+      value = *entry;
+      return std::string();
+    },
+    "", "weight");
+
+// Declares the options of a selection, each filling its field of `request` when given.
+// Returns them all, so that a subcommand can refuse them.
+std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionRequest& request) {
+  CLI::Option* settings = AddOptional(app, "--settings", request.settingsFile,
+                                      "Load sources, destination, weights and limit")
+                              ->type_name("FILE");
+  CLI::Option* source = AddOptional(app, "-s,--source", request.sources,
+                                    "A folder or playlist to choose from (repeatable)")
+                            ->type_name("PATH")
+                            ->allow_extra_args(false);
+  CLI::Option* weight = AddOptional(app, "-w,--weight", request.weightEntries,
+                                    "Weight of a folder's files, e.g. 2.5=/music/rock (repeatable)")
+                            ->type_name("W=FOLDER")
+                            ->allow_extra_args(false)
+                            ->transform(kWeightEntry);
+  CLI::Option* copy =
+      AddOptional(app, "-c,--copy-to", request.copyTo, "Copy the chosen files into this folder")
+          ->type_name("DIR");
+  CLI::Option* playlist =
+      AddOptional(app, "-p,--playlist", request.playlist, "Write the chosen files as this playlist")
+          ->type_name("FILE.m3u");
+  copy->excludes(playlist);
+  CLI::Option* megabytes =
+      AddOptional(app, "--mb", request.megabytes, "Choose up to this many megabytes")
+          ->type_name("N");
+  CLI::Option* hours =
+      AddOptional(app, "--hours", request.hours, "Choose up to this many hours")->type_name("N");
+  CLI::Option* all = app.add_flag("--all", request.all, "Choose every file");
+  megabytes->excludes(hours, all);
+  hours->excludes(all);
+  CLI::Option* seed =
+      AddOptional(app, "--seed", request.seed, "Seed the random choice (default: the clock)")
+          ->type_name("N");
+  CLI::Option* dryRun = app.add_flag("-n,--dry-run", request.dryRun,
+                                     "Print the chosen files in draw order; change nothing");
+  CLI::Option* save = AddOptional(app, "--save-settings", request.saveSettings,
+                                  "Save the settings given to FILE and choose nothing")
+                          ->type_name("FILE");
+  CLI::Option* conflict =
+      app.add_option_function<std::string>(
+             "--on-conflict",
+             [&request](const std::string& text) {
+               request.onConflict = ParseConflictPolicy(text);
+             },
+             "When a copied file's name exists: ask (default when standard input is a terminal), "
+             "replace, skip (default otherwise) or keep-both")
+          ->check(CLI::IsMember({"ask", "replace", "skip", "keep-both"}));
+  CLI::Option* quiet =
+      app.add_flag("-q,--quiet", request.quiet, "No progress bars and shorter prompts");
+  return {settings, source, weight, copy, playlist, megabytes, hours,
+          all,      seed,   dryRun, save, conflict, quiet};
+}
+
+// What a selection lacks to run, in words; nothing when it can run. A settings file may
+// supply anything, so with one nothing is required here.
+std::optional<std::string> MissingFromRequest(const SelectionRequest& request) {
+  if (request.settingsFile) return std::nullopt;
+  if (!request.copyTo && !request.playlist)
+    return "a destination is needed: --copy-to DIR or --playlist FILE.m3u";
+  if (!request.megabytes && !request.hours && !request.all)
+    return "a limit is needed: --mb N, --hours N or --all";
+  return std::nullopt;
+}
+
 }  // namespace
 
 int Run(const std::vector<std::string>& arguments, const Console& console) {
@@ -31,69 +116,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   app.require_subcommand(0, 1);
 
   SelectionRequest request;
-  std::string settingsFile;
-  std::vector<std::string> sources;
-  std::vector<std::string> weights;
-  std::string copyTo;
-  std::string playlist;
-  std::string megabytes;
-  std::string hours;
-  std::uint32_t seed = 0;
-  std::string saveSettings;
-  std::string onConflict;
-
-  CLI::Option* settingsOption =
-      app.add_option("--settings", settingsFile, "Load sources, destination, weights and limit")
-          ->type_name("FILE");
-  CLI::Option* sourceOption =
-      app.add_option("-s,--source", sources, "A folder or playlist to choose from (repeatable)")
-          ->type_name("PATH")
-          ->allow_extra_args(false);
-  CLI::Option* weightOption =
-      app.add_option("-w,--weight", weights,
-                     "Weight of a folder's files, e.g. 2.5=/music/rock (repeatable)")
-          ->type_name("W=FOLDER")
-          ->allow_extra_args(false)
-          ->transform(CLI::Validator(
-              [](std::string& value) {
-                const std::optional<std::string> entry = WeightEntryText(value);
-                if (!entry) return "expected W=FOLDER with a number W, got '" + value + "'";
-                value = *entry;
-                return std::string();
-              },
-              "", "weight"));
-  CLI::Option* copyOption =
-      app.add_option("-c,--copy-to", copyTo, "Copy the chosen files into this folder")
-          ->type_name("DIR");
-  CLI::Option* playlistOption =
-      app.add_option("-p,--playlist", playlist, "Write the chosen files as this playlist")
-          ->type_name("FILE.m3u");
-  copyOption->excludes(playlistOption);
-  CLI::Option* megabytesOption =
-      app.add_option("--mb", megabytes, "Choose up to this many megabytes")->type_name("N");
-  CLI::Option* hoursOption =
-      app.add_option("--hours", hours, "Choose up to this many hours")->type_name("N");
-  CLI::Option* allOption = app.add_flag("--all", request.all, "Choose every file");
-  megabytesOption->excludes(hoursOption, allOption);
-  hoursOption->excludes(allOption);
-  CLI::Option* seedOption =
-      app.add_option("--seed", seed, "Seed the random choice (default: the clock)")->type_name("N");
-  CLI::Option* dryRunOption = app.add_flag("-n,--dry-run", request.dryRun,
-                                           "Print the chosen files in draw order; change nothing");
-  CLI::Option* saveOption = app.add_option("--save-settings", saveSettings,
-                                           "Save the settings given to FILE and choose nothing")
-                                ->type_name("FILE");
-  CLI::Option* conflictOption =
-      app.add_option("--on-conflict", onConflict,
-                     "When a copied file's name exists: ask (default when standard input is "
-                     "a terminal), replace, skip (default otherwise) or keep-both")
-          ->check(CLI::IsMember({"ask", "replace", "skip", "keep-both"}));
-  CLI::Option* quietOption =
-      app.add_flag("-q,--quiet", request.quiet, "No progress bars and shorter prompts");
-  const std::vector<CLI::Option*> selectionOptions = {
-      settingsOption,  sourceOption,   weightOption, copyOption, playlistOption,
-      megabytesOption, hoursOption,    allOption,    seedOption, dryRunOption,
-      saveOption,      conflictOption, quietOption};
+  const std::vector<CLI::Option*> selectionOptions = DeclareSelectionOptions(app, request);
 
   CLI::App* probe = app.add_subcommand(
       "probe", "Print each file's playing time and caption: seconds<TAB>caption<TAB>path.");
@@ -121,25 +144,8 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     console.err << app.help();
     return kExitUsage;
   }
-
-  if (settingsOption->count() > 0) request.settingsFile = settingsFile;
-  if (sourceOption->count() > 0) request.sources = sources;
-  if (weightOption->count() > 0) request.weightEntries = weights;
-  if (copyOption->count() > 0) request.copyTo = copyTo;
-  if (playlistOption->count() > 0) request.playlist = playlist;
-  if (megabytesOption->count() > 0) request.megabytes = megabytes;
-  if (hoursOption->count() > 0) request.hours = hours;
-  if (seedOption->count() > 0) request.seed = seed;
-  if (saveOption->count() > 0) request.saveSettings = saveSettings;
-  if (conflictOption->count() > 0) request.onConflict = ParseConflictPolicy(onConflict);
-
-  if (!request.settingsFile) {
-    if (!request.copyTo && !request.playlist)
-      return UsageError(app, "a destination is needed: --copy-to DIR or --playlist FILE.m3u",
-                        console);
-    if (!request.megabytes && !request.hours && !request.all)
-      return UsageError(app, "a limit is needed: --mb N, --hours N or --all", console);
-  }
+  if (const std::optional<std::string> missing = MissingFromRequest(request))
+    return UsageError(app, *missing, console);
   return RunSelection(request, console);
 }
 
