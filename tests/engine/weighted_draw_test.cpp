@@ -159,7 +159,7 @@ TEST(RunningSumsAreExactTest, HoldsForWeightsOnOneBinaryGridWithASmallEnoughSum)
   EXPECT_TRUE(exact({2.33}));  // one weight alone is its own sum
   EXPECT_TRUE(exact({0.0, 0.0}));
   EXPECT_TRUE(exact({0x1p52, 0x1p52}));
-  EXPECT_TRUE(exact({2.33, 1.0}));  // 3.33 still has room for every bit of 2.33
+  EXPECT_TRUE(exact({2.33, 1.0}));        // 3.33 still has room for every bit of 2.33
   EXPECT_FALSE(exact({2.33, 8.0, 8.0}));  // 18.33 has not
   EXPECT_FALSE(exact({0.1, 0.2}));
   EXPECT_FALSE(exact({0x1p53, 3.0}));
