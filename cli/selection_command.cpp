@@ -79,6 +79,7 @@ std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Consol
     settings.folderWeights = contents->folderWeights;
     settings.limitMode = contents->limitMode;
     settings.amountText = contents->amountText;
+    settings.options = contents->options;
     inputs.limit = LimitChoiceFromFile(contents->limitMode, contents->amountText);
   }
 

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/extra_options.h"
+
 namespace sorvina::engine {
 
 // One folder weight as the weights page lists it. `entryText` is what the user sees and
@@ -31,6 +33,7 @@ struct SelectionSettings {
   // Restores the last page and is saved; the run itself reads the page's controls.
   int limitMode = kLimitMegabytes;
   std::string amountText;
+  ExtraOptions options;
 };
 
 // A source entry is a playlist when it ends in ".m3u" or ".m3u8" (any letter case);

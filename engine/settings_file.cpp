@@ -1,5 +1,8 @@
 #include "engine/settings_file.h"
 
+#include <array>
+#include <charconv>
+#include <optional>
 #include <string_view>
 
 #include <climits>
@@ -46,6 +49,113 @@ std::string LimitLine(int limitMode, const std::string& amountText) {
   return std::string(1, mode) + ' ' + amountText;
 }
 
+// One option's "name=value" line: its name, its value as written (nothing at its
+// default, so that the line is left out), and how a value is read back (false for one
+// the option cannot take, which leaves it as it was).
+struct OptionLine {
+  std::string_view name;
+  std::optional<std::string> (*write)(const ExtraOptions& options);
+  bool (*read)(std::string_view value, ExtraOptions& options);
+};
+
+std::optional<std::string> FlagText(bool value) {
+  return value ? std::optional<std::string>("1") : std::nullopt;
+}
+
+bool ReadFlag(std::string_view value, bool& flag) {
+  if (value != "0" && value != "1") return false;
+  flag = value == "1";
+  return true;
+}
+
+// A count from 0 up, in decimal digits only.
+bool ReadCount(std::string_view value, int& count) {
+  int read = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), read);
+  if (error != std::errc() || end != value.data() + value.size() || read < 0) return false;
+  count = read;
+  return true;
+}
+
+std::string JoinTypes(const std::vector<std::string>& types) {
+  std::string text;
+  for (const std::string& type : types)
+    text += (text.empty() ? "" : ",") + type;
+  return text;
+}
+
+// "mp3,flac": names in lower case, blanks around them dropped; an empty list is none to
+// read.
+bool ReadTypes(std::string_view value, std::vector<std::string>& types) {
+  std::vector<std::string> read;
+  while (!value.empty()) {
+    const std::size_t comma = value.find(',');
+    std::string name;
+    for (char c : value.substr(0, comma)) {
+      if (c == ' ' || c == '\t') continue;
+      name += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    if (!name.empty()) read.push_back(name);
+    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+  }
+  if (read.empty()) return false;
+  types = read;
+  return true;
+}
+
+// The option lines in the order they are written.
+constexpr std::array<OptionLine, 7> kOptionLines = {{
+    {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
+    {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.keepFolders); }},
+    {"replace-previous", [](const ExtraOptions& o) { return FlagText(o.replacePrevious); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.replacePrevious); }},
+    {"avoid-last",
+     [](const ExtraOptions& o) {
+       return o.avoidLast > 0 ? std::optional<std::string>(std::to_string(o.avoidLast))
+                              : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadCount(v, o.avoidLast); }},
+    {"device-playlist",
+     [](const ExtraOptions& o) {
+       return o.devicePlaylist.empty() ? std::nullopt
+                                       : std::optional<std::string>(o.devicePlaylist);
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       o.devicePlaylist = v;
+       return true;
+     }},
+    {"relative", [](const ExtraOptions& o) { return FlagText(o.relative); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.relative); }},
+    {"types",
+     [](const ExtraOptions& o) {
+       return o.fileTypes == ExtraOptions().fileTypes
+                  ? std::nullopt
+                  : std::optional<std::string>(JoinTypes(o.fileTypes));
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadTypes(v, o.fileTypes); }},
+}};
+
+// "name=value" lines of the options that differ from their defaults.
+std::vector<std::string> OptionLines(const ExtraOptions& options) {
+  std::vector<std::string> lines;
+  for (const OptionLine& option : kOptionLines) {
+    if (const std::optional<std::string> value = option.write(options))
+      lines.push_back(std::string(option.name) + '=' + *value);
+  }
+  return lines;
+}
+
+// Sets the option that `line` names; any other line is passed over.
+void ReadOptionLine(std::string_view line, ExtraOptions& options) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return;
+  for (const OptionLine& option : kOptionLines) {
+    if (line.substr(0, equals) == option.name) option.read(line.substr(equals + 1), options);
+  }
+}
+
 }  // namespace
 
 SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings) {
@@ -61,6 +171,9 @@ SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSe
   for (const FolderWeight& weight : settings.folderWeights)
     values.push_back(weight.entryText);
   values.push_back(limitLine);
+  const std::vector<std::string> optionLines = OptionLines(settings.options);
+  for (const std::string& line : optionLines)
+    values.push_back(line);
   // A line feed inside a value would end its line early and shift every field after it;
   // such a file would read back as something else, so none is written.
   for (std::string_view value : values) {
@@ -103,6 +216,8 @@ std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path) {
     contents.limitMode = kLimitMegabytes;
     contents.amountText.clear();
   }
+  while (reader.Next(line))
+    ReadOptionLine(line, contents.options);
   // A read error is no short file: settings made of the lines before it would replace
   // the user's with something the file does not say.
   if (reader.failed()) return std::nullopt;

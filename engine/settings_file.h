@@ -17,20 +17,25 @@ struct SettingsFileContents {
   std::vector<FolderWeight> folderWeights;  // only `entryText` is set
   int limitMode = kLimitMegabytes;          // may be any value a hand-edited file gives
   std::string amountText;
+  ExtraOptions options;
 };
 
 enum class SettingsWriteResult { kWritten, kCannotOpen, kCannotWrite };
 
 // Writes the sources, the destination, the folder weights' entry texts and the limit line
-// ("%d %s" of `limitMode` and `amountText`) of `settings`, one value per line, CR LF. The
-// file is written beside `path` and renamed over it when complete, so a failure leaves an
+// ("%d %s" of `limitMode` and `amountText`) of `settings`, one value per line, CR LF, then
+// one "name=value" line for each option that differs from its default, in a fixed order;
+// with every option at its default the file is the classic one, byte for byte. The file
+// is written beside `path` and renamed over it when complete, so a failure leaves an
 // existing file as it was.
 SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings);
 
 // Reads what WriteSettingsFile wrote. Nothing when the file cannot be opened or a read
 // fails part-way. A count that is no number, zero or negative reads no lines for its
 // list; lines missing at the end read as empty and no line is invented beyond the file's
-// end; a missing last line gives mode 0 with an empty amount.
+// end; a missing last line gives mode 0 with an empty amount. After the limit line,
+// "name=value" lines set options; unknown names, and values an option cannot take, are
+// passed over, so that a file from a newer version still loads.
 std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path);
 
 }  // namespace sorvina::engine

@@ -19,6 +19,7 @@ sorvina::engine::SelectionSettings ToSettings(const SettingsFileContents& conten
   settings.folderWeights = contents.folderWeights;
   settings.limitMode = contents.limitMode;
   settings.amountText = contents.amountText;
+  settings.options = contents.options;
   return settings;
 }
 
@@ -53,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!IsValidMode(second->limitMode));
   }
   FUZZ_CHECK(second->amountText == first->amountText);
+  FUZZ_CHECK(second->options == first->options);
 
   // And from there on the file is a fixed point: written again, it reads the same.
   FUZZ_CHECK(sorvina::engine::WriteSettingsFile(output, ToSettings(*second)) ==

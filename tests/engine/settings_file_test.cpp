@@ -53,6 +53,7 @@ class SettingsFileTest : public ::testing::Test {
       EXPECT_EQ(read.limitMode, settings.limitMode);
     }
     EXPECT_EQ(read.amountText, settings.amountText);
+    EXPECT_EQ(read.options, settings.options);
     return read;
   }
 
@@ -88,6 +89,38 @@ TEST_F(SettingsFileTest, RoundTripsEveryFieldExactly) {
   invalid.limitMode = -'0';
   const int mode = RoundTrip(invalid, false).limitMode;
   EXPECT_TRUE(mode < 0 || mode > 2) << mode;
+}
+
+TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
+  SelectionSettings settings = Example();
+  ExtraOptions& options = settings.options;
+  options = {true, true, true, 3, "Sorvina.m3u8", true, {"mp3", "flac"}};
+  RoundTrip(settings);
+  const std::string classic =
+      "2\r\n/lists/party.m3u\r\n/music/rock/\r\n/player/\r\n1\r\n2.50 /music/rock/\r\n0 650\r\n";
+  EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"),
+            classic +
+                "fill=1\r\nkeep-folders=1\r\nreplace-previous=1\r\navoid-last=3\r\n"
+                "device-playlist=Sorvina.m3u8\r\nrelative=1\r\ntypes=mp3,flac\r\n");
+
+  // One option alone: only its line follows the classic part.
+  options = {};
+  options.avoidLast = 2;
+  RoundTrip(settings);
+  EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"), classic + "avoid-last=2\r\n");
+
+  // Unknown names, lines that are no option and values an option cannot take are passed
+  // over; the classic part reads as it always did.
+  const SettingsFileContents c =
+      Read(classic +
+           "colour=blue\r\nfill\r\nfill=yes\r\navoid-last=-1\r\n"
+           "avoid-last=4x\r\ntypes=\r\nrelative=1\r\ntypes=MP3, ogg\r\n");
+  EXPECT_THAT(c.sources, ElementsAre("/lists/party.m3u", "/music/rock/"));
+  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(0, "650"s));
+  ExtraOptions expected;
+  expected.relative = true;
+  expected.fileTypes = {"mp3", "ogg"};
+  EXPECT_EQ(c.options, expected);
 }
 
 TEST_F(SettingsFileTest, StoresTheFirstCheckedLimitChoice) {

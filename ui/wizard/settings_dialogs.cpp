@@ -47,6 +47,7 @@ void LoadSettings(QWidget* parent, const QString& startFolder, SortedListBox& so
   settings.folderWeights = std::move(contents->folderWeights);
   settings.limitMode = contents->limitMode;
   settings.amountText = std::move(contents->amountText);
+  settings.options = std::move(contents->options);
 }
 
 void SaveSettings(QWidget* parent, const QString& startFolder,

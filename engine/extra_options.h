@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sorvina::engine {
+
+// Choices beyond the classic run. Every default keeps the classic behaviour, so settings
+// that leave them alone select, copy, write and save exactly as before.
+struct ExtraOptions {
+  // Keep drawing past a file that does not fit the remaining amount.
+  bool fill = false;
+  // Copy each file to its path relative to the source it was found under.
+  bool keepFolders = false;
+  // Remove the unchanged files of the destination's previous fill before copying.
+  bool replacePrevious = false;
+  // Leave out the files that the last N fills (or playlists) of the destination chose.
+  int avoidLast = 0;
+  // A playlist written into the copy destination; empty: none.
+  std::string devicePlaylist;
+  // Playlist entries relative to the playlist's folder.
+  bool relative = false;
+  // The file types to choose, by name in lower case ("mp3", "flac", ...).
+  std::vector<std::string> fileTypes = {"mp3"};
+
+  friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
+};
+
+}  // namespace sorvina::engine
