@@ -84,15 +84,18 @@ int main(int argc, char** argv) {
   std::sort(files.begin(), files.end());
 
   CountingOwner owner;
-  CopyJob job(
-      [&tuning](FileOperationRecord& record) { return PerformFileOperationWith(record, tuning); });
-  job.Setup(FO_COPY, &owner, 0);
+  CopyJob job([&tuning](const FileOperationRequest& request) {
+    return PerformFileOperationWith(request, tuning);
+  });
+  job.Setup(FileOperationKind::kCopy, &owner, DestinationLayout::kOneFolderForAll);
   job.AddDestination(operands[1]);
   for (const std::string& file : files)
     job.AddSource(file);
-  int result = 0;
-  job.Run(nullptr, &result, nullptr);
+  // No files is nothing to copy, which is no failure; a request the job refuses is one.
+  OperationOutcome outcome =
+      files.empty() ? OperationOutcome::kSucceeded : OperationOutcome::kInvalid;
+  job.Run(nullptr, &outcome, nullptr);
   std::fprintf(stderr, "copied %zu files, %llu bytes, %llu progress updates, result %d\n",
-               files.size(), owner.lastDone, owner.updates, result);
-  return result == kOperationSucceeded ? 0 : 1;
+               files.size(), owner.lastDone, owner.updates, static_cast<int>(outcome));
+  return outcome == OperationOutcome::kSucceeded ? 0 : 1;
 }

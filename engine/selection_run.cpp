@@ -94,7 +94,8 @@ bool CopyChosen(const std::string& destination, const std::vector<std::string>& 
                 transfer::FileOperationUi* owner) {
   if (chosenPaths.empty()) return true;
   transfer::CopyJob job;
-  job.Setup(transfer::FO_COPY, owner, 0);
+  job.Setup(transfer::FileOperationKind::kCopy, owner,
+            transfer::DestinationLayout::kOneFolderForAll);
   job.AddDestination(destination);
   for (const std::string& path : chosenPaths)
     job.AddSource(path);

@@ -3,86 +3,57 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/file_system.h"
-
 namespace sorvina::transfer {
-namespace {
-
-// The list buffer ends at the first empty path, so neither an empty path nor one holding
-// a NUL byte can be carried: the paths after it would silently drop out of the request.
-bool CanCarry(const std::string& path) {
-  return !path.empty() && !platform::HasNulByte(path);
-}
-
-}  // namespace
 
 CopyJob::CopyJob(Operation operation) : operation_(std::move(operation)) {
   Reset();
 }
 
 void CopyJob::Reset() {
-  sources_.clear();
-  destinations_.clear();
   setUp_ = false;
-  started_ = false;
-  progressTitle_.clear();
-  record_ = FileOperationRecord{};
+  request_ = FileOperationRequest{};
 }
 
-void CopyJob::Setup(unsigned operation, FileOperationUi* owner, std::uint16_t flags) {
-  record_.operation = operation;
-  record_.owner = owner;
-  record_.flags = flags;
+void CopyJob::Setup(FileOperationKind kind, FileOperationUi* owner, DestinationLayout layout) {
+  request_.kind = kind;
+  request_.owner = owner;
+  request_.layout = layout;
   setUp_ = true;
 }
 
 bool CopyJob::AddSource(const std::string& path) {
-  if (!CanCarry(path)) return false;
-  sources_.push_back(path);
+  if (!IsRequestPath(path)) return false;
+  request_.sources.push_back(path);
   return true;
 }
 
 bool CopyJob::AddDestination(const std::string& path) {
-  if (!CanCarry(path)) return false;
-  destinations_.push_back(path);
+  if (!IsRequestPath(path)) return false;
+  request_.destinations.push_back(path);
   return true;
 }
 
-bool CopyJob::Run(bool* started, int* result, bool* aborted) {
-  started_ = false;
+bool CopyJob::Run(bool* started, OperationOutcome* outcome, bool* aborted) {
   if (started != nullptr) *started = false;
   if (!setUp_) return false;
-  const unsigned operation = record_.operation;
-  if (operation < FO_MOVE || operation > FO_RENAME) return false;
-  if (sources_.empty()) return false;
-  const bool deleting = operation == FO_DELETE;
-  if (!deleting && (destinations_.empty() ||
-                    (destinations_.size() != 1 && destinations_.size() != sources_.size()))) {
+  const FileOperationKind kind = request_.kind;
+  if (kind < FileOperationKind::kMove || kind > FileOperationKind::kRename) return false;
+  const std::vector<std::string>& sources = request_.sources;
+  const std::vector<std::string>& destinations = request_.destinations;
+  if (sources.empty()) return false;
+  if (kind != FileOperationKind::kDelete &&
+      (destinations.empty() ||
+       (destinations.size() != 1 && destinations.size() != sources.size()))) {
     return false;
   }
+  if (destinations.size() > 1) request_.layout = DestinationLayout::kOnePerSource;
 
-  // The buffers live for this one call only.
-  std::vector<char> from(GetListBufferSize(sources_));
-  std::vector<char> to;
-  if (!deleting) to.resize(GetListBufferSize(destinations_));
-  FillListBuffer(from.data(), sources_);
-  if (!deleting) FillListBuffer(to.data(), destinations_);
-
-  record_.from = from.data();
-  record_.to = deleting ? nullptr : to.data();
-  record_.progressTitle = progressTitle_.c_str();
-  if (destinations_.size() > 1) record_.flags |= FOF_MULTIDESTFILES;
-  record_.anyOperationsAborted = false;
-
-  started_ = true;
   if (started != nullptr) *started = true;
-  const int returned = operation_ ? operation_(record_) : kOperationInvalid;
-  if (result != nullptr) *result = returned;
-  if (aborted != nullptr) *aborted = record_.anyOperationsAborted;
-  // The record must not point into buffers that are about to go.
-  record_.from = nullptr;
-  record_.to = nullptr;
-  return started_ && returned == kOperationSucceeded;
+  const FileOperationResult result =
+      operation_ ? operation_(request_) : FileOperationResult{OperationOutcome::kInvalid, false};
+  if (outcome != nullptr) *outcome = result.outcome;
+  if (aborted != nullptr) *aborted = result.anyFilesLeftOut;
+  return result.outcome == OperationOutcome::kSucceeded;
 }
 
 std::size_t CopyJob::GetListBufferSize(const std::vector<std::string>& list) {

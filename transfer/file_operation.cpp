@@ -36,37 +36,33 @@ constexpr unsigned kMaxCopyNumber = 9999;
 // A name found free but taken again before the rename: ask again at most this often.
 constexpr int kMaxPlacementAttempts = 16;
 
-// The paths of a double-NUL-terminated list.
-std::vector<std::string> ParseList(const char* buffer) {
-  std::vector<std::string> list;
-  if (buffer == nullptr) return list;
-  for (const char* path = buffer; *path != '\0'; path += list.back().size() + 1) {
-    list.emplace_back(path);
-  }
-  return list;
+bool AllRequestPaths(const std::vector<std::string>& paths) {
+  return std::all_of(paths.begin(), paths.end(), IsRequestPath);
 }
 
-struct Request {
-  unsigned operation = 0;
-  std::vector<std::string> sources;
-  std::vector<std::string> destinations;
-  bool intoFolder = false;  // the one destination is a folder that receives every source
-};
+bool IsWellFormed(const FileOperationRequest& request) {
+  if (request.sources.empty() || !AllRequestPaths(request.sources)) return false;
+  std::size_t expected = 1;
+  switch (request.kind) {
+    case FileOperationKind::kDelete:
+      return true;  // its destinations are not read
+    case FileOperationKind::kRename:
+      expected = request.sources.size();
+      break;
+    case FileOperationKind::kCopy:
+    case FileOperationKind::kMove:
+      if (request.layout == DestinationLayout::kOnePerSource) expected = request.sources.size();
+      break;
+    default:
+      return false;  // a value that names no kind
+  }
+  return request.destinations.size() == expected && AllRequestPaths(request.destinations);
+}
 
-std::optional<Request> ReadRequest(const FileOperationRecord& record) {
-  Request request;
-  request.operation = record.operation;
-  if (request.operation < FO_MOVE || request.operation > FO_RENAME) return std::nullopt;
-  request.sources = ParseList(record.from);
-  if (request.sources.empty()) return std::nullopt;
-  if (request.operation == FO_DELETE) return request;
-  request.destinations = ParseList(record.to);
-  const bool onePerSource =
-      request.operation == FO_RENAME || (record.flags & FOF_MULTIDESTFILES) != 0;
-  const std::size_t expected = onePerSource ? request.sources.size() : 1;
-  if (request.destinations.size() != expected) return std::nullopt;
-  request.intoFolder = !onePerSource;
-  return request;
+// The one destination is a folder that receives every source.
+bool IntoFolder(const FileOperationRequest& request) {
+  return (request.kind == FileOperationKind::kCopy || request.kind == FileOperationKind::kMove) &&
+         request.layout != DestinationLayout::kOnePerSource;
 }
 
 class ScopedFd {
@@ -90,10 +86,10 @@ bool SameFile(const struct stat& a, const struct stat& b) {
 // One run of a request, with the answers remembered "for all remaining".
 class Runner {
  public:
-  Runner(FileOperationRecord& record, Request request, const FileOperationTuning& tuning)
-      : record_(record), request_(std::move(request)), tuning_(tuning) {}
+  Runner(const FileOperationRequest& request, const FileOperationTuning& tuning)
+      : request_(request), intoFolder_(IntoFolder(request)), tuning_(tuning) {}
 
-  int Run();
+  FileOperationResult Run();
 
  private:
   enum class Outcome { kDone, kSkipped, kFailed, kStopped, kCancelled };
@@ -117,8 +113,9 @@ class Runner {
   Outcome Fail(const std::string& path, const std::string& reason);
   bool ShowProgress(std::size_t index, std::uint64_t fileBytesDone);
 
-  FileOperationRecord& record_;
-  const Request request_;
+  // A copy: the owner's calls may change the caller's request while this one runs.
+  const FileOperationRequest request_;
+  const bool intoFolder_;
   const FileOperationTuning tuning_;
   std::vector<std::uint64_t> sizes_;    // each source's size when the operation began
   std::vector<std::uint64_t> offsets_;  // bytes of the sources before each one
@@ -128,7 +125,7 @@ class Runner {
   std::vector<char> buffer_;                // for copies the kernel cannot make by itself
 };
 
-int Runner::Run() {
+FileOperationResult Runner::Run() {
   const std::vector<std::string>& sources = request_.sources;
   for (const std::string& source : sources) {
     const std::optional<platform::FileStatus> status = platform::GetFileStatus(source);
@@ -138,35 +135,34 @@ int Runner::Run() {
     totalBytes_ += sizes_.back();
   }
 
-  if (request_.intoFolder) {
+  if (intoFolder_) {
     const std::string& folder = request_.destinations.front();
     if (const int error = platform::MakeFolders(folder)) {
       Fail(folder, ErrorText(error));
-      return kOperationFailed;
+      return {OperationOutcome::kFailed, false};
     }
   }
 
   bool anyFailed = false;
+  bool anyFilesLeftOut = false;
   for (std::size_t index = 0; index < sources.size(); ++index) {
     const Outcome outcome = ShowProgress(index, 0) ? Handle(index) : Outcome::kCancelled;
     switch (outcome) {
       case Outcome::kDone:
         break;
       case Outcome::kSkipped:
-        record_.anyOperationsAborted = true;
+        anyFilesLeftOut = true;
         break;
       case Outcome::kFailed:
         anyFailed = true;
         break;
       case Outcome::kStopped:
-        record_.anyOperationsAborted = true;
-        return kOperationFailed;
+        return {OperationOutcome::kFailed, true};
       case Outcome::kCancelled:
-        record_.anyOperationsAborted = true;
-        return kOperationCancelled;
+        return {OperationOutcome::kCancelled, true};
     }
   }
-  return anyFailed ? kOperationFailed : kOperationSucceeded;
+  return {anyFailed ? OperationOutcome::kFailed : OperationOutcome::kSucceeded, anyFilesLeftOut};
 }
 
 Runner::Outcome Runner::Handle(std::size_t index) {
@@ -176,16 +172,17 @@ Runner::Outcome Runner::Handle(std::size_t index) {
   const std::string name = SplitPath(source).name;
   if (name.empty() || name == "." || name == "..") return Fail(source, kNoName);
 
-  switch (request_.operation) {
-    case FO_DELETE:
+  switch (request_.kind) {
+    case FileOperationKind::kDelete:
       return Delete(index);
-    case FO_RENAME:
+    case FileOperationKind::kRename:
       return Move(index, request_.destinations[index], false);
-    default:
+    case FileOperationKind::kCopy:
+    case FileOperationKind::kMove:
       break;
   }
   std::string target;
-  if (request_.intoFolder) {
+  if (intoFolder_) {
     target = JoinPath(request_.destinations.front(), name);
   } else {
     target = request_.destinations[index];
@@ -195,7 +192,7 @@ Runner::Outcome Runner::Handle(std::size_t index) {
     }
   }
   target = LegalTarget(target);
-  if (request_.operation == FO_COPY) return Copy(index, target, std::nullopt, false);
+  if (request_.kind == FileOperationKind::kCopy) return Copy(index, target, std::nullopt, false);
   return Move(index, target, true);
 }
 
@@ -318,8 +315,8 @@ Runner::Decision Runner::Decide(const std::string& source, const struct stat& so
 ConflictAction Runner::Ask(const std::string& source, const std::string& target) {
   if (rememberedAction_) return *rememberedAction_;
   // Nobody to ask: never overwrite.
-  if (record_.owner == nullptr) return ConflictAction::kSkip;
-  const ConflictAnswer answer = record_.owner->AskConflict(source, target);
+  if (request_.owner == nullptr) return ConflictAction::kSkip;
+  const ConflictAnswer answer = request_.owner->AskConflict(source, target);
   if (answer.forAllRemaining) rememberedAction_ = answer.action;
   return answer.action;
 }
@@ -342,36 +339,40 @@ std::string Runner::LegalTarget(const std::string& target) {
 }
 
 Runner::Outcome Runner::Fail(const std::string& path, const std::string& reason) {
-  if (record_.owner != nullptr && record_.owner->ReportError(path, reason) == ErrorAction::kStop) {
+  if (request_.owner != nullptr &&
+      request_.owner->ReportError(path, reason) == ErrorAction::kStop) {
     return Outcome::kStopped;
   }
   return Outcome::kFailed;
 }
 
 bool Runner::ShowProgress(std::size_t index, std::uint64_t fileBytesDone) {
-  if (record_.owner == nullptr) return true;
+  if (request_.owner == nullptr) return true;
   FileProgress progress;
   progress.fileIndex = index;
   progress.fileCount = request_.sources.size();
   progress.path = request_.sources[index];
   progress.bytesDone = offsets_[index] + fileBytesDone;
   progress.bytesTotal = totalBytes_;
-  return record_.owner->Progress(progress);
+  return request_.owner->Progress(progress);
 }
 
 }  // namespace
 
-int PerformFileOperation(FileOperationRecord& record) {
-  return PerformFileOperationWith(record, FileOperationTuning{});
+bool IsRequestPath(const std::string& path) {
+  return !path.empty() && !platform::HasNulByte(path);
 }
 
-int PerformFileOperationWith(FileOperationRecord& record, const FileOperationTuning& tuning) {
-  record.anyOperationsAborted = false;
-  std::optional<Request> request = ReadRequest(record);
-  if (!request || tuning.chunkBytes == 0) return kOperationInvalid;
+FileOperationResult PerformFileOperation(const FileOperationRequest& request) {
+  return PerformFileOperationWith(request, FileOperationTuning{});
+}
+
+FileOperationResult PerformFileOperationWith(const FileOperationRequest& request,
+                                             const FileOperationTuning& tuning) {
+  if (!IsWellFormed(request) || tuning.chunkBytes == 0) return {OperationOutcome::kInvalid, false};
   // A file-size limit must not end the process half-way through a copy.
   const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
-  return Runner(record, std::move(*request), tuning).Run();
+  return Runner(request, tuning).Run();
 }
 
 }  // namespace sorvina::transfer

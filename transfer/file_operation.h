@@ -3,23 +3,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sorvina::transfer {
 
-// Operation codes of a file operation request.
-inline constexpr unsigned FO_MOVE = 1;
-inline constexpr unsigned FO_COPY = 2;
-inline constexpr unsigned FO_DELETE = 3;
-inline constexpr unsigned FO_RENAME = 4;
+// What a file operation does with its sources.
+enum class FileOperationKind { kMove, kCopy, kDelete, kRename };
 
-// The destination list names one target per source instead of one folder for all.
-inline constexpr std::uint16_t FOF_MULTIDESTFILES = 0x0001;
+// How the destinations of a copy or a move are read. A rename always has one
+// destination per source; a delete reads none.
+enum class DestinationLayout {
+  kOneFolderForAll,  // one destination: a folder that receives every source
+  kOnePerSource,     // each destination is the full target path of its source
+};
 
-// Results of PerformFileOperation.
-inline constexpr int kOperationSucceeded = 0;
-inline constexpr int kOperationFailed = 1;     // at least one file could not be handled
-inline constexpr int kOperationInvalid = 2;    // the request itself is malformed
-inline constexpr int kOperationCancelled = 3;  // the user stopped the operation
+// How a file operation ended.
+enum class OperationOutcome {
+  kSucceeded,  // every file was handled or skipped on purpose
+  kFailed,     // at least one file could not be handled
+  kInvalid,    // the request itself is malformed
+  kCancelled,  // the user stopped the operation
+};
 
 // What the user wants done when a target name exists already.
 enum class ConflictAction { kReplace, kSkip, kKeepBoth, kCancel };
@@ -55,18 +59,25 @@ class FileOperationUi {
   virtual bool Progress(const FileProgress& progress) = 0;
 };
 
-// One request, in the form of the shell's file operation record: path lists are
-// byte strings each followed by a NUL, with one more NUL at the end.
-struct FileOperationRecord {
+// One request: what to do, with which paths, and who is asked and shown progress.
+struct FileOperationRequest {
+  FileOperationKind kind = FileOperationKind::kCopy;
+  std::vector<std::string> sources;
+  std::vector<std::string> destinations;  // not read by a delete
+  DestinationLayout layout = DestinationLayout::kOneFolderForAll;
   FileOperationUi* owner = nullptr;
-  unsigned operation = 0;  // FO_MOVE, FO_COPY, FO_DELETE or FO_RENAME
-  const char* from = nullptr;
-  const char* to = nullptr;  // none for FO_DELETE
-  std::uint16_t flags = 0;
-  bool anyOperationsAborted = false;  // set when the user cancelled or skipped work
-  void* nameMappings = nullptr;       // not produced; kept for the record's shape
-  const char* progressTitle = nullptr;
 };
+
+struct FileOperationResult {
+  OperationOutcome outcome = OperationOutcome::kInvalid;
+  // Files were left out on purpose: skipped (on the owner's answer, or at a conflict with
+  // no owner to ask), or left after the owner answered Stop or cancelled.
+  bool anyFilesLeftOut = false;
+};
+
+// Whether `path` can stand in a request: not empty, and without a NUL byte, at which the
+// system would end it (the operation would then act on another path).
+bool IsRequestPath(const std::string& path);
 
 // Bytes copied between two progress updates, which are also the points where a cancel is
 // seen. Large enough that the per-chunk work costs nothing measurable against the copy
@@ -90,9 +101,9 @@ struct FileOperationTuning {
 };
 
 // Performs the whole request before it returns, with its questions and progress
-// through `record.owner`.
-//   FO_COPY / FO_MOVE: without FOF_MULTIDESTFILES the one destination is a folder that
-//     receives every source under its own name (created when missing); with it, each
+// through `request.owner`.
+//   kCopy / kMove: with kOneFolderForAll the one destination is a folder that receives
+//     every source under its own name (created when missing); with kOnePerSource, each
 //     destination is the full target path of the source at the same position (its
 //     folder created when missing). Files are handled in the order given. Where a
 //     target's folder lies on a FAT or exFAT volume (a player, a memory card), the
@@ -107,23 +118,27 @@ struct FileOperationTuning {
 //     the sources of a copy is refused. A move within one file system is a rename
 //     (folders included); across file systems a file is copied and its source removed
 //     once the copy is in place.
-//   FO_DELETE: removes each source (folders with everything in them).
-//   FO_RENAME: renames each source to the destination at the same position.
+//   kDelete: removes each source (folders with everything in them); destinations and
+//     layout are not read.
+//   kRename: renames each source to the destination at the same position, whatever the
+//     layout.
 // An existing target is never overwritten without the owner's Replace; Keep both gives
 // the new file the first free name "NAME (2).EXT", "NAME (3).EXT", ... . A file is never
 // copied, moved or renamed onto itself.
 //
-// Results, and the aborted flag:
-//   kOperationInvalid    the request is malformed; nothing was touched, nothing asked.
-//   kOperationCancelled  the owner answered Cancel or its Progress returned false; the
-//                        file in progress is removed, the files done so far stay. It wins
-//                        over failures reported before. Aborted is set.
-//   kOperationFailed     at least one file failed (each reported to the owner). When the
-//                        owner answered Stop, the remaining files were left and aborted
-//                        is set.
-//   kOperationSucceeded  every file was handled or skipped on purpose; a skip (the
-//                        owner's answer, or a conflict without an owner) sets aborted.
-int PerformFileOperation(FileOperationRecord& record);
-int PerformFileOperationWith(FileOperationRecord& record, const FileOperationTuning& tuning);
+// Outcomes, and anyFilesLeftOut:
+//   kInvalid    the request is malformed (no sources; not exactly one destination per
+//               source, or one folder, as kind and layout ask; an empty path or one
+//               holding a NUL byte; an unknown kind): nothing was touched, nothing asked.
+//   kCancelled  the owner answered Cancel or its Progress returned false; the file in
+//               progress is removed, the files done so far stay. It wins over failures
+//               reported before. anyFilesLeftOut is set.
+//   kFailed     at least one file failed (each reported to the owner). When the owner
+//               answered Stop, the remaining files were left and anyFilesLeftOut is set.
+//   kSucceeded  every file was handled or skipped on purpose; a skip (the owner's
+//               answer, or a conflict without an owner) sets anyFilesLeftOut.
+FileOperationResult PerformFileOperation(const FileOperationRequest& request);
+FileOperationResult PerformFileOperationWith(const FileOperationRequest& request,
+                                             const FileOperationTuning& tuning);
 
 }  // namespace sorvina::transfer

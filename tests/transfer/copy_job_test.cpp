@@ -12,127 +12,125 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-// What the operation was handed, the buffers decoded while they still exist.
-struct Call {
-  FileOperationRecord record;
-  std::string from;  // raw bytes, final NULs included
-  std::string to;
-};
+constexpr auto kCopy = FileOperationKind::kCopy;
+constexpr auto kFolder = DestinationLayout::kOneFolderForAll;
+constexpr auto kOnePerSource = DestinationLayout::kOnePerSource;
 
-std::string RawList(const char* buffer) {
-  std::size_t size = 0;
-  while (buffer != nullptr && (buffer[size] != '\0' || (size > 0 && buffer[size - 1] != '\0')))
-    ++size;
-  return buffer == nullptr ? "<none>" : std::string(buffer, size + 1);
+// The list's buffer as FillListBuffer writes it, final NULs included.
+std::string Buffer(const std::vector<std::string>& list) {
+  std::string buffer(CopyJob::GetListBufferSize(list), 'x');
+  CopyJob::FillListBuffer(buffer.data(), list);
+  return buffer;
 }
 
-CopyJob::Operation Recorder(std::vector<Call>& calls, int returned = 0, bool aborted = false) {
-  return [&calls, returned, aborted](FileOperationRecord& record) {
-    calls.push_back({record, RawList(record.from), RawList(record.to)});
-    record.anyOperationsAborted = aborted;
-    return returned;
+// Records each request it is handed and answers with `outcome` and `leftOut`.
+CopyJob::Operation Recorder(std::vector<FileOperationRequest>& calls,
+                            OperationOutcome outcome = OperationOutcome::kSucceeded,
+                            bool leftOut = false) {
+  return [&calls, outcome, leftOut](const FileOperationRequest& request) {
+    calls.push_back(request);
+    return FileOperationResult{outcome, leftOut};
   };
 }
 
 TEST(CopyJobTest, BuildsTheDoubleNulBuffersOfOneFolderCopy) {
-  std::vector<Call> calls;
+  std::vector<FileOperationRequest> calls;
   CopyJob job(Recorder(calls));
-  job.Setup(FO_COPY, nullptr, 0);
+  job.Setup(kCopy, nullptr, kFolder);
   EXPECT_TRUE(job.AddDestination("E:\\Music"));
   for (const char* path : {"C:\\a.mp3", "C:\\b.mp3", "D:\\x\\c.mp3"})
     EXPECT_TRUE(job.AddSource(path));
   EXPECT_EQ(CopyJob::GetListBufferSize(job.sources()), 30u);
   EXPECT_EQ(CopyJob::GetListBufferSize(job.destinations()), 10u);
+  EXPECT_EQ(Buffer(job.sources()), std::string("C:\\a.mp3\0C:\\b.mp3\0D:\\x\\c.mp3\0\0", 30));
+  EXPECT_EQ(Buffer(job.destinations()), std::string("E:\\Music\0\0", 10));
 
   bool started = false;
-  int result = -1;
+  OperationOutcome outcome = OperationOutcome::kInvalid;
   bool aborted = true;
-  EXPECT_TRUE(job.Run(&started, &result, &aborted));
+  EXPECT_TRUE(job.Run(&started, &outcome, &aborted));
   EXPECT_TRUE(started);
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(outcome, OperationOutcome::kSucceeded);
   EXPECT_FALSE(aborted);
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].record.operation, FO_COPY);
-  EXPECT_EQ(calls[0].from, std::string("C:\\a.mp3\0C:\\b.mp3\0D:\\x\\c.mp3\0\0", 30));
-  EXPECT_EQ(calls[0].to, std::string("E:\\Music\0\0", 10));
-  EXPECT_EQ(calls[0].record.flags & FOF_MULTIDESTFILES, 0);
-  EXPECT_STREQ(calls[0].record.progressTitle, "");
-  // The buffers went with the call; the record no longer points at them.
-  EXPECT_EQ(job.record().from, nullptr);
-  EXPECT_EQ(job.record().to, nullptr);
+  EXPECT_EQ(calls[0].kind, kCopy);
+  EXPECT_THAT(calls[0].sources, ElementsAre("C:\\a.mp3", "C:\\b.mp3", "D:\\x\\c.mp3"));
+  EXPECT_THAT(calls[0].destinations, ElementsAre("E:\\Music"));
+  EXPECT_EQ(calls[0].layout, kFolder);
 }
 
-TEST(CopyJobTest, OneDestinationPerSourceAddsMultiDestUntilReset) {
-  std::vector<Call> calls;
+TEST(CopyJobTest, OneDestinationPerSourceSetsTheLayoutUntilReset) {
+  std::vector<FileOperationRequest> calls;
   CopyJob job(Recorder(calls));
-  job.Setup(FO_MOVE, nullptr, 0x0010);
+  job.Setup(FileOperationKind::kMove, nullptr, kFolder);
   job.AddSource("a");
   job.AddSource("b");
   job.AddDestination("x");
   job.AddDestination("y");
   EXPECT_TRUE(job.Run());
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].record.flags, 0x0011);
-  EXPECT_EQ(calls[0].to, std::string("x\0y\0\0", 5));
-  EXPECT_EQ(job.record().flags, 0x0011);
+  EXPECT_EQ(calls[0].layout, kOnePerSource);
+  EXPECT_EQ(Buffer(calls[0].destinations), std::string("x\0y\0\0", 5));
+  EXPECT_EQ(job.request().layout, kOnePerSource);
 
   job.Reset();
-  EXPECT_EQ(job.record().flags, 0);
+  EXPECT_EQ(job.request().layout, kFolder);
   EXPECT_THAT(job.sources(), IsEmpty());
   EXPECT_FALSE(job.Run());  // no longer set up
   EXPECT_EQ(calls.size(), 1u);
 }
 
 TEST(CopyJobTest, RefusesIncompleteRequestsWithoutCallingTheOperation) {
-  std::vector<Call> calls;
+  std::vector<FileOperationRequest> calls;
   // Only `started` is written when the operation is not called.
   const auto refused = [](CopyJob& job) {
     bool started = true;
-    int result = 77;
+    OperationOutcome outcome = OperationOutcome::kCancelled;
     bool aborted = true;
-    return !job.Run(&started, &result, &aborted) && !started && result == 77 && aborted;
+    return !job.Run(&started, &outcome, &aborted) && !started &&
+           outcome == OperationOutcome::kCancelled && aborted;
   };
-  const auto job = [&](unsigned operation, std::vector<std::string> sources,
+  const auto job = [&](FileOperationKind kind, std::vector<std::string> sources,
                        std::vector<std::string> destinations, bool setUp = true) {
     CopyJob made(Recorder(calls));
-    if (setUp) made.Setup(operation, nullptr, 0);
+    if (setUp) made.Setup(kind, nullptr, kFolder);
     for (const std::string& path : sources)
       made.AddSource(path);
     for (const std::string& path : destinations)
       made.AddDestination(path);
     return made;
   };
-  CopyJob notSetUp = job(FO_COPY, {"a"}, {"d"}, false);
-  CopyJob threeToTwo = job(FO_COPY, {"a", "b", "c"}, {"x", "y"});
-  CopyJob codeZero = job(0, {"a"}, {"d"});
-  CopyJob codeFive = job(5, {"a"}, {"d"});
-  CopyJob noSources = job(FO_COPY, {}, {"d"});
-  CopyJob noDestination = job(FO_COPY, {"a"}, {});
+  CopyJob notSetUp = job(kCopy, {"a"}, {"d"}, false);
+  CopyJob threeToTwo = job(kCopy, {"a", "b", "c"}, {"x", "y"});
+  CopyJob belowTheKinds = job(static_cast<FileOperationKind>(-1), {"a"}, {"d"});
+  CopyJob aboveTheKinds = job(static_cast<FileOperationKind>(4), {"a"}, {"d"});
+  CopyJob noSources = job(kCopy, {}, {"d"});
+  CopyJob noDestination = job(kCopy, {"a"}, {});
   for (CopyJob* incomplete :
-       {&notSetUp, &threeToTwo, &codeZero, &codeFive, &noSources, &noDestination}) {
+       {&notSetUp, &threeToTwo, &belowTheKinds, &aboveTheKinds, &noSources, &noDestination}) {
     EXPECT_TRUE(refused(*incomplete));
   }
   EXPECT_THAT(calls, IsEmpty());
 }
 
-TEST(CopyJobTest, DeleteGetsNoDestinationBufferAndNonZeroResultsFail) {
-  std::vector<Call> calls;
-  CopyJob job(Recorder(calls, kOperationCancelled, true));
-  job.Setup(FO_DELETE, nullptr, 0);
+TEST(CopyJobTest, DeleteGetsNoDestinationsAndOtherOutcomesFail) {
+  std::vector<FileOperationRequest> calls;
+  CopyJob job(Recorder(calls, OperationOutcome::kCancelled, true));
+  job.Setup(FileOperationKind::kDelete, nullptr, kFolder);
   job.AddSource("/a.mp3");
   bool started = false;
-  int result = 0;
+  OperationOutcome outcome = OperationOutcome::kSucceeded;
   bool aborted = false;
-  EXPECT_FALSE(job.Run(&started, &result, &aborted));
+  EXPECT_FALSE(job.Run(&started, &outcome, &aborted));
   EXPECT_TRUE(started);
-  EXPECT_EQ(result, kOperationCancelled);
+  EXPECT_EQ(outcome, OperationOutcome::kCancelled);
   EXPECT_TRUE(aborted);
   ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].from, std::string("/a.mp3\0\0", 8));
-  EXPECT_EQ(calls[0].to, "<none>");
+  EXPECT_EQ(Buffer(calls[0].sources), std::string("/a.mp3\0\0", 8));
+  EXPECT_THAT(calls[0].destinations, IsEmpty());
 }
 
-TEST(CopyJobTest, RefusesPathsTheBufferCannotCarry) {
+TEST(CopyJobTest, RefusesPathsNoRequestCanCarry) {
   CopyJob job;
   EXPECT_FALSE(job.AddSource(std::string("a.mp3\0b.mp3", 11)));
   EXPECT_FALSE(job.AddSource(""));  // would end the list before the paths after it
@@ -141,9 +139,7 @@ TEST(CopyJobTest, RefusesPathsTheBufferCannotCarry) {
   EXPECT_THAT(job.sources(), ElementsAre("c.mp3"));
   EXPECT_THAT(job.destinations(), IsEmpty());
 
-  std::vector<char> empty(CopyJob::GetListBufferSize({}), 'x');
-  CopyJob::FillListBuffer(empty.data(), {});
-  EXPECT_THAT(empty, ElementsAre('\0'));
+  EXPECT_EQ(Buffer({}), std::string(1, '\0'));
 }
 
 }  // namespace

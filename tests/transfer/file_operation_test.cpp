@@ -64,35 +64,24 @@ class Recorder : public FileOperationUi {
   }
 };
 
-struct Outcome {
-  int result = -1;
-  bool aborted = false;
-};
+constexpr auto kCopy = FileOperationKind::kCopy;
+constexpr auto kMove = FileOperationKind::kMove;
+constexpr auto kOnePerSource = DestinationLayout::kOnePerSource;
+constexpr auto kFolder = DestinationLayout::kOneFolderForAll;
 
-std::string List(const Paths& paths) {
-  std::string list;
-  for (const std::string& path : paths)
-    list += path + '\0';
-  return list + '\0';
-}
-
-Outcome PerformWith(FileOperationTuning tuning, unsigned operation, const Paths& from,
-                    const Paths& to, FileOperationUi* owner, std::uint16_t flags = 0) {
-  const std::string fromList = List(from);
-  const std::string toList = List(to);
-  FileOperationRecord record{owner, operation, fromList.c_str(),
-                             to.empty() ? nullptr : toList.c_str(), flags};
-  record.anyOperationsAborted = true;  // the operation must clear it
+FileOperationResult PerformWith(FileOperationTuning tuning, FileOperationKind kind,
+                                const Paths& from, const Paths& to, FileOperationUi* owner,
+                                DestinationLayout layout = kFolder) {
   tuning.chunkBytes = kTestChunk;
-  const int result = PerformFileOperationWith(record, tuning);
-  return {result, record.anyOperationsAborted};
+  return PerformFileOperationWith({kind, from, to, layout, owner}, tuning);
 }
 
-Outcome Perform(unsigned operation, const Paths& from, const Paths& to, FileOperationUi* owner,
-                std::uint16_t flags = 0, bool fatNames = false) {
+FileOperationResult Perform(FileOperationKind kind, const Paths& from, const Paths& to,
+                            FileOperationUi* owner, DestinationLayout layout = kFolder,
+                            bool fatNames = false) {
   FileOperationTuning tuning;
   tuning.fatNamesEverywhere = fatNames;
-  return PerformWith(tuning, operation, from, to, owner, flags);
+  return PerformWith(tuning, kind, from, to, owner, layout);
 }
 
 std::string Bytes(std::size_t size, char seed) {
@@ -133,9 +122,9 @@ TEST(FileOperationTest, CopiesIntoANewFolderInTheOrderGivenKeepingTimesAndMode) 
     }
     return true;
   };
-  const Outcome outcome = Perform(FO_COPY, {z, a, m}, {out}, &ui);
-  EXPECT_EQ(outcome.result, kOperationSucceeded);
-  EXPECT_FALSE(outcome.aborted);
+  const FileOperationResult outcome = Perform(kCopy, {z, a, m}, {out}, &ui);
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kSucceeded);
+  EXPECT_FALSE(outcome.anyFilesLeftOut);
   EXPECT_THAT(presentAtStart,
               ElementsAre(IsEmpty(), ElementsAre("z.mp3"), ElementsAre("z.mp3", "a.mp3")));
   EXPECT_EQ(Snapshot(out), (Tree{{"z.mp3", "zzz"}, {"a.mp3", Bytes(200'000, 'a')}, {"m.mp3", ""}}));
@@ -163,22 +152,22 @@ TEST(FileOperationTest, NeverOverwritesWithoutReplace) {
   const std::string target = dir.WriteFile("out/a.mp3", "old");
 
   Recorder skipping;
-  Outcome outcome = Perform(FO_COPY, {source}, {dir / "out"}, &skipping);
-  EXPECT_EQ(outcome.result, kOperationSucceeded);
-  EXPECT_TRUE(outcome.aborted);
+  FileOperationResult outcome = Perform(kCopy, {source}, {dir / "out"}, &skipping);
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kSucceeded);
+  EXPECT_TRUE(outcome.anyFilesLeftOut);
   EXPECT_THAT(skipping.conflicts, ElementsAre(Pair(source, target)));
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "old"}}));
 
-  outcome = Perform(FO_COPY, {source}, {dir / "out"}, nullptr);  // nobody to ask: skipped
-  EXPECT_EQ(outcome.result, kOperationSucceeded);
-  EXPECT_TRUE(outcome.aborted);
+  outcome = Perform(kCopy, {source}, {dir / "out"}, nullptr);  // nobody to ask: skipped
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kSucceeded);
+  EXPECT_TRUE(outcome.anyFilesLeftOut);
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "old"}}));
 
   Recorder replacing;
   replacing.answers = {kReplace};
-  outcome = Perform(FO_COPY, {source}, {dir / "out"}, &replacing);
-  EXPECT_EQ(outcome.result, kOperationSucceeded);
-  EXPECT_FALSE(outcome.aborted);
+  outcome = Perform(kCopy, {source}, {dir / "out"}, &replacing);
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kSucceeded);
+  EXPECT_FALSE(outcome.anyFilesLeftOut);
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "new"}}));
 }
 
@@ -191,7 +180,7 @@ TEST(FileOperationTest, AsksAboutATargetMadeWhileCopying) {
     if (update.bytesDone > 0 && !Exists(target)) dir.WriteFile("out/a.mp3", "made meanwhile");
     return true;
   };
-  EXPECT_EQ(Perform(FO_COPY, {source}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  EXPECT_EQ(Perform(kCopy, {source}, {dir / "out"}, &ui).outcome, OperationOutcome::kSucceeded);
   EXPECT_THAT(ui.conflicts, ElementsAre(Pair(source, target)));
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"a.mp3", "made meanwhile"}}));
 }
@@ -208,7 +197,8 @@ TEST(FileOperationTest, KeepBothTakesTheFirstFreeName) {
 
   Recorder ui;
   ui.answers = {kKeepBoth, kKeepBoth, kKeepBoth};
-  EXPECT_EQ(Perform(FO_COPY, {a, notes, b1, b2}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  EXPECT_EQ(Perform(kCopy, {a, notes, b1, b2}, {dir / "out"}, &ui).outcome,
+            OperationOutcome::kSucceeded);
   // The second b.mp3 meets the first one, copied moments before.
   EXPECT_THAT(ui.conflicts, ElementsAre(Pair(a, dir / "out/a.mp3"), Pair(notes, dir / "out/notes"),
                                         Pair(b2, dir / "out/b.mp3")));
@@ -230,19 +220,20 @@ TEST(FileOperationTest, RemembersAnAnswerForAllRemainingAndStopsOnCancel) {
   }
   Recorder skipAll;
   skipAll.answers = {{ConflictAction::kSkip, true}, kReplace};
-  EXPECT_EQ(Perform(FO_COPY, sources, {dir / "out"}, &skipAll).result, kOperationSucceeded);
+  EXPECT_EQ(Perform(kCopy, sources, {dir / "out"}, &skipAll).outcome, OperationOutcome::kSucceeded);
   EXPECT_THAT(skipAll.conflicts, SizeIs(1));
 
   Recorder cancelling;
   cancelling.answers = {kReplace, {ConflictAction::kCancel, false}, kReplace};
-  const Outcome outcome = Perform(FO_COPY, sources, {dir / "out"}, &cancelling);
-  EXPECT_EQ(outcome.result, kOperationCancelled);
-  EXPECT_TRUE(outcome.aborted);
+  const FileOperationResult outcome = Perform(kCopy, sources, {dir / "out"}, &cancelling);
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kCancelled);
+  EXPECT_TRUE(outcome.anyFilesLeftOut);
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"1.mp3", "new"}, {"2.mp3", "old"}, {"3.mp3", "old"}}));
 
   Recorder replaceAll;
   replaceAll.answers = {{ConflictAction::kReplace, true}};
-  EXPECT_EQ(Perform(FO_COPY, sources, {dir / "out"}, &replaceAll).result, kOperationSucceeded);
+  EXPECT_EQ(Perform(kCopy, sources, {dir / "out"}, &replaceAll).outcome,
+            OperationOutcome::kSucceeded);
   EXPECT_THAT(replaceAll.conflicts, SizeIs(1));
   EXPECT_EQ(ReadBytes(dir / "out/3.mp3"), "new");
 }
@@ -259,12 +250,13 @@ TEST(FileOperationTest, FullDeviceLeavesTheTargetFolderAsItWas) {
   const std::string report = test::RunWithFileSizeLimit(256 * 1024, [&] {
     Recorder ui;
     ui.answers = {kReplace};
-    std::string text = std::to_string(Perform(FO_COPY, {source}, {dir / "out"}, &ui).result);
+    const OperationOutcome outcome = Perform(kCopy, {source}, {dir / "out"}, &ui).outcome;
+    std::string text = outcome == OperationOutcome::kFailed ? "failed" : "not failed";
     for (const auto& [path, reason] : ui.errors)
       text += "|" + path + "|" + reason;
     return text;
   });
-  EXPECT_EQ(report, "1|" + target + "|File too large");
+  EXPECT_EQ(report, "failed|" + target + "|File too large");
   EXPECT_EQ(Snapshot(dir / "out"), before);
 }
 
@@ -278,9 +270,9 @@ TEST(FileOperationTest, CancelHalfWayLeavesTheTargetFolderAsItWas) {
   Recorder ui;
   ui.answers = {kReplace};
   ui.onProgress = [](const FileProgress& update) { return update.bytesDone < (1 << 19); };
-  const Outcome outcome = Perform(FO_COPY, {big, after}, {dir / "out"}, &ui);
-  EXPECT_EQ(outcome.result, kOperationCancelled);
-  EXPECT_TRUE(outcome.aborted);
+  const FileOperationResult outcome = Perform(kCopy, {big, after}, {dir / "out"}, &ui);
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kCancelled);
+  EXPECT_TRUE(outcome.anyFilesLeftOut);
   EXPECT_EQ(ui.progress.back().bytesDone, std::uint64_t{1} << 19);
   EXPECT_EQ(Snapshot(dir / "out"), before);
 }
@@ -302,7 +294,7 @@ TEST(FileOperationTest, AProcessEndedHalfWayThroughACopyLeavesNothingBehind) {
                                                  if (update.bytesDone >= (1 << 19)) _exit(0);
                                                  return true;
                                                };
-                                               Perform(FO_COPY, {big}, {dir / "out"}, &ui);
+                                               Perform(kCopy, {big}, {dir / "out"}, &ui);
                                                return "not ended";
                                              });
   EXPECT_EQ(ended, "");
@@ -328,8 +320,8 @@ TEST(FileOperationTest, CopiesThroughHiddenPartFilesAsSafely) {
     namesHalfWay = test::NamesIn(dir / "out");
     return false;
   };
-  EXPECT_EQ(PerformWith(hidden, FO_COPY, {big}, {dir / "out"}, &cancelling).result,
-            kOperationCancelled);
+  EXPECT_EQ(PerformWith(hidden, kCopy, {big}, {dir / "out"}, &cancelling).outcome,
+            OperationOutcome::kCancelled);
   ASSERT_THAT(namesHalfWay, SizeIs(2));
   EXPECT_THAT(namesHalfWay[0], ::testing::MatchesRegex("\\.big\\.mp3\\.[0-9a-f]{16}\\.part"));
   EXPECT_EQ(Snapshot(dir / "out"), before);
@@ -344,8 +336,8 @@ TEST(FileOperationTest, CopiesThroughHiddenPartFilesAsSafely) {
     }
     return true;
   };
-  EXPECT_EQ(PerformWith(hidden, FO_COPY, {big, small}, {dir / "out"}, &replacing).result,
-            kOperationSucceeded);
+  EXPECT_EQ(PerformWith(hidden, kCopy, {big, small}, {dir / "out"}, &replacing).outcome,
+            OperationOutcome::kSucceeded);
   EXPECT_THAT(replacing.conflicts, SizeIs(2));
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"big.mp3", Bytes(1 << 20, 'h')}, {"small.mp3", "new"}}));
 }
@@ -359,9 +351,11 @@ TEST(FileOperationTest, RefusesAFileOntoItself) {
 
   Recorder ui;
   ui.answers = {kReplace, kReplace, kReplace};
-  EXPECT_EQ(Perform(FO_COPY, {file}, {dir / "music"}, &ui).result, kOperationFailed);
-  EXPECT_EQ(Perform(FO_COPY, {file}, {hardLink}, &ui, FOF_MULTIDESTFILES).result, kOperationFailed);
-  EXPECT_EQ(Perform(FO_MOVE, {file}, {hardLink}, &ui, FOF_MULTIDESTFILES).result, kOperationFailed);
+  EXPECT_EQ(Perform(kCopy, {file}, {dir / "music"}, &ui).outcome, OperationOutcome::kFailed);
+  EXPECT_EQ(Perform(kCopy, {file}, {hardLink}, &ui, kOnePerSource).outcome,
+            OperationOutcome::kFailed);
+  EXPECT_EQ(Perform(kMove, {file}, {hardLink}, &ui, kOnePerSource).outcome,
+            OperationOutcome::kFailed);
   EXPECT_THAT(ui.conflicts, IsEmpty());
   const auto refusal = Pair(file, "Source and target are the same file");
   EXPECT_THAT(ui.errors, ElementsAre(refusal, refusal, refusal));
@@ -378,9 +372,9 @@ TEST(FileOperationTest, ReportsWhatCannotBeCopiedAndGoesOnOrStopsAsAnswered) {
   const std::string c = dir.WriteFile("src/c.mp3", "c");
 
   Recorder goingOn;
-  Outcome outcome = Perform(FO_COPY, {a, gone, folder, fifo, c}, {dir / "out"}, &goingOn);
-  EXPECT_EQ(outcome.result, kOperationFailed);
-  EXPECT_FALSE(outcome.aborted);
+  FileOperationResult outcome = Perform(kCopy, {a, gone, folder, fifo, c}, {dir / "out"}, &goingOn);
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kFailed);
+  EXPECT_FALSE(outcome.anyFilesLeftOut);
   EXPECT_THAT(goingOn.errors, ElementsAre(Pair(gone, "No such file or directory"),
                                           Pair(folder, "Is a folder; only files are copied"),
                                           Pair(fifo, "Not a regular file; only files are copied")));
@@ -388,9 +382,9 @@ TEST(FileOperationTest, ReportsWhatCannotBeCopiedAndGoesOnOrStopsAsAnswered) {
 
   Recorder stopping;
   stopping.onError = ErrorAction::kStop;
-  outcome = Perform(FO_COPY, {a, gone, c}, {dir / "stopped"}, &stopping);
-  EXPECT_EQ(outcome.result, kOperationFailed);
-  EXPECT_TRUE(outcome.aborted);
+  outcome = Perform(kCopy, {a, gone, c}, {dir / "stopped"}, &stopping);
+  EXPECT_EQ(outcome.outcome, OperationOutcome::kFailed);
+  EXPECT_TRUE(outcome.anyFilesLeftOut);
   EXPECT_EQ(Snapshot(dir / "stopped"), (Tree{{"a.mp3", "a"}}));
 }
 
@@ -404,10 +398,10 @@ TEST(FileOperationTest, CopiesToOneTargetPerSourceAndTakesLongNames) {
   const std::string b = dir.WriteFile("src/" + longName, "b");
 
   Recorder ui;
-  EXPECT_EQ(Perform(FO_COPY, {a, b}, {dir / "x/renamed.mp3", dir / "y/z/" + longName}, &ui,
-                    FOF_MULTIDESTFILES)
-                .result,
-            kOperationSucceeded);
+  EXPECT_EQ(
+      Perform(kCopy, {a, b}, {dir / "x/renamed.mp3", dir / "y/z/" + longName}, &ui, kOnePerSource)
+          .outcome,
+      OperationOutcome::kSucceeded);
   EXPECT_THAT(ui.errors, IsEmpty());
   EXPECT_EQ(ReadBytes(dir / "x/renamed.mp3"), "a");
   EXPECT_EQ(ReadBytes(dir / "y/z/" + longName), "b");
@@ -423,13 +417,13 @@ TEST(FileOperationTest, MovesWithinAFileSystemByRenaming) {
 
   Recorder ui;
   ui.answers = {kSkip};
-  EXPECT_EQ(Perform(FO_MOVE, {a, folder}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  EXPECT_EQ(Perform(kMove, {a, folder}, {dir / "out"}, &ui).outcome, OperationOutcome::kSucceeded);
   EXPECT_EQ(ReadBytes(a), "a");
   EXPECT_EQ(Snapshot(dir / "out"),
             (Tree{{"a.mp3", "old"}, {"album", "<folder>"}, {"album/t.mp3", "t"}}));
 
   ui.answers = {kReplace};
-  EXPECT_EQ(Perform(FO_MOVE, {a}, {dir / "out"}, &ui).result, kOperationSucceeded);
+  EXPECT_EQ(Perform(kMove, {a}, {dir / "out"}, &ui).outcome, OperationOutcome::kSucceeded);
   EXPECT_EQ(StatusOf(dir / "out/a.mp3").st_ino, inode);
   EXPECT_EQ(Snapshot(dir / "src"), Tree{});
 }
@@ -449,7 +443,7 @@ TEST(FileOperationTest, MovesAFileAcrossFileSystemsByCopying) {
   ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
 
   Recorder ui;
-  EXPECT_EQ(Perform(FO_MOVE, {file, folder}, {dir / "out"}, &ui).result, kOperationFailed);
+  EXPECT_EQ(Perform(kMove, {file, folder}, {dir / "out"}, &ui).outcome, OperationOutcome::kFailed);
   EXPECT_THAT(ui.errors,
               ElementsAre(Pair(folder, "A folder can be moved only within one file system")));
   EXPECT_FALSE(Exists(file));
@@ -467,7 +461,8 @@ TEST(FileOperationTest, DeletesFilesAndFoldersButNeverDotOrDotDot) {
 
   Recorder ui;
   const Paths sources = {file, dir / "gone.mp3", folder, dir / "keep/..", dir / "keep/."};
-  EXPECT_EQ(Perform(FO_DELETE, sources, {}, &ui).result, kOperationFailed);
+  EXPECT_EQ(Perform(FileOperationKind::kDelete, sources, {}, &ui).outcome,
+            OperationOutcome::kFailed);
   EXPECT_THAT(ui.errors, ElementsAre(Pair(dir / "gone.mp3", "No such file or directory"),
                                      Pair(dir / "keep/..", "The path names no file or folder"),
                                      Pair(dir / "keep/.", "The path names no file or folder")));
@@ -481,9 +476,10 @@ TEST(FileOperationTest, RenamesEachSourceToItsDestination) {
   dir.WriteFile("taken.mp3", "taken");
   Recorder ui;
   ui.answers = {kSkip, kKeepBoth};
-  EXPECT_EQ(Perform(FO_RENAME, sources, {dir / "x.mp3", dir / "taken.mp3", dir / "taken.mp3"}, &ui)
-                .result,
-            kOperationSucceeded);
+  EXPECT_EQ(Perform(FileOperationKind::kRename, sources,
+                    {dir / "x.mp3", dir / "taken.mp3", dir / "taken.mp3"}, &ui)
+                .outcome,
+            OperationOutcome::kSucceeded);
   EXPECT_EQ(Snapshot(dir.path()),
             (Tree{{"x.mp3", "a"}, {"b.mp3", "b"}, {"taken.mp3", "taken"}, {"taken (2).mp3", "c"}}));
 }
@@ -495,14 +491,36 @@ TEST(FileOperationTest, RefusesMalformedRequestsWithoutTouchingAnything) {
   const Tree before = Snapshot(dir.path());
   const std::string x = dir / "x";
 
+  // The system would read this path as `a`, and delete or copy that file.
+  const std::string nulInside = a + '\0' + ".bak";
+  constexpr auto kDelete = FileOperationKind::kDelete;
+  constexpr auto kRename = FileOperationKind::kRename;
+  struct Malformed {
+    FileOperationKind kind;
+    Paths from;
+    Paths to;
+    DestinationLayout layout = kFolder;
+  };
+  const std::vector<Malformed> requests = {
+      {static_cast<FileOperationKind>(-1), {a}, {x}},
+      {static_cast<FileOperationKind>(4), {a}, {x}},
+      {kCopy, {}, {x}},
+      {kCopy, {a}, {}},
+      {kCopy, {a, b}, {x, x}},  // not one folder
+      {kMove, {a, b}, {x}, kOnePerSource},
+      {kRename, {a, b}, {x}},
+      {kDelete, {b, ""}, {}},
+      {kDelete, {nulInside}, {}},
+      {kCopy, {a}, {""}},
+      {kRename, {a}, {x + '\0' + "y"}},
+  };
   Recorder ui;
-  EXPECT_EQ(Perform(0, {a}, {x}, &ui).result, kOperationInvalid);
-  EXPECT_EQ(Perform(5, {a}, {x}, &ui).result, kOperationInvalid);
-  EXPECT_EQ(Perform(FO_COPY, {}, {x}, &ui).result, kOperationInvalid);
-  EXPECT_EQ(Perform(FO_COPY, {a}, {}, &ui).result, kOperationInvalid);
-  EXPECT_EQ(Perform(FO_COPY, {a, b}, {x, x}, &ui).result, kOperationInvalid);  // flag missing
-  EXPECT_EQ(Perform(FO_MOVE, {a, b}, {x}, &ui, FOF_MULTIDESTFILES).result, kOperationInvalid);
-  EXPECT_EQ(Perform(FO_RENAME, {a, b}, {x}, &ui).result, kOperationInvalid);
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    const Malformed& request = requests[i];
+    EXPECT_EQ(Perform(request.kind, request.from, request.to, &ui, request.layout).outcome,
+              OperationOutcome::kInvalid)
+        << "request " << i;
+  }
   EXPECT_EQ(Snapshot(dir.path()), before);
   EXPECT_THAT(ui.progress, IsEmpty());
   EXPECT_THAT(ui.errors, IsEmpty());
@@ -554,8 +572,8 @@ TEST(FileOperationTest, NamesTargetsForFatAndSettlesConflictsOnTheNamesMade) {
   Recorder ui;
   ui.answers = {kKeepBoth, kKeepBoth, {ConflictAction::kReplace, true}};
   EXPECT_EQ(
-      Perform(FO_COPY, {colon, question, star, con, dots}, {dir / "out"}, &ui, 0, true).result,
-      kOperationSucceeded);
+      Perform(kCopy, {colon, question, star, con, dots}, {dir / "out"}, &ui, kFolder, true).outcome,
+      OperationOutcome::kSucceeded);
   EXPECT_THAT(ui.conflicts,
               ElementsAre(Pair(question, dir / "out/a_b.mp3"), Pair(star, dir / "out/a_b.mp3"),
                           Pair(con, dir / "out/con_.mp3")));
@@ -569,12 +587,12 @@ TEST(FileOperationTest, NamesTargetsForFatAndSettlesConflictsOnTheNamesMade) {
   // One target per source: only the last name is made, the folders are the user's.
   Recorder perSource;
   EXPECT_EQ(
-      Perform(FO_COPY, {colon}, {dir / "per:source/t?.mp3"}, &perSource, FOF_MULTIDESTFILES, true)
-          .result,
-      kOperationSucceeded);
+      Perform(kCopy, {colon}, {dir / "per:source/t?.mp3"}, &perSource, kOnePerSource, true).outcome,
+      OperationOutcome::kSucceeded);
   EXPECT_EQ(ReadBytes(dir / "per:source/t_.mp3"), "colon");
   // Where the folder is no FAT volume and nothing forces it, the name stays as it was.
-  EXPECT_EQ(Perform(FO_COPY, {colon}, {dir / "plain"}, &perSource).result, kOperationSucceeded);
+  EXPECT_EQ(Perform(kCopy, {colon}, {dir / "plain"}, &perSource).outcome,
+            OperationOutcome::kSucceeded);
   EXPECT_EQ(ReadBytes(dir / "plain/a:b.mp3"), "colon");
 }
 

@@ -38,7 +38,7 @@ QString Bytes(const std::string& path) {
 
 struct CopyOutcome {
   bool started = false;
-  int result = -1;
+  transfer::OperationOutcome result = transfer::OperationOutcome::kInvalid;
   bool aborted = false;
 };
 
@@ -47,7 +47,7 @@ CopyOutcome Copy(transfer::FileOperationUi& ui, const std::vector<std::string>& 
                  const std::string& destination,
                  transfer::CopyJob::Operation operation = transfer::PerformFileOperation) {
   transfer::CopyJob job(std::move(operation));
-  job.Setup(transfer::FO_COPY, &ui, 0);
+  job.Setup(transfer::FileOperationKind::kCopy, &ui, transfer::DestinationLayout::kOneFolderForAll);
   job.AddDestination(destination);
   for (const std::string& source : sources)
     job.AddSource(source);
@@ -108,7 +108,7 @@ class WizardFileOperationTest : public QObject {
     WizardFileOperation ui(&owner);
     const CopyOutcome outcome = Copy(ui, sources, destination);
     QVERIFY(outcome.started);
-    QCOMPARE(outcome.result, transfer::kOperationSucceeded);
+    QCOMPARE(outcome.result, transfer::OperationOutcome::kSucceeded);
     QVERIFY(outcome.aborted);  // a file was skipped
 
     QCOMPARE(questions.asked().size(), 3u);
@@ -143,10 +143,10 @@ class WizardFileOperationTest : public QObject {
     // Calls: before small (1), after its only chunk (2), before large (3), after its
     // first 64 KiB (4): the click is seen in the middle of the large file.
     CancelOnCall ui(&owner, 4);
-    const CopyOutcome outcome = Copy(ui, sources, destination, [](auto& record) {
-      return transfer::PerformFileOperationWith(record, {64 * 1024, false});
+    const CopyOutcome outcome = Copy(ui, sources, destination, [](const auto& request) {
+      return transfer::PerformFileOperationWith(request, {64 * 1024, false});
     });
-    QCOMPARE(outcome.result, transfer::kOperationCancelled);
+    QCOMPARE(outcome.result, transfer::OperationOutcome::kCancelled);
     QVERIFY(outcome.aborted);
     QCOMPARE(NamesIn(destination), QStringList{"small.mp3"});
     QVERIFY(owner.findChild<CopyProgressDialog*>()->cancelRequested());
@@ -162,7 +162,7 @@ class WizardFileOperationTest : public QObject {
     messages.QueueAnswer(true);  // go on after the first; No (nothing queued) after the second
     WizardFileOperation ui(&owner);
     const CopyOutcome outcome = Copy(ui, sources, destination);
-    QCOMPARE(outcome.result, transfer::kOperationFailed);
+    QCOMPARE(outcome.result, transfer::OperationOutcome::kFailed);
     QVERIFY(outcome.aborted);
     QCOMPARE(NamesIn(destination), QStringList());
 
