@@ -20,23 +20,24 @@ std::int64_t CallerSize(std::span<const std::uint8_t> bytes) {
   return static_cast<std::int64_t>(value);
 }
 
-void CheckResult(const Mp3Info& info, int status, std::size_t size, std::int64_t knownSize) {
-  FUZZ_CHECK(status == Mp3Info::kStatusOk || status == Mp3Info::kStatusNoFrame);
+void CheckResult(const Mp3Info& info, Mp3Info::Status status, std::size_t size,
+                 std::int64_t knownSize) {
+  FUZZ_CHECK(status == Mp3Info::Status::kOk || status == Mp3Info::Status::kNoFrame);
   const std::int64_t seconds = info.GetLengthSeconds();
   FUZZ_CHECK(seconds >= 0);
-  if (status != Mp3Info::kStatusOk) {
+  if (status != Mp3Info::Status::kOk) {
     FUZZ_CHECK(seconds == 0);
     return;
   }
   const auto fileSize = static_cast<std::int64_t>(size);
   FUZZ_CHECK(info.IsValidHeader());
-  FUZZ_CHECK(info.firstFrameOffset() >= 0 && info.firstFrameOffset() + 4 <= fileSize);
-  FUZZ_CHECK(info.fileSize() == (knownSize > 0 ? knownSize : fileSize));
-  FUZZ_CHECK(info.audioEnd() == info.fileSize() - (info.id3v1Present() ? 128 : 0));
+  FUZZ_CHECK(info.GetFirstFrameOffset() >= 0 && info.GetFirstFrameOffset() + 4 <= fileSize);
+  FUZZ_CHECK(info.GetFileSize() == (knownSize > 0 ? knownSize : fileSize));
+  FUZZ_CHECK(info.GetAudioEnd() == info.GetFileSize() - (info.HasId3v1Tag() ? 128 : 0));
   FUZZ_CHECK(info.GetHeaderBitrate() > 0 && info.GetSampleRate() > 0);
   FUZZ_CHECK(info.GetSamplesPerFrame() > 0);
-  FUZZ_CHECK(info.GetAverageBitrate() >= 0.0 || info.audioEnd() < info.firstFrameOffset());
-  if (!info.xingPresent()) FUZZ_CHECK(info.GetFrameCount() == -1);
+  FUZZ_CHECK(info.GetAverageBitrate() >= 0.0 || info.GetAudioEnd() < info.GetFirstFrameOffset());
+  if (!info.HasXingHeader()) FUZZ_CHECK(info.GetFrameCount() == -1);
 }
 
 }  // namespace
@@ -45,18 +46,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const unsigned char> bytes(data, size);
   // One object for both analyses, as the probe reuses it over a loop of files.
   Mp3Info info;
-  const int status = info.OpenBytes(bytes, 0);
+  const Mp3Info::Status status = info.OpenBytes(bytes, 0);
   CheckResult(info, status, size, 0);
-  const std::uint32_t header = info.header();
-  const std::int64_t offset = info.firstFrameOffset();
+  const std::uint32_t header = info.GetHeader();
+  const std::int64_t offset = info.GetFirstFrameOffset();
   const std::int64_t frames = info.GetFrameCount();
 
   // The caller's size moves the end of the audio, never what the search found.
   const std::int64_t knownSize = CallerSize(bytes);
   FUZZ_CHECK(info.OpenBytes(bytes, knownSize) == status);
   CheckResult(info, status, size, knownSize);
-  if (status == Mp3Info::kStatusOk) {
-    FUZZ_CHECK(info.header() == header && info.firstFrameOffset() == offset);
+  if (status == Mp3Info::Status::kOk) {
+    FUZZ_CHECK(info.GetHeader() == header && info.GetFirstFrameOffset() == offset);
     FUZZ_CHECK(info.GetFrameCount() == frames);
   }
   return 0;

@@ -4,11 +4,14 @@
 #include <taglib/id3v2framefactory.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/tbytevector.h>
+#include <taglib/tbytevectorstream.h>
 #include <taglib/tfilestream.h>
 #include <taglib/tiostream.h>
 #include <taglib/tstring.h>
 #include <unistd.h>
 
+#include <limits>
 #include <optional>
 
 #include "platform/read_only_file.h"
@@ -33,6 +36,15 @@ std::string CaptionFromTag(const TagLib::Tag& tag) {
   return artist.empty() ? title : artist + " - " + title;
 }
 
+std::string CaptionFromStream(TagLib::IOStream& stream) {
+  // TagLib hands out empty tag objects for tags the file lacks, so ask first.
+  TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  std::string caption;
+  if (mpeg.hasID3v2Tag()) caption = CaptionFromTag(*mpeg.ID3v2Tag());
+  if (caption.empty() && mpeg.hasID3v1Tag()) caption = CaptionFromTag(*mpeg.ID3v1Tag());
+  return OneLine(std::move(caption));
+}
+
 bool IsUtf8Continuation(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
@@ -50,16 +62,17 @@ std::string ReadTagCaption(const std::string& path) {
     close(fd);
     return {};
   }
-  return ReadTagCaption(stream);
+  return CaptionFromStream(stream);
 }
 
-std::string ReadTagCaption(TagLib::IOStream& stream) {
-  // TagLib hands out empty tag objects for tags the file lacks, so ask first.
-  TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
-  std::string caption;
-  if (mpeg.hasID3v2Tag()) caption = CaptionFromTag(*mpeg.ID3v2Tag());
-  if (caption.empty() && mpeg.hasID3v1Tag()) caption = CaptionFromTag(*mpeg.ID3v1Tag());
-  return OneLine(std::move(caption));
+std::string ReadTagCaption(std::span<const unsigned char> bytes) {
+  // TagLib counts bytes in unsigned int; a longer buffer would be cut short and its end,
+  // where an ID3v1 tag sits, misread, so it is refused rather than truncated.
+  if (bytes.size() > std::numeric_limits<unsigned int>::max()) return {};
+  const TagLib::ByteVector content(reinterpret_cast<const char*>(bytes.data()),
+                                   static_cast<unsigned int>(bytes.size()));
+  TagLib::ByteVectorStream stream(content);
+  return CaptionFromStream(stream);
 }
 
 std::string FileNameCaption(std::string_view path, platform::PathStyle style) {

@@ -1,13 +1,10 @@
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "platform/path_style.h"
-
-namespace TagLib {
-class IOStream;
-}
 
 namespace sorvina::media {
 
@@ -21,8 +18,9 @@ std::string ReadCaption(const std::string& path,
 // The caption from the tags alone; empty when the file has no usable tag or cannot be read.
 std::string ReadTagCaption(const std::string& path);
 
-// The same from a stream already open for reading, such as bytes held in memory.
-std::string ReadTagCaption(TagLib::IOStream& stream);
+// The same from the whole content of a file held in memory; empty for more than 4 GiB,
+// which the tag reader cannot hold.
+std::string ReadTagCaption(std::span<const unsigned char> bytes);
 
 // The text after the last separator of `path`, less its last four characters (the ".mp3"
 // ending); a name of four characters or fewer gives an empty caption. Characters are

@@ -197,56 +197,56 @@ std::uint64_t SideInformationSize(std::uint32_t header) {
 
 void Mp3Info::Reset() {
   xingFrameCount_ = -1;
-  xingPresent_ = false;
-  id3v1Present_ = false;
+  hasXingHeader_ = false;
+  hasId3v1Tag_ = false;
   firstFrameOffset_ = 0;
   audioEnd_ = 0;
   analysed_ = false;
 }
 
-int Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
+Mp3Info::Status Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
   Reset();
   ReadOnlyFile::OpenError error{};
   const std::optional<ReadOnlyFile> file = ReadOnlyFile::Open(path, &error);
   if (!file) {
-    return error == ReadOnlyFile::OpenError::kNoResources ? kStatusCannotOpen : kStatusNoFrame;
+    return error == ReadOnlyFile::OpenError::kNoResources ? Status::kCannotOpen : Status::kNoFrame;
   }
   return Analyse(FileSource(*file), knownSize);
 }
 
-int Mp3Info::OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize) {
+Mp3Info::Status Mp3Info::OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize) {
   Reset();
   return Analyse(MemorySource(bytes), knownSize);
 }
 
-int Mp3Info::Analyse(const ByteSource& source, std::int64_t knownSize) {
+Mp3Info::Status Mp3Info::Analyse(const ByteSource& source, std::int64_t knownSize) {
   fileSize_ = knownSize > 0 ? knownSize : static_cast<std::int64_t>(source.size());
 
   BufferedReader reader(source, buffer_);
   const std::optional<std::uint64_t> frame = FindFirstFrame(reader, header_);
-  if (!frame) return kStatusNoFrame;
+  if (!frame) return Status::kNoFrame;
   firstFrameOffset_ = static_cast<std::int64_t>(*frame);
 
   const unsigned char* xing = nullptr;
   if (reader.Read(*frame + 4 + SideInformationSize(header_), kXingSize, xing) &&
       StartsWith(xing, "Xing")) {
-    xingPresent_ = true;
+    hasXingHeader_ = true;
     if ((xing[7] & 1) != 0) xingFrameCount_ = BigEndian32(xing + 8);
   }
 
   // The tag sits at the real end of the file, whatever size the caller believes in.
   const unsigned char* tail = nullptr;
-  id3v1Present_ = source.size() >= kId3v1Size &&
-                  reader.Read(source.size() - kId3v1Size, kId3v1Size, tail) &&
-                  StartsWith(tail, "TAG");
-  audioEnd_ = id3v1Present_ ? fileSize_ - static_cast<std::int64_t>(kId3v1Size) : fileSize_;
+  hasId3v1Tag_ = source.size() >= kId3v1Size &&
+                 reader.Read(source.size() - kId3v1Size, kId3v1Size, tail) &&
+                 StartsWith(tail, "TAG");
+  audioEnd_ = hasId3v1Tag_ ? fileSize_ - static_cast<std::int64_t>(kId3v1Size) : fileSize_;
   analysed_ = true;
-  return kStatusOk;
+  return Status::kOk;
 }
 
 std::int64_t Mp3Info::GetLengthSeconds() const {
   if (!analysed_) return 0;
-  if (xingPresent_ && xingFrameCount_ >= 0) {
+  if (hasXingHeader_ && xingFrameCount_ >= 0) {
     const int sampleRate = GetSampleRate();
     if (xingFrameCount_ == 0 || sampleRate == 0) return 0;
     const double seconds =
@@ -293,7 +293,7 @@ int Mp3Info::GetSamplesPerFrame() const {
 
 double Mp3Info::GetAverageBitrate() const {
   const int samplesPerFrame = GetSamplesPerFrame();
-  if (!xingPresent_ || xingFrameCount_ <= 0 || samplesPerFrame == 0) return 0.0;
+  if (!hasXingHeader_ || xingFrameCount_ <= 0 || samplesPerFrame == 0) return 0.0;
   // Bytes per frame over the audio data, times frames per second, in kbit/s.
   const double bytesPerFrame =
       static_cast<double>(audioEnd_ - firstFrameOffset_) / static_cast<double>(xingFrameCount_);

@@ -15,19 +15,22 @@ class ByteSource;
 // between calls, only a read buffer that it reuses.
 class Mp3Info {
  public:
-  static constexpr int kStatusOk = 0;
-  static constexpr int kStatusCannotOpen = 2;  // the system could not give us a stream
-  static constexpr int kStatusNoFrame = 4;     // missing, unreadable, or no frame found
+  // How an analysis ended, with the numbers it has always reported.
+  enum class Status {
+    kOk = 0,
+    kCannotOpen = 2,  // the system could not give us a stream
+    kNoFrame = 4,     // missing, unreadable, or no frame found
+  };
   // Candidate positions beyond this offset are not tested, except the one right after
   // a tag.
   static constexpr std::int64_t kSearchLimit = 200 * 1024;
 
   // Analyses `path`; `knownSize` is its size in bytes when the caller holds it, or 0 to
-  // have the file measured. Returns one of the statuses above.
-  int Open(const std::string& path, std::int64_t knownSize);
+  // have the file measured.
+  Status Open(const std::string& path, std::int64_t knownSize);
   // Analyses `bytes` as the whole content of a file, with the very search and tests that
-  // Open applies to a file; `knownSize` as for Open. kStatusOk or kStatusNoFrame.
-  int OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize);
+  // Open applies to a file; `knownSize` as for Open. Status::kOk or Status::kNoFrame.
+  Status OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize);
 
   // Whole seconds: from the Xing frame count when there is one, else from the first
   // frame's bitrate. 0 after a failed Open.
@@ -48,21 +51,24 @@ class Mp3Info {
   // kbit/s over the audio data implied by the Xing frame count; 0.0 without one.
   double GetAverageBitrate() const;
 
-  std::uint32_t header() const { return header_; }
-  bool xingPresent() const { return xingPresent_; }
-  bool id3v1Present() const { return id3v1Present_; }
-  std::int64_t fileSize() const { return fileSize_; }
-  std::int64_t firstFrameOffset() const { return firstFrameOffset_; }
-  std::int64_t audioEnd() const { return audioEnd_; }
+  // What the last analysis found: the first frame's header, whether a Xing header and an
+  // ID3v1 tag are there, the file size it used, where the first frame starts and where
+  // the audio ends (before an ID3v1 tag).
+  std::uint32_t GetHeader() const { return header_; }
+  bool HasXingHeader() const { return hasXingHeader_; }
+  bool HasId3v1Tag() const { return hasId3v1Tag_; }
+  std::int64_t GetFileSize() const { return fileSize_; }
+  std::int64_t GetFirstFrameOffset() const { return firstFrameOffset_; }
+  std::int64_t GetAudioEnd() const { return audioEnd_; }
 
  private:
   void Reset();
-  int Analyse(const ByteSource& source, std::int64_t knownSize);
+  Status Analyse(const ByteSource& source, std::int64_t knownSize);
 
   std::uint32_t header_ = 0;
   std::int64_t xingFrameCount_ = -1;
-  bool xingPresent_ = false;
-  bool id3v1Present_ = false;
+  bool hasXingHeader_ = false;
+  bool hasId3v1Tag_ = false;
   std::int64_t fileSize_ = 0;
   std::int64_t firstFrameOffset_ = 0;
   std::int64_t audioEnd_ = 0;

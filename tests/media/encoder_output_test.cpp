@@ -78,7 +78,7 @@ TEST_P(EncoderOutputTest, LengthIsWithinASecondOfTheTruth) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
   Mp3Info info;
-  ASSERT_EQ(info.Open(mp3, 0), Mp3Info::kStatusOk);
+  ASSERT_EQ(info.Open(mp3, 0), Mp3Info::Status::kOk);
   EXPECT_EQ(info.GetSampleRate(), e.expectedSampleRate);
   EXPECT_NEAR(static_cast<double>(info.GetLengthSeconds()), e.seconds, 1.0);
   EXPECT_EQ(ReadCaption(mp3), "Generator - Tone");

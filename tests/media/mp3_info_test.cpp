@@ -33,7 +33,7 @@ std::string Frame(const FrameFormat& format = kMpeg1Layer3) {
 class Mp3InfoTest : public ::testing::Test {
  protected:
   // Writes `content` to a fresh file and analyses it.
-  int Analyse(const std::string& content, std::int64_t knownSize = 0) {
+  Mp3Info::Status Analyse(const std::string& content, std::int64_t knownSize = 0) {
     const std::string path = dir_.WriteFile("file" + std::to_string(++files_) + ".mp3", content);
     return info_.Open(path, knownSize);
   }
@@ -44,112 +44,112 @@ class Mp3InfoTest : public ::testing::Test {
 };
 
 TEST_F(Mp3InfoTest, FindsTheFirstFrameAtTheStartOrAfterTagsAndFooters) {
-  ASSERT_EQ(Analyse(PadTo(Frame(), 1000)), Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.firstFrameOffset(), 0);
-  EXPECT_EQ(info_.header(), test::FrameHeader(kMpeg1Layer3));
+  ASSERT_EQ(Analyse(PadTo(Frame(), 1000)), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFirstFrameOffset(), 0);
+  EXPECT_EQ(info_.GetHeader(), test::FrameHeader(kMpeg1Layer3));
 
   // The tag's payload holds what looks like a frame; the search jumps over it.
   std::string tag = test::Id3v2Tag(500);
   tag.replace(20, 4, Frame());
-  ASSERT_EQ(Analyse(PadTo(tag + Frame(), 2000)), Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.firstFrameOffset(), 10 + 500);
+  ASSERT_EQ(Analyse(PadTo(tag + Frame(), 2000)), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFirstFrameOffset(), 10 + 500);
 
-  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(500, true) + Frame(), 2000)), Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.firstFrameOffset(), 20 + 500);
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(500, true) + Frame(), 2000)), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFirstFrameOffset(), 20 + 500);
 
   // Tags and stray footers in any order and number.
   const std::string chain = test::Id3v2Footer(7) + test::Id3v2Tag(30) + test::Id3v2Tag(40, true) +
                             test::Id3v2Footer(0) + test::Id3v2Tag(0);
-  ASSERT_EQ(Analyse(PadTo(chain + Frame(), 2000)), Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.firstFrameOffset(), static_cast<std::int64_t>(chain.size()));
+  ASSERT_EQ(Analyse(PadTo(chain + Frame(), 2000)), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFirstFrameOffset(), static_cast<std::int64_t>(chain.size()));
 
   // Junk after a tag is searched byte by byte.
   ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(100) + std::string(3, '\0') + Frame(), 2000)),
-            Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.firstFrameOffset(), 113);
+            Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFirstFrameOffset(), 113);
 }
 
 TEST_F(Mp3InfoTest, SearchesUpTo204800ButAlwaysTestsThePositionAfterATag) {
-  ASSERT_EQ(Analyse(PadTo(std::string(204800, '\0') + Frame(), 210000)), Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.firstFrameOffset(), 204800);
+  ASSERT_EQ(Analyse(PadTo(std::string(204800, '\0') + Frame(), 210000)), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFirstFrameOffset(), 204800);
 
-  EXPECT_EQ(Analyse(PadTo(std::string(204801, '\0') + Frame(), 210000)), Mp3Info::kStatusNoFrame);
+  EXPECT_EQ(Analyse(PadTo(std::string(204801, '\0') + Frame(), 210000)), Mp3Info::Status::kNoFrame);
   EXPECT_EQ(info_.GetLengthSeconds(), 0);
 
   // Cover art larger than the search window does not hide the frame behind it.
-  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(300000) + Frame(), 310000)), Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.firstFrameOffset(), 300010);
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(300000) + Frame(), 310000)), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFirstFrameOffset(), 300010);
   // But the search does not go on beyond it.
   EXPECT_EQ(Analyse(PadTo(test::Id3v2Tag(300000) + '\0' + Frame(), 310000)),
-            Mp3Info::kStatusNoFrame);
+            Mp3Info::Status::kNoFrame);
 }
 
 TEST_F(Mp3InfoTest, ConstantBitrateLengthTruncatesAndLeavesOutTheId3v1Tag) {
-  ASSERT_EQ(Analyse(PadTo(Frame(), 4000000)), Mp3Info::kStatusOk);
-  EXPECT_FALSE(info_.xingPresent());
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4000000)), Mp3Info::Status::kOk);
+  EXPECT_FALSE(info_.HasXingHeader());
   EXPECT_EQ(info_.GetHeaderBitrate(), 128);
   EXPECT_EQ(info_.GetLengthSeconds(), 250);
 
-  ASSERT_EQ(Analyse(PadTo(Frame(), 4015999)), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4015999)), Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 250);  // 250.99 seconds
 
   // Counted, the tag's 128 bytes would make it 251 seconds.
-  ASSERT_EQ(Analyse(PadTo(Frame(), 4015999) + test::Id3v1Tag("T", "A")), Mp3Info::kStatusOk);
-  EXPECT_TRUE(info_.id3v1Present());
-  EXPECT_EQ(info_.audioEnd(), 4015999);
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4015999) + test::Id3v1Tag("T", "A")), Mp3Info::Status::kOk);
+  EXPECT_TRUE(info_.HasId3v1Tag());
+  EXPECT_EQ(info_.GetAudioEnd(), 4015999);
   EXPECT_EQ(info_.GetLengthSeconds(), 250);
 
   // Bytes before the first frame are not audio.
-  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(16000 - 10) + Frame(), 4016000)), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(16000 - 10) + Frame(), 4016000)), Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 250);
 }
 
 TEST_F(Mp3InfoTest, TakesTheCallersSizeAndCountsBeyondFourGigabytes) {
   const std::string content = PadTo(Frame(), 4000000);
-  ASSERT_EQ(Analyse(content, 8000000), Mp3Info::kStatusOk);
-  EXPECT_EQ(info_.fileSize(), 8000000);
+  ASSERT_EQ(Analyse(content, 8000000), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetFileSize(), 8000000);
   EXPECT_EQ(info_.GetLengthSeconds(), 500);
 
   // 6 GB at 128 kbit/s: 375,000 seconds, far past what 32-bit arithmetic holds.
-  ASSERT_EQ(Analyse(content, 6000000000), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(content, 6000000000), Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 375000);
 }
 
 TEST_F(Mp3InfoTest, XingFrameCountGivesTheLength) {
-  ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, 1100), 4598000)), Mp3Info::kStatusOk);
-  EXPECT_TRUE(info_.xingPresent());
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, 1100), 4598000)), Mp3Info::Status::kOk);
+  EXPECT_TRUE(info_.HasXingHeader());
   EXPECT_EQ(info_.GetFrameCount(), 1100);
   EXPECT_DOUBLE_EQ(info_.GetAverageBitrate(), 1280.125);
   EXPECT_EQ(info_.GetLengthSeconds(), 29);  // 28.73 seconds, rounded
 
   // Cover art in front changes nothing: the count alone gives the time.
   ASSERT_EQ(Analyse(PadTo(test::Id3v2Tag(500000) + test::XingFrame(kMpeg1Layer3, 1100), 5098000)),
-            Mp3Info::kStatusOk);
+            Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 29);
 
   // MPEG-2 and 2.5 Layer III frames hold 576 samples, not 1152.
   const FrameFormat mpeg2{MpegVersion::kMpeg2, MpegLayer::kIII, 64, 22050, true};
-  ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg2, 1000), 200000)), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg2, 1000), 200000)), Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 26);  // 26.12 seconds
   const FrameFormat mpeg25{MpegVersion::kMpeg25, MpegLayer::kIII, 32, 8000, false};
-  ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg25, 500), 200000)), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(mpeg25, 500), 200000)), Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 36);
   // Layer I frames hold 384 samples.
   const FrameFormat layer1{MpegVersion::kMpeg1, MpegLayer::kI, 256, 48000, false};
-  ASSERT_EQ(Analyse(PadTo(test::XingFrame(layer1, 1000), 200000)), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(layer1, 1000), 200000)), Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 8);
 }
 
 TEST_F(Mp3InfoTest, XingWithoutAUsableCountFallsBackOrGivesZero) {
   // Flag clear: the constant-bitrate estimate, never a negative time.
   ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, std::nullopt), 4000000)),
-            Mp3Info::kStatusOk);
-  EXPECT_TRUE(info_.xingPresent());
+            Mp3Info::Status::kOk);
+  EXPECT_TRUE(info_.HasXingHeader());
   EXPECT_EQ(info_.GetFrameCount(), -1);
   EXPECT_EQ(info_.GetAverageBitrate(), 0.0);
   EXPECT_EQ(info_.GetLengthSeconds(), 250);
 
-  ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, 0), 4000000)), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(PadTo(test::XingFrame(kMpeg1Layer3, 0), 4000000)), Mp3Info::Status::kOk);
   EXPECT_EQ(info_.GetLengthSeconds(), 0);
 }
 
@@ -172,15 +172,15 @@ TEST_F(Mp3InfoTest, LooksForXingAfterTheSideInformationOfVersionAndChannelMode) 
     for (std::size_t offset : {std::size_t{13}, std::size_t{21}, std::size_t{36}}) {
       std::string content = PadTo(Frame(c.format), 4000);
       content.replace(offset, 12, test::XingHeader(100));
-      ASSERT_EQ(Analyse(content), Mp3Info::kStatusOk);
-      EXPECT_EQ(info_.xingPresent(), offset == c.offset) << "Xing at " << offset;
+      ASSERT_EQ(Analyse(content), Mp3Info::Status::kOk);
+      EXPECT_EQ(info_.HasXingHeader(), offset == c.offset) << "Xing at " << offset;
     }
   }
   // A file that ends inside the Xing header has none.
   std::string cut = Frame() + std::string(32, '\0') + test::XingHeader(100);
   cut.resize(cut.size() - 1);
-  ASSERT_EQ(Analyse(cut), Mp3Info::kStatusOk);
-  EXPECT_FALSE(info_.xingPresent());
+  ASSERT_EQ(Analyse(cut), Mp3Info::Status::kOk);
+  EXPECT_FALSE(info_.HasXingHeader());
 }
 
 TEST_F(Mp3InfoTest, HeaderTestRefusesEveryReservedField) {
@@ -220,7 +220,7 @@ TEST_F(Mp3InfoTest, BitrateAndSampleRateTablesForEveryVersionAndLayer) {
       {MpegVersion::kMpeg25, MpegLayer::kIII, 112, 11025, false},
   };
   for (const FrameFormat& format : formats) {
-    ASSERT_EQ(Analyse(PadTo(Frame(format), 1000)), Mp3Info::kStatusOk);
+    ASSERT_EQ(Analyse(PadTo(Frame(format), 1000)), Mp3Info::Status::kOk);
     EXPECT_EQ(info_.GetHeaderBitrate(), format.bitrateKbps);
     EXPECT_EQ(info_.GetSampleRate(), format.sampleRateHz);
   }
@@ -228,7 +228,7 @@ TEST_F(Mp3InfoTest, BitrateAndSampleRateTablesForEveryVersionAndLayer) {
 
 TEST_F(Mp3InfoTest, BadFilesEndWithoutAFrameAndZeroSeconds) {
   // A good file first, so that a failure cannot pass off its values as its own.
-  ASSERT_EQ(Analyse(PadTo(Frame(), 4000000)), Mp3Info::kStatusOk);
+  ASSERT_EQ(Analyse(PadTo(Frame(), 4000000)), Mp3Info::Status::kOk);
 
   const std::string bad[] = {
       "",
@@ -247,7 +247,7 @@ TEST_F(Mp3InfoTest, BadFilesEndWithoutAFrameAndZeroSeconds) {
   };
   for (const std::string& content : bad) {
     SCOPED_TRACE(content.size());
-    EXPECT_EQ(Analyse(content), Mp3Info::kStatusNoFrame);
+    EXPECT_EQ(Analyse(content), Mp3Info::Status::kNoFrame);
     EXPECT_EQ(info_.GetLengthSeconds(), 0);
   }
 }
@@ -262,36 +262,36 @@ TEST_F(Mp3InfoTest, BytesInMemoryAreAnalysedExactlyAsTheSameFile) {
   };
   for (const std::string& content : contents) {
     SCOPED_TRACE(content.size());
-    const int status = Analyse(content, 123456);
+    const Mp3Info::Status status = Analyse(content, 123456);
     const Mp3Info fromFile = info_;
     Mp3Info fromMemory;
     const auto* bytes = reinterpret_cast<const unsigned char*>(content.data());
     EXPECT_EQ(fromMemory.OpenBytes({bytes, content.size()}, 123456), status);
     EXPECT_EQ(fromMemory.GetLengthSeconds(), fromFile.GetLengthSeconds());
-    if (status != Mp3Info::kStatusOk) continue;
-    EXPECT_EQ(fromMemory.header(), fromFile.header());
-    EXPECT_EQ(fromMemory.firstFrameOffset(), fromFile.firstFrameOffset());
-    EXPECT_EQ(fromMemory.xingPresent(), fromFile.xingPresent());
+    if (status != Mp3Info::Status::kOk) continue;
+    EXPECT_EQ(fromMemory.GetHeader(), fromFile.GetHeader());
+    EXPECT_EQ(fromMemory.GetFirstFrameOffset(), fromFile.GetFirstFrameOffset());
+    EXPECT_EQ(fromMemory.HasXingHeader(), fromFile.HasXingHeader());
     EXPECT_EQ(fromMemory.GetFrameCount(), fromFile.GetFrameCount());
-    EXPECT_EQ(fromMemory.id3v1Present(), fromFile.id3v1Present());
-    EXPECT_EQ(fromMemory.audioEnd(), fromFile.audioEnd());
+    EXPECT_EQ(fromMemory.HasId3v1Tag(), fromFile.HasId3v1Tag());
+    EXPECT_EQ(fromMemory.GetAudioEnd(), fromFile.GetAudioEnd());
   }
 }
 
 TEST_F(Mp3InfoTest, FilesThatCannotBeReadEndWithStatusFour) {
-  EXPECT_EQ(info_.Open(dir_ / "missing.mp3", 0), Mp3Info::kStatusNoFrame);
-  EXPECT_EQ(info_.Open(dir_.MakeFolder("folder.mp3"), 0), Mp3Info::kStatusNoFrame);
+  EXPECT_EQ(info_.Open(dir_ / "missing.mp3", 0), Mp3Info::Status::kNoFrame);
+  EXPECT_EQ(info_.Open(dir_.MakeFolder("folder.mp3"), 0), Mp3Info::Status::kNoFrame);
   const std::string fifo = dir_ / "fifo.mp3";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-  EXPECT_EQ(info_.Open(fifo, 0), Mp3Info::kStatusNoFrame);  // without waiting for a writer
+  EXPECT_EQ(info_.Open(fifo, 0), Mp3Info::Status::kNoFrame);  // without waiting for a writer
   EXPECT_EQ(info_.GetLengthSeconds(), 0);
 
   const std::string locked = dir_.WriteFile("locked.mp3", PadTo(Frame(), 4000000));
   ASSERT_EQ(chmod(locked.c_str(), 0), 0);
   const std::string outcome = test::RunUnprivileged([&] {
     Mp3Info info;
-    const int status = info.Open(locked, 0);
-    return std::to_string(status) + " " + std::to_string(info.GetLengthSeconds());
+    const Mp3Info::Status status = info.Open(locked, 0);
+    return std::to_string(static_cast<int>(status)) + " " + std::to_string(info.GetLengthSeconds());
   });
   EXPECT_EQ(outcome, "4 0");
 }
@@ -307,12 +307,12 @@ TEST_F(Mp3InfoTest, OutOfDescriptorsIsStatusTwo) {
     const rlimit limit{static_cast<rlim_t>(lowestFree), static_cast<rlim_t>(lowestFree)};
     if (setrlimit(RLIMIT_NOFILE, &limit) != 0) _exit(100);
     Mp3Info info;
-    _exit(info.Open(path, 0));
+    _exit(static_cast<int>(info.Open(path, 0)));
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), Mp3Info::kStatusCannotOpen);
+  EXPECT_EQ(WEXITSTATUS(status), 2);
 }
 
 }  // namespace
