@@ -13,7 +13,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"
 #include "ui/shell/sorted_list_box.h"
-#include "ui/wizard/final_page.h"
+#include "ui/wizard/amount_page.h"
 #include "ui/wizard/weight_dialog.h"
 
 using sorvina::test::WizardFixture;
@@ -110,7 +110,7 @@ class WizardPagesTest : public QObject {
     QCOMPARE(list->count(), 0);
     QCOMPARE(list->CurSel(), -1);
     wizard.Next();  // an empty list is accepted here
-    QCOMPARE(wizard.sheet->currentId(), 1);
+    QCOMPARE(wizard.window->currentId(), 1);
   }
 
   void destinationChoiceFollowsTheStoredDestinationAlone() {
@@ -270,8 +270,8 @@ class WizardPagesTest : public QObject {
 
   void limitButtonsMoveTheFocusToTheirField() {
     WizardFixture wizard;
-    wizard.sheet->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(wizard.sheet.get()));
+    wizard.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(wizard.window.get()));
     for (int i = 0; i < 3; ++i)
       wizard.Next();
     QVERIFY(wizard.Find<QLineEdit>("megabyteField")->hasFocus());

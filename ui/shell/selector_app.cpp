@@ -4,7 +4,7 @@
 
 #include "engine/selection_settings.h"
 #include "resources/artwork.h"
-#include "ui/shell/property_sheet.h"
+#include "ui/wizard/selection_wizard.h"
 
 namespace sorvina::ui {
 
@@ -15,8 +15,8 @@ int SelectorApp::Run(int argc, char* argv[]) {
 
   // The one settings record of the program, edited by the pages and read by Finish.
   engine::SelectionSettings settings;
-  CMyPropertySheet sheet(settings);
-  sheet.exec();
+  SelectionWizard wizard(settings);
+  wizard.exec();
   // Closing the wizard is the normal way to leave the program.
   return 0;
 }

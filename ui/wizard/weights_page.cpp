@@ -7,29 +7,28 @@
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
-#include "ui/wizard/source_page.h"
+#include "ui/wizard/sources_page.h"
 #include "ui/wizard/weight_dialog.h"
 
 namespace sorvina::ui {
 
 using namespace resources;
 
-CMyPropertyPage3::CMyPropertyPage3(engine::SelectionSettings& settings, QWidget* parent)
+WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(kIddWeightsPage, kIdsPage3Caption, kIdsPage3Header, settings, parent),
       weightList_(Control<SortedListBox>(kIdcWeightList)) {
   NameControl(kIdcWeightList, "weightList");
   NameControl(kIdcAddWeight, "addWeight");
   NameControl(kIdcRemoveWeight, "removeWeight");
   NameControl(kIdcChangeWeight, "changeWeight");
-  connect(Control<QPushButton>(kIdcAddWeight), &QPushButton::clicked, this,
-          &CMyPropertyPage3::OnAdd);
+  connect(Control<QPushButton>(kIdcAddWeight), &QPushButton::clicked, this, &WeightsPage::OnAdd);
   connect(Control<QPushButton>(kIdcRemoveWeight), &QPushButton::clicked, this,
-          &CMyPropertyPage3::OnRemove);
+          &WeightsPage::OnRemove);
   connect(Control<QPushButton>(kIdcChangeWeight), &QPushButton::clicked, this,
-          &CMyPropertyPage3::OnChangeWeight);
+          &WeightsPage::OnChangeWeight);
 }
 
-void CMyPropertyPage3::OnActivate() {
+void WeightsPage::OnActivate() {
   weightList_->clear();
   for (const engine::FolderWeight& entry : settings_.folderWeights)
     weightList_->AddString(FromEngineText(entry.entryText));
@@ -37,28 +36,28 @@ void CMyPropertyPage3::OnActivate() {
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
-bool CMyPropertyPage3::validatePage() {
+bool WeightsPage::validatePage() {
   StoreWeights();
   return true;
 }
 
-void CMyPropertyPage3::cleanupPage() {
+void WeightsPage::cleanupPage() {
   StoreWeights();
 }
 
-void CMyPropertyPage3::StoreWeights() {
+void WeightsPage::StoreWeights() {
   settings_.folderWeights.clear();
   for (const QString& text : weightList_->Texts())
     settings_.folderWeights.push_back({ToEngineText(text), {}, 1.0});
 }
 
-std::optional<double> CMyPropertyPage3::AskWeight() {
+std::optional<double> WeightsPage::AskWeight() {
   WeightDialog dialog(window());
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.weight;
 }
 
-void CMyPropertyPage3::OnAdd() {
+void WeightsPage::OnAdd() {
   const std::optional<QString> folder = ChooseFolder(this);
   if (!folder) return;
   const std::optional<double> weight = AskWeight();
@@ -67,11 +66,11 @@ void CMyPropertyPage3::OnAdd() {
   weightList_->SetCurSel(weightList_->AddString(FromEngineText(entry)));
 }
 
-void CMyPropertyPage3::OnRemove() {
+void WeightsPage::OnRemove() {
   RemoveSelectedEntry(*weightList_);
 }
 
-void CMyPropertyPage3::OnChangeWeight() {
+void WeightsPage::OnChangeWeight() {
   const int selected = weightList_->CurSel();
   if (selected < 0) return;
   const std::optional<double> weight = AskWeight();

@@ -10,11 +10,11 @@ class SortedListBox;
 
 // Page 1: the source folders and playlists, kept sorted in a list and copied into
 // `sources` on Next; also "Load Settings". Fixes `startFolder` when it is made.
-class CMyPropertyPage1 : public WizardPage {
+class SourcesPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit CMyPropertyPage1(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit SourcesPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
   void OnActivate() override;
   bool validatePage() override;
