@@ -130,9 +130,9 @@ int main(int argc, char* argv[]) {
 
   saved = SaveFolderPicker(wizard, folder) && saved;
 
-  sorvina::ui::ProgressWindow progress(&wizard, QStringLiteral("Creating Playlist"), false);
-  progress.SetRange(0, 250, 1);
-  progress.SetPos(105);
+  sorvina::ui::ProgressWindow progress(&wizard, QStringLiteral("Creating Playlist"));
+  progress.SetRange(0, 250);
+  progress.SetPosition(105);
   saved = Save(progress, folder, "progress-window.png") && saved;
   return saved ? 0 : 1;
 }
