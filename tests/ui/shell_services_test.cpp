@@ -21,10 +21,10 @@ class ShellServicesTest : public QObject {
   void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
 
   void filterListsBecomeNameFiltersThatShowEveryFileForStarDotStar() {
-    QCOMPARE(ConvertFilterSpec("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||"),
+    QCOMPARE(ToNameFilters("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||"),
              QStringList({"Settings Files (*.txt)", "All Files (*)"}));
-    QCOMPARE(ConvertFilterSpec("Lists|*.m3u;*.m3u8||"), QStringList({"Lists (*.m3u *.m3u8)"}));
-    QCOMPARE(ConvertFilterSpec(""), QStringList());
+    QCOMPARE(ToNameFilters("Lists|*.m3u;*.m3u8||"), QStringList({"Lists (*.m3u *.m3u8)"}));
+    QCOMPARE(ToNameFilters(""), QStringList());
   }
 
   void sortedListInsertsIgnoringCaseAndReturnsTheIndex() {
