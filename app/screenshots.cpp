@@ -112,8 +112,8 @@ int main(int argc, char* argv[]) {
   sorvina::ui::SelectionWizard wizard(settings);
   for (const char* source :
        {"/home/alex/Music/", "/home/alex/Lists/Party.m3u", "/media/alex/Archive/Music/"})
-    wizard.sourcesPage().sourceList().AddString(QString::fromLatin1(source));
-  wizard.sourcesPage().sourceList().SetCurSel(1);
+    wizard.sourcesPage().sourceList().InsertSorted(QString::fromLatin1(source));
+  wizard.sourcesPage().sourceList().SelectRow(1);
   wizard.show();
   bool saved = Save(wizard, folder, "page1-sources.png");
   const char* names[] = {"page2-destination.png", "page3-weights.png", "page4-amount.png"};

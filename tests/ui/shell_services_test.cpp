@@ -29,18 +29,18 @@ class ShellServicesTest : public QObject {
 
   void sortedListInsertsIgnoringCaseAndReturnsTheIndex() {
     SortedListBox list;
-    QCOMPARE(list.AddString("C:\\b\\"), 0);
-    QCOMPARE(list.AddString("C:\\a\\"), 0);
-    QCOMPARE(list.AddString("c:\\B\\"), 2);  // equal ignoring case: after the first
-    QCOMPARE(list.AddString("10.00 x"), 0);
-    QCOMPARE(list.AddString("2.00 x"), 1);
-    QCOMPARE(list.AddString("0.50 x"), 0);
+    QCOMPARE(list.InsertSorted("C:\\b\\"), 0);
+    QCOMPARE(list.InsertSorted("C:\\a\\"), 0);
+    QCOMPARE(list.InsertSorted("c:\\B\\"), 2);  // equal ignoring case: after the first
+    QCOMPARE(list.InsertSorted("10.00 x"), 0);
+    QCOMPARE(list.InsertSorted("2.00 x"), 1);
+    QCOMPARE(list.InsertSorted("0.50 x"), 0);
     QCOMPARE(list.Texts(),
              QStringList({"0.50 x", "10.00 x", "2.00 x", "C:\\a\\", "C:\\b\\", "c:\\B\\"}));
-    list.SetCurSel(2);
-    QCOMPARE(list.CurSel(), 2);
-    list.SetCurSel(-1);
-    QCOMPARE(list.CurSel(), -1);
+    list.SelectRow(2);
+    QCOMPARE(list.SelectedRow(), 2);
+    list.SelectRow(-1);
+    QCOMPARE(list.SelectedRow(), -1);
   }
 
   void messageBoxesCarryTheExecutableNameAndOnlyYesCounts() {

@@ -31,13 +31,13 @@ QString CurrentFolderForSettings() {
 }  // namespace
 
 void RemoveSelectedEntry(SortedListBox& list) {
-  const int selected = list.CurSel();
+  const int selected = list.SelectedRow();
   if (selected < 0) return;
-  list.DeleteString(selected);
+  list.RemoveRow(selected);
   if (list.count() > 0) {
-    list.SetCurSel(selected > 0 ? selected - 1 : 0);
+    list.SelectRow(selected > 0 ? selected - 1 : 0);
   } else {
-    list.SetCurSel(-1);
+    list.SelectRow(-1);
   }
 }
 
@@ -73,13 +73,13 @@ bool SourcesPage::validatePage() {
 
 void SourcesPage::OnAddFolder() {
   if (const std::optional<QString> folder = ChooseFolder(this))
-    sourceList_->SetCurSel(sourceList_->AddString(*folder));
+    sourceList_->SelectRow(sourceList_->InsertSorted(*folder));
 }
 
 void SourcesPage::OnAddPlaylist() {
   const std::optional<QString> playlist =
       ChooseFileToOpen(this, QString::fromLatin1(kPlaylistFilter), QStringLiteral("m3u"), {});
-  if (playlist) sourceList_->SetCurSel(sourceList_->AddString(*playlist));
+  if (playlist) sourceList_->SelectRow(sourceList_->InsertSorted(*playlist));
 }
 
 void SourcesPage::OnRemove() {

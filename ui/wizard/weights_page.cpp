@@ -31,8 +31,8 @@ WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
 void WeightsPage::OnActivate() {
   weightList_->clear();
   for (const engine::FolderWeight& entry : settings_.folderWeights)
-    weightList_->AddString(FromEngineText(entry.entryText));
-  if (!settings_.folderWeights.empty()) weightList_->SetCurSel(0);
+    weightList_->InsertSorted(FromEngineText(entry.entryText));
+  if (!settings_.folderWeights.empty()) weightList_->SelectRow(0);
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
@@ -63,7 +63,7 @@ void WeightsPage::OnAdd() {
   const std::optional<double> weight = AskWeight();
   if (!weight) return;
   const std::string entry = engine::FormatFolderWeightEntry(*weight, ToEngineText(*folder));
-  weightList_->SetCurSel(weightList_->AddString(FromEngineText(entry)));
+  weightList_->SelectRow(weightList_->InsertSorted(FromEngineText(entry)));
 }
 
 void WeightsPage::OnRemove() {
@@ -71,14 +71,14 @@ void WeightsPage::OnRemove() {
 }
 
 void WeightsPage::OnChangeWeight() {
-  const int selected = weightList_->CurSel();
+  const int selected = weightList_->SelectedRow();
   if (selected < 0) return;
   const std::optional<double> weight = AskWeight();
   if (!weight) return;
   const std::string entry =
       engine::ChangeEntryWeight(ToEngineText(weightList_->Text(selected)), *weight);
-  weightList_->DeleteString(selected);
-  weightList_->SetCurSel(weightList_->AddString(FromEngineText(entry)));
+  weightList_->RemoveRow(selected);
+  weightList_->SelectRow(weightList_->InsertSorted(FromEngineText(entry)));
 }
 
 }  // namespace sorvina::ui
