@@ -49,7 +49,7 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
           [this] { SaveSettings(this, startFolder_, CurrentLimitChoice(), settings_); });
 }
 
-void AmountPage::OnActivate() {
+void AmountPage::OnEntered() {
   SetWizardButtons(kWizardBack | kWizardFinish);
   RestoreLimitChoice();
 }

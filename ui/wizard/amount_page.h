@@ -20,7 +20,7 @@ class AmountPage : public WizardPage {
   AmountPage(engine::SelectionSettings& settings, const QString& startFolder,
              QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   // Finish: runs the selection; always false, so the wizard stays open.
   bool validatePage() override;
   // Back: stores the limit choice.

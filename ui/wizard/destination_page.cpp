@@ -43,10 +43,10 @@ DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* p
   connect(createPlaylist_, &QRadioButton::clicked, this,
           [this] { label_->setText(QString::fromLatin1(kPlaylistLabel)); });
   connect(Control<QPushButton>(kIdcSetDestination), &QPushButton::clicked, this,
-          &DestinationPage::OnSet);
+          &DestinationPage::ChooseDestination);
 }
 
-void DestinationPage::OnActivate() {
+void DestinationPage::OnEntered() {
   const bool playlist = DestinationIsPlaylist(FromEngineText(settings_.destination));
   createPlaylist_->setChecked(playlist);
   copyToFolder_->setChecked(!playlist);
@@ -61,7 +61,7 @@ bool DestinationPage::validatePage() {
   return true;
 }
 
-void DestinationPage::OnSet() {
+void DestinationPage::ChooseDestination() {
   std::optional<QString> chosen;
   if (copyToFolder_->isChecked()) {
     chosen = ChooseFolder(this);

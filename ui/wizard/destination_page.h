@@ -17,11 +17,11 @@ class DestinationPage : public WizardPage {
  public:
   explicit DestinationPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   bool validatePage() override;
 
  private:
-  void OnSet();
+  void ChooseDestination();
 
   QRadioButton* createPlaylist_;
   QRadioButton* copyToFolder_;

@@ -46,7 +46,7 @@ void SelectionWizard::OnCurrentPageChanged(int /*id*/) {
   WizardPage* page = CurrentWizardPage();
   if (!page) return;
   setWindowTitle(page->caption());
-  page->OnActivate();
+  page->OnEntered();
 }
 
 }  // namespace sorvina::ui

@@ -51,16 +51,16 @@ SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
   NameControl(kIdcRemoveSource, "removeSource");
   NameControl(kIdcLoadSettings, "loadSettings");
   connect(Control<QPushButton>(kIdcAddFolder), &QPushButton::clicked, this,
-          &SourcesPage::OnAddFolder);
+          &SourcesPage::AddFolder);
   connect(Control<QPushButton>(kIdcAddPlaylist), &QPushButton::clicked, this,
-          &SourcesPage::OnAddPlaylist);
+          &SourcesPage::AddPlaylist);
   connect(Control<QPushButton>(kIdcRemoveSource), &QPushButton::clicked, this,
-          &SourcesPage::OnRemove);
+          &SourcesPage::RemoveSource);
   connect(Control<QPushButton>(kIdcLoadSettings), &QPushButton::clicked, this,
           [this] { LoadSettings(this, startFolder_, *sourceList_, settings_); });
 }
 
-void SourcesPage::OnActivate() {
+void SourcesPage::OnEntered() {
   SetWizardButtons(kWizardNext);
 }
 
@@ -71,18 +71,18 @@ bool SourcesPage::validatePage() {
   return true;
 }
 
-void SourcesPage::OnAddFolder() {
+void SourcesPage::AddFolder() {
   if (const std::optional<QString> folder = ChooseFolder(this))
     sourceList_->SelectRow(sourceList_->InsertSorted(*folder));
 }
 
-void SourcesPage::OnAddPlaylist() {
+void SourcesPage::AddPlaylist() {
   const std::optional<QString> playlist =
       ChooseFileToOpen(this, QString::fromLatin1(kPlaylistFilter), QStringLiteral("m3u"), {});
   if (playlist) sourceList_->SelectRow(sourceList_->InsertSorted(*playlist));
 }
 
-void SourcesPage::OnRemove() {
+void SourcesPage::RemoveSource() {
   RemoveSelectedEntry(*sourceList_);
 }
 

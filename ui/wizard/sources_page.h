@@ -16,7 +16,7 @@ class SourcesPage : public WizardPage {
  public:
   explicit SourcesPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   bool validatePage() override;
 
   // The folder that was current when the page was made; settings files live in its
@@ -25,9 +25,9 @@ class SourcesPage : public WizardPage {
   SortedListBox& sourceList() const { return *sourceList_; }
 
  private:
-  void OnAddFolder();
-  void OnAddPlaylist();
-  void OnRemove();
+  void AddFolder();
+  void AddPlaylist();
+  void RemoveSource();
 
   SortedListBox* sourceList_;
   QString startFolder_;

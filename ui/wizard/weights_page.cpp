@@ -21,14 +21,15 @@ WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
   NameControl(kIdcAddWeight, "addWeight");
   NameControl(kIdcRemoveWeight, "removeWeight");
   NameControl(kIdcChangeWeight, "changeWeight");
-  connect(Control<QPushButton>(kIdcAddWeight), &QPushButton::clicked, this, &WeightsPage::OnAdd);
+  connect(Control<QPushButton>(kIdcAddWeight), &QPushButton::clicked, this,
+          &WeightsPage::AddWeight);
   connect(Control<QPushButton>(kIdcRemoveWeight), &QPushButton::clicked, this,
-          &WeightsPage::OnRemove);
+          &WeightsPage::RemoveWeight);
   connect(Control<QPushButton>(kIdcChangeWeight), &QPushButton::clicked, this,
-          &WeightsPage::OnChangeWeight);
+          &WeightsPage::ChangeWeight);
 }
 
-void WeightsPage::OnActivate() {
+void WeightsPage::OnEntered() {
   weightList_->clear();
   for (const engine::FolderWeight& entry : settings_.folderWeights)
     weightList_->InsertSorted(FromEngineText(entry.entryText));
@@ -57,7 +58,7 @@ std::optional<double> WeightsPage::AskWeight() {
   return dialog.weight;
 }
 
-void WeightsPage::OnAdd() {
+void WeightsPage::AddWeight() {
   const std::optional<QString> folder = ChooseFolder(this);
   if (!folder) return;
   const std::optional<double> weight = AskWeight();
@@ -66,11 +67,11 @@ void WeightsPage::OnAdd() {
   weightList_->SelectRow(weightList_->InsertSorted(FromEngineText(entry)));
 }
 
-void WeightsPage::OnRemove() {
+void WeightsPage::RemoveWeight() {
   RemoveSelectedEntry(*weightList_);
 }
 
-void WeightsPage::OnChangeWeight() {
+void WeightsPage::ChangeWeight() {
   const int selected = weightList_->SelectedRow();
   if (selected < 0) return;
   const std::optional<double> weight = AskWeight();

@@ -17,14 +17,14 @@ class WeightsPage : public WizardPage {
  public:
   explicit WeightsPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   bool validatePage() override;
   void cleanupPage() override;
 
  private:
-  void OnAdd();
-  void OnRemove();
-  void OnChangeWeight();
+  void AddWeight();
+  void RemoveWeight();
+  void ChangeWeight();
   std::optional<double> AskWeight();
   void StoreWeights();
 
