@@ -1,5 +1,5 @@
-#include "ui/shell/selector_app.h"
+#include "app/application.h"
 
 int main(int argc, char* argv[]) {
-  return sorvina::ui::SelectorApp::Run(argc, argv);
+  return sorvina::app::WizardApplication::Run(argc, argv);
 }

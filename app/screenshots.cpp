@@ -24,9 +24,9 @@
 #include "resources/artwork.h"
 #include "ui/progress/progress_window.h"
 #include "ui/shell/folder_dialog.h"
-#include "ui/shell/property_sheet.h"
 #include "ui/shell/sorted_list_box.h"
-#include "ui/wizard/source_page.h"
+#include "ui/wizard/selection_wizard.h"
+#include "ui/wizard/sources_page.h"
 #include "ui/wizard/weight_dialog.h"
 
 namespace {
@@ -109,30 +109,30 @@ int main(int argc, char* argv[]) {
   settings.limitMode = sorvina::engine::kLimitHours;
   settings.amountText = "3";
 
-  sorvina::ui::CMyPropertySheet sheet(settings);
+  sorvina::ui::SelectionWizard wizard(settings);
   for (const char* source :
        {"/home/alex/Music/", "/home/alex/Lists/Party.m3u", "/media/alex/Archive/Music/"})
-    sheet.page1().sourceList().AddString(QString::fromLatin1(source));
-  sheet.page1().sourceList().SetCurSel(1);
-  sheet.show();
-  bool saved = Save(sheet, folder, "page1-sources.png");
+    wizard.sourcesPage().sourceList().InsertSorted(QString::fromLatin1(source));
+  wizard.sourcesPage().sourceList().SelectRow(1);
+  wizard.show();
+  bool saved = Save(wizard, folder, "page1-sources.png");
   const char* names[] = {"page2-destination.png", "page3-weights.png", "page4-amount.png"};
   for (const char* name : names) {
-    sheet.next();
-    saved = Save(sheet, folder, name) && saved;
+    wizard.next();
+    saved = Save(wizard, folder, name) && saved;
   }
 
-  sorvina::ui::WeightDialog weightDialog(&sheet);
+  sorvina::ui::WeightDialog weightDialog(&wizard);
   weightDialog.findChild<QLineEdit*>(QStringLiteral("weightField"))->setText(QStringLiteral("1.5"));
   weightDialog.show();
   saved = Save(weightDialog, folder, "weight-dialog.png") && saved;
   weightDialog.hide();
 
-  saved = SaveFolderPicker(sheet, folder) && saved;
+  saved = SaveFolderPicker(wizard, folder) && saved;
 
-  sorvina::ui::ProgressWindow progress(&sheet, QStringLiteral("Creating Playlist"), false);
-  progress.SetRange(0, 250, 1);
-  progress.SetPos(105);
+  sorvina::ui::ProgressWindow progress(&wizard, QStringLiteral("Creating Playlist"));
+  progress.SetRange(0, 250);
+  progress.SetPosition(105);
   saved = Save(progress, folder, "progress-window.png") && saved;
   return saved ? 0 : 1;
 }

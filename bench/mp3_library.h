@@ -146,8 +146,8 @@ class QuietPorts : public engine::RunPorts {
  private:
   class Progress : public engine::ProgressPort {
    public:
-    void SetRange(int, int, int) override {}
-    void SetPos(int position) override { benchmark::DoNotOptimize(position); }
+    void SetRange(int, int) override {}
+    void SetPosition(int position) override { benchmark::DoNotOptimize(position); }
     bool PumpAndCheckCancel() override { return false; }
   };
 };

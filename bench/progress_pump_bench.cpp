@@ -62,10 +62,10 @@ void BM_WindowAlone(benchmark::State& state) {
   for (auto _ : state) {
     const std::unique_ptr<sorvina::engine::ProgressPort> progress =
         ports.OpenProgress("Creating Playlist");
-    progress->SetRange(0, kFileCount, 1);
+    progress->SetRange(0, kFileCount);
     for (int i = 0; i < kFileCount; ++i) {
       if (progress->PumpAndCheckCancel()) std::abort();
-      progress->SetPos(i);
+      progress->SetPosition(i);
     }
   }
 }

@@ -16,12 +16,12 @@ class ConsoleProgress : public engine::ProgressPort {
   }
   ~ConsoleProgress() override { line_.Clear(); }
 
-  void SetRange(int lower, int upper, int /*step*/) override {
+  void SetRange(int lower, int upper) override {
     lower_ = lower;
     upper_ = upper;
     Draw();
   }
-  void SetPos(int position) override {
+  void SetPosition(int position) override {
     position_ = position;
     Draw();
   }

@@ -32,7 +32,7 @@ PlaylistResult WritePlaylist(const std::string& destination,
                         ? INT_MAX
                         : static_cast<int>(chosenPaths.size());
   std::unique_ptr<ProgressPort> progress = ports.OpenProgress(kCreatingPlaylistTitle);
-  if (progress) progress->SetRange(0, count, 1);
+  if (progress) progress->SetRange(0, count);
 
   bool written = writer.WriteLine("#EXTM3U");
   bool cancelled = false;
@@ -53,7 +53,7 @@ PlaylistResult WritePlaylist(const std::string& destination,
       cancelled = true;
       break;
     }
-    if (progress) progress->SetPos(i);
+    if (progress) progress->SetPosition(i);
   }
 
   // What was written is kept after Cancel too; only a failure leaves the old file.

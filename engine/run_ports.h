@@ -10,8 +10,9 @@ namespace sorvina::engine {
 class ProgressPort {
  public:
   virtual ~ProgressPort() = default;
-  virtual void SetRange(int lower, int upper, int step) = 0;
-  virtual void SetPos(int position) = 0;
+  // The positions the display spans, from `lower` (nothing done) to `upper` (all done).
+  virtual void SetRange(int lower, int upper) = 0;
+  virtual void SetPosition(int position) = 0;
   // Lets the interface handle what is pending (painting, the Cancel button) once. True
   // when the user has asked to cancel.
   virtual bool PumpAndCheckCancel() = 0;

@@ -9,7 +9,7 @@
 namespace sorvina::test {
 
 // Ports that record what the engine shows, in order, as short texts:
-// "message:TEXT", "wait:on", "wait:off", "progress:open TITLE", "range:0..5/1", "pos:2",
+// "message:TEXT", "wait:on", "wait:off", "progress:open TITLE", "range:0..5", "pos:2",
 // "progress:close". The progress display asks for Cancel at the given pump count.
 class RecordingPorts : public engine::RunPorts {
  public:
@@ -32,11 +32,10 @@ class RecordingPorts : public engine::RunPorts {
    public:
     explicit Progress(RecordingPorts& owner) : owner_(owner) {}
     ~Progress() override { owner_.events.push_back("progress:close"); }
-    void SetRange(int lower, int upper, int step) override {
-      owner_.events.push_back("range:" + std::to_string(lower) + ".." + std::to_string(upper) +
-                              "/" + std::to_string(step));
+    void SetRange(int lower, int upper) override {
+      owner_.events.push_back("range:" + std::to_string(lower) + ".." + std::to_string(upper));
     }
-    void SetPos(int position) override {
+    void SetPosition(int position) override {
       owner_.events.push_back("pos:" + std::to_string(position));
     }
     bool PumpAndCheckCancel() override { return ++pumps_ == owner_.cancelAtPump; }

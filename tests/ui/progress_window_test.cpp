@@ -20,7 +20,7 @@ const QString kTitle = QStringLiteral("Creating Playlist");
 
 class FailingProgressWindow : public ProgressWindow {
  public:
-  FailingProgressWindow() : ProgressWindow(nullptr, kTitle, false, Creation::kFails) {}
+  FailingProgressWindow() : ProgressWindow(nullptr, kTitle, Creation::kFails) {}
 };
 
 // Clicks `button` in the next round of events, as a user's click that arrives while the
@@ -58,7 +58,7 @@ class ProgressWindowTest : public QObject {
     QWidget owner;
     owner.setGeometry(100, 100, 600, 400);
     owner.show();
-    ProgressWindow window(&owner, kTitle, false);
+    ProgressWindow window(&owner, kTitle);
     QVERIFY(window.created());
     QVERIFY(window.isVisible());
     QCOMPARE(window.windowTitle(), kTitle);
@@ -79,13 +79,13 @@ class ProgressWindowTest : public QObject {
 
   void captionShowsWholePercentagesAndChangesOnlyWithThem() {
     {
-      ProgressWindow window(nullptr, kTitle, false);
+      ProgressWindow window(nullptr, kTitle);
       QSignalSpy titles(&window, &QWidget::windowTitleChanged);
-      window.SetRange(0, 4, 1);
+      window.SetRange(0, 4);
       QStringList seen;
       QList<int> previous;
       for (int position = 0; position < 4; ++position) {
-        previous << window.SetPos(position);
+        previous << window.SetPosition(position);
         seen << window.windowTitle();
       }
       QCOMPARE(seen,
@@ -96,44 +96,44 @@ class ProgressWindowTest : public QObject {
     }
     {
       // 1/300 and 2/300 both give 0%, 3/300 and 4/300 both 1%.
-      ProgressWindow window(nullptr, kTitle, false);
+      ProgressWindow window(nullptr, kTitle);
       QSignalSpy titles(&window, &QWidget::windowTitleChanged);
-      window.SetRange(0, 300, 1);
+      window.SetRange(0, 300);
       for (int position : {1, 2, 3, 4})
-        window.SetPos(position);
+        window.SetPosition(position);
       QCOMPARE(titles.count(), 1);
       QCOMPARE(window.windowTitle(), kTitle + " [1%]");
     }
     {
-      ProgressWindow window(nullptr, kTitle, false);
-      window.SetRange(0, 0, 1);
-      window.SetPos(0);
-      window.SetPos(5);
+      ProgressWindow window(nullptr, kTitle);
+      window.SetRange(0, 0);
+      window.SetPosition(0);
+      window.SetPosition(5);
       QCOMPARE(window.windowTitle(), kTitle);
     }
   }
 
   void rangesBeyondSixteenBitsReachTheBarWhole() {
-    ProgressWindow window(nullptr, kTitle, true);
+    ProgressWindow window(nullptr, kTitle);
     auto* bar = window.findChild<QProgressBar*>();
-    window.SetRange(0, 70000, 1);
+    window.SetRange(0, 70000);
     QCOMPARE(bar->maximum(), 70000);
-    window.SetPos(35000);
+    window.SetPosition(35000);
     QCOMPARE(bar->value(), 35000);
     QCOMPARE(window.windowTitle(), kTitle + " [50%]");
     // position x 100 would not fit 32 bits here.
-    window.SetRange(0, 2000000000, 1);
-    QCOMPARE(window.SetPos(1999999999), 35000);
+    window.SetRange(0, 2000000000);
+    QCOMPARE(window.SetPosition(1999999999), 35000);
     QCOMPARE(window.windowTitle(), kTitle + " [99%]");
     // Past the end: the bar stays full, the caption tells the truth.
-    window.SetRange(0, 100, 1);
-    window.SetPos(150);
+    window.SetRange(0, 100);
+    window.SetPosition(150);
     QCOMPARE(bar->value(), 100);
     QCOMPARE(window.windowTitle(), kTitle + " [150%]");
   }
 
   void cancelClickedDuringThePumpIsSeenWhenItReturns() {
-    ProgressWindow window(nullptr, kTitle, false);
+    ProgressWindow window(nullptr, kTitle);
     QueueClick(window.findChild<QPushButton*>(QStringLiteral("progressCancel")));
     QVERIFY(!window.cancelRequested);
     QVERIFY(PumpWaitingMessages());
@@ -157,7 +157,7 @@ class ProgressWindowTest : public QObject {
     QCOMPARE(finishes.count(), 1);  // the click itself works
 
     {
-      ProgressWindow window(&owner, kTitle, false);
+      ProgressWindow window(&owner, kTitle);
       QVERIFY(QTest::qWaitForWindowExposed(&window));
       clickFinish();
       PumpWaitingMessages();
@@ -175,9 +175,9 @@ class ProgressWindowTest : public QObject {
     QVERIFY(!window.created());
     window.Show();
     QVERIFY(!window.isVisible());
-    window.SetRange(0, 4, 1);
-    QCOMPARE(window.SetPos(3), 0);
-    QCOMPARE(window.SetPos(2), 0);  // the positions were not stored
+    window.SetRange(0, 4);
+    QCOMPARE(window.SetPosition(3), 0);
+    QCOMPARE(window.SetPosition(2), 0);  // the positions were not stored
     QCOMPARE(window.windowTitle(), kTitle);
     QCOMPARE(window.findChild<QPushButton*>(), nullptr);
   }
@@ -232,8 +232,8 @@ class ProgressWindowTest : public QObject {
     QTRY_COMPARE(QApplication::focusWidget(), cancel);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
 
-    progress->SetRange(0, 4, 1);
-    progress->SetPos(1);
+    progress->SetRange(0, 4);
+    progress->SetPosition(1);
     QCOMPARE(window->windowTitle(), kTitle + " [25%]");
     QVERIFY(!progress->PumpAndCheckCancel());
     QueueClick(cancel);

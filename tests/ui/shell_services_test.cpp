@@ -21,26 +21,26 @@ class ShellServicesTest : public QObject {
   void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
 
   void filterListsBecomeNameFiltersThatShowEveryFileForStarDotStar() {
-    QCOMPARE(ConvertFilterSpec("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||"),
+    QCOMPARE(ToNameFilters("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||"),
              QStringList({"Settings Files (*.txt)", "All Files (*)"}));
-    QCOMPARE(ConvertFilterSpec("Lists|*.m3u;*.m3u8||"), QStringList({"Lists (*.m3u *.m3u8)"}));
-    QCOMPARE(ConvertFilterSpec(""), QStringList());
+    QCOMPARE(ToNameFilters("Lists|*.m3u;*.m3u8||"), QStringList({"Lists (*.m3u *.m3u8)"}));
+    QCOMPARE(ToNameFilters(""), QStringList());
   }
 
   void sortedListInsertsIgnoringCaseAndReturnsTheIndex() {
     SortedListBox list;
-    QCOMPARE(list.AddString("C:\\b\\"), 0);
-    QCOMPARE(list.AddString("C:\\a\\"), 0);
-    QCOMPARE(list.AddString("c:\\B\\"), 2);  // equal ignoring case: after the first
-    QCOMPARE(list.AddString("10.00 x"), 0);
-    QCOMPARE(list.AddString("2.00 x"), 1);
-    QCOMPARE(list.AddString("0.50 x"), 0);
+    QCOMPARE(list.InsertSorted("C:\\b\\"), 0);
+    QCOMPARE(list.InsertSorted("C:\\a\\"), 0);
+    QCOMPARE(list.InsertSorted("c:\\B\\"), 2);  // equal ignoring case: after the first
+    QCOMPARE(list.InsertSorted("10.00 x"), 0);
+    QCOMPARE(list.InsertSorted("2.00 x"), 1);
+    QCOMPARE(list.InsertSorted("0.50 x"), 0);
     QCOMPARE(list.Texts(),
              QStringList({"0.50 x", "10.00 x", "2.00 x", "C:\\a\\", "C:\\b\\", "c:\\B\\"}));
-    list.SetCurSel(2);
-    QCOMPARE(list.CurSel(), 2);
-    list.SetCurSel(-1);
-    QCOMPARE(list.CurSel(), -1);
+    list.SelectRow(2);
+    QCOMPARE(list.SelectedRow(), 2);
+    list.SelectRow(-1);
+    QCOMPARE(list.SelectedRow(), -1);
   }
 
   void messageBoxesCarryTheExecutableNameAndOnlyYesCounts() {

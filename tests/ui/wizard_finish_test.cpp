@@ -80,8 +80,8 @@ class WizardFinishTest : public QObject {
       QVERIFY(lines[1 + 2 * entry].startsWith("#EXTINF:20,"));
       QVERIFY(lines[2 + 2 * entry].startsWith(Path("library/").toUtf8()));
     }
-    QVERIFY(wizard.sheet->isVisible());
-    QCOMPARE(wizard.sheet->currentId(), 3);
+    QVERIFY(wizard.window->isVisible());
+    QCOMPARE(wizard.window->currentId(), 3);
     QVERIFY(wizard.Button(QWizard::FinishButton)->isEnabled());
   }
 
@@ -98,7 +98,7 @@ class WizardFinishTest : public QObject {
     QFile own(Path("player/a.mp3"));
     QVERIFY(own.open(QIODevice::ReadOnly));
     QCOMPARE(own.readAll(), QByteArray("the user's own file"));
-    QCOMPARE(wizard.sheet->currentId(), 3);
+    QCOMPARE(wizard.window->currentId(), 3);
 
     // A second Finish makes another selection in the same session.
     conflicts.QueueAnswer({sorvina::transfer::ConflictAction::kSkip, true});
@@ -123,7 +123,7 @@ class WizardFinishTest : public QObject {
     QCOMPARE(wizard.messages.texts(), QStringList({"Please select a play list file",
                                                    "Please enter a number of MB to select"}));
     QVERIFY(!QFile::exists(Path("lists/fine.m3u")));
-    QCOMPARE(wizard.sheet->currentId(), 3);
+    QCOMPARE(wizard.window->currentId(), 3);
   }
 };
 

@@ -10,7 +10,7 @@
 #include "engine/selection_settings.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/message_box.h"
-#include "ui/shell/property_sheet.h"
+#include "ui/wizard/selection_wizard.h"
 
 namespace sorvina::test {
 
@@ -20,17 +20,17 @@ struct WizardFixture {
   engine::SelectionSettings settings;
   ui::MessageBoxRecorder messages;
   ui::FileDialogRecorder dialogs;
-  std::unique_ptr<ui::CMyPropertySheet> sheet;
+  std::unique_ptr<ui::SelectionWizard> window;
 
-  WizardFixture() : sheet(std::make_unique<ui::CMyPropertySheet>(settings)) {
-    sheet->show();
+  WizardFixture() : window(std::make_unique<ui::SelectionWizard>(settings)) {
+    window->show();
     Settle();
   }
 
   // Lets posted requests (the pages' button choices) arrive.
   static void Settle() { QCoreApplication::processEvents(); }
 
-  QAbstractButton* Button(QWizard::WizardButton which) const { return sheet->button(which); }
+  QAbstractButton* Button(QWizard::WizardButton which) const { return window->button(which); }
 
   // Clicks a wizard button the way a user does; a disabled one does nothing.
   void Click(QWizard::WizardButton which) {
@@ -43,7 +43,7 @@ struct WizardFixture {
 
   template <class Widget>
   Widget* Find(const char* name) const {
-    return sheet->findChild<Widget*>(QString::fromLatin1(name));
+    return window->findChild<Widget*>(QString::fromLatin1(name));
   }
   void ClickControl(const char* name) {
     QTest::mouseClick(Find<QAbstractButton>(name), Qt::LeftButton);

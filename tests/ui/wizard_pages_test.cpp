@@ -13,7 +13,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"
 #include "ui/shell/sorted_list_box.h"
-#include "ui/wizard/final_page.h"
+#include "ui/wizard/amount_page.h"
 #include "ui/wizard/weight_dialog.h"
 
 using sorvina::test::WizardFixture;
@@ -70,7 +70,7 @@ class WizardPagesTest : public QObject {
       wizard.dialogs.QueuePath(folder);
     for (const int placedAt : {0, 0, 1}) {  // the new entry is selected where it went
       wizard.ClickControl("addFolder");
-      QCOMPARE(list->CurSel(), placedAt);
+      QCOMPARE(list->SelectedRow(), placedAt);
     }
     wizard.dialogs.QueuePath("/lists/Party.m3u");
     wizard.ClickControl("addPlaylist");
@@ -86,7 +86,7 @@ class WizardPagesTest : public QObject {
              (std::vector<std::string>{"/a/", "/a/", "/b/", "/lists/Party.m3u"}));
     wizard.Back();
     QCOMPARE(list->count(), 4);
-    list->SetCurSel(2);
+    list->SelectRow(2);
     wizard.ClickControl("removeSource");
     wizard.Next();
     QCOMPARE(wizard.settings.sources, (std::vector<std::string>{"/a/", "/a/", "/lists/Party.m3u"}));
@@ -96,21 +96,21 @@ class WizardPagesTest : public QObject {
     WizardFixture wizard;
     auto* list = wizard.Find<SortedListBox>("sourceList");
     for (const char* text : {"a", "b", "c"})
-      list->AddString(text);
+      list->InsertSorted(text);
     wizard.ClickControl("removeSource");  // nothing selected: nothing happens
     QCOMPARE(list->count(), 3);
-    list->SetCurSel(0);
+    list->SelectRow(0);
     wizard.ClickControl("removeSource");
     QCOMPARE(list->Texts(), QStringList({"b", "c"}));
-    QCOMPARE(list->CurSel(), 0);
-    list->SetCurSel(1);
+    QCOMPARE(list->SelectedRow(), 0);
+    list->SelectRow(1);
     wizard.ClickControl("removeSource");
-    QCOMPARE(list->CurSel(), 0);
+    QCOMPARE(list->SelectedRow(), 0);
     wizard.ClickControl("removeSource");
     QCOMPARE(list->count(), 0);
-    QCOMPARE(list->CurSel(), -1);
+    QCOMPARE(list->SelectedRow(), -1);
     wizard.Next();  // an empty list is accepted here
-    QCOMPARE(wizard.sheet->currentId(), 1);
+    QCOMPARE(wizard.window->currentId(), 1);
   }
 
   void destinationChoiceFollowsTheStoredDestinationAlone() {
@@ -175,7 +175,7 @@ class WizardPagesTest : public QObject {
     }
     QCOMPARE(list->Texts(),
              QStringList({"0.50 /music/half/", "10.00 /music/ten/", "2.00 /music/two/"}));
-    QCOMPARE(list->CurSel(), 0);  // the last one added, where it went
+    QCOMPARE(list->SelectedRow(), 0);  // the last one added, where it went
 
     wizard.dialogs.QueuePath("/music/cancelled");
     AnswerWeightDialog(QString());
@@ -189,7 +189,7 @@ class WizardPagesTest : public QObject {
     wizard.settings.folderWeights = {{"2.50 /My Music/Rock/", {}, 1.0}};
     wizard.Next();
     QCOMPARE(list->Texts(), QStringList({"2.50 /My Music/Rock/"}));
-    QCOMPARE(list->CurSel(), 0);
+    QCOMPARE(list->SelectedRow(), 0);
     AnswerWeightDialog("3");
     wizard.ClickControl("changeWeight");
     QCOMPARE(list->Texts(), QStringList({"3.00 /My Music/Rock/"}));
@@ -270,8 +270,8 @@ class WizardPagesTest : public QObject {
 
   void limitButtonsMoveTheFocusToTheirField() {
     WizardFixture wizard;
-    wizard.sheet->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(wizard.sheet.get()));
+    wizard.window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(wizard.window.get()));
     for (int i = 0; i < 3; ++i)
       wizard.Next();
     QVERIFY(wizard.Find<QLineEdit>("megabyteField")->hasFocus());
@@ -318,7 +318,7 @@ class WizardPagesTest : public QObject {
       wizard.Back();
     auto* list = wizard.Find<SortedListBox>("sourceList");
     list->clear();
-    list->AddString("/other/");
+    list->InsertSorted("/other/");
     wizard.settings.folderWeights = {{"9.00 /x/", {}, 1.0}, {"8.00 /y/", {}, 1.0}};
     wizard.settings.destination = "/elsewhere/";
     wizard.dialogs.QueuePath(saved);
@@ -326,7 +326,7 @@ class WizardPagesTest : public QObject {
     QCOMPARE(wizard.dialogs.requests().back().nameFilters,
              QStringList({"Settings Files (*.txt)", "All Files (*)"}));
     QCOMPARE(list->Texts(), QStringList({"/Lists/party.m3u", "/Music/Rock/"}));
-    QCOMPARE(list->CurSel(), 0);
+    QCOMPARE(list->SelectedRow(), 0);
     QCOMPARE(wizard.settings.destination, std::string("/Player/"));
     QCOMPARE(Entries(wizard.settings.folderWeights), std::vector<std::string>{"2.50 /Music/Rock/"});
 

@@ -66,11 +66,10 @@ class Bar final : public QProgressBar {
 
 }  // namespace
 
-ProgressWindow::ProgressWindow(QWidget* owner, const QString& title, bool smooth)
-    : ProgressWindow(owner, title, smooth, Creation::kNormal) {}
+ProgressWindow::ProgressWindow(QWidget* owner, const QString& title)
+    : ProgressWindow(owner, title, Creation::kNormal) {}
 
-ProgressWindow::ProgressWindow(QWidget* owner, const QString& title, bool /*smooth*/,
-                               Creation creation)
+ProgressWindow::ProgressWindow(QWidget* owner, const QString& title, Creation creation)
     : QWidget(owner != nullptr ? owner : QApplication::activeWindow(),
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       title_(title) {
@@ -104,7 +103,7 @@ bool ProgressWindow::Create(QWidget* owner, Creation creation) {
   bar_->setObjectName(QStringLiteral("progressBar"));
   bar_->setTextVisible(false);
   // The bar's own default range with the position at its start, not the "no position
-  // yet" state of the widget, so that SetPos always reports a position in range.
+  // yet" state of the widget, so that SetPosition always reports a position in range.
   bar_->setRange(0, 100);
   bar_->setValue(0);
   bar_->setGeometry(Edges(kMargin, h - kBarTopGap, w - kBarRightGap, h - kBarBottomGap));
@@ -139,10 +138,9 @@ void ProgressWindow::Show() {
   show();
 }
 
-void ProgressWindow::SetRange(int lower, int upper, int step) {
+void ProgressWindow::SetRange(int lower, int upper) {
   upper_ = upper;
   lower_ = lower;
-  step_ = step;
   if (!created_) return;
   // The position stays, brought within the new range; QProgressBar alone would drop it.
   const int previous = bar_->value();
@@ -150,7 +148,7 @@ void ProgressWindow::SetRange(int lower, int upper, int step) {
   bar_->setValue(std::clamp(previous, bar_->minimum(), bar_->maximum()));
 }
 
-int ProgressWindow::SetPos(int position) {
+int ProgressWindow::SetPosition(int position) {
   if (!created_) return position_;
   position_ = position;
   std::int64_t percentage = 0;

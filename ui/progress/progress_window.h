@@ -23,9 +23,7 @@ class ProgressWindow : public QWidget {
 
  public:
   // `owner`: the window to centre over and to block (none: the program's active window).
-  // `smooth`: a continuous bar rather than a segmented one; the bar's look is the
-  // style's, so it changes nothing here.
-  ProgressWindow(QWidget* owner, const QString& title, bool smooth);
+  ProgressWindow(QWidget* owner, const QString& title);
   ~ProgressWindow() override;
 
   // Client size, fixed: a frame of 390 x 110 less its borders and caption.
@@ -33,11 +31,11 @@ class ProgressWindow : public QWidget {
   static constexpr int kClientHeight = 81;
 
   // Stores the range and passes it to the bar, all of it.
-  void SetRange(int lower, int upper, int step);
+  void SetRange(int lower, int upper);
   // Moves the bar, and rewrites the caption only when the whole percentage changes.
   // Returns the bar's previous position (the stored one when the window could not be
   // made).
-  int SetPos(int position);
+  int SetPosition(int position);
   // Makes the window visible without activating it, once.
   void Show();
 
@@ -49,7 +47,7 @@ class ProgressWindow : public QWidget {
  protected:
   // Lets tests make an object whose window could not be built, which must stay inert.
   enum class Creation { kNormal, kFails };
-  ProgressWindow(QWidget* owner, const QString& title, bool smooth, Creation creation);
+  ProgressWindow(QWidget* owner, const QString& title, Creation creation);
 
  private:
   bool Create(QWidget* owner, Creation creation);
@@ -59,7 +57,6 @@ class ProgressWindow : public QWidget {
   int position_ = 0;
   // Wide enough for any position over any range, so that the caption never wraps around.
   std::int64_t lastPercentage_ = 0;
-  int step_ = 1;
   int upper_ = 100;
   int lower_ = 0;
   QString title_;

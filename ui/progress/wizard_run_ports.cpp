@@ -19,19 +19,18 @@ namespace {
 // as the window is up, so that its Cancel button does not look out of reach.
 class WindowProgress : public engine::ProgressPort {
  public:
-  WindowProgress(QWidget* owner, const QString& title)
-      : window_(new ProgressWindow(owner, title, false)) {
+  WindowProgress(QWidget* owner, const QString& title) : window_(new ProgressWindow(owner, title)) {
     window_->activateWindow();
     window_->setFocus(Qt::OtherFocusReason);
   }
   // The owner may have taken the window with it already; only what is left is deleted.
   ~WindowProgress() override { delete window_.data(); }
 
-  void SetRange(int lower, int upper, int step) override {
-    if (window_) window_->SetRange(lower, upper, step);
+  void SetRange(int lower, int upper) override {
+    if (window_) window_->SetRange(lower, upper);
   }
-  void SetPos(int position) override {
-    if (window_) window_->SetPos(position);
+  void SetPosition(int position) override {
+    if (window_) window_->SetPosition(position);
   }
   // A window that went away with its owner can no longer be asked; the loop stops.
   bool PumpAndCheckCancel() override {

@@ -24,7 +24,7 @@ using resources::ControlTemplate;
 
 // value * numerator / denominator, rounded to the nearest integer with halves away from
 // zero, without overflow in between. `denominator` is positive.
-int MulDiv(int value, int numerator, int denominator) {
+int ScaleRounded(int value, int numerator, int denominator) {
   const std::int64_t product = static_cast<std::int64_t>(value) * numerator;
   const std::int64_t half = denominator / 2;
   if (product >= 0) return static_cast<int>((product + half) / denominator);
@@ -96,9 +96,10 @@ QSize DialogBaseUnits(const QFont& font) {
 }
 
 QRect DialogUnitsToPixels(const QRect& rect, const QSize& baseUnits) {
-  return QRect(MulDiv(rect.x(), baseUnits.width(), 4), MulDiv(rect.y(), baseUnits.height(), 8),
-               MulDiv(rect.width(), baseUnits.width(), 4),
-               MulDiv(rect.height(), baseUnits.height(), 8));
+  return QRect(ScaleRounded(rect.x(), baseUnits.width(), 4),
+               ScaleRounded(rect.y(), baseUnits.height(), 8),
+               ScaleRounded(rect.width(), baseUnits.width(), 4),
+               ScaleRounded(rect.height(), baseUnits.height(), 8));
 }
 
 BuiltDialog BuildDialog(const resources::DialogTemplate& dialogTemplate, QWidget* parent) {

@@ -45,8 +45,8 @@ QStringList FilterPatterns(const QString& patterns) {
   return converted;
 }
 
-std::vector<FilterPair> SplitFilterSpec(const QString& spec) {
-  const QStringList parts = spec.split(QLatin1Char('|'));
+std::vector<FilterPair> SplitFilterString(const QString& filterString) {
+  const QStringList parts = filterString.split(QLatin1Char('|'));
   std::vector<FilterPair> pairs;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].isEmpty()) break;  // the closing bar
@@ -55,25 +55,25 @@ std::vector<FilterPair> SplitFilterSpec(const QString& spec) {
   return pairs;
 }
 
-QStringList ConvertFilterSpec(const QString& spec) {
+QStringList ToNameFilters(const QString& filterString) {
   QStringList filters;
-  for (const FilterPair& pair : SplitFilterSpec(spec))
+  for (const FilterPair& pair : SplitFilterString(filterString))
     filters << NameFilter(pair.name, pair.patterns);
   return filters;
 }
 
-std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterSpec,
+std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
                                         const QString& initialFolder) {
-  return Run(parent, {FileDialogKind::kOpen, ConvertFilterSpec(filterSpec), defaultExtension,
-                      initialFolder});
+  return Run(parent,
+             {FileDialogKind::kOpen, ToNameFilters(filterString), defaultExtension, initialFolder});
 }
 
-std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterSpec,
+std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
                                         const QString& initialFolder) {
-  return Run(parent, {FileDialogKind::kSave, ConvertFilterSpec(filterSpec), defaultExtension,
-                      initialFolder});
+  return Run(parent,
+             {FileDialogKind::kSave, ToNameFilters(filterString), defaultExtension, initialFolder});
 }
 
 std::optional<QString> FileDialogRecorder::Record(FileDialogRequest request) {

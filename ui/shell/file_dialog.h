@@ -18,25 +18,25 @@ struct FilterPair {
   QString patterns;  // "*.txt", several separated by ';'
 };
 
-// Splits a filter list of name and pattern pairs, each followed by a bar and the whole
+// Splits a filter string of name and pattern pairs, each followed by a bar and the whole
 // ended by one more bar ("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||").
-std::vector<FilterPair> SplitFilterSpec(const QString& spec);
+std::vector<FilterPair> SplitFilterString(const QString& filterString);
 
 // The name patterns of one pair's pattern list; "*.*" means every file, also one without a
 // dot in its name, and becomes "*".
 QStringList FilterPatterns(const QString& patterns);
 
-// Turns a filter list into the file dialog's name filters ("Name (*.txt *.text)").
-QStringList ConvertFilterSpec(const QString& spec);
+// Turns a filter string into the file dialog's name filters ("Name (*.txt *.text)").
+QStringList ToNameFilters(const QString& filterString);
 
 // The common file dialogs. Each gives the full path of the chosen file, or nothing when
 // the user cancels. `defaultExtension` (without the dot) is appended to a typed name that
 // has none; an empty `initialFolder` leaves the dialog's own choice.
-std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterSpec,
+std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
                                         const QString& initialFolder);
 // Asks before an existing file is overwritten.
-std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterSpec,
+std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
                                         const QString& initialFolder);
 

@@ -194,7 +194,7 @@ void FolderDialog::BuildLayout() {
 void FolderDialog::FillFilterChoice(const std::optional<QString>& extraFilter) {
   filterText_ = QStringLiteral("Show Folders Only|.|") +
                 extraFilter.value_or(QStringLiteral("All Files (*.*)|*.*||"));
-  for (const FilterPair& pair : SplitFilterSpec(filterText_)) {
+  for (const FilterPair& pair : SplitFilterString(filterText_)) {
     const QStringList patterns =
         pair.patterns == QLatin1String(".") ? QStringList() : FilterPatterns(pair.patterns);
     fileTypes_->addItem(pair.name, patterns);

@@ -8,7 +8,7 @@ SortedListBox::SortedListBox(QWidget* parent) : QListWidget(parent) {
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
-int SortedListBox::AddString(const QString& text) {
+int SortedListBox::InsertSorted(const QString& text) {
   // Binary search for the first entry that sorts after `text`.
   int low = 0;
   int high = count();
@@ -24,26 +24,26 @@ int SortedListBox::AddString(const QString& text) {
   return low;
 }
 
-void SortedListBox::DeleteString(int index) {
-  delete takeItem(index);
+void SortedListBox::RemoveRow(int row) {
+  delete takeItem(row);
 }
 
-int SortedListBox::CurSel() const {
+int SortedListBox::SelectedRow() const {
   const QList<QListWidgetItem*> selected = selectedItems();
   return selected.isEmpty() ? -1 : row(selected.constFirst());
 }
 
-void SortedListBox::SetCurSel(int index) {
-  if (index < 0 || index >= count()) {
+void SortedListBox::SelectRow(int row) {
+  if (row < 0 || row >= count()) {
     clearSelection();
     setCurrentRow(-1);
     return;
   }
-  setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+  setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
 
-QString SortedListBox::Text(int index) const {
-  return item(index)->text();
+QString SortedListBox::Text(int row) const {
+  return item(row)->text();
 }
 
 QStringList SortedListBox::Texts() const {

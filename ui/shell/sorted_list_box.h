@@ -12,14 +12,14 @@ class SortedListBox : public QListWidget {
  public:
   explicit SortedListBox(QWidget* parent = nullptr);
 
-  // Inserts `text` at its place and returns its index.
-  int AddString(const QString& text);
-  void DeleteString(int index);
-  // The selected entry's index, or -1.
-  int CurSel() const;
-  // Selects entry `index`; -1 clears the selection.
-  void SetCurSel(int index);
-  QString Text(int index) const;
+  // Inserts `text` at its place and returns its row.
+  int InsertSorted(const QString& text);
+  void RemoveRow(int row);
+  // The selected entry's row, or -1.
+  int SelectedRow() const;
+  // Selects the entry in `row`; -1 clears the selection.
+  void SelectRow(int row);
+  QString Text(int row) const;
   QStringList Texts() const;
 };
 

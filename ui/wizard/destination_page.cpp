@@ -27,7 +27,7 @@ bool DestinationIsPlaylist(const QString& destination) {
   return destination.size() > 4 && destination.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive);
 }
 
-CMyPropertyPage2::CMyPropertyPage2(engine::SelectionSettings& settings, QWidget* parent)
+DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(kIddDestinationPage, kIdsPage2Caption, kIdsPage2Header, settings, parent),
       createPlaylist_(Control<QRadioButton>(kIdcCreatePlaylist)),
       copyToFolder_(Control<QRadioButton>(kIdcCopyToFolder)),
@@ -43,10 +43,10 @@ CMyPropertyPage2::CMyPropertyPage2(engine::SelectionSettings& settings, QWidget*
   connect(createPlaylist_, &QRadioButton::clicked, this,
           [this] { label_->setText(QString::fromLatin1(kPlaylistLabel)); });
   connect(Control<QPushButton>(kIdcSetDestination), &QPushButton::clicked, this,
-          &CMyPropertyPage2::OnSet);
+          &DestinationPage::ChooseDestination);
 }
 
-void CMyPropertyPage2::OnActivate() {
+void DestinationPage::OnEntered() {
   const bool playlist = DestinationIsPlaylist(FromEngineText(settings_.destination));
   createPlaylist_->setChecked(playlist);
   copyToFolder_->setChecked(!playlist);
@@ -55,13 +55,13 @@ void CMyPropertyPage2::OnActivate() {
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
-bool CMyPropertyPage2::validatePage() {
+bool DestinationPage::validatePage() {
   settings_.copyToFolder = copyToFolder_->isChecked();
   settings_.destination = ToEngineText(destinationField_->text());
   return true;
 }
 
-void CMyPropertyPage2::OnSet() {
+void DestinationPage::ChooseDestination() {
   std::optional<QString> chosen;
   if (copyToFolder_->isChecked()) {
     chosen = ChooseFolder(this);

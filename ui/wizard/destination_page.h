@@ -11,17 +11,17 @@ namespace sorvina::ui {
 // Page 2: copy the chosen files into a folder, or write a playlist, and where. The
 // choice shown is derived from `destination` every time the page appears; Next stores
 // the choice and the typed destination.
-class CMyPropertyPage2 : public WizardPage {
+class DestinationPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit CMyPropertyPage2(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit DestinationPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   bool validatePage() override;
 
  private:
-  void OnSet();
+  void ChooseDestination();
 
   QRadioButton* createPlaylist_;
   QRadioButton* copyToFolder_;

@@ -41,8 +41,8 @@ void LoadSettings(QWidget* parent, const QString& startFolder, SortedListBox& so
 
   sourceList.clear();
   for (const std::string& source : contents->sources)
-    sourceList.AddString(FromEngineText(source));
-  if (sourceList.count() > 0) sourceList.SetCurSel(0);
+    sourceList.InsertSorted(FromEngineText(source));
+  if (sourceList.count() > 0) sourceList.SelectRow(0);
   settings.destination = std::move(contents->destination);
   settings.folderWeights = std::move(contents->folderWeights);
   settings.limitMode = contents->limitMode;

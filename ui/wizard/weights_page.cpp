@@ -7,14 +7,14 @@
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
-#include "ui/wizard/source_page.h"
+#include "ui/wizard/sources_page.h"
 #include "ui/wizard/weight_dialog.h"
 
 namespace sorvina::ui {
 
 using namespace resources;
 
-CMyPropertyPage3::CMyPropertyPage3(engine::SelectionSettings& settings, QWidget* parent)
+WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(kIddWeightsPage, kIdsPage3Caption, kIdsPage3Header, settings, parent),
       weightList_(Control<SortedListBox>(kIdcWeightList)) {
   NameControl(kIdcWeightList, "weightList");
@@ -22,64 +22,64 @@ CMyPropertyPage3::CMyPropertyPage3(engine::SelectionSettings& settings, QWidget*
   NameControl(kIdcRemoveWeight, "removeWeight");
   NameControl(kIdcChangeWeight, "changeWeight");
   connect(Control<QPushButton>(kIdcAddWeight), &QPushButton::clicked, this,
-          &CMyPropertyPage3::OnAdd);
+          &WeightsPage::AddWeight);
   connect(Control<QPushButton>(kIdcRemoveWeight), &QPushButton::clicked, this,
-          &CMyPropertyPage3::OnRemove);
+          &WeightsPage::RemoveWeight);
   connect(Control<QPushButton>(kIdcChangeWeight), &QPushButton::clicked, this,
-          &CMyPropertyPage3::OnChangeWeight);
+          &WeightsPage::ChangeWeight);
 }
 
-void CMyPropertyPage3::OnActivate() {
+void WeightsPage::OnEntered() {
   weightList_->clear();
   for (const engine::FolderWeight& entry : settings_.folderWeights)
-    weightList_->AddString(FromEngineText(entry.entryText));
-  if (!settings_.folderWeights.empty()) weightList_->SetCurSel(0);
+    weightList_->InsertSorted(FromEngineText(entry.entryText));
+  if (!settings_.folderWeights.empty()) weightList_->SelectRow(0);
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
-bool CMyPropertyPage3::validatePage() {
+bool WeightsPage::validatePage() {
   StoreWeights();
   return true;
 }
 
-void CMyPropertyPage3::cleanupPage() {
+void WeightsPage::cleanupPage() {
   StoreWeights();
 }
 
-void CMyPropertyPage3::StoreWeights() {
+void WeightsPage::StoreWeights() {
   settings_.folderWeights.clear();
   for (const QString& text : weightList_->Texts())
     settings_.folderWeights.push_back({ToEngineText(text), {}, 1.0});
 }
 
-std::optional<double> CMyPropertyPage3::AskWeight() {
+std::optional<double> WeightsPage::AskWeight() {
   WeightDialog dialog(window());
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.weight;
 }
 
-void CMyPropertyPage3::OnAdd() {
+void WeightsPage::AddWeight() {
   const std::optional<QString> folder = ChooseFolder(this);
   if (!folder) return;
   const std::optional<double> weight = AskWeight();
   if (!weight) return;
   const std::string entry = engine::FormatFolderWeightEntry(*weight, ToEngineText(*folder));
-  weightList_->SetCurSel(weightList_->AddString(FromEngineText(entry)));
+  weightList_->SelectRow(weightList_->InsertSorted(FromEngineText(entry)));
 }
 
-void CMyPropertyPage3::OnRemove() {
+void WeightsPage::RemoveWeight() {
   RemoveSelectedEntry(*weightList_);
 }
 
-void CMyPropertyPage3::OnChangeWeight() {
-  const int selected = weightList_->CurSel();
+void WeightsPage::ChangeWeight() {
+  const int selected = weightList_->SelectedRow();
   if (selected < 0) return;
   const std::optional<double> weight = AskWeight();
   if (!weight) return;
   const std::string entry =
       engine::ChangeEntryWeight(ToEngineText(weightList_->Text(selected)), *weight);
-  weightList_->DeleteString(selected);
-  weightList_->SetCurSel(weightList_->AddString(FromEngineText(entry)));
+  weightList_->RemoveRow(selected);
+  weightList_->SelectRow(weightList_->InsertSorted(FromEngineText(entry)));
 }
 
 }  // namespace sorvina::ui

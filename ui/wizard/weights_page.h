@@ -11,20 +11,20 @@ class SortedListBox;
 // Page 3: folder weights as entries "2.50 /music/rock/", sorted as text. The list is
 // rebuilt from `folderWeights` every time the page appears and stored back when the user
 // leaves it either way.
-class CMyPropertyPage3 : public WizardPage {
+class WeightsPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit CMyPropertyPage3(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit WeightsPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   bool validatePage() override;
   void cleanupPage() override;
 
  private:
-  void OnAdd();
-  void OnRemove();
-  void OnChangeWeight();
+  void AddWeight();
+  void RemoveWeight();
+  void ChangeWeight();
   std::optional<double> AskWeight();
   void StoreWeights();
 

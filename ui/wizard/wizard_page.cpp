@@ -29,14 +29,14 @@ void WizardPage::NameControl(int id, const char* name) const {
 void WizardPage::SetWizardButtons(int buttons) {
   // The wizard sets its buttons itself while it switches pages; a request made during
   // the switch is applied after it, as a posted request.
-  QPointer<QWizard> sheet = wizard();
-  if (!sheet) return;
+  QPointer<QWizard> owner = wizard();
+  if (!owner) return;
   QMetaObject::invokeMethod(
-      sheet,
-      [sheet, buttons] {
-        sheet->button(QWizard::BackButton)->setEnabled(buttons & kWizardBack);
-        sheet->button(QWizard::NextButton)->setEnabled(buttons & kWizardNext);
-        sheet->button(QWizard::FinishButton)->setEnabled(buttons & kWizardFinish);
+      owner,
+      [owner, buttons] {
+        owner->button(QWizard::BackButton)->setEnabled(buttons & kWizardBack);
+        owner->button(QWizard::NextButton)->setEnabled(buttons & kWizardNext);
+        owner->button(QWizard::FinishButton)->setEnabled(buttons & kWizardFinish);
       },
       Qt::QueuedConnection);
 }

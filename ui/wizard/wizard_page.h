@@ -27,7 +27,7 @@ class WizardPage : public QWizardPage {
   const QString& caption() const { return caption_; }
 
   // Runs every time the page becomes the current page, Back included.
-  virtual void OnActivate() = 0;
+  virtual void OnEntered() = 0;
   // The wizard's Help button.
   virtual void OnHelp();
 

@@ -1,4 +1,4 @@
-#include "ui/wizard/final_page.h"
+#include "ui/wizard/amount_page.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,8 +17,8 @@ namespace sorvina::ui {
 
 using namespace resources;
 
-CMyPropertyPage4::CMyPropertyPage4(engine::SelectionSettings& settings, const QString& startFolder,
-                                   QWidget* parent)
+AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& startFolder,
+                       QWidget* parent)
     : WizardPage(kIddFinalPage, kIdsPage4Caption, kIdsPage4Header, settings, parent),
       startFolder_(startFolder),
       hoursField_(Control<QLineEdit>(kIdcHoursField)),
@@ -49,12 +49,12 @@ CMyPropertyPage4::CMyPropertyPage4(engine::SelectionSettings& settings, const QS
           [this] { SaveSettings(this, startFolder_, CurrentLimitChoice(), settings_); });
 }
 
-void CMyPropertyPage4::OnActivate() {
+void AmountPage::OnEntered() {
   SetWizardButtons(kWizardBack | kWizardFinish);
   RestoreLimitChoice();
 }
 
-void CMyPropertyPage4::RestoreLimitChoice() {
+void AmountPage::RestoreLimitChoice() {
   const QString amount = FromEngineText(settings_.amountText);
   switch (settings_.limitMode) {
     case engine::kLimitMegabytes:
@@ -76,20 +76,20 @@ void CMyPropertyPage4::RestoreLimitChoice() {
   }
 }
 
-engine::LimitChoice CMyPropertyPage4::CurrentLimitChoice() const {
+engine::LimitChoice AmountPage::CurrentLimitChoice() const {
   return {megabyteButton_->isChecked(), ToEngineText(megabyteField_->text()),
           hoursButton_->isChecked(), ToEngineText(hoursField_->text()), allButton_->isChecked()};
 }
 
-void CMyPropertyPage4::StoreLimitChoice() {
+void AmountPage::StoreLimitChoice() {
   engine::StoreLimitChoice(CurrentLimitChoice(), settings_);
 }
 
-void CMyPropertyPage4::cleanupPage() {
+void AmountPage::cleanupPage() {
   StoreLimitChoice();
 }
 
-bool CMyPropertyPage4::validatePage() {
+bool AmountPage::validatePage() {
   // The run lets pending events through while it shows progress; a second Finish
   // arriving then must not start a run inside the run.
   if (running_) return false;

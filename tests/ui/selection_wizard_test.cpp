@@ -9,7 +9,7 @@
 
 using sorvina::test::WizardFixture;
 
-class PropertySheetTest : public QObject {
+class SelectionWizardTest : public QObject {
   Q_OBJECT
 
  private slots:
@@ -27,15 +27,15 @@ class PropertySheetTest : public QObject {
                                  "Set what do with mp3 selection", "Set folder weights (optional)",
                                  "Set how many mp3s to select"};
     for (int page = 0; page < 4; ++page) {
-      QCOMPARE(wizard.sheet->currentId(), page);
-      QCOMPARE(wizard.sheet->windowTitle(), captions[page]);
-      QCOMPARE(wizard.sheet->currentPage()->title(), headers[page]);
-      QVERIFY(wizard.sheet->currentPage()->subTitle().trimmed().isEmpty());
+      QCOMPARE(wizard.window->currentId(), page);
+      QCOMPARE(wizard.window->windowTitle(), captions[page]);
+      QCOMPARE(wizard.window->currentPage()->title(), headers[page]);
+      QVERIFY(wizard.window->currentPage()->subTitle().trimmed().isEmpty());
       if (page < 3) wizard.Next();
     }
     wizard.Back();
     wizard.Back();
-    QCOMPARE(wizard.sheet->windowTitle(), captions[1]);
+    QCOMPARE(wizard.window->windowTitle(), captions[1]);
     QVERIFY(wizard.messages.shown().empty());
   }
 
@@ -63,7 +63,7 @@ class PropertySheetTest : public QObject {
     sorvina::ui::SetUrlOpener([&](const QUrl& url) { opened << url; });
     for (int page = 0; page < 4; ++page) {
       wizard.Click(QWizard::HelpButton);
-      QCOMPARE(wizard.sheet->currentId(), page);
+      QCOMPARE(wizard.window->currentId(), page);
       if (page < 3) wizard.Next();
     }
     QCOMPARE(opened.size(), 4);
@@ -73,18 +73,18 @@ class PropertySheetTest : public QObject {
     wizard.ClickControl("donationButton");
     QCOMPARE(opened.size(), 5);
     QCOMPARE(opened.last().toString(), sorvina::ui::WebsiteAddress() + "/sorvina/donate.html");
-    QCOMPARE(wizard.sheet->currentId(), 3);
+    QCOMPARE(wizard.window->currentId(), 3);
   }
 
   void finishWithNothingToDoReportsItAndStaysOpenOnTheLastPage() {
     WizardFixture wizard;
-    QSignalSpy finished(wizard.sheet.get(), &QDialog::finished);
+    QSignalSpy finished(wizard.window.get(), &QDialog::finished);
     for (int i = 0; i < 3; ++i)
       wizard.Next();
     wizard.Finish();
     wizard.Finish();
-    QVERIFY(wizard.sheet->isVisible());
-    QCOMPARE(wizard.sheet->currentId(), 3);
+    QVERIFY(wizard.window->isVisible());
+    QCOMPARE(wizard.window->currentId(), 3);
     QCOMPARE(finished.count(), 0);
     QCOMPARE(wizard.messages.texts(),
              QStringList(2, "Please select at least one source folder or play list"));
@@ -93,16 +93,16 @@ class PropertySheetTest : public QObject {
   void cancelEndsTheWizardFromAnyPage() {
     for (int page = 0; page < 4; ++page) {
       WizardFixture wizard;
-      QSignalSpy finished(wizard.sheet.get(), &QDialog::finished);
+      QSignalSpy finished(wizard.window.get(), &QDialog::finished);
       for (int i = 0; i < page; ++i)
         wizard.Next();
       wizard.Click(QWizard::CancelButton);
       QCOMPARE(finished.count(), 1);
       QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
-      QVERIFY(!wizard.sheet->isVisible());
+      QVERIFY(!wizard.window->isVisible());
     }
   }
 };
 
-QTEST_MAIN(PropertySheetTest)
-#include "property_sheet_test.moc"
+QTEST_MAIN(SelectionWizardTest)
+#include "selection_wizard_test.moc"

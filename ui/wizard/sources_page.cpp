@@ -1,4 +1,4 @@
-#include "ui/wizard/source_page.h"
+#include "ui/wizard/sources_page.h"
 
 #include <optional>
 
@@ -31,17 +31,17 @@ QString CurrentFolderForSettings() {
 }  // namespace
 
 void RemoveSelectedEntry(SortedListBox& list) {
-  const int selected = list.CurSel();
+  const int selected = list.SelectedRow();
   if (selected < 0) return;
-  list.DeleteString(selected);
+  list.RemoveRow(selected);
   if (list.count() > 0) {
-    list.SetCurSel(selected > 0 ? selected - 1 : 0);
+    list.SelectRow(selected > 0 ? selected - 1 : 0);
   } else {
-    list.SetCurSel(-1);
+    list.SelectRow(-1);
   }
 }
 
-CMyPropertyPage1::CMyPropertyPage1(engine::SelectionSettings& settings, QWidget* parent)
+SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(kIddSourcePage, kIdsPage1Caption, kIdsPage1Header, settings, parent),
       sourceList_(Control<SortedListBox>(kIdcSourceList)),
       startFolder_(CurrentFolderForSettings()) {
@@ -51,38 +51,38 @@ CMyPropertyPage1::CMyPropertyPage1(engine::SelectionSettings& settings, QWidget*
   NameControl(kIdcRemoveSource, "removeSource");
   NameControl(kIdcLoadSettings, "loadSettings");
   connect(Control<QPushButton>(kIdcAddFolder), &QPushButton::clicked, this,
-          &CMyPropertyPage1::OnAddFolder);
+          &SourcesPage::AddFolder);
   connect(Control<QPushButton>(kIdcAddPlaylist), &QPushButton::clicked, this,
-          &CMyPropertyPage1::OnAddPlaylist);
+          &SourcesPage::AddPlaylist);
   connect(Control<QPushButton>(kIdcRemoveSource), &QPushButton::clicked, this,
-          &CMyPropertyPage1::OnRemove);
+          &SourcesPage::RemoveSource);
   connect(Control<QPushButton>(kIdcLoadSettings), &QPushButton::clicked, this,
           [this] { LoadSettings(this, startFolder_, *sourceList_, settings_); });
 }
 
-void CMyPropertyPage1::OnActivate() {
+void SourcesPage::OnEntered() {
   SetWizardButtons(kWizardNext);
 }
 
-bool CMyPropertyPage1::validatePage() {
+bool SourcesPage::validatePage() {
   settings_.sources.clear();
   for (const QString& source : sourceList_->Texts())
     settings_.sources.push_back(ToEngineText(source));
   return true;
 }
 
-void CMyPropertyPage1::OnAddFolder() {
+void SourcesPage::AddFolder() {
   if (const std::optional<QString> folder = ChooseFolder(this))
-    sourceList_->SetCurSel(sourceList_->AddString(*folder));
+    sourceList_->SelectRow(sourceList_->InsertSorted(*folder));
 }
 
-void CMyPropertyPage1::OnAddPlaylist() {
+void SourcesPage::AddPlaylist() {
   const std::optional<QString> playlist =
       ChooseFileToOpen(this, QString::fromLatin1(kPlaylistFilter), QStringLiteral("m3u"), {});
-  if (playlist) sourceList_->SetCurSel(sourceList_->AddString(*playlist));
+  if (playlist) sourceList_->SelectRow(sourceList_->InsertSorted(*playlist));
 }
 
-void CMyPropertyPage1::OnRemove() {
+void SourcesPage::RemoveSource() {
   RemoveSelectedEntry(*sourceList_);
 }
 

@@ -12,15 +12,15 @@ class LinkButton;
 
 // Page 4: how much to select (megabytes, hours or all), "Save Settings", the donation
 // button, and Finish, which runs the selection and keeps the wizard open.
-class CMyPropertyPage4 : public WizardPage {
+class AmountPage : public WizardPage {
   Q_OBJECT
 
  public:
-  // `startFolder` is where the settings folder lies (page 1 fixes it).
-  CMyPropertyPage4(engine::SelectionSettings& settings, const QString& startFolder,
-                   QWidget* parent = nullptr);
+  // `startFolder` is where the settings folder lies (the sources page fixes it).
+  AmountPage(engine::SelectionSettings& settings, const QString& startFolder,
+             QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   // Finish: runs the selection; always false, so the wizard stays open.
   bool validatePage() override;
   // Back: stores the limit choice.

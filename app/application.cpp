@@ -1,24 +1,24 @@
-#include "ui/shell/selector_app.h"
+#include "app/application.h"
 
 #include <QApplication>
 
 #include "engine/selection_settings.h"
 #include "resources/artwork.h"
-#include "ui/shell/property_sheet.h"
+#include "ui/wizard/selection_wizard.h"
 
-namespace sorvina::ui {
+namespace sorvina::app {
 
-int SelectorApp::Run(int argc, char* argv[]) {
+int WizardApplication::Run(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setWindowIcon(resources::ProgramIcon());
   QGuiApplication::setDesktopFileName(QStringLiteral("sorvina"));
 
   // The one settings record of the program, edited by the pages and read by Finish.
   engine::SelectionSettings settings;
-  CMyPropertySheet sheet(settings);
-  sheet.exec();
+  ui::SelectionWizard wizard(settings);
+  wizard.exec();
   // Closing the wizard is the normal way to leave the program.
   return 0;
 }
 
-}  // namespace sorvina::ui
+}  // namespace sorvina::app

@@ -10,13 +10,13 @@ class SortedListBox;
 
 // Page 1: the source folders and playlists, kept sorted in a list and copied into
 // `sources` on Next; also "Load Settings". Fixes `startFolder` when it is made.
-class CMyPropertyPage1 : public WizardPage {
+class SourcesPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit CMyPropertyPage1(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit SourcesPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
-  void OnActivate() override;
+  void OnEntered() override;
   bool validatePage() override;
 
   // The folder that was current when the page was made; settings files live in its
@@ -25,9 +25,9 @@ class CMyPropertyPage1 : public WizardPage {
   SortedListBox& sourceList() const { return *sourceList_; }
 
  private:
-  void OnAddFolder();
-  void OnAddPlaylist();
-  void OnRemove();
+  void AddFolder();
+  void AddPlaylist();
+  void RemoveSource();
 
   SortedListBox* sourceList_;
   QString startFolder_;
