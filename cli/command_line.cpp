@@ -108,7 +108,7 @@ std::optional<std::string> MissingFromRequest(const SelectionRequest& request) {
 int Run(const std::vector<std::string>& arguments, const Console& console) {
   CLI::App app{"Fills a music player, or writes a playlist, with a random choice of MP3 files.",
                "sorvina-cli"};
-  app.set_version_flag("--version", std::string("sorvina-cli ") + kVersion);
+  app.set_version_flag("--version", kVersionText);
   app.footer(
       "Sources are folders (searched recursively) and .m3u/.m3u8 playlists. Options override "
       "what a --settings file holds. Messages go to standard error; exit status 0 on "

@@ -1,14 +1,14 @@
 # The Debian package: `cpack -G DEB` in a build tree packs what `cmake --install` puts
 # under /usr, and dpkg-shlibdeps works out the library packages (Qt 6, TagLib, the C++
 # runtime) that the executables need, so the Depends line follows the libraries we link.
-
-# The placeholder address lives on the product site's host so that it changes with it.
-string(REGEX REPLACE "^[A-Za-z]+://([^/:]+).*$" "\\1" _sorvina_site_host "${SORVINA_SITE}")
+include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME sorvina)
 set(CPACK_PACKAGE_VENDOR "Sorvina developers")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_CONTACT "Sorvina developers <developers@${_sorvina_site_host}>")
+# The package needs a contact; the project has no maintainer address yet, and says so
+# rather than give one that reaches nobody.
+set(CPACK_PACKAGE_CONTACT "Sorvina developers (no maintainer address yet)")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${SORVINA_SITE}/sorvina/")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "fill a music player or a playlist with a random choice of MP3 files")
@@ -22,6 +22,13 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "\n"
   "It comes as a desktop wizard (sorvina) and a command-line program\n"
   "(sorvina-cli) that share one settings file format.")
+
+# Who holds the copyright and the licence, in Debian's machine-readable form, where
+# package tools look for them.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in
+  ${CMAKE_BINARY_DIR}/packaging/copyright @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/copyright
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sorvina)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -26,6 +26,7 @@ expected_files=(
   bin/sorvina
   bin/sorvina-cli
   share/applications/sorvina.desktop
+  share/doc/sorvina/copyright
   share/icons/hicolor/256x256/apps/sorvina.png
   share/metainfo/io.github.sorvina.Sorvina.metainfo.xml
 )
@@ -109,8 +110,10 @@ check_installed_tree() {
   if [[ -x $usr/bin/sorvina-cli ]]; then
     out=$(timeout 20 "$usr/bin/sorvina-cli" --version 2>&1) ||
       fail "installed sorvina-cli --version failed: $out"
-    [[ $out == "sorvina-cli $version" ]] ||
-      fail "installed sorvina-cli --version says \"$out\", expected \"sorvina-cli $version\""
+    # The version first, then the copyright and the licence.
+    [[ ${out%%$'\n'*} == "sorvina-cli $version" && $out == *GPL-3.0-or-later* ]] ||
+      fail "installed sorvina-cli --version says \"$out\", expected \"sorvina-cli $version\"" \
+        "and the licence"
   fi
 
   local desktop=$usr/share/applications/sorvina.desktop
@@ -177,6 +180,15 @@ check_package() {
   depends=$(dpkg-deb --field "$deb" Depends)
   [[ $depends == *libqt6widgets6* ]] || fail "Depends lacks Qt 6 Widgets: \"$depends\""
   [[ $depends == *libtag1* ]] || fail "Depends lacks TagLib: \"$depends\""
+
+  # The licence the copyright file gives is the one the software centre shows.
+  local unpacked=$work_dir/unpacked copyright_license metainfo_license
+  dpkg-deb --extract "$deb" "$unpacked" || { fail "dpkg-deb cannot unpack $deb"; return; }
+  copyright_license=$(sed -n 's/^License: //p' "$unpacked/usr/share/doc/sorvina/copyright")
+  metainfo_license=$(sed -n 's|.*<project_license>\(.*\)</project_license>.*|\1|p' \
+    "$unpacked/usr/share/metainfo/io.github.sorvina.Sorvina.metainfo.xml")
+  [[ -n $copyright_license && $copyright_license == "$metainfo_license" ]] ||
+    fail "copyright file gives licence \"$copyright_license\", metainfo \"$metainfo_license\""
 }
 
 case $mode in
