@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/completion.h"
 #include "cli/exit_status.h"
 #include "cli/probe_command.h"
 #include "cli/selection_command.h"
@@ -123,6 +124,9 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   std::vector<std::string> probeFiles;
   probe->add_option("FILE", probeFiles, "MP3 files, analysed in the order given")->required();
 
+  std::string completionShell;
+  AddCompletionOption(app, completionShell);
+
   // CLI11 takes the arguments last first, without the program name.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   if (!reversed.empty()) reversed.pop_back();
@@ -133,6 +137,9 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
     // --help and --version end here with status 0; every usage error exits with 2.
     return app.exit(error, console.out, console.err) == 0 ? kExitSuccess : kExitUsage;
   }
+
+  if (!completionShell.empty())
+    return WriteCompletionScript(app, completionShell, console.out, console.err);
 
   if (probe->parsed()) {
     for (const CLI::Option* option : selectionOptions)
