@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks what a build tree delivers, the way a desktop and a package manager see it.
+# Checks what a build tree delivers, the way a desktop, a terminal and a package manager
+# see it.
 #
 #   check_install.sh install BUILD_DIR VERSION WORK_DIR
 #       installs the build tree under WORK_DIR/root/usr and checks the installed files
@@ -26,9 +27,14 @@ expected_files=(
   bin/sorvina
   bin/sorvina-cli
   share/applications/sorvina.desktop
+  share/bash-completion/completions/sorvina-cli
   share/doc/sorvina/copyright
+  share/fish/vendor_completions.d/sorvina-cli.fish
   share/icons/hicolor/256x256/apps/sorvina.png
+  share/man/man1/sorvina-cli.1.gz
+  share/man/man1/sorvina.1.gz
   share/metainfo/io.github.sorvina.Sorvina.metainfo.xml
+  share/zsh/vendor-completions/_sorvina-cli
 )
 
 failures=0
@@ -84,6 +90,112 @@ check_png_256() {
 # desktop_key FILE KEY: the value of KEY in the [Desktop Entry] group.
 desktop_key() {
   sed -n '/^\[Desktop Entry\]/,/^\[/{s/^'"$2"'=//p}' "$1" | head -n 1
+}
+
+# long_options PROGRAM: the long options that PROGRAM's --help lists, one a line.
+long_options() {
+  "$1" --help | sed -nE 's/^ +(-[[:alnum:]],)?(--[[:alnum:]][[:alnum:]-]*).*/\2/p'
+}
+
+# check_manuals USR: every manual page renders without a warning, and sorvina-cli's
+# describes each of its options and has the hand-written examples and the licence.
+check_manuals() {
+  local usr=$1 page out text option
+  need_tool man man-db || return
+  for page in "$usr"/share/man/man1/*.1.gz; do
+    out=$(MANWIDTH=80 man -l --warnings "$page" 2>&1 >/dev/null) ||
+      fail "man -l ${page#"$usr"/} failed: $out"
+    [[ -z $out ]] || fail "man -l ${page#"$usr"/} warns: $out"
+  done
+  [[ -f $usr/share/man/man1/sorvina-cli.1.gz ]] || return
+  text=$(MANWIDTH=80 man -l "$usr/share/man/man1/sorvina-cli.1.gz" 2>/dev/null)
+  while read -r option; do
+    grep -qe "$option" <<<"$text" || fail "sorvina-cli.1 does not describe $option"
+  done < <(long_options "$usr/bin/sorvina-cli")
+  for section in EXAMPLES COPYRIGHT GPL-3.0-or-later; do
+    grep -q "$section" <<<"$text" || fail "sorvina-cli.1 lacks $section"
+  done
+}
+
+# complete_with SHELL SCRIPT LINE: what SHELL's completion from SCRIPT offers for the last
+# word of LINE, one a line, sorted, folders without their trailing slash. bash sees the
+# words as readline splits them (at blanks and at '=').
+complete_with() {
+  case $1 in
+    bash)
+      bash --norc --noprofile -c '
+        source "$1" || exit 1
+        function=$(complete -p sorvina-cli | sed -n "s/.*-F \([^ ]*\) .*/\1/p")
+        read -ra COMP_WORDS <<<"${2//=/ = }"
+        [[ $2 == *" " ]] && COMP_WORDS+=("")
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMP_LINE=$2 COMP_POINT=${#2}
+        "$function" sorvina-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+        printf "%s\n" "${COMPREPLY[@]}"' bash "$2" "$3"
+      ;;
+    fish)
+      # fish gives "candidate<TAB>description", and --option=value whole.
+      fish --no-config -c 'source $argv[1]; complete -C $argv[2]' "$2" "$3" |
+        cut -f1 | sed -E 's/^--[[:alnum:]-]+=//'
+      ;;
+  esac | sed 's|/$||' | grep -v '^$' | sort
+}
+
+# check_completions USR: each shell loads its completion of sorvina-cli; bash and fish
+# complete options, their values and file and folder names.
+check_completions() {
+  local usr=$1 script out
+  local bash_script=$usr/share/bash-completion/completions/sorvina-cli
+  local zsh_script=$usr/share/zsh/vendor-completions/_sorvina-cli
+  local fish_script=$usr/share/fish/vendor_completions.d/sorvina-cli.fish
+  [[ -f $bash_script ]] && { out=$(bash -n "$bash_script" 2>&1) || fail "bash -n: $out"; }
+  if [[ -f $zsh_script ]] && need_tool zsh zsh; then
+    out=$(zsh -n "$zsh_script" 2>&1) || fail "zsh -n: $out"
+    # zsh runs completion only inside its line editor, on a terminal; what can be checked
+    # without one is that compinit finds the function for sorvina-cli in the folder.
+    out=$(zsh -f -c 'fpath=("$1" $fpath); autoload -Uz compinit; compinit -u -D
+      print -r -- $_comps[sorvina-cli]' zsh "${zsh_script%/*}" 2>&1)
+    [[ $out == _sorvina-cli ]] || fail "zsh's compinit does not load _sorvina-cli: $out"
+  fi
+  local shells=(bash)
+  if [[ -f $fish_script ]] && need_tool fish fish; then
+    out=$(fish --no-config -n "$fish_script" 2>&1) || fail "fish -n: $out"
+    shells+=(fish)
+  fi
+
+  # A tree to complete names in: folders (one with a blank) and files beside them.
+  local tree=$work_dir/tree
+  mkdir -p "$tree/My Music" "$tree/music/Rock" "$tree/lists"
+  touch "$tree/lists/party.m3u" "$tree/music/song.mp3" "$tree/notes.txt"
+  local all_options
+  all_options=$(long_options "$usr/bin/sorvina-cli" | sort)
+  # LINE|what completing its last word offers, blank-separated in sorted order.
+  local cases=(
+    "sorvina-cli --on-c|--on-conflict"
+    "sorvina-cli --on-conflict |ask keep-both replace skip"
+    "sorvina-cli --on-conflict=re|replace"
+    "sorvina-cli -q --copy-to $tree/|$tree/My Music $tree/lists $tree/music"
+    "sorvina-cli --playlist $tree/lists/|$tree/lists/party.m3u"
+    "sorvina-cli probe $tree/music/|$tree/music/Rock $tree/music/song.mp3"
+    "sorvina-cli --mb |"
+    "sorvina-cli |probe"
+  )
+  local shell entry line expected
+  for shell in "${shells[@]}"; do
+    script=$bash_script
+    [[ $shell == fish ]] && script=$fish_script
+    [[ -f $script ]] || continue
+    for entry in "${cases[@]}"; do
+      line=${entry%%|*} expected=${entry#*|}
+      out=$(complete_with "$shell" "$script" "$line" | tr '\n' ' ')
+      [[ ${out% } == "$expected" ]] ||
+        fail "$shell completes \"$line\" with \"${out% }\", expected \"$expected\""
+    done
+    # Every option the program lists is offered, and nothing else.
+    out=$(complete_with "$shell" "$script" "sorvina-cli --" | grep -- '^--')
+    [[ $out == "$all_options" ]] ||
+      fail "$shell offers other long options than sorvina-cli --help lists: $(
+        diff <(echo "$all_options") <(echo "$out") | grep '^[<>]' | tr '\n' ' ')"
+  done
 }
 
 check_installed_tree() {
@@ -142,6 +254,10 @@ check_installed_tree() {
         fail "appstreamcli validate-tree: $out"
     fi
   fi
+
+  [[ -x $usr/bin/sorvina-cli ]] || return
+  check_manuals "$usr"
+  check_completions "$usr"
 }
 
 check_package() {
