@@ -37,4 +37,14 @@ std::string FileSystemTypeOf(const std::string& path);
 // file system (a bare "fuseblk") do not count.
 bool IsFatFileSystem(std::string_view fileSystemType);
 
+// Whether the volume that holds `path` (as for FileSystemTypeOf) keeps the FAT family's
+// naming rules: its type says so, or it is a FUSE block-device mount ("fuseblk", as
+// exFAT and NTFS drivers in user space show) whose device begins with a FAT or exFAT boot
+// sector. A device this process may not read counts as no FAT volume.
+bool IsFatVolume(const std::string& path);
+
+// Whether `bootSector` (the first 512 bytes of a volume) is that of a FAT12/16/32 or an
+// exFAT file system.
+bool IsFatBootSector(std::string_view bootSector);
+
 }  // namespace sorvina::platform
