@@ -14,7 +14,11 @@ using platform::PathStyle;
 // nothing when the path does not lie below it.
 std::optional<std::string_view> BelowFolder(std::string_view folder, std::string_view path,
                                             PathStyle style) {
-  if (folder.empty()) return std::nullopt;
+  // A playlist named without a folder lies in the current one, as relative paths do.
+  if (folder.empty()) {
+    if (path.empty() || platform::IsSeparator(path.front(), style)) return std::nullopt;
+    return path;
+  }
   const bool endsInSeparator = platform::IsSeparator(folder.back(), style);
   const std::size_t prefix = folder.size() + (endsInSeparator ? 0 : 1);
   if (path.size() <= prefix || !path.starts_with(folder)) return std::nullopt;

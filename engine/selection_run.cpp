@@ -1,5 +1,6 @@
 #include "engine/selection_run.h"
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <optional>
@@ -70,9 +71,12 @@ std::optional<DrawRequest> FreeSpaceRequest(const SelectionSettings& settings, R
     return std::nullopt;
   }
   DrawRequest request;
-  request.limit = {DrawLimit::Kind::kBytes, FreeSpaceBudget(*space)};
   request.freeSpace = true;
   request.space = *space;
+  // A FAT driver may count in blocks smaller than the clusters it hands out.
+  request.space.allocationUnit =
+      std::max(space->allocationUnit, platform::FatClusterBytes(settings.destination));
+  request.limit = {DrawLimit::Kind::kBytes, FreeSpaceBudget(request.space)};
   return request;
 }
 

@@ -114,6 +114,20 @@ bool IsFatBootSector(std::string_view bootSector) {
          bootSector.substr(82, 5) == "FAT32";
 }
 
+std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector) {
+  if (!IsFatBootSector(bootSector)) return 0;
+  const auto byte = [&bootSector](std::size_t at) {
+    return static_cast<std::uint64_t>(static_cast<unsigned char>(bootSector[at]));
+  };
+  if (bootSector.substr(3, 8) == "EXFAT   ") {
+    // Sectors and clusters as powers of two, whose exponents are kept at 108 and 109.
+    const std::uint64_t shift = byte(108) + byte(109);
+    return shift < 32 ? std::uint64_t{1} << shift : 0;
+  }
+  // Bytes per sector (little-endian, at 11) times sectors per cluster (at 13).
+  return (byte(11) | byte(12) << 8) * byte(13);
+}
+
 bool IsFatVolume(const std::string& path) {
   const std::optional<std::string> device = DeviceOfNearestFolder(path);
   if (!device) return false;
@@ -121,6 +135,14 @@ bool IsFatVolume(const std::string& path) {
   if (IsFatFileSystem(mount.type)) return true;
   return mount.type == "fuseblk" && mount.source.starts_with('/') &&
          IsFatBootSector(BootSectorOf(mount.source));
+}
+
+std::uint64_t FatClusterBytes(const std::string& path) {
+  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  if (!device) return 0;
+  const MountEntry mount = MountOf(*device);
+  if (!mount.source.starts_with('/')) return 0;
+  return ClusterBytesOfBootSector(BootSectorOf(mount.source));
 }
 
 bool IsFatFileSystem(std::string_view fileSystemType) {

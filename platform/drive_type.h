@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,14 @@ bool IsFatFileSystem(std::string_view fileSystemType);
 // exFAT and NTFS drivers in user space show) whose device begins with a FAT or exFAT boot
 // sector. A device this process may not read counts as no FAT volume.
 bool IsFatVolume(const std::string& path);
+
+// The cluster size of the FAT or exFAT volume that holds `path`, read from its boot
+// sector; 0 where that is no such volume or its device may not be read. Some drivers
+// count their space in smaller blocks than the clusters they allocate.
+std::uint64_t FatClusterBytes(const std::string& path);
+
+// The cluster size a FAT or exFAT boot sector gives; 0 for any other sector.
+std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector);
 
 // Whether `bootSector` (the first 512 bytes of a volume) is that of a FAT12/16/32 or an
 // exFAT file system.
