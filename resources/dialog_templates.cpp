@@ -40,18 +40,18 @@ constexpr ControlTemplate kWeightsPageControls[] = {
 // saving, the donation button with its invitation, and the line that says what Finish
 // did.
 constexpr ControlTemplate kFinalPageControls[] = {
-    {kGroupBox, kNoControlId, "", 7, 7, 222, 97},
+    {kGroupBox, kNoControlId, "", 7, 7, 228, 97},
     {kRadioButton, kIdcMegabyteButton, "", 18, 22, 8, 8},
     {kEditField, kIdcMegabyteField, "", 33, 20, 26, 12},
     {kLabel, kNoControlId, "Select up to this number of MB", 65, 23, 100, 8},
-    {kPushButton, kIdcFreeSpace, "Free space", 170, 19, 50, 14},
+    {kPushButton, kIdcFreeSpace, "Free space", 178, 19, 50, 14},
     {kRadioButton, kIdcHoursButton, "", 18, 45, 8, 11},
     {kEditField, kIdcHoursField, "", 33, 43, 26, 12},
     {kLabel, kNoControlId, "Select up to this many hours", 66, 46, 90, 8},
     {kRadioButton, kIdcAllButton, "", 18, 69, 8, 8},
     {kLabel, kNoControlId, "Select all", 33, 69, 34, 8},
     {kCheckBox, kIdcKeepFilling, "Keep filling with files that still fit", 18, 88, 140, 10},
-    {kPushButton, kIdcSaveSettings, "Save Settings", 236, 13, 61, 14},
+    {kPushButton, kIdcSaveSettings, "Save Settings", 241, 13, 61, 14},
     {kOwnerDrawnButton, kIdcDonation, "", 7, 112, 51, 30},
     {kLabel, kNoControlId, "Sorvina is free, but if you like it please", 63, 118, 150, 8},
     {kLabel, kNoControlId, "consider sending a few dollars my way", 63, 126, 121, 8},
