@@ -244,6 +244,32 @@ TEST_F(SelectionCommandTest, SavedSettingsLoadAndYieldToTheCommandLine) {
             "Please select a valid destination folder\n");
 }
 
+TEST_F(SelectionCommandTest, FillOptionsAreSavedLoadedAndCopyAsAsked) {
+  // Saved after the classic lines; loaded back, they fill the player as given.
+  const std::string saved = dir_ / "fill.txt";
+  const std::string player = dir_ / "player";
+  EXPECT_EQ(RunCli({"-s", music_, "-c", player, "--mb", "free", "--fill", "--keep-folders",
+                    "--save-settings", saved})
+                .status,
+            0);
+  EXPECT_EQ(ReadBytes(saved),
+            "1\r\n" + music_ + "\r\n" + player + "\r\n0\r\n0 free\r\nfill=1\r\nkeep-folders=1\r\n");
+  const Outcome filled = RunCli({"--settings", saved, "--seed", "2"});
+  EXPECT_EQ(filled.status, 0) << filled.err;
+  EXPECT_EQ(filled.err, "Copied 6 files (0.00572 MB) to " + player + "\n");
+  for (const std::string& file : files_)
+    EXPECT_EQ(ReadBytes(player + file.substr(music_.size())), ReadBytes(file)) << file;
+
+  // 0.0025 MB is 2,621 bytes: two files of 1,000 fit, and a third nowhere.
+  for (const char* seed : {"1", "2", "3", "4", "5"}) {
+    const Outcome some = RunCli(
+        {"-s", music_, "-p", dir_ / "l.m3u", "--mb", "0.0025", "--fill", "-n", "--seed", seed});
+    EXPECT_EQ(test::LinesOf(some.out).size(), 2u) << seed;
+  }
+  EXPECT_EQ(RunCli({"-s", music_, "-p", dir_ / "l.m3u", "--mb", "free", "-n"}).err,
+            "Free space can only be filled when copying files\n");
+}
+
 TEST_F(SelectionCommandTest, SettingsFilesThatCannotBeReadOrWritten) {
   const std::string missing = dir_ / "missing.txt";
   const Outcome gone = RunCli({"--settings", missing, "--all", "-c", dir_ / "out"});
