@@ -200,7 +200,7 @@ bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>&
   summary.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
   if (!started) return copied;
   if (owner != nullptr) owner->WritingToDevice();
-  if (platform::FlushFileSystem(settings.destination) != 0) {
+  if (platform::FlushVolume(settings.destination) != 0) {
     ports.ShowInformation(kWritingToDeviceFailedMessage);
     deviceFailed = true;
     return false;

@@ -4,7 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "platform/decimal.h"
 
@@ -38,31 +41,33 @@ int LowestBitExponent(double weight) {
   return exponent - 53 + std::countr_zero(mantissa);
 }
 
-// The size of the smallest candidate still in the pool, found without a walk: the
-// candidates sorted by size once, and a mark for each that has left.
+// The size of the smallest candidate still in the pool, found without a walk: a heap of
+// the sizes, made once in linear time, from which a candidate's entry is dropped only once
+// it has left the pool and is on top; most fills never need more than a few drops.
 class SmallestRemaining {
  public:
   explicit SmallestRemaining(const CandidatePool& pool) {
+    heap_.reserve(pool.count());
     for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
-      bySize_.push_back(i);
-    std::sort(bySize_.begin(), bySize_.end(),
-              [&pool](auto a, auto b) { return pool[a].sizeBytes < pool[b].sizeBytes; });
+      heap_.emplace_back(pool[i].sizeBytes, i);
+    std::make_heap(heap_.begin(), heap_.end(), std::greater<>());
     gone_.assign(pool.count() == 0 ? 0 : pool.head() + 1, false);
   }
 
   void Forget(CandidatePool::Index index) { gone_[index] = true; }
 
   // The pool must not be empty.
-  std::int64_t Size(const CandidatePool& pool) {
-    while (gone_[bySize_[next_]])
-      ++next_;
-    return pool[bySize_[next_]].sizeBytes;
+  std::int64_t Size() {
+    while (gone_[heap_.front().second]) {
+      std::pop_heap(heap_.begin(), heap_.end(), std::greater<>());
+      heap_.pop_back();
+    }
+    return heap_.front().first;
   }
 
  private:
-  std::vector<CandidatePool::Index> bySize_;
+  std::vector<std::pair<std::int64_t, CandidatePool::Index>> heap_;  // smallest on top
   std::vector<bool> gone_;
-  std::size_t next_ = 0;
 };
 
 void NoteMiss(DrawReport& report, std::int64_t amount) {
@@ -94,7 +99,7 @@ std::vector<Candidate> Draw(CandidatePool& pool, RandomGenerator& random, DrawLi
   while (pool.count() > 0) {
     if (filling && limit.kind == Kind::kSeconds && limit.budget == 0) break;
     if (smallest) {
-      const std::int64_t least = minimumCost(smallest->Size(pool));
+      const std::int64_t least = minimumCost(smallest->Size());
       if (least > limit.budget) {
         NoteMiss(report, least);
         break;

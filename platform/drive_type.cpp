@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <optional>
@@ -126,6 +127,13 @@ std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector) {
   }
   // Bytes per sector (little-endian, at 11) times sectors per cluster (at 13).
   return (byte(11) | byte(12) << 8) * byte(13);
+}
+
+int FlushVolume(const std::string& path) {
+  if (const int error = FlushFileSystem(path)) return error;
+  const std::string type = FileSystemTypeOf(path);
+  if (type == "fuseblk" || type == "fuse" || type.starts_with("fuse.")) sync();
+  return 0;
 }
 
 bool IsFatVolume(const std::string& path) {

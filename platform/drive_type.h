@@ -52,6 +52,13 @@ std::uint64_t FatClusterBytes(const std::string& path);
 // The cluster size a FAT or exFAT boot sector gives; 0 for any other sector.
 std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector);
 
+// Writes what the system still holds for the volume of the folder `path` out to its
+// device, so that the device can be removed: FlushFileSystem, and where a FUSE driver
+// keeps the volume, whose data then waits in the device's own cache, a flush of every
+// file system and device (sync), since the driver may not pass the flush on. 0, or the
+// errno value of the failure.
+int FlushVolume(const std::string& path);
+
 // Whether `bootSector` (the first 512 bytes of a volume) is that of a FAT12/16/32 or an
 // exFAT file system.
 bool IsFatBootSector(std::string_view bootSector);
