@@ -22,6 +22,11 @@ std::string AmountText(const RunSummary& summary) {
 
 std::string NothingChosenText(const NothingFits& why) {
   std::string text = "Nothing chosen: ";
+  // On the destination a file takes more than its size: what it needs is said as such.
+  if (why.freeSpace) {
+    return text + (why.smallestFile ? "the smallest file" : "the first file drawn") + " needs " +
+           SizeText(why.fileAmount) + ", more than the free space (" + SizeText(why.limit) + ")";
+  }
   if (why.smallestFile) {
     text += why.inSeconds ? "the shortest file (" : "the smallest file (";
   } else {
@@ -30,9 +35,7 @@ std::string NothingChosenText(const NothingFits& why) {
   if (why.inSeconds) {
     return text + DurationText(why.fileAmount) + ") is longer than " + DurationText(why.limit);
   }
-  text += SizeText(why.fileAmount) + ") is larger than ";
-  if (why.freeSpace) return text + "the free space (" + SizeText(why.limit) + ")";
-  return text + SizeText(why.limit);
+  return text + SizeText(why.fileAmount) + ") is larger than " + SizeText(why.limit);
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ TEST(SummaryLineTest, SaysWhatTheRunDid) {
   EXPECT_EQ(SummaryLine(first),
             "Nothing chosen: the first file drawn (4 min 10 s) is longer than 3 min");
   EXPECT_EQ(SummaryLine(full),
-            "Nothing chosen: the smallest file (3.1 MB) is larger than the free space (0.391 MB)");
+            "Nothing chosen: the smallest file needs 3.1 MB, more than the free space (0.391 MB)");
   EXPECT_EQ(SummaryLine(one), "Would copy 1 file (512 bytes, 42 s) to /p, 2 failed");
 }
 
