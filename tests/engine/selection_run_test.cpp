@@ -214,8 +214,9 @@ class CallRecorder : public transfer::FileOperationUi {
   }
   bool Progress(const transfer::FileProgress&) override {
     if (calls.empty() || calls.back() != "progress") calls.push_back("progress");
-    return true;
+    return !cancel;
   }
+  bool cancel = false;
   void WritingToDevice() override { calls.push_back("device"); }
 };
 
@@ -262,6 +263,23 @@ TEST_F(SelectionRunTest, KeptFoldersFollowEachSourceAndSameNamesAreAsked) {
   EXPECT_EQ(outcome.summary->doneFiles, 7u);
   EXPECT_EQ(outcome.summary->doneBytes, 1 + 5 + 5 + 1 + 6 * 1024);
   EXPECT_TRUE(ports_.messages.empty());
+}
+
+TEST_F(SelectionRunTest, ACancelledCopyIsWrittenToTheDeviceAndSaidSo) {
+  settings_.copyToFolder = true;
+  settings_.destination = dir_ / "player";
+  CallRecorder copier;
+  copier.cancel = true;
+  SelectionRunOptions options;
+  options.fileOperationOwner = &copier;
+  const SelectionOutcome outcome = SelectionRun(settings_, All(), ports_, options);
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_THAT(copier.calls, ElementsAre("progress", "device"));
+  ASSERT_TRUE(outcome.summary.has_value());
+  EXPECT_TRUE(outcome.summary->cancelled);
+  EXPECT_EQ(outcome.summary->doneFiles, 0u);
+  EXPECT_EQ(outcome.summary->chosenFiles, 3u);
+  EXPECT_THAT(NamesIn(dir_ / "player"), IsEmpty());
 }
 
 TEST_F(SelectionRunTest, TheSummarySaysWhyNothingWasChosen) {
