@@ -45,12 +45,12 @@ struct RunSummary {
   std::size_t doneFiles = 0;
   std::int64_t doneBytes = 0;
   // Their playing time where the draw measured it (the hours limit).
-  std::optional<std::int64_t> doneSeconds;
+  std::optional<std::int64_t> doneSeconds = std::nullopt;
   // Left out on purpose: a name conflict answered Skip, a path no playlist line holds.
   std::size_t skippedFiles = 0;
   std::size_t failedFiles = 0;
   bool cancelled = false;
-  std::optional<NothingFits> nothingFits;
+  std::optional<NothingFits> nothingFits = std::nullopt;
 };
 
 struct SelectionOutcome {

@@ -85,47 +85,39 @@ TEST(DestinationSpaceTest, ChargesClustersEntriesAndEachNewFolderOnce) {
 }
 
 TEST(SummaryLineTest, SaysWhatTheRunDid) {
-  RunSummary copied;
-  copied.copy = true;
-  copied.destination = "/media/player/MUSIC";
-  copied.chosenFiles = 217;
-  copied.doneFiles = 214;
-  copied.doneBytes = 2072321720;  // 1.93 GB
-  copied.skippedFiles = 3;
-  RunSummary played;
-  played.destination = "/home/alex/evening.m3u";
-  played.chosenFiles = played.doneFiles = 57;
-  played.doneBytes = 400 << 20;
-  played.doneSeconds = 3 * 3600 + 2 * 60 + 9;
-  RunSummary cancelled = copied;
-  cancelled.cancelled = true;
-  cancelled.chosenFiles = 40;
-  cancelled.doneFiles = 12;
-  RunSummary nothing;
-  nothing.nothingFits = NothingFits{false, true, 3250586, 1 << 20, false};
-  RunSummary first;
-  first.nothingFits = NothingFits{true, false, 250, 180, false};
-  RunSummary full;
-  full.copy = true;
-  full.nothingFits = NothingFits{false, true, 3250586, 400 << 10, true};
-  RunSummary one;
-  one.copy = one.dryRun = true;
-  one.destination = "/p";
-  one.chosenFiles = one.doneFiles = 1;
-  one.doneBytes = 512;
-  one.doneSeconds = 42;
-  one.failedFiles = 2;
+  const RunSummary copied{.copy = true,
+                          .destination = "/media/player/MUSIC",
+                          .chosenFiles = 217,
+                          .doneFiles = 214,
+                          .doneBytes = 2072321720,  // 1.93 GB
+                          .skippedFiles = 3};
+  const RunSummary played{.destination = "/home/alex/evening.m3u",
+                          .chosenFiles = 57,
+                          .doneFiles = 57,
+                          .doneBytes = 400 << 20,
+                          .doneSeconds = 3 * 3600 + 2 * 60 + 9};
+  const RunSummary one{.copy = true,
+                       .dryRun = true,
+                       .destination = "/p",
+                       .chosenFiles = 1,
+                       .doneFiles = 1,
+                       .doneBytes = 512,
+                       .doneSeconds = 42,
+                       .failedFiles = 2};
+  const auto nothing = [](NothingFits why) { return SummaryLine({.nothingFits = why}); };
 
   EXPECT_EQ(SummaryLine(copied), "Copied 214 files (1.93 GB) to /media/player/MUSIC, 3 skipped");
   EXPECT_EQ(SummaryLine(played),
             "Wrote a playlist of 57 files (3 h 02 min) to /home/alex/evening.m3u");
-  EXPECT_EQ(SummaryLine(cancelled), "Cancelled after 12 of 40 files");
-  EXPECT_EQ(SummaryLine(nothing), "Nothing chosen: the smallest file (3.1 MB) is larger than 1 MB");
-  EXPECT_EQ(SummaryLine(first),
-            "Nothing chosen: the first file drawn (4 min 10 s) is longer than 3 min");
-  EXPECT_EQ(SummaryLine(full),
-            "Nothing chosen: the smallest file needs 3.1 MB, more than the free space (0.391 MB)");
+  EXPECT_EQ(SummaryLine({.chosenFiles = 40, .doneFiles = 12, .cancelled = true}),
+            "Cancelled after 12 of 40 files");
   EXPECT_EQ(SummaryLine(one), "Would copy 1 file (512 bytes, 42 s) to /p, 2 failed");
+  EXPECT_EQ(nothing({false, true, 3250586, 1 << 20, false}),
+            "Nothing chosen: the smallest file (3.1 MB) is larger than 1 MB");
+  EXPECT_EQ(nothing({true, false, 250, 180, false}),
+            "Nothing chosen: the first file drawn (4 min 10 s) is longer than 3 min");
+  EXPECT_EQ(nothing({false, true, 3250586, 400 << 10, true}),
+            "Nothing chosen: the smallest file needs 3.1 MB, more than the free space (0.391 MB)");
 }
 
 }  // namespace
