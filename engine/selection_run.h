@@ -39,7 +39,7 @@ struct NothingFits {
 struct RunSummary {
   bool copy = false;    // copied into a folder; else a playlist
   bool dryRun = false;  // chosen only: nothing was copied or written
-  std::string destination;
+  std::string destination = {};
   std::size_t chosenFiles = 0;
   // Copied, or written into the playlist (or, in a dry run, chosen).
   std::size_t doneFiles = 0;
