@@ -2,20 +2,27 @@
 // operation a selection run uses, so that compare_copy.sh can time it against cp(1)
 // copying the same files.
 //
-// Usage: sorvina-copy-bench [--chunk-kib N] [--sync] [--part-files] SOURCE_DIR DEST_DIR
+// Usage: sorvina-copy-bench [--chunk-kib N] [--sync] [--part-files] [--flush] SOURCE_DIR
+//                           DEST_DIR
 //   --chunk-kib N  bytes per chunk (progress update and cancel point), in KiB
 //   --sync         flush every copy to the device before it takes its name
 //   --part-files   copy into hidden part files, as on FAT volumes, even where files
 //                  without a name can be made
+//   --flush        then write the destination's volume out to its device, as a selection
+//                  run does after its copy, and print "COPY_US FLUSH_US" on standard
+//                  output: the microseconds of each (compare_flush.sh)
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/drive_type.h"
 #include "transfer/copy_job.h"
 #include "transfer/file_operation.h"
 
@@ -45,9 +52,10 @@ class CountingOwner : public FileOperationUi {
 };
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: sorvina-copy-bench [--chunk-kib N] [--sync] [--part-files] SOURCE_DIR "
-               "DEST_DIR\n");
+  std::fprintf(
+      stderr,
+      "usage: sorvina-copy-bench [--chunk-kib N] [--sync] [--part-files] [--flush] SOURCE_DIR "
+      "DEST_DIR\n");
   return 2;
 }
 
@@ -55,11 +63,14 @@ int Usage() {
 
 int main(int argc, char** argv) {
   FileOperationTuning tuning;
+  bool flush = false;
   std::vector<std::string> operands;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--sync") {
       tuning.syncBeforeRename = true;
+    } else if (argument == "--flush") {
+      flush = true;
     } else if (argument == "--part-files") {
       tuning.unnamedPartFiles = false;
     } else if (argument == "--chunk-kib" && i + 1 < argc) {
@@ -94,7 +105,22 @@ int main(int argc, char** argv) {
   // No files is nothing to copy, which is no failure; a request the job refuses is one.
   OperationOutcome outcome =
       files.empty() ? OperationOutcome::kSucceeded : OperationOutcome::kInvalid;
+  const auto start = std::chrono::steady_clock::now();
   job.Run(nullptr, &outcome, nullptr);
+  const auto copied = std::chrono::steady_clock::now();
+  if (flush) {
+    if (const int failed = sorvina::platform::FlushVolume(operands[1])) {
+      std::fprintf(stderr, "sorvina-copy-bench: flushing %s: %s\n", operands[1].c_str(),
+                   std::strerror(failed));
+      return 1;
+    }
+    const auto flushed = std::chrono::steady_clock::now();
+    const auto us = [](auto span) {
+      return static_cast<long long>(
+          std::chrono::duration_cast<std::chrono::microseconds>(span).count());
+    };
+    std::printf("%lld %lld\n", us(copied - start), us(flushed - copied));
+  }
   std::fprintf(stderr, "copied %zu files, %llu bytes, %llu progress updates, result %d\n",
                files.size(), owner.lastDone, owner.updates, static_cast<int>(outcome));
   return outcome == OperationOutcome::kSucceeded ? 0 : 1;

@@ -63,13 +63,18 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->type_name("FILE.m3u");
   copy->excludes(playlist);
   CLI::Option* megabytes =
-      AddOptional(app, "--mb", request.megabytes, "Choose up to this many megabytes")
-          ->type_name("N");
+      AddOptional(app, "--mb", request.megabytes,
+                  "Choose up to this many megabytes; 'free': the copy destination's free space")
+          ->type_name("N|free");
   CLI::Option* hours =
       AddOptional(app, "--hours", request.hours, "Choose up to this many hours")->type_name("N");
   CLI::Option* all = app.add_flag("--all", request.all, "Choose every file");
   megabytes->excludes(hours, all);
   hours->excludes(all);
+  CLI::Option* fill =
+      app.add_flag("--fill", request.fill, "Keep drawing past a file that does not fit");
+  CLI::Option* keepFolders = app.add_flag("--keep-folders", request.keepFolders,
+                                          "Copy each file to DIR/<its path below its source>");
   CLI::Option* seed =
       AddOptional(app, "--seed", request.seed, "Seed the random choice (default: the clock)")
           ->type_name("N");
@@ -89,8 +94,8 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->check(CLI::IsMember({"ask", "replace", "skip", "keep-both"}));
   CLI::Option* quiet =
       app.add_flag("-q,--quiet", request.quiet, "No progress bars and shorter prompts");
-  return {settings, source, weight, copy, playlist, megabytes, hours,
-          all,      seed,   dryRun, save, conflict, quiet};
+  return {settings, source, weight, copy, playlist, megabytes,   hours, all,
+          fill,     seed,   dryRun, save, conflict, keepFolders, quiet};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

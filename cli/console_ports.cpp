@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/messages.h"
+
 namespace sorvina::cli {
 namespace {
 
@@ -193,6 +195,10 @@ bool ConsoleFileOperation::Progress(const transfer::FileProgress& progress) {
         ProgressText(label, progress.bytesDone, progress.bytesTotal, FileName(progress.path)));
   }
   return true;
+}
+
+void ConsoleFileOperation::WritingToDevice() {
+  line_.Show(engine::kWritingToDeviceText);
 }
 
 }  // namespace sorvina::cli

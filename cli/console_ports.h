@@ -54,6 +54,7 @@ class ConsoleFileOperation : public transfer::FileOperationUi {
                                        const std::string& target) override;
   transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override;
   bool Progress(const transfer::FileProgress& progress) override;
+  void WritingToDevice() override;
 
   bool anyErrorReported() const { return anyErrorReported_; }
   bool cancelled() const { return cancelled_; }

@@ -14,6 +14,7 @@
 #include "engine/selection_run.h"
 #include "engine/selection_settings.h"
 #include "engine/settings_file.h"
+#include "engine/summary_line.h"
 #include "platform/path_style.h"
 
 namespace sorvina::cli {
@@ -99,6 +100,8 @@ std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Consol
     settings.copyToFolder = false;
     settings.destination = *request.playlist;
   }
+  if (request.fill) settings.options.fill = true;
+  if (request.keepFolders) settings.options.keepFolders = true;
   if (request.megabytes) {
     inputs.limit = LimitChoiceFromFile(engine::kLimitMegabytes, *request.megabytes);
   } else if (request.hours) {
@@ -235,6 +238,8 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(inputs->settings, inputs->limit, ports, options);
   line.Clear();
+  if (outcome.summary && !request.quiet)
+    console.err << engine::SummaryLine(*outcome.summary) << '\n';
 
   int status = kExitSuccess;
   if (request.dryRun && !ListChosen(outcome.chosenPaths, console)) status = kExitFailure;

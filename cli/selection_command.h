@@ -24,6 +24,9 @@ struct SelectionRequest {
   std::optional<std::string> megabytes;
   std::optional<std::string> hours;
   bool all = false;
+  // Options beyond the classic run: given, they are set whatever a settings file says.
+  bool fill = false;
+  bool keepFolders = false;
   std::optional<std::uint32_t> seed;
   bool dryRun = false;
   std::optional<std::string> saveSettings;

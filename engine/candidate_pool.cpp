@@ -131,6 +131,7 @@ void DuplicateFilter::ReleaseAll() {
 void CandidatePool::Add(Candidate candidate) {
   const Index index = candidates_.size();
   totalWeight_ += candidate.weight;
+  candidate.source = source_;
   candidates_.push_back(std::move(candidate));
   links_.push_back(Links{kNone, head_});
   if (head_ != kNone) links_[head_].newer = index;
@@ -165,6 +166,7 @@ void CandidatePool::ReleaseAll() {
   head_ = kNone;
   count_ = 0;
   totalWeight_ = 0.0;
+  source_ = 0;
   filter_.ReleaseAll();
 }
 

@@ -21,6 +21,8 @@ struct Candidate {
   std::string path;
   std::int64_t sizeBytes = 0;
   double weight = 1.0;
+  // The position, in the settings' list, of the source it was collected from.
+  std::size_t source = 0;
 };
 
 // Hashing and equality of path components as the path style compares them, usable with
@@ -116,7 +118,10 @@ class CandidatePool {
   explicit CandidatePool(platform::PathStyle style = platform::NativePathStyle())
       : filter_(style) {}
 
+  // Adds `candidate` as one of the source that BeginSource named last (0 before).
   void Add(Candidate candidate);
+  // The candidates added from now on come from source number `source`.
+  void BeginSource(std::size_t source) { source_ = source; }
   // Takes the candidate at `index` out of the pool and hands it back.
   Candidate Remove(Index index);
   // Empties the pool and the filter for the next run.
@@ -144,6 +149,7 @@ class CandidatePool {
   Index head_ = kNone;
   std::size_t count_ = 0;
   double totalWeight_ = 0.0;
+  std::size_t source_ = 0;
   DuplicateFilter filter_;
 };
 

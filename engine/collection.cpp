@@ -107,7 +107,9 @@ void Reopen(ScanFrame& frame, const std::string& path) {
 
 void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool) {
   CandidateCollector collector(settings.folderWeights, pool);
-  for (const std::string& source : settings.sources) {
+  for (std::size_t index = 0; index < settings.sources.size(); ++index) {
+    const std::string& source = settings.sources[index];
+    pool.BeginSource(index);
     if (IsPlaylistSource(source)) {
       collector.ReadPlaylist(source);
     } else {

@@ -1,6 +1,16 @@
 #include "engine/limit_choice.h"
 
+#include "platform/path_style.h"
+
 namespace sorvina::engine {
+
+bool MeansFreeSpace(std::string_view amountText) {
+  const std::size_t begin = amountText.find_first_not_of(" \t");
+  if (begin == std::string_view::npos) return false;
+  const std::string_view word =
+      amountText.substr(begin, amountText.find_last_not_of(" \t") + 1 - begin);
+  return word.size() == 4 && platform::EndsWithNoCase(word, kFreeSpaceAmount);
+}
 
 void StoreLimitChoice(const LimitChoice& choice, SelectionSettings& settings) {
   if (choice.megabytesChecked) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "engine/selection_settings.h"
 
@@ -16,6 +17,13 @@ struct LimitChoice {
   std::string hoursText;
   bool allChecked = false;
 };
+
+// The amount of MB that stands for the copy destination's free space.
+inline constexpr char kFreeSpaceAmount[] = "free";
+
+// Whether an amount of MB as typed means the free space: "free" in any letter case, with
+// blanks around it or not.
+bool MeansFreeSpace(std::string_view amountText);
 
 // Stores the choice into `settings`: the megabyte, hours and "all" buttons are tested in
 // this order and the first checked one decides (0 with the megabyte text, 1 with the

@@ -15,6 +15,18 @@ inline constexpr char kCannotWritePlaylistMessage[] = "Can't write play list";
 inline constexpr char kCannotOpenSettingsMessage[] = "Can't open settings file for writing";
 inline constexpr char kCannotWriteSettingsMessage[] = "Can't write settings file";
 
+// Filling the copy destination's free space ("free" as the amount of MB).
+inline constexpr char kFreeSpaceNeedsCopyMessage[] =
+    "Free space can only be filled when copying files";
+inline constexpr char kFreeSpaceUnknownMessage[] =
+    "The destination does not tell its free space; please enter a number of MB";
+// The copied files could not all be written out to the device.
+inline constexpr char kWritingToDeviceFailedMessage[] =
+    "Writing to the device failed; the copied files may not all be complete";
+
+// Shown while the copied files are written out to the device.
+inline constexpr char kWritingToDeviceText[] = "Writing to the device\u2026";
+
 // Title of the progress window while a playlist is written.
 inline constexpr char kCreatingPlaylistTitle[] = "Creating Playlist";
 

@@ -9,19 +9,17 @@
 #include "platform/text_lines.h"
 
 namespace sorvina::engine {
-namespace {
 
-// An M3U entry is one line per path: a path with a line feed in it (possible on this
-// system's file names) would end its line early and turn its tail into an entry of its
-// own, so such a file is left out.
-bool FitsOnOneLine(std::string_view path) {
+bool IsPlaylistEntryPath(std::string_view path) {
   return path.find('\n') == std::string_view::npos;
 }
 
-}  // namespace
-
 PlaylistResult WritePlaylist(const std::string& destination,
-                             const std::vector<std::string>& chosenPaths, RunPorts& ports) {
+                             const std::vector<std::string>& chosenPaths, RunPorts& ports,
+                             PlaylistCounts* counts) {
+  PlaylistCounts unused;
+  PlaylistCounts& entries = counts != nullptr ? *counts : unused;
+  entries = {};
   platform::LineWriter writer;
   if (!writer.Open(destination)) {
     ports.ShowInformation(kCannotOpenPlaylistMessage);
@@ -40,13 +38,16 @@ PlaylistResult WritePlaylist(const std::string& destination,
   std::string info;
   for (int i = 0; i < count && written; ++i) {
     const std::string& path = chosenPaths[static_cast<std::size_t>(i)];
-    if (FitsOnOneLine(path)) {
+    if (IsPlaylistEntryPath(path)) {
       const media::TrackSummary track = probe.Probe(path);
       info.assign("#EXTINF:");
       info.append(std::to_string(track.seconds));
       info.push_back(',');
       info.append(track.caption);
       written = writer.WriteLine(info) && writer.WriteLine(path);
+      if (written) ++entries.written;
+    } else {
+      ++entries.leftOut;
     }
     // Cancel is looked at only between entries, so the file always ends after a whole one.
     if (progress && progress->PumpAndCheckCancel()) {

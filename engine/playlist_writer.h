@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/run_ports.h"
@@ -9,14 +11,28 @@ namespace sorvina::engine {
 
 enum class PlaylistResult { kWritten, kCancelled, kCannotOpen, kCannotWrite };
 
+// Entries of a playlist that was written, also after Cancel.
+struct PlaylistCounts {
+  std::size_t written = 0;
+  // Paths that no playlist line can hold (IsPlaylistEntryPath).
+  std::size_t leftOut = 0;
+};
+
+// An M3U entry is one line per path: a path with a line feed in it (possible on this
+// system's file names) would end its line early and turn its tail into an entry of its
+// own, so such a file is left out of a playlist.
+bool IsPlaylistEntryPath(std::string_view path);
+
 // Writes `chosenPaths`, in order, as an extended M3U playlist at `destination`: "#EXTM3U",
 // then per file "#EXTINF:" seconds "," caption, and the path; every line ends in CR LF.
 // A progress display titled "Creating Playlist" counts the entries and offers Cancel,
 // which stops after a whole entry and keeps what was written. The file is written beside
 // the destination and renamed over it when complete, so an existing playlist survives
 // any failure. Failures are shown through `ports` ("Can't open play list for writing",
-// "Can't write play list") and also returned.
+// "Can't write play list") and also returned. `counts`, where given, receives how many
+// entries the file holds and how many were left out.
 PlaylistResult WritePlaylist(const std::string& destination,
-                             const std::vector<std::string>& chosenPaths, RunPorts& ports);
+                             const std::vector<std::string>& chosenPaths, RunPorts& ports,
+                             PlaylistCounts* counts = nullptr);
 
 }  // namespace sorvina::engine

@@ -1,17 +1,24 @@
 #include "engine/selection_run.h"
 
+#include <algorithm>
 #include <cctype>
+#include <functional>
 #include <optional>
 
 #include "engine/collection.h"
+#include "engine/copy_targets.h"
+#include "engine/destination_space.h"
 #include "engine/folder_weights.h"
 #include "engine/messages.h"
 #include "engine/playlist_writer.h"
 #include "engine/random_generator.h"
 #include "engine/weighted_draw.h"
 #include "media/mp3_info.h"
+#include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "transfer/copy_job.h"
+#include "transfer/fat_names.h"
+#include "transfer/file_copy.h"
 
 namespace sorvina::engine {
 namespace {
@@ -43,10 +50,40 @@ bool PrepareDestinationFolder(const std::string& destination, bool dryRun) {
   return platform::CanEnterFolder(destination);
 }
 
+// What the run will draw against, once the request has been checked.
+struct DrawRequest {
+  DrawLimit limit;
+  bool freeSpace = false;  // the limit is the destination's free space
+  platform::FileSystemSpace space;
+};
+
+// The copy destination's free space as the allowance; nothing, after saying why, where it
+// cannot be had.
+std::optional<DrawRequest> FreeSpaceRequest(const SelectionSettings& settings, RunPorts& ports) {
+  if (!settings.copyToFolder) {
+    ports.ShowInformation(kFreeSpaceNeedsCopyMessage);
+    return std::nullopt;
+  }
+  const std::optional<platform::FileSystemSpace> space = platform::SpaceOf(settings.destination);
+  // A file system that reports no size at all would give no room for anything.
+  if (!space || space->totalBytes == 0) {
+    ports.ShowInformation(kFreeSpaceUnknownMessage);
+    return std::nullopt;
+  }
+  DrawRequest request;
+  request.freeSpace = true;
+  request.space = *space;
+  // A FAT driver may count in blocks smaller than the clusters it hands out.
+  request.space.allocationUnit =
+      std::max(space->allocationUnit, platform::FatClusterBytes(settings.destination));
+  request.limit = {DrawLimit::Kind::kBytes, FreeSpaceBudget(request.space)};
+  return request;
+}
+
 // Checks what the user typed before anything is collected. Shows the first failure and
 // returns nothing then.
-std::optional<DrawLimit> CheckRequest(const SelectionSettings& settings, const LimitChoice& limit,
-                                      RunPorts& ports, bool dryRun) {
+std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, const LimitChoice& limit,
+                                        RunPorts& ports, bool dryRun) {
   if (settings.sources.empty()) {
     ports.ShowInformation(kNoSourcesMessage);
     return std::nullopt;
@@ -62,12 +99,19 @@ std::optional<DrawLimit> CheckRequest(const SelectionSettings& settings, const L
     return std::nullopt;
   }
 
-  DrawLimit drawLimit;
+  DrawRequest request;
   if (limit.megabytesChecked) {
-    drawLimit = {DrawLimit::Kind::kBytes, AmountToBudget(limit.megabytesText, kBytesPerMegabyte)};
-    if (drawLimit.budget < 1) {
-      ports.ShowInformation(kNoMegabytesMessage);
-      return std::nullopt;
+    if (MeansFreeSpace(limit.megabytesText)) {
+      std::optional<DrawRequest> free = FreeSpaceRequest(settings, ports);
+      if (!free) return std::nullopt;
+      request = *free;
+    } else {
+      request.limit = {DrawLimit::Kind::kBytes,
+                       AmountToBudget(limit.megabytesText, kBytesPerMegabyte)};
+      if (request.limit.budget < 1) {
+        ports.ShowInformation(kNoMegabytesMessage);
+        return std::nullopt;
+      }
     }
   }
   if (limit.hoursChecked) {
@@ -76,30 +120,99 @@ std::optional<DrawLimit> CheckRequest(const SelectionSettings& settings, const L
       ports.ShowInformation(kNoHoursMessage);
       return std::nullopt;
     }
-    if (!limit.megabytesChecked) drawLimit = {DrawLimit::Kind::kSeconds, seconds};
+    if (!limit.megabytesChecked) request.limit = {DrawLimit::Kind::kSeconds, seconds};
   }
-  return drawLimit;
+  request.limit.keepFilling = settings.options.fill;
+  return request;
 }
 
-std::vector<std::string> PathsOf(std::vector<Candidate>&& chosen) {
-  std::vector<std::string> paths;
-  paths.reserve(chosen.size());
-  for (Candidate& candidate : chosen)
-    paths.push_back(std::move(candidate.path));
-  return paths;
+// Where each chosen file goes below the destination, names separated by '/'.
+std::function<std::string(const Candidate&)> RelativeTargets(const SelectionSettings& settings,
+                                                             bool fat) {
+  if (settings.options.keepFolders) {
+    return [targets = KeptFolderTargets(settings.sources, settings.destination, fat)](
+               const Candidate& candidate) { return targets.RelativeTarget(candidate); };
+  }
+  return [fat](const Candidate& candidate) {
+    const std::string name = transfer::SplitPath(candidate.path).name;
+    return fat ? transfer::FatSafeName(name) : name;
+  };
 }
 
-// Hands the chosen files to the copy. Nothing chosen: nothing to do, and nothing to say.
-bool CopyChosen(const std::string& destination, const std::vector<std::string>& chosenPaths,
-                transfer::FileOperationUi* owner) {
-  if (chosenPaths.empty()) return true;
+// Why nothing was chosen from a pool that held files; nothing when there is no limit.
+std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawRequest& request,
+                                          const DrawReport& report, const SpaceAccount* space) {
+  if (request.limit.kind == DrawLimit::Kind::kNone) return std::nullopt;
+  NothingFits why;
+  why.inSeconds = request.limit.kind == DrawLimit::Kind::kSeconds;
+  why.limit = request.limit.budget;
+  why.freeSpace = request.freeSpace;
+  why.fileAmount = report.firstMiss;
+  std::int64_t least = report.smallestMiss;
+  if (!why.inSeconds) {
+    // Sizes are known without analysis: the files the draw did not reach count too.
+    for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
+      const std::int64_t size =
+          space != nullptr ? space->MinimumFor(pool[i].sizeBytes) : pool[i].sizeBytes;
+      if (least < 0 || size < least) least = size;
+    }
+  } else if (pool.count() > 0) {
+    least = -1;  // durations not measured: the shortest is not known
+  }
+  if (least > why.limit) {
+    why.smallestFile = true;
+    why.fileAmount = least;
+  }
+  return why;
+}
+
+// Hands the chosen files to the copy, each into the destination folder or, with the
+// sources' folders kept, to its own target; then writes the destination's file system out
+// to its device (`deviceFailed` after a message when that fails). Nothing chosen: nothing
+// to do, and nothing to say.
+bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen, bool fat,
+                transfer::FileOperationUi* owner, RunSummary& summary, RunPorts& ports,
+                bool& deviceFailed) {
+  if (chosen.empty()) return true;
   transfer::CopyJob job;
-  job.Setup(transfer::FileOperationKind::kCopy, owner,
-            transfer::DestinationLayout::kOneFolderForAll);
-  job.AddDestination(destination);
-  for (const std::string& path : chosenPaths)
-    job.AddSource(path);
-  return job.Run();
+  if (settings.options.keepFolders) {
+    job.Setup(transfer::FileOperationKind::kCopy, owner,
+              transfer::DestinationLayout::kOnePerSource);
+    const KeptFolderTargets targets(settings.sources, settings.destination, fat);
+    for (const Candidate& candidate : chosen) {
+      job.AddSource(candidate.path);
+      job.AddDestination(targets.Target(candidate));
+    }
+  } else {
+    job.Setup(transfer::FileOperationKind::kCopy, owner,
+              transfer::DestinationLayout::kOneFolderForAll);
+    job.AddDestination(settings.destination);
+    for (const Candidate& candidate : chosen)
+      job.AddSource(candidate.path);
+  }
+  bool started = false;
+  const bool copied = job.Run(&started);
+  const transfer::FileOperationResult& result = job.result();
+  summary.doneFiles = result.filesDone;
+  summary.doneBytes = static_cast<std::int64_t>(result.bytesDone);
+  summary.skippedFiles = result.filesSkipped;
+  summary.failedFiles = result.filesFailed;
+  summary.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
+  if (!started) return copied;
+  if (owner != nullptr) owner->WritingToDevice();
+  if (platform::FlushVolume(settings.destination) != 0) {
+    ports.ShowInformation(kWritingToDeviceFailedMessage);
+    deviceFailed = true;
+    return false;
+  }
+  return copied;
+}
+
+std::int64_t Sum(const std::vector<std::int64_t>& amounts) {
+  std::int64_t sum = 0;
+  for (const std::int64_t amount : amounts)
+    sum += amount;
+  return sum;
 }
 
 }  // namespace
@@ -119,13 +232,21 @@ std::vector<std::string> DestinationLevels(std::string_view destination, PathSty
 SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
                               RunPorts& ports, const SelectionRunOptions& options) {
   SelectionOutcome outcome;
-  const std::optional<DrawLimit> drawLimit = CheckRequest(settings, limit, ports, options.dryRun);
-  if (!drawLimit) return outcome;
+  const std::optional<DrawRequest> request = CheckRequest(settings, limit, ports, options.dryRun);
+  if (!request) return outcome;
   for (FolderWeight& entry : settings.folderWeights)
     ParseFolderWeightEntry(entry);
 
+  // Names are made legal for FAT where files keep their folders or are charged by name.
+  const bool fat = (settings.options.keepFolders || request->freeSpace) && settings.copyToFolder &&
+                   platform::IsFatVolume(settings.destination);
+  RunSummary summary;
+  summary.copy = settings.copyToFolder;
+  summary.dryRun = options.dryRun;
+  summary.destination = settings.destination;
   std::optional<ScopedWaitCursor> waitCursor(std::in_place, ports);
   std::vector<Candidate> chosen;
+  DrawReport report;
   {
     CandidatePool pool;
     CollectCandidates(settings, pool);
@@ -134,26 +255,59 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
       ports.ShowInformation(kNoMp3sFoundMessage);
       return outcome;
     }
+    std::optional<DestinationSpace> space;
+    DrawLimit drawLimit = request->limit;
+    if (request->freeSpace) {
+      space.emplace(request->space.allocationUnit, RelativeTargets(settings, fat));
+      drawLimit.space = &*space;
+    }
     RandomGenerator random;
     random.Seed(options.seed.value_or(platform::ClockSeed()));
     media::Mp3Info analysis;
-    chosen = DrawCandidates(pool, random, *drawLimit, [&analysis](const Candidate& candidate) {
-      analysis.Open(candidate.path, candidate.sizeBytes);
-      return analysis.GetLengthSeconds();
-    });
+    chosen = DrawCandidates(
+        pool, random, drawLimit,
+        [&analysis](const Candidate& candidate) {
+          analysis.Open(candidate.path, candidate.sizeBytes);
+          return analysis.GetLengthSeconds();
+        },
+        DrawMethod::kFastest, &report);
+    if (chosen.empty())
+      summary.nothingFits = WhyNothingFits(pool, *request, report, drawLimit.space);
   }
-  outcome.chosenPaths = PathsOf(std::move(chosen));
+  outcome.chosenPaths.reserve(chosen.size());
+  std::int64_t chosenBytes = 0;
+  for (const Candidate& candidate : chosen) {
+    outcome.chosenPaths.push_back(candidate.path);
+    chosenBytes += candidate.sizeBytes;
+  }
+  summary.chosenFiles = chosen.size();
 
   if (options.dryRun) {
     outcome.succeeded = true;
+    summary.doneFiles = chosen.size();
+    summary.doneBytes = chosenBytes;
   } else if (settings.copyToFolder) {
+    bool deviceFailed = false;
     outcome.succeeded =
-        CopyChosen(settings.destination, outcome.chosenPaths, options.fileOperationOwner);
+        CopyChosen(settings, chosen, fat, options.fileOperationOwner, summary, ports, deviceFailed);
+    // The message said what went wrong; a line saying what was copied would hide it.
+    if (deviceFailed) return outcome;
   } else {
-    const PlaylistResult written = WritePlaylist(settings.destination, outcome.chosenPaths, ports);
+    PlaylistCounts counts;
+    const PlaylistResult written =
+        WritePlaylist(settings.destination, outcome.chosenPaths, ports, &counts);
     outcome.succeeded =
         written == PlaylistResult::kWritten || written == PlaylistResult::kCancelled;
+    if (!outcome.succeeded) return outcome;
+    summary.cancelled = written == PlaylistResult::kCancelled;
+    summary.doneFiles = counts.written;
+    summary.skippedFiles = counts.leftOut;
+    for (const Candidate& candidate : chosen)
+      if (IsPlaylistEntryPath(candidate.path)) summary.doneBytes += candidate.sizeBytes;
   }
+  if (request->limit.kind == DrawLimit::Kind::kSeconds && summary.doneFiles == chosen.size())
+    summary.doneSeconds = Sum(report.chosenAmounts);
+  outcome.summary = std::move(summary);
   return outcome;
 }
 

@@ -24,12 +24,43 @@ struct SelectionRunOptions {
   bool dryRun = false;
 };
 
+// Why a run whose pool held files chose none of them.
+struct NothingFits {
+  bool inSeconds = false;  // the amounts are seconds; else bytes
+  // `fileAmount` is the least that any file needs; else what the first file drawn needs.
+  bool smallestFile = false;
+  std::int64_t fileAmount = 0;
+  std::int64_t limit = 0;
+  bool freeSpace = false;  // the limit is the destination's free space
+};
+
+// What a run that got to its output did: the data of the one line the front ends show
+// when it is over.
+struct RunSummary {
+  bool copy = false;    // copied into a folder; else a playlist
+  bool dryRun = false;  // chosen only: nothing was copied or written
+  std::string destination = {};
+  std::size_t chosenFiles = 0;
+  // Copied, or written into the playlist (or, in a dry run, chosen).
+  std::size_t doneFiles = 0;
+  std::int64_t doneBytes = 0;
+  // Their playing time where the draw measured it (the hours limit).
+  std::optional<std::int64_t> doneSeconds = std::nullopt;
+  // Left out on purpose: a name conflict answered Skip, a path no playlist line holds.
+  std::size_t skippedFiles = 0;
+  std::size_t failedFiles = 0;
+  bool cancelled = false;
+  std::optional<NothingFits> nothingFits = std::nullopt;
+};
+
 struct SelectionOutcome {
   // The run got through to its output without a message, and the output succeeded
   // (a cancelled playlist counts as written; a cancelled copy does not).
   bool succeeded = false;
   // The chosen files in draw order (what was copied or listed).
   std::vector<std::string> chosenPaths;
+  // Present when the run got to its output without a message of its own.
+  std::optional<RunSummary> summary;
 };
 
 // The folders leading to `destination`, from the top down: every prefix that ends just
@@ -43,6 +74,12 @@ std::vector<std::string> DestinationLevels(std::string_view destination,
 // reached or the pool is empty, and copies them into the destination folder or writes
 // them as a playlist. Every failure is shown through `ports` and ends the run; the
 // settings are left as they were apart from the parsed folder weights.
+//
+// Beyond that, as `settings.options` and the amount ask: "free" as the amount of MB fills
+// the copy destination's free space (each file charged what it takes there); `fill` keeps
+// drawing past files that do not fit; `keepFolders` copies each file to its path
+// relative to its source. After a copy, also a cancelled one, the destination's file
+// system is written out to its device before the run returns.
 SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
                               RunPorts& ports, const SelectionRunOptions& options = {});
 

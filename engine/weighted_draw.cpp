@@ -4,7 +4,10 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "platform/decimal.h"
 
@@ -38,25 +41,90 @@ int LowestBitExponent(double weight) {
   return exponent - 53 + std::countr_zero(mantissa);
 }
 
+// The size of the smallest candidate still in the pool, found without a walk: a heap of
+// the sizes, made once in linear time, from which a candidate's entry is dropped only once
+// it has left the pool and is on top; most fills never need more than a few drops.
+class SmallestRemaining {
+ public:
+  explicit SmallestRemaining(const CandidatePool& pool) {
+    heap_.reserve(pool.count());
+    for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
+      heap_.emplace_back(pool[i].sizeBytes, i);
+    std::make_heap(heap_.begin(), heap_.end(), std::greater<>());
+    gone_.assign(pool.count() == 0 ? 0 : pool.head() + 1, false);
+  }
+
+  void Forget(CandidatePool::Index index) { gone_[index] = true; }
+
+  // The pool must not be empty.
+  std::int64_t Size() {
+    while (gone_[heap_.front().second]) {
+      std::pop_heap(heap_.begin(), heap_.end(), std::greater<>());
+      heap_.pop_back();
+    }
+    return heap_.front().first;
+  }
+
+ private:
+  std::vector<std::pair<std::int64_t, CandidatePool::Index>> heap_;  // smallest on top
+  std::vector<bool> gone_;
+};
+
+void NoteMiss(DrawReport& report, std::int64_t amount) {
+  if (report.firstMiss < 0) report.firstMiss = amount;
+  if (report.smallestMiss < 0 || amount < report.smallestMiss) report.smallestMiss = amount;
+}
+
 // The draw loop, with `walk` finding each drawn candidate and `beforeRemove` told of each
 // candidate just before it leaves the pool.
 template <typename Walk, typename BeforeRemove>
 std::vector<Candidate> Draw(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
                             const DurationOf& durationOf, const Walk& walk,
-                            const BeforeRemove& beforeRemove) {
+                            const BeforeRemove& beforeRemove, DrawReport& report) {
+  using Kind = DrawLimit::Kind;
   std::vector<Candidate> chosen;
-  if (limit.kind == DrawLimit::Kind::kNone) chosen.reserve(pool.count());
+  if (limit.kind == Kind::kNone) chosen.reserve(pool.count());
+  const bool filling = limit.keepFilling && limit.kind != Kind::kNone;
+  std::optional<SmallestRemaining> smallest;
+  if (filling && limit.kind == Kind::kBytes) smallest.emplace(pool);
+  const auto minimumCost = [&limit](std::int64_t sizeBytes) {
+    return limit.space != nullptr ? limit.space->MinimumFor(sizeBytes) : sizeBytes;
+  };
+  const auto leave = [&](CandidatePool::Index index) {
+    beforeRemove(index);
+    if (smallest) smallest->Forget(index);
+    return pool.Remove(index);
+  };
+
   while (pool.count() > 0) {
+    if (filling && limit.kind == Kind::kSeconds && limit.budget == 0) break;
+    if (smallest) {
+      const std::int64_t least = minimumCost(smallest->Size());
+      if (least > limit.budget) {
+        NoteMiss(report, least);
+        break;
+      }
+    }
     const CandidatePool::Index drawn = PickCandidate(pool, random, walk);
     const Candidate& candidate = pool[drawn];
-    if (limit.kind != DrawLimit::Kind::kNone) {
-      const std::int64_t cost =
-          limit.kind == DrawLimit::Kind::kBytes ? candidate.sizeBytes : durationOf(candidate);
-      if (cost > limit.budget) break;
+    if (limit.kind != Kind::kNone) {
+      std::int64_t cost = 0;
+      if (limit.kind == Kind::kSeconds) {
+        cost = durationOf(candidate);
+      } else {
+        cost = limit.space != nullptr ? limit.space->CostOf(candidate) : candidate.sizeBytes;
+      }
+      if (cost > limit.budget) {
+        NoteMiss(report, cost);
+        if (!filling) break;
+        leave(drawn);
+        continue;
+      }
       limit.budget -= cost;
+      if (limit.space != nullptr) limit.space->Chosen(candidate);
+      report.chosenAmounts.push_back(cost);
     }
-    beforeRemove(drawn);
-    chosen.push_back(pool.Remove(drawn));
+    chosen.push_back(leave(drawn));
   }
   return chosen;
 }
@@ -124,17 +192,20 @@ void ExactWalk::Forget(CandidatePool::Index index, double weight) {
 }
 
 std::vector<Candidate> DrawCandidates(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                                      const DurationOf& durationOf, DrawMethod method) {
+                                      const DurationOf& durationOf, DrawMethod method,
+                                      DrawReport* report) {
+  DrawReport unused;
+  DrawReport& measured = report != nullptr ? *report : unused;
   if (method == DrawMethod::kFastest) {
     if (std::optional<ExactWalk> exact = ExactWalk::For(pool)) {
       return Draw(
           pool, random, limit, durationOf, [&](double target) { return exact->Walk(pool, target); },
-          [&](CandidatePool::Index drawn) { exact->Forget(drawn, pool[drawn].weight); });
+          [&](CandidatePool::Index drawn) { exact->Forget(drawn, pool[drawn].weight); }, measured);
     }
   }
   return Draw(
       pool, random, limit, durationOf, [&](double target) { return WalkToTarget(pool, target); },
-      [](CandidatePool::Index) {});
+      [](CandidatePool::Index) {}, measured);
 }
 
 }  // namespace sorvina::engine

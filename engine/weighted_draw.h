@@ -14,11 +14,42 @@
 
 namespace sorvina::engine {
 
+// What a file takes from an allowance of bytes where that is more than its size: the
+// space it will take on the copy destination, which may depend on the files chosen
+// before it (the first file in a new folder pays for the folder).
+class SpaceAccount {
+ public:
+  virtual ~SpaceAccount() = default;
+  // What `candidate` takes if it is chosen now; never less than MinimumFor(its size).
+  virtual std::int64_t CostOf(const Candidate& candidate) const = 0;
+  // The least that any file of `sizeBytes` takes; never falls as the size grows.
+  virtual std::int64_t MinimumFor(std::int64_t sizeBytes) const = 0;
+  // `candidate` was chosen at the cost CostOf gave.
+  virtual void Chosen(const Candidate& candidate) = 0;
+};
+
 // What ends a draw besides an empty pool: a remaining allowance of bytes or of seconds.
 struct DrawLimit {
   enum class Kind { kNone, kBytes, kSeconds };
   Kind kind = Kind::kNone;
   std::int64_t budget = 0;
+  // A drawn file that does not fit leaves the pool unchosen and the draw goes on, until
+  // the pool is empty, no remaining file is small enough (bytes) or no second is left
+  // (seconds). False: the first file that does not fit ends the draw.
+  bool keepFilling = false;
+  // Bytes only: how much each file takes; none: its size.
+  SpaceAccount* space = nullptr;
+};
+
+// What a draw measured, in the limit's unit (bytes or seconds), for telling the user.
+struct DrawReport {
+  // What each chosen file took from the allowance, in draw order.
+  std::vector<std::int64_t> chosenAmounts;
+  // The first drawn file that did not fit (what ends a draw that does not keep filling),
+  // and the least of every file found not to fit, -1 when there was none. In a filled
+  // bytes draw the smallest file still in the pool at its end counts as found.
+  std::int64_t firstMiss = -1;
+  std::int64_t smallestMiss = -1;
 };
 
 inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
@@ -78,7 +109,10 @@ using DurationOf = std::function<std::int64_t(const Candidate&)>;
 // Draws candidates one by one, each with a chance proportional to its weight, without
 // replacement, until the pool is empty or a drawn file does not fit the remaining
 // allowance (a file that does not fit ends the draw; no smaller file is looked for).
-// Returns the chosen candidates in draw order; they leave the pool.
+// Returns the chosen candidates in draw order; they leave the pool. With
+// `limit.keepFilling`, a file that does not fit leaves the pool too and the draw goes on
+// with the next number: the files chosen are those of the draw that stops, followed by
+// what the continued draw takes. `report`, where given, receives what was measured.
 //
 // The draw always ends. A missed walk (the running total has drifted above the exact sum)
 // is retried with a new number; after a second miss in a row the total is recomputed
@@ -86,6 +120,7 @@ using DurationOf = std::function<std::int64_t(const Candidate&)>;
 // draws over pools whose remaining weights are all zero or negative.
 std::vector<Candidate> DrawCandidates(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
                                       const DurationOf& durationOf = {},
-                                      DrawMethod method = DrawMethod::kFastest);
+                                      DrawMethod method = DrawMethod::kFastest,
+                                      DrawReport* report = nullptr);
 
 }  // namespace sorvina::engine

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <optional>
@@ -32,10 +33,15 @@ std::optional<struct stat> NearestFolderStatus(const std::string& path) {
   }
 }
 
-// The file-system type of the mount that `device` ("major:minor") belongs to, as the
-// process's mount table names it; empty when the table has no line for it. Each line reads
+struct MountEntry {
+  std::string type;
+  std::string source;  // the device or what stands for it ("/dev/sdb1", "tmpfs")
+};
+
+// The mount that `device` ("major:minor") belongs to, as the process's mount table names
+// it; an empty type when the table has no line for it. Each line reads
 // "id parent major:minor root mount-point options [optional fields...] - type source ...".
-std::string MountTypeOf(const std::string& device) {
+MountEntry MountOf(const std::string& device) {
   std::ifstream table("/proc/self/mountinfo");
   std::string line;
   while (std::getline(table, line)) {
@@ -45,10 +51,25 @@ std::string MountTypeOf(const std::string& device) {
     std::string field;
     while (fields >> field && field != "-") {
     }
-    std::string type;
-    if (fields >> type) return type;
+    MountEntry entry;
+    if (fields >> entry.type) {
+      fields >> entry.source;
+      return entry;
+    }
   }
   return {};
+}
+
+std::string MountTypeOf(const std::string& device) {
+  return MountOf(device).type;
+}
+
+// The first sector of the block device at `path`; empty when it cannot be read.
+std::string BootSectorOf(const std::string& path) {
+  std::ifstream device(path, std::ios::binary);
+  std::string sector(512, '\0');
+  if (!device.read(sector.data(), static_cast<std::streamsize>(sector.size()))) return {};
+  return sector;
 }
 
 // Whether the block device reports removable media. A partition has no such flag of its
@@ -84,6 +105,52 @@ DriveType DriveTypeOf(const std::string& path) {
 std::string FileSystemTypeOf(const std::string& path) {
   const std::optional<std::string> device = DeviceOfNearestFolder(path);
   return device ? MountTypeOf(*device) : std::string();
+}
+
+bool IsFatBootSector(std::string_view bootSector) {
+  if (bootSector.size() < 512) return false;
+  // The file system's name where each kind keeps it: exFAT in the OEM name, FAT12/16 and
+  // FAT32 in their extended boot records.
+  return bootSector.substr(3, 8) == "EXFAT   " || bootSector.substr(54, 3) == "FAT" ||
+         bootSector.substr(82, 5) == "FAT32";
+}
+
+std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector) {
+  if (!IsFatBootSector(bootSector)) return 0;
+  const auto byte = [&bootSector](std::size_t at) {
+    return static_cast<std::uint64_t>(static_cast<unsigned char>(bootSector[at]));
+  };
+  if (bootSector.substr(3, 8) == "EXFAT   ") {
+    // Sectors and clusters as powers of two, whose exponents are kept at 108 and 109.
+    const std::uint64_t shift = byte(108) + byte(109);
+    return shift < 32 ? std::uint64_t{1} << shift : 0;
+  }
+  // Bytes per sector (little-endian, at 11) times sectors per cluster (at 13).
+  return (byte(11) | byte(12) << 8) * byte(13);
+}
+
+int FlushVolume(const std::string& path) {
+  if (const int error = FlushFileSystem(path)) return error;
+  const std::string type = FileSystemTypeOf(path);
+  if (type == "fuseblk" || type == "fuse" || type.starts_with("fuse.")) sync();
+  return 0;
+}
+
+bool IsFatVolume(const std::string& path) {
+  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  if (!device) return false;
+  const MountEntry mount = MountOf(*device);
+  if (IsFatFileSystem(mount.type)) return true;
+  return mount.type == "fuseblk" && mount.source.starts_with('/') &&
+         IsFatBootSector(BootSectorOf(mount.source));
+}
+
+std::uint64_t FatClusterBytes(const std::string& path) {
+  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  if (!device) return 0;
+  const MountEntry mount = MountOf(*device);
+  if (!mount.source.starts_with('/')) return 0;
+  return ClusterBytesOfBootSector(BootSectorOf(mount.source));
 }
 
 bool IsFatFileSystem(std::string_view fileSystemType) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,5 +37,30 @@ std::string FileSystemTypeOf(const std::string& path);
 // or control characters in a name, no trailing dot or blank. Types that might hold any
 // file system (a bare "fuseblk") do not count.
 bool IsFatFileSystem(std::string_view fileSystemType);
+
+// Whether the volume that holds `path` (as for FileSystemTypeOf) keeps the FAT family's
+// naming rules: its type says so, or it is a FUSE block-device mount ("fuseblk", as
+// exFAT and NTFS drivers in user space show) whose device begins with a FAT or exFAT boot
+// sector. A device this process may not read counts as no FAT volume.
+bool IsFatVolume(const std::string& path);
+
+// The cluster size of the FAT or exFAT volume that holds `path`, read from its boot
+// sector; 0 where that is no such volume or its device may not be read. Some drivers
+// count their space in smaller blocks than the clusters they allocate.
+std::uint64_t FatClusterBytes(const std::string& path);
+
+// The cluster size a FAT or exFAT boot sector gives; 0 for any other sector.
+std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector);
+
+// Writes what the system still holds for the volume of the folder `path` out to its
+// device, so that the device can be removed: FlushFileSystem, and where a FUSE driver
+// keeps the volume, whose data then waits in the device's own cache, a flush of every
+// file system and device (sync), since the driver may not pass the flush on. 0, or the
+// errno value of the failure.
+int FlushVolume(const std::string& path);
+
+// Whether `bootSector` (the first 512 bytes of a volume) is that of a FAT12/16/32 or an
+// exFAT file system.
+bool IsFatBootSector(std::string_view bootSector);
 
 }  // namespace sorvina::platform

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -207,6 +208,35 @@ int MakeFolders(const std::string& path) {
     if (status->kind != EntryKind::kDirectory) return ENOTDIR;
   }
   return 0;
+}
+
+std::optional<FileSystemSpace> SpaceOf(const std::string& path) {
+  if (HasNulByte(path)) return std::nullopt;
+  std::string folder = path.empty() ? "." : path;
+  struct statvfs info {};
+  // A folder not made yet (a dry run's destination) lies on the volume of its parent.
+  while (statvfs(folder.c_str(), &info) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) return std::nullopt;
+    while (folder.size() > 1 && folder.back() == '/')
+      folder.pop_back();
+    const std::size_t slash = folder.rfind('/');
+    if (folder == "." || folder == "/") return std::nullopt;
+    folder = slash == std::string::npos ? "." : folder.substr(0, slash == 0 ? 1 : slash);
+  }
+  const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+  FileSystemSpace space;
+  space.totalBytes = static_cast<std::uint64_t>(info.f_blocks) * unit;
+  space.availableBytes = static_cast<std::uint64_t>(info.f_bavail) * unit;
+  space.allocationUnit = unit != 0 ? unit : 1;
+  return space;
+}
+
+int FlushFileSystem(const std::string& path) {
+  const int fd = OpenPath(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int result = syncfs(fd) == 0 ? 0 : errno;
+  close(fd);
+  return result;
 }
 
 std::string CurrentDirectory() {

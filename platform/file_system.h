@@ -109,6 +109,24 @@ bool MakeFolder(const std::string& path);
 // failure part-way leaves the folders made before it in place.
 int MakeFolders(const std::string& path);
 
+// How much a file system holds and has free.
+struct FileSystemSpace {
+  std::uint64_t totalBytes = 0;  // 0 where the file system reports no size at all
+  // Free for the writes of an unprivileged user (without the blocks kept for root).
+  std::uint64_t availableBytes = 0;
+  // What each file's size is rounded up to: the cluster on FAT and exFAT.
+  std::uint64_t allocationUnit = 1;
+};
+
+// The space of the file system that holds the nearest existing folder at or above
+// `path`; nothing when no folder on the way can be examined.
+std::optional<FileSystemSpace> SpaceOf(const std::string& path);
+
+// Writes everything the system still holds in memory for the file system of the folder
+// `path` out to its device (syncfs), so that the device can be removed. 0, or the errno
+// value of the failure (EIO where data written earlier could not be stored).
+int FlushFileSystem(const std::string& path);
+
 // The process's current directory, without a trailing separator; empty if unknown.
 std::string CurrentDirectory();
 

@@ -22,6 +22,7 @@ constexpr ControlTemplate kSourcePageControls[] = {
 constexpr ControlTemplate kDestinationPageControls[] = {
     {kRadioButton, kIdcCopyToFolder, "Copy files to destination folder", 25, 17, 106, 10},
     {kRadioButton, kIdcCreatePlaylist, "Create playlist", 25, 30, 59, 10},
+    {kCheckBox, kIdcKeepFolders, "Keep each file's folders", 37, 46, 100, 10},
     {kPushButton, kIdcSetDestination, "Set", 25, 71, 50, 14},
     {kLabel, kIdcDestinationLabel, "Set destination folder or playlist file", 85, 73, 158, 8},
     {kEditField, kIdcDestinationField, "", 25, 95, 252, 12},
@@ -35,22 +36,26 @@ constexpr ControlTemplate kWeightsPageControls[] = {
     {kPushButton, kIdcChangeWeight, "Change Weight", 161, 116, 70, 14},
 };
 
-// Final settings page: the limit choice in a frame, saving, and the donation button with
-// its invitation.
+// Final settings page: the limit choice in a frame, with the free space and filling,
+// saving, the donation button with its invitation, and the line that says what Finish
+// did.
 constexpr ControlTemplate kFinalPageControls[] = {
-    {kGroupBox, kNoControlId, "", 7, 7, 167, 81},
+    {kGroupBox, kNoControlId, "", 7, 7, 228, 97},
     {kRadioButton, kIdcMegabyteButton, "", 18, 22, 8, 8},
     {kEditField, kIdcMegabyteField, "", 33, 20, 26, 12},
     {kLabel, kNoControlId, "Select up to this number of MB", 65, 23, 100, 8},
+    {kPushButton, kIdcFreeSpace, "Free space", 178, 19, 50, 14},
     {kRadioButton, kIdcHoursButton, "", 18, 45, 8, 11},
     {kEditField, kIdcHoursField, "", 33, 43, 26, 12},
     {kLabel, kNoControlId, "Select up to this many hours", 66, 46, 90, 8},
     {kRadioButton, kIdcAllButton, "", 18, 69, 8, 8},
     {kLabel, kNoControlId, "Select all", 33, 69, 34, 8},
-    {kPushButton, kIdcSaveSettings, "Save Settings", 200, 13, 61, 14},
-    {kOwnerDrawnButton, kIdcDonation, "", 7, 97, 51, 30},
-    {kLabel, kNoControlId, "Sorvina is free, but if you like it please", 63, 103, 150, 8},
-    {kLabel, kNoControlId, "consider sending a few dollars my way", 63, 111, 121, 8},
+    {kCheckBox, kIdcKeepFilling, "Keep filling with files that still fit", 18, 88, 140, 10},
+    {kPushButton, kIdcSaveSettings, "Save Settings", 241, 13, 61, 14},
+    {kOwnerDrawnButton, kIdcDonation, "", 7, 112, 51, 30},
+    {kLabel, kNoControlId, "Sorvina is free, but if you like it please", 63, 118, 150, 8},
+    {kLabel, kNoControlId, "consider sending a few dollars my way", 63, 126, 121, 8},
+    {kLabel, kIdcSummary, "", 7, 150, 290, 8},
 };
 
 // Weight dialog: one number, with OK as the button Enter presses.
@@ -70,7 +75,7 @@ constexpr DialogTemplate kDialogTemplates[] = {
     {kIddSourcePage, "Select Source(s)", 286, 134, kSourcePageControls},
     {kIddDestinationPage, "Select Destination", 284, 137, kDestinationPageControls},
     {kIddWeightsPage, "Set Folder Weights", 301, 138, kWeightsPageControls},
-    {kIddFinalPage, "Final Settings", 268, 135, kFinalPageControls},
+    {kIddFinalPage, "Final Settings", 304, 160, kFinalPageControls},
     {kIddWeightDialog, "Dialog", 253, 102, kWeightDialogControls},
 };
 

@@ -48,6 +48,7 @@ inline constexpr int kIdcSetDestination = 1004;
 inline constexpr int kIdcCopyToFolder = 1014;
 inline constexpr int kIdcCreatePlaylist = 1015;
 inline constexpr int kIdcDestinationLabel = 1020;
+inline constexpr int kIdcKeepFolders = 1021;
 
 // Folder weights page (106).
 inline constexpr int kIdcWeightList = 1005;
@@ -66,6 +67,9 @@ inline constexpr int kIdcMegabyteButton = 1011;
 inline constexpr int kIdcHoursButton = 1012;
 inline constexpr int kIdcAllButton = 1013;
 inline constexpr int kIdcSaveSettings = 1018;
+inline constexpr int kIdcFreeSpace = 1022;
+inline constexpr int kIdcKeepFilling = 1023;
+inline constexpr int kIdcSummary = 1024;
 
 // Progress window.
 inline constexpr int kIdcProgressCancel = 10;

@@ -12,6 +12,7 @@ CopyJob::CopyJob(Operation operation) : operation_(std::move(operation)) {
 void CopyJob::Reset() {
   setUp_ = false;
   request_ = FileOperationRequest{};
+  result_ = FileOperationResult{};
 }
 
 void CopyJob::Setup(FileOperationKind kind, FileOperationUi* owner, DestinationLayout layout) {
@@ -49,11 +50,10 @@ bool CopyJob::Run(bool* started, OperationOutcome* outcome, bool* aborted) {
   if (destinations.size() > 1) request_.layout = DestinationLayout::kOnePerSource;
 
   if (started != nullptr) *started = true;
-  const FileOperationResult result =
-      operation_ ? operation_(request_) : FileOperationResult{OperationOutcome::kInvalid, false};
-  if (outcome != nullptr) *outcome = result.outcome;
-  if (aborted != nullptr) *aborted = result.anyFilesLeftOut;
-  return result.outcome == OperationOutcome::kSucceeded;
+  result_ = operation_ ? operation_(request_) : FileOperationResult{};
+  if (outcome != nullptr) *outcome = result_.outcome;
+  if (aborted != nullptr) *aborted = result_.anyFilesLeftOut;
+  return result_.outcome == OperationOutcome::kSucceeded;
 }
 
 std::size_t CopyJob::GetListBufferSize(const std::vector<std::string>& list) {

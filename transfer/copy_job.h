@@ -39,6 +39,8 @@ class CopyJob {
   static void FillListBuffer(char* buffer, const std::vector<std::string>& list);
 
   const FileOperationRequest& request() const { return request_; }
+  // What the last Run's operation reported: counts of files handled, skipped and failed.
+  const FileOperationResult& result() const { return result_; }
   const std::vector<std::string>& sources() const { return request_.sources; }
   const std::vector<std::string>& destinations() const { return request_.destinations; }
 
@@ -46,6 +48,7 @@ class CopyJob {
   Operation operation_;
   bool setUp_ = false;
   FileOperationRequest request_;
+  FileOperationResult result_;
 };
 
 }  // namespace sorvina::transfer

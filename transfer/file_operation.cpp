@@ -139,30 +139,41 @@ FileOperationResult Runner::Run() {
     const std::string& folder = request_.destinations.front();
     if (const int error = platform::MakeFolders(folder)) {
       Fail(folder, ErrorText(error));
-      return {OperationOutcome::kFailed, false};
+      FileOperationResult failed;
+      failed.outcome = OperationOutcome::kFailed;
+      return failed;
     }
   }
 
-  bool anyFailed = false;
-  bool anyFilesLeftOut = false;
+  FileOperationResult result;
   for (std::size_t index = 0; index < sources.size(); ++index) {
     const Outcome outcome = ShowProgress(index, 0) ? Handle(index) : Outcome::kCancelled;
     switch (outcome) {
       case Outcome::kDone:
+        ++result.filesDone;
+        result.bytesDone += sizes_[index];
         break;
       case Outcome::kSkipped:
-        anyFilesLeftOut = true;
+        ++result.filesSkipped;
+        result.anyFilesLeftOut = true;
         break;
       case Outcome::kFailed:
-        anyFailed = true;
+        ++result.filesFailed;
         break;
       case Outcome::kStopped:
-        return {OperationOutcome::kFailed, true};
+        ++result.filesFailed;
+        result.outcome = OperationOutcome::kFailed;
+        result.anyFilesLeftOut = true;
+        return result;
       case Outcome::kCancelled:
-        return {OperationOutcome::kCancelled, true};
+        result.outcome = OperationOutcome::kCancelled;
+        result.anyFilesLeftOut = true;
+        return result;
     }
   }
-  return {anyFailed ? OperationOutcome::kFailed : OperationOutcome::kSucceeded, anyFilesLeftOut};
+  result.outcome =
+      result.filesFailed > 0 ? OperationOutcome::kFailed : OperationOutcome::kSucceeded;
+  return result;
 }
 
 Runner::Outcome Runner::Handle(std::size_t index) {
@@ -328,8 +339,7 @@ std::string Runner::LegalTarget(const std::string& target) {
   if (!fat) {
     const auto [known, added] = fatFolders_.try_emplace(parts.folder, false);
     if (added) {
-      known->second = platform::IsFatFileSystem(
-          platform::FileSystemTypeOf(parts.folder.empty() ? "." : parts.folder));
+      known->second = platform::IsFatVolume(parts.folder.empty() ? "." : parts.folder);
     }
     fat = known->second;
   }
@@ -369,7 +379,7 @@ FileOperationResult PerformFileOperation(const FileOperationRequest& request) {
 
 FileOperationResult PerformFileOperationWith(const FileOperationRequest& request,
                                              const FileOperationTuning& tuning) {
-  if (!IsWellFormed(request) || tuning.chunkBytes == 0) return {OperationOutcome::kInvalid, false};
+  if (!IsWellFormed(request) || tuning.chunkBytes == 0) return {};
   // A file-size limit must not end the process half-way through a copy.
   const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
   return Runner(request, tuning).Run();

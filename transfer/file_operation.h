@@ -57,6 +57,9 @@ class FileOperationUi {
   virtual ErrorAction ReportError(const std::string& path, const std::string& reason) = 0;
   // False asks the operation to stop; a file in progress is then removed.
   virtual bool Progress(const FileProgress& progress) = 0;
+  // What was copied is being written out to the device, which can take a while on slow
+  // media; called after the last Progress. Nothing by default.
+  virtual void WritingToDevice() {}
 };
 
 // One request: what to do, with which paths, and who is asked and shown progress.
@@ -73,6 +76,12 @@ struct FileOperationResult {
   // Files were left out on purpose: skipped (on the owner's answer, or at a conflict with
   // no owner to ask), or left after the owner answered Stop or cancelled.
   bool anyFilesLeftOut = false;
+  // Files handled, skipped on purpose and failed; the rest were never reached.
+  std::size_t filesDone = 0;
+  std::size_t filesSkipped = 0;
+  std::size_t filesFailed = 0;
+  // Bytes of the files handled, as their sources measured when the operation began.
+  std::uint64_t bytesDone = 0;
 };
 
 // Whether `path` can stand in a request: not empty, and without a NUL byte, at which the
@@ -106,7 +115,7 @@ struct FileOperationTuning {
 //     every source under its own name (created when missing); with kOnePerSource, each
 //     destination is the full target path of the source at the same position (its
 //     folder created when missing). Files are handled in the order given. Where a
-//     target's folder lies on a FAT or exFAT volume (a player, a memory card), the
+//     target's folder lies on a FAT or exFAT volume (IsFatVolume: a player, a memory card), the
 //     target's last name is made legal there (FatSafeName: "Live: Take 2?.mp3" arrives
 //     as "Live_ Take 2_.mp3"; the folders on the way are left as given) instead of
 //     failing; a conflict is settled on the name so made, also when two sources give

@@ -63,7 +63,7 @@ TEST_F(SelectionCommandTest, DryRunPrintsTheDrawRepeatablyAndChangesNothing) {
   const std::string dest = dir_ / "player/sub";
   const Outcome all = RunCli({"-s", music_, "-c", dest, "--all", "--seed", "7", "-n"});
   EXPECT_EQ(all.status, 0);
-  EXPECT_EQ(all.err, "");
+  EXPECT_EQ(all.err, "Would copy 6 files (0.00572 MB) to " + dest + "\n");
   std::vector<std::string> drawn = test::LinesOf(all.out);
   EXPECT_EQ(RunCli({"-s", music_, "-c", dest, "--all", "--seed", "7", "--dry-run"}).out, all.out);
   std::sort(drawn.begin(), drawn.end());
@@ -90,7 +90,7 @@ TEST_F(SelectionCommandTest, WritesPlaylistsAndCopiesFiles) {
   const std::string list = dir_ / "lists/mix.M3U";
   const Outcome written = RunCli({"-s", music_, "-p", list, "--all", "--seed", "1"});
   EXPECT_EQ(written.status, 0);
-  EXPECT_EQ(written.err, "");
+  EXPECT_EQ(written.err, "Wrote a playlist of 6 files (0.00572 MB) to " + list + "\n");
   const std::string playlist = ReadBytes(list);
   EXPECT_EQ(playlist.rfind("#EXTM3U\r\n", 0), 0u);
   for (const std::string& file : files_)
@@ -99,7 +99,7 @@ TEST_F(SelectionCommandTest, WritesPlaylistsAndCopiesFiles) {
   const std::string dest = dir_ / "player/new";
   const Outcome copied = RunCli({"-s", music_, "-c", dest, "--all"});
   EXPECT_EQ(copied.status, 0);
-  EXPECT_EQ(copied.err, "");
+  EXPECT_EQ(copied.err, "Copied 6 files (0.00572 MB) to " + dest + "\n");
   for (const std::string& file : files_) {
     const std::string target = dest + "/" + fs::path(file).filename().string();
     EXPECT_EQ(ReadBytes(target), ReadBytes(file)) << target;
@@ -244,6 +244,32 @@ TEST_F(SelectionCommandTest, SavedSettingsLoadAndYieldToTheCommandLine) {
             "Please select a valid destination folder\n");
 }
 
+TEST_F(SelectionCommandTest, FillOptionsAreSavedLoadedAndCopyAsAsked) {
+  // Saved after the classic lines; loaded back, they fill the player as given.
+  const std::string saved = dir_ / "fill.txt";
+  const std::string player = dir_ / "player";
+  EXPECT_EQ(RunCli({"-s", music_, "-c", player, "--mb", "free", "--fill", "--keep-folders",
+                    "--save-settings", saved})
+                .status,
+            0);
+  EXPECT_EQ(ReadBytes(saved),
+            "1\r\n" + music_ + "\r\n" + player + "\r\n0\r\n0 free\r\nfill=1\r\nkeep-folders=1\r\n");
+  const Outcome filled = RunCli({"--settings", saved, "--seed", "2"});
+  EXPECT_EQ(filled.status, 0) << filled.err;
+  EXPECT_EQ(filled.err, "Copied 6 files (0.00572 MB) to " + player + "\n");
+  for (const std::string& file : files_)
+    EXPECT_EQ(ReadBytes(player + file.substr(music_.size())), ReadBytes(file)) << file;
+
+  // 0.0025 MB is 2,621 bytes: two files of 1,000 fit, and a third nowhere.
+  for (const char* seed : {"1", "2", "3", "4", "5"}) {
+    const Outcome some = RunCli(
+        {"-s", music_, "-p", dir_ / "l.m3u", "--mb", "0.0025", "--fill", "-n", "--seed", seed});
+    EXPECT_EQ(test::LinesOf(some.out).size(), 2u) << seed;
+  }
+  EXPECT_EQ(RunCli({"-s", music_, "-p", dir_ / "l.m3u", "--mb", "free", "-n"}).err,
+            "Free space can only be filled when copying files\n");
+}
+
 TEST_F(SelectionCommandTest, SettingsFilesThatCannotBeReadOrWritten) {
   const std::string missing = dir_ / "missing.txt";
   const Outcome gone = RunCli({"--settings", missing, "--all", "-c", dir_ / "out"});
@@ -329,10 +355,12 @@ TEST_F(SelectionCommandTest, ProgressOnlyOnAWatchedTerminal) {
   const Outcome shown = RunCli(arguments, {}, {.error = true});
   EXPECT_EQ(shown.status, 0);
   EXPECT_NE(shown.err.find("\rCreating Playlist ["), std::string::npos);
-  EXPECT_EQ(shown.err.back(), '\r');  // the line is blanked at the end
+  // The line is blanked at the end, before the summary.
+  const std::string summary = "Wrote a playlist of 6 files (0.00572 MB) to " + list + "\n";
+  EXPECT_TRUE(shown.err.ends_with("\r" + summary)) << shown.err;
 
   EXPECT_EQ(RunCli({"-s", music_, "-c", dir_ / "d", "--all", "-q"}, {}, {.error = true}).err, "");
-  EXPECT_EQ(RunCli(arguments).err, "");
+  EXPECT_EQ(RunCli(arguments).err, summary);
 }
 
 }  // namespace

@@ -101,6 +101,19 @@ TEST_F(SelectionRunTest, EachRefusalShowsItsMessageAndStops) {
       {"tiny MB", {music}, false, lists, Megabytes("0.0000001"), kNoMegabytesMessage},
       {"nan hours", {music}, false, lists, Hours("nan"), kNoHoursMessage},
       {"zero hours", {music}, false, lists, Hours("0"), kNoHoursMessage},
+      {"free space of a playlist",
+       {music},
+       false,
+       lists,
+       Megabytes(" Free "),
+       kFreeSpaceNeedsCopyMessage},
+      // /proc reports no size at all: there is no free space to fill.
+      {"free space unknown",
+       {music},
+       true,
+       "/proc/self",
+       Megabytes("free"),
+       kFreeSpaceUnknownMessage},
       {"no MP3s", {dir_.MakeFolder("empty")}, false, lists, All(), kNoMp3sFoundMessage},
   };
   for (const Case& c : cases) {
@@ -185,6 +198,118 @@ TEST_F(SelectionRunTest, FolderWeightsAreParsedAndSettingsOtherwiseKept) {
   EXPECT_EQ(settings_.folderWeights[0].entryText, before.folderWeights[0].entryText);
   EXPECT_EQ(settings_.sources, before.sources);
   EXPECT_EQ(settings_.destination, before.destination);
+}
+
+// Records the order of the copy's calls: "progress", "conflict TARGET", "device".
+class CallRecorder : public transfer::FileOperationUi {
+ public:
+  std::vector<std::string> calls;
+  transfer::ConflictAnswer AskConflict(const std::string&, const std::string& target) override {
+    calls.push_back("conflict " + target);
+    return {transfer::ConflictAction::kKeepBoth, false};
+  }
+  transfer::ErrorAction ReportError(const std::string& path, const std::string&) override {
+    calls.push_back("error " + path);
+    return transfer::ErrorAction::kContinue;
+  }
+  bool Progress(const transfer::FileProgress&) override {
+    if (calls.empty() || calls.back() != "progress") calls.push_back("progress");
+    return !cancel;
+  }
+  bool cancel = false;
+  void WritingToDevice() override { calls.push_back("device"); }
+};
+
+TEST_F(SelectionRunTest, KeptFoldersFollowEachSourceAndSameNamesAreAsked) {
+  // Nested folder sources, a playlist naming a file beside it and one elsewhere, and two
+  // sources that both hold "x/same.mp3".
+  dir_.WriteFile("music/Rock/Live/a.mp3", "a");
+  dir_.WriteFile("other/x/same.mp3", "other");
+  dir_.WriteFile("third/x/same.mp3", "third");
+  dir_.WriteFile("lists/near/b.mp3", "b");
+  const std::string list =
+      dir_.WriteFile("lists/party.m3u", "near/b.mp3\n" + (dir_ / "music/song1.mp3") + "\n");
+  settings_.sources = {list, dir_ / "music", dir_ / "music/Rock", dir_ / "other/", dir_ / "third"};
+  settings_.copyToFolder = true;
+  settings_.destination = dir_ / "player";
+  settings_.options.keepFolders = true;
+  CallRecorder copier;
+  SelectionRunOptions options;
+  options.fileOperationOwner = &copier;
+  const SelectionOutcome outcome = SelectionRun(settings_, All(), ports_, options);
+  EXPECT_TRUE(outcome.succeeded);
+  // The one of the two drawn later is asked about and kept beside the other.
+  const auto position = [&outcome](const std::string& path) {
+    return std::find(outcome.chosenPaths.begin(), outcome.chosenPaths.end(), path) -
+           outcome.chosenPaths.begin();
+  };
+  const bool thirdLater = position(dir_ / "third/x/same.mp3") > position(dir_ / "other/x/same.mp3");
+  test::Tree expected{{"Rock", "<folder>"},
+                      {"Rock/Live", "<folder>"},
+                      {"Rock/Live/a.mp3", "a"},
+                      {"near", "<folder>"},
+                      {"near/b.mp3", "b"},
+                      {"song1.mp3", std::string(1024, 'x')},
+                      {"song2.mp3", std::string(2 * 1024, 'x')},
+                      {"song3.mp3", std::string(3 * 1024, 'x')},
+                      {"x", "<folder>"},
+                      {"x/same (2).mp3", thirdLater ? "third" : "other"},
+                      {"x/same.mp3", thirdLater ? "other" : "third"}};
+  EXPECT_TRUE(test::Snapshot(dir_ / "player") == expected);
+  // One name asked about; the device written to after the copy; the line says it all.
+  EXPECT_THAT(copier.calls, ElementsAre("progress", "conflict " + dir_ / "player/x/same.mp3",
+                                        "progress", "device"));
+  ASSERT_TRUE(outcome.summary.has_value());
+  EXPECT_EQ(outcome.summary->doneFiles, 7u);
+  EXPECT_EQ(outcome.summary->doneBytes, 1 + 5 + 5 + 1 + 6 * 1024);
+  EXPECT_TRUE(ports_.messages.empty());
+}
+
+TEST_F(SelectionRunTest, ACancelledCopyIsWrittenToTheDeviceAndSaidSo) {
+  settings_.copyToFolder = true;
+  settings_.destination = dir_ / "player";
+  CallRecorder copier;
+  copier.cancel = true;
+  SelectionRunOptions options;
+  options.fileOperationOwner = &copier;
+  const SelectionOutcome outcome = SelectionRun(settings_, All(), ports_, options);
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_THAT(copier.calls, ElementsAre("progress", "device"));
+  ASSERT_TRUE(outcome.summary.has_value());
+  EXPECT_TRUE(outcome.summary->cancelled);
+  EXPECT_EQ(outcome.summary->doneFiles, 0u);
+  EXPECT_EQ(outcome.summary->chosenFiles, 3u);
+  EXPECT_THAT(NamesIn(dir_ / "player"), IsEmpty());
+}
+
+TEST_F(SelectionRunTest, TheSummarySaysWhyNothingWasChosen) {
+  settings_.destination = dir_ / "l.m3u";
+  struct Case {
+    LimitChoice limit;
+    bool fill;
+    bool smallest;
+    std::int64_t fileAmount;
+  };
+  // With 1,500 bytes, the classic draw may meet the 2 KiB or 3 KiB file first; filling
+  // goes on to the 1 KiB one. With 500 bytes nothing ever fits.
+  for (const Case& c :
+       {Case{Megabytes("0.0005"), false, true, 1024}, Case{Megabytes("0.0005"), true, true, 1024},
+        Case{Megabytes("0.00143"), true, false, -1}}) {
+    for (std::uint32_t seed = 1; seed <= 5; ++seed) {
+      settings_.options.fill = c.fill;
+      const SelectionOutcome outcome = Run(c.limit, seed);
+      ASSERT_TRUE(outcome.summary.has_value());
+      if (c.fileAmount < 0) {
+        EXPECT_EQ(outcome.chosenPaths.size(), 1u);
+        EXPECT_FALSE(outcome.summary->nothingFits.has_value());
+        continue;
+      }
+      ASSERT_TRUE(outcome.summary->nothingFits.has_value());
+      EXPECT_EQ(outcome.summary->nothingFits->smallestFile, c.smallest);
+      EXPECT_EQ(outcome.summary->nothingFits->fileAmount, c.fileAmount);
+      EXPECT_EQ(outcome.summary->nothingFits->limit, 524);
+    }
+  }
 }
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -225,28 +227,159 @@ TEST(DrawCandidatesTest, FastDrawSelectsExactlyWhatTheReferenceWalkSelects) {
   std::mt19937 random(5);
   for (std::uint32_t seed = 1; seed <= 300; ++seed) {
     const std::vector<Candidate> library = RandomLibrary(random, 1 + seed * 7 % 700);
-    const DrawLimit limit = seed % 3 == 0   ? DrawLimit{}
-                            : seed % 3 == 1 ? DrawLimit{DrawLimit::Kind::kBytes, 400'000'000}
-                                            : DrawLimit{DrawLimit::Kind::kSeconds, 30'000};
+    DrawLimit limit = seed % 3 == 0   ? DrawLimit{}
+                      : seed % 3 == 1 ? DrawLimit{DrawLimit::Kind::kBytes, 400'000'000}
+                                      : DrawLimit{DrawLimit::Kind::kSeconds, 30'000};
+    limit.keepFilling = seed / 3 % 2 == 1;
     auto durationOf = [](const Candidate& c) { return c.sizeBytes / 16'000; };
 
     std::vector<Candidate> chosen[2];
     std::size_t left[2];
     std::uint32_t nextNumber[2];
+    DrawReport reports[2];
     for (const DrawMethod method : {DrawMethod::kFastest, DrawMethod::kReferenceWalk}) {
       const int k = method == DrawMethod::kFastest ? 0 : 1;
       CandidatePool pool = PoolOf(library);
       ASSERT_TRUE(RunningSumsAreExact(pool));
       RandomGenerator generator;
       generator.Seed(seed);
-      chosen[k] = DrawCandidates(pool, generator, limit, durationOf, method);
+      chosen[k] = DrawCandidates(pool, generator, limit, durationOf, method, &reports[k]);
       left[k] = pool.count();
       nextNumber[k] = generator.NextUint32();
     }
     ASSERT_EQ(PathsOf(chosen[0]), PathsOf(chosen[1])) << "seed " << seed;
     EXPECT_EQ(left[0], left[1]);
     EXPECT_EQ(nextNumber[0], nextNumber[1]);
+    EXPECT_EQ(reports[0].chosenAmounts, reports[1].chosenAmounts);
+    EXPECT_EQ(reports[0].smallestMiss, reports[1].smallestMiss);
   }
+}
+
+// The draw step by step as it is described, with nothing of the draw's own code but the
+// walk: a number, a walk from the head, the limit test; a file that does not fit ends the
+// draw, or, when filling, leaves the pool, until no file left can fit.
+std::vector<std::string> ModelDraw(std::vector<Candidate> library, std::uint32_t seed,
+                                   DrawLimit limit,
+                                   const std::function<std::int64_t(const Candidate&)>& amountOf) {
+  CandidatePool pool = PoolOf(library);
+  RandomGenerator random;
+  random.Seed(seed);
+  std::vector<std::string> chosen;
+  const auto anyCanFit = [&] {
+    if (limit.kind == DrawLimit::Kind::kSeconds) return limit.budget > 0;
+    for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
+      if (amountOf(pool[i]) <= limit.budget) return true;
+    return false;
+  };
+  while (pool.count() > 0 && (!limit.keepFilling || anyCanFit())) {
+    const CandidatePool::Index drawn = WalkToTarget(pool, random.NextDouble() * pool.totalWeight());
+    EXPECT_NE(drawn, CandidatePool::kNone);  // sums on one grid never miss
+    const std::int64_t amount = amountOf(pool[drawn]);
+    if (amount > limit.budget && !limit.keepFilling) break;
+    if (amount <= limit.budget) {
+      limit.budget -= amount;
+      chosen.push_back(pool[drawn].path);
+    }
+    pool.Remove(drawn);
+  }
+  return chosen;
+}
+
+TEST(FillDrawTest, ClassicAndFilledDrawsFollowTheModelSeedForSeed) {
+  std::mt19937 random(17);
+  const auto secondsOf = [](const Candidate& c) { return c.sizeBytes / 100'000; };
+  const auto bytesOf = [](const Candidate& c) { return c.sizeBytes; };
+  int continued = 0;
+  for (std::uint32_t seed = 1; seed <= 240; ++seed) {
+    const std::vector<Candidate> library = RandomLibrary(random, 2 + seed % 60);
+    const bool inSeconds = seed % 2 == 0;
+    DrawLimit limit{inSeconds ? DrawLimit::Kind::kSeconds : DrawLimit::Kind::kBytes,
+                    std::uniform_int_distribution<std::int64_t>(0, 60'000'000)(random) /
+                        (inSeconds ? 100'000 : 1)};
+    const auto amountOf = inSeconds ? std::function<std::int64_t(const Candidate&)>(secondsOf)
+                                    : std::function<std::int64_t(const Candidate&)>(bytesOf);
+
+    std::vector<std::string> drawn[2];
+    for (const bool fill : {false, true}) {
+      limit.keepFilling = fill;
+      CandidatePool pool = PoolOf(library);
+      RandomGenerator generator;
+      generator.Seed(seed);
+      drawn[fill] = PathsOf(DrawCandidates(pool, generator, limit, secondsOf));
+      ASSERT_EQ(drawn[fill], ModelDraw(library, seed, limit, amountOf))
+          << "seed " << seed << (fill ? ", filling" : "");
+    }
+    // The classic choice is where the filled one starts.
+    ASSERT_GE(drawn[1].size(), drawn[0].size());
+    EXPECT_TRUE(std::equal(drawn[0].begin(), drawn[0].end(), drawn[1].begin())) << seed;
+    if (drawn[1].size() > drawn[0].size()) ++continued;
+  }
+  EXPECT_GT(continued, 60);  // the libraries give the continued draw work to do
+}
+
+TEST(FillDrawTest, EndsWithoutANumberWhenNothingLeftCanFit) {
+  // Nothing fits from the start: no number is taken, and the smallest file is reported.
+  CandidatePool pool = PoolOf({{"a", 300, 1.0}, {"b", 200, 0.0}, {"c", 500, 2.0}});
+  RandomGenerator random;
+  random.Seed(4);
+  DrawReport report;
+  EXPECT_THAT(DrawCandidates(pool, random, {DrawLimit::Kind::kBytes, 199, true}, {}, {}, &report),
+              IsEmpty());
+  EXPECT_EQ(report.smallestMiss, 200);
+  EXPECT_EQ(report.firstMiss, 200);
+  RandomGenerator fresh;
+  fresh.Seed(4);
+  EXPECT_EQ(random.NextUint32(), fresh.NextUint32());
+
+  // A file that fits exactly is taken; the zero-weight one is still drawn once the
+  // others are gone, and nothing is left that could fit.
+  CandidatePool exact = PoolOf({{"a", 300, 1.0}, {"b", 200, 0.0}, {"c", 500, 2.0}});
+  const std::vector<Candidate> chosen =
+      DrawCandidates(exact, random, {DrawLimit::Kind::kBytes, 500, true}, {}, {}, &report);
+  std::int64_t taken = 0;
+  for (const Candidate& candidate : chosen)
+    taken += candidate.sizeBytes;
+  EXPECT_TRUE(taken == 500) << taken;
+  for (auto i = exact.head(); i != CandidatePool::kNone; i = exact.next(i))
+    EXPECT_GT(exact[i].sizeBytes, 500 - taken);
+
+  // Seconds: the draw ends as the last second is taken, without analysing more files.
+  CandidatePool timed = PoolOf({{"a", 0, 1.0}, {"b", 0, 1.0}, {"c", 0, 1.0}});
+  int asked = 0;
+  EXPECT_THAT(DrawCandidates(timed, random, {DrawLimit::Kind::kSeconds, 20, true},
+                             [&asked](const Candidate&) { return ++asked, std::int64_t{10}; }),
+              ::testing::SizeIs(2));
+  EXPECT_EQ(asked, 2);
+}
+
+// Charges a file 100 more than its size, and 1,000 more the first time its folder (the
+// path before its "/") is met.
+class FolderCharges : public SpaceAccount {
+ public:
+  std::int64_t CostOf(const Candidate& candidate) const override {
+    return candidate.sizeBytes + 100 + (charged_.count(FolderOf(candidate)) ? 0 : 1000);
+  }
+  std::int64_t MinimumFor(std::int64_t sizeBytes) const override { return sizeBytes + 100; }
+  void Chosen(const Candidate& candidate) override { charged_.insert(FolderOf(candidate)); }
+
+ private:
+  static std::string FolderOf(const Candidate& c) { return c.path.substr(0, c.path.find('/')); }
+  std::set<std::string> charged_;
+};
+
+TEST(FillDrawTest, ASpaceAccountPricesEachFileAsTheFilesBeforeItLeaveIt) {
+  // Drawn x/1 first (weight), then x/2, then y/3: 1,200 + 200 fit into 1,600; y/3 would
+  // take 1,200 more, although its size and the least a file takes would fit.
+  CandidatePool pool = PoolOf({{"y/3", 100, 1.0}, {"x/2", 100, 1e6}, {"x/1", 100, 1e12}});
+  RandomGenerator random;
+  random.Seed(2);
+  FolderCharges space;
+  DrawReport report;
+  EXPECT_THAT(PathsOf(DrawCandidates(pool, random, {DrawLimit::Kind::kBytes, 1600, true, &space},
+                                     {}, {}, &report)),
+              ElementsAre("x/1", "x/2"));
+  EXPECT_THAT(report.chosenAmounts, ElementsAre(1200, 200));
+  EXPECT_EQ(report.firstMiss, 1200);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <linux/loop.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,17 +22,23 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "engine/copy_targets.h"
+#include "engine/destination_space.h"
 #include "engine/messages.h"
 #include "engine/playlist_writer.h"
 #include "engine/selection_run.h"
 #include "engine/settings_file.h"
 #include "platform/drive_type.h"
+#include "platform/file_system.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/file_operation.h"
@@ -519,6 +527,172 @@ TEST(WriteFaultsTest, CopiesOntoARealFatVolumeUnderNamesItTakes) {
   EXPECT_EQ(RunAll({dir / "music"}, true, card / "MUSIC"), "succeeded");
   EXPECT_EQ(Snapshot(card / "MUSIC"),
             (Tree{{"Live_ Take 2_.mp3", "live"}, {"con_.mp3", "con"}, {"plain.mp3", "plain"}}));
+}
+
+// A real exFAT volume of `megabytes` with the 32 KiB clusters of a player: an image made
+// by mkfs.exfat, attached to a loop device and mounted through FUSE by exfat-fuse, where
+// these are installed and loop devices and FUSE may be used; else why not.
+class ExFatVolume {
+ public:
+  explicit ExFatVolume(int megabytes)
+      : image_(dir_ / "exfat.img"), path_(dir_.MakeFolder("player")) {
+    std::filesystem::resize_file(dir_.WriteFile("exfat.img", ""), std::uintmax_t(megabytes) << 20);
+    if (!RunProgram({"mkfs.exfat", "-c", "32K", image_})) {
+      reason_ = "mkfs.exfat (exfatprogs) is not installed";
+      return;
+    }
+    const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+    const int number = control < 0 ? -1 : ioctl(control, LOOP_CTL_GET_FREE);
+    if (control >= 0) close(control);
+    const std::string device = "/dev/loop" + std::to_string(number);
+    loop_ = number < 0 ? -1 : open(device.c_str(), O_RDWR | O_CLOEXEC);
+    const int image = open(image_.c_str(), O_RDWR | O_CLOEXEC);
+    loop_info64 info{};
+    info.lo_flags = LO_FLAGS_AUTOCLEAR;  // detached as the last user lets go, even after a crash
+    const bool attached = loop_ >= 0 && image >= 0 && ioctl(loop_, LOOP_SET_FD, image) == 0 &&
+                          ioctl(loop_, LOOP_SET_STATUS64, &info) == 0;
+    if (image >= 0) close(image);
+    if (!attached) {
+      reason_ = "no loop device may be attached here";
+      return;
+    }
+    struct stat before {};
+    struct stat after {};
+    stat(path_.c_str(), &before);
+    RunProgram({"mount.exfat-fuse", device, path_});
+    mounted_ = stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
+    if (!mounted_) reason_ = "exfat-fuse is not installed or FUSE may not be used here";
+  }
+  ~ExFatVolume() {
+    if (mounted_ && umount2(path_.c_str(), 0) != 0 && !RunProgram({"fusermount", "-u", path_}))
+      umount2(path_.c_str(), MNT_DETACH);
+    if (loop_ >= 0) close(loop_);
+  }
+  ExFatVolume(const ExFatVolume&) = delete;
+  ExFatVolume& operator=(const ExFatVolume&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& reason() const { return reason_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  TempDir dir_;
+  std::string image_;
+  std::string path_;
+  int loop_ = -1;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
+// Thirty files in five folders, of `smallest` bytes and up in steps of `step`, in an
+// order unrelated to their names, "A/sub/t1.mp3" and so on, and a small one in a folder
+// whose name FAT does not take; below "music".
+std::map<std::string, std::string> FillLibrary(const TempDir& dir, std::size_t smallest,
+                                               std::size_t step) {
+  std::map<std::string, std::string> library{{"Live: 2?/a.mp3", "live"}};
+  for (int i = 0; i < 30; ++i) {
+    const std::string relative =
+        std::string(1, static_cast<char>('A' + i / 6)) + "/sub/t" + std::to_string(i % 6) + ".mp3";
+    library[relative] =
+        Bytes(smallest + static_cast<std::size_t>(i * 7 % 30) * step, static_cast<char>('a' + i));
+  }
+  for (const auto& [relative, bytes] : library)
+    dir.WriteFile("music/" + relative, bytes);
+  return library;
+}
+
+// The space of `destination` as a fill sees it: in clusters where the volume is FAT.
+platform::FileSystemSpace SpaceForFill(const std::string& destination) {
+  platform::FileSystemSpace space = platform::SpaceOf(destination).value();
+  space.allocationUnit = std::max(space.allocationUnit, platform::FatClusterBytes(destination));
+  return space;
+}
+
+// Fills `destination` with "free", filling and keeping folders, and checks what a user
+// would: no failure, and every chosen file arrived whole below its own folders (under
+// names the volume takes). The draw used the allowance up: what is left of it is less than
+// the smallest file left out would take. On FAT, where what each file and folder is
+// charged is what the volume spends, the space left is less than that, plus the reserve,
+// plus what may be left of the last cluster of each folder made.
+void ExpectFilledToTheBrim(const TempDir& dir, const std::map<std::string, std::string>& library,
+                           const std::string& destination) {
+  SelectionSettings settings;
+  settings.sources = {dir / "music"};
+  settings.copyToFolder = true;
+  settings.destination = destination;
+  settings.options.fill = true;
+  settings.options.keepFolders = true;
+  test::RecordingPorts ports;
+  CopyRecorder copier;
+  LimitChoice free;
+  free.megabytesChecked = true;
+  free.megabytesText = "free";
+  const platform::FileSystemSpace before = SpaceForFill(destination);
+  const SelectionOutcome outcome = SelectionRun(settings, free, ports, {&copier, 5, false});
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_THAT(ports.messages, IsEmpty());
+  EXPECT_THAT(copier.errors, IsEmpty());
+  ASSERT_TRUE(outcome.summary.has_value());
+  EXPECT_EQ(outcome.summary->doneFiles, outcome.chosenPaths.size());
+  ASSERT_GT(outcome.chosenPaths.size(), 3u);
+  ASSERT_LT(outcome.chosenPaths.size(), library.size());  // the volume is the smaller
+
+  const bool fat = platform::IsFatVolume(destination);
+  const auto legal = [fat](const std::string& relative) {
+    return LegalRelativePath(relative, fat);
+  };
+  DestinationSpace charges(before.allocationUnit,
+                           [&](const Candidate& c) { return legal(c.path); });
+  std::int64_t charged = 0;
+  std::set<std::string> copied;
+  std::set<std::string> folders;
+  for (const std::string& path : outcome.chosenPaths) {
+    const std::string relative = path.substr((dir / "music/").size());
+    EXPECT_TRUE(ReadBytes(destination + "/" + legal(relative)) == library.at(relative)) << relative;
+    const Candidate file{relative, static_cast<std::int64_t>(library.at(relative).size()), 1.0};
+    charged += charges.CostOf(file);
+    charges.Chosen(file);
+    copied.insert(relative);
+    folders.insert(relative.substr(0, relative.rfind('/')));
+  }
+  std::int64_t leastLeftOut = std::numeric_limits<std::int64_t>::max();
+  for (const auto& [relative, bytes] : library) {
+    if (!copied.contains(relative))
+      leastLeftOut = std::min(
+          leastLeftOut, charges.CostOf({relative, static_cast<std::int64_t>(bytes.size()), 1.0}));
+  }
+  const std::int64_t budgetLeft = FreeSpaceBudget(before) - charged;
+  EXPECT_GE(budgetLeft, 0);
+  EXPECT_LT(budgetLeft, leastLeftOut);
+  const platform::FileSystemSpace after = SpaceForFill(destination);
+  const auto unit = static_cast<std::int64_t>(after.allocationUnit);
+  if (fat) {
+    EXPECT_LT(static_cast<std::int64_t>(after.availableBytes),
+              leastLeftOut + FreeSpaceReserve(after.allocationUnit) +
+                  unit * static_cast<std::int64_t>(folders.size()));
+  }
+  std::cout << "[   NOTE   ] " << copied.size() << " files, " << after.availableBytes
+            << " bytes left in units of " << unit << "; the smallest left out takes "
+            << leastLeftOut << "\n";
+}
+
+TEST(WriteFaultsTest, FillsTheFreeSpaceOfARealExFatPlayerToTheBrim) {
+  TempDir dir;
+  // About 15 MiB of music for 6 MiB of free clusters.
+  const std::map<std::string, std::string> library = FillLibrary(dir, 100 * 1024, 27 * 1024);
+  const ExFatVolume player(8);
+  if (!player.mounted()) GTEST_SKIP() << player.reason();
+  ASSERT_TRUE(platform::IsFatVolume(player.path()));
+  EXPECT_EQ(platform::FatClusterBytes(player.path()), 32768u);
+  ExpectFilledToTheBrim(dir, library, player.path());
+}
+
+TEST(WriteFaultsTest, FillsTheFreeSpaceOfASmallTmpfsToTheBrim) {
+  TempDir dir;
+  const std::map<std::string, std::string> library = FillLibrary(dir, 20 * 1024, 5 * 1024);
+  const SmallVolume disk(1024 * 1024);
+  if (!disk.mounted()) GTEST_SKIP() << "no volume can be mounted here";
+  ExpectFilledToTheBrim(dir, library, disk.path());
 }
 
 }  // namespace

@@ -35,9 +35,12 @@ struct ExpectedTemplate {
 
 const ExpectedTemplate kTemplates[] = {
     {104, "Select Source(s)", {286, 134}, {1000, 1001, 1002, 1016, 1017}},
-    {105, "Select Destination", {284, 137}, {1003, 1004, 1014, 1015, 1020}},
+    {105, "Select Destination", {284, 137}, {1003, 1004, 1014, 1015, 1020, 1021}},
     {106, "Set Folder Weights", {301, 138}, {1005, 1006, 1007, 1009}},
-    {107, "Final Settings", {268, 135}, {1008, 1009, 1010, 1011, 1012, 1013, 1018}},
+    {107,
+     "Final Settings",
+     {304, 160},
+     {1008, 1009, 1010, 1011, 1012, 1013, 1018, 1022, 1023, 1024}},
     {129, "Dialog", {253, 102}, {1, 2, 1019}},
 };
 
@@ -48,6 +51,8 @@ const char* ClassFor(ControlKind kind) {
       return "QPushButton";
     case ControlKind::kRadioButton:
       return "QRadioButton";
+    case ControlKind::kCheckBox:
+      return "QCheckBox";
     case ControlKind::kLabel:
       return "QLabel";
     case ControlKind::kGroupBox:

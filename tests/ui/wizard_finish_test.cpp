@@ -2,13 +2,17 @@
 // the files (asking about a name that exists), and stays open on its last page.
 #include <memory>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "engine/summary_line.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"
@@ -105,6 +109,48 @@ class WizardFinishTest : public QObject {
     wizard.Finish();
     QCOMPARE(conflicts.asked().size(), 2u);  // "for all remaining" asks once
     QCOMPARE(QDir(Path("player")).entryList(QDir::Files).size(), 4);
+  }
+
+  void fillingTheFreeSpaceKeepsFoldersAndSaysWhatWasDone() {
+    WizardFixture wizard;
+    wizard.dialogs.QueuePath(Path("library"));
+    wizard.ClickControl("addFolder");
+    wizard.Next();
+    wizard.ClickControl("createPlaylist");
+    QVERIFY(!wizard.Find<QCheckBox>("keepFolders")->isEnabled());  // a copy's choice only
+    wizard.ClickControl("copyToFolder");
+    wizard.ClickControl("keepFolders");
+    wizard.Find<QLineEdit>("destinationField")->setText(Path("player"));
+    wizard.Next();
+    QVERIFY(wizard.settings.options.keepFolders);
+    wizard.Next();
+    QVERIFY(wizard.Find<QPushButton>("freeSpaceButton")->isEnabled());
+    wizard.ClickControl("allButton");
+    wizard.ClickControl("freeSpaceButton");
+    QVERIFY(wizard.Find<QRadioButton>("megabyteButton")->isChecked());
+    QCOMPARE(wizard.Find<QLineEdit>("megabyteField")->text(), QString("free"));
+    wizard.ClickControl("keepFilling");
+    QVERIFY(wizard.settings.options.fill);
+    wizard.Finish();
+
+    QVERIFY(wizard.messages.shown().empty());
+    QCOMPARE(QDir(Path("player")).entryList(QDir::Files), QStringList({"a.mp3", "b.mp3"}));
+    QCOMPARE(QDir(Path("player/deeper")).entryList(QDir::Files), QStringList({"c.mp3"}));
+    const QString size = QString::fromStdString(sorvina::engine::SizeText(3 * Song().size()));
+    QCOMPARE(wizard.Find<QLabel>("summaryLine")->toolTip(),
+             "Copied 3 files (" + size + ") to " + Path("player"));
+    QVERIFY(wizard.Find<QLabel>("summaryLine")->isVisible());
+
+    // Back on the destination page a playlist leaves no free space to fill.
+    wizard.Back();
+    wizard.Back();
+    wizard.ClickControl("createPlaylist");
+    wizard.Find<QLineEdit>("destinationField")->setText(Path("lists/all.m3u"));
+    wizard.Next();
+    wizard.Next();
+    QVERIFY(!wizard.Find<QPushButton>("freeSpaceButton")->isEnabled());
+    QVERIFY(wizard.Find<QLabel>("summaryLine")->text().isEmpty());
+    QVERIFY(wizard.Find<QCheckBox>("keepFilling")->isChecked());
   }
 
   void badInputAtFinishIsReportedAndNothingIsWritten() {

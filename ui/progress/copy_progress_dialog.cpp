@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "engine/messages.h"
 #include "ui/shell/path_text.h"
 
 namespace sorvina::ui {
@@ -79,6 +80,14 @@ void CopyProgressDialog::Update(const transfer::FileProgress& progress) {
   name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, kNameWidth));
   name_->setToolTip(path);
   bar_->setValue(BarValue(progress));
+}
+
+void CopyProgressDialog::ShowWritingToDevice() {
+  count_->setText(QString::fromUtf8(engine::kWritingToDeviceText));
+  name_->clear();
+  name_->setToolTip({});
+  bar_->setRange(0, 0);
+  cancel_->setEnabled(false);
 }
 
 void CopyProgressDialog::reject() {

@@ -27,6 +27,9 @@ class CopyProgressDialog : public QDialog {
   static constexpr int kBarSteps = 1000;
 
   void Update(const transfer::FileProgress& progress);
+  // The copy is over and its files are being written out to the device: says so, with a
+  // busy bar and no Cancel, which could no longer stop anything.
+  void ShowWritingToDevice();
   // Set once the user asked to cancel; never cleared.
   bool cancelRequested() const { return cancelRequested_; }
 

@@ -51,6 +51,12 @@ bool WizardFileOperation::Progress(const transfer::FileProgress& progress) {
   return !quitRequested && progress_ && !progress_->cancelRequested();
 }
 
+void WizardFileOperation::WritingToDevice() {
+  if (!progress_) return;
+  progress_->ShowWritingToDevice();
+  PumpWaitingMessages();
+}
+
 transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
                                          const QString& target) {
   using transfer::ConflictAction;

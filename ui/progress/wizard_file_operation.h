@@ -31,6 +31,7 @@ class WizardFileOperation : public transfer::FileOperationUi {
                                        const std::string& target) override;
   transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override;
   bool Progress(const transfer::FileProgress& progress) override;
+  void WritingToDevice() override;
 
  private:
   // The window the questions belong to: the progress dialog once it is up, else the owner.

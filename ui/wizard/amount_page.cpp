@@ -1,10 +1,13 @@
 #include "ui/wizard/amount_page.h"
 
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "engine/selection_run.h"
+#include "engine/summary_line.h"
 #include "resources/resource_ids.h"
 #include "ui/progress/wizard_file_operation.h"
 #include "ui/progress/wizard_run_ports.h"
@@ -26,7 +29,10 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
       hoursButton_(Control<QRadioButton>(kIdcHoursButton)),
       megabyteButton_(Control<QRadioButton>(kIdcMegabyteButton)),
       allButton_(Control<QRadioButton>(kIdcAllButton)),
-      donationButton_(Control<LinkButton>(kIdcDonation)) {
+      donationButton_(Control<LinkButton>(kIdcDonation)),
+      freeSpaceButton_(Control<QPushButton>(kIdcFreeSpace)),
+      keepFilling_(Control<QCheckBox>(kIdcKeepFilling)),
+      summary_(Control<QLabel>(kIdcSummary)) {
   NameControl(kIdcHoursField, "hoursField");
   NameControl(kIdcMegabyteField, "megabyteField");
   NameControl(kIdcHoursButton, "hoursButton");
@@ -34,6 +40,10 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
   NameControl(kIdcAllButton, "allButton");
   NameControl(kIdcDonation, "donationButton");
   NameControl(kIdcSaveSettings, "saveSettings");
+  NameControl(kIdcFreeSpace, "freeSpaceButton");
+  NameControl(kIdcKeepFilling, "keepFilling");
+  NameControl(kIdcSummary, "summaryLine");
+  freeSpaceButton_->setToolTip(QStringLiteral("Fill the destination's free space"));
 
   donationButton_->bitmapNormal = kIdbDonation;
   donationButton_->bitmapPressed = 0;
@@ -45,6 +55,13 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
           [] { OpenWebPage(QString::fromLatin1(kDonationPagePath)); });
   connect(megabyteButton_, &QRadioButton::clicked, this, [this] { megabyteField_->setFocus(); });
   connect(hoursButton_, &QRadioButton::clicked, this, [this] { hoursField_->setFocus(); });
+  connect(freeSpaceButton_, &QPushButton::clicked, this, [this] {
+    megabyteButton_->setChecked(true);
+    megabyteField_->setText(QString::fromLatin1(engine::kFreeSpaceAmount));
+    megabyteField_->setFocus();
+  });
+  connect(keepFilling_, &QCheckBox::toggled, this,
+          [this](bool checked) { settings_.options.fill = checked; });
   connect(Control<QPushButton>(kIdcSaveSettings), &QPushButton::clicked, this,
           [this] { SaveSettings(this, startFolder_, CurrentLimitChoice(), settings_); });
 }
@@ -52,6 +69,10 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
 void AmountPage::OnEntered() {
   SetWizardButtons(kWizardBack | kWizardFinish);
   RestoreLimitChoice();
+  keepFilling_->setChecked(settings_.options.fill);
+  // Only a copy destination has free space to fill.
+  freeSpaceButton_->setEnabled(settings_.copyToFolder);
+  summary_->clear();
 }
 
 void AmountPage::RestoreLimitChoice() {
@@ -94,9 +115,16 @@ bool AmountPage::validatePage() {
   // arriving then must not start a run inside the run.
   if (running_) return false;
   running_ = true;
+  summary_->clear();
   WizardRunPorts ports(window());
   WizardFileOperation fileOperation(window());
-  engine::SelectionRun(settings_, CurrentLimitChoice(), ports, {&fileOperation, {}, false});
+  const engine::SelectionOutcome outcome =
+      engine::SelectionRun(settings_, CurrentLimitChoice(), ports, {&fileOperation, {}, false});
+  if (outcome.summary) {
+    const QString line = FromEngineText(engine::SummaryLine(*outcome.summary));
+    summary_->setText(summary_->fontMetrics().elidedText(line, Qt::ElideMiddle, summary_->width()));
+    summary_->setToolTip(line);
+  }
   running_ = false;
   return false;
 }

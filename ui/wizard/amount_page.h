@@ -3,7 +3,10 @@
 #include "engine/limit_choice.h"
 #include "ui/wizard/wizard_page.h"
 
+class QCheckBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 
 namespace sorvina::ui {
@@ -41,6 +44,9 @@ class AmountPage : public WizardPage {
   QRadioButton* megabyteButton_;
   QRadioButton* allButton_;
   LinkButton* donationButton_;
+  QPushButton* freeSpaceButton_;
+  QCheckBox* keepFilling_;
+  QLabel* summary_;
   bool running_ = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -32,16 +33,23 @@ DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* p
       createPlaylist_(Control<QRadioButton>(kIdcCreatePlaylist)),
       copyToFolder_(Control<QRadioButton>(kIdcCopyToFolder)),
       label_(Control<QLabel>(kIdcDestinationLabel)),
-      destinationField_(Control<QLineEdit>(kIdcDestinationField)) {
+      destinationField_(Control<QLineEdit>(kIdcDestinationField)),
+      keepFolders_(Control<QCheckBox>(kIdcKeepFolders)) {
   NameControl(kIdcCreatePlaylist, "createPlaylist");
   NameControl(kIdcCopyToFolder, "copyToFolder");
   NameControl(kIdcDestinationLabel, "destinationLabel");
   NameControl(kIdcDestinationField, "destinationField");
   NameControl(kIdcSetDestination, "setDestination");
-  connect(copyToFolder_, &QRadioButton::clicked, this,
-          [this] { label_->setText(QString::fromLatin1(kFolderLabel)); });
-  connect(createPlaylist_, &QRadioButton::clicked, this,
-          [this] { label_->setText(QString::fromLatin1(kPlaylistLabel)); });
+  NameControl(kIdcKeepFolders, "keepFolders");
+  // Folders are kept only in a copy; a playlist names each file where it is.
+  connect(copyToFolder_, &QRadioButton::clicked, this, [this] {
+    label_->setText(QString::fromLatin1(kFolderLabel));
+    keepFolders_->setEnabled(true);
+  });
+  connect(createPlaylist_, &QRadioButton::clicked, this, [this] {
+    label_->setText(QString::fromLatin1(kPlaylistLabel));
+    keepFolders_->setEnabled(false);
+  });
   connect(Control<QPushButton>(kIdcSetDestination), &QPushButton::clicked, this,
           &DestinationPage::ChooseDestination);
 }
@@ -52,12 +60,15 @@ void DestinationPage::OnEntered() {
   copyToFolder_->setChecked(!playlist);
   label_->setText(QString::fromLatin1(playlist ? kPlaylistLabel : kFolderLabel));
   destinationField_->setText(FromEngineText(settings_.destination));
+  keepFolders_->setChecked(settings_.options.keepFolders);
+  keepFolders_->setEnabled(!playlist);
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
 bool DestinationPage::validatePage() {
   settings_.copyToFolder = copyToFolder_->isChecked();
   settings_.destination = ToEngineText(destinationField_->text());
+  settings_.options.keepFolders = keepFolders_->isChecked();
   return true;
 }
 

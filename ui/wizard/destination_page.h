@@ -2,6 +2,7 @@
 
 #include "ui/wizard/wizard_page.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -27,6 +28,7 @@ class DestinationPage : public WizardPage {
   QRadioButton* copyToFolder_;
   QLabel* label_;
   QLineEdit* destinationField_;
+  QCheckBox* keepFolders_;
 };
 
 // A destination names a playlist when it is longer than ".m3u" and ends in it, in any
