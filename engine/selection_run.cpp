@@ -9,7 +9,7 @@
 #include "engine/playlist_writer.h"
 #include "engine/random_generator.h"
 #include "engine/weighted_draw.h"
-#include "media/mp3_info.h"
+#include "media/track_probe.h"
 #include "platform/file_system.h"
 #include "transfer/copy_job.h"
 
@@ -136,10 +136,9 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
     }
     RandomGenerator random;
     random.Seed(options.seed.value_or(platform::ClockSeed()));
-    media::Mp3Info analysis;
-    chosen = DrawCandidates(pool, random, *drawLimit, [&analysis](const Candidate& candidate) {
-      analysis.Open(candidate.path, candidate.sizeBytes);
-      return analysis.GetLengthSeconds();
+    media::TrackProbe probe;
+    chosen = DrawCandidates(pool, random, *drawLimit, [&probe](const Candidate& candidate) {
+      return probe.Seconds(candidate.path, candidate.sizeBytes);
     });
   }
   outcome.chosenPaths = PathsOf(std::move(chosen));

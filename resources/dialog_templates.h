@@ -9,6 +9,7 @@ enum class ControlKind {
   kPushButton,
   kDefaultPushButton,  // the button that Enter presses
   kRadioButton,        // automatic: checking one unchecks its siblings
+  kCheckBox,           // two states, independent of its siblings
   kLabel,
   kGroupBox,
   kEditField,  // one line, scrolls horizontally, bordered

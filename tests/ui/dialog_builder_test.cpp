@@ -34,7 +34,10 @@ struct ExpectedTemplate {
 };
 
 const ExpectedTemplate kTemplates[] = {
-    {104, "Select Source(s)", {286, 134}, {1000, 1001, 1002, 1016, 1017}},
+    {104,
+     "Select Source(s)",
+     {286, 134},
+     {1000, 1001, 1002, 1016, 1017, 1021, 1022, 1023, 1024, 1025, 1026, 1027, 1028}},
     {105, "Select Destination", {284, 137}, {1003, 1004, 1014, 1015, 1020}},
     {106, "Set Folder Weights", {301, 138}, {1005, 1006, 1007, 1009}},
     {107, "Final Settings", {268, 135}, {1008, 1009, 1010, 1011, 1012, 1013, 1018}},
@@ -48,6 +51,8 @@ const char* ClassFor(ControlKind kind) {
       return "QPushButton";
     case ControlKind::kRadioButton:
       return "QRadioButton";
+    case ControlKind::kCheckBox:
+      return "QCheckBox";
     case ControlKind::kLabel:
       return "QLabel";
     case ControlKind::kGroupBox:
@@ -100,7 +105,8 @@ void BuildAndCheck(int id, QWidget& parent) {
     QCOMPARE(widget->pos(), place.topLeft());
     QCOMPARE(widget->height(), place.height());
     const bool labelled =
-        (control.kind == ControlKind::kLabel || control.kind == ControlKind::kRadioButton) &&
+        (control.kind == ControlKind::kLabel || control.kind == ControlKind::kRadioButton ||
+         control.kind == ControlKind::kCheckBox) &&
         control.text[0] != '\0';
     if (labelled) {
       QVERIFY2(widget->width() >= std::max(place.width(), widget->sizeHint().width()),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <QCheckBox>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -50,6 +51,8 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent) {
       button->setAutoExclusive(true);
       return button;
     }
+    case ControlKind::kCheckBox:
+      return new QCheckBox(text, parent);
     case ControlKind::kLabel: {
       auto* label = new QLabel(parent);
       label->setTextFormat(Qt::PlainText);
@@ -77,6 +80,7 @@ QRect FittedGeometry(const ControlTemplate& control, QWidget* widget, const QRec
   switch (control.kind) {
     case ControlKind::kLabel:
     case ControlKind::kRadioButton:
+    case ControlKind::kCheckBox:
       if (control.text[0] != '\0' && widget->sizeHint().width() > place.width())
         return QRect(place.topLeft(), QSize(widget->sizeHint().width(), place.height()));
       return place;
