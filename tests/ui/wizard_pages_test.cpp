@@ -55,6 +55,18 @@ void AnswerWeightDialog(const QString& text, bool* stayedOpen = nullptr) {
   });
 }
 
+// Writes `content` as a settings file in `folder` and loads it with "Load Settings".
+void LoadSettingsText(WizardFixture& wizard, const QTemporaryDir& folder,
+                      const QByteArray& content) {
+  const QString path = folder.filePath("s.txt");
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(content);
+  file.close();
+  wizard.dialogs.QueuePath(path);
+  wizard.ClickControl("loadSettings");
+}
+
 }  // namespace
 
 class WizardPagesTest : public QObject {
@@ -126,13 +138,8 @@ class WizardPagesTest : public QObject {
     const std::pair<const char*, QStringList> cases[] = {{"types=OPUS, m4a,speex", {"opus", "m4a"}},
                                                          {"types=speex", {"mp3"}}};
     for (const auto& [line, shown] : cases) {
-      const QString path = folder.filePath("s.txt");
-      QFile file(path);
-      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-      file.write(QByteArray("0\r\n/lists/mix.m3u\r\n0\r\n2 \r\n") + line + "\r\n");
-      file.close();
-      wizard.dialogs.QueuePath(path);
-      wizard.ClickControl("loadSettings");
+      LoadSettingsText(wizard, folder,
+                       QByteArray("0\r\n/lists/mix.m3u\r\n0\r\n2 \r\n") + line + "\r\n");
       QCOMPARE(checkedTypes(), shown);
     }
   }
@@ -389,13 +396,8 @@ class WizardPagesTest : public QObject {
     const std::pair<const char*, const char*> cases[] = {
         {"1 3", "hours"}, {"2 ", "all"}, {"x 5", "all"}, {"0 12", "megabyte"}};
     for (const auto& [lastLine, checked] : cases) {
-      const QString path = folder.filePath("s.txt");
-      QFile file(path);
-      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-      file.write(QByteArray("0\r\n/lists/mix.M3U\r\n0\r\n") + lastLine + "\r\n");
-      file.close();
-      wizard.dialogs.QueuePath(path);
-      wizard.ClickControl("loadSettings");
+      LoadSettingsText(wizard, folder,
+                       QByteArray("0\r\n/lists/mix.M3U\r\n0\r\n") + lastLine + "\r\n");
       wizard.Next();
       QVERIFY(wizard.Find<QRadioButton>("createPlaylist")->isChecked());
       wizard.Next();
