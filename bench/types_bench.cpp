@@ -29,7 +29,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using sorvina::test::ShellQuoted;
 
 constexpr int kFilesPerType = 400;
 constexpr int kRepetitions = 5;
@@ -56,13 +55,6 @@ const TypeCase kTypes[] = {
     {"aiff", "tone.aiff", "ffmpeg -v error -i {in} -write_id3v2 1 -metadata title=Title {out}"},
 };
 
-// The command with the source and the file put in place of {in} and {out}.
-std::string Command(std::string command, const std::string& in, const std::string& out) {
-  command.replace(command.find("{in}"), 4, ShellQuoted(in));
-  command.replace(command.find("{out}"), 5, ShellQuoted(out));
-  return command;
-}
-
 // The files of every type in a fresh temporary folder, removed with the object.
 class TypeLibraries {
  public:
@@ -74,7 +66,7 @@ class TypeLibraries {
     std::ofstream(wav, std::ios::binary) << sorvina::test::SoundWav(44100, 2, 30);
     for (const TypeCase& type : kTypes) {
       const fs::path made = folder_ / type.file;
-      Run(Command(type.encode, wav, made.string()));
+      Run(sorvina::test::EncodeCommand(type.encode, wav, made.string()));
       std::vector<std::string>& paths = paths_.emplace_back();
       for (int i = 0; i < kFilesPerType; ++i) {
         const fs::path name = folder_ / (std::to_string(i) + "-" + type.file);
@@ -86,7 +78,7 @@ class TypeLibraries {
     std::ofstream(wav, std::ios::binary | std::ios::trunc)
         << sorvina::test::SoundWav(44100, 2, 120);
     bareVbr_ = (folder_ / "bare-vbr.mp3").string();
-    Run(Command("lame --quiet -V 2 -t {in} {out}", wav, bareVbr_));
+    Run(sorvina::test::EncodeCommand("lame --quiet -V 2 -t {in} {out}", wav, bareVbr_));
     fs::remove(wav);
   }
   ~TypeLibraries() {

@@ -52,17 +52,16 @@ void MakeVbriHeader(const std::string& path) {
 struct Encoding {
   const char* name;     // with the ending that gives the file's type
   const char* program;  // the encoder
-  const char* options;  // between the program and the files
-  int sampleRate;
-  int channels;
+  const char* options;  // the encoder's, besides the files and the tags
   double seconds;
-  double silentSeconds = 0;
-  void (*rework)(const std::string& path) = nullptr;
-  // MP3s only: the sample rate proves which MPEG version was written; what the time rests
-  // on; whether the first frame's bitrate alone would be more than a second off.
-  int mpegSampleRate = 0;
+  int sampleRate = 44100;  // kept by the encoder: for MP3s it tells the MPEG version
+  int channels = 2;
+  // MP3s only: what the time must rest on, and whether the first frame's bitrate alone
+  // would be more than a second off.
   Source source = Source::kNone;
   bool firstFrameRateWrong = false;
+  double silentSeconds = 0;
+  void (*rework)(const std::string& path) = nullptr;
 };
 
 // Names the case in test output instead of dumping its bytes.
@@ -70,22 +69,16 @@ void PrintTo(const Encoding& encoding, std::ostream* out) {
   *out << encoding.name;
 }
 
-// The command that encodes `in` into `out` with the tags Tone and Generator.
-std::string EncodeCommand(const Encoding& e, const std::string& in, const std::string& out) {
+// The command that encodes {in} into {out} with the tags Tone and Generator.
+std::string CommandPattern(const Encoding& e) {
   const std::string program = e.program;
-  const std::string files = test::ShellQuoted(in) + " ";
-  if (program == "lame")
-    return "lame --quiet " + std::string(e.options) + " --tt Tone --ta Generator " + files +
-           test::ShellQuoted(out);
-  if (program == "flac")
-    return "flac -s -f --tag=TITLE=Tone --tag=ARTIST=Generator " + files + "-o " +
-           test::ShellQuoted(out);
-  if (program == "oggenc")
-    return "oggenc -Q -t Tone -a Generator " + files + "-o " + test::ShellQuoted(out);
-  if (program == "opusenc")
-    return "opusenc --quiet --title Tone --artist Generator " + files + test::ShellQuoted(out);
-  return "ffmpeg -v error -y -i " + files + e.options +
-         " -metadata title=Tone -metadata artist=Generator " + test::ShellQuoted(out);
+  const std::string options = e.options;
+  if (program == "lame") return "lame --quiet " + options + " --tt Tone --ta Generator {in} {out}";
+  if (program == "flac") return "flac -s -f --tag=TITLE=Tone --tag=ARTIST=Generator -o {out} {in}";
+  if (program == "oggenc") return "oggenc -Q -t Tone -a Generator -o {out} {in}";
+  if (program == "opusenc") return "opusenc --quiet --title Tone --artist Generator {in} {out}";
+  return "ffmpeg -v error -y -i {in} " + options +
+         " -metadata title=Tone -metadata artist=Generator {out}";
 }
 
 // The time that the first frame's bitrate gives, as the analysis has always worked it
@@ -102,7 +95,7 @@ class EncoderOutputTest : public ::testing::TestWithParam<Encoding> {
     const std::string wav = dir_.WriteFile(
         "sound.wav", test::SoundWav(e.sampleRate, e.channels, e.seconds, e.silentSeconds));
     const std::string file = dir_ / e.name;
-    const std::string command = EncodeCommand(e, wav, file);
+    const std::string command = test::EncodeCommand(CommandPattern(e), wav, file);
     EXPECT_TRUE(test::RunCommand(command)) << command;
     if (e.rework) e.rework(file);
     return file;
@@ -125,10 +118,10 @@ TEST_P(EncoderOutputTest, TimeIsWithinASecondOfTheDecodedLength) {
   EXPECT_EQ(summary.caption, "Generator - Tone");
   EXPECT_EQ(probe.Seconds(file, 0), summary.seconds);
 
-  if (e.mpegSampleRate == 0) return;
+  if (e.source == Source::kNone) return;
   Mp3Info info;
   ASSERT_EQ(info.Open(file, 0), Mp3Info::Status::kOk);
-  EXPECT_EQ(info.GetSampleRate(), e.mpegSampleRate);
+  EXPECT_EQ(info.GetSampleRate(), e.sampleRate);
   EXPECT_EQ(info.GetLengthSource(), e.source);
   // What the mends change is what the first frame alone got plainly wrong; a file it got
   // right keeps exactly that time.
@@ -141,77 +134,45 @@ TEST_P(EncoderOutputTest, TimeIsWithinASecondOfTheDecodedLength) {
   }
 }
 
-Encoding Mp3(const char* name, const char* options, int sampleRate, int channels, double seconds,
-             int mpegSampleRate, Source source, bool firstFrameRateWrong = false) {
-  Encoding e{name, "lame", options, sampleRate, channels, seconds};
-  e.mpegSampleRate = mpegSampleRate;
-  e.source = source;
-  e.firstFrameRateWrong = firstFrameRateWrong;
-  return e;
-}
+constexpr Source kRate = Source::kFirstFrameRate;
+constexpr Source kStated = Source::kStatedFrames;
+constexpr Source kCounted = Source::kCountedFrames;
 
 const Encoding kMp3s[] = {
     // lame: an "Info" frame before constant bitrates, "Xing" before variable and average
-    // ones; -t leaves either out.
-    Mp3("cbr_info.mp3", "-b 128", 44100, 2, 7.3, 44100, Source::kFirstFrameRate),
-    Mp3("cbr_bare.mp3", "-b 192 -t", 44100, 2, 4.6, 44100, Source::kFirstFrameRate),
-    Mp3("vbr_xing.mp3", "-V 2", 44100, 2, 6.6, 44100, Source::kStatedFrames),
-    Mp3("abr_xing.mp3", "--abr 128", 48000, 2, 5.1, 48000, Source::kStatedFrames),
-    Mp3("vbr_bare.mp3", "-V 2 -t", 44100, 2, 6.6, 44100, Source::kCountedFrames, true),
-    Mp3("mpeg2_cbr_info.mp3", "-b 32", 22050, 1, 8.2, 22050, Source::kFirstFrameRate),
-    Mp3("mpeg2_vbr_xing.mp3", "-V 2", 22050, 1, 9.4, 22050, Source::kStatedFrames),
-    Mp3("mpeg2_abr_bare.mp3", "--abr 48 -t", 22050, 2, 6.3, 22050, Source::kCountedFrames),
-    Mp3("mpeg25_vbr_xing.mp3", "-V 5", 8000, 1, 5.2, 8000, Source::kStatedFrames),
-    Mp3("mpeg25_vbr_bare.mp3", "-V 5 -t", 11025, 1, 5.7, 11025, Source::kCountedFrames),
-    Mp3("mpeg25_cbr_bare.mp3", "-b 16 -t", 8000, 1, 4.4, 8000, Source::kFirstFrameRate),
+    // ones; -t leaves either out. 44.1 and 48 kHz are MPEG-1, 22.05 MPEG-2, 11.025 and 8
+    // MPEG-2.5.
+    {"cbr_info.mp3", "lame", "-b 128", 7.3, 44100, 2, kRate},
+    {"cbr_bare.mp3", "lame", "-b 192 -t", 4.6, 44100, 2, kRate},
+    {"vbr_xing.mp3", "lame", "-V 2", 6.6, 44100, 2, kStated},
+    {"abr_xing.mp3", "lame", "--abr 128", 5.1, 48000, 2, kStated},
+    {"vbr_bare.mp3", "lame", "-V 2 -t", 6.6, 44100, 2, kCounted, true},
+    {"mpeg2_cbr_info.mp3", "lame", "-b 32", 8.2, 22050, 1, kRate},
+    {"mpeg2_vbr_xing.mp3", "lame", "-V 2", 9.4, 22050, 1, kStated},
+    {"mpeg2_abr_bare.mp3", "lame", "--abr 48 -t", 6.3, 22050, 2, kCounted},
+    {"mpeg25_vbr_xing.mp3", "lame", "-V 5", 5.2, 8000, 1, kStated},
+    {"mpeg25_vbr_bare.mp3", "lame", "-V 5 -t", 5.7, 11025, 1, kCounted},
+    {"mpeg25_cbr_bare.mp3", "lame", "-b 16 -t", 4.4, 8000, 1, kRate},
     // Silence first: the frames after the first share its bitrate, the later ones do not.
-    [] {
-      Encoding e = Mp3("silence_then_vbr_bare.mp3", "-V 2 -t", 44100, 2, 9.0, 44100,
-                       Source::kCountedFrames, true);
-      e.silentSeconds = 3;
-      return e;
-    }(),
-    [] {
-      Encoding e =
-          Mp3("info_slower.mp3", "-b 128 -t", 44100, 2, 5.0, 44100, Source::kStatedFrames, true);
-      e.rework = MakeInfoFrameSlower;
-      return e;
-    }(),
-    [] {
-      Encoding e = Mp3("vbri.mp3", "-V 0 -t", 44100, 2, 6.8, 44100, Source::kStatedFrames, true);
-      e.rework = MakeVbriHeader;
-      return e;
-    }(),
+    {"silence_then_vbr_bare.mp3", "lame", "-V 2 -t", 9.0, 44100, 2, kCounted, true, 3},
+    {"info_slower.mp3", "lame", "-b 128 -t", 5.0, 44100, 2, kStated, true, 0, MakeInfoFrameSlower},
+    {"vbri.mp3", "lame", "-V 2 -t", 6.8, 44100, 2, kStated, true, 0, MakeVbriHeader},
+    {"ffmpeg_cbr.mp3", "ffmpeg", "-c:a libmp3lame -b:a 160k", 5.4, 44100, 2, kRate},
+    {"ffmpeg_vbr.mp3", "ffmpeg", "-c:a libmp3lame -q:a 3", 5.4, 44100, 2, kStated},
 };
 
-Encoding Ffmpeg(const char* name, const char* options, double seconds) {
-  return Encoding{name, "ffmpeg", options, 44100, 2, seconds};
-}
-
 const Encoding kOthers[] = {
-    [] {
-      Encoding e = Ffmpeg("ffmpeg_cbr.mp3", "-c:a libmp3lame -b:a 160k", 5.4);
-      e.mpegSampleRate = 44100;
-      e.source = Source::kFirstFrameRate;
-      return e;
-    }(),
-    [] {
-      Encoding e = Ffmpeg("ffmpeg_vbr.mp3", "-c:a libmp3lame -q:a 3", 5.4);
-      e.mpegSampleRate = 44100;
-      e.source = Source::kStatedFrames;
-      return e;
-    }(),
-    Encoding{"tone.flac", "flac", "", 44100, 2, 6.2},
-    Encoding{"tone.ogg", "oggenc", "", 44100, 2, 5.7},
-    Encoding{"tone.opus", "opusenc", "", 48000, 2, 4.8},
-    Ffmpeg("ffmpeg_opus.opus", "-c:a libopus -b:a 64k", 5.6),
-    Ffmpeg("vorbis_in.oga", "-c:a libvorbis", 4.3),
-    Ffmpeg("flac_in.ogg", "-c:a flac", 4.6),
-    Ffmpeg("aac.m4a", "-c:a aac -b:a 96k", 6.5),
-    Ffmpeg("alac.m4a", "-c:a alac", 3.9),
-    Ffmpeg("tone.wma", "-c:a wmav2 -b:a 96k", 5.2),
-    Ffmpeg("tone.wav", "-c:a pcm_s16le", 4.1),
-    Ffmpeg("tone.aiff", "-write_id3v2 1", 3.3),
+    {"tone.flac", "flac", "", 6.2},
+    {"tone.ogg", "oggenc", "", 5.7},
+    {"tone.opus", "opusenc", "", 4.8, 48000},
+    {"ffmpeg_opus.opus", "ffmpeg", "-c:a libopus -b:a 64k", 5.6},
+    {"vorbis_in.oga", "ffmpeg", "-c:a libvorbis", 4.3},
+    {"flac_in.ogg", "ffmpeg", "-c:a flac", 4.6},
+    {"aac.m4a", "ffmpeg", "-c:a aac -b:a 96k", 6.5},
+    {"alac.m4a", "ffmpeg", "-c:a alac", 3.9},
+    {"tone.wma", "ffmpeg", "-c:a wmav2 -b:a 96k", 5.2},
+    {"tone.wav", "ffmpeg", "-c:a pcm_s16le", 4.1},
+    {"tone.aiff", "ffmpeg", "-write_id3v2 1", 3.3},
 };
 
 std::string CaseName(const ::testing::TestParamInfo<Encoding>& info) {

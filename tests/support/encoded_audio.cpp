@@ -66,6 +66,12 @@ bool ProgramsInstalled(std::initializer_list<const char*> programs) {
   return true;
 }
 
+std::string EncodeCommand(std::string pattern, const std::string& in, const std::string& out) {
+  pattern.replace(pattern.find("{in}"), 4, ShellQuoted(in));
+  pattern.replace(pattern.find("{out}"), 5, ShellQuoted(out));
+  return pattern;
+}
+
 bool RunCommand(const std::string& command) {
   return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }

@@ -17,6 +17,9 @@ std::string SoundWav(int sampleRate, int channels, double seconds, double silent
 // Whether every one of `programs` is on the PATH.
 bool ProgramsInstalled(std::initializer_list<const char*> programs);
 
+// `pattern` with the source `in` and the file `out`, quoted, in place of {in} and {out}.
+std::string EncodeCommand(std::string pattern, const std::string& in, const std::string& out);
+
 // Runs `command` through the shell, its output discarded; true when it exits with 0.
 bool RunCommand(const std::string& command);
 
