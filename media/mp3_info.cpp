@@ -414,6 +414,11 @@ Mp3Info::Status Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
   return Analyse(FileSource(*file), knownSize);
 }
 
+Mp3Info::Status Mp3Info::Open(const ReadOnlyFile& file, std::int64_t knownSize) {
+  Reset();
+  return Analyse(FileSource(file), knownSize);
+}
+
 Mp3Info::Status Mp3Info::OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize) {
   Reset();
   return Analyse(MemorySource(bytes), knownSize);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/read_only_file.h"
+
 namespace sorvina::media {
 
 class ByteSource;
@@ -39,6 +41,8 @@ class Mp3Info {
   // Analyses `path`; `knownSize` is its size in bytes when the caller holds it, or 0 to
   // have the file measured.
   Status Open(const std::string& path, std::int64_t knownSize);
+  // The same for a file that the caller has opened (and keeps open).
+  Status Open(const platform::ReadOnlyFile& file, std::int64_t knownSize);
   // Analyses `bytes` as the whole content of a file, with the very search and tests that
   // Open applies to a file; `knownSize` as for Open. Status::kOk or Status::kNoFrame.
   Status OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "media/file_types.h"
+#include "platform/read_only_file.h"
 
 namespace sorvina::media {
 
@@ -20,6 +21,9 @@ struct TaggedAudio {
 // is read as Vorbis, Opus, FLAC or Speex, whichever it holds. MPEG audio gives the caption
 // alone (ID3v2, else ID3v1), as Mp3Info times it from the stream itself.
 TaggedAudio ReadTaggedAudio(const std::string& path, AudioFormat format);
+
+// The same from a file that the caller has opened (and keeps open).
+TaggedAudio ReadTaggedAudio(const platform::ReadOnlyFile& file, AudioFormat format);
 
 // The same from the whole content of a file held in memory; nothing for more than 4 GiB,
 // which the tag reader cannot hold.
