@@ -11,6 +11,7 @@
 #include "cli/probe_command.h"
 #include "cli/selection_command.h"
 #include "cli/version.h"
+#include "media/file_types.h"
 
 namespace sorvina::cli {
 namespace {
@@ -39,6 +40,26 @@ const CLI::Validator kWeightEntry(
       return std::string();
     },
     "", "weight");
+
+// The known type names, for messages and help: "mp3, flac, ...".
+std::string KnownTypeNames() {
+  std::string names;
+  for (const media::FileType& type : media::AllFileTypes())
+    names += (names.empty() ? "" : ", ") + std::string(type.name);
+  return names;
+}
+
+// "mp3,flac" checked: at least one name, and every name one that a type has.
+const CLI::Validator kTypeList(
+    [](const std::string& value) {
+      const std::vector<std::string> names = media::ParseTypeList(value);
+      if (names.empty()) return "no file type given (known: " + KnownTypeNames() + ")";
+      const std::vector<std::string> unknown = media::UnknownTypeNames(names);
+      if (!unknown.empty())
+        return "unknown file type '" + unknown.front() + "' (known: " + KnownTypeNames() + ")";
+      return std::string();
+    },
+    "", "types");
 
 // Declares the options of a selection, each filling its field of `request` when given.
 // Returns them all, so that a subcommand can refuse them.
@@ -94,8 +115,18 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->check(CLI::IsMember({"ask", "replace", "skip", "keep-both"}));
   CLI::Option* quiet =
       app.add_flag("-q,--quiet", request.quiet, "No progress bars and shorter prompts");
+  CLI::Option* types =
+      app.add_option_function<std::string>(
+             "--types",
+             [&request](const std::string& list) {
+               request.fileTypes = media::ParseTypeList(list);
+             },
+             "File types to choose, separated by commas (default mp3; known: " + KnownTypeNames() +
+                 ")")
+          ->type_name("LIST")
+          ->check(kTypeList);
   return {settings, source, weight, copy, playlist, megabytes,   hours, all,
-          fill,     seed,   dryRun, save, conflict, keepFolders, quiet};
+          fill,     seed,   dryRun, save, conflict, keepFolders, quiet, types};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may
@@ -127,7 +158,7 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   CLI::App* probe = app.add_subcommand(
       "probe", "Print each file's playing time and caption: seconds<TAB>caption<TAB>path.");
   std::vector<std::string> probeFiles;
-  probe->add_option("FILE", probeFiles, "MP3 files, analysed in the order given")->required();
+  probe->add_option("FILE", probeFiles, "Music files, analysed in the order given")->required();
 
   std::string completionShell;
   AddCompletionOption(app, completionShell);

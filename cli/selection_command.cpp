@@ -93,6 +93,7 @@ std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Consol
       settings.folderWeights.push_back(weight);
     }
   }
+  if (request.fileTypes) settings.options.fileTypes = *request.fileTypes;
   if (request.copyTo) {
     settings.copyToFolder = true;
     settings.destination = *request.copyTo;

@@ -32,6 +32,8 @@ struct SelectionRequest {
   std::optional<std::string> saveSettings;
   std::optional<ConflictPolicy> onConflict;
   bool quiet = false;
+  // Names of the file types to choose, each known.
+  std::optional<std::vector<std::string>> fileTypes;
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

@@ -17,10 +17,6 @@ using platform::PathStyle;
 
 constexpr PathStyle kNative = platform::NativePathStyle();
 
-bool IsMp3Name(std::string_view name) {
-  return platform::EndsWithNoCase(name, ".mp3");
-}
-
 // At most this many folders of one scan are held open at a time, well below the usual
 // limit of 1,024 descriptors per process, however deep the tree. A folder further up than
 // that is let go and opened again when the scan comes back to it.
@@ -57,12 +53,12 @@ struct ScanFrame {
 };
 
 // Lists `folder` and keeps what the scan will use: subfolders not beginning with ".",
-// and, when the folder's weight lets its files in, the MP3 files with their sizes. The
-// listing gives each entry's kind; a status query is made only where it does not (links,
-// file systems that record no kinds) and the name could matter, and a size query only for
-// an MP3 file.
+// and, when the folder's weight lets its files in, the music files of the chosen types
+// with their sizes. The listing gives each entry's kind; a status query is made only where
+// it does not (links, file systems that record no kinds) and the name could matter, and a
+// size query only for a music file.
 ScanFrame ListFolder(platform::DirectoryListing folder, DirectoryNode& node, std::size_t pathLength,
-                     double weight) {
+                     double weight, const media::FileTypeChoice& types) {
   ScanFrame frame{std::nullopt, folder.identity(), &node, pathLength, weight, {}, {}, 0};
   const bool takesFiles = weight > 0;
   const auto keep = [&frame](std::string_view name, bool isFolder, std::uint64_t sizeBytes) {
@@ -72,21 +68,22 @@ ScanFrame ListFolder(platform::DirectoryListing folder, DirectoryNode& node, std
   };
   folder.VisitEntries([&](std::string_view name, std::optional<EntryKind> kind) {
     const bool hidden = name.starts_with('.');
-    const bool mp3 = takesFiles && name.size() > 4 && IsMp3Name(name);
+    const std::size_t ending = takesFiles ? types.ChosenEndingLength(name) : 0;
+    const bool music = ending > 0 && name.size() > ending;
     if (!kind) {
-      // A hidden folder is skipped and a file not named as an MP3 is not collected:
-      // such a name is not worth a query.
-      if (hidden && !mp3) return;
+      // A hidden folder is skipped and a file not named as music is not collected: such a
+      // name is not worth a query.
+      if (hidden && !music) return;
       const std::optional<platform::FileStatus> status = folder.StatusOf(name.data());
       if (!status) return;
       if (status->kind == EntryKind::kDirectory) {
         if (!hidden) keep(name, true, 0);
-      } else if (status->kind == EntryKind::kFile && mp3) {
+      } else if (status->kind == EntryKind::kFile && music) {
         keep(name, false, status->sizeBytes);
       }
     } else if (*kind == EntryKind::kDirectory) {
       if (!hidden) keep(name, true, 0);
-    } else if (*kind == EntryKind::kFile && mp3) {
+    } else if (*kind == EntryKind::kFile && music) {
       // A file that vanished since the listing was read is not collected.
       if (const std::optional<platform::FileStatus> status = folder.StatusOf(name.data()))
         keep(name, false, status->sizeBytes);
@@ -106,7 +103,8 @@ void Reopen(ScanFrame& frame, const std::string& path) {
 }  // namespace
 
 void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool) {
-  CandidateCollector collector(settings.folderWeights, pool);
+  CandidateCollector collector(settings.folderWeights, pool,
+                               media::FileTypeChoice(settings.options.fileTypes));
   for (std::size_t index = 0; index < settings.sources.size(); ++index) {
     const std::string& source = settings.sources[index];
     pool.BeginSource(index);
@@ -119,7 +117,8 @@ void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool) {
 }
 
 std::optional<PlaylistEntry> ResolvePlaylistLine(std::string_view playlistPath,
-                                                 std::string_view line, PathStyle style) {
+                                                 std::string_view line, PathStyle style,
+                                                 const media::FileTypeChoice& types) {
   if (line.empty()) return std::nullopt;
   PlaylistEntry entry{{}, std::string(line)};
   platform::ToSeparators(entry.entryText, style);
@@ -143,7 +142,7 @@ std::optional<PlaylistEntry> ResolvePlaylistLine(std::string_view playlistPath,
       entry.path = std::string(playlistPath.substr(0, folderEnd + 1)) + text;
     }
   }
-  if (!IsMp3Name(entry.path)) return std::nullopt;
+  if (types.ChosenEndingLength(entry.path) == 0) return std::nullopt;
   return entry;
 }
 
@@ -165,7 +164,7 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
   // The folders on the stack, to end link cycles without walking the stack each time.
   std::unordered_set<platform::FileIdentity, IdentityHash> onStack{root->identity()};
   stack.push_back(ListFolder(std::move(*root), filter.FolderNode(path), path.size(),
-                             FindScanWeight(path, weight, folderWeights_)));
+                             FindScanWeight(path, weight, folderWeights_), types_));
 
   while (!stack.empty()) {
     ScanFrame& frame = stack.back();
@@ -213,7 +212,7 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
     }
     const double childWeight = FindScanWeight(path, frame.weight, folderWeights_);
     DirectoryNode& childNode = filter.Subfolder(*frame.node, name);
-    stack.push_back(ListFolder(std::move(*child), childNode, path.size(), childWeight));
+    stack.push_back(ListFolder(std::move(*child), childNode, path.size(), childWeight, types_));
     if (stack.size() > kOpenFolderLimit) stack[stack.size() - 1 - kOpenFolderLimit].folder.reset();
   }
 }
@@ -229,7 +228,8 @@ void CandidateCollector::ReadPlaylist(const std::string& playlistPath) {
 }
 
 void CandidateCollector::AddPlaylistEntry(const std::string& playlistPath, std::string_view line) {
-  std::optional<PlaylistEntry> entry = ResolvePlaylistLine(playlistPath, line);
+  std::optional<PlaylistEntry> entry =
+      ResolvePlaylistLine(playlistPath, line, platform::NativePathStyle(), types_);
   if (!entry) return;
   const auto status = platform::GetFileStatus(entry->path);
   if (!status || status->kind != EntryKind::kFile) return;

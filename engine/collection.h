@@ -9,13 +9,15 @@
 
 #include "engine/candidate_pool.h"
 #include "engine/selection_settings.h"
+#include "media/file_types.h"
 #include "platform/path_style.h"
 
 namespace sorvina::engine {
 
 // Fills `pool` from every source of `settings`, in list order: playlists are read, every
-// other entry is scanned as a folder with the weight 1.0. The folder weights must have
-// been parsed (ParseFolderWeightEntry). Whatever cannot be read is skipped silently.
+// other entry is scanned as a folder with the weight 1.0. Files of the chosen types are
+// collected (`options.fileTypes`). The folder weights must have been parsed
+// (ParseFolderWeightEntry). Whatever cannot be read is skipped silently.
 void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool);
 
 // A playlist line resolved to the file it names.
@@ -25,21 +27,26 @@ struct PlaylistEntry {
 };
 
 // Resolves one playlist line against the playlist's own path: an empty line, a line that
-// does not name an ".mp3" file, or a relative line in a playlist whose path has no folder
-// (Windows style) gives nothing. Pure text; the file is not looked at.
+// does not name a file of the chosen types (".mp3" by default), or a relative line in a
+// playlist whose path has no folder (Windows style) gives nothing. Pure text; the file is
+// not looked at.
 std::optional<PlaylistEntry> ResolvePlaylistLine(
     std::string_view playlistPath, std::string_view line,
-    platform::PathStyle style = platform::NativePathStyle());
+    platform::PathStyle style = platform::NativePathStyle(),
+    const media::FileTypeChoice& types = media::FileTypeChoice::Default());
 
 // Collection over the file system for one run.
 class CandidateCollector {
  public:
-  // Both are kept by reference and must outlive the collector.
-  CandidateCollector(const std::vector<FolderWeight>& folderWeights, CandidatePool& pool)
-      : folderWeights_(folderWeights), pool_(pool) {}
-  CandidateCollector(std::vector<FolderWeight>&&, CandidatePool&) = delete;
+  // The weights and the pool are kept by reference and must outlive the collector. Files
+  // are collected when their names end in an ending of `types` and are longer than it.
+  CandidateCollector(const std::vector<FolderWeight>& folderWeights, CandidatePool& pool,
+                     media::FileTypeChoice types = media::FileTypeChoice::Default())
+      : folderWeights_(folderWeights), pool_(pool), types_(std::move(types)) {}
+  CandidateCollector(std::vector<FolderWeight>&&, CandidatePool&,
+                     media::FileTypeChoice = media::FileTypeChoice::Default()) = delete;
 
-  // Collects the MP3 files of `folder` and, depth first in listing order, of its
+  // Collects the music files of `folder` and, depth first in listing order, of its
   // subfolders. Folders whose names begin with "." are skipped with all they hold; a
   // folder that is already being scanned further up (a link cycle) is not entered again;
   // a folder that cannot be read, or vanishes, contributes nothing and its siblings are
@@ -61,6 +68,7 @@ class CandidateCollector {
  private:
   const std::vector<FolderWeight>& folderWeights_;
   CandidatePool& pool_;
+  media::FileTypeChoice types_;
   std::function<void(const std::string&)> folderObserver_;
 };
 

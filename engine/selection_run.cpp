@@ -13,7 +13,7 @@
 #include "engine/playlist_writer.h"
 #include "engine/random_generator.h"
 #include "engine/weighted_draw.h"
-#include "media/mp3_info.h"
+#include "media/track_probe.h"
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "transfer/copy_job.h"
@@ -263,12 +263,11 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
     }
     RandomGenerator random;
     random.Seed(options.seed.value_or(platform::ClockSeed()));
-    media::Mp3Info analysis;
+    media::TrackProbe probe;
     chosen = DrawCandidates(
         pool, random, drawLimit,
-        [&analysis](const Candidate& candidate) {
-          analysis.Open(candidate.path, candidate.sizeBytes);
-          return analysis.GetLengthSeconds();
+        [&probe](const Candidate& candidate) {
+          return probe.Seconds(candidate.path, candidate.sizeBytes);
         },
         DrawMethod::kFastest, &report);
     if (chosen.empty())

@@ -7,6 +7,7 @@
 
 #include <climits>
 
+#include "media/file_types.h"
 #include "platform/text_lines.h"
 
 namespace sorvina::engine {
@@ -77,29 +78,12 @@ bool ReadCount(std::string_view value, int& count) {
   return true;
 }
 
-std::string JoinTypes(const std::vector<std::string>& types) {
-  std::string text;
-  for (const std::string& type : types)
-    text += (text.empty() ? "" : ",") + type;
-  return text;
-}
-
 // "mp3,flac": names in lower case, blanks around them dropped; an empty list is none to
-// read.
+// read. Names no type has are kept as written: the collection passes them over.
 bool ReadTypes(std::string_view value, std::vector<std::string>& types) {
-  std::vector<std::string> read;
-  while (!value.empty()) {
-    const std::size_t comma = value.find(',');
-    std::string name;
-    for (char c : value.substr(0, comma)) {
-      if (c == ' ' || c == '\t') continue;
-      name += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    if (!name.empty()) read.push_back(name);
-    value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
-  }
+  std::vector<std::string> read = media::ParseTypeList(value);
   if (read.empty()) return false;
-  types = read;
+  types = std::move(read);
   return true;
 }
 
@@ -132,7 +116,7 @@ constexpr std::array<OptionLine, 7> kOptionLines = {{
      [](const ExtraOptions& o) {
        return o.fileTypes == ExtraOptions().fileTypes
                   ? std::nullopt
-                  : std::optional<std::string>(JoinTypes(o.fileTypes));
+                  : std::optional<std::string>(media::JoinTypeList(o.fileTypes));
      },
      [](std::string_view v, ExtraOptions& o) { return ReadTypes(v, o.fileTypes); }},
 }};

@@ -62,4 +62,46 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
   FUZZ_CHECK(close(fd) == 0);
 }
 
+bool IsOneLine(std::string_view caption) {
+  for (char c : caption) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
+  }
+  return true;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2;
+      code = lead & 0x1Fu;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3;
+      code = lead & 0x0Fu;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4;
+      code = lead & 0x07u;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3Fu);
+    }
+    const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    i += length;
+  }
+  return true;
+}
+
 }  // namespace sorvina::fuzz

@@ -29,6 +29,13 @@ const std::string& ProcessFolder();
 // the target could not test anything then.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 
+// A caption is one line of a playlist entry: no control character may reach it.
+bool IsOneLine(std::string_view caption);
+
+// Whether `text` is well-formed UTF-8: no stray continuation byte, no cut sequence, no
+// overlong form, no surrogate, nothing beyond U+10FFFF.
+bool IsUtf8(std::string_view text);
+
 // The bytes as text, for the targets whose input is text.
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};

@@ -1,7 +1,9 @@
 // Writes the seed corpora of the fuzz targets into <fuzz folder>/corpus/<target>/, from
-// the same fixture writers the tests use: frame headers, ID3v2 tags and footers, Xing
-// headers, ID3v1 tags, tags written by TagLib, the settings example, playlists with
-// CR LF, LF and a byte-order mark. Usage: sorvina_fuzz_seeds FUZZ_FOLDER
+// the same fixture writers the tests use: frame headers, ID3v2 tags and footers, Xing,
+// Info and VBRI headers, streams whose bitrate changes, ID3v1 tags, tags written by
+// TagLib, the settings example, playlists with CR LF, LF and a byte-order mark; and
+// small files from ffmpeg's encoders for the audio_* targets. Usage: sorvina_fuzz_seeds
+// FUZZ_FOLDER
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 
 namespace {
@@ -66,6 +69,54 @@ void Mp3Seeds() {
   // Beyond the first read: the search reads ahead, a tag skip reads elsewhere.
   Write("mp3_info", "junk-8k", Padded(std::string(8000, '\0') + Frame(), 8200));
   Write("mp3_info", "tag-6k", Padded(Id3v2Tag(6000) + XingFrame(FrameFormat{}, 77), 6800));
+  // Streams whose bitrate changes: counted, or timed by the Info or VBRI count.
+  const FrameFormat slow{MpegVersion::kMpeg1, MpegLayer::kIII, 32, 32000, true};
+  const FrameFormat fast{MpegVersion::kMpeg1, MpegLayer::kIII, 40, 32000, true};
+  const std::string varying = SilentFrames(slow, 3) + SilentFrames(fast, 2) + SilentFrames(slow, 2);
+  Write("mp3_info", "vbr-walk", varying + Id3v1Tag("T", "A"));
+  Write("mp3_info", "vbr-junk", SilentFrames(slow, 2) + "\xFF\xFB\x00" + SilentFrames(fast, 3));
+  Write("mp3_info", "vbr-id3-inside", SilentFrames(fast, 2) + Id3v2Tag(20) + SilentFrames(slow, 2));
+  Write("mp3_info", "vbr-ape",
+        varying + "APETAGEX" + std::string("\xD0\x07\0\0\x20\0\0\0\0\0\0\0\0\0\0\0", 16) +
+            std::string(8, '\0'));
+  Write("mp3_info", "info-slower", XingFrame(slow, 6, "Info") + SilentFrames(fast, 6));
+  Write("mp3_info", "vbri", VbriFrame(FrameFormat{}, 900, 7) + varying);
+  Write("mp3_info", "later-looks", SilentFrames(slow, 12) + SilentFrames(fast, 6));
+}
+
+// Small files from the encoders, one or two per format that TagLib reads for the probe:
+// a third of a second of sound at 8 kHz, tagged.
+void EncodedSeeds() {
+  using sorvina::test::ShellQuoted;
+  if (!sorvina::test::ProgramsInstalled({"ffmpeg"})) {
+    std::fprintf(stderr, "ffmpeg is missing: no seeds for the audio_* targets\n");
+    return;
+  }
+  const fs::path wav = gRoot / "corpus" / ".scratch.wav";
+  std::ofstream(wav, std::ios::binary) << sorvina::test::SoundWav(8000, 1, 0.3);
+  const std::pair<const char*, const char*> encodings[] = {
+      {"audio_flac/seed-flac.flac", "-c:a flac"},
+      {"audio_ogg/seed-vorbis.ogg", "-c:a libvorbis"},
+      {"audio_ogg/seed-flac-in-ogg.ogg", "-c:a flac"},
+      {"audio_opus/seed-opus.opus", "-c:a libopus"},
+      {"audio_mp4/seed-aac.m4a", "-c:a aac"},
+      {"audio_mp4/seed-alac.m4a", "-c:a alac"},
+      {"audio_asf/seed-wma.wma", "-c:a wmav2"},
+      {"audio_wav/seed-wav.wav", "-c:a pcm_u8"},
+      {"audio_aiff/seed-aiff.aiff", "-c:a pcm_s8 -write_id3v2 1"},
+  };
+  for (const auto& [name, options] : encodings) {
+    const fs::path seed = gRoot / "corpus" / name;
+    fs::create_directories(seed.parent_path());
+    const std::string command = "ffmpeg -v error -y -i " + ShellQuoted(wav.string()) + " " +
+                                options + " -metadata title=Title -metadata artist=Artist " +
+                                ShellQuoted(seed.string());
+    if (!sorvina::test::RunCommand(command)) {
+      std::fprintf(stderr, "cannot encode the seed %s\n", name);
+      std::exit(1);
+    }
+  }
+  fs::remove(wav);
 }
 
 std::string FileBytes(const fs::path& path) {
@@ -176,6 +227,7 @@ int main(int argc, char** argv) {
   }
   gRoot = argv[1];
   Mp3Seeds();
+  EncodedSeeds();
   CaptionSeeds();
   PlaylistSeeds();
   SettingsSeeds();

@@ -1,5 +1,6 @@
-// The MPEG analysis over any bytes: the frame search, the ID3v2 skips, the Xing header
-// and the ID3v1 test, as Mp3Info applies them to a file.
+// The MPEG analysis over any bytes: the frame search, the ID3v2 skips, the Xing, Info and
+// VBRI headers, the ID3v1 test, the look at later frames and the frame walk, as Mp3Info
+// applies them to a file.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -37,7 +38,18 @@ void CheckResult(const Mp3Info& info, Mp3Info::Status status, std::size_t size,
   FUZZ_CHECK(info.GetHeaderBitrate() > 0 && info.GetSampleRate() > 0);
   FUZZ_CHECK(info.GetSamplesPerFrame() > 0);
   FUZZ_CHECK(info.GetAverageBitrate() >= 0.0 || info.GetAudioEnd() < info.GetFirstFrameOffset());
-  if (!info.HasXingHeader()) FUZZ_CHECK(info.GetFrameCount() == -1);
+  using Source = Mp3Info::LengthSource;
+  if (info.GetCountHeader() == Mp3Info::CountHeader::kNone) FUZZ_CHECK(info.GetFrameCount() == -1);
+  if (info.GetLengthSource() == Source::kStatedFrames) FUZZ_CHECK(info.GetFrameCount() >= 0);
+  if (info.GetLengthSource() == Source::kCountedFrames) {
+    // Never more frames than the bytes after the first frame's start could hold (the
+    // smallest frame has 24 bytes); none when the first frame does not end in the audio.
+    FUZZ_CHECK(info.GetCountedFrames() >= 0);
+    FUZZ_CHECK(info.GetCountedFrames() <=
+               static_cast<double>(fileSize - info.GetFirstFrameOffset()) / 24 + 1);
+  } else {
+    FUZZ_CHECK(info.GetCountedFrames() == -1);
+  }
 }
 
 }  // namespace

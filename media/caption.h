@@ -22,9 +22,14 @@ std::string ReadTagCaption(const std::string& path);
 // which the tag reader cannot hold.
 std::string ReadTagCaption(std::span<const unsigned char> bytes);
 
-// The text after the last separator of `path`, less its last four characters (the ".mp3"
-// ending); a name of four characters or fewer gives an empty caption. Characters are
-// UTF-8 sequences, so a name is never cut inside one.
-std::string FileNameCaption(std::string_view path, platform::PathStyle style);
+// The text after the last separator of `path`, less its last `endingLength` characters
+// (the ".mp3" ending by default); a name no longer than that gives an empty caption.
+// Characters are UTF-8 sequences, so a name is never cut inside one.
+std::string FileNameCaption(std::string_view path, platform::PathStyle style,
+                            std::size_t endingLength = 4);
+
+// A tag's title and artist as a caption on one line: "Artist - Title", or the title alone
+// without an artist; empty without a title, whatever the artist.
+std::string CaptionFromTexts(std::string title, const std::string& artist);
 
 }  // namespace sorvina::media

@@ -78,6 +78,8 @@ constexpr std::uint32_t kEmphasisReserved = 2;
 
 constexpr std::size_t kId3v1Size = 128;
 constexpr std::size_t kXingSize = 12;
+constexpr std::uint64_t kVbriOffset = 32;   // from the end of the frame header
+constexpr std::size_t kVbriSize = 18;       // "VBRI", version, delay, quality, bytes, frames
 constexpr std::size_t kTagHeaderSize = 10;  // ID3v2 header and footer alike
 
 std::uint32_t Version(std::uint32_t header) {
@@ -123,9 +125,14 @@ bool StartsWith(const unsigned char* bytes, const char* magic) {
 
 // Serves small reads at any offset from one buffer, refilled from the wanted offset on a
 // miss: a file whose first frame lies in its first few kilobytes costs one read, a tag
-// skip one more, and a byte-by-byte search through junk one read per large chunk.
+// skip one more, and a walk through the stream one read per large chunk.
 class BufferedReader {
  public:
+  // How much a miss reads: a large chunk when it falls just past the buffered bytes (a
+  // search or walk going on), else a small one; or always a small one, for a look at a
+  // few frames where reading ahead would be wasted.
+  enum class Fill { kByPattern, kSmall };
+
   BufferedReader(const ByteSource& source, std::vector<unsigned char>& buffer)
       : source_(source), buffer_(buffer) {
     buffer_.resize(kLargeFill);
@@ -133,18 +140,26 @@ class BufferedReader {
 
   // Points `bytes` at the `count` bytes at `offset`; false when the file ends before them
   // or they cannot be read. The pointer is good until the next call.
-  bool Read(std::uint64_t offset, std::size_t count, const unsigned char*& bytes) {
+  bool Read(std::uint64_t offset, std::size_t count, const unsigned char*& bytes,
+            Fill fill = Fill::kByPattern) {
     if (offset < start_ || offset + count > start_ + length_) {
-      // A miss just past the buffered bytes means a search is walking on: read ahead more.
-      const bool sequential = length_ > 0 && offset >= start_ && offset <= start_ + length_;
-      const std::size_t fill = std::max(count, sequential ? kLargeFill : kSmallFill);
-      if (buffer_.size() < fill) buffer_.resize(fill);
+      const bool sequential =
+          fill == Fill::kByPattern && length_ > 0 && offset >= start_ && offset <= start_ + length_;
+      const std::size_t size = std::max(count, sequential ? kLargeFill : kSmallFill);
+      if (buffer_.size() < size) buffer_.resize(size);
       start_ = offset;
-      length_ = source_.ReadAt(offset, std::span(buffer_.data(), fill));
+      length_ = source_.ReadAt(offset, std::span(buffer_.data(), size));
       if (length_ < count) return false;
     }
     bytes = buffer_.data() + (offset - start_);
     return true;
+  }
+
+  // The four bytes at `offset` as a frame header; nothing past the end.
+  std::optional<std::uint32_t> Header(std::uint64_t offset, Fill fill = Fill::kByPattern) {
+    const unsigned char* bytes = nullptr;
+    if (!Read(offset, 4, bytes, fill)) return std::nullopt;
+    return BigEndian32(bytes);
   }
 
  private:
@@ -156,6 +171,8 @@ class BufferedReader {
   std::uint64_t start_ = 0;
   std::size_t length_ = 0;
 };
+
+using Fill = BufferedReader::Fill;
 
 // Offset of the first valid frame header: candidates one byte apart from offset 0,
 // ID3v2 tags and footers skipped in any order and number. The position right after a
@@ -193,15 +210,198 @@ std::uint64_t SideInformationSize(std::uint32_t header) {
   return single ? 9 : 17;
 }
 
+int BitrateOf(std::uint32_t header) {
+  if (Layer(header) == kLayerReserved) return 0;
+  return kBitrates[BitrateRow(header)][BitrateIndex(header)];
+}
+
+int SampleRateOf(std::uint32_t header) {
+  return kSampleRates[Version(header)][SampleRateIndex(header)];
+}
+
+int SamplesPerFrameOf(std::uint32_t header) {
+  switch (Layer(header)) {
+    case kLayerI:
+      return 384;
+    case kLayerII:
+      return 1152;
+    case kLayerReserved:
+      return 0;
+    default:
+      return Version(header) == kVersionMpeg1 ? 1152 : 576;
+  }
+}
+
+// Bytes from this frame's header to the next one's: a Layer I frame counts in slots of
+// four bytes, the others in bytes; the padding bit adds one slot.
+std::uint64_t FrameLength(std::uint32_t header) {
+  const std::uint64_t bitsPerSecond = static_cast<std::uint64_t>(BitrateOf(header)) * 1000;
+  const auto sampleRate = static_cast<std::uint64_t>(SampleRateOf(header));
+  if (sampleRate == 0) return 0;
+  const std::uint64_t padding = (header >> 9) & 1;
+  if (Layer(header) == kLayerI) return (12 * bitsPerSecond / sampleRate + padding) * 4;
+  const std::uint64_t bytesPerSample = static_cast<std::uint64_t>(SamplesPerFrameOf(header)) / 8;
+  return bytesPerSample * bitsPerSecond / sampleRate + padding;
+}
+
+// A frame of the same stream as `first`: a valid header of the same version, layer and
+// sample rate (the bitrate, the channel mode and the rest may change from frame to frame).
+bool SameStream(std::uint32_t header, std::uint32_t first) {
+  constexpr std::uint32_t kStreamBits = 0xFFFE0C00u;  // sync, version, layer, sample rate
+  return Mp3Info::IsValidHeader(header) && (header & kStreamBits) == (first & kStreamBits);
+}
+
+// A run of frames of `first`'s stream that follow one another from `pos`.
+struct FrameRun {
+  int frames = 0;
+  bool otherBitrate = false;  // one of them has another bitrate than `first`
+};
+
+FrameRun FramesAt(BufferedReader& reader, std::uint64_t pos, std::uint32_t first, std::uint64_t end,
+                  int limit) {
+  FrameRun run;
+  while (run.frames < limit && pos + 4 <= end) {
+    const std::optional<std::uint32_t> header = reader.Header(pos, Fill::kSmall);
+    if (!header || !SameStream(*header, first)) break;
+    run.otherBitrate = run.otherBitrate || BitrateIndex(*header) != BitrateIndex(first);
+    pos += FrameLength(*header);
+    ++run.frames;
+  }
+  return run;
+}
+
+// Frames compared with the first one right after it, and at each look further on.
+constexpr int kLeadFrames = 8;
+constexpr int kLaterLooks = 2;
+constexpr int kFramesPerLook = 3;
+constexpr std::uint64_t kLookWindow = 4096;  // searched for a frame at each look
+
+bool LeadFramesVary(BufferedReader& reader, std::uint64_t first, std::uint32_t header,
+                    std::uint64_t end) {
+  return FramesAt(reader, first + FrameLength(header), header, end, kLeadFrames).otherBitrate;
+}
+
+// Looks at a few frames at evenly spread places of the audio: a variable-bitrate stream
+// may open with many frames of one bitrate (silence is coded at the lowest). A place
+// counts only where several frames of the stream follow one another, so that bytes
+// inside a frame that happen to look like a header prove nothing.
+bool LaterFramesVary(BufferedReader& reader, std::uint64_t first, std::uint32_t header,
+                     std::uint64_t end) {
+  for (int look = 1; look <= kLaterLooks; ++look) {
+    const std::uint64_t from = first + (end - first) * look / (kLaterLooks + 1);
+    const std::uint64_t to = std::min(end, from + kLookWindow);
+    for (std::uint64_t pos = from; pos + 4 <= to; ++pos) {
+      const std::optional<std::uint32_t> candidate = reader.Header(pos, Fill::kSmall);
+      if (!candidate) break;
+      if (!SameStream(*candidate, header)) continue;
+      const FrameRun run = FramesAt(reader, pos, header, end, kFramesPerLook);
+      if (run.frames < kFramesPerLook) continue;
+      if (run.otherBitrate) return true;
+      break;
+    }
+  }
+  return false;
+}
+
+// Where the audio ends when an APE tag (footer "APETAGEX", header optional) follows it.
+std::uint64_t BeforeApeTag(BufferedReader& reader, std::uint64_t first, std::uint64_t end) {
+  constexpr std::size_t kApeFooterSize = 32;
+  const unsigned char* footer = nullptr;
+  if (end < first + kApeFooterSize ||
+      !reader.Read(end - kApeFooterSize, kApeFooterSize, footer, Fill::kSmall) ||
+      !StartsWith(footer, "APETAGEX")) {
+    return end;
+  }
+  const auto littleEndian = [](const unsigned char* bytes) {
+    return std::uint64_t{bytes[0]} | (std::uint64_t{bytes[1]} << 8) |
+           (std::uint64_t{bytes[2]} << 16) | (std::uint64_t{bytes[3]} << 24);
+  };
+  const bool hasHeader = (footer[23] & 0x80) != 0;
+  const std::uint64_t size = littleEndian(footer + 12) + (hasHeader ? kApeFooterSize : 0);
+  return size <= end - first ? end - size : end;
+}
+
+// Junk searched for the next frame before the walk gives up, and the audio walked before
+// the rest is estimated: both bound the work on any file.
+constexpr std::uint64_t kResyncWindow = 64 * 1024;
+constexpr std::uint64_t kWalkLimit = 64 * 1024 * 1024;
+
+// The next frame from `pos` on within the resync window: a header of the stream whose
+// next frame is one too, or ends exactly at the end of the audio.
+std::optional<std::uint64_t> NextFrame(BufferedReader& reader, std::uint64_t pos,
+                                       std::uint32_t first, std::uint64_t end) {
+  const std::uint64_t limit = std::min(end, pos + kResyncWindow);
+  for (; pos + 4 <= limit; ++pos) {
+    const std::optional<std::uint32_t> header = reader.Header(pos);
+    if (!header) return std::nullopt;
+    if (!SameStream(*header, first)) continue;
+    const std::uint64_t next = pos + FrameLength(*header);
+    if (next + 4 > end) {
+      if (next <= end) return pos;
+      continue;
+    }
+    const std::optional<std::uint32_t> following = reader.Header(next);
+    if (following && SameStream(*following, first)) return pos;
+  }
+  return std::nullopt;
+}
+
+// Counts the frames from `first` to `end`, jumping over junk and ID3v2 tags between them
+// and stopping at an APE or Lyrics3 tag. What the walk leaves unread (beyond its limit, or
+// behind more junk than it searches) is counted at the average size of the frames read.
+double CountFrames(BufferedReader& reader, std::uint64_t first, std::uint32_t header,
+                   std::uint64_t end) {
+  std::uint64_t frames = 0;
+  std::uint64_t frameBytes = 0;
+  std::uint64_t unread = 0;
+  std::uint64_t pos = first;
+  while (pos + 4 <= end) {
+    if (pos - first >= kWalkLimit) {
+      unread = end - pos;
+      break;
+    }
+    const unsigned char* bytes = nullptr;
+    if (!reader.Read(pos, 4, bytes)) break;
+    const std::uint32_t candidate = BigEndian32(bytes);
+    if (SameStream(candidate, header)) {
+      const std::uint64_t length = FrameLength(candidate);
+      if (pos + length > end) break;  // a last frame cut short
+      ++frames;
+      frameBytes += length;
+      pos += length;
+      continue;
+    }
+    if (StartsWith(bytes, "ID3")) {
+      const unsigned char* size = nullptr;
+      if (!reader.Read(pos + 6, 4, size)) break;
+      pos += kTagHeaderSize + SynchsafeSize(size);
+      continue;
+    }
+    if (StartsWith(bytes, "APET") || StartsWith(bytes, "LYRI")) break;
+    const std::optional<std::uint64_t> next = NextFrame(reader, pos + 1, header, end);
+    if (!next) {
+      if (pos + 1 + kResyncWindow < end) unread = end - pos;
+      break;
+    }
+    pos = *next;
+  }
+  double counted = static_cast<double>(frames);
+  if (unread > 0 && frameBytes > 0)
+    counted +=
+        static_cast<double>(unread) * static_cast<double>(frames) / static_cast<double>(frameBytes);
+  return counted;
+}
+
 }  // namespace
 
 void Mp3Info::Reset() {
-  xingFrameCount_ = -1;
-  hasXingHeader_ = false;
+  countHeader_ = CountHeader::kNone;
+  statedFrames_ = -1;
+  countedFrames_ = -1.0;
   hasId3v1Tag_ = false;
   firstFrameOffset_ = 0;
   audioEnd_ = 0;
-  analysed_ = false;
+  lengthSource_ = LengthSource::kNone;
 }
 
 Mp3Info::Status Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
@@ -212,6 +412,11 @@ Mp3Info::Status Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
     return error == ReadOnlyFile::OpenError::kNoResources ? Status::kCannotOpen : Status::kNoFrame;
   }
   return Analyse(FileSource(*file), knownSize);
+}
+
+Mp3Info::Status Mp3Info::Open(const ReadOnlyFile& file, std::int64_t knownSize) {
+  Reset();
+  return Analyse(FileSource(file), knownSize);
 }
 
 Mp3Info::Status Mp3Info::OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize) {
@@ -227,12 +432,23 @@ Mp3Info::Status Mp3Info::Analyse(const ByteSource& source, std::int64_t knownSiz
   if (!frame) return Status::kNoFrame;
   firstFrameOffset_ = static_cast<std::int64_t>(*frame);
 
+  // "Xing" (variable bitrate) and "Info" (constant) share one layout after the side
+  // information; "VBRI" sits 32 bytes after the header whatever the channel mode.
   const unsigned char* xing = nullptr;
+  const unsigned char* vbri = nullptr;
   if (reader.Read(*frame + 4 + SideInformationSize(header_), kXingSize, xing) &&
-      StartsWith(xing, "Xing")) {
-    hasXingHeader_ = true;
-    if ((xing[7] & 1) != 0) xingFrameCount_ = BigEndian32(xing + 8);
+      (StartsWith(xing, "Xing") || StartsWith(xing, "Info"))) {
+    countHeader_ = StartsWith(xing, "Xing") ? CountHeader::kXing : CountHeader::kInfo;
+    if ((xing[7] & 1) != 0) statedFrames_ = BigEndian32(xing + 8);
+  } else if (reader.Read(*frame + 4 + kVbriOffset, kVbriSize, vbri) && StartsWith(vbri, "VBRI")) {
+    countHeader_ = CountHeader::kVbri;
+    statedFrames_ = BigEndian32(vbri + 14);
   }
+  // A Xing count gives the time as it always has; otherwise the first frame's bitrate
+  // stands for the stream only when the frames after it share it. The first of them are
+  // looked at now, while the start of the file is in the buffer.
+  const bool xingCount = countHeader_ == CountHeader::kXing && statedFrames_ >= 0;
+  bool otherBitrate = !xingCount && LeadFramesVary(reader, *frame, header_, source.size());
 
   // The tag sits at the real end of the file, whatever size the caller believes in.
   const unsigned char* tail = nullptr;
@@ -240,18 +456,40 @@ Mp3Info::Status Mp3Info::Analyse(const ByteSource& source, std::int64_t knownSiz
                  reader.Read(source.size() - kId3v1Size, kId3v1Size, tail) &&
                  StartsWith(tail, "TAG");
   audioEnd_ = hasId3v1Tag_ ? fileSize_ - static_cast<std::int64_t>(kId3v1Size) : fileSize_;
-  analysed_ = true;
+
+  lengthSource_ = xingCount ? LengthSource::kStatedFrames : LengthSource::kFirstFrameRate;
+  if (xingCount) return Status::kOk;
+  // The audio as far as this file really holds it.
+  const std::int64_t held =
+      static_cast<std::int64_t>(source.size()) - (hasId3v1Tag_ ? std::int64_t{kId3v1Size} : 0);
+  const auto end =
+      static_cast<std::uint64_t>(std::max(firstFrameOffset_, std::min(audioEnd_, held)));
+  otherBitrate = otherBitrate || LaterFramesVary(reader, *frame, header_, end);
+  if (!otherBitrate) return Status::kOk;
+  if (statedFrames_ > 0) {
+    lengthSource_ = LengthSource::kStatedFrames;
+  } else {
+    lengthSource_ = LengthSource::kCountedFrames;
+    countedFrames_ = CountFrames(reader, *frame, header_, BeforeApeTag(reader, *frame, end));
+  }
   return Status::kOk;
 }
 
 std::int64_t Mp3Info::GetLengthSeconds() const {
-  if (!analysed_) return 0;
-  if (hasXingHeader_ && xingFrameCount_ >= 0) {
-    const int sampleRate = GetSampleRate();
-    if (xingFrameCount_ == 0 || sampleRate == 0) return 0;
-    const double seconds =
-        static_cast<double>(xingFrameCount_) * GetSamplesPerFrame() / sampleRate + 0.5;
-    return static_cast<std::int64_t>(seconds);
+  switch (lengthSource_) {
+    case LengthSource::kNone:
+      return 0;
+    case LengthSource::kStatedFrames:
+    case LengthSource::kCountedFrames: {
+      const double frames = lengthSource_ == LengthSource::kStatedFrames
+                                ? static_cast<double>(statedFrames_)
+                                : countedFrames_;
+      const int sampleRate = GetSampleRate();
+      if (frames <= 0 || sampleRate == 0) return 0;
+      return static_cast<std::int64_t>(frames * GetSamplesPerFrame() / sampleRate + 0.5);
+    }
+    case LengthSource::kFirstFrameRate:
+      break;
   }
   // A frame found inside the ID3v1 tag, or a size given too small, leaves no audio.
   const std::int64_t audioBytes = audioEnd_ - firstFrameOffset_;
@@ -270,33 +508,23 @@ bool Mp3Info::IsValidHeader(std::uint32_t header) {
 }
 
 int Mp3Info::GetHeaderBitrate() const {
-  if (Layer(header_) == kLayerReserved) return 0;
-  return kBitrates[BitrateRow(header_)][BitrateIndex(header_)];
+  return BitrateOf(header_);
 }
 
 int Mp3Info::GetSampleRate() const {
-  return kSampleRates[Version(header_)][SampleRateIndex(header_)];
+  return SampleRateOf(header_);
 }
 
 int Mp3Info::GetSamplesPerFrame() const {
-  switch (Layer(header_)) {
-    case kLayerI:
-      return 384;
-    case kLayerII:
-      return 1152;
-    case kLayerReserved:
-      return 0;
-    default:
-      return Version(header_) == kVersionMpeg1 ? 1152 : 576;
-  }
+  return SamplesPerFrameOf(header_);
 }
 
 double Mp3Info::GetAverageBitrate() const {
   const int samplesPerFrame = GetSamplesPerFrame();
-  if (!hasXingHeader_ || xingFrameCount_ <= 0 || samplesPerFrame == 0) return 0.0;
+  if (countHeader_ == CountHeader::kNone || statedFrames_ <= 0 || samplesPerFrame == 0) return 0.0;
   // Bytes per frame over the audio data, times frames per second, in kbit/s.
   const double bytesPerFrame =
-      static_cast<double>(audioEnd_ - firstFrameOffset_) / static_cast<double>(xingFrameCount_);
+      static_cast<double>(audioEnd_ - firstFrameOffset_) / static_cast<double>(statedFrames_);
   return bytesPerFrame * 8.0 * GetSampleRate() / (samplesPerFrame * 1000.0);
 }
 

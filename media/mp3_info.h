@@ -5,14 +5,18 @@
 #include <string>
 #include <vector>
 
+#include "platform/read_only_file.h"
+
 namespace sorvina::media {
 
 class ByteSource;
 
 // Works out the playing time of an MP3 file in whole seconds without decoding audio: the
-// first valid frame header (ID3v2 tags skipped), a Xing header in that frame, and whether
-// an ID3v1 tag ends the file. One object serves a whole loop of files; it holds no file
-// between calls, only a read buffer that it reuses.
+// first valid frame header (ID3v2 tags skipped), a header in that frame that states the
+// stream's frame count ("Xing", its constant-bitrate twin "Info", or "VBRI"), and whether
+// an ID3v1 tag ends the file. A stream whose frames do not all carry the first frame's
+// bitrate has its frames counted. One object serves a whole loop of files; it holds no
+// file between calls, only a read buffer that it reuses.
 class Mp3Info {
  public:
   // How an analysis ended, with the numbers it has always reported.
@@ -21,6 +25,15 @@ class Mp3Info {
     kCannotOpen = 2,  // the system could not give us a stream
     kNoFrame = 4,     // missing, unreadable, or no frame found
   };
+  // The header in the first frame that states the frame count, if any.
+  enum class CountHeader { kNone, kXing, kInfo, kVbri };
+  // What the playing time rests on.
+  enum class LengthSource {
+    kNone,            // no frame was found: 0 seconds
+    kFirstFrameRate,  // the audio bytes at the first frame's bitrate
+    kStatedFrames,    // the frame count that the first frame states
+    kCountedFrames,   // the frames counted by walking the stream
+  };
   // Candidate positions beyond this offset are not tested, except the one right after
   // a tag.
   static constexpr std::int64_t kSearchLimit = 200 * 1024;
@@ -28,13 +41,17 @@ class Mp3Info {
   // Analyses `path`; `knownSize` is its size in bytes when the caller holds it, or 0 to
   // have the file measured.
   Status Open(const std::string& path, std::int64_t knownSize);
+  // The same for a file that the caller has opened (and keeps open).
+  Status Open(const platform::ReadOnlyFile& file, std::int64_t knownSize);
   // Analyses `bytes` as the whole content of a file, with the very search and tests that
   // Open applies to a file; `knownSize` as for Open. Status::kOk or Status::kNoFrame.
   Status OpenBytes(std::span<const unsigned char> bytes, std::int64_t knownSize);
 
-  // Whole seconds: from the Xing frame count when there is one, else from the first
-  // frame's bitrate. 0 after a failed Open.
+  // Whole seconds: frames times samples per frame over the sample rate, to the nearest
+  // second, where the frames are stated or counted; else the audio bytes at the first
+  // frame's bitrate, the fraction dropped. 0 after a failed Open.
   std::int64_t GetLengthSeconds() const;
+  LengthSource GetLengthSource() const { return lengthSource_; }
 
   // The header test: sync bits set, no reserved version, layer, bitrate or sample rate,
   // no reserved emphasis.
@@ -46,16 +63,22 @@ class Mp3Info {
   int GetSampleRate() const;
   // Samples that one frame of the first frame's version and layer carries.
   int GetSamplesPerFrame() const;
-  // Frames stated by the Xing header; -1 when there is none or it states no count.
-  std::int64_t GetFrameCount() const { return xingFrameCount_; }
-  // kbit/s over the audio data implied by the Xing frame count; 0.0 without one.
+  // Which header the first frame carries.
+  CountHeader GetCountHeader() const { return countHeader_; }
+  // Frames stated by that header; -1 when there is none or it states no count.
+  std::int64_t GetFrameCount() const { return statedFrames_; }
+  // kbit/s over the audio data implied by the stated frame count; 0.0 without one.
   double GetAverageBitrate() const;
+  // Frames the walk counted, with an estimate for what it left unread; -1 without a walk.
+  double GetCountedFrames() const { return countedFrames_; }
 
-  // What the last analysis found: the first frame's header, whether a Xing header and an
-  // ID3v1 tag are there, the file size it used, where the first frame starts and where
-  // the audio ends (before an ID3v1 tag).
+  // What the last analysis found: the first frame's header, whether a Xing or Info header
+  // (one layout) and an ID3v1 tag are there, the file size it used, where the first frame
+  // starts and where the audio ends (before an ID3v1 tag).
   std::uint32_t GetHeader() const { return header_; }
-  bool HasXingHeader() const { return hasXingHeader_; }
+  bool HasXingHeader() const {
+    return countHeader_ == CountHeader::kXing || countHeader_ == CountHeader::kInfo;
+  }
   bool HasId3v1Tag() const { return hasId3v1Tag_; }
   std::int64_t GetFileSize() const { return fileSize_; }
   std::int64_t GetFirstFrameOffset() const { return firstFrameOffset_; }
@@ -66,13 +89,14 @@ class Mp3Info {
   Status Analyse(const ByteSource& source, std::int64_t knownSize);
 
   std::uint32_t header_ = 0;
-  std::int64_t xingFrameCount_ = -1;
-  bool hasXingHeader_ = false;
+  CountHeader countHeader_ = CountHeader::kNone;
+  std::int64_t statedFrames_ = -1;
+  double countedFrames_ = -1.0;
   bool hasId3v1Tag_ = false;
   std::int64_t fileSize_ = 0;
   std::int64_t firstFrameOffset_ = 0;
   std::int64_t audioEnd_ = 0;
-  bool analysed_ = false;  // the last Open found a frame
+  LengthSource lengthSource_ = LengthSource::kNone;
   std::vector<unsigned char> buffer_;
 };
 

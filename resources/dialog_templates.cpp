@@ -9,13 +9,23 @@ namespace {
 
 using enum ControlKind;
 
-// Source page: sources listed, added and removed; settings loaded.
+// Source page: sources listed, added and removed; settings loaded; the types of music
+// file to choose, in two rows of check boxes beside "Load Settings".
 constexpr ControlTemplate kSourcePageControls[] = {
     {kPushButton, kIdcLoadSettings, "Load Settings", 7, 7, 54, 14},
     {kListBox, kIdcSourceList, "", 7, 40, 272, 54},
     {kPushButton, kIdcAddFolder, "Add Folder", 7, 111, 55, 14},
     {kPushButton, kIdcAddPlaylist, "Add Playlist", 71, 111, 55, 14},
     {kPushButton, kIdcRemoveSource, "Remove", 145, 111, 50, 14},
+    {kLabel, kNoControlId, "File types:", 79, 10, 40, 8},
+    {kCheckBox, kIdcFirstFileType, "mp3", 123, 9, 36, 10},
+    {kCheckBox, kIdcFirstFileType + 1, "flac", 162, 9, 36, 10},
+    {kCheckBox, kIdcFirstFileType + 2, "ogg", 201, 9, 36, 10},
+    {kCheckBox, kIdcFirstFileType + 3, "opus", 240, 9, 36, 10},
+    {kCheckBox, kIdcFirstFileType + 4, "m4a", 123, 23, 36, 10},
+    {kCheckBox, kIdcFirstFileType + 5, "wma", 162, 23, 36, 10},
+    {kCheckBox, kIdcFirstFileType + 6, "wav", 201, 23, 36, 10},
+    {kCheckBox, kIdcFirstFileType + 7, "aiff", 240, 23, 36, 10},
 };
 
 // Destination page: copy or playlist, and where to.

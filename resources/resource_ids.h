@@ -41,6 +41,10 @@ inline constexpr int kIdcAddFolder = 1001;
 inline constexpr int kIdcRemoveSource = 1002;
 inline constexpr int kIdcAddPlaylist = 1016;
 inline constexpr int kIdcLoadSettings = 1017;
+// One check box per file type, numbered from this one in the order the types are listed
+// ("mp3" first).
+inline constexpr int kIdcFirstFileType = 1040;
+inline constexpr int kFileTypeCount = 8;
 
 // Destination page (105).
 inline constexpr int kIdcDestinationField = 1003;

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,6 +11,7 @@
 
 #include "cli/command_line.h"
 #include "cli/console_ports.h"
+#include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -340,6 +342,8 @@ TEST_F(SelectionCommandTest, UsageErrorsExitWithTwo) {
       {"-s", music_, "-p", list, "--all", "--on-conflict", "overwrite"},
       {"-s", music_, music_, "-p", list, "--all"},
       {"--mb", "5", "probe", files_[0]},
+      {"-s", music_, "-p", list, "--all", "--types", ""},
+      {"--types", "mp3", "probe", files_[0]},
   };
   for (const std::vector<std::string>& arguments : wrong) {
     const Outcome outcome = RunCli(arguments);
@@ -347,6 +351,69 @@ TEST_F(SelectionCommandTest, UsageErrorsExitWithTwo) {
     EXPECT_NE(outcome.err, "");
   }
   EXPECT_FALSE(fs::exists(list));
+}
+
+TEST_F(SelectionCommandTest, TypesAreCheckedSavedAndReplaceTheSettingsFiles) {
+  const std::string list = dir_ / "l.m3u";
+  const Outcome unknown = RunCli({"-s", music_, "-p", list, "--all", "--types", "mp3,Speex"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("--types: unknown file type 'speex' (known: mp3, flac, ogg, opus, "
+                             "m4a, wma, wav, aiff)"),
+            std::string::npos)
+      << unknown.err;
+
+  dir_.WriteFile("music/a/seven.FLAC", "x");
+  dir_.WriteFile("music/b/eight.ogg", "x");
+  const std::string saved = dir_ / "saved.txt";
+  ASSERT_EQ(RunCli({"-s", music_, "-p", list, "--all", "--types", " FLAC, ogg ", "--save-settings",
+                    saved})
+                .status,
+            0);
+  EXPECT_NE(ReadBytes(saved).find("\r\n2 \r\ntypes=flac,ogg\r\n"), std::string::npos);
+  EXPECT_EQ(test::LinesOf(RunCli({"--settings", saved, "-n"}).out).size(), 2u);
+  EXPECT_EQ(test::LinesOf(RunCli({"--settings", saved, "-n", "--types", "mp3,flac"}).out).size(),
+            7u);
+  // A file naming only types this version does not know chooses MP3s.
+  const std::string newer =
+      dir_.WriteFile("newer.txt", "1\n" + music_ + "\n" + list + "\n0\n2 \ntypes=speex\n");
+  EXPECT_EQ(test::LinesOf(RunCli({"--settings", newer, "-n"}).out).size(), 6u);
+}
+
+// Files from the encoders, one of each type, as a playlist of two hours: every entry with
+// its time and its caption.
+TEST(MixedLibraryTest, APlaylistOfEveryTypeCarriesTheirTimesAndCaptions) {
+  if (!test::ProgramsInstalled({"ffmpeg", "lame", "flac"}))
+    GTEST_SKIP() << "the encoders are missing (scripts/setup adds them)";
+  test::TempDir dir;
+  const std::string wav = dir.WriteFile("sound.wav", test::SoundWav(44100, 2, 3.4));
+  const std::string in = test::ShellQuoted(wav);
+  const std::pair<const char*, std::string> encodings[] = {
+      {"lib/x/vbr.mp3", "lame --quiet -V 4 -t --tt Title --ta Artist " + in},
+      {"lib/x/tone.flac", "flac -s -f --tag=TITLE=Title --tag=ARTIST=Artist " + in + " -o"},
+      {"lib/y/tone.ogg", "ffmpeg -v error -i " + in + " -c:a libvorbis -metadata title=Title"},
+      {"lib/y/tone.opus", "ffmpeg -v error -i " + in + " -c:a libopus -metadata title=Title"},
+      {"lib/y/Untagged.m4a", "ffmpeg -v error -i " + in + " -c:a aac"},
+      {"lib/y/skipped.wav", "ffmpeg -v error -i " + in},
+  };
+  dir.MakeFolder("lib/x");
+  dir.MakeFolder("lib/y");
+  for (const auto& [name, command] : encodings)
+    ASSERT_TRUE(test::RunCommand(command + " " + test::ShellQuoted(dir / name))) << command;
+
+  const std::string playlist = dir / "mix.m3u";
+  const Outcome outcome = RunCli({"-s", dir / "lib", "--types", "mp3,flac,ogg,opus,m4a", "-p",
+                                  playlist, "--hours", "2", "--seed", "7"});
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  std::vector<std::string> lines = test::LinesOf(ReadBytes(playlist));
+  ASSERT_EQ(lines.size(), 11u);
+  std::vector<std::string> entries;
+  for (std::size_t i = 2; i < lines.size(); i += 2)
+    entries.push_back(lines[i - 1] + lines[i].substr(lines[i].rfind('/')));
+  std::sort(entries.begin(), entries.end());
+  EXPECT_THAT(entries, ::testing::ElementsAre(
+                           "#EXTINF:3,Artist - Title\r/tone.flac\r",
+                           "#EXTINF:3,Artist - Title\r/vbr.mp3\r", "#EXTINF:3,Title\r/tone.ogg\r",
+                           "#EXTINF:3,Title\r/tone.opus\r", "#EXTINF:3,Untagged\r/Untagged.m4a\r"));
 }
 
 TEST_F(SelectionCommandTest, ProgressOnlyOnAWatchedTerminal) {

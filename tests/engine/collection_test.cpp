@@ -108,6 +108,37 @@ TEST(ScanFolderTest, CollectsMp3FilesByNameAndSkipsHiddenFolders) {
   }
 }
 
+TEST(ScanFolderTest, CollectsTheChosenTypesByTheirEndingsAndPlaylistEntriesAlike) {
+  test::TempDir dir;
+  const std::string root = dir.MakeFolder("music");
+  for (const char* name :
+       {"a.mp3", "b.FLAC", "c.ogg", "d.oga", "e.opus", "f.m4a", "g.M4B", "h.wma", "i.wav", "j.Aiff",
+        "k.aif", "l.aifc", ".flac", "m.flac.bak", "notes.txt", "n.mp4"}) {
+    dir.WriteFile(std::string("music/") + name, "x");
+  }
+  const std::string list = dir.WriteFile("list.m3u", "music/a.mp3\nmusic/b.FLAC\nmusic/.flac\n");
+  const auto names = [&](std::vector<std::string> types) {
+    SelectionSettings settings;
+    settings.sources = {root, list};
+    settings.options.fileTypes = std::move(types);
+    CandidatePool pool;
+    CollectCandidates(settings, pool);
+    std::vector<std::string> collected;
+    for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
+      collected.push_back(pool[i].path.substr(pool[i].path.rfind('/') + 1));
+    std::sort(collected.begin(), collected.end());
+    return collected;
+  };
+  EXPECT_THAT(names({"mp3"}), ElementsAre("a.mp3"));
+  // A name no longer than its ending is collected from a playlist only, as for ".mp3".
+  EXPECT_THAT(names({"flac", "aiff", "speex"}),
+              ElementsAre(".flac", "b.FLAC", "j.Aiff", "k.aif", "l.aifc"));
+  EXPECT_THAT(names({"speex"}), ElementsAre("a.mp3"));  // none known: MP3 alone
+  EXPECT_THAT(names({"mp3", "flac", "ogg", "opus", "m4a", "wma", "wav", "aiff"}),
+              ElementsAre(".flac", "a.mp3", "b.FLAC", "c.ogg", "d.oga", "e.opus", "f.m4a", "g.M4B",
+                          "h.wma", "i.wav", "j.Aiff", "k.aif", "l.aifc"));
+}
+
 // The order a depth-first scan must produce: each folder's entries in listing order, a
 // subfolder's files where the subfolder stands in its parent's listing.
 void ExpectedScanOrder(const fs::path& folder, std::vector<std::string>& order) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/messages.h"
+#include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
@@ -186,6 +187,44 @@ TEST_F(SelectionRunTest, HoursModeCountsPlayingTimeOfEachDrawnFile) {
   EXPECT_TRUE(outcome.succeeded);
   ASSERT_EQ(outcome.chosenPaths.size(), 1u);
   EXPECT_THAT(ReadBytes(settings_.destination), ::testing::HasSubstr("#EXTINF:20,"));
+}
+
+TEST_F(SelectionRunTest, HoursModeTimesEveryChosenType) {
+  // Three 20-second files, an MP3 and two WAVs: 0.015 hours (54 seconds) take two of
+  // them, 0.02 hours all three.
+  const test::FrameFormat format;
+  dir_.WriteFile("timed/a.mp3", test::XingFrame(format, 766) + test::SilentFrames(format, 2));
+  for (const char* name : {"b.wav", "c.WAV"})
+    dir_.WriteFile(std::string("timed/") + name, test::SoundWav(8000, 1, 20));
+  dir_.WriteFile("timed/d.flac", "not chosen");
+  settings_.sources = {dir_ / "timed"};
+  settings_.destination = dir_ / "mix.m3u";
+  settings_.options.fileTypes = {"mp3", "wav"};
+  EXPECT_EQ(Run(Hours("0.015")).chosenPaths.size(), 2u);
+  const SelectionOutcome outcome = Run(Hours("0.02"));
+  EXPECT_TRUE(outcome.succeeded);
+  EXPECT_THAT(outcome.chosenPaths, UnorderedElementsAre(dir_ / "timed/a.mp3", dir_ / "timed/b.wav",
+                                                        dir_ / "timed/c.WAV"));
+  const std::string playlist = ReadBytes(settings_.destination);
+  for (const char* entry : {"#EXTINF:20,a\r\n", "#EXTINF:20,b\r\n", "#EXTINF:20,c\r\n"})
+    EXPECT_THAT(playlist, ::testing::HasSubstr(entry));
+}
+
+TEST_F(SelectionRunTest, OtherTypesBesideTheMp3sLeaveAClassicRunAsItWas) {
+  settings_.destination = dir_ / "mix.m3u";
+  for (int i = 4; i <= 12; ++i)
+    dir_.WriteFile("music/more/" + std::to_string(i) + ".mp3", std::string(100 * i, 'x'));
+  const SelectionOutcome before = Run(Megabytes("0.006"), 42);
+  const std::string playlistBefore = ReadBytes(settings_.destination);
+  for (const char* name : {"music/a.flac", "music/more/b.ogg", "music/more/c.wav", "music/d.m4a"})
+    dir_.WriteFile(name, std::string(500, 'y'));
+  const SelectionOutcome after = Run(Megabytes("0.006"), 42);
+  EXPECT_TRUE(after.succeeded);
+  EXPECT_EQ(after.chosenPaths, before.chosenPaths);
+  EXPECT_EQ(ReadBytes(settings_.destination), playlistBefore);
+
+  settings_.options.fileTypes = {"mp3", "flac", "ogg", "wav", "m4a"};
+  EXPECT_EQ(Run(All(), 42, true).chosenPaths.size(), 16u);
 }
 
 TEST_F(SelectionRunTest, FolderWeightsAreParsedAndSettingsOtherwiseKept) {

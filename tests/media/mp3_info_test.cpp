@@ -153,6 +153,116 @@ TEST_F(Mp3InfoTest, XingWithoutAUsableCountFallsBackOrGivesZero) {
   EXPECT_EQ(info_.GetLengthSeconds(), 0);
 }
 
+// A variable-bitrate stream of 2,000 whole frames: 500 times four bitrates in turn.
+std::string VariableStream(int repeats = 500) {
+  std::string stream;
+  for (int i = 0; i < repeats; ++i) {
+    for (const int kbps : {128, 64, 320, 160})
+      stream += test::SilentFrames({MpegVersion::kMpeg1, MpegLayer::kIII, kbps, 44100, false}, 1);
+  }
+  return stream;
+}
+
+// An APE tag as taggers append it: header, one item, footer (size counts item and footer).
+std::string ApeTag() {
+  const std::string item = std::string("\x05\0\0\0\0\0\0\0", 8) + "Title" + '\0' + "Blue!";
+  const auto block = [&](char flagsHigh) {
+    std::string bytes = "APETAGEX" + std::string("\xD0\x07\0\0", 4);
+    const auto size = static_cast<char>(item.size() + 32);
+    bytes +=
+        std::string{size, '\0', '\0', '\0', '\x01', '\0', '\0', '\0', '\0', '\0', '\0', flagsHigh};
+    return bytes + std::string(8, '\0');
+  };
+  return block('\xE0') + item + block('\x80');
+}
+
+TEST_F(Mp3InfoTest, AStreamWhoseBitrateChangesHasItsFramesCounted) {
+  const std::string stream = VariableStream();
+  const std::string half = VariableStream(250);
+  struct Case {
+    const char* what;
+    std::string content;
+    double frames;
+  };
+  const Case cases[] = {
+      {"frames alone", stream, 2000},
+      {"behind an ID3v2 tag, before an ID3v1 tag",
+       test::Id3v2Tag(3000) + stream + test::Id3v1Tag("T", "A"), 2000},
+      {"before an APE tag and an ID3v1 tag", stream + ApeTag() + test::Id3v1Tag("T", "A"), 2000},
+      {"before a Lyrics3 tag", stream + "LYRICSBEGIN" + std::string(500, 'x'), 2000},
+      {"junk between frames", half + std::string(300, '\0') + "\xFF\xFB" + half, 2000},
+      {"an ID3v2 tag between frames", half + test::Id3v2Tag(70000, true) + half, 2000},
+      {"the last frame cut short", stream.substr(0, stream.size() - 100), 1999},
+      // The walk gives up after 64 KiB of junk: what is left is counted at the average
+      // size of the frames before it (2,191 bytes for four).
+      {"more junk than the walk searches", half + std::string(102400, '\0') + half,
+       1000 + (102400.0 + 547750.0) * 4 / 2191},
+      // Silence first, coded at one bitrate: frames further on show the stream varies.
+      {"many frames of one bitrate first",
+       test::SilentFrames({MpegVersion::kMpeg1, MpegLayer::kIII, 32, 44100, false}, 300) + stream,
+       2300},
+      // A Xing frame that states no count is a frame like the others.
+      {"a Xing frame without a count", test::XingFrame(kMpeg1Layer3, std::nullopt) + stream, 2001},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Analyse(c.content), Mp3Info::Status::kOk);
+    EXPECT_EQ(info_.GetLengthSource(), Mp3Info::LengthSource::kCountedFrames);
+    EXPECT_NEAR(info_.GetCountedFrames(), c.frames, 1e-6);
+    EXPECT_EQ(info_.GetLengthSeconds(), static_cast<std::int64_t>(c.frames * 1152 / 44100 + 0.5));
+  }
+  // MPEG-2 frames hold 576 samples: 2,000 frames at 22,050 Hz make 52 seconds.
+  std::string mpeg2;
+  for (int i = 0; i < 1000; ++i) {
+    for (const int kbps : {64, 8})
+      mpeg2 += test::SilentFrames({MpegVersion::kMpeg2, MpegLayer::kIII, kbps, 22050, true}, 1);
+  }
+  ASSERT_EQ(Analyse(mpeg2), Mp3Info::Status::kOk);
+  EXPECT_EQ(info_.GetCountedFrames(), 2000);
+  EXPECT_EQ(info_.GetLengthSeconds(), 52);
+}
+
+TEST_F(Mp3InfoTest, InfoAndVbriCountsServeWhereTheFirstFrameMisleads) {
+  const FrameFormat slower{MpegVersion::kMpeg1, MpegLayer::kIII, 64, 44100, false};
+  const std::string constant = test::SilentFrames(kMpeg1Layer3, 2000);
+  struct Case {
+    const char* what;
+    std::string content;
+    Mp3Info::CountHeader header;
+    Mp3Info::LengthSource source;
+    std::int64_t seconds;
+  };
+  const Case cases[] = {
+      // "Info" before frames of its own bitrate: the first frame stands for the stream,
+      // and the time is what it has always been (834,000 bytes at 128 kbit/s).
+      {"Info at the stream's bitrate", test::XingFrame(kMpeg1Layer3, 2000, "Info") + constant,
+       Mp3Info::CountHeader::kInfo, Mp3Info::LengthSource::kFirstFrameRate, 52},
+      // At 64 kbit/s it would double the time; its count gives 2,000 frames, 52 seconds.
+      {"Info slower than the stream", test::XingFrame(slower, 2000, "Info") + constant,
+       Mp3Info::CountHeader::kInfo, Mp3Info::LengthSource::kStatedFrames, 52},
+      {"VBRI before a varying stream", test::VbriFrame(slower, 0, 2000) + VariableStream(),
+       Mp3Info::CountHeader::kVbri, Mp3Info::LengthSource::kStatedFrames, 52},
+      // VBRI sits 32 bytes after the header in a single-channel frame too.
+      {"VBRI in a mono frame",
+       test::VbriFrame({MpegVersion::kMpeg1, MpegLayer::kIII, 64, 44100, true}, 0, 4000) +
+           VariableStream(),
+       Mp3Info::CountHeader::kVbri, Mp3Info::LengthSource::kStatedFrames, 104},
+      // A count of 0 states nothing: the frames are counted.
+      {"Info stating no frames", test::XingFrame(slower, 0, "Info") + constant,
+       Mp3Info::CountHeader::kInfo, Mp3Info::LengthSource::kCountedFrames, 52},
+      // A Xing count is taken as it always was, frames or no frames.
+      {"Xing before a constant stream", test::XingFrame(kMpeg1Layer3, 1000) + constant,
+       Mp3Info::CountHeader::kXing, Mp3Info::LengthSource::kStatedFrames, 26},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Analyse(c.content), Mp3Info::Status::kOk);
+    EXPECT_EQ(info_.GetCountHeader(), c.header);
+    EXPECT_EQ(info_.GetLengthSource(), c.source);
+    EXPECT_EQ(info_.GetLengthSeconds(), c.seconds);
+  }
+}
+
 TEST_F(Mp3InfoTest, LooksForXingAfterTheSideInformationOfVersionAndChannelMode) {
   struct Case {
     FrameFormat format;

@@ -137,15 +137,27 @@ std::string SilentFrames(const FrameFormat& format, int count) {
   return frames;
 }
 
-std::string XingHeader(std::optional<std::uint32_t> frameCount) {
-  return "Xing" + BigEndianBytes(frameCount ? 1 : 0) + BigEndianBytes(frameCount.value_or(0));
+std::string XingHeader(std::optional<std::uint32_t> frameCount, std::string_view magic) {
+  return std::string(magic) + BigEndianBytes(frameCount ? 1 : 0) +
+         BigEndianBytes(frameCount.value_or(0));
 }
 
-std::string XingFrame(const FrameFormat& format, std::optional<std::uint32_t> frameCount) {
+std::string XingFrame(const FrameFormat& format, std::optional<std::uint32_t> frameCount,
+                      std::string_view magic) {
   std::string frame = SilentFrames(format, 1);
   const std::size_t sideInformation =
       format.version == MpegVersion::kMpeg1 ? (format.mono ? 17 : 32) : (format.mono ? 9 : 17);
-  frame.replace(4 + sideInformation, 12, XingHeader(frameCount));
+  frame.replace(4 + sideInformation, 12, XingHeader(frameCount, magic));
+  return frame;
+}
+
+std::string VbriFrame(const FrameFormat& format, std::uint32_t streamBytes,
+                      std::uint32_t frameCount) {
+  std::string frame = SilentFrames(format, 1);
+  // Version 1 and a delay of 1105 samples, quality 75, then the two counts.
+  const std::string vbri = "VBRI" + BigEndianBytes(0x00010451) + std::string("\0\x4B", 2) +
+                           BigEndianBytes(streamBytes) + BigEndianBytes(frameCount);
+  frame.replace(4 + 32, vbri.size(), vbri);
   return frame;
 }
 

@@ -37,11 +37,18 @@ std::string ConstantBitrateMp3(int seconds);
 std::string SilentFrames(const FrameFormat& format, int count);
 
 // A frame of `format` that carries a Xing header where decoders look for it, stating
-// `frameCount` when given (the frame-count flag is clear otherwise).
-std::string XingFrame(const FrameFormat& format, std::optional<std::uint32_t> frameCount);
+// `frameCount` when given (the frame-count flag is clear otherwise). `magic` "Info" makes
+// it the header that encoders put before constant-bitrate streams.
+std::string XingFrame(const FrameFormat& format, std::optional<std::uint32_t> frameCount,
+                      std::string_view magic = "Xing");
 
-// The bytes "Xing", the flags and the frame count, to be placed by hand.
-std::string XingHeader(std::optional<std::uint32_t> frameCount);
+// The bytes "Xing" (or `magic`), the flags and the frame count, to be placed by hand.
+std::string XingHeader(std::optional<std::uint32_t> frameCount, std::string_view magic = "Xing");
+
+// A frame of `format` that carries a VBRI header 32 bytes after its frame header, as
+// Fraunhofer encoders write it, stating the stream's bytes and frames.
+std::string VbriFrame(const FrameFormat& format, std::uint32_t streamBytes,
+                      std::uint32_t frameCount);
 
 // The seven-bits-per-byte size field of an ID3v2 header or footer.
 std::string SynchsafeBytes(std::uint32_t size);

@@ -34,7 +34,10 @@ struct ExpectedTemplate {
 };
 
 const ExpectedTemplate kTemplates[] = {
-    {104, "Select Source(s)", {286, 134}, {1000, 1001, 1002, 1016, 1017}},
+    {104,
+     "Select Source(s)",
+     {286, 134},
+     {1000, 1001, 1002, 1016, 1017, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1047}},
     {105, "Select Destination", {284, 137}, {1003, 1004, 1014, 1015, 1020, 1021}},
     {106, "Set Folder Weights", {301, 138}, {1005, 1006, 1007, 1009}},
     {107,
@@ -105,7 +108,8 @@ void BuildAndCheck(int id, QWidget& parent) {
     QCOMPARE(widget->pos(), place.topLeft());
     QCOMPARE(widget->height(), place.height());
     const bool labelled =
-        (control.kind == ControlKind::kLabel || control.kind == ControlKind::kRadioButton) &&
+        (control.kind == ControlKind::kLabel || control.kind == ControlKind::kRadioButton ||
+         control.kind == ControlKind::kCheckBox) &&
         control.text[0] != '\0';
     if (labelled) {
       QVERIFY2(widget->width() >= std::max(place.width(), widget->sizeHint().width()),

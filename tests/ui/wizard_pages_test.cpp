@@ -1,5 +1,6 @@
 // The four pages as a user drives them: what each shows on arrival, what Next and Back
 // store, the list commands, the weight dialog, and loading and saving settings.
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -54,6 +55,18 @@ void AnswerWeightDialog(const QString& text, bool* stayedOpen = nullptr) {
   });
 }
 
+// Writes `content` as a settings file in `folder` and loads it with "Load Settings".
+void LoadSettingsText(WizardFixture& wizard, const QTemporaryDir& folder,
+                      const QByteArray& content) {
+  const QString path = folder.filePath("s.txt");
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  file.write(content);
+  file.close();
+  wizard.dialogs.QueuePath(path);
+  wizard.ClickControl("loadSettings");
+}
+
 }  // namespace
 
 class WizardPagesTest : public QObject {
@@ -90,6 +103,45 @@ class WizardPagesTest : public QObject {
     wizard.ClickControl("removeSource");
     wizard.Next();
     QCOMPARE(wizard.settings.sources, (std::vector<std::string>{"/a/", "/a/", "/lists/Party.m3u"}));
+  }
+
+  void fileTypesAreCheckedFromTheSettingsAndStoredOnNext() {
+    QTemporaryDir folder;
+    WizardFixture wizard;
+    const auto checkedTypes = [&wizard] {
+      QStringList names;
+      for (const char* name : {"mp3", "flac", "ogg", "opus", "m4a", "wma", "wav", "aiff"}) {
+        auto* box = wizard.Find<QCheckBox>((QByteArray("fileType-") + name).constData());
+        if (box->isChecked()) names << name;
+      }
+      return names;
+    };
+    QCOMPARE(checkedTypes(), QStringList("mp3"));
+    wizard.Next();  // as it was: the classic settings are left as they are
+    QCOMPARE(wizard.settings.options.fileTypes, std::vector<std::string>{"mp3"});
+    wizard.Back();
+
+    wizard.ClickControl("fileType-ogg");
+    wizard.ClickControl("fileType-flac");
+    wizard.ClickControl("fileType-mp3");
+    wizard.ClickControl("fileType-ogg");
+    wizard.ClickControl("fileType-flac");  // the last one chosen stays chosen
+    QCOMPARE(checkedTypes(), QStringList("flac"));
+    wizard.ClickControl("fileType-aiff");
+    QVERIFY(wizard.settings.options.fileTypes == std::vector<std::string>{"mp3"});
+    wizard.Next();
+    QCOMPARE(wizard.settings.options.fileTypes, (std::vector<std::string>{"flac", "aiff"}));
+    wizard.Back();
+
+    // A loaded file's types, names this version does not know passed over; none known is
+    // the default.
+    const std::pair<const char*, QStringList> cases[] = {{"types=OPUS, m4a,speex", {"opus", "m4a"}},
+                                                         {"types=speex", {"mp3"}}};
+    for (const auto& [line, shown] : cases) {
+      LoadSettingsText(wizard, folder,
+                       QByteArray("0\r\n/lists/mix.m3u\r\n0\r\n2 \r\n") + line + "\r\n");
+      QCOMPARE(checkedTypes(), shown);
+    }
   }
 
   void removeSelectsTheEntryBeforeOrTheNewFirst() {
@@ -344,13 +396,8 @@ class WizardPagesTest : public QObject {
     const std::pair<const char*, const char*> cases[] = {
         {"1 3", "hours"}, {"2 ", "all"}, {"x 5", "all"}, {"0 12", "megabyte"}};
     for (const auto& [lastLine, checked] : cases) {
-      const QString path = folder.filePath("s.txt");
-      QFile file(path);
-      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-      file.write(QByteArray("0\r\n/lists/mix.M3U\r\n0\r\n") + lastLine + "\r\n");
-      file.close();
-      wizard.dialogs.QueuePath(path);
-      wizard.ClickControl("loadSettings");
+      LoadSettingsText(wizard, folder,
+                       QByteArray("0\r\n/lists/mix.M3U\r\n0\r\n") + lastLine + "\r\n");
       wizard.Next();
       QVERIFY(wizard.Find<QRadioButton>("createPlaylist")->isChecked());
       wizard.Next();

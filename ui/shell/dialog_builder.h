@@ -29,7 +29,7 @@ struct BuiltDialog {
 
 // Creates every control of `dialogTemplate` as a child of `parent`, in the template's
 // order and at its place converted with `parent`'s font, and gives `parent` the dialog's
-// size as its minimum. A label or radio button whose text needs more room than its place
+// size as its minimum. A label, radio button or check box whose text needs more room than its place
 // in this font is widened (never narrowed, moved or made taller), and the dialog with it. Push
 // buttons never become the default through the keyboard (Enter in a field is not a click on some
 // button); radio buttons of one parent form one group; edit fields, list boxes and owner-drawn

@@ -1,10 +1,14 @@
 #include "ui/wizard/sources_page.h"
 
+#include <algorithm>
 #include <optional>
 
+#include <QCheckBox>
 #include <QDir>
 #include <QPushButton>
+#include <QSignalBlocker>
 
+#include "media/file_types.h"
 #include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/file_dialog.h"
@@ -56,8 +60,21 @@ SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
           &SourcesPage::AddPlaylist);
   connect(Control<QPushButton>(kIdcRemoveSource), &QPushButton::clicked, this,
           &SourcesPage::RemoveSource);
-  connect(Control<QPushButton>(kIdcLoadSettings), &QPushButton::clicked, this,
-          [this] { LoadSettings(this, startFolder_, *sourceList_, settings_); });
+  connect(Control<QPushButton>(kIdcLoadSettings), &QPushButton::clicked, this, [this] {
+    LoadSettings(this, startFolder_, *sourceList_, settings_);
+    ShowFileTypes();
+  });
+  static_assert(kFileTypeCount > 0);
+  Q_ASSERT(media::AllFileTypes().size() == static_cast<std::size_t>(kFileTypeCount));
+  for (int i = 0; i < kFileTypeCount; ++i) {
+    auto* box = Control<QCheckBox>(kIdcFirstFileType + i);
+    box->setObjectName(QStringLiteral("fileType-") + box->text());
+    connect(box, &QCheckBox::toggled, this, [this, box](bool checked) {
+      if (!checked) KeepOneTypeChosen(box);
+    });
+    fileTypeBoxes_.push_back(box);
+  }
+  ShowFileTypes();
 }
 
 void SourcesPage::OnEntered() {
@@ -68,7 +85,29 @@ bool SourcesPage::validatePage() {
   settings_.sources.clear();
   for (const QString& source : sourceList_->Texts())
     settings_.sources.push_back(ToEngineText(source));
+  settings_.options.fileTypes.clear();
+  for (std::size_t i = 0; i < fileTypeBoxes_.size(); ++i) {
+    if (fileTypeBoxes_[i]->isChecked())
+      settings_.options.fileTypes.emplace_back(media::AllFileTypes()[i].name);
+  }
   return true;
+}
+
+void SourcesPage::ShowFileTypes() {
+  // Names this version does not know are passed over, as the run passes them over.
+  const media::FileTypeChoice chosen(settings_.options.fileTypes);
+  for (std::size_t i = 0; i < fileTypeBoxes_.size(); ++i) {
+    const QSignalBlocker quiet(fileTypeBoxes_[i]);
+    fileTypeBoxes_[i]->setChecked(chosen.Contains(media::AllFileTypes()[i]));
+  }
+}
+
+void SourcesPage::KeepOneTypeChosen(QCheckBox* unchecked) {
+  const bool anyChecked = std::any_of(fileTypeBoxes_.begin(), fileTypeBoxes_.end(),
+                                      [](const QCheckBox* box) { return box->isChecked(); });
+  if (anyChecked) return;
+  const QSignalBlocker quiet(unchecked);
+  unchecked->setChecked(true);
 }
 
 void SourcesPage::AddFolder() {

@@ -1,15 +1,20 @@
 #pragma once
 
+#include <vector>
+
 #include <QString>
 
 #include "ui/wizard/wizard_page.h"
+
+class QCheckBox;
 
 namespace sorvina::ui {
 
 class SortedListBox;
 
 // Page 1: the source folders and playlists, kept sorted in a list and copied into
-// `sources` on Next; also "Load Settings". Fixes `startFolder` when it is made.
+// `sources` on Next; the types of music file to choose, one check box each, stored on
+// Next too; also "Load Settings". Fixes `startFolder` when it is made.
 class SourcesPage : public WizardPage {
   Q_OBJECT
 
@@ -28,8 +33,13 @@ class SourcesPage : public WizardPage {
   void AddFolder();
   void AddPlaylist();
   void RemoveSource();
+  // Checks the boxes of the types the settings choose.
+  void ShowFileTypes();
+  // At least one type stays chosen: unchecking the last checked box checks it again.
+  void KeepOneTypeChosen(QCheckBox* unchecked);
 
   SortedListBox* sourceList_;
+  std::vector<QCheckBox*> fileTypeBoxes_;  // in the order of the types' list
   QString startFolder_;
 };
 

@@ -1,0 +1,216 @@
+#include "media/tagged_audio.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/asffile.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/oggpageheader.h>
+#include <taglib/opusfile.h>
+#include <taglib/speexfile.h>
+#include <taglib/tbytevector.h>
+#include <taglib/tbytevectorstream.h>
+#include <taglib/tiostream.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <optional>
+
+#include "media/caption.h"
+#include "platform/read_only_file.h"
+
+namespace sorvina::media {
+namespace {
+
+constexpr auto kQuickest = TagLib::AudioProperties::Fast;
+
+// A file opened read-only, as TagLib reads it: small reads come from a buffer that one
+// positioned read fills, larger ones are read directly, and seeking or asking the length
+// costs nothing (the size is known from the opening). TagLib's own file stream goes
+// through the C library's buffered streams, where every seek costs a system call and
+// empties the buffer. Nothing is ever written.
+class ReadOnlyStream final : public TagLib::IOStream {
+ public:
+  explicit ReadOnlyStream(const platform::ReadOnlyFile& file)
+      : file_(file),
+        size_(static_cast<long>(
+            std::min<std::uint64_t>(file.size(), std::numeric_limits<long>::max()))) {}
+
+  TagLib::FileName name() const override { return ""; }
+  TagLib::ByteVector readBlock(unsigned long length) override {
+    // A length stated by the file itself may be absurd: never more than what is left.
+    const long left = std::max(0L, size_ - position_);
+    const auto count = static_cast<unsigned int>(std::min<unsigned long>(
+        {length, static_cast<unsigned long>(left), std::numeric_limits<unsigned int>::max()}));
+    TagLib::ByteVector block(count, '\0');
+    auto* bytes = reinterpret_cast<unsigned char*>(block.data());
+    const auto from = static_cast<std::uint64_t>(position_);
+    std::size_t read = 0;
+    if (count >= kBufferSize) {
+      read = file_.ReadAt(from, std::span(bytes, count));
+    } else {
+      if (from < bufferStart_ || from + count > bufferStart_ + bufferLength_) {
+        bufferStart_ = from;
+        bufferLength_ = file_.ReadAt(from, std::span(buffer_));
+      }
+      read = std::min<std::size_t>(count, bufferStart_ + bufferLength_ - from);
+      std::copy_n(buffer_.data() + (from - bufferStart_), read, bytes);
+    }
+    block.resize(static_cast<unsigned int>(read));
+    position_ += static_cast<long>(read);
+    return block;
+  }
+  void writeBlock(const TagLib::ByteVector&) override {}
+  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+  void removeBlock(unsigned long, unsigned long) override {}
+  bool readOnly() const override { return true; }
+  bool isOpen() const override { return true; }
+  void seek(long offset, Position from) override {
+    const long base = from == Beginning ? 0 : from == Current ? position_ : size_;
+    // As a failed seek leaves a stream where it was, so does one before the start.
+    if (offset < 0 ? base + offset >= 0 : base <= std::numeric_limits<long>::max() - offset)
+      position_ = base + offset;
+  }
+  long tell() const override { return position_; }
+  long length() override { return size_; }
+  void truncate(long) override {}
+
+ private:
+  static constexpr std::size_t kBufferSize = 4096;
+
+  const platform::ReadOnlyFile& file_;
+  long size_;
+  long position_ = 0;
+  std::array<unsigned char, kBufferSize> buffer_{};
+  std::uint64_t bufferStart_ = 0;
+  std::size_t bufferLength_ = 0;
+};
+
+std::string CaptionFromTag(const TagLib::Tag& tag) {
+  return CaptionFromTexts(tag.title().to8Bit(true), tag.artist().to8Bit(true));
+}
+
+std::int64_t NearestSecond(std::int64_t milliseconds) {
+  return milliseconds > 0 ? (milliseconds + 500) / 1000 : 0;
+}
+
+// Time and caption of a file that TagLib has read; nothing when it found the file invalid.
+std::optional<TaggedAudio> Summarise(const TagLib::File& file) {
+  if (!file.isValid()) return std::nullopt;
+  TaggedAudio audio;
+  if (const TagLib::AudioProperties* properties = file.audioProperties())
+    audio.seconds = NearestSecond(properties->lengthInMilliseconds());
+  if (const TagLib::Tag* tag = file.tag()) audio.caption = CaptionFromTag(*tag);
+  return audio;
+}
+
+// MPEG audio: the caption alone, from the ID3v2 tag, else the ID3v1 tag. TagLib hands out
+// empty tag objects for tags the file lacks, so it is asked first.
+TaggedAudio ReadMpegCaption(TagLib::IOStream& stream) {
+  TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+  TaggedAudio audio;
+  if (mpeg.hasID3v2Tag()) audio.caption = CaptionFromTag(*mpeg.ID3v2Tag());
+  if (audio.caption.empty() && mpeg.hasID3v1Tag()) audio.caption = CaptionFromTag(*mpeg.ID3v1Tag());
+  return audio;
+}
+
+template <class File>
+std::optional<TaggedAudio> ReadAs(TagLib::IOStream& stream) {
+  stream.seek(0);
+  return Summarise(File(&stream, true, kQuickest));
+}
+
+// A WAV file's common tag is its ID3v2 tag alone; its RIFF INFO list, which most tools
+// write, is the fallback.
+std::optional<TaggedAudio> ReadWav(TagLib::IOStream& stream) {
+  TagLib::RIFF::WAV::File wav(&stream, true, kQuickest);
+  std::optional<TaggedAudio> audio = Summarise(wav);
+  if (audio && audio->caption.empty() && wav.hasInfoTag())
+    audio->caption = CaptionFromTag(*wav.InfoTag());
+  return audio;
+}
+
+// FLAC in Ogg written by a streaming muxer states no sample count in its header; the
+// last page's position, in samples, gives the time then.
+std::optional<TaggedAudio> ReadOggFlac(TagLib::IOStream& stream) {
+  stream.seek(0);
+  TagLib::Ogg::FLAC::File flac(&stream, true, kQuickest);
+  std::optional<TaggedAudio> audio = Summarise(flac);
+  const TagLib::AudioProperties* properties = flac.audioProperties();
+  if (audio && audio->seconds == 0 && properties && properties->sampleRate() > 0) {
+    if (const TagLib::Ogg::PageHeader* last = flac.lastPageHeader()) {
+      const long long samples = last->absoluteGranularPosition();
+      const long long rate = properties->sampleRate();
+      // To the nearest second without a sum that a forged position could overflow.
+      if (samples > 0) audio->seconds = samples / rate + (samples % rate >= (rate + 1) / 2 ? 1 : 0);
+    }
+  }
+  return audio;
+}
+
+// An Ogg file's first packet names its codec; TagLib's reader for another codec finds the
+// file invalid, so the readers are tried in turn, the likeliest for the ending first.
+std::optional<TaggedAudio> ReadOgg(TagLib::IOStream& stream, bool opusFirst) {
+  std::optional<TaggedAudio> audio = opusFirst ? ReadAs<TagLib::Ogg::Opus::File>(stream)
+                                               : ReadAs<TagLib::Ogg::Vorbis::File>(stream);
+  if (!audio)
+    audio = opusFirst ? ReadAs<TagLib::Ogg::Vorbis::File>(stream)
+                      : ReadAs<TagLib::Ogg::Opus::File>(stream);
+  if (!audio) audio = ReadOggFlac(stream);
+  if (!audio) audio = ReadAs<TagLib::Ogg::Speex::File>(stream);
+  return audio;
+}
+
+std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat format) {
+  switch (format) {
+    case AudioFormat::kFlac:
+      return Summarise(
+          TagLib::FLAC::File(&stream, TagLib::ID3v2::FrameFactory::instance(), true, kQuickest));
+    case AudioFormat::kOgg:
+      return ReadOgg(stream, false);
+    case AudioFormat::kOpus:
+      return ReadOgg(stream, true);
+    case AudioFormat::kMp4:
+      return ReadAs<TagLib::MP4::File>(stream);
+    case AudioFormat::kAsf:
+      return ReadAs<TagLib::ASF::File>(stream);
+    case AudioFormat::kWav:
+      return ReadWav(stream);
+    case AudioFormat::kAiff:
+      return ReadAs<TagLib::RIFF::AIFF::File>(stream);
+    case AudioFormat::kMpeg:
+      return ReadMpegCaption(stream);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+TaggedAudio ReadTaggedAudio(const std::string& path, AudioFormat format) {
+  // Our own open refuses FIFOs and folders without blocking.
+  const std::optional<platform::ReadOnlyFile> file = platform::ReadOnlyFile::Open(path);
+  return file ? ReadTaggedAudio(*file, format) : TaggedAudio{};
+}
+
+TaggedAudio ReadTaggedAudio(const platform::ReadOnlyFile& file, AudioFormat format) {
+  ReadOnlyStream stream(file);
+  return ReadStream(stream, format).value_or(TaggedAudio{});
+}
+
+TaggedAudio ReadTaggedAudio(std::span<const unsigned char> bytes, AudioFormat format) {
+  if (bytes.size() > std::numeric_limits<unsigned int>::max()) return {};
+  const TagLib::ByteVector content(reinterpret_cast<const char*>(bytes.data()),
+                                   static_cast<unsigned int>(bytes.size()));
+  TagLib::ByteVectorStream stream(content);
+  return ReadStream(stream, format).value_or(TaggedAudio{});
+}
+
+}  // namespace sorvina::media
