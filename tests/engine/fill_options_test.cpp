@@ -118,6 +118,28 @@ TEST(SummaryLineTest, SaysWhatTheRunDid) {
             "Nothing chosen: the first file drawn (4 min 10 s) is longer than 3 min");
   EXPECT_EQ(nothing({false, true, 3250586, 400 << 10, true}),
             "Nothing chosen: the smallest file needs 3.1 MB, more than the free space (0.391 MB)");
+
+  // Replacing the previous fill: what became of its files, also in a dry run.
+  RunSummary replaced = copied;
+  replaced.replacement = Replacement{true, 38, 5, 2};
+  EXPECT_EQ(SummaryLine(replaced),
+            "Copied 214 files (1.93 GB) to /media/player/MUSIC, 38 replaced, "
+            "5 kept, 2 left in place, 3 skipped");
+  replaced.dryRun = true;
+  replaced.replacement = Replacement{true, 38, 5, 0};
+  EXPECT_EQ(SummaryLine(replaced),
+            "Would copy 214 files (1.93 GB) to /media/player/MUSIC, 38 to "
+            "replace, 5 to keep, 3 skipped");
+  replaced.dryRun = false;
+  replaced.replacement = Replacement{};
+  EXPECT_EQ(SummaryLine(replaced),
+            "Copied 214 files (1.93 GB) to /media/player/MUSIC, no earlier fill to replace, 3 "
+            "skipped");
+  EXPECT_EQ(SummaryLine({.chosenFiles = 40,
+                         .doneFiles = 12,
+                         .cancelled = true,
+                         .replacement = Replacement{true, 0, 5, 0}}),
+            "Cancelled after 12 of 35 files");
 }
 
 }  // namespace

@@ -9,17 +9,22 @@
 namespace sorvina::test {
 
 // Ports that record what the engine shows, in order, as short texts:
-// "message:TEXT", "wait:on", "wait:off", "progress:open TITLE", "range:0..5", "pos:2",
-// "progress:close". The progress display asks for Cancel at the given pump count.
+// "message:TEXT", "warning:TEXT", "wait:on", "wait:off", "progress:open TITLE", "range:0..5",
+// "pos:2", "progress:close". The progress display asks for Cancel at the given pump count.
 class RecordingPorts : public engine::RunPorts {
  public:
   std::vector<std::string> events;
   std::vector<std::string> messages;
+  std::vector<std::string> warnings;
   int cancelAtPump = -1;  // the n-th pump (counted from 1) reports Cancel
 
   void ShowInformation(const std::string& message) override {
     messages.push_back(message);
     events.push_back("message:" + message);
+  }
+  void ShowWarning(const std::string& message) override {
+    warnings.push_back(message);
+    events.push_back("warning:" + message);
   }
   void SetWaitCursor(bool shown) override { events.push_back(shown ? "wait:on" : "wait:off"); }
   std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override {
