@@ -35,12 +35,15 @@ struct ExpectedTemplate {
 
 const ExpectedTemplate kTemplates[] = {
     {104, "Select Source(s)", {286, 134}, {1000, 1001, 1002, 1016, 1017}},
-    {105, "Select Destination", {284, 137}, {1003, 1004, 1014, 1015, 1020, 1021}},
+    {105,
+     "Select Destination",
+     {284, 137},
+     {1003, 1004, 1014, 1015, 1020, 1021, 1025, 1026, 1027, 1028}},
     {106, "Set Folder Weights", {301, 138}, {1005, 1006, 1007, 1009}},
     {107,
      "Final Settings",
-     {304, 160},
-     {1008, 1009, 1010, 1011, 1012, 1013, 1018, 1022, 1023, 1024}},
+     {304, 175},
+     {1008, 1009, 1010, 1011, 1012, 1013, 1018, 1022, 1023, 1024, 1029, 1030}},
     {129, "Dialog", {253, 102}, {1, 2, 1019}},
 };
 
@@ -105,7 +108,8 @@ void BuildAndCheck(int id, QWidget& parent) {
     QCOMPARE(widget->pos(), place.topLeft());
     QCOMPARE(widget->height(), place.height());
     const bool labelled =
-        (control.kind == ControlKind::kLabel || control.kind == ControlKind::kRadioButton) &&
+        (control.kind == ControlKind::kLabel || control.kind == ControlKind::kRadioButton ||
+         control.kind == ControlKind::kCheckBox) &&
         control.text[0] != '\0';
     if (labelled) {
       QVERIFY2(widget->width() >= std::max(place.width(), widget->sizeHint().width()),
