@@ -148,6 +148,9 @@ bool RepeatedFill::OpenRecord(RunPorts& ports) {
     return true;
   }
   writable_ = true;
+  // A fill cut off part-way, by a device that went away, may have left its half-written
+  // record behind; the lock says that no other run is writing one now.
+  recordFolder_->RemoveLeftoverTemporaries(recordName_);
   return true;
 }
 
@@ -231,6 +234,31 @@ std::int64_t RepeatedFill::SpaceToBeFreed(std::uint64_t allocationUnit) const {
   for (const RecordedFile& file : replaceable_)
     bytes += RoundedUp(file.sizeBytes, unit);
   return bytes;
+}
+
+void RepeatedFill::ChargeOwnFiles(DestinationSpace& space, std::int64_t& budget,
+                                  std::uint64_t allocationUnit) const {
+  const bool record = usesRecord_ && writable_;
+  const bool playlist = copy_ && !settings_.options.devicePlaylist.empty();
+  if (!record && !playlist) return;
+  // A line of the record names the file twice; one of the playlist gives its time and
+  // caption (taken at a generous length: captions are not read before the copy) and its
+  // path from the playlist's folder.
+  constexpr std::int64_t kRecordLineBytes = 64;
+  constexpr std::int64_t kPlaylistLineBytes = 160;
+  const auto linesOf = [=](const Candidate& candidate, const std::string& target) {
+    const auto targetBytes = static_cast<std::int64_t>(target.size());
+    return (record
+                ? kRecordLineBytes + targetBytes + static_cast<std::int64_t>(candidate.path.size())
+                : 0) +
+           (playlist ? kPlaylistLineBytes + 2 * targetBytes : 0);
+  };
+  // The record is written anew with the fills before this one in it.
+  space.ChargeListings(linesOf,
+                       record ? static_cast<std::int64_t>(FormatFillRecord(history_).size()) : 0);
+  // What the charges cannot see: the listings are two files, each ending in a part of a
+  // cluster, and the record's folder may have to be made.
+  budget -= 3 * static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
 }
 
 std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen) {
@@ -330,8 +358,8 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen,
     fill.files.push_back({relatives[i], status->sizeBytes, status->modified, chosen[i].path});
   }
   const bool written = !devicePlaylist || WriteDevicePlaylist(chosen, relatives, ports, fill);
-  if (usesRecord_ && writable_) WriteRecord(std::move(fill), ports);
-  return written;
+  const bool recorded = !(usesRecord_ && writable_) || WriteRecord(std::move(fill), ports);
+  return written && recorded;
 }
 
 bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
@@ -339,15 +367,19 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
                                        RecordedFill& fill) {
   const std::string& name = settings_.options.devicePlaylist;
   std::string_view folder = FolderOf(name, PathStyle::kPosix);
+  const std::string_view base = std::string_view(name).substr(folder.size());
   if (!folder.empty()) folder.remove_suffix(1);
   // No link on the way to it or in its place: the playlist is written inside the
   // destination or not at all.
-  const bool reachable = folder.empty() || destination_->Folder(folder, true).has_value();
+  std::optional<ContainedFolder> playlistFolder = folder.empty()
+                                                      ? ContainedFolder::Open(settings_.destination)
+                                                      : destination_->Folder(folder, true);
   const std::optional<EntryStatus> existing = destination_->StatusOf(name);
-  if (!reachable || (existing && existing->kind != EntryStatus::Kind::kFile)) {
+  if (!playlistFolder || (existing && existing->kind != EntryStatus::Kind::kFile)) {
     ports.ShowInformation(kCannotOpenPlaylistMessage);
     return false;
   }
+  if (writable_) playlistFolder->RemoveLeftoverTemporaries(base);
   std::vector<std::string> paths;
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
@@ -363,16 +395,16 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
   return true;
 }
 
-void RepeatedFill::FinishPlaylist(const std::vector<std::string>& listedPaths, RunPorts& ports) {
-  if (!usesRecord_ || !writable_) return;
+bool RepeatedFill::FinishPlaylist(const std::vector<std::string>& listedPaths, RunPorts& ports) {
+  if (!usesRecord_ || !writable_) return true;
   RecordedFill fill;
   fill.time = static_cast<std::int64_t>(std::time(nullptr));
   for (const std::string& path : listedPaths)
     fill.files.push_back({{}, 0, {}, path});
-  WriteRecord(std::move(fill), ports);
+  return WriteRecord(std::move(fill), ports);
 }
 
-void RepeatedFill::WriteRecord(RecordedFill fill, RunPorts& ports) {
+bool RepeatedFill::WriteRecord(RecordedFill fill, RunPorts& ports) {
   history_.fills.push_back(std::move(fill));
   if (history_.fills.size() > kKeptFills)
     history_.fills.erase(history_.fills.begin(), history_.fills.end() - kKeptFills);
@@ -383,10 +415,14 @@ void RepeatedFill::WriteRecord(RecordedFill fill, RunPorts& ports) {
     history_.fills.erase(history_.fills.begin());
     bytes = FormatFillRecord(history_);
   }
-  if (const int error = recordFolder_->ReplaceFile(recordName_, bytes)) {
-    ports.ShowWarning("The record of this fill could not be written to " + RecordPath() + " (" +
-                      ReasonOf(error) + ")");
+  const int error = recordFolder_->ReplaceFile(recordName_, bytes);
+  // The files this fill put there would be taken for the user's by the next one.
+  if (error != 0) {
+    ports.ShowInformation("The record of this fill could not be written to " + RecordPath() + " (" +
+                          ReasonOf(error) + ")" +
+                          (replacing_ ? "; the next fill will not replace its songs" : ""));
   }
+  return error == 0;
 }
 
 std::optional<Replacement> RepeatedFill::replacement() const {

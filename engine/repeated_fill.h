@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/candidate_pool.h"
+#include "engine/destination_space.h"
 #include "engine/fill_record.h"
 #include "engine/run_ports.h"
 #include "engine/selection_run.h"
@@ -55,9 +56,12 @@ class RepeatedFill {
   bool LeaveOutRecent(CandidatePool& pool);
   std::string NothingLeftMessage() const;
 
-  // What the files to be replaced take on the destination, counted in `allocationUnit`s:
-  // free space for the draw.
+  // Filling the destination's free space: what the files to be replaced take there (free
+  // for the draw), and what the record and the playlist this run writes there will take
+  // (charged to the chosen files, and in part kept back from the allowance).
   std::int64_t SpaceToBeFreed(std::uint64_t allocationUnit) const;
+  void ChargeOwnFiles(DestinationSpace& space, std::int64_t& budget,
+                      std::uint64_t allocationUnit) const;
 
   // Sorts the chosen files (in draw order) into those to be copied, which it returns,
   // and those the previous fill left on the destination unchanged, which are kept there.
@@ -74,12 +78,13 @@ class RepeatedFill {
   // After the copy: writes the device playlist and the record of this fill, whose files
   // are the chosen ones (draw order) that were kept or copied; `placedTargets` gives
   // where each file Settle returned was copied to, empty where it was not. False after a
-  // message when the device playlist could not be written.
+  // message when the device playlist or the record could not be written.
   bool FinishCopy(const std::vector<Candidate>& chosen,
                   const std::vector<std::string>& placedTargets, RunPorts& ports);
 
-  // After a playlist was written: records the paths it lists.
-  void FinishPlaylist(const std::vector<std::string>& listedPaths, RunPorts& ports);
+  // After a playlist was written: records the paths it lists. False after a message when
+  // the record could not be written.
+  bool FinishPlaylist(const std::vector<std::string>& listedPaths, RunPorts& ports);
 
   // What became of the previous fill; none unless replacing.
   std::optional<Replacement> replacement() const;
@@ -93,7 +98,7 @@ class RepeatedFill {
   bool WriteDevicePlaylist(const std::vector<Candidate>& chosen,
                            const std::vector<std::string>& relatives, RunPorts& ports,
                            RecordedFill& fill);
-  void WriteRecord(RecordedFill fill, RunPorts& ports);
+  bool WriteRecord(RecordedFill fill, RunPorts& ports);
   std::string RecordFolderPath() const;
   std::string RecordPath() const;
 

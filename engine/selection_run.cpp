@@ -292,6 +292,8 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
       drawLimit.space = &*space;
       // What the files to be replaced take will be free by the time the copy begins.
       drawLimit.budget += repeat.SpaceToBeFreed(request->space.allocationUnit);
+      repeat.ChargeOwnFiles(*space, drawLimit.budget, request->space.allocationUnit);
+      drawLimit.budget = std::max<std::int64_t>(drawLimit.budget, 0);
     }
     RandomGenerator random;
     random.Seed(options.seed.value_or(platform::ClockSeed()));
@@ -349,7 +351,8 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
         written == PlaylistResult::kWritten || written == PlaylistResult::kCancelled;
     if (!outcome.succeeded) return outcome;
     if (repeat.active())
-      repeat.FinishPlaylist(ListedPaths(outcome.chosenPaths, lines, counts.written), ports);
+      outcome.succeeded =
+          repeat.FinishPlaylist(ListedPaths(outcome.chosenPaths, lines, counts.written), ports);
     summary.cancelled = written == PlaylistResult::kCancelled;
     summary.doneFiles = counts.written;
     summary.skippedFiles = counts.leftOut;

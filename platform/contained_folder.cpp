@@ -1,5 +1,6 @@
 #include "platform/contained_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -7,6 +8,7 @@
 
 #include <cerrno>
 #include <utility>
+#include <vector>
 
 #include "platform/new_file.h"
 
@@ -257,6 +259,29 @@ int ContainedFolder::ReplaceFile(std::string_view name, std::string_view bytes) 
   if (error == 0 && renameat(fd_, temporary.c_str(), fd_, target.c_str()) != 0) error = errno;
   if (error != 0) unlinkat(fd_, temporary.c_str(), 0);
   return error;
+}
+
+void ContainedFolder::RemoveLeftoverTemporaries(std::string_view name) const {
+  if (!IsOneName(name)) return;
+  const int fd = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+  DIR* folder = fd < 0 ? nullptr : fdopendir(fd);
+  if (folder == nullptr) {
+    if (fd >= 0) close(fd);
+    return;
+  }
+  const std::string prefix = "." + std::string(name) + ".";
+  constexpr std::string_view kSuffix = ".tmp";
+  constexpr std::size_t kRandomDigits = 16;
+  std::vector<std::string> leftovers;
+  while (const dirent* entry = readdir(folder)) {
+    const std::string_view entryName = entry->d_name;
+    if (entryName.size() == prefix.size() + kRandomDigits + kSuffix.size() &&
+        entryName.starts_with(prefix) && entryName.ends_with(kSuffix))
+      leftovers.emplace_back(entryName);
+  }
+  closedir(folder);
+  for (const std::string& leftover : leftovers)
+    unlinkat(fd_, leftover.c_str(), 0);
 }
 
 int ContainedFolder::Rename(std::string_view from, std::string_view to) const {

@@ -86,6 +86,11 @@ class ContainedFolder {
   // replaced, never written through. 0, or the errno value of the failure.
   int ReplaceFile(std::string_view name, std::string_view bytes) const;
 
+  // Removes the hidden temporaries that writing `name` (one name) by ReplaceFile, or by a
+  // LineWriter, leaves behind when it is cut off half-way, as by a device that went away:
+  // ".NAME.<16 hex digits>.tmp". Only for a caller that knows no such write is under way.
+  void RemoveLeftoverTemporaries(std::string_view name) const;
+
   // Gives the entry `from` the name `to` (names in this folder), replacing what is there.
   int Rename(std::string_view from, std::string_view to) const;
 

@@ -78,6 +78,15 @@ TEST(DestinationSpaceTest, ChargesClustersEntriesAndEachNewFolderOnce) {
             65536 + 32768 + DirectoryEntryBytes(4) + entries);
   EXPECT_LE(space.MinimumFor(40000), space.CostOf({"b.mp3", 40000, 1.0}));
 
+  // Lines in listings written after the copies are charged as the clusters they fill.
+  DestinationSpace listed(32768, [](const Candidate& c) { return c.path; });
+  listed.ChargeListings([](const Candidate&, const std::string&) { return 10000; }, 30000);
+  const Candidate song{"a.mp3", 1, 1.0};
+  EXPECT_EQ(listed.CostOf(song), 32768 + entries + 32768);  // 30,000 + 10,000 passes a cluster
+  listed.Chosen(song);
+  EXPECT_EQ(listed.CostOf(song), 32768 + entries);  // 50,000 stays within the second
+  EXPECT_LE(listed.MinimumFor(1), listed.CostOf(song));
+
   // The budget keeps four clusters back, at least 64 KiB, and never goes below zero.
   EXPECT_EQ(FreeSpaceBudget({1 << 30, 10 << 20, 32768}), (10 << 20) - 4 * 32768);
   EXPECT_EQ(FreeSpaceBudget({1 << 30, 10 << 20, 4096}), (10 << 20) - 65536);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/user_folders.h"
 #include "tests/support/temp_dir.h"
@@ -111,6 +112,14 @@ TEST(ContainedFolderTest, ReadsBoundedFilesReplacesWholeAndLocksOnce) {
   EXPECT_EQ(made->ReadFile("missing", 5, bytes), ENOENT);
   EXPECT_EQ(made->Rename("x.txt", "y.txt"), 0);
   EXPECT_EQ(Snapshot(dir / "f/one/two"), (Tree{{"y.txt", "123456"}}));  // no temporary left
+  // What a write cut off half-way leaves is cleared; anything else stays.
+  for (const char* name : {".y.txt.0123456789abcdef.tmp", ".y.txt.0123456789abcdef.part",
+                           ".y.txt.tmp", ".z.txt.0123456789abcdef.tmp"})
+    dir.WriteFile(std::string("f/one/two/") + name, "half");
+  made->RemoveLeftoverTemporaries("y.txt");
+  EXPECT_EQ(test::NamesIn(dir / "f/one/two"),
+            (std::vector<std::string>{".y.txt.0123456789abcdef.part", ".y.txt.tmp",
+                                      ".z.txt.0123456789abcdef.tmp", "y.txt"}));
 
   int error = 0;
   std::optional<FileLock> first = folder->Lock("lock", &error);
