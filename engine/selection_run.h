@@ -92,7 +92,9 @@ std::vector<std::string> DestinationLevels(std::string_view destination,
 // Beyond that, as `settings.options` and the amount ask: "free" as the amount of MB fills
 // the copy destination's free space (each file charged what it takes there); `fill` keeps
 // drawing past files that do not fit; `keepFolders` copies each file to its path
-// relative to its source. After a copy, also a cancelled one, the destination's file
+// relative to its source; `replacePrevious`, `avoidLast` and `devicePlaylist` make fills
+// that follow one another fresh (RepeatedFill); `relative` writes a playlist's entries
+// relative to its folder. After a copy, also a cancelled one, the destination's file
 // system is written out to its device before the run returns.
 SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
                               RunPorts& ports, const SelectionRunOptions& options = {});

@@ -366,6 +366,12 @@ TEST_F(SelectionCommandTest, EngineMessagesAreExactAndExitWithOne) {
             "Please select a play list file\n");
   EXPECT_EQ(message({"-s", music_, "-c", files_[0], "--all"}),
             "Please select a valid destination folder\n");
+  for (const char* name : {"../up.m3u8", "/abs.m3u8", "Sorvina", ".m3u8", "a/./b.m3u8"})
+    EXPECT_EQ(message({"-s", music_, "-c", dir_ / "out", "--all", "--device-playlist", name}),
+              "Please give the playlist on the device a name ending in .m3u8, inside the "
+              "destination folder\n")
+        << name;
+  EXPECT_FALSE(fs::exists(dir_ / "up.m3u8"));
   EXPECT_FALSE(fs::exists(list));
 
   // A huge amount takes everything rather than failing.
