@@ -20,6 +20,7 @@
 #include "engine/selection_run.h"
 #include "engine/summary_line.h"
 #include "platform/contained_folder.h"
+#include "tests/support/limit_choices.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,7 +29,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::PathStyle;
+using test::All;
 using test::LinesOf;
+using test::Megabytes;
 using test::ReadBytes;
 using test::Snapshot;
 using test::Tree;
@@ -68,19 +71,6 @@ TEST(RelativeEntryTest, LeadsFromThePlaylistsFolderOrSaysThereIsNoWay) {
       EXPECT_EQ(entry.value_or("<none>"), c.entry) << c.folder << " " << c.path;
     }
   }
-}
-
-LimitChoice Megabytes(std::string text) {
-  LimitChoice choice;
-  choice.megabytesChecked = true;
-  choice.megabytesText = std::move(text);
-  return choice;
-}
-
-LimitChoice All() {
-  LimitChoice choice;
-  choice.allChecked = true;
-  return choice;
 }
 
 // A library of 30 files of 1 KiB in three folders, and a player with a file of the user's.

@@ -30,6 +30,7 @@
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "tests/faults/test_volumes.h"
+#include "tests/support/limit_choices.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
@@ -41,6 +42,7 @@ namespace sorvina::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Megabytes;
 using test::ReadBytes;
 using test::TempDir;
 using ::testing::ElementsAre;
@@ -182,37 +184,11 @@ TEST(RepeatFaultsTest, ThreeFillsInARowOfASmallTmpfsShareNoSong) {
   ExpectThreeFreshFills(dir, library, disk.path());
 }
 
-LimitChoice Megabytes(std::string text) {
-  LimitChoice choice;
-  choice.megabytesChecked = true;
-  choice.megabytesText = std::move(text);
-  return choice;
-}
-
-// Answers every name conflict with Skip, and records each error.
-class CopyRecorder : public transfer::FileOperationUi {
- public:
-  std::vector<std::string> errors;
-  std::function<void()> onFirstProgress;
-
-  transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
-    return {transfer::ConflictAction::kSkip, false};
-  }
-  transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override {
-    errors.push_back(path + ": " + reason);
-    return transfer::ErrorAction::kContinue;
-  }
-  bool Progress(const transfer::FileProgress&) override {
-    if (onFirstProgress) std::exchange(onFirstProgress, nullptr)();
-    return true;
-  }
-};
-
 // A weekly fill of two songs with a playlist on the player, replacing and avoiding.
 struct WeeklyFill {
   SelectionSettings settings;
   test::RecordingPorts ports;
-  CopyRecorder copier;
+  test::CopyRecorder copier;
 
   WeeklyFill(const TempDir& dir, const std::string& player) {
     settings.sources = {dir / "music"};
@@ -320,7 +296,7 @@ TEST(RepeatFaultsTest, ASecondFillOfAPlayerWhileOneRunsFailsCleanlyAndLosesNothi
   const pid_t first = fork();
   if (first == 0) {
     WeeklyFill fill(dir, player);
-    fill.copier.onFirstProgress = [&] {
+    fill.copier.beforeTheFirstFile = [&] {
       char go = 0;
       (void)!write(holding[1], "x", 1);
       (void)!read(release[0], &go, 1);

@@ -40,6 +40,7 @@
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "tests/faults/test_volumes.h"
+#include "tests/support/limit_choices.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/file_operation.h"
@@ -50,6 +51,8 @@ namespace sorvina::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using test::All;
+using test::CopyRecorder;
 using test::ExFatVolume;
 using test::FatVolume;
 using test::NamesIn;
@@ -62,32 +65,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr uid_t kNobody = 65534;
-
-// Answers every name conflict with Replace, records each error as "PATH: REASON", and
-// lets a test act once the copy has its request, before any file is opened.
-class CopyRecorder : public transfer::FileOperationUi {
- public:
-  std::vector<std::string> errors;
-  std::function<void()> beforeTheFirstFile;
-
-  transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
-    return {transfer::ConflictAction::kReplace, false};
-  }
-  transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override {
-    errors.push_back(path + ": " + reason);
-    return transfer::ErrorAction::kContinue;
-  }
-  bool Progress(const transfer::FileProgress&) override {
-    if (beforeTheFirstFile) std::exchange(beforeTheFirstFile, nullptr)();
-    return true;
-  }
-};
-
-LimitChoice All() {
-  LimitChoice choice;
-  choice.allChecked = true;
-  return choice;
-}
 
 // Copies (or writes a playlist of) every MP3 under `sources` into `destination` and
 // reports "succeeded" or "failed", then each message and each copy error, sorted.

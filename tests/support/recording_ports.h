@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/run_ports.h"
+#include "transfer/file_operation.h"
 
 namespace sorvina::test {
 
@@ -49,6 +52,27 @@ class RecordingPorts : public engine::RunPorts {
     RecordingPorts& owner_;
     int pumps_ = 0;
   };
+};
+
+// A copy's owner that answers every name conflict with Replace, records each error as
+// "PATH: REASON", and lets a test act once the copy has its request, before any file is
+// opened.
+class CopyRecorder : public transfer::FileOperationUi {
+ public:
+  std::vector<std::string> errors;
+  std::function<void()> beforeTheFirstFile;
+
+  transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
+    return {transfer::ConflictAction::kReplace, false};
+  }
+  transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override {
+    errors.push_back(path + ": " + reason);
+    return transfer::ErrorAction::kContinue;
+  }
+  bool Progress(const transfer::FileProgress&) override {
+    if (beforeTheFirstFile) std::exchange(beforeTheFirstFile, nullptr)();
+    return true;
+  }
 };
 
 }  // namespace sorvina::test
