@@ -15,11 +15,9 @@
 
 #include "engine/collection.h"
 #include "engine/fill_record.h"
-#include "engine/messages.h"
 #include "engine/playlist_paths.h"
 #include "engine/selection_run.h"
 #include "engine/summary_line.h"
-#include "platform/contained_folder.h"
 #include "tests/support/limit_choices.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
@@ -250,19 +248,6 @@ TEST_F(RepeatedFillTest, ClassicRunsKeepNoRecordAndDrawAsAFirstRecordedFill) {
   const SelectionOutcome recorded = Fill(Megabytes("0.01"), 5);
   EXPECT_EQ(recorded.chosenPaths, classic.chosenPaths);
   EXPECT_TRUE(fs::exists(other + "/.sorvina/fills.txt"));
-}
-
-TEST_F(RepeatedFillTest, ASecondFillOfTheSameDestinationIsRefusedWhileOneRuns) {
-  settings_.options.replacePrevious = true;
-  ASSERT_TRUE(Fill(Megabytes("0.005"), 1).succeeded);
-  const Tree before = Snapshot(player_);
-  std::optional<platform::ContainedFolder> record =
-      platform::ContainedFolder::Open(player_ + "/.sorvina");
-  const std::optional<platform::FileLock> held = record->Lock("lock");
-  ASSERT_TRUE(held);
-  EXPECT_FALSE(Fill(Megabytes("0.005"), 2).succeeded);
-  EXPECT_THAT(ports_.messages, ElementsAre(kFillUnderWayMessage));
-  EXPECT_EQ(Snapshot(player_), before);
 }
 
 TEST_F(RepeatedFillTest, RecordsThatCannotBeTrustedAreIgnoredAndNothingOutsideIsTouched) {
