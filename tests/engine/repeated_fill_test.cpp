@@ -188,6 +188,7 @@ TEST_F(RepeatedFillTest, ThreeFillsInARowShareNoSongAndLeaveTheUsersFilesAlone) 
 
 TEST_F(RepeatedFillTest, FilesChosenAgainStayWhereTheyAreAndADryRunChangesNothing) {
   settings_.options.replacePrevious = true;
+  settings_.options.keepFolders = true;
   ASSERT_TRUE(Fill(Megabytes("0.0098"), 1).succeeded);
   struct stat before {};
   const std::string kept = *Recorded().begin();
@@ -218,6 +219,9 @@ TEST_F(RepeatedFillTest, FilesChosenAgainStayWhereTheyAreAndADryRunChangesNothin
   EXPECT_EQ(fresh.removedPaths.size(), 30u);
   EXPECT_THAT(fresh.removedPaths[0], ::testing::StartsWith(player_ + "/"));
   EXPECT_EQ(Snapshot(player_), full);
+  // Done for real, the thirty go, and with them the folders they alone filled.
+  EXPECT_EQ(Fill(All(), 3).removedPaths.size(), 30u);
+  EXPECT_THAT(test::NamesIn(player_), ElementsAre(".sorvina", "mine.mp3", "new"));
 }
 
 TEST_F(RepeatedFillTest, AvoidingEveryFileChoosesNothingAndSaysSo) {
