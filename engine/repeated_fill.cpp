@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <memory>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -77,6 +78,40 @@ std::size_t LinesOf(const FillHistory& history) {
 std::int64_t RoundedUp(std::int64_t bytes, std::int64_t unit) {
   return (bytes + unit - 1) / unit * unit;
 }
+
+// The ports of a playlist written on the player: its progress is shown, but Cancel (or an
+// interrupt that already stopped the copy) does not cut it short. The files are on the
+// player by then, and a playlist that ends early would hide the rest of them.
+class UncancellablePorts : public RunPorts {
+ public:
+  explicit UncancellablePorts(RunPorts& ports) : ports_(ports) {}
+  void ShowInformation(const std::string& message) override { ports_.ShowInformation(message); }
+  void ShowWarning(const std::string& message) override { ports_.ShowWarning(message); }
+  void SetWaitCursor(bool shown) override { ports_.SetWaitCursor(shown); }
+  std::unique_ptr<ProgressPort> OpenProgress(const std::string& title) override {
+    std::unique_ptr<ProgressPort> progress = ports_.OpenProgress(title);
+    if (!progress) return nullptr;
+    return std::make_unique<UncancellableProgress>(std::move(progress));
+  }
+
+ private:
+  class UncancellableProgress : public ProgressPort {
+   public:
+    explicit UncancellableProgress(std::unique_ptr<ProgressPort> progress)
+        : progress_(std::move(progress)) {}
+    void SetRange(int lower, int upper) override { progress_->SetRange(lower, upper); }
+    void SetPosition(int position) override { progress_->SetPosition(position); }
+    bool PumpAndCheckCancel() override {
+      progress_->PumpAndCheckCancel();
+      return false;
+    }
+
+   private:
+    std::unique_ptr<ProgressPort> progress_;
+  };
+
+  RunPorts& ports_;
+};
 
 }  // namespace
 
@@ -387,8 +422,9 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
     paths.push_back(chosen[i].path);
     lines.push_back(RelativeEntry(folder, relatives[i], PathStyle::kPosix).value_or(relatives[i]));
   }
-  const PlaylistResult result =
-      WritePlaylist(transfer::JoinPath(settings_.destination, name), paths, ports, nullptr, &lines);
+  UncancellablePorts wholePlaylist(ports);
+  const PlaylistResult result = WritePlaylist(transfer::JoinPath(settings_.destination, name),
+                                              paths, wholePlaylist, nullptr, &lines);
   if (result != PlaylistResult::kWritten && result != PlaylistResult::kCancelled) return false;
   if (const std::optional<EntryStatus> status = destination_->StatusOf(name))
     fill.files.push_back({name, status->sizeBytes, status->modified, {}});

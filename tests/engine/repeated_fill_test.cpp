@@ -186,6 +186,17 @@ TEST_F(RepeatedFillTest, ThreeFillsInARowShareNoSongAndLeaveTheUsersFilesAlone) 
   EXPECT_EQ(ParseFillRecord(ReadBytes(player_ + "/.sorvina/fills.txt")).history.fills.size(), 3u);
 }
 
+TEST_F(RepeatedFillTest, ThePlayersPlaylistListsEveryCopiedFileWhateverIsCancelled) {
+  settings_.options.devicePlaylist = "Sorvina.m3u8";
+  ports_ = {};
+  ports_.cancelAtPump = 1;  // Cancel pressed as soon as the playlist's progress shows
+  SelectionRunOptions options;
+  options.seed = 3;
+  const SelectionOutcome outcome = SelectionRun(settings_, Megabytes("0.0098"), ports_, options);
+  ASSERT_EQ(outcome.chosenPaths.size(), 10u);
+  EXPECT_EQ(EntriesThatOpen(player_ + "/Sorvina.m3u8").size(), 10u);
+}
+
 TEST_F(RepeatedFillTest, FilesChosenAgainStayWhereTheyAreAndADryRunChangesNothing) {
   settings_.options.replacePrevious = true;
   settings_.options.keepFolders = true;
