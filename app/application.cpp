@@ -1,21 +1,41 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include "engine/selection_settings.h"
-#include "resources/artwork.h"
+#include "ui/shell/application_name.h"
+#include "ui/wizard/last_state.h"
 #include "ui/wizard/selection_wizard.h"
 
 namespace sorvina::app {
 
 int WizardApplication::Run(int argc, char* argv[]) {
   QApplication application(argc, argv);
-  QApplication::setWindowIcon(resources::ProgramIcon());
-  QGuiApplication::setDesktopFileName(QStringLiteral("sorvina"));
+  ui::SetUpApplication();
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QCoreApplication::translate(
+      "sorvina::app::WizardApplication",
+      "Fills a music player, or writes a playlist, with a random choice of music files."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption noRestore(
+      QStringLiteral("no-restore"),
+      QCoreApplication::translate("sorvina::app::WizardApplication",
+                                  "Start with empty settings instead of those the wizard had "
+                                  "when it was last closed."));
+  parser.addOption(noRestore);
+  parser.process(application);
 
   // The one settings record of the program, edited by the pages and read by Finish.
   engine::SelectionSettings settings;
   ui::SelectionWizard wizard(settings);
+  const QString lastState = ui::LastStatePath();
+  if (!lastState.isEmpty()) {
+    if (!parser.isSet(noRestore)) ui::RestoreLastState(wizard, lastState);
+    ui::KeepLastState(wizard, lastState);
+  }
   wizard.exec();
   // Closing the wizard is the normal way to leave the program.
   return 0;

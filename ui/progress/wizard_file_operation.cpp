@@ -1,6 +1,7 @@
 #include "ui/progress/wizard_file_operation.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include "ui/shell/application_name.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
+#include "ui/shell/translated_text.h"
 #include "ui/shell/wait_cursor.h"
 
 namespace sorvina::ui {
@@ -31,10 +33,12 @@ transfer::ConflictAnswer WizardFileOperation::AskConflict(const std::string& sou
 }
 
 transfer::ErrorAction WizardFileOperation::ReportError(const std::string& path,
-                                                       const std::string& reason) {
+                                                       const platform::UserText& reason) {
   const ScopedCursor arrow(Qt::ArrowCursor);
-  const QString text = QStringLiteral("Can't copy \"%1\": %2\n\nContinue with the remaining files?")
-                           .arg(FromEngineText(path), FromEngineText(reason));
+  const QString text =
+      QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                  "Can't copy \"%1\": %2\n\nContinue with the remaining files?")
+          .arg(FromEngineText(path), Translated(reason));
   return AskYesNo(QuestionParent(), text) ? transfer::ErrorAction::kContinue
                                           : transfer::ErrorAction::kStop;
 }
@@ -63,16 +67,28 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
   if (ConflictQuestionRecorder* recorder = ConflictQuestionRecorder::active())
     return recorder->Record(source, target);
 
-  QMessageBox box(QMessageBox::Question, ApplicationName(),
-                  QStringLiteral("A file named \"%1\" already exists in the destination folder.")
-                      .arg(QFileInfo(target).fileName()),
-                  QMessageBox::NoButton, parent);
+  QMessageBox box(
+      QMessageBox::Question, ApplicationName(),
+      QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                  "A file named \"%1\" already exists in the destination folder.")
+          .arg(QFileInfo(target).fileName()),
+      QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
-  box.setInformativeText(QStringLiteral("Copying: %1\nExisting file: %2").arg(source, target));
-  QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
-  QPushButton* skip = box.addButton(QStringLiteral("Skip"), QMessageBox::RejectRole);
-  QPushButton* keepBoth = box.addButton(QStringLiteral("Keep both"), QMessageBox::AcceptRole);
-  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  box.setInformativeText(QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                                     "Copying: %1\nExisting file: %2")
+                             .arg(source, target));
+  QPushButton* replace =
+      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Replace"),
+                    QMessageBox::AcceptRole);
+  QPushButton* skip =
+      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Skip"),
+                    QMessageBox::RejectRole);
+  QPushButton* keepBoth =
+      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Keep both"),
+                    QMessageBox::AcceptRole);
+  QPushButton* cancel =
+      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Cancel"),
+                    QMessageBox::RejectRole);
   replace->setObjectName(QStringLiteral("conflictReplace"));
   skip->setObjectName(QStringLiteral("conflictSkip"));
   keepBoth->setObjectName(QStringLiteral("conflictKeepBoth"));
@@ -80,7 +96,8 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
   // Enter never overwrites anything.
   box.setDefaultButton(skip);
   box.setEscapeButton(cancel);
-  auto* forAll = new QCheckBox(QStringLiteral("Do this for all remaining"));
+  auto* forAll = new QCheckBox(
+      QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Do this for all remaining"));
   forAll->setObjectName(QStringLiteral("conflictForAll"));
   box.setCheckBox(forAll);
   box.exec();

@@ -1,5 +1,6 @@
 #include "ui/shell/message_box.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -11,6 +12,8 @@ namespace {
 QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                  QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, ApplicationName(), text, buttons, parent);
+  // What a message says (a path, an address) can be selected and copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
@@ -37,6 +40,18 @@ bool AskYesNo(QWidget* parent, const QString& text) {
     return recorder->Record(MessageKind::kYesNo, text);
   return Show(parent, QMessageBox::NoIcon, text, QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
+}
+
+void ShowAbout(QWidget* parent, const QString& text) {
+  if (MessageBoxRecorder* recorder = MessageBoxRecorder::active()) {
+    recorder->Record(MessageKind::kAbout, text);
+    return;
+  }
+  QMessageBox box(QMessageBox::NoIcon, ApplicationName(), text, QMessageBox::Ok, parent);
+  box.setIconPixmap(QApplication::windowIcon().pixmap(64));
+  box.setTextFormat(Qt::PlainText);
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box.exec();
 }
 
 QStringList MessageBoxRecorder::texts() const {

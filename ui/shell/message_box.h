@@ -11,7 +11,8 @@ class QWidget;
 
 namespace sorvina::ui {
 
-// The program's modal message boxes. Each carries the application name as its caption.
+// The program's modal message boxes. Each carries the application name as its caption, and
+// its text can be selected and copied.
 
 // An information icon and an OK button.
 void ShowInformation(QWidget* parent, const QString& text);
@@ -19,8 +20,10 @@ void ShowInformation(QWidget* parent, const QString& text);
 void ShowPlainMessage(QWidget* parent, const QString& text);
 // No icon, Yes and No; true only for Yes (closing the box counts as No).
 bool AskYesNo(QWidget* parent, const QString& text);
+// What the program is: the program's icon and `text`, an OK button.
+void ShowAbout(QWidget* parent, const QString& text);
 
-enum class MessageKind { kInformation, kPlain, kYesNo };
+enum class MessageKind { kInformation, kPlain, kYesNo, kAbout };
 
 struct ShownMessage {
   MessageKind kind;

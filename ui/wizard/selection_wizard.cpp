@@ -1,9 +1,17 @@
 #include "ui/wizard/selection_wizard.h"
 
+#include <QAbstractButton>
+
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"
+#include "ui/about.h"
+#include "ui/shell/application_name.h"
+#include "ui/shell/message_box.h"
+#include "ui/shell/path_text.h"
+#include "ui/website.h"
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/destination_page.h"
+#include "ui/wizard/settings_dialogs.h"
 #include "ui/wizard/sources_page.h"
 #include "ui/wizard/weights_page.h"
 
@@ -11,14 +19,21 @@ namespace sorvina::ui {
 
 SelectionWizard::SelectionWizard(engine::SelectionSettings& settings, QWidget* owner)
     : QWizard(owner),
+      settings_(settings),
       sourcesPage_(new SourcesPage(settings)),
       destinationPage_(new DestinationPage(settings)),
       weightsPage_(new WeightsPage(settings)),
-      amountPage_(new AmountPage(settings, sourcesPage_->startFolder())) {
+      amountPage_(new AmountPage(settings)) {
   setObjectName(QStringLiteral("wizard"));
-  setWindowTitle(QString::fromUtf8(resources::LoadResourceString(resources::kIdsSheetCaption)));
+  setWindowTitle(resources::LoadResourceString(resources::kIdsSheetCaption));
   setWizardStyle(QWizard::ModernStyle);
   setOption(QWizard::HaveHelpButton);
+  setOption(QWizard::HaveCustomButton1);
+  setButtonText(QWizard::CustomButton1, tr("About"));
+  button(QWizard::CustomButton1)->setObjectName(QStringLiteral("aboutButton"));
+  setButtonLayout({QWizard::HelpButton, QWizard::CustomButton1, QWizard::Stretch,
+                   QWizard::BackButton, QWizard::NextButton, QWizard::FinishButton,
+                   QWizard::CancelButton});
   // The header band shows each page's title; it appears only with a subtitle, so every
   // page has an empty one.
   const std::initializer_list<WizardPage*> pages = {sourcesPage_, destinationPage_, weightsPage_,
@@ -36,6 +51,10 @@ SelectionWizard::SelectionWizard(engine::SelectionSettings& settings, QWidget* o
   connect(this, &QWizard::helpRequested, this, [this] {
     if (WizardPage* page = CurrentWizardPage()) page->OnHelp();
   });
+  connect(this, &QWizard::customButtonClicked, this, [this](int which) {
+    if (which == QWizard::CustomButton1) ShowAbout();
+  });
+  connect(amountPage_, &AmountPage::selectionRun, this, &SelectionWizard::selectionRun);
 }
 
 WizardPage* SelectionWizard::CurrentWizardPage() const {
@@ -47,6 +66,40 @@ void SelectionWizard::OnCurrentPageChanged(int /*id*/) {
   if (!page) return;
   setWindowTitle(page->caption());
   page->OnEntered();
+}
+
+void SelectionWizard::ShowAbout() {
+  ui::ShowAbout(this, tr("%1 %2\n"
+                         "Fills a music player, or writes a playlist, with a random choice of "
+                         "music files.\n\n"
+                         "Copyright © %3\n"
+                         "License: %4 (GNU General Public License, version 3 or later)\n"
+                         "%5")
+                          .arg(QString::fromLatin1(kDisplayName), QString::fromLatin1(kVersion),
+                               QString::fromUtf8(kCopyright), QString::fromLatin1(kLicense),
+                               QString::fromUtf8(kWebsite) + QStringLiteral("/sorvina/")));
+}
+
+WizardState SelectionWizard::CurrentState() const {
+  WizardState state{settings_, {}};
+  if (const WizardPage* page = CurrentWizardPage()) page->StoreInto(state.settings);
+  // An empty destination keeps its choice apart, since no ending tells it.
+  state.entered.copyToFolder =
+      currentPage() == destinationPage_ && state.settings.destination.empty()
+          ? std::optional<bool>(state.settings.copyToFolder)
+          : destinationPage_->copyWhenEmpty();
+  state.entered.megabytesText = ToEngineText(amountPage_->megabytesText());
+  state.entered.hoursText = ToEngineText(amountPage_->hoursText());
+  return state;
+}
+
+void SelectionWizard::RestoreState(engine::SettingsFileContents contents) {
+  const engine::EnteredState entered = contents.entered;
+  ApplySettingsFile(std::move(contents), sourcesPage_->sourceList(), settings_);
+  sourcesPage_->ShowFileTypes();
+  destinationPage_->SetCopyWhenEmpty(entered.copyToFolder);
+  amountPage_->SetAmountTexts(FromEngineText(entered.megabytesText.value_or("")),
+                              FromEngineText(entered.hoursText.value_or("")));
 }
 
 }  // namespace sorvina::ui
