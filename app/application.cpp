@@ -1,5 +1,8 @@
 #include "app/application.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include <QApplication>
 #include <QCommandLineParser>
 
@@ -11,6 +14,13 @@
 namespace sorvina::app {
 
 int WizardApplication::Run(int argc, char* argv[]) {
+  // Answered before any window system is needed, so that it works in any terminal.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts(ui::VersionText().toUtf8().constData());
+      return 0;
+    }
+  }
   QApplication application(argc, argv);
   ui::SetUpApplication();
 
@@ -19,7 +29,11 @@ int WizardApplication::Run(int argc, char* argv[]) {
       "sorvina::app::WizardApplication",
       "Fills a music player, or writes a playlist, with a random choice of music files."));
   parser.addHelpOption();
-  parser.addVersionOption();
+  // Listed in --help; answered above.
+  parser.addOption(QCommandLineOption(
+      QStringLiteral("version"),
+      QCoreApplication::translate("sorvina::app::WizardApplication",
+                                  "Displays the version, the copyright and the license.")));
   const QCommandLineOption noRestore(
       QStringLiteral("no-restore"),
       QCoreApplication::translate("sorvina::app::WizardApplication",

@@ -364,6 +364,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>Start with empty settings instead of those the wizard had when it was last closed.</source>
         <translation>Mit leeren Einstellungen beginnen statt mit denen, die der Assistent beim letzten Schließen hatte.</translation>
     </message>
+    <message>
+        <source>Displays the version, the copyright and the license.</source>
+        <translation>Zeigt die Version, das Urheberrecht und die Lizenz an.</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::resources</name>
@@ -401,7 +405,7 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     </message>
     <message>
         <source>Write a playlist into the folder:</source>
-        <translation>Wiedergabeliste in den Ordner schreiben:</translation>
+        <translation>Wiedergabeliste im Ordner:</translation>
     </message>
     <message>
         <source>Create playlist</source>
@@ -651,27 +655,6 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
-    </message>
-</context>
-<context>
-    <name>sorvina::ui::SelectionWizard</name>
-    <message>
-        <source>About</source>
-        <translation>Über</translation>
-    </message>
-    <message>
-        <source>%1 %2
-Fills a music player, or writes a playlist, with a random choice of music files.
-
-Copyright © %3
-License: %4 (GNU General Public License, version 3 or later)
-%5</source>
-        <translation>%1 %2
-Befüllt einen Musikspieler oder schreibt eine Wiedergabeliste mit einer zufälligen Auswahl von Musikdateien.
-
-Copyright © %3
-Lizenz: %4 (GNU General Public License, Version 3 oder später)
-%5</translation>
     </message>
 </context>
 <context>

@@ -101,17 +101,6 @@ class SelectionWizardTest : public QObject {
              QStringList(2, "Please select at least one source folder or play list"));
   }
 
-  void aboutNamesTheProgramItsVersionAndItsLicence() {
-    WizardFixture wizard;
-    wizard.Click(QWizard::CustomButton1);
-    QCOMPARE(wizard.messages.shown().size(), 1u);
-    const sorvina::ui::ShownMessage& about = wizard.messages.shown()[0];
-    QCOMPARE(about.kind, sorvina::ui::MessageKind::kAbout);
-    QVERIFY2(about.text.startsWith("Sorvina 0.") && about.text.contains("GPL-3.0-or-later"),
-             qPrintable(about.text));
-    QCOMPARE(wizard.window->currentId(), 0);
-  }
-
   void theLastStateIsKeptOnFinishAndCloseAndComesBack() {
     QTemporaryDir config;
     const QString path = config.path() + "/not/yet/last.txt";

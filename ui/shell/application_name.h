@@ -11,6 +11,9 @@ inline constexpr char kDisplayName[] = "Sorvina";
 // SetUpApplication; until then the executable's file name.
 QString ApplicationName();
 
+// What --version prints: the display name, the version, the copyright and the licence.
+QString VersionText();
+
 // What every window of the program relies on, done once on the running application: the
 // display name, the icon, the desktop entry it belongs to, and the translations of the
 // user's language (PreferredLanguages). Returns the language installed ("de", or "en").

@@ -1,6 +1,5 @@
 #include "ui/shell/message_box.h"
 
-#include <QApplication>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -40,18 +39,6 @@ bool AskYesNo(QWidget* parent, const QString& text) {
     return recorder->Record(MessageKind::kYesNo, text);
   return Show(parent, QMessageBox::NoIcon, text, QMessageBox::Yes | QMessageBox::No) ==
          QMessageBox::Yes;
-}
-
-void ShowAbout(QWidget* parent, const QString& text) {
-  if (MessageBoxRecorder* recorder = MessageBoxRecorder::active()) {
-    recorder->Record(MessageKind::kAbout, text);
-    return;
-  }
-  QMessageBox box(QMessageBox::NoIcon, ApplicationName(), text, QMessageBox::Ok, parent);
-  box.setIconPixmap(QApplication::windowIcon().pixmap(64));
-  box.setTextFormat(Qt::PlainText);
-  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  box.exec();
 }
 
 QStringList MessageBoxRecorder::texts() const {

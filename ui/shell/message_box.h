@@ -20,10 +20,8 @@ void ShowInformation(QWidget* parent, const QString& text);
 void ShowPlainMessage(QWidget* parent, const QString& text);
 // No icon, Yes and No; true only for Yes (closing the box counts as No).
 bool AskYesNo(QWidget* parent, const QString& text);
-// What the program is: the program's icon and `text`, an OK button.
-void ShowAbout(QWidget* parent, const QString& text);
 
-enum class MessageKind { kInformation, kPlain, kYesNo, kAbout };
+enum class MessageKind { kInformation, kPlain, kYesNo };
 
 struct ShownMessage {
   MessageKind kind;

@@ -1,14 +1,8 @@
 #include "ui/wizard/selection_wizard.h"
 
-#include <QAbstractButton>
-
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"
-#include "ui/about.h"
-#include "ui/shell/application_name.h"
-#include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
-#include "ui/website.h"
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/destination_page.h"
 #include "ui/wizard/settings_dialogs.h"
@@ -28,12 +22,6 @@ SelectionWizard::SelectionWizard(engine::SelectionSettings& settings, QWidget* o
   setWindowTitle(resources::LoadResourceString(resources::kIdsSheetCaption));
   setWizardStyle(QWizard::ModernStyle);
   setOption(QWizard::HaveHelpButton);
-  setOption(QWizard::HaveCustomButton1);
-  setButtonText(QWizard::CustomButton1, tr("About"));
-  button(QWizard::CustomButton1)->setObjectName(QStringLiteral("aboutButton"));
-  setButtonLayout({QWizard::HelpButton, QWizard::CustomButton1, QWizard::Stretch,
-                   QWizard::BackButton, QWizard::NextButton, QWizard::FinishButton,
-                   QWizard::CancelButton});
   // The header band shows each page's title; it appears only with a subtitle, so every
   // page has an empty one.
   const std::initializer_list<WizardPage*> pages = {sourcesPage_, destinationPage_, weightsPage_,
@@ -51,9 +39,6 @@ SelectionWizard::SelectionWizard(engine::SelectionSettings& settings, QWidget* o
   connect(this, &QWizard::helpRequested, this, [this] {
     if (WizardPage* page = CurrentWizardPage()) page->OnHelp();
   });
-  connect(this, &QWizard::customButtonClicked, this, [this](int which) {
-    if (which == QWizard::CustomButton1) ShowAbout();
-  });
   connect(amountPage_, &AmountPage::selectionRun, this, &SelectionWizard::selectionRun);
 }
 
@@ -66,18 +51,6 @@ void SelectionWizard::OnCurrentPageChanged(int /*id*/) {
   if (!page) return;
   setWindowTitle(page->caption());
   page->OnEntered();
-}
-
-void SelectionWizard::ShowAbout() {
-  ui::ShowAbout(this, tr("%1 %2\n"
-                         "Fills a music player, or writes a playlist, with a random choice of "
-                         "music files.\n\n"
-                         "Copyright © %3\n"
-                         "License: %4 (GNU General Public License, version 3 or later)\n"
-                         "%5")
-                          .arg(QString::fromLatin1(kDisplayName), QString::fromLatin1(kVersion),
-                               QString::fromUtf8(kCopyright), QString::fromLatin1(kLicense),
-                               QString::fromUtf8(kWebsite) + QStringLiteral("/sorvina/")));
 }
 
 WizardState SelectionWizard::CurrentState() const {

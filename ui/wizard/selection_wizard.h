@@ -21,7 +21,7 @@ struct WizardState {
 };
 
 // The wizard: the four pages in order (sources, destination, folder weights, how much to
-// select) with Back, Next, Finish, Cancel, Help and About. The title bar shows the current
+// select) with Back, Next, Finish, Cancel and Help. The title bar shows the current
 // page's caption and the header its title. Finish runs the selection and leaves the wizard
 // open; only Cancel or the close box end it.
 class SelectionWizard : public QWizard {
@@ -48,7 +48,6 @@ class SelectionWizard : public QWizard {
  private:
   void OnCurrentPageChanged(int id);
   WizardPage* CurrentWizardPage() const;
-  void ShowAbout();
 
   engine::SelectionSettings& settings_;
   SourcesPage* sourcesPage_;
