@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <iterator>
 
 namespace sorvina::platform {
 
@@ -18,8 +19,14 @@ UserText Concatenated(std::vector<TextArgument> parts) {
   static constexpr std::array<const char*, 10> kPatterns = {
       "",           "%1",           "%1%2",           "%1%2%3",           "%1%2%3%4",
       "%1%2%3%4%5", "%1%2%3%4%5%6", "%1%2%3%4%5%6%7", "%1%2%3%4%5%6%7%8", "%1%2%3%4%5%6%7%8%9"};
-  if (parts.size() >= kPatterns.size())
-    parts.erase(parts.begin() + (kPatterns.size() - 1), parts.end());
+  // Past nine parts the rest goes into the ninth, so that no part is lost.
+  constexpr std::size_t kLast = kPatterns.size() - 2;
+  if (parts.size() > kLast + 1) {
+    std::vector<TextArgument> rest(std::make_move_iterator(parts.begin() + kLast),
+                                   std::make_move_iterator(parts.end()));
+    parts.erase(parts.begin() + kLast, parts.end());
+    parts.emplace_back(Concatenated(std::move(rest)));
+  }
   const char* pattern = kPatterns[parts.size()];
   return UserText(pattern, std::move(parts));
 }

@@ -71,7 +71,7 @@ struct UserText {
 // `text` shown as it is, untranslated: a message that comes from the system.
 UserText Verbatim(std::string text);
 
-// The parts one after another, each translated on its own (at most nine).
+// The parts one after another, each translated on its own.
 UserText Concatenated(std::vector<TextArgument> parts);
 
 // `pattern` with each %N (N from 1 to 9) replaced by values[N-1], in one pass: a value
