@@ -77,22 +77,22 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
   box.setInformativeText(QCoreApplication::translate("sorvina::ui::WizardFileOperation",
                                                      "Copying: %1\nExisting file: %2")
                              .arg(source, target));
-  QPushButton* replace =
-      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Replace"),
-                    QMessageBox::AcceptRole);
-  QPushButton* skip =
-      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Skip"),
-                    QMessageBox::RejectRole);
+  const auto addButton = [&box](const char* text, QMessageBox::ButtonRole role,
+                                const char* objectName) {
+    QPushButton* button =
+        box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", text), role);
+    button->setObjectName(QString::fromLatin1(objectName));
+    return button;
+  };
+  QPushButton* replace = addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Replace"),
+                                   QMessageBox::AcceptRole, "conflictReplace");
+  QPushButton* skip = addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Skip"),
+                                QMessageBox::RejectRole, "conflictSkip");
   QPushButton* keepBoth =
-      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Keep both"),
-                    QMessageBox::AcceptRole);
-  QPushButton* cancel =
-      box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Cancel"),
-                    QMessageBox::RejectRole);
-  replace->setObjectName(QStringLiteral("conflictReplace"));
-  skip->setObjectName(QStringLiteral("conflictSkip"));
-  keepBoth->setObjectName(QStringLiteral("conflictKeepBoth"));
-  cancel->setObjectName(QStringLiteral("conflictCancel"));
+      addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Keep both"),
+                QMessageBox::AcceptRole, "conflictKeepBoth");
+  QPushButton* cancel = addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Cancel"),
+                                  QMessageBox::RejectRole, "conflictCancel");
   // Enter never overwrites anything.
   box.setDefaultButton(skip);
   box.setEscapeButton(cancel);
