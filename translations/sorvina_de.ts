@@ -373,15 +373,15 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <name>sorvina::resources</name>
     <message>
         <source>Load Settings</source>
-        <translation>Einstellungen laden</translation>
+        <translation>Laden…</translation>
     </message>
     <message>
         <source>Add Folder</source>
-        <translation>Ordner hinzufügen</translation>
+        <translation>+ Ordner</translation>
     </message>
     <message>
         <source>Add Playlist</source>
-        <translation>Liste hinzufügen</translation>
+        <translation>+ Liste</translation>
     </message>
     <message>
         <source>Remove</source>
@@ -433,7 +433,7 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     </message>
     <message>
         <source>Change Weight</source>
-        <translation>Gewichtung ändern</translation>
+        <translation>Gewicht ändern</translation>
     </message>
     <message>
         <source>Select up to this number of MB</source>
@@ -465,7 +465,7 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     </message>
     <message>
         <source>Save Settings</source>
-        <translation>Einstellungen speichern</translation>
+        <translation>Speichern…</translation>
     </message>
     <message>
         <source>Sorvina is free, but if you like it please</source>
@@ -545,6 +545,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Opens the donation page in your browser</source>
         <translation>Öffnet die Spendenseite in Ihrem Browser</translation>
+    </message>
+    <message>
+        <source>Saves the settings to a file</source>
+        <translation>Speichert die Einstellungen in einer Datei</translation>
     </message>
 </context>
 <context>
@@ -669,6 +673,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Playlist Files (*.m3u)</source>
         <translation>Wiedergabelisten (*.m3u)</translation>
+    </message>
+    <message>
+        <source>Loads the settings from a file</source>
+        <translation>Lädt die Einstellungen aus einer Datei</translation>
     </message>
 </context>
 <context>

@@ -48,6 +48,7 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, QWidget* parent)
   NameControl(kIdcAllButton, "allButton");
   NameControl(kIdcDonation, "donationButton");
   NameControl(kIdcSaveSettings, "saveSettings");
+  Control<QPushButton>(kIdcSaveSettings)->setToolTip(tr("Saves the settings to a file"));
   NameControl(kIdcFreeSpace, "freeSpaceButton");
   NameControl(kIdcKeepFilling, "keepFilling");
   NameControl(kIdcSummary, "summaryLine");

@@ -46,6 +46,7 @@ SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
   NameControl(kIdcAddPlaylist, "addPlaylist");
   NameControl(kIdcRemoveSource, "removeSource");
   NameControl(kIdcLoadSettings, "loadSettings");
+  Control<QPushButton>(kIdcLoadSettings)->setToolTip(tr("Loads the settings from a file"));
   connect(Control<QPushButton>(kIdcAddFolder), &QPushButton::clicked, this,
           &SourcesPage::AddFolder);
   connect(Control<QPushButton>(kIdcAddPlaylist), &QPushButton::clicked, this,
