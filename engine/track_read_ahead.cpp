@@ -33,8 +33,7 @@ media::TrackSummary TrackReadAhead::Take(std::size_t index) {
   Slot& slot = slots_[index % slots_.size()];
   probed_.wait(lock, [&] { return slot.index == index && slot.summary.has_value(); });
   media::TrackSummary summary = std::move(*slot.summary);
-  slot.summary.reset();
-  taken_ = index + 1;
+  slot = Slot{};
   lock.unlock();
   roomMade_.notify_all();
   return summary;
@@ -44,17 +43,21 @@ void TrackReadAhead::Work() {
   media::TrackProbe probe;
   std::unique_lock lock(mutex_);
   for (;;) {
+    // A file not wanted takes no slot; a wanted one waits for its slot to be taken from.
     roomMade_.wait(lock, [this] {
-      return stopping_ || next_ == paths_.size() || next_ < taken_ + slots_.size();
+      return stopping_ || next_ == paths_.size() || !wanted_(next_) ||
+             !slots_[next_ % slots_.size()].reserved;
     });
     if (stopping_ || next_ == paths_.size()) return;
     const std::size_t index = next_++;
     if (!wanted_(index)) continue;
+    Slot& slot = slots_[index % slots_.size()];
+    slot.index = index;
+    slot.reserved = true;
     lock.unlock();
     media::TrackSummary summary = probe.Probe(paths_[index]);
     lock.lock();
-    // The slot's previous file was taken: it lies a whole window back, before `taken_`.
-    slots_[index % slots_.size()] = Slot{index, std::move(summary)};
+    slot.summary = std::move(summary);
     probed_.notify_all();
   }
 }

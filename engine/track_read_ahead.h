@@ -16,7 +16,7 @@ namespace sorvina::engine {
 // Probes the files of a list ahead of a writer that takes their summaries one after
 // another, on a few threads of its own: on a cold disk several files are read at once
 // rather than one after another, while the writer keeps its own order. At most `window`
-// files past the one taken last are probed ahead; leaving (the writer stopped, cancelled
+// files are probed and not yet taken at a time; leaving (the writer stopped, cancelled
 // or failed) waits only for the probes under way, one file per thread.
 class TrackReadAhead {
  public:
@@ -35,8 +35,10 @@ class TrackReadAhead {
   media::TrackSummary Take(std::size_t index);
 
  private:
+  // Reserved for file `index` from when a thread takes it on until the writer takes it.
   struct Slot {
     std::size_t index = 0;
+    bool reserved = false;
     std::optional<media::TrackSummary> summary;
   };
 
@@ -49,7 +51,6 @@ class TrackReadAhead {
   std::condition_variable probed_;    // a file was probed
   std::vector<Slot> slots_;           // file i in slot i % window
   std::size_t next_ = 0;              // the next file to hand to a thread
-  std::size_t taken_ = 0;             // one past the file taken last
   bool stopping_ = false;
   media::TrackProbe ownProbe_;  // without threads
   std::vector<std::thread> threads_;
