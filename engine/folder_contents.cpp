@@ -14,9 +14,9 @@ FolderContents ReadFolderContents(platform::DirectoryListing& folder,
     contents.items.push_back({contents.names.size(), name.size(), isFolder, sizeBytes});
     contents.names.append(name);
   };
-  // Whether each listed file is looked at; without sizes, until the first shows that the
-  // folder lets its files be reached.
-  bool lookAtFiles = true;
+  // Whether each listed file is looked at; without sizes, only where the system cannot
+  // tell whether the folder lets its files be reached, until the first shows it does.
+  bool lookAtFiles = readSizes || folder.MayReachEntries() != true;
   folder.VisitEntries([&](std::string_view name, std::optional<EntryKind> kind) {
     const bool hidden = name.starts_with('.');
     const std::size_t ending = types.ChosenEndingLength(name);

@@ -36,10 +36,9 @@ struct FolderContents {
 
 // Lists `folder`. The listing gives each entry's kind; a status query is made only where
 // it does not (links, file systems that record no kinds) and the name could matter, and
-// for the sizes of the files when `readSizes` is set. Without sizes, the first file is
-// still looked at: a folder that may be listed but not entered lists names whose files
-// cannot be reached, and then every file is looked at, so that exactly those that can be
-// reached are kept, as with sizes.
+// for the sizes of the files when `readSizes` is set. Without sizes, a folder that may be
+// listed but not entered lists names whose files cannot be reached: there every file is
+// looked at, so that exactly those that can be reached are kept, as with sizes.
 FolderContents ReadFolderContents(platform::DirectoryListing& folder,
                                   const media::FileTypeChoice& types, bool readSizes);
 

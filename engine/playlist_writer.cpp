@@ -17,7 +17,8 @@ bool IsPlaylistEntryPath(std::string_view path) {
 
 PlaylistResult WritePlaylist(const std::string& destination,
                              const std::vector<std::string>& chosenPaths, RunPorts& ports,
-                             PlaylistCounts* counts, const std::vector<std::string>* lines) {
+                             PlaylistCounts* counts, const std::vector<std::string>* lines,
+                             std::size_t probeThreads) {
   PlaylistCounts unused;
   PlaylistCounts& entries = counts != nullptr ? *counts : unused;
   entries = {};
@@ -40,9 +41,12 @@ PlaylistResult WritePlaylist(const std::string& destination,
   };
   // The files are probed ahead of the entries written; the file is still written, and
   // Cancel looked at, one entry after another.
-  TrackReadAhead tracks(chosenPaths, [&](std::size_t i) {
-    return i < static_cast<std::size_t>(count) && IsPlaylistEntryPath(lineOf(i));
-  });
+  TrackReadAhead tracks(
+      chosenPaths,
+      [&](std::size_t i) {
+        return i < static_cast<std::size_t>(count) && IsPlaylistEntryPath(lineOf(i));
+      },
+      probeThreads);
   std::string info;
   for (int i = 0; i < count && written; ++i) {
     const std::string& line = lineOf(static_cast<std::size_t>(i));
