@@ -35,7 +35,8 @@ media::TrackSummary TrackReadAhead::Take(std::size_t index) {
   media::TrackSummary summary = std::move(*slot.summary);
   slot = Slot{};
   lock.unlock();
-  roomMade_.notify_all();
+  // One slot made free: one thread can take a file on.
+  roomMade_.notify_one();
   return summary;
 }
 
