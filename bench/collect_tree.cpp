@@ -1,13 +1,18 @@
-// Collects the MP3 files under the given folders as a selection run would and prints
-// "SIZE PATH" per candidate, in collection order: the same lines
+// Collects the MP3 files under the given folders as a selection run would and prints one
+// line per candidate, in collection order: by default the path, as a run by playing time
+// collects (sizes left unread), the same lines as
+//   find ROOT -iname '*.mp3'
+// and with --sizes "SIZE PATH", as a run by size collects, the same lines as
 //   find ROOT -iname '*.mp3' -printf '%s %p\n'
-// prints, so that compare_collection.sh can time both doing the same work.
+// so that compare_collection.sh can time them doing the same work. --threads N reads
+// folders ahead on N threads (0: one folder at a time, on the scan's own thread).
 
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,16 +59,31 @@ class BlockWriter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s ROOT...\nprints \"SIZE PATH\" for every MP3 file collected\n",
+  sorvina::engine::CollectionOptions options;
+  options.readSizes = false;
+  int first = 1;
+  for (; first < argc && std::string_view(argv[first]).starts_with("--"); ++first) {
+    const std::string_view option = argv[first];
+    if (option == "--sizes") {
+      options.readSizes = true;
+    } else if (option == "--threads" && first + 1 < argc) {
+      options.readAheadThreads = std::strtoul(argv[++first], nullptr, 10);
+    } else {
+      first = argc;
+    }
+  }
+  if (first >= argc) {
+    std::fprintf(stderr,
+                 "usage: %s [--sizes] [--threads N] ROOT...\n"
+                 "prints \"PATH\" (\"SIZE PATH\" with --sizes) for every MP3 file collected\n",
                  argv[0]);
     return 1;
   }
   sorvina::engine::SelectionSettings settings;
-  settings.sources.assign(argv + 1, argv + argc);
+  settings.sources.assign(argv + first, argv + argc);
 
   CandidatePool pool;
-  sorvina::engine::CollectCandidates(settings, pool);
+  sorvina::engine::CollectCandidates(settings, pool, options);
 
   // The pool is linked newest first; the oldest is where collection began.
   std::vector<CandidatePool::Index> order;
@@ -74,8 +94,10 @@ int main(int argc, char** argv) {
   BlockWriter out;
   for (auto it = order.rbegin(); it != order.rend(); ++it) {
     const auto& candidate = pool[*it];
-    out.Append(candidate.sizeBytes);
-    out.Append(" ");
+    if (options.readSizes) {
+      out.Append(candidate.sizeBytes);
+      out.Append(" ");
+    }
     out.Append(candidate.path);
     out.Append("\n");
   }

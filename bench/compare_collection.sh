@@ -1,18 +1,25 @@
 #!/usr/bin/env bash
-# Times collecting a large music tree against find(1) doing the same listing work:
+# Times collecting a large music tree, as a run that needs no sizes collects it, against
+# find(1) listing the same files with their sizes and without:
 #   find TREE -iname '*.mp3' -printf '%s %p\n'
-# and, against the same find, a whole dry run of sorvina-cli over the tree, which collects,
-# draws every file and prints the 100,000 chosen paths:
+#   find TREE -iname '*.mp3'
+# and, against the first find, a whole dry run of sorvina-cli over the tree, which collects
+# (sizes and all, for its summary), draws every file and prints the 100,000 chosen paths:
 #   sorvina-cli -s TREE --all --dry-run -p PLAYLIST --seed 1
-# All three run alternately on a warm cache; the medians and the ratios are printed, and
-# recorded with bench_record (bench/lib.sh) when SORVINA_BENCH_RESULTS is set.
+# These run alternately on a warm cache. Then the collection runs on a cold cache against
+# fd, a parallel walker, each run after the system's caches are emptied (as root; the cold
+# rows are skipped, saying why, where that is refused):
+#   fdfind -e mp3 -u . TREE
+# The medians and the ratios are printed, and recorded with bench_record (bench/lib.sh)
+# when SORVINA_BENCH_RESULTS is set.
 #
 # Usage: bench/compare_collection.sh [BUILD_DIR] [TREE_DIR]
 #   BUILD_DIR  build tree holding bench/sorvina-collect-bench and cli/sorvina-cli
 #              (default: build/release)
 #   TREE_DIR   where the test tree is made once and reused
 #              (default: ${TMPDIR:-/tmp}/sorvina-collection-tree)
-# Environment: RUNS (default 7) timed runs of each program.
+# Environment: RUNS (default 7) timed runs of each program on a warm cache, COLD_RUNS
+# (default 3) on a cold one.
 set -euo pipefail
 
 # shellcheck source=bench/lib.sh
@@ -21,6 +28,7 @@ source "$(dirname -- "${BASH_SOURCE[0]}")/lib.sh"
 build_dir=${1:-build/release}
 tree_dir=${2:-${TMPDIR:-/tmp}/sorvina-collection-tree}
 runs=${RUNS:-7}
+cold_runs=${COLD_RUNS:-3}
 
 collector="$build_dir/bench/sorvina-collect-bench"
 cli="$build_dir/cli/sorvina-cli"
@@ -77,15 +85,19 @@ scratch=$(mktemp -d)
 trap 'rm -rf -- "$scratch"' EXIT
 
 run_find() { find "$music" -iname '*.mp3' -printf '%s %p\n'; }
+run_find_names() { find "$music" -iname '*.mp3'; }
 run_ours() { "$collector" "$music"; }
+run_fd() { fdfind -e mp3 -u . "$music"; }
 # The playlist is named only because the command asks for a destination; a dry run does
 # not write it.
 run_cli() { "$cli" -s "$music" --all --dry-run -p "$scratch/dry-run.m3u" --seed 1; }
 
-# Warm the cache and check that all three report the same files: the collector the same
-# "SIZE PATH" lines as find, the dry run the same paths (in the order drawn).
+# Warm the cache and check that all report the same files: the collector the same paths
+# as find, and with sizes the same "SIZE PATH" lines as find -printf, the dry run the same
+# paths (in the order drawn).
 run_find >"$scratch/find.txt"
 run_ours >"$scratch/ours.txt"
+"$collector" --sizes "$music" >"$scratch/ours-sizes.txt"
 run_cli >"$scratch/cli.txt"
 find_lines=$(wc -l <"$scratch/find.txt")
 our_lines=$(wc -l <"$scratch/ours.txt")
@@ -94,7 +106,9 @@ if [[ $find_lines != "$our_lines" ]]; then
   echo "error: find printed $find_lines lines, sorvina-collect-bench $our_lines" >&2
   exit 1
 fi
-if ! cmp -s <(LC_ALL=C sort "$scratch/find.txt") <(LC_ALL=C sort "$scratch/ours.txt"); then
+if ! cmp -s <(LC_ALL=C sort "$scratch/find.txt") <(LC_ALL=C sort "$scratch/ours-sizes.txt") ||
+  ! cmp -s <(cut -d ' ' -f 2- "$scratch/find.txt" | LC_ALL=C sort) \
+    <(LC_ALL=C sort "$scratch/ours.txt"); then
   echo "error: same line count ($find_lines) but different lines" >&2
   exit 1
 fi
@@ -105,29 +119,67 @@ if [[ $find_lines != "$cli_lines" ]] ||
   exit 1
 fi
 same_order=no
-cmp -s "$scratch/find.txt" "$scratch/ours.txt" && same_order=yes
+cmp -s "$scratch/find.txt" "$scratch/ours-sizes.txt" && same_order=yes
 
 find_times=()
+names_times=()
 our_times=()
 cli_times=()
 for ((i = 0; i < runs; i++)); do
   find_times+=("$(bench_elapsed_us run_find)")
+  names_times+=("$(bench_elapsed_us run_find_names)")
   our_times+=("$(bench_elapsed_us run_ours)")
   cli_times+=("$(bench_elapsed_us run_cli)")
 done
 
 find_median=$(bench_median "${find_times[@]}")
+names_median=$(bench_median "${names_times[@]}")
 our_median=$(bench_median "${our_times[@]}")
 cli_median=$(bench_median "${cli_times[@]}")
 
 echo "tree: $music ($layout, $find_lines MP3 files)"
 echo "runs: $runs each, alternating; same files: yes; collection in find's order: $same_order"
-awk -v f="$find_median" -v o="$our_median" -v c="$cli_median" 'BEGIN {
-  printf "%-34s %12s %10s\n", "program", "median (s)", "vs find"
+awk -v f="$find_median" -v n="$names_median" -v o="$our_median" -v c="$cli_median" 'BEGIN {
+  printf "%-34s %12s %10s %10s\n", "warm cache", "median (s)", "vs -printf", "vs names"
   printf "%-34s %12.4f\n", "find -printf", f / 1e6
-  printf "%-34s %12.4f %9.2fx\n", "sorvina-collect-bench", o / 1e6, o / f
+  printf "%-34s %12.4f\n", "find (names only)", n / 1e6
+  printf "%-34s %12.4f %9.2fx %9.2fx\n", "sorvina-collect-bench", o / 1e6, o / f, o / n
   printf "%-34s %12.4f %9.2fx\n", "sorvina-cli --all --dry-run", c / 1e6, c / f
 }'
-bench_record "Scan" "100,000 files: collection" "$our_median" "find -printf" "$find_median" 1.2
+bench_record "Scan" "100,000 files: collection" "$our_median" "find -printf" "$find_median" 0.6
+bench_record "Scan" "100,000 files: collection" "$our_median" "find, names only" \
+  "$names_median" 1.2
 bench_record "Scan" "100,000 files: sorvina-cli --all --dry-run" "$cli_median" "find -printf" \
-  "$find_median" 1.5
+  "$find_median" 1.0
+
+# Cold cache: every run reads the tree from the disk.
+drop_caches() { sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; }
+if ! command -v fdfind >/dev/null; then
+  echo "cold cache: skipped, fdfind is not installed (scripts/setup installs fd-find)"
+elif ! drop_caches; then
+  echo "cold cache: skipped, the system's caches cannot be emptied here (needs root)"
+else
+  echo "cold cache: emptying the system's caches before each of $cold_runs runs of each" >&2
+  fd_lines=$(run_fd | wc -l)
+  if [[ $fd_lines != "$find_lines" ]]; then
+    echo "error: fdfind found $fd_lines files, find $find_lines" >&2
+    exit 1
+  fi
+  fd_times=()
+  cold_times=()
+  for ((i = 0; i < cold_runs; i++)); do
+    drop_caches
+    fd_times+=("$(bench_elapsed_us run_fd)")
+    drop_caches
+    cold_times+=("$(bench_elapsed_us run_ours)")
+  done
+  fd_median=$(bench_median "${fd_times[@]}")
+  cold_median=$(bench_median "${cold_times[@]}")
+  awk -v f="$fd_median" -v o="$cold_median" 'BEGIN {
+    printf "%-34s %12s %10s\n", "cold cache", "median (s)", "vs fd"
+    printf "%-34s %12.4f\n", "fdfind -e mp3 -u", f / 1e6
+    printf "%-34s %12.4f %9.2fx\n", "sorvina-collect-bench", o / 1e6, o / f
+  }'
+  bench_record "Scan" "100,000 files: collection, cold cache" "$cold_median" "fdfind -e mp3 -u" \
+    "$fd_median" 1.0
+fi

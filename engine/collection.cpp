@@ -2,9 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <unordered_set>
 #include <utility>
 
+#include "engine/folder_contents.h"
+#include "engine/folder_read_ahead.h"
 #include "engine/folder_weights.h"
 #include "platform/file_system.h"
 #include "platform/text_lines.h"
@@ -31,66 +34,29 @@ struct IdentityHash {
 
 // A folder being scanned: what its listing holds that the scan still has to handle.
 struct ScanFrame {
-  struct Item {
-    std::size_t nameBegin = 0;  // in `names`
-    std::size_t nameSize = 0;
-    bool isFolder = false;
-    std::int64_t sizeBytes = 0;
-  };
-
-  std::string_view NameOf(const Item& item) const {
-    return std::string_view(names).substr(item.nameBegin, item.nameSize);
-  }
-
   std::optional<platform::DirectoryListing> folder;  // empty once let go
   platform::FileIdentity identity;
   DirectoryNode* node = nullptr;  // the duplicate filter's node of the folder
   std::size_t pathLength = 0;     // of the folder's path, its final separator included
   double weight = 1.0;
-  std::string names;        // the names of `items`, one after another
-  std::vector<Item> items;  // in listing order
+  FolderContents contents;
   std::size_t nextItem = 0;
+  // The folders above and this one, for what is read ahead below it.
+  std::shared_ptr<const FolderAncestry> ancestry;
 };
 
-// Lists `folder` and keeps what the scan will use: subfolders not beginning with ".",
-// and, when the folder's weight lets its files in, the music files of the chosen types
-// with their sizes. The listing gives each entry's kind; a status query is made only where
-// it does not (links, file systems that record no kinds) and the name could matter, and a
-// size query only for a music file.
-ScanFrame ListFolder(platform::DirectoryListing folder, DirectoryNode& node, std::size_t pathLength,
-                     double weight, const media::FileTypeChoice& types) {
-  ScanFrame frame{std::nullopt, folder.identity(), &node, pathLength, weight, {}, {}, 0};
-  const bool takesFiles = weight > 0;
-  const auto keep = [&frame](std::string_view name, bool isFolder, std::uint64_t sizeBytes) {
-    frame.items.push_back(
-        {frame.names.size(), name.size(), isFolder, static_cast<std::int64_t>(sizeBytes)});
-    frame.names.append(name);
-  };
-  folder.VisitEntries([&](std::string_view name, std::optional<EntryKind> kind) {
-    const bool hidden = name.starts_with('.');
-    const std::size_t ending = takesFiles ? types.ChosenEndingLength(name) : 0;
-    const bool music = ending > 0 && name.size() > ending;
-    if (!kind) {
-      // A hidden folder is skipped and a file not named as music is not collected: such a
-      // name is not worth a query.
-      if (hidden && !music) return;
-      const std::optional<platform::FileStatus> status = folder.StatusOf(name.data());
-      if (!status) return;
-      if (status->kind == EntryKind::kDirectory) {
-        if (!hidden) keep(name, true, 0);
-      } else if (status->kind == EntryKind::kFile && music) {
-        keep(name, false, status->sizeBytes);
-      }
-    } else if (*kind == EntryKind::kDirectory) {
-      if (!hidden) keep(name, true, 0);
-    } else if (*kind == EntryKind::kFile && music) {
-      // A file that vanished since the listing was read is not collected.
-      if (const std::optional<platform::FileStatus> status = folder.StatusOf(name.data()))
-        keep(name, false, status->sizeBytes);
-    }
-  });
-  frame.folder = std::move(folder);
-  return frame;
+// Offers the subfolders of the folder at `path` for reading ahead, the first last, so that
+// it is read first.
+void OfferSubfolders(FolderReadAhead& readAhead, const FolderContents& contents,
+                     const std::string& path, const std::shared_ptr<const FolderAncestry>& above) {
+  for (auto item = contents.items.rbegin(); item != contents.items.rend(); ++item) {
+    if (!item->isFolder) continue;
+    const std::string_view name = contents.NameOf(*item);
+    std::string subfolder;
+    subfolder.reserve(path.size() + name.size() + 1);
+    subfolder.append(path).append(name).push_back(platform::Separator(kNative));
+    readAhead.Offer(std::move(subfolder), above);
+  }
 }
 
 // Opens again a folder the scan let go: by its path, accepted only when that still leads
@@ -102,9 +68,10 @@ void Reopen(ScanFrame& frame, const std::string& path) {
 
 }  // namespace
 
-void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool) {
+void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool,
+                       const CollectionOptions& options) {
   CandidateCollector collector(settings.folderWeights, pool,
-                               media::FileTypeChoice(settings.options.fileTypes));
+                               media::FileTypeChoice(settings.options.fileTypes), options);
   for (std::size_t index = 0; index < settings.sources.size(); ++index) {
     const std::string& source = settings.sources[index];
     pool.BeginSource(index);
@@ -113,6 +80,14 @@ void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool) {
     } else {
       collector.ScanFolder(source, 1.0);
     }
+  }
+}
+
+void ReadMissingSizes(std::vector<Candidate>& files) {
+  for (Candidate& file : files) {
+    if (file.sizeBytes != kSizeNotRead) continue;
+    const std::optional<platform::FileStatus> status = platform::GetFileStatus(file.path);
+    file.sizeBytes = status ? static_cast<std::int64_t>(status->sizeBytes) : 0;
   }
 }
 
@@ -159,16 +134,37 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
   if (folderObserver_) folderObserver_(path);
   std::optional<platform::DirectoryListing> root = platform::DirectoryListing::Open(path);
   if (!root) return;
+  // An observer is promised each folder before it is opened: nothing is read ahead of it.
+  std::optional<FolderReadAhead> readAhead;
+  if (!folderObserver_ && options_.readAheadThreads > 0)
+    readAhead.emplace(options_.readAheadThreads, types_, options_.readSizes);
   DuplicateFilter& filter = pool_.filter();
   std::vector<ScanFrame> stack;
   // The folders on the stack, to end link cycles without walking the stack each time.
   std::unordered_set<platform::FileIdentity, IdentityHash> onStack{root->identity()};
-  stack.push_back(ListFolder(std::move(*root), filter.FolderNode(path), path.size(),
-                             FindScanWeight(path, weight, folderWeights_), types_));
+  const auto enter = [&](platform::DirectoryListing opened, DirectoryNode& node, double weight,
+                         const std::shared_ptr<const FolderAncestry>& above) {
+    std::optional<FolderContents> contents;
+    if (readAhead) contents = readAhead->Take(path, opened.identity());
+    const bool readHere = !contents;
+    if (readHere) contents = ReadFolderContents(opened, types_, options_.readSizes);
+    ScanFrame frame{std::nullopt, opened.identity(),    &node, path.size(),
+                    weight,       std::move(*contents), 0,     nullptr};
+    frame.folder = std::move(opened);
+    if (readAhead) {
+      frame.ancestry = std::make_shared<const FolderAncestry>(frame.identity, above);
+      if (readHere) OfferSubfolders(*readAhead, frame.contents, path, frame.ancestry);
+    }
+    stack.push_back(std::move(frame));
+    if (stack.size() > kOpenFolderLimit) stack[stack.size() - 1 - kOpenFolderLimit].folder.reset();
+  };
+  enter(std::move(*root), filter.FolderNode(path), FindScanWeight(path, weight, folderWeights_),
+        nullptr);
 
   while (!stack.empty()) {
     ScanFrame& frame = stack.back();
-    if (frame.nextItem == frame.items.size()) {
+    if (frame.nextItem == frame.contents.items.size()) {
+      if (readAhead) readAhead->Leave(path);
       std::optional<platform::DirectoryListing> left = std::move(frame.folder);
       onStack.erase(frame.identity);
       stack.pop_back();
@@ -184,12 +180,12 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
       continue;
     }
 
-    const ScanFrame::Item& item = frame.items[frame.nextItem++];
-    const std::string_view name = frame.NameOf(item);
+    const FolderContents::Item& item = frame.contents.items[frame.nextItem++];
+    const std::string_view name = frame.contents.NameOf(item);
     if (!item.isFolder) {
-      // The filter is asked by name in the folder's node: the path is made only for a
-      // file that is new to it.
-      if (filter.RegisterFile(*frame.node, name) != nullptr) {
+      // A folder whose weight is not above zero gives no files. The filter is asked by name
+      // in the folder's node: the path is made only for a file that is new to it.
+      if (frame.weight > 0 && filter.RegisterFile(*frame.node, name) != nullptr) {
         std::string file;
         file.reserve(path.size() + name.size());
         file.append(path).append(name);
@@ -212,8 +208,9 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
     }
     const double childWeight = FindScanWeight(path, frame.weight, folderWeights_);
     DirectoryNode& childNode = filter.Subfolder(*frame.node, name);
-    stack.push_back(ListFolder(std::move(*child), childNode, path.size(), childWeight, types_));
-    if (stack.size() > kOpenFolderLimit) stack[stack.size() - 1 - kOpenFolderLimit].folder.reset();
+    // `frame` may move as the stack grows.
+    const std::shared_ptr<const FolderAncestry> above = frame.ancestry;
+    enter(std::move(*child), childNode, childWeight, above);
   }
 }
 

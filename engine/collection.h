@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -8,17 +9,34 @@
 #include <vector>
 
 #include "engine/candidate_pool.h"
+#include "engine/folder_contents.h"
 #include "engine/selection_settings.h"
 #include "media/file_types.h"
 #include "platform/path_style.h"
 
 namespace sorvina::engine {
 
+// How a scan goes about reading the file system; the files it collects, and their order,
+// are the same whatever is chosen here.
+struct CollectionOptions {
+  // Whether the sizes of the files found by scanning are read; without them those files
+  // hold kSizeNotRead until ReadMissingSizes, and a scan looks at far fewer files.
+  bool readSizes = true;
+  // Threads that read folders ahead of a scan (FolderReadAhead); none: one folder at a
+  // time, on the calling thread.
+  std::size_t readAheadThreads = 4;
+};
+
 // Fills `pool` from every source of `settings`, in list order: playlists are read, every
 // other entry is scanned as a folder with the weight 1.0. Files of the chosen types are
 // collected (`options.fileTypes`). The folder weights must have been parsed
 // (ParseFolderWeightEntry). Whatever cannot be read is skipped silently.
-void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool);
+void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool,
+                       const CollectionOptions& options = {});
+
+// Reads the size of each of `files` that holds kSizeNotRead; a file gone meanwhile counts
+// 0 bytes.
+void ReadMissingSizes(std::vector<Candidate>& files);
 
 // A playlist line resolved to the file it names.
 struct PlaylistEntry {
@@ -41,10 +59,12 @@ class CandidateCollector {
   // The weights and the pool are kept by reference and must outlive the collector. Files
   // are collected when their names end in an ending of `types` and are longer than it.
   CandidateCollector(const std::vector<FolderWeight>& folderWeights, CandidatePool& pool,
-                     media::FileTypeChoice types = media::FileTypeChoice::Default())
-      : folderWeights_(folderWeights), pool_(pool), types_(std::move(types)) {}
+                     media::FileTypeChoice types = media::FileTypeChoice::Default(),
+                     CollectionOptions options = {})
+      : folderWeights_(folderWeights), pool_(pool), types_(std::move(types)), options_(options) {}
   CandidateCollector(std::vector<FolderWeight>&&, CandidatePool&,
-                     media::FileTypeChoice = media::FileTypeChoice::Default()) = delete;
+                     media::FileTypeChoice = media::FileTypeChoice::Default(),
+                     CollectionOptions = {}) = delete;
 
   // Collects the music files of `folder` and, depth first in listing order, of its
   // subfolders. Folders whose names begin with "." are skipped with all they hold; a
@@ -54,7 +74,8 @@ class CandidateCollector {
   void ScanFolder(const std::string& folder, double weight);
 
   // Called with the path of each folder a scan is about to open (ending in a separator):
-  // to show where the scan is, or to change the tree under it in a test.
+  // to show where the scan is, or to change the tree under it in a test. Nothing is read
+  // ahead while an observer is set.
   void SetFolderObserver(std::function<void(const std::string& folder)> observer) {
     folderObserver_ = std::move(observer);
   }
@@ -69,6 +90,7 @@ class CandidateCollector {
   const std::vector<FolderWeight>& folderWeights_;
   CandidatePool& pool_;
   media::FileTypeChoice types_;
+  CollectionOptions options_;
   std::function<void(const std::string&)> folderObserver_;
 };
 

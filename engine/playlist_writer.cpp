@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "engine/messages.h"
+#include "engine/track_read_ahead.h"
 #include "media/track_probe.h"
 #include "platform/text_lines.h"
 
@@ -16,7 +17,8 @@ bool IsPlaylistEntryPath(std::string_view path) {
 
 PlaylistResult WritePlaylist(const std::string& destination,
                              const std::vector<std::string>& chosenPaths, RunPorts& ports,
-                             PlaylistCounts* counts, const std::vector<std::string>* lines) {
+                             PlaylistCounts* counts, const std::vector<std::string>* lines,
+                             std::size_t probeThreads) {
   PlaylistCounts unused;
   PlaylistCounts& entries = counts != nullptr ? *counts : unused;
   entries = {};
@@ -34,13 +36,22 @@ PlaylistResult WritePlaylist(const std::string& destination,
 
   bool written = writer.WriteLine("#EXTM3U");
   bool cancelled = false;
-  media::TrackProbe probe;
+  const auto lineOf = [&](std::size_t i) -> const std::string& {
+    return lines != nullptr ? (*lines)[i] : chosenPaths[i];
+  };
+  // The files are probed ahead of the entries written; the file is still written, and
+  // Cancel looked at, one entry after another.
+  TrackReadAhead tracks(
+      chosenPaths,
+      [&](std::size_t i) {
+        return i < static_cast<std::size_t>(count) && IsPlaylistEntryPath(lineOf(i));
+      },
+      probeThreads);
   std::string info;
   for (int i = 0; i < count && written; ++i) {
-    const std::string& path = chosenPaths[static_cast<std::size_t>(i)];
-    const std::string& line = lines != nullptr ? (*lines)[static_cast<std::size_t>(i)] : path;
+    const std::string& line = lineOf(static_cast<std::size_t>(i));
     if (IsPlaylistEntryPath(line)) {
-      const media::TrackSummary track = probe.Probe(path);
+      const media::TrackSummary track = tracks.Take(static_cast<std::size_t>(i));
       info.assign("#EXTINF:");
       info.append(std::to_string(track.seconds));
       info.push_back(',');

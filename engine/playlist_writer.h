@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/run_ports.h"
+#include "engine/track_read_ahead.h"
 
 namespace sorvina::engine {
 
@@ -32,10 +33,13 @@ bool IsPlaylistEntryPath(std::string_view path);
 // "Can't write play list") and also returned. `counts`, where given, receives how many
 // entries the file holds and how many were left out. `lines`, where given, holds by
 // position the text each entry's path line gets in place of its path (a path relative to
-// the playlist); the file is still read at its path for its time and caption.
+// the playlist); the file is still read at its path for its time and caption. The files
+// are probed ahead of the entries on `probeThreads` threads (TrackReadAhead); with none,
+// each as its entry is written.
 PlaylistResult WritePlaylist(const std::string& destination,
                              const std::vector<std::string>& chosenPaths, RunPorts& ports,
                              PlaylistCounts* counts = nullptr,
-                             const std::vector<std::string>* lines = nullptr);
+                             const std::vector<std::string>* lines = nullptr,
+                             std::size_t probeThreads = TrackReadAhead::kDefaultThreads);
 
 }  // namespace sorvina::engine

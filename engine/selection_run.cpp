@@ -274,7 +274,11 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
   DrawReport report;
   {
     CandidatePool pool;
-    CollectCandidates(settings, pool);
+    // Sizes are read while scanning where the draw or the summary needs every one of them;
+    // a draw by playing time needs only those of the files it chooses.
+    CollectionOptions collection;
+    collection.readSizes = request->limit.kind != DrawLimit::Kind::kSeconds;
+    CollectCandidates(settings, pool, collection);
     if (pool.count() == 0) {
       waitCursor.reset();
       ports.ShowInformation(kNoMp3sFoundMessage);
@@ -301,9 +305,11 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
     chosen = DrawCandidates(
         pool, random, drawLimit,
         [&probe](const Candidate& candidate) {
-          return probe.Seconds(candidate.path, candidate.sizeBytes);
+          // A size not read yet is told as unknown (0): the probe reads it itself.
+          return probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
         },
         DrawMethod::kFastest, &report);
+    ReadMissingSizes(chosen);
     if (chosen.empty())
       summary.nothingFits = WhyNothingFits(pool, drawLimit, request->freeSpace, report);
   }

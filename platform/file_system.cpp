@@ -157,6 +157,14 @@ std::optional<FileStatus> DirectoryListing::StatusOf(const char* name) const {
   return FileStatus{KindOf(status), static_cast<std::uint64_t>(status.st_size)};
 }
 
+std::optional<bool> DirectoryListing::MayReachEntries() const {
+  // The descriptor itself, with the effective ids a lookup uses; systems before Linux 5.8
+  // know no flags here.
+  if (faccessat(fd_, "", X_OK, AT_EMPTY_PATH | AT_EACCESS) == 0) return true;
+  if (errno == EINVAL || errno == ENOSYS || errno == EPERM) return std::nullopt;
+  return false;
+}
+
 std::optional<std::uint64_t> DirectoryListing::SizeOf(const std::string& name) const {
   if (HasNulByte(name)) return std::nullopt;
   const std::optional<FileStatus> status = StatusOf(name.c_str());

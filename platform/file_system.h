@@ -69,6 +69,11 @@ class DirectoryListing {
   // has vanished or cannot be reached.
   std::optional<FileStatus> StatusOf(const char* name) const;
 
+  // Whether this process may reach the entries by name (the folder's search permission),
+  // as the system decides it for a lookup; nothing where the system cannot say without
+  // looking an entry up.
+  std::optional<bool> MayReachEntries() const;
+
   // Size in bytes of the entry `name`, links followed; nothing when it has vanished.
   std::optional<std::uint64_t> SizeOf(const std::string& name) const;
 

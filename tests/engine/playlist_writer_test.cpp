@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "engine/messages.h"
+#include "engine/track_read_ahead.h"
+#include "media/track_probe.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
@@ -124,6 +126,52 @@ TEST_F(PlaylistWriterTest, AFailedWriteKeepsTheOldPlaylistAndSaysSo) {
     EXPECT_EQ(ReadBytes(playlist), old);
     EXPECT_THAT(NamesIn(dir_ / "lists"), ElementsAre("mix.m3u"));
   }
+}
+
+TEST_F(PlaylistWriterTest, FilesProbedAheadGiveEachEntryItsOwnTimeAndCaptionInOrder) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 150; ++i) {
+    const std::string name = (i % 37 == 5 ? "two\nlines " : "") + std::to_string(i) + ".mp3";
+    paths.push_back(Mp3("music/" + name, static_cast<std::uint32_t>(1100 + 39 * i)));
+  }
+  const auto wanted = [&paths](std::size_t i) { return IsPlaylistEntryPath(paths[i]); };
+  media::TrackProbe probe;
+  std::vector<std::string> expected;  // by position; empty where no entry is written
+  for (const std::string& path : paths) {
+    const media::TrackSummary track = probe.Probe(path);
+    expected.push_back(IsPlaylistEntryPath(path)
+                           ? std::to_string(track.seconds) + "," + track.caption
+                           : std::string());
+  }
+
+  // Without threads, with windows of one file, smaller than the list and larger.
+  const std::pair<std::size_t, std::size_t> threadsAndWindows[] = {
+      {0, 64}, {1, 1}, {3, 2}, {8, 64}, {4, 500}};
+  for (const auto& [threads, window] : threadsAndWindows) {
+    TrackReadAhead ahead(paths, wanted, threads, window);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      if (!wanted(i)) continue;
+      const media::TrackSummary track = ahead.Take(i);
+      ASSERT_EQ(std::to_string(track.seconds) + "," + track.caption, expected[i])
+          << threads << " threads, window " << window << ", file " << i;
+    }
+  }
+  // A writer that stops early leaves with probes under way.
+  { TrackReadAhead(paths, wanted, 4, 8).Take(0); }
+
+  // Cancel still stops after a whole entry, at the same place.
+  const std::string playlist = dir_ / "mix.m3u";
+  ports_.cancelAtPump = 100;
+  EXPECT_EQ(WritePlaylist(playlist, paths, ports_), PlaylistResult::kCancelled);
+  std::string entries = "#EXTM3U\r\n";
+  std::vector<std::string> events = {"progress:open Creating Playlist", "range:0..150"};
+  for (std::size_t i = 0; i < 100; ++i) {
+    if (!expected[i].empty()) entries += Entry(paths[i], expected[i]);
+    if (i < 99) events.push_back("pos:" + std::to_string(i));
+  }
+  events.push_back("progress:close");
+  EXPECT_EQ(ReadBytes(playlist), entries);
+  EXPECT_EQ(ports_.events, events);
 }
 
 }  // namespace

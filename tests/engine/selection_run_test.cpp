@@ -173,6 +173,13 @@ TEST_F(SelectionRunTest, HoursModeCountsPlayingTimeOfEachDrawnFile) {
   EXPECT_TRUE(outcome.succeeded);
   ASSERT_EQ(outcome.chosenPaths.size(), 1u);
   EXPECT_THAT(ReadBytes(settings_.destination), ::testing::HasSubstr("#EXTINF:20,"));
+
+  // A draw by time leaves sizes unread while scanning; the chosen file's is read after.
+  settings_.copyToFolder = true;
+  settings_.destination = dir_ / "player";
+  const SelectionOutcome dryRun = Run(Hours("0.01"), 1, true);
+  ASSERT_TRUE(dryRun.summary);
+  EXPECT_EQ(dryRun.summary->doneBytes, static_cast<std::int64_t>(twentySeconds.size()));
 }
 
 TEST_F(SelectionRunTest, HoursModeTimesEveryChosenType) {

@@ -15,7 +15,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,8 +27,16 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "engine/collection.h"
+#include "engine/folder_weights.h"
+#include "engine/random_generator.h"
+#include "engine/weighted_draw.h"
+#include "tests/faults/test_volumes.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
+
+#ifndef SORVINA_FAILING_VOLUME
+#define SORVINA_FAILING_VOLUME ""
+#endif
 
 namespace sorvina {
 namespace {
@@ -409,6 +419,172 @@ TEST(ScanFaultsTest, NamesThatAreNoTextGoThroughTheDryRunAndThePlaylistByteForBy
   const CliOutcome written = RunCli({"-s", music, "-p", list, "--all"});
   EXPECT_EQ(written.status, 0) << written.err;
   EXPECT_THAT(ReadBack(list), UnorderedElementsAre(latin1, broken, carriage));
+}
+
+}  // namespace
+}  // namespace sorvina
+
+namespace sorvina {
+namespace {
+
+// The first line where `text` and `expected` differ, as "got ... expected ..."; empty when
+// they are the same.
+std::string FirstDifference(const std::string& text, const std::string& expected) {
+  const std::vector<std::string> got = test::LinesOf(text);
+  const std::vector<std::string> want = test::LinesOf(expected);
+  for (std::size_t i = 0; i < std::max(got.size(), want.size()); ++i) {
+    const std::string a = i < got.size() ? got[i] : "(nothing)";
+    const std::string b = i < want.size() ? want[i] : "(nothing)";
+    if (a != b) return "line " + std::to_string(i + 1) + ": got " + a + "\nexpected " + b;
+  }
+  return "";
+}
+
+// Ways of reading a tree, the classic one first: one folder at a time, every file looked at.
+struct ReadingWay {
+  const char* name;
+  engine::CollectionOptions options;
+};
+const ReadingWay kReadingWays[] = {
+    {"one folder at a time, sizes read", {true, 0}},
+    {"one folder at a time, sizes left unread", {false, 0}},
+    {"read ahead on one thread", {true, 1}},
+    {"read ahead on four threads", {true, 4}},
+    {"read ahead on four threads, sizes left unread", {false, 4}},
+};
+
+// What collecting `music` in `way` gives, as text: each candidate in collection order with
+// its weight and size, how many sizes the scan left unread, then what "select all" draws.
+std::string CollectAndDraw(const std::string& music, const engine::CollectionOptions& way) {
+  engine::SelectionSettings settings;
+  settings.sources = {music};
+  settings.folderWeights = {{"2.50 " + music + "/b", {}, 1.0},
+                            {"0.00 " + music + "/zero", {}, 1.0},
+                            {"1.30 " + music + "/zero/sub", {}, 1.0}};
+  for (engine::FolderWeight& weight : settings.folderWeights)
+    engine::ParseFolderWeightEntry(weight);
+  std::ostringstream text;
+  std::size_t unread = 0;
+  for (const std::uint32_t seed : {0, 7}) {
+    engine::CandidatePool pool;
+    engine::CollectCandidates(settings, pool, way);
+    if (seed == 0) {
+      std::vector<engine::Candidate> collected;
+      for (auto i = pool.head(); i != engine::CandidatePool::kNone; i = pool.next(i))
+        collected.push_back(pool[i]);
+      for (const engine::Candidate& candidate : collected)
+        unread += candidate.sizeBytes == engine::kSizeNotRead ? 1 : 0;
+      engine::ReadMissingSizes(collected);
+      for (auto it = collected.rbegin(); it != collected.rend(); ++it)
+        text << it->path << "\t" << it->weight << "\t" << it->sizeBytes << "\n";
+      continue;
+    }
+    engine::RandomGenerator random;
+    random.Seed(seed);
+    text << "seed " << seed << ":";
+    for (const engine::Candidate& chosen : engine::DrawCandidates(pool, random, {}))
+      text << " " << chosen.path;
+    text << "\n";
+  }
+  return "unread sizes: " + std::to_string(unread) + "\n" + text.str();
+}
+
+// A tree with what makes a scan take care: links to files and folders, a link cycle,
+// links that lead nowhere, hidden entries, weighted and zero-weight folders, folders that
+// cannot be listed or entered, `wide` folders side by side (more than are ever read ahead
+// at once), and a chain deeper than the folders a scan holds open.
+void MakeHostileTree(const std::string& music, int wide) {
+  const auto write = [&music](const std::string& relative, std::size_t bytes) {
+    fs::create_directories(fs::path(music + "/" + relative).parent_path());
+    std::ofstream(music + "/" + relative) << std::string(bytes, 'x');
+  };
+  write("a/1.mp3", 1);
+  write("a/2.MP3", 2);
+  write("a/cover.jpg", 3);
+  for (int i = 0; i < 30; ++i)
+    write("b/track " + std::to_string(i) + ".mp3", 10 + i);
+  write("zero/0.mp3", 4);
+  write("zero/sub/1.mp3", 5);
+  write(".hidden/h.mp3", 6);
+  write("caf\xE9/\xFF.mp3", 7);
+  write("unenterable/u.mp3", 8);
+  write("unenterable/sub/v.mp3", 9);
+  write("unlistable/w.mp3", 10);
+  write("locked/x.mp3", 11);
+  for (int i = 0; i < wide; ++i)
+    write("wide/" + std::to_string(i) + "/song.mp3", 1 + i % 7);
+  std::string deep = "deep";
+  for (int level = 0; level < 40; ++level) {
+    deep += "/" + std::to_string(level);
+    write(deep + "/d.mp3", 1 + level);
+  }
+  fs::create_symlink(music + "/a/1.mp3", music + "/b/link.mp3");
+  fs::create_symlink("../a/1.mp3", music + "/b/.hidden-link.mp3");
+  fs::create_symlink(music + "/a", music + "/b/linked folder");
+  fs::create_symlink(music, music + "/a/loop");
+  fs::create_symlink("missing.mp3", music + "/a/dangling.mp3");
+  fs::create_symlink("nowhere", music + "/a/dangling folder");
+  chmod((music + "/unenterable").c_str(), 0444);
+  chmod((music + "/unlistable").c_str(), 0311);
+  chmod((music + "/locked").c_str(), 0);
+}
+
+TEST(ScanFaultsTest, EveryWayOfReadingAHostileTreeGivesTheClassicCollectionAndDraws) {
+  test::TempDir dir;
+  const std::string music = dir / "music";
+  MakeHostileTree(music, 1100);
+  const auto everyWay = [&](const std::string& root) {
+    std::string all;
+    for (const ReadingWay& way : kReadingWays)
+      all += std::string("== ") + way.name + "\n" + CollectAndDraw(root, way.options);
+    return all;
+  };
+  // Without root's power, the folders that cannot be entered or listed count as such.
+  const std::string unprivileged = test::RunUnprivileged([&] { return everyWay(music); });
+  // Through a file system that records no kinds in its listings, every entry is looked at.
+  std::string unknownKinds;
+  test::FailingVolume volume(SORVINA_FAILING_VOLUME);
+  if (volume.mounted()) {
+    MakeHostileTree(volume.backing() + "/music", 20);
+    unknownKinds = everyWay(volume.path() + "/music");
+  } else {
+    std::cout << "[   NOTE   ] listings without kinds not tried: " << volume.reason() << "\n";
+  }
+
+  const bool accessDenied = WhyAccessCannotBeDenied(music + "/locked").empty();
+  for (const std::string* runText : std::vector<const std::string*>{&unprivileged, &unknownKinds}) {
+    const std::string& run = *runText;
+    if (run.empty()) continue;
+    std::vector<std::string> ways;
+    for (std::size_t begin = 0; begin < run.size();) {
+      const std::size_t end = std::min(run.find("== ", begin + 1), run.size());
+      ways.push_back(run.substr(begin, end - begin));
+      begin = end;
+    }
+    ASSERT_EQ(ways.size(), std::size(kReadingWays)) << run;
+    // The classic way found files through links and gave sizes; the others, whatever they
+    // left unread at first, the very same candidates, order and draws.
+    const auto body = [](const std::string& way) {
+      const std::size_t counts = way.find("\n", way.find("unread sizes:"));
+      return way.substr(counts + 1);
+    };
+    EXPECT_NE(ways[0].find(music.substr(music.rfind('/')) + "/b/link.mp3\t2.5\t1\n"),
+              std::string::npos);
+    EXPECT_NE(ways[0].find("/wide/19/song.mp3"), std::string::npos);
+    EXPECT_NE(ways[0].find("unread sizes: 0\n"), std::string::npos);
+    for (std::size_t i = 1; i < ways.size(); ++i) {
+      EXPECT_EQ(FirstDifference(body(ways[i]), body(ways[0])), "") << kReadingWays[i].name;
+      // Leaving sizes unread reads none of the files of a folder that may be entered.
+      if (!kReadingWays[i].options.readSizes) {
+        EXPECT_EQ(ways[i].find("unread sizes: 0\n"), std::string::npos) << kReadingWays[i].name;
+      }
+    }
+    // The classic way itself leaves out what cannot be reached, where it cannot.
+    if (&run == &unprivileged && accessDenied) {
+      EXPECT_EQ(ways[0].find("/unenterable/u.mp3"), std::string::npos);
+      EXPECT_EQ(ways[0].find("/locked/x.mp3"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace
