@@ -30,19 +30,25 @@ using sorvina::engine::DrawMethod;
 constexpr std::int64_t kSizes[] = {1'000, 3'000, 10'000, 30'000, 100'000, 300'000, 1'000'000};
 constexpr std::int64_t kLargestReferenceSize = 100'000;
 
-std::vector<Candidate> Library(std::int64_t size) {
+// The weights of a library: all the default 1.0, or mixed as the weight dialog's two
+// decimals make them, whose running sums round.
+enum class Weights { kDefault, kMixed };
+
+std::vector<Candidate> Library(std::int64_t size, Weights weights = Weights::kDefault) {
+  static constexpr double kMixed[] = {1.10, 0.30, 2.33, 1.00};
   std::vector<Candidate> candidates;
   candidates.reserve(static_cast<std::size_t>(size));
   for (std::int64_t i = 0; i < size; ++i) {
+    const double weight = weights == Weights::kDefault ? 1.0 : kMixed[i / 7 % 4];
     candidates.push_back(
-        {"/music/artist/album/track" + std::to_string(i) + ".mp3", 4'000'000, 1.0});
+        {"/music/artist/album/track" + std::to_string(i) + ".mp3", 4'000'000, weight});
   }
   return candidates;
 }
 
-template <DrawMethod method>
+template <DrawMethod method, Weights weights>
 void BM_SelectAll(benchmark::State& state) {
-  const std::vector<Candidate> library = Library(state.range(0));
+  const std::vector<Candidate> library = Library(state.range(0), weights);
   for (auto _ : state) {
     state.PauseTiming();
     CandidatePool pool;
@@ -86,12 +92,20 @@ void AllSizes(benchmark::internal::Benchmark* benchmark) {
     benchmark->Arg(size);
 }
 
-BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kReferenceWalk)
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kReferenceWalk, Weights::kDefault)
     ->Name("BM_SelectAllReferenceWalk")
     ->Apply(ReferenceSizes)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kFastest)
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kFastest, Weights::kDefault)
     ->Name("BM_SelectAllFastPath")
+    ->Apply(AllSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kReferenceWalk, Weights::kMixed)
+    ->Name("BM_SelectAllMixedReferenceWalk")
+    ->Apply(ReferenceSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kFastest, Weights::kMixed)
+    ->Name("BM_SelectAllMixedFastPath")
     ->Apply(AllSizes)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Shuffle)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
