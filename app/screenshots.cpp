@@ -103,14 +103,20 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
+  // A player filled afresh each week: its free space, the last fill replaced, the last two
+  // avoided, a playlist on the player.
   sorvina::engine::SelectionSettings settings;
-  settings.destination = "/home/alex/Lists/Evening.m3u";
+  settings.destination = "/media/alex/PLAYER/Music/";
   settings.folderWeights = {{"3.00 /home/alex/Music/Jazz/", {}, 1.0},
                             {"0.50 /home/alex/Music/Audiobooks/", {}, 1.0},
                             {"2.00 /home/alex/Music/Rock/", {}, 1.0}};
-  settings.limitMode = sorvina::engine::kLimitHours;
-  settings.amountText = "3";
+  settings.limitMode = sorvina::engine::kLimitMegabytes;
+  settings.amountText = "free";
   settings.options.fill = true;
+  settings.options.keepFolders = true;
+  settings.options.replacePrevious = true;
+  settings.options.avoidLast = 2;
+  settings.options.devicePlaylist = "Sorvina.m3u8";
 
   sorvina::ui::SelectionWizard wizard(settings);
   for (const char* source :
@@ -125,8 +131,8 @@ int main(int argc, char* argv[]) {
     // The last page as Finish leaves it: the line that says what was done.
     if (wizard.currentPage() == &wizard.amountPage()) {
       wizard.findChild<QLabel*>(QStringLiteral("summaryLine"))
-          ->setText(QStringLiteral("Wrote a playlist of 57 files (3 h 02 min) to "
-                                   "/home/alex/Lists/Evening.m3u"));
+          ->setText(QStringLiteral("Copied 214 files (1.93 GB) to /media/alex/PLAYER/Music/, "
+                                   "198 replaced, 3 kept"));
     }
     saved = Save(wizard, folder, name) && saved;
   }

@@ -96,6 +96,23 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
       app.add_flag("--fill", request.fill, "Keep drawing past a file that does not fit");
   CLI::Option* keepFolders = app.add_flag("--keep-folders", request.keepFolders,
                                           "Copy each file to DIR/<its path below its source>");
+  CLI::Option* replacePrevious =
+      app.add_flag("--replace-previous", request.replacePrevious,
+                   "Remove the files the last fill of DIR put there, where unchanged, first")
+          ->excludes(playlist);
+  CLI::Option* avoidLast =
+      AddOptional(app, "--avoid-last", request.avoidLast,
+                  "Leave out what the last N fills of DIR (or playlists of FILE) chose; 0: none")
+          ->type_name("N")
+          ->check(CLI::Range(0, 1000000).description(""));
+  CLI::Option* devicePlaylist =
+      AddOptional(app, "--device-playlist", request.devicePlaylist,
+                  "Also write the copied files as the playlist NAME.m3u8 inside DIR")
+          ->type_name("NAME")
+          ->excludes(playlist);
+  CLI::Option* relative = app.add_flag("--relative", request.relative,
+                                       "Write playlist entries relative to the playlist's folder")
+                              ->excludes(copy);
   CLI::Option* seed =
       AddOptional(app, "--seed", request.seed, "Seed the random choice (default: the clock)")
           ->type_name("N");
@@ -125,8 +142,9 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
                  ")")
           ->type_name("LIST")
           ->check(kTypeList);
-  return {settings, source, weight, copy, playlist, megabytes,   hours, all,
-          fill,     seed,   dryRun, save, conflict, keepFolders, quiet, types};
+  return {settings,       source,   weight, copy, playlist, megabytes,   hours,           all,
+          fill,           seed,     dryRun, save, conflict, keepFolders, replacePrevious, avoidLast,
+          devicePlaylist, relative, quiet,  types};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

@@ -77,6 +77,12 @@ void ConsoleRunPorts::ShowInformation(const std::string& message) {
   messageShown_ = true;
 }
 
+void ConsoleRunPorts::ShowWarning(const std::string& message) {
+  line_.Clear();
+  console_.err << "warning: " << message << '\n';
+  console_.err.flush();
+}
+
 void ConsoleRunPorts::SetWaitCursor(bool shown) {
   if (shown) {
     line_.Show("Looking for MP3 files...");

@@ -20,6 +20,8 @@ class ConsoleRunPorts : public engine::RunPorts {
   ConsoleRunPorts(const Console& console, StatusLine& line) : console_(console), line_(line) {}
 
   void ShowInformation(const std::string& message) override;
+  // A warning is printed like a message, but the run may still succeed.
+  void ShowWarning(const std::string& message) override;
   void SetWaitCursor(bool shown) override;
   std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override;
 

@@ -103,6 +103,10 @@ std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Consol
   }
   if (request.fill) settings.options.fill = true;
   if (request.keepFolders) settings.options.keepFolders = true;
+  if (request.replacePrevious) settings.options.replacePrevious = true;
+  if (request.avoidLast) settings.options.avoidLast = *request.avoidLast;
+  if (request.devicePlaylist) settings.options.devicePlaylist = *request.devicePlaylist;
+  if (request.relative) settings.options.relative = true;
   if (request.megabytes) {
     inputs.limit = LimitChoiceFromFile(engine::kLimitMegabytes, *request.megabytes);
   } else if (request.hours) {
@@ -118,11 +122,14 @@ std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Consol
   return inputs;
 }
 
-// Lists the chosen files on standard output, one path per line; false, after saying why,
-// when one cannot be listed or the output fails. The lines are gathered into large blocks
-// and each block is handed to the stream at once: for a large library, one stream call
-// per path costs more than the listing itself.
-bool ListChosen(const std::vector<std::string>& paths, const Console& console) {
+// Lists the files a replace would remove, each as "remove PATH", then the chosen files,
+// one path per line, on standard output (chosen paths are absolute, so neither kind of
+// line can be taken for the other); false, after saying why, when one cannot be listed
+// or the output fails. The lines are gathered into large blocks and each block is handed
+// to the stream at once: for a large library, one stream call per path costs more than
+// the listing itself.
+bool ListChosen(const std::vector<std::string>& removed, const std::vector<std::string>& paths,
+                const Console& console) {
   constexpr std::size_t kBlockSize = 64 * 1024;
   bool listed = true;
   std::string block;
@@ -131,18 +138,22 @@ bool ListChosen(const std::vector<std::string>& paths, const Console& console) {
     console.out.write(block.data(), static_cast<std::streamsize>(block.size()));
     block.clear();
   };
-  for (const std::string& path : paths) {
+  const auto list = [&](std::string_view prefix, const std::string& path) {
     // One path per line: a name holding a line feed would read as two files.
     if (path.find('\n') != std::string::npos) {
       writeBlock();
       console.err << "sorvina-cli: not listed, the name holds a line feed: " << path << '\n';
       listed = false;
-      continue;
+      return;
     }
-    block.append(path);
+    block.append(prefix).append(path);
     block.push_back('\n');
     if (block.size() >= kBlockSize) writeBlock();
-  }
+  };
+  for (const std::string& path : removed)
+    list("remove ", path);
+  for (const std::string& path : paths)
+    list("", path);
   writeBlock();
   console.out.flush();
   if (!console.out) {
@@ -243,7 +254,8 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
     console.err << engine::SummaryLine(*outcome.summary) << '\n';
 
   int status = kExitSuccess;
-  if (request.dryRun && !ListChosen(outcome.chosenPaths, console)) status = kExitFailure;
+  if (request.dryRun && !ListChosen(outcome.removedPaths, outcome.chosenPaths, console))
+    status = kExitFailure;
   // Every failure has been explained by now except a cancelled or unexplained one.
   const bool explained = ports.messageShown() || fileOperation.anyErrorReported();
   if (console.WasInterrupted() || fileOperation.cancelled()) {

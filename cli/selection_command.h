@@ -27,6 +27,10 @@ struct SelectionRequest {
   // Options beyond the classic run: given, they are set whatever a settings file says.
   bool fill = false;
   bool keepFolders = false;
+  bool replacePrevious = false;
+  std::optional<int> avoidLast;  // 0 switches a settings file's value off
+  std::optional<std::string> devicePlaylist;
+  bool relative = false;
   std::optional<std::uint32_t> seed;
   bool dryRun = false;
   std::optional<std::string> saveSettings;

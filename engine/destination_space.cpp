@@ -50,9 +50,22 @@ std::int64_t DestinationSpace::RoundedUp(std::int64_t sizeBytes) const {
   return (sizeBytes + unit_ - 1) / unit_ * unit_;
 }
 
+void DestinationSpace::ChargeListings(
+    std::function<std::int64_t(const Candidate&, const std::string&)> linesOf,
+    std::int64_t written) {
+  linesOf_ = std::move(linesOf);
+  listed_ = written;
+}
+
+std::int64_t DestinationSpace::ListingCost(const Candidate& candidate,
+                                           const std::string& target) const {
+  if (!linesOf_) return 0;
+  return RoundedUp(listed_ + linesOf_(candidate, target)) - RoundedUp(listed_);
+}
+
 std::int64_t DestinationSpace::CostOf(const Candidate& candidate) const {
   const std::string target = relativeTarget_(candidate);
-  std::int64_t cost = RoundedUp(candidate.sizeBytes);
+  std::int64_t cost = RoundedUp(candidate.sizeBytes) + ListingCost(candidate, target);
   std::size_t nameBegin = 0;
   for (std::size_t slash = target.find('/'); slash != std::string::npos;
        slash = target.find('/', nameBegin)) {
@@ -65,6 +78,7 @@ std::int64_t DestinationSpace::CostOf(const Candidate& candidate) const {
 
 void DestinationSpace::Chosen(const Candidate& candidate) {
   const std::string target = relativeTarget_(candidate);
+  if (linesOf_) listed_ += linesOf_(candidate, target);
   for (std::size_t slash = target.find('/'); slash != std::string::npos;
        slash = target.find('/', slash + 1))
     folders_.emplace(target.substr(0, slash));

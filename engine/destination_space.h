@@ -32,16 +32,27 @@ class DestinationSpace : public SpaceAccount {
   DestinationSpace(std::uint64_t allocationUnit,
                    std::function<std::string(const Candidate&)> relativeTarget);
 
+  // Each chosen file also adds lines to files the run writes onto the destination after
+  // the copies (the record of the fill, a playlist there), which are written whole while
+  // their old versions still stand: `linesOf` gives how many bytes a file adds, given
+  // where it goes; `written` is what those files hold before any file is added. The
+  // clusters they fill are charged to the files whose lines fill them.
+  void ChargeListings(std::function<std::int64_t(const Candidate&, const std::string&)> linesOf,
+                      std::int64_t written);
+
   std::int64_t CostOf(const Candidate& candidate) const override;
   std::int64_t MinimumFor(std::int64_t sizeBytes) const override;
   void Chosen(const Candidate& candidate) override;
 
  private:
   std::int64_t RoundedUp(std::int64_t sizeBytes) const;
+  std::int64_t ListingCost(const Candidate& candidate, const std::string& target) const;
 
   std::int64_t unit_;
   std::function<std::string(const Candidate&)> relativeTarget_;
   std::set<std::string, std::less<>> folders_;  // below the destination, already charged
+  std::function<std::int64_t(const Candidate&, const std::string&)> linesOf_;
+  std::int64_t listed_ = 0;  // bytes of the listings so far
 };
 
 // Room for the directory entries of one name of `nameBytes` bytes as FAT (a long-name

@@ -24,6 +24,13 @@ inline constexpr char kFreeSpaceUnknownMessage[] =
 inline constexpr char kWritingToDeviceFailedMessage[] =
     "Writing to the device failed; the copied files may not all be complete";
 
+// Fills of one destination that follow one another.
+inline constexpr char kFillUnderWayMessage[] =
+    "Another fill of this destination is under way; please try again when it is done";
+inline constexpr char kDevicePlaylistNameMessage[] =
+    "Please give the playlist on the device a name ending in .m3u8, inside the destination "
+    "folder";
+
 // Shown while the copied files are written out to the device.
 inline constexpr char kWritingToDeviceText[] = "Writing to the device\u2026";
 

@@ -16,7 +16,7 @@ bool IsPlaylistEntryPath(std::string_view path) {
 
 PlaylistResult WritePlaylist(const std::string& destination,
                              const std::vector<std::string>& chosenPaths, RunPorts& ports,
-                             PlaylistCounts* counts) {
+                             PlaylistCounts* counts, const std::vector<std::string>* lines) {
   PlaylistCounts unused;
   PlaylistCounts& entries = counts != nullptr ? *counts : unused;
   entries = {};
@@ -38,13 +38,14 @@ PlaylistResult WritePlaylist(const std::string& destination,
   std::string info;
   for (int i = 0; i < count && written; ++i) {
     const std::string& path = chosenPaths[static_cast<std::size_t>(i)];
-    if (IsPlaylistEntryPath(path)) {
+    const std::string& line = lines != nullptr ? (*lines)[static_cast<std::size_t>(i)] : path;
+    if (IsPlaylistEntryPath(line)) {
       const media::TrackSummary track = probe.Probe(path);
       info.assign("#EXTINF:");
       info.append(std::to_string(track.seconds));
       info.push_back(',');
       info.append(track.caption);
-      written = writer.WriteLine(info) && writer.WriteLine(path);
+      written = writer.WriteLine(info) && writer.WriteLine(line);
       if (written) ++entries.written;
     } else {
       ++entries.leftOut;

@@ -30,9 +30,12 @@ bool IsPlaylistEntryPath(std::string_view path);
 // the destination and renamed over it when complete, so an existing playlist survives
 // any failure. Failures are shown through `ports` ("Can't open play list for writing",
 // "Can't write play list") and also returned. `counts`, where given, receives how many
-// entries the file holds and how many were left out.
+// entries the file holds and how many were left out. `lines`, where given, holds by
+// position the text each entry's path line gets in place of its path (a path relative to
+// the playlist); the file is still read at its path for its time and caption.
 PlaylistResult WritePlaylist(const std::string& destination,
                              const std::vector<std::string>& chosenPaths, RunPorts& ports,
-                             PlaylistCounts* counts = nullptr);
+                             PlaylistCounts* counts = nullptr,
+                             const std::vector<std::string>* lines = nullptr);
 
 }  // namespace sorvina::engine

@@ -26,6 +26,10 @@ class RunPorts {
   virtual ~RunPorts() = default;
   // An information message with an OK button; returns when the user has seen it.
   virtual void ShowInformation(const std::string& message) = 0;
+  // Something the run passed over and went on without, such as a record of earlier fills
+  // that could not be used: worth telling, but no failure of the run. Shown as an
+  // information message unless the front end tells warnings apart.
+  virtual void ShowWarning(const std::string& message) { ShowInformation(message); }
   // Shows or removes the wait cursor.
   virtual void SetWaitCursor(bool shown) = 0;
   // Opens a progress display titled `title`, shown right away with the focus.

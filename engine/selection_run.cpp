@@ -10,8 +10,10 @@
 #include "engine/destination_space.h"
 #include "engine/folder_weights.h"
 #include "engine/messages.h"
+#include "engine/playlist_paths.h"
 #include "engine/playlist_writer.h"
 #include "engine/random_generator.h"
+#include "engine/repeated_fill.h"
 #include "engine/weighted_draw.h"
 #include "media/track_probe.h"
 #include "platform/drive_type.h"
@@ -140,13 +142,14 @@ std::function<std::string(const Candidate&)> RelativeTargets(const SelectionSett
 }
 
 // Why nothing was chosen from a pool that held files; nothing when there is no limit.
-std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawRequest& request,
-                                          const DrawReport& report, const SpaceAccount* space) {
-  if (request.limit.kind == DrawLimit::Kind::kNone) return std::nullopt;
+std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawLimit& limit,
+                                          bool freeSpace, const DrawReport& report) {
+  if (limit.kind == DrawLimit::Kind::kNone) return std::nullopt;
+  const SpaceAccount* space = limit.space;
   NothingFits why;
-  why.inSeconds = request.limit.kind == DrawLimit::Kind::kSeconds;
-  why.limit = request.limit.budget;
-  why.freeSpace = request.freeSpace;
+  why.inSeconds = limit.kind == DrawLimit::Kind::kSeconds;
+  why.limit = limit.budget;
+  why.freeSpace = freeSpace;
   why.fileAmount = report.firstMiss;
   std::int64_t least = report.smallestMiss;
   if (!why.inSeconds) {
@@ -167,12 +170,12 @@ std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawR
 }
 
 // Hands the chosen files to the copy, each into the destination folder or, with the
-// sources' folders kept, to its own target; then writes the destination's file system out
-// to its device (`deviceFailed` after a message when that fails). Nothing chosen: nothing
-// to do, and nothing to say.
+// sources' folders kept, to its own target; `started` tells whether the copy began and
+// `placed` where each file went. Nothing chosen: nothing to do, and nothing to say.
 bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen, bool fat,
-                transfer::FileOperationUi* owner, RunSummary& summary, RunPorts& ports,
-                bool& deviceFailed) {
+                transfer::FileOperationUi* owner, RunSummary& summary, bool& started,
+                std::vector<std::string>& placed) {
+  started = false;
   if (chosen.empty()) return true;
   transfer::CopyJob job;
   if (settings.options.keepFolders) {
@@ -190,7 +193,6 @@ bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>&
     for (const Candidate& candidate : chosen)
       job.AddSource(candidate.path);
   }
-  bool started = false;
   const bool copied = job.Run(&started);
   const transfer::FileOperationResult& result = job.result();
   summary.doneFiles = result.filesDone;
@@ -198,14 +200,35 @@ bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>&
   summary.skippedFiles = result.filesSkipped;
   summary.failedFiles = result.filesFailed;
   summary.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
-  if (!started) return copied;
-  if (owner != nullptr) owner->WritingToDevice();
-  if (platform::FlushVolume(settings.destination) != 0) {
-    ports.ShowInformation(kWritingToDeviceFailedMessage);
-    deviceFailed = true;
-    return false;
-  }
+  placed = result.placedTargets;
   return copied;
+}
+
+// Writes the destination's file system out to its device; false after a message when
+// that fails.
+bool WriteOutToDevice(const std::string& destination, transfer::FileOperationUi* owner,
+                      RunPorts& ports) {
+  if (owner != nullptr) owner->WritingToDevice();
+  if (platform::FlushVolume(destination) == 0) return true;
+  ports.ShowInformation(kWritingToDeviceFailedMessage);
+  return false;
+}
+
+// The chosen paths (in order) that a playlist with these path lines lists: all but those
+// no line can hold, up to the `written` entries that made it into the file.
+std::vector<std::string> ListedPaths(const std::vector<std::string>& paths,
+                                     const std::vector<std::string>* lines, std::size_t written) {
+  std::vector<std::string> listed;
+  for (std::size_t i = 0; i < paths.size() && listed.size() < written; ++i)
+    if (IsPlaylistEntryPath(lines != nullptr ? (*lines)[i] : paths[i])) listed.push_back(paths[i]);
+  return listed;
+}
+
+std::int64_t BytesOf(const std::vector<Candidate>& files) {
+  std::int64_t bytes = 0;
+  for (const Candidate& file : files)
+    bytes += file.sizeBytes;
+  return bytes;
 }
 
 std::int64_t Sum(const std::vector<std::int64_t>& amounts) {
@@ -244,6 +267,8 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
   summary.copy = settings.copyToFolder;
   summary.dryRun = options.dryRun;
   summary.destination = settings.destination;
+  RepeatedFill repeat(settings, options.dryRun);
+  if (!repeat.Begin(ports)) return outcome;
   std::optional<ScopedWaitCursor> waitCursor(std::in_place, ports);
   std::vector<Candidate> chosen;
   DrawReport report;
@@ -255,11 +280,20 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
       ports.ShowInformation(kNoMp3sFoundMessage);
       return outcome;
     }
+    if (!repeat.LeaveOutRecent(pool)) {
+      waitCursor.reset();
+      ports.ShowInformation(repeat.NothingLeftMessage());
+      return outcome;
+    }
     std::optional<DestinationSpace> space;
     DrawLimit drawLimit = request->limit;
     if (request->freeSpace) {
       space.emplace(request->space.allocationUnit, RelativeTargets(settings, fat));
       drawLimit.space = &*space;
+      // What the files to be replaced take will be free by the time the copy begins.
+      drawLimit.budget += repeat.SpaceToBeFreed(request->space.allocationUnit);
+      repeat.ChargeOwnFiles(*space, drawLimit.budget, request->space.allocationUnit);
+      drawLimit.budget = std::max<std::int64_t>(drawLimit.budget, 0);
     }
     RandomGenerator random;
     random.Seed(options.seed.value_or(platform::ClockSeed()));
@@ -271,7 +305,7 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
         },
         DrawMethod::kFastest, &report);
     if (chosen.empty())
-      summary.nothingFits = WhyNothingFits(pool, *request, report, drawLimit.space);
+      summary.nothingFits = WhyNothingFits(pool, drawLimit, request->freeSpace, report);
   }
   outcome.chosenPaths.reserve(chosen.size());
   std::int64_t chosenBytes = 0;
@@ -281,30 +315,53 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
   }
   summary.chosenFiles = chosen.size();
 
+  // Chosen files that the previous fill left on the destination stay there.
+  const std::vector<Candidate> toCopy =
+      settings.copyToFolder ? repeat.Settle(chosen) : std::vector<Candidate>();
   if (options.dryRun) {
     outcome.succeeded = true;
-    summary.doneFiles = chosen.size();
-    summary.doneBytes = chosenBytes;
+    if (settings.copyToFolder && !chosen.empty()) outcome.removedPaths = repeat.PathsToRemove();
+    summary.doneFiles = settings.copyToFolder ? toCopy.size() : chosen.size();
+    summary.doneBytes = settings.copyToFolder ? BytesOf(toCopy) : chosenBytes;
   } else if (settings.copyToFolder) {
-    bool deviceFailed = false;
+    if (!chosen.empty()) outcome.removedPaths = repeat.RemovePrevious(ports);
+    bool started = false;
+    std::vector<std::string> placed;
     outcome.succeeded =
-        CopyChosen(settings, chosen, fat, options.fileOperationOwner, summary, ports, deviceFailed);
-    // The message said what went wrong; a line saying what was copied would hide it.
-    if (deviceFailed) return outcome;
+        CopyChosen(settings, toCopy, fat, options.fileOperationOwner, summary, started, placed);
+    const bool repeating = repeat.active() && !chosen.empty();
+    if (repeating)
+      outcome.succeeded = repeat.FinishCopy(chosen, placed, ports) && outcome.succeeded;
+    // The message says what went wrong; a line saying what was copied would hide it.
+    if ((started || repeating) &&
+        !WriteOutToDevice(settings.destination, options.fileOperationOwner, ports)) {
+      outcome.succeeded = false;
+      return outcome;
+    }
   } else {
     PlaylistCounts counts;
+    std::vector<std::string> relativeLines;
+    if (settings.options.relative)
+      relativeLines = RelativeEntryLines(settings.destination, outcome.chosenPaths);
+    const std::vector<std::string>* lines = settings.options.relative ? &relativeLines : nullptr;
     const PlaylistResult written =
-        WritePlaylist(settings.destination, outcome.chosenPaths, ports, &counts);
+        WritePlaylist(settings.destination, outcome.chosenPaths, ports, &counts, lines);
     outcome.succeeded =
         written == PlaylistResult::kWritten || written == PlaylistResult::kCancelled;
     if (!outcome.succeeded) return outcome;
+    if (repeat.active())
+      outcome.succeeded =
+          repeat.FinishPlaylist(ListedPaths(outcome.chosenPaths, lines, counts.written), ports);
     summary.cancelled = written == PlaylistResult::kCancelled;
     summary.doneFiles = counts.written;
     summary.skippedFiles = counts.leftOut;
     for (const Candidate& candidate : chosen)
       if (IsPlaylistEntryPath(candidate.path)) summary.doneBytes += candidate.sizeBytes;
   }
-  if (request->limit.kind == DrawLimit::Kind::kSeconds && summary.doneFiles == chosen.size())
+  if (settings.copyToFolder) summary.replacement = repeat.replacement();
+  // Files kept from the previous fill are part of this one, though not copied again.
+  const std::size_t kept = summary.replacement ? summary.replacement->kept : 0;
+  if (request->limit.kind == DrawLimit::Kind::kSeconds && summary.doneFiles + kept == chosen.size())
     summary.doneSeconds = Sum(report.chosenAmounts);
   outcome.summary = std::move(summary);
   return outcome;

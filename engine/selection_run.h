@@ -34,6 +34,15 @@ struct NothingFits {
   bool freeSpace = false;  // the limit is the destination's free space
 };
 
+// What became of the files the previous fill of a destination put there.
+struct Replacement {
+  bool anyPrevious = false;  // a record of an earlier fill was found
+  std::size_t removed = 0;   // removed (or, in a dry run, to be removed)
+  std::size_t kept = 0;      // chosen again and left where they were
+  // Left in place: changed or replaced by the user since, or they could not be removed.
+  std::size_t left = 0;
+};
+
 // What a run that got to its output did: the data of the one line the front ends show
 // when it is over.
 struct RunSummary {
@@ -51,6 +60,8 @@ struct RunSummary {
   std::size_t failedFiles = 0;
   bool cancelled = false;
   std::optional<NothingFits> nothingFits = std::nullopt;
+  // Replacing the previous fill: what became of its files; none when not replacing.
+  std::optional<Replacement> replacement = std::nullopt;
 };
 
 struct SelectionOutcome {
@@ -61,6 +72,9 @@ struct SelectionOutcome {
   std::vector<std::string> chosenPaths;
   // Present when the run got to its output without a message of its own.
   std::optional<RunSummary> summary;
+  // Replacing the previous fill: the files of it removed (in a dry run, to be removed),
+  // as paths in the destination.
+  std::vector<std::string> removedPaths;
 };
 
 // The folders leading to `destination`, from the top down: every prefix that ends just
@@ -78,7 +92,9 @@ std::vector<std::string> DestinationLevels(std::string_view destination,
 // Beyond that, as `settings.options` and the amount ask: "free" as the amount of MB fills
 // the copy destination's free space (each file charged what it takes there); `fill` keeps
 // drawing past files that do not fit; `keepFolders` copies each file to its path
-// relative to its source. After a copy, also a cancelled one, the destination's file
+// relative to its source; `replacePrevious`, `avoidLast` and `devicePlaylist` make fills
+// that follow one another fresh (RepeatedFill); `relative` writes a playlist's entries
+// relative to its folder. After a copy, also a cancelled one, the destination's file
 // system is written out to its device before the run returns.
 SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
                               RunPorts& ports, const SelectionRunOptions& options = {});

@@ -38,6 +38,17 @@ std::string NothingChosenText(const NothingFits& why) {
   return text + SizeText(why.fileAmount) + ") is larger than " + SizeText(why.limit);
 }
 
+// ", 38 replaced, 5 kept, 2 left in place": what became of the previous fill's files.
+std::string ReplacementText(const Replacement& replacement, bool dryRun) {
+  if (!replacement.anyPrevious) return ", no earlier fill to replace";
+  std::string text =
+      ", " + std::to_string(replacement.removed) + (dryRun ? " to replace" : " replaced");
+  if (replacement.kept > 0)
+    text += ", " + std::to_string(replacement.kept) + (dryRun ? " to keep" : " kept");
+  if (replacement.left > 0) text += ", " + std::to_string(replacement.left) + " left in place";
+  return text;
+}
+
 }  // namespace
 
 std::string SizeText(std::int64_t bytes) {
@@ -78,9 +89,11 @@ std::string DurationText(std::int64_t seconds) {
 }
 
 std::string SummaryLine(const RunSummary& summary) {
+  // Chosen files that stay on the destination from the previous fill are not copied.
+  const std::size_t kept = summary.replacement ? summary.replacement->kept : 0;
   if (summary.cancelled) {
     return "Cancelled after " + std::to_string(summary.doneFiles) + " of " +
-           FilesText(summary.chosenFiles);
+           FilesText(summary.chosenFiles - std::min(kept, summary.chosenFiles));
   }
   if (summary.chosenFiles == 0) {
     return summary.nothingFits ? NothingChosenText(*summary.nothingFits) : "Nothing chosen";
@@ -94,6 +107,8 @@ std::string SummaryLine(const RunSummary& summary) {
     line += FilesText(summary.doneFiles);
   }
   line += " " + AmountText(summary) + " to " + summary.destination;
+  if (summary.copy && summary.replacement)
+    line += ReplacementText(*summary.replacement, summary.dryRun);
   if (summary.skippedFiles > 0) line += ", " + std::to_string(summary.skippedFiles) + " skipped";
   if (summary.failedFiles > 0) line += ", " + std::to_string(summary.failedFiles) + " failed";
   return line;

@@ -28,14 +28,18 @@ constexpr ControlTemplate kSourcePageControls[] = {
     {kCheckBox, kIdcFirstFileType + 7, "aiff", 240, 23, 36, 10},
 };
 
-// Destination page: copy or playlist, and where to.
+// Destination page: copy or playlist, each with its own choices below it, and where to.
 constexpr ControlTemplate kDestinationPageControls[] = {
-    {kRadioButton, kIdcCopyToFolder, "Copy files to destination folder", 25, 17, 106, 10},
-    {kRadioButton, kIdcCreatePlaylist, "Create playlist", 25, 30, 59, 10},
-    {kCheckBox, kIdcKeepFolders, "Keep each file's folders", 37, 46, 100, 10},
-    {kPushButton, kIdcSetDestination, "Set", 25, 71, 50, 14},
-    {kLabel, kIdcDestinationLabel, "Set destination folder or playlist file", 85, 73, 158, 8},
-    {kEditField, kIdcDestinationField, "", 25, 95, 252, 12},
+    {kRadioButton, kIdcCopyToFolder, "Copy files to destination folder", 25, 10, 106, 10},
+    {kCheckBox, kIdcKeepFolders, "Keep each file's folders", 37, 23, 100, 10},
+    {kCheckBox, kIdcReplacePrevious, "Replace the songs of the previous fill", 37, 35, 150, 10},
+    {kCheckBox, kIdcDevicePlaylist, "Write a playlist into the folder:", 37, 47, 124, 10},
+    {kEditField, kIdcDevicePlaylistName, "", 163, 46, 84, 12},
+    {kRadioButton, kIdcCreatePlaylist, "Create playlist", 25, 62, 59, 10},
+    {kCheckBox, kIdcRelative, "Write paths relative to the playlist", 37, 75, 150, 10},
+    {kPushButton, kIdcSetDestination, "Set", 25, 93, 50, 14},
+    {kLabel, kIdcDestinationLabel, "Set destination folder or playlist file", 85, 95, 158, 8},
+    {kEditField, kIdcDestinationField, "", 25, 114, 252, 12},
 };
 
 // Folder weights page: the weight list and its three buttons.
@@ -46,11 +50,11 @@ constexpr ControlTemplate kWeightsPageControls[] = {
     {kPushButton, kIdcChangeWeight, "Change Weight", 161, 116, 70, 14},
 };
 
-// Final settings page: the limit choice in a frame, with the free space and filling,
-// saving, the donation button with its invitation, and the line that says what Finish
-// did.
+// Final settings page: the limit choice in a frame, with the free space, filling and the
+// songs to avoid, saving, the donation button with its invitation, and the line that says
+// what Finish did.
 constexpr ControlTemplate kFinalPageControls[] = {
-    {kGroupBox, kNoControlId, "", 7, 7, 228, 97},
+    {kGroupBox, kNoControlId, "", 7, 7, 228, 112},
     {kRadioButton, kIdcMegabyteButton, "", 18, 22, 8, 8},
     {kEditField, kIdcMegabyteField, "", 33, 20, 26, 12},
     {kLabel, kNoControlId, "Select up to this number of MB", 65, 23, 100, 8},
@@ -61,11 +65,14 @@ constexpr ControlTemplate kFinalPageControls[] = {
     {kRadioButton, kIdcAllButton, "", 18, 69, 8, 8},
     {kLabel, kNoControlId, "Select all", 33, 69, 34, 8},
     {kCheckBox, kIdcKeepFilling, "Keep filling with files that still fit", 18, 88, 140, 10},
+    {kCheckBox, kIdcAvoidLast, "Avoid songs of the last", 18, 103, 90, 10},
+    {kEditField, kIdcAvoidLastCount, "", 110, 102, 20, 12},
+    {kLabel, kNoControlId, "fills", 134, 104, 30, 8},
     {kPushButton, kIdcSaveSettings, "Save Settings", 241, 13, 61, 14},
-    {kOwnerDrawnButton, kIdcDonation, "", 7, 112, 51, 30},
-    {kLabel, kNoControlId, "Sorvina is free, but if you like it please", 63, 118, 150, 8},
-    {kLabel, kNoControlId, "consider sending a few dollars my way", 63, 126, 121, 8},
-    {kLabel, kIdcSummary, "", 7, 150, 290, 8},
+    {kOwnerDrawnButton, kIdcDonation, "", 7, 127, 51, 30},
+    {kLabel, kNoControlId, "Sorvina is free, but if you like it please", 63, 133, 150, 8},
+    {kLabel, kNoControlId, "consider sending a few dollars my way", 63, 141, 121, 8},
+    {kLabel, kIdcSummary, "", 7, 165, 290, 8},
 };
 
 // Weight dialog: one number, with OK as the button Enter presses.
@@ -85,7 +92,7 @@ constexpr DialogTemplate kDialogTemplates[] = {
     {kIddSourcePage, "Select Source(s)", 286, 134, kSourcePageControls},
     {kIddDestinationPage, "Select Destination", 284, 137, kDestinationPageControls},
     {kIddWeightsPage, "Set Folder Weights", 301, 138, kWeightsPageControls},
-    {kIddFinalPage, "Final Settings", 304, 160, kFinalPageControls},
+    {kIddFinalPage, "Final Settings", 304, 175, kFinalPageControls},
     {kIddWeightDialog, "Dialog", 253, 102, kWeightDialogControls},
 };
 

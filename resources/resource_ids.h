@@ -53,6 +53,10 @@ inline constexpr int kIdcCopyToFolder = 1014;
 inline constexpr int kIdcCreatePlaylist = 1015;
 inline constexpr int kIdcDestinationLabel = 1020;
 inline constexpr int kIdcKeepFolders = 1021;
+inline constexpr int kIdcReplacePrevious = 1025;
+inline constexpr int kIdcDevicePlaylist = 1026;
+inline constexpr int kIdcDevicePlaylistName = 1027;
+inline constexpr int kIdcRelative = 1028;
 
 // Folder weights page (106).
 inline constexpr int kIdcWeightList = 1005;
@@ -74,6 +78,8 @@ inline constexpr int kIdcSaveSettings = 1018;
 inline constexpr int kIdcFreeSpace = 1022;
 inline constexpr int kIdcKeepFilling = 1023;
 inline constexpr int kIdcSummary = 1024;
+inline constexpr int kIdcAvoidLast = 1029;
+inline constexpr int kIdcAvoidLastCount = 1030;
 
 // Progress window.
 inline constexpr int kIdcProgressCancel = 10;

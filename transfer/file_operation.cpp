@@ -123,6 +123,7 @@ class Runner {
   std::optional<ConflictAction> rememberedAction_;
   std::map<std::string, bool> fatFolders_;  // whether each target folder is on FAT
   std::vector<char> buffer_;                // for copies the kernel cannot make by itself
+  std::string placedTarget_;                // where the file handled last was placed
 };
 
 FileOperationResult Runner::Run() {
@@ -146,12 +147,15 @@ FileOperationResult Runner::Run() {
   }
 
   FileOperationResult result;
+  result.placedTargets.resize(sources.size());
   for (std::size_t index = 0; index < sources.size(); ++index) {
+    placedTarget_.clear();
     const Outcome outcome = ShowProgress(index, 0) ? Handle(index) : Outcome::kCancelled;
     switch (outcome) {
       case Outcome::kDone:
         ++result.filesDone;
         result.bytesDone += sizes_[index];
+        result.placedTargets[index] = placedTarget_;
         break;
       case Outcome::kSkipped:
         ++result.filesSkipped;
@@ -251,6 +255,7 @@ Runner::Outcome Runner::Copy(std::size_t index, const std::string& target,
     decision = Decide(source, status, target);
     if (decision.outcome != Outcome::kDone) return decision.outcome;
   }
+  placedTarget_ = decision.target;
   // The copy is in place; only now may the original go.
   if (removeSource && unlink(source.c_str()) != 0) return Fail(source, ErrorText(errno));
   return Outcome::kDone;
@@ -268,7 +273,10 @@ Runner::Outcome Runner::Move(std::size_t index, const std::string& target, bool 
   Decision decision = Decide(source, status, target);
   for (int attempt = 1; decision.outcome == Outcome::kDone; ++attempt) {
     const int error = RenameEntry(source, decision.target, decision.replace);
-    if (error == 0) return Outcome::kDone;
+    if (error == 0) {
+      placedTarget_ = decision.target;
+      return Outcome::kDone;
+    }
     if (error == EXDEV && mayCopy) {
       if (S_ISDIR(entry.st_mode)) return Fail(source, kFolderAcrossFileSystems);
       return Copy(index, target, std::move(decision), true);

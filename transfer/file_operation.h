@@ -82,6 +82,9 @@ struct FileOperationResult {
   std::size_t filesFailed = 0;
   // Bytes of the files handled, as their sources measured when the operation began.
   std::uint64_t bytesDone = 0;
+  // A copy or move: the path each source was given, by position (after a FAT-safe name or
+  // a "Keep both" number), empty for a source that was not placed.
+  std::vector<std::string> placedTargets = {};
 };
 
 // Whether `path` can stand in a request: not empty, and without a NUL byte, at which the

@@ -272,6 +272,58 @@ TEST_F(SelectionCommandTest, FillOptionsAreSavedLoadedAndCopyAsAsked) {
             "Free space can only be filled when copying files\n");
 }
 
+TEST_F(SelectionCommandTest, RepeatedFillOptionsAreSavedLoadedAndTheirDryRunListsRemovals) {
+  const std::string saved = dir_ / "again.txt";
+  const std::string player = dir_ / "player";
+  EXPECT_EQ(
+      RunCli({"-s", music_, "-c", player, "--mb", "0.002", "--replace-previous", "--avoid-last",
+              "2", "--device-playlist", "Sorvina.m3u8", "--save-settings", saved})
+          .status,
+      0);
+  EXPECT_EQ(ReadBytes(saved), "1\r\n" + music_ + "\r\n" + player +
+                                  "\r\n0\r\n0 0.002\r\nreplace-previous=1\r\navoid-last=2\r\n"
+                                  "device-playlist=Sorvina.m3u8\r\n");
+  // 0 on the command line switches avoiding off again.
+  EXPECT_EQ(
+      RunCli({"--settings", saved, "--avoid-last", "0", "--save-settings", dir_ / "b.txt"}).status,
+      0);
+  EXPECT_EQ(ReadBytes(dir_ / "b.txt").find("avoid-last"), std::string::npos);
+
+  const Outcome first = RunCli({"--settings", saved, "--seed", "1"});
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err,
+            "Copied 2 files (0.00191 MB) to " + player + ", no earlier fill to replace\n");
+  const std::vector<std::string> copied = test::NamesIn(player);
+  ASSERT_EQ(copied.size(), 4u);  // two files, the playlist, the record's folder
+
+  const Outcome dry = RunCli({"--settings", saved, "--seed", "2", "-n"});
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  const std::vector<std::string> lines = test::LinesOf(dry.out);
+  ASSERT_EQ(lines.size(), 5u) << dry.out;  // the two songs, the playlist, two chosen
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(lines[i].rfind("remove " + player + "/", 0), 0u) << lines[i];
+  for (int i = 3; i < 5; ++i)
+    EXPECT_EQ(std::count(copied.begin(), copied.end(), fs::path(lines[i]).filename()), 0);
+  EXPECT_EQ(test::NamesIn(player), copied);
+
+  // A record that cannot be used is only a warning: the run goes on and succeeds.
+  dir_.WriteFile("player/.sorvina/fills.txt", "not a record");
+  const Outcome warned = RunCli({"--settings", saved, "--seed", "3"});
+  EXPECT_EQ(warned.status, 0) << warned.err;
+  EXPECT_EQ(warned.err.rfind("warning: The record of earlier fills in " + player +
+                                 "/.sorvina/fills.txt was ignored: it is no record of fills "
+                                 "that this version can read\nCopied ",
+                             0),
+            0u)
+      << warned.err;
+
+  // A playlist may name its entries relative to its own folder.
+  const std::string list = dir_ / "l.m3u";
+  EXPECT_EQ(RunCli({"-s", music_, "-p", list, "--all", "--relative"}).status, 0);
+  const std::vector<std::string> entries = test::LinesOf(ReadBytes(list));
+  EXPECT_EQ(entries[2].rfind("music/", 0), 0u) << entries[2];
+}
+
 TEST_F(SelectionCommandTest, SettingsFilesThatCannotBeReadOrWritten) {
   const std::string missing = dir_ / "missing.txt";
   const Outcome gone = RunCli({"--settings", missing, "--all", "-c", dir_ / "out"});
@@ -316,6 +368,12 @@ TEST_F(SelectionCommandTest, EngineMessagesAreExactAndExitWithOne) {
             "Please select a play list file\n");
   EXPECT_EQ(message({"-s", music_, "-c", files_[0], "--all"}),
             "Please select a valid destination folder\n");
+  for (const char* name : {"../up.m3u8", "/abs.m3u8", "Sorvina", ".m3u8", "a/./b.m3u8"})
+    EXPECT_EQ(message({"-s", music_, "-c", dir_ / "out", "--all", "--device-playlist", name}),
+              "Please give the playlist on the device a name ending in .m3u8, inside the "
+              "destination folder\n")
+        << name;
+  EXPECT_FALSE(fs::exists(dir_ / "up.m3u8"));
   EXPECT_FALSE(fs::exists(list));
 
   // A huge amount takes everything rather than failing.
@@ -344,6 +402,11 @@ TEST_F(SelectionCommandTest, UsageErrorsExitWithTwo) {
       {"--mb", "5", "probe", files_[0]},
       {"-s", music_, "-p", list, "--all", "--types", ""},
       {"--types", "mp3", "probe", files_[0]},
+      {"-s", music_, "-p", list, "--all", "--replace-previous"},  // copies only
+      {"-s", music_, "-p", list, "--all", "--device-playlist", "x.m3u8"},
+      {"-s", music_, "-c", dir_ / "d", "--all", "--relative"},  // playlists only
+      {"-s", music_, "-c", dir_ / "d", "--all", "--avoid-last", "-1"},
+      {"-s", music_, "-c", dir_ / "d", "--all", "--avoid-last", "two"},
   };
   for (const std::vector<std::string>& arguments : wrong) {
     const Outcome outcome = RunCli(arguments);

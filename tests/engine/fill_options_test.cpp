@@ -78,6 +78,15 @@ TEST(DestinationSpaceTest, ChargesClustersEntriesAndEachNewFolderOnce) {
             65536 + 32768 + DirectoryEntryBytes(4) + entries);
   EXPECT_LE(space.MinimumFor(40000), space.CostOf({"b.mp3", 40000, 1.0}));
 
+  // Lines in listings written after the copies are charged as the clusters they fill.
+  DestinationSpace listed(32768, [](const Candidate& c) { return c.path; });
+  listed.ChargeListings([](const Candidate&, const std::string&) { return 10000; }, 30000);
+  const Candidate song{"a.mp3", 1, 1.0};
+  EXPECT_EQ(listed.CostOf(song), 32768 + entries + 32768);  // 30,000 + 10,000 passes a cluster
+  listed.Chosen(song);
+  EXPECT_EQ(listed.CostOf(song), 32768 + entries);  // 50,000 stays within the second
+  EXPECT_LE(listed.MinimumFor(1), listed.CostOf(song));
+
   // The budget keeps four clusters back, at least 64 KiB, and never goes below zero.
   EXPECT_EQ(FreeSpaceBudget({1 << 30, 10 << 20, 32768}), (10 << 20) - 4 * 32768);
   EXPECT_EQ(FreeSpaceBudget({1 << 30, 10 << 20, 4096}), (10 << 20) - 65536);
@@ -118,6 +127,28 @@ TEST(SummaryLineTest, SaysWhatTheRunDid) {
             "Nothing chosen: the first file drawn (4 min 10 s) is longer than 3 min");
   EXPECT_EQ(nothing({false, true, 3250586, 400 << 10, true}),
             "Nothing chosen: the smallest file needs 3.1 MB, more than the free space (0.391 MB)");
+
+  // Replacing the previous fill: what became of its files, also in a dry run.
+  RunSummary replaced = copied;
+  replaced.replacement = Replacement{true, 38, 5, 2};
+  EXPECT_EQ(SummaryLine(replaced),
+            "Copied 214 files (1.93 GB) to /media/player/MUSIC, 38 replaced, "
+            "5 kept, 2 left in place, 3 skipped");
+  replaced.dryRun = true;
+  replaced.replacement = Replacement{true, 38, 5, 0};
+  EXPECT_EQ(SummaryLine(replaced),
+            "Would copy 214 files (1.93 GB) to /media/player/MUSIC, 38 to "
+            "replace, 5 to keep, 3 skipped");
+  replaced.dryRun = false;
+  replaced.replacement = Replacement{};
+  EXPECT_EQ(SummaryLine(replaced),
+            "Copied 214 files (1.93 GB) to /media/player/MUSIC, no earlier fill to replace, 3 "
+            "skipped");
+  EXPECT_EQ(SummaryLine({.chosenFiles = 40,
+                         .doneFiles = 12,
+                         .cancelled = true,
+                         .replacement = Replacement{true, 0, 5, 0}}),
+            "Cancelled after 12 of 35 files");
 }
 
 }  // namespace

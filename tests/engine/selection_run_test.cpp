@@ -10,6 +10,7 @@
 
 #include "engine/messages.h"
 #include "tests/support/encoded_audio.h"
+#include "tests/support/limit_choices.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
@@ -17,6 +18,9 @@
 namespace sorvina::engine {
 namespace {
 
+using test::All;
+using test::Hours;
+using test::Megabytes;
 using test::NamesIn;
 using test::ReadBytes;
 
@@ -25,24 +29,6 @@ using platform::PathStyle;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-
-LimitChoice Megabytes(std::string text) {
-  LimitChoice choice;
-  choice.megabytesChecked = true;
-  choice.megabytesText = std::move(text);
-  return choice;
-}
-LimitChoice Hours(std::string text) {
-  LimitChoice choice;
-  choice.hoursChecked = true;
-  choice.hoursText = std::move(text);
-  return choice;
-}
-LimitChoice All() {
-  LimitChoice choice;
-  choice.allChecked = true;
-  return choice;
-}
 
 class SelectionRunTest : public ::testing::Test {
  protected:

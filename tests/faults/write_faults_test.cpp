@@ -39,6 +39,8 @@
 #include "engine/settings_file.h"
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
+#include "tests/faults/test_volumes.h"
+#include "tests/support/limit_choices.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/file_operation.h"
@@ -49,8 +51,13 @@ namespace sorvina::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using test::All;
+using test::CopyRecorder;
+using test::ExFatVolume;
+using test::FatVolume;
 using test::NamesIn;
 using test::ReadBytes;
+using test::SmallVolume;
 using test::Snapshot;
 using test::TempDir;
 using test::Tree;
@@ -58,32 +65,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr uid_t kNobody = 65534;
-
-// Answers every name conflict with Replace, records each error as "PATH: REASON", and
-// lets a test act once the copy has its request, before any file is opened.
-class CopyRecorder : public transfer::FileOperationUi {
- public:
-  std::vector<std::string> errors;
-  std::function<void()> beforeTheFirstFile;
-
-  transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
-    return {transfer::ConflictAction::kReplace, false};
-  }
-  transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override {
-    errors.push_back(path + ": " + reason);
-    return transfer::ErrorAction::kContinue;
-  }
-  bool Progress(const transfer::FileProgress&) override {
-    if (beforeTheFirstFile) std::exchange(beforeTheFirstFile, nullptr)();
-    return true;
-  }
-};
-
-LimitChoice All() {
-  LimitChoice choice;
-  choice.allChecked = true;
-  return choice;
-}
 
 // Copies (or writes a playlist of) every MP3 under `sources` into `destination` and
 // reports "succeeded" or "failed", then each message and each copy error, sorted.
@@ -121,50 +102,6 @@ std::string Bytes(std::size_t size, char seed) {
     bytes[i] = static_cast<char>(seed + i * 7 + i / 1000);
   return bytes;
 }
-
-// A folder that holds at most `bytes`: a tmpfs of that size mounted on it where this
-// process may mount (as root), else a plain folder whose writers run in a child process
-// limited to files of `bytes`. Which of the two is printed, since the reasons differ.
-class SmallVolume {
- public:
-  explicit SmallVolume(std::uint64_t bytes) : bytes_(bytes), path_(dir_.MakeFolder("volume")) {
-    const std::string options = "size=" + std::to_string(bytes) + ",mode=0777";
-    mounted_ =
-        mount("sorvina-test", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
-    std::cout << "[   NOTE   ] " << bytes << " bytes: "
-              << (mounted_ ? "a tmpfs of that size" : "mounting refused, a file-size limit")
-              << "\n";
-  }
-  ~SmallVolume() {
-    if (mounted_) umount2(path_.c_str(), MNT_DETACH);
-  }
-  SmallVolume(const SmallVolume&) = delete;
-  SmallVolume& operator=(const SmallVolume&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view relative) const {
-    return path_ + "/" + std::string(relative);
-  }
-  bool mounted() const { return mounted_; }
-  // The system's words for a write that does not fit.
-  std::string FullReason() const { return mounted_ ? "No space left on device" : "File too large"; }
-  // Runs `body`, which writes onto the volume, where the volume's limit holds.
-  std::string Run(const std::function<std::string()>& body) const {
-    return mounted_ ? body() : test::RunWithFileSizeLimit(bytes_, body);
-  }
-  // Makes the mounted volume read-only, as a write-protected card is; false when not
-  // mounted.
-  bool MakeReadOnly() const {
-    return mounted_ && mount(nullptr, path_.c_str(), nullptr,
-                             MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
-  }
-
- private:
-  TempDir dir_;
-  std::uint64_t bytes_;
-  std::string path_;
-  bool mounted_ = false;
-};
 
 TEST(WriteFaultsTest, AFullPlayerFailsTheFileThatDoesNotFitAndKeepsEverythingElse) {
   TempDir dir;
@@ -452,70 +389,6 @@ TEST(WriteFaultsTest, AReaderDuringTwoHundredSavesSeesOnlyWholeFiles) {
   EXPECT_THAT(NamesIn(dir.path()), ElementsAre("mix.m3u", "music", "settings.txt"));
 }
 
-// Runs a program found in one of the system's program folders, its output discarded;
-// true when it ran and succeeded.
-bool RunProgram(const std::vector<std::string>& arguments) {
-  std::string program;
-  for (const char* folder :
-       {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
-    const std::string candidate = std::string(folder) + "/" + arguments.front();
-    if (access(candidate.c_str(), X_OK) == 0) {
-      program = candidate;
-      break;
-    }
-  }
-  if (program.empty()) return false;
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments)
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t child = 0;
-  const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  return spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-         WEXITSTATUS(status) == 0;
-}
-
-// A real FAT volume: a 4 MiB image made by mkfs.fat and mounted through FUSE by fusefat,
-// where both are installed and FUSE may be used.
-class FatVolume {
- public:
-  FatVolume() : image_(dir_ / "fat.img"), path_(dir_.MakeFolder("volume")) {
-    if (!RunProgram({"mkfs.fat", "-C", image_, "4096"})) return;
-    // fusefat reports success also when FUSE is not allowed: a mount shows as a change of
-    // device from the folder above.
-    struct stat before {};
-    struct stat after {};
-    if (stat(path_.c_str(), &before) != 0) return;
-    RunProgram({"fusefat", "-o", "rw+", image_, path_});
-    mounted_ = stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
-    if (mounted_) type_ = platform::FileSystemTypeOf(path_);
-  }
-  ~FatVolume() {
-    if (mounted_ && umount2(path_.c_str(), 0) != 0) RunProgram({"fusermount", "-u", path_});
-  }
-  FatVolume(const FatVolume&) = delete;
-  FatVolume& operator=(const FatVolume&) = delete;
-
-  bool mounted() const { return mounted_; }
-  const std::string& type() const { return type_; }
-  std::string operator/(std::string_view relative) const {
-    return path_ + "/" + std::string(relative);
-  }
-
- private:
-  TempDir dir_;
-  std::string image_;
-  std::string path_;
-  bool mounted_ = false;
-  std::string type_;
-};
-
 TEST(WriteFaultsTest, CopiesOntoARealFatVolumeUnderNamesItTakes) {
   TempDir dir;
   dir.WriteFile("music/Live: Take 2?.mp3", "live");
@@ -528,61 +401,6 @@ TEST(WriteFaultsTest, CopiesOntoARealFatVolumeUnderNamesItTakes) {
   EXPECT_EQ(Snapshot(card / "MUSIC"),
             (Tree{{"Live_ Take 2_.mp3", "live"}, {"con_.mp3", "con"}, {"plain.mp3", "plain"}}));
 }
-
-// A real exFAT volume of `megabytes` with the 32 KiB clusters of a player: an image made
-// by mkfs.exfat, attached to a loop device and mounted through FUSE by exfat-fuse, where
-// these are installed and loop devices and FUSE may be used; else why not.
-class ExFatVolume {
- public:
-  explicit ExFatVolume(int megabytes)
-      : image_(dir_ / "exfat.img"), path_(dir_.MakeFolder("player")) {
-    std::filesystem::resize_file(dir_.WriteFile("exfat.img", ""), std::uintmax_t(megabytes) << 20);
-    if (!RunProgram({"mkfs.exfat", "-c", "32K", image_})) {
-      reason_ = "mkfs.exfat (exfatprogs) is not installed";
-      return;
-    }
-    const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-    const int number = control < 0 ? -1 : ioctl(control, LOOP_CTL_GET_FREE);
-    if (control >= 0) close(control);
-    const std::string device = "/dev/loop" + std::to_string(number);
-    loop_ = number < 0 ? -1 : open(device.c_str(), O_RDWR | O_CLOEXEC);
-    const int image = open(image_.c_str(), O_RDWR | O_CLOEXEC);
-    loop_info64 info{};
-    info.lo_flags = LO_FLAGS_AUTOCLEAR;  // detached as the last user lets go, even after a crash
-    const bool attached = loop_ >= 0 && image >= 0 && ioctl(loop_, LOOP_SET_FD, image) == 0 &&
-                          ioctl(loop_, LOOP_SET_STATUS64, &info) == 0;
-    if (image >= 0) close(image);
-    if (!attached) {
-      reason_ = "no loop device may be attached here";
-      return;
-    }
-    struct stat before {};
-    struct stat after {};
-    stat(path_.c_str(), &before);
-    RunProgram({"mount.exfat-fuse", device, path_});
-    mounted_ = stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
-    if (!mounted_) reason_ = "exfat-fuse is not installed or FUSE may not be used here";
-  }
-  ~ExFatVolume() {
-    if (mounted_ && umount2(path_.c_str(), 0) != 0 && !RunProgram({"fusermount", "-u", path_}))
-      umount2(path_.c_str(), MNT_DETACH);
-    if (loop_ >= 0) close(loop_);
-  }
-  ExFatVolume(const ExFatVolume&) = delete;
-  ExFatVolume& operator=(const ExFatVolume&) = delete;
-
-  bool mounted() const { return mounted_; }
-  const std::string& reason() const { return reason_; }
-  const std::string& path() const { return path_; }
-
- private:
-  TempDir dir_;
-  std::string image_;
-  std::string path_;
-  int loop_ = -1;
-  bool mounted_ = false;
-  std::string reason_;
-};
 
 // Thirty files in five folders, of `smallest` bytes and up in steps of `step`, in an
 // order unrelated to their names, "A/sub/t1.mp3" and so on, and a small one in a folder

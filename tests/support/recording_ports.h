@@ -1,25 +1,33 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/run_ports.h"
+#include "transfer/file_operation.h"
 
 namespace sorvina::test {
 
 // Ports that record what the engine shows, in order, as short texts:
-// "message:TEXT", "wait:on", "wait:off", "progress:open TITLE", "range:0..5", "pos:2",
-// "progress:close". The progress display asks for Cancel at the given pump count.
+// "message:TEXT", "warning:TEXT", "wait:on", "wait:off", "progress:open TITLE", "range:0..5",
+// "pos:2", "progress:close". The progress display asks for Cancel at the given pump count.
 class RecordingPorts : public engine::RunPorts {
  public:
   std::vector<std::string> events;
   std::vector<std::string> messages;
+  std::vector<std::string> warnings;
   int cancelAtPump = -1;  // the n-th pump (counted from 1) reports Cancel
 
   void ShowInformation(const std::string& message) override {
     messages.push_back(message);
     events.push_back("message:" + message);
+  }
+  void ShowWarning(const std::string& message) override {
+    warnings.push_back(message);
+    events.push_back("warning:" + message);
   }
   void SetWaitCursor(bool shown) override { events.push_back(shown ? "wait:on" : "wait:off"); }
   std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override {
@@ -44,6 +52,27 @@ class RecordingPorts : public engine::RunPorts {
     RecordingPorts& owner_;
     int pumps_ = 0;
   };
+};
+
+// A copy's owner that answers every name conflict with Replace, records each error as
+// "PATH: REASON", and lets a test act once the copy has its request, before any file is
+// opened.
+class CopyRecorder : public transfer::FileOperationUi {
+ public:
+  std::vector<std::string> errors;
+  std::function<void()> beforeTheFirstFile;
+
+  transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
+    return {transfer::ConflictAction::kReplace, false};
+  }
+  transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override {
+    errors.push_back(path + ": " + reason);
+    return transfer::ErrorAction::kContinue;
+  }
+  bool Progress(const transfer::FileProgress&) override {
+    if (beforeTheFirstFile) std::exchange(beforeTheFirstFile, nullptr)();
+    return true;
+  }
 };
 
 }  // namespace sorvina::test

@@ -196,9 +196,12 @@ TEST(FileOperationTest, KeepBothTakesTheFirstFreeName) {
   dir.WriteFile("out/notes", "old notes");
 
   Recorder ui;
-  ui.answers = {kKeepBoth, kKeepBoth, kKeepBoth};
-  EXPECT_EQ(Perform(kCopy, {a, notes, b1, b2}, {dir / "out"}, &ui).outcome,
-            OperationOutcome::kSucceeded);
+  ui.answers = {kKeepBoth, kSkip, kKeepBoth};
+  const FileOperationResult result = Perform(kCopy, {a, notes, b1, b2}, {dir / "out"}, &ui);
+  EXPECT_EQ(result.outcome, OperationOutcome::kSucceeded);
+  // Each file's final name comes back by position; the skipped one has none.
+  EXPECT_THAT(result.placedTargets,
+              ElementsAre(dir / "out/a (3).mp3", "", dir / "out/b.mp3", dir / "out/b (2).mp3"));
   // The second b.mp3 meets the first one, copied moments before.
   EXPECT_THAT(ui.conflicts, ElementsAre(Pair(a, dir / "out/a.mp3"), Pair(notes, dir / "out/notes"),
                                         Pair(b2, dir / "out/b.mp3")));
@@ -206,7 +209,6 @@ TEST(FileOperationTest, KeepBothTakesTheFirstFreeName) {
                                          {"a (2).mp3", "old a 2"},
                                          {"a (3).mp3", "new a"},
                                          {"notes", "old notes"},
-                                         {"notes (2)", "new notes"},
                                          {"b.mp3", "first b"},
                                          {"b (2).mp3", "second b"}}));
 }

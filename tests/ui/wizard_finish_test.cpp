@@ -153,6 +153,52 @@ class WizardFinishTest : public QObject {
     QVERIFY(wizard.Find<QCheckBox>("keepFilling")->isChecked());
   }
 
+  void aSecondFinishReplacesTheFirstFillWithSongsItDidNotChoose() {
+    for (const char* name : {"library/d.mp3", "library/e.mp3", "library/f.mp3"})
+      WriteFile(name, Song());
+    WriteFile("player/mine.mp3", "the user's own file");
+    WizardFixture wizard;
+    wizard.dialogs.QueuePath(Path("library"));
+    wizard.ClickControl("addFolder");
+    wizard.Next();
+    wizard.Find<QLineEdit>("destinationField")->setText(Path("player"));
+    wizard.ClickControl("replacePrevious");
+    wizard.ClickControl("devicePlaylist");
+    wizard.Next();
+    wizard.Next();
+    // Room for three of the six songs, and none of the last fill's twice.
+    const qint64 song = Song().size();
+    wizard.Find<QLineEdit>("megabyteField")
+        ->setText(QString::number((3 * song + 1) / 1048576.0, 'f', 9));
+    wizard.ClickControl("avoidLast");
+    wizard.Find<QLineEdit>("avoidLastCount")->setText("1");
+
+    QStringList fills[2];
+    const QString copied = "Copied 3 files (" +
+                           QString::fromStdString(sorvina::engine::SizeText(3 * song)) + ") to " +
+                           Path("player");
+    for (int fill = 0; fill < 2; ++fill) {
+      wizard.Finish();
+      QVERIFY(wizard.messages.shown().empty());
+      fills[fill] = QDir(Path("player")).entryList({"?.mp3"}, QDir::Files);  // not mine.mp3
+      QCOMPARE(wizard.Find<QLabel>("summaryLine")->toolTip(),
+               copied + (fill == 0 ? ", no earlier fill to replace" : ", 3 replaced"));
+    }
+    QCOMPARE(fills[0].size(), 3);
+    QCOMPARE(fills[1].size(), 3);
+    for (const QString& name : fills[1])
+      QVERIFY2(!fills[0].contains(name), qPrintable(name));
+    QFile own(Path("player/mine.mp3"));
+    QVERIFY(own.open(QIODevice::ReadOnly));
+    QCOMPARE(own.readAll(), QByteArray("the user's own file"));
+    QFile playlist(Path("player/Sorvina.m3u8"));
+    QVERIFY(playlist.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = playlist.readAll().split('\n');
+    QCOMPARE(lines.size(), 8);
+    for (int entry = 0; entry < 3; ++entry)
+      QVERIFY(QFile::exists(Path("player/" + QString::fromUtf8(lines[2 + 2 * entry].trimmed()))));
+  }
+
   void badInputAtFinishIsReportedAndNothingIsWritten() {
     WizardFixture wizard;
     RunThrough(wizard, false, Path("lists/no-extension"));

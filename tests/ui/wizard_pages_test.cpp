@@ -213,6 +213,70 @@ class WizardPagesTest : public QObject {
     QCOMPARE(field->text(), QString("/lists/new.m3u"));
   }
 
+  void eachDestinationChoiceEnablesItsOwnOptionsAndNextStoresThem() {
+    WizardFixture wizard;
+    wizard.Next();
+    auto* replace = wizard.Find<QCheckBox>("replacePrevious");
+    auto* device = wizard.Find<QCheckBox>("devicePlaylist");
+    auto* name = wizard.Find<QLineEdit>("devicePlaylistName");
+    auto* relative = wizard.Find<QCheckBox>("relativePaths");
+    QVERIFY(replace->isEnabled() && device->isEnabled() && !relative->isEnabled());
+    QVERIFY(!name->isEnabled());  // until a playlist on the device is asked for
+    QCOMPARE(name->text(), QString("Sorvina.m3u8"));
+    wizard.ClickControl("replacePrevious");
+    wizard.ClickControl("devicePlaylist");
+    QVERIFY(name->isEnabled());
+    name->setText(" Lists/Week.m3u8 ");
+    wizard.Find<QLineEdit>("destinationField")->setText("/player");
+    wizard.Next();
+    QVERIFY(wizard.settings.options.replacePrevious);
+    QCOMPARE(wizard.settings.options.devicePlaylist, std::string("Lists/Week.m3u8"));
+    QVERIFY(!wizard.settings.options.relative);
+
+    wizard.Back();
+    wizard.ClickControl("createPlaylist");
+    QVERIFY(!replace->isEnabled() && !device->isEnabled() && !name->isEnabled());
+    QVERIFY(relative->isEnabled());
+    wizard.ClickControl("relativePaths");
+    wizard.Find<QLineEdit>("destinationField")->setText("/lists/mix.m3u");
+    wizard.Next();
+    QVERIFY(wizard.settings.options.relative);
+    wizard.settings.options.devicePlaylist.clear();  // as a loaded settings file may say
+    wizard.Back();
+    QVERIFY(relative->isChecked() && relative->isEnabled());
+    QVERIFY(!device->isChecked());
+    QCOMPARE(name->text(), QString("Sorvina.m3u8"));
+    wizard.ClickControl("copyToFolder");
+    wizard.Next();
+    QVERIFY(wizard.settings.options.devicePlaylist.empty());
+  }
+
+  void avoidingTheLastFillsIsACheckBoxWithACount() {
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    auto* avoid = wizard.Find<QCheckBox>("avoidLast");
+    auto* count = wizard.Find<QLineEdit>("avoidLastCount");
+    QVERIFY(!avoid->isChecked() && !count->isEnabled());
+    QCOMPARE(count->text(), QString("2"));
+    wizard.ClickControl("avoidLast");
+    QVERIFY(count->isEnabled());
+    QCOMPARE(wizard.settings.options.avoidLast, 2);
+    count->clear();
+    QTest::keyClicks(count, "x5");  // only digits are taken
+    QCOMPARE(count->text(), QString("5"));
+    QCOMPARE(wizard.settings.options.avoidLast, 5);
+    wizard.ClickControl("avoidLast");
+    QCOMPARE(wizard.settings.options.avoidLast, 0);
+
+    wizard.settings.options.avoidLast = 7;  // as a loaded settings file may say
+    wizard.Back();
+    wizard.Next();
+    QVERIFY(avoid->isChecked());
+    QCOMPARE(count->text(), QString("7"));
+    QCOMPARE(wizard.settings.options.avoidLast, 7);
+  }
+
   void weightsAreSortedAsTextAndStoredWhenLeavingEitherWay() {
     WizardFixture wizard;
     wizard.Next();

@@ -1,6 +1,9 @@
 #include "ui/wizard/amount_page.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,6 +23,10 @@ namespace sorvina::ui {
 
 using namespace resources;
 
+namespace {
+constexpr int kDefaultFillsToAvoid = 2;
+}  // namespace
+
 AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& startFolder,
                        QWidget* parent)
     : WizardPage(kIddFinalPage, kIdsPage4Caption, kIdsPage4Header, settings, parent),
@@ -32,6 +39,8 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
       donationButton_(Control<LinkButton>(kIdcDonation)),
       freeSpaceButton_(Control<QPushButton>(kIdcFreeSpace)),
       keepFilling_(Control<QCheckBox>(kIdcKeepFilling)),
+      avoidLast_(Control<QCheckBox>(kIdcAvoidLast)),
+      avoidLastCount_(Control<QLineEdit>(kIdcAvoidLastCount)),
       summary_(Control<QLabel>(kIdcSummary)) {
   NameControl(kIdcHoursField, "hoursField");
   NameControl(kIdcMegabyteField, "megabyteField");
@@ -43,6 +52,9 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
   NameControl(kIdcFreeSpace, "freeSpaceButton");
   NameControl(kIdcKeepFilling, "keepFilling");
   NameControl(kIdcSummary, "summaryLine");
+  NameControl(kIdcAvoidLast, "avoidLast");
+  NameControl(kIdcAvoidLastCount, "avoidLastCount");
+  avoidLastCount_->setValidator(new QIntValidator(1, 999, avoidLastCount_));
   freeSpaceButton_->setToolTip(QStringLiteral("Fill the destination's free space"));
 
   donationButton_->bitmapNormal = kIdbDonation;
@@ -62,6 +74,11 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
   });
   connect(keepFilling_, &QCheckBox::toggled, this,
           [this](bool checked) { settings_.options.fill = checked; });
+  connect(avoidLast_, &QCheckBox::toggled, this, [this](bool checked) {
+    avoidLastCount_->setEnabled(checked);
+    StoreAvoidLast();
+  });
+  connect(avoidLastCount_, &QLineEdit::textChanged, this, [this] { StoreAvoidLast(); });
   connect(Control<QPushButton>(kIdcSaveSettings), &QPushButton::clicked, this,
           [this] { SaveSettings(this, startFolder_, CurrentLimitChoice(), settings_); });
 }
@@ -70,9 +87,20 @@ void AmountPage::OnEntered() {
   SetWizardButtons(kWizardBack | kWizardFinish);
   RestoreLimitChoice();
   keepFilling_->setChecked(settings_.options.fill);
+  const int avoidLast = settings_.options.avoidLast;
+  // Until the user says otherwise, avoiding means the last two fills.
+  avoidLastCount_->setText(QString::number(avoidLast > 0 ? avoidLast : kDefaultFillsToAvoid));
+  avoidLast_->setChecked(avoidLast > 0);
+  avoidLastCount_->setEnabled(avoidLast > 0);
   // Only a copy destination has free space to fill.
   freeSpaceButton_->setEnabled(settings_.copyToFolder);
   summary_->clear();
+}
+
+void AmountPage::StoreAvoidLast() {
+  // A count left empty while the box is checked still avoids the last fill.
+  settings_.options.avoidLast =
+      avoidLast_->isChecked() ? std::max(1, avoidLastCount_->text().toInt()) : 0;
 }
 
 void AmountPage::RestoreLimitChoice() {

@@ -36,6 +36,8 @@ class AmountPage : public WizardPage {
 
  private:
   void RestoreLimitChoice();
+  // The fills to avoid as the check box and its count say: none when unchecked.
+  void StoreAvoidLast();
 
   const QString& startFolder_;
   QLineEdit* hoursField_;
@@ -46,6 +48,8 @@ class AmountPage : public WizardPage {
   LinkButton* donationButton_;
   QPushButton* freeSpaceButton_;
   QCheckBox* keepFilling_;
+  QCheckBox* avoidLast_;
+  QLineEdit* avoidLastCount_;
   QLabel* summary_;
   bool running_ = false;
 };

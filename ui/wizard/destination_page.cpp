@@ -1,5 +1,6 @@
 #include "ui/wizard/destination_page.h"
 
+#include <initializer_list>
 #include <optional>
 
 #include <QCheckBox>
@@ -21,6 +22,8 @@ using namespace resources;
 constexpr char kPlaylistFilter[] = "Play List Files (*.m3u)|*.m3u|All Files (*.*)|*.*||";
 constexpr char kFolderLabel[] = "Set destination folder";
 constexpr char kPlaylistLabel[] = "Set playlist file";
+// What the playlist written into the destination folder is called until the user names it.
+constexpr char kDefaultDevicePlaylist[] = "Sorvina.m3u8";
 
 }  // namespace
 
@@ -34,41 +37,66 @@ DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* p
       copyToFolder_(Control<QRadioButton>(kIdcCopyToFolder)),
       label_(Control<QLabel>(kIdcDestinationLabel)),
       destinationField_(Control<QLineEdit>(kIdcDestinationField)),
-      keepFolders_(Control<QCheckBox>(kIdcKeepFolders)) {
+      keepFolders_(Control<QCheckBox>(kIdcKeepFolders)),
+      replacePrevious_(Control<QCheckBox>(kIdcReplacePrevious)),
+      devicePlaylist_(Control<QCheckBox>(kIdcDevicePlaylist)),
+      devicePlaylistName_(Control<QLineEdit>(kIdcDevicePlaylistName)),
+      relative_(Control<QCheckBox>(kIdcRelative)) {
   NameControl(kIdcCreatePlaylist, "createPlaylist");
   NameControl(kIdcCopyToFolder, "copyToFolder");
   NameControl(kIdcDestinationLabel, "destinationLabel");
   NameControl(kIdcDestinationField, "destinationField");
   NameControl(kIdcSetDestination, "setDestination");
   NameControl(kIdcKeepFolders, "keepFolders");
-  // Folders are kept only in a copy; a playlist names each file where it is.
-  connect(copyToFolder_, &QRadioButton::clicked, this, [this] {
-    label_->setText(QString::fromLatin1(kFolderLabel));
-    keepFolders_->setEnabled(true);
-  });
-  connect(createPlaylist_, &QRadioButton::clicked, this, [this] {
-    label_->setText(QString::fromLatin1(kPlaylistLabel));
-    keepFolders_->setEnabled(false);
-  });
+  NameControl(kIdcReplacePrevious, "replacePrevious");
+  NameControl(kIdcDevicePlaylist, "devicePlaylist");
+  NameControl(kIdcDevicePlaylistName, "devicePlaylistName");
+  NameControl(kIdcRelative, "relativePaths");
+  devicePlaylistName_->setToolTip(QStringLiteral("A name ending in .m3u8, inside the folder"));
+  connect(copyToFolder_, &QRadioButton::clicked, this, [this] { ShowChoice(true); });
+  connect(createPlaylist_, &QRadioButton::clicked, this, [this] { ShowChoice(false); });
+  connect(devicePlaylist_, &QCheckBox::toggled, this,
+          [this] { ShowChoice(copyToFolder_->isChecked()); });
   connect(Control<QPushButton>(kIdcSetDestination), &QPushButton::clicked, this,
           &DestinationPage::ChooseDestination);
 }
 
+void DestinationPage::ShowChoice(bool copy) {
+  label_->setText(QString::fromLatin1(copy ? kFolderLabel : kPlaylistLabel));
+  // Folders, replacing and a playlist inside go with a copy; relative paths with a playlist.
+  for (QWidget* copyOption :
+       std::initializer_list<QWidget*>{keepFolders_, replacePrevious_, devicePlaylist_})
+    copyOption->setEnabled(copy);
+  devicePlaylistName_->setEnabled(copy && devicePlaylist_->isChecked());
+  relative_->setEnabled(!copy);
+}
+
 void DestinationPage::OnEntered() {
   const bool playlist = DestinationIsPlaylist(FromEngineText(settings_.destination));
+  const engine::ExtraOptions& options = settings_.options;
   createPlaylist_->setChecked(playlist);
   copyToFolder_->setChecked(!playlist);
-  label_->setText(QString::fromLatin1(playlist ? kPlaylistLabel : kFolderLabel));
   destinationField_->setText(FromEngineText(settings_.destination));
-  keepFolders_->setChecked(settings_.options.keepFolders);
-  keepFolders_->setEnabled(!playlist);
+  keepFolders_->setChecked(options.keepFolders);
+  replacePrevious_->setChecked(options.replacePrevious);
+  devicePlaylist_->setChecked(!options.devicePlaylist.empty());
+  devicePlaylistName_->setText(options.devicePlaylist.empty()
+                                   ? QString::fromLatin1(kDefaultDevicePlaylist)
+                                   : FromEngineText(options.devicePlaylist));
+  relative_->setChecked(options.relative);
+  ShowChoice(!playlist);
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
 bool DestinationPage::validatePage() {
   settings_.copyToFolder = copyToFolder_->isChecked();
   settings_.destination = ToEngineText(destinationField_->text());
-  settings_.options.keepFolders = keepFolders_->isChecked();
+  engine::ExtraOptions& options = settings_.options;
+  options.keepFolders = keepFolders_->isChecked();
+  options.replacePrevious = replacePrevious_->isChecked();
+  options.devicePlaylist =
+      devicePlaylist_->isChecked() ? ToEngineText(devicePlaylistName_->text().trimmed()) : "";
+  options.relative = relative_->isChecked();
   return true;
 }
 

@@ -9,9 +9,10 @@ class QRadioButton;
 
 namespace sorvina::ui {
 
-// Page 2: copy the chosen files into a folder, or write a playlist, and where. The
-// choice shown is derived from `destination` every time the page appears; Next stores
-// the choice and the typed destination.
+// Page 2: copy the chosen files into a folder, or write a playlist, and where, each
+// choice with its own options beneath it (only the chosen one's are enabled). The choice
+// shown is derived from `destination` every time the page appears; Next stores the
+// choice, the typed destination and the options.
 class DestinationPage : public WizardPage {
   Q_OBJECT
 
@@ -23,12 +24,18 @@ class DestinationPage : public WizardPage {
 
  private:
   void ChooseDestination();
+  // Shows the label and enables the options that go with copying or with a playlist.
+  void ShowChoice(bool copy);
 
   QRadioButton* createPlaylist_;
   QRadioButton* copyToFolder_;
   QLabel* label_;
   QLineEdit* destinationField_;
   QCheckBox* keepFolders_;
+  QCheckBox* replacePrevious_;
+  QCheckBox* devicePlaylist_;
+  QLineEdit* devicePlaylistName_;
+  QCheckBox* relative_;
 };
 
 // A destination names a playlist when it is longer than ".m3u" and ends in it, in any

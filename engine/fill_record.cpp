@@ -1,0 +1,222 @@
+#include "engine/fill_record.h"
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+
+namespace sorvina::engine {
+namespace {
+
+constexpr std::string_view kVersionLine = "sorvina-fills 1";
+constexpr std::string_view kEndPrefix = "end\t";
+
+bool NeedsEscape(unsigned char c) {
+  return c < 0x20 || c == 0x7F || c == '%';
+}
+
+void AppendEscaped(std::string& out, std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (NeedsEscape(byte)) {
+      out.push_back('%');
+      out.push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xF]);
+    } else {
+      out.push_back(c);
+    }
+  }
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The text `field` stands for; nothing for a malformed escape or a raw byte that should
+// have been escaped.
+std::optional<std::string> Unescaped(std::string_view field) {
+  std::string text;
+  text.reserve(field.size());
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    const char c = field[i];
+    if (c != '%') {
+      if (NeedsEscape(static_cast<unsigned char>(c))) return std::nullopt;
+      text.push_back(c);
+      continue;
+    }
+    const int high = i + 1 < field.size() ? HexDigit(field[i + 1]) : -1;
+    const int low = i + 2 < field.size() ? HexDigit(field[i + 2]) : -1;
+    if (high < 0 || low < 0) return std::nullopt;
+    text.push_back(static_cast<char>(high * 16 + low));
+    i += 2;
+  }
+  return text;
+}
+
+// A whole decimal number, with a sign only where `mayBeNegative`.
+template <typename Number>
+std::optional<Number> NumberOf(std::string_view text, bool mayBeNegative = false) {
+  if (text.empty() || (text.front() == '-' && !mayBeNegative) || text.front() == '+')
+    return std::nullopt;
+  Number value{};
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// Splits `line` at tabs into exactly `count` fields; false for any other number.
+bool SplitFields(std::string_view line, std::string_view* fields, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t tab = line.find('\t');
+    if ((tab == std::string_view::npos) != (i + 1 == count)) return false;
+    fields[i] = line.substr(0, tab);
+    line = tab == std::string_view::npos ? std::string_view() : line.substr(tab + 1);
+  }
+  return true;
+}
+
+// "seconds.nanoseconds", nine digits after the point.
+std::optional<platform::FileTime> TimeOf(std::string_view text) {
+  const std::size_t point = text.find('.');
+  if (point == std::string_view::npos || text.size() - point - 1 != 9) return std::nullopt;
+  const auto seconds = NumberOf<std::int64_t>(text.substr(0, point), true);
+  const auto nanoseconds = NumberOf<std::int32_t>(text.substr(point + 1));
+  if (!seconds || !nanoseconds) return std::nullopt;
+  return platform::FileTime{*seconds, *nanoseconds};
+}
+
+std::string TimeText(const platform::FileTime& time) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%lld.%09d", static_cast<long long>(time.seconds),
+                static_cast<int>(time.nanoseconds));
+  return text;
+}
+
+// Reads the lines of a record one by one; a record's last line ends in a line feed too.
+class Lines {
+ public:
+  explicit Lines(std::string_view bytes) : rest_(bytes) {}
+  bool Next(std::string_view& line) {
+    const std::size_t feed = rest_.find('\n');
+    if (feed == std::string_view::npos) return false;
+    line = rest_.substr(0, feed);
+    rest_.remove_prefix(feed + 1);
+    return true;
+  }
+  bool AtEnd() const { return rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+};
+
+enum class FileLineResult { kTaken, kDamaged, kUnsafe };
+
+FileLineResult ReadFileLine(std::string_view line, RecordedFile& file) {
+  std::string_view fields[5];
+  if (!SplitFields(line, fields, 5) || fields[0] != "file") return FileLineResult::kDamaged;
+  const auto size = NumberOf<std::int64_t>(fields[1]);
+  const auto modified = TimeOf(fields[2]);
+  std::optional<std::string> relative = Unescaped(fields[3]);
+  std::optional<std::string> source = Unescaped(fields[4]);
+  if (!size || !modified || modified->nanoseconds > 999'999'999 || !relative || !source ||
+      source->find('\0') != std::string::npos)
+    return FileLineResult::kDamaged;
+  // A path that leads out of the destination, or holds a NUL byte, which names no file.
+  if (!relative->empty() && !platform::ContainedFolder::IsContainedPath(*relative))
+    return FileLineResult::kUnsafe;
+  if (relative->empty() && source->empty()) return FileLineResult::kDamaged;
+  file = {std::move(*relative), *size, *modified, std::move(*source)};
+  return FileLineResult::kTaken;
+}
+
+}  // namespace
+
+std::string TextHash(std::string_view bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+std::string FormatFillRecord(const FillHistory& history) {
+  std::string out(kVersionLine);
+  out.push_back('\n');
+  const std::size_t first =
+      history.fills.size() > kKeptFills ? history.fills.size() - kKeptFills : 0;
+  for (std::size_t i = first; i < history.fills.size(); ++i) {
+    const RecordedFill& fill = history.fills[i];
+    out += "fill\t" + std::to_string(fill.time) + "\t" + std::to_string(fill.files.size()) + "\n";
+    for (const RecordedFile& file : fill.files) {
+      out += "file\t" + std::to_string(file.sizeBytes) + "\t" + TimeText(file.modified) + "\t";
+      AppendEscaped(out, file.relative);
+      out.push_back('\t');
+      AppendEscaped(out, file.source);
+      out.push_back('\n');
+    }
+  }
+  const std::string checksum = TextHash(out);
+  out.append(kEndPrefix).append(checksum).push_back('\n');
+  return out;
+}
+
+ParsedRecord ParseFillRecord(std::string_view bytes) {
+  ParsedRecord parsed;
+  const auto fail = [&parsed](RecordProblem problem) {
+    parsed.history = {};
+    parsed.problem = problem;
+    return parsed;
+  };
+  if (bytes.size() > kMaxRecordBytes) return fail(RecordProblem::kTooLarge);
+  Lines lines(bytes);
+  std::string_view line;
+  if (!lines.Next(line) || line != kVersionLine) return fail(RecordProblem::kForeign);
+
+  std::size_t count = 1;
+  std::size_t endAt = kVersionLine.size() + 1;  // where the line being read began
+  while (true) {
+    const std::size_t lineBegin = endAt;
+    if (!lines.Next(line)) return fail(RecordProblem::kDamaged);  // no end line
+    endAt += line.size() + 1;
+    if (++count > kMaxRecordLines) return fail(RecordProblem::kTooLarge);
+    if (line.starts_with(kEndPrefix)) {
+      if (line.substr(kEndPrefix.size()) != TextHash(bytes.substr(0, lineBegin)) || !lines.AtEnd())
+        return fail(RecordProblem::kDamaged);
+      break;
+    }
+    std::string_view fields[3];
+    if (!SplitFields(line, fields, 3) || fields[0] != "fill") return fail(RecordProblem::kDamaged);
+    const auto time = NumberOf<std::int64_t>(fields[1], true);
+    const auto files = NumberOf<std::size_t>(fields[2]);
+    if (!time || !files) return fail(RecordProblem::kDamaged);
+    if (*files > kMaxRecordLines) return fail(RecordProblem::kTooLarge);
+    RecordedFill& fill = parsed.history.fills.emplace_back();
+    fill.time = *time;
+    for (std::size_t i = 0; i < *files; ++i) {
+      if (!lines.Next(line)) return fail(RecordProblem::kDamaged);
+      endAt += line.size() + 1;
+      if (++count > kMaxRecordLines) return fail(RecordProblem::kTooLarge);
+      RecordedFile& file = fill.files.emplace_back();
+      switch (ReadFileLine(line, file)) {
+        case FileLineResult::kTaken:
+          break;
+        case FileLineResult::kDamaged:
+          return fail(RecordProblem::kDamaged);
+        case FileLineResult::kUnsafe:
+          return fail(RecordProblem::kUnsafePath);
+      }
+    }
+  }
+  if (parsed.history.fills.size() > kKeptFills)
+    parsed.history.fills.erase(parsed.history.fills.begin(),
+                               parsed.history.fills.end() - kKeptFills);
+  return parsed;
+}
+
+}  // namespace sorvina::engine

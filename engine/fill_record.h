@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/contained_folder.h"
+
+namespace sorvina::engine {
+
+// One file a fill put into its destination, or one entry of a playlist it wrote.
+struct RecordedFile {
+  // Below the destination, names separated by '/'; empty for a playlist's entry.
+  std::string relative;
+  // As the destination reported them right after the fill: what tells the file apart
+  // from one the user changed or put there since.
+  std::int64_t sizeBytes = 0;
+  platform::FileTime modified;
+  // The file it was copied from, or that the playlist names; empty for a playlist the
+  // fill wrote onto the destination.
+  std::string source;
+  friend bool operator==(const RecordedFile&, const RecordedFile&) = default;
+};
+
+struct RecordedFill {
+  std::int64_t time = 0;  // seconds since 1970
+  std::vector<RecordedFile> files;
+  friend bool operator==(const RecordedFill&, const RecordedFill&) = default;
+};
+
+// The fills of one destination, the oldest first.
+struct FillHistory {
+  std::vector<RecordedFill> fills;
+  friend bool operator==(const FillHistory&, const FillHistory&) = default;
+};
+
+// How many fills a record keeps; older ones are dropped as new ones come.
+inline constexpr std::size_t kKeptFills = 20;
+// A record larger than this, or of more lines, is none that was written here.
+inline constexpr std::size_t kMaxRecordBytes = std::size_t{64} << 20;
+inline constexpr std::size_t kMaxRecordLines = 1'000'000;
+
+// Why a record's bytes were not taken.
+enum class RecordProblem {
+  kNone,
+  kTooLarge,   // more bytes or lines than any record written here
+  kForeign,    // not a record of fills, or one of a version this one cannot read
+  kDamaged,    // cut short, changed by hand or otherwise not as written
+  kUnsafePath  // it names a file outside the destination
+};
+
+struct ParsedRecord {
+  FillHistory history;  // empty unless the record was taken
+  RecordProblem problem = RecordProblem::kNone;
+};
+
+// The record as written: a version line, per fill a line with its time and file count
+// followed by one line per file (size, modification time, path below the destination,
+// source path), and a last line with a checksum of everything before it. Fields are
+// separated by tabs; tabs, line ends, '%' and other control bytes in paths are written as
+// "%XX". Only the newest kKeptFills fills are written.
+std::string FormatFillRecord(const FillHistory& history);
+
+// A hash of `bytes` in 16 hexadecimal digits (FNV-1a, 64 bits): the record's checksum,
+// and a file name that stands for a path.
+std::string TextHash(std::string_view bytes);
+
+// Reads what FormatFillRecord wrote, trusting nothing: a record that is too large, of
+// another kind or version, cut short or edited (its checksum), or that names a path
+// outside the destination (absolute, with "..", "." or empty names, or a NUL byte) is
+// not taken at all, and the problem says why.
+ParsedRecord ParseFillRecord(std::string_view bytes);
+
+}  // namespace sorvina::engine

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace sorvina::platform {
+
+// Where the program keeps what belongs to the user rather than to a run, after the XDG
+// base-directory rules: the folder a variable names when it holds an absolute path, else
+// the default below the home folder. A relative or empty value is ignored, as the rules
+// ask. Neither folder is created here. Empty when not even a home folder is known.
+
+// Settings: $XDG_CONFIG_HOME/sorvina, or ~/.config/sorvina.
+std::string ConfigFolder();
+
+// State that is no setting, such as what earlier runs chose: $XDG_STATE_HOME/sorvina, or
+// ~/.local/state/sorvina.
+std::string StateFolder();
+
+}  // namespace sorvina::platform

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+// Volumes the fault tests write to: small ones that fill up, real FAT and exFAT ones, and
+// one that fails on cue. Each is made where the system allows and says why where not;
+// each is unmounted and removed when the object goes.
+namespace sorvina::test {
+
+// Runs a program found in one of the system's program folders, its output discarded;
+// true when it ran and succeeded.
+bool RunProgram(const std::vector<std::string>& arguments);
+
+// A folder that holds at most `bytes`: a tmpfs of that size mounted on it where this
+// process may mount (as root), else a plain folder whose writers run in a child process
+// limited to files of `bytes`. Which of the two is printed, since the reasons differ.
+class SmallVolume {
+ public:
+  explicit SmallVolume(std::uint64_t bytes);
+  ~SmallVolume();
+  SmallVolume(const SmallVolume&) = delete;
+  SmallVolume& operator=(const SmallVolume&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(std::string_view relative) const {
+    return path_ + "/" + std::string(relative);
+  }
+  bool mounted() const { return mounted_; }
+  // The system's words for a write that does not fit.
+  std::string FullReason() const { return mounted_ ? "No space left on device" : "File too large"; }
+  // Runs `body`, which writes onto the volume, where the volume's limit holds.
+  std::string Run(const std::function<std::string()>& body) const;
+  // Makes the mounted volume read-only, as a write-protected card is; false when not
+  // mounted.
+  bool MakeReadOnly() const;
+
+ private:
+  TempDir dir_;
+  std::uint64_t bytes_;
+  std::string path_;
+  bool mounted_ = false;
+};
+
+// A real FAT volume: a 4 MiB image made by mkfs.fat and mounted through FUSE by fusefat,
+// where both are installed and FUSE may be used.
+class FatVolume {
+ public:
+  FatVolume();
+  ~FatVolume();
+  FatVolume(const FatVolume&) = delete;
+  FatVolume& operator=(const FatVolume&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& type() const { return type_; }
+  std::string operator/(std::string_view relative) const {
+    return path_ + "/" + std::string(relative);
+  }
+
+ private:
+  TempDir dir_;
+  std::string image_;
+  std::string path_;
+  bool mounted_ = false;
+  std::string type_;
+};
+
+// A real exFAT volume of `megabytes` with the 32 KiB clusters of a player: an image made
+// by mkfs.exfat, attached to a loop device and mounted through FUSE by exfat-fuse, where
+// these are installed and loop devices and FUSE may be used; else why not.
+class ExFatVolume {
+ public:
+  explicit ExFatVolume(int megabytes);
+  ~ExFatVolume();
+  ExFatVolume(const ExFatVolume&) = delete;
+  ExFatVolume& operator=(const ExFatVolume&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& reason() const { return reason_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  TempDir dir_;
+  std::string image_;
+  std::string path_;
+  int loop_ = -1;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
+// A volume that works like any other until it is told to go, as a player pulled out or a
+// failing card does: from a chosen changing call on (creating, writing, renaming,
+// removing, ...) every call fails with an I/O error. What its backing folder holds then is
+// what such a device kept. Made by the helper program `helper` over FUSE, where it was
+// built and FUSE may be used (as root).
+class FailingVolume {
+ public:
+  explicit FailingVolume(const std::string& helper);
+  ~FailingVolume();
+  FailingVolume(const FailingVolume&) = delete;
+  FailingVolume& operator=(const FailingVolume&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& reason() const { return reason_; }
+  // Where the volume is mounted, and the folder that holds what it keeps.
+  const std::string& path() const { return path_; }
+  const std::string& backing() const { return backing_; }
+
+  // From now on the volume fails after `changes` more changing calls; -1: never.
+  void FailAfter(long long changes);
+  // The changing calls made since the last FailAfter.
+  long long ChangesMade() const;
+
+ private:
+  TempDir dir_;
+  std::string backing_;
+  std::string path_;
+  std::string control_;
+  long long generation_ = 0;
+  pid_t helper_ = -1;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
+}  // namespace sorvina::test
