@@ -38,6 +38,14 @@ class CountTree {
     return word * 64 + SelectInWord(words_[word], missing);
   }
 
+  // The positions that Select(ranks[0]), then Select(ranks[1]) once that one is removed,
+  // and so on, give: each rank lies between 1 and the count left at its turn. Found all at
+  // once, which is several times faster than one by one for many ranks: rather than a
+  // search of the tree per rank, whose every step waits for the one before, the ranks are
+  // split between the halves of the positions level by level, each level one pass over
+  // them in turn. The set itself is not changed. At most 2^32 - 1 ranks.
+  std::vector<std::size_t> SelectInTurn(const std::vector<std::uint32_t>& ranks) const;
+
  private:
   static constexpr std::size_t kWordsPerBlock = 8;  // one cache line
   static constexpr std::uint64_t kEveryByte = 0x0101010101010101;
@@ -66,6 +74,18 @@ class CountTree {
     return words;
   }
   static std::vector<std::uint64_t> BlockCounts(const std::vector<std::uint64_t>& words);
+
+  // A rank of SelectInTurn, and the turn it was asked at.
+  struct Turn {
+    std::uint32_t rank;
+    std::uint32_t turn;
+  };
+  // Finds the positions of the turns `from[begin..end)`, in turn order, whose ranks count
+  // among the words `firstWord` to `endWord` - 1 only; `to` is room to split them into.
+  // `before[word]`: the positions in the set before that word.
+  void SplitTurns(Turn* from, Turn* to, std::size_t begin, std::size_t end, std::size_t firstWord,
+                  std::size_t endWord, const std::vector<std::uint64_t>& before,
+                  std::vector<std::size_t>& positions) const;
 
   std::vector<std::uint64_t> words_;  // a whole number of blocks
   BlockIndex index_;                  // over the blocks' counts

@@ -55,12 +55,19 @@ constexpr std::uint64_t kUnitsBeyond = std::uint64_t{1} << 63;
 // weights' common unit (0 when none is positive).
 std::optional<int> ExactUnitExponent(const CandidatePool& pool) {
   // The common unit: the smallest lowest set bit among the weights.
+  // Weights come in runs of the same value (a folder's), so the exponents are worked out
+  // only where the weight changes.
   int unitExponent = std::numeric_limits<int>::max();
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
-    const double weight = pool.weight(i);
-    if (!(weight >= 0.0) || !std::isfinite(weight)) return std::nullopt;
+  double previous = 0.0;
+  const bool refused = pool.FindInOrder([&](CandidatePool::Index index) {
+    const double weight = pool.weight(index);
+    if (weight == previous) return false;
+    previous = weight;
+    if (!(weight >= 0.0) || !std::isfinite(weight)) return true;
     if (weight > 0.0) unitExponent = std::min(unitExponent, LowestBitExponent(weight));
-  }
+    return false;
+  }) != CandidatePool::kNone;
+  if (refused) return std::nullopt;
   if (unitExponent == std::numeric_limits<int>::max()) {
     if (pool.totalWeight() != 0.0) return std::nullopt;
     return 0;
@@ -68,12 +75,20 @@ std::optional<int> ExactUnitExponent(const CandidatePool& pool) {
 
   // The sum in whole units, which must stay where every whole number is a double.
   std::uint64_t units = 0;
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
-    const double weightUnits = std::ldexp(pool.weight(i), -unitExponent);
-    if (!(weightUnits < static_cast<double>(kExactIntegerLimit))) return std::nullopt;
-    units += static_cast<std::uint64_t>(weightUnits);
-    if (units >= kExactIntegerLimit) return std::nullopt;
-  }
+  previous = 0.0;
+  std::uint64_t previousUnits = 0;
+  const bool tooLarge = pool.FindInOrder([&](CandidatePool::Index index) {
+    const double weight = pool.weight(index);
+    if (weight != previous) {
+      previous = weight;
+      const double weightUnits = std::ldexp(weight, -unitExponent);
+      if (!(weightUnits < static_cast<double>(kExactIntegerLimit))) return true;
+      previousUnits = static_cast<std::uint64_t>(weightUnits);
+    }
+    units += previousUnits;
+    return units >= kExactIntegerLimit;
+  }) != CandidatePool::kNone;
+  if (tooLarge) return std::nullopt;
   if (pool.totalWeight() != std::ldexp(static_cast<double>(units), unitExponent))
     return std::nullopt;
   return unitExponent;
@@ -256,14 +271,15 @@ std::optional<ExactWalk> ExactWalk::For(const CandidatePool& pool) {
   double sum = 0.0;
   bool equalWeights = pool.count() > 0;
   const double first = pool.count() > 0 ? pool.weight(pool.head()) : 0.0;
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
-    const double weight = pool.weight(i);
-    if (!(weight >= 0.0) || !std::isfinite(weight)) return std::nullopt;
+  const bool refused = pool.FindInOrder([&](CandidatePool::Index index) {
+    const double weight = pool.weight(index);
+    if (!(weight >= 0.0) || !std::isfinite(weight)) return true;
     sum += weight;
     equalWeights =
         equalWeights && std::bit_cast<std::uint64_t>(weight) == std::bit_cast<std::uint64_t>(first);
-  }
-  if (!std::isfinite(sum)) return std::nullopt;
+    return false;
+  }) != CandidatePool::kNone;
+  if (refused || !std::isfinite(sum)) return std::nullopt;
 
   const std::optional<int> exactUnit = ExactUnitExponent(pool);
   const CandidatePool::Index newest = pool.count() == 0 ? 0 : pool.head();
@@ -301,15 +317,9 @@ CandidatePool::Index ExactWalk::Walk(const CandidatePool& pool, double target) c
   const double x = std::ldexp(target, -unitExponent_);
 
   if (mode_ == Mode::kEqualWeights) {
-    // The k-th candidate in pool order ends its span at k weights: the walk draws the
-    // first k with k * unitsPerWeight_ >= x, that is >= ceil(x), so k = ceil(ceil(x) / units).
     const std::uint64_t left = left_->count();
-    if (x > static_cast<double>(left * unitsPerWeight_)) return CandidatePool::kNone;
-    const auto reaching = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(x)));
-    const std::uint64_t place = (reaching + unitsPerWeight_ - 1) / unitsPerWeight_;
-    // Pool order runs from the newest: the place-th from there is the (left - place + 1)-th
-    // from the oldest.
-    return left_->Select(left - place + 1);
+    const std::uint64_t rank = RankFromOldest(x, left);
+    return rank == 0 ? CandidatePool::kNone : left_->Select(rank);
   }
 
   // The weight of the candidate found is read next, as it leaves the pool: it is fetched
@@ -341,6 +351,38 @@ CandidatePool::Index ExactWalk::Walk(const CandidatePool& pool, double target) c
   return WalkToTarget(pool, target);
 }
 
+std::uint64_t ExactWalk::RankFromOldest(double x, std::uint64_t left) const {
+  // The k-th candidate in pool order ends its span at k weights: the walk draws the
+  // first k with k * unitsPerWeight_ >= x, that is >= ceil(x), so k = ceil(ceil(x) / units).
+  if (x > static_cast<double>(left * unitsPerWeight_)) return 0;
+  const auto reaching = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(x)));
+  const std::uint64_t place = (reaching + unitsPerWeight_ - 1) / unitsPerWeight_;
+  // Pool order runs from the newest: the place-th from there is the (left - place + 1)-th
+  // from the oldest.
+  return left - place + 1;
+}
+
+std::optional<std::vector<CandidatePool::Index>> ExactWalk::WalkAll(const CandidatePool& pool,
+                                                                    RandomGenerator& random) const {
+  const std::uint64_t count = pool.count();
+  if (mode_ != Mode::kEqualWeights || count != left_->count() ||
+      count > std::numeric_limits<std::uint32_t>::max()) {
+    return std::nullopt;
+  }
+  // The walks draw by place alone, and never miss: a fraction below 1 of the exact total
+  // stays within it. So each number gives the rank of its draw among the candidates left,
+  // as PickCandidate and Walk would, with the total the pool keeps (exact on the grid).
+  std::vector<std::uint32_t> ranks(count);
+  for (std::uint64_t drawn = 0; drawn < count; ++drawn) {
+    const std::uint64_t left = count - drawn;
+    const double total = std::ldexp(static_cast<double>(left * unitsPerWeight_), unitExponent_);
+    const double target = random.NextDouble() * total;
+    ranks[drawn] = static_cast<std::uint32_t>(
+        target > 0.0 ? RankFromOldest(std::ldexp(target, -unitExponent_), left) : left);
+  }
+  return left_->SelectInTurn(ranks);
+}
+
 void ExactWalk::Forget(CandidatePool::Index index) {
   if (mode_ == Mode::kEqualWeights) {
     left_->Remove(index);
@@ -357,6 +399,13 @@ std::vector<Candidate> DrawCandidates(CandidatePool& pool, RandomGenerator& rand
   DrawReport& measured = report != nullptr ? *report : unused;
   if (method == DrawMethod::kFastest) {
     if (std::optional<ExactWalk> exact = ExactWalk::For(pool)) {
+      if (limit.kind == DrawLimit::Kind::kNone) {
+        if (std::optional<std::vector<CandidatePool::Index>> order = exact->WalkAll(pool, random)) {
+          for (const CandidatePool::Index drawn : *order)
+            pool.Remove(drawn);
+          return TakeChosen(pool, *order);
+        }
+      }
       return Draw(
           pool, random, limit, durationOf, [&](double target) { return exact->Walk(pool, target); },
           [&](CandidatePool::Index drawn) { exact->Forget(drawn); }, measured);

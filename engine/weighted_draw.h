@@ -92,6 +92,14 @@ class ExactWalk {
   // To be called as the candidate at `index` leaves the pool.
   void Forget(CandidatePool::Index index);
 
+  // For a draw of the whole pool with no limit, where every weight left is the same: the
+  // candidates in the order that drawing them one by one with `random` takes them, found
+  // all at once, which is several times faster; the numbers are used as that draw uses
+  // them. Empty, with no number used, for other weights or a pool this does not hold as it
+  // was made.
+  std::optional<std::vector<CandidatePool::Index>> WalkAll(const CandidatePool& pool,
+                                                           RandomGenerator& random) const;
+
   // How many walks fell near a border and were left to WalkToTarget.
   std::size_t walksNearBorders() const { return walksNearBorders_; }
 
@@ -107,6 +115,10 @@ class ExactWalk {
     // Running sums round: the exact prefix sums decide away from borders.
     kRoundedSums,
   };
+
+  // kEqualWeights: the rank, counted from the oldest of the `left` candidates, of the
+  // one a walk to x units draws; 0 when it passes them all.
+  std::uint64_t RankFromOldest(double x, std::uint64_t left) const;
 
   ExactWalk(CandidatePool::Index newest, int unitExponent, Mode mode)
       : newest_(newest), unitExponent_(unitExponent), mode_(mode) {}

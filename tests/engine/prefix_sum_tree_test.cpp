@@ -59,6 +59,22 @@ TEST(CountTreeTest, SelectsTheNthPositionLeftAsPositionsGo) {
     std::vector<std::size_t> left;
     for (std::size_t position = 0; position < size; ++position)
       if (in[position]) left.push_back(position);
+    // All at once, ranks at random with the first and last left among them, as one by one.
+    std::vector<std::uint32_t> ranks;
+    std::vector<std::size_t> inTurn;
+    for (std::vector<std::size_t> remaining = left; !remaining.empty();) {
+      const std::size_t choice = random() % 4 == 0   ? 0
+                                 : random() % 3 == 0 ? remaining.size() - 1
+                                                     : random() % remaining.size();
+      ranks.push_back(static_cast<std::uint32_t>(choice + 1));
+      inTurn.push_back(remaining[choice]);
+      remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(choice));
+    }
+    ASSERT_EQ(tree.SelectInTurn(ranks), inTurn) << "size " << size;
+    ranks.resize(ranks.size() / 2);
+    inTurn.resize(ranks.size());
+    ASSERT_EQ(tree.SelectInTurn(ranks), inTurn) << "size " << size << ", half of them";
+
     while (!left.empty()) {
       ASSERT_EQ(tree.count(), left.size());
       for (std::size_t rank = 1; rank <= left.size(); rank += 1 + random() % 7)
