@@ -355,7 +355,10 @@ std::uint64_t ExactWalk::RankFromOldest(double x, std::uint64_t left) const {
   // The k-th candidate in pool order ends its span at k weights: the walk draws the
   // first k with k * unitsPerWeight_ >= x, that is >= ceil(x), so k = ceil(ceil(x) / units).
   if (x > static_cast<double>(left * unitsPerWeight_)) return 0;
-  const auto reaching = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(x)));
+  // ceil(x), at least 1, without a call to ceil (x < 2^53 here).
+  const auto whole = static_cast<std::uint64_t>(x);
+  const std::uint64_t reaching =
+      std::max<std::uint64_t>(1, whole + (static_cast<double>(whole) < x ? 1 : 0));
   const std::uint64_t place = (reaching + unitsPerWeight_ - 1) / unitsPerWeight_;
   // Pool order runs from the newest: the place-th from there is the (left - place + 1)-th
   // from the oldest.
@@ -372,13 +375,24 @@ std::optional<std::vector<CandidatePool::Index>> ExactWalk::WalkAll(const Candid
   // The walks draw by place alone, and never miss: a fraction below 1 of the exact total
   // stays within it. So each number gives the rank of its draw among the candidates left,
   // as PickCandidate and Walk would, with the total the pool keeps (exact on the grid).
+  //
+  // Walk takes the target (a fraction of the total) in units of 2^unitExponent_. Scaling
+  // by that is exact, and rounding the same in any scale, while the total and every target
+  // above 0 (at least 2^-32 units) stay normal numbers, which holds for exponents from -990
+  // to 970: there the target in units is the fraction of the total in units, with no
+  // scaling at all.
+  const bool scalingIsExact = unitExponent_ >= -990 && unitExponent_ <= 970;
+  const auto targetUnits = [&](std::uint64_t totalUnits) {
+    const double fraction = random.NextDouble();
+    if (scalingIsExact) return fraction * static_cast<double>(totalUnits);
+    const double total = std::ldexp(static_cast<double>(totalUnits), unitExponent_);
+    return std::ldexp(fraction * total, -unitExponent_);
+  };
   std::vector<std::uint32_t> ranks(count);
   for (std::uint64_t drawn = 0; drawn < count; ++drawn) {
     const std::uint64_t left = count - drawn;
-    const double total = std::ldexp(static_cast<double>(left * unitsPerWeight_), unitExponent_);
-    const double target = random.NextDouble() * total;
-    ranks[drawn] = static_cast<std::uint32_t>(
-        target > 0.0 ? RankFromOldest(std::ldexp(target, -unitExponent_), left) : left);
+    const double x = targetUnits(left * unitsPerWeight_);
+    ranks[drawn] = static_cast<std::uint32_t>(x > 0.0 ? RankFromOldest(x, left) : left);
   }
   return left_->SelectInTurn(ranks);
 }

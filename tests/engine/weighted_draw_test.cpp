@@ -188,8 +188,8 @@ enum class Weights {
   // Chosen to make rounding matter: weights so large that the smaller ones vanish from
   // the running sums next to them, weights below their rounding, subnormal ones, zeros.
   kAdversarial,
-  // All alike, as where no folder has a weight of its own: 1.0, or another on a grid, or
-  // 2.33, whose running sums round.
+  // All alike, as where no folder has a weight of its own: 1.0, or another on a grid (some
+  // tiny or huge), or 2.33, whose running sums round.
   kEqual,
 };
 
@@ -199,8 +199,12 @@ double RandomWeight(std::mt19937& random, Weights weights, int gridExponent) {
       return std::ldexp(std::uniform_int_distribution<int>(0, 12)(random), gridExponent);
     case Weights::kTwoDecimals:
       return std::uniform_int_distribution<int>(0, 999)(random) / 100.0;
-    case Weights::kEqual:
-      return gridExponent < -3 ? 2.33 : gridExponent < 0 ? 1.0 : std::ldexp(3.0, gridExponent);
+    case Weights::kEqual: {
+      // Grids at the ends of the range too, where scaling to units is not exact.
+      static constexpr double kChoices[] = {0x3p-1074, 2.33, 2.33, 1.0,  1.0,
+                                            1.0,       3.0,  6.0,  12.0, 0x3p1000};
+      return kChoices[gridExponent + 6];
+    }
     case Weights::kAdversarial: {
       static constexpr double kChoices[] = {0x1p53, 0x1p52 + 1, 1e16,      3.0, 1.0,    0.3,
                                             0.1,    1e-17,      0x1p-1074, 0.0, 1e-300, 2.33};
