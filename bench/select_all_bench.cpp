@@ -1,12 +1,14 @@
 // The cost of "Select all": drawing every candidate of a pool, weighted and without
 // replacement, by the reference walk from the pool's head at every attempt (about n^2/2
 // additions for n candidates) and by the fast path over a prefix-sum tree (O(n log n)),
-// which selects the very same files. Next to them, in the same run, the floor of any
-// selection: a uniform shuffle of the same n candidates (std::shuffle, linear).
+// which selects the very same files; each with the default weights and with mixed ones
+// whose running sums round. Next to them, in the same run, the floor of any selection: a
+// uniform shuffle of the same n candidates (std::shuffle, linear).
 //
 // Usage: sorvina-select-all-bench [--plot-data=FILE] [Google Benchmark flags]
-//   --plot-data=FILE  also write "CANDIDATES<TAB>REFERENCE_S<TAB>FAST_S" lines for the plot
-//                     of time against library size ("-" where a size was not measured)
+//   --plot-data=FILE  also write "CANDIDATES<TAB>REFERENCE_S<TAB>FAST_S<TAB>MIXED_REFERENCE_S
+//                     <TAB>MIXED_FAST_S" lines for the plot of time against library size
+//                     ("-" where a size was not measured)
 
 #include <benchmark/benchmark.h>
 
@@ -113,14 +115,18 @@ BENCHMARK(BM_Shuffle)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
 bool WritePlotData(const char* file, const sorvina::bench::RatioReporter& reporter) {
   std::FILE* out = std::fopen(file, "w");
   if (out == nullptr) return false;
-  std::fprintf(out, "# candidates\treference walk (s)\tfast path (s)\n");
+  std::fprintf(out,
+               "# candidates\treference walk (s)\tfast path (s)\treference walk, mixed weights "
+               "(s)\tfast path, mixed weights (s)\n");
   for (const std::int64_t size : kSizes) {
     const std::string suffix = std::string(1, '/').append(std::to_string(size));
-    const double reference = reporter.Seconds("BM_SelectAllReferenceWalk" + suffix);
-    const double fast = reporter.Seconds("BM_SelectAllFastPath" + suffix);
-    std::fprintf(out, "%lld\t", static_cast<long long>(size));
-    reference < 0 ? std::fprintf(out, "-\t") : std::fprintf(out, "%.6g\t", reference);
-    fast < 0 ? std::fprintf(out, "-\n") : std::fprintf(out, "%.6g\n", fast);
+    std::fprintf(out, "%lld", static_cast<long long>(size));
+    for (const char* series : {"BM_SelectAllReferenceWalk", "BM_SelectAllFastPath",
+                               "BM_SelectAllMixedReferenceWalk", "BM_SelectAllMixedFastPath"}) {
+      const double seconds = reporter.Seconds(series + suffix);
+      seconds < 0 ? std::fprintf(out, "\t-") : std::fprintf(out, "\t%.6g", seconds);
+    }
+    std::fprintf(out, "\n");
   }
   return std::fclose(out) == 0;
 }
@@ -151,11 +157,22 @@ int main(int argc, char** argv) {
                         "BM_SelectAllReferenceWalk" + suffix, "BM_SelectAllFastPath" + suffix);
     reporter.PrintRatio((label + ", fast / shuffle").c_str(), "BM_SelectAllFastPath" + suffix,
                         "BM_Shuffle" + suffix);
+    reporter.PrintRatio((label + ", mixed, reference / fast").c_str(),
+                        "BM_SelectAllMixedReferenceWalk" + suffix,
+                        "BM_SelectAllMixedFastPath" + suffix);
+    reporter.PrintRatio((label + ", mixed, fast / shuffle").c_str(),
+                        "BM_SelectAllMixedFastPath" + suffix, "BM_Shuffle" + suffix);
   }
   reporter.Record("Draw", "select all, 100,000 candidates", "BM_SelectAllFastPath/100000",
                   "reference walk", "BM_SelectAllReferenceWalk/100000", "-");
   reporter.Record("Draw", "select all, 1,000,000 candidates", "BM_SelectAllFastPath/1000000",
-                  "uniform shuffle", "BM_Shuffle/1000000", "<1s");
+                  "uniform shuffle", "BM_Shuffle/1000000", "2");
+  reporter.Record("Draw", "select all, 100,000 candidates, mixed weights",
+                  "BM_SelectAllMixedFastPath/100000", "reference walk, mixed weights",
+                  "BM_SelectAllMixedReferenceWalk/100000", "-");
+  reporter.Record("Draw", "select all, 1,000,000 candidates, mixed weights",
+                  "BM_SelectAllMixedFastPath/1000000", "uniform shuffle", "BM_Shuffle/1000000",
+                  "<1s");
   if (plotData != nullptr && !WritePlotData(plotData, reporter)) {
     std::fprintf(stderr, "sorvina-select-all-bench: cannot write %s\n", plotData);
     return 1;
