@@ -82,7 +82,8 @@ bool RunningSumsAreExact(const CandidatePool& pool);
 // same candidate; where it lies nearer, which is rare, the walk itself is taken.
 class ExactWalk {
  public:
-  // Empty when a weight is negative, infinite or not a number, or the sum overflows.
+  // Empty when a weight is negative, infinite or not a number, the sum overflows, or the
+  // pool holds 2^40 candidates or more (beyond the rounding bound's reach).
   static std::optional<ExactWalk> For(const CandidatePool& pool);
 
   // The candidate WalkToTarget(pool, target) returns, for the pool this was made for with
@@ -136,7 +137,7 @@ class ExactWalk {
 };
 
 // How the draw finds the drawn candidate. Both give the same selection for the same pool
-// and seed; the fast one takes the exact walk wherever the running sums allow it.
+// and seed; the fast one takes ExactWalk wherever the weights are finite and not negative.
 enum class DrawMethod { kFastest, kReferenceWalk };
 
 // Playing time of a drawn candidate, asked only in the seconds mode and only once per
