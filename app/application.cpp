@@ -1,21 +1,55 @@
 #include "app/application.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include "engine/selection_settings.h"
-#include "resources/artwork.h"
+#include "ui/shell/application_name.h"
+#include "ui/wizard/last_state.h"
 #include "ui/wizard/selection_wizard.h"
 
 namespace sorvina::app {
 
 int WizardApplication::Run(int argc, char* argv[]) {
+  // Answered before any window system is needed, so that it works in any terminal.
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts(ui::VersionText().toUtf8().constData());
+      return 0;
+    }
+  }
   QApplication application(argc, argv);
-  QApplication::setWindowIcon(resources::ProgramIcon());
-  QGuiApplication::setDesktopFileName(QStringLiteral("sorvina"));
+  ui::SetUpApplication();
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QCoreApplication::translate(
+      "sorvina::app::WizardApplication",
+      "Fills a music player, or writes a playlist, with a random choice of music files."));
+  parser.addHelpOption();
+  // Listed in --help; answered above.
+  parser.addOption(QCommandLineOption(
+      QStringLiteral("version"),
+      QCoreApplication::translate("sorvina::app::WizardApplication",
+                                  "Displays the version, the copyright and the license.")));
+  const QCommandLineOption noRestore(
+      QStringLiteral("no-restore"),
+      QCoreApplication::translate("sorvina::app::WizardApplication",
+                                  "Start with empty settings instead of those the wizard had "
+                                  "when it was last closed."));
+  parser.addOption(noRestore);
+  parser.process(application);
 
   // The one settings record of the program, edited by the pages and read by Finish.
   engine::SelectionSettings settings;
   ui::SelectionWizard wizard(settings);
+  const QString lastState = ui::LastStatePath();
+  if (!lastState.isEmpty()) {
+    if (!parser.isSet(noRestore)) ui::RestoreLastState(wizard, lastState);
+    ui::KeepLastState(wizard, lastState);
+  }
   wizard.exec();
   // Closing the wizard is the normal way to leave the program.
   return 0;

@@ -1,9 +1,11 @@
 // Renders the wizard's pages, the weight dialog, the folder picker and the progress window
-// to PNG files,
-// offscreen, with an example filled in: the pictures README shows. Usage:
+// to PNG files, offscreen, with an example filled in: the pictures README shows. In a
+// language other than English (LANG, LANGUAGE) it renders the destination page alone, as
+// "page2-destination-LANGUAGE.png". Usage:
 //   sorvina-screenshots OUTPUT_FOLDER
 #include <cstdio>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,11 +23,16 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
+#include "engine/messages.h"
 #include "engine/selection_settings.h"
-#include "resources/artwork.h"
+#include "engine/summary_line.h"
 #include "ui/progress/progress_window.h"
+#include "ui/shell/application_name.h"
+#include "ui/shell/drop_down_list.h"
 #include "ui/shell/folder_dialog.h"
+#include "ui/shell/removable_volumes.h"
 #include "ui/shell/sorted_list_box.h"
+#include "ui/shell/translated_text.h"
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/selection_wizard.h"
 #include "ui/wizard/sources_page.h"
@@ -51,15 +58,38 @@ QImage WithCaption(QWidget& widget) {
   return image;
 }
 
-bool Save(QWidget& widget, const QDir& folder, const char* name) {
-  QCoreApplication::processEvents();
-  const QString path = folder.filePath(QString::fromLatin1(name));
-  if (!WithCaption(widget).save(path)) {
+bool SaveImage(const QImage& image, const QDir& folder, const QString& name) {
+  const QString path = folder.filePath(name);
+  if (!image.save(path)) {
     std::fprintf(stderr, "sorvina-screenshots: cannot write %s\n", qPrintable(path));
     return false;
   }
   std::printf("%s\n", qPrintable(path));
   return true;
+}
+
+bool Save(QWidget& widget, const QDir& folder, const QString& name) {
+  QCoreApplication::processEvents();
+  return SaveImage(WithCaption(widget), folder, name);
+}
+
+bool Save(QWidget& widget, const QDir& folder, const char* name) {
+  return Save(widget, folder, QString::fromLatin1(name));
+}
+
+// The destination page with its list of players open: the list is a window of its own,
+// drawn where it opens over the page.
+bool SaveWithPlayers(QWidget& wizard, const QDir& folder, const QString& name) {
+  auto* players = wizard.findChild<sorvina::ui::DropDownList*>(QStringLiteral("playerChoice"));
+  players->showPopup();
+  QCoreApplication::processEvents();
+  QImage image = WithCaption(wizard);
+  QWidget* popup = players->view()->window();
+  const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - wizard.mapToGlobal(QPoint(0, 0)) +
+                    QPoint(0, image.height() - wizard.height());
+  QPainter(&image).drawPixmap(at, popup->grab());
+  players->hidePopup();
+  return SaveImage(image, folder, name);
 }
 
 // Lets the picker's list load the folder it displays, which happens in the background.
@@ -92,7 +122,7 @@ bool SaveFolderPicker(QWidget& owner, const QDir& folder) {
 int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  QApplication::setWindowIcon(sorvina::resources::ProgramIcon());
+  const QString language = sorvina::ui::SetUpApplication();
   if (argc != 2) {
     std::fprintf(stderr, "usage: sorvina-screenshots OUTPUT_FOLDER\n");
     return 2;
@@ -118,26 +148,45 @@ int main(int argc, char* argv[]) {
   settings.options.avoidLast = 2;
   settings.options.devicePlaylist = "Sorvina.m3u8";
 
+  // Two players plugged in; the first has a music folder.
+  sorvina::ui::FakeVolumeList players;
+  players.volumes = {{QStringLiteral("PLAYER"), QStringLiteral("/media/alex/PLAYER"), 8'000'000'000,
+                      1'300'000'000},
+                     {QStringLiteral("SD CARD"), QStringLiteral("/media/alex/SD CARD"),
+                      31'900'000'000, 13'300'000'000}};
+
   sorvina::ui::SelectionWizard wizard(settings);
   for (const char* source :
        {"/home/alex/Music/", "/home/alex/Lists/Party.m3u", "/media/alex/Archive/Music/"})
     wizard.sourcesPage().sourceList().InsertSorted(QString::fromLatin1(source));
   wizard.sourcesPage().sourceList().SelectRow(1);
   wizard.show();
-  bool saved = Save(wizard, folder, "page1-sources.png");
-  const char* names[] = {"page2-destination.png", "page3-weights.png", "page4-amount.png"};
-  for (const char* name : names) {
+  if (language != QLatin1String("en")) {
     wizard.next();
-    // The last page as Finish leaves it: the line that says what was done.
-    if (wizard.currentPage() == &wizard.amountPage()) {
-      wizard.findChild<QLabel*>(QStringLiteral("summaryLine"))
-          ->setText(QStringLiteral("Copied 214 files (1.93 GB) to /media/alex/PLAYER/Music/, "
-                                   "198 replaced, 3 kept"));
-    }
-    saved = Save(wizard, folder, name) && saved;
+    return SaveWithPlayers(wizard, folder, QStringLiteral("page2-destination-%1.png").arg(language))
+               ? 0
+               : 1;
   }
+  bool saved = Save(wizard, folder, "page1-sources.png");
+  wizard.next();
+  saved = SaveWithPlayers(wizard, folder, QStringLiteral("page2-destination.png")) && saved;
+  wizard.next();
+  saved = Save(wizard, folder, "page3-weights.png") && saved;
+  wizard.next();
+  // The last page as Finish leaves it: the line that says what was done.
+  sorvina::engine::RunSummary done;
+  done.copy = true;
+  done.destination = settings.destination;
+  done.chosenFiles = 217;
+  done.doneFiles = 214;
+  done.doneBytes = 2'072'000'000;
+  done.replacement = sorvina::engine::Replacement{true, 198, 3, 0};
+  wizard.findChild<QLabel*>(QStringLiteral("summaryLine"))
+      ->setText(sorvina::ui::Translated(sorvina::engine::SummaryText(done)));
+  saved = Save(wizard, folder, "page4-amount.png") && saved;
 
-  sorvina::ui::WeightDialog weightDialog(&wizard);
+  sorvina::ui::WeightDialog weightDialog(QStringLiteral("/home/alex/Music/Jazz/"), QString(),
+                                         &wizard);
   weightDialog.findChild<QLineEdit*>(QStringLiteral("weightField"))->setText(QStringLiteral("1.5"));
   weightDialog.show();
   saved = Save(weightDialog, folder, "weight-dialog.png") && saved;
@@ -145,7 +194,8 @@ int main(int argc, char* argv[]) {
 
   saved = SaveFolderPicker(wizard, folder) && saved;
 
-  sorvina::ui::ProgressWindow progress(&wizard, QStringLiteral("Creating Playlist"));
+  sorvina::ui::ProgressWindow progress(
+      &wizard, sorvina::ui::Translated(sorvina::engine::kCreatingPlaylistTitle));
   progress.SetRange(0, 250);
   progress.SetPosition(105);
   saved = Save(progress, folder, "progress-window.png") && saved;

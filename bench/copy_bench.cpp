@@ -37,8 +37,10 @@ class CountingOwner : public FileOperationUi {
   ConflictAnswer AskConflict(const std::string&, const std::string&) override {
     return {ConflictAction::kSkip, true};
   }
-  ErrorAction ReportError(const std::string& path, const std::string& reason) override {
-    std::fprintf(stderr, "sorvina-copy-bench: %s: %s\n", path.c_str(), reason.c_str());
+  ErrorAction ReportError(const std::string& path,
+                          const sorvina::platform::UserText& reason) override {
+    std::fprintf(stderr, "sorvina-copy-bench: %s: %s\n", path.c_str(),
+                 sorvina::platform::English(reason).c_str());
     return ErrorAction::kStop;
   }
   bool Progress(const FileProgress& progress) override {

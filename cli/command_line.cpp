@@ -10,8 +10,8 @@
 #include "cli/exit_status.h"
 #include "cli/probe_command.h"
 #include "cli/selection_command.h"
-#include "cli/version.h"
 #include "media/file_types.h"
+#include "platform/version.h"
 
 namespace sorvina::cli {
 namespace {
@@ -163,7 +163,7 @@ std::optional<std::string> MissingFromRequest(const SelectionRequest& request) {
 int Run(const std::vector<std::string>& arguments, const Console& console) {
   CLI::App app{"Fills a music player, or writes a playlist, with a random choice of MP3 files.",
                "sorvina-cli"};
-  app.set_version_flag("--version", kVersionText);
+  app.set_version_flag("--version", std::string("sorvina-cli ") + platform::kVersionNotice);
   app.footer(
       "Sources are folders (searched recursively) and .m3u/.m3u8 playlists. Options override "
       "what a --settings file holds. Messages go to standard error; exit status 0 on "

@@ -12,18 +12,18 @@
 
 namespace sorvina::cli {
 
-// The engine's messages and progress on standard error. Messages are printed exactly as
-// the engine words them, one line each; progress and the "looking" hint only on the
+// The engine's messages and progress on standard error. Messages are printed in English, exactly
+// as the engine words them, one line each; progress and the "looking" hint only on the
 // status line (a watched terminal).
 class ConsoleRunPorts : public engine::RunPorts {
  public:
   ConsoleRunPorts(const Console& console, StatusLine& line) : console_(console), line_(line) {}
 
-  void ShowInformation(const std::string& message) override;
+  void ShowInformation(const platform::UserText& message) override;
   // A warning is printed like a message, but the run may still succeed.
-  void ShowWarning(const std::string& message) override;
+  void ShowWarning(const platform::UserText& message) override;
   void SetWaitCursor(bool shown) override;
-  std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override;
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText& title) override;
 
   bool messageShown() const { return messageShown_; }
 
@@ -54,7 +54,8 @@ class ConsoleFileOperation : public transfer::FileOperationUi {
 
   transfer::ConflictAnswer AskConflict(const std::string& source,
                                        const std::string& target) override;
-  transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override;
+  transfer::ErrorAction ReportError(const std::string& path,
+                                    const platform::UserText& reason) override;
   bool Progress(const transfer::FileProgress& progress) override;
   void WritingToDevice() override;
 

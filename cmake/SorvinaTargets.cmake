@@ -50,6 +50,7 @@ function(sorvina_add_qtest target)
   target_link_libraries(${target} PRIVATE Qt6::Test sorvina_ui)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
   add_test(NAME ${target} COMMAND ${target})
+  # Numbers are written the same whatever the machine's locale.
   set_tests_properties(${target} PROPERTIES TIMEOUT 120
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;LC_ALL=C.UTF-8")
 endfunction()

@@ -1,40 +1,53 @@
 #pragma once
 
-// The texts the engine shows the user, word for word; both front ends show exactly these.
+#include "platform/user_text.h"
+
+// The texts the engine shows the user, word for word, as the command line shows them and
+// as the wizard looks up their translations.
 namespace sorvina::engine {
 
-inline constexpr char kNoSourcesMessage[] = "Please select at least one source folder or play list";
-inline constexpr char kInvalidDestinationFolderMessage[] =
-    "Please select a valid destination folder";
-inline constexpr char kNoPlaylistFileMessage[] = "Please select a play list file";
-inline constexpr char kNoMegabytesMessage[] = "Please enter a number of MB to select";
-inline constexpr char kNoHoursMessage[] = "Please enter a number of hours to select";
-inline constexpr char kNoMp3sFoundMessage[] = "No MP3s found";
-inline constexpr char kCannotOpenPlaylistMessage[] = "Can't open play list for writing";
-inline constexpr char kCannotWritePlaylistMessage[] = "Can't write play list";
-inline constexpr char kCannotOpenSettingsMessage[] = "Can't open settings file for writing";
-inline constexpr char kCannotWriteSettingsMessage[] = "Can't write settings file";
+inline constexpr const char* kNoSourcesMessage =
+    SORVINA_TEXT("sorvina", "Please select at least one source folder or play list");
+inline constexpr const char* kInvalidDestinationFolderMessage =
+    SORVINA_TEXT("sorvina", "Please select a valid destination folder");
+inline constexpr const char* kNoPlaylistFileMessage =
+    SORVINA_TEXT("sorvina", "Please select a play list file");
+inline constexpr const char* kNoMegabytesMessage =
+    SORVINA_TEXT("sorvina", "Please enter a number of MB to select");
+inline constexpr const char* kNoHoursMessage =
+    SORVINA_TEXT("sorvina", "Please enter a number of hours to select");
+inline constexpr const char* kNoMp3sFoundMessage = SORVINA_TEXT("sorvina", "No MP3s found");
+inline constexpr const char* kCannotOpenPlaylistMessage =
+    SORVINA_TEXT("sorvina", "Can't open play list for writing");
+inline constexpr const char* kCannotWritePlaylistMessage =
+    SORVINA_TEXT("sorvina", "Can't write play list");
+inline constexpr const char* kCannotOpenSettingsMessage =
+    SORVINA_TEXT("sorvina", "Can't open settings file for writing");
+inline constexpr const char* kCannotWriteSettingsMessage =
+    SORVINA_TEXT("sorvina", "Can't write settings file");
 
 // Filling the copy destination's free space ("free" as the amount of MB).
-inline constexpr char kFreeSpaceNeedsCopyMessage[] =
-    "Free space can only be filled when copying files";
-inline constexpr char kFreeSpaceUnknownMessage[] =
-    "The destination does not tell its free space; please enter a number of MB";
+inline constexpr const char* kFreeSpaceNeedsCopyMessage =
+    SORVINA_TEXT("sorvina", "Free space can only be filled when copying files");
+inline constexpr const char* kFreeSpaceUnknownMessage = SORVINA_TEXT(
+    "sorvina", "The destination does not tell its free space; please enter a number of MB");
 // The copied files could not all be written out to the device.
-inline constexpr char kWritingToDeviceFailedMessage[] =
-    "Writing to the device failed; the copied files may not all be complete";
+inline constexpr const char* kWritingToDeviceFailedMessage = SORVINA_TEXT(
+    "sorvina", "Writing to the device failed; the copied files may not all be complete");
 
 // Fills of one destination that follow one another.
-inline constexpr char kFillUnderWayMessage[] =
-    "Another fill of this destination is under way; please try again when it is done";
-inline constexpr char kDevicePlaylistNameMessage[] =
+inline constexpr const char* kFillUnderWayMessage = SORVINA_TEXT(
+    "sorvina", "Another fill of this destination is under way; please try again when it is done");
+inline constexpr const char* kDevicePlaylistNameMessage = SORVINA_TEXT(
+    "sorvina",
     "Please give the playlist on the device a name ending in .m3u8, inside the destination "
-    "folder";
+    "folder");
 
 // Shown while the copied files are written out to the device.
-inline constexpr char kWritingToDeviceText[] = "Writing to the device\u2026";
+inline constexpr const char* kWritingToDeviceText =
+    SORVINA_TEXT("sorvina", "Writing to the device…");
 
 // Title of the progress window while a playlist is written.
-inline constexpr char kCreatingPlaylistTitle[] = "Creating Playlist";
+inline constexpr const char* kCreatingPlaylistTitle = SORVINA_TEXT("sorvina", "Creating Playlist");
 
 }  // namespace sorvina::engine

@@ -20,37 +20,44 @@ namespace {
 using platform::ContainedFolder;
 using platform::EntryStatus;
 using platform::PathStyle;
+using platform::UserText;
 
 // Where the records of playlists lie in the state folder.
 constexpr char kPlaylistRecordsFolder[] = "/playlists";
 
 // A failure in words, for the messages below.
-std::string ReasonOf(int error) {
-  if (error == ELOOP) return "a link is in the way";
-  if (error == EXDEV) return "it leads onto another file system";
+UserText ReasonOf(int error) {
+  if (error == ELOOP) return SORVINA_TEXT("sorvina", "a link is in the way");
+  if (error == EXDEV) return SORVINA_TEXT("sorvina", "it leads onto another file system");
   return transfer::ErrorText(error);
 }
 
-std::string ProblemText(RecordProblem problem) {
+UserText ProblemText(RecordProblem problem) {
   switch (problem) {
     case RecordProblem::kTooLarge:
-      return "it is larger than any record written here";
+      return SORVINA_TEXT("sorvina", "it is larger than any record written here");
     case RecordProblem::kForeign:
-      return "it is no record of fills that this version can read";
+      return SORVINA_TEXT("sorvina", "it is no record of fills that this version can read");
     case RecordProblem::kDamaged:
-      return "it is damaged or was changed by hand";
+      return SORVINA_TEXT("sorvina", "it is damaged or was changed by hand");
     case RecordProblem::kUnsafePath:
-      return "it names files outside the destination";
+      return SORVINA_TEXT("sorvina", "it names files outside the destination");
     case RecordProblem::kNone:
       break;
   }
   return {};
 }
 
-std::string ReadFailureText(int error) {
+UserText ReadFailureText(int error) {
   if (error == EFBIG) return ProblemText(RecordProblem::kTooLarge);
-  if (error == EINVAL) return "it is no regular file";
+  if (error == EINVAL) return SORVINA_TEXT("sorvina", "it is no regular file");
   return ReasonOf(error);
+}
+
+// "The record of earlier fills in PATH was ignored: REASON".
+UserText RecordIgnored(const std::string& path, UserText reason) {
+  return {SORVINA_TEXT("sorvina", "The record of earlier fills in %1 was ignored: %2"),
+          {path, std::move(reason)}};
 }
 
 // A path inside the destination whose last name is more than a playlist ending.
@@ -85,10 +92,10 @@ std::int64_t RoundedUp(std::int64_t bytes, std::int64_t unit) {
 class UncancellablePorts : public RunPorts {
  public:
   explicit UncancellablePorts(RunPorts& ports) : ports_(ports) {}
-  void ShowInformation(const std::string& message) override { ports_.ShowInformation(message); }
-  void ShowWarning(const std::string& message) override { ports_.ShowWarning(message); }
+  void ShowInformation(const UserText& message) override { ports_.ShowInformation(message); }
+  void ShowWarning(const UserText& message) override { ports_.ShowWarning(message); }
   void SetWaitCursor(bool shown) override { ports_.SetWaitCursor(shown); }
-  std::unique_ptr<ProgressPort> OpenProgress(const std::string& title) override {
+  std::unique_ptr<ProgressPort> OpenProgress(const UserText& title) override {
     std::unique_ptr<ProgressPort> progress = ports_.OpenProgress(title);
     if (!progress) return nullptr;
     return std::make_unique<UncancellableProgress>(std::move(progress));
@@ -167,8 +174,7 @@ bool RepeatedFill::OpenRecord(RunPorts& ports) {
   if (dryRun_) {
     // Nothing is written; a record that cannot even be looked at is said to be ignored.
     if (!recordFolder_ && error != ENOENT)
-      ports.ShowWarning("The record of earlier fills in " + folderPath +
-                        " was ignored: " + ReasonOf(error));
+      ports.ShowWarning(RecordIgnored(folderPath, ReasonOf(error)));
     return true;
   }
   if (!lock_) {
@@ -176,10 +182,12 @@ bool RepeatedFill::OpenRecord(RunPorts& ports) {
       ports.ShowInformation(kFillUnderWayMessage);
       return false;
     }
-    std::string warning =
-        "No record of this fill can be kept in " + folderPath + " (" + ReasonOf(error) + ")";
-    if (replacing_) warning += "; the songs of the previous fill were left in place";
-    ports.ShowWarning(warning);
+    ports.ShowWarning(
+        {replacing_ ? SORVINA_TEXT("sorvina",
+                                   "No record of this fill can be kept in %1 (%2); the songs of "
+                                   "the previous fill were left in place")
+                    : SORVINA_TEXT("sorvina", "No record of this fill can be kept in %1 (%2)"),
+         {folderPath, ReasonOf(error)}});
     return true;
   }
   writable_ = true;
@@ -194,14 +202,13 @@ void RepeatedFill::ReadRecord(RunPorts& ports) {
   std::string bytes;
   const int error = recordFolder_->ReadFile(recordName_, kMaxRecordBytes, bytes);
   if (error == ENOENT) return;
-  const std::string ignored = "The record of earlier fills in " + RecordPath() + " was ignored: ";
   if (error != 0) {
-    ports.ShowWarning(ignored + ReadFailureText(error));
+    ports.ShowWarning(RecordIgnored(RecordPath(), ReadFailureText(error)));
     return;
   }
   ParsedRecord parsed = ParseFillRecord(bytes);
   if (parsed.problem != RecordProblem::kNone) {
-    ports.ShowWarning(ignored + ProblemText(parsed.problem));
+    ports.ShowWarning(RecordIgnored(RecordPath(), ProblemText(parsed.problem)));
     // Set aside rather than overwritten: it may be a newer version's, or worth a look.
     if (writable_) recordFolder_->Rename(recordName_, recordName_ + ".ignored");
     return;
@@ -254,13 +261,23 @@ bool RepeatedFill::LeaveOutRecent(CandidatePool& pool) {
   return pool.count() > 0;
 }
 
-std::string RepeatedFill::NothingLeftMessage() const {
+UserText RepeatedFill::NothingLeftMessage() const {
   const int count = settings_.options.avoidLast;
-  const std::string last = count == 1 ? "the last" : "the last " + std::to_string(count);
-  const std::string what =
-      copy_ ? (count == 1 ? " fill of this destination" : " fills of this destination")
-            : (count == 1 ? " playlist written to this file" : " playlists written to this file");
-  return "Every file found was chosen by " + last + what + "; nothing was chosen";
+  if (count == 1) {
+    return copy_ ? SORVINA_TEXT("sorvina",
+                                "Every file found was chosen by the last fill of this "
+                                "destination; nothing was chosen")
+                 : SORVINA_TEXT("sorvina",
+                                "Every file found was chosen by the last playlist written to "
+                                "this file; nothing was chosen");
+  }
+  return {copy_ ? SORVINA_TEXT("sorvina",
+                               "Every file found was chosen by the last %1 fills of this "
+                               "destination; nothing was chosen")
+                : SORVINA_TEXT("sorvina",
+                               "Every file found was chosen by the last %1 playlists written to "
+                               "this file; nothing was chosen"),
+          {count}};
 }
 
 std::int64_t RepeatedFill::SpaceToBeFreed(std::uint64_t allocationUnit) const {
@@ -353,8 +370,11 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
   for (const std::string_view relative : removed)
     destination_->RemoveEmptyFoldersAbove(relative);
   if (failed > 0) {
-    ports.ShowWarning(std::to_string(failed) + (failed == 1 ? " file" : " files") +
-                      " of the previous fill could not be removed (" + ReasonOf(firstError) + ")");
+    ports.ShowWarning(
+        {failed == 1
+             ? SORVINA_TEXT("sorvina", "%1 file of the previous fill could not be removed (%2)")
+             : SORVINA_TEXT("sorvina", "%1 files of the previous fill could not be removed (%2)"),
+         {failed, ReasonOf(firstError)}});
   }
   return paths;
 }
@@ -454,9 +474,13 @@ bool RepeatedFill::WriteRecord(RecordedFill fill, RunPorts& ports) {
   const int error = recordFolder_->ReplaceFile(recordName_, bytes);
   // The files this fill put there would be taken for the user's by the next one.
   if (error != 0) {
-    ports.ShowInformation("The record of this fill could not be written to " + RecordPath() + " (" +
-                          ReasonOf(error) + ")" +
-                          (replacing_ ? "; the next fill will not replace its songs" : ""));
+    ports.ShowInformation(
+        {replacing_
+             ? SORVINA_TEXT("sorvina",
+                            "The record of this fill could not be written to %1 (%2); the "
+                            "next fill will not replace its songs")
+             : SORVINA_TEXT("sorvina", "The record of this fill could not be written to %1 (%2)"),
+         {RecordPath(), ReasonOf(error)}});
   }
   return error == 0;
 }

@@ -13,6 +13,7 @@
 #include "engine/selection_run.h"
 #include "engine/selection_settings.h"
 #include "platform/contained_folder.h"
+#include "platform/user_text.h"
 
 namespace sorvina::engine {
 
@@ -54,7 +55,7 @@ class RepeatedFill {
   // Takes the files the last N fills chose out of the pool. False when that leaves none:
   // the run then shows NothingLeftMessage and chooses nothing.
   bool LeaveOutRecent(CandidatePool& pool);
-  std::string NothingLeftMessage() const;
+  platform::UserText NothingLeftMessage() const;
 
   // Filling the destination's free space: what the files to be replaced take there (free
   // for the draw), and what the record and the playlist this run writes there will take

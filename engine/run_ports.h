@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/user_text.h"
+
 namespace sorvina::engine {
 
 // A progress display with a Cancel button, open while a long loop runs; it closes when
@@ -25,15 +27,15 @@ class RunPorts {
  public:
   virtual ~RunPorts() = default;
   // An information message with an OK button; returns when the user has seen it.
-  virtual void ShowInformation(const std::string& message) = 0;
+  virtual void ShowInformation(const platform::UserText& message) = 0;
   // Something the run passed over and went on without, such as a record of earlier fills
   // that could not be used: worth telling, but no failure of the run. Shown as an
   // information message unless the front end tells warnings apart.
-  virtual void ShowWarning(const std::string& message) { ShowInformation(message); }
+  virtual void ShowWarning(const platform::UserText& message) { ShowInformation(message); }
   // Shows or removes the wait cursor.
   virtual void SetWaitCursor(bool shown) = 0;
   // Opens a progress display titled `title`, shown right away with the focus.
-  virtual std::unique_ptr<ProgressPort> OpenProgress(const std::string& title) = 0;
+  virtual std::unique_ptr<ProgressPort> OpenProgress(const platform::UserText& title) = 0;
 };
 
 // Shows the wait cursor for as long as it lives.

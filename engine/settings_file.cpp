@@ -131,18 +131,44 @@ std::vector<std::string> OptionLines(const ExtraOptions& options) {
   return lines;
 }
 
-// Sets the option that `line` names; any other line is passed over.
-void ReadOptionLine(std::string_view line, ExtraOptions& options) {
+// The entered state's lines: each field that holds something, in this order.
+constexpr std::string_view kCopyName = "copy";
+constexpr std::string_view kMegabytesName = "mb";
+constexpr std::string_view kHoursName = "hours";
+
+std::vector<std::string> EnteredLines(const EnteredState& entered) {
+  std::vector<std::string> lines;
+  if (entered.copyToFolder)
+    lines.push_back(std::string(kCopyName) + '=' + (*entered.copyToFolder ? "1" : "0"));
+  if (entered.megabytesText)
+    lines.push_back(std::string(kMegabytesName) + '=' + *entered.megabytesText);
+  if (entered.hoursText) lines.push_back(std::string(kHoursName) + '=' + *entered.hoursText);
+  return lines;
+}
+
+// Sets the option or entered field that `line` names; any other line is passed over.
+void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos) return;
+  const std::string_view name = line.substr(0, equals);
+  const std::string_view value = line.substr(equals + 1);
   for (const OptionLine& option : kOptionLines) {
-    if (line.substr(0, equals) == option.name) option.read(line.substr(equals + 1), options);
+    if (name == option.name) option.read(value, contents.options);
+  }
+  if (name == kCopyName) {
+    bool copy = false;
+    if (ReadFlag(value, copy)) contents.entered.copyToFolder = copy;
+  } else if (name == kMegabytesName) {
+    contents.entered.megabytesText = std::string(value);
+  } else if (name == kHoursName) {
+    contents.entered.hoursText = std::string(value);
   }
 }
 
 }  // namespace
 
-SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings) {
+SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings,
+                                      const EnteredState* entered) {
   std::vector<std::string_view> values;
   const std::string sourceCount = std::to_string(settings.sources.size());
   const std::string weightCount = std::to_string(settings.folderWeights.size());
@@ -157,6 +183,10 @@ SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSe
   values.push_back(limitLine);
   const std::vector<std::string> optionLines = OptionLines(settings.options);
   for (const std::string& line : optionLines)
+    values.push_back(line);
+  const std::vector<std::string> enteredLines =
+      entered ? EnteredLines(*entered) : std::vector<std::string>();
+  for (const std::string& line : enteredLines)
     values.push_back(line);
   // A line feed inside a value would end its line early and shift every field after it;
   // such a file would read back as something else, so none is written.
@@ -201,7 +231,7 @@ std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path) {
     contents.amountText.clear();
   }
   while (reader.Next(line))
-    ReadOptionLine(line, contents.options);
+    ReadOptionLine(line, contents);
   // A read error is no short file: settings made of the lines before it would replace
   // the user's with something the file does not say.
   if (reader.failed()) return std::nullopt;

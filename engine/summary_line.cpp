@@ -4,114 +4,147 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace sorvina::engine {
 namespace {
 
-std::string FilesText(std::size_t count) {
-  return std::to_string(count) + (count == 1 ? " file" : " files");
+using platform::DecimalNumber;
+using platform::TextArgument;
+using platform::UserText;
+
+UserText FilesText(std::size_t count) {
+  return {count == 1 ? SORVINA_TEXT("sorvina", "%1 file") : SORVINA_TEXT("sorvina", "%1 files"),
+          {count}};
 }
 
 // "(1.93 GB)", "(1.93 GB, 3 h 02 min)"; a playlist shows only the time where it is known.
-std::string AmountText(const RunSummary& summary) {
-  if (!summary.copy && summary.doneSeconds) return "(" + DurationText(*summary.doneSeconds) + ")";
-  std::string text = "(" + SizeText(summary.doneBytes);
-  if (summary.doneSeconds) text += ", " + DurationText(*summary.doneSeconds);
-  return text + ")";
+// The brackets are no text to translate.
+UserText AmountText(const RunSummary& summary) {
+  if (!summary.copy && summary.doneSeconds) return {"(%1)", {DurationText(*summary.doneSeconds)}};
+  if (summary.doneSeconds)
+    return {"(%1, %2)", {SizeText(summary.doneBytes), DurationText(*summary.doneSeconds)}};
+  return {"(%1)", {SizeText(summary.doneBytes)}};
 }
 
-std::string NothingChosenText(const NothingFits& why) {
-  std::string text = "Nothing chosen: ";
+UserText NothingChosenText(const NothingFits& why) {
   // On the destination a file takes more than its size: what it needs is said as such.
   if (why.freeSpace) {
-    return text + (why.smallestFile ? "the smallest file" : "the first file drawn") + " needs " +
-           SizeText(why.fileAmount) + ", more than the free space (" + SizeText(why.limit) + ")";
-  }
-  if (why.smallestFile) {
-    text += why.inSeconds ? "the shortest file (" : "the smallest file (";
-  } else {
-    text += "the first file drawn (";
+    return {why.smallestFile ? SORVINA_TEXT("sorvina",
+                                            "Nothing chosen: the smallest file needs %1, more "
+                                            "than the free space (%2)")
+                             : SORVINA_TEXT("sorvina",
+                                            "Nothing chosen: the first file drawn needs %1, more "
+                                            "than the free space (%2)"),
+            {SizeText(why.fileAmount), SizeText(why.limit)}};
   }
   if (why.inSeconds) {
-    return text + DurationText(why.fileAmount) + ") is longer than " + DurationText(why.limit);
+    return {
+        why.smallestFile
+            ? SORVINA_TEXT("sorvina", "Nothing chosen: the shortest file (%1) is longer than %2")
+            : SORVINA_TEXT("sorvina",
+                           "Nothing chosen: the first file drawn (%1) is longer than %2"),
+        {DurationText(why.fileAmount), DurationText(why.limit)}};
   }
-  return text + SizeText(why.fileAmount) + ") is larger than " + SizeText(why.limit);
+  return {
+      why.smallestFile
+          ? SORVINA_TEXT("sorvina", "Nothing chosen: the smallest file (%1) is larger than %2")
+          : SORVINA_TEXT("sorvina", "Nothing chosen: the first file drawn (%1) is larger than %2"),
+      {SizeText(why.fileAmount), SizeText(why.limit)}};
 }
 
 // ", 38 replaced, 5 kept, 2 left in place": what became of the previous fill's files.
-std::string ReplacementText(const Replacement& replacement, bool dryRun) {
-  if (!replacement.anyPrevious) return ", no earlier fill to replace";
-  std::string text =
-      ", " + std::to_string(replacement.removed) + (dryRun ? " to replace" : " replaced");
-  if (replacement.kept > 0)
-    text += ", " + std::to_string(replacement.kept) + (dryRun ? " to keep" : " kept");
-  if (replacement.left > 0) text += ", " + std::to_string(replacement.left) + " left in place";
-  return text;
+void AddReplacement(const Replacement& replacement, bool dryRun, std::vector<TextArgument>& parts) {
+  if (!replacement.anyPrevious) {
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", no earlier fill to replace")));
+    return;
+  }
+  parts.emplace_back(UserText(dryRun ? SORVINA_TEXT("sorvina", ", %1 to replace")
+                                     : SORVINA_TEXT("sorvina", ", %1 replaced"),
+                              {replacement.removed}));
+  if (replacement.kept > 0) {
+    parts.emplace_back(UserText(
+        dryRun ? SORVINA_TEXT("sorvina", ", %1 to keep") : SORVINA_TEXT("sorvina", ", %1 kept"),
+        {replacement.kept}));
+  }
+  if (replacement.left > 0)
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 left in place"), {replacement.left}));
+}
+
+UserText DoneText(const RunSummary& summary) {
+  const char* pattern = nullptr;
+  if (summary.copy) {
+    pattern = summary.dryRun ? SORVINA_TEXT("sorvina", "Would copy %1 %2 to %3")
+                             : SORVINA_TEXT("sorvina", "Copied %1 %2 to %3");
+  } else {
+    pattern = summary.dryRun ? SORVINA_TEXT("sorvina", "Would write a playlist of %1 %2 to %3")
+                             : SORVINA_TEXT("sorvina", "Wrote a playlist of %1 %2 to %3");
+  }
+  return {pattern, {FilesText(summary.doneFiles), AmountText(summary), summary.destination}};
 }
 
 }  // namespace
 
-std::string SizeText(std::int64_t bytes) {
-  if (bytes < 1024) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
-  static constexpr std::array<const char*, 4> kUnits = {"MB", "GB", "TB", "PB"};
+UserText SizeText(std::int64_t bytes) {
+  if (bytes < 1024) {
+    return {bytes == 1 ? SORVINA_TEXT("sorvina", "%1 byte") : SORVINA_TEXT("sorvina", "%1 bytes"),
+            {bytes}};
+  }
+  static constexpr std::array<const char*, 4> kUnits = {
+      SORVINA_TEXT("sorvina", "%1 MB"), SORVINA_TEXT("sorvina", "%1 GB"),
+      SORVINA_TEXT("sorvina", "%1 TB"), SORVINA_TEXT("sorvina", "%1 PB")};
   double value = static_cast<double>(bytes) / 1048576.0;
   std::size_t unit = 0;
   while (value >= 1024.0 && unit + 1 < kUnits.size()) {
     value /= 1024.0;
     ++unit;
   }
-  // Three significant digits, however small the part of an MB.
-  const int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(value))));
-  char number[64];
-  std::snprintf(number, sizeof number, "%.*f", decimals, value);
-  std::string text(number);
-  if (text.find('.') != std::string::npos) {
-    while (text.back() == '0')
-      text.pop_back();
-    if (text.back() == '.') text.pop_back();
-  }
-  return text + " " + kUnits[unit];
+  // Three significant digits, however small the part of an MB, without trailing zeros:
+  // fewer decimals then round to the very same digits.
+  int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(value))));
+  const std::string written = platform::EnglishNumber({value, decimals});
+  for (auto digit = written.rbegin(); decimals > 0 && *digit == '0'; ++digit)
+    --decimals;
+  return {kUnits[unit], {DecimalNumber{value, decimals}}};
 }
 
-std::string DurationText(std::int64_t seconds) {
+UserText DurationText(std::int64_t seconds) {
   if (seconds >= 3600) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%lld h %02lld min", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds % 3600 / 60));
-    return text;
+    char minutes[8];
+    std::snprintf(minutes, sizeof minutes, "%02d", static_cast<int>(seconds % 3600 / 60));
+    return {SORVINA_TEXT("sorvina", "%1 h %2 min"), {seconds / 3600, std::string(minutes)}};
   }
   if (seconds >= 60) {
-    std::string text = std::to_string(seconds / 60) + " min";
-    if (seconds % 60 != 0) text += " " + std::to_string(seconds % 60) + " s";
-    return text;
+    if (seconds % 60 == 0) return {SORVINA_TEXT("sorvina", "%1 min"), {seconds / 60}};
+    return {SORVINA_TEXT("sorvina", "%1 min %2 s"), {seconds / 60, seconds % 60}};
   }
-  return std::to_string(seconds) + " s";
+  return {SORVINA_TEXT("sorvina", "%1 s"), {seconds}};
 }
 
-std::string SummaryLine(const RunSummary& summary) {
+UserText SummaryText(const RunSummary& summary) {
   // Chosen files that stay on the destination from the previous fill are not copied.
   const std::size_t kept = summary.replacement ? summary.replacement->kept : 0;
   if (summary.cancelled) {
-    return "Cancelled after " + std::to_string(summary.doneFiles) + " of " +
-           FilesText(summary.chosenFiles - std::min(kept, summary.chosenFiles));
+    return {
+        SORVINA_TEXT("sorvina", "Cancelled after %1 of %2"),
+        {summary.doneFiles, FilesText(summary.chosenFiles - std::min(kept, summary.chosenFiles))}};
   }
   if (summary.chosenFiles == 0) {
-    return summary.nothingFits ? NothingChosenText(*summary.nothingFits) : "Nothing chosen";
+    return summary.nothingFits ? NothingChosenText(*summary.nothingFits)
+                               : UserText(SORVINA_TEXT("sorvina", "Nothing chosen"));
   }
-  std::string line;
-  if (summary.copy) {
-    line = summary.dryRun ? "Would copy " : "Copied ";
-    line += FilesText(summary.doneFiles);
-  } else {
-    line = summary.dryRun ? "Would write a playlist of " : "Wrote a playlist of ";
-    line += FilesText(summary.doneFiles);
-  }
-  line += " " + AmountText(summary) + " to " + summary.destination;
+  std::vector<TextArgument> parts = {DoneText(summary)};
   if (summary.copy && summary.replacement)
-    line += ReplacementText(*summary.replacement, summary.dryRun);
-  if (summary.skippedFiles > 0) line += ", " + std::to_string(summary.skippedFiles) + " skipped";
-  if (summary.failedFiles > 0) line += ", " + std::to_string(summary.failedFiles) + " failed";
-  return line;
+    AddReplacement(*summary.replacement, summary.dryRun, parts);
+  if (summary.skippedFiles > 0)
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 skipped"), {summary.skippedFiles}));
+  if (summary.failedFiles > 0)
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 failed"), {summary.failedFiles}));
+  return platform::Concatenated(std::move(parts));
+}
+
+std::string SummaryLine(const RunSummary& summary) {
+  return platform::English(SummaryText(summary));
 }
 
 }  // namespace sorvina::engine

@@ -75,13 +75,13 @@ class FakePrompts : public sorvina::ui::FolderPrompts {
   int questions = 0;
   int yes = 0;
 
-  void ShowMessage(const std::string& text) override {
-    FUZZ_CHECK(!text.empty());
+  void ShowMessage(const sorvina::platform::UserText& text) override {
+    FUZZ_CHECK(!sorvina::platform::English(text).empty());
     ++messages;
   }
-  bool AskYesNo(const std::string& text) override {
+  bool AskYesNo(const sorvina::platform::UserText& text) override {
     ++questions;
-    const bool answer = Answer(text, salt_ * 31, 2) == 0;
+    const bool answer = Answer(sorvina::platform::English(text), salt_ * 31, 2) == 0;
     yes += answer ? 1 : 0;
     return answer;
   }

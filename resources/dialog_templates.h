@@ -15,6 +15,7 @@ enum class ControlKind {
   kEditField,  // one line, scrolls horizontally, bordered
   kListBox,    // sorted case-insensitively, bordered, both scroll bars
   kOwnerDrawnButton,
+  kComboBox,  // a drop-down list to choose from
 };
 
 inline constexpr int kNoControlId = -1;
@@ -24,7 +25,7 @@ inline constexpr int kNoControlId = -1;
 struct ControlTemplate {
   ControlKind kind;
   int id;            // kNoControlId for labels and frames nobody addresses
-  const char* text;  // "" for none
+  const char* text;  // "" for none; translated in kResourceContext (string_table.h)
   int x;
   int y;
   int width;

@@ -57,6 +57,7 @@ inline constexpr int kIdcReplacePrevious = 1025;
 inline constexpr int kIdcDevicePlaylist = 1026;
 inline constexpr int kIdcDevicePlaylistName = 1027;
 inline constexpr int kIdcRelative = 1028;
+inline constexpr int kIdcPlayerChoice = 1031;
 
 // Folder weights page (106).
 inline constexpr int kIdcWeightList = 1005;
@@ -66,6 +67,7 @@ inline constexpr int kIdcChangeWeight = 1009;
 
 // Weight dialog (129).
 inline constexpr int kIdcWeightField = 1019;
+inline constexpr int kIdcWeightFolder = 1032;
 
 // Final settings page (107).
 inline constexpr int kIdcMegabyteField = 1008;

@@ -1,8 +1,14 @@
 #pragma once
 
+#include <QString>
+
 namespace sorvina::resources {
 
-// The text of string resource `id`; "" for an id the table does not hold.
-const char* LoadResourceString(int id);
+// The translation context of the string table's and the dialog templates' texts.
+inline constexpr char kResourceContext[] = "sorvina::resources";
+
+// The text of string resource `id` in the user's language; "" for an id the table does
+// not hold.
+QString LoadResourceString(int id);
 
 }  // namespace sorvina::resources

@@ -85,8 +85,8 @@ std::string NumberedName(const std::string& target, unsigned number) {
                                     ")" + parts.name.substr(stemEnd));
 }
 
-std::string ErrorText(int error) {
-  return std::generic_category().message(error);
+platform::UserText ErrorText(int error) {
+  return platform::Verbatim(std::generic_category().message(error));
 }
 
 int RenameEntry(const std::string& from, const std::string& to, bool replace) {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/user_text.h"
+
 // The system-level steps of the file operation: naming, folder creation, renames that
 // never replace by accident, and the copy of one file's bytes into a part file. Errors are
 // errno values (0 for success), turned into words by ErrorText.
@@ -30,8 +32,8 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // gives "notes (2)"; a leading dot does not start an extension (".cfg (2)").
 std::string NumberedName(const std::string& target, unsigned number);
 
-// The error's text as the system words it ("No space left on device").
-std::string ErrorText(int error);
+// The error's text as the system words it ("No space left on device"), shown as it is.
+platform::UserText ErrorText(int error);
 
 // Gives `from` the name `to` in one step. With `replace` an existing `to` is replaced
 // atomically; without it an existing `to` is never replaced and EEXIST comes back, also

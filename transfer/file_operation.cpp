@@ -24,12 +24,15 @@ namespace sorvina::transfer {
 namespace {
 
 // Reasons in words for refusals that have no system error of their own.
-constexpr char kFolderNotCopied[] = "Is a folder; only files are copied";
-constexpr char kNotRegularFile[] = "Not a regular file; only files are copied";
-constexpr char kSameFile[] = "Source and target are the same file";
-constexpr char kNoName[] = "The path names no file or folder";
-constexpr char kFolderAcrossFileSystems[] = "A folder can be moved only within one file system";
-constexpr char kNoFreeName[] = "No free name for a second copy";
+constexpr const char* kFolderNotCopied =
+    SORVINA_TEXT("sorvina", "Is a folder; only files are copied");
+constexpr const char* kNotRegularFile =
+    SORVINA_TEXT("sorvina", "Not a regular file; only files are copied");
+constexpr const char* kSameFile = SORVINA_TEXT("sorvina", "Source and target are the same file");
+constexpr const char* kNoName = SORVINA_TEXT("sorvina", "The path names no file or folder");
+constexpr const char* kFolderAcrossFileSystems =
+    SORVINA_TEXT("sorvina", "A folder can be moved only within one file system");
+constexpr const char* kNoFreeName = SORVINA_TEXT("sorvina", "No free name for a second copy");
 
 // Keep both tries "NAME (2)" up to this number.
 constexpr unsigned kMaxCopyNumber = 9999;
@@ -110,7 +113,7 @@ class Runner {
                   const std::string& target);
   ConflictAction Ask(const std::string& source, const std::string& target);
   std::string LegalTarget(const std::string& target);
-  Outcome Fail(const std::string& path, const std::string& reason);
+  Outcome Fail(const std::string& path, const platform::UserText& reason);
   bool ShowProgress(std::size_t index, std::uint64_t fileBytesDone);
 
   // A copy: the owner's calls may change the caller's request while this one runs.
@@ -296,7 +299,7 @@ Runner::Outcome Runner::Delete(std::size_t index) {
   if (S_ISDIR(entry.st_mode)) {
     std::error_code error;
     std::filesystem::remove_all(source, error);
-    if (error) return Fail(source, error.message());
+    if (error) return Fail(source, platform::Verbatim(error.message()));
   } else if (unlink(source.c_str()) != 0) {
     return Fail(source, ErrorText(errno));
   }
@@ -356,7 +359,7 @@ std::string Runner::LegalTarget(const std::string& target) {
   return name == parts.name ? target : JoinPath(parts.folder, name);
 }
 
-Runner::Outcome Runner::Fail(const std::string& path, const std::string& reason) {
+Runner::Outcome Runner::Fail(const std::string& path, const platform::UserText& reason) {
   if (request_.owner != nullptr &&
       request_.owner->ReportError(path, reason) == ErrorAction::kStop) {
     return Outcome::kStopped;

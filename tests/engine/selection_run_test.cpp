@@ -233,7 +233,7 @@ class CallRecorder : public transfer::FileOperationUi {
     calls.push_back("conflict " + target);
     return {transfer::ConflictAction::kKeepBoth, false};
   }
-  transfer::ErrorAction ReportError(const std::string& path, const std::string&) override {
+  transfer::ErrorAction ReportError(const std::string& path, const platform::UserText&) override {
     calls.push_back("error " + path);
     return transfer::ErrorAction::kContinue;
   }

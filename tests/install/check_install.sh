@@ -218,15 +218,17 @@ check_installed_tree() {
     fi
   done
 
-  local out
-  if [[ -x $usr/bin/sorvina-cli ]]; then
-    out=$(timeout 20 "$usr/bin/sorvina-cli" --version 2>&1) ||
-      fail "installed sorvina-cli --version failed: $out"
-    # The version first, then the copyright and the licence.
-    [[ ${out%%$'\n'*} == "sorvina-cli $version" && $out == *GPL-3.0-or-later* ]] ||
-      fail "installed sorvina-cli --version says \"$out\", expected \"sorvina-cli $version\"" \
-        "and the licence"
-  fi
+  local out entry first
+  # PROGRAM|the first line of its --version: the name it is known by and the version;
+  # then the copyright and the licence. The wizard answers without a display.
+  for entry in "sorvina-cli|sorvina-cli $version" "sorvina|Sorvina $version"; do
+    program=${entry%%|*} first=${entry#*|}
+    [[ -x $usr/bin/$program ]] || continue
+    out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 \
+      "$usr/bin/$program" --version 2>&1) || fail "installed $program --version failed: $out"
+    [[ ${out%%$'\n'*} == "$first" && $out == *GPL-3.0-or-later* ]] ||
+      fail "installed $program --version says \"$out\", expected \"$first\" and the licence"
+  done
 
   local desktop=$usr/share/applications/sorvina.desktop
   local metainfo=$usr/share/metainfo/io.github.sorvina.Sorvina.metainfo.xml

@@ -21,17 +21,17 @@ class RecordingPorts : public engine::RunPorts {
   std::vector<std::string> warnings;
   int cancelAtPump = -1;  // the n-th pump (counted from 1) reports Cancel
 
-  void ShowInformation(const std::string& message) override {
-    messages.push_back(message);
-    events.push_back("message:" + message);
+  void ShowInformation(const platform::UserText& message) override {
+    messages.push_back(platform::English(message));
+    events.push_back("message:" + messages.back());
   }
-  void ShowWarning(const std::string& message) override {
-    warnings.push_back(message);
-    events.push_back("warning:" + message);
+  void ShowWarning(const platform::UserText& message) override {
+    warnings.push_back(platform::English(message));
+    events.push_back("warning:" + warnings.back());
   }
   void SetWaitCursor(bool shown) override { events.push_back(shown ? "wait:on" : "wait:off"); }
-  std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override {
-    events.push_back("progress:open " + title);
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText& title) override {
+    events.push_back("progress:open " + platform::English(title));
     return std::make_unique<Progress>(*this);
   }
 
@@ -65,8 +65,9 @@ class CopyRecorder : public transfer::FileOperationUi {
   transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
     return {transfer::ConflictAction::kReplace, false};
   }
-  transfer::ErrorAction ReportError(const std::string& path, const std::string& reason) override {
-    errors.push_back(path + ": " + reason);
+  transfer::ErrorAction ReportError(const std::string& path,
+                                    const platform::UserText& reason) override {
+    errors.push_back(path + ": " + platform::English(reason));
     return transfer::ErrorAction::kContinue;
   }
   bool Progress(const transfer::FileProgress&) override {

@@ -54,8 +54,9 @@ class Recorder : public FileOperationUi {
     if (!answers.empty()) answers.pop_front();
     return answer;
   }
-  ErrorAction ReportError(const std::string& path, const std::string& reason) override {
-    errors.emplace_back(path, reason);
+  ErrorAction ReportError(const std::string& path,
+                          const sorvina::platform::UserText& reason) override {
+    errors.emplace_back(path, sorvina::platform::English(reason));
     return onError;
   }
   bool Progress(const FileProgress& update) override {

@@ -40,14 +40,14 @@ const ExpectedTemplate kTemplates[] = {
      {1000, 1001, 1002, 1016, 1017, 1040, 1041, 1042, 1043, 1044, 1045, 1046, 1047}},
     {105,
      "Select Destination",
-     {284, 137},
-     {1003, 1004, 1014, 1015, 1020, 1021, 1025, 1026, 1027, 1028}},
+     {284, 150},
+     {1003, 1004, 1014, 1015, 1020, 1021, 1025, 1026, 1027, 1028, 1031}},
     {106, "Set Folder Weights", {301, 138}, {1005, 1006, 1007, 1009}},
     {107,
      "Final Settings",
      {304, 175},
      {1008, 1009, 1010, 1011, 1012, 1013, 1018, 1022, 1023, 1024, 1029, 1030}},
-    {129, "Dialog", {253, 102}, {1, 2, 1019}},
+    {129, "Folder weight", {253, 102}, {1, 2, 1019, 1032}},
 };
 
 const char* ClassFor(ControlKind kind) {
@@ -69,6 +69,8 @@ const char* ClassFor(ControlKind kind) {
       return "sorvina::ui::SortedListBox";
     case ControlKind::kOwnerDrawnButton:
       return "sorvina::ui::LinkButton";
+    case ControlKind::kComboBox:
+      return "sorvina::ui::DropDownList";
   }
   return "";
 }
@@ -220,13 +222,14 @@ class DialogBuilderTest : public QObject {
   }
 
   void stringTableHoldsTheTexts() {
-    auto text = [](int id) { return QString::fromUtf8(resources::LoadResourceString(id)); };
-    QCOMPARE(text(resources::kIdsSheetCaption), QStringLiteral("Wizard"));
-    QCOMPARE(text(resources::kIdsPage1Header),
+    using resources::LoadResourceString;
+    QCOMPARE(LoadResourceString(resources::kIdsSheetCaption), QStringLiteral("Wizard"));
+    QCOMPARE(LoadResourceString(resources::kIdsPage1Header),
              QStringLiteral("Select source folders and/or playlists"));
-    QCOMPARE(text(resources::kIdsPage2Header), QStringLiteral("Set what do with mp3 selection"));
-    QCOMPARE(text(resources::kIdsPage2Caption), QStringLiteral("Sorvina step 2"));
-    QCOMPARE(text(104), QString());  // a dialog, not a string
+    QCOMPARE(LoadResourceString(resources::kIdsPage2Header),
+             QStringLiteral("Set what to do with the mp3 selection"));
+    QCOMPARE(LoadResourceString(resources::kIdsPage2Caption), QStringLiteral("Sorvina step 2"));
+    QCOMPARE(LoadResourceString(104), QString());  // a dialog, not a string
   }
 };
 

@@ -25,9 +25,11 @@ class RecordingPrompts : public FolderPrompts {
   std::vector<std::string> questions;
   bool answer = false;
 
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string& text) override {
-    questions.push_back(text);
+  void ShowMessage(const platform::UserText& text) override {
+    messages.push_back(platform::English(text));
+  }
+  bool AskYesNo(const platform::UserText& text) override {
+    questions.push_back(platform::English(text));
     return answer;
   }
 };

@@ -163,8 +163,9 @@ class FolderDialogTest : public QObject {
     QCOMPARE(messages.texts().size(), 2);
   }
 
-  void tabMovesToOpenAndEscapeInTheFieldDoesNotClose() {
+  void tabMovesToOpenCtrlASelectsAllAndEscapeCancels() {
     sorvina::test::TempDir dir;
+    dir.MakeFolder("ROCK");
     Picker picker(dir.path());
     QApplication::setActiveWindow(&picker.dialog);
     picker.Type(Q(dir / "typed"));
@@ -172,10 +173,31 @@ class FolderDialogTest : public QObject {
     QCOMPARE(picker.field->text(), Q(dir / "typed"));
     QVERIFY(picker.dialog.findChild<QPushButton*>("openButton")->hasFocus());
 
+    // Selecting the whole path, also one that names a folder, changes nothing else.
     picker.field->setFocus();
+    picker.Type(Q(dir / "ROCK/"));
+    QTest::keyClick(picker.field, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(picker.field->selectedText(), Q(dir / "ROCK/"));
+    QCOMPARE(picker.field->text(), Q(dir / "ROCK/"));
+    QTest::keyClicks(picker.field, "/");  // what is typed next replaces the selection
+    QCOMPARE(picker.field->text(), QString("/"));
+
     picker.Press(Qt::Key_Escape);
+    QVERIFY(!picker.dialog.isVisible());
+    QCOMPARE(picker.dialog.result(), int(QDialog::Rejected));
+  }
+
+  void enterOnTheFolderDisplayedChoosesIt() {
+    sorvina::test::TempDir dir;
+    dir.MakeFolder("ROCK");
+    Picker picker(dir.path());
+    picker.Type(Q(dir / "ROCK"));
+    picker.Press(Qt::Key_Return);  // displays it
     QVERIFY(picker.dialog.isVisible());
-    QCOMPARE(picker.dialog.result(), 0);
+    QCOMPARE(picker.field->text(), Q(dir / "ROCK/"));
+    picker.Press(Qt::Key_Return);  // chooses it, as Open does
+    QCOMPARE(picker.dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(picker.dialog.GetFolder(), Q(dir / "ROCK/"));
   }
 
   void openAcceptsOnlyWhatTheChecksAccept() {

@@ -50,9 +50,11 @@ class RecordingPrompts : public FolderPrompts {
   std::vector<std::string> questions;
   std::deque<bool> answers;  // the answers to the next questions; No when none is left
 
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  bool AskYesNo(const std::string& text) override {
-    questions.push_back(text);
+  void ShowMessage(const sorvina::platform::UserText& text) override {
+    messages.push_back(sorvina::platform::English(text));
+  }
+  bool AskYesNo(const sorvina::platform::UserText& text) override {
+    questions.push_back(sorvina::platform::English(text));
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();

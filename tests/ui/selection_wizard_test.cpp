@@ -1,11 +1,19 @@
 // The wizard as a whole: page order, titles, buttons per page, Help, Finish and Cancel.
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"
+#include "ui/shell/sorted_list_box.h"
 #include "ui/shell/web_page.h"
+#include "ui/wizard/last_state.h"
 
 using sorvina::test::WizardFixture;
 
@@ -24,8 +32,8 @@ class SelectionWizardTest : public QObject {
     const QStringList captions = {"Sorvina step 1", "Sorvina step 2", "Sorvina step 3",
                                   "Sorvina step 4"};
     const QStringList headers = {"Select source folders and/or playlists",
-                                 "Set what do with mp3 selection", "Set folder weights (optional)",
-                                 "Set how many mp3s to select"};
+                                 "Set what to do with the mp3 selection",
+                                 "Set folder weights (optional)", "Set how many mp3s to select"};
     for (int page = 0; page < 4; ++page) {
       QCOMPARE(wizard.window->currentId(), page);
       QCOMPARE(wizard.window->windowTitle(), captions[page]);
@@ -60,7 +68,10 @@ class SelectionWizardTest : public QObject {
   void helpOpensTheSameAddressOnEveryPageAndDonationItsOwn() {
     WizardFixture wizard;
     QList<QUrl> opened;
-    sorvina::ui::SetUrlOpener([&](const QUrl& url) { opened << url; });
+    sorvina::ui::SetUrlOpener([&](const QUrl& url) {
+      opened << url;
+      return true;
+    });
     for (int page = 0; page < 4; ++page) {
       wizard.Click(QWizard::HelpButton);
       QCOMPARE(wizard.window->currentId(), page);
@@ -88,6 +99,73 @@ class SelectionWizardTest : public QObject {
     QCOMPARE(finished.count(), 0);
     QCOMPARE(wizard.messages.texts(),
              QStringList(2, "Please select at least one source folder or play list"));
+  }
+
+  void theLastStateIsKeptOnFinishAndCloseAndComesBack() {
+    QTemporaryDir config;
+    const QString path = config.path() + "/not/yet/last.txt";
+    {
+      WizardFixture wizard;
+      sorvina::ui::KeepLastState(*wizard.window, path);
+      wizard.dialogs.QueuePath("/music/rock");
+      wizard.ClickControl("addFolder");
+      wizard.ClickControl("fileType-flac");
+      wizard.Next();
+      wizard.ClickControl("createPlaylist");  // no playlist named yet
+      wizard.ClickControl("relativePaths");
+      wizard.settings.folderWeights = {{"2.50 /music/rock/", {}, 1.0}};
+      wizard.Next();
+      wizard.Next();
+      wizard.Next();
+      QTest::keyClicks(wizard.Find<QLineEdit>("megabyteField"), "650");
+      QTest::keyClicks(wizard.Find<QLineEdit>("hoursField"), "2");
+      wizard.ClickControl("avoidLast");
+      wizard.Finish();  // refused for want of a playlist, and still kept
+      QVERIFY(QFileInfo::exists(path));
+      wizard.Find<QLineEdit>("hoursField")->setText("3");
+      wizard.Click(QWizard::CancelButton);
+    }
+    QFile kept(path);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("1\r\n/music/rock/\r\n\r\n1\r\n2.50 /music/rock/\r\n1 3\r\n"
+                                        "avoid-last=2\r\nrelative=1\r\ntypes=mp3,flac\r\n"
+                                        "copy=0\r\nmb=650\r\nhours=3\r\n"));
+
+    WizardFixture wizard;
+    sorvina::ui::RestoreLastState(*wizard.window, path);
+    QCOMPARE(wizard.Find<sorvina::ui::SortedListBox>("sourceList")->Texts(),
+             QStringList("/music/rock/"));
+    QVERIFY(wizard.Find<QCheckBox>("fileType-flac")->isChecked());
+    wizard.Next();
+    QVERIFY(wizard.Find<QRadioButton>("createPlaylist")->isChecked());
+    QVERIFY(wizard.Find<QCheckBox>("relativePaths")->isChecked());
+    wizard.Next();
+    QCOMPARE(wizard.Find<sorvina::ui::SortedListBox>("weightList")->Texts(),
+             QStringList("2.50 /music/rock/"));
+    wizard.Next();
+    QVERIFY(wizard.Find<QRadioButton>("hoursButton")->isChecked());
+    QCOMPARE(wizard.Find<QLineEdit>("hoursField")->text(), QString("3"));
+    QCOMPARE(wizard.Find<QLineEdit>("megabyteField")->text(), QString("650"));
+    QVERIFY(wizard.Find<QCheckBox>("avoidLast")->isChecked());
+
+    // Nothing kept: the wizard starts empty.
+    WizardFixture fresh;
+    sorvina::ui::RestoreLastState(*fresh.window, config.path() + "/missing.txt");
+    QCOMPARE(fresh.Find<sorvina::ui::SortedListBox>("sourceList")->count(), 0);
+  }
+
+  void aStateThatCannotBeKeptIsReportedOnce() {
+    QTemporaryDir config;
+    QFile(config.filePath("file")).open(QIODevice::WriteOnly);
+    WizardFixture wizard;
+    sorvina::ui::KeepLastState(*wizard.window, config.filePath("file/last.txt"));
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    wizard.Finish();
+    wizard.Finish();
+    const QStringList texts = wizard.messages.texts();
+    QCOMPARE(texts.filter("could not be kept").size(), 1);
+    QVERIFY(texts.last().startsWith("Please select"));
   }
 
   void cancelEndsTheWizardFromAnyPage() {

@@ -1,14 +1,16 @@
 // The small services every window of the program relies on: filter lists, the sorted
-// list, message box captions, folder results and web addresses.
+// list, message box captions, folder results, web addresses and the players plugged in.
 #include <QApplication>
 #include <QFileInfo>
 #include <QTest>
 
+#include "tests/support/temp_dir.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/shell/application_name.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/message_box.h"
+#include "ui/shell/removable_volumes.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/shell/web_page.h"
 
@@ -18,6 +20,11 @@ class ShellServicesTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() {
+    // The texts as written, whatever language the machine running the tests has.
+    qputenv("LC_ALL", "C");
+    QCOMPARE(SetUpApplication(), QString("en"));
+  }
   void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
 
   void filterListsBecomeNameFiltersThatShowEveryFileForStarDotStar() {
@@ -43,9 +50,10 @@ class ShellServicesTest : public QObject {
     QCOMPARE(list.SelectedRow(), -1);
   }
 
-  void messageBoxesCarryTheExecutableNameAndOnlyYesCounts() {
-    const QString expected = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+  void messageBoxesCarryTheDisplayNameAndOnlyYesCounts() {
+    const QString expected = "Sorvina";
     QCOMPARE(ApplicationName(), expected);
+    QVERIFY(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() != expected);
     MessageBoxRecorder recorder;
     recorder.QueueAnswer(true);
     ShowInformation(nullptr, "one");
@@ -74,16 +82,47 @@ class ShellServicesTest : public QObject {
     QCOMPARE(recorder.requests()[0].kind, FileDialogKind::kFolder);
   }
 
-  void webPagesLieOnTheConfiguredSite() {
+  void webPagesLieOnTheConfiguredSiteAndWithoutABrowserTheAddressIsShown() {
     QList<QUrl> opened;
-    SetUrlOpener([&](const QUrl& url) { opened << url; });
+    bool browser = true;
+    SetUrlOpener([&](const QUrl& url) {
+      opened << url;
+      return browser;
+    });
+    MessageBoxRecorder messages;
     OpenHelpPage();
     OpenWebPage(kDonationPagePath);
+    QVERIFY(messages.shown().empty());
+    browser = false;
+    OpenHelpPage();
     SetUrlOpener({});
     QCOMPARE(opened, QList<QUrl>({QUrl(WebsiteAddress() + "/sorvina/index.html"),
-                                  QUrl(WebsiteAddress() + "/sorvina/donate.html")}));
+                                  QUrl(WebsiteAddress() + "/sorvina/donate.html"),
+                                  QUrl(WebsiteAddress() + "/sorvina/index.html")}));
     QVERIFY(opened[0].isValid());
     QVERIFY(opened[0].scheme().startsWith("http"));
+    QCOMPARE(messages.texts(), QStringList("No web browser could be started.\nThe page is at:\n" +
+                                           WebsiteAddress() + "/sorvina/index.html"));
+  }
+
+  void aPlayerIsFilledInItsMusicFolderOrAtItsRoot() {
+    sorvina::test::TempDir withMusic;
+    withMusic.MakeFolder("MUSIC");
+    withMusic.MakeFolder("Podcasts");
+    sorvina::test::TempDir without;
+    without.WriteFile("Music");  // a file, not a folder
+    QCOMPARE(DestinationOnVolume({"PLAYER", QString::fromStdString(withMusic.path()), 0, 0}),
+             QString::fromStdString(withMusic / "MUSIC/"));
+    QCOMPARE(DestinationOnVolume({"STICK", QString::fromStdString(without.path()) + "/", 0, 0}),
+             QString::fromStdString(without.path()) + "/");
+
+    // The list is read afresh, or taken from the seam while there is one.
+    for (const RemovableVolume& volume : RemovableVolumes())
+      QVERIFY2(!volume.rootPath.isEmpty() && volume.rootPath != "/", qPrintable(volume.rootPath));
+    FakeVolumeList fake;
+    fake.volumes = {{"PLAYER", "/media/alex/PLAYER", 8'000'000'000, 1'000'000'000}};
+    QCOMPARE(RemovableVolumes().size(), 1u);
+    QCOMPARE(RemovableVolumes()[0].name, QString("PLAYER"));
   }
 };
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QString>
 #include <QStringList>
 #include <QWidget>
 
@@ -19,6 +21,27 @@ inline void QuietOffscreenWarnings() {
         if (previous) previous(type, context, message);
       });
 }
+
+// Sets an environment variable for as long as it lives, then restores it.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const QString& value)
+      : name_(name), had_(qEnvironmentVariableIsSet(name)), previous_(qgetenv(name)) {
+    qputenv(name, value.toLocal8Bit());
+  }
+  ~ScopedEnvironment() {
+    if (had_) {
+      qputenv(name_, previous_);
+    } else {
+      qunsetenv(name_);
+    }
+  }
+
+ private:
+  const char* name_;
+  bool had_;
+  QByteArray previous_;
+};
 
 // The names (class and object) of the top-level widgets still alive once pending
 // deletions have run. A widget test ends with none.

@@ -1,24 +1,33 @@
 // The four pages as a user drives them: what each shows on arrival, what Next and Back
 // store, the list commands, the weight dialog, and loading and saving settings.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"
+#include "ui/shell/path_text.h"
+#include "ui/shell/removable_volumes.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/weight_dialog.h"
 
+using sorvina::test::ScopedEnvironment;
 using sorvina::test::WizardFixture;
 using sorvina::ui::SortedListBox;
+using sorvina::ui::ToEngineText;
 using sorvina::ui::WeightDialog;
 
 namespace {
@@ -30,11 +39,19 @@ std::vector<std::string> Entries(const std::vector<sorvina::engine::FolderWeight
   return texts;
 }
 
-// Answers the weight dialog that is about to open: types `text` and presses OK, or
-// presses Cancel when `text` is null. Refused texts leave the dialog open; it is then
-// cancelled, and `stayedOpen` says so.
-void AnswerWeightDialog(const QString& text, bool* stayedOpen = nullptr) {
-  QTimer::singleShot(0, [text, stayedOpen] {
+// What the weight dialog showed when it opened.
+struct WeightDialogSeen {
+  QString title;
+  QString folder;  // the folder it named
+  QString preset;  // the field's text, all selected
+  bool stayedOpen = false;
+};
+
+// Answers the weight dialog that is about to open: types `text` over what the field holds
+// and presses OK, or presses Cancel when `text` is null. Refused texts leave the dialog
+// open; it is then cancelled, and `seen->stayedOpen` says so.
+void AnswerWeightDialog(const QString& text, WeightDialogSeen* seen = nullptr) {
+  QTimer::singleShot(0, [text, seen] {
     auto* dialog = qobject_cast<WeightDialog*>(QApplication::activeModalWidget());
     if (!dialog) {
       QFAIL("no weight dialog is open");
@@ -42,17 +59,44 @@ void AnswerWeightDialog(const QString& text, bool* stayedOpen = nullptr) {
     }
     auto* field = dialog->findChild<QLineEdit*>("weightField");
     const bool fieldHadFocus = dialog->focusWidget() == field;
+    const bool allSelected = field->selectedText() == field->text();
+    if (seen) {
+      seen->title = dialog->windowTitle();
+      seen->folder = dialog->findChild<QLabel*>("weightFolder")->toolTip();
+      seen->preset = field->text();
+    }
     if (text.isNull()) {
       QTest::keyClick(dialog, Qt::Key_Escape);
     } else {
+      QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(field, Qt::Key_Delete);
       QTest::keyClicks(field, text);
       QTest::keyClick(field, Qt::Key_Return);
     }
     const bool open = dialog->isVisible();
-    if (stayedOpen) *stayedOpen = open;
+    if (seen) seen->stayedOpen = open;
     if (open) dialog->reject();  // refused: the test goes on with Cancel
     QVERIFY(fieldHadFocus);
+    QVERIFY(allSelected);
   });
+}
+
+// Drops `paths` from a file manager onto `list`, as a user lets go of a drag. The list
+// takes them once pending events run (WizardFixture::Settle).
+void DropPaths(QListWidget* list, const QStringList& paths) {
+  QMimeData data;
+  QList<QUrl> urls;
+  for (const QString& path : paths)
+    urls << QUrl::fromLocalFile(path);
+  data.setUrls(urls);
+  QWidget* target = list->viewport();
+  const QPointF at = target->rect().center();
+  QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &drop);
+  QVERIFY(drop.isAccepted());
 }
 
 // Writes `content` as a settings file in `folder` and loads it with "Load Settings".
@@ -103,6 +147,53 @@ class WizardPagesTest : public QObject {
     wizard.ClickControl("removeSource");
     wizard.Next();
     QCOMPARE(wizard.settings.sources, (std::vector<std::string>{"/a/", "/a/", "/lists/Party.m3u"}));
+  }
+
+  void droppedFoldersAndPlaylistsAreAddedAsIfChosen() {
+    QTemporaryDir folder;
+    const QDir root(folder.path());
+    root.mkpath("Music/Rock");
+    for (const char* name : {"party.M3U", "week.m3u8", "song.mp3"})
+      QFile(root.filePath(name)).open(QIODevice::WriteOnly);
+    WizardFixture wizard;
+    auto* list = wizard.Find<SortedListBox>("sourceList");
+    list->InsertSorted("/zzz/");
+    DropPaths(list, {root.filePath("song.mp3"), root.filePath("week.m3u8"),
+                     root.filePath("Music/Rock"), root.filePath("party.M3U")});
+    wizard.Settle();
+    QCOMPARE(list->Texts(),
+             QStringList({root.filePath("Music/Rock") + "/", root.filePath("party.M3U"),
+                          root.filePath("week.m3u8"), "/zzz/"}));
+    QCOMPARE(list->SelectedRow(), 1);  // the last one dropped, where it went
+
+    // A drag of nothing the list takes is refused as it enters.
+    QMimeData songOnly;
+    songOnly.setUrls({QUrl::fromLocalFile(root.filePath("song.mp3"))});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &songOnly, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QVERIFY(!enter.isAccepted());
+    QCOMPARE(list->count(), 4);
+  }
+
+  void aFolderDroppedOnTheWeightsAsksItsWeight() {
+    QTemporaryDir folder;
+    const QDir root(folder.path());
+    root.mkpath("Jazz");
+    root.mkpath("Rock");
+    WizardFixture wizard;
+    wizard.Next();
+    wizard.Next();
+    auto* list = wizard.Find<SortedListBox>("weightList");
+    WeightDialogSeen seen;
+    DropPaths(list, {root.filePath("Jazz")});
+    AnswerWeightDialog("2", &seen);
+    wizard.Settle();
+    QCOMPARE(seen.folder, root.filePath("Jazz") + "/");
+    QCOMPARE(list->Texts(), QStringList("2.00 " + root.filePath("Jazz") + "/"));
+    DropPaths(list, {root.filePath("Rock")});
+    AnswerWeightDialog(QString());  // cancelled: that folder is passed over
+    wizard.Settle();
+    QCOMPARE(list->count(), 1);
   }
 
   void fileTypesAreCheckedFromTheSettingsAndStoredOnNext() {
@@ -213,6 +304,66 @@ class WizardPagesTest : public QObject {
     QCOMPARE(field->text(), QString("/lists/new.m3u"));
   }
 
+  void anEmptyDestinationKeepsTheChoiceAndEachChoiceItsOwnText() {
+    WizardFixture wizard;
+    wizard.Next();
+    auto* playlist = wizard.Find<QRadioButton>("createPlaylist");
+    auto* field = wizard.Find<QLineEdit>("destinationField");
+    wizard.ClickControl("createPlaylist");
+    wizard.Next();
+    QVERIFY(!wizard.settings.copyToFolder);
+    wizard.Back();
+    QVERIFY(playlist->isChecked());  // nothing typed yet, and the choice stays
+
+    field->setText("/lists/mix.m3u");
+    wizard.ClickControl("copyToFolder");
+    QCOMPARE(field->text(), QString());  // the playlist's path is no folder
+    field->setText("/player/");
+    wizard.ClickControl("createPlaylist");
+    QCOMPARE(field->text(), QString("/lists/mix.m3u"));
+    wizard.ClickControl("copyToFolder");
+    QCOMPARE(field->text(), QString("/player/"));
+    wizard.Next();
+    QCOMPARE(wizard.settings.destination, std::string("/player/"));
+    QVERIFY(wizard.settings.copyToFolder);
+  }
+
+  void playersPluggedInAreOfferedForACopy() {
+    QTemporaryDir folder;
+    const QDir root(folder.path());
+    root.mkpath("PLAYER/Music");
+    root.mkpath("CARD");
+    sorvina::ui::FakeVolumeList volumes;
+    volumes.volumes = {{"PLAYER", root.filePath("PLAYER"), 8'000'000'000, 1'300'000'000},
+                       {"CARD", root.filePath("CARD"), 2'000'000'000, 2'000'000'000}};
+    WizardFixture wizard;
+    wizard.Next();
+    auto* players = wizard.Find<QComboBox>("playerChoice");
+    QCOMPARE(players->count(), 2);
+    QCOMPARE(players->itemText(0), QString("PLAYER (7.45 GB, 1.21 GB free)"));
+    QCOMPARE(players->currentIndex(), -1);
+    QVERIFY(players->isEnabled());
+    players->activated(0);
+    QCOMPARE(wizard.Find<QLineEdit>("destinationField")->text(),
+             root.filePath("PLAYER/Music") + "/");
+    QCOMPARE(wizard.settings.destination, ToEngineText(root.filePath("PLAYER/Music") + "/"));
+    players->activated(1);
+    QCOMPARE(wizard.settings.destination, ToEngineText(root.filePath("CARD") + "/"));
+
+    // A player plugged in later is there when the list opens.
+    volumes.volumes.pop_back();
+    players->showPopup();
+    QCOMPARE(players->count(), 1);
+    players->hidePopup();
+    wizard.ClickControl("createPlaylist");
+    QVERIFY(!players->isEnabled());
+    volumes.volumes.clear();
+    wizard.Back();
+    wizard.Next();
+    QCOMPARE(players->count(), 0);
+    QCOMPARE(players->placeholderText(), QString("No player found"));
+  }
+
   void eachDestinationChoiceEnablesItsOwnOptionsAndNextStoresThem() {
     WizardFixture wizard;
     wizard.Next();
@@ -314,13 +465,13 @@ class WizardPagesTest : public QObject {
     QVERIFY(wizard.settings.folderWeights.empty());
   }
 
-  void weightDialogReadsNumbersAsTypedAndRefusesWhatCannotBeAWeight() {
+  void weightDialogTakesOnlyNumbersOfZeroOrMore() {
     WizardFixture wizard;
     wizard.Next();
     wizard.Next();
     auto* list = wizard.Find<SortedListBox>("weightList");
     const std::pair<const char*, const char*> accepted[] = {
-        {"", "0.00"}, {"abc", "0.00"}, {"2,5", "2.00"}, {"nan", "0.00"}, {" 2.499", "2.50"}};
+        {"0", "0.00"}, {" 2.499 ", "2.50"}, {"+3", "3.00"}, {"1e2", "100.00"}};
     for (const auto& [typed, shown] : accepted) {
       list->clear();
       wizard.dialogs.QueuePath("/f");
@@ -329,17 +480,41 @@ class WizardPagesTest : public QObject {
       QCOMPARE(list->Texts(), QStringList(QString(shown) + " /f/"));
     }
     QVERIFY(wizard.messages.shown().empty());
-    for (const char* refused : {"-0.5", "1e400", "1e96"}) {
+    // A text that is no number would give the weight 0 and the folder's files no chance.
+    const char* refused[] = {"", "abc", "2,5", "nan", "inf", "2x", "-0.5", "1e400", "1e96"};
+    for (const char* typed : refused) {
       list->clear();
-      bool stayedOpen = false;
+      WeightDialogSeen seen;
       wizard.dialogs.QueuePath("/f");
-      AnswerWeightDialog(refused, &stayedOpen);
+      AnswerWeightDialog(typed, &seen);
       wizard.ClickControl("addWeight");
-      QVERIFY2(stayedOpen, refused);
+      QVERIFY2(seen.stayedOpen, typed);
       QCOMPARE(list->count(), 0);
     }
-    QCOMPARE(wizard.messages.texts(), QStringList(3, "Invalid entry"));
+    QCOMPARE(wizard.messages.texts(), QStringList(std::size(refused), "Invalid entry"));
     QCOMPARE(wizard.messages.shown()[0].kind, sorvina::ui::MessageKind::kInformation);
+  }
+
+  void weightDialogNamesItsFolderAndChangeStartsFromTheWeight() {
+    WizardFixture wizard;
+    wizard.settings.folderWeights = {{"2.50 /My Music/Rock/", {}, 1.0}};
+    wizard.Next();
+    wizard.Next();
+    WeightDialogSeen seen;
+    wizard.dialogs.QueuePath("/music/jazz");
+    AnswerWeightDialog("1", &seen);
+    wizard.ClickControl("addWeight");
+    QCOMPARE(seen.title, QString("Folder weight"));
+    QCOMPARE(seen.folder, QString("/music/jazz/"));
+    QCOMPARE(seen.preset, QString());
+
+    auto* list = wizard.Find<SortedListBox>("weightList");
+    list->SelectRow(list->Texts().indexOf("2.50 /My Music/Rock/"));
+    AnswerWeightDialog(QString(), &seen);
+    wizard.ClickControl("changeWeight");
+    QCOMPARE(seen.folder, QString("/My Music/Rock/"));
+    QCOMPARE(seen.preset, QString("2.50"));
+    QCOMPARE(list->Texts(), QStringList({"1.00 /music/jazz/", "2.50 /My Music/Rock/"}));
   }
 
   void limitChoiceIsRestoredOnArrivalAndStoredByBackButNotByFinish() {
@@ -384,6 +559,25 @@ class WizardPagesTest : public QObject {
     QCOMPARE(wizard.settings.limitMode, 7);
   }
 
+  void typingAnAmountChecksItsButtonAndKeepsTheOtherAmount() {
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    auto* megabyteField = wizard.Find<QLineEdit>("megabyteField");
+    auto* hoursField = wizard.Find<QLineEdit>("hoursField");
+    QTest::keyClicks(megabyteField, "650");
+    QTest::keyClicks(hoursField, "2");
+    QVERIFY(wizard.Find<QRadioButton>("hoursButton")->isChecked());
+    QCOMPARE(megabyteField->text(), QString("650"));
+    wizard.Back();
+    QCOMPARE(wizard.settings.limitMode, 1);
+    QCOMPARE(wizard.settings.amountText, std::string("2"));
+    wizard.Next();
+    QTest::keyClick(megabyteField, Qt::Key_Backspace);
+    QVERIFY(wizard.Find<QRadioButton>("megabyteButton")->isChecked());
+    QCOMPARE(hoursField->text(), QString("2"));
+  }
+
   void limitButtonsMoveTheFocusToTheirField() {
     WizardFixture wizard;
     wizard.window->activateWindow();
@@ -401,11 +595,10 @@ class WizardPagesTest : public QObject {
 
   void savedSettingsLoadBackReplacingWhatWasThere() {
     QTemporaryDir start;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(start.path());
+    // Settings live in the user's settings folder, made with the folders above it.
+    const ScopedEnvironment config("XDG_CONFIG_HOME", start.path() + "/not/yet");
     WizardFixture wizard;
-    QDir::setCurrent(previous);
-    const QString settingsFolder = start.path() + "/Settings";
+    const QString settingsFolder = start.path() + "/not/yet/sorvina";
     const QString saved = settingsFolder + "/mine.txt";
 
     wizard.dialogs.QueuePath("/Lists/party.m3u");

@@ -13,6 +13,7 @@
 
 #include "engine/messages.h"
 #include "ui/shell/path_text.h"
+#include "ui/shell/translated_text.h"
 
 namespace sorvina::ui {
 namespace {
@@ -40,9 +41,9 @@ CopyProgressDialog::CopyProgressDialog(QWidget* owner)
       count_(new QLabel(this)),
       name_(new QLabel(this)),
       bar_(new QProgressBar(this)),
-      cancel_(new QPushButton(QStringLiteral("Cancel"), this)) {
+      cancel_(new QPushButton(tr("Cancel"), this)) {
   setObjectName(QStringLiteral("copyProgress"));
-  setWindowTitle(QStringLiteral("Copying"));
+  setWindowTitle(tr("Copying"));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   setWindowModality(Qt::WindowModal);
 
@@ -74,7 +75,7 @@ CopyProgressDialog::~CopyProgressDialog() = default;
 
 void CopyProgressDialog::Update(const transfer::FileProgress& progress) {
   const std::size_t shown = std::min(progress.fileIndex + 1, progress.fileCount);
-  count_->setText(QStringLiteral("Copying file %1 of %2").arg(shown).arg(progress.fileCount));
+  count_->setText(tr("Copying file %1 of %2").arg(shown).arg(progress.fileCount));
   const QString path = FromEngineText(progress.path);
   const QString name = QFileInfo(path).fileName();
   name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, kNameWidth));
@@ -83,7 +84,7 @@ void CopyProgressDialog::Update(const transfer::FileProgress& progress) {
 }
 
 void CopyProgressDialog::ShowWritingToDevice() {
-  count_->setText(QString::fromUtf8(engine::kWritingToDeviceText));
+  count_->setText(Translated(engine::kWritingToDeviceText));
   name_->clear();
   name_->setToolTip({});
   bar_->setRange(0, 0);

@@ -108,7 +108,7 @@ bool ProgressWindow::Create(QWidget* owner, Creation creation) {
   bar_->setValue(0);
   bar_->setGeometry(Edges(kMargin, h - kBarTopGap, w - kBarRightGap, h - kBarBottomGap));
 
-  cancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel_ = new QPushButton(tr("Cancel"), this);
   cancel_->setObjectName(QStringLiteral("progressCancel"));
   cancel_->setFocusPolicy(Qt::StrongFocus);
   cancel_->setGeometry(Edges(w - kButtonLeftGap, h - kButtonTopGap, w - kMargin, h - kMargin));

@@ -1,6 +1,7 @@
 #include "ui/progress/wizard_file_operation.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include "ui/shell/application_name.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
+#include "ui/shell/translated_text.h"
 #include "ui/shell/wait_cursor.h"
 
 namespace sorvina::ui {
@@ -31,10 +33,12 @@ transfer::ConflictAnswer WizardFileOperation::AskConflict(const std::string& sou
 }
 
 transfer::ErrorAction WizardFileOperation::ReportError(const std::string& path,
-                                                       const std::string& reason) {
+                                                       const platform::UserText& reason) {
   const ScopedCursor arrow(Qt::ArrowCursor);
-  const QString text = QStringLiteral("Can't copy \"%1\": %2\n\nContinue with the remaining files?")
-                           .arg(FromEngineText(path), FromEngineText(reason));
+  const QString text =
+      QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                  "Can't copy \"%1\": %2\n\nContinue with the remaining files?")
+          .arg(FromEngineText(path), Translated(reason));
   return AskYesNo(QuestionParent(), text) ? transfer::ErrorAction::kContinue
                                           : transfer::ErrorAction::kStop;
 }
@@ -63,24 +67,37 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
   if (ConflictQuestionRecorder* recorder = ConflictQuestionRecorder::active())
     return recorder->Record(source, target);
 
-  QMessageBox box(QMessageBox::Question, ApplicationName(),
-                  QStringLiteral("A file named \"%1\" already exists in the destination folder.")
-                      .arg(QFileInfo(target).fileName()),
-                  QMessageBox::NoButton, parent);
+  QMessageBox box(
+      QMessageBox::Question, ApplicationName(),
+      QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                  "A file named \"%1\" already exists in the destination folder.")
+          .arg(QFileInfo(target).fileName()),
+      QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
-  box.setInformativeText(QStringLiteral("Copying: %1\nExisting file: %2").arg(source, target));
-  QPushButton* replace = box.addButton(QStringLiteral("Replace"), QMessageBox::AcceptRole);
-  QPushButton* skip = box.addButton(QStringLiteral("Skip"), QMessageBox::RejectRole);
-  QPushButton* keepBoth = box.addButton(QStringLiteral("Keep both"), QMessageBox::AcceptRole);
-  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
-  replace->setObjectName(QStringLiteral("conflictReplace"));
-  skip->setObjectName(QStringLiteral("conflictSkip"));
-  keepBoth->setObjectName(QStringLiteral("conflictKeepBoth"));
-  cancel->setObjectName(QStringLiteral("conflictCancel"));
+  box.setInformativeText(QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                                     "Copying: %1\nExisting file: %2")
+                             .arg(source, target));
+  const auto addButton = [&box](const char* text, QMessageBox::ButtonRole role,
+                                const char* objectName) {
+    QPushButton* button =
+        box.addButton(QCoreApplication::translate("sorvina::ui::WizardFileOperation", text), role);
+    button->setObjectName(QString::fromLatin1(objectName));
+    return button;
+  };
+  QPushButton* replace = addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Replace"),
+                                   QMessageBox::AcceptRole, "conflictReplace");
+  QPushButton* skip = addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Skip"),
+                                QMessageBox::RejectRole, "conflictSkip");
+  QPushButton* keepBoth =
+      addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Keep both"),
+                QMessageBox::AcceptRole, "conflictKeepBoth");
+  QPushButton* cancel = addButton(QT_TRANSLATE_NOOP("sorvina::ui::WizardFileOperation", "Cancel"),
+                                  QMessageBox::RejectRole, "conflictCancel");
   // Enter never overwrites anything.
   box.setDefaultButton(skip);
   box.setEscapeButton(cancel);
-  auto* forAll = new QCheckBox(QStringLiteral("Do this for all remaining"));
+  auto* forAll = new QCheckBox(
+      QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Do this for all remaining"));
   forAll->setObjectName(QStringLiteral("conflictForAll"));
   box.setCheckBox(forAll);
   box.exec();

@@ -8,7 +8,7 @@
 
 #include "ui/progress/progress_window.h"
 #include "ui/shell/message_box.h"
-#include "ui/shell/path_text.h"
+#include "ui/shell/translated_text.h"
 #include "ui/shell/wait_cursor.h"
 
 namespace sorvina::ui {
@@ -50,11 +50,11 @@ WizardRunPorts::~WizardRunPorts() {
     SetWaitCursor(false);
 }
 
-void WizardRunPorts::ShowInformation(const std::string& message) {
+void WizardRunPorts::ShowInformation(const platform::UserText& message) {
   // A message in the middle of a run is read and answered with the ordinary arrow.
   std::optional<ScopedCursor> arrow;
   if (waitCursorDepth_ > 0) arrow.emplace(Qt::ArrowCursor);
-  ui::ShowInformation(owner_, FromEngineText(message));
+  ui::ShowInformation(owner_, Translated(message));
 }
 
 void WizardRunPorts::SetWaitCursor(bool shown) {
@@ -67,8 +67,9 @@ void WizardRunPorts::SetWaitCursor(bool shown) {
   }
 }
 
-std::unique_ptr<engine::ProgressPort> WizardRunPorts::OpenProgress(const std::string& title) {
-  return std::make_unique<WindowProgress>(owner_, FromEngineText(title));
+std::unique_ptr<engine::ProgressPort> WizardRunPorts::OpenProgress(
+    const platform::UserText& title) {
+  return std::make_unique<WindowProgress>(owner_, Translated(title));
 }
 
 }  // namespace sorvina::ui

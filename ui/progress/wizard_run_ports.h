@@ -10,8 +10,8 @@ class QWidget;
 namespace sorvina::ui {
 
 // The selection run's messages, wait cursor and playlist progress in windows owned by
-// `owner` (the wizard): message boxes with the information icon, the override cursor, and
-// a ProgressWindow pumped after each entry.
+// `owner` (the wizard): message boxes with the information icon, in the user's language, the
+// override cursor, and a ProgressWindow pumped after each entry.
 class WizardRunPorts : public engine::RunPorts {
  public:
   explicit WizardRunPorts(QWidget* owner) : owner_(owner) {}
@@ -20,9 +20,9 @@ class WizardRunPorts : public engine::RunPorts {
   WizardRunPorts(const WizardRunPorts&) = delete;
   WizardRunPorts& operator=(const WizardRunPorts&) = delete;
 
-  void ShowInformation(const std::string& message) override;
+  void ShowInformation(const platform::UserText& message) override;
   void SetWaitCursor(bool shown) override;
-  std::unique_ptr<engine::ProgressPort> OpenProgress(const std::string& title) override;
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText& title) override;
 
  private:
   QWidget* owner_;

@@ -4,7 +4,19 @@
 
 namespace sorvina::ui {
 
-// The executable's file name without its extension: the caption of every message box.
+// The name the user knows the program by, "Sorvina", however its executable is named.
+inline constexpr char kDisplayName[] = "Sorvina";
+
+// The application's display name: the caption of every message box. Set by
+// SetUpApplication; until then the executable's file name.
 QString ApplicationName();
+
+// What --version prints: the display name, the version, the copyright and the licence.
+QString VersionText();
+
+// What every window of the program relies on, done once on the running application: the
+// display name, the icon, the desktop entry it belongs to, and the translations of the
+// user's language (PreferredLanguages). Returns the language installed ("de", or "en").
+QString SetUpApplication();
 
 }  // namespace sorvina::ui

@@ -14,9 +14,13 @@ std::optional<QString> ChooseFolder(QWidget* parent) {
     if (dialog.exec() == QDialog::Accepted) folder = dialog.GetFolder();
   }
   if (!folder || folder->isEmpty()) return std::nullopt;
-  while (folder->endsWith(QLatin1Char('/')))
-    folder->chop(1);
-  return *folder + QLatin1Char('/');
+  return FolderEntryText(*folder);
+}
+
+QString FolderEntryText(QString folder) {
+  while (folder.endsWith(QLatin1Char('/')))
+    folder.chop(1);
+  return folder + QLatin1Char('/');
 }
 
 }  // namespace sorvina::ui

@@ -13,4 +13,7 @@ namespace sorvina::ui {
 // folder choice of the wizard goes through here.
 std::optional<QString> ChooseFolder(QWidget* parent = nullptr);
 
+// `folder` as the pages' lists hold a folder: its path ending in exactly one separator.
+QString FolderEntryText(QString folder);
+
 }  // namespace sorvina::ui

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -14,6 +15,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "resources/string_table.h"
+#include "ui/shell/drop_down_list.h"
 #include "ui/shell/link_button.h"
 #include "ui/shell/sorted_list_box.h"
 
@@ -40,7 +43,7 @@ QPushButton* MakePushButton(const QString& text, bool isDefault, QWidget* parent
 }
 
 QWidget* MakeControl(const ControlTemplate& control, QWidget* parent) {
-  const QString text = QString::fromUtf8(control.text);
+  const QString text = QCoreApplication::translate(resources::kResourceContext, control.text);
   switch (control.kind) {
     case ControlKind::kPushButton:
       return MakePushButton(text, false, parent);
@@ -70,6 +73,8 @@ QWidget* MakeControl(const ControlTemplate& control, QWidget* parent) {
       return new SortedListBox(parent);
     case ControlKind::kOwnerDrawnButton:
       return new LinkButton(parent);
+    case ControlKind::kComboBox:
+      return new DropDownList(parent);
   }
   return nullptr;
 }

@@ -27,13 +27,14 @@ struct BuiltDialog {
   std::map<int, QWidget*> controls;  // every control that has an id, by id
 };
 
-// Creates every control of `dialogTemplate` as a child of `parent`, in the template's
-// order and at its place converted with `parent`'s font, and gives `parent` the dialog's
-// size as its minimum. A label, radio button or check box whose text needs more room than its place
-// in this font is widened (never narrowed, moved or made taller), and the dialog with it. Push
-// buttons never become the default through the keyboard (Enter in a field is not a click on some
-// button); radio buttons of one parent form one group; edit fields, list boxes and owner-drawn
-// buttons are a QLineEdit, a SortedListBox and a LinkButton.
+// Creates every control of `dialogTemplate` as a child of `parent`, with its text in the
+// user's language, in the template's order and at its place converted with `parent`'s font, and
+// gives `parent` the dialog's size as its minimum. A label, radio button or check box whose text
+// needs more room than its place in this font is widened (never narrowed, moved or made taller),
+// and the dialog with it. Push buttons never become the default through the keyboard (Enter in a
+// field is not a click on some button); radio buttons of one parent form one group; edit fields,
+// list boxes, owner-drawn buttons and drop-down lists are a QLineEdit, a SortedListBox, a
+// LinkButton and a DropDownList.
 BuiltDialog BuildDialog(const resources::DialogTemplate& dialogTemplate, QWidget* parent);
 
 }  // namespace sorvina::ui

@@ -1,5 +1,6 @@
 #include "ui/shell/file_dialog.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 
 namespace sorvina::ui {
@@ -60,6 +61,15 @@ QStringList ToNameFilters(const QString& filterString) {
   for (const FilterPair& pair : SplitFilterString(filterString))
     filters << NameFilter(pair.name, pair.patterns);
   return filters;
+}
+
+QString AllFilesFilter() {
+  return QCoreApplication::translate("sorvina::ui::FileDialog", "All Files (*.*)") +
+         QStringLiteral("|*.*||");
+}
+
+QString FilterWithAllFiles(const QString& name, const QString& patterns) {
+  return name + QLatin1Char('|') + patterns + QLatin1Char('|') + AllFilesFilter();
 }
 
 std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterString,

@@ -29,6 +29,12 @@ QStringList FilterPatterns(const QString& patterns);
 // Turns a filter string into the file dialog's name filters ("Name (*.txt *.text)").
 QStringList ToNameFilters(const QString& filterString);
 
+// "All Files (*.*)|*.*||" in the user's language: the last choice of every filter list.
+QString AllFilesFilter();
+
+// The filter string of one choice, `name` showing `patterns`, followed by AllFilesFilter.
+QString FilterWithAllFiles(const QString& name, const QString& patterns);
+
 // The common file dialogs. Each gives the full path of the chosen file, or nothing when
 // the user cancels. `defaultExtension` (without the dot) is appended to a typed name that
 // has none; an empty `initialFolder` leaves the dialog's own choice.

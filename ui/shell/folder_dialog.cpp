@@ -25,6 +25,7 @@
 #include "ui/shell/folder_text_checks.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
+#include "ui/shell/translated_text.h"
 
 namespace sorvina::ui {
 namespace {
@@ -52,11 +53,11 @@ class MessageBoxPrompts final : public FolderPrompts {
  public:
   explicit MessageBoxPrompts(QWidget* parent) : parent_(parent) {}
 
-  void ShowMessage(const std::string& text) override {
-    ShowPlainMessage(parent_, FromEngineText(text));
+  void ShowMessage(const platform::UserText& text) override {
+    ShowPlainMessage(parent_, Translated(text));
   }
-  bool AskYesNo(const std::string& text) override {
-    return sorvina::ui::AskYesNo(parent_, FromEngineText(text));
+  bool AskYesNo(const platform::UserText& text) override {
+    return sorvina::ui::AskYesNo(parent_, Translated(text));
   }
 
  private:
@@ -83,7 +84,7 @@ FolderDialog::FolderDialog(const std::optional<QString>& initialFolder,
                            const std::optional<QString>& extraFilter, QWidget* owner)
     : QDialog(owner) {
   setObjectName(QStringLiteral("folderDialog"));
-  setWindowTitle(QStringLiteral("Select Folder"));
+  setWindowTitle(tr("Select Folder"));
   BuildLayout();
   FillFilterChoice(extraFilter);
   DisplayFolder(StartFolder(initialFolder));
@@ -115,11 +116,11 @@ void FolderDialog::BuildLayout() {
   upButton_ = new QToolButton(this);
   upButton_->setObjectName(QStringLiteral("upButton"));
   upButton_->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
-  upButton_->setToolTip(QStringLiteral("Up One Level"));
+  upButton_->setToolTip(tr("Up One Level"));
   homeButton_ = new QToolButton(this);
   homeButton_->setObjectName(QStringLiteral("homeButton"));
   homeButton_->setIcon(style()->standardIcon(QStyle::SP_DirHomeIcon));
-  homeButton_->setToolTip(QStringLiteral("Home Folder"));
+  homeButton_->setToolTip(tr("Home Folder"));
 
   view_ = new QTreeView(this);
   view_->setObjectName(QStringLiteral("folderView"));
@@ -134,19 +135,19 @@ void FolderDialog::BuildLayout() {
 
   folderEdit_ = new FolderEdit(this);
   folderEdit_->setObjectName(QStringLiteral("folderField"));
-  openButton_ = new QPushButton(QStringLiteral("Open"), this);
+  openButton_ = new QPushButton(tr("Open"), this);
   openButton_->setObjectName(QStringLiteral("openButton"));
   openButton_->setDefault(true);
-  cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+  cancelButton_ = new QPushButton(tr("Cancel"), this);
   cancelButton_->setObjectName(QStringLiteral("cancelButton"));
   fileTypes_ = new QComboBox(this);
   fileTypes_->setObjectName(QStringLiteral("fileTypes"));
 
-  auto* folderLabel = new QLabel(QStringLiteral("Folder:"), this);
+  auto* folderLabel = new QLabel(tr("Folder:"), this);
   folderLabel->setBuddy(folderEdit_);
-  auto* lookInLabel = new QLabel(QStringLiteral("Look in:"), this);
+  auto* lookInLabel = new QLabel(tr("Look in:"), this);
   lookInLabel->setBuddy(lookIn_);
-  auto* typesLabel = new QLabel(QStringLiteral("Files of type:"), this);
+  auto* typesLabel = new QLabel(tr("Files of type:"), this);
   typesLabel->setBuddy(fileTypes_);
 
   auto* tools = new QHBoxLayout;
@@ -186,14 +187,15 @@ void FolderDialog::BuildLayout() {
   connect(cancelButton_, &QPushButton::clicked, this, &FolderDialog::reject);
   connect(folderEdit_, &FolderEdit::tabPressed, this, [this] { openButton_->setFocus(); });
   connect(folderEdit_, &FolderEdit::enterPressed, this, &FolderDialog::OnEnter);
+  connect(folderEdit_, &FolderEdit::escapePressed, this, &FolderDialog::reject);
   connect(folderEdit_, &FolderEdit::characterTyped, this, &FolderDialog::OnCharacter);
   connect(folderEdit_, &FolderEdit::deletePressed, this, &FolderDialog::OnDelete);
 }
 
 // The first choice, whose pattern "." matches no file, lists folders only.
 void FolderDialog::FillFilterChoice(const std::optional<QString>& extraFilter) {
-  filterText_ = QStringLiteral("Show Folders Only|.|") +
-                extraFilter.value_or(QStringLiteral("All Files (*.*)|*.*||"));
+  filterText_ =
+      tr("Show Folders Only") + QStringLiteral("|.|") + extraFilter.value_or(AllFilesFilter());
   for (const FilterPair& pair : SplitFilterString(filterText_)) {
     const QStringList patterns =
         pair.patterns == QLatin1String(".") ? QStringList() : FilterPatterns(pair.patterns);
@@ -287,7 +289,19 @@ void FolderDialog::OnOpen() {
   accept();
 }
 
+bool FolderDialog::NamesDisplayedFolder(const QString& text) const {
+  if (text.isEmpty() || folderPath_.isEmpty()) return false;
+  const FileSystemFolderQueries queries(ToEngineText(BaseFolder()));
+  return QDir::cleanPath(FromEngineText(queries.Resolve(ToEngineText(text)))) ==
+         QDir::cleanPath(folderPath_);
+}
+
 void FolderDialog::OnEnter() {
+  // A second Enter on what is already displayed chooses it.
+  if (NamesDisplayedFolder(folderEdit_->text())) {
+    OnOpen();
+    return;
+  }
   TypedTextJudge judge(BaseFolder(), this);
   const std::optional<std::string> shown =
       CheckFolderForEnter(ToEngineText(folderEdit_->text()), judge.context());

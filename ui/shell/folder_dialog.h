@@ -21,8 +21,9 @@ class FolderEdit;
 // "Select Folder": lets the user choose a folder by clicking through folders or by typing
 // its path into the "Folder:" field. A path that ends in a separator is displayed as it
 // is typed, a partly typed folder name is completed, Enter displays (and, after asking,
-// creates) the folder typed, and Open accepts the displayed folder once the typed text
-// passes its checks. The list shows folders only, or every file on request.
+// creates) the folder typed, and Open, or Enter on the folder displayed, accepts the
+// displayed folder once the typed text passes its checks; Escape cancels. The list shows
+// folders only, or every file on request.
 class FolderDialog : public QDialog {
   Q_OBJECT
 
@@ -58,6 +59,8 @@ class FolderDialog : public QDialog {
   void DisplayTypedFolder(const QString& text);
   void OnOpen();
   void OnEnter();
+  // Whether `text` names the folder displayed, in any spelling.
+  bool NamesDisplayedFolder(const QString& text) const;
   void OnCharacter(bool backspace);
   void OnDelete();
   void OnFilterChosen(int index);

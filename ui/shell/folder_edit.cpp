@@ -29,11 +29,21 @@ bool FolderEdit::event(QEvent* event) {
 }
 
 void FolderEdit::keyPressEvent(QKeyEvent* event) {
-  // Nothing typed here reaches the dialog's default or Cancel button: Escape is an
-  // ordinary character that the field does not insert.
+  // Nothing typed here reaches the dialog's default button; Escape is told to the picker.
   if (IsEnter(*event)) {
     event->accept();
     emit enterPressed();
+    return;
+  }
+  if (event->key() == Qt::Key_Escape && !(event->modifiers() & ~Qt::KeypadModifier)) {
+    event->accept();
+    emit escapePressed();
+    return;
+  }
+  // Selecting changes no text: nothing to judge, and the selection stays.
+  if (event->matches(QKeySequence::SelectAll)) {
+    selectAll();
+    event->accept();
     return;
   }
   const bool backspace = event->key() == Qt::Key_Backspace;

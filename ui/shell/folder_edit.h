@@ -4,9 +4,10 @@
 
 namespace sorvina::ui {
 
-// The folder picker's "Folder:" field. It keeps Enter, Tab and Escape for itself instead
-// of letting the dialog act on them (so Escape does not close the picker while the field
-// has the focus), and reports what was typed so that the picker can judge the new text.
+// The folder picker's "Folder:" field. It keeps Enter and Tab for itself instead of letting
+// the dialog act on them, reports Escape to the picker, which closes, and reports what was
+// typed so that the picker can judge the new text. Ctrl+A selects the whole text and
+// counts as nothing typed.
 class FolderEdit : public QLineEdit {
   Q_OBJECT
 
@@ -18,7 +19,9 @@ class FolderEdit : public QLineEdit {
   void tabPressed();
   // Enter, Return or a line feed; the field's text is unchanged.
   void enterPressed();
-  // Any other key that types a character, Backspace, Escape and other control characters
+  // Escape: the picker is to close as with Cancel.
+  void escapePressed();
+  // Any other key that types a character, Backspace and other control characters
   // included, after the field has inserted or deleted as usual.
   void characterTyped(bool backspace);
   // The Delete key, after the field has deleted as usual.

@@ -6,22 +6,24 @@ namespace {
 using platform::DriveType;
 using platform::PathStyle;
 
-constexpr std::string_view kNotValidFolder = "\nThis is not a valid folder.";
-constexpr std::string_view kDriveInvalid = "\nThe drive is invalid.";
-constexpr std::string_view kFileNotDirectory = "\nThis is a file not a directory.";
-constexpr std::string_view kCreateQuestion =
-    "\nThis folder does not exist.\n\nDo you want to create it?";
-constexpr std::string_view kRemovableFailure =
-    "You cannot create this folder.\nThe medium may be write-protected.";
-constexpr std::string_view kRemoteFailure =
-    "You do not have permission to create\nthis folder on the network.";
-constexpr std::string_view kCdRomFailure =
-    "You cannot create this folder\nas the CD ROM medium is read-only.";
+using platform::UserText;
 
-std::string Joined(std::string_view text, std::string_view suffix) {
-  std::string joined(text);
-  joined += suffix;
-  return joined;
+// The folder text typed comes first, on a line of its own.
+constexpr const char* kNotValidFolder = SORVINA_TEXT("sorvina", "%1\nThis is not a valid folder.");
+constexpr const char* kDriveInvalid = SORVINA_TEXT("sorvina", "%1\nThe drive is invalid.");
+constexpr const char* kFileNotDirectory =
+    SORVINA_TEXT("sorvina", "%1\nThis is a file not a directory.");
+constexpr const char* kCreateQuestion =
+    SORVINA_TEXT("sorvina", "%1\nThis folder does not exist.\n\nDo you want to create it?");
+constexpr const char* kRemovableFailure =
+    SORVINA_TEXT("sorvina", "You cannot create this folder.\nThe medium may be write-protected.");
+constexpr const char* kRemoteFailure =
+    SORVINA_TEXT("sorvina", "You do not have permission to create\nthis folder on the network.");
+constexpr const char* kCdRomFailure =
+    SORVINA_TEXT("sorvina", "You cannot create this folder\nas the CD ROM medium is read-only.");
+
+UserText Joined(std::string_view text, const char* pattern) {
+  return {pattern, {std::string(text)}};
 }
 
 bool IsWindows(PathStyle style) {
@@ -81,7 +83,7 @@ std::string DriveRootOf(std::string_view text) {
   return std::string(1, text[0]) + ":\\";
 }
 
-CreationResult CreateFolderAfterAsking(std::string_view text, std::string_view generalMessage,
+CreationResult CreateFolderAfterAsking(std::string_view text, const char* generalMessage,
                                        const FolderTextContext& context) {
   if (!context.prompts.AskYesNo(Joined(text, kCreateQuestion))) return CreationResult::kDeclined;
   // The separator makes the last part a folder too; an empty text stays empty so that it
@@ -96,16 +98,16 @@ CreationResult CreateFolderAfterAsking(std::string_view text, std::string_view g
       context.queries.DriveTypeOf(IsWindows(context.style) ? DriveRootOf(text) : std::string(text));
   switch (type) {
     case DriveType::kRemovable:
-      context.prompts.ShowMessage(std::string(kRemovableFailure));
+      context.prompts.ShowMessage(kRemovableFailure);
       break;
     case DriveType::kRemote:
-      context.prompts.ShowMessage(std::string(kRemoteFailure));
+      context.prompts.ShowMessage(kRemoteFailure);
       break;
     case DriveType::kCdRom:
-      context.prompts.ShowMessage(std::string(kCdRomFailure));
+      context.prompts.ShowMessage(kCdRomFailure);
       break;
     default:
-      context.prompts.ShowMessage(std::string(generalMessage));
+      context.prompts.ShowMessage(generalMessage);
       break;
   }
   return CreationResult::kFailed;

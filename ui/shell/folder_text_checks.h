@@ -7,6 +7,7 @@
 
 #include "platform/drive_type.h"
 #include "platform/path_style.h"
+#include "platform/user_text.h"
 
 namespace sorvina::ui {
 
@@ -45,9 +46,9 @@ class FolderPrompts {
  public:
   virtual ~FolderPrompts() = default;
   // A message with an OK button.
-  virtual void ShowMessage(const std::string& text) = 0;
+  virtual void ShowMessage(const platform::UserText& text) = 0;
   // A question with Yes and No buttons; true only for Yes.
-  virtual bool AskYesNo(const std::string& text) = 0;
+  virtual bool AskYesNo(const platform::UserText& text) = 0;
 };
 
 struct FolderTextContext {
@@ -66,17 +67,17 @@ enum class Navigability {
 };
 
 // The general failure messages of the two callers of CreateFolderAfterAsking.
-inline constexpr std::string_view kOpenCreationFailedMessage =
-    "You do not have permission\nto create this folder.";
-inline constexpr std::string_view kEnterCreationFailedMessage =
-    "You do not have permission or\notherwise cannot create this folder.";
+inline constexpr const char* kOpenCreationFailedMessage =
+    SORVINA_TEXT("sorvina", "You do not have permission\nto create this folder.");
+inline constexpr const char* kEnterCreationFailedMessage =
+    SORVINA_TEXT("sorvina", "You do not have permission or\notherwise cannot create this folder.");
 
 // The first character of `text` followed by ":\", whatever that character is.
 std::string DriveRootOf(std::string_view text);
 
 // Asks whether to create the missing folder `text` and creates it with every missing
 // folder on the way. A failure is explained by the volume type, or by `generalMessage`.
-CreationResult CreateFolderAfterAsking(std::string_view text, std::string_view generalMessage,
+CreationResult CreateFolderAfterAsking(std::string_view text, const char* generalMessage,
                                        const FolderTextContext& context);
 
 // For the Open button: the text to accept, or nothing once the reason has been shown (or

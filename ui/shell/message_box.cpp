@@ -11,6 +11,8 @@ namespace {
 QMessageBox::StandardButton Show(QWidget* parent, QMessageBox::Icon icon, const QString& text,
                                  QMessageBox::StandardButtons buttons) {
   QMessageBox box(icon, ApplicationName(), text, buttons, parent);
+  // What a message says (a path, an address) can be selected and copied.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
   return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 

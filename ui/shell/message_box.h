@@ -11,7 +11,8 @@ class QWidget;
 
 namespace sorvina::ui {
 
-// The program's modal message boxes. Each carries the application name as its caption.
+// The program's modal message boxes. Each carries the application name as its caption, and
+// its text can be selected and copied.
 
 // An information icon and an OK button.
 void ShowInformation(QWidget* parent, const QString& text);

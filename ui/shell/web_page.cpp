@@ -1,7 +1,9 @@
 #include "ui/shell/web_page.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 
+#include "ui/shell/message_box.h"
 #include "ui/website.h"
 
 namespace sorvina::ui {
@@ -18,17 +20,18 @@ QString WebsiteAddress() {
   return QString::fromUtf8(kWebsite);
 }
 
-void OpenWebPage(const QString& path) {
+void OpenWebPage(const QString& path, QWidget* parent) {
   const QUrl url(WebsiteAddress() + path);
-  if (Opener()) {
-    Opener()(url);
-    return;
-  }
-  QDesktopServices::openUrl(url);
+  const bool opened = Opener() ? Opener()(url) : QDesktopServices::openUrl(url);
+  if (opened) return;
+  ShowInformation(parent, QCoreApplication::translate("sorvina::ui::WebPage",
+                                                      "No web browser could be started.\n"
+                                                      "The page is at:\n%1")
+                              .arg(url.toString()));
 }
 
-void OpenHelpPage() {
-  OpenWebPage(QString::fromLatin1(kHelpPagePath));
+void OpenHelpPage(QWidget* parent) {
+  OpenWebPage(QString::fromLatin1(kHelpPagePath), parent);
 }
 
 void SetUrlOpener(UrlOpener opener) {

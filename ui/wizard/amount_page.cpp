@@ -16,6 +16,7 @@
 #include "ui/progress/wizard_run_ports.h"
 #include "ui/shell/link_button.h"
 #include "ui/shell/path_text.h"
+#include "ui/shell/translated_text.h"
 #include "ui/shell/web_page.h"
 #include "ui/wizard/settings_dialogs.h"
 
@@ -27,10 +28,8 @@ namespace {
 constexpr int kDefaultFillsToAvoid = 2;
 }  // namespace
 
-AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& startFolder,
-                       QWidget* parent)
+AmountPage::AmountPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(kIddFinalPage, kIdsPage4Caption, kIdsPage4Header, settings, parent),
-      startFolder_(startFolder),
       hoursField_(Control<QLineEdit>(kIdcHoursField)),
       megabyteField_(Control<QLineEdit>(kIdcMegabyteField)),
       hoursButton_(Control<QRadioButton>(kIdcHoursButton)),
@@ -49,24 +48,29 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
   NameControl(kIdcAllButton, "allButton");
   NameControl(kIdcDonation, "donationButton");
   NameControl(kIdcSaveSettings, "saveSettings");
+  Control<QPushButton>(kIdcSaveSettings)->setToolTip(tr("Saves the settings to a file"));
   NameControl(kIdcFreeSpace, "freeSpaceButton");
   NameControl(kIdcKeepFilling, "keepFilling");
   NameControl(kIdcSummary, "summaryLine");
   NameControl(kIdcAvoidLast, "avoidLast");
   NameControl(kIdcAvoidLastCount, "avoidLastCount");
   avoidLastCount_->setValidator(new QIntValidator(1, 999, avoidLastCount_));
-  freeSpaceButton_->setToolTip(QStringLiteral("Fill the destination's free space"));
+  freeSpaceButton_->setToolTip(tr("Fill the destination's free space"));
 
   donationButton_->bitmapNormal = kIdbDonation;
   donationButton_->bitmapPressed = 0;
   donationButton_->bitmapDisabled = 0;
-  donationButton_->setToolTip(QStringLiteral("Opens the donation page in your browser"));
+  donationButton_->setToolTip(tr("Opens the donation page in your browser"));
   megabyteButton_->setChecked(true);
 
   connect(donationButton_, &LinkButton::clicked, this,
-          [] { OpenWebPage(QString::fromLatin1(kDonationPagePath)); });
+          [this] { OpenWebPage(QString::fromLatin1(kDonationPagePath), window()); });
   connect(megabyteButton_, &QRadioButton::clicked, this, [this] { megabyteField_->setFocus(); });
   connect(hoursButton_, &QRadioButton::clicked, this, [this] { hoursField_->setFocus(); });
+  // An amount typed is the amount meant: its button follows.
+  connect(megabyteField_, &QLineEdit::textEdited, this,
+          [this] { megabyteButton_->setChecked(true); });
+  connect(hoursField_, &QLineEdit::textEdited, this, [this] { hoursButton_->setChecked(true); });
   connect(freeSpaceButton_, &QPushButton::clicked, this, [this] {
     megabyteButton_->setChecked(true);
     megabyteField_->setText(QString::fromLatin1(engine::kFreeSpaceAmount));
@@ -80,7 +84,7 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, const QString& start
   });
   connect(avoidLastCount_, &QLineEdit::textChanged, this, [this] { StoreAvoidLast(); });
   connect(Control<QPushButton>(kIdcSaveSettings), &QPushButton::clicked, this,
-          [this] { SaveSettings(this, startFolder_, CurrentLimitChoice(), settings_); });
+          [this] { SaveSettings(this, CurrentLimitChoice(), settings_); });
 }
 
 void AmountPage::OnEntered() {
@@ -131,11 +135,28 @@ engine::LimitChoice AmountPage::CurrentLimitChoice() const {
 }
 
 void AmountPage::StoreLimitChoice() {
-  engine::StoreLimitChoice(CurrentLimitChoice(), settings_);
+  StoreInto(settings_);
 }
 
 void AmountPage::cleanupPage() {
   StoreLimitChoice();
+}
+
+void AmountPage::StoreInto(engine::SelectionSettings& settings) const {
+  engine::StoreLimitChoice(CurrentLimitChoice(), settings);
+}
+
+QString AmountPage::megabytesText() const {
+  return megabyteField_->text();
+}
+
+QString AmountPage::hoursText() const {
+  return hoursField_->text();
+}
+
+void AmountPage::SetAmountTexts(const QString& megabytes, const QString& hours) {
+  megabyteField_->setText(megabytes);
+  hoursField_->setText(hours);
 }
 
 bool AmountPage::validatePage() {
@@ -149,11 +170,12 @@ bool AmountPage::validatePage() {
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(settings_, CurrentLimitChoice(), ports, {&fileOperation, {}, false});
   if (outcome.summary) {
-    const QString line = FromEngineText(engine::SummaryLine(*outcome.summary));
+    const QString line = Translated(engine::SummaryText(*outcome.summary));
     summary_->setText(summary_->fontMetrics().elidedText(line, Qt::ElideMiddle, summary_->width()));
     summary_->setToolTip(line);
   }
   running_ = false;
+  emit selectionRun();
   return false;
 }
 

@@ -14,32 +14,40 @@ namespace sorvina::ui {
 class LinkButton;
 
 // Page 4: how much to select (megabytes, hours or all), "Save Settings", the donation
-// button, and Finish, which runs the selection and keeps the wizard open.
+// button, and Finish, which runs the selection and keeps the wizard open. Typing into an
+// amount field checks its button; the other field keeps what it holds.
 class AmountPage : public WizardPage {
   Q_OBJECT
 
  public:
-  // `startFolder` is where the settings folder lies (the sources page fixes it).
-  AmountPage(engine::SelectionSettings& settings, const QString& startFolder,
-             QWidget* parent = nullptr);
+  explicit AmountPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
 
   void OnEntered() override;
   // Finish: runs the selection; always false, so the wizard stays open.
   bool validatePage() override;
   // Back: stores the limit choice.
   void cleanupPage() override;
+  void StoreInto(engine::SelectionSettings& settings) const override;
 
   // The three buttons and two fields as they stand.
   engine::LimitChoice CurrentLimitChoice() const;
   // Stores the choice into `limitMode` and `amountText`.
   void StoreLimitChoice();
 
+  // What the two amount fields hold, and filling them (as a session before left them).
+  QString megabytesText() const;
+  QString hoursText() const;
+  void SetAmountTexts(const QString& megabytes, const QString& hours);
+
+ signals:
+  // Finish has run the selection.
+  void selectionRun();
+
  private:
   void RestoreLimitChoice();
   // The fills to avoid as the check box and its count say: none when unchecked.
   void StoreAvoidLast();
 
-  const QString& startFolder_;
   QLineEdit* hoursField_;
   QLineEdit* megabyteField_;
   QRadioButton* hoursButton_;

@@ -9,19 +9,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "engine/summary_line.h"
 #include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
+#include "ui/shell/drop_down_list.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/path_text.h"
+#include "ui/shell/translated_text.h"
 
 namespace sorvina::ui {
 namespace {
 
 using namespace resources;
 
-constexpr char kPlaylistFilter[] = "Play List Files (*.m3u)|*.m3u|All Files (*.*)|*.*||";
-constexpr char kFolderLabel[] = "Set destination folder";
-constexpr char kPlaylistLabel[] = "Set playlist file";
 // What the playlist written into the destination folder is called until the user names it.
 constexpr char kDefaultDevicePlaylist[] = "Sorvina.m3u8";
 
@@ -41,7 +41,8 @@ DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* p
       replacePrevious_(Control<QCheckBox>(kIdcReplacePrevious)),
       devicePlaylist_(Control<QCheckBox>(kIdcDevicePlaylist)),
       devicePlaylistName_(Control<QLineEdit>(kIdcDevicePlaylistName)),
-      relative_(Control<QCheckBox>(kIdcRelative)) {
+      relative_(Control<QCheckBox>(kIdcRelative)),
+      players_(Control<DropDownList>(kIdcPlayerChoice)) {
   NameControl(kIdcCreatePlaylist, "createPlaylist");
   NameControl(kIdcCopyToFolder, "copyToFolder");
   NameControl(kIdcDestinationLabel, "destinationLabel");
@@ -52,31 +53,50 @@ DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* p
   NameControl(kIdcDevicePlaylist, "devicePlaylist");
   NameControl(kIdcDevicePlaylistName, "devicePlaylistName");
   NameControl(kIdcRelative, "relativePaths");
-  devicePlaylistName_->setToolTip(QStringLiteral("A name ending in .m3u8, inside the folder"));
-  connect(copyToFolder_, &QRadioButton::clicked, this, [this] { ShowChoice(true); });
-  connect(createPlaylist_, &QRadioButton::clicked, this, [this] { ShowChoice(false); });
+  NameControl(kIdcPlayerChoice, "playerChoice");
+  devicePlaylistName_->setToolTip(tr("A name ending in .m3u8, inside the folder"));
+  players_->setToolTip(tr("USB sticks, memory cards and players plugged in"));
+  connect(copyToFolder_, &QRadioButton::clicked, this, [this] { SwitchChoice(true); });
+  connect(createPlaylist_, &QRadioButton::clicked, this, [this] { SwitchChoice(false); });
   connect(devicePlaylist_, &QCheckBox::toggled, this,
           [this] { ShowChoice(copyToFolder_->isChecked()); });
   connect(Control<QPushButton>(kIdcSetDestination), &QPushButton::clicked, this,
           &DestinationPage::ChooseDestination);
+  connect(players_, &DropDownList::aboutToOpen, this, &DestinationPage::ListPlayers);
+  connect(players_, &QComboBox::activated, this, &DestinationPage::ChoosePlayer);
 }
 
 void DestinationPage::ShowChoice(bool copy) {
-  label_->setText(QString::fromLatin1(copy ? kFolderLabel : kPlaylistLabel));
-  // Folders, replacing and a playlist inside go with a copy; relative paths with a playlist.
+  label_->setText(copy ? tr("Set destination folder") : tr("Set playlist file"));
+  // Folders, replacing, a playlist inside and the players go with a copy; relative paths
+  // with a playlist.
   for (QWidget* copyOption :
-       std::initializer_list<QWidget*>{keepFolders_, replacePrevious_, devicePlaylist_})
+       std::initializer_list<QWidget*>{keepFolders_, replacePrevious_, devicePlaylist_, players_})
     copyOption->setEnabled(copy);
   devicePlaylistName_->setEnabled(copy && devicePlaylist_->isChecked());
   relative_->setEnabled(!copy);
 }
 
+void DestinationPage::SwitchChoice(bool copy) {
+  if (copy != showingCopy_) {
+    (showingCopy_ ? folderText_ : playlistText_) = destinationField_->text();
+    destinationField_->setText(copy ? folderText_ : playlistText_);
+    showingCopy_ = copy;
+  }
+  ShowChoice(copy);
+}
+
 void DestinationPage::OnEntered() {
-  const bool playlist = DestinationIsPlaylist(FromEngineText(settings_.destination));
+  const QString destination = FromEngineText(settings_.destination);
+  // An empty destination has no ending to tell the choice; the one last made stands.
+  const bool copy =
+      destination.isEmpty() ? copyWhenEmpty_.value_or(true) : !DestinationIsPlaylist(destination);
   const engine::ExtraOptions& options = settings_.options;
-  createPlaylist_->setChecked(playlist);
-  copyToFolder_->setChecked(!playlist);
-  destinationField_->setText(FromEngineText(settings_.destination));
+  createPlaylist_->setChecked(!copy);
+  copyToFolder_->setChecked(copy);
+  showingCopy_ = copy;
+  (copy ? folderText_ : playlistText_) = destination;
+  destinationField_->setText(destination);
   keepFolders_->setChecked(options.keepFolders);
   replacePrevious_->setChecked(options.replacePrevious);
   devicePlaylist_->setChecked(!options.devicePlaylist.empty());
@@ -84,20 +104,35 @@ void DestinationPage::OnEntered() {
                                    ? QString::fromLatin1(kDefaultDevicePlaylist)
                                    : FromEngineText(options.devicePlaylist));
   relative_->setChecked(options.relative);
-  ShowChoice(!playlist);
+  ShowChoice(copy);
+  ListPlayers();
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
 bool DestinationPage::validatePage() {
-  settings_.copyToFolder = copyToFolder_->isChecked();
-  settings_.destination = ToEngineText(destinationField_->text());
-  engine::ExtraOptions& options = settings_.options;
+  StoreInto(settings_);
+  if (destinationField_->text().isEmpty()) {
+    copyWhenEmpty_ = copyToFolder_->isChecked();
+  } else {
+    copyWhenEmpty_.reset();
+  }
+  return true;
+}
+
+void DestinationPage::StoreInto(engine::SelectionSettings& settings) const {
+  settings.copyToFolder = copyToFolder_->isChecked();
+  settings.destination = ToEngineText(destinationField_->text());
+  engine::ExtraOptions& options = settings.options;
   options.keepFolders = keepFolders_->isChecked();
   options.replacePrevious = replacePrevious_->isChecked();
   options.devicePlaylist =
       devicePlaylist_->isChecked() ? ToEngineText(devicePlaylistName_->text().trimmed()) : "";
   options.relative = relative_->isChecked();
-  return true;
+}
+
+void DestinationPage::SetDestination(const QString& destination) {
+  settings_.destination = ToEngineText(destination);
+  destinationField_->setText(destination);
 }
 
 void DestinationPage::ChooseDestination() {
@@ -105,12 +140,28 @@ void DestinationPage::ChooseDestination() {
   if (copyToFolder_->isChecked()) {
     chosen = ChooseFolder(this);
   } else {
-    chosen =
-        ChooseFileToSave(this, QString::fromLatin1(kPlaylistFilter), QStringLiteral("m3u"), {});
+    chosen = ChooseFileToSave(
+        this, FilterWithAllFiles(tr("Play List Files (*.m3u)"), QStringLiteral("*.m3u")),
+        QStringLiteral("m3u"), {});
   }
-  if (!chosen) return;
-  settings_.destination = ToEngineText(*chosen);
-  destinationField_->setText(*chosen);
+  if (chosen) SetDestination(*chosen);
+}
+
+void DestinationPage::ListPlayers() {
+  volumes_ = RemovableVolumes();
+  players_->clear();
+  for (const RemovableVolume& volume : volumes_) {
+    players_->addItem(tr("%1 (%2, %3 free)")
+                          .arg(volume.name, Translated(engine::SizeText(volume.bytesTotal)),
+                               Translated(engine::SizeText(volume.bytesFree))));
+  }
+  players_->setPlaceholderText(volumes_.empty() ? tr("No player found") : tr("Choose a player"));
+  players_->setCurrentIndex(-1);
+}
+
+void DestinationPage::ChoosePlayer(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= volumes_.size()) return;
+  SetDestination(DestinationOnVolume(volumes_[static_cast<std::size_t>(index)]));
 }
 
 }  // namespace sorvina::ui

@@ -1,5 +1,11 @@
 #pragma once
 
+#include <optional>
+#include <vector>
+
+#include <QString>
+
+#include "ui/shell/removable_volumes.h"
 #include "ui/wizard/wizard_page.h"
 
 class QCheckBox;
@@ -9,9 +15,14 @@ class QRadioButton;
 
 namespace sorvina::ui {
 
+class DropDownList;
+
 // Page 2: copy the chosen files into a folder, or write a playlist, and where, each
-// choice with its own options beneath it (only the chosen one's are enabled). The choice
-// shown is derived from `destination` every time the page appears; Next stores the
+// choice with its own options beneath it (only the chosen one's are enabled). For a copy,
+// the players plugged in are offered by name; choosing one makes its music folder the
+// destination. The choice shown is derived from `destination` every time the page
+// appears, and from the choice last made when there is no destination yet. Each choice
+// keeps its own destination text while the user switches between them. Next stores the
 // choice, the typed destination and the options.
 class DestinationPage : public WizardPage {
   Q_OBJECT
@@ -21,11 +32,23 @@ class DestinationPage : public WizardPage {
 
   void OnEntered() override;
   bool validatePage() override;
+  void StoreInto(engine::SelectionSettings& settings) const override;
+
+  // The choice shown while the destination is empty: made on Next, or kept from an
+  // earlier session; nothing until then (a copy is shown).
+  std::optional<bool> copyWhenEmpty() const { return copyWhenEmpty_; }
+  void SetCopyWhenEmpty(std::optional<bool> copy) { copyWhenEmpty_ = copy; }
 
  private:
   void ChooseDestination();
+  // Shows `copy`'s destination text, label and options, keeping the other choice's text.
+  void SwitchChoice(bool copy);
   // Shows the label and enables the options that go with copying or with a playlist.
   void ShowChoice(bool copy);
+  // Reads the players plugged in now into the list.
+  void ListPlayers();
+  void ChoosePlayer(int index);
+  void SetDestination(const QString& destination);
 
   QRadioButton* createPlaylist_;
   QRadioButton* copyToFolder_;
@@ -36,6 +59,12 @@ class DestinationPage : public WizardPage {
   QCheckBox* devicePlaylist_;
   QLineEdit* devicePlaylistName_;
   QCheckBox* relative_;
+  DropDownList* players_;
+  std::vector<RemovableVolume> volumes_;  // as listed in `players_`
+  bool showingCopy_ = true;
+  QString folderText_;    // the field's text when the copy was last shown
+  QString playlistText_;  // and when the playlist was
+  std::optional<bool> copyWhenEmpty_;
 };
 
 // A destination names a playlist when it is longer than ".m3u" and ends in it, in any

@@ -2,8 +2,10 @@
 
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"
+#include "ui/shell/path_text.h"
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/destination_page.h"
+#include "ui/wizard/settings_dialogs.h"
 #include "ui/wizard/sources_page.h"
 #include "ui/wizard/weights_page.h"
 
@@ -11,12 +13,13 @@ namespace sorvina::ui {
 
 SelectionWizard::SelectionWizard(engine::SelectionSettings& settings, QWidget* owner)
     : QWizard(owner),
+      settings_(settings),
       sourcesPage_(new SourcesPage(settings)),
       destinationPage_(new DestinationPage(settings)),
       weightsPage_(new WeightsPage(settings)),
-      amountPage_(new AmountPage(settings, sourcesPage_->startFolder())) {
+      amountPage_(new AmountPage(settings)) {
   setObjectName(QStringLiteral("wizard"));
-  setWindowTitle(QString::fromUtf8(resources::LoadResourceString(resources::kIdsSheetCaption)));
+  setWindowTitle(resources::LoadResourceString(resources::kIdsSheetCaption));
   setWizardStyle(QWizard::ModernStyle);
   setOption(QWizard::HaveHelpButton);
   // The header band shows each page's title; it appears only with a subtitle, so every
@@ -36,6 +39,7 @@ SelectionWizard::SelectionWizard(engine::SelectionSettings& settings, QWidget* o
   connect(this, &QWizard::helpRequested, this, [this] {
     if (WizardPage* page = CurrentWizardPage()) page->OnHelp();
   });
+  connect(amountPage_, &AmountPage::selectionRun, this, &SelectionWizard::selectionRun);
 }
 
 WizardPage* SelectionWizard::CurrentWizardPage() const {
@@ -47,6 +51,28 @@ void SelectionWizard::OnCurrentPageChanged(int /*id*/) {
   if (!page) return;
   setWindowTitle(page->caption());
   page->OnEntered();
+}
+
+WizardState SelectionWizard::CurrentState() const {
+  WizardState state{settings_, {}};
+  if (const WizardPage* page = CurrentWizardPage()) page->StoreInto(state.settings);
+  // An empty destination keeps its choice apart, since no ending tells it.
+  state.entered.copyToFolder =
+      currentPage() == destinationPage_ && state.settings.destination.empty()
+          ? std::optional<bool>(state.settings.copyToFolder)
+          : destinationPage_->copyWhenEmpty();
+  state.entered.megabytesText = ToEngineText(amountPage_->megabytesText());
+  state.entered.hoursText = ToEngineText(amountPage_->hoursText());
+  return state;
+}
+
+void SelectionWizard::RestoreState(engine::SettingsFileContents contents) {
+  const engine::EnteredState entered = contents.entered;
+  ApplySettingsFile(std::move(contents), sourcesPage_->sourceList(), settings_);
+  sourcesPage_->ShowFileTypes();
+  destinationPage_->SetCopyWhenEmpty(entered.copyToFolder);
+  amountPage_->SetAmountTexts(FromEngineText(entered.megabytesText.value_or("")),
+                              FromEngineText(entered.hoursText.value_or("")));
 }
 
 }  // namespace sorvina::ui

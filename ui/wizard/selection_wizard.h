@@ -3,6 +3,7 @@
 #include <QWizard>
 
 #include "engine/selection_settings.h"
+#include "engine/settings_file.h"
 
 namespace sorvina::ui {
 
@@ -12,10 +13,17 @@ class WeightsPage;
 class AmountPage;
 class WizardPage;
 
+// What the wizard holds at one moment: the settings as leaving the current page would
+// store them, and what its fields hold beyond them.
+struct WizardState {
+  engine::SelectionSettings settings;
+  engine::EnteredState entered;
+};
+
 // The wizard: the four pages in order (sources, destination, folder weights, how much to
-// select) with Back, Next, Finish, Cancel and Help. The title bar shows the current page's
-// caption and the header its title. Finish runs the selection and leaves the wizard open;
-// only Cancel or the close box end it.
+// select) with Back, Next, Finish, Cancel and Help. The title bar shows the current
+// page's caption and the header its title. Finish runs the selection and leaves the wizard
+// open; only Cancel or the close box end it.
 class SelectionWizard : public QWizard {
   Q_OBJECT
 
@@ -27,10 +35,21 @@ class SelectionWizard : public QWizard {
   WeightsPage& weightsPage() const { return *weightsPage_; }
   AmountPage& amountPage() const { return *amountPage_; }
 
+  WizardState CurrentState() const;
+  // Puts a state kept from an earlier session in place, as loading a settings file does,
+  // with the fields' texts and the copy or playlist choice it keeps; the pages show it as
+  // they are entered. Call while the first page is the current one.
+  void RestoreState(engine::SettingsFileContents contents);
+
+ signals:
+  // Finish has run the selection.
+  void selectionRun();
+
  private:
   void OnCurrentPageChanged(int id);
   WizardPage* CurrentWizardPage() const;
 
+  engine::SelectionSettings& settings_;
   SourcesPage* sourcesPage_;
   DestinationPage* destinationPage_;
   WeightsPage* weightsPage_;

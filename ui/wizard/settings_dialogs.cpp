@@ -2,59 +2,68 @@
 
 #include <optional>
 
-#include <QDir>
-#include <QFileInfo>
+#include <QCoreApplication>
 
 #include "engine/messages.h"
-#include "engine/settings_file.h"
+#include "platform/file_system.h"
+#include "platform/user_folders.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
+#include "ui/shell/translated_text.h"
 
 namespace sorvina::ui {
 namespace {
 
-// Makes the settings folder (one level) when it is missing, so that the dialog opens
-// there; if that fails the dialog opens wherever it would have.
-QString PrepareSettingsFolder(const QString& startFolder) {
-  const QString folder = SettingsFolder(startFolder);
-  if (!QFileInfo::exists(folder)) QDir().mkdir(folder);
+QString SettingsFilter() {
+  return FilterWithAllFiles(
+      QCoreApplication::translate("sorvina::ui::SettingsDialogs", "Settings Files (*.txt)"),
+      QStringLiteral("*.txt"));
+}
+
+// Makes the settings folder, with the folders above it, when it is missing, so that the
+// dialog opens there; if that fails the dialog opens wherever it would have.
+QString PrepareSettingsFolder() {
+  const QString folder = SettingsFolder();
+  if (!folder.isEmpty()) platform::MakeFolders(ToEngineText(folder));
   return folder;
 }
 
 }  // namespace
 
-QString SettingsFolder(const QString& startFolder) {
-  return startFolder + QLatin1Char('/') + QStringLiteral("Settings");
+QString SettingsFolder() {
+  return FromEngineText(platform::ConfigFolder());
 }
 
-void LoadSettings(QWidget* parent, const QString& startFolder, SortedListBox& sourceList,
-                  engine::SelectionSettings& settings) {
-  const QString folder = PrepareSettingsFolder(startFolder);
+void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SelectionSettings& settings) {
+  const QString folder = PrepareSettingsFolder();
   const std::optional<QString> path =
-      ChooseFileToOpen(parent, QString::fromLatin1(kSettingsFilter), QStringLiteral("txt"), folder);
+      ChooseFileToOpen(parent, SettingsFilter(), QStringLiteral("txt"), folder);
   if (!path) return;
   std::optional<engine::SettingsFileContents> contents =
       engine::ReadSettingsFile(ToEngineText(*path));
-  if (!contents) return;
-
-  sourceList.clear();
-  for (const std::string& source : contents->sources)
-    sourceList.InsertSorted(FromEngineText(source));
-  if (sourceList.count() > 0) sourceList.SelectRow(0);
-  settings.destination = std::move(contents->destination);
-  settings.folderWeights = std::move(contents->folderWeights);
-  settings.limitMode = contents->limitMode;
-  settings.amountText = std::move(contents->amountText);
-  settings.options = std::move(contents->options);
+  if (contents) ApplySettingsFile(std::move(*contents), sourceList, settings);
 }
 
-void SaveSettings(QWidget* parent, const QString& startFolder,
-                  const engine::LimitChoice& limitChoice, engine::SelectionSettings& settings) {
-  const QString folder = PrepareSettingsFolder(startFolder);
+void ApplySettingsFile(engine::SettingsFileContents contents, SortedListBox& sourceList,
+                       engine::SelectionSettings& settings) {
+  sourceList.clear();
+  for (const std::string& source : contents.sources)
+    sourceList.InsertSorted(FromEngineText(source));
+  if (sourceList.count() > 0) sourceList.SelectRow(0);
+  settings.destination = std::move(contents.destination);
+  settings.folderWeights = std::move(contents.folderWeights);
+  settings.limitMode = contents.limitMode;
+  settings.amountText = std::move(contents.amountText);
+  settings.options = std::move(contents.options);
+}
+
+void SaveSettings(QWidget* parent, const engine::LimitChoice& limitChoice,
+                  engine::SelectionSettings& settings) {
+  const QString folder = PrepareSettingsFolder();
   const std::optional<QString> path =
-      ChooseFileToSave(parent, QString::fromLatin1(kSettingsFilter), QStringLiteral("txt"), folder);
+      ChooseFileToSave(parent, SettingsFilter(), QStringLiteral("txt"), folder);
   if (!path) return;
 
   engine::SelectionSettings toSave = settings;
@@ -63,10 +72,10 @@ void SaveSettings(QWidget* parent, const QString& startFolder,
     case engine::SettingsWriteResult::kWritten:
       break;
     case engine::SettingsWriteResult::kCannotOpen:
-      ShowInformation(parent, QString::fromLatin1(engine::kCannotOpenSettingsMessage));
+      ShowInformation(parent, Translated(engine::kCannotOpenSettingsMessage));
       return;
     case engine::SettingsWriteResult::kCannotWrite:
-      ShowInformation(parent, QString::fromLatin1(engine::kCannotWriteSettingsMessage));
+      ShowInformation(parent, Translated(engine::kCannotWriteSettingsMessage));
       break;
   }
   // The limit choice counts as stored once the file was opened, as Back would store it.

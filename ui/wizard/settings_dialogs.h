@@ -4,6 +4,7 @@
 
 #include "engine/limit_choice.h"
 #include "engine/selection_settings.h"
+#include "engine/settings_file.h"
 
 class QWidget;
 
@@ -11,21 +12,24 @@ namespace sorvina::ui {
 
 class SortedListBox;
 
-inline constexpr char kSettingsFilter[] = "Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||";
-
-// The folder where settings files are kept by default: "Settings" in `startFolder`.
-QString SettingsFolder(const QString& startFolder);
+// The folder where settings files are kept: the user's settings folder
+// ($XDG_CONFIG_HOME/sorvina, or ~/.config/sorvina); empty when no home folder is known.
+QString SettingsFolder();
 
 // "Load Settings": asks for a settings file in the settings folder (made when missing)
 // and replaces the source list, the destination, the folder weights and the limit choice
 // with what it holds. A cancelled dialog or a file that cannot be opened changes nothing.
-void LoadSettings(QWidget* parent, const QString& startFolder, SortedListBox& sourceList,
-                  engine::SelectionSettings& settings);
+void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SelectionSettings& settings);
+
+// Puts what a settings file holds in place of the source list's entries and the settings'
+// destination, folder weights, limit choice and options, as loading does.
+void ApplySettingsFile(engine::SettingsFileContents contents, SortedListBox& sourceList,
+                       engine::SelectionSettings& settings);
 
 // "Save Settings": asks where to save (confirming before an existing file is replaced),
 // stores the last page's `limitChoice` into `settings` and writes all of it. A file that
 // cannot be written is reported and any earlier file there is left as it was.
-void SaveSettings(QWidget* parent, const QString& startFolder,
-                  const engine::LimitChoice& limitChoice, engine::SelectionSettings& settings);
+void SaveSettings(QWidget* parent, const engine::LimitChoice& limitChoice,
+                  engine::SelectionSettings& settings);
 
 }  // namespace sorvina::ui

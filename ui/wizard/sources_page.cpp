@@ -4,7 +4,6 @@
 #include <optional>
 
 #include <QCheckBox>
-#include <QDir>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -12,6 +11,7 @@
 #include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/file_dialog.h"
+#include "ui/shell/path_drop_target.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/wizard/settings_dialogs.h"
@@ -21,15 +21,8 @@ namespace {
 
 using namespace resources;
 
-constexpr char kPlaylistFilter[] = "Playlist Files (*.m3u)|*.m3u|All Files (*.*)|*.*||";
-
-// The current folder without a trailing separator ("/" becomes "", so that the settings
-// folder is "/Settings").
-QString CurrentFolderForSettings() {
-  QString folder = QDir::currentPath();
-  if (folder.endsWith(QLatin1Char('\\'))) folder.chop(1);
-  if (folder.endsWith(QLatin1Char('/'))) folder.chop(1);
-  return folder;
+bool IsFolderOrPlaylist(const QString& path) {
+  return IsFolderPath(path) || IsPlaylistPath(path);
 }
 
 }  // namespace
@@ -47,13 +40,13 @@ void RemoveSelectedEntry(SortedListBox& list) {
 
 SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(kIddSourcePage, kIdsPage1Caption, kIdsPage1Header, settings, parent),
-      sourceList_(Control<SortedListBox>(kIdcSourceList)),
-      startFolder_(CurrentFolderForSettings()) {
+      sourceList_(Control<SortedListBox>(kIdcSourceList)) {
   NameControl(kIdcSourceList, "sourceList");
   NameControl(kIdcAddFolder, "addFolder");
   NameControl(kIdcAddPlaylist, "addPlaylist");
   NameControl(kIdcRemoveSource, "removeSource");
   NameControl(kIdcLoadSettings, "loadSettings");
+  Control<QPushButton>(kIdcLoadSettings)->setToolTip(tr("Loads the settings from a file"));
   connect(Control<QPushButton>(kIdcAddFolder), &QPushButton::clicked, this,
           &SourcesPage::AddFolder);
   connect(Control<QPushButton>(kIdcAddPlaylist), &QPushButton::clicked, this,
@@ -61,7 +54,7 @@ SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
   connect(Control<QPushButton>(kIdcRemoveSource), &QPushButton::clicked, this,
           &SourcesPage::RemoveSource);
   connect(Control<QPushButton>(kIdcLoadSettings), &QPushButton::clicked, this, [this] {
-    LoadSettings(this, startFolder_, *sourceList_, settings_);
+    LoadSettings(this, *sourceList_, settings_);
     ShowFileTypes();
   });
   static_assert(kFileTypeCount > 0);
@@ -75,6 +68,8 @@ SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
     fileTypeBoxes_.push_back(box);
   }
   ShowFileTypes();
+  auto* drops = new PathDropTarget(sourceList_->viewport(), IsFolderOrPlaylist);
+  connect(drops, &PathDropTarget::dropped, this, &SourcesPage::AddDroppedPaths);
 }
 
 void SourcesPage::OnEntered() {
@@ -82,15 +77,19 @@ void SourcesPage::OnEntered() {
 }
 
 bool SourcesPage::validatePage() {
-  settings_.sources.clear();
+  StoreInto(settings_);
+  return true;
+}
+
+void SourcesPage::StoreInto(engine::SelectionSettings& settings) const {
+  settings.sources.clear();
   for (const QString& source : sourceList_->Texts())
-    settings_.sources.push_back(ToEngineText(source));
-  settings_.options.fileTypes.clear();
+    settings.sources.push_back(ToEngineText(source));
+  settings.options.fileTypes.clear();
   for (std::size_t i = 0; i < fileTypeBoxes_.size(); ++i) {
     if (fileTypeBoxes_[i]->isChecked())
-      settings_.options.fileTypes.emplace_back(media::AllFileTypes()[i].name);
+      settings.options.fileTypes.emplace_back(media::AllFileTypes()[i].name);
   }
-  return true;
 }
 
 void SourcesPage::ShowFileTypes() {
@@ -116,9 +115,17 @@ void SourcesPage::AddFolder() {
 }
 
 void SourcesPage::AddPlaylist() {
-  const std::optional<QString> playlist =
-      ChooseFileToOpen(this, QString::fromLatin1(kPlaylistFilter), QStringLiteral("m3u"), {});
+  const std::optional<QString> playlist = ChooseFileToOpen(
+      this, FilterWithAllFiles(tr("Playlist Files (*.m3u)"), QStringLiteral("*.m3u")),
+      QStringLiteral("m3u"), {});
   if (playlist) sourceList_->SelectRow(sourceList_->InsertSorted(*playlist));
+}
+
+void SourcesPage::AddDroppedPaths(const QStringList& paths) {
+  for (const QString& path : paths) {
+    const QString entry = IsFolderPath(path) ? FolderEntryText(path) : path;
+    sourceList_->SelectRow(sourceList_->InsertSorted(entry));
+  }
 }
 
 void SourcesPage::RemoveSource() {

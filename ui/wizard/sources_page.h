@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QString>
+#include <QStringList>
 
 #include "ui/wizard/wizard_page.h"
 
@@ -14,7 +15,8 @@ class SortedListBox;
 
 // Page 1: the source folders and playlists, kept sorted in a list and copied into
 // `sources` on Next; the types of music file to choose, one check box each, stored on
-// Next too; also "Load Settings". Fixes `startFolder` when it is made.
+// Next too; also "Load Settings". Folders and playlists dropped on the list are added as
+// if chosen with "Add Folder" and "Add Playlist".
 class SourcesPage : public WizardPage {
   Q_OBJECT
 
@@ -23,24 +25,22 @@ class SourcesPage : public WizardPage {
 
   void OnEntered() override;
   bool validatePage() override;
+  void StoreInto(engine::SelectionSettings& settings) const override;
 
-  // The folder that was current when the page was made; settings files live in its
-  // "Settings" folder.
-  const QString& startFolder() const { return startFolder_; }
   SortedListBox& sourceList() const { return *sourceList_; }
+  // Checks the boxes of the types the settings choose.
+  void ShowFileTypes();
 
  private:
   void AddFolder();
   void AddPlaylist();
+  void AddDroppedPaths(const QStringList& paths);
   void RemoveSource();
-  // Checks the boxes of the types the settings choose.
-  void ShowFileTypes();
   // At least one type stays chosen: unchecking the last checked box checks it again.
   void KeepOneTypeChosen(QCheckBox* unchecked);
 
   SortedListBox* sourceList_;
   std::vector<QCheckBox*> fileTypeBoxes_;  // in the order of the types' list
-  QString startFolder_;
 };
 
 // "Remove" on a sorted list: deletes the selected entry and selects the one before it, or

@@ -5,6 +5,7 @@
 #include "engine/folder_weights.h"
 #include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
+#include "ui/shell/path_drop_target.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/wizard/sources_page.h"
@@ -27,6 +28,8 @@ WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
           &WeightsPage::RemoveWeight);
   connect(Control<QPushButton>(kIdcChangeWeight), &QPushButton::clicked, this,
           &WeightsPage::ChangeWeight);
+  auto* drops = new PathDropTarget(weightList_->viewport(), IsFolderPath);
+  connect(drops, &PathDropTarget::dropped, this, &WeightsPage::AddDroppedFolders);
 }
 
 void WeightsPage::OnEntered() {
@@ -38,33 +41,41 @@ void WeightsPage::OnEntered() {
 }
 
 bool WeightsPage::validatePage() {
-  StoreWeights();
+  StoreInto(settings_);
   return true;
 }
 
 void WeightsPage::cleanupPage() {
-  StoreWeights();
+  StoreInto(settings_);
 }
 
-void WeightsPage::StoreWeights() {
-  settings_.folderWeights.clear();
+void WeightsPage::StoreInto(engine::SelectionSettings& settings) const {
+  settings.folderWeights.clear();
   for (const QString& text : weightList_->Texts())
-    settings_.folderWeights.push_back({ToEngineText(text), {}, 1.0});
+    settings.folderWeights.push_back({ToEngineText(text), {}, 1.0});
 }
 
-std::optional<double> WeightsPage::AskWeight() {
-  WeightDialog dialog(window());
+std::optional<double> WeightsPage::AskWeight(const QString& folder, const QString& current) {
+  WeightDialog dialog(folder, current, window());
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   return dialog.weight;
 }
 
-void WeightsPage::AddWeight() {
-  const std::optional<QString> folder = ChooseFolder(this);
-  if (!folder) return;
-  const std::optional<double> weight = AskWeight();
+void WeightsPage::AddFolderWeight(const QString& folder) {
+  const std::optional<double> weight = AskWeight(folder);
   if (!weight) return;
-  const std::string entry = engine::FormatFolderWeightEntry(*weight, ToEngineText(*folder));
+  const std::string entry = engine::FormatFolderWeightEntry(*weight, ToEngineText(folder));
   weightList_->SelectRow(weightList_->InsertSorted(FromEngineText(entry)));
+}
+
+void WeightsPage::AddWeight() {
+  if (const std::optional<QString> folder = ChooseFolder(this)) AddFolderWeight(*folder);
+}
+
+void WeightsPage::AddDroppedFolders(const QStringList& folders) {
+  // Each folder's weight is asked in turn; Cancel passes over that folder only.
+  for (const QString& folder : folders)
+    AddFolderWeight(FolderEntryText(folder));
 }
 
 void WeightsPage::RemoveWeight() {
@@ -74,10 +85,12 @@ void WeightsPage::RemoveWeight() {
 void WeightsPage::ChangeWeight() {
   const int selected = weightList_->SelectedRow();
   if (selected < 0) return;
-  const std::optional<double> weight = AskWeight();
+  const QString text = weightList_->Text(selected);
+  const qsizetype blank = text.indexOf(QLatin1Char(' '));
+  const std::optional<double> weight =
+      AskWeight(blank < 0 ? QString() : text.mid(blank + 1), text.left(blank));
   if (!weight) return;
-  const std::string entry =
-      engine::ChangeEntryWeight(ToEngineText(weightList_->Text(selected)), *weight);
+  const std::string entry = engine::ChangeEntryWeight(ToEngineText(text), *weight);
   weightList_->RemoveRow(selected);
   weightList_->SelectRow(weightList_->InsertSorted(FromEngineText(entry)));
 }

@@ -2,6 +2,9 @@
 
 #include <optional>
 
+#include <QString>
+#include <QStringList>
+
 #include "ui/wizard/wizard_page.h"
 
 namespace sorvina::ui {
@@ -10,7 +13,8 @@ class SortedListBox;
 
 // Page 3: folder weights as entries "2.50 /music/rock/", sorted as text. The list is
 // rebuilt from `folderWeights` every time the page appears and stored back when the user
-// leaves it either way.
+// leaves it either way. A folder dropped on the list is added as with "Add", its weight
+// asked for.
 class WeightsPage : public WizardPage {
   Q_OBJECT
 
@@ -20,13 +24,17 @@ class WeightsPage : public WizardPage {
   void OnEntered() override;
   bool validatePage() override;
   void cleanupPage() override;
+  void StoreInto(engine::SelectionSettings& settings) const override;
 
  private:
   void AddWeight();
   void RemoveWeight();
   void ChangeWeight();
-  std::optional<double> AskWeight();
-  void StoreWeights();
+  void AddDroppedFolders(const QStringList& folders);
+  // Asks the weight of `folder`, the field starting with `current`; nothing on Cancel.
+  std::optional<double> AskWeight(const QString& folder, const QString& current = {});
+  // Adds the entry of `folder` (ending in a separator) with the weight asked for.
+  void AddFolderWeight(const QString& folder);
 
   SortedListBox* weightList_;
 };

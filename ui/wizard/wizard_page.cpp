@@ -14,12 +14,12 @@ WizardPage::WizardPage(int templateId, int captionId, int headerId,
     : QWizardPage(parent),
       settings_(settings),
       built_(BuildDialog(resources::FindDialogTemplate(templateId), this)),
-      caption_(QString::fromUtf8(resources::LoadResourceString(captionId))) {
-  setTitle(QString::fromUtf8(resources::LoadResourceString(headerId)));
+      caption_(resources::LoadResourceString(captionId)) {
+  setTitle(resources::LoadResourceString(headerId));
 }
 
 void WizardPage::OnHelp() {
-  OpenHelpPage();
+  OpenHelpPage(window());
 }
 
 void WizardPage::NameControl(int id, const char* name) const {

@@ -34,6 +34,10 @@ class WizardPage : public QWizardPage {
   // Back stores nothing unless a page says otherwise (and never resets fields).
   void cleanupPage() override {}
 
+  // Stores what the page's controls hold into `settings`, as leaving it forward would;
+  // a page whose controls are stored as they change stores nothing more here.
+  virtual void StoreInto(engine::SelectionSettings& /*settings*/) const {}
+
  protected:
   // The template's control `id`, as the widget the template made of it.
   template <class Widget>

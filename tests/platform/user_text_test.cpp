@@ -1,0 +1,49 @@
+// The command line's English: placeholders filled in one pass, whatever the values hold,
+// numbers as English writes them, texts within texts, and long concatenations whole.
+#include "platform/user_text.h"
+
+#include <gtest/gtest.h>
+
+namespace sorvina::platform {
+namespace {
+
+TEST(UserTextTest, FillsEachPlaceholderOnceAndLeavesTheRestAsWritten) {
+  struct Case {
+    const char* pattern;
+    std::vector<std::string> values;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"Copied %1 files to %2", {"3", "/media/P/"}, "Copied 3 files to /media/P/"},
+      {"%2 before %1", {"a", "b"}, "b before a"},
+      // A path that holds a placeholder of its own is shown as it is.
+      {"%1 (%2)", {"/music/100%2 pure/", "gone"}, "/music/100%2 pure/ (gone)"},
+      {"%3 has no value, 50% neither, %", {"x"}, "%3 has no value, 50% neither, %"},
+      {"%1%1", {"ab"}, "abab"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FillPlaceholders(c.pattern, c.values), c.expected) << c.pattern;
+}
+
+TEST(UserTextTest, WritesArgumentsInEnglish) {
+  const UserText inner("it is %1", {std::string("gone")});
+  const UserText text("%1 of %2 MB (%3): %4",
+                      {7, DecimalNumber{1.5, 2}, std::string("%1"), TextArgument(inner)});
+  EXPECT_EQ(English(text), "7 of 1.50 MB (%1): it is gone");
+  EXPECT_EQ(English(Verbatim("50%1 off")), "50%1 off");
+}
+
+TEST(UserTextTest, ConcatenatesAnyNumberOfPartsInOrder) {
+  for (int count : {0, 1, 9, 10, 25}) {
+    std::vector<TextArgument> parts;
+    std::string expected;
+    for (int i = 0; i < count; ++i) {
+      parts.emplace_back(std::to_string(i) + ",");
+      expected += std::to_string(i) + ",";
+    }
+    EXPECT_EQ(English(Concatenated(std::move(parts))), expected) << count;
+  }
+}
+
+}  // namespace
+}  // namespace sorvina::platform

@@ -1,0 +1,745 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>sorvina</name>
+    <message>
+        <source>Please select at least one source folder or play list</source>
+        <translation>Bitte wählen Sie mindestens einen Quellordner oder eine Wiedergabeliste aus</translation>
+    </message>
+    <message>
+        <source>Please select a valid destination folder</source>
+        <translation>Bitte wählen Sie einen gültigen Zielordner aus</translation>
+    </message>
+    <message>
+        <source>Please select a play list file</source>
+        <translation>Bitte wählen Sie eine Wiedergabelistendatei aus</translation>
+    </message>
+    <message>
+        <source>Please enter a number of MB to select</source>
+        <translation>Bitte geben Sie ein, wie viele MB ausgewählt werden sollen</translation>
+    </message>
+    <message>
+        <source>Please enter a number of hours to select</source>
+        <translation>Bitte geben Sie ein, wie viele Stunden ausgewählt werden sollen</translation>
+    </message>
+    <message>
+        <source>No MP3s found</source>
+        <translation>Keine MP3-Dateien gefunden</translation>
+    </message>
+    <message>
+        <source>Can&apos;t open play list for writing</source>
+        <translation>Die Wiedergabeliste kann nicht zum Schreiben geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Can&apos;t write play list</source>
+        <translation>Die Wiedergabeliste kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Can&apos;t open settings file for writing</source>
+        <translation>Die Einstellungsdatei kann nicht zum Schreiben geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Can&apos;t write settings file</source>
+        <translation>Die Einstellungsdatei kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Free space can only be filled when copying files</source>
+        <translation>Freier Speicherplatz kann nur beim Kopieren von Dateien gefüllt werden</translation>
+    </message>
+    <message>
+        <source>The destination does not tell its free space; please enter a number of MB</source>
+        <translation>Das Ziel gibt seinen freien Speicherplatz nicht an; bitte geben Sie eine Anzahl MB ein</translation>
+    </message>
+    <message>
+        <source>Writing to the device failed; the copied files may not all be complete</source>
+        <translation>Das Schreiben auf das Gerät ist fehlgeschlagen; möglicherweise sind nicht alle kopierten Dateien vollständig</translation>
+    </message>
+    <message>
+        <source>Another fill of this destination is under way; please try again when it is done</source>
+        <translation>Dieses Ziel wird gerade schon befüllt; bitte versuchen Sie es erneut, wenn das abgeschlossen ist</translation>
+    </message>
+    <message>
+        <source>Please give the playlist on the device a name ending in .m3u8, inside the destination folder</source>
+        <translation>Bitte geben Sie der Wiedergabeliste auf dem Gerät einen Namen, der auf .m3u8 endet und im Zielordner liegt</translation>
+    </message>
+    <message>
+        <source>Writing to the device…</source>
+        <translation>Schreiben auf das Gerät …</translation>
+    </message>
+    <message>
+        <source>Creating Playlist</source>
+        <translation>Wiedergabeliste wird erstellt</translation>
+    </message>
+    <message>
+        <source>a link is in the way</source>
+        <translation>eine Verknüpfung steht im Weg</translation>
+    </message>
+    <message>
+        <source>it leads onto another file system</source>
+        <translation>der Weg dorthin führt auf ein anderes Dateisystem</translation>
+    </message>
+    <message>
+        <source>it is larger than any record written here</source>
+        <translation>sie ist größer als jede hier geschriebene Aufzeichnung</translation>
+    </message>
+    <message>
+        <source>it is no record of fills that this version can read</source>
+        <translation>sie ist keine Aufzeichnung von Befüllungen, die diese Version lesen kann</translation>
+    </message>
+    <message>
+        <source>it is damaged or was changed by hand</source>
+        <translation>sie ist beschädigt oder wurde von Hand geändert</translation>
+    </message>
+    <message>
+        <source>it names files outside the destination</source>
+        <translation>sie nennt Dateien außerhalb des Ziels</translation>
+    </message>
+    <message>
+        <source>it is no regular file</source>
+        <translation>sie ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>The record of earlier fills in %1 was ignored: %2</source>
+        <translation>Die Aufzeichnung früherer Befüllungen in %1 wurde übergangen: %2</translation>
+    </message>
+    <message>
+        <source>No record of this fill can be kept in %1 (%2); the songs of the previous fill were left in place</source>
+        <translation>Diese Befüllung kann in %1 nicht aufgezeichnet werden (%2); die Titel der vorigen Befüllung bleiben, wo sie sind</translation>
+    </message>
+    <message>
+        <source>No record of this fill can be kept in %1 (%2)</source>
+        <translation>Diese Befüllung kann in %1 nicht aufgezeichnet werden (%2)</translation>
+    </message>
+    <message>
+        <source>Every file found was chosen by the last fill of this destination; nothing was chosen</source>
+        <translation>Jede gefundene Datei wurde schon bei der letzten Befüllung dieses Ziels ausgewählt; es wurde nichts ausgewählt</translation>
+    </message>
+    <message>
+        <source>Every file found was chosen by the last playlist written to this file; nothing was chosen</source>
+        <translation>Jede gefundene Datei stand schon in der letzten in diese Datei geschriebenen Wiedergabeliste; es wurde nichts ausgewählt</translation>
+    </message>
+    <message>
+        <source>Every file found was chosen by the last %1 fills of this destination; nothing was chosen</source>
+        <translation>Jede gefundene Datei wurde schon bei den letzten %1 Befüllungen dieses Ziels ausgewählt; es wurde nichts ausgewählt</translation>
+    </message>
+    <message>
+        <source>Every file found was chosen by the last %1 playlists written to this file; nothing was chosen</source>
+        <translation>Jede gefundene Datei stand schon in den letzten %1 in diese Datei geschriebenen Wiedergabelisten; es wurde nichts ausgewählt</translation>
+    </message>
+    <message>
+        <source>%1 file of the previous fill could not be removed (%2)</source>
+        <translation>%1 Datei der vorigen Befüllung konnte nicht entfernt werden (%2)</translation>
+    </message>
+    <message>
+        <source>%1 files of the previous fill could not be removed (%2)</source>
+        <translation>%1 Dateien der vorigen Befüllung konnten nicht entfernt werden (%2)</translation>
+    </message>
+    <message>
+        <source>The record of this fill could not be written to %1 (%2); the next fill will not replace its songs</source>
+        <translation>Die Aufzeichnung dieser Befüllung konnte nicht nach %1 geschrieben werden (%2); die nächste Befüllung wird ihre Titel nicht ersetzen</translation>
+    </message>
+    <message>
+        <source>The record of this fill could not be written to %1 (%2)</source>
+        <translation>Die Aufzeichnung dieser Befüllung konnte nicht nach %1 geschrieben werden (%2)</translation>
+    </message>
+    <message>
+        <source>%1 file</source>
+        <translation>%1 Datei</translation>
+    </message>
+    <message>
+        <source>%1 files</source>
+        <translation>%1 Dateien</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: the smallest file needs %1, more than the free space (%2)</source>
+        <translation>Nichts ausgewählt: Die kleinste Datei braucht %1, mehr als der freie Speicherplatz (%2)</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: the first file drawn needs %1, more than the free space (%2)</source>
+        <translation>Nichts ausgewählt: Die zuerst gezogene Datei braucht %1, mehr als der freie Speicherplatz (%2)</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: the shortest file (%1) is longer than %2</source>
+        <translation>Nichts ausgewählt: Die kürzeste Datei (%1) ist länger als %2</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: the first file drawn (%1) is longer than %2</source>
+        <translation>Nichts ausgewählt: Die zuerst gezogene Datei (%1) ist länger als %2</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: the smallest file (%1) is larger than %2</source>
+        <translation>Nichts ausgewählt: Die kleinste Datei (%1) ist größer als %2</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: the first file drawn (%1) is larger than %2</source>
+        <translation>Nichts ausgewählt: Die zuerst gezogene Datei (%1) ist größer als %2</translation>
+    </message>
+    <message>
+        <source>, no earlier fill to replace</source>
+        <translation>, keine frühere Befüllung zu ersetzen</translation>
+    </message>
+    <message>
+        <source>, %1 to replace</source>
+        <translation>, %1 zu ersetzen</translation>
+    </message>
+    <message>
+        <source>, %1 replaced</source>
+        <translation>, %1 ersetzt</translation>
+    </message>
+    <message>
+        <source>, %1 to keep</source>
+        <translation>, %1 zu behalten</translation>
+    </message>
+    <message>
+        <source>, %1 kept</source>
+        <translation>, %1 behalten</translation>
+    </message>
+    <message>
+        <source>, %1 left in place</source>
+        <translation>, %1 belassen</translation>
+    </message>
+    <message>
+        <source>Would copy %1 %2 to %3</source>
+        <translation>Würde %1 %2 nach %3 kopieren</translation>
+    </message>
+    <message>
+        <source>Copied %1 %2 to %3</source>
+        <translation>%1 %2 nach %3 kopiert</translation>
+    </message>
+    <message>
+        <source>Would write a playlist of %1 %2 to %3</source>
+        <translation>Würde eine Wiedergabeliste mit %1 %2 nach %3 schreiben</translation>
+    </message>
+    <message>
+        <source>Wrote a playlist of %1 %2 to %3</source>
+        <translation>Wiedergabeliste mit %1 %2 nach %3 geschrieben</translation>
+    </message>
+    <message>
+        <source>%1 byte</source>
+        <translation>%1 Byte</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 Bytes</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 GB</translation>
+    </message>
+    <message>
+        <source>%1 TB</source>
+        <translation>%1 TB</translation>
+    </message>
+    <message>
+        <source>%1 PB</source>
+        <translation>%1 PB</translation>
+    </message>
+    <message>
+        <source>%1 h %2 min</source>
+        <translation>%1 h %2 min</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 min %2 s</translation>
+    </message>
+    <message>
+        <source>%1 s</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>Cancelled after %1 of %2</source>
+        <translation>Abgebrochen nach %1 von %2</translation>
+    </message>
+    <message>
+        <source>Nothing chosen</source>
+        <translation>Nichts ausgewählt</translation>
+    </message>
+    <message>
+        <source>, %1 skipped</source>
+        <translation>, %1 übersprungen</translation>
+    </message>
+    <message>
+        <source>, %1 failed</source>
+        <translation>, %1 fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Is a folder; only files are copied</source>
+        <translation>Ist ein Ordner; kopiert werden nur Dateien</translation>
+    </message>
+    <message>
+        <source>Not a regular file; only files are copied</source>
+        <translation>Keine gewöhnliche Datei; kopiert werden nur Dateien</translation>
+    </message>
+    <message>
+        <source>Source and target are the same file</source>
+        <translation>Quelle und Ziel sind dieselbe Datei</translation>
+    </message>
+    <message>
+        <source>The path names no file or folder</source>
+        <translation>Der Pfad bezeichnet weder eine Datei noch einen Ordner</translation>
+    </message>
+    <message>
+        <source>A folder can be moved only within one file system</source>
+        <translation>Ein Ordner kann nur innerhalb eines Dateisystems verschoben werden</translation>
+    </message>
+    <message>
+        <source>No free name for a second copy</source>
+        <translation>Kein freier Name für eine zweite Kopie</translation>
+    </message>
+    <message>
+        <source>%1
+This is not a valid folder.</source>
+        <translation>%1
+Dies ist kein gültiger Ordner.</translation>
+    </message>
+    <message>
+        <source>%1
+The drive is invalid.</source>
+        <translation>%1
+Das Laufwerk ist ungültig.</translation>
+    </message>
+    <message>
+        <source>%1
+This is a file not a directory.</source>
+        <translation>%1
+Dies ist eine Datei, kein Verzeichnis.</translation>
+    </message>
+    <message>
+        <source>%1
+This folder does not exist.
+
+Do you want to create it?</source>
+        <translation>%1
+Dieser Ordner existiert nicht.
+
+Möchten Sie ihn erstellen?</translation>
+    </message>
+    <message>
+        <source>You cannot create this folder.
+The medium may be write-protected.</source>
+        <translation>Sie können diesen Ordner nicht erstellen.
+Das Medium ist möglicherweise schreibgeschützt.</translation>
+    </message>
+    <message>
+        <source>You do not have permission to create
+this folder on the network.</source>
+        <translation>Sie haben keine Berechtigung, diesen Ordner
+im Netzwerk zu erstellen.</translation>
+    </message>
+    <message>
+        <source>You cannot create this folder
+as the CD ROM medium is read-only.</source>
+        <translation>Sie können diesen Ordner nicht erstellen,
+da das CD-ROM-Medium schreibgeschützt ist.</translation>
+    </message>
+    <message>
+        <source>You do not have permission
+to create this folder.</source>
+        <translation>Sie haben keine Berechtigung,
+diesen Ordner zu erstellen.</translation>
+    </message>
+    <message>
+        <source>You do not have permission or
+otherwise cannot create this folder.</source>
+        <translation>Sie haben keine Berechtigung oder können
+diesen Ordner aus anderen Gründen nicht erstellen.</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::app::WizardApplication</name>
+    <message>
+        <source>Fills a music player, or writes a playlist, with a random choice of music files.</source>
+        <translation>Befüllt einen Musikspieler oder schreibt eine Wiedergabeliste mit einer zufälligen Auswahl von Musikdateien.</translation>
+    </message>
+    <message>
+        <source>Start with empty settings instead of those the wizard had when it was last closed.</source>
+        <translation>Mit leeren Einstellungen beginnen statt mit denen, die der Assistent beim letzten Schließen hatte.</translation>
+    </message>
+    <message>
+        <source>Displays the version, the copyright and the license.</source>
+        <translation>Zeigt die Version, das Urheberrecht und die Lizenz an.</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::resources</name>
+    <message>
+        <source>Load Settings</source>
+        <translation>Laden…</translation>
+    </message>
+    <message>
+        <source>Add Folder</source>
+        <translation>+ Ordner</translation>
+    </message>
+    <message>
+        <source>Add Playlist</source>
+        <translation>+ Liste</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>File types:</source>
+        <translation>Dateitypen:</translation>
+    </message>
+    <message>
+        <source>Copy files to destination folder</source>
+        <translation>Dateien in einen Zielordner kopieren</translation>
+    </message>
+    <message>
+        <source>Keep each file&apos;s folders</source>
+        <translation>Ordner jeder Datei beibehalten</translation>
+    </message>
+    <message>
+        <source>Replace the songs of the previous fill</source>
+        <translation>Titel der vorigen Befüllung ersetzen</translation>
+    </message>
+    <message>
+        <source>Write a playlist into the folder:</source>
+        <translation>Wiedergabeliste im Ordner:</translation>
+    </message>
+    <message>
+        <source>Create playlist</source>
+        <translation>Wiedergabeliste erstellen</translation>
+    </message>
+    <message>
+        <source>Write paths relative to the playlist</source>
+        <translation>Pfade relativ zur Wiedergabeliste schreiben</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>Festlegen</translation>
+    </message>
+    <message>
+        <source>Set destination folder or playlist file</source>
+        <translation>Zielordner oder Wiedergabelistendatei festlegen</translation>
+    </message>
+    <message>
+        <source>Player:</source>
+        <translation>Gerät:</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Change Weight</source>
+        <translation>Gewicht ändern</translation>
+    </message>
+    <message>
+        <source>Select up to this number of MB</source>
+        <translation>Bis zu so vielen MB auswählen</translation>
+    </message>
+    <message>
+        <source>Free space</source>
+        <translation>Freier Platz</translation>
+    </message>
+    <message>
+        <source>Select up to this many hours</source>
+        <translation>Bis zu so vielen Stunden auswählen</translation>
+    </message>
+    <message>
+        <source>Select all</source>
+        <translation>Alles auswählen</translation>
+    </message>
+    <message>
+        <source>Keep filling with files that still fit</source>
+        <translation>Mit Dateien auffüllen, die noch passen</translation>
+    </message>
+    <message>
+        <source>Avoid songs of the last</source>
+        <translation>Titel der letzten</translation>
+    </message>
+    <message>
+        <source>fills</source>
+        <translation>Befüllungen meiden</translation>
+    </message>
+    <message>
+        <source>Save Settings</source>
+        <translation>Speichern…</translation>
+    </message>
+    <message>
+        <source>Sorvina is free, but if you like it please</source>
+        <translation>Sorvina ist kostenlos, aber wenn es Ihnen gefällt,</translation>
+    </message>
+    <message>
+        <source>consider sending a few dollars my way</source>
+        <translation>freue ich mich über ein paar Euro</translation>
+    </message>
+    <message>
+        <source>Enter a number greater than or equal to zero.  Decimals are OK.</source>
+        <translation>Geben Sie eine Zahl größer oder gleich null ein.  Dezimalzahlen sind erlaubt.</translation>
+    </message>
+    <message>
+        <source>Numbers less than one mean mp3s in this folder will be less likely to be chosen,</source>
+        <translation>Zahlen kleiner als eins bedeuten, dass MP3s in diesem Ordner seltener ausgewählt werden,</translation>
+    </message>
+    <message>
+        <source>while numbers greater than one mean they will be more likely to be chosen.</source>
+        <translation>Zahlen größer als eins bedeuten, dass sie häufiger ausgewählt werden.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Folder weight</source>
+        <translation>Ordnergewichtung</translation>
+    </message>
+    <message>
+        <source>Wizard</source>
+        <translation>Assistent</translation>
+    </message>
+    <message>
+        <source>Sorvina step 1</source>
+        <translation>Sorvina Schritt 1</translation>
+    </message>
+    <message>
+        <source>Select source folders and/or playlists</source>
+        <translation>Quellordner und/oder Wiedergabelisten auswählen</translation>
+    </message>
+    <message>
+        <source>Set what to do with the mp3 selection</source>
+        <translation>Festlegen, was mit der MP3-Auswahl geschehen soll</translation>
+    </message>
+    <message>
+        <source>Sorvina step 2</source>
+        <translation>Sorvina Schritt 2</translation>
+    </message>
+    <message>
+        <source>Sorvina step 3</source>
+        <translation>Sorvina Schritt 3</translation>
+    </message>
+    <message>
+        <source>Set folder weights (optional)</source>
+        <translation>Ordnergewichtungen festlegen (optional)</translation>
+    </message>
+    <message>
+        <source>Sorvina step 4</source>
+        <translation>Sorvina Schritt 4</translation>
+    </message>
+    <message>
+        <source>Set how many mp3s to select</source>
+        <translation>Festlegen, wie viele MP3s ausgewählt werden</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::AmountPage</name>
+    <message>
+        <source>Fill the destination&apos;s free space</source>
+        <translation>Den freien Platz des Ziels füllen</translation>
+    </message>
+    <message>
+        <source>Opens the donation page in your browser</source>
+        <translation>Öffnet die Spendenseite in Ihrem Browser</translation>
+    </message>
+    <message>
+        <source>Saves the settings to a file</source>
+        <translation>Speichert die Einstellungen in einer Datei</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::CopyProgressDialog</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Copying</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Copying file %1 of %2</source>
+        <translation>Datei %1 von %2 wird kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::DestinationPage</name>
+    <message>
+        <source>A name ending in .m3u8, inside the folder</source>
+        <translation>Ein Name, der auf .m3u8 endet, innerhalb des Ordners</translation>
+    </message>
+    <message>
+        <source>USB sticks, memory cards and players plugged in</source>
+        <translation>Angeschlossene USB-Sticks, Speicherkarten und Musikspieler</translation>
+    </message>
+    <message>
+        <source>Set destination folder</source>
+        <translation>Zielordner festlegen</translation>
+    </message>
+    <message>
+        <source>Set playlist file</source>
+        <translation>Wiedergabelistendatei festlegen</translation>
+    </message>
+    <message>
+        <source>Play List Files (*.m3u)</source>
+        <translation>Wiedergabelisten (*.m3u)</translation>
+    </message>
+    <message>
+        <source>%1 (%2, %3 free)</source>
+        <translation>%1 (%2, %3 frei)</translation>
+    </message>
+    <message>
+        <source>No player found</source>
+        <translation>Kein Gerät gefunden</translation>
+    </message>
+    <message>
+        <source>Choose a player</source>
+        <translation>Gerät auswählen</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::FileDialog</name>
+    <message>
+        <source>All Files (*.*)</source>
+        <translation>Alle Dateien (*.*)</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::FolderDialog</name>
+    <message>
+        <source>Select Folder</source>
+        <translation>Ordner auswählen</translation>
+    </message>
+    <message>
+        <source>Up One Level</source>
+        <translation>Eine Ebene höher</translation>
+    </message>
+    <message>
+        <source>Home Folder</source>
+        <translation>Persönlicher Ordner</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Folder:</source>
+        <translation>Ordner:</translation>
+    </message>
+    <message>
+        <source>Look in:</source>
+        <translation>Suchen in:</translation>
+    </message>
+    <message>
+        <source>Files of type:</source>
+        <translation>Dateityp:</translation>
+    </message>
+    <message>
+        <source>Show Folders Only</source>
+        <translation>Nur Ordner anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::LastState</name>
+    <message>
+        <source>The settings could not be kept for the next start in %1</source>
+        <translation>Die Einstellungen konnten für den nächsten Start nicht in %1 gespeichert werden</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::ProgressWindow</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::SettingsDialogs</name>
+    <message>
+        <source>Settings Files (*.txt)</source>
+        <translation>Einstellungsdateien (*.txt)</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::SourcesPage</name>
+    <message>
+        <source>Playlist Files (*.m3u)</source>
+        <translation>Wiedergabelisten (*.m3u)</translation>
+    </message>
+    <message>
+        <source>Loads the settings from a file</source>
+        <translation>Lädt die Einstellungen aus einer Datei</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::WebPage</name>
+    <message>
+        <source>No web browser could be started.
+The page is at:
+%1</source>
+        <translation>Es konnte kein Webbrowser gestartet werden.
+Die Seite ist unter dieser Adresse zu finden:
+%1</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::WeightDialog</name>
+    <message>
+        <source>Folder: %1</source>
+        <translation>Ordner: %1</translation>
+    </message>
+    <message>
+        <source>Invalid entry</source>
+        <translation>Ungültige Eingabe</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::WizardFileOperation</name>
+    <message>
+        <source>Can&apos;t copy &quot;%1&quot;: %2
+
+Continue with the remaining files?</source>
+        <translation>„%1“ kann nicht kopiert werden: %2
+
+Mit den übrigen Dateien fortfahren?</translation>
+    </message>
+    <message>
+        <source>A file named &quot;%1&quot; already exists in the destination folder.</source>
+        <translation>Im Zielordner gibt es bereits eine Datei namens „%1“.</translation>
+    </message>
+    <message>
+        <source>Copying: %1
+Existing file: %2</source>
+        <translation>Zu kopieren: %1
+Vorhandene Datei: %2</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>Ersetzen</translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation>Überspringen</translation>
+    </message>
+    <message>
+        <source>Keep both</source>
+        <translation>Beide behalten</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Do this for all remaining</source>
+        <translation>Für alle übrigen so verfahren</translation>
+    </message>
+</context>
+</TS>

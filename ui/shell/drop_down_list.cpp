@@ -1,0 +1,10 @@
+#include "ui/shell/drop_down_list.h"
+
+namespace sorvina::ui {
+
+void DropDownList::showPopup() {
+  emit aboutToOpen();
+  QComboBox::showPopup();
+}
+
+}  // namespace sorvina::ui

@@ -1,0 +1,34 @@
+#include "ui/shell/translated_text.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+
+#include "ui/shell/path_text.h"
+
+namespace sorvina::ui {
+namespace {
+
+// One argument as the user reads it, in the engine's text encoding.
+std::string ArgumentText(const platform::TextArgument& argument) {
+  const QLocale locale;
+  if (const auto* verbatim = std::get_if<std::string>(&argument.value)) return *verbatim;
+  if (const auto* integer = std::get_if<std::int64_t>(&argument.value))
+    return ToEngineText(locale.toString(static_cast<qlonglong>(*integer)));
+  if (const auto* decimal = std::get_if<platform::DecimalNumber>(&argument.value))
+    return ToEngineText(locale.toString(decimal->value, 'f', decimal->decimals));
+  return ToEngineText(
+      Translated(*std::get<std::shared_ptr<const platform::UserText>>(argument.value)));
+}
+
+}  // namespace
+
+QString Translated(const platform::UserText& text) {
+  std::vector<std::string> values;
+  values.reserve(text.arguments.size());
+  for (const platform::TextArgument& argument : text.arguments)
+    values.push_back(ArgumentText(argument));
+  const QString pattern = QCoreApplication::translate(platform::kTextContext, text.source);
+  return FromEngineText(platform::FillPlaceholders(ToEngineText(pattern), values));
+}
+
+}  // namespace sorvina::ui

@@ -1,0 +1,53 @@
+#include "ui/wizard/last_state.h"
+
+#include <memory>
+#include <optional>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include "engine/settings_file.h"
+#include "platform/file_system.h"
+#include "ui/shell/message_box.h"
+#include "ui/shell/path_text.h"
+#include "ui/wizard/selection_wizard.h"
+#include "ui/wizard/settings_dialogs.h"
+
+namespace sorvina::ui {
+namespace {
+
+bool WriteLastState(const SelectionWizard& wizard, const QString& path) {
+  const WizardState state = wizard.CurrentState();
+  platform::MakeFolders(ToEngineText(QFileInfo(path).path()));
+  return engine::WriteSettingsFile(ToEngineText(path), state.settings, &state.entered) ==
+         engine::SettingsWriteResult::kWritten;
+}
+
+}  // namespace
+
+QString LastStatePath() {
+  const QString folder = SettingsFolder();
+  return folder.isEmpty() ? QString() : folder + QStringLiteral("/last.txt");
+}
+
+void RestoreLastState(SelectionWizard& wizard, const QString& path) {
+  if (std::optional<engine::SettingsFileContents> contents =
+          engine::ReadSettingsFile(ToEngineText(path)))
+    wizard.RestoreState(std::move(*contents));
+}
+
+void KeepLastState(SelectionWizard& wizard, const QString& path) {
+  auto reported = std::make_shared<bool>(false);
+  const auto keep = [&wizard, path, reported] {
+    if (WriteLastState(wizard, path) || *reported) return;
+    *reported = true;
+    ShowInformation(&wizard, QCoreApplication::translate(
+                                 "sorvina::ui::LastState",
+                                 "The settings could not be kept for the next start in %1")
+                                 .arg(path));
+  };
+  QObject::connect(&wizard, &QDialog::finished, &wizard, keep);
+  QObject::connect(&wizard, &SelectionWizard::selectionRun, &wizard, keep);
+}
+
+}  // namespace sorvina::ui

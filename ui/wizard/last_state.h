@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace sorvina::ui {
+
+class SelectionWizard;
+
+// The wizard's state when it was last closed or last ran a selection, kept as "last.txt"
+// in the settings folder: a settings file with what the fields hold beyond the settings.
+// Empty when there is no settings folder (no home folder known).
+QString LastStatePath();
+
+// Puts the state kept in `path` in place. A missing or unreadable file leaves the wizard
+// as it is, empty at the start.
+void RestoreLastState(SelectionWizard& wizard, const QString& path);
+
+// Keeps the wizard's state in `path` (making its folder when missing) each time the wizard
+// is closed or has run a selection. A state that cannot be kept is reported the first time
+// only, so that a settings folder that cannot be written does not ask for attention again
+// and again.
+void KeepLastState(SelectionWizard& wizard, const QString& path);
+
+}  // namespace sorvina::ui
