@@ -1,10 +1,12 @@
 // Draws the "select all" timings against library size as a log-log plot in a PNG file:
 // the reference walk (linear work per draw, so quadratic in all) and the fast path (a
-// tree of partial sums), seconds against the number of candidates, with decade grid lines.
+// tree of partial sums), each with the default weights and with mixed weights, seconds
+// against the number of candidates, with decade grid lines.
 //
 // Usage: sorvina-plot-select-all IN.tsv OUT.png
-//   IN.tsv  lines "CANDIDATES<TAB>REFERENCE_SECONDS<TAB>FAST_SECONDS", "-" for a size that
-//           was not measured; lines starting with # and blank lines are skipped
+//   IN.tsv  lines "CANDIDATES<TAB>REFERENCE_S<TAB>FAST_S<TAB>MIXED_REFERENCE_S<TAB>MIXED_FAST_S"
+//           (the last two may be left out), "-" for a series not measured at that size;
+//           lines starting with # and blank lines are skipped
 // Exits with 1 and a message when the input cannot be read or the picture not saved.
 //
 // Runs on the offscreen platform unless a platform is chosen (QT_QPA_PLATFORM).
@@ -45,14 +47,29 @@ constexpr int kBottom = 72;
 
 const QColor kReferenceColour(0xC0, 0x39, 0x2B);
 const QColor kFastColour(0x1F, 0x6F, 0xB4);
+const QColor kMixedReferenceColour(0xE6, 0x7E, 0x22);
+const QColor kMixedFastColour(0x27, 0xAE, 0x60);
 const QColor kDecadeGrid(0xC4, 0xC4, 0xC4);
 const QColor kMinorGrid(0xEE, 0xEE, 0xEE);
 const QColor kInk(0x22, 0x22, 0x22);
 
+// The series, in the order of the input's columns.
+constexpr int kSeries = 4;
+struct Series {
+  const char* legend;
+  const QColor* colour;
+  bool squares;
+};
+const Series kAllSeries[kSeries] = {
+    {"reference walk, default weights", &kReferenceColour, false},
+    {"fast path, default weights", &kFastColour, true},
+    {"reference walk, mixed weights", &kMixedReferenceColour, false},
+    {"fast path, mixed weights", &kMixedFastColour, true},
+};
+
 struct Row {
   double candidates = 0;
-  std::optional<double> reference;
-  std::optional<double> fast;
+  std::optional<double> seconds[kSeries];
 };
 
 // A positive finite number, or "-" for none; anything else is an error.
@@ -90,11 +107,13 @@ std::optional<std::vector<Row>> ReadRows(const char* path, std::string& error) {
       fields.push_back(field);
     Row row;
     std::optional<double> candidates;
-    if (fields.size() != 3 || !ParsePositive(fields[0], candidates) || !candidates ||
-        !ParsePositive(fields[1], row.reference) || !ParsePositive(fields[2], row.fast)) {
+    bool valid = (fields.size() == 3 || fields.size() == 1 + kSeries) &&
+                 ParsePositive(fields[0], candidates) && candidates.has_value();
+    for (std::size_t field = 1; valid && field < fields.size(); ++field)
+      valid = ParsePositive(fields[field], row.seconds[field - 1]);
+    if (!valid) {
       error = std::string(path) + ":" + std::to_string(number) +
-              ": expected CANDIDATES<TAB>REFERENCE_SECONDS<TAB>FAST_SECONDS with positive "
-              "numbers or -";
+              ": expected the candidates and 2 or 4 times in seconds, positive numbers or -";
       return std::nullopt;
     }
     row.candidates = *candidates;
@@ -189,13 +208,13 @@ class LogLogPlot {
   }
 
   // A line through the measured points of one series, and a marker on each.
-  void DrawSeries(QPainter& painter, const std::vector<Row>& rows,
-                  std::optional<double> Row::*seconds, const QColor& colour, bool squares) const {
+  void DrawSeries(QPainter& painter, const std::vector<Row>& rows, int series, const QColor& colour,
+                  bool squares) const {
     QPainterPath path;
     std::vector<QPointF> points;
     for (const Row& row : rows) {
-      if (!(row.*seconds)) continue;
-      const QPointF point = At(row.candidates, *(row.*seconds));
+      if (!row.seconds[series]) continue;
+      const QPointF point = At(row.candidates, *row.seconds[series]);
       points.empty() ? path.moveTo(point) : path.lineTo(point);
       points.push_back(point);
     }
@@ -234,7 +253,7 @@ QImage Draw(const std::vector<Row>& rows) {
   double yLow = HUGE_VAL;
   double yHigh = 0;
   for (const Row& row : rows) {
-    for (const std::optional<double>& seconds : {row.reference, row.fast}) {
+    for (const std::optional<double>& seconds : row.seconds) {
       if (!seconds) continue;
       xLow = std::min(xLow, row.candidates);
       xHigh = std::max(xHigh, row.candidates);
@@ -258,8 +277,9 @@ QImage Draw(const std::vector<Row>& rows) {
                    QStringLiteral("Select all: time against library size"));
 
   plot.DrawGrid(painter);
-  plot.DrawSeries(painter, rows, &Row::reference, kReferenceColour, false);
-  plot.DrawSeries(painter, rows, &Row::fast, kFastColour, true);
+  for (int series = 0; series < kSeries; ++series) {
+    plot.DrawSeries(painter, rows, series, *kAllSeries[series].colour, kAllSeries[series].squares);
+  }
 
   // Axis titles: below the tick labels, and turned along the left edge.
   const QFont titles = LogLogPlot::Font(14, false);
@@ -278,26 +298,24 @@ QImage Draw(const std::vector<Row>& rows) {
   const QFont legendFont = LogLogPlot::Font(13, false);
   const QFontMetrics metrics(legendFont);
   painter.setFont(legendFont);
-  const QString reference = QStringLiteral("reference walk (linear per draw)");
-  const QString fast = QStringLiteral("fast path (tree of partial sums)");
   const double lineHeight = 22;
-  const double textWidth =
-      std::max(metrics.horizontalAdvance(reference), metrics.horizontalAdvance(fast));
+  int textWidth = 0;
+  for (const Series& series : kAllSeries)
+    textWidth = std::max(textWidth, metrics.horizontalAdvance(QString::fromUtf8(series.legend)));
   const QRectF box(area.left() + 14, area.top() + 14, 12 + 34 + 8 + textWidth + 12,
-                   10 + 2 * lineHeight + 4);
+                   10 + kSeries * lineHeight + 4);
   painter.setPen(QPen(kDecadeGrid, 1));
   painter.setBrush(Qt::white);
   painter.drawRect(box);
-  const std::pair<const QString*, const QColor*> entries[] = {{&reference, &kReferenceColour},
-                                                              {&fast, &kFastColour}};
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < kSeries; ++i) {
     const double y = box.top() + 7 + lineHeight * (i + 0.5);
-    const QColor& colour = *entries[i].second;
+    const QColor& colour = *kAllSeries[i].colour;
     painter.setPen(QPen(colour, 2.2, Qt::SolidLine, Qt::RoundCap));
     painter.drawLine(QPointF(box.left() + 12, y), QPointF(box.left() + 46, y));
-    LogLogPlot::DrawMarker(painter, QPointF(box.left() + 29, y), colour, i == 1);
+    LogLogPlot::DrawMarker(painter, QPointF(box.left() + 29, y), colour, kAllSeries[i].squares);
     painter.setPen(kInk);
-    painter.drawText(QPointF(box.left() + 54, y + metrics.ascent() / 2.0 - 1), *entries[i].first);
+    painter.drawText(QPointF(box.left() + 54, y + metrics.ascent() / 2.0 - 1),
+                     QString::fromUtf8(kAllSeries[i].legend));
   }
   painter.end();
   return image;
@@ -320,7 +338,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const bool measured = std::any_of(rows->begin(), rows->end(), [](const Row& row) {
-    return row.reference.has_value() || row.fast.has_value();
+    return std::any_of(std::begin(row.seconds), std::end(row.seconds),
+                       [](const std::optional<double>& seconds) { return seconds.has_value(); });
   });
   if (!measured) {
     std::fprintf(stderr, "sorvina-plot-select-all: %s holds no measured time\n", argv[1]);

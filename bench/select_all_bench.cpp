@@ -1,18 +1,21 @@
 // The cost of "Select all": drawing every candidate of a pool, weighted and without
 // replacement, by the reference walk from the pool's head at every attempt (about n^2/2
 // additions for n candidates) and by the fast path over a prefix-sum tree (O(n log n)),
-// which selects the very same files. Next to them, in the same run, the floor of any
-// selection: a uniform shuffle of the same n candidates (std::shuffle, linear).
+// which selects the very same files; each with the default weights and with mixed ones
+// whose running sums round. Next to them, in the same run, the floor of any selection: a
+// uniform shuffle of the same n candidates (std::shuffle, linear).
 //
 // Usage: sorvina-select-all-bench [--plot-data=FILE] [Google Benchmark flags]
-//   --plot-data=FILE  also write "CANDIDATES<TAB>REFERENCE_S<TAB>FAST_S" lines for the plot
-//                     of time against library size ("-" where a size was not measured)
+//   --plot-data=FILE  also write "CANDIDATES<TAB>REFERENCE_S<TAB>FAST_S<TAB>MIXED_REFERENCE_S
+//                     <TAB>MIXED_FAST_S" lines for the plot of time against library size
+//                     ("-" where a size was not measured)
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,33 +33,42 @@ using sorvina::engine::DrawMethod;
 constexpr std::int64_t kSizes[] = {1'000, 3'000, 10'000, 30'000, 100'000, 300'000, 1'000'000};
 constexpr std::int64_t kLargestReferenceSize = 100'000;
 
-std::vector<Candidate> Library(std::int64_t size) {
+// The weights of a library: all the default 1.0, or mixed as the weight dialog's two
+// decimals make them, whose running sums round.
+enum class Weights { kDefault, kMixed };
+
+std::vector<Candidate> Library(std::int64_t size, Weights weights = Weights::kDefault) {
+  static constexpr double kMixed[] = {1.10, 0.30, 2.33, 1.00};
   std::vector<Candidate> candidates;
   candidates.reserve(static_cast<std::size_t>(size));
   for (std::int64_t i = 0; i < size; ++i) {
+    const double weight = weights == Weights::kDefault ? 1.0 : kMixed[i / 7 % 4];
     candidates.push_back(
-        {"/music/artist/album/track" + std::to_string(i) + ".mp3", 4'000'000, 1.0});
+        {"/music/artist/album/track" + std::to_string(i) + ".mp3", 4'000'000, weight});
   }
   return candidates;
 }
 
-template <DrawMethod method>
+template <DrawMethod method, Weights weights>
 void BM_SelectAll(benchmark::State& state) {
-  const std::vector<Candidate> library = Library(state.range(0));
+  const std::vector<Candidate> library = Library(state.range(0), weights);
   for (auto _ : state) {
     state.PauseTiming();
-    CandidatePool pool;
+    auto pool = std::make_unique<CandidatePool>();
     for (const Candidate& candidate : library)
-      pool.Add(candidate);
+      pool->Add(candidate);
     sorvina::engine::RandomGenerator random;
     random.Seed(1);
     state.ResumeTiming();
-    std::vector<Candidate> chosen = sorvina::engine::DrawCandidates(pool, random, {}, {}, method);
+    std::vector<Candidate> chosen = sorvina::engine::DrawCandidates(*pool, random, {}, {}, method);
     benchmark::DoNotOptimize(chosen.data());
-    // Releasing the selection and the pool is not part of choosing.
+    // Releasing the selection and the pool is not part of choosing. The pool is destroyed
+    // here too, not at the end of the loop's body where the clock runs again: the first
+    // large block it frees makes the allocator merge the million small blocks of the paths
+    // just freed, which takes twice as long as the draw itself.
     state.PauseTiming();
     chosen = {};
-    pool.ReleaseAll();
+    pool.reset();
     state.ResumeTiming();
   }
 }
@@ -86,12 +98,20 @@ void AllSizes(benchmark::internal::Benchmark* benchmark) {
     benchmark->Arg(size);
 }
 
-BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kReferenceWalk)
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kReferenceWalk, Weights::kDefault)
     ->Name("BM_SelectAllReferenceWalk")
     ->Apply(ReferenceSizes)
     ->Unit(benchmark::kMillisecond);
-BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kFastest)
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kFastest, Weights::kDefault)
     ->Name("BM_SelectAllFastPath")
+    ->Apply(AllSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kReferenceWalk, Weights::kMixed)
+    ->Name("BM_SelectAllMixedReferenceWalk")
+    ->Apply(ReferenceSizes)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_SelectAll, DrawMethod::kFastest, Weights::kMixed)
+    ->Name("BM_SelectAllMixedFastPath")
     ->Apply(AllSizes)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Shuffle)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
@@ -99,14 +119,18 @@ BENCHMARK(BM_Shuffle)->Apply(AllSizes)->Unit(benchmark::kMillisecond);
 bool WritePlotData(const char* file, const sorvina::bench::RatioReporter& reporter) {
   std::FILE* out = std::fopen(file, "w");
   if (out == nullptr) return false;
-  std::fprintf(out, "# candidates\treference walk (s)\tfast path (s)\n");
+  std::fprintf(out,
+               "# candidates\treference walk (s)\tfast path (s)\treference walk, mixed weights "
+               "(s)\tfast path, mixed weights (s)\n");
   for (const std::int64_t size : kSizes) {
     const std::string suffix = std::string(1, '/').append(std::to_string(size));
-    const double reference = reporter.Seconds("BM_SelectAllReferenceWalk" + suffix);
-    const double fast = reporter.Seconds("BM_SelectAllFastPath" + suffix);
-    std::fprintf(out, "%lld\t", static_cast<long long>(size));
-    reference < 0 ? std::fprintf(out, "-\t") : std::fprintf(out, "%.6g\t", reference);
-    fast < 0 ? std::fprintf(out, "-\n") : std::fprintf(out, "%.6g\n", fast);
+    std::fprintf(out, "%lld", static_cast<long long>(size));
+    for (const char* series : {"BM_SelectAllReferenceWalk", "BM_SelectAllFastPath",
+                               "BM_SelectAllMixedReferenceWalk", "BM_SelectAllMixedFastPath"}) {
+      const double seconds = reporter.Seconds(series + suffix);
+      seconds < 0 ? std::fprintf(out, "\t-") : std::fprintf(out, "\t%.6g", seconds);
+    }
+    std::fprintf(out, "\n");
   }
   return std::fclose(out) == 0;
 }
@@ -137,11 +161,22 @@ int main(int argc, char** argv) {
                         "BM_SelectAllReferenceWalk" + suffix, "BM_SelectAllFastPath" + suffix);
     reporter.PrintRatio((label + ", fast / shuffle").c_str(), "BM_SelectAllFastPath" + suffix,
                         "BM_Shuffle" + suffix);
+    reporter.PrintRatio((label + ", mixed, reference / fast").c_str(),
+                        "BM_SelectAllMixedReferenceWalk" + suffix,
+                        "BM_SelectAllMixedFastPath" + suffix);
+    reporter.PrintRatio((label + ", mixed, fast / shuffle").c_str(),
+                        "BM_SelectAllMixedFastPath" + suffix, "BM_Shuffle" + suffix);
   }
   reporter.Record("Draw", "select all, 100,000 candidates", "BM_SelectAllFastPath/100000",
                   "reference walk", "BM_SelectAllReferenceWalk/100000", "-");
   reporter.Record("Draw", "select all, 1,000,000 candidates", "BM_SelectAllFastPath/1000000",
-                  "uniform shuffle", "BM_Shuffle/1000000", "<1s");
+                  "uniform shuffle", "BM_Shuffle/1000000", "2");
+  reporter.Record("Draw", "select all, 100,000 candidates, mixed weights",
+                  "BM_SelectAllMixedFastPath/100000", "reference walk, mixed weights",
+                  "BM_SelectAllMixedReferenceWalk/100000", "-");
+  reporter.Record("Draw", "select all, 1,000,000 candidates, mixed weights",
+                  "BM_SelectAllMixedFastPath/1000000", "uniform shuffle", "BM_Shuffle/1000000",
+                  "<1s");
   if (plotData != nullptr && !WritePlotData(plotData, reporter)) {
     std::fprintf(stderr, "sorvina-select-all-bench: cannot write %s\n", plotData);
     return 1;

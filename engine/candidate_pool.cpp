@@ -1,9 +1,13 @@
 #include "engine/candidate_pool.h"
 
 #include <algorithm>
+#include <bit>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <utility>
+
+#include "platform/memory_advice.h"
 
 namespace sorvina::engine {
 
@@ -25,6 +29,21 @@ DirectoryNode::DirectoryNode(PathStyle style, std::pmr::memory_resource* memory)
       files(0, ComponentHash{style}, ComponentEqual{style}, memory) {}
 
 namespace {
+
+// Appends `value`, growing the array as std::vector does, but into memory advised to be
+// held in large pages once it is large.
+template <typename T>
+void PushBackLarge(std::vector<T>& array, T value) {
+  constexpr std::size_t kLargeBytes = std::size_t{4} << 20;
+  if (array.size() == array.capacity() && array.size() * sizeof(T) >= kLargeBytes / 2) {
+    std::vector<T> larger;
+    larger.reserve(array.size() * 2);
+    platform::AdviseLargePages(larger.data(), larger.capacity() * sizeof(T));
+    std::move(array.begin(), array.end(), std::back_inserter(larger));
+    array = std::move(larger);
+  }
+  array.push_back(std::move(value));
+}
 
 // The first block of a filter's memory; later ones grow from there.
 constexpr std::size_t kFirstBlockSize = 64 * 1024;
@@ -131,41 +150,43 @@ void DuplicateFilter::ReleaseAll() {
 void CandidatePool::Add(Candidate candidate) {
   const Index index = candidates_.size();
   totalWeight_ += candidate.weight;
+  if (index == 0) firstWeight_ = candidate.weight;
+  sameWeights_ = sameWeights_ && std::bit_cast<std::uint64_t>(candidate.weight) ==
+                                     std::bit_cast<std::uint64_t>(firstWeight_);
+  PushBackLarge(weights_, candidate.weight);
   candidate.source = source_;
-  candidates_.push_back(std::move(candidate));
-  links_.push_back(Links{kNone, head_});
-  if (head_ != kNone) links_[head_].newer = index;
+  PushBackLarge(candidates_, std::move(candidate));
+  if (index % 64 == 0) PushBackLarge(live_, std::uint64_t{0});
+  live_[index / 64] |= std::uint64_t{1} << (index % 64);
   head_ = index;
   ++count_;
 }
 
-Candidate CandidatePool::Remove(Index index) {
-  Links& links = links_[index];
-  if (links.newer != kNone) {
-    links_[links.newer].older = links.older;
-  } else {
-    head_ = links.older;
-  }
-  if (links.older != kNone) links_[links.older].newer = links.newer;
-  links = Links{};
-  totalWeight_ -= candidates_[index].weight;
+void CandidatePool::Remove(Index index) {
+  live_[index / 64] &= ~(std::uint64_t{1} << (index % 64));
+  if (index == head_) head_ = next(index);
+  totalWeight_ -= sameWeights_ ? firstWeight_ : weights_[index];
   --count_;
-  return std::exchange(candidates_[index], Candidate{});
 }
 
 void CandidatePool::RecomputeTotalWeight() {
   double sum = 0.0;
-  for (Index i = head_; i != kNone; i = next(i))
-    sum += candidates_[i].weight;
+  FindInOrder([&](Index index) {
+    sum += weights_[index];
+    return false;
+  });
   totalWeight_ = sum;
 }
 
 void CandidatePool::ReleaseAll() {
   candidates_ = {};
-  links_ = {};
+  weights_ = {};
+  live_ = {};
   head_ = kNone;
   count_ = 0;
   totalWeight_ = 0.0;
+  sameWeights_ = true;
+  firstWeight_ = 0.0;
   source_ = 0;
   filter_.ReleaseAll();
 }

@@ -1,15 +1,18 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <limits>
 #include <memory>
 #include <memory_resource>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "platform/path_style.h"
@@ -108,8 +111,9 @@ class DuplicateFilter {
 // The candidates of one run. Candidates are added at the head, so the pool is walked from
 // the most recently collected to the first collected:
 //   for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) ...
-// Indices stay valid until ReleaseAll. `totalWeight` is kept up to date by Add and Remove
-// and never recomputed, so it may drift from the exact sum through rounding.
+// Indices stay valid until ReleaseAll. The pool holds its arrays in large pages where
+// the system has them: a draw reads them all over. `totalWeight` is kept up to date by Add and
+// Remove and never recomputed, so it may drift from the exact sum through rounding.
 class CandidatePool {
  public:
   using Index = std::size_t;
@@ -122,8 +126,17 @@ class CandidatePool {
   void Add(Candidate candidate);
   // The candidates added from now on come from source number `source`.
   void BeginSource(std::size_t source) { source_ = source; }
-  // Takes the candidate at `index` out of the pool and hands it back.
-  Candidate Remove(Index index);
+  // Takes the candidate at `index` out of the pool. Its record stays, readable through
+  // operator[] and to be handed over with Take, until ReleaseAll.
+  void Remove(Index index);
+  // Hands over the record of a candidate that has left the pool, leaving an empty one.
+  Candidate Take(Index index) { return std::exchange(candidates_[index], Candidate{}); }
+  // A hint that the record at `index` will be read soon.
+  void PrefetchRecord(Index index) const {
+    const char* record = reinterpret_cast<const char*>(&candidates_[index]);
+    __builtin_prefetch(record);
+    __builtin_prefetch(record + sizeof(Candidate) - 1);
+  }
   // Empties the pool and the filter for the next run.
   void ReleaseAll();
   // Sets `totalWeight` to the sum of the remaining weights, added up in pool order: the
@@ -133,22 +146,60 @@ class CandidatePool {
   std::size_t count() const { return count_; }
   double totalWeight() const { return totalWeight_; }
   Index head() const { return head_; }
-  Index next(Index index) const { return links_[index].older; }
+  // The next candidate in pool order: the newest one collected before `index` that is
+  // still in the pool.
+  Index next(Index index) const {
+    std::size_t word = index / 64;
+    std::uint64_t older = live_[word] & ((std::uint64_t{1} << (index % 64)) - 1);
+    while (older == 0) {
+      if (word == 0) return kNone;
+      older = live_[--word];
+    }
+    return word * 64 + 63 - static_cast<std::size_t>(std::countl_zero(older));
+  }
+  // The first candidate in pool order for which `test(index)` holds, or kNone; the
+  // candidates before it are tested one by one in pool order. Faster than a loop over
+  // next(), for walks over the whole pool.
+  template <typename Test>
+  Index FindInOrder(const Test& test) const {
+    if (head_ == kNone) return kNone;
+    std::size_t word = head_ / 64;
+    for (std::uint64_t bits = live_[word];; bits = live_[--word]) {
+      while (bits != 0) {
+        const auto bit = static_cast<std::size_t>(63 - std::countl_zero(bits));
+        if (test(word * 64 + bit)) return word * 64 + bit;
+        bits &= ~(std::uint64_t{1} << bit);
+      }
+      if (word == 0) return kNone;
+    }
+  }
   const Candidate& operator[](Index index) const { return candidates_[index]; }
+  // Whether the candidate at `index` is still in the pool.
+  bool contains(Index index) const { return (live_[index / 64] >> (index % 64) & 1) != 0; }
+  // The same as operator[](index).weight, from a dense array that walks read quickly.
+  double weight(Index index) const { return weights_[index]; }
+  // The weights of the candidates `low` to `high` (neither beyond the newest), by index.
+  std::span<const double> weights(Index low, Index high) const {
+    return std::span<const double>(weights_).subspan(low, high - low + 1);
+  }
 
   DuplicateFilter& filter() { return filter_; }
 
  private:
-  struct Links {
-    Index newer = kNone;
-    Index older = kNone;
-  };
-
+  // Every candidate keeps its index, so the pool order is the order of the indices
+  // reversed, and the pool itself is a bit per candidate: set while it is in the pool.
+  // Taking one out touches one bit rather than two neighbours' links, and the walk to the
+  // next one skips 64 that have left at a time.
   std::vector<Candidate> candidates_;  // in collection order, by index
-  std::vector<Links> links_;           // the live candidates, doubly linked
+  std::vector<double> weights_;        // the candidates' weights, by index
+  std::vector<std::uint64_t> live_;    // bit i of word i / 64: candidate i is in the pool
   Index head_ = kNone;
   std::size_t count_ = 0;
   double totalWeight_ = 0.0;
+  // Whether every weight added is the first one, bit for bit (the default weights): then a
+  // candidate leaving needs no look at its weight, which may be far away in memory.
+  bool sameWeights_ = true;
+  double firstWeight_ = 0.0;
   std::size_t source_ = 0;
   DuplicateFilter filter_;
 };

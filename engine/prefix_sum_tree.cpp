@@ -2,46 +2,49 @@
 
 namespace sorvina::engine {
 
-PrefixSumTree::PrefixSumTree(const std::vector<double>& values) : size_(values.size()) {
-  std::vector<Node> level((values.size() + kFanOut - 1) / kFanOut);
-  for (std::size_t i = 0; i < values.size(); ++i)
-    level[i / kFanOut].sums[i % kFanOut] = values[i];
-  levels_.push_back(std::move(level));
-  while (levels_.back().size() > 1) {
-    const std::vector<Node>& below = levels_.back();
-    std::vector<Node> above((below.size() + kFanOut - 1) / kFanOut);
-    for (std::size_t i = 0; i < below.size(); ++i) {
-      double total = 0.0;
-      for (const double sum : below[i].sums)
-        total += sum;
-      above[i / kFanOut].sums[i % kFanOut] = total;
+BlockIndex::BlockIndex(const std::vector<std::uint64_t>& blockTotals) {
+  // Each level sums the one below (the blocks first), until one node holds everything.
+  std::vector<std::uint64_t> sums = blockTotals;
+  do {
+    std::vector<Node> level((sums.size() + kFanOut - 1) / kFanOut);
+    std::vector<std::uint64_t> above(level.size());
+    for (std::size_t node = 0; node < level.size(); ++node) {
+      std::uint64_t total = 0;
+      for (std::size_t run = 0; run < kFanOut; ++run) {
+        const std::size_t below = node * kFanOut + run;
+        if (below < sums.size()) total += sums[below];
+        level[node].totals[run] = total;
+      }
+      above[node] = total;
     }
-    levels_.push_back(std::move(above));
-  }
+    levels_.push_back(std::move(level));
+    sums = std::move(above);
+  } while (sums.size() > 1);
 }
 
-void PrefixSumTree::Subtract(std::size_t position, double amount) {
+void BlockIndex::Subtract(std::size_t block, std::uint64_t amount) {
   for (std::vector<Node>& level : levels_) {
-    level[position / kFanOut].sums[position % kFanOut] -= amount;
-    position /= kFanOut;
+    SubtractFrom(level[block / kFanOut].totals, block % kFanOut, amount);
+    block /= kFanOut;
   }
 }
 
-std::size_t PrefixSumTree::FirstReaching(double target) const {
-  if (size_ == 0) return 0;
-  // From the top down: in each node, pass over the runs whose end stays below the target
-  // and go down into the first one that reaches it. `below` is always a prefix sum.
-  std::size_t node = 0;
-  double below = 0.0;
-  for (std::size_t depth = levels_.size(); depth-- > 0;) {
-    const double* sums = levels_[depth][node].sums;
-    std::size_t child = 0;
-    while (child < kFanOut && below + sums[child] < target)
-      below += sums[child++];
-    if (child == kFanOut) return size_;  // only possible at the top: the total falls short
-    node = node * kFanOut + child;
-  }
-  return node < size_ ? node : size_;
+std::vector<std::uint64_t> PrefixSumTree::BlockTotals(const std::vector<Block>& blocks) {
+  std::vector<std::uint64_t> totals(blocks.size());
+  for (std::size_t i = 0; i < blocks.size(); ++i)
+    totals[i] = blocks[i].totals[kBlockSize - 1];
+  return totals;
+}
+
+std::uint64_t PrefixSumTree::ValueAt(std::size_t position) const {
+  const std::uint64_t* totals = blocks_[position / kBlockSize].totals;
+  const std::size_t run = position % kBlockSize;
+  return run == 0 ? totals[0] : totals[run] - totals[run - 1];
+}
+
+void PrefixSumTree::Subtract(std::size_t position, std::uint64_t amount) {
+  BlockIndex::SubtractFrom(blocks_[position / kBlockSize].totals, position % kBlockSize, amount);
+  index_.Subtract(position / kBlockSize, amount);
 }
 
 }  // namespace sorvina::engine

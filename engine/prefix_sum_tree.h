@@ -1,42 +1,171 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <span>
 #include <vector>
+
+#include "platform/memory_advice.h"
 
 namespace sorvina::engine {
 
-// A tree of partial sums over non-negative values: lowering a value and finding the first
-// position whose prefix sum reaches a target both take O(log n).
-//
-// Each node holds the sums of eight consecutive runs of values in one cache line, so a
-// search or an update over a million values touches seven lines, most of them cached.
-//
-// Every sum it forms is the sum of consecutive values, so with values whose running sums
-// are all exact in double precision its answers equal those of a linear walk that adds the
-// values one by one.
-class PrefixSumTree {
+// The upper part of a tree of partial sums over blocks of values: levels of nodes, each
+// holding in one cache line the running totals of eight blocks or nodes below it, up to a
+// single node. It finds the block in which a running sum reaches a target, counting in
+// each node the totals below what is still missing, without a branch that depends on the
+// data; the trees below keep the values of each block their own way.
+class BlockIndex {
  public:
-  explicit PrefixSumTree(const std::vector<double>& values);
+  // The totals of the blocks, which must add up to less than 2^63.
+  explicit BlockIndex(const std::vector<std::uint64_t>& blockTotals);
 
-  std::size_t size() const { return size_; }
+  std::uint64_t total() const { return levels_.back()[0].totals[kFanOut - 1]; }
 
-  // Lowers the value at `position` by `amount`.
-  void Subtract(std::size_t position, double amount);
+  // The first block whose running total, its own included, is `target` or more, and the
+  // sum of the blocks before it; `found` false (and the whole sum) when even the whole sum
+  // falls short.
+  // `target` must be at least 1.
+  struct Reach {
+    bool found = false;
+    std::size_t block = 0;
+    std::uint64_t sumBefore = 0;
+  };
+  Reach FirstReaching(std::uint64_t target) const {
+    std::size_t index = 0;
+    std::uint64_t before = 0;
+    for (std::size_t depth = levels_.size(); depth-- > 0;) {
+      const std::uint64_t(&totals)[kFanOut] = levels_[depth][index].totals;
+      const std::size_t run = RunsBelow(totals, target - before);
+      // Only at the top: the whole sum falls short.
+      if (run == kFanOut) return {false, 0, before + totals[kFanOut - 1]};
+      before += run == 0 ? 0 : totals[run - 1];
+      index = index * kFanOut + run;
+    }
+    return {true, index, before};
+  }
 
-  // The first position whose prefix sum (its own value included) is `target` or more,
-  // or size() when even the whole sum falls short.
-  std::size_t FirstReaching(double target) const;
+  // Lowers the total of `block` by `amount`, which is at most that total.
+  void Subtract(std::size_t block, std::uint64_t amount);
+
+  // How many of the running totals `totals[0..kRuns)` lie below `missing`: the run in
+  // which a running sum reaches it.
+  template <std::size_t kRuns>
+  static std::size_t RunsBelow(const std::uint64_t (&totals)[kRuns], std::uint64_t missing) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < kRuns; ++i)
+      run += totals[i] < missing ? 1 : 0;
+    return run;
+  }
+
+  // Lowers every total of `totals` from `run` on by `amount`: a loop over the whole line
+  // with a mask rather than from `run`, which the compiler turns into vector operations.
+  template <std::size_t kRuns>
+  static void SubtractFrom(std::uint64_t (&totals)[kRuns], std::size_t run, std::uint64_t amount) {
+    for (std::size_t i = 0; i < kRuns; ++i)
+      totals[i] -= i >= run ? amount : 0;
+  }
 
  private:
   static constexpr std::size_t kFanOut = 8;
+  // totals[i]: the sum of runs 0 to i. Runs past the end add nothing, so their totals
+  // repeat the last real one.
   struct alignas(64) Node {
-    double sums[kFanOut] = {};
+    std::uint64_t totals[kFanOut] = {};
   };
 
-  std::size_t size_;
-  // levels_[0] holds the values themselves, eight to a node; every node of a higher level
-  // holds the totals of eight nodes below it. The last level is a single node.
+  // levels_[0] sums eight blocks per node, every further level eight nodes of the one
+  // below; the last level is a single node.
   std::vector<std::vector<Node>> levels_;
 };
+
+// A tree of partial sums over whole numbers: lowering a value and finding the first
+// position whose prefix sum reaches a target both take O(log n), and every sum is exact.
+//
+// The values lie in blocks of 32 (four cache lines side by side, fetched together), as
+// running totals within the block, under a BlockIndex. Over a million values the index
+// takes a quarter of a megabyte and stays cached, so a search waits for memory once, for
+// its block.
+class PrefixSumTree {
+ public:
+  static constexpr std::size_t kBlockSize = 32;
+
+  // The values must add up to less than 2^63; `valueOf(position)` gives each.
+  template <typename ValueOf>
+  PrefixSumTree(std::size_t size, const ValueOf& valueOf)
+      : size_(size), blocks_(Blocks(size, valueOf)), index_(BlockTotals(blocks_)) {}
+
+  std::size_t size() const { return size_; }
+  std::uint64_t total() const { return index_.total(); }
+  std::uint64_t ValueAt(std::size_t position) const;
+
+  // Lowers the value at `position` by `amount`, which is at most that value.
+  void Subtract(std::size_t position, std::uint64_t amount);
+
+  // The first position whose prefix sum, its own value included, is `target` or more, and
+  // the prefix sum before it; position size() and the whole sum when even that falls
+  // short.
+  // `target` must be at least 1: with 0, a leading value of 0 would count as reaching it.
+  // `memoryFor(first)`, called with the first position of the block the search is about
+  // to read, names memory (a span) that the caller will read for the positions of that
+  // block: it is fetched while the search waits for the block.
+  struct Reach {
+    std::size_t position = 0;
+    std::uint64_t sumBefore = 0;
+  };
+  template <typename MemoryFor>
+  Reach FirstReaching(std::uint64_t target, const MemoryFor& memoryFor) const;
+  Reach FirstReaching(std::uint64_t target) const {
+    return FirstReaching(target, [](std::size_t) { return std::span<const char>(); });
+  }
+
+ private:
+  struct alignas(64) Block {
+    std::uint64_t totals[kBlockSize] = {};  // running totals within the block
+  };
+
+  template <typename ValueOf>
+  static std::vector<Block> Blocks(std::size_t size, const ValueOf& valueOf);
+  static std::vector<std::uint64_t> BlockTotals(const std::vector<Block>& blocks);
+
+  std::size_t size_;
+  std::vector<Block> blocks_;
+  BlockIndex index_;
+};
+
+template <typename ValueOf>
+std::vector<PrefixSumTree::Block> PrefixSumTree::Blocks(std::size_t size, const ValueOf& valueOf) {
+  const std::size_t count = size == 0 ? 1 : (size + kBlockSize - 1) / kBlockSize;
+  // In large pages where the system has them: the blocks are read and written all over.
+  std::vector<Block> blocks;
+  blocks.reserve(count);
+  platform::AdviseLargePages(blocks.data(), count * sizeof(Block));
+  blocks.resize(count);
+  for (std::size_t first = 0; first < size; first += kBlockSize) {
+    std::uint64_t* totals = blocks[first / kBlockSize].totals;
+    std::uint64_t total = 0;
+    for (std::size_t run = 0; run < kBlockSize; ++run) {
+      if (first + run < size) total += valueOf(first + run);
+      totals[run] = total;
+    }
+  }
+  return blocks;
+}
+
+template <typename MemoryFor>
+PrefixSumTree::Reach PrefixSumTree::FirstReaching(std::uint64_t target,
+                                                  const MemoryFor& memoryFor) const {
+  const BlockIndex::Reach reach = index_.FirstReaching(target);
+  if (!reach.found) return {size_, reach.sumBefore};
+  const auto memory = std::as_bytes(memoryFor(reach.block * kBlockSize));
+  if (!memory.empty()) {
+    constexpr std::size_t kLine = 64;
+    for (std::size_t offset = 0; offset < memory.size(); offset += kLine)
+      __builtin_prefetch(memory.data() + offset);
+    __builtin_prefetch(memory.data() + memory.size() - 1);
+  }
+  const std::uint64_t(&totals)[kBlockSize] = blocks_[reach.block].totals;
+  const std::size_t run = BlockIndex::RunsBelow(totals, target - reach.sumBefore);
+  return {reach.block * kBlockSize + run, reach.sumBefore + (run == 0 ? 0 : totals[run - 1])};
+}
 
 }  // namespace sorvina::engine

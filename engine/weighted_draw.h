@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/candidate_pool.h"
+#include "engine/count_tree.h"
 #include "engine/prefix_sum_tree.h"
 #include "engine/random_generator.h"
 
@@ -72,34 +73,71 @@ CandidatePool::Index WalkToTarget(const CandidatePool& pool, double target);
 // 1.0, 2.0 and 0.25 qualify; 2.33 next to 1.0 does not.
 bool RunningSumsAreExact(const CandidatePool& pool);
 
-// Answers WalkToTarget in O(log n) per draw for a pool whose running sums are exact:
-// there, the walk draws the first candidate whose prefix sum, its own weight included,
-// reaches the target, which a prefix-sum tree over the pool order finds directly.
+// Answers WalkToTarget in O(log n) per draw, with the very same answer, for any pool whose
+// weights are finite and not negative: a prefix-sum tree over the pool order, in whole
+// units of a power of two, finds the candidate whose exact span holds the target. Where
+// the walk's running sums are exact, that is the walk's answer. Elsewhere the walk's sums
+// stray from the exact ones by rounding, within a bound the tree knows (see the .cpp):
+// where the target lies farther than that from the borders of the span, the walk draws the
+// same candidate; where it lies nearer, which is rare, the walk itself is taken.
 class ExactWalk {
  public:
-  // Empty when the pool's running sums are not all exact.
+  // Empty when a weight is negative, infinite or not a number, the sum overflows, or the
+  // pool holds 2^40 candidates or more (beyond the rounding bound's reach).
   static std::optional<ExactWalk> For(const CandidatePool& pool);
 
-  // The candidate WalkToTarget(pool, target) would return, for the pool this was made
-  // for with the removals since told to Forget.
+  // The candidate WalkToTarget(pool, target) returns, for the pool this was made for with
+  // the removals since told to Forget.
   CandidatePool::Index Walk(const CandidatePool& pool, double target) const;
 
   // To be called as the candidate at `index` leaves the pool.
-  void Forget(CandidatePool::Index index, double weight);
+  void Forget(CandidatePool::Index index);
+
+  // For a draw of the whole pool with no limit, where every weight left is the same: the
+  // candidates in the order that drawing them one by one with `random` takes them, found
+  // all at once, which is several times faster; the numbers are used as that draw uses
+  // them. Empty, with no number used, for other weights or a pool this does not hold as it
+  // was made.
+  std::optional<std::vector<CandidatePool::Index>> WalkAll(const CandidatePool& pool,
+                                                           RandomGenerator& random) const;
+
+  // How many walks fell near a border and were left to WalkToTarget.
+  std::size_t walksNearBorders() const { return walksNearBorders_; }
 
  private:
-  ExactWalk(CandidatePool::Index newest, const std::vector<double>& weights)
-      : newest_(newest), sums_(weights) {}
+  // How the tree answers.
+  enum class Mode {
+    // Every weight left is the same, and every running sum exact (the default weights):
+    // the walk draws the candidate whose place in pool order the target gives, which a
+    // count of the candidates left finds.
+    kEqualWeights,
+    // Every running sum exact: the walk draws where the exact prefix sums say.
+    kExactSums,
+    // Running sums round: the exact prefix sums decide away from borders.
+    kRoundedSums,
+  };
+
+  // kEqualWeights: the rank, counted from the oldest of the `left` candidates, of the
+  // one a walk to x units draws; 0 when it passes them all.
+  std::uint64_t RankFromOldest(double x, std::uint64_t left) const;
+
+  ExactWalk(CandidatePool::Index newest, int unitExponent, Mode mode)
+      : newest_(newest), unitExponent_(unitExponent), mode_(mode) {}
 
   // The pool is walked from the newest candidate to the oldest, and indices grow with
   // age reversed, so a candidate's place in the walk is `newest_ - index`; candidates
   // gone before the walk was made hold 0 there.
   CandidatePool::Index newest_;
-  PrefixSumTree sums_;  // over the weights in walk order
+  int unitExponent_;  // the trees count in units of 2^unitExponent_
+  Mode mode_;
+  std::uint64_t unitsPerWeight_ = 0;   // kEqualWeights: the one weight, in units
+  std::optional<CountTree> left_;      // kEqualWeights: the candidates left, by index
+  std::optional<PrefixSumTree> sums_;  // the others: the weights in walk order, in units
+  mutable std::size_t walksNearBorders_ = 0;
 };
 
 // How the draw finds the drawn candidate. Both give the same selection for the same pool
-// and seed; the fast one takes the exact walk wherever the running sums allow it.
+// and seed; the fast one takes ExactWalk wherever the weights are finite and not negative.
 enum class DrawMethod { kFastest, kReferenceWalk };
 
 // Playing time of a drawn candidate, asked only in the seconds mode and only once per

@@ -170,15 +170,19 @@ TEST(CandidatePoolTest, RemoveUnlinksFromAnyPositionAndKeepsTheWeightSum) {
   }
   EXPECT_EQ(pool.totalWeight(), 6.75);
   // Pool order: w4, w0.25, w2, w0.5 (indices 3, 2, 1, 0).
-  EXPECT_EQ(pool.Remove(2).weight, 0.25);  // middle
-  EXPECT_EQ(pool.Remove(3).weight, 4.0);   // head
-  EXPECT_EQ(pool.Remove(0).weight, 0.5);   // tail
+  pool.Remove(2);  // middle
+  pool.Remove(3);  // head
+  pool.Remove(0);  // tail
   EXPECT_EQ(pool.count(), 1u);
   EXPECT_EQ(pool.totalWeight(), 2.0);
-  EXPECT_THAT(WalkPaths(pool), ElementsAre(pool[1].path));
-  EXPECT_EQ(pool.Remove(1).path, "w2.000000");
+  EXPECT_THAT(WalkPaths(pool), ElementsAre("w2.000000"));
+  pool.Remove(1);
   EXPECT_EQ(pool.head(), CandidatePool::kNone);
   EXPECT_EQ(pool.totalWeight(), 0.0);
+  // The records stay until taken.
+  EXPECT_EQ(pool.Take(2).weight, 0.25);
+  EXPECT_EQ(pool.Take(1).path, "w2.000000");
+  EXPECT_EQ(pool[1].path, "");
 }
 
 TEST(CandidatePoolTest, TotalWeightIsKeptIncrementallyNotRecomputed) {
