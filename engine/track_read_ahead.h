@@ -20,8 +20,12 @@ namespace sorvina::engine {
 // or failed) waits only for the probes under way, one file per thread.
 class TrackReadAhead {
  public:
-  static constexpr std::size_t kDefaultThreads = 4;
-  static constexpr std::size_t kDefaultWindow = 64;
+  // The threads mostly wait for the disk, so there are more of them than cores: a cold
+  // disk answers many reads at once far sooner than one after another (16 threads took
+  // under half the sequential time on two cores, 4 about six tenths), and on a warm cache
+  // they still cost no more than probing each file in turn.
+  static constexpr std::size_t kDefaultThreads = 16;
+  static constexpr std::size_t kDefaultWindow = 128;
 
   // Probes `paths[i]` for each i that `wanted` accepts. `paths` must outlive this. With no
   // threads (or none that could be started) each file is probed as it is taken.
