@@ -43,11 +43,11 @@ void BM_Draw(benchmark::State& state) {
     state.PauseTiming();
     auto pool = std::make_unique<CandidatePool>();
     for (const Candidate& candidate : library)
-      pool->Add(candidate);
+      pool->Add(candidate.path, candidate.sizeBytes, candidate.weight);
     sorvina::engine::RandomGenerator random;
     random.Seed(1);
     state.ResumeTiming();
-    std::vector<Candidate> drawn =
+    std::vector<sorvina::engine::PooledCandidate> drawn =
         sorvina::engine::DrawCandidates(*pool, random, limit, {}, DrawMethod::kFastest);
     benchmark::DoNotOptimize(drawn.data());
     // The pool is destroyed with the clock stopped: its destructor makes the allocator

@@ -91,15 +91,18 @@ class PathSet {
   std::unordered_set<std::string, Hash, std::equal_to<>> paths_;
 };
 
-// Baseline for the pool: candidates in a plain vector, walked from the back, removal
-// only emptying the slot. The least any pool with stable indices could cost.
+// Baseline for the pool: candidates in a plain vector, each with a path string of its own,
+// walked from the back, removal only emptying the slot. The least any pool with stable indices
+// could cost.
 class FlatPool {
  public:
   using Index = CandidatePool::Index;
   static constexpr Index kNone = CandidatePool::kNone;
 
   explicit FlatPool(PathStyle) {}
-  void Add(Candidate candidate) { candidates_.push_back(std::move(candidate)); }
+  void Add(std::string_view path, std::int64_t sizeBytes, double weight) {
+    candidates_.push_back(Candidate{std::string(path), sizeBytes, weight});
+  }
   void Remove(Index) { --removed_; }
   std::size_t count() const { return candidates_.size() + removed_; }
   double totalWeight() const { return 0.0; }
@@ -114,8 +117,8 @@ class FlatPool {
 
 template <typename Pool>
 void FillPool(Pool& pool) {
-  for (Candidate& candidate : LibraryCandidates())
-    pool.Add(std::move(candidate));
+  for (const Candidate& candidate : LibraryCandidates())
+    pool.Add(candidate.path, candidate.sizeBytes, candidate.weight);
 }
 
 // Every path new to the filter: the cost of a first scan. The filter is built anew for
@@ -154,8 +157,8 @@ void BM_RegisterDuplicatePaths(benchmark::State& state) {
 BENCHMARK_TEMPLATE(BM_RegisterDuplicatePaths, PathSet)->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_RegisterDuplicatePaths, DuplicateFilter)->Unit(benchmark::kMillisecond);
 
-// Adding candidates whose paths are moved in, as collection does; making the candidates
-// and freeing the pool are left out of the timing.
+// Adding candidates, each path copied in as collection hands it over; making the
+// candidates and freeing the pool are left out of the timing.
 template <typename Pool>
 void BM_PoolAdd(benchmark::State& state) {
   for (auto _ : state) {
@@ -163,8 +166,8 @@ void BM_PoolAdd(benchmark::State& state) {
     std::vector<Candidate> candidates = LibraryCandidates();
     auto pool = std::make_unique<Pool>(PathStyle::kPosix);
     state.ResumeTiming();
-    for (Candidate& candidate : candidates)
-      pool->Add(std::move(candidate));
+    for (const Candidate& candidate : candidates)
+      pool->Add(candidate.path, candidate.sizeBytes, candidate.weight);
     benchmark::DoNotOptimize(pool->totalWeight());
     state.PauseTiming();
     pool.reset();

@@ -56,11 +56,12 @@ void BM_SelectAll(benchmark::State& state) {
     state.PauseTiming();
     auto pool = std::make_unique<CandidatePool>();
     for (const Candidate& candidate : library)
-      pool->Add(candidate);
+      pool->Add(candidate.path, candidate.sizeBytes, candidate.weight);
     sorvina::engine::RandomGenerator random;
     random.Seed(1);
     state.ResumeTiming();
-    std::vector<Candidate> chosen = sorvina::engine::DrawCandidates(*pool, random, {}, {}, method);
+    std::vector<sorvina::engine::PooledCandidate> chosen =
+        sorvina::engine::DrawCandidates(*pool, random, {}, {}, method);
     benchmark::DoNotOptimize(chosen.data());
     // Releasing the selection and the pool is not part of choosing. The pool is destroyed
     // here too, not at the end of the loop's body where the clock runs again: the first

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -12,6 +11,14 @@
 namespace sorvina::engine {
 
 using platform::PathStyle;
+
+std::vector<Candidate> ToCandidates(std::span<const PooledCandidate> records) {
+  std::vector<Candidate> candidates;
+  candidates.reserve(records.size());
+  for (const PooledCandidate& record : records)
+    candidates.push_back(ToCandidate(record));
+  return candidates;
+}
 
 std::size_t ComponentHash::operator()(std::string_view name) const {
   if (style == PathStyle::kPosix) return std::hash<std::string_view>{}(name);
@@ -30,22 +37,8 @@ DirectoryNode::DirectoryNode(PathStyle style, std::pmr::memory_resource* memory)
 
 namespace {
 
-// Appends `value`, growing the array as std::vector does, but into memory advised to be
-// held in large pages once it is large.
-template <typename T>
-void PushBackLarge(std::vector<T>& array, T value) {
-  constexpr std::size_t kLargeBytes = std::size_t{4} << 20;
-  if (array.size() == array.capacity() && array.size() * sizeof(T) >= kLargeBytes / 2) {
-    std::vector<T> larger;
-    larger.reserve(array.size() * 2);
-    platform::AdviseLargePages(larger.data(), larger.capacity() * sizeof(T));
-    std::move(array.begin(), array.end(), std::back_inserter(larger));
-    array = std::move(larger);
-  }
-  array.push_back(std::move(value));
-}
-
-// The first block of a filter's memory; later ones grow from there.
+// The first block of a filter's memory, and of a pool's paths; later ones grow from there,
+// soon into large pages.
 constexpr std::size_t kFirstBlockSize = 64 * 1024;
 
 // The end of the component of `text` that begins at `begin`: the next separator, or the
@@ -60,7 +53,8 @@ std::size_t ComponentEnd(std::string_view text, std::size_t begin, PathStyle sty
 
 DuplicateFilter::DuplicateFilter(PathStyle style)
     : style_(style),
-      memory_(std::make_unique<std::pmr::monotonic_buffer_resource>(kFirstBlockSize)) {
+      memory_(std::make_unique<std::pmr::monotonic_buffer_resource>(kFirstBlockSize,
+                                                                    platform::LargePageMemory())) {
   nodes_.emplace_back(style_, memory_.get());
 }
 
@@ -147,16 +141,22 @@ void DuplicateFilter::ReleaseAll() {
   nodes_.emplace_back(style_, memory_.get());
 }
 
-void CandidatePool::Add(Candidate candidate) {
+std::unique_ptr<std::pmr::monotonic_buffer_resource> CandidatePool::NewPathMemory() {
+  return std::make_unique<std::pmr::monotonic_buffer_resource>(kFirstBlockSize,
+                                                               platform::LargePageMemory());
+}
+
+void CandidatePool::Add(std::string_view path, std::int64_t sizeBytes, double weight) {
   const Index index = candidates_.size();
-  totalWeight_ += candidate.weight;
-  if (index == 0) firstWeight_ = candidate.weight;
-  sameWeights_ = sameWeights_ && std::bit_cast<std::uint64_t>(candidate.weight) ==
-                                     std::bit_cast<std::uint64_t>(firstWeight_);
-  PushBackLarge(weights_, candidate.weight);
-  candidate.source = source_;
-  PushBackLarge(candidates_, std::move(candidate));
-  if (index % 64 == 0) PushBackLarge(live_, std::uint64_t{0});
+  totalWeight_ += weight;
+  if (index == 0) firstWeight_ = weight;
+  sameWeights_ = sameWeights_ &&
+                 std::bit_cast<std::uint64_t>(weight) == std::bit_cast<std::uint64_t>(firstWeight_);
+  char* const kept = static_cast<char*>(paths_->allocate(path.size(), 1));
+  std::copy(path.begin(), path.end(), kept);
+  weights_.push_back(weight);
+  candidates_.push_back({std::string_view(kept, path.size()), sizeBytes, weight, source_});
+  if (index % 64 == 0) live_.push_back(0);
   live_[index / 64] |= std::uint64_t{1} << (index % 64);
   head_ = index;
   ++count_;
@@ -179,9 +179,11 @@ void CandidatePool::RecomputeTotalWeight() {
 }
 
 void CandidatePool::ReleaseAll() {
-  candidates_ = {};
-  weights_ = {};
-  live_ = {};
+  // Swapped with empty arrays, which free their memory, as clear() would not.
+  std::pmr::vector<PooledCandidate>(platform::LargePageMemory()).swap(candidates_);
+  std::pmr::vector<double>(platform::LargePageMemory()).swap(weights_);
+  std::pmr::vector<std::uint64_t>(platform::LargePageMemory()).swap(live_);
+  paths_->release();
   head_ = kNone;
   count_ = 0;
   totalWeight_ = 0.0;

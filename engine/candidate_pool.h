@@ -15,11 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/memory_advice.h"
 #include "platform/path_style.h"
 
 namespace sorvina::engine {
 
-// One MP3 file that may be drawn.
+// One MP3 file that may be drawn, as a draw hands it over.
 struct Candidate {
   std::string path;
   std::int64_t sizeBytes = 0;
@@ -27,6 +28,22 @@ struct Candidate {
   // The position, in the settings' list, of the source it was collected from.
   std::size_t source = 0;
 };
+
+// A candidate as its pool holds it: the path is the pool's, readable until ReleaseAll.
+struct PooledCandidate {
+  std::string_view path;
+  std::int64_t sizeBytes = 0;
+  double weight = 1.0;
+  std::size_t source = 0;
+};
+
+// The candidate `record` names, with a copy of its path of its own.
+inline Candidate ToCandidate(const PooledCandidate& record) {
+  return Candidate{std::string(record.path), record.sizeBytes, record.weight, record.source};
+}
+
+// The same for each of `records`.
+std::vector<Candidate> ToCandidates(std::span<const PooledCandidate> records);
 
 // Hashing and equality of path components as the path style compares them, usable with
 // string_view keys so that lookups need no copies.
@@ -111,8 +128,7 @@ class DuplicateFilter {
 // The candidates of one run. Candidates are added at the head, so the pool is walked from
 // the most recently collected to the first collected:
 //   for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) ...
-// Indices stay valid until ReleaseAll. The pool holds its arrays in large pages where
-// the system has them: a draw reads them all over. `totalWeight` is kept up to date by Add and
+// Indices stay valid until ReleaseAll. `totalWeight` is kept up to date by Add and
 // Remove and never recomputed, so it may drift from the exact sum through rounding.
 class CandidatePool {
  public:
@@ -122,20 +138,18 @@ class CandidatePool {
   explicit CandidatePool(platform::PathStyle style = platform::NativePathStyle())
       : filter_(style) {}
 
-  // Adds `candidate` as one of the source that BeginSource named last (0 before).
-  void Add(Candidate candidate);
+  // Adds the file at `path` as one of the source that BeginSource named last (0 before).
+  void Add(std::string_view path, std::int64_t sizeBytes, double weight);
   // The candidates added from now on come from source number `source`.
   void BeginSource(std::size_t source) { source_ = source; }
   // Takes the candidate at `index` out of the pool. Its record stays, readable through
-  // operator[] and to be handed over with Take, until ReleaseAll.
+  // operator[], until ReleaseAll.
   void Remove(Index index);
-  // Hands over the record of a candidate that has left the pool, leaving an empty one.
-  Candidate Take(Index index) { return std::exchange(candidates_[index], Candidate{}); }
   // A hint that the record at `index` will be read soon.
   void PrefetchRecord(Index index) const {
     const char* record = reinterpret_cast<const char*>(&candidates_[index]);
     __builtin_prefetch(record);
-    __builtin_prefetch(record + sizeof(Candidate) - 1);
+    __builtin_prefetch(record + sizeof(PooledCandidate) - 1);
   }
   // Empties the pool and the filter for the next run.
   void ReleaseAll();
@@ -173,7 +187,7 @@ class CandidatePool {
       if (word == 0) return kNone;
     }
   }
-  const Candidate& operator[](Index index) const { return candidates_[index]; }
+  const PooledCandidate& operator[](Index index) const { return candidates_[index]; }
   // Whether the candidate at `index` is still in the pool.
   bool contains(Index index) const { return (live_[index / 64] >> (index % 64) & 1) != 0; }
   // The same as operator[](index).weight, from a dense array that walks read quickly.
@@ -186,13 +200,21 @@ class CandidatePool {
   DuplicateFilter& filter() { return filter_; }
 
  private:
+  static std::unique_ptr<std::pmr::monotonic_buffer_resource> NewPathMemory();
+
   // Every candidate keeps its index, so the pool order is the order of the indices
   // reversed, and the pool itself is a bit per candidate: set while it is in the pool.
   // Taking one out touches one bit rather than two neighbours' links, and the walk to the
   // next one skips 64 that have left at a time.
-  std::vector<Candidate> candidates_;  // in collection order, by index
-  std::vector<double> weights_;        // the candidates' weights, by index
-  std::vector<std::uint64_t> live_;    // bit i of word i / 64: candidate i is in the pool
+  // The arrays and the paths take large pages once they are large: collecting a library
+  // fills them in one go, and a draw reads them all over.
+  std::pmr::vector<PooledCandidate> candidates_{platform::LargePageMemory()};  // by index
+  std::pmr::vector<double> weights_{platform::LargePageMemory()};  // the weights, by index
+  // Bit i of word i / 64: candidate i is in the pool.
+  std::pmr::vector<std::uint64_t> live_{platform::LargePageMemory()};
+  // The paths, one after another in blocks that never move. Held by pointer, so that
+  // the records' views of it survive a move of the pool.
+  std::unique_ptr<std::pmr::monotonic_buffer_resource> paths_ = NewPathMemory();
   Index head_ = kNone;
   std::size_t count_ = 0;
   double totalWeight_ = 0.0;

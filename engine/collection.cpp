@@ -186,10 +186,9 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
       // A folder whose weight is not above zero gives no files. The filter is asked by name
       // in the folder's node: the path is made only for a file that is new to it.
       if (frame.weight > 0 && filter.RegisterFile(*frame.node, name) != nullptr) {
-        std::string file;
-        file.reserve(path.size() + name.size());
-        file.append(path).append(name);
-        pool_.Add(Candidate{std::move(file), item.sizeBytes, frame.weight});
+        path.append(name);
+        pool_.Add(path, item.sizeBytes, frame.weight);
+        path.resize(frame.pathLength);
       }
       continue;
     }
@@ -232,8 +231,7 @@ void CandidateCollector::AddPlaylistEntry(const std::string& playlistPath, std::
   if (!status || status->kind != EntryKind::kFile) return;
   if (pool_.filter().RegisterPath(entry->path) == nullptr) return;
   const double weight = FindPlaylistEntryWeight(entry->entryText, folderWeights_);
-  pool_.Add(
-      Candidate{std::move(entry->path), static_cast<std::int64_t>(status->sizeBytes), weight});
+  pool_.Add(entry->path, static_cast<std::int64_t>(status->sizeBytes), weight);
 }
 
 }  // namespace sorvina::engine

@@ -302,13 +302,13 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
     RandomGenerator random;
     random.Seed(options.seed.value_or(platform::ClockSeed()));
     media::TrackProbe probe;
-    chosen = DrawCandidates(
+    chosen = ToCandidates(DrawCandidates(
         pool, random, drawLimit,
         [&probe](const Candidate& candidate) {
           // A size not read yet is told as unknown (0): the probe reads it itself.
           return probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
         },
-        DrawMethod::kFastest, &report);
+        DrawMethod::kFastest, &report));
     ReadMissingSizes(chosen);
     if (chosen.empty())
       summary.nothingFits = WhyNothingFits(pool, drawLimit, request->freeSpace, report);

@@ -140,18 +140,20 @@ void NoteMiss(DrawReport& report, std::int64_t amount) {
   if (report.smallestMiss < 0 || amount < report.smallestMiss) report.smallestMiss = amount;
 }
 
-// The records of the chosen candidates, in draw order. They are moved only now, after the
-// draw, whose every step waits for the memory that its search reads: here each record
-// can be fetched well before it is moved, many at a time.
-std::vector<Candidate> TakeChosen(CandidatePool& pool,
-                                  const std::vector<CandidatePool::Index>& chosen) {
+// The records of the chosen candidates, in draw order. They are copied only now, after
+// the draw, whose every step waits for the memory that its search reads: here each
+// record can be fetched well before it is copied, many at a time. The paths stay where
+// the pool keeps them: a library's worth of strings made here would cost more than the
+// whole draw.
+std::vector<PooledCandidate> ChosenRecords(const CandidatePool& pool,
+                                           const std::vector<CandidatePool::Index>& chosen) {
   constexpr std::size_t kFetchAhead = 16;
-  std::vector<Candidate> records;
+  std::vector<PooledCandidate> records;
   records.reserve(chosen.size());
-  platform::AdviseLargePages(records.data(), chosen.size() * sizeof(Candidate));
+  platform::AdviseLargePages(records.data(), chosen.size() * sizeof(PooledCandidate));
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (i + kFetchAhead < chosen.size()) pool.PrefetchRecord(chosen[i + kFetchAhead]);
-    records.push_back(pool.Take(chosen[i]));
+    records.push_back(pool[chosen[i]]);
   }
   return records;
 }
@@ -159,9 +161,9 @@ std::vector<Candidate> TakeChosen(CandidatePool& pool,
 // The draw loop, with `walk` finding each drawn candidate and `beforeRemove` told of each
 // candidate just before it leaves the pool.
 template <typename Walk, typename BeforeRemove>
-std::vector<Candidate> Draw(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                            const DurationOf& durationOf, const Walk& walk,
-                            const BeforeRemove& beforeRemove, DrawReport& report) {
+std::vector<PooledCandidate> Draw(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
+                                  const DurationOf& durationOf, const Walk& walk,
+                                  const BeforeRemove& beforeRemove, DrawReport& report) {
   using Kind = DrawLimit::Kind;
   std::vector<CandidatePool::Index> chosen;
   if (limit.kind == Kind::kNone) chosen.reserve(pool.count());
@@ -187,13 +189,15 @@ std::vector<Candidate> Draw(CandidatePool& pool, RandomGenerator& random, DrawLi
       }
     }
     const CandidatePool::Index drawn = PickCandidate(pool, random, walk);
-    const Candidate& candidate = pool[drawn];
     if (limit.kind != Kind::kNone) {
-      std::int64_t cost = 0;
+      // Only a duration or a destination's cost needs the candidate whole.
+      const bool whole = limit.kind == Kind::kSeconds || limit.space != nullptr;
+      const Candidate candidate = whole ? ToCandidate(pool[drawn]) : Candidate{};
+      std::int64_t cost = pool[drawn].sizeBytes;
       if (limit.kind == Kind::kSeconds) {
         cost = durationOf(candidate);
-      } else {
-        cost = limit.space != nullptr ? limit.space->CostOf(candidate) : candidate.sizeBytes;
+      } else if (limit.space != nullptr) {
+        cost = limit.space->CostOf(candidate);
       }
       if (cost > limit.budget) {
         NoteMiss(report, cost);
@@ -208,7 +212,7 @@ std::vector<Candidate> Draw(CandidatePool& pool, RandomGenerator& random, DrawLi
     leave(drawn);
     chosen.push_back(drawn);
   }
-  return TakeChosen(pool, chosen);
+  return ChosenRecords(pool, chosen);
 }
 
 }  // namespace
@@ -406,9 +410,9 @@ void ExactWalk::Forget(CandidatePool::Index index) {
   sums_->Subtract(position, sums_->ValueAt(position));
 }
 
-std::vector<Candidate> DrawCandidates(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                                      const DurationOf& durationOf, DrawMethod method,
-                                      DrawReport* report) {
+std::vector<PooledCandidate> DrawCandidates(CandidatePool& pool, RandomGenerator& random,
+                                            DrawLimit limit, const DurationOf& durationOf,
+                                            DrawMethod method, DrawReport* report) {
   DrawReport unused;
   DrawReport& measured = report != nullptr ? *report : unused;
   if (method == DrawMethod::kFastest) {
@@ -417,7 +421,7 @@ std::vector<Candidate> DrawCandidates(CandidatePool& pool, RandomGenerator& rand
         if (std::optional<std::vector<CandidatePool::Index>> order = exact->WalkAll(pool, random)) {
           for (const CandidatePool::Index drawn : *order)
             pool.Remove(drawn);
-          return TakeChosen(pool, *order);
+          return ChosenRecords(pool, *order);
         }
       }
       return Draw(

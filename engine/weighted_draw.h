@@ -147,7 +147,8 @@ using DurationOf = std::function<std::int64_t(const Candidate&)>;
 // Draws candidates one by one, each with a chance proportional to its weight, without
 // replacement, until the pool is empty or a drawn file does not fit the remaining
 // allowance (a file that does not fit ends the draw; no smaller file is looked for).
-// Returns the chosen candidates in draw order; they leave the pool. With
+// Returns the chosen candidates in draw order, as the pool holds them (their paths are
+// the pool's: ToCandidates gives them paths of their own); they leave the pool. With
 // `limit.keepFilling`, a file that does not fit leaves the pool too and the draw goes on
 // with the next number: the files chosen are those of the draw that stops, followed by
 // what the continued draw takes. `report`, where given, receives what was measured.
@@ -156,9 +157,9 @@ using DurationOf = std::function<std::int64_t(const Candidate&)>;
 // is retried with a new number; after a second miss in a row the total is recomputed
 // exactly, and after a third the first candidate in pool order is drawn. This also ends
 // draws over pools whose remaining weights are all zero or negative.
-std::vector<Candidate> DrawCandidates(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                                      const DurationOf& durationOf = {},
-                                      DrawMethod method = DrawMethod::kFastest,
-                                      DrawReport* report = nullptr);
+std::vector<PooledCandidate> DrawCandidates(CandidatePool& pool, RandomGenerator& random,
+                                            DrawLimit limit, const DurationOf& durationOf = {},
+                                            DrawMethod method = DrawMethod::kFastest,
+                                            DrawReport* report = nullptr);
 
 }  // namespace sorvina::engine

@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::set<std::string> collected;
   for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
-    const sorvina::engine::Candidate& candidate = pool[i];
+    const sorvina::engine::Candidate candidate = ToCandidate(pool[i]);
     FUZZ_CHECK(collected.insert(candidate.path).second);
     // A NUL byte would make the path name another file than the one it spells.
     FUZZ_CHECK(candidate.path.find('\0') == std::string::npos);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory_resource>
 
 namespace sorvina::platform {
 
@@ -11,5 +12,13 @@ namespace sorvina::platform {
 // to the caller (an allocation of its own). Advice only: nothing changes where the system
 // does not take it.
 void AdviseLargePages(void* data, std::size_t bytes);
+
+// Memory for tables and texts that grow large and are let go at once. A block of at
+// least kLargeBlockBytes is mapped on its own, aligned to and rounded up to whole large
+// pages and advised to be backed by them, so that filling it takes a page fault per
+// 2 MiB rather than per 4 KiB; a smaller block comes from the heap, where a large page
+// would be mostly waste. Safe to use from any thread.
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{1} << 20;
+std::pmr::memory_resource* LargePageMemory();
 
 }  // namespace sorvina::platform

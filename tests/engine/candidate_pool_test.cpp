@@ -18,7 +18,7 @@ using ::testing::ElementsAre;
 std::vector<std::string> WalkPaths(const CandidatePool& pool) {
   std::vector<std::string> paths;
   for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
-    paths.push_back(pool[i].path);
+    paths.emplace_back(pool[i].path);
   }
   return paths;
 }
@@ -156,9 +156,9 @@ TEST(DuplicateFilterTest, KeepsWhatItKnowsWhenMoved) {
 
 TEST(CandidatePoolTest, IsWalkedFromTheNewestCandidate) {
   CandidatePool pool;
-  pool.Add({"first", 1, 1.0});
-  pool.Add({"second", 2, 1.0});
-  pool.Add({"third", 3, 1.0});
+  pool.Add("first", 1, 1.0);
+  pool.Add("second", 2, 1.0);
+  pool.Add("third", 3, 1.0);
   EXPECT_EQ(pool.count(), 3u);
   EXPECT_THAT(WalkPaths(pool), ElementsAre("third", "second", "first"));
 }
@@ -166,7 +166,7 @@ TEST(CandidatePoolTest, IsWalkedFromTheNewestCandidate) {
 TEST(CandidatePoolTest, RemoveUnlinksFromAnyPositionAndKeepsTheWeightSum) {
   CandidatePool pool;
   for (const double weight : {0.5, 2.0, 0.25, 4.0}) {
-    pool.Add({std::string("w").append(std::to_string(weight)), 0, weight});
+    pool.Add(std::string("w").append(std::to_string(weight)), 0, weight);
   }
   EXPECT_EQ(pool.totalWeight(), 6.75);
   // Pool order: w4, w0.25, w2, w0.5 (indices 3, 2, 1, 0).
@@ -179,18 +179,17 @@ TEST(CandidatePoolTest, RemoveUnlinksFromAnyPositionAndKeepsTheWeightSum) {
   pool.Remove(1);
   EXPECT_EQ(pool.head(), CandidatePool::kNone);
   EXPECT_EQ(pool.totalWeight(), 0.0);
-  // The records stay until taken.
-  EXPECT_EQ(pool.Take(2).weight, 0.25);
-  EXPECT_EQ(pool.Take(1).path, "w2.000000");
-  EXPECT_EQ(pool[1].path, "");
+  // The records stay readable after leaving the pool.
+  EXPECT_EQ(pool[2].weight, 0.25);
+  EXPECT_EQ(pool[1].path, "w2.000000");
 }
 
 TEST(CandidatePoolTest, TotalWeightIsKeptIncrementallyNotRecomputed) {
   // The sum carries the rounding of every addition and subtraction, as the draw expects.
   CandidatePool pool;
-  pool.Add({"a", 0, 0.1});
-  pool.Add({"b", 0, 0.2});
-  pool.Add({"c", 0, 0.3});
+  pool.Add("a", 0, 0.1);
+  pool.Add("b", 0, 0.2);
+  pool.Add("c", 0, 0.3);
   pool.Remove(pool.head());
   EXPECT_EQ(pool.totalWeight(), (0.1 + 0.2 + 0.3) - 0.3);
   EXPECT_NE(pool.totalWeight(), 0.1 + 0.2);
@@ -199,13 +198,13 @@ TEST(CandidatePoolTest, TotalWeightIsKeptIncrementallyNotRecomputed) {
 TEST(CandidatePoolTest, ReleaseAllEmptiesPoolAndFilter) {
   CandidatePool pool(PathStyle::kPosix);
   ASSERT_NE(pool.filter().RegisterPath("/m/a.mp3"), nullptr);
-  pool.Add({"/m/a.mp3", 10, 2.0});
+  pool.Add("/m/a.mp3", 10, 2.0);
   pool.ReleaseAll();
   EXPECT_EQ(pool.count(), 0u);
   EXPECT_EQ(pool.totalWeight(), 0.0);
   EXPECT_EQ(pool.head(), CandidatePool::kNone);
   EXPECT_NE(pool.filter().RegisterPath("/m/a.mp3"), nullptr);
-  pool.Add({"/m/a.mp3", 10, 2.0});
+  pool.Add("/m/a.mp3", 10, 2.0);
   EXPECT_THAT(WalkPaths(pool), ElementsAre("/m/a.mp3"));
 }
 

@@ -35,7 +35,7 @@ std::vector<Candidate> Collect(const std::vector<std::string>& sources,
   CollectCandidates(settings, pool);
   std::vector<Candidate> collected;
   for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
-    collected.push_back(pool[i]);
+    collected.push_back(ToCandidate(pool[i]));
   }
   std::reverse(collected.begin(), collected.end());
   return collected;
@@ -125,7 +125,7 @@ TEST(ScanFolderTest, CollectsTheChosenTypesByTheirEndingsAndPlaylistEntriesAlike
     CollectCandidates(settings, pool);
     std::vector<std::string> collected;
     for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
-      collected.push_back(pool[i].path.substr(pool[i].path.rfind('/') + 1));
+      collected.emplace_back(pool[i].path.substr(pool[i].path.rfind('/') + 1));
     std::sort(collected.begin(), collected.end());
     return collected;
   };

@@ -24,14 +24,15 @@ using ::testing::IsEmpty;
 CandidatePool PoolOf(const std::vector<Candidate>& candidates) {
   CandidatePool pool;
   for (const Candidate& candidate : candidates)
-    pool.Add(candidate);
+    pool.Add(candidate.path, candidate.sizeBytes, candidate.weight);
   return pool;
 }
 
-std::vector<std::string> PathsOf(const std::vector<Candidate>& candidates) {
+template <typename Record>
+std::vector<std::string> PathsOf(const std::vector<Record>& candidates) {
   std::vector<std::string> paths;
-  for (const Candidate& candidate : candidates)
-    paths.push_back(candidate.path);
+  for (const Record& candidate : candidates)
+    paths.emplace_back(candidate.path);
   return paths;
 }
 
@@ -60,7 +61,7 @@ TEST(WalkToTargetTest, SpansAreInclusiveAndBordersGoToTheEarlierCandidate) {
   const CandidatePool pool = PoolOf({{"a", 0, 3.0}, {"b", 0, 2.0}, {"c", 0, 1.0}});
   auto path = [&pool](double target) {
     const CandidatePool::Index i = WalkToTarget(pool, target);
-    return i == CandidatePool::kNone ? std::string("none") : pool[i].path;
+    return i == CandidatePool::kNone ? std::string("none") : std::string(pool[i].path);
   };
   EXPECT_EQ(path(0.0), "c");
   EXPECT_EQ(path(1.0), "c");
@@ -109,7 +110,7 @@ TEST(DrawCandidatesTest, DurationIsAskedOncePerDrawnFileOnly) {
   RandomGenerator random;
   random.Seed(3);
   std::vector<std::string> asked;
-  const std::vector<Candidate> chosen =
+  const std::vector<PooledCandidate> chosen =
       DrawCandidates(pool, random, {DrawLimit::Kind::kSeconds, 25}, [&asked](const Candidate& c) {
         asked.push_back(c.path);
         return std::int64_t{10};
@@ -152,7 +153,7 @@ TEST(RunningSumsAreExactTest, HoldsForWeightsOnOneBinaryGridWithASmallEnoughSum)
   auto exact = [](const std::vector<double>& weights) {
     CandidatePool pool;
     for (const double weight : weights)
-      pool.Add({"x", 0, weight});
+      pool.Add("x", 0, weight);
     return RunningSumsAreExact(pool);
   };
   EXPECT_TRUE(exact({}));
@@ -288,7 +289,7 @@ TEST(DrawCandidatesTest, FastDrawSelectsExactlyWhatTheReferenceWalkSelects) {
     limit.keepFilling = seed / 3 % 2 == 1;
     auto durationOf = [](const Candidate& c) { return c.sizeBytes / 16'000; };
 
-    std::vector<Candidate> chosen[2];
+    std::vector<std::string> chosen[2];
     std::size_t left[2];
     std::uint32_t nextNumber[2];
     DrawReport reports[2];
@@ -303,11 +304,11 @@ TEST(DrawCandidatesTest, FastDrawSelectsExactlyWhatTheReferenceWalkSelects) {
       }
       RandomGenerator generator;
       generator.Seed(seed);
-      chosen[k] = DrawCandidates(pool, generator, limit, durationOf, method, &reports[k]);
+      chosen[k] = PathsOf(DrawCandidates(pool, generator, limit, durationOf, method, &reports[k]));
       left[k] = pool.count();
       nextNumber[k] = generator.NextUint32();
     }
-    ASSERT_EQ(PathsOf(chosen[0]), PathsOf(chosen[1])) << "seed " << seed;
+    ASSERT_EQ(chosen[0], chosen[1]) << "seed " << seed;
     EXPECT_EQ(left[0], left[1]);
     EXPECT_EQ(nextNumber[0], nextNumber[1]);
     EXPECT_EQ(reports[0].chosenAmounts, reports[1].chosenAmounts);
@@ -328,17 +329,17 @@ std::vector<std::string> ModelDraw(std::vector<Candidate> library, std::uint32_t
   const auto anyCanFit = [&] {
     if (limit.kind == DrawLimit::Kind::kSeconds) return limit.budget > 0;
     for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
-      if (amountOf(pool[i]) <= limit.budget) return true;
+      if (amountOf(ToCandidate(pool[i])) <= limit.budget) return true;
     return false;
   };
   while (pool.count() > 0 && (!limit.keepFilling || anyCanFit())) {
     const CandidatePool::Index drawn = WalkToTarget(pool, random.NextDouble() * pool.totalWeight());
     EXPECT_NE(drawn, CandidatePool::kNone);  // sums on one grid never miss
-    const std::int64_t amount = amountOf(pool[drawn]);
+    const std::int64_t amount = amountOf(ToCandidate(pool[drawn]));
     if (amount > limit.budget && !limit.keepFilling) break;
     if (amount <= limit.budget) {
       limit.budget -= amount;
-      chosen.push_back(pool[drawn].path);
+      chosen.emplace_back(pool[drawn].path);
     }
     pool.Remove(drawn);
   }
@@ -394,10 +395,10 @@ TEST(FillDrawTest, EndsWithoutANumberWhenNothingLeftCanFit) {
   // A file that fits exactly is taken; the zero-weight one is still drawn once the
   // others are gone, and nothing is left that could fit.
   CandidatePool exact = PoolOf({{"a", 300, 1.0}, {"b", 200, 0.0}, {"c", 500, 2.0}});
-  const std::vector<Candidate> chosen =
+  const std::vector<PooledCandidate> chosen =
       DrawCandidates(exact, random, {DrawLimit::Kind::kBytes, 500, true}, {}, {}, &report);
   std::int64_t taken = 0;
-  for (const Candidate& candidate : chosen)
+  for (const PooledCandidate& candidate : chosen)
     taken += candidate.sizeBytes;
   EXPECT_TRUE(taken == 500) << taken;
   for (auto i = exact.head(); i != CandidatePool::kNone; i = exact.next(i))

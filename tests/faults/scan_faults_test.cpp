@@ -58,7 +58,7 @@ std::vector<engine::Candidate> Scan(const std::vector<std::string>& sources,
     collector.ScanFolder(source, 1.0);
   std::vector<engine::Candidate> collected;
   for (auto i = pool.head(); i != engine::CandidatePool::kNone; i = pool.next(i))
-    collected.push_back(pool[i]);
+    collected.push_back(ToCandidate(pool[i]));
   std::reverse(collected.begin(), collected.end());
   return collected;
 }
@@ -78,7 +78,7 @@ std::vector<std::string> ReadBack(const std::string& playlist) {
   engine::CandidateCollector(noWeights, pool).ReadPlaylist(playlist);
   std::vector<std::string> paths;
   for (auto i = pool.head(); i != engine::CandidatePool::kNone; i = pool.next(i))
-    paths.push_back(pool[i].path);
+    paths.emplace_back(pool[i].path);
   return paths;
 }
 
@@ -471,7 +471,7 @@ std::string CollectAndDraw(const std::string& music, const engine::CollectionOpt
     if (seed == 0) {
       std::vector<engine::Candidate> collected;
       for (auto i = pool.head(); i != engine::CandidatePool::kNone; i = pool.next(i))
-        collected.push_back(pool[i]);
+        collected.push_back(ToCandidate(pool[i]));
       for (const engine::Candidate& candidate : collected)
         unread += candidate.sizeBytes == engine::kSizeNotRead ? 1 : 0;
       engine::ReadMissingSizes(collected);
@@ -482,7 +482,7 @@ std::string CollectAndDraw(const std::string& music, const engine::CollectionOpt
     engine::RandomGenerator random;
     random.Seed(seed);
     text << "seed " << seed << ":";
-    for (const engine::Candidate& chosen : engine::DrawCandidates(pool, random, {}))
+    for (const engine::PooledCandidate& chosen : engine::DrawCandidates(pool, random, {}))
       text << " " << chosen.path;
     text << "\n";
   }
