@@ -137,6 +137,8 @@ class CandidatePool {
 
   explicit CandidatePool(platform::PathStyle style = platform::NativePathStyle())
       : filter_(style) {}
+  // A pool moved from may only be destroyed or assigned to; the records moved keep their
+  // paths.
 
   // Adds the file at `path` as one of the source that BeginSource named last (0 before).
   void Add(std::string_view path, std::int64_t sizeBytes, double weight);

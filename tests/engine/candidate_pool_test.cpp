@@ -208,5 +208,27 @@ TEST(CandidatePoolTest, ReleaseAllEmptiesPoolAndFilter) {
   EXPECT_THAT(WalkPaths(pool), ElementsAre("/m/a.mp3"));
 }
 
+TEST(CandidatePoolTest, PathsStayReadableAsThePoolGrowsMovesAndIsRefilled) {
+  // Enough long paths that the pool's path blocks and arrays grow into large pages; every
+  // record must still read back its own path after the pool has moved, and after a
+  // release the pool fills again as new.
+  const auto pathOf = [](std::size_t i) {
+    return "/music/" + std::string(60 + i % 50, 'a' + static_cast<char>(i % 26)) + "/" +
+           std::to_string(i) + ".mp3";
+  };
+  constexpr std::size_t kCount = 60'000;
+  CandidatePool first(PathStyle::kPosix);
+  for (int round = 0; round < 2; ++round) {
+    for (std::size_t i = 0; i < kCount; ++i)
+      first.Add(pathOf(i), static_cast<std::int64_t>(i), 1.0);
+    CandidatePool moved = std::move(first);
+    ASSERT_EQ(moved.count(), kCount);
+    for (std::size_t i = 0; i < kCount; ++i)
+      ASSERT_EQ(moved[i].path, pathOf(i)) << i;
+    moved.ReleaseAll();
+    first = std::move(moved);
+  }
+}
+
 }  // namespace
 }  // namespace sorvina::engine
