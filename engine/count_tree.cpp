@@ -49,7 +49,7 @@ std::size_t CountTree::SelectInWord(std::uint64_t word, std::uint64_t rank) {
   return 8 * byte + kSelectInByte[word >> (8 * byte) & 0xFF][rank - 1];
 }
 
-std::vector<std::size_t> CountTree::SelectInTurn(const std::vector<std::uint32_t>& ranks) const {
+std::vector<std::size_t> CountTree::SelectInTurn(std::span<const std::uint32_t> ranks) const {
   std::vector<std::uint64_t> before(words_.size() + 1, 0);
   for (std::size_t word = 0; word < words_.size(); ++word)
     before[word + 1] = before[word] + BitCount(words_[word]);

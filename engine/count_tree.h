@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "engine/prefix_sum_tree.h"
@@ -44,7 +45,7 @@ class CountTree {
   // search of the tree per rank, whose every step waits for the one before, the ranks are
   // split between the halves of the positions level by level, each level one pass over
   // them in turn. The set itself is not changed. At most 2^32 - 1 ranks.
-  std::vector<std::size_t> SelectInTurn(const std::vector<std::uint32_t>& ranks) const;
+  std::vector<std::size_t> SelectInTurn(std::span<const std::uint32_t> ranks) const;
 
  private:
   static constexpr std::size_t kWordsPerBlock = 8;  // one cache line

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory_resource>
 #include <utility>
 #include <vector>
 
@@ -392,7 +393,7 @@ std::optional<std::vector<CandidatePool::Index>> ExactWalk::WalkAll(const Candid
     const double total = std::ldexp(static_cast<double>(totalUnits), unitExponent_);
     return std::ldexp(fraction * total, -unitExponent_);
   };
-  std::vector<std::uint32_t> ranks(count);
+  std::pmr::vector<std::uint32_t> ranks(count, platform::LargePageMemory());
   for (std::uint64_t drawn = 0; drawn < count; ++drawn) {
     const std::uint64_t left = count - drawn;
     const double x = targetUnits(left * unitsPerWeight_);

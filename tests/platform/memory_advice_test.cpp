@@ -11,8 +11,9 @@ namespace {
 TEST(LargePageMemoryTest, EveryBlockIsAlignedAndUsableToItsLastByte) {
   constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
   std::pmr::memory_resource* memory = LargePageMemory();
-  for (const std::size_t bytes : {std::size_t{1}, std::size_t{4096}, kLargeBlockBytes - 1,
-                                  kLargeBlockBytes, std::size_t{3} << 20, (std::size_t{5} << 20) + 7}) {
+  for (const std::size_t bytes :
+       {std::size_t{1}, std::size_t{4096}, kLargeBlockBytes - 1, kLargeBlockBytes,
+        std::size_t{3} << 20, (std::size_t{5} << 20) + 7}) {
     for (const std::size_t alignment : {std::size_t{1}, std::size_t{16}, std::size_t{4096}}) {
       void* block = memory->allocate(bytes, alignment);
       const auto address = reinterpret_cast<std::uintptr_t>(block);
