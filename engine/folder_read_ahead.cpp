@@ -62,28 +62,33 @@ std::optional<FolderContents> FolderReadAhead::Take(const std::string& path,
   });
   if (slot == slots_.end()) return std::nullopt;
   std::optional<FolderContents> contents;
+  // Threads wait for room only while the limit is reached; waking one at any other time
+  // would only send it back to sleep, a switch per folder on a warm cache.
+  bool madeRoom = false;
   if (slot->second.state == State::kRead) {
-    --held_;
+    madeRoom = held_-- == kHeldLimit;
     if (slot->second.contents.identity == identity) contents = std::move(slot->second.contents);
   }
   slots_.erase(slot);
   lock.unlock();
-  workWaiting_.notify_one();
+  if (madeRoom) workWaiting_.notify_one();
   return contents;
 }
 
 void FolderReadAhead::Leave(const std::string& path) {
-  std::size_t freed = 0;
+  bool madeRoom = false;
   {
     std::lock_guard lock(mutex_);
+    std::size_t freed = 0;
     for (auto slot = slots_.lower_bound(path);
          slot != slots_.end() && slot->first.starts_with(path);) {
       if (slot->second.state == State::kRead) ++freed;
       slot = slots_.erase(slot);
     }
+    madeRoom = held_ >= kHeldLimit && held_ - freed < kHeldLimit;
     held_ -= freed;
   }
-  if (freed > 0) workWaiting_.notify_all();
+  if (madeRoom) workWaiting_.notify_all();
 }
 
 void FolderReadAhead::Work() {
