@@ -130,6 +130,8 @@ class DuplicateFilter {
 //   for (auto i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) ...
 // Indices stay valid until ReleaseAll. `totalWeight` is kept up to date by Add and
 // Remove and never recomputed, so it may drift from the exact sum through rounding.
+// A pool moved from may only be destroyed or assigned to; the records it held keep their
+// paths in the pool they moved to.
 class CandidatePool {
  public:
   using Index = std::size_t;
@@ -137,8 +139,6 @@ class CandidatePool {
 
   explicit CandidatePool(platform::PathStyle style = platform::NativePathStyle())
       : filter_(style) {}
-  // A pool moved from may only be destroyed or assigned to; the records moved keep their
-  // paths.
 
   // Adds the file at `path` as one of the source that BeginSource named last (0 before).
   void Add(std::string_view path, std::int64_t sizeBytes, double weight);
