@@ -41,6 +41,13 @@ namespace {
 // soon into large pages.
 constexpr std::size_t kFirstBlockSize = 64 * 1024;
 
+// A copy of `text` in `memory`, which lives as long as that memory.
+std::string_view CopyInto(std::pmr::memory_resource& memory, std::string_view text) {
+  char* const copy = static_cast<char*>(memory.allocate(text.size(), 1));
+  std::copy(text.begin(), text.end(), copy);
+  return {copy, text.size()};
+}
+
 // The end of the component of `text` that begins at `begin`: the next separator, or the
 // end of the text.
 std::size_t ComponentEnd(std::string_view text, std::size_t begin, PathStyle style) {
@@ -69,9 +76,7 @@ DuplicateFilter& DuplicateFilter::operator=(DuplicateFilter&& other) noexcept {
 }
 
 std::string_view DuplicateFilter::Keep(std::string_view name) {
-  char* const copy = static_cast<char*>(memory_->allocate(name.size(), 1));
-  std::copy(name.begin(), name.end(), copy);
-  return {copy, name.size()};
+  return CopyInto(*memory_, name);
 }
 
 DirectoryNode& DuplicateFilter::Child(DirectoryNode& folder, std::string_view name) {
@@ -152,10 +157,8 @@ void CandidatePool::Add(std::string_view path, std::int64_t sizeBytes, double we
   if (index == 0) firstWeight_ = weight;
   sameWeights_ = sameWeights_ &&
                  std::bit_cast<std::uint64_t>(weight) == std::bit_cast<std::uint64_t>(firstWeight_);
-  char* const kept = static_cast<char*>(paths_->allocate(path.size(), 1));
-  std::copy(path.begin(), path.end(), kept);
   weights_.push_back(weight);
-  candidates_.push_back({std::string_view(kept, path.size()), sizeBytes, weight, source_});
+  candidates_.push_back({CopyInto(*paths_, path), sizeBytes, weight, source_});
   if (index % 64 == 0) live_.push_back(0);
   live_[index / 64] |= std::uint64_t{1} << (index % 64);
   head_ = index;

@@ -28,9 +28,10 @@ class LargePageResource final : public std::pmr::memory_resource {
     if (mapped == MAP_FAILED) throw std::bad_alloc();
     const auto begin = reinterpret_cast<std::uintptr_t>(mapped);
     const std::uintptr_t aligned = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t blockEnd = aligned + size;
+    const std::uintptr_t mapEnd = begin + size + kLargePage;
     if (aligned > begin) munmap(mapped, aligned - begin);
-    const std::uintptr_t tail = begin + size + kLargePage - (aligned + size);
-    if (tail > 0) munmap(reinterpret_cast<void*>(aligned + size), tail);
+    if (mapEnd > blockEnd) munmap(reinterpret_cast<void*>(blockEnd), mapEnd - blockEnd);
     AdviseLargePages(reinterpret_cast<void*>(aligned), size);
     return reinterpret_cast<void*>(aligned);
   }
