@@ -1,10 +1,17 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/unique_fd.h"
 
 namespace sorvina::platform {
 
@@ -21,26 +28,29 @@ struct EntryStatus {
   Kind kind = Kind::kOther;
   std::int64_t sizeBytes = 0;
   FileTime modified;
+  // Which file it is, and who owns it.
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint32_t owner = 0;
 };
 
 // An exclusive lock on a file, held for as long as the object lives.
 class FileLock {
  public:
-  explicit FileLock(int fd) : fd_(fd) {}
-  FileLock(FileLock&& other) noexcept;
-  FileLock& operator=(FileLock&& other) noexcept;
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  ~FileLock();
+  explicit FileLock(UniqueFd fd) : fd_(std::move(fd)) {}
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
+
+class PartFile;
 
 // A folder held open by a descriptor, and what lies below it, reached by relative paths
 // ("Rock/Live/a.mp3") one name at a time: never through a symbolic link, never by "." or
 // "..", never onto another file system. Paths read from a file that anyone may have
-// written can thus reach nothing but what lies inside the folder.
+// written can thus reach nothing but what lies inside the folder, and everything done
+// through it stays on the volume it was opened on, also when that volume is unmounted
+// from its path meanwhile.
 class ContainedFolder {
  public:
   // Opens the folder `path`; links in `path` itself are followed (the user chose it).
@@ -51,17 +61,20 @@ class ContainedFolder {
   // without an empty, "." or ".." name and without a NUL byte.
   static bool IsContainedPath(std::string_view relative);
 
-  ContainedFolder(ContainedFolder&& other) noexcept;
-  ContainedFolder& operator=(ContainedFolder&& other) noexcept;
-  ContainedFolder(const ContainedFolder&) = delete;
-  ContainedFolder& operator=(const ContainedFolder&) = delete;
-  ~ContainedFolder();
+  // The file system's device number.
+  std::uint64_t device() const { return device_; }
+  // Whether `path` still leads to this very folder: false once its volume was unmounted
+  // (also lazily, which leaves this descriptor working), or the folder was moved away.
+  bool IsStillAt(const std::string& path) const;
 
   // The folder `relative` below this one; with `create`, every missing folder on the way
-  // is made. Nothing, with the errno value in `error` (ELOOP for a link, EXDEV for another
-  // file system, EINVAL for a path that is not contained), when it cannot be reached.
+  // is made, and `made` (where given) receives each one made, as a path below this
+  // folder, from the top down. Nothing, with the errno value in `error` (ELOOP for a
+  // link, EXDEV for another file system, EINVAL for a path that is not contained), when it
+  // cannot be reached.
   std::optional<ContainedFolder> Folder(std::string_view relative, bool create,
-                                        int* error = nullptr) const;
+                                        int* error = nullptr,
+                                        std::vector<std::string>* made = nullptr) const;
 
   // The status of the entry at `relative`, not following a link there; nothing when it is
   // missing or cannot be reached as Folder reaches folders.
@@ -72,13 +85,19 @@ class ContainedFolder {
   // when it is no longer that file; else the errno value of the failure.
   int RemoveFileIfUnchanged(std::string_view relative, const EntryStatus& expected) const;
 
-  // Removes the folders leading to the entry at `relative`, from the deepest up, as long
-  // as each is empty. Returns how many were removed.
-  int RemoveEmptyFoldersAbove(std::string_view relative) const;
+  // Removes the folder at `relative` if it is empty; 0, or the errno value (ENOTEMPTY
+  // when something is in it, ENOTDIR for anything but a folder).
+  int RemoveFolderIfEmpty(std::string_view relative) const;
 
-  // Reads the regular file `name` (one name) whole into `bytes`. 0, or the errno value:
-  // ENOENT when missing, ELOOP for a link, EFBIG when it holds more than `limit` bytes.
-  int ReadFile(std::string_view name, std::size_t limit, std::string& bytes) const;
+  // Opens the regular file at `relative` for reading; an invalid descriptor, with the
+  // errno value in `error`, for a link, anything but a regular file, or a failure.
+  UniqueFd OpenFile(std::string_view relative, int* error = nullptr) const;
+
+  // Reads the regular file `name` (one name) whole into `bytes`, and its status into
+  // `status` where given. 0, or the errno value: ENOENT when missing, ELOOP for a link,
+  // EFBIG when it holds more than `limit` bytes.
+  int ReadFile(std::string_view name, std::size_t limit, std::string& bytes,
+               EntryStatus* status = nullptr) const;
 
   // Replaces the file `name` (one name) with `bytes`, or creates it: they are written to a
   // hidden file beside it, flushed to the device, and renamed over it, so that readers and
@@ -86,27 +105,105 @@ class ContainedFolder {
   // replaced, never written through. 0, or the errno value of the failure.
   int ReplaceFile(std::string_view name, std::string_view bytes) const;
 
-  // Removes the hidden temporaries that writing `name` (one name) by ReplaceFile, or by a
-  // LineWriter, leaves behind when it is cut off half-way, as by a device that went away:
-  // ".NAME.<16 hex digits>.tmp". Only for a caller that knows no such write is under way.
-  void RemoveLeftoverTemporaries(std::string_view name) const;
+  // Creates the file `name` (one name) holding `bytes`, which appears there only whole and
+  // never in place of anything: EEXIST when the name is taken (also when it is taken
+  // while the file is written). 0, or the errno value of the failure.
+  int PlaceNewFile(std::string_view name, std::string_view bytes) const;
+
+  // A new file that takes the name `name` (one name) in this folder only once complete
+  // (see PartFile); nothing, with the errno value in `error`, when none can be made.
+  std::optional<PartFile> CreatePartFile(std::string_view name, mode_t mode, bool unnamed,
+                                         int* error) const;
+
+  // Opens the file `name` (one name) for appending, made when missing; never through a
+  // link. An invalid descriptor, with the errno value in `error`, on failure.
+  UniqueFd OpenForAppending(std::string_view name, int* error = nullptr) const;
+
+  // Removes the hidden temporaries ".NAME.<16 hex digits>SUFFIX" that writing `name` (one
+  // name) leaves behind when it is cut off half-way, as by a device that went away or a
+  // process that was killed: ReplaceFile and LineWriter leave ".tmp", a PartFile ".part".
+  // Nothing else is touched. Only for a caller that knows no such write is under way.
+  void RemoveLeftoverTemporaries(std::string_view name, std::string_view suffix = ".tmp") const;
 
   // Gives the entry `from` the name `to` (names in this folder), replacing what is there.
   int Rename(std::string_view from, std::string_view to) const;
+  // The same, but never replacing: EEXIST when `to` is taken.
+  int RenameNoReplace(std::string_view from, std::string_view to) const;
 
   // An exclusive lock on the file `name` (one name), made when missing; nothing, with
   // EWOULDBLOCK in `error`, while another holds it.
   std::optional<FileLock> Lock(std::string_view name, int* error = nullptr) const;
 
+  // Calls `visit` with the path below this folder and the status of every regular file
+  // in it and in its folders, depth first in the order the folders list them; links are
+  // not followed, other file systems not entered, and the top-level entries named in
+  // `skipped` not looked at.
+  void VisitFiles(const std::vector<std::string>& skipped,
+                  const std::function<void(const std::string&, const EntryStatus&)>& visit) const;
+
+  // Writes what the system holds for this folder's file system out to its device. 0, or
+  // the errno value of the failure.
+  int Flush() const;
+
  private:
-  ContainedFolder(int fd, std::uint64_t device) : fd_(fd), device_(device) {}
+  friend class PartFile;
+  ContainedFolder(UniqueFd fd, std::uint64_t device) : fd_(std::move(fd)), device_(device) {}
 
   // The folder that holds the entry at `relative`, and its last name; nothing as Folder.
   std::optional<ContainedFolder> ParentOf(std::string_view relative, std::string& name,
                                           int* error) const;
+  void VisitFilesBelow(const std::string& prefix, const std::vector<std::string>& skipped,
+                       const std::function<void(const std::string&, const EntryStatus&)>& visit,
+                       int depth) const;
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::uint64_t device_ = 0;
+};
+
+// A new file in a ContainedFolder that takes its name only once complete, and is removed
+// again when the object goes before that. Where the file system can make one (and /proc
+// lets it be named later), it is a file without any name, which vanishes with the process
+// even when that is killed half-way; elsewhere (FAT and exFAT volumes, network shares) it
+// is a hidden ".NAME.<16 hex digits>.part" beside its target.
+class PartFile {
+ public:
+  PartFile(PartFile&& other) noexcept;
+  PartFile& operator=(PartFile&&) = delete;
+  PartFile(const PartFile&) = delete;
+  PartFile& operator=(const PartFile&) = delete;
+  ~PartFile();
+
+  int fd() const { return fd_.get(); }
+  // Empty while the file has no name.
+  const std::string& hiddenName() const { return hiddenName_; }
+
+  // Gives the file the times `times` (access, modification; best effort: some file
+  // systems refuse; none: left as they are), flushes it to the device when asked, and
+  // checks that what the system reports on closing (a network or user-space file
+  // system's late write errors) is no failure.
+  int Finish(const struct timespec* times, bool sync);
+
+  // After Finish: gives the file the name `name` in its folder in one step. With
+  // `replace`, whatever holds the name is replaced; without, nothing ever is, on every
+  // file system: EEXIST when the name is taken. Where the file system has neither a
+  // no-replace rename nor links (FAT and exFAT through FUSE), the name is first taken by
+  // an empty file of our own, made exclusively, which the finished file then replaces;
+  // `beforeRename` (for tests) runs between the two. From then on the file is kept.
+  int PlaceAt(std::string_view name, bool replace,
+              const std::function<void()>& beforeRename = nullptr);
+
+ private:
+  friend class ContainedFolder;
+  PartFile(UniqueFd folder, UniqueFd fd, std::string hiddenName)
+      : folder_(std::move(folder)), fd_(std::move(fd)), hiddenName_(std::move(hiddenName)) {}
+
+  // Gives a file without a name a hidden one beside `name`, and closes it.
+  int NameHidden(std::string_view name);
+
+  UniqueFd folder_;
+  UniqueFd fd_;
+  std::string hiddenName_;
+  bool placed_ = false;
 };
 
 }  // namespace sorvina::platform

@@ -84,12 +84,27 @@ bool IsRemovableDevice(const std::string& device) {
   return false;
 }
 
+std::string DeviceText(std::uint64_t device) {
+  const auto number = static_cast<dev_t>(device);
+  return std::to_string(major(number)) + ":" + std::to_string(minor(number));
+}
+
 // The device ("major:minor") of the nearest folder at or above `path`.
 std::optional<std::string> DeviceOfNearestFolder(const std::string& path) {
   if (HasNulByte(path)) return std::nullopt;
   const std::optional<struct stat> folder = NearestFolderStatus(path);
   if (!folder) return std::nullopt;
-  return std::to_string(major(folder->st_dev)) + ":" + std::to_string(minor(folder->st_dev));
+  return DeviceText(static_cast<std::uint64_t>(folder->st_dev));
+}
+
+bool IsFuseType(std::string_view type) {
+  return type == "fuseblk" || type == "fuse" || type.starts_with("fuse.");
+}
+
+bool IsFatMount(const MountEntry& mount) {
+  if (IsFatFileSystem(mount.type)) return true;
+  return mount.type == "fuseblk" && mount.source.starts_with('/') &&
+         IsFatBootSector(BootSectorOf(mount.source));
 }
 
 }  // namespace
@@ -131,18 +146,30 @@ std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector) {
 
 int FlushVolume(const std::string& path) {
   if (const int error = FlushFileSystem(path)) return error;
-  const std::string type = FileSystemTypeOf(path);
-  if (type == "fuseblk" || type == "fuse" || type.starts_with("fuse.")) sync();
+  if (IsFuseType(FileSystemTypeOf(path))) sync();
+  return 0;
+}
+
+int FlushVolume(const ContainedFolder& folder) {
+  if (const int error = folder.Flush()) return error;
+  // A volume unmounted meanwhile is no longer in the mount table: flush everything then.
+  const std::string type = MountOf(DeviceText(folder.device())).type;
+  if (type.empty() || IsFuseType(type)) sync();
   return 0;
 }
 
 bool IsFatVolume(const std::string& path) {
   const std::optional<std::string> device = DeviceOfNearestFolder(path);
-  if (!device) return false;
-  const MountEntry mount = MountOf(*device);
-  if (IsFatFileSystem(mount.type)) return true;
-  return mount.type == "fuseblk" && mount.source.starts_with('/') &&
-         IsFatBootSector(BootSectorOf(mount.source));
+  return device && IsFatMount(MountOf(*device));
+}
+
+bool IsFatDevice(std::uint64_t device) {
+  return IsFatMount(MountOf(DeviceText(device)));
+}
+
+bool KeepsOwners(std::uint64_t device) {
+  const MountEntry mount = MountOf(DeviceText(device));
+  return !IsFatMount(mount) && mount.type != "fuseblk";
 }
 
 std::uint64_t FatClusterBytes(const std::string& path) {

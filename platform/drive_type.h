@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/contained_folder.h"
+
 namespace sorvina::platform {
 
 // What kind of volume holds a folder. It decides how a folder that cannot be created is
@@ -44,6 +46,14 @@ bool IsFatFileSystem(std::string_view fileSystemType);
 // sector. A device this process may not read counts as no FAT volume.
 bool IsFatVolume(const std::string& path);
 
+// The same for the volume whose device number (st_dev) is `device`.
+bool IsFatDevice(std::uint64_t device);
+
+// Whether the files of the volume `device` have owners of their own. Not on FAT-family
+// volumes, nor on the Windows file systems that drivers in user space keep ("fuseblk"),
+// which give every file to whoever mounted the volume.
+bool KeepsOwners(std::uint64_t device);
+
 // The cluster size of the FAT or exFAT volume that holds `path`, read from its boot
 // sector; 0 where that is no such volume or its device may not be read. Some drivers
 // count their space in smaller blocks than the clusters they allocate.
@@ -58,6 +68,8 @@ std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector);
 // file system and device (sync), since the driver may not pass the flush on. 0, or the
 // errno value of the failure.
 int FlushVolume(const std::string& path);
+// The same for the volume of `folder`, wherever it is mounted, or unmounted meanwhile.
+int FlushVolume(const ContainedFolder& folder);
 
 // Whether `bootSector` (the first 512 bytes of a volume) is that of a FAT12/16/32 or an
 // exFAT file system.

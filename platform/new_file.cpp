@@ -27,19 +27,27 @@ std::uint64_t RandomNumber() {
   return (now * 0x9E3779B97F4A7C15ull) ^ (static_cast<std::uint64_t>(getpid()) << 32) ^ ++counter;
 }
 
-std::string HiddenName(std::string_view name, std::string_view suffix) {
-  char random[24];
-  std::snprintf(random, sizeof random, ".%016llx", static_cast<unsigned long long>(RandomNumber()));
-  const std::string tail = std::string(random) + std::string(suffix);
-  const std::size_t room = kMaxNameBytes - 1 - std::min(tail.size(), kMaxNameBytes - 1);
+constexpr std::size_t kRandomDigits = 16;
+
+// How much of `name` a hidden name with a tail of `tailBytes` keeps, so that the whole
+// stays within the longest name.
+std::string_view KeptPartOf(std::string_view name, std::size_t tailBytes) {
+  const std::size_t room = kMaxNameBytes - 1 - std::min(tailBytes, kMaxNameBytes - 1);
   std::size_t keep = std::min(name.size(), room);
   // Never split a UTF-8 sequence: some file systems refuse names that are not valid text.
   while (keep < name.size() && keep > 0 &&
          (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
     --keep;
   }
+  return name.substr(0, keep);
+}
+
+std::string HiddenName(std::string_view name, std::string_view suffix) {
+  char random[24];
+  std::snprintf(random, sizeof random, ".%016llx", static_cast<unsigned long long>(RandomNumber()));
+  const std::string tail = std::string(random) + std::string(suffix);
   std::string hidden(1, '.');
-  hidden.append(name.substr(0, keep)).append(tail);
+  hidden.append(KeptPartOf(name, tail.size())).append(tail);
   return hidden;
 }
 
@@ -64,6 +72,17 @@ int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsi
   }
   errno = EEXIST;
   return -1;
+}
+
+bool IsHiddenSiblingName(std::string_view entry, std::string_view name, std::string_view suffix) {
+  const std::string_view kept = KeptPartOf(name, 1 + kRandomDigits + suffix.size());
+  if (entry.size() != 1 + kept.size() + 1 + kRandomDigits + suffix.size()) return false;
+  if (entry[0] != '.' || entry.substr(1, kept.size()) != kept || entry[1 + kept.size()] != '.' ||
+      !entry.ends_with(suffix))
+    return false;
+  const std::string_view digits = entry.substr(2 + kept.size(), kRandomDigits);
+  return std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
 }
 
 int WriteAll(int fd, std::string_view bytes) {

@@ -77,7 +77,7 @@ TEST_F(ContainedFolderLinksTest, NothingIsReachedThroughALink) {
   EXPECT_EQ(Snapshot(dir_ / "outside"), (Tree{{"victim.mp3", "not yours"}}));
 }
 
-TEST_F(ContainedFolderLinksTest, RemovesOnlyUnchangedFilesAndTheFoldersThatLeavesEmpty) {
+TEST_F(ContainedFolderLinksTest, RemovesOnlyUnchangedFilesAndEmptyFolders) {
   const EntryStatus a = StatusOfPath(dir_ / "player/Rock/a.mp3");
   const EntryStatus b = StatusOfPath(dir_ / "player/Rock/Live/b.mp3");
   EntryStatus older = a;
@@ -89,10 +89,12 @@ TEST_F(ContainedFolderLinksTest, RemovesOnlyUnchangedFilesAndTheFoldersThatLeave
   EXPECT_EQ(player_->RemoveFileIfUnchanged("Rock/Live", b), ESTALE);  // a folder, no file
   EXPECT_EQ(player_->RemoveFileIfUnchanged("Rock/Live/b.mp3", b), 0);
   EXPECT_EQ(player_->RemoveFileIfUnchanged("Rock/Live/b.mp3", b), ENOENT);
-  // "Live" is empty now; "Rock" still holds a.mp3.
-  EXPECT_EQ(player_->RemoveEmptyFoldersAbove("Rock/Live/b.mp3"), 1);
+  // "Live" is empty now; "Rock" still holds a.mp3; "Away" is a link, no folder.
+  EXPECT_EQ(player_->RemoveFolderIfEmpty("Rock"), ENOTEMPTY);
+  EXPECT_EQ(player_->RemoveFolderIfEmpty("Rock/Live"), 0);
+  EXPECT_EQ(player_->RemoveFolderIfEmpty("Away"), ENOTDIR);
   EXPECT_EQ(player_->RemoveFileIfUnchanged("Rock/a.mp3", a), 0);
-  EXPECT_EQ(player_->RemoveEmptyFoldersAbove("Rock/a.mp3"), 1);
+  EXPECT_EQ(player_->RemoveFolderIfEmpty("Rock"), 0);
   EXPECT_FALSE(fs::exists(dir_ / "player/Rock"));
   EXPECT_TRUE(fs::exists(dir_ / "player/Away"));
 }
@@ -113,13 +115,14 @@ TEST(ContainedFolderTest, ReadsBoundedFilesReplacesWholeAndLocksOnce) {
   EXPECT_EQ(made->Rename("x.txt", "y.txt"), 0);
   EXPECT_EQ(Snapshot(dir / "f/one/two"), (Tree{{"y.txt", "123456"}}));  // no temporary left
   // What a write cut off half-way leaves is cleared; anything else stays.
-  for (const char* name : {".y.txt.0123456789abcdef.tmp", ".y.txt.0123456789abcdef.part",
-                           ".y.txt.tmp", ".z.txt.0123456789abcdef.tmp"})
+  for (const char* name :
+       {".y.txt.0123456789abcdef.tmp", ".y.txt.0123456789abcdef.part", ".y.txt.tmp",
+        ".z.txt.0123456789abcdef.tmp", ".y.txt.0123456789abcdeg.tmp"})
     dir.WriteFile(std::string("f/one/two/") + name, "half");
   made->RemoveLeftoverTemporaries("y.txt");
   EXPECT_EQ(test::NamesIn(dir / "f/one/two"),
-            (std::vector<std::string>{".y.txt.0123456789abcdef.part", ".y.txt.tmp",
-                                      ".z.txt.0123456789abcdef.tmp", "y.txt"}));
+            (std::vector<std::string>{".y.txt.0123456789abcdef.part", ".y.txt.0123456789abcdeg.tmp",
+                                      ".y.txt.tmp", ".z.txt.0123456789abcdef.tmp", "y.txt"}));
 
   int error = 0;
   std::optional<FileLock> first = folder->Lock("lock", &error);
