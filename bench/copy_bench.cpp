@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   CopyJob job([&tuning](const FileOperationRequest& request) {
     return PerformFileOperationWith(request, tuning);
   });
-  job.Setup(FileOperationKind::kCopy, &owner, DestinationLayout::kOneFolderForAll);
+  job.Setup(&owner, DestinationLayout::kOneFolderForAll);
   job.AddDestination(operands[1]);
   for (const std::string& file : files)
     job.AddSource(file);

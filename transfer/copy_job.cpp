@@ -1,6 +1,5 @@
 #include "transfer/copy_job.h"
 
-#include <cstring>
 #include <utility>
 
 namespace sorvina::transfer {
@@ -15,11 +14,18 @@ void CopyJob::Reset() {
   result_ = FileOperationResult{};
 }
 
-void CopyJob::Setup(FileOperationKind kind, FileOperationUi* owner, DestinationLayout layout) {
-  request_.kind = kind;
+void CopyJob::Setup(FileOperationUi* owner, DestinationLayout layout) {
   request_.owner = owner;
   request_.layout = layout;
   setUp_ = true;
+}
+
+void CopyJob::SetRoot(const platform::ContainedFolder* root, std::string rootPath,
+                      PlacementJournal* journal, std::vector<std::string> reservedTargets) {
+  request_.root = root;
+  request_.rootPath = std::move(rootPath);
+  request_.journal = journal;
+  request_.reservedTargets = std::move(reservedTargets);
 }
 
 bool CopyJob::AddSource(const std::string& path) {
@@ -37,16 +43,11 @@ bool CopyJob::AddDestination(const std::string& path) {
 bool CopyJob::Run(bool* started, OperationOutcome* outcome, bool* aborted) {
   if (started != nullptr) *started = false;
   if (!setUp_) return false;
-  const FileOperationKind kind = request_.kind;
-  if (kind < FileOperationKind::kMove || kind > FileOperationKind::kRename) return false;
   const std::vector<std::string>& sources = request_.sources;
   const std::vector<std::string>& destinations = request_.destinations;
   if (sources.empty()) return false;
-  if (kind != FileOperationKind::kDelete &&
-      (destinations.empty() ||
-       (destinations.size() != 1 && destinations.size() != sources.size()))) {
+  if (destinations.empty() || (destinations.size() != 1 && destinations.size() != sources.size()))
     return false;
-  }
   if (destinations.size() > 1) request_.layout = DestinationLayout::kOnePerSource;
 
   if (started != nullptr) *started = true;
@@ -54,21 +55,6 @@ bool CopyJob::Run(bool* started, OperationOutcome* outcome, bool* aborted) {
   if (outcome != nullptr) *outcome = result_.outcome;
   if (aborted != nullptr) *aborted = result_.anyFilesLeftOut;
   return result_.outcome == OperationOutcome::kSucceeded;
-}
-
-std::size_t CopyJob::GetListBufferSize(const std::vector<std::string>& list) {
-  std::size_t size = 1;
-  for (const std::string& path : list)
-    size += path.size() + 1;
-  return size;
-}
-
-void CopyJob::FillListBuffer(char* buffer, const std::vector<std::string>& list) {
-  for (const std::string& path : list) {
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    buffer += path.size() + 1;
-  }
-  *buffer = '\0';
 }
 
 }  // namespace sorvina::transfer

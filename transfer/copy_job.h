@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,8 +8,7 @@
 
 namespace sorvina::transfer {
 
-// Collects source and destination paths and runs one file operation over them. The lists
-// can also be written as NUL-separated, double-NUL-terminated buffers.
+// Collects source and destination paths and runs one copy over them.
 class CopyJob {
  public:
   // The operation that Run calls; tests put a recorder in its place.
@@ -20,8 +18,11 @@ class CopyJob {
 
   // Empties both lists, clears "set up" and resets the request.
   void Reset();
-  // Stores the kind, the owner and the layout, and marks the job as set up.
-  void Setup(FileOperationKind kind, FileOperationUi* owner, DestinationLayout layout);
+  // Stores the owner and the layout, and marks the job as set up.
+  void Setup(FileOperationUi* owner, DestinationLayout layout);
+  // Copies into `root`, held open, with destinations below it (FileOperationRequest).
+  void SetRoot(const platform::ContainedFolder* root, std::string rootPath,
+               PlacementJournal* journal, std::vector<std::string> reservedTargets);
   // Appends a path; false (nothing added) for an empty path or one that holds a NUL
   // byte, which no request can carry (IsRequestPath).
   bool AddSource(const std::string& path);
@@ -32,11 +33,6 @@ class CopyJob {
   // operation was called. More than one destination makes the layout kOnePerSource. True
   // only when the operation was called and succeeded.
   bool Run(bool* started = nullptr, OperationOutcome* outcome = nullptr, bool* aborted = nullptr);
-
-  // Bytes of a list's buffer: the sum of (length + 1) over the paths, plus 1.
-  static std::size_t GetListBufferSize(const std::vector<std::string>& list);
-  // Writes the list's buffer: each path with its NUL, then one more NUL.
-  static void FillListBuffer(char* buffer, const std::vector<std::string>& list);
 
   const FileOperationRequest& request() const { return request_; }
   // What the last Run's operation reported: counts of files handled, skipped and failed.

@@ -66,7 +66,70 @@ bool IsReservedDeviceName(std::string_view base) {
          upper[3] >= '1' && upper[3] <= '9';
 }
 
+// The code point of the valid UTF-8 sequence of `length` bytes at the start of `text`.
+char32_t DecodeUtf8(std::string_view text, std::size_t length) {
+  static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+  char32_t code = static_cast<unsigned char>(text[0]) & kLeadMask[length];
+  for (std::size_t i = 1; i < length; ++i)
+    code = (code << 6) | (static_cast<unsigned char>(text[i]) & 0x3F);
+  return code;
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
+// The capital of `code` in the scripts that music is mostly named in (Latin, Greek,
+// Cyrillic), as the volumes' tables of capitals give it; other code points as they are.
+char32_t CapitalOf(char32_t code) {
+  if (code >= U'a' && code <= U'z') return code - 0x20;
+  if (code >= 0xE0 && code <= 0xFE && code != 0xF7) return code - 0x20;  // à..þ, not ÷
+  if (code == 0xFF) return 0x178;                                        // ÿ
+  // Latin Extended-A: pairs of capital and small letter, the capital first, except where
+  // the small one comes first.
+  const bool smallFirst = (code >= 0x139 && code <= 0x148) || (code >= 0x179 && code <= 0x17E);
+  if (code >= 0x100 && code <= 0x17F && code != 0x130 && code != 0x131 && code != 0x138 &&
+      code != 0x149 && code != 0x17F) {
+    if (smallFirst ? (code % 2 == 0) : (code % 2 == 1)) return code - 1;
+    return code;
+  }
+  if (code >= 0x3B1 && code <= 0x3C9 && code != 0x3C2) return code - 0x20;  // Greek
+  if (code >= 0x430 && code <= 0x44F) return code - 0x20;                   // Cyrillic а..я
+  if (code >= 0x450 && code <= 0x45F) return code - 0x50;                   // ѐ..џ
+  return code;
+}
+
 }  // namespace
+
+std::string FatNameKey(std::string_view name) {
+  std::string key;
+  key.reserve(name.size());
+  while (!name.empty()) {
+    const std::size_t length = Utf8SequenceLength(name);
+    if (length == 0) {
+      key.push_back(name[0]);
+      name.remove_prefix(1);
+      continue;
+    }
+    AppendUtf8(key, CapitalOf(DecodeUtf8(name, length)));
+    name.remove_prefix(length);
+  }
+  return key;
+}
 
 std::string FatSafeName(std::string_view name) {
   std::string safe;

@@ -17,4 +17,10 @@ namespace sorvina::transfer {
 // A name that is legal already comes back unchanged.
 std::string FatSafeName(std::string_view name);
 
+// What a FAT or exFAT volume compares when it looks for a name: such volumes keep the
+// letter case a name was given but take "Song.mp3" and "SONG.MP3" for one name. The key
+// has every letter of the Latin, Greek and Cyrillic scripts in capitals; names with equal
+// keys are one name there.
+std::string FatNameKey(std::string_view name);
+
 }  // namespace sorvina::transfer

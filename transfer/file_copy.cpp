@@ -32,33 +32,6 @@ bool KernelCopyUnavailable(int error) {
   }
 }
 
-// Errors of a no-replace rename that only say the file system cannot do it.
-bool NoReplaceRenameUnavailable(int error) {
-  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-}
-
-constexpr char kPartSuffix[] = ".part";
-// A hidden name found taken: try another one at most this often.
-constexpr int kHiddenNameAttempts = 100;
-
-// A file without a name is given one by a link of its descriptor, which older kernels
-// allow only to privileged processes, or else by a link of the process's own view of the
-// descriptor in /proc, which every user may make. Without /proc such a file might not be
-// named: none is made then.
-bool CanNameUnnamedFiles() {
-  static const bool available = access("/proc/self/fd", X_OK) == 0;
-  return available;
-}
-
-// Links the file open as `fd` at `path`; EEXIST when `path` exists.
-int LinkOpenFile(int fd, const std::string& path) {
-  if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return 0;
-  // ENOENT is also what a refused descriptor link gives.
-  if (errno != ENOENT) return errno;
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
-  return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
-}
-
 }  // namespace
 
 PathParts SplitPath(const std::string& path) {
@@ -87,103 +60,6 @@ std::string NumberedName(const std::string& target, unsigned number) {
 
 platform::UserText ErrorText(int error) {
   return platform::Verbatim(std::generic_category().message(error));
-}
-
-int RenameEntry(const std::string& from, const std::string& to, bool replace) {
-  if (replace) return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (!NoReplaceRenameUnavailable(errno)) return errno;
-  // A hard link fails on an existing name just as the no-replace rename does. Should the
-  // old name then refuse to go, both names hold the same complete file: nothing is lost.
-  if (link(from.c_str(), to.c_str()) == 0) {
-    unlink(from.c_str());
-    return 0;
-  }
-  if (errno == EEXIST) return EEXIST;
-  // No links either (folders, FAT file systems): look, then rename. Only a file made in
-  // the instant between the two could still be replaced.
-  struct stat status {};
-  if (lstat(to.c_str(), &status) == 0) return EEXIST;
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-std::optional<PartFile> PartFile::Create(const std::string& target, mode_t mode, bool unnamed,
-                                         int* error) {
-  if (unnamed && CanNameUnnamedFiles()) {
-    // Saves the hidden name's two entries in the folder and the rename, and leaves nothing
-    // behind whatever happens to the process. Any refusal (file systems without such
-    // files, folders that may not be written) goes on to the hidden file, which then
-    // names the reason.
-    const std::string folder = SplitPath(target).folder;
-    const int fd =
-        open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-    if (fd >= 0) return PartFile(fd, std::string());
-  }
-  std::string path;
-  const int fd = platform::CreateHiddenSibling(target, kPartSuffix, mode, path);
-  if (fd >= 0) return PartFile(fd, std::move(path));
-  *error = errno;
-  return std::nullopt;
-}
-
-PartFile::PartFile(PartFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)),
-      path_(std::move(other.path_)),
-      placed_(std::exchange(other.placed_, true)) {}
-
-PartFile::~PartFile() {
-  // A file without a name goes with its last descriptor.
-  if (fd_ >= 0) close(fd_);
-  if (!placed_ && !path_.empty()) unlink(path_.c_str());
-}
-
-int PartFile::Finish(const struct timespec times[2], bool sync) {
-  // A file system that keeps no such times (or refuses to set them) still gets the file.
-  futimens(fd_, times);
-  if (sync && fsync(fd_) != 0) return errno;
-  if (path_.empty()) {
-    // Closing a second descriptor reports what closing the file would (the report comes
-    // once per open file), while the file stays open to be named.
-    const int copy = fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) return errno;
-    if (close(copy) != 0 && errno != EINTR) return errno;
-    return 0;
-  }
-  const int fd = std::exchange(fd_, -1);
-  // EINTR: the descriptor is gone all the same, and the data was handed over.
-  if (close(fd) != 0 && errno != EINTR) return errno;
-  return 0;
-}
-
-int PartFile::PlaceAt(const std::string& target, bool replace) {
-  if (path_.empty()) {
-    if (!replace) {
-      // A link never replaces: an existing target gives EEXIST, as RenameEntry does.
-      if (const int error = LinkOpenFile(fd_, target)) return error;
-      placed_ = true;
-      close(std::exchange(fd_, -1));  // what closing reports, Finish has seen
-      return 0;
-    }
-    // Only a rename replaces in one step, and only a file with a name can be renamed.
-    if (const int error = NameHidden(target)) return error;
-  }
-  const int error = RenameEntry(path_, target, replace);
-  if (error == 0) placed_ = true;
-  return error;
-}
-
-int PartFile::NameHidden(const std::string& target) {
-  for (int attempt = 0; attempt < kHiddenNameAttempts; ++attempt) {
-    std::string path = platform::HiddenSiblingPath(target, kPartSuffix);
-    if (const int error = LinkOpenFile(fd_, path)) {
-      if (error == EEXIST) continue;
-      return error;
-    }
-    path_ = std::move(path);
-    close(std::exchange(fd_, -1));  // what closing reports, Finish has seen
-    return 0;
-  }
-  return EEXIST;
 }
 
 CopyOutcome CopyContents(int in, int out, std::size_t chunkBytes, std::vector<char>& buffer,

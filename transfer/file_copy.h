@@ -1,21 +1,16 @@
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/user_text.h"
 
-// The system-level steps of the file operation: naming, folder creation, renames that
-// never replace by accident, and the copy of one file's bytes into a part file. Errors are
-// errno values (0 for success), turned into words by ErrorText.
+// The system-level steps of the file operation: naming, and the copy of one file's bytes
+// into a part file. Errors are errno values (0 for success), turned into words by
+// ErrorText.
 namespace sorvina::transfer {
 
 // The folder and the last name of `path`, trailing separators ignored: "a/b/" gives "a"
@@ -34,55 +29,6 @@ std::string NumberedName(const std::string& target, unsigned number);
 
 // The error's text as the system words it ("No space left on device"), shown as it is.
 platform::UserText ErrorText(int error);
-
-// Gives `from` the name `to` in one step. With `replace` an existing `to` is replaced
-// atomically; without it an existing `to` is never replaced and EEXIST comes back, also
-// on file systems that lack a no-replace rename (a hard link stands in, then a check just
-// before the rename).
-int RenameEntry(const std::string& from, const std::string& to, bool replace);
-
-// A new file that takes the target's name only once complete, and is removed again when
-// the object goes before that. Where the target's file system can make it (and /proc
-// lets it be named later), it is a file without any name in the target's folder, which
-// vanishes with the process even when that is killed half-way; elsewhere (FAT and exFAT
-// volumes, network shares) it is a hidden ".NAME.<random>.part" beside its target.
-class PartFile {
- public:
-  // Creates the file in the target's folder, exclusively, with `mode` (less the umask):
-  // without a name when `unnamed` asks for it and the file system allows, else hidden.
-  static std::optional<PartFile> Create(const std::string& target, mode_t mode, bool unnamed,
-                                        int* error);
-
-  PartFile(PartFile&& other) noexcept;
-  PartFile& operator=(PartFile&&) = delete;
-  PartFile(const PartFile&) = delete;
-  PartFile& operator=(const PartFile&) = delete;
-  ~PartFile();
-
-  int fd() const { return fd_; }
-  // Empty while the file has no name.
-  const std::string& path() const { return path_; }
-
-  // Gives the file the source's access and modification times (best effort: some file
-  // systems refuse), flushes it to the device when asked, and checks that what the system
-  // reports on closing (a network or user-space file system's late write errors) is no
-  // failure. A named file is closed; a file without a name stays open until it is placed.
-  int Finish(const struct timespec times[2], bool sync);
-  // After Finish: gives the file the name `target` in one step, never replacing an
-  // existing `target` unless `replace` (see RenameEntry; EEXIST when it exists). From
-  // then on it is kept.
-  int PlaceAt(const std::string& target, bool replace);
-
- private:
-  PartFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-
-  // Gives a file without a name a hidden one beside `target`, and closes it.
-  int NameHidden(const std::string& target);
-
-  int fd_ = -1;
-  std::string path_;
-  bool placed_ = false;
-};
 
 struct CopyOutcome {
   int error = 0;         // ECANCELED when `afterChunk` asked to stop

@@ -6,22 +6,26 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
-#include <system_error>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "platform/new_file.h"
+#include "platform/unique_fd.h"
 #include "transfer/fat_names.h"
 #include "transfer/file_copy.h"
 
 namespace sorvina::transfer {
 namespace {
+
+using platform::ContainedFolder;
+using platform::EntryStatus;
+using platform::UniqueFd;
 
 // Reasons in words for refusals that have no system error of their own.
 constexpr const char* kFolderNotCopied =
@@ -30,14 +34,22 @@ constexpr const char* kNotRegularFile =
     SORVINA_TEXT("sorvina", "Not a regular file; only files are copied");
 constexpr const char* kSameFile = SORVINA_TEXT("sorvina", "Source and target are the same file");
 constexpr const char* kNoName = SORVINA_TEXT("sorvina", "The path names no file or folder");
-constexpr const char* kFolderAcrossFileSystems =
-    SORVINA_TEXT("sorvina", "A folder can be moved only within one file system");
 constexpr const char* kNoFreeName = SORVINA_TEXT("sorvina", "No free name for a second copy");
+constexpr const char* kLinkInTheWay =
+    SORVINA_TEXT("sorvina", "A link is in the way; nothing is copied through it");
+constexpr const char* kOtherFileSystem =
+    SORVINA_TEXT("sorvina", "It leads onto another file system");
 
 // Keep both tries "NAME (2)" up to this number.
 constexpr unsigned kMaxCopyNumber = 9999;
-// A name found free but taken again before the rename: ask again at most this often.
+// A name found free but taken again before the file took it: ask again at most this often.
 constexpr int kMaxPlacementAttempts = 16;
+
+platform::UserText ReasonOf(int error) {
+  if (error == ELOOP) return kLinkInTheWay;
+  if (error == EXDEV) return kOtherFileSystem;
+  return ErrorText(error);
+}
 
 bool AllRequestPaths(const std::vector<std::string>& paths) {
   return std::all_of(paths.begin(), paths.end(), IsRequestPath);
@@ -45,52 +57,47 @@ bool AllRequestPaths(const std::vector<std::string>& paths) {
 
 bool IsWellFormed(const FileOperationRequest& request) {
   if (request.sources.empty() || !AllRequestPaths(request.sources)) return false;
-  std::size_t expected = 1;
-  switch (request.kind) {
-    case FileOperationKind::kDelete:
-      return true;  // its destinations are not read
-    case FileOperationKind::kRename:
-      expected = request.sources.size();
-      break;
-    case FileOperationKind::kCopy:
-    case FileOperationKind::kMove:
-      if (request.layout == DestinationLayout::kOnePerSource) expected = request.sources.size();
-      break;
-    default:
-      return false;  // a value that names no kind
-  }
-  return request.destinations.size() == expected && AllRequestPaths(request.destinations);
+  const std::size_t expected =
+      request.layout == DestinationLayout::kOnePerSource ? request.sources.size() : 1;
+  if (request.destinations.size() != expected || !AllRequestPaths(request.destinations))
+    return false;
+  if (request.root == nullptr) return true;
+  return std::all_of(
+      request.destinations.begin(), request.destinations.end(),
+      [&](const std::string& destination) {
+        return (request.layout == DestinationLayout::kOneFolderForAll && destination == ".") ||
+               ContainedFolder::IsContainedPath(destination);
+      });
 }
 
-// The one destination is a folder that receives every source.
-bool IntoFolder(const FileOperationRequest& request) {
-  return (request.kind == FileOperationKind::kCopy || request.kind == FileOperationKind::kMove) &&
-         request.layout != DestinationLayout::kOnePerSource;
+EntryStatus EntryStatusOf(const struct stat& status) {
+  EntryStatus entry;
+  entry.kind = EntryStatus::Kind::kFile;
+  entry.sizeBytes = static_cast<std::int64_t>(status.st_size);
+  entry.modified = {static_cast<std::int64_t>(status.st_mtim.tv_sec),
+                    static_cast<std::int32_t>(status.st_mtim.tv_nsec)};
+  entry.device = static_cast<std::uint64_t>(status.st_dev);
+  entry.inode = static_cast<std::uint64_t>(status.st_ino);
+  return entry;
 }
 
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
+// Where one file goes: the folder that takes it, held open, and its name there.
+struct Place {
+  const ContainedFolder* root = nullptr;  // the folder, where it is the root
+  std::optional<ContainedFolder> held;    // the folder, where it is not
+  std::string folderPath;                 // below the root, or the path given without one
+  std::string name;
+  bool fat = false;  // the folder keeps FAT names
 
- private:
-  int fd_;
+  const ContainedFolder& folder() const { return held ? *held : *root; }
+  std::string Join(const std::string& inFolder) const { return JoinPath(folderPath, inFolder); }
 };
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // One run of a request, with the answers remembered "for all remaining".
 class Runner {
  public:
   Runner(const FileOperationRequest& request, const FileOperationTuning& tuning)
-      : request_(request), intoFolder_(IntoFolder(request)), tuning_(tuning) {}
+      : request_(request), tuning_(tuning) {}
 
   FileOperationResult Run();
 
@@ -99,35 +106,70 @@ class Runner {
   // Where a file goes once a conflict, if any, is settled; only kDone goes ahead.
   struct Decision {
     Outcome outcome = Outcome::kDone;
-    std::string target;
+    std::string name;
     bool replace = false;
   };
 
+  bool OpenRoot();
   Outcome Handle(std::size_t index);
-  Outcome Copy(std::size_t index, const std::string& target, std::optional<Decision> decided,
-               bool removeSource);
-  Outcome Move(std::size_t index, const std::string& target, bool mayCopy);
-  Outcome Delete(std::size_t index);
+  std::optional<Place> PlaceOf(std::size_t index, const std::string& sourceName, Outcome& failure);
+  Outcome Copy(std::size_t index, int in, const struct stat& status, const Place& place);
+  Outcome Journal(const Place& place, const std::string& name, std::size_t index,
+                  const struct stat& status);
 
-  Decision Decide(const std::string& source, const struct stat& sourceStatus,
-                  const std::string& target);
+  Decision Decide(std::size_t index, const struct stat& sourceStatus, const Place& place,
+                  const std::string& name);
+  std::optional<std::string> FreeNumberedName(const Place& place, const std::string& name) const;
+  bool Taken(const Place& place, const std::string& name) const;
+  std::string KeyOf(const std::string& folderPath, const std::string& name, bool fat) const;
   ConflictAction Ask(const std::string& source, const std::string& target);
-  std::string LegalTarget(const std::string& target);
+  bool IsFatFolder(const std::string& folder);
+  std::string DisplayPath(const Place& place, const std::string& name) const;
+  std::string ResultPath(const Place& place, const std::string& name) const;
   Outcome Fail(const std::string& path, const platform::UserText& reason);
   bool ShowProgress(std::size_t index, std::uint64_t fileBytesDone);
 
   // A copy: the owner's calls may change the caller's request while this one runs.
   const FileOperationRequest request_;
-  const bool intoFolder_;
   const FileOperationTuning tuning_;
+  FileOperationResult result_;
+  std::optional<ContainedFolder> ownRoot_;  // the one folder, where no root was given
+  const ContainedFolder* root_ = nullptr;   // the destination held open, if any
+  std::string rootPath_;                    // where the user sees it
+  bool rootFat_ = false;
   std::vector<std::uint64_t> sizes_;    // each source's size when the operation began
   std::vector<std::uint64_t> offsets_;  // bytes of the sources before each one
   std::uint64_t totalBytes_ = 0;
   std::optional<ConflictAction> rememberedAction_;
   std::map<std::string, bool> fatFolders_;  // whether each target folder is on FAT
+  std::unordered_set<std::string> taken_;   // names this copy gave (KeyOf)
   std::vector<char> buffer_;                // for copies the kernel cannot make by itself
-  std::string placedTarget_;                // where the file handled last was placed
 };
+
+bool Runner::OpenRoot() {
+  if (request_.root != nullptr) {
+    root_ = request_.root;
+    rootPath_ = request_.rootPath;
+    rootFat_ = tuning_.fatNamesEverywhere || platform::IsFatDevice(root_->device());
+    for (const std::string& reserved : request_.reservedTargets) {
+      const PathParts parts = SplitPath(reserved);
+      taken_.insert(KeyOf(parts.folder, parts.name, rootFat_));
+    }
+    return true;
+  }
+  if (request_.layout != DestinationLayout::kOneFolderForAll) return true;
+  const std::string& folder = request_.destinations.front();
+  int error = platform::MakeFolders(folder);
+  if (error == 0) ownRoot_ = ContainedFolder::Open(folder, &error);
+  if (!ownRoot_) {
+    Fail(folder, ErrorText(error));
+    return false;
+  }
+  root_ = &*ownRoot_;
+  rootPath_ = folder;
+  rootFat_ = tuning_.fatNamesEverywhere || platform::IsFatVolume(folder);
+  return true;
+}
 
 FileOperationResult Runner::Run() {
   const std::vector<std::string>& sources = request_.sources;
@@ -138,89 +180,60 @@ FileOperationResult Runner::Run() {
     sizes_.push_back(isFile ? status->sizeBytes : 0);
     totalBytes_ += sizes_.back();
   }
-
-  if (intoFolder_) {
-    const std::string& folder = request_.destinations.front();
-    if (const int error = platform::MakeFolders(folder)) {
-      Fail(folder, ErrorText(error));
-      FileOperationResult failed;
-      failed.outcome = OperationOutcome::kFailed;
-      return failed;
-    }
+  if (!OpenRoot()) {
+    result_.outcome = OperationOutcome::kFailed;
+    return std::move(result_);
   }
 
-  FileOperationResult result;
-  result.placedTargets.resize(sources.size());
+  result_.placedTargets.resize(sources.size());
+  result_.takenTargets.resize(sources.size());
   for (std::size_t index = 0; index < sources.size(); ++index) {
-    placedTarget_.clear();
+    if (request_.root != nullptr && !request_.rootPath.empty() &&
+        !request_.root->IsStillAt(request_.rootPath)) {
+      result_.destinationGone = true;
+      result_.outcome = OperationOutcome::kFailed;
+      result_.anyFilesLeftOut = true;
+      return std::move(result_);
+    }
     const Outcome outcome = ShowProgress(index, 0) ? Handle(index) : Outcome::kCancelled;
     switch (outcome) {
       case Outcome::kDone:
-        ++result.filesDone;
-        result.bytesDone += sizes_[index];
-        result.placedTargets[index] = placedTarget_;
+        ++result_.filesDone;
+        result_.bytesDone += sizes_[index];
         break;
       case Outcome::kSkipped:
-        ++result.filesSkipped;
-        result.anyFilesLeftOut = true;
+        ++result_.filesSkipped;
+        result_.anyFilesLeftOut = true;
         break;
       case Outcome::kFailed:
-        ++result.filesFailed;
+        ++result_.filesFailed;
         break;
       case Outcome::kStopped:
-        ++result.filesFailed;
-        result.outcome = OperationOutcome::kFailed;
-        result.anyFilesLeftOut = true;
-        return result;
+        ++result_.filesFailed;
+        result_.outcome = OperationOutcome::kFailed;
+        result_.anyFilesLeftOut = true;
+        return std::move(result_);
       case Outcome::kCancelled:
-        result.outcome = OperationOutcome::kCancelled;
-        result.anyFilesLeftOut = true;
-        return result;
+        result_.outcome = OperationOutcome::kCancelled;
+        result_.anyFilesLeftOut = true;
+        return std::move(result_);
     }
   }
-  result.outcome =
-      result.filesFailed > 0 ? OperationOutcome::kFailed : OperationOutcome::kSucceeded;
-  return result;
+  result_.outcome =
+      result_.filesFailed > 0 ? OperationOutcome::kFailed : OperationOutcome::kSucceeded;
+  return std::move(result_);
 }
 
 Runner::Outcome Runner::Handle(std::size_t index) {
   const std::string& source = request_.sources[index];
-  // "/", "." and ".." name no entry that could be given a new name, and deleting them
-  // would take far more than the user meant.
+  // "/", "." and ".." name no file that could be given a new name.
   const std::string name = SplitPath(source).name;
   if (name.empty() || name == "." || name == "..") return Fail(source, kNoName);
 
-  switch (request_.kind) {
-    case FileOperationKind::kDelete:
-      return Delete(index);
-    case FileOperationKind::kRename:
-      return Move(index, request_.destinations[index], false);
-    case FileOperationKind::kCopy:
-    case FileOperationKind::kMove:
-      break;
-  }
-  std::string target;
-  if (intoFolder_) {
-    target = JoinPath(request_.destinations.front(), name);
-  } else {
-    target = request_.destinations[index];
-    const std::string folder = SplitPath(target).folder;
-    if (!folder.empty()) {
-      if (const int error = platform::MakeFolders(folder)) return Fail(target, ErrorText(error));
-    }
-  }
-  target = LegalTarget(target);
-  if (request_.kind == FileOperationKind::kCopy) return Copy(index, target, std::nullopt, false);
-  return Move(index, target, true);
-}
-
-Runner::Outcome Runner::Copy(std::size_t index, const std::string& target,
-                             std::optional<Decision> decided, bool removeSource) {
-  const std::string& source = request_.sources[index];
   // Non-blocking, so that a FIFO among the sources cannot stall the open; a path longer
   // than the system's limit (a deep library) is opened piece by piece.
-  const ScopedFd in(platform::OpenPath(source, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (in.get() < 0) return Fail(source, ErrorText(errno));
+  const UniqueFd in(platform::OpenPath(source, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!in) return Fail(source, ErrorText(errno));
   struct stat status {};
   if (fstat(in.get(), &status) != 0) return Fail(source, ErrorText(errno));
   if (S_ISDIR(status.st_mode)) return Fail(source, kFolderNotCopied);
@@ -228,110 +241,173 @@ Runner::Outcome Runner::Copy(std::size_t index, const std::string& target,
   fcntl(in.get(), F_SETFL, fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
   posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-  Decision decision = decided ? std::move(*decided) : Decide(source, status, target);
+  Outcome failure = Outcome::kFailed;
+  const std::optional<Place> place = PlaceOf(index, name, failure);
+  if (!place) return failure;
+  return Copy(index, in.get(), status, *place);
+}
+
+std::optional<Place> Runner::PlaceOf(std::size_t index, const std::string& sourceName,
+                                     Outcome& failure) {
+  Place place;
+  std::string target;
+  if (root_ != nullptr) {
+    const std::string& destination = request_.layout == DestinationLayout::kOnePerSource
+                                         ? request_.destinations[index]
+                                         : request_.destinations.front();
+    if (request_.layout == DestinationLayout::kOnePerSource) {
+      target = destination;
+    } else {
+      target = request_.root == nullptr || destination == "." ? sourceName
+                                                              : JoinPath(destination, sourceName);
+    }
+    const PathParts parts = SplitPath(target);
+    place.folderPath = parts.folder;
+    place.name = parts.name;
+    place.fat = rootFat_;
+    if (parts.folder.empty()) {
+      place.root = root_;
+    } else {
+      int error = 0;
+      std::vector<std::string> made;
+      place.held = root_->Folder(parts.folder, true, &error, &made);
+      for (const std::string& folder : made) {
+        result_.madeFolders.push_back(folder);
+        if (request_.journal != nullptr) request_.journal->FolderMade(folder);
+      }
+      if (!place.held) {
+        failure = Fail(JoinPath(rootPath_, target), ReasonOf(error));
+        return std::nullopt;
+      }
+    }
+  } else {
+    target = request_.destinations[index];
+    const PathParts parts = SplitPath(target);
+    place.folderPath = parts.folder;
+    place.name = parts.name;
+    int error = parts.folder.empty() ? 0 : platform::MakeFolders(parts.folder);
+    if (error == 0)
+      place.held = ContainedFolder::Open(parts.folder.empty() ? "." : parts.folder, &error);
+    if (!place.held) {
+      failure = Fail(target, ErrorText(error));
+      return std::nullopt;
+    }
+    place.fat = IsFatFolder(parts.folder);
+  }
+  if (place.name.empty() || place.name == "." || place.name == "..") {
+    failure = Fail(target, kNoName);
+    return std::nullopt;
+  }
+  if (place.fat) place.name = FatSafeName(place.name);
+  return place;
+}
+
+Runner::Outcome Runner::Copy(std::size_t index, int in, const struct stat& status,
+                             const Place& place) {
+  const std::string& source = request_.sources[index];
+  // A name this copy gave already goes to the earlier file: the later one is numbered.
+  std::string name = place.name;
+  if (Taken(place, name)) {
+    std::optional<std::string> numbered = FreeNumberedName(place, name);
+    if (!numbered) return Fail(DisplayPath(place, name), kNoFreeName);
+    name = std::move(*numbered);
+  }
+  Decision decision = Decide(index, status, place, name);
   if (decision.outcome != Outcome::kDone) return decision.outcome;
+  if (const Outcome journaled = Journal(place, decision.name, index, status);
+      journaled != Outcome::kDone)
+    return journaled;
 
   int error = 0;
-  std::optional<PartFile> part =
-      PartFile::Create(decision.target, status.st_mode & 0777, tuning_.unnamedPartFiles, &error);
-  if (!part) return Fail(decision.target, ErrorText(error));
+  std::optional<platform::PartFile> part = place.folder().CreatePartFile(
+      decision.name, status.st_mode & 0777, tuning_.unnamedPartFiles, &error);
+  if (!part) return Fail(DisplayPath(place, decision.name), ErrorText(error));
   const std::uint64_t expected = sizes_[index];
   const CopyOutcome copied = CopyContents(
-      in.get(), part->fd(), tuning_.chunkBytes, buffer_,
+      in, part->fd(), tuning_.chunkBytes, buffer_,
       [&](std::uint64_t done) { return ShowProgress(index, std::min(done, expected)); });
   if (copied.error == ECANCELED) return Outcome::kCancelled;
   if (copied.error != 0) {
-    return Fail(copied.reading ? source : decision.target, ErrorText(copied.error));
+    return Fail(copied.reading ? source : DisplayPath(place, decision.name),
+                ErrorText(copied.error));
   }
   const struct timespec times[2] = {status.st_atim, status.st_mtim};
   if (const int finished = part->Finish(times, tuning_.syncBeforeRename)) {
-    return Fail(decision.target, ErrorText(finished));
+    return Fail(DisplayPath(place, decision.name), ErrorText(finished));
   }
 
   for (int attempt = 1;; ++attempt) {
-    error = part->PlaceAt(decision.target, decision.replace);
+    error = part->PlaceAt(decision.name, decision.replace, tuning_.beforeFinalRename);
     if (error == 0) break;
     if (error != EEXIST || decision.replace || attempt == kMaxPlacementAttempts) {
-      return Fail(decision.target, ErrorText(error));
+      return Fail(DisplayPath(place, decision.name), ErrorText(error));
     }
     // The name was taken while the file was being copied: settle the new conflict.
-    decision = Decide(source, status, target);
+    decision = Decide(index, status, place, name);
     if (decision.outcome != Outcome::kDone) return decision.outcome;
+    if (const Outcome journaled = Journal(place, decision.name, index, status);
+        journaled != Outcome::kDone)
+      return journaled;
   }
-  placedTarget_ = decision.target;
-  // The copy is in place; only now may the original go.
-  if (removeSource && unlink(source.c_str()) != 0) return Fail(source, ErrorText(errno));
-  return Outcome::kDone;
-}
-
-Runner::Outcome Runner::Move(std::size_t index, const std::string& target, bool mayCopy) {
-  const std::string& source = request_.sources[index];
-  struct stat entry {};
-  if (lstat(source.c_str(), &entry) != 0) return Fail(source, ErrorText(errno));
-  // What the source stands for, links followed, so that moving a link onto the file it
-  // points to counts as moving the file onto itself.
-  struct stat status = entry;
-  stat(source.c_str(), &status);
-
-  Decision decision = Decide(source, status, target);
-  for (int attempt = 1; decision.outcome == Outcome::kDone; ++attempt) {
-    const int error = RenameEntry(source, decision.target, decision.replace);
-    if (error == 0) {
-      placedTarget_ = decision.target;
-      return Outcome::kDone;
-    }
-    if (error == EXDEV && mayCopy) {
-      if (S_ISDIR(entry.st_mode)) return Fail(source, kFolderAcrossFileSystems);
-      return Copy(index, target, std::move(decision), true);
-    }
-    if (error != EEXIST || decision.replace || attempt == kMaxPlacementAttempts) {
-      return Fail(source, ErrorText(error));
-    }
-    decision = Decide(source, status, target);
-  }
-  return decision.outcome;
-}
-
-Runner::Outcome Runner::Delete(std::size_t index) {
-  const std::string& source = request_.sources[index];
-  struct stat entry {};
-  if (lstat(source.c_str(), &entry) != 0) return Fail(source, ErrorText(errno));
-  if (S_ISDIR(entry.st_mode)) {
-    std::error_code error;
-    std::filesystem::remove_all(source, error);
-    if (error) return Fail(source, platform::Verbatim(error.message()));
-  } else if (unlink(source.c_str()) != 0) {
-    return Fail(source, ErrorText(errno));
+  taken_.insert(KeyOf(place.folderPath, decision.name, place.fat));
+  result_.placedTargets[index] = ResultPath(place, decision.name);
+  if (request_.journal != nullptr) {
+    if (const std::optional<EntryStatus> now = place.folder().StatusOf(decision.name))
+      request_.journal->Placed(place.Join(decision.name), *now);
   }
   return Outcome::kDone;
 }
 
-Runner::Decision Runner::Decide(const std::string& source, const struct stat& sourceStatus,
-                                const std::string& target) {
-  struct stat existing {};
-  // Nothing there (or nothing that can be looked at: the rename will say why).
-  if (lstat(target.c_str(), &existing) != 0) return {Outcome::kDone, target, false};
-  struct stat resolved {};
-  if (stat(target.c_str(), &resolved) == 0 && SameFile(resolved, sourceStatus)) {
+Runner::Outcome Runner::Journal(const Place& place, const std::string& name, std::size_t index,
+                                const struct stat& status) {
+  if (request_.journal == nullptr) return Outcome::kDone;
+  const int error =
+      request_.journal->WillPlace(place.Join(name), request_.sources[index], EntryStatusOf(status));
+  return error == 0 ? Outcome::kDone : Fail(DisplayPath(place, name), ErrorText(error));
+}
+
+Runner::Decision Runner::Decide(std::size_t index, const struct stat& sourceStatus,
+                                const Place& place, const std::string& name) {
+  const std::string& source = request_.sources[index];
+  const std::optional<EntryStatus> existing = place.folder().StatusOf(name);
+  // Nothing there (or nothing that can be looked at: placing it will say why).
+  if (!existing) return {Outcome::kDone, name, false};
+  if (existing->device == static_cast<std::uint64_t>(sourceStatus.st_dev) &&
+      existing->inode == static_cast<std::uint64_t>(sourceStatus.st_ino)) {
     return {Fail(source, kSameFile), {}, false};
   }
-  switch (Ask(source, target)) {
+  switch (Ask(source, DisplayPath(place, name))) {
     case ConflictAction::kReplace:
-      return {Outcome::kDone, target, true};
+      return {Outcome::kDone, name, true};
     case ConflictAction::kSkip:
+      result_.takenTargets[index] = ResultPath(place, name);
       return {Outcome::kSkipped, {}, false};
     case ConflictAction::kCancel:
       return {Outcome::kCancelled, {}, false};
     case ConflictAction::kKeepBoth:
       break;
   }
+  if (std::optional<std::string> numbered = FreeNumberedName(place, name))
+    return {Outcome::kDone, std::move(*numbered), false};
+  return {Fail(DisplayPath(place, name), kNoFreeName), {}, false};
+}
+
+std::optional<std::string> Runner::FreeNumberedName(const Place& place,
+                                                    const std::string& name) const {
   for (unsigned number = 2; number <= kMaxCopyNumber; ++number) {
-    std::string candidate = NumberedName(target, number);
-    if (lstat(candidate.c_str(), &existing) != 0 && errno == ENOENT) {
-      return {Outcome::kDone, std::move(candidate), false};
-    }
+    std::string candidate = NumberedName(name, number);
+    if (!Taken(place, candidate) && !place.folder().StatusOf(candidate)) return candidate;
   }
-  return {Fail(target, kNoFreeName), {}, false};
+  return std::nullopt;
+}
+
+bool Runner::Taken(const Place& place, const std::string& name) const {
+  return taken_.contains(KeyOf(place.folderPath, name, place.fat));
+}
+
+std::string Runner::KeyOf(const std::string& folderPath, const std::string& name, bool fat) const {
+  const std::string path = JoinPath(folderPath, name);
+  return fat ? FatNameKey(path) : path;
 }
 
 ConflictAction Runner::Ask(const std::string& source, const std::string& target) {
@@ -343,20 +419,20 @@ ConflictAction Runner::Ask(const std::string& source, const std::string& target)
   return answer.action;
 }
 
-std::string Runner::LegalTarget(const std::string& target) {
-  const PathParts parts = SplitPath(target);
-  if (parts.name.empty()) return target;
-  bool fat = tuning_.fatNamesEverywhere;
-  if (!fat) {
-    const auto [known, added] = fatFolders_.try_emplace(parts.folder, false);
-    if (added) {
-      known->second = platform::IsFatVolume(parts.folder.empty() ? "." : parts.folder);
-    }
-    fat = known->second;
-  }
-  if (!fat) return target;
-  std::string name = FatSafeName(parts.name);
-  return name == parts.name ? target : JoinPath(parts.folder, name);
+bool Runner::IsFatFolder(const std::string& folder) {
+  if (tuning_.fatNamesEverywhere) return true;
+  const auto [known, added] = fatFolders_.try_emplace(folder, false);
+  if (added) known->second = platform::IsFatVolume(folder.empty() ? "." : folder);
+  return known->second;
+}
+
+std::string Runner::DisplayPath(const Place& place, const std::string& name) const {
+  const std::string inRoot = place.Join(name);
+  return root_ != nullptr ? JoinPath(rootPath_, inRoot) : inRoot;
+}
+
+std::string Runner::ResultPath(const Place& place, const std::string& name) const {
+  return request_.root != nullptr ? place.Join(name) : DisplayPath(place, name);
 }
 
 Runner::Outcome Runner::Fail(const std::string& path, const platform::UserText& reason) {

@@ -2,18 +2,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/contained_folder.h"
 #include "platform/user_text.h"
 
 namespace sorvina::transfer {
 
-// What a file operation does with its sources.
-enum class FileOperationKind { kMove, kCopy, kDelete, kRename };
-
-// How the destinations of a copy or a move are read. A rename always has one
-// destination per source; a delete reads none.
+// How the destinations of a copy are read.
 enum class DestinationLayout {
   kOneFolderForAll,  // one destination: a folder that receives every source
   kOnePerSource,     // each destination is the full target path of its source
@@ -64,13 +62,41 @@ class FileOperationUi {
   virtual void WritingToDevice() {}
 };
 
-// One request: what to do, with which paths, and who is asked and shown progress.
+// Told what a copy into a contained destination places, as it goes, so that what an
+// interrupted copy put there can be told apart from the user's files later. Paths are
+// below the destination.
+class PlacementJournal {
+ public:
+  virtual ~PlacementJournal() = default;
+  // `relative` is about to be given to a copy of `source`, whose size and modification
+  // time (which the copy takes) are `sourceStatus`'s. Called before anything is made
+  // under that name; 0 lets the copy go on, an errno value fails the file with it.
+  virtual int WillPlace(const std::string& relative, const std::string& source,
+                        const platform::EntryStatus& sourceStatus) = 0;
+  // The copy is at `relative`, as the destination reports it now.
+  virtual void Placed(const std::string& relative, const platform::EntryStatus& status) = 0;
+  // The folder `relative` was made for a copy.
+  virtual void FolderMade(const std::string& relative) = 0;
+};
+
+// One copy: which paths, and who is asked and shown progress.
 struct FileOperationRequest {
-  FileOperationKind kind = FileOperationKind::kCopy;
   std::vector<std::string> sources;
-  std::vector<std::string> destinations;  // not read by a delete
+  std::vector<std::string> destinations;
   DestinationLayout layout = DestinationLayout::kOneFolderForAll;
   FileOperationUi* owner = nullptr;
+  // A destination held open, into which everything is placed: every destination is then
+  // a path below it (kOneFolderForAll: a folder below it, or "." for itself), reached
+  // without following any link and never leaving its volume. `rootPath` is where the user
+  // chose it: before each file the copy checks that it still leads there, and stops
+  // (destinationGone) once the volume went away, lazily unmounted or pulled out.
+  const platform::ContainedFolder* root = nullptr;
+  std::string rootPath = {};
+  // With a root: told what is placed (none: nothing is told).
+  PlacementJournal* journal = nullptr;
+  // With a root: paths below it that this copy must leave to files placed earlier
+  // (files of an earlier fill that stay); a copy aimed at one gets a numbered name.
+  std::vector<std::string> reservedTargets = {};
 };
 
 struct FileOperationResult {
@@ -84,9 +110,16 @@ struct FileOperationResult {
   std::size_t filesFailed = 0;
   // Bytes of the files handled, as their sources measured when the operation began.
   std::uint64_t bytesDone = 0;
-  // A copy or move: the path each source was given, by position (after a FAT-safe name or
-  // a "Keep both" number), empty for a source that was not placed.
+  // The path each source was given, by position (after a FAT-safe name or a number),
+  // below the root where there is one; empty for a source that was not placed.
   std::vector<std::string> placedTargets = {};
+  // For a source skipped because its target's name was taken: that target, as above.
+  std::vector<std::string> takenTargets = {};
+  // With a root: the folders made below it, from the top down.
+  std::vector<std::string> madeFolders = {};
+  // With a root: the copy stopped because the destination no longer was where the user
+  // chose it; the files not reached were left out.
+  bool destinationGone = false;
 };
 
 // Whether `path` can stand in a request: not empty, and without a NUL byte, at which the
@@ -112,43 +145,42 @@ struct FileOperationTuning {
   // Name every target as on a FAT volume, wherever it lies (for tests: no FAT volume can
   // be mounted everywhere they run).
   bool fatNamesEverywhere = false;
+  // Runs where a file system without a no-replace rename or links has its name taken
+  // by a placeholder, right before the finished copy replaces it (for tests of that way).
+  std::function<void()> beforeFinalRename = nullptr;
 };
 
-// Performs the whole request before it returns, with its questions and progress
-// through `request.owner`.
-//   kCopy / kMove: with kOneFolderForAll the one destination is a folder that receives
-//     every source under its own name (created when missing); with kOnePerSource, each
-//     destination is the full target path of the source at the same position (its
-//     folder created when missing). Files are handled in the order given. Where a
-//     target's folder lies on a FAT or exFAT volume (IsFatVolume: a player, a memory card), the
-//     target's last name is made legal there (FatSafeName: "Live: Take 2?.mp3" arrives
-//     as "Live_ Take 2_.mp3"; the folders on the way are left as given) instead of
-//     failing; a conflict is settled on the name so made, also when two sources give
-//     one name. A file is copied into a file without a name in the target's folder (on
-//     file systems that lack those, FAT among them, a hidden ".NAME.<random>.part" beside
-//     its target) and given the target's name only when complete, so a failed or
-//     cancelled copy leaves no partial file and never touches an existing target; the
-//     source's times and permission bits are kept. Only files are copied: a folder among
-//     the sources of a copy is refused. A move within one file system is a rename
-//     (folders included); across file systems a file is copied and its source removed
-//     once the copy is in place.
-//   kDelete: removes each source (folders with everything in them); destinations and
-//     layout are not read.
-//   kRename: renames each source to the destination at the same position, whatever the
-//     layout.
+// Performs the whole copy before it returns, with its questions and progress through
+// `request.owner`. With kOneFolderForAll the one destination is a folder that receives
+// every source under its own name (created when missing); with kOnePerSource, each
+// destination is the full target path of the source at the same position (its folder
+// created when missing). Files are handled in the order given. Where a target's folder
+// lies on a FAT or exFAT volume (a player, a memory card), the target's last name is made
+// legal there (FatSafeName: "Live: Take 2?.mp3" arrives as "Live_ Take 2_.mp3"; the
+// folders on the way are left as given) instead of failing. Two sources of one copy never
+// get one name (on FAT and exFAT, which do not tell letter case apart, not even two that
+// differ only in case): the later ones are numbered "NAME (2).EXT", as Keep both names.
+// A file is copied into a file without a name in the target's folder (on file systems
+// that lack those, FAT among them, a hidden ".NAME.<random>.part" beside its target) and
+// given the target's name only when complete and in one step that cannot replace
+// anything, so a failed or cancelled copy leaves no partial file and never touches an
+// existing target; the source's times and permission bits are kept. Only files are
+// copied: a folder among the sources is refused.
 // An existing target is never overwritten without the owner's Replace; Keep both gives
 // the new file the first free name "NAME (2).EXT", "NAME (3).EXT", ... . A file is never
-// copied, moved or renamed onto itself.
+// copied onto itself.
 //
 // Outcomes, and anyFilesLeftOut:
 //   kInvalid    the request is malformed (no sources; not exactly one destination per
-//               source, or one folder, as kind and layout ask; an empty path or one
-//               holding a NUL byte; an unknown kind): nothing was touched, nothing asked.
+//               source, or one folder, as the layout asks; an empty path or one holding a
+//               NUL byte; with a root, a destination that leads out of it): nothing was
+//               touched, nothing asked.
 //   kCancelled  the owner answered Cancel or its Progress returned false; the file in
 //               progress is removed, the files done so far stay. It wins over failures
 //               reported before. anyFilesLeftOut is set.
-//   kFailed     at least one file failed (each reported to the owner). When the owner
-//               answered Stop, the remaining files were left and anyFilesLeftOut is set.
+//   kFailed     at least one file failed (each reported to the owner), or the destination
+//               went away. When the owner answered Stop, or the destination went away,
+//               the remaining files were left and anyFilesLeftOut is set.
 //   kSucceeded  every file was handled or skipped on purpose; a skip (the owner's
 //               answer, or a conflict without an owner) sets anyFilesLeftOut.
 FileOperationResult PerformFileOperation(const FileOperationRequest& request);

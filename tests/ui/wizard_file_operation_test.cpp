@@ -47,7 +47,7 @@ CopyOutcome Copy(transfer::FileOperationUi& ui, const std::vector<std::string>& 
                  const std::string& destination,
                  transfer::CopyJob::Operation operation = transfer::PerformFileOperation) {
   transfer::CopyJob job(std::move(operation));
-  job.Setup(transfer::FileOperationKind::kCopy, &ui, transfer::DestinationLayout::kOneFolderForAll);
+  job.Setup(&ui, transfer::DestinationLayout::kOneFolderForAll);
   job.AddDestination(destination);
   for (const std::string& source : sources)
     job.AddSource(source);
