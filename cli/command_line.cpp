@@ -100,6 +100,11 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
       app.add_flag("--replace-previous", request.replacePrevious,
                    "Remove the files the last fill of DIR put there, where unchanged, first")
           ->excludes(playlist);
+  CLI::Option* adoptCopies =
+      app.add_flag("--adopt-copies", request.adoptCopies,
+                   "With --replace-previous on a player that has no record of a fill: take the "
+                   "copies of songs in the sources found on it for that fill")
+          ->needs(replacePrevious);
   CLI::Option* avoidLast =
       AddOptional(app, "--avoid-last", request.avoidLast,
                   "Leave out what the last N fills of DIR (or playlists of FILE) chose; 0: none")
@@ -142,9 +147,12 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
                  ")")
           ->type_name("LIST")
           ->check(kTypeList);
-  return {settings,       source,   weight, copy, playlist, megabytes,   hours,           all,
-          fill,           seed,     dryRun, save, conflict, keepFolders, replacePrevious, avoidLast,
-          devicePlaylist, relative, quiet,  types};
+  return {settings,  source,         weight,          copy,
+          playlist,  megabytes,      hours,           all,
+          fill,      seed,           dryRun,          save,
+          conflict,  keepFolders,    replacePrevious, adoptCopies,
+          avoidLast, devicePlaylist, relative,        quiet,
+          types};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

@@ -14,7 +14,8 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-// The first interrupt asks the running copy or playlist to stop and clean up; the handler
+// The first interrupt, or a request to end (a closed terminal, a shutdown), asks the
+// running copy or playlist to stop and clean up, and the fill to be recorded; the handler
 // is then reset, so a second one ends the process at once.
 void OnInterrupt(int) {
   interrupted = 1;
@@ -27,7 +28,8 @@ int main(int argc, char** argv) {
   action.sa_handler = OnInterrupt;
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(signal, &action, nullptr);
 
   const sorvina::cli::Console console{std::cin,       std::cout,      std::cerr,
                                       isatty(0) == 1, isatty(2) == 1, &interrupted};

@@ -247,13 +247,18 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   options.fileOperationOwner = &fileOperation;
   options.seed = request.seed;
   options.dryRun = request.dryRun;
+  options.adoptCopies = request.adoptCopies ? engine::AdoptCopies::kYes : engine::AdoptCopies::kNo;
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(inputs->settings, inputs->limit, ports, options);
   line.Clear();
   if (outcome.summary && !request.quiet)
     console.err << engine::SummaryLine(*outcome.summary) << '\n';
 
-  int status = kExitSuccess;
+  if (outcome.copiesNotAdopted > 0)
+    console.err << "sorvina-cli: --adopt-copies takes them for that fill, to be replaced\n";
+
+  // A run that chose nothing because nothing fits did not do what was asked.
+  int status = outcome.summary && outcome.summary->nothingFits ? kExitFailure : kExitSuccess;
   if (request.dryRun && !ListChosen(outcome.removedPaths, outcome.chosenPaths, console))
     status = kExitFailure;
   // Every failure has been explained by now except a cancelled or unexplained one.

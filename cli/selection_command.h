@@ -28,6 +28,8 @@ struct SelectionRequest {
   bool fill = false;
   bool keepFolders = false;
   bool replacePrevious = false;
+  // Copies of songs on a player without a record count as its previous fill (run only).
+  bool adoptCopies = false;
   std::optional<int> avoidLast;  // 0 switches a settings file's value off
   std::optional<std::string> devicePlaylist;
   bool relative = false;

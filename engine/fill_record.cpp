@@ -7,8 +7,10 @@
 namespace sorvina::engine {
 namespace {
 
-constexpr std::string_view kVersionLine = "sorvina-fills 1";
+constexpr std::string_view kFirstVersionLine = "sorvina-fills 1";
+constexpr std::string_view kVersionLine = "sorvina-fills 2";
 constexpr std::string_view kEndPrefix = "end\t";
+constexpr std::string_view kJournalVersionLine = "sorvina-journal 1";
 
 bool NeedsEscape(unsigned char c) {
   return c < 0x20 || c == 0x7F || c == '%';
@@ -112,24 +114,107 @@ class Lines {
   std::string_view rest_;
 };
 
-enum class FileLineResult { kTaken, kDamaged, kUnsafe };
+enum class LineResult { kTaken, kDamaged, kUnsafe };
 
-FileLineResult ReadFileLine(std::string_view line, RecordedFile& file) {
+// A path below the destination: fails as damaged where it is no text as written, as
+// unsafe where it leads out of the destination.
+LineResult ReadRelative(std::string_view field, std::string& relative) {
+  std::optional<std::string> text = Unescaped(field);
+  if (!text) return LineResult::kDamaged;
+  if (!platform::ContainedFolder::IsContainedPath(*text)) return LineResult::kUnsafe;
+  relative = std::move(*text);
+  return LineResult::kTaken;
+}
+
+// "size<TAB>time<TAB>relative" and, where `withSource`, "<TAB>source": the fields of a
+// file line after its kind. An empty relative path is taken only where `mayBeListed`
+// (an entry of a playlist, which lies nowhere in the destination).
+LineResult ReadFileFields(const std::string_view* fields, bool withSource, bool mayBeListed,
+                          RecordedFile& file) {
+  const auto size = NumberOf<std::int64_t>(fields[0]);
+  const auto modified = TimeOf(fields[1]);
+  if (!size || !modified || modified->nanoseconds > 999'999'999) return LineResult::kDamaged;
+  file.sizeBytes = *size;
+  file.modified = *modified;
+  if (withSource) {
+    std::optional<std::string> source = Unescaped(fields[3]);
+    if (!source || source->find('\0') != std::string::npos) return LineResult::kDamaged;
+    file.source = std::move(*source);
+  }
+  if (mayBeListed && fields[2].empty()) return LineResult::kTaken;
+  return ReadRelative(fields[2], file.relative);
+}
+
+// One line of a fill in `fill`; `firstVersion` reads the older record's lines, where a
+// playlist written onto the destination was a file line without a source.
+LineResult ReadFillLine(std::string_view line, bool firstVersion, RecordedFill& fill) {
   std::string_view fields[5];
-  if (!SplitFields(line, fields, 5) || fields[0] != "file") return FileLineResult::kDamaged;
-  const auto size = NumberOf<std::int64_t>(fields[1]);
-  const auto modified = TimeOf(fields[2]);
-  std::optional<std::string> relative = Unescaped(fields[3]);
-  std::optional<std::string> source = Unescaped(fields[4]);
-  if (!size || !modified || modified->nanoseconds > 999'999'999 || !relative || !source ||
-      source->find('\0') != std::string::npos)
-    return FileLineResult::kDamaged;
-  // A path that leads out of the destination, or holds a NUL byte, which names no file.
-  if (!relative->empty() && !platform::ContainedFolder::IsContainedPath(*relative))
-    return FileLineResult::kUnsafe;
-  if (relative->empty() && source->empty()) return FileLineResult::kDamaged;
-  file = {std::move(*relative), *size, *modified, std::move(*source)};
-  return FileLineResult::kTaken;
+  if (SplitFields(line, fields, 5) && fields[0] == "file") {
+    RecordedFile file;
+    const LineResult result = ReadFileFields(fields + 1, true, true, file);
+    if (result != LineResult::kTaken) return result;
+    if (file.relative.empty() && file.source.empty()) return LineResult::kDamaged;
+    if (!file.source.empty()) {
+      fill.files.push_back(std::move(file));
+    } else if (firstVersion) {
+      fill.playlists.push_back(std::move(file));
+    } else {
+      return LineResult::kDamaged;  // every song carries its source
+    }
+    return LineResult::kTaken;
+  }
+  if (firstVersion) return LineResult::kDamaged;
+  if (SplitFields(line, fields, 4) && fields[0] == "playlist") {
+    RecordedFile playlist;
+    const LineResult result = ReadFileFields(fields + 1, false, false, playlist);
+    if (result == LineResult::kTaken) fill.playlists.push_back(std::move(playlist));
+    return result;
+  }
+  if (SplitFields(line, fields, 2) && fields[0] == "folder") {
+    std::string folder;
+    const LineResult result = ReadRelative(fields[1], folder);
+    if (result == LineResult::kTaken) fill.folders.push_back(std::move(folder));
+    return result;
+  }
+  return LineResult::kDamaged;
+}
+
+void AppendFileLine(std::string& out, std::string_view kind, const RecordedFile& file,
+                    bool withSource) {
+  out.append(kind).append("\t").append(std::to_string(file.sizeBytes)).append("\t");
+  out.append(TimeText(file.modified)).append("\t");
+  AppendEscaped(out, file.relative);
+  if (withSource) {
+    out.push_back('\t');
+    AppendEscaped(out, file.source);
+  }
+  out.push_back('\n');
+}
+
+// One line of a journal; false for anything not as written.
+LineResult ReadJournalLine(std::string_view line, JournalEntry& entry) {
+  std::string_view fields[5];
+  RecordedFile file;
+  LineResult result = LineResult::kDamaged;
+  if (SplitFields(line, fields, 5) && fields[0] == "place") {
+    entry.kind = JournalEntry::Kind::kPlace;
+    result = ReadFileFields(fields + 1, true, false, file);
+    if (file.source.empty()) result = LineResult::kDamaged;
+  } else if (SplitFields(line, fields, 4) && fields[0] == "placed") {
+    entry.kind = JournalEntry::Kind::kPlaced;
+    result = ReadFileFields(fields + 1, false, false, file);
+  } else if (SplitFields(line, fields, 2) && (fields[0] == "folder" || fields[0] == "playlist")) {
+    entry.kind =
+        fields[0] == "folder" ? JournalEntry::Kind::kFolder : JournalEntry::Kind::kPlaylist;
+    return ReadRelative(fields[1], entry.relative);
+  }
+  if (result == LineResult::kTaken) {
+    entry.relative = std::move(file.relative);
+    entry.sizeBytes = file.sizeBytes;
+    entry.modified = file.modified;
+    entry.source = std::move(file.source);
+  }
+  return result;
 }
 
 }  // namespace
@@ -152,12 +237,15 @@ std::string FormatFillRecord(const FillHistory& history) {
       history.fills.size() > kKeptFills ? history.fills.size() - kKeptFills : 0;
   for (std::size_t i = first; i < history.fills.size(); ++i) {
     const RecordedFill& fill = history.fills[i];
-    out += "fill\t" + std::to_string(fill.time) + "\t" + std::to_string(fill.files.size()) + "\n";
-    for (const RecordedFile& file : fill.files) {
-      out += "file\t" + std::to_string(file.sizeBytes) + "\t" + TimeText(file.modified) + "\t";
-      AppendEscaped(out, file.relative);
-      out.push_back('\t');
-      AppendEscaped(out, file.source);
+    const std::size_t lines = fill.files.size() + fill.playlists.size() + fill.folders.size();
+    out += "fill\t" + std::to_string(fill.time) + "\t" + std::to_string(lines) + "\n";
+    for (const RecordedFile& file : fill.files)
+      AppendFileLine(out, "file", file, true);
+    for (const RecordedFile& playlist : fill.playlists)
+      AppendFileLine(out, "playlist", playlist, false);
+    for (const std::string& folder : fill.folders) {
+      out += "folder\t";
+      AppendEscaped(out, folder);
       out.push_back('\n');
     }
   }
@@ -176,10 +264,12 @@ ParsedRecord ParseFillRecord(std::string_view bytes) {
   if (bytes.size() > kMaxRecordBytes) return fail(RecordProblem::kTooLarge);
   Lines lines(bytes);
   std::string_view line;
-  if (!lines.Next(line) || line != kVersionLine) return fail(RecordProblem::kForeign);
+  if (!lines.Next(line) || (line != kVersionLine && line != kFirstVersionLine))
+    return fail(RecordProblem::kForeign);
+  const bool firstVersion = line == kFirstVersionLine;
 
   std::size_t count = 1;
-  std::size_t endAt = kVersionLine.size() + 1;  // where the line being read began
+  std::size_t endAt = line.size() + 1;  // where the line being read began
   while (true) {
     const std::size_t lineBegin = endAt;
     if (!lines.Next(line)) return fail(RecordProblem::kDamaged);  // no end line
@@ -202,13 +292,12 @@ ParsedRecord ParseFillRecord(std::string_view bytes) {
       if (!lines.Next(line)) return fail(RecordProblem::kDamaged);
       endAt += line.size() + 1;
       if (++count > kMaxRecordLines) return fail(RecordProblem::kTooLarge);
-      RecordedFile& file = fill.files.emplace_back();
-      switch (ReadFileLine(line, file)) {
-        case FileLineResult::kTaken:
+      switch (ReadFillLine(line, firstVersion, fill)) {
+        case LineResult::kTaken:
           break;
-        case FileLineResult::kDamaged:
+        case LineResult::kDamaged:
           return fail(RecordProblem::kDamaged);
-        case FileLineResult::kUnsafe:
+        case LineResult::kUnsafe:
           return fail(RecordProblem::kUnsafePath);
       }
     }
@@ -216,6 +305,65 @@ ParsedRecord ParseFillRecord(std::string_view bytes) {
   if (parsed.history.fills.size() > kKeptFills)
     parsed.history.fills.erase(parsed.history.fills.begin(),
                                parsed.history.fills.end() - kKeptFills);
+  return parsed;
+}
+
+std::string FormatJournalStart(std::int64_t time, bool replacing) {
+  std::string out(kJournalVersionLine);
+  out += "\nbegin\t" + std::to_string(time) + "\t" + (replacing ? "1" : "0") + "\n";
+  return out;
+}
+
+std::string FormatJournalLine(const JournalEntry& entry) {
+  std::string out;
+  RecordedFile file{entry.relative, entry.sizeBytes, entry.modified, entry.source};
+  switch (entry.kind) {
+    case JournalEntry::Kind::kPlace:
+      AppendFileLine(out, "place", file, true);
+      break;
+    case JournalEntry::Kind::kPlaced:
+      AppendFileLine(out, "placed", file, false);
+      break;
+    case JournalEntry::Kind::kFolder:
+    case JournalEntry::Kind::kPlaylist:
+      out = entry.kind == JournalEntry::Kind::kFolder ? "folder\t" : "playlist\t";
+      AppendEscaped(out, entry.relative);
+      out.push_back('\n');
+      break;
+  }
+  return out;
+}
+
+ParsedJournal ParseFillJournal(std::string_view bytes) {
+  ParsedJournal parsed;
+  const auto fail = [&parsed](RecordProblem problem) {
+    parsed.journal = {};
+    parsed.problem = problem;
+    return parsed;
+  };
+  if (bytes.size() > kMaxRecordBytes) return fail(RecordProblem::kTooLarge);
+  Lines lines(bytes);
+  std::string_view line;
+  std::string_view fields[3];
+  if (!lines.Next(line) || line != kJournalVersionLine || !lines.Next(line) ||
+      !SplitFields(line, fields, 3) || fields[0] != "begin" ||
+      (fields[2] != "0" && fields[2] != "1"))
+    return fail(RecordProblem::kForeign);
+  const auto time = NumberOf<std::int64_t>(fields[1], true);
+  if (!time) return fail(RecordProblem::kForeign);
+  parsed.journal.time = *time;
+  parsed.journal.replacing = fields[2] == "1";
+  std::size_t count = 2;
+  // A line cut short has no line feed: Next leaves it, and what follows a damaged line is
+  // not taken either.
+  while (lines.Next(line)) {
+    if (++count > kMaxRecordLines) return fail(RecordProblem::kTooLarge);
+    JournalEntry entry;
+    const LineResult result = ReadJournalLine(line, entry);
+    if (result == LineResult::kUnsafe) return fail(RecordProblem::kUnsafePath);
+    if (result == LineResult::kDamaged) break;
+    parsed.journal.entries.push_back(std::move(entry));
+  }
   return parsed;
 }
 

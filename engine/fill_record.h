@@ -19,14 +19,20 @@ struct RecordedFile {
   std::int64_t sizeBytes = 0;
   platform::FileTime modified;
   // The file it was copied from, or that the playlist names; empty for a playlist the
-  // fill wrote onto the destination.
+  // fill wrote onto the destination (RecordedFill::playlists).
   std::string source;
   friend bool operator==(const RecordedFile&, const RecordedFile&) = default;
 };
 
 struct RecordedFill {
   std::int64_t time = 0;  // seconds since 1970
+  // The songs it put there (or a playlist listed), each with its source.
   std::vector<RecordedFile> files;
+  // The playlists it wrote onto the destination, which it may replace again.
+  std::vector<RecordedFile> playlists = {};
+  // Folders below the destination that fills made and that were there after this one: no
+  // others are ever removed.
+  std::vector<std::string> folders = {};
   friend bool operator==(const RecordedFill&, const RecordedFill&) = default;
 };
 
@@ -56,11 +62,14 @@ struct ParsedRecord {
   RecordProblem problem = RecordProblem::kNone;
 };
 
-// The record as written: a version line, per fill a line with its time and file count
-// followed by one line per file (size, modification time, path below the destination,
-// source path), and a last line with a checksum of everything before it. Fields are
-// separated by tabs; tabs, line ends, '%' and other control bytes in paths are written as
-// "%XX". Only the newest kKeptFills fills are written.
+// The record as written: a version line, per fill a line with its time and the number of
+// lines that follow for it: one per song (size, modification time, path below the
+// destination, source path), per playlist written (the same without a source) and per
+// folder made (its path); and a last line with a checksum of everything before it.
+// Fields are separated by tabs; tabs, line ends, '%' and other control bytes in paths are
+// written as "%XX". Only the newest kKeptFills fills are written. Records of the first
+// version (songs and playlists alike as file lines, a playlist's with no source) are read
+// too.
 std::string FormatFillRecord(const FillHistory& history);
 
 // A hash of `bytes` in 16 hexadecimal digits (FNV-1a, 64 bits): the record's checksum,
@@ -72,5 +81,49 @@ std::string TextHash(std::string_view bytes);
 // outside the destination (absolute, with "..", "." or empty names, or a NUL byte) is
 // not taken at all, and the problem says why.
 ParsedRecord ParseFillRecord(std::string_view bytes);
+
+// What a fill writes ahead of its work, line by line, into a journal beside the record,
+// so that a fill cut off part-way (killed, or its device pulled out) can be finished by
+// the next one: which files it was about to place and which it placed, the folders it
+// made, the playlist it was about to write.
+struct JournalEntry {
+  enum class Kind {
+    kPlace,     // about to place `relative`, a copy of `source` (its size and time)
+    kPlaced,    // placed `relative`; size and time as the destination reported them
+    kFolder,    // made the folder `relative`
+    kPlaylist,  // about to write the playlist `relative`
+  };
+  Kind kind = Kind::kPlace;
+  std::string relative;
+  std::int64_t sizeBytes = 0;
+  platform::FileTime modified;
+  std::string source;
+  friend bool operator==(const JournalEntry&, const JournalEntry&) = default;
+};
+
+struct FillJournal {
+  std::int64_t time = 0;   // when the fill began
+  bool replacing = false;  // it replaced the fill before it
+  std::vector<JournalEntry> entries;
+  friend bool operator==(const FillJournal&, const FillJournal&) = default;
+};
+
+// The journal's first lines: a version line and "begin" with the time and whether the
+// fill replaces the previous one.
+std::string FormatJournalStart(std::int64_t time, bool replacing);
+// One line for `entry`, fields as in the record.
+std::string FormatJournalLine(const JournalEntry& entry);
+
+struct ParsedJournal {
+  FillJournal journal;
+  RecordProblem problem = RecordProblem::kNone;
+};
+
+// Reads a journal as written, trusting nothing. Its lines are written one at a time and
+// a device that went away may have kept only some of them, or garbage after them: the
+// lines before the first that is not as written are taken. A journal of another kind or
+// version, or too large, is not taken; one that names a path outside the destination is
+// not taken at all.
+ParsedJournal ParseFillJournal(std::string_view bytes);
 
 }  // namespace sorvina::engine

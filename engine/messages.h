@@ -43,6 +43,13 @@ inline constexpr const char* kDevicePlaylistNameMessage = SORVINA_TEXT(
     "Please give the playlist on the device a name ending in .m3u8, inside the destination "
     "folder");
 
+// A copy destination that went away part-way: unmounted, lazily too, or pulled out.
+inline constexpr const char* kDestinationGoneMessage = SORVINA_TEXT(
+    "sorvina", "The destination %1 went away during the copy; nothing more was copied to it");
+// Replacing the previous fill of a player that holds no record of one.
+inline constexpr const char* kNoEarlierFillMessage =
+    SORVINA_TEXT("sorvina", "This player has no record of an earlier fill");
+
 // Shown while the copied files are written out to the device.
 inline constexpr const char* kWritingToDeviceText =
     SORVINA_TEXT("sorvina", "Writing to the device…");

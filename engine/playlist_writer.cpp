@@ -1,5 +1,6 @@
 #include "engine/playlist_writer.h"
 
+#include <functional>
 #include <string_view>
 
 #include <climits>
@@ -15,27 +16,23 @@ bool IsPlaylistEntryPath(std::string_view path) {
   return path.find('\n') == std::string_view::npos;
 }
 
-PlaylistResult WritePlaylist(const std::string& destination,
-                             const std::vector<std::string>& chosenPaths, RunPorts& ports,
-                             PlaylistCounts* counts, const std::vector<std::string>* lines,
-                             std::size_t probeThreads) {
-  PlaylistCounts unused;
-  PlaylistCounts& entries = counts != nullptr ? *counts : unused;
-  entries = {};
-  platform::LineWriter writer;
-  if (!writer.Open(destination)) {
-    ports.ShowInformation(kCannotOpenPlaylistMessage);
-    return PlaylistResult::kCannotOpen;
-  }
+namespace {
 
+// Writes the playlist's lines through `writeLine`, the progress display open and Cancel
+// looked at as WritePlaylist says; false when a line could not be written.
+bool WriteEntries(const std::function<bool(std::string_view)>& writeLine,
+                  const std::vector<std::string>& chosenPaths, RunPorts& ports,
+                  PlaylistCounts& entries, const std::vector<std::string>* lines,
+                  std::size_t probeThreads, bool& cancelled) {
+  entries = {};
+  cancelled = false;
   const int count = chosenPaths.size() > static_cast<std::size_t>(INT_MAX)
                         ? INT_MAX
                         : static_cast<int>(chosenPaths.size());
   std::unique_ptr<ProgressPort> progress = ports.OpenProgress(kCreatingPlaylistTitle);
   if (progress) progress->SetRange(0, count);
 
-  bool written = writer.WriteLine("#EXTM3U");
-  bool cancelled = false;
+  bool written = writeLine("#EXTM3U");
   const auto lineOf = [&](std::size_t i) -> const std::string& {
     return lines != nullptr ? (*lines)[i] : chosenPaths[i];
   };
@@ -56,7 +53,7 @@ PlaylistResult WritePlaylist(const std::string& destination,
       info.append(std::to_string(track.seconds));
       info.push_back(',');
       info.append(track.caption);
-      written = writer.WriteLine(info) && writer.WriteLine(line);
+      written = writeLine(info) && writeLine(line);
       if (written) ++entries.written;
     } else {
       ++entries.leftOut;
@@ -68,15 +65,47 @@ PlaylistResult WritePlaylist(const std::string& destination,
     }
     if (progress) progress->SetPosition(i);
   }
+  return written;
+}
 
+}  // namespace
+
+PlaylistResult WritePlaylist(const std::string& destination,
+                             const std::vector<std::string>& chosenPaths, RunPorts& ports,
+                             PlaylistCounts* counts, const std::vector<std::string>* lines,
+                             std::size_t probeThreads) {
+  PlaylistCounts unused;
+  PlaylistCounts& entries = counts != nullptr ? *counts : unused;
+  entries = {};
+  platform::LineWriter writer;
+  if (!writer.Open(destination)) {
+    ports.ShowInformation(kCannotOpenPlaylistMessage);
+    return PlaylistResult::kCannotOpen;
+  }
+  bool cancelled = false;
+  bool written = WriteEntries([&writer](std::string_view line) { return writer.WriteLine(line); },
+                              chosenPaths, ports, entries, lines, probeThreads, cancelled);
   // What was written is kept after Cancel too; only a failure leaves the old file.
   written = written && writer.Commit();
-  progress.reset();
   if (!written) {
     ports.ShowInformation(kCannotWritePlaylistMessage);
     return PlaylistResult::kCannotWrite;
   }
   return cancelled ? PlaylistResult::kCancelled : PlaylistResult::kWritten;
+}
+
+bool PlaylistText(const std::vector<std::string>& chosenPaths,
+                  const std::vector<std::string>& lines, RunPorts& ports, std::string& text) {
+  text.clear();
+  PlaylistCounts entries;
+  bool cancelled = false;
+  WriteEntries(
+      [&text](std::string_view line) {
+        text.append(line).append("\r\n");
+        return true;
+      },
+      chosenPaths, ports, entries, &lines, TrackReadAhead::kDefaultThreads, cancelled);
+  return !cancelled;
 }
 
 }  // namespace sorvina::engine

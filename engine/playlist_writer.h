@@ -42,4 +42,10 @@ PlaylistResult WritePlaylist(const std::string& destination,
                              const std::vector<std::string>* lines = nullptr,
                              std::size_t probeThreads = TrackReadAhead::kDefaultThreads);
 
+// The same playlist as text in memory, each entry's path line taken from `lines`, for a
+// caller that puts the file in place itself. Its progress is shown through `ports`, which
+// may Cancel it; false when it was cancelled.
+bool PlaylistText(const std::vector<std::string>& chosenPaths,
+                  const std::vector<std::string>& lines, RunPorts& ports, std::string& text);
+
 }  // namespace sorvina::engine

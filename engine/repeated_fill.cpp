@@ -1,5 +1,8 @@
 #include "engine/repeated_fill.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <memory>
@@ -7,9 +10,11 @@
 #include <unordered_set>
 #include <utility>
 
+#include "engine/copy_adoption.h"
 #include "engine/messages.h"
 #include "engine/playlist_paths.h"
 #include "engine/playlist_writer.h"
+#include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "platform/user_folders.h"
 #include "transfer/file_copy.h"
@@ -48,6 +53,8 @@ UserText ProblemText(RecordProblem problem) {
   return {};
 }
 
+constexpr const char* kAnotherUsersRecord = SORVINA_TEXT("sorvina", "it belongs to another user");
+
 UserText ReadFailureText(int error) {
   if (error == EFBIG) return ProblemText(RecordProblem::kTooLarge);
   if (error == EINVAL) return SORVINA_TEXT("sorvina", "it is no regular file");
@@ -78,7 +85,7 @@ bool InRecordFolder(std::string_view relative) {
 std::size_t LinesOf(const FillHistory& history) {
   std::size_t lines = 2;
   for (const RecordedFill& fill : history.fills)
-    lines += 1 + fill.files.size();
+    lines += 1 + fill.files.size() + fill.playlists.size() + fill.folders.size();
   return lines;
 }
 
@@ -122,15 +129,15 @@ class UncancellablePorts : public RunPorts {
 
 }  // namespace
 
-RepeatedFill::RepeatedFill(const SelectionSettings& settings, bool dryRun)
+RepeatedFill::RepeatedFill(const SelectionSettings& settings, bool dryRun, bool beyondClassic)
     : settings_(settings),
       dryRun_(dryRun),
       copy_(settings.copyToFolder),
-      usesRecord_(settings.options.avoidLast > 0 ||
-                  (settings.copyToFolder && settings.options.replacePrevious)),
+      usesRecord_(settings.options.avoidLast > 0 || (settings.copyToFolder && beyondClassic)),
       replacing_(settings.copyToFolder && settings.options.replacePrevious) {}
 
-bool RepeatedFill::Begin(RunPorts& ports) {
+bool RepeatedFill::Begin(RunPorts& ports, const ContainedFolder* destination) {
+  destination_ = destination;
   if (copy_ && !settings_.options.devicePlaylist.empty() &&
       !IsDevicePlaylistName(settings_.options.devicePlaylist)) {
     ports.ShowInformation(kDevicePlaylistNameMessage);
@@ -139,6 +146,7 @@ bool RepeatedFill::Begin(RunPorts& ports) {
   if (!usesRecord_) return true;
   if (!OpenRecord(ports)) return false;
   ReadRecord(ports);
+  if (copy_) FinishInterruptedFill(ports);
   if (replacing_) PlanReplacement();
   return true;
 }
@@ -148,8 +156,8 @@ std::string RepeatedFill::RecordFolderPath() const {
   return platform::StateFolder() + kPlaylistRecordsFolder;
 }
 
-std::string RepeatedFill::RecordPath() const {
-  return transfer::JoinPath(RecordFolderPath(), recordName_);
+std::string RepeatedFill::PathOf(const std::string& name) const {
+  return transfer::JoinPath(RecordFolderPath(), name);
 }
 
 bool RepeatedFill::OpenRecord(RunPorts& ports) {
@@ -157,8 +165,8 @@ bool RepeatedFill::OpenRecord(RunPorts& ports) {
   if (copy_) {
     recordName_ = kRecordFileName;
     lockName_ = kRecordLockName;
-    destination_ = ContainedFolder::Open(settings_.destination, &error);
-    if (destination_) recordFolder_ = destination_->Folder(kRecordFolderName, !dryRun_, &error);
+    if (destination_ != nullptr)
+      recordFolder_ = destination_->Folder(kRecordFolderName, !dryRun_, &error);
   } else {
     const std::string key = TextHash(settings_.destination);
     recordName_ = key + ".txt";
@@ -192,45 +200,122 @@ bool RepeatedFill::OpenRecord(RunPorts& ports) {
   }
   writable_ = true;
   // A fill cut off part-way, by a device that went away, may have left its half-written
-  // record behind; the lock says that no other run is writing one now.
+  // record or journal behind; the lock says that no other run is writing one now.
   recordFolder_->RemoveLeftoverTemporaries(recordName_);
+  recordFolder_->RemoveLeftoverTemporaries(kJournalName);
   return true;
 }
 
-void RepeatedFill::ReadRecord(RunPorts& ports) {
-  if (!recordFolder_) return;
+// The bytes of the file `name` in the record's folder, where it may be trusted as far as
+// who wrote it goes; else nothing, after a warning, with the file set aside.
+std::optional<std::string> RepeatedFill::ReadTrusted(const std::string& name, RunPorts& ports) {
+  if (!recordFolder_) return std::nullopt;
   std::string bytes;
-  const int error = recordFolder_->ReadFile(recordName_, kMaxRecordBytes, bytes);
-  if (error == ENOENT) return;
+  EntryStatus status;
+  const int error = recordFolder_->ReadFile(name, kMaxRecordBytes, bytes, &status);
+  if (error == ENOENT) return std::nullopt;
   if (error != 0) {
-    ports.ShowWarning(RecordIgnored(RecordPath(), ReadFailureText(error)));
-    return;
+    ports.ShowWarning(RecordIgnored(PathOf(name), ReadFailureText(error)));
+    return std::nullopt;
   }
-  ParsedRecord parsed = ParseFillRecord(bytes);
+  // In a folder that others may write to, a record of theirs could name the user's files.
+  if (platform::KeepsOwners(status.device) && status.owner != geteuid()) {
+    ports.ShowWarning(RecordIgnored(PathOf(name), kAnotherUsersRecord));
+    SetAside(name);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Sets the file `name` aside rather than overwriting it: it may be a newer version's, or
+// worth a look. Earlier ones set aside stay, numbered.
+void RepeatedFill::SetAside(const std::string& name) {
+  if (!writable_) return;
+  const std::string aside = name + ".ignored";
+  int error = recordFolder_->RenameNoReplace(name, aside);
+  for (unsigned number = 2; error == EEXIST && number < 100; ++number)
+    error = recordFolder_->RenameNoReplace(name, transfer::NumberedName(aside, number));
+}
+
+void RepeatedFill::ReadRecord(RunPorts& ports) {
+  const std::optional<std::string> bytes = ReadTrusted(recordName_, ports);
+  if (!bytes) return;
+  ParsedRecord parsed = ParseFillRecord(*bytes);
   if (parsed.problem != RecordProblem::kNone) {
-    ports.ShowWarning(RecordIgnored(RecordPath(), ProblemText(parsed.problem)));
-    // Set aside rather than overwritten: it may be a newer version's, or worth a look.
-    if (writable_) recordFolder_->Rename(recordName_, recordName_ + ".ignored");
+    ports.ShowWarning(RecordIgnored(PathOf(recordName_), ProblemText(parsed.problem)));
+    SetAside(recordName_);
     return;
   }
   history_ = std::move(parsed.history);
 }
 
+void RepeatedFill::FinishInterruptedFill(RunPorts& ports) {
+  const std::optional<std::string> bytes = ReadTrusted(kJournalName, ports);
+  if (!bytes || destination_ == nullptr) return;
+  ParsedJournal parsed = ParseFillJournal(*bytes);
+  if (parsed.problem != RecordProblem::kNone) {
+    ports.ShowWarning(RecordIgnored(PathOf(kJournalName), ProblemText(parsed.problem)));
+    SetAside(kJournalName);
+    return;
+  }
+  // A fill recorded whole but cut off before its journal went: nothing is left to do.
+  const bool recorded =
+      !history_.fills.empty() && history_.fills.back().time == parsed.journal.time;
+  std::optional<RecordedFill> recovered;
+  if (!recorded) {
+    recovered = RecoverInterruptedFill(parsed.journal, *destination_,
+                                       history_.fills.empty() ? nullptr : &history_.fills.back(),
+                                       writable_);
+  }
+  if (recovered) {
+    ports.ShowWarning({SORVINA_TEXT("sorvina",
+                                    "The last fill of %1 was cut off part-way; the %2 songs it "
+                                    "copied are kept in its record"),
+                       {settings_.destination, recovered->files.size()}});
+    history_.fills.push_back(std::move(*recovered));
+    if (history_.fills.size() > kKeptFills) history_.fills.erase(history_.fills.begin());
+  }
+  if (!writable_) return;
+  if (recovered && StoreHistory() != 0) return;  // the journal stays for the next run
+  JournalWriter(*recordFolder_, kJournalName).Remove();
+}
+
 void RepeatedFill::PlanReplacement() {
   replacement_.anyPrevious = !history_.fills.empty();
-  if (!destination_ || history_.fills.empty() || !(writable_ || dryRun_)) return;
-  for (const RecordedFile& file : history_.fills.back().files) {
+  if (destination_ == nullptr || history_.fills.empty() || !(writable_ || dryRun_)) return;
+  const RecordedFill& previous = history_.fills.back();
+  for (const RecordedFile& file : previous.files) {
     if (file.relative.empty() || InRecordFolder(file.relative)) continue;
     const std::optional<EntryStatus> now = destination_->StatusOf(file.relative);
     if (!now) continue;  // gone since
-    if (now->kind == EntryStatus::Kind::kFile && now->sizeBytes == file.sizeBytes &&
-        now->modified == file.modified) {
+    if (IsUnchanged(file, *destination_)) {
       replaceable_.push_back(file);
-    } else if (!file.source.empty()) {
+    } else {
       ++replacement_.left;
     }
   }
+  for (const RecordedFile& playlist : previous.playlists)
+    if (!InRecordFolder(playlist.relative) && IsUnchanged(playlist, *destination_))
+      replaceablePlaylists_.push_back(playlist);
   keptAgain_.assign(replaceable_.size(), false);
+}
+
+bool RepeatedFill::NoEarlierFill() const {
+  return replacing_ && destination_ != nullptr && (writable_ || dryRun_) && history_.fills.empty();
+}
+
+std::vector<RecordedFile> RepeatedFill::FindCopies(const CandidatePool& pool,
+                                                   std::size_t& otherFiles) const {
+  otherFiles = 0;
+  if (destination_ == nullptr) return {};
+  return FindCopiesOf(*destination_, pool, platform::IsFatDevice(destination_->device()),
+                      kRecordFolderName, &otherFiles);
+}
+
+void RepeatedFill::Adopt(std::vector<RecordedFile> copies) {
+  replaceable_ = std::move(copies);
+  keptAgain_.assign(replaceable_.size(), false);
+  replacement_.anyPrevious = true;
 }
 
 bool RepeatedFill::active() const {
@@ -293,24 +378,24 @@ void RepeatedFill::ChargeOwnFiles(DestinationSpace& space, std::int64_t& budget,
   const bool record = usesRecord_ && writable_;
   const bool playlist = copy_ && !settings_.options.devicePlaylist.empty();
   if (!record && !playlist) return;
-  // A line of the record names the file twice; one of the playlist gives its time and
-  // caption (taken at a generous length: captions are not read before the copy) and its
-  // path from the playlist's folder.
+  // A line of the record names the file twice, and so do the two lines the journal
+  // keeps of it while the copy runs; one of the playlist gives its time and caption
+  // (taken at a generous length: captions are not read before the copy) and its path from
+  // the playlist's folder.
   constexpr std::int64_t kRecordLineBytes = 64;
   constexpr std::int64_t kPlaylistLineBytes = 160;
   const auto linesOf = [=](const Candidate& candidate, const std::string& target) {
     const auto targetBytes = static_cast<std::int64_t>(target.size());
-    return (record
-                ? kRecordLineBytes + targetBytes + static_cast<std::int64_t>(candidate.path.size())
-                : 0) +
+    const auto sourceBytes = static_cast<std::int64_t>(candidate.path.size());
+    return (record ? 3 * kRecordLineBytes + 3 * targetBytes + 2 * sourceBytes : 0) +
            (playlist ? kPlaylistLineBytes + 2 * targetBytes : 0);
   };
   // The record is written anew with the fills before this one in it.
   space.ChargeListings(linesOf,
                        record ? static_cast<std::int64_t>(FormatFillRecord(history_).size()) : 0);
-  // What the charges cannot see: the listings are two files, each ending in a part of a
+  // What the charges cannot see: the listings are three files, each ending in a part of a
   // cluster, and the record's folder may have to be made.
-  budget -= 3 * static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
+  budget -= 4 * static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
 }
 
 std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen) {
@@ -333,8 +418,22 @@ std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen
     }
   }
   for (std::size_t j = 0; j < replaceable_.size(); ++j)
-    if (!keptAgain_[j] && !replaceable_[j].source.empty()) ++replacement_.removed;
+    if (!keptAgain_[j]) ++replacement_.removed;
   return toCopy;
+}
+
+std::vector<std::string> RepeatedFill::KeptTargets() const {
+  std::vector<std::string> targets;
+  for (const std::optional<std::string>& kept : keptAt_)
+    if (kept) targets.push_back(*kept);
+  return targets;
+}
+
+// Whether the previous fill's playlist `playlist` goes before the copy: not where this
+// fill writes one of the same name, which then replaces it whole, so that the player
+// always has one.
+bool RepeatedFill::RemovesPlaylist(const RecordedFile& playlist) const {
+  return playlist.relative != settings_.options.devicePlaylist;
 }
 
 std::vector<std::string> RepeatedFill::PathsToRemove() const {
@@ -342,33 +441,54 @@ std::vector<std::string> RepeatedFill::PathsToRemove() const {
   for (std::size_t j = 0; j < replaceable_.size(); ++j)
     if (!keptAgain_[j])
       paths.push_back(transfer::JoinPath(settings_.destination, replaceable_[j].relative));
+  for (const RecordedFile& playlist : replaceablePlaylists_)
+    if (RemovesPlaylist(playlist))
+      paths.push_back(transfer::JoinPath(settings_.destination, playlist.relative));
   return paths;
+}
+
+transfer::PlacementJournal* RepeatedFill::BeginCopy(RunPorts& ports) {
+  begunAt_ = static_cast<std::int64_t>(std::time(nullptr));
+  if (!copy_ || !usesRecord_ || !writable_) return nullptr;
+  journal_.emplace(*recordFolder_, kJournalName);
+  if (const int error = journal_->Begin(begunAt_, replacing_)) {
+    // Without a journal nothing this fill does could be accounted for: it removes nothing
+    // and keeps no record, as on a player where none can be written.
+    journal_.reset();
+    writable_ = false;
+    ports.ShowWarning(
+        {replacing_ ? SORVINA_TEXT("sorvina",
+                                   "No record of this fill can be kept in %1 (%2); the songs of "
+                                   "the previous fill were left in place")
+                    : SORVINA_TEXT("sorvina", "No record of this fill can be kept in %1 (%2)"),
+         {RecordFolderPath(), ReasonOf(error)}});
+    return nullptr;
+  }
+  return &*journal_;
 }
 
 std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
   std::vector<std::string> paths;
-  if (!writable_ || !destination_) return paths;
+  if (!writable_ || destination_ == nullptr) return paths;
   replacement_.removed = 0;
-  std::vector<std::string_view> removed;
   std::size_t failed = 0;
   int firstError = 0;
-  for (std::size_t j = 0; j < replaceable_.size(); ++j) {
-    if (keptAgain_[j]) continue;
-    const RecordedFile& file = replaceable_[j];
+  const auto remove = [&](const RecordedFile& file, bool song) {
     const int error = destination_->RemoveFileIfUnchanged(
         file.relative, {EntryStatus::Kind::kFile, file.sizeBytes, file.modified});
-    const bool song = !file.source.empty();
     if (error == 0) {
-      removed.push_back(file.relative);
       paths.push_back(transfer::JoinPath(settings_.destination, file.relative));
       if (song) ++replacement_.removed;
     } else if (error != ENOENT) {
       if (song) ++replacement_.left;
       if (error != ESTALE && failed++ == 0) firstError = error;
     }
-  }
-  for (const std::string_view relative : removed)
-    destination_->RemoveEmptyFoldersAbove(relative);
+  };
+  for (std::size_t j = 0; j < replaceable_.size(); ++j)
+    if (!keptAgain_[j]) remove(replaceable_[j], true);
+  for (const RecordedFile& playlist : replaceablePlaylists_)
+    if (RemovesPlaylist(playlist)) remove(playlist, false);
+  RemoveEmptyFillFolders();
   if (failed > 0) {
     ports.ShowWarning(
         {failed == 1
@@ -379,29 +499,48 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
   return paths;
 }
 
+// Removes the folders that fills made and that are empty now, the deepest first; those
+// still there stay fills' folders.
+void RepeatedFill::RemoveEmptyFillFolders() {
+  if (history_.fills.empty()) return;
+  std::vector<std::string> folders = FoldersStillThere(history_.fills.back(), *destination_);
+  std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+    return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+  });
+  for (const std::string& folder : folders)
+    if (!InRecordFolder(folder)) (void)destination_->RemoveFolderIfEmpty(folder);
+}
+
 bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen,
-                              const std::vector<std::string>& placedTargets, RunPorts& ports) {
+                              const transfer::FileOperationResult& copied,
+                              transfer::FileOperationUi* owner, RunPorts& ports) {
   const bool devicePlaylist = !settings_.options.devicePlaylist.empty();
-  if (!devicePlaylist && !(usesRecord_ && writable_)) return true;
-  if (!destination_) destination_ = ContainedFolder::Open(settings_.destination);
-  if (!destination_) return true;  // gone: the flush that follows says so
+  const bool recording = usesRecord_ && writable_;
+  if ((!devicePlaylist && !recording) || destination_ == nullptr) return true;
 
   // Where each chosen file now lies below the destination; empty where it does not.
-  std::string prefix = settings_.destination;
-  if (!prefix.empty() && prefix.back() != '/') prefix.push_back('/');
+  // A file skipped because an identical one holds its name is listed, but not recorded:
+  // that file is not the fill's own.
   std::vector<std::string> relatives(chosen.size());
-  std::size_t copied = 0;
+  std::vector<bool> ownCopy(chosen.size(), true);
+  std::size_t next = 0;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (i < keptAt_.size() && keptAt_[i]) {
       relatives[i] = *keptAt_[i];
-    } else if (copied < placedTargets.size()) {
-      const std::string& target = placedTargets[copied++];
-      if (target.starts_with(prefix)) relatives[i] = target.substr(prefix.size());
+      continue;
+    }
+    const std::size_t j = next++;
+    if (j < copied.placedTargets.size() && !copied.placedTargets[j].empty()) {
+      relatives[i] = copied.placedTargets[j];
+    } else if (j < copied.takenTargets.size() && !copied.takenTargets[j].empty() &&
+               HaveSameContent(*destination_, copied.takenTargets[j], chosen[i].path)) {
+      relatives[i] = copied.takenTargets[j];
+      ownCopy[i] = false;
     }
   }
 
   RecordedFill fill;
-  fill.time = static_cast<std::int64_t>(std::time(nullptr));
+  fill.time = begunAt_;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (relatives[i].empty()) continue;
     // Only what can be reached inside the destination is recorded, and so ever removed.
@@ -410,45 +549,115 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen,
       relatives[i].clear();
       continue;
     }
-    fill.files.push_back({relatives[i], status->sizeBytes, status->modified, chosen[i].path});
+    if (ownCopy[i])
+      fill.files.push_back({relatives[i], status->sizeBytes, status->modified, chosen[i].path});
   }
-  const bool written = !devicePlaylist || WriteDevicePlaylist(chosen, relatives, ports, fill);
-  const bool recorded = !(usesRecord_ && writable_) || WriteRecord(std::move(fill), ports);
+  if (!history_.fills.empty())
+    fill.folders = FoldersStillThere(history_.fills.back(), *destination_);
+  for (const std::string& folder : copied.madeFolders)
+    if (std::find(fill.folders.begin(), fill.folders.end(), folder) == fill.folders.end())
+      fill.folders.push_back(folder);
+  const bool written =
+      !devicePlaylist || WriteDevicePlaylist(chosen, relatives, owner, ports, fill);
+  if (!recording) return written;
+  const bool recorded = WriteRecord(std::move(fill), ports);
+  // Once the record holds the fill, the journal has told all it had to.
+  if (recorded && journal_) journal_->Remove();
   return written && recorded;
 }
 
 bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
-                                       const std::vector<std::string>& relatives, RunPorts& ports,
+                                       const std::vector<std::string>& relatives,
+                                       transfer::FileOperationUi* owner, RunPorts& ports,
                                        RecordedFill& fill) {
   const std::string& name = settings_.options.devicePlaylist;
   std::string_view folder = FolderOf(name, PathStyle::kPosix);
-  const std::string_view base = std::string_view(name).substr(folder.size());
+  const std::string base(std::string_view(name).substr(folder.size()));
   if (!folder.empty()) folder.remove_suffix(1);
   // No link on the way to it or in its place: the playlist is written inside the
   // destination or not at all.
-  std::optional<ContainedFolder> playlistFolder = folder.empty()
-                                                      ? ContainedFolder::Open(settings_.destination)
-                                                      : destination_->Folder(folder, true);
-  const std::optional<EntryStatus> existing = destination_->StatusOf(name);
-  if (!playlistFolder || (existing && existing->kind != EntryStatus::Kind::kFile)) {
+  std::vector<std::string> made;
+  const std::optional<ContainedFolder> playlistFolder =
+      folder.empty() ? std::nullopt : destination_->Folder(folder, true, nullptr, &made);
+  for (std::string& made : made) {
+    if (journal_) journal_->FolderMade(made);
+    fill.folders.push_back(std::move(made));
+  }
+  const ContainedFolder* into = folder.empty()   ? destination_
+                                : playlistFolder ? &*playlistFolder
+                                                 : nullptr;
+  const std::optional<EntryStatus> existing = into ? into->StatusOf(base) : std::nullopt;
+  if (into == nullptr || (existing && existing->kind == EntryStatus::Kind::kFolder)) {
     ports.ShowInformation(kCannotOpenPlaylistMessage);
     return false;
   }
-  if (writable_) playlistFolder->RemoveLeftoverTemporaries(base);
+  if (writable_) into->RemoveLeftoverTemporaries(base);
   std::vector<std::string> paths;
   std::vector<std::string> lines;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
-    if (relatives[i].empty()) continue;
+    if (relatives[i].empty() || !IsPlaylistEntryPath(relatives[i])) continue;
     paths.push_back(chosen[i].path);
     lines.push_back(RelativeEntry(folder, relatives[i], PathStyle::kPosix).value_or(relatives[i]));
   }
+  // Cancel does not cut it short: the files are on the player by then, and a playlist that
+  // ended early would hide the rest of them.
   UncancellablePorts wholePlaylist(ports);
-  const PlaylistResult result = WritePlaylist(transfer::JoinPath(settings_.destination, name),
-                                              paths, wholePlaylist, nullptr, &lines);
-  if (result != PlaylistResult::kWritten && result != PlaylistResult::kCancelled) return false;
-  if (const std::optional<EntryStatus> status = destination_->StatusOf(name))
-    fill.files.push_back({name, status->sizeBytes, status->modified, {}});
+  std::string text;
+  PlaylistText(paths, lines, wholePlaylist, text);
+  if (journal_ && journal_->WillWritePlaylist(name) != 0) {
+    ports.ShowInformation(kCannotWritePlaylistMessage);
+    return false;
+  }
+
+  // Only a playlist that a fill wrote, unchanged since, is replaced without asking.
+  std::string written = base;
+  int error = 0;
+  if (existing && IsOwnPlaylist(name, *existing)) {
+    error = into->ReplaceFile(base, text);
+  } else {
+    error = existing ? EEXIST : into->PlaceNewFile(base, text);
+    if (error == EEXIST) {
+      const transfer::ConflictAction action =
+          owner != nullptr
+              ? owner->AskConflict({}, transfer::JoinPath(settings_.destination, name)).action
+              : transfer::ConflictAction::kSkip;
+      error = 0;
+      switch (action) {
+        case transfer::ConflictAction::kReplace:
+          error = into->ReplaceFile(base, text);
+          break;
+        case transfer::ConflictAction::kKeepBoth:
+          error = EEXIST;
+          for (unsigned number = 2; error == EEXIST && number < 10000; ++number) {
+            written = transfer::NumberedName(base, number);
+            error = into->PlaceNewFile(written, text);
+          }
+          break;
+        case transfer::ConflictAction::kSkip:
+        case transfer::ConflictAction::kCancel:
+          return true;  // the user's file stays; the copy itself went as it went
+      }
+    }
+  }
+  if (error != 0) {
+    ports.ShowInformation(kCannotWritePlaylistMessage);
+    return false;
+  }
+  const std::string relative = folder.empty() ? written : std::string(folder) + "/" + written;
+  if (const std::optional<EntryStatus> status = destination_->StatusOf(relative))
+    fill.playlists.push_back({relative, status->sizeBytes, status->modified, {}});
   return true;
+}
+
+bool RepeatedFill::IsOwnPlaylist(const std::string& relative, const EntryStatus& status) const {
+  for (auto fill = history_.fills.rbegin(); fill != history_.fills.rend(); ++fill) {
+    for (const RecordedFile& playlist : fill->playlists) {
+      if (playlist.relative == relative)
+        return status.kind == EntryStatus::Kind::kFile && status.sizeBytes == playlist.sizeBytes &&
+               status.modified == playlist.modified;
+    }
+  }
+  return false;
 }
 
 bool RepeatedFill::FinishPlaylist(const std::vector<std::string>& listedPaths, RunPorts& ports) {
@@ -464,6 +673,18 @@ bool RepeatedFill::WriteRecord(RecordedFill fill, RunPorts& ports) {
   history_.fills.push_back(std::move(fill));
   if (history_.fills.size() > kKeptFills)
     history_.fills.erase(history_.fills.begin(), history_.fills.end() - kKeptFills);
+  const int error = StoreHistory();
+  // The journal stays where it is, so that the next fill still finds what this one did.
+  if (error != 0) {
+    ports.ShowInformation(
+        {SORVINA_TEXT("sorvina", "The record of this fill could not be written to %1 (%2)"),
+         {PathOf(recordName_), ReasonOf(error)}});
+  }
+  return error == 0;
+}
+
+// Writes the history whole into the record; 0, or the errno value.
+int RepeatedFill::StoreHistory() {
   // The oldest fills go first where a record would grow past what a reader takes.
   std::string bytes = FormatFillRecord(history_);
   while (history_.fills.size() > 1 &&
@@ -471,18 +692,7 @@ bool RepeatedFill::WriteRecord(RecordedFill fill, RunPorts& ports) {
     history_.fills.erase(history_.fills.begin());
     bytes = FormatFillRecord(history_);
   }
-  const int error = recordFolder_->ReplaceFile(recordName_, bytes);
-  // The files this fill put there would be taken for the user's by the next one.
-  if (error != 0) {
-    ports.ShowInformation(
-        {replacing_
-             ? SORVINA_TEXT("sorvina",
-                            "The record of this fill could not be written to %1 (%2); the "
-                            "next fill will not replace its songs")
-             : SORVINA_TEXT("sorvina", "The record of this fill could not be written to %1 (%2)"),
-         {RecordPath(), ReasonOf(error)}});
-  }
-  return error == 0;
+  return recordFolder_->ReplaceFile(recordName_, bytes);
 }
 
 std::optional<Replacement> RepeatedFill::replacement() const {

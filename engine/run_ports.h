@@ -32,6 +32,9 @@ class RunPorts {
   // that could not be used: worth telling, but no failure of the run. Shown as an
   // information message unless the front end tells warnings apart.
   virtual void ShowWarning(const platform::UserText& message) { ShowInformation(message); }
+  // A question to be answered Yes or No; true for Yes. Front ends that cannot ask (or
+  // whose user answered ahead, as a command line does) answer No.
+  virtual bool AskYesNo(const platform::UserText& /*question*/) { return false; }
   // Shows or removes the wait cursor.
   virtual void SetWaitCursor(bool shown) = 0;
   // Opens a progress display titled `title`, shown right away with the focus.

@@ -14,6 +14,7 @@
 #include "engine/playlist_writer.h"
 #include "engine/random_generator.h"
 #include "engine/repeated_fill.h"
+#include "engine/summary_line.h"
 #include "engine/weighted_draw.h"
 #include "media/track_probe.h"
 #include "platform/drive_type.h"
@@ -169,49 +170,92 @@ std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawL
   return why;
 }
 
-// Hands the chosen files to the copy, each into the destination folder or, with the
-// sources' folders kept, to its own target; `started` tells whether the copy began and
-// `placed` where each file went. Nothing chosen: nothing to do, and nothing to say.
+// Hands the chosen files to the copy into `destination`, held open: each under its own
+// name or, with the sources' folders kept, to its path below it. `started` tells whether
+// the copy began; what it did is in `result`. Nothing chosen: nothing to do, and nothing
+// to say.
 bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen, bool fat,
-                transfer::FileOperationUi* owner, RunSummary& summary, bool& started,
-                std::vector<std::string>& placed) {
+                const platform::ContainedFolder& destination, transfer::FileOperationUi* owner,
+                transfer::PlacementJournal* journal, std::vector<std::string> reserved,
+                RunSummary& summary, bool& started, transfer::FileOperationResult& result) {
   started = false;
   if (chosen.empty()) return true;
   transfer::CopyJob job;
+  job.SetRoot(&destination, settings.destination, journal, std::move(reserved));
   if (settings.options.keepFolders) {
-    job.Setup(transfer::FileOperationKind::kCopy, owner,
-              transfer::DestinationLayout::kOnePerSource);
+    job.Setup(owner, transfer::DestinationLayout::kOnePerSource);
     const KeptFolderTargets targets(settings.sources, settings.destination, fat);
     for (const Candidate& candidate : chosen) {
       job.AddSource(candidate.path);
-      job.AddDestination(targets.Target(candidate));
+      job.AddDestination(targets.RelativeTarget(candidate));
     }
   } else {
-    job.Setup(transfer::FileOperationKind::kCopy, owner,
-              transfer::DestinationLayout::kOneFolderForAll);
-    job.AddDestination(settings.destination);
+    job.Setup(owner, transfer::DestinationLayout::kOneFolderForAll);
+    job.AddDestination(".");
     for (const Candidate& candidate : chosen)
       job.AddSource(candidate.path);
   }
   const bool copied = job.Run(&started);
-  const transfer::FileOperationResult& result = job.result();
+  result = job.result();
   summary.doneFiles = result.filesDone;
   summary.doneBytes = static_cast<std::int64_t>(result.bytesDone);
   summary.skippedFiles = result.filesSkipped;
   summary.failedFiles = result.filesFailed;
   summary.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
-  placed = result.placedTargets;
   return copied;
 }
 
 // Writes the destination's file system out to its device; false after a message when
 // that fails.
-bool WriteOutToDevice(const std::string& destination, transfer::FileOperationUi* owner,
-                      RunPorts& ports) {
+bool WriteOutToDevice(const platform::ContainedFolder& destination,
+                      transfer::FileOperationUi* owner, RunPorts& ports) {
   if (owner != nullptr) owner->WritingToDevice();
   if (platform::FlushVolume(destination) == 0) return true;
   ports.ShowInformation(kWritingToDeviceFailedMessage);
   return false;
+}
+
+// Replacing where the player holds no record of a fill: says so where it holds files,
+// and takes the copies of songs found on it for that fill where the user agrees (or
+// agreed ahead). Returns how many were found and not taken.
+std::size_t OfferCopiesForAdoption(RepeatedFill& repeat, const CandidatePool& pool,
+                                   AdoptCopies adopt, RunPorts& ports) {
+  std::size_t otherFiles = 0;
+  std::vector<RecordedFile> copies = repeat.FindCopies(pool, otherFiles);
+  if (copies.empty()) {
+    // An empty player needs no word: the summary says there was nothing to replace.
+    if (otherFiles > 0) ports.ShowWarning(kNoEarlierFillMessage);
+    return 0;
+  }
+  std::int64_t bytes = 0;
+  for (const RecordedFile& copy : copies)
+    bytes += copy.sizeBytes;
+  const platform::UserText found = {copies.size() == 1
+                                        ? SORVINA_TEXT("sorvina",
+                                                       "%1 file (%2) on it is a copy of a song in "
+                                                       "the sources")
+                                        : SORVINA_TEXT("sorvina",
+                                                       "%1 files (%2) on it are copies of songs in "
+                                                       "the sources"),
+                                    {copies.size(), SizeText(bytes)}};
+  bool take = adopt == AdoptCopies::kYes;
+  if (adopt == AdoptCopies::kAsk) {
+    take = ports.AskYesNo({SORVINA_TEXT("sorvina",
+                                        "This player has no record of an earlier fill. %1. "
+                                        "Replace them as the previous fill? The songs stay in "
+                                        "the sources."),
+                           {found}});
+  } else {
+    ports.ShowWarning({"%1; %2", {platform::UserText(kNoEarlierFillMessage), found}});
+  }
+  if (!take) return copies.size();
+  repeat.Adopt(std::move(copies));
+  return 0;
+}
+
+// Whether a copy run uses any option beyond the classic run.
+bool BeyondClassic(const SelectionSettings& settings, bool freeSpace) {
+  return freeSpace || settings.options != ExtraOptions{};
 }
 
 // The chosen paths (in order) that a playlist with these path lines lists: all but those
@@ -260,15 +304,25 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
   for (FolderWeight& entry : settings.folderWeights)
     ParseFolderWeightEntry(entry);
 
+  // The copy destination, held open from here on: everything written goes there, also
+  // when the player is unmounted from its path meanwhile. A dry run may find none yet.
+  std::optional<platform::ContainedFolder> destination;
+  if (settings.copyToFolder) {
+    destination = platform::ContainedFolder::Open(settings.destination);
+    if (!destination && !options.dryRun) {
+      ports.ShowInformation(kInvalidDestinationFolderMessage);
+      return outcome;
+    }
+  }
   // Names are made legal for FAT where files keep their folders or are charged by name.
-  const bool fat = (settings.options.keepFolders || request->freeSpace) && settings.copyToFolder &&
-                   platform::IsFatVolume(settings.destination);
+  const bool fat = (settings.options.keepFolders || request->freeSpace) && destination &&
+                   platform::IsFatDevice(destination->device());
   RunSummary summary;
   summary.copy = settings.copyToFolder;
   summary.dryRun = options.dryRun;
   summary.destination = settings.destination;
-  RepeatedFill repeat(settings, options.dryRun);
-  if (!repeat.Begin(ports)) return outcome;
+  RepeatedFill repeat(settings, options.dryRun, BeyondClassic(settings, request->freeSpace));
+  if (!repeat.Begin(ports, destination ? &*destination : nullptr)) return outcome;
   std::optional<ScopedWaitCursor> waitCursor(std::in_place, ports);
   std::vector<Candidate> chosen;
   DrawReport report;
@@ -283,6 +337,11 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
       waitCursor.reset();
       ports.ShowInformation(kNoMp3sFoundMessage);
       return outcome;
+    }
+    if (repeat.NoEarlierFill()) {
+      waitCursor.reset();
+      outcome.copiesNotAdopted = OfferCopiesForAdoption(repeat, pool, options.adoptCopies, ports);
+      waitCursor.emplace(ports);
     }
     if (!repeat.LeaveOutRecent(pool)) {
       waitCursor.reset();
@@ -330,20 +389,28 @@ SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& li
     summary.doneFiles = settings.copyToFolder ? toCopy.size() : chosen.size();
     summary.doneBytes = settings.copyToFolder ? BytesOf(toCopy) : chosenBytes;
   } else if (settings.copyToFolder) {
-    if (!chosen.empty()) outcome.removedPaths = repeat.RemovePrevious(ports);
+    transfer::PlacementJournal* journal = nullptr;
+    if (!chosen.empty()) {
+      journal = repeat.BeginCopy(ports);
+      outcome.removedPaths = repeat.RemovePrevious(ports);
+    }
     bool started = false;
-    std::vector<std::string> placed;
-    outcome.succeeded =
-        CopyChosen(settings, toCopy, fat, options.fileOperationOwner, summary, started, placed);
+    transfer::FileOperationResult copied;
+    outcome.succeeded = CopyChosen(settings, toCopy, fat, *destination, options.fileOperationOwner,
+                                   journal, repeat.KeptTargets(), summary, started, copied);
     const bool repeating = repeat.active() && !chosen.empty();
     if (repeating)
-      outcome.succeeded = repeat.FinishCopy(chosen, placed, ports) && outcome.succeeded;
+      outcome.succeeded =
+          repeat.FinishCopy(chosen, copied, options.fileOperationOwner, ports) && outcome.succeeded;
+    if (copied.destinationGone)
+      ports.ShowInformation({kDestinationGoneMessage, {settings.destination}});
     // The message says what went wrong; a line saying what was copied would hide it.
     if ((started || repeating) &&
-        !WriteOutToDevice(settings.destination, options.fileOperationOwner, ports)) {
+        !WriteOutToDevice(*destination, options.fileOperationOwner, ports)) {
       outcome.succeeded = false;
       return outcome;
     }
+    if (copied.destinationGone) return outcome;
   } else {
     PlaylistCounts counts;
     std::vector<std::string> relativeLines;

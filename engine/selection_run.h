@@ -14,6 +14,10 @@
 
 namespace sorvina::engine {
 
+// Replacing the previous fill of a player that holds no record of one: whether the
+// copies of songs found on it count as that fill (and are replaced).
+enum class AdoptCopies { kAsk, kYes, kNo };
+
 struct SelectionRunOptions {
   // Asks the copy's questions and shows its progress; none copies without asking
   // (conflicting names are skipped).
@@ -22,6 +26,7 @@ struct SelectionRunOptions {
   std::optional<std::uint32_t> seed;
   // Choose only: create no folder, copy and write nothing.
   bool dryRun = false;
+  AdoptCopies adoptCopies = AdoptCopies::kAsk;
 };
 
 // Why a run whose pool held files chose none of them.
@@ -75,6 +80,9 @@ struct SelectionOutcome {
   // Replacing the previous fill: the files of it removed (in a dry run, to be removed),
   // as paths in the destination.
   std::vector<std::string> removedPaths;
+  // Replacing where the player held no record of a fill: copies of songs found on it
+  // that were not taken for that fill (the answer was No).
+  std::size_t copiesNotAdopted = 0;
 };
 
 // The folders leading to `destination`, from the top down: every prefix that ends just
@@ -96,6 +104,10 @@ std::vector<std::string> DestinationLevels(std::string_view destination,
 // that follow one another fresh (RepeatedFill); `relative` writes a playlist's entries
 // relative to its folder. After a copy, also a cancelled one, the destination's file
 // system is written out to its device before the run returns.
+//
+// A copy writes only inside its destination, held open from the start: never through a
+// link, never onto a file it did not put there, never onto the disk below a player that
+// was unmounted meanwhile (the copy then stops and says so).
 SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
                               RunPorts& ports, const SelectionRunOptions& options = {});
 

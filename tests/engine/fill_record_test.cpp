@@ -9,9 +9,10 @@
 namespace sorvina::engine {
 namespace {
 
-// A record of the given body lines ("fill ...", "file ..."), as a writer would close it.
-std::string Sealed(const std::string& body) {
-  const std::string text = "sorvina-fills 1\n" + body;
+// A record of the given body lines ("fill ...", "file ..."), as a writer of `version`
+// would close it.
+std::string Sealed(const std::string& body, int version = 2) {
+  const std::string text = "sorvina-fills " + std::to_string(version) + "\n" + body;
   return text + "end\t" + TextHash(text) + "\n";
 }
 
@@ -21,8 +22,9 @@ FillHistory Example() {
       {1700000000,
        {{"Rock/Live: 2?/a.mp3", 4096, {1690000000, 123456789}, "/music/Rock/Live: 2?/a.mp3"},
         {"tab\there/new\nline %41.mp3", 0, {-5, 0}, "/music/tab\there/new\nline %41.mp3"},
-        {"caf\xc3\xa9.mp3", 1, {1, 999999999}, "/music/caf\xc3\xa9.mp3"},
-        {"Sorvina.m3u8", 300, {1700000000, 0}, ""}}});
+        {"caf\xc3\xa9.mp3", 1, {1, 999999999}, "/music/caf\xc3\xa9.mp3"}},
+       {{"Lists/Sorvina.m3u8", 300, {1700000000, 0}, ""}},
+       {"Rock", "Rock/Live: 2?", "Lists"}});
   history.fills.push_back({1700000100, {}});
   history.fills.push_back({1700000200, {{"", 0, {}, "/lists/entry.mp3"}}});
   return history;
@@ -64,7 +66,11 @@ TEST(FillRecordTest, AnythingNotAsWrittenIsNotTakenAndSaysWhy) {
   const Case cases[] = {
       {"empty", "", RecordProblem::kForeign},
       {"random bytes", noise, RecordProblem::kForeign},
-      {"a newer version", "sorvina-fills 2\nend\t0\n", RecordProblem::kForeign},
+      {"a newer version", "sorvina-fills 3\nend\t0\n", RecordProblem::kForeign},
+      {"a song without its source", Sealed("fill\t1\t1\n" + file + "a\t\n"),
+       RecordProblem::kDamaged},
+      {"a folder out of the destination", Sealed("fill\t1\t1\nfolder\t..\n"),
+       RecordProblem::kUnsafePath},
       {"line ends of another system", "sorvina-fills 1\r\n", RecordProblem::kForeign},
       {"cut short", good.substr(0, good.size() / 2), RecordProblem::kDamaged},
       {"without its last line feed", good.substr(0, good.size() - 1), RecordProblem::kDamaged},
@@ -98,6 +104,43 @@ TEST(FillRecordTest, AnythingNotAsWrittenIsNotTakenAndSaysWhy) {
   }
   EXPECT_EQ(ParseFillRecord(Sealed("fill\t1\t1\n" + file + "a%2fb\t%2Fs\n")).problem,
             RecordProblem::kNone);
+}
+
+TEST(FillRecordTest, RecordsOfTheFirstVersionStillRead) {
+  // The first version kept the playlist a fill wrote as a file without a source.
+  const ParsedRecord old = ParseFillRecord(Sealed(
+      "fill\t5\t2\nfile\t1\t0.000000000\ta.mp3\t/m/a.mp3\nfile\t9\t0.000000000\tP.m3u8\t\n", 1));
+  ASSERT_EQ(old.problem, RecordProblem::kNone);
+  RecordedFill expected{5, {{"a.mp3", 1, {}, "/m/a.mp3"}}, {{"P.m3u8", 9, {}, ""}}};
+  EXPECT_EQ(old.history.fills, std::vector<RecordedFill>{expected});
+}
+
+TEST(FillJournalTest, ReadsBackWhatWasWrittenUpToTheFirstLineNotAsWritten) {
+  const std::vector<JournalEntry> entries = {
+      {JournalEntry::Kind::kFolder, "Rock", 0, {}, ""},
+      {JournalEntry::Kind::kPlace, "Rock/a\tb.mp3", 4096, {1690000000, 5}, "/music/Rock/a\tb.mp3"},
+      {JournalEntry::Kind::kPlaced, "Rock/a\tb.mp3", 4096, {1700000000, 0}, ""},
+      {JournalEntry::Kind::kPlaylist, "Lists/S.m3u8", 0, {}, ""}};
+  std::string bytes = FormatJournalStart(1700000000, true);
+  for (const JournalEntry& entry : entries)
+    bytes += FormatJournalLine(entry);
+  const ParsedJournal whole = ParseFillJournal(bytes);
+  EXPECT_EQ(whole.problem, RecordProblem::kNone);
+  EXPECT_EQ(whole.journal, (FillJournal{1700000000, true, entries}));
+
+  // A device pulled out keeps some lines, a line cut short, or garbage after them.
+  const std::string firstTwo =
+      FormatJournalStart(1, false) + FormatJournalLine(entries[0]) + FormatJournalLine(entries[1]);
+  for (const std::string& tail :
+       {std::string(), FormatJournalLine(entries[2]).substr(0, 10), std::string(300, '\0'),
+        std::string("placed\t-1\t0.000000000\tRock\n") + FormatJournalLine(entries[3])}) {
+    const ParsedJournal cut = ParseFillJournal(firstTwo + tail);
+    EXPECT_EQ(cut.problem, RecordProblem::kNone);
+    EXPECT_EQ(cut.journal.entries, (std::vector<JournalEntry>{entries[0], entries[1]}));
+  }
+  EXPECT_EQ(ParseFillJournal("sorvina-fills 2\n").problem, RecordProblem::kForeign);
+  EXPECT_EQ(ParseFillJournal(FormatJournalStart(1, false) + "folder\t../x\n").problem,
+            RecordProblem::kUnsafePath);
 }
 
 }  // namespace

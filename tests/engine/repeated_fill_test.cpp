@@ -95,13 +95,16 @@ class RepeatedFillTest : public ::testing::Test {
     return SelectionRun(settings_, limit, ports_, options);
   }
 
-  // What the last fill's record says the player holds, as paths below it.
+  // What the last fill's record says the player holds, songs and playlists, as paths
+  // below it.
   std::set<std::string> Recorded() {
     std::set<std::string> paths;
     const ParsedRecord record = ParseFillRecord(ReadBytes(player_ + "/.sorvina/fills.txt"));
     EXPECT_EQ(record.problem, RecordProblem::kNone);
-    if (!record.history.fills.empty())
-      for (const RecordedFile& file : record.history.fills.back().files)
+    if (record.history.fills.empty()) return paths;
+    for (const auto* files :
+         {&record.history.fills.back().files, &record.history.fills.back().playlists})
+      for (const RecordedFile& file : *files)
         paths.insert(file.relative);
     return paths;
   }
@@ -250,9 +253,10 @@ TEST_F(RepeatedFillTest, AvoidingEveryFileChoosesNothingAndSaysSo) {
 TEST_F(RepeatedFillTest, ClassicRunsKeepNoRecordAndDrawAsAFirstRecordedFill) {
   const SelectionOutcome classic = Fill(Megabytes("0.01"), 5);
   EXPECT_FALSE(fs::exists(player_ + "/.sorvina"));
+  // Any option beyond the classic ones keeps a record, so that the next fill can replace.
   settings_.options.devicePlaylist = "Sorvina.m3u8";
   Fill(Megabytes("0.01"), 6);
-  EXPECT_FALSE(fs::exists(player_ + "/.sorvina"));  // a playlist alone needs no record
+  EXPECT_TRUE(fs::exists(player_ + "/.sorvina/fills.txt"));
 
   // A first fill with a record chooses, seed for seed, what the classic run chose.
   const std::string other = dir_.MakeFolder("other");

@@ -74,9 +74,14 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
           .arg(QFileInfo(target).fileName()),
       QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
-  box.setInformativeText(QCoreApplication::translate("sorvina::ui::WizardFileOperation",
-                                                     "Copying: %1\nExisting file: %2")
-                             .arg(source, target));
+  // A file the run writes itself (the playlist on the device) has no source to name.
+  box.setInformativeText(
+      source.isEmpty()
+          ? QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Existing file: %1")
+                .arg(target)
+          : QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                        "Copying: %1\nExisting file: %2")
+                .arg(source, target));
   const auto addButton = [&box](const char* text, QMessageBox::ButtonRole role,
                                 const char* objectName) {
     QPushButton* button =

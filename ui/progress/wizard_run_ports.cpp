@@ -57,6 +57,12 @@ void WizardRunPorts::ShowInformation(const platform::UserText& message) {
   ui::ShowInformation(owner_, Translated(message));
 }
 
+bool WizardRunPorts::AskYesNo(const platform::UserText& question) {
+  std::optional<ScopedCursor> arrow;
+  if (waitCursorDepth_ > 0) arrow.emplace(Qt::ArrowCursor);
+  return ui::AskYesNo(owner_, Translated(question));
+}
+
 void WizardRunPorts::SetWaitCursor(bool shown) {
   if (shown) {
     QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));

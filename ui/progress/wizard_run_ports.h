@@ -21,6 +21,7 @@ class WizardRunPorts : public engine::RunPorts {
   WizardRunPorts& operator=(const WizardRunPorts&) = delete;
 
   void ShowInformation(const platform::UserText& message) override;
+  bool AskYesNo(const platform::UserText& question) override;
   void SetWaitCursor(bool shown) override;
   std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText& title) override;
 
