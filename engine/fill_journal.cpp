@@ -20,15 +20,19 @@ using platform::EntryStatus;
 // of two seconds.
 constexpr std::int64_t kTimeSlackSeconds = 2;
 
-// Removes the leftovers `suffix` of writing `relative` (see RemoveLeftoverTemporaries).
-void RemoveTemporariesOf(const ContainedFolder& destination, const std::string& relative,
-                         std::string_view suffix) {
-  const transfer::PathParts parts = transfer::SplitPath(relative);
-  if (parts.folder.empty()) {
-    destination.RemoveLeftoverTemporaries(parts.name, suffix);
-  } else if (const std::optional<ContainedFolder> folder = destination.Folder(parts.folder, false)) {
-    folder->RemoveLeftoverTemporaries(parts.name, suffix);
-  }
+// Removes what copies and playlists cut off half-way leave anywhere in `destination`
+// (the record's folder aside): hidden part files and temporaries, known by their names
+// alone, since the journal's last line, which would name one, may be cut short too.
+void RemoveLeftoverTemporaries(const ContainedFolder& destination, const std::string& skipped) {
+  std::vector<std::string> leftovers;
+  destination.VisitFiles({skipped}, [&](const std::string& relative, const EntryStatus&) {
+    const std::string_view name = std::string_view(relative).substr(relative.rfind('/') + 1);
+    if (platform::IsHiddenSiblingName(name, ".part") || platform::IsHiddenSiblingName(name, ".tmp"))
+      leftovers.push_back(relative);
+  });
+  for (const std::string& leftover : leftovers)
+    if (const std::optional<EntryStatus> status = destination.StatusOf(leftover))
+      (void)destination.RemoveFileIfUnchanged(leftover, *status);
 }
 
 bool SameFile(const EntryStatus& status, std::int64_t sizeBytes, const platform::FileTime& time) {
@@ -102,7 +106,8 @@ std::vector<std::string> FoldersStillThere(const RecordedFill& previous,
 
 std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
                                                    const ContainedFolder& destination,
-                                                   const RecordedFill* previous, bool clean) {
+                                                   const RecordedFill* previous, bool clean,
+                                                   const std::string& recordFolder) {
   std::map<std::string, const JournalEntry*> placing;  // the last "place" of each name
   std::map<std::string, const JournalEntry*> placed;
   std::set<std::string> folders;
@@ -110,7 +115,6 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
     switch (entry.kind) {
       case JournalEntry::Kind::kPlace:
         placing[entry.relative] = &entry;
-        if (clean) RemoveTemporariesOf(destination, entry.relative, ".part");
         break;
       case JournalEntry::Kind::kPlaced:
         placed[entry.relative] = &entry;
@@ -119,10 +123,10 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
         folders.insert(entry.relative);
         break;
       case JournalEntry::Kind::kPlaylist:
-        if (clean) RemoveTemporariesOf(destination, entry.relative, ".tmp");
         break;
     }
   }
+  if (clean) RemoveLeftoverTemporaries(destination, recordFolder);
 
   RecordedFill fill;
   fill.time = journal.time;
@@ -131,9 +135,9 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
     const std::optional<EntryStatus> now = destination.StatusOf(relative);
     if (!now) continue;
     const auto confirmed = placed.find(relative);
-    const bool ours = confirmed != placed.end()
-                          ? SameFile(*now, confirmed->second->sizeBytes, confirmed->second->modified)
-                          : LooksLikeItsCopy(*now, *place);
+    const bool ours = confirmed != placed.end() ? SameFile(*now, confirmed->second->sizeBytes,
+                                                           confirmed->second->modified)
+                                                : LooksLikeItsCopy(*now, *place);
     if (ours) {
       fill.files.push_back({relative, now->sizeBytes, now->modified, place->source});
       listed.insert(relative);

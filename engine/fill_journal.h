@@ -46,12 +46,13 @@ class JournalWriter : public transfer::PlacementJournal {
 // whose placing it had not confirmed only where the file has the size and time its copy
 // would have), the folders it made, and, where it was replacing `previous`, the songs and
 // playlist of that fill it had not removed yet, which now belong to it. Leftovers of its
-// work are removed where `clean`: hidden part files and temporaries of the names it
-// journaled, and the empty placeholder a copy puts under its name for an instant on FAT
-// volumes. Nothing where it had placed no song.
+// work are removed where `clean`: hidden part files and temporaries anywhere in the
+// destination but the record's folder `recordFolder`, and the empty placeholder a copy
+// puts under its name for an instant on FAT volumes. Nothing where it had placed no song.
 std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
                                                    const platform::ContainedFolder& destination,
-                                                   const RecordedFill* previous, bool clean);
+                                                   const RecordedFill* previous, bool clean,
+                                                   const std::string& recordFolder);
 
 // The folders of `previous` still there as folders in `destination`: a fill after it
 // keeps them as folders that fills made.

@@ -82,6 +82,16 @@ bool InRecordFolder(std::string_view relative) {
          (relative.size() == folder.size() || relative[folder.size()] == '/');
 }
 
+// Whether two fills list the same songs, wherever they are listed.
+bool SameFiles(const RecordedFill& a, const RecordedFill& b) {
+  const auto sorted = [](std::vector<RecordedFile> files) {
+    std::sort(files.begin(), files.end(),
+              [](const RecordedFile& x, const RecordedFile& y) { return x.relative < y.relative; });
+    return files;
+  };
+  return sorted(a.files) == sorted(b.files);
+}
+
 std::size_t LinesOf(const FillHistory& history) {
   std::size_t lines = 2;
   for (const RecordedFill& fill : history.fills)
@@ -258,19 +268,16 @@ void RepeatedFill::FinishInterruptedFill(RunPorts& ports) {
     SetAside(kJournalName);
     return;
   }
-  // A fill recorded whole but cut off before its journal went: nothing is left to do.
-  const bool recorded =
-      !history_.fills.empty() && history_.fills.back().time == parsed.journal.time;
-  std::optional<RecordedFill> recovered;
-  if (!recorded) {
-    recovered = RecoverInterruptedFill(parsed.journal, *destination_,
-                                       history_.fills.empty() ? nullptr : &history_.fills.back(),
-                                       writable_);
-  }
+  std::optional<RecordedFill> recovered = RecoverInterruptedFill(
+      parsed.journal, *destination_, history_.fills.empty() ? nullptr : &history_.fills.back(),
+      writable_, kRecordFolderName);
+  // A fill recorded whole, but cut off before its journal went: nothing is left to do.
+  if (recovered && !history_.fills.empty() && SameFiles(*recovered, history_.fills.back()))
+    recovered.reset();
   if (recovered) {
     ports.ShowWarning({SORVINA_TEXT("sorvina",
                                     "The last fill of %1 was cut off part-way; the %2 songs it "
-                                    "copied are kept in its record"),
+                                    "left there are recorded as its own"),
                        {settings_.destination, recovered->files.size()}});
     history_.fills.push_back(std::move(*recovered));
     if (history_.fills.size() > kKeptFills) history_.fills.erase(history_.fills.begin());
@@ -294,8 +301,10 @@ void RepeatedFill::PlanReplacement() {
       ++replacement_.left;
     }
   }
+  // A playlist entry names no source to tell it by: only a playlist's name is taken.
   for (const RecordedFile& playlist : previous.playlists)
-    if (!InRecordFolder(playlist.relative) && IsUnchanged(playlist, *destination_))
+    if (IsDevicePlaylistName(playlist.relative) && !InRecordFolder(playlist.relative) &&
+        IsUnchanged(playlist, *destination_))
       replaceablePlaylists_.push_back(playlist);
   keptAgain_.assign(replaceable_.size(), false);
 }

@@ -129,6 +129,15 @@ int LinkOpenFile(int fd, int folder, const std::string& name) {
   return linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
+// A listing of the folder open as `folder`, with a position of its own (a duplicated
+// descriptor would share the folder's, left at the end by the listing before).
+DIR* OpenListing(int folder) {
+  UniqueFd fd(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DIR* listing = fd ? fdopendir(fd.get()) : nullptr;
+  if (listing != nullptr) (void)fd.Release();  // the listing owns it now
+  return listing;
+}
+
 UniqueFd Duplicate(int fd, int* error) {
   UniqueFd copy(fcntl(fd, F_DUPFD_CLOEXEC, 0));
   if (!copy) SetError(error, errno);
@@ -387,11 +396,8 @@ UniqueFd ContainedFolder::OpenForAppending(std::string_view name, int* error) co
 void ContainedFolder::RemoveLeftoverTemporaries(std::string_view name,
                                                 std::string_view suffix) const {
   if (!IsOneName(name)) return;
-  int error = 0;
-  UniqueFd fd = Duplicate(fd_.get(), &error);
-  DIR* folder = fd ? fdopendir(fd.get()) : nullptr;
+  DIR* folder = OpenListing(fd_.get());
   if (folder == nullptr) return;
-  (void)fd.Release();  // the listing owns it now
   std::vector<std::string> leftovers;
   while (const dirent* entry = readdir(folder)) {
     if (IsHiddenSiblingName(entry->d_name, name, suffix)) leftovers.emplace_back(entry->d_name);
@@ -441,12 +447,8 @@ void ContainedFolder::VisitFiles(
 void ContainedFolder::VisitFilesBelow(
     const std::string& prefix, const std::vector<std::string>& skipped,
     const std::function<void(const std::string&, const EntryStatus&)>& visit, int depth) const {
-  int error = 0;
-  UniqueFd fd = Duplicate(fd_.get(), &error);
-  DIR* listing = fd ? fdopendir(fd.get()) : nullptr;
+  DIR* listing = OpenListing(fd_.get());
   if (listing == nullptr) return;
-  (void)fd.Release();  // the listing owns it now
-  rewinddir(listing);
   std::vector<std::string> folders;
   while (const dirent* entry = readdir(listing)) {
     const std::string name = entry->d_name;

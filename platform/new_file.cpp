@@ -74,15 +74,20 @@ int CreateHiddenSibling(const std::string& target, std::string_view suffix, unsi
   return -1;
 }
 
-bool IsHiddenSiblingName(std::string_view entry, std::string_view name, std::string_view suffix) {
-  const std::string_view kept = KeptPartOf(name, 1 + kRandomDigits + suffix.size());
-  if (entry.size() != 1 + kept.size() + 1 + kRandomDigits + suffix.size()) return false;
-  if (entry[0] != '.' || entry.substr(1, kept.size()) != kept || entry[1 + kept.size()] != '.' ||
-      !entry.ends_with(suffix))
+bool IsHiddenSiblingName(std::string_view entry, std::string_view suffix) {
+  const std::size_t tail = 1 + kRandomDigits + suffix.size();
+  if (entry.size() < 2 + tail || entry[0] != '.' || !entry.ends_with(suffix) ||
+      entry[entry.size() - tail] != '.')
     return false;
-  const std::string_view digits = entry.substr(2 + kept.size(), kRandomDigits);
+  const std::string_view digits = entry.substr(entry.size() - tail + 1, kRandomDigits);
   return std::all_of(digits.begin(), digits.end(),
                      [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool IsHiddenSiblingName(std::string_view entry, std::string_view name, std::string_view suffix) {
+  const std::string_view kept = KeptPartOf(name, 1 + kRandomDigits + suffix.size());
+  return entry.size() == 1 + kept.size() + 1 + kRandomDigits + suffix.size() &&
+         entry.substr(1, kept.size()) == kept && IsHiddenSiblingName(entry, suffix);
 }
 
 int WriteAll(int fd, std::string_view bytes) {

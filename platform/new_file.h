@@ -24,6 +24,8 @@ std::string HiddenSiblingPath(const std::string& target, std::string_view suffix
 // `suffix`: ".NAME.<16 hex digits>SUFFIX", NAME cut as it cuts it. Leftovers are found by
 // this, so that nothing but such names is ever removed as one.
 bool IsHiddenSiblingName(std::string_view entry, std::string_view name, std::string_view suffix);
+// The same for a target of any name: ".<something>.<16 hex digits>SUFFIX".
+bool IsHiddenSiblingName(std::string_view entry, std::string_view suffix);
 
 // Writes all of `bytes`, resuming after interruptions and short writes. Returns 0, or
 // the errno value of the failure (EIO when the system accepted nothing and named no error).

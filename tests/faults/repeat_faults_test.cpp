@@ -22,13 +22,13 @@
 #include <tuple>
 #include <vector>
 
-#include "cli/command_line.h"
 #include "engine/destination_space.h"
 #include "engine/fill_record.h"
 #include "engine/messages.h"
 #include "engine/selection_run.h"
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
+#include "tests/faults/fill_support.h"
 #include "tests/faults/test_volumes.h"
 #include "tests/support/limit_choices.h"
 #include "tests/support/recording_ports.h"
@@ -42,44 +42,18 @@ namespace sorvina::engine {
 namespace {
 
 namespace fs = std::filesystem;
+using test::CliOutcome;
+using test::Library;
+using test::MakeLibrary;
 using test::Megabytes;
 using test::ReadBytes;
+using test::RunCli;
+using test::SongsOn;
 using test::TempDir;
+using test::WriteOn;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using Library = std::map<std::string, std::string>;  // file name -> bytes
-
-// `count` songs of `smallest` bytes and up by `step`, sizes mixed, eight to a folder, each
-// with a name of its own: "music/Artist 2/t17.mp3".
-Library MakeLibrary(const TempDir& dir, int count, std::size_t smallest, std::size_t step) {
-  Library library;
-  for (int i = 0; i < count; ++i) {
-    const std::string name = "t" + std::to_string(i) + ".mp3";
-    std::string bytes = "song " + std::to_string(i) + "\n";
-    bytes.resize(smallest + static_cast<std::size_t>(i * 37 % count) * step,
-                 static_cast<char>('a' + i % 26));
-    dir.WriteFile("music/Artist " + std::to_string(i / 8) + "/" + name, bytes);
-    library[name] = bytes;
-  }
-  return library;
-}
-
-void WriteOn(const std::string& folder, const std::string& relative, const std::string& bytes) {
-  fs::create_directories(fs::path(folder + "/" + relative).parent_path());
-  std::ofstream(folder + "/" + relative, std::ios::binary) << bytes;
-}
-
-// The songs at the top of `player` (copies are made there without folders).
-std::set<std::string> SongsOn(const std::string& player) {
-  std::set<std::string> songs;
-  for (const fs::directory_entry& entry : fs::directory_iterator(player)) {
-    const std::string name = entry.path().filename();
-    if (entry.is_regular_file() && name.starts_with("t") && name.ends_with(".mp3"))
-      songs.insert(name);
-  }
-  return songs;
-}
 
 // The entries of the playlist at `playlist`, each checked to open.
 std::set<std::string> EntriesThatOpen(const std::string& playlist) {
@@ -97,19 +71,6 @@ std::set<std::string> EntriesThatOpen(const std::string& playlist) {
 
 std::int64_t RoundedUp(std::int64_t bytes, std::int64_t unit) {
   return (bytes + unit - 1) / unit * unit;
-}
-
-struct CliOutcome {
-  int status;
-  std::string err;
-};
-
-CliOutcome RunCli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "sorvina-cli");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = cli::Run(arguments, out, err);
-  return {status, err.str()};
 }
 
 // Fills `player` three times in a row as a user does every week and checks each time:

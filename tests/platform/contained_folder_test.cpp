@@ -114,11 +114,12 @@ TEST(ContainedFolderTest, ReadsBoundedFilesReplacesWholeAndLocksOnce) {
   EXPECT_EQ(made->ReadFile("missing", 5, bytes), ENOENT);
   EXPECT_EQ(made->Rename("x.txt", "y.txt"), 0);
   EXPECT_EQ(Snapshot(dir / "f/one/two"), (Tree{{"y.txt", "123456"}}));  // no temporary left
-  // What a write cut off half-way leaves is cleared; anything else stays.
+  // What a write cut off half-way leaves is cleared, name after name; anything else stays.
   for (const char* name :
        {".y.txt.0123456789abcdef.tmp", ".y.txt.0123456789abcdef.part", ".y.txt.tmp",
-        ".z.txt.0123456789abcdef.tmp", ".y.txt.0123456789abcdeg.tmp"})
+        ".z.txt.0123456789abcdef.tmp", ".y.txt.0123456789abcdeg.tmp", ".w.0123456789abcdef.tmp"})
     dir.WriteFile(std::string("f/one/two/") + name, "half");
+  made->RemoveLeftoverTemporaries("w");
   made->RemoveLeftoverTemporaries("y.txt");
   EXPECT_EQ(test::NamesIn(dir / "f/one/two"),
             (std::vector<std::string>{".y.txt.0123456789abcdef.part", ".y.txt.0123456789abcdeg.tmp",

@@ -61,6 +61,8 @@ class CopyRecorder : public transfer::FileOperationUi {
  public:
   std::vector<std::string> errors;
   std::function<void()> beforeTheFirstFile;
+  // Sees every progress update.
+  std::function<void(const transfer::FileProgress&)> onProgress;
 
   transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
     return {transfer::ConflictAction::kReplace, false};
@@ -70,8 +72,9 @@ class CopyRecorder : public transfer::FileOperationUi {
     errors.push_back(path + ": " + platform::English(reason));
     return transfer::ErrorAction::kContinue;
   }
-  bool Progress(const transfer::FileProgress&) override {
+  bool Progress(const transfer::FileProgress& progress) override {
     if (beforeTheFirstFile) std::exchange(beforeTheFirstFile, nullptr)();
+    if (onProgress) onProgress(progress);
     return true;
   }
 };

@@ -1,0 +1,437 @@
+// What a hostile tester did to weekly fills, one case each, on a real exFAT player and
+// on a small tmpfs: the user's playlist and folders met by a fill, a fill stopped,
+// killed or unplugged part-way, a name taken at the last moment, names that one fill
+// gives twice, links in the player, a planted record, a player filled by hand. Each
+// checks that no file of the user's is lost or replaced and that what the run says is
+// what happened.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/fill_record.h"
+#include "engine/messages.h"
+#include "engine/selection_run.h"
+#include "platform/contained_folder.h"
+#include "tests/faults/fill_support.h"
+#include "tests/support/limit_choices.h"
+#include "tests/support/recording_ports.h"
+#include "transfer/file_operation.h"
+
+namespace sorvina::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
+using Kind = TestPlayer::Kind;
+
+// One fault: a library, a player, and what the run must and must not do there.
+struct Fill {
+  TempDir dir;
+  TestPlayer player;
+  std::string music = dir / "music";
+  explicit Fill(Kind kind) : player(kind, 32) {}
+
+  std::string Song(const std::string& relative, const std::string& bytes) const {
+    return dir.WriteFile("music/" + relative, bytes);
+  }
+  // The last fill in the player's record.
+  engine::RecordedFill LastRecorded() const {
+    const engine::ParsedRecord record =
+        engine::ParseFillRecord(ReadBytes(player / ".sorvina/fills.txt"));
+    EXPECT_EQ(record.problem, engine::RecordProblem::kNone);
+    return record.history.fills.empty() ? engine::RecordedFill{} : record.history.fills.back();
+  }
+  // Waits until the player holds `count` songs; false after ten seconds.
+  bool AwaitSongs(std::size_t count) const {
+    for (int wait = 0; wait < 10000; ++wait) {
+      if (SongsOn(player.path()).size() >= count) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  }
+};
+
+// Songs big enough that a fill of them takes a while on any player.
+void SlowLibrary(Fill& f) {
+  for (int i = 0; i < 40; ++i)
+    f.Song("t" + std::to_string(i) + ".mp3", std::string(256 * 1024, static_cast<char>('a' + i % 26)));
+}
+
+void UsersPlaylistOfThatNameStays(Fill& f) {
+  f.Song("t1.mp3", "one");
+  f.Song("t2.mp3", "two");
+  WriteOn(f.player.path(), "Best.m3u8", "#EXTM3U\r\nmine.mp3\r\n");
+  const CliOutcome skipped = RunCli(
+      {"-s", f.music, "-c", f.player.path(), "--all", "--device-playlist", "Best.m3u8"});
+  EXPECT_EQ(skipped.status, 0) << skipped.err;
+  EXPECT_THAT(skipped.err, HasSubstr("not copied, the destination has a file of that name: " +
+                                     f.player / "Best.m3u8"));
+  EXPECT_EQ(ReadBytes(f.player / "Best.m3u8"), "#EXTM3U\r\nmine.mp3\r\n");
+  EXPECT_THAT(f.LastRecorded().playlists, IsEmpty());
+
+  // Kept both: the user's stays, the fill's comes beside it and is the fill's own.
+  const CliOutcome beside =
+      RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--device-playlist", "Best.m3u8",
+              "--on-conflict", "keep-both", "--replace-previous"});
+  EXPECT_EQ(beside.status, 0) << beside.err;
+  EXPECT_EQ(ReadBytes(f.player / "Best.m3u8"), "#EXTM3U\r\nmine.mp3\r\n");
+  EXPECT_THAT(ReadBytes(f.player / "Best (2).m3u8"), HasSubstr("t2.mp3"));
+}
+
+void PlaylistListsTheSetAlreadyThere(Fill& f) {
+  f.Song("t1.mp3", "one");
+  f.Song("t2.mp3", "two");
+  f.Song("t3.mp3", "three");
+  WriteOn(f.player.path(), "t1.mp3", "one");             // a copy made by hand
+  WriteOn(f.player.path(), "t2.mp3", "another song");    // another file of that name
+  const CliOutcome run =
+      RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--device-playlist", "P.m3u8"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string playlist = ReadBytes(f.player / "P.m3u8");
+  EXPECT_THAT(playlist, HasSubstr("\r\nt1.mp3\r\n"));
+  EXPECT_THAT(playlist, HasSubstr("\r\nt3.mp3\r\n"));
+  EXPECT_THAT(playlist, ::testing::Not(HasSubstr("t2.mp3")));
+  // Listed, but not the fill's own: the next fill will not remove it.
+  std::vector<std::string> recorded;
+  for (const engine::RecordedFile& file : f.LastRecorded().files)
+    recorded.push_back(file.relative);
+  EXPECT_THAT(recorded, ElementsAre("t3.mp3"));
+}
+
+void StoppedFillIsRecorded(Fill& f) {
+  SlowLibrary(f);
+  if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
+  CliProcess fill({"-s", f.music, "-c", f.player.path(), "--all", "--fill", "--seed", "1"});
+  ASSERT_TRUE(f.AwaitSongs(2));
+  fill.Signal(SIGTERM);
+  EXPECT_EQ(fill.Wait(), 1);
+  EXPECT_THAT(fill.err(), HasSubstr("sorvina-cli: cancelled"));
+  std::set<std::string> recorded;
+  for (const engine::RecordedFile& file : f.LastRecorded().files)
+    recorded.insert(file.relative);
+  EXPECT_EQ(recorded, SongsOn(f.player.path()));
+  EXPECT_THAT(NamesIn(f.player / ".sorvina"), ElementsAre("fills.txt", "lock"));
+  EXPECT_THAT(PartFilesOn(f.player.path()), IsEmpty());
+}
+
+void KilledFillIsFinishedByTheNext(Fill& f) {
+  SlowLibrary(f);
+  if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
+  WriteOn(f.player.path(), "mine.mp3", "the user's");
+  CliProcess killed({"-s", f.music, "-c", f.player.path(), "--mb", "4", "--replace-previous",
+                     "--seed", "1"});
+  ASSERT_TRUE(f.AwaitSongs(2));
+  killed.Signal(SIGKILL);
+  killed.Wait();
+  const CliOutcome next = RunCli({"-s", f.music, "-c", f.player.path(), "--mb", "2",
+                                  "--replace-previous", "--seed", "2"});
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_THAT(next.err, HasSubstr("was cut off part-way"));
+  std::set<std::string> recorded;
+  for (const engine::RecordedFile& file : f.LastRecorded().files)
+    recorded.insert(file.relative);
+  EXPECT_EQ(recorded, SongsOn(f.player.path()));
+  EXPECT_THAT(SongsOn(f.player.path()), SizeIs(8));
+  EXPECT_EQ(ReadBytes(f.player / "mine.mp3"), "the user's");
+  EXPECT_THAT(PartFilesOn(f.player.path()), IsEmpty());
+}
+
+void NameTakenAtTheLastMomentStays(Fill& f) {
+  const std::string song = f.Song("t1.mp3", "the song");
+  std::optional<platform::ContainedFolder> root = platform::ContainedFolder::Open(f.player.path());
+  ASSERT_TRUE(root);
+  bool reached = false;
+  transfer::FileOperationTuning tuning;
+  tuning.beforeFinalRename = [&] {
+    reached = true;
+    // A file of the user's, written under that name while the copy took it.
+    WriteOn(f.player.path(), "t1.mp3", "the user's");
+  };
+  transfer::FileOperationRequest request{{song}, {"."}};
+  request.root = &*root;
+  request.rootPath = f.player.path();
+  const transfer::FileOperationResult result = transfer::PerformFileOperationWith(request, tuning);
+  // Where the system places names without replacing, the moment never comes.
+  EXPECT_EQ(reached, f.player.kind() == Kind::kExFat);
+  EXPECT_EQ(ReadBytes(f.player / "t1.mp3"), reached ? "the user's" : "the song");
+  EXPECT_EQ(result.filesSkipped, reached ? 1u : 0u);
+  EXPECT_THAT(PartFilesOn(f.player.path()), IsEmpty());
+}
+
+void UnmountedPlayerGetsNothingOnTheDiskBelow(Fill& f) {
+  if (f.player.kind() == Kind::kTmpfs) GTEST_SKIP() << "as on exFAT; once is enough";
+  SlowLibrary(f);
+  engine::SelectionSettings settings;
+  settings.sources = {f.music};
+  settings.copyToFolder = true;
+  settings.destination = f.player.path();
+  settings.options.devicePlaylist = "P.m3u8";
+  RecordingPorts ports;
+  CopyRecorder copier;
+  int files = 0;
+  copier.onProgress = [&](const transfer::FileProgress& progress) {
+    // The user unmounts the player lazily while the third file is being copied.
+    if (progress.fileIndex == 2 && files++ == 0) umount2(f.player.path().c_str(), MNT_DETACH);
+  };
+  const engine::SelectionOutcome outcome =
+      engine::SelectionRun(settings, Megabytes("8"), ports, {&copier, 1, false});
+  EXPECT_FALSE(outcome.succeeded);
+  EXPECT_THAT(ports.messages, Contains("The destination " + f.player.path() +
+                                       " went away during the copy; nothing more was copied to it"));
+  // The folder the player was mounted on is on the system's disk: nothing went there.
+  EXPECT_THAT(NamesIn(f.player.path()), IsEmpty());
+}
+
+void OneFillNeverGivesANameTwice(Fill& f) {
+  f.Song("A/song.mp3", "from A");
+  f.Song("B/song.mp3", "from B");
+  f.Song("C/Song.mp3", "from C");
+  const CliOutcome run = RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--seed", "3",
+                                 "--on-conflict", "replace", "--device-playlist", "P.m3u8"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("Copied 3 files"));
+  std::set<std::string> contents;
+  std::set<std::string> sources;
+  for (const engine::RecordedFile& file : f.LastRecorded().files) {
+    contents.insert(ReadBytes(f.player / file.relative));
+    sources.insert(file.source);
+  }
+  EXPECT_EQ(contents, (std::set<std::string>{"from A", "from B", "from C"}));
+  EXPECT_THAT(sources, SizeIs(3));
+  EXPECT_THAT(LinesOf(ReadBytes(f.player / "P.m3u8")), SizeIs(7));  // #EXTM3U, 3 × 2 lines
+}
+
+void KeptFoldersNeverLeadThroughALink(Fill& f) {
+  if (f.player.kind() == Kind::kExFat) GTEST_SKIP() << "exFAT keeps no links";
+  f.Song("Jazz/x.mp3", "x");
+  f.Song("Rock/y.mp3", "y");
+  const std::string outside = f.dir.MakeFolder("outside");
+  fs::create_symlink(outside, f.player / "Jazz");
+  const CliOutcome run =
+      RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--keep-folders"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_THAT(run.err, HasSubstr("cannot copy " + f.player / "Jazz/x.mp3" +
+                                 ": A link is in the way; nothing is copied through it"));
+  EXPECT_THAT(NamesIn(outside), IsEmpty());
+  EXPECT_EQ(ReadBytes(f.player / "Rock/y.mp3"), "y");
+}
+
+void PlantedRecordRemovesNothing(Fill& f) {
+  if (f.player.kind() == Kind::kExFat) GTEST_SKIP() << "exFAT keeps no owners";
+  if (geteuid() != 0) GTEST_SKIP() << "only root may give a file to another user";
+  f.Song("t1.mp3", "one");
+  WriteOn(f.player.path(), "mine.mp3", "the user's");
+  struct stat mine {};
+  ASSERT_EQ(stat((f.player / "mine.mp3").c_str(), &mine), 0);
+  engine::FillHistory planted;
+  planted.fills.push_back(
+      {1, {{"mine.mp3", mine.st_size, {mine.st_mtim.tv_sec, static_cast<int>(mine.st_mtim.tv_nsec)},
+            f.music + "/t1.mp3"}}});
+  WriteOn(f.player.path(), ".sorvina/fills.txt", engine::FormatFillRecord(planted));
+  ASSERT_EQ(chown((f.player / ".sorvina/fills.txt").c_str(), 4321, 4321), 0);
+  const CliOutcome run =
+      RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--replace-previous"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("was ignored: it belongs to another user"));
+  EXPECT_EQ(ReadBytes(f.player / "mine.mp3"), "the user's");
+}
+
+void FoldersTheUserMadeStay(Fill& f) {
+  f.Song("Jazz/x.mp3", "x");
+  const std::string other = f.dir.WriteFile("other/y.mp3", "y");
+  fs::create_directory(f.player / "Jazz");  // the user's, empty
+  fs::create_directory(f.player / "Rock");  // the user's too
+  f.Song("Rock/Live/z.mp3", "z");
+  EXPECT_EQ(RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--keep-folders"}).status, 0);
+  ASSERT_EQ(ReadBytes(f.player / "Rock/Live/z.mp3"), "z");
+  const CliOutcome replaced = RunCli({"-s", f.dir / "other", "-c", f.player.path(), "--all",
+                                      "--replace-previous"});
+  EXPECT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_THAT(replaced.err, HasSubstr("2 replaced"));
+  // Jazz and Rock were there before; Rock/Live was made by the fill and goes with it.
+  EXPECT_TRUE(fs::is_directory(f.player / "Jazz"));
+  EXPECT_TRUE(fs::is_directory(f.player / "Rock"));
+  EXPECT_FALSE(fs::exists(f.player / "Rock/Live"));
+}
+
+void RecordsSetAsideAreAllKept(Fill& f) {
+  f.Song("t1.mp3", "one");
+  for (const char* garbage : {"first garbage", "second garbage"}) {
+    WriteOn(f.player.path(), ".sorvina/fills.txt", garbage);
+    EXPECT_EQ(RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--replace-previous",
+                      "--on-conflict", "replace"})
+                  .status,
+              0);
+  }
+  EXPECT_EQ(ReadBytes(f.player / ".sorvina/fills.txt.ignored"), "first garbage");
+  EXPECT_EQ(ReadBytes(f.player / ".sorvina/fills.txt (2).ignored"), "second garbage");
+}
+
+void NothingThatFitsFails(Fill& f) {
+  f.Song("t1.mp3", std::string(4096, 'x'));
+  const CliOutcome run = RunCli({"-s", f.music, "-c", f.player.path(), "--mb", "0.001"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_THAT(run.err, ::testing::StartsWith("Nothing chosen: the smallest file ("));
+}
+
+// A player filled by hand with copies of songs, full, and then filled with Sorvina.
+void PlayerFilledByHandCanBeReplaced(Fill& f) {
+  const Library library = MakeLibrary(f.dir, 60, 300 * 1024, 10 * 1024);
+  for (const auto& [name, bytes] : library) {
+    WriteOn(f.player.path(), name, bytes);
+    if (fs::space(f.player.path()).available < 600 * 1024) break;
+  }
+  const std::set<std::string> byHand = SongsOn(f.player.path());
+  const std::vector<std::string> weekly = {"-s", f.music, "-c", f.player.path(), "--mb",
+                                           "free", "--fill", "--replace-previous", "--seed", "4"};
+  CliOutcome run = RunCli(weekly);
+  EXPECT_EQ(run.status, 1);  // nothing fits
+  EXPECT_THAT(run.err, HasSubstr("This player has no record of an earlier fill; " +
+                                 std::to_string(byHand.size()) + " files ("));
+  EXPECT_THAT(run.err, HasSubstr("--adopt-copies"));
+  EXPECT_EQ(SongsOn(f.player.path()), byHand);
+
+  std::vector<std::string> adopting = weekly;
+  adopting.push_back("--adopt-copies");
+  run = RunCli(adopting);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr(" replaced"));
+  std::set<std::string> recorded;
+  for (const engine::RecordedFile& file : f.LastRecorded().files) {
+    recorded.insert(file.relative);
+    EXPECT_TRUE(ReadBytes(f.player / file.relative) == library.at(file.relative));
+  }
+  EXPECT_EQ(recorded, SongsOn(f.player.path()));
+  EXPECT_NE(recorded, byHand);
+}
+
+struct FaultCase {
+  const char* name;
+  void (*run)(Fill&);
+};
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+  *out << fault.name;
+}
+
+const FaultCase kFaults[] = {
+    {"UsersPlaylistOfThatNameStays", UsersPlaylistOfThatNameStays},
+    {"PlaylistListsTheSetAlreadyThere", PlaylistListsTheSetAlreadyThere},
+    {"StoppedFillIsRecorded", StoppedFillIsRecorded},
+    {"KilledFillIsFinishedByTheNext", KilledFillIsFinishedByTheNext},
+    {"NameTakenAtTheLastMomentStays", NameTakenAtTheLastMomentStays},
+    {"UnmountedPlayerGetsNothingOnTheDiskBelow", UnmountedPlayerGetsNothingOnTheDiskBelow},
+    {"OneFillNeverGivesANameTwice", OneFillNeverGivesANameTwice},
+    {"KeptFoldersNeverLeadThroughALink", KeptFoldersNeverLeadThroughALink},
+    {"PlantedRecordRemovesNothing", PlantedRecordRemovesNothing},
+    {"FoldersTheUserMadeStay", FoldersTheUserMadeStay},
+    {"RecordsSetAsideAreAllKept", RecordsSetAsideAreAllKept},
+    {"NothingThatFitsFails", NothingThatFitsFails},
+    {"PlayerFilledByHandCanBeReplaced", PlayerFilledByHandCanBeReplaced},
+};
+
+class FillFaultsTest : public ::testing::TestWithParam<std::tuple<FaultCase, Kind>> {};
+
+TEST_P(FillFaultsTest, LosesNothingAndSaysWhatHappened) {
+  const auto& [fault, kind] = GetParam();
+  Fill fill(kind);
+  if (!fill.player.mounted()) GTEST_SKIP() << fill.player.reason();
+  fault.run(fill);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryFault, FillFaultsTest,
+    ::testing::Combine(::testing::ValuesIn(kFaults), ::testing::Values(Kind::kExFat, Kind::kTmpfs)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + "On" + NameOf(std::get<1>(info.param));
+    });
+
+// Weekly fills killed (SIGKILL) or stopped (SIGTERM) at moments spread over a fill, each
+// followed by a normal fill that replaces the previous one: after each, the player holds
+// the user's files, the last fill's songs, its record and its playlist, and nothing else.
+class KilledFillsTest : public ::testing::TestWithParam<Kind> {};
+
+TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
+  if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
+  TempDir dir;
+  const Library library = MakeLibrary(dir, 120, 200 * 1024, 4 * 1024);
+  TestPlayer player(GetParam(), 16);
+  if (!player.mounted()) GTEST_SKIP() << player.reason();
+  WriteOn(player.path(), "mine.mp3", "the user's own song");
+  WriteOn(player.path(), "Podcasts/episode.mp3", "an episode");
+  const auto weekly = [&](int seed) {
+    return std::vector<std::string>{"-s", dir / "music", "-c", player.path(), "--mb", "free",
+                                    "--fill", "--replace-previous", "--avoid-last", "1",
+                                    "--device-playlist", "Sorvina.m3u8", "--seed",
+                                    std::to_string(seed)};
+  };
+  // The kills are spread over what a fill that replaces another takes.
+  CliProcess first(weekly(1));
+  ASSERT_EQ(first.Wait(), 0) << first.err();
+  const auto start = std::chrono::steady_clock::now();
+  CliProcess whole(weekly(2));
+  ASSERT_EQ(whole.Wait(), 0) << whole.err();
+  const auto fill = std::chrono::steady_clock::now() - start;
+
+  constexpr int kKills = 30;
+  int stopped = 0;    // stopped by SIGTERM part-way, and said so
+  int finished = 0;   // killed part-way, and finished by the next fill
+  int leftParts = 0;  // part files a killed fill left for the next one
+  for (int i = 0; i < kKills; ++i) {
+    const int signal = i % 2 == 0 ? SIGKILL : SIGTERM;
+    CliProcess killed(weekly(100 + i));
+    std::this_thread::sleep_for(fill * (i + 0.5) / kKills);
+    killed.Signal(signal);
+    const int status = killed.Wait();
+    leftParts += static_cast<int>(PartFilesOn(player.path()).size());
+    if (status == 1 && killed.err().find("cancelled") != std::string::npos) ++stopped;
+
+    const CliOutcome next = RunCli(weekly(200 + i));
+    ASSERT_EQ(next.status, 0) << next.err;
+    if (next.err.find("was cut off part-way") != std::string::npos) ++finished;
+    const engine::ParsedRecord record =
+        engine::ParseFillRecord(ReadBytes(player / ".sorvina/fills.txt"));
+    ASSERT_EQ(record.problem, engine::RecordProblem::kNone);
+    std::set<std::string> expected = {"mine.mp3", "Podcasts", "Podcasts/episode.mp3",
+                                      ".sorvina", ".sorvina/fills.txt", ".sorvina/lock",
+                                      "Sorvina.m3u8"};
+    for (const engine::RecordedFile& song : record.history.fills.back().files) {
+      expected.insert(song.relative);
+      EXPECT_TRUE(ReadBytes(player / song.relative) == library.at(song.relative)) << song.relative;
+    }
+    std::set<std::string> found;
+    for (const auto& [path, bytes] : Snapshot(player.path()))
+      found.insert(path);
+    EXPECT_EQ(found, expected) << "after kill " << i << " (signal " << signal << ", status "
+                               << status << "): " << next.err;
+    EXPECT_EQ(ReadBytes(player / "mine.mp3"), "the user's own song");
+  }
+  std::cout << "[   NOTE   ] " << NameOf(GetParam()) << ": a fill takes "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(fill).count() << " ms; of "
+            << kKills << " fills cut off, " << stopped << " stopped by SIGTERM and recorded, "
+            << finished << " killed part-way and finished by the next fill (" << leftParts
+            << " part files left and cleared), the rest cut off before placing a song or after "
+               "recording\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(OnEachPlayer, KilledFillsTest,
+                         ::testing::Values(Kind::kExFat, Kind::kTmpfs),
+                         [](const auto& info) { return std::string(NameOf(info.param)); });
+
+}  // namespace
+}  // namespace sorvina::test
