@@ -136,10 +136,6 @@
         <translation>%1 Dateien der vorigen Befüllung konnten nicht entfernt werden (%2)</translation>
     </message>
     <message>
-        <source>The record of this fill could not be written to %1 (%2); the next fill will not replace its songs</source>
-        <translation>Die Aufzeichnung dieser Befüllung konnte nicht nach %1 geschrieben werden (%2); die nächste Befüllung wird ihre Titel nicht ersetzen</translation>
-    </message>
-    <message>
         <source>The record of this fill could not be written to %1 (%2)</source>
         <translation>Die Aufzeichnung dieser Befüllung konnte nicht nach %1 geschrieben werden (%2)</translation>
     </message>
@@ -288,10 +284,6 @@
         <translation>Der Pfad bezeichnet weder eine Datei noch einen Ordner</translation>
     </message>
     <message>
-        <source>A folder can be moved only within one file system</source>
-        <translation>Ein Ordner kann nur innerhalb eines Dateisystems verschoben werden</translation>
-    </message>
-    <message>
         <source>No free name for a second copy</source>
         <translation>Kein freier Name für eine zweite Kopie</translation>
     </message>
@@ -352,6 +344,42 @@ diesen Ordner zu erstellen.</translation>
 otherwise cannot create this folder.</source>
         <translation>Sie haben keine Berechtigung oder können
 diesen Ordner aus anderen Gründen nicht erstellen.</translation>
+    </message>
+    <message>
+        <source>The destination %1 went away during the copy; nothing more was copied to it</source>
+        <translation>Das Ziel %1 ist während des Kopierens verschwunden; es wurde nichts mehr dorthin kopiert</translation>
+    </message>
+    <message>
+        <source>This player has no record of an earlier fill</source>
+        <translation>Dieses Gerät hat keine Aufzeichnung einer früheren Befüllung</translation>
+    </message>
+    <message>
+        <source>it belongs to another user</source>
+        <translation>sie gehört einem anderen Benutzer</translation>
+    </message>
+    <message>
+        <source>The last fill of %1 was cut off part-way; the %2 songs it left there are recorded as its own</source>
+        <translation>Die letzte Befüllung von %1 wurde mittendrin abgebrochen; die %2 Titel, die sie dort hinterlassen hat, werden als ihre aufgezeichnet</translation>
+    </message>
+    <message>
+        <source>%1 file (%2) on it is a copy of a song in the sources</source>
+        <translation>%1 Datei (%2) darauf ist eine Kopie eines Titels aus den Quellen</translation>
+    </message>
+    <message>
+        <source>%1 files (%2) on it are copies of songs in the sources</source>
+        <translation>%1 Dateien (%2) darauf sind Kopien von Titeln aus den Quellen</translation>
+    </message>
+    <message>
+        <source>This player has no record of an earlier fill. %1. Replace them as the previous fill? The songs stay in the sources.</source>
+        <translation>Dieses Gerät hat keine Aufzeichnung einer früheren Befüllung. %1. Sollen sie als vorige Befüllung ersetzt werden? Die Titel bleiben in den Quellen erhalten.</translation>
+    </message>
+    <message>
+        <source>A link is in the way; nothing is copied through it</source>
+        <translation>Eine Verknüpfung steht im Weg; durch sie wird nichts kopiert</translation>
+    </message>
+    <message>
+        <source>It leads onto another file system</source>
+        <translation>Der Pfad führt auf ein anderes Dateisystem</translation>
     </message>
 </context>
 <context>
@@ -740,6 +768,10 @@ Vorhandene Datei: %2</translation>
     <message>
         <source>Do this for all remaining</source>
         <translation>Für alle übrigen so verfahren</translation>
+    </message>
+    <message>
+        <source>Existing file: %1</source>
+        <translation>Vorhandene Datei: %1</translation>
     </message>
 </context>
 </TS>
