@@ -38,7 +38,8 @@ int WizardApplication::Run(int argc, char* argv[]) {
       QStringLiteral("no-restore"),
       QCoreApplication::translate("sorvina::app::WizardApplication",
                                   "Start with empty settings instead of those the wizard had "
-                                  "when it was last closed."));
+                                  "when it was last closed; those are kept unless Finish is "
+                                  "pressed."));
   parser.addOption(noRestore);
   parser.process(application);
 
@@ -47,8 +48,10 @@ int WizardApplication::Run(int argc, char* argv[]) {
   ui::SelectionWizard wizard(settings);
   const QString lastState = ui::LastStatePath();
   if (!lastState.isEmpty()) {
-    if (!parser.isSet(noRestore)) ui::RestoreLastState(wizard, lastState);
-    ui::KeepLastState(wizard, lastState);
+    // Started empty, the wizard keeps its state only once it has been used.
+    const bool restore = !parser.isSet(noRestore);
+    if (restore) ui::RestoreLastState(wizard, lastState);
+    ui::KeepLastState(wizard, lastState, !restore);
   }
   wizard.exec();
   // Closing the wizard is the normal way to leave the program.

@@ -154,6 +154,33 @@ class SelectionWizardTest : public QObject {
     QCOMPARE(fresh.Find<sorvina::ui::SortedListBox>("sourceList")->count(), 0);
   }
 
+  void aWizardStartedEmptyKeepsTheStateOnlyOnceFinished() {
+    QTemporaryDir config;
+    const QString path = config.filePath("last.txt");
+    QFile kept(path);
+    QVERIFY(kept.open(QIODevice::WriteOnly));
+    kept.write("1\r\n/music/\r\n\r\n1\r\n\r\n0 5\r\n");
+    kept.close();
+    const auto contents = [&] {
+      QFile file(path);
+      return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = contents();
+    {
+      WizardFixture wizard;
+      sorvina::ui::KeepLastState(*wizard.window, path, true);
+      wizard.Next();
+      wizard.Click(QWizard::CancelButton);
+    }
+    QCOMPARE(contents(), before);
+    WizardFixture wizard;
+    sorvina::ui::KeepLastState(*wizard.window, path, true);
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    wizard.Finish();
+    QVERIFY(contents() != before);
+  }
+
   void aStateThatCannotBeKeptIsReportedOnce() {
     QTemporaryDir config;
     QFile(config.filePath("file")).open(QIODevice::WriteOnly);

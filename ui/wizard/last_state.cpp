@@ -36,10 +36,13 @@ void RestoreLastState(SelectionWizard& wizard, const QString& path) {
     wizard.RestoreState(std::move(*contents));
 }
 
-void KeepLastState(SelectionWizard& wizard, const QString& path) {
+void KeepLastState(SelectionWizard& wizard, const QString& path, bool afterFinishOnly) {
   auto reported = std::make_shared<bool>(false);
-  const auto keep = [&wizard, path, reported] {
-    if (WriteLastState(wizard, path) || *reported) return;
+  auto finished = std::make_shared<bool>(!afterFinishOnly);
+  QObject::connect(&wizard, &SelectionWizard::selectionRun, &wizard,
+                   [finished] { *finished = true; });
+  const auto keep = [&wizard, path, reported, finished] {
+    if (!*finished || WriteLastState(wizard, path) || *reported) return;
     *reported = true;
     ShowInformation(&wizard, QCoreApplication::translate(
                                  "sorvina::ui::LastState",

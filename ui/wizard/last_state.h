@@ -16,9 +16,10 @@ QString LastStatePath();
 void RestoreLastState(SelectionWizard& wizard, const QString& path);
 
 // Keeps the wizard's state in `path` (making its folder when missing) each time the wizard
-// is closed or has run a selection. A state that cannot be kept is reported the first time
-// only, so that a settings folder that cannot be written does not ask for attention again
-// and again.
-void KeepLastState(SelectionWizard& wizard, const QString& path);
+// is closed or has run a selection; with `afterFinishOnly`, only once Finish has been
+// pressed, so that a wizard started empty on purpose leaves the state kept before alone
+// unless it is used. A state that cannot be kept is reported the first time only, so that
+// a settings folder that cannot be written does not ask for attention again and again.
+void KeepLastState(SelectionWizard& wizard, const QString& path, bool afterFinishOnly = false);
 
 }  // namespace sorvina::ui
