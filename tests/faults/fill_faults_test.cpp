@@ -13,9 +13,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <iostream>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,15 +70,16 @@ struct Fill {
 // Songs big enough that a fill of them takes a while on any player.
 void SlowLibrary(Fill& f) {
   for (int i = 0; i < 40; ++i)
-    f.Song("t" + std::to_string(i) + ".mp3", std::string(256 * 1024, static_cast<char>('a' + i % 26)));
+    f.Song("t" + std::to_string(i) + ".mp3",
+           std::string(256 * 1024, static_cast<char>('a' + i % 26)));
 }
 
 void UsersPlaylistOfThatNameStays(Fill& f) {
   f.Song("t1.mp3", "one");
   f.Song("t2.mp3", "two");
   WriteOn(f.player.path(), "Best.m3u8", "#EXTM3U\r\nmine.mp3\r\n");
-  const CliOutcome skipped = RunCli(
-      {"-s", f.music, "-c", f.player.path(), "--all", "--device-playlist", "Best.m3u8"});
+  const CliOutcome skipped =
+      RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--device-playlist", "Best.m3u8"});
   EXPECT_EQ(skipped.status, 0) << skipped.err;
   EXPECT_THAT(skipped.err, HasSubstr("not copied, the destination has a file of that name: " +
                                      f.player / "Best.m3u8"));
@@ -98,8 +99,8 @@ void PlaylistListsTheSetAlreadyThere(Fill& f) {
   f.Song("t1.mp3", "one");
   f.Song("t2.mp3", "two");
   f.Song("t3.mp3", "three");
-  WriteOn(f.player.path(), "t1.mp3", "one");             // a copy made by hand
-  WriteOn(f.player.path(), "t2.mp3", "another song");    // another file of that name
+  WriteOn(f.player.path(), "t1.mp3", "one");           // a copy made by hand
+  WriteOn(f.player.path(), "t2.mp3", "another song");  // another file of that name
   const CliOutcome run =
       RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--device-playlist", "P.m3u8"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -134,13 +135,13 @@ void KilledFillIsFinishedByTheNext(Fill& f) {
   SlowLibrary(f);
   if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
   WriteOn(f.player.path(), "mine.mp3", "the user's");
-  CliProcess killed({"-s", f.music, "-c", f.player.path(), "--mb", "4", "--replace-previous",
-                     "--seed", "1"});
+  CliProcess killed(
+      {"-s", f.music, "-c", f.player.path(), "--mb", "4", "--replace-previous", "--seed", "1"});
   ASSERT_TRUE(f.AwaitSongs(2));
   killed.Signal(SIGKILL);
   killed.Wait();
-  const CliOutcome next = RunCli({"-s", f.music, "-c", f.player.path(), "--mb", "2",
-                                  "--replace-previous", "--seed", "2"});
+  const CliOutcome next = RunCli(
+      {"-s", f.music, "-c", f.player.path(), "--mb", "2", "--replace-previous", "--seed", "2"});
   EXPECT_EQ(next.status, 0) << next.err;
   EXPECT_THAT(next.err, HasSubstr("was cut off part-way"));
   std::set<std::string> recorded;
@@ -192,8 +193,9 @@ void UnmountedPlayerGetsNothingOnTheDiskBelow(Fill& f) {
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(settings, Megabytes("8"), ports, {&copier, 1, false});
   EXPECT_FALSE(outcome.succeeded);
-  EXPECT_THAT(ports.messages, Contains("The destination " + f.player.path() +
-                                       " went away during the copy; nothing more was copied to it"));
+  EXPECT_THAT(ports.messages,
+              Contains("The destination " + f.player.path() +
+                       " went away during the copy; nothing more was copied to it"));
   // The folder the player was mounted on is on the system's disk: nothing went there.
   EXPECT_THAT(NamesIn(f.player.path()), IsEmpty());
 }
@@ -223,8 +225,7 @@ void KeptFoldersNeverLeadThroughALink(Fill& f) {
   f.Song("Rock/y.mp3", "y");
   const std::string outside = f.dir.MakeFolder("outside");
   fs::create_symlink(outside, f.player / "Jazz");
-  const CliOutcome run =
-      RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--keep-folders"});
+  const CliOutcome run = RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--keep-folders"});
   EXPECT_EQ(run.status, 1);
   EXPECT_THAT(run.err, HasSubstr("cannot copy " + f.player / "Jazz/x.mp3" +
                                  ": A link is in the way; nothing is copied through it"));
@@ -240,9 +241,11 @@ void PlantedRecordRemovesNothing(Fill& f) {
   struct stat mine {};
   ASSERT_EQ(stat((f.player / "mine.mp3").c_str(), &mine), 0);
   engine::FillHistory planted;
-  planted.fills.push_back(
-      {1, {{"mine.mp3", mine.st_size, {mine.st_mtim.tv_sec, static_cast<int>(mine.st_mtim.tv_nsec)},
-            f.music + "/t1.mp3"}}});
+  planted.fills.push_back({1,
+                           {{"mine.mp3",
+                             mine.st_size,
+                             {mine.st_mtim.tv_sec, static_cast<int>(mine.st_mtim.tv_nsec)},
+                             f.music + "/t1.mp3"}}});
   WriteOn(f.player.path(), ".sorvina/fills.txt", engine::FormatFillRecord(planted));
   ASSERT_EQ(chown((f.player / ".sorvina/fills.txt").c_str(), 4321, 4321), 0);
   const CliOutcome run =
@@ -260,8 +263,8 @@ void FoldersTheUserMadeStay(Fill& f) {
   f.Song("Rock/Live/z.mp3", "z");
   EXPECT_EQ(RunCli({"-s", f.music, "-c", f.player.path(), "--all", "--keep-folders"}).status, 0);
   ASSERT_EQ(ReadBytes(f.player / "Rock/Live/z.mp3"), "z");
-  const CliOutcome replaced = RunCli({"-s", f.dir / "other", "-c", f.player.path(), "--all",
-                                      "--replace-previous"});
+  const CliOutcome replaced =
+      RunCli({"-s", f.dir / "other", "-c", f.player.path(), "--all", "--replace-previous"});
   EXPECT_EQ(replaced.status, 0) << replaced.err;
   EXPECT_THAT(replaced.err, HasSubstr("2 replaced"));
   // Jazz and Rock were there before; Rock/Live was made by the fill and goes with it.
@@ -298,8 +301,9 @@ void PlayerFilledByHandCanBeReplaced(Fill& f) {
     if (fs::space(f.player.path()).available < 600 * 1024) break;
   }
   const std::set<std::string> byHand = SongsOn(f.player.path());
-  const std::vector<std::string> weekly = {"-s", f.music, "-c", f.player.path(), "--mb",
-                                           "free", "--fill", "--replace-previous", "--seed", "4"};
+  const std::vector<std::string> weekly = {"-s",     f.music, "-c",     f.player.path(),
+                                           "--mb",   "free",  "--fill", "--replace-previous",
+                                           "--seed", "4"};
   CliOutcome run = RunCli(weekly);
   EXPECT_EQ(run.status, 1);  // nothing fits
   EXPECT_THAT(run.err, HasSubstr("This player has no record of an earlier fill; " +
@@ -354,12 +358,13 @@ TEST_P(FillFaultsTest, LosesNothingAndSaysWhatHappened) {
   fault.run(fill);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryFault, FillFaultsTest,
-    ::testing::Combine(::testing::ValuesIn(kFaults), ::testing::Values(Kind::kExFat, Kind::kTmpfs)),
-    [](const auto& info) {
-      return std::string(std::get<0>(info.param).name) + "On" + NameOf(std::get<1>(info.param));
-    });
+INSTANTIATE_TEST_SUITE_P(EveryFault, FillFaultsTest,
+                         ::testing::Combine(::testing::ValuesIn(kFaults),
+                                            ::testing::Values(Kind::kExFat, Kind::kTmpfs)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) + "On" +
+                                  NameOf(std::get<1>(info.param));
+                         });
 
 // Weekly fills killed (SIGKILL) or stopped (SIGTERM) at moments spread over a fill, each
 // followed by a normal fill that replaces the previous one: after each, the player holds
@@ -375,9 +380,19 @@ TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
   WriteOn(player.path(), "mine.mp3", "the user's own song");
   WriteOn(player.path(), "Podcasts/episode.mp3", "an episode");
   const auto weekly = [&](int seed) {
-    return std::vector<std::string>{"-s", dir / "music", "-c", player.path(), "--mb", "free",
-                                    "--fill", "--replace-previous", "--avoid-last", "1",
-                                    "--device-playlist", "Sorvina.m3u8", "--seed",
+    return std::vector<std::string>{"-s",
+                                    dir / "music",
+                                    "-c",
+                                    player.path(),
+                                    "--mb",
+                                    "free",
+                                    "--fill",
+                                    "--replace-previous",
+                                    "--avoid-last",
+                                    "1",
+                                    "--device-playlist",
+                                    "Sorvina.m3u8",
+                                    "--seed",
                                     std::to_string(seed)};
   };
   // The kills are spread over what a fill that replaces another takes.
@@ -407,8 +422,8 @@ TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
     const engine::ParsedRecord record =
         engine::ParseFillRecord(ReadBytes(player / ".sorvina/fills.txt"));
     ASSERT_EQ(record.problem, engine::RecordProblem::kNone);
-    std::set<std::string> expected = {"mine.mp3", "Podcasts", "Podcasts/episode.mp3",
-                                      ".sorvina", ".sorvina/fills.txt", ".sorvina/lock",
+    std::set<std::string> expected = {"mine.mp3",    "Podcasts",           "Podcasts/episode.mp3",
+                                      ".sorvina",    ".sorvina/fills.txt", ".sorvina/lock",
                                       "Sorvina.m3u8"};
     for (const engine::RecordedFile& song : record.history.fills.back().files) {
       expected.insert(song.relative);

@@ -32,7 +32,8 @@ Library MakeLibrary(const TempDir& dir, int count, std::size_t smallest, std::si
   Library library;
   for (int i = 0; i < count; ++i) {
     const std::string name = "t" + std::to_string(i) + ".mp3";
-    std::string bytes = stream.substr(0, smallest + static_cast<std::size_t>(i * 37 % count) * step);
+    std::string bytes =
+        stream.substr(0, smallest + static_cast<std::size_t>(i * 37 % count) * step);
     bytes.replace(bytes.size() - 128, 128, Id3v1Tag("song " + std::to_string(i), "Artist"));
     dir.WriteFile("music/Artist " + std::to_string(i / 8) + "/" + name, bytes);
     library[name] = bytes;

@@ -204,6 +204,35 @@ class WizardFinishTest : public QObject {
       QVERIFY(QFile::exists(Path("player/" + QString::fromUtf8(lines[2 + 2 * entry].trimmed()))));
   }
 
+  void aPlayerFilledByHandIsTakenForTheLastFillOnceTheUserAgrees() {
+    // The first week: the user copied two of the songs by hand, and their own file.
+    for (const char* name : {"library/d.mp3", "library/e.mp3", "library/f.mp3"})
+      WriteFile(name, Song());
+    WriteFile("player/d.mp3", Song());
+    WriteFile("player/e.mp3", Song());
+    WriteFile("player/mine.mp3", "the user's own file");
+    WizardFixture wizard;
+    wizard.dialogs.QueuePath(Path("library"));
+    wizard.ClickControl("addFolder");
+    wizard.Next();
+    wizard.Find<QLineEdit>("destinationField")->setText(Path("player"));
+    wizard.ClickControl("replacePrevious");
+    wizard.Next();
+    wizard.Next();
+    wizard.ClickControl("allButton");
+    wizard.messages.QueueAnswer(true);
+    wizard.Finish();
+    QCOMPARE(wizard.messages.shown().size(), 1u);
+    QCOMPARE(wizard.messages.shown()[0].kind, sorvina::ui::MessageKind::kYesNo);
+    QVERIFY2(wizard.messages.texts()[0].contains("2 files (0.00"),
+             qPrintable(wizard.messages.texts()[0]));
+    // Both copies were chosen again: they stay where they are, taken for the fill's own.
+    QVERIFY2(wizard.Find<QLabel>("summaryLine")->toolTip().endsWith(", 0 replaced, 2 kept"),
+             qPrintable(wizard.Find<QLabel>("summaryLine")->toolTip()));
+    QCOMPARE(QDir(Path("player")).entryList({"*.mp3"}, QDir::Files),
+             QStringList({"a.mp3", "b.mp3", "c.mp3", "d.mp3", "e.mp3", "f.mp3", "mine.mp3"}));
+  }
+
   void badInputAtFinishIsReportedAndNothingIsWritten() {
     WizardFixture wizard;
     RunThrough(wizard, false, Path("lists/no-extension"));
