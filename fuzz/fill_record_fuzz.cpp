@@ -23,6 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(file.source.find('\0') == std::string::npos);
       FUZZ_CHECK(file.sizeBytes >= 0);
     }
+    for (const RecordedFile& playlist : fill.playlists)
+      FUZZ_CHECK(sorvina::platform::ContainedFolder::IsContainedPath(playlist.relative));
+    for (const std::string& folder : fill.folders)
+      FUZZ_CHECK(sorvina::platform::ContainedFolder::IsContainedPath(folder));
   }
   const std::string written = FormatFillRecord(parsed.history);
   const ParsedRecord again = ParseFillRecord(written);
