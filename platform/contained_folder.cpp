@@ -22,7 +22,9 @@ void SetError(int* error, int value) {
   if (error != nullptr) *error = value;
 }
 
-EntryStatus StatusFrom(const struct stat& status) {
+}  // namespace
+
+EntryStatus EntryStatusOf(const struct stat& status) {
   EntryStatus entry;
   if (S_ISREG(status.st_mode)) {
     entry.kind = EntryStatus::Kind::kFile;
@@ -39,6 +41,8 @@ EntryStatus StatusFrom(const struct stat& status) {
   entry.owner = static_cast<std::uint32_t>(status.st_uid);
   return entry;
 }
+
+namespace {
 
 bool IsOneName(std::string_view name) {
   return ContainedFolder::IsContainedPath(name) && name.find('/') == std::string_view::npos;
@@ -237,7 +241,7 @@ std::optional<EntryStatus> ContainedFolder::StatusOf(std::string_view relative) 
   if (!parent || fstatat(parent->fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
     return std::nullopt;
   if (static_cast<std::uint64_t>(status.st_dev) != device_) return std::nullopt;
-  return StatusFrom(status);
+  return EntryStatusOf(status);
 }
 
 int ContainedFolder::RemoveFileIfUnchanged(std::string_view relative,
@@ -248,7 +252,7 @@ int ContainedFolder::RemoveFileIfUnchanged(std::string_view relative,
   if (!parent) return error;
   struct stat status {};
   if (fstatat(parent->fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-  const EntryStatus now = StatusFrom(status);
+  const EntryStatus now = EntryStatusOf(status);
   if (now.kind != EntryStatus::Kind::kFile || now.sizeBytes != expected.sizeBytes ||
       !(now.modified == expected.modified) || now.device != device_)
     return ESTALE;
@@ -294,7 +298,7 @@ int ContainedFolder::ReadFile(std::string_view name, std::size_t limit, std::str
   struct stat found {};
   if (fstat(fd.get(), &found) != 0) return errno;
   if (static_cast<std::uint64_t>(found.st_size) > limit) return EFBIG;
-  if (status != nullptr) *status = StatusFrom(found);
+  if (status != nullptr) *status = EntryStatusOf(found);
   // The size may change while the file is read: read at most one byte beyond the limit.
   for (;;) {
     const std::size_t had = bytes.size();
@@ -459,7 +463,7 @@ void ContainedFolder::VisitFilesBelow(
     if (fstatat(fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
         static_cast<std::uint64_t>(status.st_dev) != device_)
       continue;
-    if (S_ISREG(status.st_mode)) visit(prefix + name, StatusFrom(status));
+    if (S_ISREG(status.st_mode)) visit(prefix + name, EntryStatusOf(status));
     if (S_ISDIR(status.st_mode)) folders.push_back(name);
   }
   closedir(listing);

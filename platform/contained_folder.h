@@ -34,6 +34,9 @@ struct EntryStatus {
   std::uint32_t owner = 0;
 };
 
+// What `status` (as stat reports it) says of an entry.
+EntryStatus EntryStatusOf(const struct stat& status);
+
 // An exclusive lock on a file, held for as long as the object lives.
 class FileLock {
  public:

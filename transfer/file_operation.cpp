@@ -70,17 +70,6 @@ bool IsWellFormed(const FileOperationRequest& request) {
       });
 }
 
-EntryStatus EntryStatusOf(const struct stat& status) {
-  EntryStatus entry;
-  entry.kind = EntryStatus::Kind::kFile;
-  entry.sizeBytes = static_cast<std::int64_t>(status.st_size);
-  entry.modified = {static_cast<std::int64_t>(status.st_mtim.tv_sec),
-                    static_cast<std::int32_t>(status.st_mtim.tv_nsec)};
-  entry.device = static_cast<std::uint64_t>(status.st_dev);
-  entry.inode = static_cast<std::uint64_t>(status.st_ino);
-  return entry;
-}
-
 // Where one file goes: the folder that takes it, held open, and its name there.
 struct Place {
   const ContainedFolder* root = nullptr;  // the folder, where it is the root
@@ -361,8 +350,8 @@ Runner::Outcome Runner::Copy(std::size_t index, int in, const struct stat& statu
 Runner::Outcome Runner::Journal(const Place& place, const std::string& name, std::size_t index,
                                 const struct stat& status) {
   if (request_.journal == nullptr) return Outcome::kDone;
-  const int error =
-      request_.journal->WillPlace(place.Join(name), request_.sources[index], EntryStatusOf(status));
+  const int error = request_.journal->WillPlace(place.Join(name), request_.sources[index],
+                                                platform::EntryStatusOf(status));
   return error == 0 ? Outcome::kDone : Fail(DisplayPath(place, name), ErrorText(error));
 }
 

@@ -389,12 +389,12 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Befüllt einen Musikspieler oder schreibt eine Wiedergabeliste mit einer zufälligen Auswahl von Musikdateien.</translation>
     </message>
     <message>
-        <source>Start with empty settings instead of those the wizard had when it was last closed.</source>
-        <translation>Mit leeren Einstellungen beginnen statt mit denen, die der Assistent beim letzten Schließen hatte.</translation>
-    </message>
-    <message>
         <source>Displays the version, the copyright and the license.</source>
         <translation>Zeigt die Version, das Urheberrecht und die Lizenz an.</translation>
+    </message>
+    <message>
+        <source>Start with empty settings instead of those the wizard had when it was last closed; those are kept unless Finish is pressed.</source>
+        <translation>Mit leeren Einstellungen beginnen statt mit denen, die der Assistent beim letzten Schließen hatte; diese bleiben erhalten, solange nicht auf Fertigstellen geklickt wird.</translation>
     </message>
 </context>
 <context>

@@ -42,6 +42,21 @@ class WizardFinishTest : public QObject {
                                      sorvina::test::SilentFrames(format, 2));
   }
 
+  // Goes as a user to the last page of a fill that replaces the previous one: the library
+  // (with three more songs) as the one source, the player typed as the destination.
+  void ToTheLastPageOfAWeeklyFill(WizardFixture& wizard, bool devicePlaylist) {
+    for (const char* name : {"library/d.mp3", "library/e.mp3", "library/f.mp3"})
+      WriteFile(name, Song());
+    wizard.dialogs.QueuePath(Path("library"));
+    wizard.ClickControl("addFolder");
+    wizard.Next();
+    wizard.Find<QLineEdit>("destinationField")->setText(Path("player"));
+    wizard.ClickControl("replacePrevious");
+    if (devicePlaylist) wizard.ClickControl("devicePlaylist");
+    wizard.Next();
+    wizard.Next();
+  }
+
   // Goes through the pages as a user: the library as the one source, the destination
   // typed, "Select all", Finish.
   void RunThrough(WizardFixture& wizard, bool copy, const QString& destination) {
@@ -155,18 +170,9 @@ class WizardFinishTest : public QObject {
   }
 
   void aSecondFinishReplacesTheFirstFillWithSongsItDidNotChoose() {
-    for (const char* name : {"library/d.mp3", "library/e.mp3", "library/f.mp3"})
-      WriteFile(name, Song());
     WriteFile("player/mine.mp3", "the user's own file");
     WizardFixture wizard;
-    wizard.dialogs.QueuePath(Path("library"));
-    wizard.ClickControl("addFolder");
-    wizard.Next();
-    wizard.Find<QLineEdit>("destinationField")->setText(Path("player"));
-    wizard.ClickControl("replacePrevious");
-    wizard.ClickControl("devicePlaylist");
-    wizard.Next();
-    wizard.Next();
+    ToTheLastPageOfAWeeklyFill(wizard, true);
     // Room for three of the six songs, and none of the last fill's twice.
     const qint64 song = Song().size();
     wizard.Find<QLineEdit>("megabyteField")
@@ -206,19 +212,11 @@ class WizardFinishTest : public QObject {
 
   void aPlayerFilledByHandIsTakenForTheLastFillOnceTheUserAgrees() {
     // The first week: the user copied two of the songs by hand, and their own file.
-    for (const char* name : {"library/d.mp3", "library/e.mp3", "library/f.mp3"})
-      WriteFile(name, Song());
     WriteFile("player/d.mp3", Song());
     WriteFile("player/e.mp3", Song());
     WriteFile("player/mine.mp3", "the user's own file");
     WizardFixture wizard;
-    wizard.dialogs.QueuePath(Path("library"));
-    wizard.ClickControl("addFolder");
-    wizard.Next();
-    wizard.Find<QLineEdit>("destinationField")->setText(Path("player"));
-    wizard.ClickControl("replacePrevious");
-    wizard.Next();
-    wizard.Next();
+    ToTheLastPageOfAWeeklyFill(wizard, false);
     wizard.ClickControl("allButton");
     wizard.messages.QueueAnswer(true);
     wizard.Finish();
