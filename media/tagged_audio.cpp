@@ -24,6 +24,7 @@
 #include <limits>
 #include <optional>
 
+#include "media/asf_header.h"
 #include "media/caption.h"
 #include "platform/read_only_file.h"
 
@@ -169,6 +170,21 @@ std::optional<TaggedAudio> ReadOgg(TagLib::IOStream& stream, bool opusFirst) {
   return audio;
 }
 
+// An ASF file whose header claims more than it holds is not handed to TagLib, which would
+// trust its sizes and counts (AsfHeaderHoldsWhatItClaims).
+std::optional<TaggedAudio> ReadAsf(TagLib::IOStream& stream) {
+  stream.seek(0);
+  const TagLib::ByteVector first = stream.readBlock(30);
+  const std::uint64_t size = AsfHeaderSize(std::string_view(first.data(), first.size()));
+  const auto length = static_cast<std::uint64_t>(std::max<long>(stream.length(), 0));
+  if (size == 0 || size > length || size > kMaxAsfHeaderBytes) return std::nullopt;
+  stream.seek(0);
+  const TagLib::ByteVector header = stream.readBlock(static_cast<std::size_t>(size));
+  if (!AsfHeaderHoldsWhatItClaims(std::string_view(header.data(), header.size())))
+    return std::nullopt;
+  return ReadAs<TagLib::ASF::File>(stream);
+}
+
 std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat format) {
   switch (format) {
     case AudioFormat::kFlac:
@@ -181,7 +197,7 @@ std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat form
     case AudioFormat::kMp4:
       return ReadAs<TagLib::MP4::File>(stream);
     case AudioFormat::kAsf:
-      return ReadAs<TagLib::ASF::File>(stream);
+      return ReadAsf(stream);
     case AudioFormat::kWav:
       return ReadWav(stream);
     case AudioFormat::kAiff:
