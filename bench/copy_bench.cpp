@@ -37,10 +37,9 @@ class CountingOwner : public FileOperationUi {
   ConflictAnswer AskConflict(const std::string&, const std::string&) override {
     return {ConflictAction::kSkip, true};
   }
-  ErrorAction ReportError(const std::string& path,
-                          const sorvina::platform::UserText& reason) override {
+  ErrorAction ReportError(const std::string& path, const sorvina::text::UserText& reason) override {
     std::fprintf(stderr, "sorvina-copy-bench: %s: %s\n", path.c_str(),
-                 sorvina::platform::English(reason).c_str());
+                 sorvina::text::English(reason).c_str());
     return ErrorAction::kStop;
   }
   bool Progress(const FileProgress& progress) override {

@@ -134,12 +134,12 @@ class Mp3Library {
 // A front end that shows nothing and never cancels; a message means the run is broken.
 class QuietPorts : public engine::RunPorts {
  public:
-  void ShowInformation(const platform::UserText& message) override {
-    std::fprintf(stderr, "%s\n", platform::English(message).c_str());
+  void ShowInformation(const text::UserText& message) override {
+    std::fprintf(stderr, "%s\n", text::English(message).c_str());
     std::abort();
   }
   void SetWaitCursor(bool) override {}
-  std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText&) override {
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const text::UserText&) override {
     return std::make_unique<Progress>();
   }
 

@@ -22,14 +22,14 @@
 #include <vector>
 
 #include "engine/candidate_pool.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace {
 
 using sorvina::engine::Candidate;
 using sorvina::engine::CandidatePool;
 using sorvina::engine::DuplicateFilter;
-using sorvina::platform::PathStyle;
+using sorvina::text::PathStyle;
 
 constexpr int kArtists = 100;
 constexpr int kAlbumsPerArtist = 20;

@@ -70,16 +70,16 @@ std::string_view FileName(std::string_view path) {
 
 }  // namespace
 
-void ConsoleRunPorts::ShowInformation(const platform::UserText& message) {
+void ConsoleRunPorts::ShowInformation(const text::UserText& message) {
   line_.Clear();
-  console_.err << platform::English(message) << '\n';
+  console_.err << text::English(message) << '\n';
   console_.err.flush();
   messageShown_ = true;
 }
 
-void ConsoleRunPorts::ShowWarning(const platform::UserText& message) {
+void ConsoleRunPorts::ShowWarning(const text::UserText& message) {
   line_.Clear();
-  console_.err << "warning: " << platform::English(message) << '\n';
+  console_.err << "warning: " << text::English(message) << '\n';
   console_.err.flush();
 }
 
@@ -91,9 +91,8 @@ void ConsoleRunPorts::SetWaitCursor(bool shown) {
   }
 }
 
-std::unique_ptr<engine::ProgressPort> ConsoleRunPorts::OpenProgress(
-    const platform::UserText& title) {
-  return std::make_unique<ConsoleProgress>(console_, line_, platform::English(title));
+std::unique_ptr<engine::ProgressPort> ConsoleRunPorts::OpenProgress(const text::UserText& title) {
+  return std::make_unique<ConsoleProgress>(console_, line_, text::English(title));
 }
 
 std::optional<ConflictPolicy> ParseConflictPolicy(std::string_view text) {
@@ -183,9 +182,9 @@ transfer::ConflictAnswer ConsoleFileOperation::AskConflict(const std::string& /*
 }
 
 transfer::ErrorAction ConsoleFileOperation::ReportError(const std::string& path,
-                                                        const platform::UserText& reason) {
+                                                        const text::UserText& reason) {
   line_.Clear();
-  console_.err << "sorvina-cli: cannot copy " << path << ": " << platform::English(reason) << '\n';
+  console_.err << "sorvina-cli: cannot copy " << path << ": " << text::English(reason) << '\n';
   console_.err.flush();
   anyErrorReported_ = true;
   return console_.WasInterrupted() ? transfer::ErrorAction::kStop

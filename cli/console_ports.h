@@ -19,11 +19,11 @@ class ConsoleRunPorts : public engine::RunPorts {
  public:
   ConsoleRunPorts(const Console& console, StatusLine& line) : console_(console), line_(line) {}
 
-  void ShowInformation(const platform::UserText& message) override;
+  void ShowInformation(const text::UserText& message) override;
   // A warning is printed like a message, but the run may still succeed.
-  void ShowWarning(const platform::UserText& message) override;
+  void ShowWarning(const text::UserText& message) override;
   void SetWaitCursor(bool shown) override;
-  std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText& title) override;
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const text::UserText& title) override;
 
   bool messageShown() const { return messageShown_; }
 
@@ -54,8 +54,7 @@ class ConsoleFileOperation : public transfer::FileOperationUi {
 
   transfer::ConflictAnswer AskConflict(const std::string& source,
                                        const std::string& target) override;
-  transfer::ErrorAction ReportError(const std::string& path,
-                                    const platform::UserText& reason) override;
+  transfer::ErrorAction ReportError(const std::string& path, const text::UserText& reason) override;
   bool Progress(const transfer::FileProgress& progress) override;
   void WritingToDevice() override;
 

@@ -15,7 +15,7 @@
 #include "engine/selection_settings.h"
 #include "engine/settings_file.h"
 #include "engine/summary_line.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::cli {
 namespace {
@@ -207,7 +207,7 @@ std::optional<std::string> WeightEntryText(std::string_view option) {
 }
 
 bool DestinationIsPlaylist(std::string_view destination) {
-  return destination.size() > 4 && platform::EndsWithNoCase(destination, ".m3u");
+  return destination.size() > 4 && text::EndsWithNoCase(destination, ".m3u");
 }
 
 engine::LimitChoice LimitChoiceFromFile(int limitMode, const std::string& amountText) {

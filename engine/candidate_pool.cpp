@@ -10,7 +10,7 @@
 
 namespace sorvina::engine {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 std::vector<Candidate> ToCandidates(std::span<const PooledCandidate> records) {
   std::vector<Candidate> candidates;
@@ -26,7 +26,7 @@ std::size_t ComponentHash::operator()(std::string_view name) const {
   // letter case hash alike.
   std::uint64_t hash = 14695981039346656037ULL;
   for (const char c : name) {
-    hash = (hash ^ static_cast<unsigned char>(platform::AsciiLower(c))) * 1099511628211ULL;
+    hash = (hash ^ static_cast<unsigned char>(text::AsciiLower(c))) * 1099511628211ULL;
   }
   return static_cast<std::size_t>(hash);
 }
@@ -51,7 +51,7 @@ std::string_view CopyInto(std::pmr::memory_resource& memory, std::string_view te
 // The end of the component of `text` that begins at `begin`: the next separator, or the
 // end of the text.
 std::size_t ComponentEnd(std::string_view text, std::size_t begin, PathStyle style) {
-  while (begin < text.size() && !platform::IsSeparator(text[begin], style))
+  while (begin < text.size() && !text::IsSeparator(text[begin], style))
     ++begin;
   return begin;
 }
@@ -89,7 +89,7 @@ DirectoryNode& DuplicateFilter::Child(DirectoryNode& folder, std::string_view na
 }
 
 const DirectoryNode* DuplicateFilter::RegisterPath(std::string_view path) {
-  const std::vector<std::string_view> components = platform::SplitComponents(path, style_);
+  const std::vector<std::string_view> components = text::SplitComponents(path, style_);
   if (components.empty()) return nullptr;
   DirectoryNode* node = &Root();
   for (std::size_t i = 0; i + 1 < components.size(); ++i)
@@ -102,7 +102,7 @@ const DirectoryNode* DuplicateFilter::RegisterPath(std::string_view path) {
 
 DirectoryNode& DuplicateFilter::FolderNode(std::string_view path) {
   DirectoryNode* node = &Root();
-  for (const std::string_view component : platform::SplitComponents(path, style_))
+  for (const std::string_view component : text::SplitComponents(path, style_))
     node = &Child(*node, component);
   return *node;
 }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/memory_advice.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::engine {
 
@@ -49,14 +49,14 @@ std::vector<Candidate> ToCandidates(std::span<const PooledCandidate> records);
 // string_view keys so that lookups need no copies.
 struct ComponentHash {
   using is_transparent = void;
-  platform::PathStyle style;
+  text::PathStyle style;
   std::size_t operator()(std::string_view name) const;
 };
 struct ComponentEqual {
   using is_transparent = void;
-  platform::PathStyle style;
+  text::PathStyle style;
   bool operator()(std::string_view a, std::string_view b) const {
-    return platform::NamesEqual(a, b, style);
+    return text::NamesEqual(a, b, style);
   }
 };
 
@@ -66,7 +66,7 @@ struct ComponentEqual {
 // everything; the maps hold plain pointers, so tearing a tree of any depth down takes no
 // recursion.
 struct DirectoryNode {
-  DirectoryNode(platform::PathStyle style, std::pmr::memory_resource* memory);
+  DirectoryNode(text::PathStyle style, std::pmr::memory_resource* memory);
 
   std::pmr::unordered_map<std::string_view, DirectoryNode*, ComponentHash, ComponentEqual> children;
   std::pmr::unordered_set<std::string_view, ComponentHash, ComponentEqual> files;
@@ -82,7 +82,7 @@ struct DirectoryNode {
 // RegisterFile), which gives the same nodes and the same answers as RegisterPath would.
 class DuplicateFilter {
  public:
-  explicit DuplicateFilter(platform::PathStyle style = platform::NativePathStyle());
+  explicit DuplicateFilter(text::PathStyle style = text::NativePathStyle());
   // Nodes point at each other and into the filter's memory: a copy would share them.
   DuplicateFilter(const DuplicateFilter&) = delete;
   DuplicateFilter& operator=(const DuplicateFilter&) = delete;
@@ -117,7 +117,7 @@ class DuplicateFilter {
   // A copy of `name` that lives as long as the filter's nodes.
   std::string_view Keep(std::string_view name);
 
-  platform::PathStyle style_;
+  text::PathStyle style_;
   // The names and every map entry are taken from large blocks, one after another, rather
   // than allocated one by one: a library's worth of them is made and let go at once. Held
   // by pointer, so that the maps' hold on it survives a move of the filter.
@@ -137,8 +137,7 @@ class CandidatePool {
   using Index = std::size_t;
   static constexpr Index kNone = std::numeric_limits<Index>::max();
 
-  explicit CandidatePool(platform::PathStyle style = platform::NativePathStyle())
-      : filter_(style) {}
+  explicit CandidatePool(text::PathStyle style = text::NativePathStyle()) : filter_(style) {}
 
   // Adds the file at `path` as one of the source that BeginSource named last (0 before).
   void Add(std::string_view path, std::int64_t sizeBytes, double weight);

@@ -16,9 +16,9 @@ namespace sorvina::engine {
 namespace {
 
 using platform::EntryKind;
-using platform::PathStyle;
+using text::PathStyle;
 
-constexpr PathStyle kNative = platform::NativePathStyle();
+constexpr PathStyle kNative = text::NativePathStyle();
 
 // At most this many folders of one scan are held open at a time, well below the usual
 // limit of 1,024 descriptors per process, however deep the tree. A folder further up than
@@ -54,7 +54,7 @@ void OfferSubfolders(FolderReadAhead& readAhead, const FolderContents& contents,
     const std::string_view name = contents.NameOf(*item);
     std::string subfolder;
     subfolder.reserve(path.size() + name.size() + 1);
-    subfolder.append(path).append(name).push_back(platform::Separator(kNative));
+    subfolder.append(path).append(name).push_back(text::Separator(kNative));
     readAhead.Offer(std::move(subfolder), above);
   }
 }
@@ -96,9 +96,9 @@ std::optional<PlaylistEntry> ResolvePlaylistLine(std::string_view playlistPath,
                                                  const media::FileTypeChoice& types) {
   if (line.empty()) return std::nullopt;
   PlaylistEntry entry{{}, std::string(line)};
-  platform::ToSeparators(entry.entryText, style);
+  text::ToSeparators(entry.entryText, style);
   const std::string& text = entry.entryText;
-  const char separator = platform::Separator(style);
+  const char separator = text::Separator(style);
 
   if (style == PathStyle::kWindows && text.size() > 1 && text[1] == ':') {
     entry.path = text;  // drive-rooted
@@ -130,7 +130,7 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
   // An empty entry names no folder (appending a separator would make it the root).
   if (folder.empty()) return;
   std::string path = folder;
-  if (!platform::EndsWithSeparator(path, kNative)) path.push_back(platform::Separator(kNative));
+  if (!text::EndsWithSeparator(path, kNative)) path.push_back(text::Separator(kNative));
   if (folderObserver_) folderObserver_(path);
   std::optional<platform::DirectoryListing> root = platform::DirectoryListing::Open(path);
   if (!root) return;
@@ -195,7 +195,7 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
 
     if (!frame.folder) Reopen(frame, path);
     path.append(name);
-    path.push_back(platform::Separator(kNative));
+    path.push_back(text::Separator(kNative));
     if (folderObserver_) folderObserver_(path);
     std::optional<platform::DirectoryListing> child;
     if (frame.folder) child = frame.folder->OpenFolder(std::string(name));
@@ -225,7 +225,7 @@ void CandidateCollector::ReadPlaylist(const std::string& playlistPath) {
 
 void CandidateCollector::AddPlaylistEntry(const std::string& playlistPath, std::string_view line) {
   std::optional<PlaylistEntry> entry =
-      ResolvePlaylistLine(playlistPath, line, platform::NativePathStyle(), types_);
+      ResolvePlaylistLine(playlistPath, line, text::NativePathStyle(), types_);
   if (!entry) return;
   const auto status = platform::GetFileStatus(entry->path);
   if (!status || status->kind != EntryKind::kFile) return;

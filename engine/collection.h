@@ -12,7 +12,7 @@
 #include "engine/folder_contents.h"
 #include "engine/selection_settings.h"
 #include "media/file_types.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::engine {
 
@@ -50,7 +50,7 @@ struct PlaylistEntry {
 // not looked at.
 std::optional<PlaylistEntry> ResolvePlaylistLine(
     std::string_view playlistPath, std::string_view line,
-    platform::PathStyle style = platform::NativePathStyle(),
+    text::PathStyle style = text::NativePathStyle(),
     const media::FileTypeChoice& types = media::FileTypeChoice::Default());
 
 // Collection over the file system for one run.

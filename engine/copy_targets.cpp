@@ -8,7 +8,7 @@
 namespace sorvina::engine {
 namespace {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 // The part of `path` after the folder `folder` (with or without its final separator);
 // nothing when the path does not lie below it.
@@ -16,27 +16,27 @@ std::optional<std::string_view> BelowFolder(std::string_view folder, std::string
                                             PathStyle style) {
   // A playlist named without a folder lies in the current one, as relative paths do.
   if (folder.empty()) {
-    if (path.empty() || platform::IsSeparator(path.front(), style)) return std::nullopt;
+    if (path.empty() || text::IsSeparator(path.front(), style)) return std::nullopt;
     return path;
   }
-  const bool endsInSeparator = platform::IsSeparator(folder.back(), style);
+  const bool endsInSeparator = text::IsSeparator(folder.back(), style);
   const std::size_t prefix = folder.size() + (endsInSeparator ? 0 : 1);
   if (path.size() <= prefix || !path.starts_with(folder)) return std::nullopt;
-  if (!endsInSeparator && !platform::IsSeparator(path[folder.size()], style)) return std::nullopt;
+  if (!endsInSeparator && !text::IsSeparator(path[folder.size()], style)) return std::nullopt;
   return path.substr(prefix);
 }
 
 std::string_view FileNameOf(std::string_view path, PathStyle style) {
   std::size_t at = path.size();
-  while (at > 0 && !platform::IsSeparator(path[at - 1], style))
+  while (at > 0 && !text::IsSeparator(path[at - 1], style))
     --at;
   return path.substr(at);
 }
 
 // Whether every name of `relative` is one that stays below the folder it is put in.
 bool StaysBelow(std::string_view relative, PathStyle style) {
-  for (const std::string_view name : platform::SplitComponents(relative, style)) {
-    if (name.empty() || name == "." || name == ".." || platform::IsSeparator(name[0], style))
+  for (const std::string_view name : text::SplitComponents(relative, style)) {
+    if (name.empty() || name == "." || name == ".." || text::IsSeparator(name[0], style))
       return false;
   }
   return true;
@@ -61,7 +61,7 @@ std::string RelativeToSource(std::string_view source, std::string_view path, Pat
   std::string_view folder = source;
   if (IsPlaylistSource(source)) {
     std::size_t end = source.size();
-    while (end > 0 && !platform::IsSeparator(source[end - 1], style))
+    while (end > 0 && !text::IsSeparator(source[end - 1], style))
       --end;
     folder = source.substr(0, end);
   }
@@ -83,12 +83,12 @@ std::string CutName(std::string_view name, bool isFileName, std::size_t limit) {
 }
 
 std::string LegalRelativePath(std::string_view relative, bool fat, PathStyle style) {
-  const std::vector<std::string_view> names = platform::SplitComponents(relative, style);
+  const std::vector<std::string_view> names = text::SplitComponents(relative, style);
   std::string legal;
   for (std::size_t i = 0; i < names.size(); ++i) {
     std::string name = CutName(names[i], i + 1 == names.size());
     if (fat) name = transfer::FatSafeName(name);
-    if (!legal.empty()) legal.push_back(platform::Separator(style));
+    if (!legal.empty()) legal.push_back(text::Separator(style));
     legal.append(name);
   }
   return legal;
@@ -97,9 +97,9 @@ std::string LegalRelativePath(std::string_view relative, bool fat, PathStyle sty
 KeptFolderTargets::KeptFolderTargets(const std::vector<std::string>& sources,
                                      std::string destination, bool fat)
     : sources_(sources), destination_(std::move(destination)), fat_(fat) {
-  constexpr PathStyle kNative = platform::NativePathStyle();
-  if (!platform::EndsWithSeparator(destination_, kNative))
-    destination_.push_back(platform::Separator(kNative));
+  constexpr PathStyle kNative = text::NativePathStyle();
+  if (!text::EndsWithSeparator(destination_, kNative))
+    destination_.push_back(text::Separator(kNative));
 }
 
 std::string KeptFolderTargets::RelativeTarget(const Candidate& candidate) const {

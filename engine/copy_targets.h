@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/candidate_pool.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::engine {
 
@@ -18,7 +18,7 @@ inline constexpr std::size_t kLongestName = 255;
 // playlist's folder when it lies there. Anywhere else, and wherever that part would hold
 // no name, "." or "..", which could lead out of the destination, only the file's name.
 std::string RelativeToSource(std::string_view source, std::string_view path,
-                             platform::PathStyle style = platform::NativePathStyle());
+                             text::PathStyle style = text::NativePathStyle());
 
 // `name` cut to `limit` bytes where it is longer, without splitting a UTF-8 character; a
 // file name keeps its extension (".mp3") and loses the end of what comes before it.
@@ -27,7 +27,7 @@ std::string CutName(std::string_view name, bool isFileName, std::size_t limit = 
 // `relative` (names separated as `style` separates them) with every name cut to the
 // longest name and, when `fat`, made legal on a FAT or exFAT volume (FatSafeName).
 std::string LegalRelativePath(std::string_view relative, bool fat,
-                              platform::PathStyle style = platform::NativePathStyle());
+                              text::PathStyle style = text::NativePathStyle());
 
 // Where each chosen file is copied when the sources' folders are kept:
 // `destination`/LegalRelativePath(RelativeToSource(its source, its path)).

@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::engine {
 
@@ -126,7 +126,7 @@ void FolderReadAhead::Store(const Task& task, std::optional<FolderContents> cont
     return;
   }
   const auto ancestry = std::make_shared<const FolderAncestry>(contents->identity, task.above);
-  const char separator = platform::Separator(platform::NativePathStyle());
+  const char separator = text::Separator(text::NativePathStyle());
   bool offered = false;
   for (auto item = contents->items.rbegin(); item != contents->items.rend(); ++item) {
     if (!item->isFolder) continue;

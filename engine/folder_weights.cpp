@@ -4,21 +4,21 @@
 #include <charconv>
 #include <string>
 
-#include "platform/decimal.h"
+#include "text/decimal.h"
 
 namespace sorvina::engine {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 void ParseFolderWeightEntry(FolderWeight& entry, PathStyle style) {
   std::string text = entry.entryText;
-  if (!text.empty() && text.back() == platform::OtherSeparator(style)) text.pop_back();
-  if (!text.empty() && text.back() == platform::Separator(style)) text.pop_back();
-  text.push_back(platform::Separator(style));
+  if (!text.empty() && text.back() == text::OtherSeparator(style)) text.pop_back();
+  if (!text.empty() && text.back() == text::Separator(style)) text.pop_back();
+  text.push_back(text::Separator(style));
 
   const std::size_t blank = text.find(' ');
   if (blank == std::string::npos) return;
-  entry.weight = platform::ParseLeadingDecimal(text);
+  entry.weight = text::ParseLeadingDecimal(text);
   entry.folder = text.substr(blank + 1);
 }
 
@@ -55,12 +55,12 @@ double FindScanWeight(std::string_view folderPath, double inherited,
 
 double FindPlaylistEntryWeight(std::string_view entryText, const std::vector<FolderWeight>& weights,
                                PathStyle style) {
-  const char separator = platform::Separator(style);
+  const char separator = text::Separator(style);
   for (std::size_t end = entryText.rfind(separator); end != std::string_view::npos;
        end = end == 0 ? std::string_view::npos : entryText.rfind(separator, end - 1)) {
     const std::string_view folder = entryText.substr(0, end + 1);
     for (const FolderWeight& entry : weights) {
-      if (platform::NamesEqual(entry.folder, folder, style)) return entry.weight;
+      if (text::NamesEqual(entry.folder, folder, style)) return entry.weight;
     }
   }
   return 1.0;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/selection_settings.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::engine {
 
@@ -15,8 +15,7 @@ namespace sorvina::engine {
 // stays doubled); the weight is the decimal number at its start and the folder is
 // everything after the first blank. An entry without a blank is left as it was and matches
 // no folder.
-void ParseFolderWeightEntry(FolderWeight& entry,
-                            platform::PathStyle style = platform::NativePathStyle());
+void ParseFolderWeightEntry(FolderWeight& entry, text::PathStyle style = text::NativePathStyle());
 
 // The largest weight an entry can show: "%0.2f" of anything from here on would not fit
 // the 99 characters an entry's weight may take.
@@ -43,6 +42,6 @@ double FindScanWeight(std::string_view folderPath, double inherited,
 // list order, compared as the path style compares names; the first match wins, 1.0 if
 // none.
 double FindPlaylistEntryWeight(std::string_view entryText, const std::vector<FolderWeight>& weights,
-                               platform::PathStyle style = platform::NativePathStyle());
+                               text::PathStyle style = text::NativePathStyle());
 
 }  // namespace sorvina::engine

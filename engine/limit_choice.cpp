@@ -1,6 +1,6 @@
 #include "engine/limit_choice.h"
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::engine {
 
@@ -9,7 +9,7 @@ bool MeansFreeSpace(std::string_view amountText) {
   if (begin == std::string_view::npos) return false;
   const std::string_view word =
       amountText.substr(begin, amountText.find_last_not_of(" \t") + 1 - begin);
-  return word.size() == 4 && platform::EndsWithNoCase(word, kFreeSpaceAmount);
+  return word.size() == 4 && text::EndsWithNoCase(word, kFreeSpaceAmount);
 }
 
 void StoreLimitChoice(const LimitChoice& choice, SelectionSettings& settings) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 // The texts the engine shows the user, word for word, as the command line shows them and
 // as the wizard looks up their translations.

@@ -3,14 +3,14 @@
 namespace sorvina::engine {
 namespace {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 // Whether the first component SplitComponents gives is a root: the separator itself, or a
 // drive ("C:") in Windows style.
 bool IsRooted(const std::vector<std::string_view>& components, PathStyle style) {
   if (components.empty()) return false;
   const std::string_view first = components.front();
-  return (first.size() == 1 && platform::IsSeparator(first[0], style)) ||
+  return (first.size() == 1 && text::IsSeparator(first[0], style)) ||
          (style == PathStyle::kWindows && first.size() == 2 && first[1] == ':');
 }
 
@@ -26,19 +26,19 @@ bool AllPlainNames(const std::vector<std::string_view>& components, bool rooted)
 
 std::optional<std::string> RelativeEntry(std::string_view folder, std::string_view path,
                                          PathStyle style) {
-  const std::vector<std::string_view> from = platform::SplitComponents(folder, style);
-  const std::vector<std::string_view> to = platform::SplitComponents(path, style);
+  const std::vector<std::string_view> from = text::SplitComponents(folder, style);
+  const std::vector<std::string_view> to = text::SplitComponents(path, style);
   const bool rooted = IsRooted(to, style);
   if (to.empty() || rooted != IsRooted(from, style) || !AllPlainNames(from, rooted) ||
       !AllPlainNames(to, rooted))
     return std::nullopt;
   std::size_t shared = 0;
   while (shared < from.size() && shared + 1 < to.size() &&
-         platform::NamesEqual(from[shared], to[shared], style))
+         text::NamesEqual(from[shared], to[shared], style))
     ++shared;
   if (rooted && (shared == 0 || (shared == 1 && from.size() > 1))) return std::nullopt;
 
-  const char separator = platform::Separator(style);
+  const char separator = text::Separator(style);
   std::string relative;
   for (std::size_t i = shared; i < from.size(); ++i)
     relative.append("..").push_back(separator);
@@ -62,7 +62,7 @@ std::vector<std::string> RelativeEntryLines(std::string_view playlist,
 
 std::string_view FolderOf(std::string_view path, PathStyle style) {
   std::size_t end = path.size();
-  while (end > 0 && !platform::IsSeparator(path[end - 1], style))
+  while (end > 0 && !text::IsSeparator(path[end - 1], style))
     --end;
   return path.substr(0, end);
 }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::engine {
 
@@ -17,17 +17,16 @@ namespace sorvina::engine {
 // root of the file system (unless `folder` is that root), or either holds an empty, "."
 // or ".." name, which a path in text cannot step through reliably.
 std::optional<std::string> RelativeEntry(std::string_view folder, std::string_view path,
-                                         platform::PathStyle style = platform::NativePathStyle());
+                                         text::PathStyle style = text::NativePathStyle());
 
 // The path lines of a playlist at `playlist` that lists `paths`: each relative to the
 // playlist's folder (RelativeEntry), or as it is where no relative path is worth writing.
-std::vector<std::string> RelativeEntryLines(
-    std::string_view playlist, const std::vector<std::string>& paths,
-    platform::PathStyle style = platform::NativePathStyle());
+std::vector<std::string> RelativeEntryLines(std::string_view playlist,
+                                            const std::vector<std::string>& paths,
+                                            text::PathStyle style = text::NativePathStyle());
 
 // The folder of the file `path`: everything before its last separator, that separator
 // included; empty for a bare name.
-std::string_view FolderOf(std::string_view path,
-                          platform::PathStyle style = platform::NativePathStyle());
+std::string_view FolderOf(std::string_view path, text::PathStyle style = text::NativePathStyle());
 
 }  // namespace sorvina::engine

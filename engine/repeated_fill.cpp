@@ -24,8 +24,8 @@ namespace {
 
 using platform::ContainedFolder;
 using platform::EntryStatus;
-using platform::PathStyle;
-using platform::UserText;
+using text::PathStyle;
+using text::UserText;
 
 // Where the records of playlists lie in the state folder.
 constexpr char kPlaylistRecordsFolder[] = "/playlists";
@@ -71,8 +71,8 @@ UserText RecordIgnored(const std::string& path, UserText reason) {
 bool IsDevicePlaylistName(std::string_view name) {
   const std::string_view base = name.substr(FolderOf(name, PathStyle::kPosix).size());
   return ContainedFolder::IsContainedPath(name) &&
-         ((platform::EndsWithNoCase(base, ".m3u8") && base.size() > 5) ||
-          (platform::EndsWithNoCase(base, ".m3u") && base.size() > 4));
+         ((text::EndsWithNoCase(base, ".m3u8") && base.size() > 5) ||
+          (text::EndsWithNoCase(base, ".m3u") && base.size() > 4));
 }
 
 // Whether `relative` lies in the record's own folder, which no record may take apart.

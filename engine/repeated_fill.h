@@ -14,7 +14,7 @@
 #include "engine/selection_run.h"
 #include "engine/selection_settings.h"
 #include "platform/contained_folder.h"
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 namespace sorvina::engine {
 
@@ -65,7 +65,7 @@ class RepeatedFill {
   // Takes the files the last N fills chose out of the pool. False when that leaves none:
   // the run then shows NothingLeftMessage and chooses nothing.
   bool LeaveOutRecent(CandidatePool& pool);
-  platform::UserText NothingLeftMessage() const;
+  text::UserText NothingLeftMessage() const;
 
   // Replacing, where the destination holds no record of an earlier fill.
   bool NoEarlierFill() const;

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 namespace sorvina::engine {
 
@@ -27,18 +27,18 @@ class RunPorts {
  public:
   virtual ~RunPorts() = default;
   // An information message with an OK button; returns when the user has seen it.
-  virtual void ShowInformation(const platform::UserText& message) = 0;
+  virtual void ShowInformation(const text::UserText& message) = 0;
   // Something the run passed over and went on without, such as a record of earlier fills
   // that could not be used: worth telling, but no failure of the run. Shown as an
   // information message unless the front end tells warnings apart.
-  virtual void ShowWarning(const platform::UserText& message) { ShowInformation(message); }
+  virtual void ShowWarning(const text::UserText& message) { ShowInformation(message); }
   // A question to be answered Yes or No; true for Yes. Front ends that cannot ask (or
   // whose user answered ahead, as a command line does) answer No.
-  virtual bool AskYesNo(const platform::UserText& /*question*/) { return false; }
+  virtual bool AskYesNo(const text::UserText& /*question*/) { return false; }
   // Shows or removes the wait cursor.
   virtual void SetWaitCursor(bool shown) = 0;
   // Opens a progress display titled `title`, shown right away with the focus.
-  virtual std::unique_ptr<ProgressPort> OpenProgress(const platform::UserText& title) = 0;
+  virtual std::unique_ptr<ProgressPort> OpenProgress(const text::UserText& title) = 0;
 };
 
 // Shows the wait cursor for as long as it lives.

@@ -26,7 +26,7 @@
 namespace sorvina::engine {
 namespace {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 bool HasDriveLetter(std::string_view path, PathStyle style) {
   return style == PathStyle::kWindows && path.size() >= 2 &&
@@ -97,7 +97,7 @@ std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, const
       ports.ShowInformation(kInvalidDestinationFolderMessage);
       return std::nullopt;
     }
-  } else if (!platform::EndsWithNoCase(settings.destination, ".m3u")) {
+  } else if (!text::EndsWithNoCase(settings.destination, ".m3u")) {
     ports.ShowInformation(kNoPlaylistFileMessage);
     return std::nullopt;
   }
@@ -230,14 +230,14 @@ std::size_t OfferCopiesForAdoption(RepeatedFill& repeat, const CandidatePool& po
   std::int64_t bytes = 0;
   for (const RecordedFile& copy : copies)
     bytes += copy.sizeBytes;
-  const platform::UserText found = {copies.size() == 1
-                                        ? SORVINA_TEXT("sorvina",
-                                                       "%1 file (%2) on it is a copy of a song in "
-                                                       "the sources")
-                                        : SORVINA_TEXT("sorvina",
-                                                       "%1 files (%2) on it are copies of songs in "
-                                                       "the sources"),
-                                    {copies.size(), SizeText(bytes)}};
+  const text::UserText found = {copies.size() == 1
+                                    ? SORVINA_TEXT("sorvina",
+                                                   "%1 file (%2) on it is a copy of a song in "
+                                                   "the sources")
+                                    : SORVINA_TEXT("sorvina",
+                                                   "%1 files (%2) on it are copies of songs in "
+                                                   "the sources"),
+                                {copies.size(), SizeText(bytes)}};
   bool take = adopt == AdoptCopies::kYes;
   if (adopt == AdoptCopies::kAsk) {
     take = ports.AskYesNo({SORVINA_TEXT("sorvina",
@@ -246,7 +246,7 @@ std::size_t OfferCopiesForAdoption(RepeatedFill& repeat, const CandidatePool& po
                                         "the sources."),
                            {found}});
   } else {
-    ports.ShowWarning({"%1; %2", {platform::UserText(kNoEarlierFillMessage), found}});
+    ports.ShowWarning({"%1; %2", {text::UserText(kNoEarlierFillMessage), found}});
   }
   if (!take) return copies.size();
   repeat.Adopt(std::move(copies));
@@ -289,7 +289,7 @@ std::vector<std::string> DestinationLevels(std::string_view destination, PathSty
   const std::size_t firstEnd = HasDriveLetter(destination, style) ? 3 : 1;
   std::vector<std::string> levels;
   for (std::size_t end = firstEnd; end < destination.size(); ++end) {
-    if (platform::IsSeparator(destination[end], style)) {
+    if (text::IsSeparator(destination[end], style)) {
       levels.emplace_back(destination.substr(0, end));
     }
   }

@@ -9,7 +9,7 @@
 #include "engine/limit_choice.h"
 #include "engine/run_ports.h"
 #include "engine/selection_settings.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 #include "transfer/file_operation.h"
 
 namespace sorvina::engine {
@@ -89,7 +89,7 @@ struct SelectionOutcome {
 // before a separator, except the empty one and, after a drive letter ("C:\"), the drive's
 // root. The text after the last separator is not a level.
 std::vector<std::string> DestinationLevels(std::string_view destination,
-                                           platform::PathStyle style = platform::NativePathStyle());
+                                           text::PathStyle style = text::NativePathStyle());
 
 // What the last page's Finish does: checks the settings, prepares the destination,
 // collects the candidates, draws files weighted by their folders until the limit is

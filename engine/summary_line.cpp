@@ -9,9 +9,9 @@
 namespace sorvina::engine {
 namespace {
 
-using platform::DecimalNumber;
-using platform::TextArgument;
-using platform::UserText;
+using text::DecimalNumber;
+using text::TextArgument;
+using text::UserText;
 
 UserText FilesText(std::size_t count) {
   return {count == 1 ? SORVINA_TEXT("sorvina", "%1 file") : SORVINA_TEXT("sorvina", "%1 files"),
@@ -102,7 +102,7 @@ UserText SizeText(std::int64_t bytes) {
   // Three significant digits, however small the part of an MB, without trailing zeros:
   // fewer decimals then round to the very same digits.
   int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(value))));
-  const std::string written = platform::EnglishNumber({value, decimals});
+  const std::string written = text::EnglishNumber({value, decimals});
   for (auto digit = written.rbegin(); decimals > 0 && *digit == '0'; ++digit)
     --decimals;
   return {kUnits[unit], {DecimalNumber{value, decimals}}};
@@ -140,11 +140,11 @@ UserText SummaryText(const RunSummary& summary) {
     parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 skipped"), {summary.skippedFiles}));
   if (summary.failedFiles > 0)
     parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 failed"), {summary.failedFiles}));
-  return platform::Concatenated(std::move(parts));
+  return text::Concatenated(std::move(parts));
 }
 
 std::string SummaryLine(const RunSummary& summary) {
-  return platform::English(SummaryText(summary));
+  return text::English(SummaryText(summary));
 }
 
 }  // namespace sorvina::engine

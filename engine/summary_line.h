@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/selection_run.h"
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 namespace sorvina::engine {
 
@@ -13,16 +13,16 @@ namespace sorvina::engine {
 // "Wrote a playlist of 57 files (3 h 02 min) to /home/alex/evening.m3u",
 // "Nothing chosen: the smallest file (3.1 MB) is larger than 1 MB",
 // "Cancelled after 12 of 40 files".
-platform::UserText SummaryText(const RunSummary& summary);
+text::UserText SummaryText(const RunSummary& summary);
 
 // The same line in English, as the command line shows it.
 std::string SummaryLine(const RunSummary& summary);
 
 // A size with three significant digits, in MB up to 1 GB, as the amount of MB counts
 // them (an MB is 1,048,576 bytes): "512 bytes", "0.293 MB", "3.1 MB", "1.93 GB".
-platform::UserText SizeText(std::int64_t bytes);
+text::UserText SizeText(std::int64_t bytes);
 
 // A playing time: "3 h 02 min", "4 min 10 s", "35 s".
-platform::UserText DurationText(std::int64_t seconds);
+text::UserText DurationText(std::int64_t seconds);
 
 }  // namespace sorvina::engine

@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/decimal.h"
 #include "platform/memory_advice.h"
+#include "text/decimal.h"
 
 namespace sorvina::engine {
 namespace {
@@ -220,7 +220,7 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, RandomGenerator& random, 
 
 std::int64_t AmountToBudget(std::string_view amountText, std::int64_t unitsPerAmount) {
   const double units =
-      platform::ParseLeadingDecimal(amountText) * static_cast<double>(unitsPerAmount) + 0.5;
+      text::ParseLeadingDecimal(amountText) * static_cast<double>(unitsPerAmount) + 0.5;
   if (!(units >= 1.0)) return 0;
   if (units >= kTwoTo63) return std::numeric_limits<std::int64_t>::max();
   return static_cast<std::int64_t>(units);

@@ -11,7 +11,7 @@
 
 namespace {
 
-using sorvina::platform::PathStyle;
+using sorvina::text::PathStyle;
 
 void CheckFileNameCaption(std::string_view path, PathStyle style) {
   const std::string caption = sorvina::media::FileNameCaption(path, style);
@@ -19,7 +19,7 @@ void CheckFileNameCaption(std::string_view path, PathStyle style) {
   // The name less its ending: never longer than the name, never more than four characters
   // (of up to four bytes each) shorter, and taken from its start.
   std::size_t nameStart = path.size();
-  while (nameStart > 0 && !sorvina::platform::IsSeparator(path[nameStart - 1], style))
+  while (nameStart > 0 && !sorvina::text::IsSeparator(path[nameStart - 1], style))
     --nameStart;
   const std::string_view name = path.substr(nameStart);
   FUZZ_CHECK(caption.size() <= name.size());

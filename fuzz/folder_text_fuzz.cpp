@@ -15,7 +15,7 @@
 namespace {
 
 using sorvina::platform::DriveType;
-using sorvina::platform::PathStyle;
+using sorvina::text::PathStyle;
 using sorvina::ui::FolderQueries;
 using sorvina::ui::FolderTextContext;
 using sorvina::ui::Navigability;
@@ -55,7 +55,7 @@ class FakeQueries : public FolderQueries {
       if (name.size() < typed.size()) continue;
       bool same = true;
       for (std::size_t i = 0; i < typed.size() && same; ++i)
-        same = sorvina::platform::AsciiLower(name[i]) == sorvina::platform::AsciiLower(typed[i]);
+        same = sorvina::text::AsciiLower(name[i]) == sorvina::text::AsciiLower(typed[i]);
       if (same) found.push_back(name);
     }
     return found;
@@ -75,13 +75,13 @@ class FakePrompts : public sorvina::ui::FolderPrompts {
   int questions = 0;
   int yes = 0;
 
-  void ShowMessage(const sorvina::platform::UserText& text) override {
-    FUZZ_CHECK(!sorvina::platform::English(text).empty());
+  void ShowMessage(const sorvina::text::UserText& text) override {
+    FUZZ_CHECK(!sorvina::text::English(text).empty());
     ++messages;
   }
-  bool AskYesNo(const sorvina::platform::UserText& text) override {
+  bool AskYesNo(const sorvina::text::UserText& text) override {
     ++questions;
-    const bool answer = Answer(sorvina::platform::English(text), salt_ * 31, 2) == 0;
+    const bool answer = Answer(sorvina::text::English(text), salt_ * 31, 2) == 0;
     yes += answer ? 1 : 0;
     return answer;
   }
@@ -91,7 +91,7 @@ class FakePrompts : public sorvina::ui::FolderPrompts {
 };
 
 bool IsStyleSeparator(char c, PathStyle style) {
-  return c == sorvina::platform::Separator(style);
+  return c == sorvina::text::Separator(style);
 }
 
 // What Open and Enter accept is the text itself, or the text less one trailing separator.

@@ -7,12 +7,12 @@
 
 #include "engine/folder_weights.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/decimal.h"
+#include "text/decimal.h"
 
 namespace {
 
 using sorvina::engine::FolderWeight;
-using sorvina::platform::PathStyle;
+using sorvina::text::PathStyle;
 
 FolderWeight Parsed(std::string_view text, PathStyle style) {
   FolderWeight entry{std::string(text), "unset", -7.0};
@@ -22,7 +22,7 @@ FolderWeight Parsed(std::string_view text, PathStyle style) {
 
 // What an entry's weight reads back as once written with two decimals.
 double Shown(double weight) {
-  return sorvina::platform::ParseLeadingDecimal(sorvina::engine::FormatWeight(weight));
+  return sorvina::text::ParseLeadingDecimal(sorvina::engine::FormatWeight(weight));
 }
 
 void Check(std::string_view text, PathStyle style) {
@@ -35,8 +35,8 @@ void Check(std::string_view text, PathStyle style) {
     return;
   }
   FUZZ_CHECK(!std::isnan(entry.weight));
-  FUZZ_CHECK(sorvina::platform::EndsWithSeparator(entry.folder, style));
-  FUZZ_CHECK(entry.folder.back() == sorvina::platform::Separator(style));
+  FUZZ_CHECK(sorvina::text::EndsWithSeparator(entry.folder, style));
+  FUZZ_CHECK(entry.folder.back() == sorvina::text::Separator(style));
 
   // Changing the weight keeps the folder; the new weight reads back as shown.
   for (double weight : {0.0, 2.5, 0.005, 1e95, entry.weight}) {

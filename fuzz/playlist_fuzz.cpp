@@ -13,7 +13,7 @@
 #include "engine/collection.h"
 #include "engine/folder_weights.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ using sorvina::engine::CandidatePool;
 using sorvina::engine::FolderWeight;
 using sorvina::engine::PlaylistEntry;
 using sorvina::engine::ResolvePlaylistLine;
-using sorvina::platform::PathStyle;
+using sorvina::text::PathStyle;
 
 // Lines as the reader gives them, near enough for the checks below: split at line feeds.
 std::vector<std::string_view> SplitLines(std::string_view text) {
@@ -40,9 +40,9 @@ void CheckResolution(std::string_view playlistPath, std::string_view line, PathS
   if (!entry) return;
   FUZZ_CHECK(!line.empty());
   std::string expected(line);
-  sorvina::platform::ToSeparators(expected, style);
+  sorvina::text::ToSeparators(expected, style);
   FUZZ_CHECK(entry->entryText == expected);
-  FUZZ_CHECK(sorvina::platform::EndsWithNoCase(entry->path, ".mp3"));
+  FUZZ_CHECK(sorvina::text::EndsWithNoCase(entry->path, ".mp3"));
   // The path is the line, made native, after at most a part of the playlist's path.
   const std::string& path = entry->path;
   FUZZ_CHECK(path.size() >= expected.size() && path.ends_with(expected));

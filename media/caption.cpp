@@ -35,10 +35,10 @@ std::string CaptionFromTexts(std::string title, const std::string& artist) {
   return OneLine(std::move(title));
 }
 
-std::string FileNameCaption(std::string_view path, platform::PathStyle style,
+std::string FileNameCaption(std::string_view path, text::PathStyle style,
                             std::size_t endingLength) {
   std::size_t nameStart = path.size();
-  while (nameStart > 0 && !platform::IsSeparator(path[nameStart - 1], style))
+  while (nameStart > 0 && !text::IsSeparator(path[nameStart - 1], style))
     --nameStart;
   std::string_view name = path.substr(nameStart);
   for (std::size_t dropped = 0; dropped < endingLength && !name.empty(); ++dropped) {
@@ -51,7 +51,7 @@ std::string FileNameCaption(std::string_view path, platform::PathStyle style,
   return OneLine(std::string(name));
 }
 
-std::string ReadCaption(const std::string& path, platform::PathStyle style) {
+std::string ReadCaption(const std::string& path, text::PathStyle style) {
   std::string caption = ReadTagCaption(path);
   return caption.empty() ? FileNameCaption(path, style) : caption;
 }

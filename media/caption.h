@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::media {
 
@@ -12,8 +12,7 @@ namespace sorvina::media {
 // alone) from the ID3v2 tag, else from the ID3v1 tag, else the file name without its
 // ".mp3". A tag with an artist but no title gives no caption. The file is opened for
 // reading only and its audio is not looked at.
-std::string ReadCaption(const std::string& path,
-                        platform::PathStyle style = platform::NativePathStyle());
+std::string ReadCaption(const std::string& path, text::PathStyle style = text::NativePathStyle());
 
 // The caption from the tags alone; empty when the file has no usable tag or cannot be read.
 std::string ReadTagCaption(const std::string& path);
@@ -25,7 +24,7 @@ std::string ReadTagCaption(std::span<const unsigned char> bytes);
 // The text after the last separator of `path`, less its last `endingLength` characters
 // (the ".mp3" ending by default); a name no longer than that gives an empty caption.
 // Characters are UTF-8 sequences, so a name is never cut inside one.
-std::string FileNameCaption(std::string_view path, platform::PathStyle style,
+std::string FileNameCaption(std::string_view path, text::PathStyle style,
                             std::size_t endingLength = 4);
 
 // A tag's title and artist as a caption on one line: "Artist - Title", or the title alone

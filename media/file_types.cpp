@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::media {
 namespace {
@@ -30,7 +30,7 @@ constexpr std::array<FileType, 8> kFileTypes = {{
 
 std::size_t MatchingEndingLength(const FileType& type, std::string_view name) {
   for (std::string_view ending : type.endings) {
-    if (platform::EndsWithNoCase(name, ending)) return ending.size();
+    if (text::EndsWithNoCase(name, ending)) return ending.size();
   }
   return 0;
 }

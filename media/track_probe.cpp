@@ -34,7 +34,7 @@ TrackSummary TrackProbe::Probe(const std::string& path) {
   }
   if (summary.caption.empty()) {
     summary.caption =
-        FileNameCaption(path, platform::NativePathStyle(), IsMpeg(name) ? 4 : name.endingLength);
+        FileNameCaption(path, text::NativePathStyle(), IsMpeg(name) ? 4 : name.endingLength);
   }
   return summary;
 }

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 namespace sorvina::transfer {
 namespace {
@@ -60,7 +60,7 @@ std::size_t Utf8SequenceLength(std::string_view text) {
 bool IsReservedDeviceName(std::string_view base) {
   std::string upper(base);
   for (char& c : upper)
-    c = platform::AsciiUpper(c);
+    c = text::AsciiUpper(c);
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
   return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) &&
          upper[3] >= '1' && upper[3] <= '9';

@@ -58,8 +58,8 @@ std::string NumberedName(const std::string& target, unsigned number) {
                                     ")" + parts.name.substr(stemEnd));
 }
 
-platform::UserText ErrorText(int error) {
-  return platform::Verbatim(std::generic_category().message(error));
+text::UserText ErrorText(int error) {
+  return text::Verbatim(std::generic_category().message(error));
 }
 
 CopyOutcome CopyContents(int in, int out, std::size_t chunkBytes, std::vector<char>& buffer,

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 // The system-level steps of the file operation: naming, and the copy of one file's bytes
 // into a part file. Errors are errno values (0 for success), turned into words by
@@ -28,7 +28,7 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 std::string NumberedName(const std::string& target, unsigned number);
 
 // The error's text as the system words it ("No space left on device"), shown as it is.
-platform::UserText ErrorText(int error);
+text::UserText ErrorText(int error);
 
 struct CopyOutcome {
   int error = 0;         // ECANCELED when `afterChunk` asked to stop

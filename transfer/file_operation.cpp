@@ -45,7 +45,7 @@ constexpr unsigned kMaxCopyNumber = 9999;
 // A name found free but taken again before the file took it: ask again at most this often.
 constexpr int kMaxPlacementAttempts = 16;
 
-platform::UserText ReasonOf(int error) {
+text::UserText ReasonOf(int error) {
   if (error == ELOOP) return kLinkInTheWay;
   if (error == EXDEV) return kOtherFileSystem;
   return ErrorText(error);
@@ -115,7 +115,7 @@ class Runner {
   bool IsFatFolder(const std::string& folder);
   std::string DisplayPath(const Place& place, const std::string& name) const;
   std::string ResultPath(const Place& place, const std::string& name) const;
-  Outcome Fail(const std::string& path, const platform::UserText& reason);
+  Outcome Fail(const std::string& path, const text::UserText& reason);
   bool ShowProgress(std::size_t index, std::uint64_t fileBytesDone);
 
   // A copy: the owner's calls may change the caller's request while this one runs.
@@ -424,7 +424,7 @@ std::string Runner::ResultPath(const Place& place, const std::string& name) cons
   return request_.root != nullptr ? place.Join(name) : DisplayPath(place, name);
 }
 
-Runner::Outcome Runner::Fail(const std::string& path, const platform::UserText& reason) {
+Runner::Outcome Runner::Fail(const std::string& path, const text::UserText& reason) {
   if (request_.owner != nullptr &&
       request_.owner->ReportError(path, reason) == ErrorAction::kStop) {
     return Outcome::kStopped;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/contained_folder.h"
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 namespace sorvina::transfer {
 
@@ -54,7 +54,7 @@ class FileOperationUi {
   // `target` exists: a file of the user's, or one written earlier in this operation.
   virtual ConflictAnswer AskConflict(const std::string& source, const std::string& target) = 0;
   // `path` could not be handled; `reason` says why in words.
-  virtual ErrorAction ReportError(const std::string& path, const platform::UserText& reason) = 0;
+  virtual ErrorAction ReportError(const std::string& path, const text::UserText& reason) = 0;
   // False asks the operation to stop; a file in progress is then removed.
   virtual bool Progress(const FileProgress& progress) = 0;
   // What was copied is being written out to the device, which can take a while on slow

@@ -12,8 +12,8 @@
 namespace sorvina::engine {
 namespace {
 
-using platform::PathStyle;
 using ::testing::ElementsAre;
+using text::PathStyle;
 
 std::vector<std::string> WalkPaths(const CandidatePool& pool) {
   std::vector<std::string> paths;
@@ -67,7 +67,7 @@ TEST(DuplicateFilterTest, ForgetsEverythingOnRelease) {
 // not end in one, then names.
 std::string Joined(const std::string& folder, const std::string& relative, PathStyle style) {
   std::string path = folder;
-  if (!platform::EndsWithSeparator(path, style)) path.push_back(platform::Separator(style));
+  if (!text::EndsWithSeparator(path, style)) path.push_back(text::Separator(style));
   path.append(relative);
   return path;
 }
@@ -100,7 +100,7 @@ TEST(DuplicateFilterTest, FolderNodesAndWholePathsNameTheSameFiles) {
     // A scan adds a separator after every folder it enters, whatever the name ends in.
     const std::string folderPath =
         c.subfolder.empty() ? c.folder
-                            : Joined(c.folder, c.subfolder, c.style) + platform::Separator(c.style);
+                            : Joined(c.folder, c.subfolder, c.style) + text::Separator(c.style);
     const std::string path = Joined(folderPath, c.file, c.style);
     const auto node = [&](DuplicateFilter& filter) -> DirectoryNode& {
       DirectoryNode& top = filter.FolderNode(c.folder);
@@ -114,7 +114,7 @@ TEST(DuplicateFilterTest, FolderNodesAndWholePathsNameTheSameFiles) {
     EXPECT_EQ(scanFirst.RegisterFile(node(scanFirst), c.file), nullptr);
     // Another file of the same folder lands in the same node either way.
     const bool oneName = std::none_of(c.file.begin(), c.file.end(),
-                                      [&](char ch) { return platform::IsSeparator(ch, c.style); });
+                                      [&](char ch) { return text::IsSeparator(ch, c.style); });
     if (oneName) {
       EXPECT_EQ(scanFirst.RegisterPath(Joined(folderPath, "other.mp3", c.style)), scanned);
     }

@@ -17,10 +17,10 @@ namespace sorvina::engine {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::PathStyle;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
+using text::PathStyle;
 
 // The candidates in collection order (the pool itself is walked newest first).
 std::vector<Candidate> Collect(const std::vector<std::string>& sources,

@@ -12,7 +12,7 @@
 namespace sorvina::engine {
 namespace {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 TEST(KeptFoldersTest, PathsBelowTheSourceAndNeverOutOfTheDestination) {
   struct Case {

@@ -8,7 +8,7 @@
 namespace sorvina::engine {
 namespace {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 FolderWeight Parsed(const std::string& entryText, PathStyle style) {
   FolderWeight entry{entryText, {}, 1.0};

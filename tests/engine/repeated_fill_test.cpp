@@ -26,7 +26,6 @@ namespace sorvina::engine {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::PathStyle;
 using test::All;
 using test::LinesOf;
 using test::Megabytes;
@@ -36,6 +35,7 @@ using test::Tree;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using text::PathStyle;
 
 TEST(RelativeEntryTest, LeadsFromThePlaylistsFolderOrSaysThereIsNoWay) {
   struct Case {

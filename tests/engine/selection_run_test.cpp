@@ -25,10 +25,10 @@ using test::NamesIn;
 using test::ReadBytes;
 
 namespace fs = std::filesystem;
-using platform::PathStyle;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
+using text::PathStyle;
 
 class SelectionRunTest : public ::testing::Test {
  protected:
@@ -240,7 +240,7 @@ class CallRecorder : public transfer::FileOperationUi {
     calls.push_back("conflict " + target);
     return {transfer::ConflictAction::kKeepBoth, false};
   }
-  transfer::ErrorAction ReportError(const std::string& path, const platform::UserText&) override {
+  transfer::ErrorAction ReportError(const std::string& path, const text::UserText&) override {
     calls.push_back("error " + path);
     return transfer::ErrorAction::kContinue;
   }

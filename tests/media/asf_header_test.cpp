@@ -32,11 +32,11 @@ struct Lies {
 
 std::string Header(const Lies& lies) {
   // Name and value are UTF-16 text with its final NUL.
-  const std::string descriptor = Little(2, 2) + std::string("T\0", 2) + Little(0, 2) +
-                                 Little(2, 2) + std::string("x\0", 2);
+  const std::string descriptor =
+      Little(2, 2) + std::string("T\0", 2) + Little(0, 2) + Little(2, 2) + std::string("x\0", 2);
   const std::string body = Little(lies.descriptors, 2) + descriptor;
-  const std::string object = kExtendedContentDescription +
-                             Little(24 + body.size() + lies.objectSizeMore, 8) + body;
+  const std::string object =
+      kExtendedContentDescription + Little(24 + body.size() + lies.objectSizeMore, 8) + body;
   return std::string("\x30\x26\xB2\x75\x8E\x66\xCF\x11\xA6\xD9\x00\xAA\x00\x62\xCE\x6C", 16) +
          Little(30 + object.size() + lies.headerSizeMore, 8) + Little(lies.objectCount, 4) +
          "\x01\x02" + object;

@@ -17,7 +17,7 @@ namespace {
 
 using test::ReadBytes;
 
-using platform::PathStyle;
+using text::PathStyle;
 
 class CaptionTest : public ::testing::Test {
  protected:

@@ -21,17 +21,17 @@ class RecordingPorts : public engine::RunPorts {
   std::vector<std::string> warnings;
   int cancelAtPump = -1;  // the n-th pump (counted from 1) reports Cancel
 
-  void ShowInformation(const platform::UserText& message) override {
-    messages.push_back(platform::English(message));
+  void ShowInformation(const text::UserText& message) override {
+    messages.push_back(text::English(message));
     events.push_back("message:" + messages.back());
   }
-  void ShowWarning(const platform::UserText& message) override {
-    warnings.push_back(platform::English(message));
+  void ShowWarning(const text::UserText& message) override {
+    warnings.push_back(text::English(message));
     events.push_back("warning:" + warnings.back());
   }
   void SetWaitCursor(bool shown) override { events.push_back(shown ? "wait:on" : "wait:off"); }
-  std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText& title) override {
-    events.push_back("progress:open " + platform::English(title));
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const text::UserText& title) override {
+    events.push_back("progress:open " + text::English(title));
     return std::make_unique<Progress>(*this);
   }
 
@@ -68,8 +68,8 @@ class CopyRecorder : public transfer::FileOperationUi {
     return {transfer::ConflictAction::kReplace, false};
   }
   transfer::ErrorAction ReportError(const std::string& path,
-                                    const platform::UserText& reason) override {
-    errors.push_back(path + ": " + platform::English(reason));
+                                    const text::UserText& reason) override {
+    errors.push_back(path + ": " + text::English(reason));
     return transfer::ErrorAction::kContinue;
   }
   bool Progress(const transfer::FileProgress& progress) override {

@@ -54,9 +54,8 @@ class Recorder : public FileOperationUi {
     if (!answers.empty()) answers.pop_front();
     return answer;
   }
-  ErrorAction ReportError(const std::string& path,
-                          const sorvina::platform::UserText& reason) override {
-    errors.emplace_back(path, sorvina::platform::English(reason));
+  ErrorAction ReportError(const std::string& path, const sorvina::text::UserText& reason) override {
+    errors.emplace_back(path, sorvina::text::English(reason));
     return onError;
   }
   bool Progress(const FileProgress& update) override {

@@ -25,11 +25,9 @@ class RecordingPrompts : public FolderPrompts {
   std::vector<std::string> questions;
   bool answer = false;
 
-  void ShowMessage(const platform::UserText& text) override {
-    messages.push_back(platform::English(text));
-  }
-  bool AskYesNo(const platform::UserText& text) override {
-    questions.push_back(platform::English(text));
+  void ShowMessage(const text::UserText& text) override { messages.push_back(text::English(text)); }
+  bool AskYesNo(const text::UserText& text) override {
+    questions.push_back(text::English(text));
     return answer;
   }
 };
@@ -43,7 +41,7 @@ class PosixFolderChecksTest : public ::testing::Test {
   test::TempDir dir;
   FileSystemFolderQueries queries{dir.path()};
   RecordingPrompts prompts;
-  FolderTextContext context{platform::PathStyle::kPosix, queries, prompts};
+  FolderTextContext context{text::PathStyle::kPosix, queries, prompts};
 };
 
 TEST_F(PosixFolderChecksTest, ExistingFolderAndFile) {
@@ -52,9 +50,9 @@ TEST_F(PosixFolderChecksTest, ExistingFolderAndFile) {
   EXPECT_EQ(CheckFolderForOpen(music, context), music);
   EXPECT_EQ(CheckFolderForOpen(music + "/", context), music);
   EXPECT_EQ(CheckFolderForEnter(music + "/", context), music);
-  EXPECT_EQ(IsNavigableFolderText(music + "/", platform::PathStyle::kPosix, queries),
+  EXPECT_EQ(IsNavigableFolderText(music + "/", text::PathStyle::kPosix, queries),
             Navigability::kDisplay);
-  EXPECT_EQ(IsNavigableFolderText(song + "/", platform::PathStyle::kPosix, queries),
+  EXPECT_EQ(IsNavigableFolderText(song + "/", text::PathStyle::kPosix, queries),
             Navigability::kSettled);
   // No network forms: the doubled root is the root.
   EXPECT_EQ(CheckFolderForOpen("//", context), "/");
@@ -96,7 +94,7 @@ TEST_F(PosixFolderChecksTest, FailedCreationShowsTheGeneralMessage) {
   const std::string shown = test::RunUnprivileged([&] {
     RecordingPrompts childPrompts;
     childPrompts.answer = true;
-    FolderTextContext childContext{platform::PathStyle::kPosix, queries, childPrompts};
+    FolderTextContext childContext{text::PathStyle::kPosix, queries, childPrompts};
     const bool refused = !CheckFolderForOpen(locked + "/new", childContext);
     return refused && childPrompts.messages.size() == 1 ? childPrompts.messages[0]
                                                         : std::string("accepted");

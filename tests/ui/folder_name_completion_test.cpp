@@ -13,7 +13,7 @@
 namespace sorvina::ui {
 namespace {
 
-using platform::PathStyle;
+using text::PathStyle;
 
 // Answers the folder-name search from a fixed table of texts.
 class FakeFolderNames : public FolderQueries {

@@ -50,11 +50,11 @@ class RecordingPrompts : public FolderPrompts {
   std::vector<std::string> questions;
   std::deque<bool> answers;  // the answers to the next questions; No when none is left
 
-  void ShowMessage(const sorvina::platform::UserText& text) override {
-    messages.push_back(sorvina::platform::English(text));
+  void ShowMessage(const sorvina::text::UserText& text) override {
+    messages.push_back(sorvina::text::English(text));
   }
-  bool AskYesNo(const sorvina::platform::UserText& text) override {
-    questions.push_back(sorvina::platform::English(text));
+  bool AskYesNo(const sorvina::text::UserText& text) override {
+    questions.push_back(sorvina::text::English(text));
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();
@@ -85,12 +85,12 @@ class WindowsFolderChecksTest : public ::testing::Test {
     return CheckFolderForEnter(text, context);
   }
   Navigability Navigable(const std::string& text) {
-    return IsNavigableFolderText(text, platform::PathStyle::kWindows, queries);
+    return IsNavigableFolderText(text, text::PathStyle::kWindows, queries);
   }
 
   FakeQueries queries;
   RecordingPrompts prompts;
-  FolderTextContext context{platform::PathStyle::kWindows, queries, prompts};
+  FolderTextContext context{text::PathStyle::kWindows, queries, prompts};
 };
 
 TEST_F(WindowsFolderChecksTest, ExistingFolderWithTrailingBackslash) {

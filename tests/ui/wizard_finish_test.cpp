@@ -152,7 +152,7 @@ class WizardFinishTest : public QObject {
     QCOMPARE(QDir(Path("player")).entryList(QDir::Files), QStringList({"a.mp3", "b.mp3"}));
     QCOMPARE(QDir(Path("player/deeper")).entryList(QDir::Files), QStringList({"c.mp3"}));
     const QString size = QString::fromStdString(
-        sorvina::platform::English(sorvina::engine::SizeText(3 * Song().size())));
+        sorvina::text::English(sorvina::engine::SizeText(3 * Song().size())));
     QCOMPARE(wizard.Find<QLabel>("summaryLine")->toolTip(),
              "Copied 3 files (" + size + ") to " + Path("player"));
     QVERIFY(wizard.Find<QLabel>("summaryLine")->isVisible());
@@ -183,7 +183,7 @@ class WizardFinishTest : public QObject {
     QStringList fills[2];
     const QString copied =
         "Copied 3 files (" +
-        QString::fromStdString(sorvina::platform::English(sorvina::engine::SizeText(3 * song))) +
+        QString::fromStdString(sorvina::text::English(sorvina::engine::SizeText(3 * song))) +
         ") to " + Path("player");
     for (int fill = 0; fill < 2; ++fill) {
       wizard.Finish();

@@ -33,7 +33,7 @@ transfer::ConflictAnswer WizardFileOperation::AskConflict(const std::string& sou
 }
 
 transfer::ErrorAction WizardFileOperation::ReportError(const std::string& path,
-                                                       const platform::UserText& reason) {
+                                                       const text::UserText& reason) {
   const ScopedCursor arrow(Qt::ArrowCursor);
   const QString text =
       QCoreApplication::translate("sorvina::ui::WizardFileOperation",

@@ -29,8 +29,7 @@ class WizardFileOperation : public transfer::FileOperationUi {
 
   transfer::ConflictAnswer AskConflict(const std::string& source,
                                        const std::string& target) override;
-  transfer::ErrorAction ReportError(const std::string& path,
-                                    const platform::UserText& reason) override;
+  transfer::ErrorAction ReportError(const std::string& path, const text::UserText& reason) override;
   bool Progress(const transfer::FileProgress& progress) override;
   void WritingToDevice() override;
 

@@ -50,14 +50,14 @@ WizardRunPorts::~WizardRunPorts() {
     SetWaitCursor(false);
 }
 
-void WizardRunPorts::ShowInformation(const platform::UserText& message) {
+void WizardRunPorts::ShowInformation(const text::UserText& message) {
   // A message in the middle of a run is read and answered with the ordinary arrow.
   std::optional<ScopedCursor> arrow;
   if (waitCursorDepth_ > 0) arrow.emplace(Qt::ArrowCursor);
   ui::ShowInformation(owner_, Translated(message));
 }
 
-bool WizardRunPorts::AskYesNo(const platform::UserText& question) {
+bool WizardRunPorts::AskYesNo(const text::UserText& question) {
   std::optional<ScopedCursor> arrow;
   if (waitCursorDepth_ > 0) arrow.emplace(Qt::ArrowCursor);
   return ui::AskYesNo(owner_, Translated(question));
@@ -73,8 +73,7 @@ void WizardRunPorts::SetWaitCursor(bool shown) {
   }
 }
 
-std::unique_ptr<engine::ProgressPort> WizardRunPorts::OpenProgress(
-    const platform::UserText& title) {
+std::unique_ptr<engine::ProgressPort> WizardRunPorts::OpenProgress(const text::UserText& title) {
   return std::make_unique<WindowProgress>(owner_, Translated(title));
 }
 

@@ -20,10 +20,10 @@ class WizardRunPorts : public engine::RunPorts {
   WizardRunPorts(const WizardRunPorts&) = delete;
   WizardRunPorts& operator=(const WizardRunPorts&) = delete;
 
-  void ShowInformation(const platform::UserText& message) override;
-  bool AskYesNo(const platform::UserText& question) override;
+  void ShowInformation(const text::UserText& message) override;
+  bool AskYesNo(const text::UserText& question) override;
   void SetWaitCursor(bool shown) override;
-  std::unique_ptr<engine::ProgressPort> OpenProgress(const platform::UserText& title) override;
+  std::unique_ptr<engine::ProgressPort> OpenProgress(const text::UserText& title) override;
 
  private:
   QWidget* owner_;

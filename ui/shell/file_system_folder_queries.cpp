@@ -28,7 +28,7 @@ std::string HomeFolder() {
 
 bool StartsWithNoCase(std::string_view name, std::string_view prefix) {
   return name.size() >= prefix.size() &&
-         platform::NamesEqual(name.substr(0, prefix.size()), prefix, platform::PathStyle::kWindows);
+         text::NamesEqual(name.substr(0, prefix.size()), prefix, text::PathStyle::kWindows);
 }
 
 }  // namespace

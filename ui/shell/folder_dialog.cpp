@@ -17,7 +17,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/file_system_folder_queries.h"
 #include "ui/shell/folder_edit.h"
@@ -30,8 +30,8 @@
 namespace sorvina::ui {
 namespace {
 
-constexpr platform::PathStyle kStyle = platform::NativePathStyle();
-const QChar kSeparator = QLatin1Char(platform::Separator(kStyle));
+constexpr text::PathStyle kStyle = text::NativePathStyle();
+const QChar kSeparator = QLatin1Char(text::Separator(kStyle));
 
 // Where a picker opened without a folder starts: where the last one ended with Open.
 QString& LastChosenFolder() {
@@ -53,10 +53,10 @@ class MessageBoxPrompts final : public FolderPrompts {
  public:
   explicit MessageBoxPrompts(QWidget* parent) : parent_(parent) {}
 
-  void ShowMessage(const platform::UserText& text) override {
+  void ShowMessage(const text::UserText& text) override {
     ShowPlainMessage(parent_, Translated(text));
   }
-  bool AskYesNo(const platform::UserText& text) override {
+  bool AskYesNo(const text::UserText& text) override {
     return sorvina::ui::AskYesNo(parent_, Translated(text));
   }
 

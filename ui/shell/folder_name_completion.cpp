@@ -17,9 +17,9 @@ bool IsAsciiUpper(char c) {
 
 // The length of the partly typed last name: what follows the last separator (in Windows
 // style also "/" and the drive's ":", in that order of preference).
-std::size_t TypedPrefixLength(std::string_view text, platform::PathStyle style) {
+std::size_t TypedPrefixLength(std::string_view text, text::PathStyle style) {
   std::size_t start = std::string_view::npos;
-  if (style == platform::PathStyle::kWindows) {
+  if (style == text::PathStyle::kWindows) {
     for (char mark : {'\\', '/', ':'}) {
       start = text.rfind(mark);
       if (start != std::string_view::npos) break;
@@ -35,20 +35,20 @@ void FollowTypedCase(std::string& name, std::string_view text, std::size_t prefi
   // A name in capitals alone reads better as a word: MUSIC becomes Music.
   if (!name.empty() && std::none_of(name.begin(), name.end(),
                                     [](char c) { return IsAsciiSpace(c) || IsAsciiLower(c); })) {
-    std::transform(name.begin() + 1, name.end(), name.begin() + 1, platform::AsciiLower);
+    std::transform(name.begin() + 1, name.end(), name.begin() + 1, text::AsciiLower);
   }
   // The last typed character, when its case differs from the name's, sets the case of all.
   if (text.empty() || prefixLength == 0 || text.back() == name[prefixLength - 1]) return;
   if (IsAsciiUpper(text.back())) {
-    std::transform(name.begin(), name.end(), name.begin(), platform::AsciiUpper);
+    std::transform(name.begin(), name.end(), name.begin(), text::AsciiUpper);
   } else {
-    std::transform(name.begin(), name.end(), name.begin(), platform::AsciiLower);
+    std::transform(name.begin(), name.end(), name.begin(), text::AsciiLower);
   }
 }
 
 }  // namespace
 
-std::optional<std::string> CompleteFolderName(std::string_view text, platform::PathStyle style,
+std::optional<std::string> CompleteFolderName(std::string_view text, text::PathStyle style,
                                               FolderQueries& queries) {
   const std::vector<std::string> names = queries.FolderNamesStartingWith(std::string(text));
   if (names.size() != 1) return std::nullopt;
@@ -57,7 +57,7 @@ std::optional<std::string> CompleteFolderName(std::string_view text, platform::P
   if (name.size() <= prefixLength) return std::nullopt;  // nothing to add
 
   std::string completed(text);
-  if (style == platform::PathStyle::kWindows) {
+  if (style == text::PathStyle::kWindows) {
     FollowTypedCase(name, text, prefixLength);
     completed += name.substr(prefixLength);
   } else {

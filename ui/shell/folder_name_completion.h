@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/path_style.h"
+#include "text/path_style.h"
 #include "ui/shell/folder_text_checks.h"
 
 namespace sorvina::ui {
@@ -20,7 +20,7 @@ namespace sorvina::ui {
 // follows the case of that character ("RO" gives "ROCK", "ro" gives "rock"). POSIX style
 // keeps the folder's own spelling, the typed part included, so that the text always
 // names the folder that was found.
-std::optional<std::string> CompleteFolderName(std::string_view text, platform::PathStyle style,
+std::optional<std::string> CompleteFolderName(std::string_view text, text::PathStyle style,
                                               FolderQueries& queries);
 
 }  // namespace sorvina::ui

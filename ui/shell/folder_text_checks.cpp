@@ -4,9 +4,9 @@ namespace sorvina::ui {
 namespace {
 
 using platform::DriveType;
-using platform::PathStyle;
+using text::PathStyle;
 
-using platform::UserText;
+using text::UserText;
 
 // The folder text typed comes first, on a line of its own.
 constexpr const char* kNotValidFolder = SORVINA_TEXT("sorvina", "%1\nThis is not a valid folder.");
@@ -31,7 +31,7 @@ bool IsWindows(PathStyle style) {
 }
 
 bool IsSingleSeparator(std::string_view text, PathStyle style) {
-  return text.size() == 1 && text[0] == platform::Separator(style);
+  return text.size() == 1 && text[0] == text::Separator(style);
 }
 
 // The forms below exist in Windows style only: elsewhere "D:" is an ordinary name and a
@@ -72,7 +72,7 @@ bool IsNetworkTextWithoutFolder(std::string_view text, PathStyle style) {
 }
 
 std::string WithoutTrailingSeparator(std::string_view text, PathStyle style) {
-  if (!text.empty() && text.back() == platform::Separator(style)) text.remove_suffix(1);
+  if (!text.empty() && text.back() == text::Separator(style)) text.remove_suffix(1);
   return std::string(text);
 }
 
@@ -89,7 +89,7 @@ CreationResult CreateFolderAfterAsking(std::string_view text, const char* genera
   // The separator makes the last part a folder too; an empty text stays empty so that it
   // does not turn into the root.
   std::string path(text);
-  if (!path.empty()) path += platform::Separator(context.style);
+  if (!path.empty()) path += text::Separator(context.style);
   if (context.queries.CreateFolderPath(path)) return CreationResult::kCreated;
 
   // A drive's type is that of its root; without drives, the volume that would have held
@@ -189,7 +189,7 @@ Navigability IsNavigableFolderText(std::string_view text, PathStyle style, Folde
   if (IsDriveRootText(text, style)) {
     return HasInvalidDrive(text, style, queries) ? Navigability::kSettled : Navigability::kDisplay;
   }
-  if (!text.empty() && text.back() == platform::Separator(style)) {
+  if (!text.empty() && text.back() == text::Separator(style)) {
     return queries.AttributesOf(std::string(text)) == PathAttributes::kDirectory
                ? Navigability::kDisplay
                : Navigability::kSettled;

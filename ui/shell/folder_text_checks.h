@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/drive_type.h"
-#include "platform/path_style.h"
-#include "platform/user_text.h"
+#include "text/path_style.h"
+#include "text/user_text.h"
 
 namespace sorvina::ui {
 
@@ -46,13 +46,13 @@ class FolderPrompts {
  public:
   virtual ~FolderPrompts() = default;
   // A message with an OK button.
-  virtual void ShowMessage(const platform::UserText& text) = 0;
+  virtual void ShowMessage(const text::UserText& text) = 0;
   // A question with Yes and No buttons; true only for Yes.
-  virtual bool AskYesNo(const platform::UserText& text) = 0;
+  virtual bool AskYesNo(const text::UserText& text) = 0;
 };
 
 struct FolderTextContext {
-  platform::PathStyle style;
+  text::PathStyle style;
   FolderQueries& queries;
   FolderPrompts& prompts;
 };
@@ -90,7 +90,7 @@ std::optional<std::string> CheckFolderForEnter(std::string_view text,
                                                const FolderTextContext& context);
 
 // For each typed character and the Delete key. Never shows anything.
-Navigability IsNavigableFolderText(std::string_view text, platform::PathStyle style,
+Navigability IsNavigableFolderText(std::string_view text, text::PathStyle style,
                                    FolderQueries& queries);
 
 }  // namespace sorvina::ui

@@ -9,26 +9,25 @@ namespace sorvina::ui {
 namespace {
 
 // One argument as the user reads it, in the engine's text encoding.
-std::string ArgumentText(const platform::TextArgument& argument) {
+std::string ArgumentText(const text::TextArgument& argument) {
   const QLocale locale;
   if (const auto* verbatim = std::get_if<std::string>(&argument.value)) return *verbatim;
   if (const auto* integer = std::get_if<std::int64_t>(&argument.value))
     return ToEngineText(locale.toString(static_cast<qlonglong>(*integer)));
-  if (const auto* decimal = std::get_if<platform::DecimalNumber>(&argument.value))
+  if (const auto* decimal = std::get_if<text::DecimalNumber>(&argument.value))
     return ToEngineText(locale.toString(decimal->value, 'f', decimal->decimals));
-  return ToEngineText(
-      Translated(*std::get<std::shared_ptr<const platform::UserText>>(argument.value)));
+  return ToEngineText(Translated(*std::get<std::shared_ptr<const text::UserText>>(argument.value)));
 }
 
 }  // namespace
 
-QString Translated(const platform::UserText& text) {
+QString Translated(const text::UserText& text) {
   std::vector<std::string> values;
   values.reserve(text.arguments.size());
-  for (const platform::TextArgument& argument : text.arguments)
+  for (const text::TextArgument& argument : text.arguments)
     values.push_back(ArgumentText(argument));
-  const QString pattern = QCoreApplication::translate(platform::kTextContext, text.source);
-  return FromEngineText(platform::FillPlaceholders(ToEngineText(pattern), values));
+  const QString pattern = QCoreApplication::translate(text::kTextContext, text.source);
+  return FromEngineText(text::FillPlaceholders(ToEngineText(pattern), values));
 }
 
 }  // namespace sorvina::ui

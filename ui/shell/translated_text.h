@@ -2,13 +2,13 @@
 
 #include <QString>
 
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 namespace sorvina::ui {
 
 // `text` in the language of the installed translations: its source text translated, then
 // its placeholders filled in one pass, counts and decimals written as the user's locale
 // writes numbers. A text without a translation shows in English.
-QString Translated(const platform::UserText& text);
+QString Translated(const text::UserText& text);
 
 }  // namespace sorvina::ui

@@ -1,4 +1,4 @@
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 namespace {
 
 using ::testing::ElementsAre;
@@ -48,4 +48,4 @@ TEST(PathStyleTest, RecognisesEndingsAndSeparators) {
 }
 
 }  // namespace
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

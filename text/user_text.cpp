@@ -1,11 +1,11 @@
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <iterator>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 
 TextArgument::TextArgument(UserText text)
     : value(std::make_shared<const UserText>(std::move(text))) {}
@@ -72,4 +72,4 @@ std::string English(const UserText& text) {
   return FillPlaceholders(text.source, values);
 }
 
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

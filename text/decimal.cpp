@@ -1,4 +1,4 @@
-#include "platform/decimal.h"
+#include "text/decimal.h"
 
 #include <locale.h>
 #include <stdlib.h>
@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 namespace {
 
 bool IsDigit(char c) {
@@ -71,4 +71,4 @@ double ParseLeadingDecimal(std::string_view text) {
   return negative ? -value : value;
 }
 
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

@@ -1,10 +1,10 @@
-#include "platform/decimal.h"
+#include "text/decimal.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 namespace {
 
 TEST(DecimalTest, ReadsTheNumberAtTheStartAndStopsWhereItEnds) {
@@ -34,4 +34,4 @@ TEST(DecimalTest, OutOfRangeValuesSaturateLikeTheCLibrary) {
 }
 
 }  // namespace
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

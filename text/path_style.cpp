@@ -1,8 +1,8 @@
-#include "platform/path_style.h"
+#include "text/path_style.h"
 
 #include <algorithm>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 bool IsSeparator(char c, PathStyle style) {
   return c == Separator(style) || (style == PathStyle::kWindows && c == OtherSeparator(style));
 }
@@ -50,4 +50,4 @@ void ToSeparators(std::string& path, PathStyle style) {
   std::replace(path.begin(), path.end(), OtherSeparator(style), Separator(style));
 }
 
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

@@ -1,10 +1,10 @@
 // The command line's English: placeholders filled in one pass, whatever the values hold,
 // numbers as English writes them, texts within texts, and long concatenations whole.
-#include "platform/user_text.h"
+#include "text/user_text.h"
 
 #include <gtest/gtest.h>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 namespace {
 
 TEST(UserTextTest, FillsEachPlaceholderOnceAndLeavesTheRestAsWritten) {
@@ -46,4 +46,4 @@ TEST(UserTextTest, ConcatenatesAnyNumberOfPartsInOrder) {
 }
 
 }  // namespace
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

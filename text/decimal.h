@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 
 // Reads the decimal number at the start of `text` the way people type amounts and
 // weights: leading white space is skipped, an optional sign, digits with an optional
@@ -12,4 +12,4 @@ namespace sorvina::platform {
 // A value too large for a double gives +/-HUGE_VAL, as the C library's conversion does.
 double ParseLeadingDecimal(std::string_view text);
 
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 
 // The translation context of every text marked below. The wizard looks these texts up
 // there; the command line shows them in English as they are written.
@@ -21,14 +21,14 @@ consteval const char* MarkedText(std::string_view context, const char* text) {
   return text;
 }
 
-}  // namespace sorvina::platform
+}  // namespace sorvina::text
 
 // Marks an English text that the user sees, so that the translation tools (lupdate reads
 // it as QT_TRANSLATE_NOOP) list it for the translators. Numbers, paths and other texts
 // go into its placeholders %1 to %9 (see UserText), never into the text itself.
-#define SORVINA_TEXT(context, text) ::sorvina::platform::MarkedText(context, text)
+#define SORVINA_TEXT(context, marked) ::sorvina::text::MarkedText(context, marked)
 
-namespace sorvina::platform {
+namespace sorvina::text {
 
 struct UserText;
 
@@ -84,4 +84,4 @@ std::string EnglishNumber(const DecimalNumber& number);
 // The text in English, exactly as its source and arguments say.
 std::string English(const UserText& text);
 
-}  // namespace sorvina::platform
+}  // namespace sorvina::text

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sorvina::platform {
+namespace sorvina::text {
 
 // How path text is spelled. Windows style: '\' separates, '/' is accepted too, drive
 // letters, names compared without regard to (ASCII) letter case. POSIX style: '/'
@@ -60,4 +60,4 @@ bool EndsWithNoCase(std::string_view text, std::string_view ending);
 // Replaces every other separator by the separator of `style`.
 void ToSeparators(std::string& path, PathStyle style);
 
-}  // namespace sorvina::platform
+}  // namespace sorvina::text
