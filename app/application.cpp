@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include "engine/selection_settings.h"
+#include "engine/settings/selection_settings.h"
 #include "ui/shell/application_name.h"
 #include "ui/wizard/last_state.h"
 #include "ui/wizard/selection_wizard.h"

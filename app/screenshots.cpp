@@ -23,9 +23,9 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 
-#include "engine/messages.h"
-#include "engine/selection_settings.h"
-#include "engine/summary_line.h"
+#include "engine/report/messages.h"
+#include "engine/report/summary_line.h"
+#include "engine/settings/selection_settings.h"
 #include "ui/progress/progress_window.h"
 #include "ui/shell/application_name.h"
 #include "ui/shell/drop_down_list.h"

@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/candidate_pool.h"
-#include "engine/collection.h"
-#include "engine/selection_settings.h"
+#include "engine/draw/candidate_pool.h"
+#include "engine/scan/collection.h"
+#include "engine/settings/selection_settings.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <system_error>
 #include <vector>
 
-#include "engine/run_ports.h"
+#include "engine/report/run_ports.h"
 #include "tests/support/mp3_fixtures.h"
 
 namespace sorvina::bench {

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/candidate_pool.h"
+#include "engine/draw/candidate_pool.h"
 #include "text/path_style.h"
 
 namespace {

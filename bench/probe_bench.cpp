@@ -23,7 +23,7 @@
 
 #include "bench/mp3_library.h"
 #include "bench/ratio_reporter.h"
-#include "engine/playlist_writer.h"
+#include "engine/output/playlist_writer.h"
 #include "media/mp3_info.h"
 #include "media/track_probe.h"
 

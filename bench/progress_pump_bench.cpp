@@ -21,7 +21,7 @@
 
 #include "bench/mp3_library.h"
 #include "bench/ratio_reporter.h"
-#include "engine/playlist_writer.h"
+#include "engine/output/playlist_writer.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/progress/wizard_run_ports.h"
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
-#include "engine/weighted_draw.h"
+#include "engine/draw/weighted_draw.h"
 
 namespace {
 

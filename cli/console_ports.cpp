@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/messages.h"
+#include "engine/report/messages.h"
 
 namespace sorvina::cli {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "cli/console.h"
 #include "cli/status_line.h"
-#include "engine/run_ports.h"
+#include "engine/report/run_ports.h"
 #include "transfer/file_operation.h"
 
 namespace sorvina::cli {

@@ -10,11 +10,11 @@
 
 #include "cli/exit_status.h"
 #include "cli/status_line.h"
-#include "engine/messages.h"
-#include "engine/selection_run.h"
-#include "engine/selection_settings.h"
-#include "engine/settings_file.h"
-#include "engine/summary_line.h"
+#include "engine/report/messages.h"
+#include "engine/report/summary_line.h"
+#include "engine/run/selection_run.h"
+#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_file.h"
 #include "text/path_style.h"
 
 namespace sorvina::cli {

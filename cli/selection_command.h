@@ -8,7 +8,7 @@
 
 #include "cli/console.h"
 #include "cli/console_ports.h"
-#include "engine/limit_choice.h"
+#include "engine/settings/limit_choice.h"
 
 namespace sorvina::cli {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/folder_weights.h"
+#include "engine/settings/folder_weights.h"
 #include "fuzz/fuzz_support.h"
 #include "text/decimal.h"
 

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/candidate_pool.h"
-#include "engine/collection.h"
-#include "engine/folder_weights.h"
+#include "engine/draw/candidate_pool.h"
+#include "engine/scan/collection.h"
+#include "engine/settings/folder_weights.h"
 #include "fuzz/fuzz_support.h"
 #include "text/path_style.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/settings_file.h"
+#include "engine/settings/settings_file.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/candidate_pool.h"
+#include "engine/draw/candidate_pool.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "engine/collection.h"
+#include "engine/scan/collection.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/folder_weights.h"
+#include "engine/settings/folder_weights.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::engine {

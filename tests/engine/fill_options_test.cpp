@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "engine/copy_targets.h"
-#include "engine/destination_space.h"
-#include "engine/summary_line.h"
+#include "engine/fill/copy_targets.h"
+#include "engine/fill/destination_space.h"
+#include "engine/report/summary_line.h"
 
 namespace sorvina::engine {
 namespace {

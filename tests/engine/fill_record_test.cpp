@@ -1,5 +1,5 @@
 // The record of fills as written and as read back from whatever a player may hold.
-#include "engine/fill_record.h"
+#include "engine/fill/fill_record.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "engine/folder_weights.h"
+#include "engine/settings/folder_weights.h"
 
 #include <gtest/gtest.h>
 

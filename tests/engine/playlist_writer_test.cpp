@@ -1,4 +1,4 @@
-#include "engine/playlist_writer.h"
+#include "engine/output/playlist_writer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/messages.h"
-#include "engine/track_read_ahead.h"
+#include "engine/output/track_read_ahead.h"
+#include "engine/report/messages.h"
 #include "media/track_probe.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/recording_ports.h"

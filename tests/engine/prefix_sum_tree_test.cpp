@@ -1,4 +1,4 @@
-#include "engine/prefix_sum_tree.h"
+#include "engine/draw/prefix_sum_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/count_tree.h"
+#include "engine/draw/count_tree.h"
 
 namespace sorvina::engine {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/random_generator.h"
+#include "engine/draw/random_generator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Fills that follow one another: a record on the destination, the previous fill replaced,
 // the last fills avoided, a playlist on the device, playlists relative to their folder;
 // and records that cannot be trusted.
-#include "engine/repeated_fill.h"
+#include "engine/fill/repeated_fill.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/collection.h"
-#include "engine/fill_record.h"
-#include "engine/playlist_paths.h"
-#include "engine/selection_run.h"
-#include "engine/summary_line.h"
+#include "engine/fill/fill_record.h"
+#include "engine/output/playlist_paths.h"
+#include "engine/report/summary_line.h"
+#include "engine/run/selection_run.h"
+#include "engine/scan/collection.h"
 #include "tests/support/limit_choices.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"

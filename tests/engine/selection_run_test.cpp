@@ -1,4 +1,4 @@
-#include "engine/selection_run.h"
+#include "engine/run/selection_run.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/messages.h"
+#include "engine/report/messages.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/limit_choices.h"
 #include "tests/support/mp3_fixtures.h"

@@ -1,4 +1,4 @@
-#include "engine/settings_file.h"
+#include "engine/settings/settings_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/limit_choice.h"
+#include "engine/settings/limit_choice.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::engine {

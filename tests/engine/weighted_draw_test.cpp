@@ -1,4 +1,4 @@
-#include "engine/weighted_draw.h"
+#include "engine/draw/weighted_draw.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/fill_record.h"
-#include "engine/messages.h"
-#include "engine/selection_run.h"
+#include "engine/fill/fill_record.h"
+#include "engine/report/messages.h"
+#include "engine/run/selection_run.h"
 #include "platform/contained_folder.h"
 #include "tests/faults/fill_support.h"
 #include "tests/support/limit_choices.h"

@@ -22,10 +22,10 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/destination_space.h"
-#include "engine/fill_record.h"
-#include "engine/messages.h"
-#include "engine/selection_run.h"
+#include "engine/fill/destination_space.h"
+#include "engine/fill/fill_record.h"
+#include "engine/report/messages.h"
+#include "engine/run/selection_run.h"
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "tests/faults/fill_support.h"

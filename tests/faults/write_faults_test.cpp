@@ -31,12 +31,12 @@
 #include <utility>
 #include <vector>
 
-#include "engine/copy_targets.h"
-#include "engine/destination_space.h"
-#include "engine/messages.h"
-#include "engine/playlist_writer.h"
-#include "engine/selection_run.h"
-#include "engine/settings_file.h"
+#include "engine/fill/copy_targets.h"
+#include "engine/fill/destination_space.h"
+#include "engine/output/playlist_writer.h"
+#include "engine/report/messages.h"
+#include "engine/run/selection_run.h"
+#include "engine/settings/settings_file.h"
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "tests/faults/test_volumes.h"

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/limit_choice.h"
+#include "engine/settings/limit_choice.h"
 
 namespace sorvina::test {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/run_ports.h"
+#include "engine/report/run_ports.h"
 #include "transfer/file_operation.h"
 
 namespace sorvina::test {

@@ -18,8 +18,8 @@
 #include <QTranslator>
 #include <QXmlStreamReader>
 
-#include "engine/messages.h"
-#include "engine/summary_line.h"
+#include "engine/report/messages.h"
+#include "engine/report/summary_line.h"
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"
 #include "ui/shell/sorted_list_box.h"

@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "engine/summary_line.h"
+#include "engine/report/summary_line.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QWizard>
 
-#include "engine/selection_settings.h"
+#include "engine/settings/selection_settings.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/message_box.h"
 #include "ui/wizard/selection_wizard.h"

@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "engine/messages.h"
+#include "engine/report/messages.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/translated_text.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/run_ports.h"
+#include "engine/report/run_ports.h"
 
 class QWidget;
 

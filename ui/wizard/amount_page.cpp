@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "engine/selection_run.h"
-#include "engine/summary_line.h"
+#include "engine/report/summary_line.h"
+#include "engine/run/selection_run.h"
 #include "resources/resource_ids.h"
 #include "ui/progress/wizard_file_operation.h"
 #include "ui/progress/wizard_run_ports.h"

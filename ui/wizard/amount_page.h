@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/limit_choice.h"
+#include "engine/settings/limit_choice.h"
 #include "ui/wizard/wizard_page.h"
 
 class QCheckBox;

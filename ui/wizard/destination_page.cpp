@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "engine/summary_line.h"
+#include "engine/report/summary_line.h"
 #include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/drop_down_list.h"

@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
-#include "engine/settings_file.h"
+#include "engine/settings/settings_file.h"
 #include "platform/file_system.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"

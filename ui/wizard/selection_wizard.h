@@ -2,8 +2,8 @@
 
 #include <QWizard>
 
-#include "engine/selection_settings.h"
-#include "engine/settings_file.h"
+#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_file.h"
 
 namespace sorvina::ui {
 

@@ -4,7 +4,7 @@
 
 #include <QCoreApplication>
 
-#include "engine/messages.h"
+#include "engine/report/messages.h"
 #include "platform/file_system.h"
 #include "platform/user_folders.h"
 #include "ui/shell/file_dialog.h"

@@ -2,9 +2,9 @@
 
 #include <QString>
 
-#include "engine/limit_choice.h"
-#include "engine/selection_settings.h"
-#include "engine/settings_file.h"
+#include "engine/settings/limit_choice.h"
+#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_file.h"
 
 class QWidget;
 

@@ -8,7 +8,7 @@
 #include <QLocale>
 #include <QPushButton>
 
-#include "engine/folder_weights.h"
+#include "engine/settings/folder_weights.h"
 #include "resources/dialog_templates.h"
 #include "resources/resource_ids.h"
 #include "resources/string_table.h"

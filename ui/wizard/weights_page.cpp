@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "engine/folder_weights.h"
+#include "engine/settings/folder_weights.h"
 #include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/path_drop_target.h"

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QWizardPage>
 
-#include "engine/selection_settings.h"
+#include "engine/settings/selection_settings.h"
 #include "ui/shell/dialog_builder.h"
 
 namespace sorvina::ui {

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/fill/fill_record.h"
+#include "platform/contained_folder.h"
+#include "transfer/file_operation.h"
+
+namespace sorvina::engine {
+
+// Writes the journal of a fill under way (FillJournal) into the record's folder, a line
+// ahead of each step it tells of, so that the next fill knows what this one put there if
+// it is cut off. Each line is handed to the system before the step, which keeps it
+// through a killed process; the journal goes once the record holds the fill.
+class JournalWriter : public transfer::PlacementJournal {
+ public:
+  JournalWriter(const platform::ContainedFolder& folder, std::string name)
+      : folder_(folder), name_(std::move(name)) {}
+
+  // Starts the journal of a fill that began at `time`. 0, or the errno value.
+  [[nodiscard]] int Begin(std::int64_t time, bool replacing);
+  bool begun() const { return fd_.valid(); }
+
+  int WillPlace(const std::string& relative, const std::string& source,
+                const platform::EntryStatus& sourceStatus) override;
+  void Placed(const std::string& relative, const platform::EntryStatus& status) override;
+  void FolderMade(const std::string& relative) override;
+  // The playlist `relative` is about to be written.
+  [[nodiscard]] int WillWritePlaylist(const std::string& relative);
+
+  // Removes the journal: the record holds the fill now.
+  void Remove();
+
+ private:
+  int Append(const JournalEntry& entry);
+
+  const platform::ContainedFolder& folder_;
+  const std::string name_;
+  platform::UniqueFd fd_;
+};
+
+// What a fill cut off part-way had put into `destination`, as its `journal` tells and the
+// destination shows: the songs it placed that are still there as it placed them (those
+// whose placing it had not confirmed only where the file has the size and time its copy
+// would have), the folders it made, and, where it was replacing `previous`, the songs and
+// playlist of that fill it had not removed yet, which now belong to it. Leftovers of its
+// work are removed where `clean`: hidden part files and temporaries anywhere in the
+// destination but the record's folder `recordFolder`, and the empty placeholder a copy
+// puts under its name for an instant on FAT volumes. Nothing where it had placed no song.
+std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
+                                                   const platform::ContainedFolder& destination,
+                                                   const RecordedFill* previous, bool clean,
+                                                   const std::string& recordFolder);
+
+// The folders of `previous` still there as folders in `destination`: a fill after it
+// keeps them as folders that fills made.
+std::vector<std::string> FoldersStillThere(const RecordedFill& previous,
+                                           const platform::ContainedFolder& destination);
+
+// Whether `file` is still in `destination` as it was recorded (a regular file of the
+// same size and modification time).
+bool IsUnchanged(const RecordedFile& file, const platform::ContainedFolder& destination);
+
+}  // namespace sorvina::engine

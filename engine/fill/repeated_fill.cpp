@@ -1,0 +1,712 @@
+#include "engine/fill/repeated_fill.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "engine/fill/copy_adoption.h"
+#include "engine/output/playlist_paths.h"
+#include "engine/output/playlist_writer.h"
+#include "engine/report/messages.h"
+#include "platform/drive_type.h"
+#include "platform/file_system.h"
+#include "platform/user_folders.h"
+#include "transfer/file_copy.h"
+
+namespace sorvina::engine {
+namespace {
+
+using platform::ContainedFolder;
+using platform::EntryStatus;
+using text::PathStyle;
+using text::UserText;
+
+// Where the records of playlists lie in the state folder.
+constexpr char kPlaylistRecordsFolder[] = "/playlists";
+
+// A failure in words, for the messages below.
+UserText ReasonOf(int error) {
+  if (error == ELOOP) return SORVINA_TEXT("sorvina", "a link is in the way");
+  if (error == EXDEV) return SORVINA_TEXT("sorvina", "it leads onto another file system");
+  return transfer::ErrorText(error);
+}
+
+UserText ProblemText(RecordProblem problem) {
+  switch (problem) {
+    case RecordProblem::kTooLarge:
+      return SORVINA_TEXT("sorvina", "it is larger than any record written here");
+    case RecordProblem::kForeign:
+      return SORVINA_TEXT("sorvina", "it is no record of fills that this version can read");
+    case RecordProblem::kDamaged:
+      return SORVINA_TEXT("sorvina", "it is damaged or was changed by hand");
+    case RecordProblem::kUnsafePath:
+      return SORVINA_TEXT("sorvina", "it names files outside the destination");
+    case RecordProblem::kNone:
+      break;
+  }
+  return {};
+}
+
+constexpr const char* kAnotherUsersRecord = SORVINA_TEXT("sorvina", "it belongs to another user");
+
+UserText ReadFailureText(int error) {
+  if (error == EFBIG) return ProblemText(RecordProblem::kTooLarge);
+  if (error == EINVAL) return SORVINA_TEXT("sorvina", "it is no regular file");
+  return ReasonOf(error);
+}
+
+// "The record of earlier fills in PATH was ignored: REASON".
+UserText RecordIgnored(const std::string& path, UserText reason) {
+  return {SORVINA_TEXT("sorvina", "The record of earlier fills in %1 was ignored: %2"),
+          {path, std::move(reason)}};
+}
+
+// A path inside the destination whose last name is more than a playlist ending.
+bool IsDevicePlaylistName(std::string_view name) {
+  const std::string_view base = name.substr(FolderOf(name, PathStyle::kPosix).size());
+  return ContainedFolder::IsContainedPath(name) &&
+         ((text::EndsWithNoCase(base, ".m3u8") && base.size() > 5) ||
+          (text::EndsWithNoCase(base, ".m3u") && base.size() > 4));
+}
+
+// Whether `relative` lies in the record's own folder, which no record may take apart.
+bool InRecordFolder(std::string_view relative) {
+  const std::string_view folder = kRecordFolderName;
+  return relative.starts_with(folder) &&
+         (relative.size() == folder.size() || relative[folder.size()] == '/');
+}
+
+// Whether two fills list the same songs, wherever they are listed.
+bool SameFiles(const RecordedFill& a, const RecordedFill& b) {
+  const auto sorted = [](std::vector<RecordedFile> files) {
+    std::sort(files.begin(), files.end(),
+              [](const RecordedFile& x, const RecordedFile& y) { return x.relative < y.relative; });
+    return files;
+  };
+  return sorted(a.files) == sorted(b.files);
+}
+
+std::size_t LinesOf(const FillHistory& history) {
+  std::size_t lines = 2;
+  for (const RecordedFill& fill : history.fills)
+    lines += 1 + fill.files.size() + fill.playlists.size() + fill.folders.size();
+  return lines;
+}
+
+std::int64_t RoundedUp(std::int64_t bytes, std::int64_t unit) {
+  return (bytes + unit - 1) / unit * unit;
+}
+
+// The ports of a playlist written on the player: its progress is shown, but Cancel (or an
+// interrupt that already stopped the copy) does not cut it short. The files are on the
+// player by then, and a playlist that ends early would hide the rest of them.
+class UncancellablePorts : public RunPorts {
+ public:
+  explicit UncancellablePorts(RunPorts& ports) : ports_(ports) {}
+  void ShowInformation(const UserText& message) override { ports_.ShowInformation(message); }
+  void ShowWarning(const UserText& message) override { ports_.ShowWarning(message); }
+  void SetWaitCursor(bool shown) override { ports_.SetWaitCursor(shown); }
+  std::unique_ptr<ProgressPort> OpenProgress(const UserText& title) override {
+    std::unique_ptr<ProgressPort> progress = ports_.OpenProgress(title);
+    if (!progress) return nullptr;
+    return std::make_unique<UncancellableProgress>(std::move(progress));
+  }
+
+ private:
+  class UncancellableProgress : public ProgressPort {
+   public:
+    explicit UncancellableProgress(std::unique_ptr<ProgressPort> progress)
+        : progress_(std::move(progress)) {}
+    void SetRange(int lower, int upper) override { progress_->SetRange(lower, upper); }
+    void SetPosition(int position) override { progress_->SetPosition(position); }
+    bool PumpAndCheckCancel() override {
+      progress_->PumpAndCheckCancel();
+      return false;
+    }
+
+   private:
+    std::unique_ptr<ProgressPort> progress_;
+  };
+
+  RunPorts& ports_;
+};
+
+}  // namespace
+
+RepeatedFill::RepeatedFill(const SelectionSettings& settings, bool dryRun, bool beyondClassic)
+    : settings_(settings),
+      dryRun_(dryRun),
+      copy_(settings.copyToFolder),
+      usesRecord_(settings.options.avoidLast > 0 || (settings.copyToFolder && beyondClassic)),
+      replacing_(settings.copyToFolder && settings.options.replacePrevious) {}
+
+bool RepeatedFill::Begin(RunPorts& ports, const ContainedFolder* destination) {
+  destination_ = destination;
+  if (copy_ && !settings_.options.devicePlaylist.empty() &&
+      !IsDevicePlaylistName(settings_.options.devicePlaylist)) {
+    ports.ShowInformation(kDevicePlaylistNameMessage);
+    return false;
+  }
+  if (!usesRecord_) return true;
+  if (!OpenRecord(ports)) return false;
+  ReadRecord(ports);
+  if (copy_) FinishInterruptedFill(ports);
+  if (replacing_) PlanReplacement();
+  return true;
+}
+
+std::string RepeatedFill::RecordFolderPath() const {
+  if (copy_) return transfer::JoinPath(settings_.destination, kRecordFolderName);
+  return platform::StateFolder() + kPlaylistRecordsFolder;
+}
+
+std::string RepeatedFill::PathOf(const std::string& name) const {
+  return transfer::JoinPath(RecordFolderPath(), name);
+}
+
+bool RepeatedFill::OpenRecord(RunPorts& ports) {
+  int error = ENOENT;
+  if (copy_) {
+    recordName_ = kRecordFileName;
+    lockName_ = kRecordLockName;
+    if (destination_ != nullptr)
+      recordFolder_ = destination_->Folder(kRecordFolderName, !dryRun_, &error);
+  } else {
+    const std::string key = TextHash(settings_.destination);
+    recordName_ = key + ".txt";
+    lockName_ = key + ".lock";
+    if (!platform::StateFolder().empty()) {
+      const std::string folder = RecordFolderPath();
+      if (!dryRun_) platform::MakeFolders(folder);
+      recordFolder_ = ContainedFolder::Open(folder, &error);
+    }
+  }
+  const std::string folderPath = RecordFolderPath();
+  if (recordFolder_ && !dryRun_) lock_ = recordFolder_->Lock(lockName_, &error);
+  if (dryRun_) {
+    // Nothing is written; a record that cannot even be looked at is said to be ignored.
+    if (!recordFolder_ && error != ENOENT)
+      ports.ShowWarning(RecordIgnored(folderPath, ReasonOf(error)));
+    return true;
+  }
+  if (!lock_) {
+    if (error == EWOULDBLOCK) {
+      ports.ShowInformation(kFillUnderWayMessage);
+      return false;
+    }
+    ports.ShowWarning(
+        {replacing_ ? SORVINA_TEXT("sorvina",
+                                   "No record of this fill can be kept in %1 (%2); the songs of "
+                                   "the previous fill were left in place")
+                    : SORVINA_TEXT("sorvina", "No record of this fill can be kept in %1 (%2)"),
+         {folderPath, ReasonOf(error)}});
+    return true;
+  }
+  writable_ = true;
+  // A fill cut off part-way, by a device that went away, may have left its half-written
+  // record or journal behind; the lock says that no other run is writing one now.
+  recordFolder_->RemoveLeftoverTemporaries(recordName_);
+  recordFolder_->RemoveLeftoverTemporaries(kJournalName);
+  return true;
+}
+
+// The bytes of the file `name` in the record's folder, where it may be trusted as far as
+// who wrote it goes; else nothing, after a warning, with the file set aside.
+std::optional<std::string> RepeatedFill::ReadTrusted(const std::string& name, RunPorts& ports) {
+  if (!recordFolder_) return std::nullopt;
+  std::string bytes;
+  EntryStatus status;
+  const int error = recordFolder_->ReadFile(name, kMaxRecordBytes, bytes, &status);
+  if (error == ENOENT) return std::nullopt;
+  if (error != 0) {
+    ports.ShowWarning(RecordIgnored(PathOf(name), ReadFailureText(error)));
+    return std::nullopt;
+  }
+  // In a folder that others may write to, a record of theirs could name the user's files.
+  if (platform::KeepsOwners(status.device) && status.owner != geteuid()) {
+    ports.ShowWarning(RecordIgnored(PathOf(name), kAnotherUsersRecord));
+    SetAside(name);
+    return std::nullopt;
+  }
+  return bytes;
+}
+
+// Sets the file `name` aside rather than overwriting it: it may be a newer version's, or
+// worth a look. Earlier ones set aside stay, numbered.
+void RepeatedFill::SetAside(const std::string& name) {
+  if (!writable_) return;
+  const std::string aside = name + ".ignored";
+  int error = recordFolder_->RenameNoReplace(name, aside);
+  for (unsigned number = 2; error == EEXIST && number < 100; ++number)
+    error = recordFolder_->RenameNoReplace(name, transfer::NumberedName(aside, number));
+}
+
+void RepeatedFill::ReadRecord(RunPorts& ports) {
+  const std::optional<std::string> bytes = ReadTrusted(recordName_, ports);
+  if (!bytes) return;
+  ParsedRecord parsed = ParseFillRecord(*bytes);
+  if (parsed.problem != RecordProblem::kNone) {
+    ports.ShowWarning(RecordIgnored(PathOf(recordName_), ProblemText(parsed.problem)));
+    SetAside(recordName_);
+    return;
+  }
+  history_ = std::move(parsed.history);
+}
+
+void RepeatedFill::FinishInterruptedFill(RunPorts& ports) {
+  const std::optional<std::string> bytes = ReadTrusted(kJournalName, ports);
+  if (!bytes || destination_ == nullptr) return;
+  ParsedJournal parsed = ParseFillJournal(*bytes);
+  if (parsed.problem != RecordProblem::kNone) {
+    ports.ShowWarning(RecordIgnored(PathOf(kJournalName), ProblemText(parsed.problem)));
+    SetAside(kJournalName);
+    return;
+  }
+  std::optional<RecordedFill> recovered = RecoverInterruptedFill(
+      parsed.journal, *destination_, history_.fills.empty() ? nullptr : &history_.fills.back(),
+      writable_, kRecordFolderName);
+  // A fill recorded whole, but cut off before its journal went: nothing is left to do.
+  if (recovered && !history_.fills.empty() && SameFiles(*recovered, history_.fills.back()))
+    recovered.reset();
+  if (recovered) {
+    ports.ShowWarning({SORVINA_TEXT("sorvina",
+                                    "The last fill of %1 was cut off part-way; the %2 songs it "
+                                    "left there are recorded as its own"),
+                       {settings_.destination, recovered->files.size()}});
+    history_.fills.push_back(std::move(*recovered));
+    if (history_.fills.size() > kKeptFills) history_.fills.erase(history_.fills.begin());
+  }
+  if (!writable_) return;
+  if (recovered && StoreHistory() != 0) return;  // the journal stays for the next run
+  JournalWriter(*recordFolder_, kJournalName).Remove();
+}
+
+void RepeatedFill::PlanReplacement() {
+  replacement_.anyPrevious = !history_.fills.empty();
+  if (destination_ == nullptr || history_.fills.empty() || !(writable_ || dryRun_)) return;
+  const RecordedFill& previous = history_.fills.back();
+  for (const RecordedFile& file : previous.files) {
+    if (file.relative.empty() || InRecordFolder(file.relative)) continue;
+    const std::optional<EntryStatus> now = destination_->StatusOf(file.relative);
+    if (!now) continue;  // gone since
+    if (IsUnchanged(file, *destination_)) {
+      replaceable_.push_back(file);
+    } else {
+      ++replacement_.left;
+    }
+  }
+  // A playlist entry names no source to tell it by: only a playlist's name is taken.
+  for (const RecordedFile& playlist : previous.playlists)
+    if (IsDevicePlaylistName(playlist.relative) && !InRecordFolder(playlist.relative) &&
+        IsUnchanged(playlist, *destination_))
+      replaceablePlaylists_.push_back(playlist);
+  keptAgain_.assign(replaceable_.size(), false);
+}
+
+bool RepeatedFill::NoEarlierFill() const {
+  return replacing_ && destination_ != nullptr && (writable_ || dryRun_) && history_.fills.empty();
+}
+
+std::vector<RecordedFile> RepeatedFill::FindCopies(const CandidatePool& pool,
+                                                   std::size_t& otherFiles) const {
+  otherFiles = 0;
+  if (destination_ == nullptr) return {};
+  return FindCopiesOf(*destination_, pool, platform::IsFatDevice(destination_->device()),
+                      kRecordFolderName, &otherFiles);
+}
+
+void RepeatedFill::Adopt(std::vector<RecordedFile> copies) {
+  replaceable_ = std::move(copies);
+  keptAgain_.assign(replaceable_.size(), false);
+  replacement_.anyPrevious = true;
+}
+
+bool RepeatedFill::active() const {
+  return usesRecord_ || (copy_ && !settings_.options.devicePlaylist.empty());
+}
+
+bool RepeatedFill::LeaveOutRecent(CandidatePool& pool) {
+  const auto recentFills = static_cast<std::size_t>(std::max(0, settings_.options.avoidLast));
+  if (recentFills == 0 || history_.fills.empty()) return true;
+  std::unordered_set<std::string_view> recent;
+  const std::size_t first =
+      history_.fills.size() > recentFills ? history_.fills.size() - recentFills : 0;
+  for (std::size_t i = first; i < history_.fills.size(); ++i) {
+    for (const RecordedFile& file : history_.fills[i].files)
+      if (!file.source.empty()) recent.insert(file.source);
+  }
+  bool anyLeftOut = false;
+  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
+    const CandidatePool::Index next = pool.next(i);
+    if (recent.contains(pool[i].path)) {
+      pool.Remove(i);
+      anyLeftOut = true;
+    }
+    i = next;
+  }
+  // What was subtracted may have left the running total off the exact sum.
+  if (anyLeftOut) pool.RecomputeTotalWeight();
+  return pool.count() > 0;
+}
+
+UserText RepeatedFill::NothingLeftMessage() const {
+  const int count = settings_.options.avoidLast;
+  if (count == 1) {
+    return copy_ ? SORVINA_TEXT("sorvina",
+                                "Every file found was chosen by the last fill of this "
+                                "destination; nothing was chosen")
+                 : SORVINA_TEXT("sorvina",
+                                "Every file found was chosen by the last playlist written to "
+                                "this file; nothing was chosen");
+  }
+  return {copy_ ? SORVINA_TEXT("sorvina",
+                               "Every file found was chosen by the last %1 fills of this "
+                               "destination; nothing was chosen")
+                : SORVINA_TEXT("sorvina",
+                               "Every file found was chosen by the last %1 playlists written to "
+                               "this file; nothing was chosen"),
+          {count}};
+}
+
+std::int64_t RepeatedFill::SpaceToBeFreed(std::uint64_t allocationUnit) const {
+  const auto unit = static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
+  std::int64_t bytes = 0;
+  for (const RecordedFile& file : replaceable_)
+    bytes += RoundedUp(file.sizeBytes, unit);
+  return bytes;
+}
+
+void RepeatedFill::ChargeOwnFiles(DestinationSpace& space, std::int64_t& budget,
+                                  std::uint64_t allocationUnit) const {
+  const bool record = usesRecord_ && writable_;
+  const bool playlist = copy_ && !settings_.options.devicePlaylist.empty();
+  if (!record && !playlist) return;
+  // A line of the record names the file twice, and so do the two lines the journal
+  // keeps of it while the copy runs; one of the playlist gives its time and caption
+  // (taken at a generous length: captions are not read before the copy) and its path from
+  // the playlist's folder.
+  constexpr std::int64_t kRecordLineBytes = 64;
+  constexpr std::int64_t kPlaylistLineBytes = 160;
+  const auto linesOf = [=](const Candidate& candidate, const std::string& target) {
+    const auto targetBytes = static_cast<std::int64_t>(target.size());
+    const auto sourceBytes = static_cast<std::int64_t>(candidate.path.size());
+    return (record ? 3 * kRecordLineBytes + 3 * targetBytes + 2 * sourceBytes : 0) +
+           (playlist ? kPlaylistLineBytes + 2 * targetBytes : 0);
+  };
+  // The record is written anew with the fills before this one in it.
+  space.ChargeListings(linesOf,
+                       record ? static_cast<std::int64_t>(FormatFillRecord(history_).size()) : 0);
+  // What the charges cannot see: the listings are three files, each ending in a part of a
+  // cluster, and the record's folder may have to be made.
+  budget -= 4 * static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
+}
+
+std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen) {
+  keptAt_.assign(chosen.size(), std::nullopt);
+  std::unordered_map<std::string_view, std::size_t> bySource;
+  for (std::size_t j = 0; j < replaceable_.size(); ++j)
+    if (!replaceable_[j].source.empty()) bySource.try_emplace(replaceable_[j].source, j);
+  std::vector<Candidate> toCopy;
+  toCopy.reserve(chosen.size());
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    const auto found = bySource.find(chosen[i].path);
+    // The copy is the source's size; another size means the source has changed since.
+    if (found != bySource.end() && !keptAgain_[found->second] &&
+        replaceable_[found->second].sizeBytes == chosen[i].sizeBytes) {
+      keptAgain_[found->second] = true;
+      keptAt_[i] = replaceable_[found->second].relative;
+      ++replacement_.kept;
+    } else {
+      toCopy.push_back(chosen[i]);
+    }
+  }
+  for (std::size_t j = 0; j < replaceable_.size(); ++j)
+    if (!keptAgain_[j]) ++replacement_.removed;
+  return toCopy;
+}
+
+std::vector<std::string> RepeatedFill::KeptTargets() const {
+  std::vector<std::string> targets;
+  for (const std::optional<std::string>& kept : keptAt_)
+    if (kept) targets.push_back(*kept);
+  return targets;
+}
+
+// Whether the previous fill's playlist `playlist` goes before the copy: not where this
+// fill writes one of the same name, which then replaces it whole, so that the player
+// always has one.
+bool RepeatedFill::RemovesPlaylist(const RecordedFile& playlist) const {
+  return playlist.relative != settings_.options.devicePlaylist;
+}
+
+std::vector<std::string> RepeatedFill::PathsToRemove() const {
+  std::vector<std::string> paths;
+  for (std::size_t j = 0; j < replaceable_.size(); ++j)
+    if (!keptAgain_[j])
+      paths.push_back(transfer::JoinPath(settings_.destination, replaceable_[j].relative));
+  for (const RecordedFile& playlist : replaceablePlaylists_)
+    if (RemovesPlaylist(playlist))
+      paths.push_back(transfer::JoinPath(settings_.destination, playlist.relative));
+  return paths;
+}
+
+transfer::PlacementJournal* RepeatedFill::BeginCopy(RunPorts& ports) {
+  begunAt_ = static_cast<std::int64_t>(std::time(nullptr));
+  if (!copy_ || !usesRecord_ || !writable_) return nullptr;
+  journal_.emplace(*recordFolder_, kJournalName);
+  if (const int error = journal_->Begin(begunAt_, replacing_)) {
+    // Without a journal nothing this fill does could be accounted for: it removes nothing
+    // and keeps no record, as on a player where none can be written.
+    journal_.reset();
+    writable_ = false;
+    ports.ShowWarning(
+        {replacing_ ? SORVINA_TEXT("sorvina",
+                                   "No record of this fill can be kept in %1 (%2); the songs of "
+                                   "the previous fill were left in place")
+                    : SORVINA_TEXT("sorvina", "No record of this fill can be kept in %1 (%2)"),
+         {RecordFolderPath(), ReasonOf(error)}});
+    return nullptr;
+  }
+  return &*journal_;
+}
+
+std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
+  std::vector<std::string> paths;
+  if (!writable_ || destination_ == nullptr) return paths;
+  replacement_.removed = 0;
+  std::size_t failed = 0;
+  int firstError = 0;
+  const auto remove = [&](const RecordedFile& file, bool song) {
+    const int error = destination_->RemoveFileIfUnchanged(
+        file.relative, {EntryStatus::Kind::kFile, file.sizeBytes, file.modified});
+    if (error == 0) {
+      paths.push_back(transfer::JoinPath(settings_.destination, file.relative));
+      if (song) ++replacement_.removed;
+    } else if (error != ENOENT) {
+      if (song) ++replacement_.left;
+      if (error != ESTALE && failed++ == 0) firstError = error;
+    }
+  };
+  for (std::size_t j = 0; j < replaceable_.size(); ++j)
+    if (!keptAgain_[j]) remove(replaceable_[j], true);
+  for (const RecordedFile& playlist : replaceablePlaylists_)
+    if (RemovesPlaylist(playlist)) remove(playlist, false);
+  RemoveEmptyFillFolders();
+  if (failed > 0) {
+    ports.ShowWarning(
+        {failed == 1
+             ? SORVINA_TEXT("sorvina", "%1 file of the previous fill could not be removed (%2)")
+             : SORVINA_TEXT("sorvina", "%1 files of the previous fill could not be removed (%2)"),
+         {failed, ReasonOf(firstError)}});
+  }
+  return paths;
+}
+
+// Removes the folders that fills made and that are empty now, the deepest first; those
+// still there stay fills' folders.
+void RepeatedFill::RemoveEmptyFillFolders() {
+  if (history_.fills.empty()) return;
+  std::vector<std::string> folders = FoldersStillThere(history_.fills.back(), *destination_);
+  std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
+    return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+  });
+  for (const std::string& folder : folders)
+    if (!InRecordFolder(folder)) (void)destination_->RemoveFolderIfEmpty(folder);
+}
+
+bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen,
+                              const transfer::FileOperationResult& copied,
+                              transfer::FileOperationUi* owner, RunPorts& ports) {
+  const bool devicePlaylist = !settings_.options.devicePlaylist.empty();
+  const bool recording = usesRecord_ && writable_;
+  if ((!devicePlaylist && !recording) || destination_ == nullptr) return true;
+
+  // Where each chosen file now lies below the destination; empty where it does not.
+  // A file skipped because an identical one holds its name is listed, but not recorded:
+  // that file is not the fill's own.
+  std::vector<std::string> relatives(chosen.size());
+  std::vector<bool> ownCopy(chosen.size(), true);
+  std::size_t next = 0;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    if (i < keptAt_.size() && keptAt_[i]) {
+      relatives[i] = *keptAt_[i];
+      continue;
+    }
+    const std::size_t j = next++;
+    if (j < copied.placedTargets.size() && !copied.placedTargets[j].empty()) {
+      relatives[i] = copied.placedTargets[j];
+    } else if (j < copied.takenTargets.size() && !copied.takenTargets[j].empty() &&
+               HaveSameContent(*destination_, copied.takenTargets[j], chosen[i].path)) {
+      relatives[i] = copied.takenTargets[j];
+      ownCopy[i] = false;
+    }
+  }
+
+  RecordedFill fill;
+  fill.time = begunAt_;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    if (relatives[i].empty()) continue;
+    // Only what can be reached inside the destination is recorded, and so ever removed.
+    const std::optional<EntryStatus> status = destination_->StatusOf(relatives[i]);
+    if (!status || status->kind != EntryStatus::Kind::kFile) {
+      relatives[i].clear();
+      continue;
+    }
+    if (ownCopy[i])
+      fill.files.push_back({relatives[i], status->sizeBytes, status->modified, chosen[i].path});
+  }
+  if (!history_.fills.empty())
+    fill.folders = FoldersStillThere(history_.fills.back(), *destination_);
+  for (const std::string& folder : copied.madeFolders)
+    if (std::find(fill.folders.begin(), fill.folders.end(), folder) == fill.folders.end())
+      fill.folders.push_back(folder);
+  const bool written =
+      !devicePlaylist || WriteDevicePlaylist(chosen, relatives, owner, ports, fill);
+  if (!recording) return written;
+  const bool recorded = WriteRecord(std::move(fill), ports);
+  // Once the record holds the fill, the journal has told all it had to.
+  if (recorded && journal_) journal_->Remove();
+  return written && recorded;
+}
+
+bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
+                                       const std::vector<std::string>& relatives,
+                                       transfer::FileOperationUi* owner, RunPorts& ports,
+                                       RecordedFill& fill) {
+  const std::string& name = settings_.options.devicePlaylist;
+  std::string_view folder = FolderOf(name, PathStyle::kPosix);
+  const std::string base(std::string_view(name).substr(folder.size()));
+  if (!folder.empty()) folder.remove_suffix(1);
+  // No link on the way to it or in its place: the playlist is written inside the
+  // destination or not at all.
+  std::vector<std::string> made;
+  const std::optional<ContainedFolder> playlistFolder =
+      folder.empty() ? std::nullopt : destination_->Folder(folder, true, nullptr, &made);
+  for (std::string& made : made) {
+    if (journal_) journal_->FolderMade(made);
+    fill.folders.push_back(std::move(made));
+  }
+  const ContainedFolder* into = folder.empty()   ? destination_
+                                : playlistFolder ? &*playlistFolder
+                                                 : nullptr;
+  const std::optional<EntryStatus> existing = into ? into->StatusOf(base) : std::nullopt;
+  if (into == nullptr || (existing && existing->kind == EntryStatus::Kind::kFolder)) {
+    ports.ShowInformation(kCannotOpenPlaylistMessage);
+    return false;
+  }
+  if (writable_) into->RemoveLeftoverTemporaries(base);
+  std::vector<std::string> paths;
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    if (relatives[i].empty() || !IsPlaylistEntryPath(relatives[i])) continue;
+    paths.push_back(chosen[i].path);
+    lines.push_back(RelativeEntry(folder, relatives[i], PathStyle::kPosix).value_or(relatives[i]));
+  }
+  // Cancel does not cut it short: the files are on the player by then, and a playlist that
+  // ended early would hide the rest of them.
+  UncancellablePorts wholePlaylist(ports);
+  std::string text;
+  PlaylistText(paths, lines, wholePlaylist, text);
+  if (journal_ && journal_->WillWritePlaylist(name) != 0) {
+    ports.ShowInformation(kCannotWritePlaylistMessage);
+    return false;
+  }
+
+  // Only a playlist that a fill wrote, unchanged since, is replaced without asking.
+  std::string written = base;
+  int error = 0;
+  if (existing && IsOwnPlaylist(name, *existing)) {
+    error = into->ReplaceFile(base, text);
+  } else {
+    error = existing ? EEXIST : into->PlaceNewFile(base, text);
+    if (error == EEXIST) {
+      const transfer::ConflictAction action =
+          owner != nullptr
+              ? owner->AskConflict({}, transfer::JoinPath(settings_.destination, name)).action
+              : transfer::ConflictAction::kSkip;
+      error = 0;
+      switch (action) {
+        case transfer::ConflictAction::kReplace:
+          error = into->ReplaceFile(base, text);
+          break;
+        case transfer::ConflictAction::kKeepBoth:
+          error = EEXIST;
+          for (unsigned number = 2; error == EEXIST && number < 10000; ++number) {
+            written = transfer::NumberedName(base, number);
+            error = into->PlaceNewFile(written, text);
+          }
+          break;
+        case transfer::ConflictAction::kSkip:
+        case transfer::ConflictAction::kCancel:
+          return true;  // the user's file stays; the copy itself went as it went
+      }
+    }
+  }
+  if (error != 0) {
+    ports.ShowInformation(kCannotWritePlaylistMessage);
+    return false;
+  }
+  const std::string relative = folder.empty() ? written : std::string(folder) + "/" + written;
+  if (const std::optional<EntryStatus> status = destination_->StatusOf(relative))
+    fill.playlists.push_back({relative, status->sizeBytes, status->modified, {}});
+  return true;
+}
+
+bool RepeatedFill::IsOwnPlaylist(const std::string& relative, const EntryStatus& status) const {
+  for (auto fill = history_.fills.rbegin(); fill != history_.fills.rend(); ++fill) {
+    for (const RecordedFile& playlist : fill->playlists) {
+      if (playlist.relative == relative)
+        return status.kind == EntryStatus::Kind::kFile && status.sizeBytes == playlist.sizeBytes &&
+               status.modified == playlist.modified;
+    }
+  }
+  return false;
+}
+
+bool RepeatedFill::FinishPlaylist(const std::vector<std::string>& listedPaths, RunPorts& ports) {
+  if (!usesRecord_ || !writable_) return true;
+  RecordedFill fill;
+  fill.time = static_cast<std::int64_t>(std::time(nullptr));
+  for (const std::string& path : listedPaths)
+    fill.files.push_back({{}, 0, {}, path});
+  return WriteRecord(std::move(fill), ports);
+}
+
+bool RepeatedFill::WriteRecord(RecordedFill fill, RunPorts& ports) {
+  history_.fills.push_back(std::move(fill));
+  if (history_.fills.size() > kKeptFills)
+    history_.fills.erase(history_.fills.begin(), history_.fills.end() - kKeptFills);
+  const int error = StoreHistory();
+  // The journal stays where it is, so that the next fill still finds what this one did.
+  if (error != 0) {
+    ports.ShowInformation(
+        {SORVINA_TEXT("sorvina", "The record of this fill could not be written to %1 (%2)"),
+         {PathOf(recordName_), ReasonOf(error)}});
+  }
+  return error == 0;
+}
+
+// Writes the history whole into the record; 0, or the errno value.
+int RepeatedFill::StoreHistory() {
+  // The oldest fills go first where a record would grow past what a reader takes.
+  std::string bytes = FormatFillRecord(history_);
+  while (history_.fills.size() > 1 &&
+         (bytes.size() > kMaxRecordBytes || LinesOf(history_) > kMaxRecordLines)) {
+    history_.fills.erase(history_.fills.begin());
+    bytes = FormatFillRecord(history_);
+  }
+  return recordFolder_->ReplaceFile(recordName_, bytes);
+}
+
+std::optional<Replacement> RepeatedFill::replacement() const {
+  if (!replacing_ || !(writable_ || dryRun_)) return std::nullopt;
+  return replacement_;
+}
+
+}  // namespace sorvina::engine

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sorvina::engine {
+
+// Why a run whose pool held files chose none of them.
+struct NothingFits {
+  bool inSeconds = false;  // the amounts are seconds; else bytes
+  // `fileAmount` is the least that any file needs; else what the first file drawn needs.
+  bool smallestFile = false;
+  std::int64_t fileAmount = 0;
+  std::int64_t limit = 0;
+  bool freeSpace = false;  // the limit is the destination's free space
+};
+
+// What became of the files the previous fill of a destination put there.
+struct Replacement {
+  bool anyPrevious = false;  // a record of an earlier fill was found
+  std::size_t removed = 0;   // removed (or, in a dry run, to be removed)
+  std::size_t kept = 0;      // chosen again and left where they were
+  // Left in place: changed or replaced by the user since, or they could not be removed.
+  std::size_t left = 0;
+};
+
+// What a run that got to its output did: the data of the one line the front ends show
+// when it is over.
+struct RunSummary {
+  bool copy = false;    // copied into a folder; else a playlist
+  bool dryRun = false;  // chosen only: nothing was copied or written
+  std::string destination = {};
+  std::size_t chosenFiles = 0;
+  // Copied, or written into the playlist (or, in a dry run, chosen).
+  std::size_t doneFiles = 0;
+  std::int64_t doneBytes = 0;
+  // Their playing time where the draw measured it (the hours limit).
+  std::optional<std::int64_t> doneSeconds = std::nullopt;
+  // Left out on purpose: a name conflict answered Skip, a path no playlist line holds.
+  std::size_t skippedFiles = 0;
+  std::size_t failedFiles = 0;
+  bool cancelled = false;
+  std::optional<NothingFits> nothingFits = std::nullopt;
+  // Replacing the previous fill: what became of its files; none when not replacing.
+  std::optional<Replacement> replacement = std::nullopt;
+};
+
+}  // namespace sorvina::engine

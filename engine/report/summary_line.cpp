@@ -1,0 +1,150 @@
+#include "engine/report/summary_line.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace sorvina::engine {
+namespace {
+
+using text::DecimalNumber;
+using text::TextArgument;
+using text::UserText;
+
+UserText FilesText(std::size_t count) {
+  return {count == 1 ? SORVINA_TEXT("sorvina", "%1 file") : SORVINA_TEXT("sorvina", "%1 files"),
+          {count}};
+}
+
+// "(1.93 GB)", "(1.93 GB, 3 h 02 min)"; a playlist shows only the time where it is known.
+// The brackets are no text to translate.
+UserText AmountText(const RunSummary& summary) {
+  if (!summary.copy && summary.doneSeconds) return {"(%1)", {DurationText(*summary.doneSeconds)}};
+  if (summary.doneSeconds)
+    return {"(%1, %2)", {SizeText(summary.doneBytes), DurationText(*summary.doneSeconds)}};
+  return {"(%1)", {SizeText(summary.doneBytes)}};
+}
+
+UserText NothingChosenText(const NothingFits& why) {
+  // On the destination a file takes more than its size: what it needs is said as such.
+  if (why.freeSpace) {
+    return {why.smallestFile ? SORVINA_TEXT("sorvina",
+                                            "Nothing chosen: the smallest file needs %1, more "
+                                            "than the free space (%2)")
+                             : SORVINA_TEXT("sorvina",
+                                            "Nothing chosen: the first file drawn needs %1, more "
+                                            "than the free space (%2)"),
+            {SizeText(why.fileAmount), SizeText(why.limit)}};
+  }
+  if (why.inSeconds) {
+    return {
+        why.smallestFile
+            ? SORVINA_TEXT("sorvina", "Nothing chosen: the shortest file (%1) is longer than %2")
+            : SORVINA_TEXT("sorvina",
+                           "Nothing chosen: the first file drawn (%1) is longer than %2"),
+        {DurationText(why.fileAmount), DurationText(why.limit)}};
+  }
+  return {
+      why.smallestFile
+          ? SORVINA_TEXT("sorvina", "Nothing chosen: the smallest file (%1) is larger than %2")
+          : SORVINA_TEXT("sorvina", "Nothing chosen: the first file drawn (%1) is larger than %2"),
+      {SizeText(why.fileAmount), SizeText(why.limit)}};
+}
+
+// ", 38 replaced, 5 kept, 2 left in place": what became of the previous fill's files.
+void AddReplacement(const Replacement& replacement, bool dryRun, std::vector<TextArgument>& parts) {
+  if (!replacement.anyPrevious) {
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", no earlier fill to replace")));
+    return;
+  }
+  parts.emplace_back(UserText(dryRun ? SORVINA_TEXT("sorvina", ", %1 to replace")
+                                     : SORVINA_TEXT("sorvina", ", %1 replaced"),
+                              {replacement.removed}));
+  if (replacement.kept > 0) {
+    parts.emplace_back(UserText(
+        dryRun ? SORVINA_TEXT("sorvina", ", %1 to keep") : SORVINA_TEXT("sorvina", ", %1 kept"),
+        {replacement.kept}));
+  }
+  if (replacement.left > 0)
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 left in place"), {replacement.left}));
+}
+
+UserText DoneText(const RunSummary& summary) {
+  const char* pattern = nullptr;
+  if (summary.copy) {
+    pattern = summary.dryRun ? SORVINA_TEXT("sorvina", "Would copy %1 %2 to %3")
+                             : SORVINA_TEXT("sorvina", "Copied %1 %2 to %3");
+  } else {
+    pattern = summary.dryRun ? SORVINA_TEXT("sorvina", "Would write a playlist of %1 %2 to %3")
+                             : SORVINA_TEXT("sorvina", "Wrote a playlist of %1 %2 to %3");
+  }
+  return {pattern, {FilesText(summary.doneFiles), AmountText(summary), summary.destination}};
+}
+
+}  // namespace
+
+UserText SizeText(std::int64_t bytes) {
+  if (bytes < 1024) {
+    return {bytes == 1 ? SORVINA_TEXT("sorvina", "%1 byte") : SORVINA_TEXT("sorvina", "%1 bytes"),
+            {bytes}};
+  }
+  static constexpr std::array<const char*, 4> kUnits = {
+      SORVINA_TEXT("sorvina", "%1 MB"), SORVINA_TEXT("sorvina", "%1 GB"),
+      SORVINA_TEXT("sorvina", "%1 TB"), SORVINA_TEXT("sorvina", "%1 PB")};
+  double value = static_cast<double>(bytes) / 1048576.0;
+  std::size_t unit = 0;
+  while (value >= 1024.0 && unit + 1 < kUnits.size()) {
+    value /= 1024.0;
+    ++unit;
+  }
+  // Three significant digits, however small the part of an MB, without trailing zeros:
+  // fewer decimals then round to the very same digits.
+  int decimals = std::max(0, 2 - static_cast<int>(std::floor(std::log10(value))));
+  const std::string written = text::EnglishNumber({value, decimals});
+  for (auto digit = written.rbegin(); decimals > 0 && *digit == '0'; ++digit)
+    --decimals;
+  return {kUnits[unit], {DecimalNumber{value, decimals}}};
+}
+
+UserText DurationText(std::int64_t seconds) {
+  if (seconds >= 3600) {
+    char minutes[8];
+    std::snprintf(minutes, sizeof minutes, "%02d", static_cast<int>(seconds % 3600 / 60));
+    return {SORVINA_TEXT("sorvina", "%1 h %2 min"), {seconds / 3600, std::string(minutes)}};
+  }
+  if (seconds >= 60) {
+    if (seconds % 60 == 0) return {SORVINA_TEXT("sorvina", "%1 min"), {seconds / 60}};
+    return {SORVINA_TEXT("sorvina", "%1 min %2 s"), {seconds / 60, seconds % 60}};
+  }
+  return {SORVINA_TEXT("sorvina", "%1 s"), {seconds}};
+}
+
+UserText SummaryText(const RunSummary& summary) {
+  // Chosen files that stay on the destination from the previous fill are not copied.
+  const std::size_t kept = summary.replacement ? summary.replacement->kept : 0;
+  if (summary.cancelled) {
+    return {
+        SORVINA_TEXT("sorvina", "Cancelled after %1 of %2"),
+        {summary.doneFiles, FilesText(summary.chosenFiles - std::min(kept, summary.chosenFiles))}};
+  }
+  if (summary.chosenFiles == 0) {
+    return summary.nothingFits ? NothingChosenText(*summary.nothingFits)
+                               : UserText(SORVINA_TEXT("sorvina", "Nothing chosen"));
+  }
+  std::vector<TextArgument> parts = {DoneText(summary)};
+  if (summary.copy && summary.replacement)
+    AddReplacement(*summary.replacement, summary.dryRun, parts);
+  if (summary.skippedFiles > 0)
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 skipped"), {summary.skippedFiles}));
+  if (summary.failedFiles > 0)
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", %1 failed"), {summary.failedFiles}));
+  return text::Concatenated(std::move(parts));
+}
+
+std::string SummaryLine(const RunSummary& summary) {
+  return text::English(SummaryText(summary));
+}
+
+}  // namespace sorvina::engine

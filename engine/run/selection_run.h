@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/report/run_ports.h"
+#include "engine/report/run_summary.h"
+#include "engine/settings/limit_choice.h"
+#include "engine/settings/selection_settings.h"
+#include "text/path_style.h"
+#include "transfer/file_operation.h"
+
+namespace sorvina::engine {
+
+// Replacing the previous fill of a player that holds no record of one: whether the
+// copies of songs found on it count as that fill (and are replaced).
+enum class AdoptCopies { kAsk, kYes, kNo };
+
+struct SelectionRunOptions {
+  // Asks the copy's questions and shows its progress; none copies without asking
+  // (conflicting names are skipped).
+  transfer::FileOperationUi* fileOperationOwner = nullptr;
+  // The generator's seed; the clock's seconds when absent.
+  std::optional<std::uint32_t> seed;
+  // Choose only: create no folder, copy and write nothing.
+  bool dryRun = false;
+  AdoptCopies adoptCopies = AdoptCopies::kAsk;
+};
+
+struct SelectionOutcome {
+  // The run got through to its output without a message, and the output succeeded
+  // (a cancelled playlist counts as written; a cancelled copy does not).
+  bool succeeded = false;
+  // The chosen files in draw order (what was copied or listed).
+  std::vector<std::string> chosenPaths;
+  // Present when the run got to its output without a message of its own.
+  std::optional<RunSummary> summary;
+  // Replacing the previous fill: the files of it removed (in a dry run, to be removed),
+  // as paths in the destination.
+  std::vector<std::string> removedPaths;
+  // Replacing where the player held no record of a fill: copies of songs found on it
+  // that were not taken for that fill (the answer was No).
+  std::size_t copiesNotAdopted = 0;
+};
+
+// The folders leading to `destination`, from the top down: every prefix that ends just
+// before a separator, except the empty one and, after a drive letter ("C:\"), the drive's
+// root. The text after the last separator is not a level.
+std::vector<std::string> DestinationLevels(std::string_view destination,
+                                           text::PathStyle style = text::NativePathStyle());
+
+// What the last page's Finish does: checks the settings, prepares the destination,
+// collects the candidates, draws files weighted by their folders until the limit is
+// reached or the pool is empty, and copies them into the destination folder or writes
+// them as a playlist. Every failure is shown through `ports` and ends the run; the
+// settings are left as they were apart from the parsed folder weights.
+//
+// Beyond that, as `settings.options` and the amount ask: "free" as the amount of MB fills
+// the copy destination's free space (each file charged what it takes there); `fill` keeps
+// drawing past files that do not fit; `keepFolders` copies each file to its path
+// relative to its source; `replacePrevious`, `avoidLast` and `devicePlaylist` make fills
+// that follow one another fresh (RepeatedFill); `relative` writes a playlist's entries
+// relative to its folder. After a copy, also a cancelled one, the destination's file
+// system is written out to its device before the run returns.
+//
+// A copy writes only inside its destination, held open from the start: never through a
+// link, never onto a file it did not put there, never onto the disk below a player that
+// was unmounted meanwhile (the copy then stops and says so).
+SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
+                              RunPorts& ports, const SelectionRunOptions& options = {});
+
+}  // namespace sorvina::engine

@@ -1,0 +1,241 @@
+#include "engine/settings/settings_file.h"
+
+#include <array>
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+#include <climits>
+
+#include "media/file_types.h"
+#include "platform/text_lines.h"
+
+namespace sorvina::engine {
+namespace {
+
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// The count at the start of a line: leading white space, an optional sign and the digits
+// up to the first other character; 0 without digits. Counts beyond the range of int are
+// held at its ends rather than wrapping.
+int CountOf(std::string_view line) {
+  std::size_t at = 0;
+  while (at < line.size() && IsSpace(line[at]))
+    ++at;
+  bool negative = false;
+  if (at < line.size() && (line[at] == '+' || line[at] == '-')) {
+    negative = line[at] == '-';
+    ++at;
+  }
+  long long value = 0;
+  for (; at < line.size() && line[at] >= '0' && line[at] <= '9'; ++at) {
+    value = value * 10 + (line[at] - '0');
+    if (value > INT_MAX) {
+      value = static_cast<long long>(INT_MAX) + 1;  // enough to clamp either way
+    }
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+// The limit line: the mode as one character, a blank, the amount. A mode the reader could
+// not take back from one digit (only a hand-edited file gives one) is written as '-',
+// which reads as no valid mode, so that the amount after it still reads as it was.
+std::string LimitLine(int limitMode, const std::string& amountText) {
+  const char mode = limitMode >= 0 && limitMode <= 9 ? static_cast<char>('0' + limitMode) : '-';
+  return std::string(1, mode) + ' ' + amountText;
+}
+
+// One option's "name=value" line: its name, its value as written (nothing at its
+// default, so that the line is left out), and how a value is read back (false for one
+// the option cannot take, which leaves it as it was).
+struct OptionLine {
+  std::string_view name;
+  std::optional<std::string> (*write)(const ExtraOptions& options);
+  bool (*read)(std::string_view value, ExtraOptions& options);
+};
+
+std::optional<std::string> FlagText(bool value) {
+  return value ? std::optional<std::string>("1") : std::nullopt;
+}
+
+bool ReadFlag(std::string_view value, bool& flag) {
+  if (value != "0" && value != "1") return false;
+  flag = value == "1";
+  return true;
+}
+
+// A count from 0 up, in decimal digits only.
+bool ReadCount(std::string_view value, int& count) {
+  int read = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), read);
+  if (error != std::errc() || end != value.data() + value.size() || read < 0) return false;
+  count = read;
+  return true;
+}
+
+// "mp3,flac": names in lower case, blanks around them dropped; an empty list is none to
+// read. Names no type has are kept as written: the collection passes them over.
+bool ReadTypes(std::string_view value, std::vector<std::string>& types) {
+  std::vector<std::string> read = media::ParseTypeList(value);
+  if (read.empty()) return false;
+  types = std::move(read);
+  return true;
+}
+
+// The option lines in the order they are written.
+constexpr std::array<OptionLine, 7> kOptionLines = {{
+    {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
+    {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.keepFolders); }},
+    {"replace-previous", [](const ExtraOptions& o) { return FlagText(o.replacePrevious); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.replacePrevious); }},
+    {"avoid-last",
+     [](const ExtraOptions& o) {
+       return o.avoidLast > 0 ? std::optional<std::string>(std::to_string(o.avoidLast))
+                              : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadCount(v, o.avoidLast); }},
+    {"device-playlist",
+     [](const ExtraOptions& o) {
+       return o.devicePlaylist.empty() ? std::nullopt
+                                       : std::optional<std::string>(o.devicePlaylist);
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       o.devicePlaylist = v;
+       return true;
+     }},
+    {"relative", [](const ExtraOptions& o) { return FlagText(o.relative); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.relative); }},
+    {"types",
+     [](const ExtraOptions& o) {
+       return o.fileTypes == ExtraOptions().fileTypes
+                  ? std::nullopt
+                  : std::optional<std::string>(media::JoinTypeList(o.fileTypes));
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadTypes(v, o.fileTypes); }},
+}};
+
+// "name=value" lines of the options that differ from their defaults.
+std::vector<std::string> OptionLines(const ExtraOptions& options) {
+  std::vector<std::string> lines;
+  for (const OptionLine& option : kOptionLines) {
+    if (const std::optional<std::string> value = option.write(options))
+      lines.push_back(std::string(option.name) + '=' + *value);
+  }
+  return lines;
+}
+
+// The entered state's lines: each field that holds something, in this order.
+constexpr std::string_view kCopyName = "copy";
+constexpr std::string_view kMegabytesName = "mb";
+constexpr std::string_view kHoursName = "hours";
+
+std::vector<std::string> EnteredLines(const EnteredState& entered) {
+  std::vector<std::string> lines;
+  if (entered.copyToFolder)
+    lines.push_back(std::string(kCopyName) + '=' + (*entered.copyToFolder ? "1" : "0"));
+  if (entered.megabytesText)
+    lines.push_back(std::string(kMegabytesName) + '=' + *entered.megabytesText);
+  if (entered.hoursText) lines.push_back(std::string(kHoursName) + '=' + *entered.hoursText);
+  return lines;
+}
+
+// Sets the option or entered field that `line` names; any other line is passed over.
+void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return;
+  const std::string_view name = line.substr(0, equals);
+  const std::string_view value = line.substr(equals + 1);
+  for (const OptionLine& option : kOptionLines) {
+    if (name == option.name) option.read(value, contents.options);
+  }
+  if (name == kCopyName) {
+    bool copy = false;
+    if (ReadFlag(value, copy)) contents.entered.copyToFolder = copy;
+  } else if (name == kMegabytesName) {
+    contents.entered.megabytesText = std::string(value);
+  } else if (name == kHoursName) {
+    contents.entered.hoursText = std::string(value);
+  }
+}
+
+}  // namespace
+
+SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings,
+                                      const EnteredState* entered) {
+  std::vector<std::string_view> values;
+  const std::string sourceCount = std::to_string(settings.sources.size());
+  const std::string weightCount = std::to_string(settings.folderWeights.size());
+  const std::string limitLine = LimitLine(settings.limitMode, settings.amountText);
+  values.push_back(sourceCount);
+  for (const std::string& source : settings.sources)
+    values.push_back(source);
+  values.push_back(settings.destination);
+  values.push_back(weightCount);
+  for (const FolderWeight& weight : settings.folderWeights)
+    values.push_back(weight.entryText);
+  values.push_back(limitLine);
+  const std::vector<std::string> optionLines = OptionLines(settings.options);
+  for (const std::string& line : optionLines)
+    values.push_back(line);
+  const std::vector<std::string> enteredLines =
+      entered ? EnteredLines(*entered) : std::vector<std::string>();
+  for (const std::string& line : enteredLines)
+    values.push_back(line);
+  // A line feed inside a value would end its line early and shift every field after it;
+  // such a file would read back as something else, so none is written.
+  for (std::string_view value : values) {
+    if (value.find('\n') != std::string_view::npos) return SettingsWriteResult::kCannotWrite;
+  }
+
+  platform::LineWriter writer;
+  if (!writer.Open(path)) return SettingsWriteResult::kCannotOpen;
+  for (std::string_view value : values) {
+    if (!writer.WriteLine(value)) return SettingsWriteResult::kCannotWrite;
+  }
+  return writer.Commit() ? SettingsWriteResult::kWritten : SettingsWriteResult::kCannotWrite;
+}
+
+std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path) {
+  platform::LineReader reader;
+  if (!reader.Open(path)) return std::nullopt;
+  SettingsFileContents contents;
+  std::string line;
+  // Counts come from the file and may be absurd: entries are added as lines arrive, never
+  // reserved ahead, and the end of the file ends every list. A line missing at the end
+  // reads as empty (Next empties `line` when there is none), so a missing count is 0.
+  reader.Next(line);
+  const int sourceCount = CountOf(line);
+  for (int i = 0; i < sourceCount && reader.Next(line); ++i)
+    contents.sources.push_back(line);
+  reader.Next(line);
+  contents.destination = line;
+  reader.Next(line);
+  const int weightCount = CountOf(line);
+  for (int i = 0; i < weightCount && reader.Next(line); ++i)
+    contents.folderWeights.push_back(FolderWeight{line, {}, 1.0});
+  if (reader.Next(line)) {
+    // An empty line has no first character; the terminating zero stands in for it, which
+    // gives a mode that is none of the three.
+    const int first = line.empty() ? 0 : static_cast<unsigned char>(line[0]);
+    contents.limitMode = first - '0';
+    contents.amountText = line.size() > 2 ? line.substr(2) : std::string();
+  } else {
+    contents.limitMode = kLimitMegabytes;
+    contents.amountText.clear();
+  }
+  while (reader.Next(line))
+    ReadOptionLine(line, contents);
+  // A read error is no short file: settings made of the lines before it would replace
+  // the user's with something the file does not say.
+  if (reader.failed()) return std::nullopt;
+  return contents;
+}
+
+}  // namespace sorvina::engine
