@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_text.h"
 #include "ui/shell/application_name.h"
 #include "ui/wizard/last_state.h"
 #include "ui/wizard/selection_wizard.h"
@@ -44,7 +44,7 @@ int WizardApplication::Run(int argc, char* argv[]) {
   parser.process(application);
 
   // The one settings record of the program, edited by the pages and read by Finish.
-  engine::SelectionSettings settings;
+  engine::SettingsText settings;
   ui::SelectionWizard wizard(settings);
   const QString lastState = ui::LastStatePath();
   if (!lastState.isEmpty()) {

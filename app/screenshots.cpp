@@ -25,7 +25,7 @@
 
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
-#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_text.h"
 #include "ui/progress/progress_window.h"
 #include "ui/shell/application_name.h"
 #include "ui/shell/drop_down_list.h"
@@ -135,11 +135,10 @@ int main(int argc, char* argv[]) {
 
   // A player filled afresh each week: its free space, the last fill replaced, the last two
   // avoided, a playlist on the player.
-  sorvina::engine::SelectionSettings settings;
+  sorvina::engine::SettingsText settings;
   settings.destination = "/media/alex/PLAYER/Music/";
-  settings.folderWeights = {{"3.00 /home/alex/Music/Jazz/", {}, 1.0},
-                            {"0.50 /home/alex/Music/Audiobooks/", {}, 1.0},
-                            {"2.00 /home/alex/Music/Rock/", {}, 1.0}};
+  settings.weightEntries = {"3.00 /home/alex/Music/Jazz/", "0.50 /home/alex/Music/Audiobooks/",
+                            "2.00 /home/alex/Music/Rock/"};
   settings.limitMode = sorvina::engine::kLimitMegabytes;
   settings.amountText = "free";
   settings.options.fill = true;

@@ -13,8 +13,8 @@
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
 #include "engine/run/selection_run.h"
-#include "engine/settings/selection_settings.h"
 #include "engine/settings/settings_file.h"
+#include "engine/settings/settings_text.h"
 #include "text/path_style.h"
 
 namespace sorvina::cli {
@@ -53,46 +53,30 @@ std::string AbsoluteWeightEntry(const std::string& entryText) {
   return entryText.substr(0, blank + 1) + Absolute(entryText.substr(blank + 1));
 }
 
-// The settings and the limit controls that a run or a save starts from.
-struct Inputs {
-  engine::SelectionSettings settings;
-  engine::LimitChoice limit;
-};
-
-// The settings file's inputs, with what the command line gives in their place. Nothing
+// The settings file's settings, with what the command line gives in their place. Nothing
 // (after saying why) when the settings file cannot be read.
-std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Console& console) {
-  Inputs inputs;
-  // As the last page first shows itself: the megabyte choice, nothing typed.
-  inputs.limit.megabytesChecked = true;
-  engine::SelectionSettings& settings = inputs.settings;
+std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& request,
+                                                   const Console& console) {
+  engine::SettingsText settings;
   if (request.settingsFile) {
-    const std::optional<engine::SettingsFileContents> contents =
+    std::optional<engine::SettingsFileContents> contents =
         engine::ReadSettingsFile(*request.settingsFile);
     if (!contents) {
       console.err << "sorvina-cli: cannot read the settings file " << *request.settingsFile << ": "
                   << ReadFailureReason(*request.settingsFile) << '\n';
       return std::nullopt;
     }
-    settings.sources = contents->sources;
-    settings.destination = contents->destination;
-    settings.copyToFolder = !DestinationIsPlaylist(contents->destination);
-    settings.folderWeights = contents->folderWeights;
-    settings.limitMode = contents->limitMode;
-    settings.amountText = contents->amountText;
-    settings.options = contents->options;
-    inputs.limit = LimitChoiceFromFile(contents->limitMode, contents->amountText);
+    settings = std::move(contents->settings);
+    // A mode no button stands for shows as the megabyte choice with nothing typed, as the
+    // last page shows it.
+    if (settings.limitMode < engine::kLimitMegabytes || settings.limitMode > engine::kLimitAll) {
+      settings.limitMode = engine::kLimitMegabytes;
+      settings.amountText.clear();
+    }
   }
 
   if (request.sources) settings.sources = *request.sources;
-  if (request.weightEntries) {
-    settings.folderWeights.clear();
-    for (const std::string& entry : *request.weightEntries) {
-      engine::FolderWeight weight;
-      weight.entryText = entry;
-      settings.folderWeights.push_back(weight);
-    }
-  }
+  if (request.weightEntries) settings.weightEntries = *request.weightEntries;
   if (request.fileTypes) settings.options.fileTypes = *request.fileTypes;
   if (request.copyTo) {
     settings.copyToFolder = true;
@@ -108,18 +92,20 @@ std::optional<Inputs> GatherInputs(const SelectionRequest& request, const Consol
   if (request.devicePlaylist) settings.options.devicePlaylist = *request.devicePlaylist;
   if (request.relative) settings.options.relative = true;
   if (request.megabytes) {
-    inputs.limit = LimitChoiceFromFile(engine::kLimitMegabytes, *request.megabytes);
+    settings.limitMode = engine::kLimitMegabytes;
+    settings.amountText = *request.megabytes;
   } else if (request.hours) {
-    inputs.limit = LimitChoiceFromFile(engine::kLimitHours, *request.hours);
+    settings.limitMode = engine::kLimitHours;
+    settings.amountText = *request.hours;
   } else if (request.all) {
-    inputs.limit = LimitChoiceFromFile(engine::kLimitAll, {});
+    settings.limitMode = engine::kLimitAll;
   }
   for (std::string& source : settings.sources)
     source = Absolute(source);
-  for (engine::FolderWeight& weight : settings.folderWeights)
-    weight.entryText = AbsoluteWeightEntry(weight.entryText);
+  for (std::string& entry : settings.weightEntries)
+    entry = AbsoluteWeightEntry(entry);
   settings.destination = Absolute(settings.destination);
-  return inputs;
+  return settings;
 }
 
 // Lists the files a replace would remove, each as "remove PATH", then the chosen files,
@@ -163,9 +149,9 @@ bool ListChosen(const std::vector<std::string>& removed, const std::vector<std::
   return listed;
 }
 
-int SaveSettings(const std::string& path, Inputs& inputs, const Console& console) {
-  engine::StoreLimitChoice(inputs.limit, inputs.settings);
-  switch (engine::WriteSettingsFile(path, inputs.settings)) {
+int SaveSettings(const std::string& path, const engine::SettingsText& settings,
+                 const Console& console) {
+  switch (engine::WriteSettingsFile(path, settings)) {
     case engine::SettingsWriteResult::kWritten:
       return kExitSuccess;
     case engine::SettingsWriteResult::kCannotOpen:
@@ -206,35 +192,10 @@ std::optional<std::string> WeightEntryText(std::string_view option) {
   return entry;
 }
 
-bool DestinationIsPlaylist(std::string_view destination) {
-  return destination.size() > 4 && text::EndsWithNoCase(destination, ".m3u");
-}
-
-engine::LimitChoice LimitChoiceFromFile(int limitMode, const std::string& amountText) {
-  engine::LimitChoice choice;
-  switch (limitMode) {
-    case engine::kLimitHours:
-      choice.hoursChecked = true;
-      choice.hoursText = amountText;
-      break;
-    case engine::kLimitAll:
-      choice.allChecked = true;
-      break;
-    case engine::kLimitMegabytes:
-      choice.megabytesChecked = true;
-      choice.megabytesText = amountText;
-      break;
-    default:
-      choice.megabytesChecked = true;
-      break;
-  }
-  return choice;
-}
-
 int RunSelection(const SelectionRequest& request, const Console& console) {
-  std::optional<Inputs> inputs = GatherInputs(request, console);
-  if (!inputs) return kExitFailure;
-  if (request.saveSettings) return SaveSettings(*request.saveSettings, *inputs, console);
+  const std::optional<engine::SettingsText> settings = GatherSettings(request, console);
+  if (!settings) return kExitFailure;
+  if (request.saveSettings) return SaveSettings(*request.saveSettings, *settings, console);
 
   const bool interactive = console.inputIsTerminal;
   StatusLine line(console.err, console.errorIsTerminal && !request.quiet);
@@ -249,7 +210,7 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   options.dryRun = request.dryRun;
   options.adoptCopies = request.adoptCopies ? engine::AdoptCopies::kYes : engine::AdoptCopies::kNo;
   const engine::SelectionOutcome outcome =
-      engine::SelectionRun(inputs->settings, inputs->limit, ports, options);
+      engine::SelectionRun(engine::ParseSettings(*settings), ports, options);
   line.Clear();
   if (outcome.summary && !request.quiet)
     console.err << engine::SummaryLine(*outcome.summary) << '\n';

@@ -8,7 +8,6 @@
 
 #include "cli/console.h"
 #include "cli/console_ports.h"
-#include "engine/settings/limit_choice.h"
 
 namespace sorvina::cli {
 
@@ -46,14 +45,6 @@ struct SelectionRequest {
 // FOLDER ending in exactly one '/'. Nothing when W is not wholly a finite decimal number
 // or FOLDER is empty.
 std::optional<std::string> WeightEntryText(std::string_view option);
-
-// A destination names a playlist when it is longer than ".m3u" and ends in it, in any
-// letter case; anything else is a folder to copy into.
-bool DestinationIsPlaylist(std::string_view destination);
-
-// The limit controls as a settings file's last line leaves them: 0 megabytes and 1 hours
-// with the amount, 2 all; any other mode leaves the megabyte choice with an empty amount.
-engine::LimitChoice LimitChoiceFromFile(int limitMode, const std::string& amountText);
 
 // Saves the settings (with --save-settings) or runs the selection, reporting on the
 // console. Returns the exit status.

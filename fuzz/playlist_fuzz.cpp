@@ -71,10 +71,8 @@ const Place& ThePlace() {
     sorvina::fuzz::WriteWholeFile(lists + "Sub/b.mp3", "bb");
     sorvina::fuzz::WriteWholeFile(made.folder + "c.MP3", "ccc");
     made.playlist = lists + "x.m3u";
-    for (const char* entry : {"2.00 Sub", "0.00 lists/", "3.00 /"}) {
-      made.weights.push_back(FolderWeight{entry, {}, 1.0});
-      sorvina::engine::ParseFolderWeightEntry(made.weights.back());
-    }
+    for (const char* entry : {"2.00 Sub", "0.00 lists/", "3.00 /"})
+      made.weights.push_back(sorvina::engine::ParseFolderWeightEntry(entry).value());
     return made;
   }();
   return place;

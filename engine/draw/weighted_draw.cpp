@@ -218,9 +218,8 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, RandomGenerator& random, 
 
 }  // namespace
 
-std::int64_t AmountToBudget(std::string_view amountText, std::int64_t unitsPerAmount) {
-  const double units =
-      text::ParseLeadingDecimal(amountText) * static_cast<double>(unitsPerAmount) + 0.5;
+std::int64_t AmountToBudget(double amount, std::int64_t unitsPerAmount) {
+  const double units = amount * static_cast<double>(unitsPerAmount) + 0.5;
   if (!(units >= 1.0)) return 0;
   if (units >= kTwoTo63) return std::numeric_limits<std::int64_t>::max();
   return static_cast<std::int64_t>(units);

@@ -56,10 +56,10 @@ struct DrawReport {
 inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
 inline constexpr std::int64_t kSecondsPerHour = 3600;
 
-// Converts a typed amount ("650", "1.5") into whole units: number x unitsPerAmount + 0.5,
-// truncated. Amounts beyond the 64-bit range give the largest budget; texts without a
-// number, negative amounts and anything under one unit give 0 (which the caller refuses).
-std::int64_t AmountToBudget(std::string_view amountText, std::int64_t unitsPerAmount);
+// Converts an amount (650 MB, 1.5 hours) into whole units: amount x unitsPerAmount + 0.5,
+// truncated. Amounts beyond the 64-bit range give the largest budget; negative amounts,
+// anything under one unit and what is no number give 0 (which the caller refuses).
+std::int64_t AmountToBudget(double amount, std::int64_t unitsPerAmount);
 
 // One draw attempt: walks the pool from its head with a running sum and returns the first
 // candidate whose span [sum, sum + weight] holds `target` (both ends inclusive, so a

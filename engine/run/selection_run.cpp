@@ -15,7 +15,6 @@
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
 #include "engine/scan/collection.h"
-#include "engine/settings/folder_weights.h"
 #include "media/track_probe.h"
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
@@ -83,10 +82,10 @@ std::optional<DrawRequest> FreeSpaceRequest(const SelectionSettings& settings, R
   return request;
 }
 
-// Checks what the user typed before anything is collected. Shows the first failure and
-// returns nothing then.
-std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, const LimitChoice& limit,
-                                        RunPorts& ports, bool dryRun) {
+// Checks what the user asked for before anything is collected. Shows the first failure
+// and returns nothing then.
+std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, RunPorts& ports,
+                                        bool dryRun) {
   if (settings.sources.empty()) {
     ports.ShowInformation(kNoSourcesMessage);
     return std::nullopt;
@@ -103,27 +102,31 @@ std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, const
   }
 
   DrawRequest request;
-  if (limit.megabytesChecked) {
-    if (MeansFreeSpace(limit.megabytesText)) {
+  switch (settings.amount.kind) {
+    case Amount::Kind::kFreeSpace: {
       std::optional<DrawRequest> free = FreeSpaceRequest(settings, ports);
       if (!free) return std::nullopt;
       request = *free;
-    } else {
+      break;
+    }
+    case Amount::Kind::kMegabytes:
       request.limit = {DrawLimit::Kind::kBytes,
-                       AmountToBudget(limit.megabytesText, kBytesPerMegabyte)};
+                       AmountToBudget(settings.amount.value, kBytesPerMegabyte)};
       if (request.limit.budget < 1) {
         ports.ShowInformation(kNoMegabytesMessage);
         return std::nullopt;
       }
-    }
-  }
-  if (limit.hoursChecked) {
-    const std::int64_t seconds = AmountToBudget(limit.hoursText, kSecondsPerHour);
-    if (seconds < 1) {
-      ports.ShowInformation(kNoHoursMessage);
-      return std::nullopt;
-    }
-    if (!limit.megabytesChecked) request.limit = {DrawLimit::Kind::kSeconds, seconds};
+      break;
+    case Amount::Kind::kHours:
+      request.limit = {DrawLimit::Kind::kSeconds,
+                       AmountToBudget(settings.amount.value, kSecondsPerHour)};
+      if (request.limit.budget < 1) {
+        ports.ShowInformation(kNoHoursMessage);
+        return std::nullopt;
+      }
+      break;
+    case Amount::Kind::kAll:
+      break;
   }
   request.limit.keepFilling = settings.options.fill;
   return request;
@@ -170,16 +173,23 @@ std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawL
   return why;
 }
 
+// What the copy of the chosen files did.
+struct ChosenCopy {
+  bool succeeded = true;  // nothing chosen counts as done
+  bool started = false;
+  transfer::FileOperationResult result;
+};
+
 // Hands the chosen files to the copy into `destination`, held open: each under its own
-// name or, with the sources' folders kept, to its path below it. `started` tells whether
-// the copy began; what it did is in `result`. Nothing chosen: nothing to do, and nothing
-// to say.
-bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen, bool fat,
-                const platform::ContainedFolder& destination, transfer::FileOperationUi* owner,
-                transfer::PlacementJournal* journal, std::vector<std::string> reserved,
-                RunSummary& summary, bool& started, transfer::FileOperationResult& result) {
-  started = false;
-  if (chosen.empty()) return true;
+// name or, with the sources' folders kept, to its path below it; the files `reserved`
+// (kept from the previous fill) keep their names. Nothing chosen: nothing to do, and
+// nothing to say.
+ChosenCopy CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen,
+                      bool fat, const platform::ContainedFolder& destination,
+                      transfer::FileOperationUi* owner, transfer::PlacementJournal* journal,
+                      std::vector<std::string> reserved) {
+  ChosenCopy copy;
+  if (chosen.empty()) return copy;
   transfer::CopyJob job;
   job.SetRoot(&destination, settings.destination, journal, std::move(reserved));
   if (settings.options.keepFolders) {
@@ -195,14 +205,9 @@ bool CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>&
     for (const Candidate& candidate : chosen)
       job.AddSource(candidate.path);
   }
-  const bool copied = job.Run(&started);
-  result = job.result();
-  summary.doneFiles = result.filesDone;
-  summary.doneBytes = static_cast<std::int64_t>(result.bytesDone);
-  summary.skippedFiles = result.filesSkipped;
-  summary.failedFiles = result.filesFailed;
-  summary.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
-  return copied;
+  copy.succeeded = job.Run(&copy.started);
+  copy.result = job.result();
+  return copy;
 }
 
 // Writes the destination's file system out to its device; false after a message when
@@ -296,148 +301,202 @@ std::vector<std::string> DestinationLevels(std::string_view destination, PathSty
   return levels;
 }
 
-SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
-                              RunPorts& ports, const SelectionRunOptions& options) {
-  SelectionOutcome outcome;
-  const std::optional<DrawRequest> request = CheckRequest(settings, limit, ports, options.dryRun);
-  if (!request) return outcome;
-  for (FolderWeight& entry : settings.folderWeights)
-    ParseFolderWeightEntry(entry);
+namespace {
 
-  // The copy destination, held open from here on: everything written goes there, also
+// One run from its draw to its output, phase by phase.
+class Run {
+ public:
+  Run(const SelectionSettings& settings, RunPorts& ports, const SelectionRunOptions& options,
+      const DrawRequest& request)
+      : settings_(settings), ports_(ports), options_(options), request_(request) {}
+
+  SelectionOutcome Go();
+
+ private:
+  bool Draw();
+  void FinishDryRun();
+  bool FinishCopy();
+  void FinishPlaylist();
+
+  const SelectionSettings& settings_;
+  RunPorts& ports_;
+  const SelectionRunOptions& options_;
+  const DrawRequest& request_;
+  // The copy destination, held open from the start: everything written goes there, also
   // when the player is unmounted from its path meanwhile. A dry run may find none yet.
-  std::optional<platform::ContainedFolder> destination;
-  if (settings.copyToFolder) {
-    destination = platform::ContainedFolder::Open(settings.destination);
-    if (!destination && !options.dryRun) {
-      ports.ShowInformation(kInvalidDestinationFolderMessage);
-      return outcome;
-    }
-  }
-  // Names are made legal for FAT where files keep their folders or are charged by name.
-  const bool fat = (settings.options.keepFolders || request->freeSpace) && destination &&
-                   platform::IsFatDevice(destination->device());
-  RunSummary summary;
-  summary.copy = settings.copyToFolder;
-  summary.dryRun = options.dryRun;
-  summary.destination = settings.destination;
-  RepeatedFill repeat(settings, options.dryRun, BeyondClassic(settings, request->freeSpace));
-  if (!repeat.Begin(ports, destination ? &*destination : nullptr)) return outcome;
-  std::optional<ScopedWaitCursor> waitCursor(std::in_place, ports);
-  std::vector<Candidate> chosen;
-  DrawReport report;
-  {
-    CandidatePool pool;
-    // Sizes are read while scanning where the draw or the summary needs every one of them;
-    // a draw by playing time needs only those of the files it chooses.
-    CollectionOptions collection;
-    collection.readSizes = request->limit.kind != DrawLimit::Kind::kSeconds;
-    CollectCandidates(settings, pool, collection);
-    if (pool.count() == 0) {
-      waitCursor.reset();
-      ports.ShowInformation(kNoMp3sFoundMessage);
-      return outcome;
-    }
-    if (repeat.NoEarlierFill()) {
-      waitCursor.reset();
-      outcome.copiesNotAdopted = OfferCopiesForAdoption(repeat, pool, options.adoptCopies, ports);
-      waitCursor.emplace(ports);
-    }
-    if (!repeat.LeaveOutRecent(pool)) {
-      waitCursor.reset();
-      ports.ShowInformation(repeat.NothingLeftMessage());
-      return outcome;
-    }
-    std::optional<DestinationSpace> space;
-    DrawLimit drawLimit = request->limit;
-    if (request->freeSpace) {
-      space.emplace(request->space.allocationUnit, RelativeTargets(settings, fat));
-      drawLimit.space = &*space;
-      // What the files to be replaced take will be free by the time the copy begins.
-      drawLimit.budget += repeat.SpaceToBeFreed(request->space.allocationUnit);
-      repeat.ChargeOwnFiles(*space, drawLimit.budget, request->space.allocationUnit);
-      drawLimit.budget = std::max<std::int64_t>(drawLimit.budget, 0);
-    }
-    RandomGenerator random;
-    random.Seed(options.seed.value_or(platform::ClockSeed()));
-    media::TrackProbe probe;
-    chosen = ToCandidates(DrawCandidates(
-        pool, random, drawLimit,
-        [&probe](const Candidate& candidate) {
-          // A size not read yet is told as unknown (0): the probe reads it itself.
-          return probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
-        },
-        DrawMethod::kFastest, &report));
-    ReadMissingSizes(chosen);
-    if (chosen.empty())
-      summary.nothingFits = WhyNothingFits(pool, drawLimit, request->freeSpace, report);
-  }
-  outcome.chosenPaths.reserve(chosen.size());
-  std::int64_t chosenBytes = 0;
-  for (const Candidate& candidate : chosen) {
-    outcome.chosenPaths.push_back(candidate.path);
-    chosenBytes += candidate.sizeBytes;
-  }
-  summary.chosenFiles = chosen.size();
+  std::optional<platform::ContainedFolder> destination_;
+  bool fat_ = false;  // names are made legal for FAT where they are charged or kept
+  std::optional<RepeatedFill> repeat_;
+  std::vector<Candidate> chosen_;
+  std::vector<Candidate> toCopy_;  // the chosen files not kept from the previous fill
+  DrawReport report_;
+  RunSummary summary_;
+  SelectionOutcome outcome_;
+};
 
-  // Chosen files that the previous fill left on the destination stay there.
-  const std::vector<Candidate> toCopy =
-      settings.copyToFolder ? repeat.Settle(chosen) : std::vector<Candidate>();
-  if (options.dryRun) {
-    outcome.succeeded = true;
-    if (settings.copyToFolder && !chosen.empty()) outcome.removedPaths = repeat.PathsToRemove();
-    summary.doneFiles = settings.copyToFolder ? toCopy.size() : chosen.size();
-    summary.doneBytes = settings.copyToFolder ? BytesOf(toCopy) : chosenBytes;
-  } else if (settings.copyToFolder) {
-    transfer::PlacementJournal* journal = nullptr;
-    if (!chosen.empty()) {
-      journal = repeat.BeginCopy(ports);
-      outcome.removedPaths = repeat.RemovePrevious(ports);
+SelectionOutcome Run::Go() {
+  if (settings_.copyToFolder) {
+    destination_ = platform::ContainedFolder::Open(settings_.destination);
+    if (!destination_ && !options_.dryRun) {
+      ports_.ShowInformation(kInvalidDestinationFolderMessage);
+      return std::move(outcome_);
     }
-    bool started = false;
-    transfer::FileOperationResult copied;
-    outcome.succeeded = CopyChosen(settings, toCopy, fat, *destination, options.fileOperationOwner,
-                                   journal, repeat.KeptTargets(), summary, started, copied);
-    const bool repeating = repeat.active() && !chosen.empty();
-    if (repeating)
-      outcome.succeeded =
-          repeat.FinishCopy(chosen, copied, options.fileOperationOwner, ports) && outcome.succeeded;
-    if (copied.destinationGone)
-      ports.ShowInformation({kDestinationGoneMessage, {settings.destination}});
-    // The message says what went wrong; a line saying what was copied would hide it.
-    if ((started || repeating) &&
-        !WriteOutToDevice(*destination, options.fileOperationOwner, ports)) {
-      outcome.succeeded = false;
-      return outcome;
-    }
-    if (copied.destinationGone) return outcome;
-  } else {
-    PlaylistCounts counts;
-    std::vector<std::string> relativeLines;
-    if (settings.options.relative)
-      relativeLines = RelativeEntryLines(settings.destination, outcome.chosenPaths);
-    const std::vector<std::string>* lines = settings.options.relative ? &relativeLines : nullptr;
-    const PlaylistResult written =
-        WritePlaylist(settings.destination, outcome.chosenPaths, ports, &counts, lines);
-    outcome.succeeded =
-        written == PlaylistResult::kWritten || written == PlaylistResult::kCancelled;
-    if (!outcome.succeeded) return outcome;
-    if (repeat.active())
-      outcome.succeeded =
-          repeat.FinishPlaylist(ListedPaths(outcome.chosenPaths, lines, counts.written), ports);
-    summary.cancelled = written == PlaylistResult::kCancelled;
-    summary.doneFiles = counts.written;
-    summary.skippedFiles = counts.leftOut;
-    for (const Candidate& candidate : chosen)
-      if (IsPlaylistEntryPath(candidate.path)) summary.doneBytes += candidate.sizeBytes;
   }
-  if (settings.copyToFolder) summary.replacement = repeat.replacement();
+  fat_ = (settings_.options.keepFolders || request_.freeSpace) && destination_ &&
+         platform::IsFatDevice(destination_->device());
+  summary_.copy = settings_.copyToFolder;
+  summary_.dryRun = options_.dryRun;
+  summary_.destination = settings_.destination;
+  repeat_.emplace(settings_, options_.dryRun, BeyondClassic(settings_, request_.freeSpace));
+  if (!repeat_->Begin(ports_, destination_ ? &*destination_ : nullptr)) return std::move(outcome_);
+  if (!Draw()) return std::move(outcome_);
+
+  outcome_.chosenPaths.reserve(chosen_.size());
+  for (const Candidate& candidate : chosen_)
+    outcome_.chosenPaths.push_back(candidate.path);
+  summary_.chosenFiles = chosen_.size();
+  // Chosen files that the previous fill left on the destination stay there.
+  if (settings_.copyToFolder) toCopy_ = repeat_->Settle(chosen_);
+
+  if (options_.dryRun) {
+    FinishDryRun();
+  } else if (settings_.copyToFolder) {
+    if (!FinishCopy()) return std::move(outcome_);
+  } else {
+    FinishPlaylist();
+    if (!outcome_.succeeded) return std::move(outcome_);
+  }
+  if (settings_.copyToFolder) summary_.replacement = repeat_->replacement();
   // Files kept from the previous fill are part of this one, though not copied again.
-  const std::size_t kept = summary.replacement ? summary.replacement->kept : 0;
-  if (request->limit.kind == DrawLimit::Kind::kSeconds && summary.doneFiles + kept == chosen.size())
-    summary.doneSeconds = Sum(report.chosenAmounts);
-  outcome.summary = std::move(summary);
-  return outcome;
+  const std::size_t kept = summary_.replacement ? summary_.replacement->kept : 0;
+  if (request_.limit.kind == DrawLimit::Kind::kSeconds &&
+      summary_.doneFiles + kept == chosen_.size())
+    summary_.doneSeconds = Sum(report_.chosenAmounts);
+  outcome_.summary = std::move(summary_);
+  return std::move(outcome_);
+}
+
+// Collects the candidates, takes out what the fills before ask to leave out, and draws;
+// false after a message when there is nothing to draw from.
+bool Run::Draw() {
+  // The cursor goes before any message, which is read with the ordinary arrow.
+  std::optional<ScopedWaitCursor> waitCursor(std::in_place, ports_);
+  CandidatePool pool;
+  // Sizes are read while scanning where the draw or the summary needs every one of them;
+  // a draw by playing time needs only those of the files it chooses.
+  CollectionOptions collection;
+  collection.readSizes = request_.limit.kind != DrawLimit::Kind::kSeconds;
+  CollectCandidates(settings_, pool, collection);
+  if (pool.count() == 0) {
+    waitCursor.reset();
+    ports_.ShowInformation(kNoMp3sFoundMessage);
+    return false;
+  }
+  if (repeat_->NoEarlierFill()) {
+    waitCursor.reset();
+    outcome_.copiesNotAdopted =
+        OfferCopiesForAdoption(*repeat_, pool, options_.adoptCopies, ports_);
+    waitCursor.emplace(ports_);
+  }
+  if (!repeat_->LeaveOutRecent(pool)) {
+    waitCursor.reset();
+    ports_.ShowInformation(repeat_->NothingLeftMessage());
+    return false;
+  }
+  std::optional<DestinationSpace> space;
+  DrawLimit drawLimit = request_.limit;
+  if (request_.freeSpace) {
+    space.emplace(request_.space.allocationUnit, RelativeTargets(settings_, fat_));
+    drawLimit.space = &*space;
+    // What the files to be replaced take will be free by the time the copy begins.
+    drawLimit.budget += repeat_->SpaceToBeFreed(request_.space.allocationUnit);
+    repeat_->ChargeOwnFiles(*space, drawLimit.budget, request_.space.allocationUnit);
+    drawLimit.budget = std::max<std::int64_t>(drawLimit.budget, 0);
+  }
+  RandomGenerator random;
+  random.Seed(options_.seed.value_or(platform::ClockSeed()));
+  media::TrackProbe probe;
+  chosen_ = ToCandidates(DrawCandidates(
+      pool, random, drawLimit,
+      [&probe](const Candidate& candidate) {
+        // A size not read yet is told as unknown (0): the probe reads it itself.
+        return probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
+      },
+      DrawMethod::kFastest, &report_));
+  ReadMissingSizes(chosen_);
+  if (chosen_.empty())
+    summary_.nothingFits = WhyNothingFits(pool, drawLimit, request_.freeSpace, report_);
+  return true;
+}
+
+void Run::FinishDryRun() {
+  outcome_.succeeded = true;
+  if (settings_.copyToFolder && !chosen_.empty()) outcome_.removedPaths = repeat_->PathsToRemove();
+  const std::vector<Candidate>& done = settings_.copyToFolder ? toCopy_ : chosen_;
+  summary_.doneFiles = done.size();
+  summary_.doneBytes = BytesOf(done);
+}
+
+// Removes the previous fill, copies, records and writes out; false where the run ends
+// with a message of its own instead of a summary.
+bool Run::FinishCopy() {
+  transfer::PlacementJournal* journal = nullptr;
+  if (!chosen_.empty()) {
+    journal = repeat_->BeginCopy(ports_);
+    outcome_.removedPaths = repeat_->RemovePrevious(ports_);
+  }
+  const ChosenCopy copy = CopyChosen(settings_, toCopy_, fat_, *destination_,
+                                     options_.fileOperationOwner, journal, repeat_->KeptTargets());
+  const transfer::FileOperationResult& result = copy.result;
+  summary_.doneFiles = result.filesDone;
+  summary_.doneBytes = static_cast<std::int64_t>(result.bytesDone);
+  summary_.skippedFiles = result.filesSkipped;
+  summary_.failedFiles = result.filesFailed;
+  summary_.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
+  outcome_.succeeded = copy.succeeded;
+  const bool repeating = repeat_->active() && !chosen_.empty();
+  if (repeating)
+    outcome_.succeeded =
+        repeat_->FinishCopy(chosen_, result, options_.fileOperationOwner, ports_) &&
+        outcome_.succeeded;
+  if (result.destinationGone)
+    ports_.ShowInformation({kDestinationGoneMessage, {settings_.destination}});
+  // The message says what went wrong; a line saying what was copied would hide it.
+  if ((copy.started || repeating) &&
+      !WriteOutToDevice(*destination_, options_.fileOperationOwner, ports_)) {
+    outcome_.succeeded = false;
+    return false;
+  }
+  return !result.destinationGone;
+}
+
+void Run::FinishPlaylist() {
+  PlaylistCounts counts;
+  std::vector<std::string> relativeLines;
+  if (settings_.options.relative)
+    relativeLines = RelativeEntryLines(settings_.destination, outcome_.chosenPaths);
+  const std::vector<std::string>* lines = settings_.options.relative ? &relativeLines : nullptr;
+  const PlaylistResult written =
+      WritePlaylist(settings_.destination, outcome_.chosenPaths, ports_, &counts, lines);
+  outcome_.succeeded = written == PlaylistResult::kWritten || written == PlaylistResult::kCancelled;
+  if (!outcome_.succeeded) return;
+  if (repeat_->active())
+    outcome_.succeeded =
+        repeat_->FinishPlaylist(ListedPaths(outcome_.chosenPaths, lines, counts.written), ports_);
+  summary_.cancelled = written == PlaylistResult::kCancelled;
+  summary_.doneFiles = counts.written;
+  summary_.skippedFiles = counts.leftOut;
+  for (const Candidate& candidate : chosen_)
+    if (IsPlaylistEntryPath(candidate.path)) summary_.doneBytes += candidate.sizeBytes;
+}
+
+}  // namespace
+
+SelectionOutcome SelectionRun(const SelectionSettings& settings, RunPorts& ports,
+                              const SelectionRunOptions& options) {
+  const std::optional<DrawRequest> request = CheckRequest(settings, ports, options.dryRun);
+  if (!request) return {};
+  return Run(settings, ports, options, *request).Go();
 }
 
 }  // namespace sorvina::engine

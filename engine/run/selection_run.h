@@ -8,7 +8,6 @@
 
 #include "engine/report/run_ports.h"
 #include "engine/report/run_summary.h"
-#include "engine/settings/limit_choice.h"
 #include "engine/settings/selection_settings.h"
 #include "text/path_style.h"
 #include "transfer/file_operation.h"
@@ -53,14 +52,14 @@ std::vector<std::string> DestinationLevels(std::string_view destination,
                                            text::PathStyle style = text::NativePathStyle());
 
 // What the last page's Finish does: checks the settings, prepares the destination,
-// collects the candidates, draws files weighted by their folders until the limit is
+// collects the candidates, draws files weighted by their folders until the amount is
 // reached or the pool is empty, and copies them into the destination folder or writes
 // them as a playlist. Every failure is shown through `ports` and ends the run; the
-// settings are left as they were apart from the parsed folder weights.
+// settings are left as they were.
 //
-// Beyond that, as `settings.options` and the amount ask: "free" as the amount of MB fills
-// the copy destination's free space (each file charged what it takes there); `fill` keeps
-// drawing past files that do not fit; `keepFolders` copies each file to its path
+// Beyond that, as `settings.options` and the amount ask: the free space as the amount
+// fills the copy destination's free space (each file charged what it takes there); `fill`
+// keeps drawing past files that do not fit; `keepFolders` copies each file to its path
 // relative to its source; `replacePrevious`, `avoidLast` and `devicePlaylist` make fills
 // that follow one another fresh (RepeatedFill); `relative` writes a playlist's entries
 // relative to its folder. After a copy, also a cancelled one, the destination's file
@@ -69,7 +68,7 @@ std::vector<std::string> DestinationLevels(std::string_view destination,
 // A copy writes only inside its destination, held open from the start: never through a
 // link, never onto a file it did not put there, never onto the disk below a player that
 // was unmounted meanwhile (the copy then stops and says so).
-SelectionOutcome SelectionRun(SelectionSettings& settings, const LimitChoice& limit,
-                              RunPorts& ports, const SelectionRunOptions& options = {});
+SelectionOutcome SelectionRun(const SelectionSettings& settings, RunPorts& ports,
+                              const SelectionRunOptions& options = {});
 
 }  // namespace sorvina::engine

@@ -10,16 +10,15 @@ namespace sorvina::engine {
 
 using text::PathStyle;
 
-void ParseFolderWeightEntry(FolderWeight& entry, PathStyle style) {
-  std::string text = entry.entryText;
-  if (!text.empty() && text.back() == text::OtherSeparator(style)) text.pop_back();
-  if (!text.empty() && text.back() == text::Separator(style)) text.pop_back();
-  text.push_back(text::Separator(style));
+std::optional<FolderWeight> ParseFolderWeightEntry(std::string_view entry, PathStyle style) {
+  std::string line(entry);
+  if (!line.empty() && line.back() == text::OtherSeparator(style)) line.pop_back();
+  if (!line.empty() && line.back() == text::Separator(style)) line.pop_back();
+  line.push_back(text::Separator(style));
 
-  const std::size_t blank = text.find(' ');
-  if (blank == std::string::npos) return;
-  entry.weight = text::ParseLeadingDecimal(text);
-  entry.folder = text.substr(blank + 1);
+  const std::size_t blank = line.find(' ');
+  if (blank == std::string::npos) return std::nullopt;
+  return FolderWeight{line.substr(blank + 1), text::ParseLeadingDecimal(line)};
 }
 
 std::string FormatWeight(double weight) {

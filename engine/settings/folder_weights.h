@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,13 +10,14 @@
 
 namespace sorvina::engine {
 
-// Derives `folder` and `weight` from `entryText` ("2.50 /music/rock/"): one trailing other
+// The folder weight an entry stands for ("2.50 /music/rock/"): one trailing other
 // separator and then one trailing separator are removed and one separator is appended, so
 // that a folder written with or without its separator ends in exactly one (a doubled one
 // stays doubled); the weight is the decimal number at its start and the folder is
-// everything after the first blank. An entry without a blank is left as it was and matches
-// no folder.
-void ParseFolderWeightEntry(FolderWeight& entry, text::PathStyle style = text::NativePathStyle());
+// everything after the first blank. Nothing for an entry without a blank, which names no
+// folder.
+std::optional<FolderWeight> ParseFolderWeightEntry(std::string_view entry,
+                                                   text::PathStyle style = text::NativePathStyle());
 
 // The largest weight an entry can show: "%0.2f" of anything from here on would not fit
 // the 99 characters an entry's weight may take.

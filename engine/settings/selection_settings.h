@@ -8,31 +8,38 @@
 
 namespace sorvina::engine {
 
-// One folder weight as the weights page lists it. `entryText` is what the user sees and
-// what the settings file stores: the weight with two decimals, one blank, the folder.
-// `folder` (ending in exactly one separator) and `weight` are derived from it by
-// ParseFolderWeightEntry at the start of every selection run.
+// A folder whose files are drawn `weight` times as likely as others (1.0 is neutral), and
+// so are those of its folders that have no weight of their own.
 struct FolderWeight {
-  std::string entryText;
-  std::string folder;
+  std::string folder;  // ending in exactly one separator
   double weight = 1.0;
+  friend bool operator==(const FolderWeight&, const FolderWeight&) = default;
 };
 
-// Limit modes as the last page and the settings file number them.
-enum LimitMode : int { kLimitMegabytes = 0, kLimitHours = 1, kLimitAll = 2 };
+// How much a run chooses.
+struct Amount {
+  enum class Kind {
+    kMegabytes,  // up to `value` MB of files
+    kHours,      // up to `value` hours of playing time
+    kAll,        // every file found
+    kFreeSpace,  // the copy destination's free space
+  };
+  Kind kind = Kind::kMegabytes;
+  double value = 0.0;  // read for megabytes and hours only
+  friend bool operator==(const Amount&, const Amount&) = default;
+};
 
-// What the wizard pages fill in and the selection run reads. One instance, owned by the
-// front end and passed by reference.
+// What a selection run is asked to do. The front ends fill it from what the user typed
+// (SettingsText, ParseSettings), the run reads it and leaves it as it was.
 struct SelectionSettings {
   // Folders and playlists, in the order the user listed them.
   std::vector<std::string> sources;
   // true: copy the chosen files into `destination`; false: write a playlist there.
   bool copyToFolder = false;
   std::string destination;
+  // In the order the user listed them: the first that names a folder decides.
   std::vector<FolderWeight> folderWeights;
-  // Restores the last page and is saved; the run itself reads the page's controls.
-  int limitMode = kLimitMegabytes;
-  std::string amountText;
+  Amount amount;
   ExtraOptions options;
 };
 

@@ -153,7 +153,7 @@ void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
   const std::string_view name = line.substr(0, equals);
   const std::string_view value = line.substr(equals + 1);
   for (const OptionLine& option : kOptionLines) {
-    if (name == option.name) option.read(value, contents.options);
+    if (name == option.name) option.read(value, contents.settings.options);
   }
   if (name == kCopyName) {
     bool copy = false;
@@ -167,19 +167,19 @@ void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
 
 }  // namespace
 
-SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings,
+SettingsWriteResult WriteSettingsFile(const std::string& path, const SettingsText& settings,
                                       const EnteredState* entered) {
   std::vector<std::string_view> values;
   const std::string sourceCount = std::to_string(settings.sources.size());
-  const std::string weightCount = std::to_string(settings.folderWeights.size());
+  const std::string weightCount = std::to_string(settings.weightEntries.size());
   const std::string limitLine = LimitLine(settings.limitMode, settings.amountText);
   values.push_back(sourceCount);
   for (const std::string& source : settings.sources)
     values.push_back(source);
   values.push_back(settings.destination);
   values.push_back(weightCount);
-  for (const FolderWeight& weight : settings.folderWeights)
-    values.push_back(weight.entryText);
+  for (const std::string& entry : settings.weightEntries)
+    values.push_back(entry);
   values.push_back(limitLine);
   const std::vector<std::string> optionLines = OptionLines(settings.options);
   for (const std::string& line : optionLines)
@@ -206,6 +206,7 @@ std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path) {
   platform::LineReader reader;
   if (!reader.Open(path)) return std::nullopt;
   SettingsFileContents contents;
+  SettingsText& settings = contents.settings;
   std::string line;
   // Counts come from the file and may be absurd: entries are added as lines arrive, never
   // reserved ahead, and the end of the file ends every list. A line missing at the end
@@ -213,22 +214,23 @@ std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path) {
   reader.Next(line);
   const int sourceCount = CountOf(line);
   for (int i = 0; i < sourceCount && reader.Next(line); ++i)
-    contents.sources.push_back(line);
+    settings.sources.push_back(line);
   reader.Next(line);
-  contents.destination = line;
+  settings.destination = line;
+  settings.copyToFolder = !DestinationIsPlaylist(settings.destination);
   reader.Next(line);
   const int weightCount = CountOf(line);
   for (int i = 0; i < weightCount && reader.Next(line); ++i)
-    contents.folderWeights.push_back(FolderWeight{line, {}, 1.0});
+    settings.weightEntries.push_back(line);
   if (reader.Next(line)) {
     // An empty line has no first character; the terminating zero stands in for it, which
     // gives a mode that is none of the three.
     const int first = line.empty() ? 0 : static_cast<unsigned char>(line[0]);
-    contents.limitMode = first - '0';
-    contents.amountText = line.size() > 2 ? line.substr(2) : std::string();
+    settings.limitMode = first - '0';
+    settings.amountText = line.size() > 2 ? line.substr(2) : std::string();
   } else {
-    contents.limitMode = kLimitMegabytes;
-    contents.amountText.clear();
+    settings.limitMode = kLimitMegabytes;
+    settings.amountText.clear();
   }
   while (reader.Next(line))
     ReadOptionLine(line, contents);

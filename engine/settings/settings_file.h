@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_text.h"
 
 namespace sorvina::engine {
 
@@ -22,28 +22,23 @@ struct EnteredState {
   friend bool operator==(const EnteredState&, const EnteredState&) = default;
 };
 
-// What a settings file holds. Loading gives the sources to the front end's source list
-// rather than to `SelectionSettings::sources`, and the copy/playlist choice follows from
-// the destination's ending; hence a record of its own.
+// What a settings file holds: the settings (their copy/playlist choice from the
+// destination's ending, their limit mode any value a hand-edited file gives), and what
+// the wizard's fields held beyond them, where the file keeps its last state.
 struct SettingsFileContents {
-  std::vector<std::string> sources;
-  std::string destination;
-  std::vector<FolderWeight> folderWeights;  // only `entryText` is set
-  int limitMode = kLimitMegabytes;          // may be any value a hand-edited file gives
-  std::string amountText;
-  ExtraOptions options;
-  EnteredState entered;  // empty unless the file keeps the wizard's last state
+  SettingsText settings;
+  EnteredState entered;
 };
 
 enum class SettingsWriteResult { kWritten, kCannotOpen, kCannotWrite };
 
-// Writes the sources, the destination, the folder weights' entry texts and the limit line
+// Writes the sources, the destination, the folder weights' entries and the limit line
 // ("%d %s" of `limitMode` and `amountText`) of `settings`, one value per line, CR LF, then
 // one "name=value" line for each option that differs from its default, in a fixed order;
 // with every option at its default the file is the classic one, byte for byte. With
 // `entered`, its lines follow (the wizard's last state). The file is written beside `path`
 // and renamed over it when complete, so a failure leaves an existing file as it was.
-SettingsWriteResult WriteSettingsFile(const std::string& path, const SelectionSettings& settings,
+SettingsWriteResult WriteSettingsFile(const std::string& path, const SettingsText& settings,
                                       const EnteredState* entered = nullptr);
 
 // Reads what WriteSettingsFile wrote. Nothing when the file cannot be opened or a read

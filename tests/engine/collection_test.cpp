@@ -27,10 +27,8 @@ std::vector<Candidate> Collect(const std::vector<std::string>& sources,
                                const std::vector<std::string>& weightTexts = {}) {
   SelectionSettings settings;
   settings.sources = sources;
-  for (const std::string& text : weightTexts) {
-    settings.folderWeights.push_back({text, {}, 1.0});
-    ParseFolderWeightEntry(settings.folderWeights.back());
-  }
+  for (const std::string& text : weightTexts)
+    settings.folderWeights.push_back(ParseFolderWeightEntry(text).value());
   CandidatePool pool;
   CollectCandidates(settings, pool);
   std::vector<Candidate> collected;

@@ -18,7 +18,7 @@
 #include "engine/report/summary_line.h"
 #include "engine/run/selection_run.h"
 #include "engine/scan/collection.h"
-#include "tests/support/limit_choices.h"
+#include "tests/support/amounts.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
@@ -87,12 +87,12 @@ class RepeatedFillTest : public ::testing::Test {
     settings_.destination = player_;
   }
 
-  SelectionOutcome Fill(const LimitChoice& limit, std::uint32_t seed, bool dryRun = false) {
+  SelectionOutcome Fill(engine::Amount limit, std::uint32_t seed, bool dryRun = false) {
     ports_ = {};
     SelectionRunOptions options;
     options.seed = seed;
     options.dryRun = dryRun;
-    return SelectionRun(settings_, limit, ports_, options);
+    return test::RunFor(settings_, limit, ports_, options);
   }
 
   // What the last fill's record says the player holds, songs and playlists, as paths
@@ -135,7 +135,7 @@ TEST_F(RepeatedFillTest, ThreeFillsInARowShareNoSongAndLeaveTheUsersFilesAlone) 
   settings_.options.replacePrevious = true;
   settings_.options.avoidLast = 2;
   settings_.options.devicePlaylist = "Lists/Sorvina.m3u8";
-  const LimitChoice tenFiles = Megabytes("0.0098");  // 10,276 bytes: ten files of 1 KiB
+  const Amount tenFiles = Megabytes("0.0098");  // 10,276 bytes: ten files of 1 KiB
 
   std::vector<std::set<std::string>> sets;
   std::vector<std::string> lines;
@@ -195,7 +195,7 @@ TEST_F(RepeatedFillTest, ThePlayersPlaylistListsEveryCopiedFileWhateverIsCancell
   ports_.cancelAtPump = 1;  // Cancel pressed as soon as the playlist's progress shows
   SelectionRunOptions options;
   options.seed = 3;
-  const SelectionOutcome outcome = SelectionRun(settings_, Megabytes("0.0098"), ports_, options);
+  const SelectionOutcome outcome = test::RunFor(settings_, Megabytes("0.0098"), ports_, options);
   ASSERT_EQ(outcome.chosenPaths.size(), 10u);
   EXPECT_EQ(EntriesThatOpen(player_ + "/Sorvina.m3u8").size(), 10u);
 }
@@ -345,11 +345,11 @@ TEST(PlaylistHistoryTest, PlaylistsRememberTheirEntriesInTheStateFolderAndCanBeR
   test::RecordingPorts ports;
   SelectionRunOptions options;
   options.seed = 4;
-  ASSERT_TRUE(SelectionRun(settings, All(), ports, options).succeeded);
+  ASSERT_TRUE(test::RunFor(settings, All(), ports, options).succeeded);
   EXPECT_FALSE(fs::exists(dir / "state"));  // nothing to remember without avoiding
 
   settings.options.avoidLast = 1;
-  const SelectionOutcome written = SelectionRun(settings, All(), ports, options);
+  const SelectionOutcome written = test::RunFor(settings, All(), ports, options);
   ASSERT_TRUE(written.succeeded);
   const std::vector<std::string> lines = LinesOf(ReadBytes(settings.destination));
   EXPECT_EQ(lines[2].substr(0, 9), "../music/");
@@ -370,7 +370,7 @@ TEST(PlaylistHistoryTest, PlaylistsRememberTheirEntriesInTheStateFolderAndCanBeR
               ElementsAre(TextHash(settings.destination) + ".lock",
                           TextHash(settings.destination) + ".txt"));
   ports = {};
-  EXPECT_FALSE(SelectionRun(settings, All(), ports, options).succeeded);
+  EXPECT_FALSE(test::RunFor(settings, All(), ports, options).succeeded);
   EXPECT_THAT(ports.messages, ElementsAre(HasSubstr("the last playlist written to this file")));
   unsetenv("XDG_STATE_HOME");
 }

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine/report/messages.h"
+#include "tests/support/amounts.h"
 #include "tests/support/encoded_audio.h"
-#include "tests/support/limit_choices.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
@@ -40,11 +40,11 @@ class SelectionRunTest : public ::testing::Test {
     settings_.sources = {dir_ / "music"};
   }
 
-  SelectionOutcome Run(const LimitChoice& limit, std::uint32_t seed = 1, bool dryRun = false) {
+  SelectionOutcome Run(engine::Amount limit, std::uint32_t seed = 1, bool dryRun = false) {
     SelectionRunOptions options;
     options.seed = seed;
     options.dryRun = dryRun;
-    return SelectionRun(settings_, limit, ports_, options);
+    return test::RunFor(settings_, limit, ports_, options);
   }
 
   test::TempDir dir_;
@@ -70,7 +70,7 @@ TEST_F(SelectionRunTest, EachRefusalShowsItsMessageAndStops) {
     std::vector<std::string> sources;
     bool copy;
     std::string destination;
-    LimitChoice limit;
+    Amount limit;
     const char* message;
   };
   const std::string music = dir_ / "music";
@@ -220,18 +220,6 @@ TEST_F(SelectionRunTest, OtherTypesBesideTheMp3sLeaveAClassicRunAsItWas) {
   EXPECT_EQ(Run(All(), 42, true).chosenPaths.size(), 16u);
 }
 
-TEST_F(SelectionRunTest, FolderWeightsAreParsedAndSettingsOtherwiseKept) {
-  settings_.destination = dir_ / "mix.m3u";
-  settings_.folderWeights = {{"3.00 " + dir_ / "music", {}, 1.0}};
-  const SelectionSettings before = settings_;
-  Run(All());
-  EXPECT_EQ(settings_.folderWeights[0].folder, dir_ / "music/");
-  EXPECT_EQ(settings_.folderWeights[0].weight, 3.0);
-  EXPECT_EQ(settings_.folderWeights[0].entryText, before.folderWeights[0].entryText);
-  EXPECT_EQ(settings_.sources, before.sources);
-  EXPECT_EQ(settings_.destination, before.destination);
-}
-
 // Records the order of the copy's calls: "progress", "conflict TARGET", "device".
 class CallRecorder : public transfer::FileOperationUi {
  public:
@@ -268,7 +256,7 @@ TEST_F(SelectionRunTest, KeptFoldersFollowEachSourceAndSameNamesAreNumbered) {
   CallRecorder copier;
   SelectionRunOptions options;
   options.fileOperationOwner = &copier;
-  const SelectionOutcome outcome = SelectionRun(settings_, All(), ports_, options);
+  const SelectionOutcome outcome = test::RunFor(settings_, All(), ports_, options);
   EXPECT_TRUE(outcome.succeeded);
   // The one of the two drawn later is kept beside the other, without a question.
   const auto position = [&outcome](const std::string& path) {
@@ -305,7 +293,7 @@ TEST_F(SelectionRunTest, ACancelledCopyIsWrittenToTheDeviceAndSaidSo) {
   copier.cancel = true;
   SelectionRunOptions options;
   options.fileOperationOwner = &copier;
-  const SelectionOutcome outcome = SelectionRun(settings_, All(), ports_, options);
+  const SelectionOutcome outcome = test::RunFor(settings_, All(), ports_, options);
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_THAT(copier.calls, ElementsAre("progress", "device"));
   ASSERT_TRUE(outcome.summary.has_value());
@@ -318,7 +306,7 @@ TEST_F(SelectionRunTest, ACancelledCopyIsWrittenToTheDeviceAndSaidSo) {
 TEST_F(SelectionRunTest, TheSummarySaysWhyNothingWasChosen) {
   settings_.destination = dir_ / "l.m3u";
   struct Case {
-    LimitChoice limit;
+    Amount limit;
     bool fill;
     bool smallest;
     std::int64_t fileAmount;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/settings/limit_choice.h"
+#include "engine/settings/settings_text.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::engine {
@@ -19,18 +19,12 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using std::string_literals::operator""s;
 
-std::vector<std::string> EntryTexts(const std::vector<FolderWeight>& weights) {
-  std::vector<std::string> texts;
-  for (const FolderWeight& weight : weights)
-    texts.push_back(weight.entryText);
-  return texts;
-}
-
-SelectionSettings Example() {
-  SelectionSettings settings;
+SettingsText Example() {
+  SettingsText settings;
   settings.sources = {"/lists/party.m3u", "/music/rock/"};
+  settings.copyToFolder = true;
   settings.destination = "/player/";
-  settings.folderWeights = {{"2.50 /music/rock/", "/music/rock/", 2.5}};
+  settings.weightEntries = {"2.50 /music/rock/"};
   settings.amountText = "650";
   return settings;
 }
@@ -42,13 +36,14 @@ class SettingsFileTest : public ::testing::Test {
   }
 
   // Writes `settings`, reads the file back and expects every field as it was.
-  SettingsFileContents RoundTrip(const SelectionSettings& settings, bool sameMode = true) {
+  SettingsText RoundTrip(const SettingsText& settings, bool sameMode = true) {
     const std::string path = dir_ / "round-trip.txt";
     EXPECT_EQ(WriteSettingsFile(path, settings), SettingsWriteResult::kWritten);
-    const SettingsFileContents read = ReadSettingsFile(path).value();
+    const SettingsText read = ReadSettingsFile(path).value().settings;
     EXPECT_EQ(read.sources, settings.sources);
     EXPECT_EQ(read.destination, settings.destination);
-    EXPECT_EQ(EntryTexts(read.folderWeights), EntryTexts(settings.folderWeights));
+    EXPECT_EQ(read.copyToFolder, !DestinationIsPlaylist(settings.destination));
+    EXPECT_EQ(read.weightEntries, settings.weightEntries);
     if (sameMode) {
       EXPECT_EQ(read.limitMode, settings.limitMode);
     }
@@ -70,29 +65,29 @@ TEST_F(SettingsFileTest, WritesTheSevenLineExampleByteForByte) {
 }
 
 TEST_F(SettingsFileTest, RoundTripsEveryFieldExactly) {
-  SelectionSettings odd = Example();
+  SettingsText odd = Example();
   odd.sources = {" /with blanks/ ", "/a, b & c/", "/ends in cr\r"};
   odd.destination = "";
-  odd.folderWeights.clear();
+  odd.weightEntries.clear();
   odd.limitMode = kLimitHours;
   odd.amountText = " 2.5 hours ";
   RoundTrip(odd);
 
   // "Select all" with no amount ever stored: the last line is the digit and one blank.
-  SelectionSettings all;
+  SettingsText all;
   all.limitMode = kLimitAll;
   RoundTrip(all);
   EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"), "0\r\n\r\n0\r\n2 \r\n");
 
   // A mode no digit holds (from a hand-edited file) stays invalid; the amount is intact.
-  SelectionSettings invalid = Example();
+  SettingsText invalid = Example();
   invalid.limitMode = -'0';
   const int mode = RoundTrip(invalid, false).limitMode;
   EXPECT_TRUE(mode < 0 || mode > 2) << mode;
 }
 
 TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
-  SelectionSettings settings = Example();
+  SettingsText settings = Example();
   ExtraOptions& options = settings.options;
   options = {true, true, true, 3, "Sorvina.m3u8", true, {"mp3", "flac"}};
   RoundTrip(settings);
@@ -115,50 +110,68 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
       Read(classic +
            "colour=blue\r\nfill\r\nfill=yes\r\navoid-last=-1\r\n"
            "avoid-last=4x\r\ntypes=\r\nrelative=1\r\ntypes=MP3, ogg\r\n");
-  EXPECT_THAT(c.sources, ElementsAre("/lists/party.m3u", "/music/rock/"));
-  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(0, "650"s));
+  EXPECT_THAT(c.settings.sources, ElementsAre("/lists/party.m3u", "/music/rock/"));
+  EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(0, "650"s));
   ExtraOptions expected;
   expected.relative = true;
   expected.fileTypes = {"mp3", "ogg"};
-  EXPECT_EQ(c.options, expected);
+  EXPECT_EQ(c.settings.options, expected);
 }
 
-TEST_F(SettingsFileTest, StoresTheFirstCheckedLimitChoice) {
-  SelectionSettings settings;
-  settings.amountText = "old";
-  StoreLimitChoice({false, "650", false, "3", true}, settings);
-  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(2, "old"s));
-  StoreLimitChoice({false, "650", true, "3", true}, settings);
-  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(1, "3"s));
-  StoreLimitChoice({true, "650", true, "3", true}, settings);
-  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(0, "650"s));
-  StoreLimitChoice({}, settings);
-  EXPECT_EQ(std::make_pair(settings.limitMode, settings.amountText), std::make_pair(0, "650"s));
+TEST(ParseSettingsTest, TheRunReadsWhatTheTextsStandFor) {
+  SettingsText text = Example();
+  text.weightEntries = {"2.50 /music/rock", "/no-blank/", "0.5x /my music/"};
+  const SelectionSettings parsed = ParseSettings(text);
+  EXPECT_EQ(parsed.sources, text.sources);
+  EXPECT_EQ(parsed.destination, "/player/");
+  EXPECT_TRUE(parsed.copyToFolder);
+  EXPECT_EQ(parsed.folderWeights,
+            (std::vector<FolderWeight>{{"/music/rock/", 2.5}, {"/my music/", 0.5}}));
+  struct Case {
+    int mode;
+    const char* amount;
+    Amount parsed;
+  };
+  using Kind = Amount::Kind;
+  const Case cases[] = {
+      {kLimitMegabytes, "650 MB", {Kind::kMegabytes, 650}},
+      {kLimitMegabytes, " FREE ", {Kind::kFreeSpace, 0}},
+      {kLimitMegabytes, "free space", {Kind::kMegabytes, 0}},
+      {kLimitHours, "1.5", {Kind::kHours, 1.5}},
+      {kLimitHours, "free", {Kind::kHours, 0}},
+      {kLimitAll, "650", {Kind::kAll, 0}},
+      {7, "650", {Kind::kMegabytes, 0}},  // a mode no button stands for, nothing typed
+  };
+  for (const Case& c : cases) {
+    text.limitMode = c.mode;
+    text.amountText = c.amount;
+    EXPECT_EQ(ParseSettings(text).amount, c.parsed) << c.mode << " " << c.amount;
+  }
 }
 
 TEST_F(SettingsFileTest, ReadsCountsAsTheDecimalConversionDoes) {
   SettingsFileContents c = Read(" \t+2 sources\n/a/\n/b/\n/dest/\n1x\n1.00 /a/\n1 3\n");
-  EXPECT_THAT(c.sources, ElementsAre("/a/", "/b/"));
-  EXPECT_EQ(c.destination, "/dest/");
-  EXPECT_THAT(EntryTexts(c.folderWeights), ElementsAre("1.00 /a/"));
-  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(1, "3"s));
+  EXPECT_THAT(c.settings.sources, ElementsAre("/a/", "/b/"));
+  EXPECT_EQ(c.settings.destination, "/dest/");
+  EXPECT_THAT(c.settings.weightEntries, ElementsAre("1.00 /a/"));
+  EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(1, "3"s));
 
   // No number, zero and negative counts read no lines: the next line is the next field.
   c = Read("none\n/dest/\n-3\n2 \n");
-  EXPECT_THAT(c.sources, IsEmpty());
-  EXPECT_EQ(c.destination, "/dest/");
-  EXPECT_THAT(c.folderWeights, IsEmpty());
-  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(2, ""s));
+  EXPECT_THAT(c.settings.sources, IsEmpty());
+  EXPECT_EQ(c.settings.destination, "/dest/");
+  EXPECT_THAT(c.settings.weightEntries, IsEmpty());
+  EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(2, ""s));
 
   // Counts beyond int are held at its ends, not wrapped round.
-  EXPECT_THAT(Read("99999999999999999999\n/a/\n").sources, ElementsAre("/a/"));
-  EXPECT_EQ(Read("-99999999999999999999\n/dest/\n").destination, "/dest/");
+  EXPECT_THAT(Read("99999999999999999999\n/a/\n").settings.sources, ElementsAre("/a/"));
+  EXPECT_EQ(Read("-99999999999999999999\n/dest/\n").settings.destination, "/dest/");
 }
 
 TEST_F(SettingsFileTest, TakesTheModeAndAmountFromTheLastLine) {
   auto last = [&](const std::string& line) {
     const SettingsFileContents c = Read("0\r\n/d/\r\n0\r\n" + line);
-    return std::make_pair(c.limitMode, c.amountText);
+    return std::make_pair(c.settings.limitMode, c.settings.amountText);
   };
   EXPECT_EQ(last("0 650"), std::make_pair(0, "650"s));  // no line end
   EXPECT_EQ(last("1\r\n"), std::make_pair(1, ""s));
@@ -171,23 +184,23 @@ TEST_F(SettingsFileTest, TakesTheModeAndAmountFromTheLastLine) {
 
 TEST_F(SettingsFileTest, ReadsAFileThatEndsEarlyAsEmptyLinesAndNothingMore) {
   SettingsFileContents c = Read("2\r\n/a/\r\n/b/\r\n");
-  EXPECT_THAT(c.sources, ElementsAre("/a/", "/b/"));
-  EXPECT_EQ(c.destination, "");
-  EXPECT_THAT(c.folderWeights, IsEmpty());
-  EXPECT_EQ(std::make_pair(c.limitMode, c.amountText), std::make_pair(0, ""s));
+  EXPECT_THAT(c.settings.sources, ElementsAre("/a/", "/b/"));
+  EXPECT_EQ(c.settings.destination, "");
+  EXPECT_THAT(c.settings.weightEntries, IsEmpty());
+  EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(0, ""s));
 
   // Absurd counts take what is there; nothing is set aside for the count itself.
-  EXPECT_THAT(Read("2000000000\r\n/a/\r\n/b/\r\n").sources, ElementsAre("/a/", "/b/"));
+  EXPECT_THAT(Read("2000000000\r\n/a/\r\n/b/\r\n").settings.sources, ElementsAre("/a/", "/b/"));
   c = Read("0\r\n/d/\r\n2147483647\r\n1.00 /a/\r\n");
-  EXPECT_THAT(EntryTexts(c.folderWeights), ElementsAre("1.00 /a/"));
-  EXPECT_EQ(c.limitMode, kLimitMegabytes);
+  EXPECT_THAT(c.settings.weightEntries, ElementsAre("1.00 /a/"));
+  EXPECT_EQ(c.settings.limitMode, kLimitMegabytes);
 
   // Binary junk: NUL bytes and no line end anywhere.
   std::string junk(70'000, '\0');
   for (std::size_t i = 0; i < junk.size(); i += 7)
     junk[i] = static_cast<char>(i % 251 == '\n' ? 'n' : i % 251);
-  EXPECT_THAT(Read("3\n" + junk).sources, ElementsAre(junk));
-  EXPECT_THAT(Read(junk).sources, IsEmpty());
+  EXPECT_THAT(Read("3\n" + junk).settings.sources, ElementsAre(junk));
+  EXPECT_THAT(Read(junk).settings.sources, IsEmpty());
 }
 
 TEST_F(SettingsFileTest, ReportsWhatCannotBeReadOrWrittenAndKeepsTheOldFile) {
@@ -203,7 +216,7 @@ TEST_F(SettingsFileTest, ReportsWhatCannotBeReadOrWrittenAndKeepsTheOldFile) {
   EXPECT_EQ(WriteSettingsFile("/dev/full", Example()), SettingsWriteResult::kCannotWrite);
   // A value with a line feed would shift every field after it when read back.
   const std::string path = dir_.WriteFile("s.txt", "old");
-  SelectionSettings broken = Example();
+  SettingsText broken = Example();
   broken.destination = "/player/\nsecond line";
   EXPECT_EQ(WriteSettingsFile(path, broken), SettingsWriteResult::kCannotWrite);
   EXPECT_EQ(ReadBytes(path), "old");

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "text/decimal.h"
+
 namespace sorvina::engine {
 namespace {
 
@@ -43,16 +45,21 @@ std::vector<std::string> DrawAll(const std::vector<Candidate>& candidates, std::
   return PathsOf(DrawCandidates(pool, random, {}));
 }
 
+// The budget of an amount as typed.
+std::int64_t Budget(std::string_view typed, std::int64_t unitsPerAmount) {
+  return AmountToBudget(text::ParseLeadingDecimal(typed), unitsPerAmount);
+}
+
 TEST(AmountToBudgetTest, RoundsToWholeUnitsAndRefusesWhatIsNoAmount) {
-  EXPECT_EQ(AmountToBudget("0.5", kBytesPerMegabyte), 524288);
-  EXPECT_EQ(AmountToBudget("1.5", kSecondsPerHour), 5400);
-  EXPECT_EQ(AmountToBudget(" 650 MB", kBytesPerMegabyte), 650 * kBytesPerMegabyte);
+  EXPECT_EQ(Budget("0.5", kBytesPerMegabyte), 524288);
+  EXPECT_EQ(Budget("1.5", kSecondsPerHour), 5400);
+  EXPECT_EQ(Budget(" 650 MB", kBytesPerMegabyte), 650 * kBytesPerMegabyte);
   // Amounts the 32-bit design could not hold.
-  EXPECT_EQ(AmountToBudget("4096", kBytesPerMegabyte), std::int64_t{4096} * kBytesPerMegabyte);
-  EXPECT_EQ(AmountToBudget("1e400", kBytesPerMegabyte), std::numeric_limits<std::int64_t>::max());
-  EXPECT_EQ(AmountToBudget("1e300", kSecondsPerHour), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(Budget("4096", kBytesPerMegabyte), std::int64_t{4096} * kBytesPerMegabyte);
+  EXPECT_EQ(Budget("1e400", kBytesPerMegabyte), std::numeric_limits<std::int64_t>::max());
+  EXPECT_EQ(Budget("1e300", kSecondsPerHour), std::numeric_limits<std::int64_t>::max());
   for (const char* nothing : {"0.0000001", "", "abc", "0", "-3", "nan", "-1e400"}) {
-    EXPECT_EQ(AmountToBudget(nothing, kBytesPerMegabyte), 0) << nothing;
+    EXPECT_EQ(Budget(nothing, kBytesPerMegabyte), 0) << nothing;
   }
 }
 

@@ -25,7 +25,7 @@
 #include "engine/run/selection_run.h"
 #include "platform/contained_folder.h"
 #include "tests/faults/fill_support.h"
-#include "tests/support/limit_choices.h"
+#include "tests/support/amounts.h"
 #include "tests/support/recording_ports.h"
 #include "transfer/file_operation.h"
 
@@ -136,7 +136,7 @@ void KilledFillIsFinishedByTheNext(Fill& f) {
   if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
   WriteOn(f.player.path(), "mine.mp3", "the user's");
   CliProcess killed(
-      {"-s", f.music, "-c", f.player.path(), "--mb", "4", "--replace-previous", "--seed", "1"});
+      {"-s", f.music, "-c", f.player.path(), "--mb", "9", "--replace-previous", "--seed", "1"});
   ASSERT_TRUE(f.AwaitSongs(2));
   killed.Signal(SIGKILL);
   killed.Wait();
@@ -191,7 +191,7 @@ void UnmountedPlayerGetsNothingOnTheDiskBelow(Fill& f) {
     if (progress.fileIndex == 2 && files++ == 0) umount2(f.player.path().c_str(), MNT_DETACH);
   };
   const engine::SelectionOutcome outcome =
-      engine::SelectionRun(settings, Megabytes("8"), ports, {&copier, 1, false});
+      test::RunFor(settings, Megabytes("8"), ports, {&copier, 1, false});
   EXPECT_FALSE(outcome.succeeded);
   EXPECT_THAT(ports.messages,
               Contains("The destination " + f.player.path() +

@@ -30,7 +30,7 @@
 #include "platform/file_system.h"
 #include "tests/faults/fill_support.h"
 #include "tests/faults/test_volumes.h"
-#include "tests/support/limit_choices.h"
+#include "tests/support/amounts.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
@@ -173,7 +173,7 @@ struct WeeklyFill {
     settings.options.devicePlaylist = "Sorvina.m3u8";
   }
   SelectionOutcome Run(std::uint32_t seed) {
-    return SelectionRun(settings, Megabytes("0.006"), ports, {&copier, seed, false});
+    return test::RunFor(settings, Megabytes("0.006"), ports, {&copier, seed, false});
   }
   bool AnythingReported() const {
     return !ports.messages.empty() || !ports.warnings.empty() || !copier.errors.empty();

@@ -458,11 +458,8 @@ const ReadingWay kReadingWays[] = {
 std::string CollectAndDraw(const std::string& music, const engine::CollectionOptions& way) {
   engine::SelectionSettings settings;
   settings.sources = {music};
-  settings.folderWeights = {{"2.50 " + music + "/b", {}, 1.0},
-                            {"0.00 " + music + "/zero", {}, 1.0},
-                            {"1.30 " + music + "/zero/sub", {}, 1.0}};
-  for (engine::FolderWeight& weight : settings.folderWeights)
-    engine::ParseFolderWeightEntry(weight);
+  settings.folderWeights = {
+      {music + "/b/", 2.5}, {music + "/zero/", 0.0}, {music + "/zero/sub/", 1.3}};
   std::ostringstream text;
   std::size_t unread = 0;
   for (const std::uint32_t seed : {0, 7}) {

@@ -40,7 +40,7 @@
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "tests/faults/test_volumes.h"
-#include "tests/support/limit_choices.h"
+#include "tests/support/amounts.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 #include "transfer/file_operation.h"
@@ -80,7 +80,7 @@ std::string RunAll(const std::vector<std::string>& sources, bool copy,
   SelectionRunOptions options;
   options.fileOperationOwner = &copier;
   options.seed = 7;
-  const bool succeeded = SelectionRun(settings, All(), ports, options).succeeded;
+  const bool succeeded = test::RunFor(settings, All(), ports, options).succeeded;
   std::vector<std::string> lines = ports.messages;
   std::sort(copier.errors.begin(), copier.errors.end());
   lines.insert(lines.end(), copier.errors.begin(), copier.errors.end());
@@ -133,8 +133,8 @@ std::string MusicForALongPlaylist(const TempDir& dir) {
 }
 
 // Settings that take over 100 KiB.
-SelectionSettings LongSettings() {
-  SelectionSettings settings;
+SettingsText LongSettings() {
+  SettingsText settings;
   for (int i = 0; i < 100; ++i)
     settings.sources.push_back("/music/" + std::string(1000, 'f') + std::to_string(i));
   return settings;
@@ -146,7 +146,7 @@ constexpr char kOldSettings[] = "1\r\n/music/\r\n/lists/mix.m3u\r\n0\r\n2 \r\n";
 TEST(WriteFaultsTest, AFullDiskKeepsTheOldPlaylistAndSettingsFile) {
   TempDir dir;
   const std::string music = MusicForALongPlaylist(dir);
-  const SelectionSettings big = LongSettings();
+  const SettingsText big = LongSettings();
   SmallVolume disk(64 * 1024);
   const std::string oldPlaylist = kOldPlaylist;
   const std::string oldSettings = kOldSettings;
@@ -173,7 +173,7 @@ TEST(WriteFaultsTest, AFullDiskKeepsFilesThatAreRewrittenInPlace) {
   // cost the old one its head when the disk fills up.
   TempDir dir;
   const std::string music = MusicForALongPlaylist(dir);
-  const SelectionSettings big = LongSettings();
+  const SettingsText big = LongSettings();
   SmallVolume disk(64 * 1024);
   const std::string locked = disk / "locked";
   ASSERT_EQ(mkdir(locked.c_str(), 0755), 0);
@@ -317,7 +317,7 @@ TEST(WriteFaultsTest, SavingKeepsTheModeAndWritesThroughSymbolicLinks) {
   ASSERT_EQ(symlink(settings.c_str(), settingsLink.c_str()), 0);
 
   EXPECT_EQ(RunAll({dir / "music"}, false, playlistLink), "succeeded");
-  SelectionSettings saved;
+  SettingsText saved;
   saved.destination = playlistLink;
   EXPECT_EQ(WriteSettingsFile(settingsLink, saved), SettingsWriteResult::kWritten);
 
@@ -326,7 +326,7 @@ TEST(WriteFaultsTest, SavingKeepsTheModeAndWritesThroughSymbolicLinks) {
   EXPECT_EQ(ModeOf(playlist) & 07777, 0640u);
   EXPECT_EQ(ModeOf(settings) & 07777, 0600u);
   EXPECT_EQ(ReadBytes(playlist).substr(0, 17), "#EXTM3U\r\n#EXTINF:");
-  EXPECT_EQ(ReadSettingsFile(settingsLink).value().destination, playlistLink);
+  EXPECT_EQ(ReadSettingsFile(settingsLink).value().settings.destination, playlistLink);
   for (const char* folder : {"lists", "Settings", "real", "store"})
     EXPECT_THAT(NamesIn(dir / folder), ::testing::SizeIs(1)) << folder;
 }
@@ -379,7 +379,7 @@ TEST(WriteFaultsTest, AReaderDuringTwoHundredSavesSeesOnlyWholeFiles) {
   const std::string settingsFile = dir / "settings.txt";
   EXPECT_THAT(TornReadsDuringSaves(settingsFile,
                                    [&](int version) {
-                                     SelectionSettings settings;
+                                     SettingsText settings;
                                      settings.sources.assign(songs.begin(),
                                                              songs.begin() + 1 + version);
                                      ASSERT_EQ(WriteSettingsFile(settingsFile, settings),
@@ -442,11 +442,9 @@ void ExpectFilledToTheBrim(const TempDir& dir, const std::map<std::string, std::
   settings.options.keepFolders = true;
   test::RecordingPorts ports;
   CopyRecorder copier;
-  LimitChoice free;
-  free.megabytesChecked = true;
-  free.megabytesText = "free";
+  const Amount free = test::Megabytes("free");
   const platform::FileSystemSpace before = SpaceForFill(destination);
-  const SelectionOutcome outcome = SelectionRun(settings, free, ports, {&copier, 5, false});
+  const SelectionOutcome outcome = test::RunFor(settings, free, ports, {&copier, 5, false});
   EXPECT_TRUE(outcome.succeeded);
   EXPECT_THAT(ports.messages, IsEmpty());
   EXPECT_THAT(copier.errors, IsEmpty());

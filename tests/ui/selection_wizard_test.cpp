@@ -113,7 +113,7 @@ class SelectionWizardTest : public QObject {
       wizard.Next();
       wizard.ClickControl("createPlaylist");  // no playlist named yet
       wizard.ClickControl("relativePaths");
-      wizard.settings.folderWeights = {{"2.50 /music/rock/", {}, 1.0}};
+      wizard.settings.weightEntries = {"2.50 /music/rock/"};
       wizard.Next();
       wizard.Next();
       wizard.Next();

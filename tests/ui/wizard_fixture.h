@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QWizard>
 
-#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_text.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/message_box.h"
 #include "ui/wizard/selection_wizard.h"
@@ -17,7 +17,7 @@ namespace sorvina::test {
 // A wizard on screen (offscreen) with its dialogs and message boxes answered by the
 // test, driven through its own buttons as a user would.
 struct WizardFixture {
-  engine::SelectionSettings settings;
+  engine::SettingsText settings;
   ui::MessageBoxRecorder messages;
   ui::FileDialogRecorder dialogs;
   std::unique_ptr<ui::SelectionWizard> window;

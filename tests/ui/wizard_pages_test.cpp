@@ -32,13 +32,6 @@ using sorvina::ui::WeightDialog;
 
 namespace {
 
-std::vector<std::string> Entries(const std::vector<sorvina::engine::FolderWeight>& weights) {
-  std::vector<std::string> texts;
-  for (const auto& weight : weights)
-    texts.push_back(weight.entryText);
-  return texts;
-}
-
 // What the weight dialog showed when it opened.
 struct WeightDialogSeen {
   QString title;
@@ -451,9 +444,9 @@ class WizardPagesTest : public QObject {
 
     wizard.Back();
     QCOMPARE(
-        Entries(wizard.settings.folderWeights),
+        wizard.settings.weightEntries,
         (std::vector<std::string>{"0.50 /music/half/", "10.00 /music/ten/", "2.00 /music/two/"}));
-    wizard.settings.folderWeights = {{"2.50 /My Music/Rock/", {}, 1.0}};
+    wizard.settings.weightEntries = {"2.50 /My Music/Rock/"};
     wizard.Next();
     QCOMPARE(list->Texts(), QStringList({"2.50 /My Music/Rock/"}));
     QCOMPARE(list->SelectedRow(), 0);
@@ -462,7 +455,7 @@ class WizardPagesTest : public QObject {
     QCOMPARE(list->Texts(), QStringList({"3.00 /My Music/Rock/"}));
     wizard.ClickControl("removeWeight");
     wizard.Next();
-    QVERIFY(wizard.settings.folderWeights.empty());
+    QVERIFY(wizard.settings.weightEntries.empty());
   }
 
   void weightDialogTakesOnlyNumbersOfZeroOrMore() {
@@ -497,7 +490,7 @@ class WizardPagesTest : public QObject {
 
   void weightDialogNamesItsFolderAndChangeStartsFromTheWeight() {
     WizardFixture wizard;
-    wizard.settings.folderWeights = {{"2.50 /My Music/Rock/", {}, 1.0}};
+    wizard.settings.weightEntries = {"2.50 /My Music/Rock/"};
     wizard.Next();
     wizard.Next();
     WeightDialogSeen seen;
@@ -607,7 +600,7 @@ class WizardPagesTest : public QObject {
     wizard.ClickControl("addFolder");
     wizard.Next();
     wizard.Find<QLineEdit>("destinationField")->setText("/Player/");
-    wizard.settings.folderWeights = {{"2.50 /Music/Rock/", {}, 1.0}};
+    wizard.settings.weightEntries = {"2.50 /Music/Rock/"};
     wizard.Next();
     wizard.Next();
     wizard.Next();
@@ -628,7 +621,7 @@ class WizardPagesTest : public QObject {
     auto* list = wizard.Find<SortedListBox>("sourceList");
     list->clear();
     list->InsertSorted("/other/");
-    wizard.settings.folderWeights = {{"9.00 /x/", {}, 1.0}, {"8.00 /y/", {}, 1.0}};
+    wizard.settings.weightEntries = {"9.00 /x/", "8.00 /y/"};
     wizard.settings.destination = "/elsewhere/";
     wizard.dialogs.QueuePath(saved);
     wizard.ClickControl("loadSettings");
@@ -637,7 +630,7 @@ class WizardPagesTest : public QObject {
     QCOMPARE(list->Texts(), QStringList({"/Lists/party.m3u", "/Music/Rock/"}));
     QCOMPARE(list->SelectedRow(), 0);
     QCOMPARE(wizard.settings.destination, std::string("/Player/"));
-    QCOMPARE(Entries(wizard.settings.folderWeights), std::vector<std::string>{"2.50 /Music/Rock/"});
+    QCOMPARE(wizard.settings.weightEntries, std::vector<std::string>{"2.50 /Music/Rock/"});
 
     // A file that cannot be opened changes nothing.
     wizard.dialogs.QueuePath(start.path() + "/missing.txt");

@@ -28,7 +28,7 @@ namespace {
 constexpr int kDefaultFillsToAvoid = 2;
 }  // namespace
 
-AmountPage::AmountPage(engine::SelectionSettings& settings, QWidget* parent)
+AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
     : WizardPage(kIddFinalPage, kIdsPage4Caption, kIdsPage4Header, settings, parent),
       hoursField_(Control<QLineEdit>(kIdcHoursField)),
       megabyteField_(Control<QLineEdit>(kIdcMegabyteField)),
@@ -83,8 +83,12 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, QWidget* parent)
     StoreAvoidLast();
   });
   connect(avoidLastCount_, &QLineEdit::textChanged, this, [this] { StoreAvoidLast(); });
-  connect(Control<QPushButton>(kIdcSaveSettings), &QPushButton::clicked, this,
-          [this] { SaveSettings(this, CurrentLimitChoice(), settings_); });
+  connect(Control<QPushButton>(kIdcSaveSettings), &QPushButton::clicked, this, [this] {
+    engine::SettingsText toSave = settings_;
+    StoreInto(toSave);
+    // The limit counts as stored once the file was opened, as Back would store it.
+    if (SaveSettings(this, toSave)) StoreLimitChoice();
+  });
 }
 
 void AmountPage::OnEntered() {
@@ -129,11 +133,6 @@ void AmountPage::RestoreLimitChoice() {
   }
 }
 
-engine::LimitChoice AmountPage::CurrentLimitChoice() const {
-  return {megabyteButton_->isChecked(), ToEngineText(megabyteField_->text()),
-          hoursButton_->isChecked(), ToEngineText(hoursField_->text()), allButton_->isChecked()};
-}
-
 void AmountPage::StoreLimitChoice() {
   StoreInto(settings_);
 }
@@ -142,8 +141,17 @@ void AmountPage::cleanupPage() {
   StoreLimitChoice();
 }
 
-void AmountPage::StoreInto(engine::SelectionSettings& settings) const {
-  engine::StoreLimitChoice(CurrentLimitChoice(), settings);
+void AmountPage::StoreInto(engine::SettingsText& settings) const {
+  // "All" keeps the amount last typed, so that choosing a limit again brings it back.
+  if (megabyteButton_->isChecked()) {
+    settings.limitMode = engine::kLimitMegabytes;
+    settings.amountText = ToEngineText(megabyteField_->text());
+  } else if (hoursButton_->isChecked()) {
+    settings.limitMode = engine::kLimitHours;
+    settings.amountText = ToEngineText(hoursField_->text());
+  } else if (allButton_->isChecked()) {
+    settings.limitMode = engine::kLimitAll;
+  }
 }
 
 QString AmountPage::megabytesText() const {
@@ -167,8 +175,10 @@ bool AmountPage::validatePage() {
   summary_->clear();
   WizardRunPorts ports(window());
   WizardFileOperation fileOperation(window());
+  engine::SettingsText asTyped = settings_;
+  StoreInto(asTyped);
   const engine::SelectionOutcome outcome =
-      engine::SelectionRun(settings_, CurrentLimitChoice(), ports, {&fileOperation, {}, false});
+      engine::SelectionRun(engine::ParseSettings(asTyped), ports, {&fileOperation, {}, false});
   if (outcome.summary) {
     const QString line = Translated(engine::SummaryText(*outcome.summary));
     summary_->setText(summary_->fontMetrics().elidedText(line, Qt::ElideMiddle, summary_->width()));

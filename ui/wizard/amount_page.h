@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/settings/limit_choice.h"
+#include "engine/settings/settings_text.h"
 #include "ui/wizard/wizard_page.h"
 
 class QCheckBox;
@@ -20,17 +20,15 @@ class AmountPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit AmountPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit AmountPage(engine::SettingsText& settings, QWidget* parent = nullptr);
 
   void OnEntered() override;
   // Finish: runs the selection; always false, so the wizard stays open.
   bool validatePage() override;
   // Back: stores the limit choice.
   void cleanupPage() override;
-  void StoreInto(engine::SelectionSettings& settings) const override;
+  void StoreInto(engine::SettingsText& settings) const override;
 
-  // The three buttons and two fields as they stand.
-  engine::LimitChoice CurrentLimitChoice() const;
   // Stores the choice into `limitMode` and `amountText`.
   void StoreLimitChoice();
 

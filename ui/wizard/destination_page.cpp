@@ -31,7 +31,7 @@ bool DestinationIsPlaylist(const QString& destination) {
   return destination.size() > 4 && destination.endsWith(QLatin1String(".m3u"), Qt::CaseInsensitive);
 }
 
-DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* parent)
+DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent)
     : WizardPage(kIddDestinationPage, kIdsPage2Caption, kIdsPage2Header, settings, parent),
       createPlaylist_(Control<QRadioButton>(kIdcCreatePlaylist)),
       copyToFolder_(Control<QRadioButton>(kIdcCopyToFolder)),
@@ -119,7 +119,7 @@ bool DestinationPage::validatePage() {
   return true;
 }
 
-void DestinationPage::StoreInto(engine::SelectionSettings& settings) const {
+void DestinationPage::StoreInto(engine::SettingsText& settings) const {
   settings.copyToFolder = copyToFolder_->isChecked();
   settings.destination = ToEngineText(destinationField_->text());
   engine::ExtraOptions& options = settings.options;

@@ -28,11 +28,11 @@ class DestinationPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit DestinationPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit DestinationPage(engine::SettingsText& settings, QWidget* parent = nullptr);
 
   void OnEntered() override;
   bool validatePage() override;
-  void StoreInto(engine::SelectionSettings& settings) const override;
+  void StoreInto(engine::SettingsText& settings) const override;
 
   // The choice shown while the destination is empty: made on Next, or kept from an
   // earlier session; nothing until then (a copy is shown).

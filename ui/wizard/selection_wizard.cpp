@@ -11,7 +11,7 @@
 
 namespace sorvina::ui {
 
-SelectionWizard::SelectionWizard(engine::SelectionSettings& settings, QWidget* owner)
+SelectionWizard::SelectionWizard(engine::SettingsText& settings, QWidget* owner)
     : QWizard(owner),
       settings_(settings),
       sourcesPage_(new SourcesPage(settings)),

@@ -2,8 +2,8 @@
 
 #include <QWizard>
 
-#include "engine/settings/selection_settings.h"
 #include "engine/settings/settings_file.h"
+#include "engine/settings/settings_text.h"
 
 namespace sorvina::ui {
 
@@ -16,7 +16,7 @@ class WizardPage;
 // What the wizard holds at one moment: the settings as leaving the current page would
 // store them, and what its fields hold beyond them.
 struct WizardState {
-  engine::SelectionSettings settings;
+  engine::SettingsText settings;
   engine::EnteredState entered;
 };
 
@@ -28,7 +28,7 @@ class SelectionWizard : public QWizard {
   Q_OBJECT
 
  public:
-  explicit SelectionWizard(engine::SelectionSettings& settings, QWidget* owner = nullptr);
+  explicit SelectionWizard(engine::SettingsText& settings, QWidget* owner = nullptr);
 
   SourcesPage& sourcesPage() const { return *sourcesPage_; }
   DestinationPage& destinationPage() const { return *destinationPage_; }
@@ -49,7 +49,7 @@ class SelectionWizard : public QWizard {
   void OnCurrentPageChanged(int id);
   WizardPage* CurrentWizardPage() const;
 
-  engine::SelectionSettings& settings_;
+  engine::SettingsText& settings_;
   SourcesPage* sourcesPage_;
   DestinationPage* destinationPage_;
   WeightsPage* weightsPage_;

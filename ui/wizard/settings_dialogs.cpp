@@ -36,7 +36,7 @@ QString SettingsFolder() {
   return FromEngineText(platform::ConfigFolder());
 }
 
-void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SelectionSettings& settings) {
+void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SettingsText& settings) {
   const QString folder = PrepareSettingsFolder();
   const std::optional<QString> path =
       ChooseFileToOpen(parent, SettingsFilter(), QStringLiteral("txt"), folder);
@@ -47,40 +47,35 @@ void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SelectionS
 }
 
 void ApplySettingsFile(engine::SettingsFileContents contents, SortedListBox& sourceList,
-                       engine::SelectionSettings& settings) {
+                       engine::SettingsText& settings) {
   sourceList.clear();
-  for (const std::string& source : contents.sources)
+  for (const std::string& source : contents.settings.sources)
     sourceList.InsertSorted(FromEngineText(source));
   if (sourceList.count() > 0) sourceList.SelectRow(0);
-  settings.destination = std::move(contents.destination);
-  settings.folderWeights = std::move(contents.folderWeights);
-  settings.limitMode = contents.limitMode;
-  settings.amountText = std::move(contents.amountText);
-  settings.options = std::move(contents.options);
+  // The sources go to the list, and the destination page tells copying from its text.
+  const bool copyToFolder = settings.copyToFolder;
+  std::vector<std::string> sources = std::move(settings.sources);
+  settings = std::move(contents.settings);
+  settings.copyToFolder = copyToFolder;
+  settings.sources = std::move(sources);
 }
 
-void SaveSettings(QWidget* parent, const engine::LimitChoice& limitChoice,
-                  engine::SelectionSettings& settings) {
+bool SaveSettings(QWidget* parent, const engine::SettingsText& settings) {
   const QString folder = PrepareSettingsFolder();
   const std::optional<QString> path =
       ChooseFileToSave(parent, SettingsFilter(), QStringLiteral("txt"), folder);
-  if (!path) return;
-
-  engine::SelectionSettings toSave = settings;
-  engine::StoreLimitChoice(limitChoice, toSave);
-  switch (engine::WriteSettingsFile(ToEngineText(*path), toSave)) {
+  if (!path) return false;
+  switch (engine::WriteSettingsFile(ToEngineText(*path), settings)) {
     case engine::SettingsWriteResult::kWritten:
-      break;
+      return true;
     case engine::SettingsWriteResult::kCannotOpen:
       ShowInformation(parent, Translated(engine::kCannotOpenSettingsMessage));
-      return;
+      return false;
     case engine::SettingsWriteResult::kCannotWrite:
       ShowInformation(parent, Translated(engine::kCannotWriteSettingsMessage));
-      break;
+      return true;
   }
-  // The limit choice counts as stored once the file was opened, as Back would store it.
-  settings.limitMode = toSave.limitMode;
-  settings.amountText = toSave.amountText;
+  return true;
 }
 
 }  // namespace sorvina::ui

@@ -2,9 +2,8 @@
 
 #include <QString>
 
-#include "engine/settings/limit_choice.h"
-#include "engine/settings/selection_settings.h"
 #include "engine/settings/settings_file.h"
+#include "engine/settings/settings_text.h"
 
 class QWidget;
 
@@ -19,17 +18,17 @@ QString SettingsFolder();
 // "Load Settings": asks for a settings file in the settings folder (made when missing)
 // and replaces the source list, the destination, the folder weights and the limit choice
 // with what it holds. A cancelled dialog or a file that cannot be opened changes nothing.
-void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SelectionSettings& settings);
+void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SettingsText& settings);
 
 // Puts what a settings file holds in place of the source list's entries and the settings'
 // destination, folder weights, limit choice and options, as loading does.
 void ApplySettingsFile(engine::SettingsFileContents contents, SortedListBox& sourceList,
-                       engine::SelectionSettings& settings);
+                       engine::SettingsText& settings);
 
-// "Save Settings": asks where to save (confirming before an existing file is replaced),
-// stores the last page's `limitChoice` into `settings` and writes all of it. A file that
-// cannot be written is reported and any earlier file there is left as it was.
-void SaveSettings(QWidget* parent, const engine::LimitChoice& limitChoice,
-                  engine::SelectionSettings& settings);
+// "Save Settings": asks where to save (confirming before an existing file is replaced)
+// and writes `settings` there. A file that cannot be written is reported and any earlier
+// file there is left as it was. False when the dialog was cancelled or the file could not
+// be opened.
+bool SaveSettings(QWidget* parent, const engine::SettingsText& settings);
 
 }  // namespace sorvina::ui

@@ -38,7 +38,7 @@ void RemoveSelectedEntry(SortedListBox& list) {
   }
 }
 
-SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
+SourcesPage::SourcesPage(engine::SettingsText& settings, QWidget* parent)
     : WizardPage(kIddSourcePage, kIdsPage1Caption, kIdsPage1Header, settings, parent),
       sourceList_(Control<SortedListBox>(kIdcSourceList)) {
   NameControl(kIdcSourceList, "sourceList");
@@ -81,7 +81,7 @@ bool SourcesPage::validatePage() {
   return true;
 }
 
-void SourcesPage::StoreInto(engine::SelectionSettings& settings) const {
+void SourcesPage::StoreInto(engine::SettingsText& settings) const {
   settings.sources.clear();
   for (const QString& source : sourceList_->Texts())
     settings.sources.push_back(ToEngineText(source));

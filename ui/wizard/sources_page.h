@@ -21,11 +21,11 @@ class SourcesPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit SourcesPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit SourcesPage(engine::SettingsText& settings, QWidget* parent = nullptr);
 
   void OnEntered() override;
   bool validatePage() override;
-  void StoreInto(engine::SelectionSettings& settings) const override;
+  void StoreInto(engine::SettingsText& settings) const override;
 
   SortedListBox& sourceList() const { return *sourceList_; }
   // Checks the boxes of the types the settings choose.

@@ -15,7 +15,7 @@ namespace sorvina::ui {
 
 using namespace resources;
 
-WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
+WeightsPage::WeightsPage(engine::SettingsText& settings, QWidget* parent)
     : WizardPage(kIddWeightsPage, kIdsPage3Caption, kIdsPage3Header, settings, parent),
       weightList_(Control<SortedListBox>(kIdcWeightList)) {
   NameControl(kIdcWeightList, "weightList");
@@ -34,9 +34,9 @@ WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
 
 void WeightsPage::OnEntered() {
   weightList_->clear();
-  for (const engine::FolderWeight& entry : settings_.folderWeights)
-    weightList_->InsertSorted(FromEngineText(entry.entryText));
-  if (!settings_.folderWeights.empty()) weightList_->SelectRow(0);
+  for (const std::string& entry : settings_.weightEntries)
+    weightList_->InsertSorted(FromEngineText(entry));
+  if (!settings_.weightEntries.empty()) weightList_->SelectRow(0);
   SetWizardButtons(kWizardBack | kWizardNext);
 }
 
@@ -49,10 +49,10 @@ void WeightsPage::cleanupPage() {
   StoreInto(settings_);
 }
 
-void WeightsPage::StoreInto(engine::SelectionSettings& settings) const {
-  settings.folderWeights.clear();
+void WeightsPage::StoreInto(engine::SettingsText& settings) const {
+  settings.weightEntries.clear();
   for (const QString& text : weightList_->Texts())
-    settings.folderWeights.push_back({ToEngineText(text), {}, 1.0});
+    settings.weightEntries.push_back(ToEngineText(text));
 }
 
 std::optional<double> WeightsPage::AskWeight(const QString& folder, const QString& current) {

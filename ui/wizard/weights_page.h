@@ -12,19 +12,19 @@ namespace sorvina::ui {
 class SortedListBox;
 
 // Page 3: folder weights as entries "2.50 /music/rock/", sorted as text. The list is
-// rebuilt from `folderWeights` every time the page appears and stored back when the user
+// rebuilt from `weightEntries` every time the page appears and stored back when the user
 // leaves it either way. A folder dropped on the list is added as with "Add", its weight
 // asked for.
 class WeightsPage : public WizardPage {
   Q_OBJECT
 
  public:
-  explicit WeightsPage(engine::SelectionSettings& settings, QWidget* parent = nullptr);
+  explicit WeightsPage(engine::SettingsText& settings, QWidget* parent = nullptr);
 
   void OnEntered() override;
   bool validatePage() override;
   void cleanupPage() override;
-  void StoreInto(engine::SelectionSettings& settings) const override;
+  void StoreInto(engine::SettingsText& settings) const override;
 
  private:
   void AddWeight();

@@ -9,8 +9,8 @@
 
 namespace sorvina::ui {
 
-WizardPage::WizardPage(int templateId, int captionId, int headerId,
-                       engine::SelectionSettings& settings, QWidget* parent)
+WizardPage::WizardPage(int templateId, int captionId, int headerId, engine::SettingsText& settings,
+                       QWidget* parent)
     : QWizardPage(parent),
       settings_(settings),
       built_(BuildDialog(resources::FindDialogTemplate(templateId), this)),

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QWizardPage>
 
-#include "engine/settings/selection_settings.h"
+#include "engine/settings/settings_text.h"
 #include "ui/shell/dialog_builder.h"
 
 namespace sorvina::ui {
@@ -20,7 +20,7 @@ class WizardPage : public QWizardPage {
   Q_OBJECT
 
  public:
-  WizardPage(int templateId, int captionId, int headerId, engine::SelectionSettings& settings,
+  WizardPage(int templateId, int captionId, int headerId, engine::SettingsText& settings,
              QWidget* parent = nullptr);
 
   // What the title bar shows while the page is current.
@@ -36,7 +36,7 @@ class WizardPage : public QWizardPage {
 
   // Stores what the page's controls hold into `settings`, as leaving it forward would;
   // a page whose controls are stored as they change stores nothing more here.
-  virtual void StoreInto(engine::SelectionSettings& /*settings*/) const {}
+  virtual void StoreInto(engine::SettingsText& /*settings*/) const {}
 
  protected:
   // The template's control `id`, as the widget the template made of it.
@@ -50,7 +50,7 @@ class WizardPage : public QWizardPage {
   // Asks the wizard to enable exactly `buttons`, once the page change under way is done.
   void SetWizardButtons(int buttons);
 
-  engine::SelectionSettings& settings_;
+  engine::SettingsText& settings_;
 
  private:
   BuiltDialog built_;
