@@ -15,7 +15,7 @@
 #
 # Usage: bench/compare_collection.sh [BUILD_DIR] [TREE_DIR]
 #   BUILD_DIR  build tree holding bench/sorvina-collect-bench and cli/sorvina-cli
-#              (default: build/release)
+#              (default: build/bench)
 #   TREE_DIR   where the test tree is made once and reused
 #              (default: ${TMPDIR:-/tmp}/sorvina-collection-tree)
 # Environment: RUNS (default 7) timed runs of each program on a warm cache, COLD_RUNS
@@ -25,7 +25,7 @@ set -euo pipefail
 # shellcheck source=bench/lib.sh
 source "$(dirname -- "${BASH_SOURCE[0]}")/lib.sh"
 
-build_dir=${1:-build/release}
+build_dir=${1:-build/bench}
 tree_dir=${2:-${TMPDIR:-/tmp}/sorvina-collection-tree}
 runs=${RUNS:-7}
 cold_runs=${COLD_RUNS:-3}
@@ -35,7 +35,7 @@ cli="$build_dir/cli/sorvina-cli"
 for program in "$collector" "$cli"; do
   if [[ ! -x $program ]]; then
     echo "error: $program not found; build it first:" >&2
-    echo "  cmake --preset release && cmake --build --preset release" >&2
+    echo "  cmake --preset bench && cmake --build --preset bench" >&2
     exit 1
   fi
 done
@@ -155,7 +155,7 @@ bench_record "Scan" "100,000 files: sorvina-cli --all --dry-run" "$cli_median" "
 # Cold cache: every run reads the tree from the disk.
 drop_caches() { sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; }
 if ! command -v fdfind >/dev/null; then
-  echo "cold cache: skipped, fdfind is not installed (scripts/setup installs fd-find)"
+  echo "cold cache: skipped, fdfind is not installed (scripts/setup bench installs fd-find)"
 elif ! drop_caches; then
   echo "cold cache: skipped, the system's caches cannot be emptied here (needs root)"
 else

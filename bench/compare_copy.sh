@@ -11,7 +11,7 @@
 # SORVINA_BENCH_RESULTS names a file (see bench/lib.sh).
 #
 # Usage: bench/compare_copy.sh [BUILD_DIR] [WORK_DIR]
-#   BUILD_DIR  build tree holding bench/sorvina-copy-bench (default: build/release)
+#   BUILD_DIR  build tree holding bench/sorvina-copy-bench (default: build/bench)
 #   WORK_DIR   where the files are made and copied; removed at the end unless KEEP=1
 #              (default: ${TMPDIR:-/tmp}/sorvina-copy-bench)
 # Environment: RUNS (default 5) timed runs of each program per set; CHUNK_KIB, SYNC=1 and
@@ -21,14 +21,14 @@ set -euo pipefail
 # shellcheck source=bench/lib.sh
 source "$(dirname -- "${BASH_SOURCE[0]}")/lib.sh"
 
-build_dir=${1:-build/release}
+build_dir=${1:-build/bench}
 work_dir=${2:-${TMPDIR:-/tmp}/sorvina-copy-bench}
 runs=${RUNS:-5}
 
 copier="$build_dir/bench/sorvina-copy-bench"
 if [[ ! -x $copier ]]; then
   echo "error: $copier not found; build it first:" >&2
-  echo "  cmake --preset release && cmake --build --preset release" >&2
+  echo "  cmake --preset bench && cmake --build --preset bench" >&2
   exit 1
 fi
 options=()

@@ -11,7 +11,7 @@
 # a file (see bench/lib.sh).
 #
 # Usage: bench/compare_flush.sh [BUILD_DIR] [WORK_DIR]
-#   BUILD_DIR  build tree holding bench/sorvina-copy-bench (default: build/release)
+#   BUILD_DIR  build tree holding bench/sorvina-copy-bench (default: build/bench)
 #   WORK_DIR   where the files and the image are made; removed at the end unless KEEP=1
 #              (default: ${TMPDIR:-/tmp}/sorvina-flush-bench)
 # Environment: RUNS (default 5) timed runs per volume.
@@ -20,7 +20,7 @@ set -euo pipefail
 # shellcheck source=bench/lib.sh
 source "$(dirname -- "${BASH_SOURCE[0]}")/lib.sh"
 
-build_dir=${1:-build/release}
+build_dir=${1:-build/bench}
 work_dir=${2:-${TMPDIR:-/tmp}/sorvina-flush-bench}
 runs=${RUNS:-5}
 copier="$build_dir/bench/sorvina-copy-bench"

@@ -2,7 +2,7 @@
 // per file, next to TagLib alone reading the same files as an application would (FileRef
 // with the fast audio properties, then title, artist and length); and the frame walk that
 // times a variable-bitrate MP3 without a header, next to decoding that file with libmpg123.
-// The files are made once by the Debian encoders (scripts/setup installs them) from half a
+// The files are made once by the Debian encoders (scripts/setup test installs them) from half a
 // minute of sound, tagged, and given 400 names each (hard links: the cache holds one copy,
 // and every run reads from a warm cache). As in the
 // other benchmarks, each runs repeatedly, interleaved, and its median is kept.

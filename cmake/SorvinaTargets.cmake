@@ -3,6 +3,11 @@
 
 add_library(sorvina_warnings INTERFACE)
 target_compile_options(sorvina_warnings INTERFACE -Wall -Wextra -Wpedantic)
+# The development builds stop at any warning, so that none creeps in; a user's build with
+# another compiler does not.
+if(SORVINA_WERROR)
+  target_compile_options(sorvina_warnings INTERFACE -Werror)
+endif()
 
 # Fuzzing (clang only): our code carries libFuzzer's coverage hooks, and each fuzz target
 # links libFuzzer itself through sorvina_fuzzer_engine. The fuzz preset builds the targets

@@ -86,11 +86,11 @@ class ContainedFolder {
   // Removes the file at `relative` if it is still the regular file `expected` describes
   // (same size and modification time), looked at right before. 0 when removed; ESTALE
   // when it is no longer that file; else the errno value of the failure.
-  int RemoveFileIfUnchanged(std::string_view relative, const EntryStatus& expected) const;
+  [[nodiscard]] int RemoveFileIfUnchanged(std::string_view relative, const EntryStatus& expected) const;
 
   // Removes the folder at `relative` if it is empty; 0, or the errno value (ENOTEMPTY
   // when something is in it, ENOTDIR for anything but a folder).
-  int RemoveFolderIfEmpty(std::string_view relative) const;
+  [[nodiscard]] int RemoveFolderIfEmpty(std::string_view relative) const;
 
   // Opens the regular file at `relative` for reading; an invalid descriptor, with the
   // errno value in `error`, for a link, anything but a regular file, or a failure.
@@ -99,19 +99,19 @@ class ContainedFolder {
   // Reads the regular file `name` (one name) whole into `bytes`, and its status into
   // `status` where given. 0, or the errno value: ENOENT when missing, ELOOP for a link,
   // EFBIG when it holds more than `limit` bytes.
-  int ReadFile(std::string_view name, std::size_t limit, std::string& bytes,
+  [[nodiscard]] int ReadFile(std::string_view name, std::size_t limit, std::string& bytes,
                EntryStatus* status = nullptr) const;
 
   // Replaces the file `name` (one name) with `bytes`, or creates it: they are written to a
   // hidden file beside it, flushed to the device, and renamed over it, so that readers and
   // a failure at any point see the old file or the new one, whole. A link at `name` is
   // replaced, never written through. 0, or the errno value of the failure.
-  int ReplaceFile(std::string_view name, std::string_view bytes) const;
+  [[nodiscard]] int ReplaceFile(std::string_view name, std::string_view bytes) const;
 
   // Creates the file `name` (one name) holding `bytes`, which appears there only whole and
   // never in place of anything: EEXIST when the name is taken (also when it is taken
   // while the file is written). 0, or the errno value of the failure.
-  int PlaceNewFile(std::string_view name, std::string_view bytes) const;
+  [[nodiscard]] int PlaceNewFile(std::string_view name, std::string_view bytes) const;
 
   // A new file that takes the name `name` (one name) in this folder only once complete
   // (see PartFile); nothing, with the errno value in `error`, when none can be made.
@@ -129,9 +129,9 @@ class ContainedFolder {
   void RemoveLeftoverTemporaries(std::string_view name, std::string_view suffix = ".tmp") const;
 
   // Gives the entry `from` the name `to` (names in this folder), replacing what is there.
-  int Rename(std::string_view from, std::string_view to) const;
+  [[nodiscard]] int Rename(std::string_view from, std::string_view to) const;
   // The same, but never replacing: EEXIST when `to` is taken.
-  int RenameNoReplace(std::string_view from, std::string_view to) const;
+  [[nodiscard]] int RenameNoReplace(std::string_view from, std::string_view to) const;
 
   // An exclusive lock on the file `name` (one name), made when missing; nothing, with
   // EWOULDBLOCK in `error`, while another holds it.
@@ -146,7 +146,7 @@ class ContainedFolder {
 
   // Writes what the system holds for this folder's file system out to its device. 0, or
   // the errno value of the failure.
-  int Flush() const;
+  [[nodiscard]] int Flush() const;
 
  private:
   friend class PartFile;
@@ -184,7 +184,7 @@ class PartFile {
   // systems refuse; none: left as they are), flushes it to the device when asked, and
   // checks that what the system reports on closing (a network or user-space file
   // system's late write errors) is no failure.
-  int Finish(const struct timespec* times, bool sync);
+  [[nodiscard]] int Finish(const struct timespec* times, bool sync);
 
   // After Finish: gives the file the name `name` in its folder in one step. With
   // `replace`, whatever holds the name is replaced; without, nothing ever is, on every
@@ -192,7 +192,7 @@ class PartFile {
   // no-replace rename nor links (FAT and exFAT through FUSE), the name is first taken by
   // an empty file of our own, made exclusively, which the finished file then replaces;
   // `beforeRename` (for tests) runs between the two. From then on the file is kept.
-  int PlaceAt(std::string_view name, bool replace,
+  [[nodiscard]] int PlaceAt(std::string_view name, bool replace,
               const std::function<void()>& beforeRename = nullptr);
 
  private:

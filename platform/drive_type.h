@@ -67,7 +67,7 @@ std::uint64_t ClusterBytesOfBootSector(std::string_view bootSector);
 // keeps the volume, whose data then waits in the device's own cache, a flush of every
 // file system and device (sync), since the driver may not pass the flush on. 0, or the
 // errno value of the failure.
-int FlushVolume(const std::string& path);
+[[nodiscard]] int FlushVolume(const std::string& path);
 // The same for the volume of `folder`, wherever it is mounted, or unmounted meanwhile.
 int FlushVolume(const ContainedFolder& folder);
 

@@ -65,14 +65,12 @@ int OpenPath(const std::string& path, int flags) {
 }
 
 std::optional<DirectoryListing> DirectoryListing::FromDescriptor(int fd) {
-  if (fd < 0) return std::nullopt;
+  UniqueFd owned(fd);
   struct stat status {};
-  if (fstat(fd, &status) != 0) {
-    close(fd);
-    return std::nullopt;
-  }
-  return DirectoryListing(fd, FileIdentity{static_cast<std::uint64_t>(status.st_dev),
-                                           static_cast<std::uint64_t>(status.st_ino)});
+  if (!owned || fstat(owned.get(), &status) != 0) return std::nullopt;
+  return DirectoryListing(std::move(owned),
+                          FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                                       static_cast<std::uint64_t>(status.st_ino)});
 }
 
 std::optional<DirectoryListing> DirectoryListing::Open(const std::string& path) {
@@ -81,24 +79,7 @@ std::optional<DirectoryListing> DirectoryListing::Open(const std::string& path) 
 
 std::optional<DirectoryListing> DirectoryListing::OpenFolder(const std::string& relative) const {
   if (relative.empty() || HasNulByte(relative)) return std::nullopt;
-  return FromDescriptor(openat(fd_, relative.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-}
-
-DirectoryListing::DirectoryListing(DirectoryListing&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_), listed_(other.listed_) {}
-
-DirectoryListing& DirectoryListing::operator=(DirectoryListing&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-    identity_ = other.identity_;
-    listed_ = other.listed_;
-  }
-  return *this;
-}
-
-DirectoryListing::~DirectoryListing() {
-  if (fd_ >= 0) close(fd_);
+  return FromDescriptor(openat(fd_.get(), relative.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 void DirectoryListing::VisitEntries(
@@ -108,11 +89,11 @@ void DirectoryListing::VisitEntries(
   // Back to the first entry, as rewinddir does, when the folder has been listed before; a
   // file system that cannot seek in a folder is read from where the descriptor stands. A
   // descriptor just opened stands at the start already.
-  if (listed_) lseek(fd_, 0, SEEK_SET);
+  if (listed_) lseek(fd_.get(), 0, SEEK_SET);
   listed_ = true;
   alignas(dirent64) char buffer[32 * 1024];
   for (;;) {
-    const ssize_t got = getdents64(fd_, buffer, sizeof buffer);
+    const ssize_t got = getdents64(fd_.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     for (ssize_t offset = 0; offset < got;) {
@@ -153,14 +134,14 @@ std::vector<DirectoryEntry> DirectoryListing::ReadEntries() {
 
 std::optional<FileStatus> DirectoryListing::StatusOf(const char* name) const {
   struct stat status {};
-  if (fstatat(fd_, name, &status, 0) != 0) return std::nullopt;
+  if (fstatat(fd_.get(), name, &status, 0) != 0) return std::nullopt;
   return FileStatus{KindOf(status), static_cast<std::uint64_t>(status.st_size)};
 }
 
 std::optional<bool> DirectoryListing::MayReachEntries() const {
   // The descriptor itself, with the effective ids a lookup uses; systems before Linux 5.8
   // know no flags here.
-  if (faccessat(fd_, "", X_OK, AT_EMPTY_PATH | AT_EACCESS) == 0) return true;
+  if (faccessat(fd_.get(), "", X_OK, AT_EMPTY_PATH | AT_EACCESS) == 0) return true;
   if (errno == EINVAL || errno == ENOSYS || errno == EPERM) return std::nullopt;
   return false;
 }

@@ -4,8 +4,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <string_view>
 #include <vector>
+
+#include "platform/unique_fd.h"
 
 namespace sorvina::platform {
 
@@ -42,11 +45,11 @@ class DirectoryListing {
   // longer than the system's limit are opened too (OpenPath).
   static std::optional<DirectoryListing> Open(const std::string& path);
 
-  DirectoryListing(DirectoryListing&& other) noexcept;
-  DirectoryListing& operator=(DirectoryListing&& other) noexcept;
+  DirectoryListing(DirectoryListing&& other) noexcept = default;
+  DirectoryListing& operator=(DirectoryListing&& other) noexcept = default;
   DirectoryListing(const DirectoryListing&) = delete;
   DirectoryListing& operator=(const DirectoryListing&) = delete;
-  ~DirectoryListing();
+  ~DirectoryListing() = default;
 
   FileIdentity identity() const { return identity_; }
 
@@ -78,10 +81,10 @@ class DirectoryListing {
   std::optional<std::uint64_t> SizeOf(const std::string& name) const;
 
  private:
-  DirectoryListing(int fd, FileIdentity identity) : fd_(fd), identity_(identity) {}
+  DirectoryListing(UniqueFd fd, FileIdentity identity) : fd_(std::move(fd)), identity_(identity) {}
   static std::optional<DirectoryListing> FromDescriptor(int fd);
 
-  int fd_ = -1;
+  UniqueFd fd_;
   FileIdentity identity_;
   bool listed_ = false;  // whether the descriptor has been read from
 };
@@ -106,13 +109,13 @@ bool CanEnterFolder(const std::string& path);
 
 // Creates the one folder `path` (its parent must exist); false when it cannot be created
 // or exists already.
-bool MakeFolder(const std::string& path);
+[[nodiscard]] bool MakeFolder(const std::string& path);
 
 // Creates `path` and every missing folder above it, top down. Returns 0 when the whole
 // path is a folder afterwards, also when nothing had to be made; else the errno value of
 // the failure, ENOTDIR when something other than a folder holds one of the names. A
 // failure part-way leaves the folders made before it in place.
-int MakeFolders(const std::string& path);
+[[nodiscard]] int MakeFolders(const std::string& path);
 
 // How much a file system holds and has free.
 struct FileSystemSpace {
@@ -130,7 +133,7 @@ std::optional<FileSystemSpace> SpaceOf(const std::string& path);
 // Writes everything the system still holds in memory for the file system of the folder
 // `path` out to its device (syncfs), so that the device can be removed. 0, or the errno
 // value of the failure (EIO where data written earlier could not be stored).
-int FlushFileSystem(const std::string& path);
+[[nodiscard]] int FlushFileSystem(const std::string& path);
 
 // The process's current directory, without a trailing separator; empty if unknown.
 std::string CurrentDirectory();

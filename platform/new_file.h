@@ -29,9 +29,9 @@ bool IsHiddenSiblingName(std::string_view entry, std::string_view suffix);
 
 // Writes all of `bytes`, resuming after interruptions and short writes. Returns 0, or
 // the errno value of the failure (EIO when the system accepted nothing and named no error).
-int WriteAll(int fd, std::string_view bytes);
+[[nodiscard]] int WriteAll(int fd, std::string_view bytes);
 // The same at `offset`, leaving the descriptor's position alone.
-int WriteAllAt(int fd, std::string_view bytes, std::size_t offset);
+[[nodiscard]] int WriteAllAt(int fd, std::string_view bytes, std::size_t offset);
 
 // While it lives, a write past the process's file-size limit fails with EFBIG (and is
 // undone like any failed write) instead of ending the process through SIGXFSZ, which

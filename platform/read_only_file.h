@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <string>
+
+#include "platform/unique_fd.h"
 
 namespace sorvina::platform {
 
@@ -20,11 +23,11 @@ class ReadOnlyFile {
 
   static std::optional<ReadOnlyFile> Open(const std::string& path, OpenError* error = nullptr);
 
-  ReadOnlyFile(ReadOnlyFile&& other) noexcept;
-  ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept;
+  ReadOnlyFile(ReadOnlyFile&& other) noexcept = default;
+  ReadOnlyFile& operator=(ReadOnlyFile&& other) noexcept = default;
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
-  ~ReadOnlyFile();
+  ~ReadOnlyFile() = default;
 
   // The size when the file was opened.
   std::uint64_t size() const { return size_; }
@@ -37,9 +40,9 @@ class ReadOnlyFile {
   int Release();
 
  private:
-  ReadOnlyFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ReadOnlyFile(UniqueFd fd, std::uint64_t size) : fd_(std::move(fd)), size_(size) {}
 
-  int fd_ = -1;
+  UniqueFd fd_;
   std::uint64_t size_ = 0;
 };
 

@@ -121,7 +121,7 @@ LineWriter::~LineWriter() {
 }
 
 bool LineWriter::Open(const std::string& path) {
-  if (fd_ >= 0 || path.empty() || HasNulByte(path)) return false;
+  if (fd_ || path.empty() || HasNulByte(path)) return false;
   std::optional<std::string> target = ResolveLinks(path);
   if (!target || target->back() == '/') return false;
 
@@ -132,37 +132,33 @@ bool LineWriter::Open(const std::string& path) {
   // An existing file that may not be written to is not replaced behind the user's back.
   // Opened without truncating, so nothing changes before Commit; non-blocking, so that a
   // FIFO without a reader is refused instead of waited on.
-  int existing = -1;
+  UniqueFd existing;
   if (exists) {
-    existing = open(target->c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (existing < 0) return false;
+    existing.Reset(open(target->c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!existing) return false;
   }
 
-  int fd = -1;
+  UniqueFd fd;
   std::string temporary;
   int createError = 0;
   if (!exists || S_ISREG(status.st_mode)) {
-    fd = CreateTemporaryBeside(*target, exists ? &status : nullptr, temporary);
+    fd.Reset(CreateTemporaryBeside(*target, exists ? &status : nullptr, temporary));
     createError = errno;
   }
-  if (fd >= 0) {
-    if (existing >= 0) close(existing);
-    fd_ = fd;
+  if (fd) {
+    fd_ = std::move(fd);
     temporary_ = std::move(temporary);
     direct_ = false;
-  } else if (existing >= 0 && (!S_ISREG(status.st_mode) || createError == EACCES ||
-                               createError == EPERM || createError == EROFS)) {
+  } else if (existing && (!S_ISREG(status.st_mode) || createError == EACCES ||
+                          createError == EPERM || createError == EROFS)) {
     // Any other reason (no space, no inodes, no descriptors) would make a direct write
     // fail part-way too, and that would cost the old file.
-    if (fcntl(existing, F_SETFL, fcntl(existing, F_GETFL) & ~O_NONBLOCK) != 0) {
-      close(existing);
+    if (fcntl(existing.get(), F_SETFL, fcntl(existing.get(), F_GETFL) & ~O_NONBLOCK) != 0)
       return false;
-    }
-    fd_ = existing;
+    fd_ = std::move(existing);
     direct_ = true;
     directRegular_ = S_ISREG(status.st_mode);
   } else {
-    if (existing >= 0) close(existing);
     return false;
   }
   target_ = std::move(*target);
@@ -172,7 +168,7 @@ bool LineWriter::Open(const std::string& path) {
 }
 
 bool LineWriter::WriteLine(std::string_view line) {
-  if (fd_ < 0 || failed_) return false;
+  if (!fd_ || failed_) return false;
   pending_.append(line);
   pending_.append("\r\n");
   // A direct write keeps everything until Commit, so that the target changes in one go.
@@ -181,16 +177,15 @@ bool LineWriter::WriteLine(std::string_view line) {
 }
 
 bool LineWriter::Commit() {
-  if (fd_ < 0) return false;
+  if (!fd_) return false;
   bool ok = !failed_;
   if (direct_) {
     ok = ok && WriteTargetDirectly();
   } else {
     // On disk before the rename, so that a crash cannot leave an empty file in its place.
-    ok = ok && FlushPending() && fsync(fd_) == 0;
+    ok = ok && FlushPending() && fsync(fd_.get()) == 0;
   }
-  const bool closed = close(fd_) == 0;
-  fd_ = -1;
+  const bool closed = close(fd_.Release()) == 0;
   ok = ok && closed;
   if (!direct_) {
     ok = ok && rename(temporary_.c_str(), target_.c_str()) == 0;
@@ -203,7 +198,7 @@ bool LineWriter::Commit() {
 
 bool LineWriter::FlushPending() {
   const ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
-  const bool ok = WriteAll(fd_, pending_) == 0;
+  const bool ok = WriteAll(fd_.get(), pending_) == 0;
   pending_.clear();
   return ok;
 }
@@ -217,22 +212,22 @@ bool LineWriter::WriteTargetDirectly() {
   // the old one, every byte goes where one is stored already. (A file system that stores
   // each write anew, copy-on-write, may still run out while overwriting.)
   struct stat status {};
-  if (fstat(fd_, &status) != 0) return false;
+  const int fd = fd_.get();
+  if (fstat(fd, &status) != 0) return false;
   const std::string_view text = pending_;
   const auto oldSize = static_cast<std::size_t>(status.st_size);
-  if (text.size() > oldSize && WriteAllAt(fd_, text.substr(oldSize), oldSize) != 0) {
-    if (ftruncate(fd_, static_cast<off_t>(oldSize)) != 0) {
+  if (text.size() > oldSize && WriteAllAt(fd, text.substr(oldSize), oldSize) != 0) {
+    if (ftruncate(fd, static_cast<off_t>(oldSize)) != 0) {
       // Nothing more to try: the old text is whole, only followed by part of the new one.
     }
     return false;
   }
-  return WriteAllAt(fd_, text.substr(0, std::min(text.size(), oldSize)), 0) == 0 &&
-         ftruncate(fd_, static_cast<off_t>(text.size())) == 0 && fsync(fd_) == 0;
+  return WriteAllAt(fd, text.substr(0, std::min(text.size(), oldSize)), 0) == 0 &&
+         ftruncate(fd, static_cast<off_t>(text.size())) == 0 && fsync(fd) == 0;
 }
 
 void LineWriter::Reset() {
-  if (fd_ >= 0) close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   if (!temporary_.empty()) unlink(temporary_.c_str());
   temporary_.clear();
   target_.clear();

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
+
 namespace sorvina::platform {
 
 // Reads a text file line by line. Lines are whole, whatever their length; the line feed
@@ -61,21 +63,21 @@ class LineWriter {
 
   // False when `path` cannot be written: its folder is missing, it is a folder, it holds a
   // NUL byte, or it is an existing file that may not be written to.
-  bool Open(const std::string& path);
+  [[nodiscard]] bool Open(const std::string& path);
   // False once anything written so far has failed; the failure stays until Commit.
-  bool WriteLine(std::string_view line);
+  [[nodiscard]] bool WriteLine(std::string_view line);
   // Puts the lines in place. False when any write, the flush to disk, the close or the
   // replacement failed; the target is then as it was before Open, unless it was written
   // directly and the system failed while overwriting (an I/O error, or a copy-on-write
   // file system out of room). The writer may be opened again afterwards.
-  bool Commit();
+  [[nodiscard]] bool Commit();
 
  private:
   bool FlushPending();
   bool WriteTargetDirectly();
   void Reset();
 
-  int fd_ = -1;
+  UniqueFd fd_;
   bool direct_ = false;         // writing the target itself rather than a temporary file
   bool directRegular_ = false;  // ... and it is a regular file, rewritten from its start
   bool failed_ = false;

@@ -183,7 +183,8 @@ bool RepeatedFill::OpenRecord(RunPorts& ports) {
     lockName_ = key + ".lock";
     if (!platform::StateFolder().empty()) {
       const std::string folder = RecordFolderPath();
-      if (!dryRun_) platform::MakeFolders(folder);
+      // Where it cannot be made, opening it says why.
+      if (!dryRun_) (void)platform::MakeFolders(folder);
       recordFolder_ = ContainedFolder::Open(folder, &error);
     }
   }

@@ -36,7 +36,7 @@ bool IsPlaylistEntryPath(std::string_view path);
 // the playlist); the file is still read at its path for its time and caption. The files
 // are probed ahead of the entries on `probeThreads` threads (TrackReadAhead); with none,
 // each as its entry is written.
-PlaylistResult WritePlaylist(const std::string& destination,
+[[nodiscard]] PlaylistResult WritePlaylist(const std::string& destination,
                              const std::vector<std::string>& chosenPaths, RunPorts& ports,
                              PlaylistCounts* counts = nullptr,
                              const std::vector<std::string>* lines = nullptr,

@@ -48,7 +48,7 @@ bool PrepareDestinationFolder(const std::string& destination, bool dryRun) {
   if (destination.empty()) return false;
   if (platform::CanEnterFolder(destination)) return true;
   if (dryRun) return !platform::GetFileStatus(destination).has_value();
-  platform::MakeFolder(destination);
+  (void)platform::MakeFolder(destination);  // whether it can be entered tells
   return platform::CanEnterFolder(destination);
 }
 

@@ -38,7 +38,7 @@ enum class SettingsWriteResult { kWritten, kCannotOpen, kCannotWrite };
 // with every option at its default the file is the classic one, byte for byte. With
 // `entered`, its lines follow (the wizard's last state). The file is written beside `path`
 // and renamed over it when complete, so a failure leaves an existing file as it was.
-SettingsWriteResult WriteSettingsFile(const std::string& path, const SettingsText& settings,
+[[nodiscard]] SettingsWriteResult WriteSettingsFile(const std::string& path, const SettingsText& settings,
                                       const EnteredState* entered = nullptr);
 
 // Reads what WriteSettingsFile wrote. Nothing when the file cannot be opened or a read
@@ -47,6 +47,6 @@ SettingsWriteResult WriteSettingsFile(const std::string& path, const SettingsTex
 // end; a missing last line gives mode 0 with an empty amount. After the limit line,
 // "name=value" lines set options; unknown names, and values an option cannot take, are
 // passed over, so that a file from a newer version still loads.
-std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path);
+[[nodiscard]] std::optional<SettingsFileContents> ReadSettingsFile(const std::string& path);
 
 }  // namespace sorvina::engine

@@ -89,9 +89,10 @@ TEST(LineReaderTest, TellsAReadErrorFromTheEndOfTheFile) {
 bool WriteLines(const std::string& path, const std::vector<std::string>& lines) {
   LineWriter writer;
   if (!writer.Open(path)) return false;
+  bool written = true;
   for (const std::string& line : lines)
-    writer.WriteLine(line);
-  return writer.Commit();
+    written = writer.WriteLine(line) && written;
+  return writer.Commit() && written;
 }
 
 mode_t ModeOf(const std::string& path) {
@@ -120,7 +121,7 @@ TEST(LineWriterTest, LeavesTheTargetAloneUntilCommitAndWithoutIt) {
   {
     LineWriter writer;
     ASSERT_TRUE(writer.Open(path));
-    writer.WriteLine(std::string(200'000, 'x'));  // beyond what is kept in memory
+    EXPECT_TRUE(writer.WriteLine(std::string(200'000, 'x')));  // beyond what is kept in memory
     EXPECT_EQ(ReadBytes(path), "old\r\n");
     EXPECT_EQ(NamesIn(dir.path()).size(), 2u) << "the lines go to a file beside the target";
   }
@@ -141,7 +142,7 @@ TEST(LineWriterTest, RefusesWhatCannotBeWritten) {
   // A device is written as it is, never replaced; this one fails every write.
   LineWriter full;
   ASSERT_TRUE(full.Open("/dev/full"));
-  full.WriteLine("x");
+  EXPECT_TRUE(full.WriteLine("x"));  // kept in memory until it is flushed
   EXPECT_FALSE(full.Commit());
   EXPECT_THAT(NamesIn(dir.path()), ElementsAre("fifo.m3u", "folder.m3u", "loop"));
 }

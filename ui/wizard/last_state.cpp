@@ -18,7 +18,8 @@ namespace {
 
 bool WriteLastState(const SelectionWizard& wizard, const QString& path) {
   const WizardState state = wizard.CurrentState();
-  platform::MakeFolders(ToEngineText(QFileInfo(path).path()));
+  // Where the folder cannot be made, writing the file fails and says so.
+  (void)platform::MakeFolders(ToEngineText(QFileInfo(path).path()));
   return engine::WriteSettingsFile(ToEngineText(path), state.settings, &state.entered) ==
          engine::SettingsWriteResult::kWritten;
 }

@@ -26,7 +26,7 @@ QString SettingsFilter() {
 // dialog opens there; if that fails the dialog opens wherever it would have.
 QString PrepareSettingsFolder() {
   const QString folder = SettingsFolder();
-  if (!folder.isEmpty()) platform::MakeFolders(ToEngineText(folder));
+  if (!folder.isEmpty()) (void)platform::MakeFolders(ToEngineText(folder));
   return folder;
 }
 
