@@ -19,10 +19,10 @@
 
 #include "platform/path_style.h"
 #include "ui/shell/file_dialog.h"
-#include "ui/shell/file_system_folder_queries.h"
+#include "ui/folder_text/file_system_folder_queries.h"
 #include "ui/shell/folder_edit.h"
-#include "ui/shell/folder_name_completion.h"
-#include "ui/shell/folder_text_checks.h"
+#include "ui/folder_text/folder_name_completion.h"
+#include "ui/folder_text/folder_text_checks.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/translated_text.h"
