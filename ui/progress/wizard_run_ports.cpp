@@ -6,7 +6,9 @@
 #include <QCursor>
 #include <QPointer>
 
+#include "ui/progress/copy_progress_dialog.h"
 #include "ui/progress/progress_window.h"
+#include "ui/progress/wizard_file_operation.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/translated_text.h"
 #include "ui/shell/wait_cursor.h"
@@ -43,6 +45,28 @@ class WindowProgress : public engine::ProgressPort {
   QPointer<ProgressWindow> window_;
 };
 
+// A step after the copy in the copy's own dialog, which stays its owner's to close.
+class CopyDialogProgress : public engine::ProgressPort {
+ public:
+  CopyDialogProgress(CopyProgressDialog* dialog, const QString& title) : dialog_(dialog) {
+    dialog_->ShowStep(title);
+  }
+
+  void SetRange(int lower, int upper) override {
+    if (dialog_) dialog_->SetStepRange(lower, upper);
+  }
+  void SetPosition(int position) override {
+    if (dialog_) dialog_->SetStepPosition(position);
+  }
+  bool PumpAndCheckCancel() override {
+    PumpWaitingMessages();
+    return dialog_.isNull() || dialog_->cancelRequested();
+  }
+
+ private:
+  QPointer<CopyProgressDialog> dialog_;
+};
+
 }  // namespace
 
 WizardRunPorts::~WizardRunPorts() {
@@ -75,6 +99,8 @@ void WizardRunPorts::SetWaitCursor(bool shown) {
 
 std::unique_ptr<engine::ProgressPort> WizardRunPorts::OpenProgress(
     const platform::UserText& title) {
+  if (copy_ != nullptr && copy_->progressDialog() != nullptr)
+    return std::make_unique<CopyDialogProgress>(copy_->progressDialog(), Translated(title));
   return std::make_unique<WindowProgress>(owner_, Translated(title));
 }
 

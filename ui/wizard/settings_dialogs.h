@@ -16,6 +16,10 @@ class SortedListBox;
 // ($XDG_CONFIG_HOME/sorvina, or ~/.config/sorvina); empty when no home folder is known.
 QString SettingsFolder();
 
+// The wizard's own memory of its last state, "last.txt" in the settings folder; empty when
+// there is no settings folder.
+QString LastStatePath();
+
 // "Load Settings": asks for a settings file in the settings folder (made when missing)
 // and replaces the source list, the destination, the folder weights and the limit choice
 // with what it holds. A cancelled dialog or a file that cannot be opened changes nothing.
@@ -28,7 +32,8 @@ void ApplySettingsFile(engine::SettingsFileContents contents, SortedListBox& sou
 
 // "Save Settings": asks where to save (confirming before an existing file is replaced),
 // stores the last page's `limitChoice` into `settings` and writes all of it. A file that
-// cannot be written is reported and any earlier file there is left as it was.
+// cannot be written is reported and any earlier file there is left as it was. The
+// wizard's own memory is never offered, and refused when named.
 void SaveSettings(QWidget* parent, const engine::LimitChoice& limitChoice,
                   engine::SelectionSettings& settings);
 
