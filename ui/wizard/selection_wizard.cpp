@@ -1,5 +1,7 @@
 #include "ui/wizard/selection_wizard.h"
 
+#include <QLayout>
+
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/destination_page.h"
 #include "ui/wizard/settings_dialogs.h"
@@ -39,6 +41,18 @@ void SelectionWizard::OnCurrentPageChanged(int /*id*/) {
   if (!page) return;
   setWindowTitle(page->caption());
   page->ShowSettings();
+  // The texts just shown may need more room than the page had when the wizard measured it
+  // for the switch; once the switch is over, the window is made large enough for them.
+  QMetaObject::invokeMethod(this, &SelectionWizard::FitCurrentPage, Qt::QueuedConnection);
+}
+
+void SelectionWizard::FitCurrentPage() {
+  WizardPage* page = CurrentWizardPage();
+  if (!page) return;
+  for (QWidget* control : page->findChildren<QWidget*>())
+    control->updateGeometry();
+  page->layout()->activate();
+  setMinimumSize(minimumSize().expandedTo(size() - page->size() + page->minimumSizeHint()));
 }
 
 WizardState SelectionWizard::CurrentState() const {

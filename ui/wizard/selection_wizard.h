@@ -48,6 +48,7 @@ class SelectionWizard : public QWizard {
 
  private:
   void OnCurrentPageChanged(int id);
+  void FitCurrentPage();
   WizardPage* CurrentWizardPage() const;
 
   engine::SelectionSettings& settings_;
