@@ -156,7 +156,8 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, QWidget* parent)
 
 void AmountPage::ShowSettings() {
   ShowLimitChoice();
-  const engine::ExtraOptions& options = settings_.options;
+  // A copy: each box stores what it shows as it changes.
+  const engine::ExtraOptions options = settings_.options;
   keepFilling_->setChecked(options.fill);
   // Until the user says otherwise, avoiding means the last two fills.
   const int avoidLast = options.avoidLast;
