@@ -125,6 +125,19 @@ QStringList TabOrder(QWidget* page) {
   return names;
 }
 
+// Two players plugged in, as folders: "PLAYER" with a music folder, and `second`.
+struct PluggedInPlayers {
+  explicit PluggedInPlayers(const QString& second) {
+    root.mkpath("PLAYER/Music");
+    root.mkpath(second);
+    volumes.volumes = {{"PLAYER", root.filePath("PLAYER"), 8'000'000'000, 1'300'000'000},
+                       {second, root.filePath(second), 2'000'000'000, 2'000'000'000}};
+  }
+  QTemporaryDir folder;
+  QDir root{folder.path()};
+  sorvina::ui::FakeVolumeList volumes;
+};
+
 // Sets the locale numbers are written in for as long as it lives.
 class ScopedLocale {
  public:
@@ -350,13 +363,9 @@ class WizardPagesTest : public QObject {
   }
 
   void playersPluggedInAreOfferedForACopy() {
-    QTemporaryDir folder;
-    const QDir root(folder.path());
-    root.mkpath("PLAYER/Music");
-    root.mkpath("CARD");
-    sorvina::ui::FakeVolumeList volumes;
-    volumes.volumes = {{"PLAYER", root.filePath("PLAYER"), 8'000'000'000, 1'300'000'000},
-                       {"CARD", root.filePath("CARD"), 2'000'000'000, 2'000'000'000}};
+    PluggedInPlayers plugged("CARD");
+    const QDir& root = plugged.root;
+    sorvina::ui::FakeVolumeList& volumes = plugged.volumes;
     WizardFixture wizard;
     wizard.Next();
     auto* players = wizard.Find<QComboBox>("playerChoice");
@@ -745,13 +754,8 @@ class WizardPagesTest : public QObject {
   }
 
   void thePlayerListShowsThePlayerThatHoldsTheDestination() {
-    QTemporaryDir folder;
-    const QDir root(folder.path());
-    root.mkpath("PLAYER/Music");
-    root.mkpath("PLAYER2");
-    sorvina::ui::FakeVolumeList volumes;
-    volumes.volumes = {{"PLAYER", root.filePath("PLAYER"), 8'000'000'000, 1'300'000'000},
-                       {"PLAYER2", root.filePath("PLAYER2"), 2'000'000'000, 2'000'000'000}};
+    const PluggedInPlayers plugged("PLAYER2");
+    const QDir& root = plugged.root;
     WizardFixture wizard;
     wizard.settings.destination = ToEngineText(root.filePath("PLAYER/Music/"));
     wizard.Next();  // as after reopening the wizard

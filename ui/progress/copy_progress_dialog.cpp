@@ -91,11 +91,11 @@ void CopyProgressDialog::ShowStep(const QString& title) {
   bar_->setValue(0);
 }
 
-void CopyProgressDialog::SetStepRange(int lower, int upper) {
+void CopyProgressDialog::SetRange(int lower, int upper) {
   bar_->setRange(lower, std::max(lower, upper));
 }
 
-void CopyProgressDialog::SetStepPosition(int position) {
+void CopyProgressDialog::SetPosition(int position) {
   bar_->setValue(std::clamp(position, bar_->minimum(), bar_->maximum()));
 }
 

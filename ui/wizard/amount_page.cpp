@@ -36,51 +36,39 @@ constexpr int kAmountWidth = 6;
 constexpr int kCountWidth = 4;
 
 QLineEdit* MakeField(const char* name, int characters, QWidget* parent) {
-  auto* field = new QLineEdit(parent);
-  field->setObjectName(QString::fromLatin1(name));
+  auto* field = Named(name, new QLineEdit(parent));
   FitToCharacters(field, characters);
   return field;
-}
-
-// A round button with no text of its own: the label beside it says what it chooses.
-QRadioButton* MakeLimitButton(const char* name, QWidget* parent) {
-  auto* button = new QRadioButton(parent);
-  button->setObjectName(QString::fromLatin1(name));
-  return button;
 }
 
 }  // namespace
 
 AmountPage::AmountPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(tr("Sorvina step 4"), tr("Set how many mp3s to select"), settings, parent) {
-  // Made in the order Tab visits them.
+  // Made in the order Tab visits them. The round buttons have no text of their own: the
+  // label beside each says what it chooses.
   auto* frame = new QGroupBox(this);
-  megabyteButton_ = MakeLimitButton("megabyteButton", frame);
+  megabyteButton_ = Named("megabyteButton", new QRadioButton(frame));
   megabyteField_ = MakeField("megabyteField", kAmountWidth, frame);
   auto* megabyteLabel = new QLabel(tr("Select up to this number of MB"), frame);
-  auto* freeSpace = new QPushButton(tr("Free space"), frame);
-  freeSpace->setObjectName(QStringLiteral("freeSpaceButton"));
+  auto* freeSpace = Named("freeSpaceButton", new QPushButton(tr("Free space"), frame));
   freeSpace->setToolTip(tr("Fill the destination's free space"));
   freeSpaceButton_ = freeSpace;
-  freeSpaceFigure_ = new QLabel(frame);
-  freeSpaceFigure_->setObjectName(QStringLiteral("freeSpaceFigure"));
-  hoursButton_ = MakeLimitButton("hoursButton", frame);
+  freeSpaceFigure_ = Named("freeSpaceFigure", new QLabel(frame));
+  hoursButton_ = Named("hoursButton", new QRadioButton(frame));
   hoursField_ = MakeField("hoursField", kAmountWidth, frame);
   auto* hoursLabel = new QLabel(tr("Select up to this many hours"), frame);
-  allButton_ = MakeLimitButton("allButton", frame);
+  allButton_ = Named("allButton", new QRadioButton(frame));
   auto* allLabel = new QLabel(tr("Select all"), frame);
-  keepFilling_ = new QCheckBox(tr("Keep filling with files that still fit"), frame);
-  keepFilling_->setObjectName(QStringLiteral("keepFilling"));
-  avoidLast_ = new QCheckBox(tr("Avoid songs of the last"), frame);
-  avoidLast_->setObjectName(QStringLiteral("avoidLast"));
+  keepFilling_ =
+      Named("keepFilling", new QCheckBox(tr("Keep filling with files that still fit"), frame));
+  avoidLast_ = Named("avoidLast", new QCheckBox(tr("Avoid songs of the last"), frame));
   avoidLastCount_ = MakeField("avoidLastCount", kCountWidth, frame);
   avoidLastCount_->setValidator(new QIntValidator(1, 999, avoidLastCount_));
   avoidLastUnit_ = new QLabel(frame);
-  auto* saveSettings = new QPushButton(tr("Save Settings"), this);
-  saveSettings->setObjectName(QStringLiteral("saveSettings"));
+  auto* saveSettings = Named("saveSettings", new QPushButton(tr("Save Settings"), this));
   saveSettings->setToolTip(tr("Saves the settings to a file"));
-  auto* donation = new QToolButton(this);
-  donation->setObjectName(QStringLiteral("donationButton"));
+  auto* donation = Named("donationButton", new QToolButton(this));
   donation->setIcon(resources::DonationIcon());
   donation->setIconSize(resources::kDonationSize);
   donation->setFocusPolicy(Qt::StrongFocus);
@@ -88,8 +76,7 @@ AmountPage::AmountPage(engine::SelectionSettings& settings, QWidget* parent)
   auto* invitation = new QLabel(tr("Sorvina is free, but if you like it please") +
                                     QLatin1Char('\n') + tr("consider sending a few dollars my way"),
                                 this);
-  summary_ = new QLabel(this);
-  summary_->setObjectName(QStringLiteral("summaryLine"));
+  summary_ = Named("summaryLine", new QLabel(this));
   summary_->setTextFormat(Qt::PlainText);
   summary_->setWordWrap(true);
 

@@ -46,30 +46,24 @@ DestinationPage::DestinationPage(engine::SelectionSettings& settings, QWidget* p
     : WizardPage(tr("Sorvina step 2"), tr("Set what to do with the mp3 selection"), settings,
                  parent) {
   // Made in the order Tab visits them.
-  copyToFolder_ = new QRadioButton(tr("Copy files to destination folder"), this);
-  copyToFolder_->setObjectName(QStringLiteral("copyToFolder"));
-  keepFolders_ = new QCheckBox(tr("Keep each file's folders"), this);
-  keepFolders_->setObjectName(QStringLiteral("keepFolders"));
-  replacePrevious_ = new QCheckBox(tr("Replace the songs of the previous fill"), this);
-  replacePrevious_->setObjectName(QStringLiteral("replacePrevious"));
-  devicePlaylist_ = new QCheckBox(tr("Write a playlist into the folder:"), this);
-  devicePlaylist_->setObjectName(QStringLiteral("devicePlaylist"));
-  devicePlaylistName_ = new QLineEdit(this);
-  devicePlaylistName_->setObjectName(QStringLiteral("devicePlaylistName"));
+  copyToFolder_ =
+      Named("copyToFolder", new QRadioButton(tr("Copy files to destination folder"), this));
+  keepFolders_ = Named("keepFolders", new QCheckBox(tr("Keep each file's folders"), this));
+  replacePrevious_ =
+      Named("replacePrevious", new QCheckBox(tr("Replace the songs of the previous fill"), this));
+  devicePlaylist_ =
+      Named("devicePlaylist", new QCheckBox(tr("Write a playlist into the folder:"), this));
+  devicePlaylistName_ = Named("devicePlaylistName", new QLineEdit(this));
   devicePlaylistName_->setToolTip(tr("A name ending in .m3u8, inside the folder"));
-  createPlaylist_ = new QRadioButton(tr("Create playlist"), this);
-  createPlaylist_->setObjectName(QStringLiteral("createPlaylist"));
-  relative_ = new QCheckBox(tr("Write paths relative to the playlist"), this);
-  relative_->setObjectName(QStringLiteral("relativePaths"));
-  auto* set = new QPushButton(tr("Set"), this);
-  set->setObjectName(QStringLiteral("setDestination"));
-  label_ = new QLabel(tr("Set destination folder or playlist file"), this);
-  label_->setObjectName(QStringLiteral("destinationLabel"));
-  destinationField_ = new QLineEdit(this);
-  destinationField_->setObjectName(QStringLiteral("destinationField"));
+  createPlaylist_ = Named("createPlaylist", new QRadioButton(tr("Create playlist"), this));
+  relative_ =
+      Named("relativePaths", new QCheckBox(tr("Write paths relative to the playlist"), this));
+  auto* set = Named("setDestination", new QPushButton(tr("Set"), this));
+  label_ =
+      Named("destinationLabel", new QLabel(tr("Set destination folder or playlist file"), this));
+  destinationField_ = Named("destinationField", new QLineEdit(this));
   auto* playerLabel = new QLabel(tr("Player:"), this);
-  players_ = new DropDownList(this);
-  players_->setObjectName(QStringLiteral("playerChoice"));
+  players_ = Named("playerChoice", new DropDownList(this));
   players_->setToolTip(tr("USB sticks, memory cards and players plugged in"));
   playerLabel->setBuddy(players_);
 

@@ -46,17 +46,12 @@ SourcesPage::SourcesPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(tr("Sorvina step 1"), tr("Select source folders and/or playlists"), settings,
                  parent) {
   // Made in the order Tab visits them.
-  auto* loadSettings = new QPushButton(tr("Load Settings"), this);
-  loadSettings->setObjectName(QStringLiteral("loadSettings"));
+  auto* loadSettings = Named("loadSettings", new QPushButton(tr("Load Settings"), this));
   loadSettings->setToolTip(tr("Loads the settings from a file"));
-  sourceList_ = new SortedListBox(this);
-  sourceList_->setObjectName(QStringLiteral("sourceList"));
-  auto* addFolder = new QPushButton(tr("Add Folder"), this);
-  addFolder->setObjectName(QStringLiteral("addFolder"));
-  auto* addPlaylist = new QPushButton(tr("Add Playlist"), this);
-  addPlaylist->setObjectName(QStringLiteral("addPlaylist"));
-  auto* remove = new QPushButton(tr("Remove"), this);
-  remove->setObjectName(QStringLiteral("removeSource"));
+  sourceList_ = Named("sourceList", new SortedListBox(this));
+  auto* addFolder = Named("addFolder", new QPushButton(tr("Add Folder"), this));
+  auto* addPlaylist = Named("addPlaylist", new QPushButton(tr("Add Playlist"), this));
+  auto* remove = Named("removeSource", new QPushButton(tr("Remove"), this));
   auto* types = new QGridLayout;
   types->addWidget(new QLabel(tr("File types:"), this), 0, 0);
   int column = 0;

@@ -49,8 +49,7 @@ WeightDialog::WeightDialog(const QString& folder, const QString& current, QWidge
       tr("Numbers less than one mean mp3s in this folder will be less likely to be chosen,"), this);
   auto* more = new QLabel(
       tr("while numbers greater than one mean they will be more likely to be chosen."), this);
-  auto* folderLabel = new QLabel(this);
-  folderLabel->setObjectName(QStringLiteral("weightFolder"));
+  auto* folderLabel = Named("weightFolder", new QLabel(this));
   folderLabel->setTextFormat(Qt::PlainText);
   // A long path is shortened in the middle to the width of the lines above it.
   int width = 0;
@@ -59,15 +58,12 @@ WeightDialog::WeightDialog(const QString& folder, const QString& current, QWidge
   folderLabel->setText(
       fontMetrics().elidedText(tr("Folder: %1").arg(folder), Qt::ElideMiddle, width));
   folderLabel->setToolTip(folder);
-  field_ = new QLineEdit(current, this);
-  field_->setObjectName(QStringLiteral("weightField"));
+  field_ = Named("weightField", new QLineEdit(current, this));
   FitToCharacters(field_, 10);
   // Enter anywhere presses OK, never Cancel.
-  auto* cancel = new QPushButton(tr("Cancel"), this);
-  cancel->setObjectName(QStringLiteral("weightCancel"));
+  auto* cancel = Named("weightCancel", new QPushButton(tr("Cancel"), this));
   cancel->setAutoDefault(false);
-  auto* ok = new QPushButton(tr("OK"), this);
-  ok->setObjectName(QStringLiteral("weightOk"));
+  auto* ok = Named("weightOk", new QPushButton(tr("OK"), this));
   ok->setDefault(true);
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton(ok, QDialogButtonBox::AcceptRole);

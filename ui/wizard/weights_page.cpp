@@ -19,14 +19,10 @@ namespace sorvina::ui {
 WeightsPage::WeightsPage(engine::SelectionSettings& settings, QWidget* parent)
     : WizardPage(tr("Sorvina step 3"), tr("Set folder weights (optional)"), settings, parent) {
   // Made in the order Tab visits them.
-  weightList_ = new SortedListBox(this);
-  weightList_->setObjectName(QStringLiteral("weightList"));
-  auto* add = new QPushButton(tr("Add"), this);
-  add->setObjectName(QStringLiteral("addWeight"));
-  auto* remove = new QPushButton(tr("Remove"), this);
-  remove->setObjectName(QStringLiteral("removeWeight"));
-  auto* change = new QPushButton(tr("Change Weight"), this);
-  change->setObjectName(QStringLiteral("changeWeight"));
+  weightList_ = Named("weightList", new SortedListBox(this));
+  auto* add = Named("addWeight", new QPushButton(tr("Add"), this));
+  auto* remove = Named("removeWeight", new QPushButton(tr("Remove"), this));
+  auto* change = Named("changeWeight", new QPushButton(tr("Change Weight"), this));
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(add);

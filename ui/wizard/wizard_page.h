@@ -42,6 +42,13 @@ class WizardPage : public QWizardPage {
   QString caption_;
 };
 
+// `widget`, named `name` for tests and style sheets to find it by.
+template <class Widget>
+Widget* Named(const char* name, Widget* widget) {
+  widget->setObjectName(QString::fromLatin1(name));
+  return widget;
+}
+
 // Makes `field` as wide as `characters` average characters of its font and its frame, for
 // a short number: it follows the font, and a window made wider does not stretch it.
 void FitToCharacters(QLineEdit* field, int characters);
