@@ -188,6 +188,11 @@ int main(int argc, char* argv[]) {
   done.doneFiles = 214;
   done.doneBytes = 2'072'000'000;
   done.replacement = sorvina::engine::Replacement{true, 198, 3, 0};
+  // The player's free space, as the page would read it there.
+  wizard.findChild<QLabel*>(QStringLiteral("freeSpaceFigure"))
+      ->setText(QCoreApplication::translate("sorvina::ui::AmountPage", "free: %1")
+                    .arg(sorvina::ui::Translated(
+                        sorvina::engine::SizeText(players.volumes[0].bytesFree))));
   wizard.findChild<QLabel*>(QStringLiteral("summaryLine"))
       ->setText(sorvina::ui::Translated(sorvina::engine::SummaryText(done)));
   if (scaled)

@@ -78,6 +78,7 @@ WeightDialog::WeightDialog(const QString& folder, const QString& current, QWidge
   layout->addSpacing(fontMetrics().height());
   layout->addWidget(less);
   layout->addWidget(more);
+  layout->addSpacing(fontMetrics().height() / 2);
   layout->addWidget(folderLabel);
   layout->addSpacing(fontMetrics().height() / 2);
   layout->addLayout(answer);
