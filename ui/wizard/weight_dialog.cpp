@@ -13,6 +13,8 @@
 
 #include "engine/folder_weights.h"
 #include "ui/shell/message_box.h"
+#include "ui/shell/number_text.h"
+#include "ui/shell/path_text.h"
 #include "ui/wizard/wizard_page.h"
 
 namespace sorvina::ui {
@@ -31,13 +33,12 @@ std::optional<double> ReadWeightText(const QString& text) {
   for (const QChar c : number) {
     if (c.isLetter() && c != QLatin1Char('e') && c != QLatin1Char('E')) return std::nullopt;
   }
-  for (QLocale locale : {QLocale(), QLocale::c()}) {
-    locale.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = locale.toDouble(number, &ok);
-    if (ok) return value;
-  }
-  return std::nullopt;
+  QLocale written = QLocale::c();
+  written.setNumberOptions(QLocale::RejectGroupSeparator);
+  bool ok = false;
+  const double value = written.toDouble(FromEngineText(ToEngineNumber(number)), &ok);
+  if (!ok) return std::nullopt;
+  return value;
 }
 
 WeightDialog::WeightDialog(const QString& folder, const QString& current, QWidget* owner)
