@@ -10,6 +10,7 @@
 #include "ui/shell/application_name.h"
 #include "ui/wizard/last_state.h"
 #include "ui/wizard/selection_wizard.h"
+#include "ui/wizard/settings_dialogs.h"
 
 namespace sorvina::app {
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "ui/shell/folder_name_completion.h"
-#include "ui/shell/folder_text_checks.h"
+#include "ui/folder_text/folder_name_completion.h"
+#include "ui/folder_text/folder_text_checks.h"
 
 namespace {
 

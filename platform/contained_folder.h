@@ -86,7 +86,8 @@ class ContainedFolder {
   // Removes the file at `relative` if it is still the regular file `expected` describes
   // (same size and modification time), looked at right before. 0 when removed; ESTALE
   // when it is no longer that file; else the errno value of the failure.
-  [[nodiscard]] int RemoveFileIfUnchanged(std::string_view relative, const EntryStatus& expected) const;
+  [[nodiscard]] int RemoveFileIfUnchanged(std::string_view relative,
+                                          const EntryStatus& expected) const;
 
   // Removes the folder at `relative` if it is empty; 0, or the errno value (ENOTEMPTY
   // when something is in it, ENOTDIR for anything but a folder).
@@ -100,7 +101,7 @@ class ContainedFolder {
   // `status` where given. 0, or the errno value: ENOENT when missing, ELOOP for a link,
   // EFBIG when it holds more than `limit` bytes.
   [[nodiscard]] int ReadFile(std::string_view name, std::size_t limit, std::string& bytes,
-               EntryStatus* status = nullptr) const;
+                             EntryStatus* status = nullptr) const;
 
   // Replaces the file `name` (one name) with `bytes`, or creates it: they are written to a
   // hidden file beside it, flushed to the device, and renamed over it, so that readers and
@@ -193,7 +194,7 @@ class PartFile {
   // an empty file of our own, made exclusively, which the finished file then replaces;
   // `beforeRename` (for tests) runs between the two. From then on the file is kept.
   [[nodiscard]] int PlaceAt(std::string_view name, bool replace,
-              const std::function<void()>& beforeRename = nullptr);
+                            const std::function<void()>& beforeRename = nullptr);
 
  private:
   friend class ContainedFolder;

@@ -4,8 +4,8 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/unique_fd.h"

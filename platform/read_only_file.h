@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "platform/unique_fd.h"
 

@@ -1,5 +1,7 @@
 #include "resources/artwork.h"
 
+#include <algorithm>
+
 #include <QColor>
 #include <QFont>
 #include <QFontMetrics>
@@ -12,8 +14,6 @@
 #include <QRadialGradient>
 #include <QRectF>
 #include <QTransform>
-
-#include "resources/resource_ids.h"
 
 namespace sorvina::resources {
 namespace {
@@ -97,27 +97,6 @@ void DrawNotesAndShuffle(QPainter& painter) {
   }
 }
 
-QImage ToRgb888OnWhite(const QImage& image) {
-  QImage flat(image.size(), QImage::Format_RGB888);
-  flat.fill(Qt::white);
-  QPainter painter(&flat);
-  painter.drawImage(0, 0, image);
-  painter.end();
-  return flat;
-}
-
-// A small music-note mark, 16 x 16.
-QImage DrawWatermark() {
-  QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::transparent);
-  QPainter painter(&image);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.scale(16 / kCanvas, 16 / kCanvas);
-  DrawSingleNote(painter, kTileBottom);
-  painter.end();
-  return ToRgb888OnWhite(image);
-}
-
 QPainterPath HeartPath(QPointF centre, qreal size) {
   // A heart in a unit box, top notch at (0.5, 0.3), point at (0.5, 1).
   QPainterPath heart;
@@ -133,20 +112,22 @@ QPainterPath HeartPath(QPointF centre, qreal size) {
   return place.map(heart);
 }
 
-// The donation picture, 71 x 42: a gold coin and a red heart over the word "Donate", on a
-// warm card that fills the whole picture (so a trimmed edge column shows nothing odd).
-QImage DrawDonation() {
-  constexpr int kWidth = 71;
-  constexpr int kHeight = 42;
-  QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+}  // namespace
+
+QImage DonationPicture(int scale) {
+  constexpr int kWidth = kDonationSize.width();
+  constexpr int kHeight = kDonationSize.height();
+  scale = std::max(scale, 1);
+  QImage image(kDonationSize * scale, QImage::Format_ARGB32_Premultiplied);
   QPainter painter(&image);
+  painter.scale(scale, scale);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
 
   QLinearGradient card(0, 0, 0, kHeight);
   card.setColorAt(0.0, QColor(0xff, 0xf8, 0xe1));
   card.setColorAt(1.0, QColor(0xff, 0xe3, 0x9a));
-  painter.fillRect(image.rect(), card);
+  painter.fillRect(QRectF(0, 0, kWidth, kHeight), card);
 
   // Coin, behind and to the right of the heart.
   const QPointF coinCentre(42.5, 13.5);
@@ -183,20 +164,16 @@ QImage DrawDonation() {
   painter.setPen(QColor(0x6b, 0x2e, 0x00));
   painter.drawText(QRect(0, 27, kWidth, 14), Qt::AlignHCenter | Qt::AlignVCenter, word);
   painter.end();
-  return image.convertToFormat(QImage::Format_RGB888);
+  image = image.convertToFormat(QImage::Format_RGB888);
+  image.setDevicePixelRatio(scale);
+  return image;
 }
 
-}  // namespace
-
-QImage LoadBitmapResource(int id) {
-  switch (id) {
-    case kIdbWatermark:
-      return DrawWatermark();
-    case kIdbDonation:
-      return DrawDonation();
-    default:
-      return QImage();
-  }
+QIcon DonationIcon() {
+  QIcon icon;
+  for (int scale : {1, 2, 3})
+    icon.addPixmap(QPixmap::fromImage(DonationPicture(scale)));
+  return icon;
 }
 
 QImage RenderProgramIcon(int size) {

@@ -2,17 +2,26 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QSize>
 
 namespace sorvina::resources {
 
 // The program's pictures, drawn in code so that the repository holds their source rather
 // than opaque files. Each call draws afresh.
 
-// Bitmap resource `id` (kIdbWatermark, kIdbDonation) at its natural size, 24-bit RGB;
-// a null image for any other id.
-QImage LoadBitmapResource(int id);
+// The donation picture's size, in the pixels of a screen at scale 1.
+inline constexpr QSize kDonationSize(71, 42);
 
-// The program icon (kIdiProgram) drawn at `size` x `size` pixels, with transparency.
+// The donation picture (a coin and a heart over "Donate"), 24-bit RGB, drawn for a screen
+// at `scale` (1 or more): `scale` times kDonationSize in pixels, with that device pixel
+// ratio, so that it is sharp on high-resolution screens.
+QImage DonationPicture(int scale = 1);
+
+// The donation picture as an icon, at the scales screens use; its disabled look is the
+// style's greyed one.
+QIcon DonationIcon();
+
+// The program icon drawn at `size` x `size` pixels, with transparency.
 QImage RenderProgramIcon(int size);
 
 // The program icon at the sizes a window manager asks for.

@@ -398,70 +398,26 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     </message>
 </context>
 <context>
-    <name>sorvina::resources</name>
+    <name>sorvina::ui::AmountPage</name>
     <message>
-        <source>Load Settings</source>
-        <translation>Laden…</translation>
+        <source>Fill the destination&apos;s free space</source>
+        <translation>Den freien Platz des Ziels füllen</translation>
     </message>
     <message>
-        <source>Add Folder</source>
-        <translation>+ Ordner</translation>
+        <source>Opens the donation page in your browser</source>
+        <translation>Öffnet die Spendenseite in Ihrem Browser</translation>
     </message>
     <message>
-        <source>Add Playlist</source>
-        <translation>+ Liste</translation>
+        <source>Saves the settings to a file</source>
+        <translation>Speichert die Einstellungen in einer Datei</translation>
     </message>
     <message>
-        <source>Remove</source>
-        <translation>Entfernen</translation>
+        <source>Sorvina step 4</source>
+        <translation>Sorvina Schritt 4</translation>
     </message>
     <message>
-        <source>File types:</source>
-        <translation>Dateitypen:</translation>
-    </message>
-    <message>
-        <source>Copy files to destination folder</source>
-        <translation>Dateien in einen Zielordner kopieren</translation>
-    </message>
-    <message>
-        <source>Keep each file&apos;s folders</source>
-        <translation>Ordner jeder Datei beibehalten</translation>
-    </message>
-    <message>
-        <source>Replace the songs of the previous fill</source>
-        <translation>Titel der vorigen Befüllung ersetzen</translation>
-    </message>
-    <message>
-        <source>Write a playlist into the folder:</source>
-        <translation>Wiedergabeliste im Ordner:</translation>
-    </message>
-    <message>
-        <source>Create playlist</source>
-        <translation>Wiedergabeliste erstellen</translation>
-    </message>
-    <message>
-        <source>Write paths relative to the playlist</source>
-        <translation>Pfade relativ zur Wiedergabeliste schreiben</translation>
-    </message>
-    <message>
-        <source>Set</source>
-        <translation>Festlegen</translation>
-    </message>
-    <message>
-        <source>Set destination folder or playlist file</source>
-        <translation>Zielordner oder Wiedergabelistendatei festlegen</translation>
-    </message>
-    <message>
-        <source>Player:</source>
-        <translation>Gerät:</translation>
-    </message>
-    <message>
-        <source>Add</source>
-        <translation>Hinzufügen</translation>
-    </message>
-    <message>
-        <source>Change Weight</source>
-        <translation>Gewicht ändern</translation>
+        <source>Set how many mp3s to select</source>
+        <translation>Festlegen, wie viele MP3s ausgewählt werden</translation>
     </message>
     <message>
         <source>Select up to this number of MB</source>
@@ -488,12 +444,8 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Titel der letzten</translation>
     </message>
     <message>
-        <source>fills</source>
-        <translation>Befüllungen meiden</translation>
-    </message>
-    <message>
         <source>Save Settings</source>
-        <translation>Speichern…</translation>
+        <translation>Einstellungen speichern</translation>
     </message>
     <message>
         <source>Sorvina is free, but if you like it please</source>
@@ -504,79 +456,16 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>freue ich mich über ein paar Euro</translation>
     </message>
     <message>
-        <source>Enter a number greater than or equal to zero.  Decimals are OK.</source>
-        <translation>Geben Sie eine Zahl größer oder gleich null ein.  Dezimalzahlen sind erlaubt.</translation>
+        <source>fills</source>
+        <translation>Befüllungen meiden</translation>
     </message>
     <message>
-        <source>Numbers less than one mean mp3s in this folder will be less likely to be chosen,</source>
-        <translation>Zahlen kleiner als eins bedeuten, dass MP3s in diesem Ordner seltener ausgewählt werden,</translation>
+        <source>playlists written here</source>
+        <translation>hier geschriebenen Wiedergabelisten meiden</translation>
     </message>
     <message>
-        <source>while numbers greater than one mean they will be more likely to be chosen.</source>
-        <translation>Zahlen größer als eins bedeuten, dass sie häufiger ausgewählt werden.</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>Folder weight</source>
-        <translation>Ordnergewichtung</translation>
-    </message>
-    <message>
-        <source>Wizard</source>
-        <translation>Assistent</translation>
-    </message>
-    <message>
-        <source>Sorvina step 1</source>
-        <translation>Sorvina Schritt 1</translation>
-    </message>
-    <message>
-        <source>Select source folders and/or playlists</source>
-        <translation>Quellordner und/oder Wiedergabelisten auswählen</translation>
-    </message>
-    <message>
-        <source>Set what to do with the mp3 selection</source>
-        <translation>Festlegen, was mit der MP3-Auswahl geschehen soll</translation>
-    </message>
-    <message>
-        <source>Sorvina step 2</source>
-        <translation>Sorvina Schritt 2</translation>
-    </message>
-    <message>
-        <source>Sorvina step 3</source>
-        <translation>Sorvina Schritt 3</translation>
-    </message>
-    <message>
-        <source>Set folder weights (optional)</source>
-        <translation>Ordnergewichtungen festlegen (optional)</translation>
-    </message>
-    <message>
-        <source>Sorvina step 4</source>
-        <translation>Sorvina Schritt 4</translation>
-    </message>
-    <message>
-        <source>Set how many mp3s to select</source>
-        <translation>Festlegen, wie viele MP3s ausgewählt werden</translation>
-    </message>
-</context>
-<context>
-    <name>sorvina::ui::AmountPage</name>
-    <message>
-        <source>Fill the destination&apos;s free space</source>
-        <translation>Den freien Platz des Ziels füllen</translation>
-    </message>
-    <message>
-        <source>Opens the donation page in your browser</source>
-        <translation>Öffnet die Spendenseite in Ihrem Browser</translation>
-    </message>
-    <message>
-        <source>Saves the settings to a file</source>
-        <translation>Speichert die Einstellungen in einer Datei</translation>
+        <source>free: %1</source>
+        <translation>%1 frei</translation>
     </message>
 </context>
 <context>
@@ -627,6 +516,50 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Choose a player</source>
         <translation>Gerät auswählen</translation>
+    </message>
+    <message>
+        <source>Sorvina step 2</source>
+        <translation>Sorvina Schritt 2</translation>
+    </message>
+    <message>
+        <source>Set what to do with the mp3 selection</source>
+        <translation>Festlegen, was mit der MP3-Auswahl geschehen soll</translation>
+    </message>
+    <message>
+        <source>Copy files to destination folder</source>
+        <translation>Dateien in einen Zielordner kopieren</translation>
+    </message>
+    <message>
+        <source>Keep each file&apos;s folders</source>
+        <translation>Ordner jeder Datei beibehalten</translation>
+    </message>
+    <message>
+        <source>Replace the songs of the previous fill</source>
+        <translation>Titel der vorigen Befüllung ersetzen</translation>
+    </message>
+    <message>
+        <source>Write a playlist into the folder:</source>
+        <translation>Eine Wiedergabeliste in den Ordner schreiben:</translation>
+    </message>
+    <message>
+        <source>Create playlist</source>
+        <translation>Wiedergabeliste erstellen</translation>
+    </message>
+    <message>
+        <source>Write paths relative to the playlist</source>
+        <translation>Pfade relativ zur Wiedergabeliste schreiben</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>Festlegen</translation>
+    </message>
+    <message>
+        <source>Set destination folder or playlist file</source>
+        <translation>Zielordner oder Wiedergabelistendatei festlegen</translation>
+    </message>
+    <message>
+        <source>Player:</source>
+        <translation>Gerät:</translation>
     </message>
 </context>
 <context>
@@ -695,6 +628,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>Settings Files (*.txt)</source>
         <translation>Einstellungsdateien (*.txt)</translation>
     </message>
+    <message>
+        <source>%1 is where Sorvina keeps what it held when it was last closed. Please choose another name.</source>
+        <translation>In %1 bewahrt Sorvina auf, was beim letzten Schließen eingestellt war. Bitte wählen Sie einen anderen Namen.</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::ui::SourcesPage</name>
@@ -705,6 +642,34 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Loads the settings from a file</source>
         <translation>Lädt die Einstellungen aus einer Datei</translation>
+    </message>
+    <message>
+        <source>Sorvina step 1</source>
+        <translation>Sorvina Schritt 1</translation>
+    </message>
+    <message>
+        <source>Select source folders and/or playlists</source>
+        <translation>Quellordner und/oder Wiedergabelisten auswählen</translation>
+    </message>
+    <message>
+        <source>Load Settings</source>
+        <translation>Einstellungen laden</translation>
+    </message>
+    <message>
+        <source>Add Folder</source>
+        <translation>Ordner hinzufügen</translation>
+    </message>
+    <message>
+        <source>Add Playlist</source>
+        <translation>Wiedergabeliste hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>File types:</source>
+        <translation>Dateitypen:</translation>
     </message>
 </context>
 <context>
@@ -728,6 +693,53 @@ Die Seite ist unter dieser Adresse zu finden:
         <source>Invalid entry</source>
         <translation>Ungültige Eingabe</translation>
     </message>
+    <message>
+        <source>Folder weight</source>
+        <translation>Ordnergewichtung</translation>
+    </message>
+    <message>
+        <source>Enter a number greater than or equal to zero.  Decimals are OK.</source>
+        <translation>Geben Sie eine Zahl größer oder gleich null ein.  Dezimalzahlen sind erlaubt.</translation>
+    </message>
+    <message>
+        <source>Numbers less than one mean mp3s in this folder will be less likely to be chosen,</source>
+        <translation>Zahlen kleiner als eins bedeuten, dass MP3s in diesem Ordner seltener ausgewählt werden,</translation>
+    </message>
+    <message>
+        <source>while numbers greater than one mean they will be more likely to be chosen.</source>
+        <translation>Zahlen größer als eins bedeuten, dass sie häufiger ausgewählt werden.</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::WeightsPage</name>
+    <message>
+        <source>Sorvina step 3</source>
+        <translation>Sorvina Schritt 3</translation>
+    </message>
+    <message>
+        <source>Set folder weights (optional)</source>
+        <translation>Ordnergewichtungen festlegen (optional)</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Change Weight</source>
+        <translation>Gewicht ändern</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::ui::WizardFileOperation</name>
@@ -742,12 +754,6 @@ Mit den übrigen Dateien fortfahren?</translation>
     <message>
         <source>A file named &quot;%1&quot; already exists in the destination folder.</source>
         <translation>Im Zielordner gibt es bereits eine Datei namens „%1“.</translation>
-    </message>
-    <message>
-        <source>Copying: %1
-Existing file: %2</source>
-        <translation>Zu kopieren: %1
-Vorhandene Datei: %2</translation>
     </message>
     <message>
         <source>Replace</source>
@@ -772,6 +778,18 @@ Vorhandene Datei: %2</translation>
     <message>
         <source>Existing file: %1</source>
         <translation>Vorhandene Datei: %1</translation>
+    </message>
+    <message>
+        <source>%1 (%2, changed %3)</source>
+        <translation>%1 (%2, geändert am %3)</translation>
+    </message>
+    <message>
+        <source>Copying: %1</source>
+        <translation>Zu kopieren: %1</translation>
+    </message>
+    <message>
+        <source>The two files are identical.</source>
+        <translation>Die beiden Dateien sind gleich.</translation>
     </message>
 </context>
 </TS>

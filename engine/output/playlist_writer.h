@@ -36,11 +36,10 @@ bool IsPlaylistEntryPath(std::string_view path);
 // the playlist); the file is still read at its path for its time and caption. The files
 // are probed ahead of the entries on `probeThreads` threads (TrackReadAhead); with none,
 // each as its entry is written.
-[[nodiscard]] PlaylistResult WritePlaylist(const std::string& destination,
-                             const std::vector<std::string>& chosenPaths, RunPorts& ports,
-                             PlaylistCounts* counts = nullptr,
-                             const std::vector<std::string>* lines = nullptr,
-                             std::size_t probeThreads = TrackReadAhead::kDefaultThreads);
+[[nodiscard]] PlaylistResult WritePlaylist(
+    const std::string& destination, const std::vector<std::string>& chosenPaths, RunPorts& ports,
+    PlaylistCounts* counts = nullptr, const std::vector<std::string>* lines = nullptr,
+    std::size_t probeThreads = TrackReadAhead::kDefaultThreads);
 
 // The same playlist as text in memory, each entry's path line taken from `lines`, for a
 // caller that puts the file in place itself. Its progress is shown through `ports`, which

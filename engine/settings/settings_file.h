@@ -38,8 +38,9 @@ enum class SettingsWriteResult { kWritten, kCannotOpen, kCannotWrite };
 // with every option at its default the file is the classic one, byte for byte. With
 // `entered`, its lines follow (the wizard's last state). The file is written beside `path`
 // and renamed over it when complete, so a failure leaves an existing file as it was.
-[[nodiscard]] SettingsWriteResult WriteSettingsFile(const std::string& path, const SettingsText& settings,
-                                      const EnteredState* entered = nullptr);
+[[nodiscard]] SettingsWriteResult WriteSettingsFile(const std::string& path,
+                                                    const SettingsText& settings,
+                                                    const EnteredState* entered = nullptr);
 
 // Reads what WriteSettingsFile wrote. Nothing when the file cannot be opened or a read
 // fails part-way. A count that is no number, zero or negative reads no lines for its

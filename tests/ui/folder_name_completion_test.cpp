@@ -1,4 +1,4 @@
-#include "ui/shell/folder_name_completion.h"
+#include "ui/folder_text/folder_name_completion.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/support/temp_dir.h"
-#include "ui/shell/file_system_folder_queries.h"
+#include "ui/folder_text/file_system_folder_queries.h"
 
 namespace sorvina::ui {
 namespace {

@@ -195,6 +195,24 @@ class SelectionWizardTest : public QObject {
     QVERIFY(texts.last().startsWith("Please select"));
   }
 
+  void theWindowCanBeMadeLargerAndItsListsGrowWithIt_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("list");
+    QTest::newRow("sources") << 0 << "sourceList";
+    QTest::newRow("weights") << 2 << "weightList";
+  }
+  void theWindowCanBeMadeLargerAndItsListsGrowWithIt() {
+    QFETCH(int, page);
+    QFETCH(QString, list);
+    WizardFixture wizard;
+    for (int i = 0; i < page; ++i)
+      wizard.Next();
+    auto* shown = wizard.Find<QWidget>(qPrintable(list));
+    const QSize before = shown->size();
+    wizard.window->resize(wizard.window->size() + QSize(200, 150));
+    QTRY_VERIFY(shown->width() >= before.width() + 200 && shown->height() >= before.height() + 150);
+  }
+
   void cancelEndsTheWizardFromAnyPage() {
     for (int page = 0; page < 4; ++page) {
       WizardFixture wizard;

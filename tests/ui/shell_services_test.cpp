@@ -2,7 +2,9 @@
 // list, message box captions, folder results, web addresses and the players plugged in.
 #include <QApplication>
 #include <QFileInfo>
+#include <QLayout>
 #include <QTest>
+#include <QTimer>
 
 #include "tests/support/temp_dir.h"
 #include "tests/ui/ui_test_support.h"
@@ -66,6 +68,31 @@ class ShellServicesTest : public QObject {
     QCOMPARE(recorder.shown()[2].kind, MessageKind::kYesNo);
     for (const ShownMessage& message : recorder.shown())
       QCOMPARE(message.caption, expected);
+  }
+
+  // A display name set on the application would be added to every window title by the
+  // desktop ("Sorvina step 1 — Sorvina"); message boxes name the program themselves.
+  void windowTitlesAreTheirOwnTextAlone() {
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+  }
+
+  void aShortMessageIsWideEnoughForItsWholeCaption() {
+    QString caption;
+    int width = 0;
+    QTimer::singleShot(0, [&] {
+      QWidget* box = QApplication::activeModalWidget();
+      QVERIFY(box);
+      caption = box->windowTitle();
+      width = box->layout()->minimumSize().width();
+      box->close();
+    });
+    ShowInformation(nullptr, "Invalid entry");
+    QCOMPARE(caption, QString("Sorvina"));
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    // The box's own room, whatever its text: the caption and the title bar's buttons.
+    QVERIFY(width >= metrics.horizontalAdvance(caption) + 8 * metrics.height());
   }
 
   void chosenFoldersEndInExactlyOneSeparator() {

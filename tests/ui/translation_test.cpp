@@ -207,7 +207,7 @@ class TranslationTest : public QObject {
 
     WizardFixture wizard;
     QCOMPARE(wizard.window->windowTitle(), QString("Sorvina Schritt 1"));
-    QCOMPARE(wizard.Find<QAbstractButton>("loadSettings")->text(), QString("Laden…"));
+    QCOMPARE(wizard.Find<QAbstractButton>("loadSettings")->text(), QString("Einstellungen laden"));
     // Every page's buttons and boxes show their German texts whole.
     for (int page = 0; page < 4; ++page) {
       QCOMPARE(TextsCutShort(*wizard.window->currentPage()).join("|"), QString());

@@ -16,6 +16,8 @@
 #include "tests/ui/ui_test_support.h"
 #include "transfer/copy_job.h"
 #include "ui/progress/copy_progress_dialog.h"
+#include "ui/progress/progress_window.h"
+#include "ui/progress/wizard_run_ports.h"
 #include "ui/shell/application_name.h"
 #include "ui/shell/message_box.h"
 
@@ -173,6 +175,72 @@ class WizardFileOperationTest : public QObject {
              QStringLiteral("Can't copy \"%1\": No such file or directory\n\n"
                             "Continue with the remaining files?")
                  .arg(QString::fromStdString(sources[1])));
+  }
+
+  void conflictQuestionGivesBothFilesAndSaysWhenTheyAreTheSame_data() {
+    QTest::addColumn<QByteArray>("source");  // null: a file the run writes itself
+    QTest::addColumn<QByteArray>("existing");
+    QTest::addColumn<QStringList>("lines");  // the lines' beginnings, in order
+    QTest::newRow("different") << QByteArray("new song") << QByteArray("old")
+                               << QStringList{"Copying: SOURCE (8 bytes, changed ",
+                                              "Existing file: TARGET (3 bytes, changed "};
+    QTest::newRow("identical") << QByteArray("same") << QByteArray("same")
+                               << QStringList{"Copying: SOURCE (4 bytes, changed ",
+                                              "Existing file: TARGET (4 bytes, changed ", "",
+                                              "The two files are identical."};
+    QTest::newRow("written by the run") << QByteArray() << QByteArray("#EXTM3U")
+                                        << QStringList{"Existing file: TARGET (7 bytes, changed "};
+  }
+  void conflictQuestionGivesBothFilesAndSaysWhenTheyAreTheSame() {
+    QFETCH(QByteArray, source);
+    QFETCH(QByteArray, existing);
+    QFETCH(QStringList, lines);
+    const test::TempDir temp;
+    const QString target =
+        QString::fromStdString(temp.WriteFile("dst/x.mp3", existing.toStdString()));
+    const QString from =
+        source.isNull() ? QString()
+                        : QString::fromStdString(temp.WriteFile("src/x.mp3", source.toStdString()));
+    QString facts;
+    QTimer::singleShot(0, [&facts] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      facts = box->informativeText();
+      box->findChild<QPushButton*>(QStringLiteral("conflictSkip"))->click();
+    });
+    QWidget owner;
+    AskNameConflict(&owner, from, target);
+    const QStringList shown = facts.split('\n');
+    QCOMPARE(shown.size(), lines.size());
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+      QString expected = lines[i];
+      expected.replace("SOURCE", from).replace("TARGET", target);
+      QVERIFY2(shown[i].startsWith(expected), qPrintable(shown[i]));
+    }
+  }
+
+  void aStepAfterTheCopyShowsItsProgressInTheCopysWindow() {
+    QWidget owner;
+    owner.show();
+    WizardFileOperation copy(&owner);
+    WizardRunPorts ports(&owner, &copy);
+    // Before the copy shows its window, a step has a window of its own.
+    std::unique_ptr<engine::ProgressPort> alone = ports.OpenProgress("Creating Playlist");
+    QVERIFY(owner.findChild<ProgressWindow*>());
+    alone.reset();
+
+    QVERIFY(copy.Progress({0, 1, "/music/a.mp3", 0, 10}));
+    std::unique_ptr<engine::ProgressPort> step = ports.OpenProgress("Creating Playlist");
+    QCOMPARE(owner.findChild<ProgressWindow*>(), nullptr);
+    auto* dialog = owner.findChild<CopyProgressDialog*>();
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("copyCount"))->text(),
+             QStringLiteral("Creating Playlist"));
+    step->SetRange(0, 4);
+    step->SetPosition(3);
+    QCOMPARE(dialog->findChild<QProgressBar*>(QStringLiteral("copyBar"))->value(), 3);
+    QVERIFY(!step->PumpAndCheckCancel());
+    step.reset();
+    QVERIFY(dialog->isVisible());  // the copy's to close
   }
 
   void conflictQuestionOffersEveryAnswer() {

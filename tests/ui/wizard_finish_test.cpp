@@ -104,6 +104,20 @@ class WizardFinishTest : public QObject {
     QVERIFY(wizard.Button(QWizard::FinishButton)->isEnabled());
   }
 
+  void aLongSummaryWrapsOntoMoreLinesWhole() {
+    WizardFixture wizard;
+    const QString playlist = Path(
+        "lists/the evening playlists of the whole family/of this week/"
+        "with the songs everyone likes/all.m3u");
+    RunThrough(wizard, false, playlist);
+    auto* summary = wizard.Find<QLabel>("summaryLine");
+    QVERIFY(summary->text().endsWith(playlist));
+    QCOMPARE(summary->text(), summary->toolTip());
+    QVERIFY(summary->fontMetrics().horizontalAdvance(summary->text()) > summary->width());
+    wizard.Settle();
+    QVERIFY(summary->height() >= 2 * summary->fontMetrics().lineSpacing());
+  }
+
   void finishCopiesAndAsksAboutANameThatExists() {
     WriteFile("player/a.mp3", "the user's own file");
     WizardFixture wizard;

@@ -38,6 +38,7 @@ struct WeightDialogSeen {
   QString folder;  // the folder it named
   QString preset;  // the field's text, all selected
   bool stayedOpen = false;
+  QString selectedAfter;  // what the field had selected once refused
 };
 
 // Answers the weight dialog that is about to open: types `text` over what the field holds
@@ -68,6 +69,7 @@ void AnswerWeightDialog(const QString& text, WeightDialogSeen* seen = nullptr) {
     }
     const bool open = dialog->isVisible();
     if (seen) seen->stayedOpen = open;
+    if (seen && open) seen->selectedAfter = field->selectedText();
     if (open) dialog->reject();  // refused: the test goes on with Cancel
     QVERIFY(fieldHadFocus);
     QVERIFY(allSelected);
@@ -103,6 +105,38 @@ void LoadSettingsText(WizardFixture& wizard, const QTemporaryDir& folder,
   wizard.dialogs.QueuePath(path);
   wizard.ClickControl("loadSettings");
 }
+
+// The named controls of `page` that Tab visits, in the order it visits them.
+QStringList TabOrder(QWidget* page) {
+  QStringList names;
+  for (QWidget* widget = page->nextInFocusChain(); widget != page;
+       widget = widget->nextInFocusChain()) {
+    if (!page->isAncestorOf(widget) || !(widget->focusPolicy() & Qt::TabFocus)) continue;
+    if (!widget->objectName().isEmpty() && !widget->objectName().startsWith("qt_"))
+      names << widget->objectName();
+  }
+  return names;
+}
+
+// Two players plugged in, as folders: "PLAYER" with a music folder, and `second`.
+struct PluggedInPlayers {
+  explicit PluggedInPlayers(const QString& second) {
+    root.mkpath("PLAYER/Music");
+    root.mkpath(second);
+    volumes.volumes = {{"PLAYER", root.filePath("PLAYER"), 8'000'000'000, 1'300'000'000},
+                       {second, root.filePath(second), 2'000'000'000, 2'000'000'000}};
+  }
+  QTemporaryDir folder;
+  QDir root{folder.path()};
+  sorvina::ui::FakeVolumeList volumes;
+};
+
+// Sets the locale numbers are written in for as long as it lives.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const QLocale& locale) { QLocale::setDefault(locale); }
+  ~ScopedLocale() { QLocale::setDefault(QLocale::c()); }
+};
 
 }  // namespace
 
@@ -322,13 +356,9 @@ class WizardPagesTest : public QObject {
   }
 
   void playersPluggedInAreOfferedForACopy() {
-    QTemporaryDir folder;
-    const QDir root(folder.path());
-    root.mkpath("PLAYER/Music");
-    root.mkpath("CARD");
-    sorvina::ui::FakeVolumeList volumes;
-    volumes.volumes = {{"PLAYER", root.filePath("PLAYER"), 8'000'000'000, 1'300'000'000},
-                       {"CARD", root.filePath("CARD"), 2'000'000'000, 2'000'000'000}};
+    PluggedInPlayers plugged("CARD");
+    const QDir& root = plugged.root;
+    sorvina::ui::FakeVolumeList& volumes = plugged.volumes;
     WizardFixture wizard;
     wizard.Next();
     auto* players = wizard.Find<QComboBox>("playerChoice");
@@ -482,6 +512,7 @@ class WizardPagesTest : public QObject {
       AnswerWeightDialog(typed, &seen);
       wizard.ClickControl("addWeight");
       QVERIFY2(seen.stayedOpen, typed);
+      QCOMPARE(seen.selectedAfter, QString(typed));  // to be typed over
       QCOMPARE(list->count(), 0);
     }
     QCOMPARE(wizard.messages.texts(), QStringList(std::size(refused), "Invalid entry"));
@@ -659,6 +690,177 @@ class WizardPagesTest : public QObject {
     }
     QCOMPARE(wizard.Find<QLineEdit>("hoursField")->text(), QString("3"));
     QCOMPARE(wizard.Find<QLineEdit>("megabyteField")->text(), QString("12"));
+  }
+
+  void tabVisitsTheControlsInTheirOrder_data() {
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QStringList>("order");
+    QTest::newRow("sources") << 0 << QStringList{"loadSettings",  "sourceList",   "addFolder",
+                                                 "addPlaylist",   "removeSource", "fileType-mp3",
+                                                 "fileType-flac", "fileType-ogg", "fileType-opus",
+                                                 "fileType-m4a",  "fileType-wma", "fileType-wav",
+                                                 "fileType-aiff"};
+    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",       "keepFolders",
+                                                     "replacePrevious",    "devicePlaylist",
+                                                     "devicePlaylistName", "createPlaylist",
+                                                     "relativePaths",      "setDestination",
+                                                     "destinationField",   "playerChoice"};
+    QTest::newRow("weights") << 2
+                             << QStringList{"weightList", "addWeight", "removeWeight",
+                                            "changeWeight"};
+    QTest::newRow("amount") << 3
+                            << QStringList{"megabyteButton", "megabyteField", "freeSpaceButton",
+                                           "hoursButton",    "hoursField",    "allButton",
+                                           "keepFilling",    "avoidLast",     "avoidLastCount",
+                                           "saveSettings",   "donationButton"};
+  }
+  void tabVisitsTheControlsInTheirOrder() {
+    QFETCH(int, page);
+    QFETCH(QStringList, order);
+    WizardFixture wizard;
+    QCOMPARE(TabOrder(wizard.window->page(page)), order);
+  }
+
+  void eachChoiceKeepsItsDestinationHoweverItWasGiven() {
+    WizardFixture wizard;
+    wizard.Next();
+    auto* field = wizard.Find<QLineEdit>("destinationField");
+    wizard.dialogs.QueuePath("/player/music");
+    wizard.ClickControl("setDestination");
+    wizard.ClickControl("createPlaylist");
+    wizard.dialogs.QueuePath("/lists/week.m3u");
+    wizard.ClickControl("setDestination");
+    wizard.ClickControl("copyToFolder");
+    QCOMPARE(field->text(), QString("/player/music/"));
+    wizard.ClickControl("createPlaylist");
+    QCOMPARE(field->text(), QString("/lists/week.m3u"));
+    // Across the other pages too: the choice left behind keeps its text.
+    wizard.Next();
+    wizard.Back();
+    wizard.ClickControl("copyToFolder");
+    QCOMPARE(field->text(), QString("/player/music/"));
+    field->setText("/player/other/");
+    wizard.Back();
+    wizard.Next();  // the copy shown again, as stored; the playlist's text still there
+    wizard.ClickControl("createPlaylist");
+    QCOMPARE(field->text(), QString("/lists/week.m3u"));
+  }
+
+  void thePlayerListShowsThePlayerThatHoldsTheDestination() {
+    const PluggedInPlayers plugged("PLAYER2");
+    const QDir& root = plugged.root;
+    WizardFixture wizard;
+    wizard.settings.destination = ToEngineText(root.filePath("PLAYER/Music/"));
+    wizard.Next();  // as after reopening the wizard
+    auto* players = wizard.Find<QComboBox>("playerChoice");
+    QCOMPARE(players->currentIndex(), 0);
+    wizard.dialogs.QueuePath(root.filePath("PLAYER2"));
+    wizard.ClickControl("setDestination");
+    QCOMPARE(players->currentIndex(), 1);
+    // A folder beside a player's, whose name begins the same, is on none.
+    wizard.Find<QLineEdit>("destinationField")->setText(root.filePath("PLAYER22/"));
+    QCOMPARE(players->currentIndex(), -1);
+  }
+
+  void foldersArePickedWhereTheUserIsWorking() {
+    WizardFixture wizard;
+    const auto startedIn = [&wizard] { return wizard.dialogs.requests().back().initialFolder; };
+    wizard.dialogs.QueuePath("/music/rock");
+    wizard.ClickControl("addFolder");
+    wizard.dialogs.QueuePath("/lists/party.m3u");
+    wizard.ClickControl("addPlaylist");
+    wizard.ClickControl("addFolder");
+    QCOMPARE(startedIn(), QString("/music/rock/"));  // the folder added last
+    wizard.Next();
+    wizard.Find<QLineEdit>("destinationField")->setText("/player/music/");
+    wizard.ClickControl("setDestination");
+    QCOMPARE(startedIn(), QString("/player/music/"));
+    wizard.ClickControl("createPlaylist");
+    wizard.Find<QLineEdit>("destinationField")->setText("/lists/week.m3u");
+    wizard.ClickControl("setDestination");
+    QCOMPARE(startedIn(), QString("/lists"));
+    wizard.Next();
+    wizard.ClickControl("addWeight");
+    QCOMPARE(startedIn(), QString("/lists"));  // the first source is a playlist there
+  }
+
+  void numbersFollowTheLocaleAndAreStoredWithAPoint() {
+    const ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
+    WizardFixture wizard;
+    wizard.settings.weightEntries = {"2.50 /music/rock/"};
+    wizard.settings.amountText = "1.5";
+    wizard.Next();
+    wizard.Next();
+    WeightDialogSeen seen;
+    AnswerWeightDialog("0,75", &seen);
+    wizard.ClickControl("changeWeight");
+    QCOMPARE(seen.preset, QString("2,50"));
+    QCOMPARE(wizard.Find<SortedListBox>("weightList")->Texts(), QStringList("0.75 /music/rock/"));
+    wizard.Next();
+    auto* megabytes = wizard.Find<QLineEdit>("megabyteField");
+    QCOMPARE(megabytes->text(), QString("1,5"));
+    megabytes->setText("2,5");
+    wizard.Find<QLineEdit>("hoursField")->setText("0.5");  // a point still counts
+    wizard.Back();
+    QCOMPARE(wizard.settings.amountText, std::string("2.5"));
+    wizard.Next();
+    wizard.ClickControl("hoursButton");
+    wizard.Back();
+    QCOMPARE(wizard.settings.amountText, std::string("0.5"));
+  }
+
+  void theLastPageOffersWhatAppliesToTheChoice_data() {
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<QString>("avoided");
+    QTest::addColumn<bool>("freeFigure");
+    QTest::newRow("copy") << true << "fills" << true;
+    QTest::newRow("playlist") << false << "playlists written here" << false;
+  }
+  void theLastPageOffersWhatAppliesToTheChoice() {
+    QFETCH(bool, copy);
+    QFETCH(QString, avoided);
+    QFETCH(bool, freeFigure);
+    QTemporaryDir folder;
+    WizardFixture wizard;
+    wizard.settings.destination =
+        ToEngineText(copy ? folder.path() + "/" : folder.filePath("mix.m3u"));
+    wizard.settings.options.fill = true;  // each box shows its own setting
+    wizard.settings.options.avoidLast = 3;
+    wizard.Next();
+    for (int i = 0; i < 2; ++i)
+      wizard.Next();
+    QVERIFY(wizard.Find<QCheckBox>("keepFilling")->isChecked());
+    QVERIFY(wizard.Find<QCheckBox>("avoidLast")->isChecked());
+    QCOMPARE(wizard.Find<QLineEdit>("avoidLastCount")->text(), QString("3"));
+    QStringList labels;
+    for (const QLabel* label : wizard.window->currentPage()->findChildren<QLabel*>())
+      labels << label->text();
+    QVERIFY2(labels.contains(avoided), qPrintable(labels.join('|')));
+    QCOMPARE(wizard.Find<QPushButton>("freeSpaceButton")->isEnabled(), copy);
+    // The free space's figure stands beside its button, for a copy.
+    const QString figure = wizard.Find<QLabel>("freeSpaceFigure")->text();
+    QCOMPARE(figure.startsWith("free: "), freeFigure);
+    QCOMPARE(figure.isEmpty(), !freeFigure);
+    // With everything chosen there is nothing left to fill.
+    wizard.ClickControl("allButton");
+    QVERIFY(!wizard.Find<QCheckBox>("keepFilling")->isEnabled());
+    wizard.ClickControl("hoursButton");
+    QVERIFY(wizard.Find<QCheckBox>("keepFilling")->isEnabled());
+  }
+
+  void saveSettingsNeverWritesTheWizardsOwnMemory() {
+    QTemporaryDir start;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", start.path());
+    const QString lastState = start.path() + "/sorvina/last.txt";
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    wizard.dialogs.QueuePath(lastState);
+    wizard.ClickControl("saveSettings");
+    QCOMPARE(wizard.dialogs.requests().back().hiddenPaths, QStringList(lastState));
+    QVERIFY(!QFile::exists(lastState));
+    QCOMPARE(wizard.messages.texts().size(), 1);
+    QVERIFY(wizard.messages.texts()[0].startsWith(lastState + " is where Sorvina keeps"));
   }
 
   void savingWhereNoFileCanBeMadeSaysSoAndKeepsTheLimit() {

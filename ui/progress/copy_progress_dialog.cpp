@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFontMetrics>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,8 +18,9 @@
 namespace sorvina::ui {
 namespace {
 
-// Width of the file name line; longer names are shortened in the middle.
-constexpr int kNameWidth = 360;
+// Width of the file name line, in average characters; longer names are shortened in the
+// middle.
+constexpr int kNameCharacters = 56;
 
 // Where the bar stands: by bytes, or by files when every file is empty.
 int BarValue(const transfer::FileProgress& progress) {
@@ -51,23 +52,22 @@ CopyProgressDialog::CopyProgressDialog(QWidget* owner)
   count_->setTextFormat(Qt::PlainText);
   name_->setObjectName(QStringLiteral("copyName"));
   name_->setTextFormat(Qt::PlainText);
-  name_->setFixedWidth(kNameWidth);
+  name_->setFixedWidth(fontMetrics().averageCharWidth() * kNameCharacters);
   bar_->setObjectName(QStringLiteral("copyBar"));
   bar_->setRange(0, kBarSteps);
   bar_->setValue(0);
   bar_->setTextVisible(false);
   cancel_->setObjectName(QStringLiteral("copyCancel"));
   cancel_->setAutoDefault(false);
-  connect(cancel_, &QPushButton::clicked, this, &CopyProgressDialog::reject);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(cancel_, QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CopyProgressDialog::reject);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(cancel_);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(count_);
   layout->addWidget(name_);
   layout->addWidget(bar_);
-  layout->addLayout(buttons);
+  layout->addWidget(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -78,9 +78,25 @@ void CopyProgressDialog::Update(const transfer::FileProgress& progress) {
   count_->setText(tr("Copying file %1 of %2").arg(shown).arg(progress.fileCount));
   const QString path = FromEngineText(progress.path);
   const QString name = QFileInfo(path).fileName();
-  name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, kNameWidth));
+  name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, name_->width()));
   name_->setToolTip(path);
   bar_->setValue(BarValue(progress));
+}
+
+void CopyProgressDialog::ShowStep(const QString& title) {
+  count_->setText(title);
+  name_->clear();
+  name_->setToolTip({});
+  bar_->setRange(0, kBarSteps);
+  bar_->setValue(0);
+}
+
+void CopyProgressDialog::SetRange(int lower, int upper) {
+  bar_->setRange(lower, std::max(lower, upper));
+}
+
+void CopyProgressDialog::SetPosition(int position) {
+  bar_->setValue(std::clamp(position, bar_->minimum(), bar_->maximum()));
 }
 
 void CopyProgressDialog::ShowWritingToDevice() {

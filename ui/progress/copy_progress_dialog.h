@@ -27,6 +27,12 @@ class CopyProgressDialog : public QDialog {
   static constexpr int kBarSteps = 1000;
 
   void Update(const transfer::FileProgress& progress);
+  // A step of the run that follows the copy (the playlist written on the player) shown in
+  // this window instead of one of its own: `title` above a bar that goes over the range
+  // the step sets as the step moves on.
+  void ShowStep(const QString& title);
+  void SetRange(int lower, int upper);
+  void SetPosition(int position);
   // The copy is over and its files are being written out to the device: says so, with a
   // busy bar and no Cancel, which could no longer stop anything.
   void ShowWritingToDevice();

@@ -7,28 +7,15 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 
 namespace sorvina::ui {
 namespace {
-
-// Margins of the layout, in pixels of the client area.
-constexpr int kMargin = 15;
-constexpr int kTextBottomGap = 55;
-constexpr int kBarTopGap = 37;
-constexpr int kBarBottomGap = 17;
-constexpr int kBarRightGap = 95;
-constexpr int kButtonLeftGap = 90;
-constexpr int kButtonTopGap = 39;
-
-// Left, top, right and bottom edges (right and bottom exclusive) as a rectangle.
-QRect Edges(int left, int top, int right, int bottom) {
-  return QRect(left, top, right - left, bottom - top);
-}
 
 // Watches the application object for a quit request while events are handled, and keeps
 // the request from taking effect there: the caller's loop is still running.
@@ -67,38 +54,21 @@ class Bar final : public QProgressBar {
 }  // namespace
 
 ProgressWindow::ProgressWindow(QWidget* owner, const QString& title)
-    : ProgressWindow(owner, title, Creation::kNormal) {}
-
-ProgressWindow::ProgressWindow(QWidget* owner, const QString& title, Creation creation)
     : QWidget(owner != nullptr ? owner : QApplication::activeWindow(),
               Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       title_(title) {
-  Create(owner, creation);
-}
-
-ProgressWindow::~ProgressWindow() = default;
-
-bool ProgressWindow::Create(QWidget* owner, Creation creation) {
   setWindowTitle(title_);
-  setFixedSize(kClientWidth, kClientHeight);
   setAttribute(Qt::WA_ShowWithoutActivating);
   setWindowModality(Qt::WindowModal);
-  // The face colour of buttons behind everything, as in a dialog.
-  setBackgroundRole(QPalette::Button);
-  setAutoFillBackground(true);
   // Busy, yet clickable; shown wherever no override cursor of the program hides it.
   setCursor(Qt::BusyCursor);
 
-  created_ = creation == Creation::kNormal;
-  if (!created_) return false;
-
-  const int w = kClientWidth;
-  const int h = kClientHeight;
-  text_ = new QLabel(this);
-  text_->setObjectName(QStringLiteral("progressText"));
-  text_->setTextFormat(Qt::PlainText);
-  text_->setGeometry(Edges(kMargin, kMargin, w - kMargin, h - kTextBottomGap));
-
+  auto* text = new QLabel(this);
+  text->setObjectName(QStringLiteral("progressText"));
+  text->setTextFormat(Qt::PlainText);
+  // Wide enough for the caption with its percentage, and for the bar to show its steps.
+  text->setMinimumWidth(fontMetrics().horizontalAdvance(title_ + QStringLiteral(" [100%]")) +
+                        fontMetrics().averageCharWidth() * 24);
   bar_ = new Bar(this);
   bar_->setObjectName(QStringLiteral("progressBar"));
   bar_->setTextVisible(false);
@@ -106,42 +76,43 @@ bool ProgressWindow::Create(QWidget* owner, Creation creation) {
   // yet" state of the widget, so that SetPosition always reports a position in range.
   bar_->setRange(0, 100);
   bar_->setValue(0);
-  bar_->setGeometry(Edges(kMargin, h - kBarTopGap, w - kBarRightGap, h - kBarBottomGap));
-
-  cancel_ = new QPushButton(tr("Cancel"), this);
-  cancel_->setObjectName(QStringLiteral("progressCancel"));
-  cancel_->setFocusPolicy(Qt::StrongFocus);
-  cancel_->setGeometry(Edges(w - kButtonLeftGap, h - kButtonTopGap, w - kMargin, h - kMargin));
-  connect(cancel_, &QPushButton::clicked, this, &ProgressWindow::OnCancel);
+  auto* cancel = new QPushButton(tr("Cancel"), this);
+  cancel->setObjectName(QStringLiteral("progressCancel"));
+  cancel->setFocusPolicy(Qt::StrongFocus);
+  connect(cancel, &QPushButton::clicked, this, [this] { cancelRequested = true; });
   // Whoever gives the window the focus gives it to the only control that takes keys.
-  setFocusProxy(cancel_);
+  setFocusProxy(cancel);
 
-  // Centre over the owner, else over the active window, else on the screen. The frame's
-  // size is not known before it is shown, so the client areas are centred on each other.
-  const QWidget* over = owner != nullptr ? owner->window() : parentWidget();
+  auto* row = new QHBoxLayout;
+  row->addWidget(bar_, 1);
+  row->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(text);
+  layout->addLayout(row);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  layout->activate();
+  CentreOver(owner != nullptr ? owner->window() : parentWidget());
+  show();
+}
+
+ProgressWindow::~ProgressWindow() = default;
+
+// Over the owner, else over the active window, else on the screen. The frame's size is
+// not known before it is shown, so the client areas are centred on each other.
+void ProgressWindow::CentreOver(const QWidget* over) {
   QRect area;
   if (over != nullptr) {
     area = over->geometry();
   } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     area = screen->availableGeometry();
   }
-  if (area.isValid()) {
-    setGeometry(area.x() + (area.width() - w) / 2, area.y() + (area.height() - h) / 2, w, h);
-  }
-
-  Show();
-  return true;
-}
-
-void ProgressWindow::Show() {
-  if (!created_ || isVisible()) return;
-  show();
+  if (area.isValid()) setGeometry(QRect(area.center() - rect().center(), size()));
 }
 
 void ProgressWindow::SetRange(int lower, int upper) {
   upper_ = upper;
   lower_ = lower;
-  if (!created_) return;
   // The position stays, brought within the new range; QProgressBar alone would drop it.
   const int previous = bar_->value();
   bar_->setRange(lower, upper);
@@ -149,8 +120,6 @@ void ProgressWindow::SetRange(int lower, int upper) {
 }
 
 int ProgressWindow::SetPosition(int position) {
-  if (!created_) return position_;
-  position_ = position;
   std::int64_t percentage = 0;
   if (upper_ > lower_) {
     percentage = std::int64_t{position} * 100 / (std::int64_t{upper_} - lower_);
@@ -164,10 +133,6 @@ int ProgressWindow::SetPosition(int position) {
   // widget would ignore it.
   bar_->setValue(std::clamp(position, bar_->minimum(), bar_->maximum()));
   return previous;
-}
-
-void ProgressWindow::OnCancel() {
-  cancelRequested = true;
 }
 
 bool PumpWaitingMessages() {

@@ -2,10 +2,14 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "engine/report/summary_line.h"
 #include "ui/progress/copy_progress_dialog.h"
 #include "ui/progress/progress_window.h"
 #include "ui/shell/application_name.h"
@@ -15,10 +19,42 @@
 #include "ui/shell/wait_cursor.h"
 
 namespace sorvina::ui {
+namespace {
+
+// `path` with its size and the time it was last changed, as the user reads them; the path
+// alone where there is no such file.
+QString Described(const QString& path) {
+  const QFileInfo file(path);
+  if (!file.isFile()) return path;
+  return QCoreApplication::translate("sorvina::ui::WizardFileOperation", "%1 (%2, changed %3)")
+      .arg(path, Translated(engine::SizeText(file.size())),
+           QLocale().toString(file.lastModified(), QLocale::ShortFormat));
+}
+
+// Whether the two files hold the same bytes.
+bool SameContent(const QString& first, const QString& second) {
+  QFile a(first);
+  QFile b(second);
+  if (a.size() != b.size() || !a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly))
+    return false;
+  constexpr qint64 kChunk = 1 << 16;
+  while (!a.atEnd()) {
+    const QByteArray chunk = a.read(kChunk);
+    if (chunk.isEmpty() || chunk != b.read(chunk.size())) return false;
+  }
+  return b.atEnd();
+}
+
+}  // namespace
+
 WizardFileOperation::WizardFileOperation(QWidget* owner) : owner_(owner) {}
 
 WizardFileOperation::~WizardFileOperation() {
   delete progress_.data();
+}
+
+CopyProgressDialog* WizardFileOperation::progressDialog() const {
+  return progress_.data();
 }
 
 QWidget* WizardFileOperation::QuestionParent() const {
@@ -74,14 +110,21 @@ transfer::ConflictAnswer AskNameConflict(QWidget* parent, const QString& source,
           .arg(QFileInfo(target).fileName()),
       QMessageBox::NoButton, parent);
   box.setTextFormat(Qt::PlainText);
-  // A file the run writes itself (the playlist on the device) has no source to name.
-  box.setInformativeText(
-      source.isEmpty()
-          ? QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Existing file: %1")
-                .arg(target)
-          : QCoreApplication::translate("sorvina::ui::WizardFileOperation",
-                                        "Copying: %1\nExisting file: %2")
-                .arg(source, target));
+  // A file the run writes itself (the playlist on the device) has no source to name, and
+  // nothing to compare.
+  QString facts =
+      QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Existing file: %1")
+          .arg(Described(target));
+  if (!source.isEmpty()) {
+    facts = QCoreApplication::translate("sorvina::ui::WizardFileOperation", "Copying: %1")
+                .arg(Described(source)) +
+            QLatin1Char('\n') + facts;
+    if (SameContent(source, target))
+      facts +=
+          QLatin1String("\n\n") + QCoreApplication::translate("sorvina::ui::WizardFileOperation",
+                                                              "The two files are identical.");
+  }
+  box.setInformativeText(facts);
   const auto addButton = [&box](const char* text, QMessageBox::ButtonRole role,
                                 const char* objectName) {
     QPushButton* button =

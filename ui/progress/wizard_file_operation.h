@@ -33,6 +33,9 @@ class WizardFileOperation : public transfer::FileOperationUi {
   bool Progress(const transfer::FileProgress& progress) override;
   void WritingToDevice() override;
 
+  // The copy's progress dialog while it is up; none before the first progress report.
+  CopyProgressDialog* progressDialog() const;
+
  private:
   // The window the questions belong to: the progress dialog once it is up, else the owner.
   QWidget* QuestionParent() const;

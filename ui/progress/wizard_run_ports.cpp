@@ -6,7 +6,9 @@
 #include <QCursor>
 #include <QPointer>
 
+#include "ui/progress/copy_progress_dialog.h"
 #include "ui/progress/progress_window.h"
+#include "ui/progress/wizard_file_operation.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/translated_text.h"
 #include "ui/shell/wait_cursor.h"
@@ -14,17 +16,19 @@
 namespace sorvina::ui {
 namespace {
 
-// The playlist writer's progress in a ProgressWindow, which takes the focus as it opens.
-// The wait cursor of the run is on meanwhile; the busy cursor stands above it for as long
-// as the window is up, so that its Cancel button does not look out of reach.
-class WindowProgress : public engine::ProgressPort {
+bool CancelRequested(const ProgressWindow& window) {
+  return window.cancelRequested;
+}
+bool CancelRequested(const CopyProgressDialog& dialog) {
+  return dialog.cancelRequested();
+}
+
+// Progress in `Window`, whose events run after each step. A window that went away with its
+// owner can no longer be asked; the loop then stops.
+template <class Window>
+class PumpedProgress : public engine::ProgressPort {
  public:
-  WindowProgress(QWidget* owner, const QString& title) : window_(new ProgressWindow(owner, title)) {
-    window_->activateWindow();
-    window_->setFocus(Qt::OtherFocusReason);
-  }
-  // The owner may have taken the window with it already; only what is left is deleted.
-  ~WindowProgress() override { delete window_.data(); }
+  explicit PumpedProgress(Window* window) : window_(window) {}
 
   void SetRange(int lower, int upper) override {
     if (window_) window_->SetRange(lower, upper);
@@ -32,15 +36,38 @@ class WindowProgress : public engine::ProgressPort {
   void SetPosition(int position) override {
     if (window_) window_->SetPosition(position);
   }
-  // A window that went away with its owner can no longer be asked; the loop stops.
   bool PumpAndCheckCancel() override {
     PumpWaitingMessages();
-    return window_.isNull() || window_->cancelRequested;
+    return window_.isNull() || CancelRequested(*window_);
   }
+
+ protected:
+  QPointer<Window> window_;
+};
+
+// The playlist writer's progress in a ProgressWindow, which takes the focus as it opens.
+// The wait cursor of the run is on meanwhile; the busy cursor stands above it for as long
+// as the window is up, so that its Cancel button does not look out of reach.
+class WindowProgress : public PumpedProgress<ProgressWindow> {
+ public:
+  WindowProgress(QWidget* owner, const QString& title)
+      : PumpedProgress(new ProgressWindow(owner, title)) {
+    window_->activateWindow();
+    window_->setFocus(Qt::OtherFocusReason);
+  }
+  // The owner may have taken the window with it already; only what is left is deleted.
+  ~WindowProgress() override { delete window_.data(); }
 
  private:
   const ScopedCursor busy_{Qt::BusyCursor};
-  QPointer<ProgressWindow> window_;
+};
+
+// A step after the copy in the copy's own dialog, which stays its owner's to close.
+class CopyDialogProgress : public PumpedProgress<CopyProgressDialog> {
+ public:
+  CopyDialogProgress(CopyProgressDialog* dialog, const QString& title) : PumpedProgress(dialog) {
+    window_->ShowStep(title);
+  }
 };
 
 }  // namespace
@@ -74,6 +101,8 @@ void WizardRunPorts::SetWaitCursor(bool shown) {
 }
 
 std::unique_ptr<engine::ProgressPort> WizardRunPorts::OpenProgress(const text::UserText& title) {
+  if (copy_ != nullptr && copy_->progressDialog() != nullptr)
+    return std::make_unique<CopyDialogProgress>(copy_->progressDialog(), Translated(title));
   return std::make_unique<WindowProgress>(owner_, Translated(title));
 }
 

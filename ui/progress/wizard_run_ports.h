@@ -9,12 +9,17 @@ class QWidget;
 
 namespace sorvina::ui {
 
+class WizardFileOperation;
+
 // The selection run's messages, wait cursor and playlist progress in windows owned by
 // `owner` (the wizard): message boxes with the information icon, in the user's language, the
-// override cursor, and a ProgressWindow pumped after each entry.
+// override cursor, and a ProgressWindow pumped after each entry. With `copy`, whose
+// progress dialog is up once the copy began, a step after the copy (the playlist on the
+// player) shows its progress in that dialog, so that one progress window is up at a time.
 class WizardRunPorts : public engine::RunPorts {
  public:
-  explicit WizardRunPorts(QWidget* owner) : owner_(owner) {}
+  explicit WizardRunPorts(QWidget* owner, const WizardFileOperation* copy = nullptr)
+      : owner_(owner), copy_(copy) {}
   // Takes away the wait cursors that are still shown.
   ~WizardRunPorts() override;
   WizardRunPorts(const WizardRunPorts&) = delete;
@@ -27,6 +32,7 @@ class WizardRunPorts : public engine::RunPorts {
 
  private:
   QWidget* owner_;
+  const WizardFileOperation* copy_;
   // Wait cursors shown and not yet removed: a removal beyond them is ignored, so that the
   // program's cursor stack stays balanced whatever the caller does.
   int waitCursorDepth_ = 0;

@@ -7,9 +7,19 @@
 #include "ui/shell/translations.h"
 
 namespace sorvina::ui {
+namespace {
+
+// Set by SetUpApplication. Not the application's display name: the desktop would append
+// that to every window title ("Sorvina step 1 — Sorvina").
+QString& DisplayName() {
+  static QString name;
+  return name;
+}
+
+}  // namespace
 
 QString ApplicationName() {
-  return QGuiApplication::applicationDisplayName();
+  return DisplayName().isEmpty() ? QGuiApplication::applicationName() : DisplayName();
 }
 
 QString VersionText() {
@@ -18,7 +28,7 @@ QString VersionText() {
 }
 
 QString SetUpApplication() {
-  QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kDisplayName));
+  DisplayName() = QString::fromLatin1(kDisplayName);
   QGuiApplication::setApplicationVersion(QString::fromLatin1(platform::kVersion));
   QGuiApplication::setWindowIcon(resources::ProgramIcon());
   QGuiApplication::setDesktopFileName(QStringLiteral("sorvina"));

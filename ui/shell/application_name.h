@@ -7,8 +7,9 @@ namespace sorvina::ui {
 // The name the user knows the program by, "Sorvina", however its executable is named.
 inline constexpr char kDisplayName[] = "Sorvina";
 
-// The application's display name: the caption of every message box. Set by
-// SetUpApplication; until then the executable's file name.
+// The name the program shows: the caption of every message box. "Sorvina" once
+// SetUpApplication ran; until then the executable's file name. Window titles carry their
+// own text alone.
 QString ApplicationName();
 
 // What --version prints: the display name, the version, the copyright and the licence.

@@ -5,12 +5,13 @@
 
 namespace sorvina::ui {
 
-std::optional<QString> ChooseFolder(QWidget* parent) {
+std::optional<QString> ChooseFolder(QWidget* parent, const QString& startFolder) {
   std::optional<QString> folder;
   if (FileDialogRecorder* recorder = FileDialogRecorder::active()) {
-    folder = recorder->Record({FileDialogKind::kFolder, {}, {}, {}});
+    folder = recorder->Record({FileDialogKind::kFolder, {}, {}, startFolder, {}});
   } else {
-    FolderDialog dialog(std::nullopt, std::nullopt, parent);
+    FolderDialog dialog(startFolder.isEmpty() ? std::nullopt : std::optional<QString>(startFolder),
+                        std::nullopt, parent);
     if (dialog.exec() == QDialog::Accepted) folder = dialog.GetFolder();
   }
   if (!folder || folder->isEmpty()) return std::nullopt;

@@ -1,7 +1,10 @@
 #include "ui/shell/file_dialog.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QSortFilterProxyModel>
 
 namespace sorvina::ui {
 namespace {
@@ -12,6 +15,25 @@ QString NameFilter(QString name, const QString& patterns) {
   if (bracket >= 0 && name.endsWith(QLatin1Char(')'))) name.truncate(bracket);
   return QStringLiteral("%1 (%2)").arg(name, FilterPatterns(patterns).join(QLatin1Char(' ')));
 }
+
+// The dialog's list without some files.
+class HidingProxy final : public QSortFilterProxyModel {
+ public:
+  HidingProxy(const QStringList& hidden, QObject* parent)
+      : QSortFilterProxyModel(parent), hidden_(hidden) {
+    for (QString& path : hidden_)
+      path = QDir::cleanPath(QDir(path).absolutePath());
+  }
+
+ protected:
+  bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    return files == nullptr || !hidden_.contains(files->filePath(files->index(row, 0, parent)));
+  }
+
+ private:
+  QStringList hidden_;
+};
 
 std::optional<QString> Run(QWidget* parent, FileDialogRequest request) {
   if (FileDialogRecorder* recorder = FileDialogRecorder::active())
@@ -32,6 +54,8 @@ std::optional<QString> Run(QWidget* parent, FileDialogRequest request) {
   if (!request.nameFilters.isEmpty()) dialog.setNameFilters(request.nameFilters);
   if (!request.defaultExtension.isEmpty()) dialog.setDefaultSuffix(request.defaultExtension);
   if (!request.initialFolder.isEmpty()) dialog.setDirectory(request.initialFolder);
+  if (!request.hiddenPaths.isEmpty())
+    dialog.setProxyModel(new HidingProxy(request.hiddenPaths, &dialog));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().constFirst();
 }
@@ -75,15 +99,17 @@ QString FilterWithAllFiles(const QString& name, const QString& patterns) {
 std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
                                         const QString& initialFolder) {
-  return Run(parent,
-             {FileDialogKind::kOpen, ToNameFilters(filterString), defaultExtension, initialFolder});
+  return Run(
+      parent,
+      {FileDialogKind::kOpen, ToNameFilters(filterString), defaultExtension, initialFolder, {}});
 }
 
 std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
-                                        const QString& initialFolder) {
-  return Run(parent,
-             {FileDialogKind::kSave, ToNameFilters(filterString), defaultExtension, initialFolder});
+                                        const QString& initialFolder,
+                                        const QStringList& hiddenPaths) {
+  return Run(parent, {FileDialogKind::kSave, ToNameFilters(filterString), defaultExtension,
+                      initialFolder, hiddenPaths});
 }
 
 std::optional<QString> FileDialogRecorder::Record(FileDialogRequest request) {

@@ -41,10 +41,11 @@ QString FilterWithAllFiles(const QString& name, const QString& patterns);
 std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
                                         const QString& initialFolder);
-// Asks before an existing file is overwritten.
+// Asks before an existing file is overwritten. The files in `hiddenPaths` are not listed.
 std::optional<QString> ChooseFileToSave(QWidget* parent, const QString& filterString,
                                         const QString& defaultExtension,
-                                        const QString& initialFolder);
+                                        const QString& initialFolder,
+                                        const QStringList& hiddenPaths = {});
 
 enum class FileDialogKind { kOpen, kSave, kFolder };
 
@@ -53,6 +54,7 @@ struct FileDialogRequest {
   QStringList nameFilters;
   QString defaultExtension;
   QString initialFolder;
+  QStringList hiddenPaths;  // files the dialog does not list
 };
 
 // Test seam for these dialogs and the folder picker: while one exists, no dialog is shown; each

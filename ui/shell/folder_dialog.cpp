@@ -3,6 +3,7 @@
 #include <string>
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
@@ -18,11 +19,11 @@
 #include <QTreeView>
 
 #include "text/path_style.h"
+#include "ui/folder_text/file_system_folder_queries.h"
+#include "ui/folder_text/folder_name_completion.h"
+#include "ui/folder_text/folder_text_checks.h"
 #include "ui/shell/file_dialog.h"
-#include "ui/shell/file_system_folder_queries.h"
 #include "ui/shell/folder_edit.h"
-#include "ui/shell/folder_name_completion.h"
-#include "ui/shell/folder_text_checks.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/translated_text.h"
@@ -160,10 +161,13 @@ void FolderDialog::BuildLayout() {
   grid->addWidget(view_, 1, 0, 1, 3);
   grid->addWidget(folderLabel, 2, 0);
   grid->addWidget(folderEdit_, 2, 1);
-  grid->addWidget(openButton_, 2, 2);
   grid->addWidget(typesLabel, 3, 0);
   grid->addWidget(fileTypes_, 3, 1);
-  grid->addWidget(cancelButton_, 3, 2);
+  // Open beside the field and Cancel beneath it, as a file dialog has them.
+  auto* buttons = new QDialogButtonBox(Qt::Vertical, this);
+  buttons->addButton(openButton_, QDialogButtonBox::AcceptRole);
+  buttons->addButton(cancelButton_, QDialogButtonBox::RejectRole);
+  grid->addWidget(buttons, 2, 2, 2, 1);
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(1, 1);
 

@@ -1,61 +1,66 @@
 #pragma once
 
+#include "engine/settings/settings_file.h"
 #include "engine/settings/settings_text.h"
 #include "ui/wizard/wizard_page.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QRadioButton;
 
 namespace sorvina::ui {
 
-class LinkButton;
-
-// Page 4: how much to select (megabytes, hours or all), "Save Settings", the donation
-// button, and Finish, which runs the selection and keeps the wizard open. Typing into an
-// amount field checks its button; the other field keeps what it holds.
+// Page 4: how much to select (megabytes, hours or all) in a frame with filling and the
+// songs to avoid, "Save Settings" beside it, the donation button with its invitation, and
+// the line that says what Finish did. Finish runs the selection and keeps the wizard open.
+// Typing into an amount field checks its button; the other field keeps what it holds.
+// "Free space" fills the megabyte field with the destination's free space, whose figure
+// stands beside it; options that do not apply (to a playlist, to "Select all") are
+// disabled.
 class AmountPage : public WizardPage {
   Q_OBJECT
 
  public:
   explicit AmountPage(engine::SettingsText& settings, QWidget* parent = nullptr);
 
-  void OnEntered() override;
+  void ShowSettings() override;
   // Finish: runs the selection; always false, so the wizard stays open.
   bool validatePage() override;
+  // Finish is offered unless a selection is running.
+  bool isComplete() const override;
   // Back: stores the limit choice.
   void cleanupPage() override;
   void StoreInto(engine::SettingsText& settings) const override;
 
-  // Stores the choice into `limitMode` and `amountText`.
-  void StoreLimitChoice();
-
   // What the two amount fields hold, and filling them (as a session before left them).
-  QString megabytesText() const;
-  QString hoursText() const;
-  void SetAmountTexts(const QString& megabytes, const QString& hours);
+  void StoreEntered(engine::EnteredState& entered) const;
+  void ShowEntered(const engine::EnteredState& entered);
 
  signals:
   // Finish has run the selection.
   void selectionRun();
 
  private:
-  void RestoreLimitChoice();
-  // The fills to avoid as the check box and its count say: none when unchecked.
-  void StoreAvoidLast();
+  void ShowLimitChoice();
+  // Filling and avoiding, as their boxes say.
+  void StoreOptions(engine::ExtraOptions& options) const;
+  // Enables what applies to the destination's kind and to the limit chosen, and names what
+  // the count of fills to avoid counts.
+  void ShowWhatApplies();
+  void ShowFreeSpace();
 
-  QLineEdit* hoursField_;
-  QLineEdit* megabyteField_;
-  QRadioButton* hoursButton_;
   QRadioButton* megabyteButton_;
+  QLineEdit* megabyteField_;
+  QWidget* freeSpaceButton_;
+  QLabel* freeSpaceFigure_;
+  QRadioButton* hoursButton_;
+  QLineEdit* hoursField_;
   QRadioButton* allButton_;
-  LinkButton* donationButton_;
-  QPushButton* freeSpaceButton_;
   QCheckBox* keepFilling_;
   QCheckBox* avoidLast_;
   QLineEdit* avoidLastCount_;
+  QLabel* avoidLastUnit_;
   QLabel* summary_;
   bool running_ = false;
 };

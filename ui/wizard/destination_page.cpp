@@ -4,13 +4,18 @@
 #include <optional>
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QVBoxLayout>
 
 #include "engine/report/summary_line.h"
-#include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/drop_down_list.h"
 #include "ui/shell/file_dialog.h"
@@ -20,10 +25,16 @@
 namespace sorvina::ui {
 namespace {
 
-using namespace resources;
-
 // What the playlist written into the destination folder is called until the user names it.
 constexpr char kDefaultDevicePlaylist[] = "Sorvina.m3u8";
+
+// Whether `path` lies in the folder `root` or is that folder.
+bool LiesIn(const QString& path, const QString& root) {
+  const QString folder = QDir::cleanPath(root);
+  const QString inside = QDir::cleanPath(path);
+  return inside == folder ||
+         inside.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
 
 }  // namespace
 
@@ -32,36 +43,69 @@ bool DestinationIsPlaylist(const QString& destination) {
 }
 
 DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent)
-    : WizardPage(kIddDestinationPage, kIdsPage2Caption, kIdsPage2Header, settings, parent),
-      createPlaylist_(Control<QRadioButton>(kIdcCreatePlaylist)),
-      copyToFolder_(Control<QRadioButton>(kIdcCopyToFolder)),
-      label_(Control<QLabel>(kIdcDestinationLabel)),
-      destinationField_(Control<QLineEdit>(kIdcDestinationField)),
-      keepFolders_(Control<QCheckBox>(kIdcKeepFolders)),
-      replacePrevious_(Control<QCheckBox>(kIdcReplacePrevious)),
-      devicePlaylist_(Control<QCheckBox>(kIdcDevicePlaylist)),
-      devicePlaylistName_(Control<QLineEdit>(kIdcDevicePlaylistName)),
-      relative_(Control<QCheckBox>(kIdcRelative)),
-      players_(Control<DropDownList>(kIdcPlayerChoice)) {
-  NameControl(kIdcCreatePlaylist, "createPlaylist");
-  NameControl(kIdcCopyToFolder, "copyToFolder");
-  NameControl(kIdcDestinationLabel, "destinationLabel");
-  NameControl(kIdcDestinationField, "destinationField");
-  NameControl(kIdcSetDestination, "setDestination");
-  NameControl(kIdcKeepFolders, "keepFolders");
-  NameControl(kIdcReplacePrevious, "replacePrevious");
-  NameControl(kIdcDevicePlaylist, "devicePlaylist");
-  NameControl(kIdcDevicePlaylistName, "devicePlaylistName");
-  NameControl(kIdcRelative, "relativePaths");
-  NameControl(kIdcPlayerChoice, "playerChoice");
+    : WizardPage(tr("Sorvina step 2"), tr("Set what to do with the mp3 selection"), settings,
+                 parent) {
+  // Made in the order Tab visits them.
+  copyToFolder_ =
+      Named("copyToFolder", new QRadioButton(tr("Copy files to destination folder"), this));
+  keepFolders_ = Named("keepFolders", new QCheckBox(tr("Keep each file's folders"), this));
+  replacePrevious_ =
+      Named("replacePrevious", new QCheckBox(tr("Replace the songs of the previous fill"), this));
+  devicePlaylist_ =
+      Named("devicePlaylist", new QCheckBox(tr("Write a playlist into the folder:"), this));
+  devicePlaylistName_ = Named("devicePlaylistName", new QLineEdit(this));
   devicePlaylistName_->setToolTip(tr("A name ending in .m3u8, inside the folder"));
+  createPlaylist_ = Named("createPlaylist", new QRadioButton(tr("Create playlist"), this));
+  relative_ =
+      Named("relativePaths", new QCheckBox(tr("Write paths relative to the playlist"), this));
+  auto* set = Named("setDestination", new QPushButton(tr("Set"), this));
+  label_ =
+      Named("destinationLabel", new QLabel(tr("Set destination folder or playlist file"), this));
+  destinationField_ = Named("destinationField", new QLineEdit(this));
+  auto* playerLabel = new QLabel(tr("Player:"), this);
+  players_ = Named("playerChoice", new DropDownList(this));
   players_->setToolTip(tr("USB sticks, memory cards and players plugged in"));
+  playerLabel->setBuddy(players_);
+
+  // Each choice's options stand beneath its text, indented past its round button.
+  auto* choices = new QGridLayout;
+  choices->setColumnMinimumWidth(
+      0, style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, copyToFolder_));
+  choices->setColumnStretch(1, 1);
+  // Each button takes the room of its text only, where a click counts.
+  choices->addWidget(copyToFolder_, 0, 0, 1, 2, Qt::AlignLeft);
+  choices->addWidget(keepFolders_, 1, 1, Qt::AlignLeft);
+  choices->addWidget(replacePrevious_, 2, 1, Qt::AlignLeft);
+  auto* devicePlaylistRow = new QHBoxLayout;
+  devicePlaylistRow->addWidget(devicePlaylist_);
+  devicePlaylistRow->addWidget(devicePlaylistName_, 1);
+  choices->addLayout(devicePlaylistRow, 3, 1);
+  choices->addWidget(createPlaylist_, 4, 0, 1, 2, Qt::AlignLeft);
+  choices->addWidget(relative_, 5, 1, Qt::AlignLeft);
+  auto* setRow = new QHBoxLayout;
+  setRow->addWidget(set);
+  setRow->addWidget(label_, 1);
+  auto* playerRow = new QHBoxLayout;
+  playerRow->addWidget(playerLabel);
+  playerRow->addWidget(players_, 1);
+  auto* page = new QVBoxLayout(this);
+  page->addLayout(choices);
+  page->addSpacing(fontMetrics().height() / 2);
+  page->addLayout(setRow);
+  page->addWidget(destinationField_);
+  page->addLayout(playerRow);
+  page->addStretch();
+
   connect(copyToFolder_, &QRadioButton::clicked, this, [this] { SwitchChoice(true); });
   connect(createPlaylist_, &QRadioButton::clicked, this, [this] { SwitchChoice(false); });
   connect(devicePlaylist_, &QCheckBox::toggled, this,
           [this] { ShowChoice(copyToFolder_->isChecked()); });
-  connect(Control<QPushButton>(kIdcSetDestination), &QPushButton::clicked, this,
-          &DestinationPage::ChooseDestination);
+  connect(set, &QPushButton::clicked, this, &DestinationPage::ChooseDestination);
+  // The text of the choice shown is that choice's own, however it came there.
+  connect(destinationField_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    (showingCopy_ ? folderText_ : playlistText_) = text;
+    ShowPlayerOf(text);
+  });
   connect(players_, &DropDownList::aboutToOpen, this, &DestinationPage::ListPlayers);
   connect(players_, &QComboBox::activated, this, &DestinationPage::ChoosePlayer);
 }
@@ -79,14 +123,13 @@ void DestinationPage::ShowChoice(bool copy) {
 
 void DestinationPage::SwitchChoice(bool copy) {
   if (copy != showingCopy_) {
-    (showingCopy_ ? folderText_ : playlistText_) = destinationField_->text();
-    destinationField_->setText(copy ? folderText_ : playlistText_);
     showingCopy_ = copy;
+    destinationField_->setText(copy ? folderText_ : playlistText_);
   }
   ShowChoice(copy);
 }
 
-void DestinationPage::OnEntered() {
+void DestinationPage::ShowSettings() {
   const QString destination = FromEngineText(settings_.destination);
   // An empty destination has no ending to tell the choice; the one last made stands.
   const bool copy =
@@ -106,7 +149,6 @@ void DestinationPage::OnEntered() {
   relative_->setChecked(options.relative);
   ShowChoice(copy);
   ListPlayers();
-  SetWizardButtons(kWizardBack | kWizardNext);
 }
 
 bool DestinationPage::validatePage() {
@@ -131,18 +173,21 @@ void DestinationPage::StoreInto(engine::SettingsText& settings) const {
 }
 
 void DestinationPage::SetDestination(const QString& destination) {
+  // A destination chosen counts at once; one typed counts from Next on.
   settings_.destination = ToEngineText(destination);
   destinationField_->setText(destination);
 }
 
 void DestinationPage::ChooseDestination() {
+  // The dialogs start where the destination shown lies.
+  const QString current = destinationField_->text();
   std::optional<QString> chosen;
   if (copyToFolder_->isChecked()) {
-    chosen = ChooseFolder(this);
+    chosen = ChooseFolder(this, current);
   } else {
     chosen = ChooseFileToSave(
         this, FilterWithAllFiles(tr("Play List Files (*.m3u)"), QStringLiteral("*.m3u")),
-        QStringLiteral("m3u"), {});
+        QStringLiteral("m3u"), current.isEmpty() ? QString() : QFileInfo(current).path());
   }
   if (chosen) SetDestination(*chosen);
 }
@@ -156,7 +201,15 @@ void DestinationPage::ListPlayers() {
                                Translated(engine::SizeText(volume.bytesFree))));
   }
   players_->setPlaceholderText(volumes_.empty() ? tr("No player found") : tr("Choose a player"));
-  players_->setCurrentIndex(-1);
+  ShowPlayerOf(destinationField_->text());
+}
+
+void DestinationPage::ShowPlayerOf(const QString& destination) {
+  int shown = -1;
+  for (std::size_t i = 0; i < volumes_.size() && !destination.isEmpty(); ++i) {
+    if (LiesIn(destination, volumes_[i].rootPath)) shown = static_cast<int>(i);
+  }
+  players_->setCurrentIndex(shown);
 }
 
 void DestinationPage::ChoosePlayer(int index) {

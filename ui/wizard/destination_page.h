@@ -17,20 +17,21 @@ namespace sorvina::ui {
 
 class DropDownList;
 
-// Page 2: copy the chosen files into a folder, or write a playlist, and where, each
-// choice with its own options beneath it (only the chosen one's are enabled). For a copy,
-// the players plugged in are offered by name; choosing one makes its music folder the
-// destination. The choice shown is derived from `destination` every time the page
-// appears, and from the choice last made when there is no destination yet. Each choice
-// keeps its own destination text while the user switches between them. Next stores the
-// choice, the typed destination and the options.
+// Page 2: copy the chosen files into a folder, or write a playlist, each choice with its
+// own options beneath it (only the chosen one's are enabled); "Set" and the label that
+// says what it sets, the destination field, and the players plugged in. Choosing a player
+// makes its music folder the destination; the list shows the player that holds the
+// destination. The choice shown is derived from `destination` every time the page appears,
+// and from the choice last made when there is no destination yet. Each choice keeps its
+// own destination text while the user switches between them. Next stores the choice, the
+// typed destination and the options.
 class DestinationPage : public WizardPage {
   Q_OBJECT
 
  public:
   explicit DestinationPage(engine::SettingsText& settings, QWidget* parent = nullptr);
 
-  void OnEntered() override;
+  void ShowSettings() override;
   bool validatePage() override;
   void StoreInto(engine::SettingsText& settings) const override;
 
@@ -48,22 +49,24 @@ class DestinationPage : public WizardPage {
   // Reads the players plugged in now into the list.
   void ListPlayers();
   void ChoosePlayer(int index);
+  // Shows in the list the player that holds `destination`, or none.
+  void ShowPlayerOf(const QString& destination);
   void SetDestination(const QString& destination);
 
-  QRadioButton* createPlaylist_;
   QRadioButton* copyToFolder_;
-  QLabel* label_;
-  QLineEdit* destinationField_;
   QCheckBox* keepFolders_;
   QCheckBox* replacePrevious_;
   QCheckBox* devicePlaylist_;
   QLineEdit* devicePlaylistName_;
+  QRadioButton* createPlaylist_;
   QCheckBox* relative_;
+  QLabel* label_;
+  QLineEdit* destinationField_;
   DropDownList* players_;
   std::vector<RemovableVolume> volumes_;  // as listed in `players_`
   bool showingCopy_ = true;
-  QString folderText_;    // the field's text when the copy was last shown
-  QString playlistText_;  // and when the playlist was
+  QString folderText_;    // the field's text for a copy
+  QString playlistText_;  // and for a playlist
   std::optional<bool> copyWhenEmpty_;
 };
 

@@ -11,7 +11,6 @@
 #include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
 #include "ui/wizard/selection_wizard.h"
-#include "ui/wizard/settings_dialogs.h"
 
 namespace sorvina::ui {
 namespace {
@@ -25,11 +24,6 @@ bool WriteLastState(const SelectionWizard& wizard, const QString& path) {
 }
 
 }  // namespace
-
-QString LastStatePath() {
-  const QString folder = SettingsFolder();
-  return folder.isEmpty() ? QString() : folder + QStringLiteral("/last.txt");
-}
 
 void RestoreLastState(SelectionWizard& wizard, const QString& path) {
   if (std::optional<engine::SettingsFileContents> contents =

@@ -6,10 +6,9 @@ namespace sorvina::ui {
 
 class SelectionWizard;
 
-// The wizard's state when it was last closed or last ran a selection, kept as "last.txt"
-// in the settings folder: a settings file with what the fields hold beyond the settings.
-// Empty when there is no settings folder (no home folder known).
-QString LastStatePath();
+// The wizard's state when it was last closed or last ran a selection is kept as a settings
+// file with what the fields hold beyond the settings, in LastStatePath()
+// (settings_dialogs.h).
 
 // Puts the state kept in `path` in place. A missing or unreadable file leaves the wizard
 // as it is, empty at the start.

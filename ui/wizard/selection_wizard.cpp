@@ -1,8 +1,7 @@
 #include "ui/wizard/selection_wizard.h"
 
-#include "resources/resource_ids.h"
-#include "resources/string_table.h"
-#include "ui/shell/path_text.h"
+#include <QLayout>
+
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/destination_page.h"
 #include "ui/wizard/settings_dialogs.h"
@@ -19,22 +18,13 @@ SelectionWizard::SelectionWizard(engine::SettingsText& settings, QWidget* owner)
       weightsPage_(new WeightsPage(settings)),
       amountPage_(new AmountPage(settings)) {
   setObjectName(QStringLiteral("wizard"));
-  setWindowTitle(resources::LoadResourceString(resources::kIdsSheetCaption));
+  setWindowTitle(sourcesPage_->caption());
   setWizardStyle(QWizard::ModernStyle);
   setOption(QWizard::HaveHelpButton);
-  // The header band shows each page's title; it appears only with a subtitle, so every
-  // page has an empty one.
-  const std::initializer_list<WizardPage*> pages = {sourcesPage_, destinationPage_, weightsPage_,
-                                                    amountPage_};
-  // Every page as large as the largest, so the window keeps its size from page to page.
-  QSize largest;
-  for (WizardPage* page : pages)
-    largest = largest.expandedTo(page->minimumSize());
-  for (WizardPage* page : pages) {
-    page->setMinimumSize(largest);
-    page->setSubTitle(QStringLiteral(" "));
-    addPage(page);
-  }
+  addPage(sourcesPage_);
+  addPage(destinationPage_);
+  addPage(weightsPage_);
+  addPage(amountPage_);
   connect(this, &QWizard::currentIdChanged, this, &SelectionWizard::OnCurrentPageChanged);
   connect(this, &QWizard::helpRequested, this, [this] {
     if (WizardPage* page = CurrentWizardPage()) page->OnHelp();
@@ -50,7 +40,19 @@ void SelectionWizard::OnCurrentPageChanged(int /*id*/) {
   WizardPage* page = CurrentWizardPage();
   if (!page) return;
   setWindowTitle(page->caption());
-  page->OnEntered();
+  page->ShowSettings();
+  // The texts just shown may need more room than the page had when the wizard measured it
+  // for the switch; once the switch is over, the window is made large enough for them.
+  QMetaObject::invokeMethod(this, &SelectionWizard::FitCurrentPage, Qt::QueuedConnection);
+}
+
+void SelectionWizard::FitCurrentPage() {
+  WizardPage* page = CurrentWizardPage();
+  if (!page) return;
+  for (QWidget* control : page->findChildren<QWidget*>())
+    control->updateGeometry();
+  page->layout()->activate();
+  setMinimumSize(minimumSize().expandedTo(size() - page->size() + page->minimumSizeHint()));
 }
 
 WizardState SelectionWizard::CurrentState() const {
@@ -61,18 +63,16 @@ WizardState SelectionWizard::CurrentState() const {
       currentPage() == destinationPage_ && state.settings.destination.empty()
           ? std::optional<bool>(state.settings.copyToFolder)
           : destinationPage_->copyWhenEmpty();
-  state.entered.megabytesText = ToEngineText(amountPage_->megabytesText());
-  state.entered.hoursText = ToEngineText(amountPage_->hoursText());
+  amountPage_->StoreEntered(state.entered);
   return state;
 }
 
 void SelectionWizard::RestoreState(engine::SettingsFileContents contents) {
   const engine::EnteredState entered = contents.entered;
   ApplySettingsFile(std::move(contents), sourcesPage_->sourceList(), settings_);
-  sourcesPage_->ShowFileTypes();
+  sourcesPage_->ShowSettings();
   destinationPage_->SetCopyWhenEmpty(entered.copyToFolder);
-  amountPage_->SetAmountTexts(FromEngineText(entered.megabytesText.value_or("")),
-                              FromEngineText(entered.hoursText.value_or("")));
+  amountPage_->ShowEntered(entered);
 }
 
 }  // namespace sorvina::ui

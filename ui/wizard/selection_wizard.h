@@ -23,7 +23,8 @@ struct WizardState {
 // The wizard: the four pages in order (sources, destination, folder weights, how much to
 // select) with Back, Next, Finish, Cancel and Help. The title bar shows the current
 // page's caption and the header its title. Finish runs the selection and leaves the wizard
-// open; only Cancel or the close box end it.
+// open; only Cancel or the close box end it. The window can be made larger, and the pages'
+// lists grow with it.
 class SelectionWizard : public QWizard {
   Q_OBJECT
 
@@ -47,6 +48,7 @@ class SelectionWizard : public QWizard {
 
  private:
   void OnCurrentPageChanged(int id);
+  void FitCurrentPage();
   WizardPage* CurrentWizardPage() const;
 
   engine::SettingsText& settings_;

@@ -3,6 +3,8 @@
 #include <optional>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include "engine/report/messages.h"
 #include "platform/file_system.h"
@@ -36,6 +38,11 @@ QString SettingsFolder() {
   return FromEngineText(platform::ConfigFolder());
 }
 
+QString LastStatePath() {
+  const QString folder = SettingsFolder();
+  return folder.isEmpty() ? QString() : folder + QStringLiteral("/last.txt");
+}
+
 void LoadSettings(QWidget* parent, SortedListBox& sourceList, engine::SettingsText& settings) {
   const QString folder = PrepareSettingsFolder();
   const std::optional<QString> path =
@@ -62,9 +69,22 @@ void ApplySettingsFile(engine::SettingsFileContents contents, SortedListBox& sou
 
 bool SaveSettings(QWidget* parent, const engine::SettingsText& settings) {
   const QString folder = PrepareSettingsFolder();
+  const QString lastState = LastStatePath();
   const std::optional<QString> path =
-      ChooseFileToSave(parent, SettingsFilter(), QStringLiteral("txt"), folder);
+      ChooseFileToSave(parent, SettingsFilter(), QStringLiteral("txt"), folder,
+                       lastState.isEmpty() ? QStringList() : QStringList(lastState));
   if (!path) return false;
+  const auto absolute = [](const QString& file) {
+    return QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+  };
+  if (!lastState.isEmpty() && absolute(*path) == absolute(lastState)) {
+    ShowInformation(parent, QCoreApplication::translate(
+                                "sorvina::ui::SettingsDialogs",
+                                "%1 is where Sorvina keeps what it held when it was last closed. "
+                                "Please choose another name.")
+                                .arg(*path));
+    return false;
+  }
   switch (engine::WriteSettingsFile(ToEngineText(*path), settings)) {
     case engine::SettingsWriteResult::kWritten:
       return true;

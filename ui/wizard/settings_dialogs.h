@@ -15,6 +15,10 @@ class SortedListBox;
 // ($XDG_CONFIG_HOME/sorvina, or ~/.config/sorvina); empty when no home folder is known.
 QString SettingsFolder();
 
+// The wizard's own memory of its last state, "last.txt" in the settings folder; empty when
+// there is no settings folder.
+QString LastStatePath();
+
 // "Load Settings": asks for a settings file in the settings folder (made when missing)
 // and replaces the source list, the destination, the folder weights and the limit choice
 // with what it holds. A cancelled dialog or a file that cannot be opened changes nothing.
@@ -27,8 +31,9 @@ void ApplySettingsFile(engine::SettingsFileContents contents, SortedListBox& sou
 
 // "Save Settings": asks where to save (confirming before an existing file is replaced)
 // and writes `settings` there. A file that cannot be written is reported and any earlier
-// file there is left as it was. False when the dialog was cancelled or the file could not
-// be opened.
+// file there is left as it was. The wizard's own memory is never offered, and refused
+// when named. False when nothing was saved: the dialog cancelled, the wizard's memory
+// named, or the file not opened.
 bool SaveSettings(QWidget* parent, const engine::SettingsText& settings);
 
 }  // namespace sorvina::ui

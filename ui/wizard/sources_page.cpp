@@ -4,11 +4,14 @@
 #include <optional>
 
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
 
 #include "media/file_types.h"
-#include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/file_dialog.h"
 #include "ui/shell/path_drop_target.h"
@@ -19,7 +22,8 @@
 namespace sorvina::ui {
 namespace {
 
-using namespace resources;
+// The types' check boxes stand in two rows of this many.
+constexpr int kTypesPerRow = 4;
 
 bool IsFolderOrPlaylist(const QString& path) {
   return IsFolderPath(path) || IsPlaylistPath(path);
@@ -39,41 +43,56 @@ void RemoveSelectedEntry(SortedListBox& list) {
 }
 
 SourcesPage::SourcesPage(engine::SettingsText& settings, QWidget* parent)
-    : WizardPage(kIddSourcePage, kIdsPage1Caption, kIdsPage1Header, settings, parent),
-      sourceList_(Control<SortedListBox>(kIdcSourceList)) {
-  NameControl(kIdcSourceList, "sourceList");
-  NameControl(kIdcAddFolder, "addFolder");
-  NameControl(kIdcAddPlaylist, "addPlaylist");
-  NameControl(kIdcRemoveSource, "removeSource");
-  NameControl(kIdcLoadSettings, "loadSettings");
-  Control<QPushButton>(kIdcLoadSettings)->setToolTip(tr("Loads the settings from a file"));
-  connect(Control<QPushButton>(kIdcAddFolder), &QPushButton::clicked, this,
-          &SourcesPage::AddFolder);
-  connect(Control<QPushButton>(kIdcAddPlaylist), &QPushButton::clicked, this,
-          &SourcesPage::AddPlaylist);
-  connect(Control<QPushButton>(kIdcRemoveSource), &QPushButton::clicked, this,
-          &SourcesPage::RemoveSource);
-  connect(Control<QPushButton>(kIdcLoadSettings), &QPushButton::clicked, this, [this] {
-    LoadSettings(this, *sourceList_, settings_);
-    ShowFileTypes();
-  });
-  static_assert(kFileTypeCount > 0);
-  Q_ASSERT(media::AllFileTypes().size() == static_cast<std::size_t>(kFileTypeCount));
-  for (int i = 0; i < kFileTypeCount; ++i) {
-    auto* box = Control<QCheckBox>(kIdcFirstFileType + i);
-    box->setObjectName(QStringLiteral("fileType-") + box->text());
+    : WizardPage(tr("Sorvina step 1"), tr("Select source folders and/or playlists"), settings,
+                 parent) {
+  // Made in the order Tab visits them.
+  auto* loadSettings = Named("loadSettings", new QPushButton(tr("Load Settings"), this));
+  loadSettings->setToolTip(tr("Loads the settings from a file"));
+  sourceList_ = Named("sourceList", new SortedListBox(this));
+  auto* addFolder = Named("addFolder", new QPushButton(tr("Add Folder"), this));
+  auto* addPlaylist = Named("addPlaylist", new QPushButton(tr("Add Playlist"), this));
+  auto* remove = Named("removeSource", new QPushButton(tr("Remove"), this));
+  auto* types = new QGridLayout;
+  types->addWidget(new QLabel(tr("File types:"), this), 0, 0);
+  int column = 0;
+  for (const media::FileType& type : media::AllFileTypes()) {
+    const QString name =
+        QString::fromLatin1(type.name.data(), static_cast<qsizetype>(type.name.size()));
+    auto* box = new QCheckBox(name, this);
+    box->setObjectName(QStringLiteral("fileType-") + name);
     connect(box, &QCheckBox::toggled, this, [this, box](bool checked) {
       if (!checked) KeepOneTypeChosen(box);
     });
+    types->addWidget(box, column / kTypesPerRow, 1 + column % kTypesPerRow);
     fileTypeBoxes_.push_back(box);
+    ++column;
   }
-  ShowFileTypes();
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(loadSettings, 0, Qt::AlignTop);
+  top->addStretch();
+  top->addLayout(types);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(addFolder);
+  buttons->addWidget(addPlaylist);
+  buttons->addSpacing(fontMetrics().height());
+  buttons->addWidget(remove);
+  buttons->addStretch();
+  auto* page = new QVBoxLayout(this);
+  page->addLayout(top);
+  page->addWidget(sourceList_, 1);
+  page->addLayout(buttons);
+
+  connect(addFolder, &QPushButton::clicked, this, &SourcesPage::AddFolder);
+  connect(addPlaylist, &QPushButton::clicked, this, &SourcesPage::AddPlaylist);
+  connect(remove, &QPushButton::clicked, this, [this] { RemoveSelectedEntry(*sourceList_); });
+  connect(loadSettings, &QPushButton::clicked, this, [this] {
+    LoadSettings(this, *sourceList_, settings_);
+    ShowSettings();
+  });
+  ShowSettings();
   auto* drops = new PathDropTarget(sourceList_->viewport(), IsFolderOrPlaylist);
   connect(drops, &PathDropTarget::dropped, this, &SourcesPage::AddDroppedPaths);
-}
-
-void SourcesPage::OnEntered() {
-  SetWizardButtons(kWizardNext);
 }
 
 bool SourcesPage::validatePage() {
@@ -92,8 +111,10 @@ void SourcesPage::StoreInto(engine::SettingsText& settings) const {
   }
 }
 
-void SourcesPage::ShowFileTypes() {
-  // Names this version does not know are passed over, as the run passes them over.
+void SourcesPage::ShowSettings() {
+  // The list is the page's own: it keeps what the user put there until settings are
+  // loaded into it. Type names this version does not know are passed over, as the run
+  // passes them over.
   const media::FileTypeChoice chosen(settings_.options.fileTypes);
   for (std::size_t i = 0; i < fileTypeBoxes_.size(); ++i) {
     const QSignalBlocker quiet(fileTypeBoxes_[i]);
@@ -110,8 +131,13 @@ void SourcesPage::KeepOneTypeChosen(QCheckBox* unchecked) {
 }
 
 void SourcesPage::AddFolder() {
-  if (const std::optional<QString> folder = ChooseFolder(this))
-    sourceList_->SelectRow(sourceList_->InsertSorted(*folder));
+  if (const std::optional<QString> folder = ChooseFolder(this, lastFolderAdded_))
+    AddFolderEntry(*folder);
+}
+
+void SourcesPage::AddFolderEntry(const QString& folder) {
+  lastFolderAdded_ = folder;
+  sourceList_->SelectRow(sourceList_->InsertSorted(folder));
 }
 
 void SourcesPage::AddPlaylist() {
@@ -123,13 +149,12 @@ void SourcesPage::AddPlaylist() {
 
 void SourcesPage::AddDroppedPaths(const QStringList& paths) {
   for (const QString& path : paths) {
-    const QString entry = IsFolderPath(path) ? FolderEntryText(path) : path;
-    sourceList_->SelectRow(sourceList_->InsertSorted(entry));
+    if (IsFolderPath(path)) {
+      AddFolderEntry(FolderEntryText(path));
+    } else {
+      sourceList_->SelectRow(sourceList_->InsertSorted(path));
+    }
   }
-}
-
-void SourcesPage::RemoveSource() {
-  RemoveSelectedEntry(*sourceList_);
 }
 
 }  // namespace sorvina::ui

@@ -1,19 +1,21 @@
 #include "ui/wizard/weight_dialog.h"
 
+#include <algorithm>
 #include <cmath>
 
-#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "engine/settings/folder_weights.h"
-#include "resources/dialog_templates.h"
-#include "resources/resource_ids.h"
-#include "resources/string_table.h"
-#include "ui/shell/dialog_builder.h"
 #include "ui/shell/message_box.h"
+#include "ui/shell/number_text.h"
+#include "ui/shell/path_text.h"
+#include "ui/wizard/wizard_page.h"
 
 namespace sorvina::ui {
 namespace {
@@ -31,37 +33,60 @@ std::optional<double> ReadWeightText(const QString& text) {
   for (const QChar c : number) {
     if (c.isLetter() && c != QLatin1Char('e') && c != QLatin1Char('E')) return std::nullopt;
   }
-  for (QLocale locale : {QLocale(), QLocale::c()}) {
-    locale.setNumberOptions(QLocale::RejectGroupSeparator);
-    bool ok = false;
-    const double value = locale.toDouble(number, &ok);
-    if (ok) return value;
-  }
-  return std::nullopt;
+  QLocale written = QLocale::c();
+  written.setNumberOptions(QLocale::RejectGroupSeparator);
+  bool ok = false;
+  const double value = written.toDouble(FromEngineText(ToEngineNumber(number)), &ok);
+  if (!ok) return std::nullopt;
+  return value;
 }
 
 WeightDialog::WeightDialog(const QString& folder, const QString& current, QWidget* owner)
     : QDialog(owner) {
-  using namespace resources;
-  const DialogTemplate& dialogTemplate = FindDialogTemplate(kIddWeightDialog);
-  setWindowTitle(QCoreApplication::translate(kResourceContext, dialogTemplate.caption));
-  const BuiltDialog built = BuildDialog(dialogTemplate, this);
-  resize(built.size);
-  field_ = qobject_cast<QLineEdit*>(built.controls.at(kIdcWeightField));
-  field_->setObjectName(QStringLiteral("weightField"));
-  auto* folderLabel = qobject_cast<QLabel*>(built.controls.at(kIdcWeightFolder));
-  folderLabel->setObjectName(QStringLiteral("weightFolder"));
-  const QString folderText = tr("Folder: %1").arg(folder);
+  setWindowTitle(tr("Folder weight"));
+  auto* ask =
+      new QLabel(tr("Enter a number greater than or equal to zero.  Decimals are OK."), this);
+  auto* less = new QLabel(
+      tr("Numbers less than one mean mp3s in this folder will be less likely to be chosen,"), this);
+  auto* more = new QLabel(
+      tr("while numbers greater than one mean they will be more likely to be chosen."), this);
+  auto* folderLabel = Named("weightFolder", new QLabel(this));
+  folderLabel->setTextFormat(Qt::PlainText);
+  // A long path is shortened in the middle to the width of the lines above it.
+  int width = 0;
+  for (const QLabel* line : {ask, less, more})
+    width = std::max(width, line->sizeHint().width());
   folderLabel->setText(
-      folderLabel->fontMetrics().elidedText(folderText, Qt::ElideMiddle, folderLabel->width()));
+      fontMetrics().elidedText(tr("Folder: %1").arg(folder), Qt::ElideMiddle, width));
   folderLabel->setToolTip(folder);
-  auto* ok = qobject_cast<QPushButton*>(built.controls.at(kIdOk));
-  auto* cancel = qobject_cast<QPushButton*>(built.controls.at(kIdCancel));
-  ok->setObjectName(QStringLiteral("weightOk"));
-  cancel->setObjectName(QStringLiteral("weightCancel"));
-  connect(ok, &QPushButton::clicked, this, &WeightDialog::accept);
-  connect(cancel, &QPushButton::clicked, this, &WeightDialog::reject);
-  field_->setText(current);
+  field_ = Named("weightField", new QLineEdit(current, this));
+  FitToCharacters(field_, 10);
+  // Enter anywhere presses OK, never Cancel.
+  auto* cancel = Named("weightCancel", new QPushButton(tr("Cancel"), this));
+  cancel->setAutoDefault(false);
+  auto* ok = Named("weightOk", new QPushButton(tr("OK"), this));
+  ok->setDefault(true);
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton(ok, QDialogButtonBox::AcceptRole);
+  buttons->addButton(cancel, QDialogButtonBox::RejectRole);
+
+  auto* answer = new QHBoxLayout;
+  answer->addWidget(field_);
+  answer->addStretch();
+  answer->addWidget(buttons);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(ask);
+  layout->addSpacing(fontMetrics().height());
+  layout->addWidget(less);
+  layout->addWidget(more);
+  layout->addSpacing(fontMetrics().height() / 2);
+  layout->addWidget(folderLabel);
+  layout->addSpacing(fontMetrics().height() / 2);
+  layout->addLayout(answer);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(buttons, &QDialogButtonBox::accepted, this, &WeightDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &WeightDialog::reject);
   field_->selectAll();
   field_->setFocus();
 }
@@ -74,6 +99,9 @@ void WeightDialog::accept() {
     return;
   }
   ShowInformation(this, tr("Invalid entry"));
+  // What was refused is selected, so that typing replaces it.
+  field_->selectAll();
+  field_->setFocus();
 }
 
 }  // namespace sorvina::ui

@@ -12,8 +12,9 @@ namespace sorvina::ui {
 // "Folder weight": asks for the weight of `folder`, which it names: a number of 0 or more,
 // decimals allowed (with a point, or with the decimal sign of the user's locale). The field
 // starts with `current` selected (the weight as its entry shows it, for Change Weight), or
-// empty. OK closes it only with a valid number in `weight`; anything else, a text that is
-// no number included, is refused with "Invalid entry".
+// empty. OK (or Enter) closes it only with a valid number in `weight`; anything else, a
+// text that is no number included, is refused with "Invalid entry" and left selected for
+// typing again. Cancel and Escape leave it.
 class WeightDialog : public QDialog {
   Q_OBJECT
 

@@ -1,10 +1,13 @@
 #include "ui/wizard/weights_page.h"
 
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "engine/settings/folder_weights.h"
-#include "resources/resource_ids.h"
 #include "ui/shell/choose_folder.h"
+#include "ui/shell/number_text.h"
 #include "ui/shell/path_drop_target.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
@@ -13,31 +16,36 @@
 
 namespace sorvina::ui {
 
-using namespace resources;
-
 WeightsPage::WeightsPage(engine::SettingsText& settings, QWidget* parent)
-    : WizardPage(kIddWeightsPage, kIdsPage3Caption, kIdsPage3Header, settings, parent),
-      weightList_(Control<SortedListBox>(kIdcWeightList)) {
-  NameControl(kIdcWeightList, "weightList");
-  NameControl(kIdcAddWeight, "addWeight");
-  NameControl(kIdcRemoveWeight, "removeWeight");
-  NameControl(kIdcChangeWeight, "changeWeight");
-  connect(Control<QPushButton>(kIdcAddWeight), &QPushButton::clicked, this,
-          &WeightsPage::AddWeight);
-  connect(Control<QPushButton>(kIdcRemoveWeight), &QPushButton::clicked, this,
-          &WeightsPage::RemoveWeight);
-  connect(Control<QPushButton>(kIdcChangeWeight), &QPushButton::clicked, this,
-          &WeightsPage::ChangeWeight);
+    : WizardPage(tr("Sorvina step 3"), tr("Set folder weights (optional)"), settings, parent) {
+  // Made in the order Tab visits them.
+  weightList_ = Named("weightList", new SortedListBox(this));
+  auto* add = Named("addWeight", new QPushButton(tr("Add"), this));
+  auto* remove = Named("removeWeight", new QPushButton(tr("Remove"), this));
+  auto* change = Named("changeWeight", new QPushButton(tr("Change Weight"), this));
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(add);
+  buttons->addWidget(remove);
+  buttons->addSpacing(fontMetrics().height() * 2);
+  buttons->addWidget(change);
+  buttons->addStretch();
+  auto* page = new QVBoxLayout(this);
+  page->addWidget(weightList_, 1);
+  page->addLayout(buttons);
+
+  connect(add, &QPushButton::clicked, this, &WeightsPage::AddWeight);
+  connect(remove, &QPushButton::clicked, this, [this] { RemoveSelectedEntry(*weightList_); });
+  connect(change, &QPushButton::clicked, this, &WeightsPage::ChangeWeight);
   auto* drops = new PathDropTarget(weightList_->viewport(), IsFolderPath);
   connect(drops, &PathDropTarget::dropped, this, &WeightsPage::AddDroppedFolders);
 }
 
-void WeightsPage::OnEntered() {
+void WeightsPage::ShowSettings() {
   weightList_->clear();
   for (const std::string& entry : settings_.weightEntries)
     weightList_->InsertSorted(FromEngineText(entry));
   if (!settings_.weightEntries.empty()) weightList_->SelectRow(0);
-  SetWizardButtons(kWizardBack | kWizardNext);
 }
 
 bool WeightsPage::validatePage() {
@@ -69,7 +77,15 @@ void WeightsPage::AddFolderWeight(const QString& folder) {
 }
 
 void WeightsPage::AddWeight() {
-  if (const std::optional<QString> folder = ChooseFolder(this)) AddFolderWeight(*folder);
+  // Weights are given to folders below the sources: the picker starts at the first one
+  // (a playlist's own folder, where a playlist comes first).
+  QString start;
+  if (!settings_.sources.empty()) {
+    start = FromEngineText(settings_.sources.front());
+    const QFileInfo source(start);
+    if (!start.endsWith(QLatin1Char('/')) && !source.isDir()) start = source.path();
+  }
+  if (const std::optional<QString> folder = ChooseFolder(this, start)) AddFolderWeight(*folder);
 }
 
 void WeightsPage::AddDroppedFolders(const QStringList& folders) {
@@ -78,17 +94,13 @@ void WeightsPage::AddDroppedFolders(const QStringList& folders) {
     AddFolderWeight(FolderEntryText(folder));
 }
 
-void WeightsPage::RemoveWeight() {
-  RemoveSelectedEntry(*weightList_);
-}
-
 void WeightsPage::ChangeWeight() {
   const int selected = weightList_->SelectedRow();
   if (selected < 0) return;
   const QString text = weightList_->Text(selected);
   const qsizetype blank = text.indexOf(QLatin1Char(' '));
-  const std::optional<double> weight =
-      AskWeight(blank < 0 ? QString() : text.mid(blank + 1), text.left(blank));
+  const std::optional<double> weight = AskWeight(blank < 0 ? QString() : text.mid(blank + 1),
+                                                 FromEngineNumber(ToEngineText(text.left(blank))));
   if (!weight) return;
   const std::string entry = engine::ChangeEntryWeight(ToEngineText(text), *weight);
   weightList_->RemoveRow(selected);

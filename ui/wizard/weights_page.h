@@ -11,24 +11,24 @@ namespace sorvina::ui {
 
 class SortedListBox;
 
-// Page 3: folder weights as entries "2.50 /music/rock/", sorted as text. The list is
-// rebuilt from `weightEntries` every time the page appears and stored back when the user
-// leaves it either way. A folder dropped on the list is added as with "Add", its weight
-// asked for.
+// Page 3: folder weights as entries "2.50 /music/rock/", sorted as text, with "Add",
+// "Remove" and "Change Weight" below. The list is rebuilt from `weightEntries` every time
+// the page appears and stored back when the user leaves it either way. "Add" starts the
+// folder picker at the first source; a folder dropped on the list is added as with "Add",
+// its weight asked for.
 class WeightsPage : public WizardPage {
   Q_OBJECT
 
  public:
   explicit WeightsPage(engine::SettingsText& settings, QWidget* parent = nullptr);
 
-  void OnEntered() override;
+  void ShowSettings() override;
   bool validatePage() override;
   void cleanupPage() override;
   void StoreInto(engine::SettingsText& settings) const override;
 
  private:
   void AddWeight();
-  void RemoveWeight();
   void ChangeWeight();
   void AddDroppedFolders(const QStringList& folders);
   // Asks the weight of `folder`, the field starting with `current`; nothing on Cancel.

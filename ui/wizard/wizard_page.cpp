@@ -1,44 +1,34 @@
 #include "ui/wizard/wizard_page.h"
 
-#include <QAbstractButton>
-#include <QPointer>
-#include <QWizard>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
-#include "resources/string_table.h"
 #include "ui/shell/web_page.h"
 
 namespace sorvina::ui {
 
-WizardPage::WizardPage(int templateId, int captionId, int headerId, engine::SettingsText& settings,
+WizardPage::WizardPage(const QString& caption, const QString& title, engine::SettingsText& settings,
                        QWidget* parent)
-    : QWizardPage(parent),
-      settings_(settings),
-      built_(BuildDialog(resources::FindDialogTemplate(templateId), this)),
-      caption_(resources::LoadResourceString(captionId)) {
-  setTitle(resources::LoadResourceString(headerId));
+    : QWizardPage(parent), settings_(settings), caption_(caption) {
+  setTitle(title);
+  // The header band shows the title only where there is a subtitle; no page has one.
+  setSubTitle(QStringLiteral(" "));
 }
 
 void WizardPage::OnHelp() {
   OpenHelpPage(window());
 }
 
-void WizardPage::NameControl(int id, const char* name) const {
-  built_.controls.at(id)->setObjectName(QString::fromLatin1(name));
-}
-
-void WizardPage::SetWizardButtons(int buttons) {
-  // The wizard sets its buttons itself while it switches pages; a request made during
-  // the switch is applied after it, as a posted request.
-  QPointer<QWizard> owner = wizard();
-  if (!owner) return;
-  QMetaObject::invokeMethod(
-      owner,
-      [owner, buttons] {
-        owner->button(QWizard::BackButton)->setEnabled(buttons & kWizardBack);
-        owner->button(QWizard::NextButton)->setEnabled(buttons & kWizardNext);
-        owner->button(QWizard::FinishButton)->setEnabled(buttons & kWizardFinish);
-      },
-      Qt::QueuedConnection);
+void FitToCharacters(QLineEdit* field, int characters) {
+  QStyleOptionFrame option;
+  option.initFrom(field);
+  const QSize text(field->fontMetrics().averageCharWidth() * characters,
+                   field->fontMetrics().height());
+  const int width =
+      field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, field).width();
+  field->setFixedWidth(width);
 }
 
 }  // namespace sorvina::ui

@@ -1,4 +1,4 @@
-#include "ui/shell/folder_name_completion.h"
+#include "ui/folder_text/folder_name_completion.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ui/shell/file_system_folder_queries.h"
+#include "ui/folder_text/file_system_folder_queries.h"
 
 #include <pwd.h>
 #include <unistd.h>

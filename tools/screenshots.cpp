@@ -1,7 +1,8 @@
 // Renders the wizard's pages, the weight dialog, the folder picker and the progress window
 // to PNG files, offscreen, with an example filled in: the pictures README shows. In a
 // language other than English (LANG, LANGUAGE) it renders the destination page alone, as
-// "page2-destination-LANGUAGE.png". Usage:
+// "page2-destination-LANGUAGE.png"; on a screen scaled up (QT_SCALE_FACTOR=2) the last page
+// alone, as "page4-amount@2x.png". Usage:
 //   sorvina-screenshots OUTPUT_FOLDER
 #include <cstdio>
 
@@ -46,7 +47,10 @@ QImage WithCaption(QWidget& widget) {
   const QPixmap contents = widget.grab();
   const QFontMetrics metrics(widget.font());
   const int captionHeight = metrics.height() + 12;
-  QImage image(contents.width(), contents.height() + captionHeight, QImage::Format_RGB32);
+  const qreal scale = contents.devicePixelRatio();
+  const QSize size = contents.deviceIndependentSize().toSize() + QSize(0, captionHeight);
+  QImage image(size * scale, QImage::Format_RGB32);
+  image.setDevicePixelRatio(scale);
   QPainter painter(&image);
   const QPalette& palette = widget.palette();
   painter.fillRect(0, 0, image.width(), captionHeight, palette.color(QPalette::Dark));
@@ -86,7 +90,7 @@ bool SaveWithPlayers(QWidget& wizard, const QDir& folder, const QString& name) {
   QImage image = WithCaption(wizard);
   QWidget* popup = players->view()->window();
   const QPoint at = popup->mapToGlobal(QPoint(0, 0)) - wizard.mapToGlobal(QPoint(0, 0)) +
-                    QPoint(0, image.height() - wizard.height());
+                    QPoint(0, qRound(image.deviceIndependentSize().height()) - wizard.height());
   QPainter(&image).drawPixmap(at, popup->grab());
   players->hidePopup();
   return SaveImage(image, folder, name);
@@ -166,11 +170,14 @@ int main(int argc, char* argv[]) {
                ? 0
                : 1;
   }
-  bool saved = Save(wizard, folder, "page1-sources.png");
+  const bool scaled = wizard.devicePixelRatio() > 1;
+  bool saved = true;
+  if (!scaled) saved = Save(wizard, folder, "page1-sources.png");
   wizard.next();
-  saved = SaveWithPlayers(wizard, folder, QStringLiteral("page2-destination.png")) && saved;
+  if (!scaled)
+    saved = SaveWithPlayers(wizard, folder, QStringLiteral("page2-destination.png")) && saved;
   wizard.next();
-  saved = Save(wizard, folder, "page3-weights.png") && saved;
+  if (!scaled) saved = Save(wizard, folder, "page3-weights.png") && saved;
   wizard.next();
   // The last page as Finish leaves it: the line that says what was done.
   sorvina::engine::RunSummary done;
@@ -180,8 +187,18 @@ int main(int argc, char* argv[]) {
   done.doneFiles = 214;
   done.doneBytes = 2'072'000'000;
   done.replacement = sorvina::engine::Replacement{true, 198, 3, 0};
+  // The player's free space, as the page would read it there.
+  wizard.findChild<QLabel*>(QStringLiteral("freeSpaceFigure"))
+      ->setText(QCoreApplication::translate("sorvina::ui::AmountPage", "free: %1")
+                    .arg(sorvina::ui::Translated(
+                        sorvina::engine::SizeText(players.volumes[0].bytesFree))));
   wizard.findChild<QLabel*>(QStringLiteral("summaryLine"))
       ->setText(sorvina::ui::Translated(sorvina::engine::SummaryText(done)));
+  if (scaled)
+    return Save(wizard, folder,
+                QStringLiteral("page4-amount@%1x.png").arg(wizard.devicePixelRatio()))
+               ? 0
+               : 1;
   saved = Save(wizard, folder, "page4-amount.png") && saved;
 
   sorvina::ui::WeightDialog weightDialog(QStringLiteral("/home/alex/Music/Jazz/"), QString(),

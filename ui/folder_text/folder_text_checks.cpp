@@ -1,4 +1,4 @@
-#include "ui/shell/folder_text_checks.h"
+#include "ui/folder_text/folder_text_checks.h"
 
 namespace sorvina::ui {
 namespace {

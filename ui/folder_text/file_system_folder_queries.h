@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ui/shell/folder_text_checks.h"
+#include "ui/folder_text/folder_text_checks.h"
 
 namespace sorvina::ui {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "text/path_style.h"
-#include "ui/shell/folder_text_checks.h"
+#include "ui/folder_text/folder_text_checks.h"
 
 namespace sorvina::ui {
 
