@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Collects the MP3 files under the given folders as a selection run would and prints one
 // line per candidate, in collection order: by default the path, as a run by playing time
 // collects (sizes left unread), the same lines as

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times collecting a large music tree, as a run that needs no sizes collects it, against
 # find(1) listing the same files with their sizes and without:
 #   find TREE -iname '*.mp3' -printf '%s %p\n'

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times copying chosen files with our file operation against cp(1) copying the same files
 # into a fresh folder on the same file system:
 #   cp -- SOURCE/* DEST/

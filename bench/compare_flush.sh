@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times what making a copy safe to unplug costs: the flush of the destination's volume
 # (FlushVolume, as a selection run does after its copy) against the copy itself, for 40
 # files of 2 MiB copied onto

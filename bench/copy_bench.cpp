@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Copies every regular file of SOURCE_DIR, in name order, into DEST_DIR with the file
 // operation a selection run uses, so that compare_copy.sh can time it against cp(1)
 // copying the same files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of filling: a draw that goes on past files that do not fit, over 100,000
 // candidates of 1 to 9 MB with an allowance that takes about 20,000 of them, against the
 // classic draw of the same pool and allowance, which stops at the first file that does

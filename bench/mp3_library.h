@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A library of tagged MP3 files in a temporary folder, for the benchmarks that probe

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the "select all" timings against library size as a log-log plot in a PNG file:
 // the reference walk (linear work per draw, so quadratic in all) and the fast path (a
 // tree of partial sums), each with the default weights and with mixed weights, seconds

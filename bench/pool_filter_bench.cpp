@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Micro-benchmarks of the structures every selection run goes through once per file: the
 // duplicate filter (one RegisterPath per collected file), the candidate pool (one Add per
 // file, one Remove per drawn file) and the newest-first walk the weighted draw makes.

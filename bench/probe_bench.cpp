@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of probing a file for a playlist entry (playing time and caption), per file,
 // over a library of 10,000 tagged files on a warm cache, next to two baselines measured
 // in the same run:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the progress window costs while the wizard writes a playlist. The wizard's
 // writer moves the bar and lets the window handle its events (painting, Cancel) after
 // every entry, with a real window on screen. Here the same 10,000-entry playlist of the

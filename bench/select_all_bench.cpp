@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of "Select all": drawing every candidate of a pool, weighted and without
 // replacement, by the reference walk from the pool's head at every attempt (about n^2/2
 // additions for n candidates) and by the fast path over a prefix-sum tree (O(n log n)),

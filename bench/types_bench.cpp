@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of probing a file of each type for a playlist entry (playing time and caption),
 // per file, next to TagLib alone reading the same files as an application would (FileRef
 // with the fast audio properties, then title, artist and length); and the frame walk that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sorvina-cli: makes the same random, folder-weighted selection of MP3 files as the
 // wizard, from the command line.
 #include <signal.h>

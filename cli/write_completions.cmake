@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Build step: writes sorvina-cli's completion scripts for bash, zsh and fish, each from
 # the program's own `--completion SHELL`. A script is written beside its name and renamed
 # over it when complete, so a failed run leaves no half script behind.

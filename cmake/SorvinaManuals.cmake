@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Manual pages: sorvina-cli's is written by help2man from its own --help and --version at
 # build time, so that every option is in it the moment the program declares it; the
 # wizard's is written by hand. Both are installed compressed, as Debian wants them.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` in a build tree packs what `cmake --install` puts
 # under /usr, and dpkg-shlibdeps works out the library packages (Qt 6, TagLib, the C++
 # runtime) that the executables need, so the Depends line follows the libraries we link.

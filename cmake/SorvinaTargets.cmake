@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Build settings shared by every Sorvina target, carried by INTERFACE targets instead of
 # global flag variables so that each target states what it uses.
 

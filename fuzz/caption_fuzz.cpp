@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The caption over any bytes: TagLib reads the tags from memory through the program's own
 // caption logic (ID3v2 title and artist, then ID3v1), and the file-name fallback takes the
 // same bytes as a path in both styles.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Journals of fills cut off part-way, as a player may hold them after any accident or
 // anyone's hand: whatever the reader takes names only paths inside the destination, and
 // reads back the same once written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Records of fills as a player may hold them, written by anyone: whatever the reader
 // takes names only paths inside the destination, and reads back the same once written.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder picker's judgement of typed texts, in both path styles, over a file system
 // and a user whose answers follow from the input. Input: one byte of choices, the typed
 // text up to the first NUL, then NUL-separated folder names that the name search finds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder-weight entries as a hand-edited settings file may hold them: parsed in both path
 // styles, and the weights page's two edits applied to what was parsed.
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the seed corpora of the fuzz targets into <fuzz folder>/corpus/<target>/, from
 // the same fixture writers the tests use: frame headers, ID3v2 tags and footers, Xing,
 // Info and VBRI headers, streams whose bitrate changes, ID3v1 tags, tags written by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MPEG analysis over any bytes: the frame search, the ID3v2 skips, the Xing, Info and
 // VBRI headers, the ID3v1 test, the look at later frames and the frame walk, as Mp3Info
 // applies them to a file.

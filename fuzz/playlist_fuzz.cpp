@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Playlists from other programs: every line resolved as pure text against several
 // playlist paths in both path styles (the input's first line among them), and the whole
 // input read as a playlist file beside a few real MP3 files.

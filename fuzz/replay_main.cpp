@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for libFuzzer where the targets are built without it: runs the target once
 // on every file named, and on every file of every folder named (in name order), so that
 // CTest replays the stored corpus and the crash files. A missing folder counts as empty,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hand-edited settings files: whatever the reader takes from a file, the writer writes and
 // the reader takes back unchanged, field by field. The one exception is a limit mode that
 // no single digit holds (only a hand-edited file has one): it is written as "-" and reads

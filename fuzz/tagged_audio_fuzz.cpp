@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One format that TagLib reads for us, over any bytes: the playing time from the audio
 // properties and the caption from the tags, as the probe reads a file of that type, from
 // memory and from a file alike. The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/drive_type.h"
 
 #include <sys/stat.h>

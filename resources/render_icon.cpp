@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // sorvina-render-icon SIZE OUTPUT.png: writes the program icon at SIZE x SIZE pixels, for
 // the build to install beside the executable. The file appears only once it is complete.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Renders the wizard's pages, the weight dialog, the folder picker and the progress window
 // to PNG files, offscreen, with an example filled in: the pictures README shows. In a
 // language other than English (LANG, LANGUAGE) it renders the destination page alone, as

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Copies each .ts file in TS_FILES into OUT_DIR and brings the copy up to date with the
 # sources listed in SOURCES_LIST, running LUPDATE with OPTIONS. What the copy then holds as
 # unfinished or vanished is missing from, or stale in, the file kept in the repository.

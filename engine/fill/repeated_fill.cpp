@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/fill/repeated_fill.h"
 
 #include <unistd.h>

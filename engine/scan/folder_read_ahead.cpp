@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/scan/folder_read_ahead.h"
 
 #include <system_error>

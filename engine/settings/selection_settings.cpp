@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/settings/selection_settings.h"
 
 #include "text/path_style.h"

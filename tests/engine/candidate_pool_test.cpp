@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/draw/candidate_pool.h"
 
 #include <gmock/gmock.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What filling a player adds to the run: where kept folders lead, what a file costs on the
 // destination, and the summary line that says what happened.
 #include <gmock/gmock.h>

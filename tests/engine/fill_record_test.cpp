@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record of fills as written and as read back from whatever a player may hold.
 #include "engine/fill/fill_record.h"
 

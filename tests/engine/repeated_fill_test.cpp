@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fills that follow one another: a record on the destination, the previous fill replaced,
 // the last fills avoided, a playlist on the device, playlists relative to their folder;
 // and records that cannot be trusted.

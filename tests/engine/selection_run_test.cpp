@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/run/selection_run.h"
 
 #include <gmock/gmock.h>

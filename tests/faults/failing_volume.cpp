@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A volume that fails on cue, for tests of a player that goes away part-way through a
 // fill: a FUSE file system that passes every call through to a backing folder until a
 // given number of changing calls (creating, writing, renaming, removing, ...) has been

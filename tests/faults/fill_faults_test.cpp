@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a hostile tester did to weekly fills, one case each, on a real exFAT player and
 // on a small tmpfs: the user's playlist and folders met by a fill, a fill stopped,
 // killed or unplugged part-way, a name taken at the last moment, names that one fill

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fills that follow one another where it is hard: three fills in a row of a real exFAT
 // player (and of a small tmpfs) from the command line, a player that goes away part-way
 // through a fill, a read-only player, and two fills of one player at once. Each checks

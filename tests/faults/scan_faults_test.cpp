@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a scan meets on real disks: folders that cannot be read or vanish while they are
 // scanned, paths longer than the system's limit, very deep trees, links that lead
 // nowhere, names that are not text. The scan must collect everything it can reach, skip

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults on the writing side, end to end as users meet them: a player or disk that fills
 // up, folders that may not be written, sources that go away before their copy, names that
 // are no text, and readers that look at a playlist while it is saved. Each test checks

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs sorvina-cli, as a separate process, over a few hundred generated broken inputs:
 // random bytes, truncations and mutations of good files, absurd sizes and counts,
 // enormous lines, NUL bytes and CR-only line ends, and files that are no files at all.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks what a build tree delivers, the way a desktop, a terminal and a package manager
 # see it.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ASF headers that claim more than they hold are told from those that hold what they
 // claim, whatever part of them lies: a reader that trusts them spends far more time and
 // memory than the file has bytes.

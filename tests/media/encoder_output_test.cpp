@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real encoder output: sound of a known length encoded by the Debian encoders, each file's
 // playing time held against the length that ffmpeg decodes from it, and its caption
 // against the tags the encoder wrote. MP3s of every MPEG version with and without the

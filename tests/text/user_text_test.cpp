@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's English: placeholders filled in one pass, whatever the values hold,
 // numbers as English writes them, texts within texts, and long concatenations whole.
 #include "text/user_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's pictures, drawn in code: the donation picture at each screen scale and as
 // the last page's button, and the program icon.
 

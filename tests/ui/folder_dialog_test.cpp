@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder picker on real temporary folders, driven with the keyboard as a user would.
 #include "ui/shell/folder_dialog.h"
 

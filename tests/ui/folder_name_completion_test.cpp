@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/folder_text/folder_name_completion.h"
 
 #include <gtest/gtest.h>

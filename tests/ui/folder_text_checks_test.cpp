@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/folder_text/folder_text_checks.h"
 
 #include <gmock/gmock.h>

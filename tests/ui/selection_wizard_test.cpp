@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wizard as a whole: page order, titles, buttons per page, Help, Finish and Cancel.
 #include <QCheckBox>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The small services every window of the program relies on: filter lists, the sorted
 // list, message box captions, folder results, web addresses and the players plugged in.
 #include <QApplication>

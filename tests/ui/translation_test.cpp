@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The translations: every text the code marks has a finished translation in each .ts file
 // kept, with its placeholders whole, and the compiled one built into the program says the
 // same; the language is chosen from the environment as gettext chooses it; and in German

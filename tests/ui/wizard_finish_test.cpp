@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finish on a real library: the wizard runs the selection, writes a playlist or copies
 // the files (asking about a name that exists), and stays open on its last page.
 #include <memory>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four pages as a user drives them: what each shows on arrival, what Next and Back
 // store, the list commands, the weight dialog, and loading and saving settings.
 #include <QCheckBox>

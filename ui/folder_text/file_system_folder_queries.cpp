@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/folder_text/file_system_folder_queries.h"
 
 #include <pwd.h>

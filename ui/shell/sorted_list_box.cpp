@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/shell/sorted_list_box.h"
 
 namespace sorvina::ui {

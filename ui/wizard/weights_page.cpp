@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/wizard/weights_page.h"
 
 #include <QFileInfo>
