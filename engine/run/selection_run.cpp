@@ -111,21 +111,17 @@ std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, RunPo
       break;
     }
     case Amount::Kind::kMegabytes:
-      request.limit = {DrawLimit::Kind::kBytes,
-                       AmountToBudget(settings.amount.value, kBytesPerMegabyte)};
+    case Amount::Kind::kHours: {
+      const bool hours = settings.amount.kind == Amount::Kind::kHours;
+      request.limit = {
+          hours ? DrawLimit::Kind::kSeconds : DrawLimit::Kind::kBytes,
+          AmountToBudget(settings.amount.value, hours ? kSecondsPerHour : kBytesPerMegabyte)};
       if (request.limit.budget < 1) {
-        ports.ShowInformation(kNoMegabytesMessage);
+        ports.ShowInformation(hours ? kNoHoursMessage : kNoMegabytesMessage);
         return std::nullopt;
       }
       break;
-    case Amount::Kind::kHours:
-      request.limit = {DrawLimit::Kind::kSeconds,
-                       AmountToBudget(settings.amount.value, kSecondsPerHour)};
-      if (request.limit.budget < 1) {
-        ports.ShowInformation(kNoHoursMessage);
-        return std::nullopt;
-      }
-      break;
+    }
     case Amount::Kind::kAll:
       break;
   }
