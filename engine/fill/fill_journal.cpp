@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/fill/fill_journal.h"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <set>
 
 #include "platform/new_file.h"
-#include "transfer/file_copy.h"
 
 namespace sorvina::engine {
 namespace {
@@ -79,10 +76,6 @@ void JournalWriter::FolderMade(const std::string& relative) {
   (void)Append({JournalEntry::Kind::kFolder, relative, 0, {}, {}});
 }
 
-int JournalWriter::WillWritePlaylist(const std::string& relative) {
-  return Append({JournalEntry::Kind::kPlaylist, relative, 0, {}, {}});
-}
-
 void JournalWriter::Remove() {
   fd_.Reset();
   // Gone already, or never written: nothing to do either way.
@@ -111,7 +104,8 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
                                                    const std::string& recordFolder) {
   std::map<std::string, const JournalEntry*> placing;  // the last "place" of each name
   std::map<std::string, const JournalEntry*> placed;
-  std::set<std::string> folders;
+  RecordedFill made;  // the folders the journal names
+  std::vector<std::string>& folders = made.folders;
   for (const JournalEntry& entry : journal.entries) {
     switch (entry.kind) {
       case JournalEntry::Kind::kPlace:
@@ -121,9 +115,7 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
         placed[entry.relative] = &entry;
         break;
       case JournalEntry::Kind::kFolder:
-        folders.insert(entry.relative);
-        break;
-      case JournalEntry::Kind::kPlaylist:
+        folders.push_back(entry.relative);
         break;
     }
   }
@@ -152,13 +144,11 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
   }
   if (fill.files.empty()) return std::nullopt;
 
-  for (const std::string& folder : folders) {
-    const std::optional<EntryStatus> now = destination.StatusOf(folder);
-    if (now && now->kind == EntryStatus::Kind::kFolder) fill.folders.push_back(folder);
-  }
+  fill.folders = FoldersStillThere(made, destination);
   if (previous != nullptr) {
     for (std::string& folder : FoldersStillThere(*previous, destination))
-      if (!folders.contains(folder)) fill.folders.push_back(std::move(folder));
+      if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+        fill.folders.push_back(std::move(folder));
     if (journal.replacing) {
       // What the fill had not removed yet of the one it replaced is its own to replace.
       for (const RecordedFile& file : previous->files)

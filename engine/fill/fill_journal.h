@@ -28,8 +28,6 @@ class JournalWriter : public transfer::PlacementJournal {
                 const platform::EntryStatus& sourceStatus) override;
   void Placed(const std::string& relative, const platform::EntryStatus& status) override;
   void FolderMade(const std::string& relative) override;
-  // The playlist `relative` is about to be written.
-  [[nodiscard]] int WillWritePlaylist(const std::string& relative);
 
   // Removes the journal: the record holds the fill now.
   void Remove();

@@ -204,9 +204,8 @@ LineResult ReadJournalLine(std::string_view line, JournalEntry& entry) {
   } else if (SplitFields(line, fields, 4) && fields[0] == "placed") {
     entry.kind = JournalEntry::Kind::kPlaced;
     result = ReadFileFields(fields + 1, false, false, file);
-  } else if (SplitFields(line, fields, 2) && (fields[0] == "folder" || fields[0] == "playlist")) {
-    entry.kind =
-        fields[0] == "folder" ? JournalEntry::Kind::kFolder : JournalEntry::Kind::kPlaylist;
+  } else if (SplitFields(line, fields, 2) && fields[0] == "folder") {
+    entry.kind = JournalEntry::Kind::kFolder;
     return ReadRelative(fields[1], entry.relative);
   }
   if (result == LineResult::kTaken) {
@@ -326,8 +325,7 @@ std::string FormatJournalLine(const JournalEntry& entry) {
       AppendFileLine(out, "placed", file, false);
       break;
     case JournalEntry::Kind::kFolder:
-    case JournalEntry::Kind::kPlaylist:
-      out = entry.kind == JournalEntry::Kind::kFolder ? "folder\t" : "playlist\t";
+      out = "folder\t";
       AppendEscaped(out, entry.relative);
       out.push_back('\n');
       break;

@@ -85,14 +85,13 @@ ParsedRecord ParseFillRecord(std::string_view bytes);
 
 // What a fill writes ahead of its work, line by line, into a journal beside the record,
 // so that a fill cut off part-way (killed, or its device pulled out) can be finished by
-// the next one: which files it was about to place and which it placed, the folders it
-// made, the playlist it was about to write.
+// the next one: which files it was about to place and which it placed, and the folders it
+// made.
 struct JournalEntry {
   enum class Kind {
-    kPlace,     // about to place `relative`, a copy of `source` (its size and time)
-    kPlaced,    // placed `relative`; size and time as the destination reported them
-    kFolder,    // made the folder `relative`
-    kPlaylist,  // about to write the playlist `relative`
+    kPlace,   // about to place `relative`, a copy of `source` (its size and time)
+    kPlaced,  // placed `relative`; size and time as the destination reported them
+    kFolder,  // made the folder `relative`
   };
   Kind kind = Kind::kPlace;
   std::string relative;

@@ -615,10 +615,6 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
   UncancellablePorts wholePlaylist(ports);
   std::string text;
   PlaylistText(paths, lines, wholePlaylist, text);
-  if (journal_ && journal_->WillWritePlaylist(name) != 0) {
-    ports.ShowInformation(kCannotWritePlaylistMessage);
-    return false;
-  }
 
   // Only a playlist that a fill wrote, unchanged since, is replaced without asking.
   std::string written = base;

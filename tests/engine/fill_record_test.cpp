@@ -121,7 +121,7 @@ TEST(FillJournalTest, ReadsBackWhatWasWrittenUpToTheFirstLineNotAsWritten) {
       {JournalEntry::Kind::kFolder, "Rock", 0, {}, ""},
       {JournalEntry::Kind::kPlace, "Rock/a\tb.mp3", 4096, {1690000000, 5}, "/music/Rock/a\tb.mp3"},
       {JournalEntry::Kind::kPlaced, "Rock/a\tb.mp3", 4096, {1700000000, 0}, ""},
-      {JournalEntry::Kind::kPlaylist, "Lists/S.m3u8", 0, {}, ""}};
+      {JournalEntry::Kind::kFolder, "Lists", 0, {}, ""}};
   std::string bytes = FormatJournalStart(1700000000, true);
   for (const JournalEntry& entry : entries)
     bytes += FormatJournalLine(entry);
