@@ -487,6 +487,96 @@ TEST(MixedLibraryTest, APlaylistOfEveryTypeCarriesTheirTimesAndCaptions) {
                            "#EXTINF:3,Title\r/tone.opus\r", "#EXTINF:3,Untagged\r/Untagged.m4a\r"));
 }
 
+// A classic run, one of each output, pinned to what the selection has always produced
+// for this seed: a change to the draw, the weighting, the amount, the captions, the copy
+// or the settings file shows up here as a changed byte.
+TEST(ClassicRunTest, SeededRunsGiveTheSameChoiceAndBytesAsEver) {
+  test::TempDir dir;
+  struct Song {
+    const char* path;
+    int seconds;
+    const char* title;  // nullptr: untagged; the caption is the file's name
+    const char* artist;
+    int tag;  // 1: ID3v1, 4: ID3v2.4
+  };
+  const Song songs[] = {
+      {"music/Rock/Anthem.mp3", 4, "Anthem", "The Band", 4},
+      {"music/Rock/Ballad.mp3", 7, "Ballad", "Singer", 1},
+      {"music/Rock/Riff.mp3", 3, nullptr, nullptr, 0},
+      {"music/Rock/Encore.mp3", 9, "Encore", "", 4},
+      {"music/Jazz/Blue.mp3", 5, "Blue", "Quartet", 4},
+      {"music/Jazz/Late Night.mp3", 6, nullptr, nullptr, 0},
+      {"music/Jazz/Swing.mp3", 8, "Swing", "Big Band", 1},
+      {"music/Jazz/Take.mp3", 2, "", "Trio", 4},
+      {"music/Talk/Deep/Episode 1.mp3", 11, nullptr, nullptr, 0},
+      {"music/Talk/Deep/Episode 2.mp3", 10, "Episode 2", "Host", 4},
+      {"extra/Guest.mp3", 4, "Guest", "Visitor", 4},
+      {"extra/Bonus.mp3", 3, nullptr, nullptr, 0},
+  };
+  for (const Song& song : songs) {
+    std::string bytes = test::ConstantBitrateMp3(song.seconds);
+    if (song.tag == 1) bytes += test::Id3v1Tag(song.title, song.artist);
+    const std::string path = dir.WriteFile(song.path, bytes);
+    if (song.tag == 4) test::WriteId3v2Texts(path, song.title, song.artist);
+  }
+  dir.WriteFile("music/Rock/cover.jpg", "not a song");
+  dir.WriteFile("lists/party.m3u",
+                "#EXTM3U\r\n" + dir / "extra/Guest.mp3" + "\r\n../extra/Bonus.mp3\r\n");
+  dir.WriteFile("player/Blue.mp3", "the user's own");
+
+  const std::string root = dir.path();
+  const auto rooted = [&root](std::string text) {
+    for (std::size_t at = text.find(root); at != std::string::npos; at = text.find(root, at))
+      text.replace(at, root.size(), "~");
+    return text;
+  };
+  const std::string saved = dir / "classic.txt";
+  ASSERT_EQ(RunCli({"-s", dir / "music", "-s", dir / "lists/party.m3u", "-w",
+                    "3=" + dir / "music/Rock", "-w", "0.5=" + dir / "music/Talk", "-c",
+                    dir / "player", "--mb", "0.6", "--save-settings", saved})
+                .status,
+            0);
+  EXPECT_EQ(rooted(ReadBytes(saved)),
+            "2\r\n~/music\r\n~/lists/party.m3u\r\n~/player\r\n2\r\n3.00 ~/music/Rock/\r\n"
+            "0.50 ~/music/Talk/\r\n0 0.6\r\n");
+
+  const Outcome drawn = RunCli({"--settings", saved, "--seed", "42", "-n"});
+  EXPECT_EQ(rooted(drawn.out),
+            "~/music/Rock/Ballad.mp3\n~/music/Jazz/Swing.mp3\n~/music/Talk/Deep/Episode 2.mp3\n"
+            "~/music/Rock/Encore.mp3\n~/music/Jazz/Blue.mp3\n");
+  EXPECT_EQ(rooted(drawn.err), "Would copy 5 files (0.598 MB) to ~/player\n");
+
+  const Outcome listed =
+      RunCli({"--settings", saved, "--seed", "42", "-p", dir / "mix.m3u", "--hours", "0.015"});
+  EXPECT_EQ(rooted(listed.err), "Wrote a playlist of 9 files (51 s) to ~/mix.m3u\n");
+  EXPECT_EQ(rooted(ReadBytes(dir / "mix.m3u")),
+            "#EXTM3U\r\n"
+            "#EXTINF:7,Singer - Ballad\r\n~/music/Rock/Ballad.mp3\r\n"
+            "#EXTINF:8,Big Band - Swing\r\n~/music/Jazz/Swing.mp3\r\n"
+            "#EXTINF:10,Host - Episode 2\r\n~/music/Talk/Deep/Episode 2.mp3\r\n"
+            "#EXTINF:9,Encore\r\n~/music/Rock/Encore.mp3\r\n"
+            "#EXTINF:5,Quartet - Blue\r\n~/music/Jazz/Blue.mp3\r\n"
+            "#EXTINF:2,Take\r\n~/music/Jazz/Take.mp3\r\n"
+            "#EXTINF:4,The Band - Anthem\r\n~/music/Rock/Anthem.mp3\r\n"
+            "#EXTINF:3,Riff\r\n~/music/Rock/Riff.mp3\r\n"
+            "#EXTINF:3,Bonus\r\n~/lists/../extra/Bonus.mp3\r\n");
+
+  const Outcome copied = RunCli({"--settings", saved, "--seed", "42"});
+  EXPECT_EQ(rooted(copied.err),
+            "sorvina-cli: not copied, the destination has a file of that name: ~/player/Blue.mp3\n"
+            "Copied 4 files (0.521 MB) to ~/player, 1 skipped\n");
+  // Only the songs, as they were, and the user's file untouched: no record, no journal.
+  EXPECT_THAT(
+      test::NamesIn(dir / "player"),
+      ::testing::ElementsAre("Ballad.mp3", "Blue.mp3", "Encore.mp3", "Episode 2.mp3", "Swing.mp3"));
+  EXPECT_EQ(ReadBytes(dir / "player/Blue.mp3"), "the user's own");
+  for (const char* song :
+       {"Rock/Ballad.mp3", "Jazz/Swing.mp3", "Talk/Deep/Episode 2.mp3", "Rock/Encore.mp3"}) {
+    const std::string source = dir / "music/" + song;
+    EXPECT_EQ(ReadBytes(dir / "player/" + fs::path(source).filename().string()), ReadBytes(source));
+  }
+}
+
 TEST_F(SelectionCommandTest, ProgressOnlyOnAWatchedTerminal) {
   const std::string list = dir_ / "l.m3u";
   const std::vector<std::string> arguments = {"-s", music_, "-p", list, "--all"};
