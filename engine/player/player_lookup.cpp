@@ -1,0 +1,375 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/player/player_lookup.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+
+#include "media/file_types.h"
+#include "platform/file_system.h"
+#include "platform/text_lines.h"
+#include "platform/unique_fd.h"
+#include "platform/user_folders.h"
+
+namespace sorvina::engine {
+namespace {
+
+constexpr const char* kBadValueMessage =
+    SORVINA_TEXT("sorvina", "The player profile %1 has a bad value at line %2, %3: %4");
+constexpr const char* kBadLineMessage =
+    SORVINA_TEXT("sorvina", "The player profile %1 cannot be read at line %2: %3");
+constexpr const char* kNoSuchProfileMessage =
+    SORVINA_TEXT("sorvina", "There is no player profile named %1");
+constexpr const char* kCannotReadProfileMessage =
+    SORVINA_TEXT("sorvina", "Can't read the player profile %1");
+constexpr const char* kPlaysEveryTypeText = SORVINA_TEXT("sorvina", "%1 (plays every type)");
+constexpr const char* kPlaysTypesText = SORVINA_TEXT("sorvina", "%1 (plays %2)");
+constexpr const char* kPlaysNoTypeText =
+    SORVINA_TEXT("sorvina", "%1 (plays none of the types Sorvina chooses)");
+
+// No profile or property file is anywhere near this large; a larger one is no such file.
+constexpr std::size_t kMaxProfileBytes = 1024 * 1024;
+// The `.is_audio_player` file on a player: anyone may have put it there.
+constexpr std::size_t kMaxMarkerBytes = 64 * 1024;
+constexpr char kMarkerName[] = ".is_audio_player";
+
+enum class Reading { kRead, kMissing, kUnreadable };
+
+struct FileBytes {
+  Reading reading = Reading::kMissing;
+  std::string bytes = {};
+};
+
+// The whole of the regular file at `path`, if it holds at most `limit` bytes. A symbolic
+// link is followed only where `followLinks`.
+FileBytes ReadSmallFile(const std::string& path, std::size_t limit, bool followLinks) {
+  if (path.empty() || platform::HasNulByte(path)) return {};
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW);
+  const platform::UniqueFd fd(platform::OpenPath(path, flags));
+  if (!fd) return {errno == ENOENT || errno == ENOTDIR ? Reading::kMissing : Reading::kUnreadable};
+  struct stat status {};
+  if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {Reading::kUnreadable};
+  FileBytes file{Reading::kRead, {}};
+  char buffer[16 * 1024];
+  for (;;) {
+    const ssize_t got = read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {Reading::kUnreadable};
+    if (got == 0) break;
+    if (file.bytes.size() + static_cast<std::size_t>(got) > limit) return {Reading::kUnreadable};
+    file.bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  return file;
+}
+
+text::UserText ParseErrorText(const ProfileError& error) {
+  if (error.key.empty()) return {kBadLineMessage, {error.file, error.line, error.reason}};
+  return {kBadValueMessage, {error.file, error.line, error.key, error.reason}};
+}
+
+// The profile file at `path`, named `name`; nothing at all (neither profile nor error)
+// when there is no file there.
+FoundPlayer LoadProfile(const std::string& path, const std::string& name) {
+  const FileBytes file = ReadSmallFile(path, kMaxProfileBytes, true);
+  if (file.reading == Reading::kMissing) return {};
+  if (file.reading == Reading::kUnreadable)
+    return {std::nullopt, text::UserText(kCannotReadProfileMessage, {path})};
+  ProfileParse parsed = ParsePlayerProfile(file.bytes, path);
+  if (parsed.error) return {std::nullopt, ParseErrorText(*parsed.error)};
+  parsed.profile->name = name;
+  return {std::move(parsed.profile), std::nullopt};
+}
+
+std::string UserFolder(const ProfileFolders& folders) {
+  if (!folders.user.empty()) return folders.user;
+  const std::string config = platform::ConfigFolder();
+  return config.empty() ? std::string() : config + "/players";
+}
+
+// --- Which volume holds the destination -----------------------------------------------
+
+struct DeviceNumber {
+  unsigned major = 0;
+  unsigned minor = 0;
+};
+
+std::optional<DeviceNumber> ParseDeviceNumber(std::string_view text) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return std::nullopt;
+  DeviceNumber number;
+  const char* end = text.data() + text.size();
+  const auto major = std::from_chars(text.data(), text.data() + colon, number.major);
+  const auto minor = std::from_chars(text.data() + colon + 1, end, number.minor);
+  if (major.ec != std::errc() || major.ptr != text.data() + colon || minor.ec != std::errc() ||
+      minor.ptr != end || colon == 0 || colon + 1 == text.size())
+    return std::nullopt;
+  return number;
+}
+
+std::string DeviceName(DeviceNumber number) {
+  return std::to_string(number.major) + ":" + std::to_string(number.minor);
+}
+
+// A field of mountinfo, whose blanks, line feeds and backslashes are written as octal
+// escapes ("\040").
+std::string Unescaped(std::string_view field) {
+  std::string text;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
+        field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
+      text.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
+                                       (field[i + 3] - '0')));
+      i += 3;
+    } else {
+      text.push_back(field[i]);
+    }
+  }
+  return text;
+}
+
+struct Mount {
+  DeviceNumber device;
+  std::string root;  // the folder of the volume mounted ("/": all of it)
+  std::string mountPoint;
+  std::string source;  // "/dev/sdb1", or what the file system names ("tmpfs")
+};
+
+// One line of mountinfo: "36 35 98:0 / /mnt rw,noatime master:1 - vfat /dev/sdb1 rw".
+std::optional<Mount> ParseMountLine(std::string_view line) {
+  std::vector<std::string_view> fields;
+  while (!line.empty()) {
+    const std::size_t blank = line.find(' ');
+    if (blank != 0) fields.push_back(line.substr(0, blank));
+    line = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
+  }
+  if (fields.size() < 6) return std::nullopt;
+  const std::optional<DeviceNumber> device = ParseDeviceNumber(fields[2]);
+  if (!device) return std::nullopt;
+  Mount mount{*device, Unescaped(fields[3]), Unescaped(fields[4]), {}};
+  const auto dash = std::find(fields.begin() + 6, fields.end(), "-");
+  if (dash != fields.end() && fields.end() - dash >= 3) mount.source = Unescaped(*(dash + 2));
+  return mount;
+}
+
+// Whether `path` is `folder` or lies below it.
+bool IsAtOrBelow(std::string_view path, std::string_view folder) {
+  if (folder == "/") return true;
+  return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// The nearest existing folder or file at or above `destination`, and its device.
+struct Located {
+  std::string path;  // with links resolved where the system could
+  DeviceNumber device;
+};
+
+std::optional<Located> Locate(const std::string& destination) {
+  if (destination.empty() || platform::HasNulByte(destination)) return std::nullopt;
+  std::string path = destination;
+  for (;;) {
+    const platform::UniqueFd fd(platform::OpenPath(path, O_PATH | O_CLOEXEC));
+    struct stat status {};
+    if (fd && fstat(fd.get(), &status) == 0) {
+      Located located{path, {major(status.st_dev), minor(status.st_dev)}};
+      if (char* resolved = realpath(path.c_str(), nullptr)) {
+        located.path = resolved;
+        std::free(resolved);
+      }
+      return located;
+    }
+    while (path.size() > 1 && path.back() == '/')
+      path.pop_back();
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+      if (path == ".") return std::nullopt;
+      path = ".";
+    } else {
+      if (path == "/") return std::nullopt;
+      path.resize(slash == 0 ? 1 : slash);
+    }
+  }
+}
+
+// The mount that `located` is on: of the mounts of its device, the one with the longest
+// mount point above it, the later one of equals (mounted over the other).
+std::optional<Mount> MountOf(const Located& located, const std::string& mountInfo) {
+  platform::LineReader reader;
+  if (!reader.Open(mountInfo)) return std::nullopt;
+  std::optional<Mount> best;
+  bool bestHolds = false;
+  std::string line;
+  while (reader.Next(line)) {
+    std::optional<Mount> mount = ParseMountLine(line);
+    if (!mount || mount->device.major != located.device.major ||
+        mount->device.minor != located.device.minor)
+      continue;
+    const bool holds = IsAtOrBelow(located.path, mount->mountPoint);
+    if (best && bestHolds && (!holds || mount->mountPoint.size() < best->mountPoint.size()))
+      continue;
+    best = std::move(mount);
+    bestHolds = holds;
+  }
+  return best;
+}
+
+// --- What the volume says, and what udev says of its device ---------------------------
+
+FoundPlayer MarkerProfile(const Mount& mount) {
+  if (mount.root != "/" || mount.mountPoint.empty() || mount.mountPoint.front() != '/') return {};
+  const std::string path =
+      (mount.mountPoint == "/" ? std::string() : mount.mountPoint) + "/" + kMarkerName;
+  const FileBytes file = ReadSmallFile(path, kMaxMarkerBytes, false);
+  if (file.reading != Reading::kRead) return {};
+  ProfileParse parsed = ParsePlayerProfile(file.bytes, path);
+  if (parsed.error) return {std::nullopt, ParseErrorText(*parsed.error)};
+  PlayerProfile& profile = *parsed.profile;
+  // Neither a vendor, a product nor a name: the file's own name stands in.
+  if (profile.displayName == kMarkerName || profile.displayName.empty())
+    profile.displayName = "this player";
+  profile.name = "auto";
+  return {std::move(parsed.profile), std::nullopt};
+}
+
+// The block device the mount reads: its source where that is a block device (FUSE
+// mounts name theirs there too), else the mount's own device where that is no anonymous
+// one.
+std::optional<DeviceNumber> BlockDeviceOf(const Mount& mount) {
+  if (mount.source.starts_with("/dev/") && !platform::HasNulByte(mount.source)) {
+    struct stat status {};
+    if (stat(mount.source.c_str(), &status) == 0 && S_ISBLK(status.st_mode))
+      return DeviceNumber{major(status.st_rdev), minor(status.st_rdev)};
+  }
+  if (mount.device.major != 0) return mount.device;
+  return std::nullopt;
+}
+
+// The value of ID_MEDIA_PLAYER that udev gives the device; empty when none.
+std::string MediaPlayerProperty(DeviceNumber device, const ProfileFolders& folders) {
+  platform::LineReader reader;
+  if (!reader.Open(folders.udevData + "/b" + DeviceName(device))) return {};
+  constexpr std::string_view kPrefix = "E:ID_MEDIA_PLAYER=";
+  std::string line;
+  for (std::size_t lines = 0; lines < 100000 && reader.Next(line); ++lines) {
+    if (!line.starts_with(kPrefix)) continue;
+    std::string name = line.substr(kPrefix.size());
+    // A database name, never a path.
+    if (name.empty() || name.find('/') != std::string::npos ||
+        name.find('\0') != std::string::npos || name == "." || name == "..")
+      return {};
+    return name;
+  }
+  return {};
+}
+
+// The whole disk that the partition `device` is on.
+std::optional<DeviceNumber> DiskOf(DeviceNumber device, const ProfileFolders& folders) {
+  const std::string folder = folders.sysBlock + "/" + DeviceName(device);
+  if (ReadSmallFile(folder + "/partition", 64, true).reading != Reading::kRead) return std::nullopt;
+  const FileBytes dev = ReadSmallFile(folder + "/../dev", 64, true);
+  if (dev.reading != Reading::kRead) return std::nullopt;
+  std::string_view text = dev.bytes;
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+    text.remove_suffix(1);
+  return ParseDeviceNumber(text);
+}
+
+FoundPlayer DatabaseProfile(const Mount& mount, const ProfileFolders& folders) {
+  const std::optional<DeviceNumber> device = BlockDeviceOf(mount);
+  if (!device) return {};
+  std::string name = MediaPlayerProperty(*device, folders);
+  if (name.empty()) {
+    if (const std::optional<DeviceNumber> disk = DiskOf(*device, folders))
+      name = MediaPlayerProperty(*disk, folders);
+  }
+  if (name.empty()) return {};
+  return LoadProfile(folders.database + "/" + name + ".mpi", name);
+}
+
+// The player the destination lies on; neither profile nor error when nothing says.
+FoundPlayer Detect(const std::string& destination, const ProfileFolders& folders) {
+  const std::optional<Located> located = Locate(destination);
+  if (!located) return {};
+  const std::optional<Mount> mount = MountOf(*located, folders.mountInfo);
+  if (!mount) return {};
+  FoundPlayer marked = MarkerProfile(*mount);
+  if (marked.profile || marked.error) return marked;
+  return DatabaseProfile(*mount, folders);
+}
+
+// How a file type is named to the user.
+std::string ShownTypeName(std::string_view type) {
+  if (type == "ogg") return "Ogg";
+  if (type == "opus") return "Opus";
+  if (type == "m4a") return "AAC";
+  std::string shown(type);
+  for (char& c : shown)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return shown;
+}
+
+}  // namespace
+
+FoundPlayer FindPlayerProfile(std::string_view choice, const std::string& destination,
+                              const ProfileFolders& folders) {
+  if (choice.empty()) choice = "any";
+  if (std::optional<PlayerProfile> builtIn = BuiltInProfile(choice))
+    return {std::move(builtIn), std::nullopt};
+  if (choice == "auto") {
+    FoundPlayer detected = Detect(destination, folders);
+    if (detected.profile || detected.error) return detected;
+    return {BuiltInProfile("any"), std::nullopt};
+  }
+  const std::string name(choice);
+  if (choice.find('/') != std::string_view::npos || choice.ends_with(".mpi")) {
+    FoundPlayer found = LoadProfile(name, name);
+    if (!found.profile && !found.error)
+      found.error = text::UserText(kCannotReadProfileMessage, {name});
+    return found;
+  }
+  for (const std::string& folder : {UserFolder(folders), folders.database}) {
+    if (folder.empty()) continue;
+    FoundPlayer found = LoadProfile(folder + "/" + name + ".mpi", name);
+    if (found.profile || found.error) return found;
+  }
+  return {std::nullopt, text::UserText(kNoSuchProfileMessage, {name})};
+}
+
+std::optional<PlayerProfile> DetectPlayer(const std::string& destination,
+                                          const ProfileFolders& folders) {
+  return Detect(destination, folders).profile;
+}
+
+std::vector<std::string> UserProfileNames(const ProfileFolders& folders) {
+  const std::string folder = UserFolder(folders);
+  std::vector<std::string> names;
+  if (folder.empty()) return names;
+  std::optional<platform::DirectoryListing> listing = platform::DirectoryListing::Open(folder);
+  if (!listing) return names;
+  for (const platform::DirectoryEntry& entry : listing->ReadEntries()) {
+    if (entry.kind == platform::EntryKind::kFile && entry.name.size() > 4 &&
+        entry.name.ends_with(".mpi"))
+      names.push_back(entry.name.substr(0, entry.name.size() - 4));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+text::UserText DescribeProfile(const PlayerProfile& profile) {
+  const std::string& shown = profile.displayName.empty() ? profile.name : profile.displayName;
+  if (profile.outputFormats.empty()) return {kPlaysEveryTypeText, {shown}};
+  std::string types;
+  for (const media::FileType& type : media::AllFileTypes()) {
+    if (!PlaysFileType(profile, type.name)) continue;
+    types += (types.empty() ? "" : ", ") + ShownTypeName(type.name);
+  }
+  if (types.empty()) return {kPlaysNoTypeText, {shown}};
+  return {kPlaysTypesText, {shown, types}};
+}
+
+}  // namespace sorvina::engine

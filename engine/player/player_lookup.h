@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/player/player_profile.h"
+#include "text/user_text.h"
+
+namespace sorvina::engine {
+
+// Where profiles are found: the media-player-info database, and the user's own folder
+// ($XDG_CONFIG_HOME/sorvina/players). Tests point these elsewhere.
+struct ProfileFolders {
+  std::string database = "/usr/share/media-player-info";
+  std::string user;  // empty: $XDG_CONFIG_HOME/sorvina/players
+  // What DetectPlayer reads of the system: the mounts, udev's properties of the block
+  // devices (files b<major>:<minor>), and the block devices by number (to find the disk a
+  // partition is on).
+  std::string mountInfo = "/proc/self/mountinfo";
+  std::string udevData = "/run/udev/data";
+  std::string sysBlock = "/sys/dev/block";
+};
+
+// A player choice resolved into a profile, or why it could not be.
+struct FoundPlayer {
+  std::optional<PlayerProfile> profile;
+  std::optional<text::UserText> error;  // names the file, line and key where one is bad
+};
+
+// Resolves what `--player` or the settings' `player=` give:
+//   ""/"any", "car"    the built-in profiles;
+//   "auto"             the player the destination lies on (DetectPlayer), else "any"; a
+//                      bad profile file that DetectPlayer passes over is told here;
+//   a path to a file   (holding a '/', or ending in ".mpi") that profile file;
+//   NAME               NAME.mpi in the user's folder, then in the database.
+FoundPlayer FindPlayerProfile(std::string_view choice, const std::string& destination,
+                              const ProfileFolders& folders = {});
+
+// The player whose volume holds `destination`: the `.is_audio_player` file at the volume's
+// root, else the database profile that the udev property ID_MEDIA_PLAYER of the volume's
+// block device (or of the whole disk, for a partition) names. Nothing when neither says,
+// or when the profile it names is bad.
+std::optional<PlayerProfile> DetectPlayer(const std::string& destination,
+                                          const ProfileFolders& folders = {});
+
+// The names of the profiles in the user's folder (without ".mpi"), sorted.
+std::vector<std::string> UserProfileNames(const ProfileFolders& folders = {});
+
+// "SanDisk Sansa Clip (plays MP3, Ogg, FLAC)": the name shown, and the file types it
+// plays among those Sorvina chooses; "any" plays everything.
+text::UserText DescribeProfile(const PlayerProfile& profile);
+
+}  // namespace sorvina::engine
