@@ -22,6 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(entry.sizeBytes >= 0);
     FUZZ_CHECK(entry.kind != JournalEntry::Kind::kPlace ||
                (!entry.source.empty() && entry.source.find('\0') == std::string::npos));
+    // A second path: where a move goes, or the folder a rebuild is for ("" for the
+    // destination itself).
+    const bool folder =
+        entry.kind == JournalEntry::Kind::kArrange || entry.kind == JournalEntry::Kind::kArranged;
+    if (entry.kind == JournalEntry::Kind::kMove || (folder && !entry.to.empty())) {
+      FUZZ_CHECK(sorvina::platform::ContainedFolder::IsContainedPath(entry.to));
+    } else {
+      FUZZ_CHECK(entry.to.empty());
+    }
     written += FormatJournalLine(entry);
   }
   const ParsedJournal again = ParseFillJournal(written);

@@ -3,7 +3,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -113,6 +115,44 @@ int RenameWithoutReplacing(int folder, const char* from, const char* to,
   if (renameat(folder, from, folder, to) == 0) return 0;
   const int error = errno;
   unlinkat(folder, to, 0);
+  return error;
+}
+
+// Moves `from` in `fromFolder` to `to` in `toFolder`, never replacing anything there, as
+// RenameWithoutReplacing does within one folder. A folder cannot be linked: it takes the
+// place of an empty folder of ours, which a rename replaces only while it is empty.
+int MoveWithoutReplacing(int fromFolder, const char* from, int toFolder, const char* to) {
+  if (renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) return 0;
+  if (!NoReplaceRenameUnavailable(errno)) return errno;
+  struct stat moved {};
+  if (fstatat(fromFolder, from, &moved, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+  const bool folder = S_ISDIR(moved.st_mode);
+  if (!folder) {
+    if (linkat(fromFolder, from, toFolder, to, 0) == 0) {
+      // Should the old name refuse to go, both names hold the same file.
+      unlinkat(fromFolder, from, 0);
+      return 0;
+    }
+    if (errno == EEXIST || !LinksUnavailable(errno)) return errno;
+  }
+  if (folder && mkdirat(toFolder, to, 0700) != 0) return errno;
+  const UniqueFd placeholder(
+      folder ? openat(toFolder, to, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+             : openat(toFolder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  struct stat ours {};
+  if (!placeholder || fstat(placeholder.get(), &ours) != 0) {
+    const int error = errno;
+    if (folder) unlinkat(toFolder, to, AT_REMOVEDIR);  // only while empty
+    return error;
+  }
+  // Only our own empty entry may be replaced; a folder that is no longer empty refuses.
+  struct stat now {};
+  if (fstatat(toFolder, to, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameEntry(now, ours) ||
+      (!folder && now.st_size != 0))
+    return EEXIST;
+  if (renameat(fromFolder, from, toFolder, to) == 0) return 0;
+  const int error = errno;
+  unlinkat(toFolder, to, folder ? AT_REMOVEDIR : 0);
   return error;
 }
 
@@ -423,6 +463,52 @@ int ContainedFolder::RenameNoReplace(std::string_view from, std::string_view to)
   if (!IsOneName(from) || !IsOneName(to)) return EINVAL;
   return RenameWithoutReplacing(fd_.get(), std::string(from).c_str(), std::string(to).c_str(),
                                 nullptr);
+}
+
+int ContainedFolder::MoveTo(std::string_view from, const ContainedFolder& folder,
+                            std::string_view to) const {
+  if (!IsOneName(from) || !IsOneName(to)) return EINVAL;
+  if (folder.device_ != device_) return EXDEV;
+  return MoveWithoutReplacing(fd_.get(), std::string(from).c_str(), folder.fd_.get(),
+                              std::string(to).c_str());
+}
+
+int ContainedFolder::ListNames(std::vector<std::string>& names) const {
+  names.clear();
+  DIR* listing = OpenListing(fd_.get());
+  if (listing == nullptr) return errno != 0 ? errno : EIO;
+  int error = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(listing);
+    if (entry == nullptr) {
+      error = errno;
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  closedir(listing);
+  if (error != 0) names.clear();
+  return error;
+}
+
+bool ContainedFolder::KeptInUserSpace() const {
+  struct statfs volume {};
+  return fstatfs(fd_.get(), &volume) == 0 && volume.f_type == FUSE_SUPER_MAGIC;
+}
+
+int ContainedFolder::MakeFolder(std::string_view name, mode_t mode) const {
+  if (!IsOneName(name)) return EINVAL;
+  return mkdirat(fd_.get(), std::string(name).c_str(), mode) == 0 ? 0 : errno;
+}
+
+int ContainedFolder::MakeEmptyFile(std::string_view name) const {
+  if (!IsOneName(name)) return EINVAL;
+  UniqueFd fd(openat(fd_.get(), std::string(name).c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd) return errno;
+  return close(fd.Release()) == 0 || errno == EINTR ? 0 : errno;
 }
 
 std::optional<FileLock> ContainedFolder::Lock(std::string_view name, int* error) const {

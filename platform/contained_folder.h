@@ -135,6 +135,30 @@ class ContainedFolder {
   // The same, but never replacing: EEXIST when `to` is taken.
   [[nodiscard]] int RenameNoReplace(std::string_view from, std::string_view to) const;
 
+  // Moves the entry `from` (one name: a file or a folder) into `folder`, a folder on the
+  // same volume, as `to` (one name), never replacing anything there: EEXIST when `to` is
+  // taken, EXDEV when `folder` lies on another volume. Where the file system has no
+  // no-replace rename (FAT and exFAT through FUSE), `to` is first taken by an empty entry of
+  // ours of the same kind, made exclusively, which the entry then replaces as long as it is
+  // still that entry (a folder only while it is empty). 0, or the errno value.
+  [[nodiscard]] int MoveTo(std::string_view from, const ContainedFolder& folder,
+                           std::string_view to) const;
+
+  // The names in this folder ("." and ".." aside), in the order the file system lists
+  // them: on FAT and exFAT, the order of their entries on the device, which players
+  // follow (a driver in user space may list the entries made since it was mounted first).
+  // 0, or the errno value of the failure.
+  [[nodiscard]] int ListNames(std::vector<std::string>& names) const;
+
+  // Whether a driver in user space (FUSE) keeps this folder's volume: such a driver may
+  // list its entries otherwise than its own file system's order.
+  bool KeptInUserSpace() const;
+
+  // Makes the folder `name` (one name), or the empty file `name`, never in place of
+  // anything: EEXIST when the name is taken. 0, or the errno value.
+  [[nodiscard]] int MakeFolder(std::string_view name, mode_t mode = 0777) const;
+  [[nodiscard]] int MakeEmptyFile(std::string_view name) const;
+
   // An exclusive lock on the file `name` (one name), made when missing; nothing, with
   // EWOULDBLOCK in `error`, while another holds it.
   std::optional<FileLock> Lock(std::string_view name, int* error = nullptr) const;

@@ -192,6 +192,12 @@ void AppendFileLine(std::string& out, std::string_view kind, const RecordedFile&
   out.push_back('\n');
 }
 
+// The worse of two results: a path that leads out of the destination outweighs damage.
+LineResult Worse(LineResult a, LineResult b) {
+  if (a == LineResult::kUnsafe || b == LineResult::kUnsafe) return LineResult::kUnsafe;
+  return a == LineResult::kTaken ? b : a;
+}
+
 // One line of a journal; false for anything not as written.
 LineResult ReadJournalLine(std::string_view line, JournalEntry& entry) {
   std::string_view fields[5];
@@ -207,6 +213,18 @@ LineResult ReadJournalLine(std::string_view line, JournalEntry& entry) {
   } else if (SplitFields(line, fields, 2) && fields[0] == "folder") {
     entry.kind = JournalEntry::Kind::kFolder;
     return ReadRelative(fields[1], entry.relative);
+  } else if (SplitFields(line, fields, 2) && fields[0] == "gap") {
+    entry.kind = JournalEntry::Kind::kGap;
+    return ReadRelative(fields[1], entry.relative);
+  } else if (SplitFields(line, fields, 3) && fields[0] == "move") {
+    entry.kind = JournalEntry::Kind::kMove;
+    return Worse(ReadRelative(fields[1], entry.relative), ReadRelative(fields[2], entry.to));
+  } else if (SplitFields(line, fields, 3) && (fields[0] == "arrange" || fields[0] == "arranged")) {
+    // "arrange FOLDER TEMPORARY"; an empty folder is the destination itself.
+    entry.kind =
+        fields[0] == "arrange" ? JournalEntry::Kind::kArrange : JournalEntry::Kind::kArranged;
+    return Worse(fields[1].empty() ? LineResult::kTaken : ReadRelative(fields[1], entry.to),
+                 ReadRelative(fields[2], entry.relative));
   }
   if (result == LineResult::kTaken) {
     entry.relative = std::move(file.relative);
@@ -325,7 +343,23 @@ std::string FormatJournalLine(const JournalEntry& entry) {
       AppendFileLine(out, "placed", file, false);
       break;
     case JournalEntry::Kind::kFolder:
-      out = "folder\t";
+    case JournalEntry::Kind::kGap:
+      out = entry.kind == JournalEntry::Kind::kFolder ? "folder\t" : "gap\t";
+      AppendEscaped(out, entry.relative);
+      out.push_back('\n');
+      break;
+    case JournalEntry::Kind::kMove:
+      out = "move\t";
+      AppendEscaped(out, entry.relative);
+      out.push_back('\t');
+      AppendEscaped(out, entry.to);
+      out.push_back('\n');
+      break;
+    case JournalEntry::Kind::kArrange:
+    case JournalEntry::Kind::kArranged:
+      out = entry.kind == JournalEntry::Kind::kArrange ? "arrange\t" : "arranged\t";
+      AppendEscaped(out, entry.to);
+      out.push_back('\t');
       AppendEscaped(out, entry.relative);
       out.push_back('\n');
       break;

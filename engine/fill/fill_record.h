@@ -85,19 +85,24 @@ ParsedRecord ParseFillRecord(std::string_view bytes);
 
 // What a fill writes ahead of its work, line by line, into a journal beside the record,
 // so that a fill cut off part-way (killed, or its device pulled out) can be finished by
-// the next one: which files it was about to place and which it placed, and the folders it
-// made.
+// the next one: which files it was about to place and which it placed, the folders it
+// made, and how it was putting the destination's entries in play order.
 struct JournalEntry {
   enum class Kind {
-    kPlace,   // about to place `relative`, a copy of `source` (its size and time)
-    kPlaced,  // placed `relative`; size and time as the destination reported them
-    kFolder,  // made the folder `relative`
+    kPlace,     // about to place `relative`, a copy of `source` (its size and time)
+    kPlaced,    // placed `relative`; size and time as the destination reported them
+    kFolder,    // made the folder `relative`
+    kArrange,   // about to order the folder `to` ("" for the destination) through `relative`
+    kMove,      // about to move `relative` to `to`
+    kGap,       // about to make an empty file at `relative`, taking a free place
+    kArranged,  // the folder `to` is whole again; its temporary `relative` is gone
   };
   Kind kind = Kind::kPlace;
   std::string relative;
   std::int64_t sizeBytes = 0;
   platform::FileTime modified;
   std::string source;
+  std::string to = {};
   friend bool operator==(const JournalEntry&, const JournalEntry&) = default;
 };
 

@@ -52,6 +52,45 @@ bool RunProgram(const std::vector<std::string>& arguments) {
          WEXITSTATUS(status) == 0;
 }
 
+namespace {
+
+// What `fatsort -l` lists of the unmounted volume `device`: a line "/" or "/Rock/Live/"
+// ahead of each folder's entries, which end at an empty line. Its output goes through a
+// file in `dir`.
+std::optional<EntriesOnDevice> EntriesListedBy(const TempDir& dir, const std::string& device) {
+  const std::string listing = dir / "fatsort.txt";
+  const char* program = "/usr/sbin/fatsort";
+  if (access(program, X_OK) != 0) program = "/usr/bin/fatsort";
+  const char* argv[] = {program, "-l", device.c_str(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, listing.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t child = 0;
+  const int spawned =
+      posix_spawn(&child, program, &actions, nullptr, const_cast<char* const*>(argv), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0)
+    return std::nullopt;
+  EntriesOnDevice entries;
+  std::vector<std::string>* folder = nullptr;
+  for (const std::string& line : LinesOf(ReadBytes(listing))) {
+    if (line.empty()) {
+      folder = nullptr;
+    } else if (folder == nullptr && line.front() == '/' && line.back() == '/') {
+      folder = &entries[line.size() == 1 ? std::string() : line.substr(1, line.size() - 2)];
+    } else if (folder != nullptr) {
+      folder->push_back(line);
+    }
+  }
+  return entries;
+}
+
+}  // namespace
+
 SmallVolume::SmallVolume(std::uint64_t bytes) : bytes_(bytes), path_(dir_.MakeFolder("volume")) {
   const std::string options = "size=" + std::to_string(bytes) + ",mode=0777";
   mounted_ =
@@ -75,14 +114,25 @@ bool SmallVolume::MakeReadOnly() const {
 
 FatVolume::FatVolume() : image_(dir_ / "fat.img"), path_(dir_.MakeFolder("volume")) {
   if (!RunProgram({"mkfs.fat", "-C", image_, "4096"})) return;
+  mounted_ = Mount();
+  if (mounted_) type_ = platform::FileSystemTypeOf(path_);
+}
+
+bool FatVolume::Mount() {
   // fusefat reports success also when FUSE is not allowed: a mount shows as a change of
   // device from the folder above.
   struct stat before {};
   struct stat after {};
-  if (stat(path_.c_str(), &before) != 0) return;
+  if (stat(path_.c_str(), &before) != 0) return false;
   RunProgram({"fusefat", "-o", "rw+", image_, path_});
-  mounted_ = stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
-  if (mounted_) type_ = platform::FileSystemTypeOf(path_);
+  return stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
+}
+
+std::optional<EntriesOnDevice> FatVolume::ReadEntryOrder() {
+  if (!mounted_ || umount2(path_.c_str(), 0) != 0) return std::nullopt;
+  std::optional<EntriesOnDevice> entries = EntriesListedBy(dir_, image_);
+  mounted_ = Mount();
+  return mounted_ ? entries : std::nullopt;
 }
 
 FatVolume::~FatVolume() {
@@ -111,12 +161,25 @@ ExFatVolume::ExFatVolume(int megabytes)
     reason_ = "no loop device may be attached here";
     return;
   }
+  device_ = device;
+  mounted_ = Mount();
+  if (!mounted_) reason_ = "exfat-fuse is not installed or FUSE may not be used here";
+}
+
+bool ExFatVolume::Mount() {
   struct stat before {};
   struct stat after {};
   stat(path_.c_str(), &before);
-  RunProgram({"mount.exfat-fuse", device, path_});
-  mounted_ = stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
-  if (!mounted_) reason_ = "exfat-fuse is not installed or FUSE may not be used here";
+  RunProgram({"mount.exfat-fuse", device_, path_});
+  return stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
+}
+
+std::optional<EntriesOnDevice> ExFatVolume::ReadEntryOrder() {
+  // The loop device stays attached while this object holds it open.
+  if (!mounted_ || umount2(path_.c_str(), 0) != 0) return std::nullopt;
+  std::optional<EntriesOnDevice> entries = EntriesListedBy(dir_, device_);
+  mounted_ = Mount();
+  return mounted_ ? entries : std::nullopt;
 }
 
 ExFatVolume::~ExFatVolume() {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +52,10 @@ class SmallVolume {
   bool mounted_ = false;
 };
 
+// The entries of each folder of a FAT or exFAT volume in their order on the device, as
+// fatsort lists them: "" for the root, "Rock/Live" for a folder below it.
+using EntriesOnDevice = std::map<std::string, std::vector<std::string>>;
+
 // A real FAT volume: a 4 MiB image made by mkfs.fat and mounted through FUSE by fusefat,
 // where both are installed and FUSE may be used.
 class FatVolume {
@@ -61,11 +67,17 @@ class FatVolume {
 
   bool mounted() const { return mounted_; }
   const std::string& type() const { return type_; }
+  const std::string& path() const { return path_; }
   std::string operator/(std::string_view relative) const {
     return path_ + "/" + std::string(relative);
   }
+  // Unmounts the volume, reads its entries' order with fatsort and mounts it again;
+  // nothing where any of that fails (fatsort missing) or the volume is in use.
+  std::optional<EntriesOnDevice> ReadEntryOrder();
 
  private:
+  bool Mount();
+
   TempDir dir_;
   std::string image_;
   std::string path_;
@@ -86,11 +98,16 @@ class ExFatVolume {
   bool mounted() const { return mounted_; }
   const std::string& reason() const { return reason_; }
   const std::string& path() const { return path_; }
+  // As FatVolume's.
+  std::optional<EntriesOnDevice> ReadEntryOrder();
 
  private:
+  bool Mount();
+
   TempDir dir_;
   std::string image_;
   std::string path_;
+  std::string device_;
   int loop_ = -1;
   bool mounted_ = false;
   std::string reason_;
