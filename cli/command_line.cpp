@@ -147,12 +147,25 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
                  ")")
           ->type_name("LIST")
           ->check(kTypeList);
+  CLI::Option* player =
+      AddOptional(app, "--player", request.player,
+                  "The player copied to: any (default), car, auto (the player DIR is on), a "
+                  "profile file (.mpi) or a profile's name")
+          ->type_name("NAME|FILE|auto")
+          ->excludes(playlist);
+  CLI::Option* order =
+      app.add_flag("--order", request.order,
+                   "Put each folder's entries in play order (always done when replacing)")
+          ->excludes(playlist);
+  CLI::Option* number = app.add_flag("--number", request.number,
+                                     "Name the copies \"001 Artist - Title.mp3\" in play order")
+                            ->excludes(playlist);
   return {settings,  source,         weight,          copy,
           playlist,  megabytes,      hours,           all,
           fill,      seed,           dryRun,          save,
           conflict,  keepFolders,    replacePrevious, adoptCopies,
           avoidLast, devicePlaylist, relative,        quiet,
-          types};
+          types,     player,         order,           number};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

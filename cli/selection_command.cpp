@@ -92,6 +92,9 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
   if (request.avoidLast) settings.options.avoidLast = *request.avoidLast;
   if (request.devicePlaylist) settings.options.devicePlaylist = *request.devicePlaylist;
   if (request.relative) settings.options.relative = true;
+  if (request.player) settings.options.player = *request.player == "any" ? "" : *request.player;
+  if (request.order) settings.options.order = true;
+  if (request.number) settings.options.number = true;
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;
     settings.amountText = *request.megabytes;

@@ -40,6 +40,9 @@ struct SelectionRequest {
   bool quiet = false;
   // Names of the file types to choose, each known.
   std::optional<std::vector<std::string>> fileTypes;
+  std::optional<std::string> player;  // "any" switches a settings file's player off
+  bool order = false;
+  bool number = false;
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

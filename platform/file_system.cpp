@@ -178,6 +178,15 @@ bool CanEnterFolder(const std::string& path) {
   return status && status->kind == EntryKind::kDirectory && access(path.c_str(), X_OK) == 0;
 }
 
+bool IsVolumeRoot(const std::string& path) {
+  struct stat folder {};
+  struct stat parent {};
+  if (path.empty() || HasNulByte(path) || stat(path.c_str(), &folder) != 0 ||
+      !S_ISDIR(folder.st_mode) || stat((path + "/..").c_str(), &parent) != 0)
+    return false;
+  return folder.st_dev != parent.st_dev || folder.st_ino == parent.st_ino;
+}
+
 bool MakeFolder(const std::string& path) {
   return !path.empty() && !HasNulByte(path) && mkdir(path.c_str(), 0777) == 0;
 }

@@ -108,6 +108,10 @@ std::optional<FileStatus> GetFileStatus(const std::string& path);
 // Whether `path` is a folder this process may enter (search permission).
 bool CanEnterFolder(const std::string& path);
 
+// Whether the folder `path` is the root of the volume it lies on (where that volume is
+// mounted): its parent lies on another device, or it is its own parent ("/").
+bool IsVolumeRoot(const std::string& path);
+
 // Creates the one folder `path` (its parent must exist); false when it cannot be created
 // or exists already.
 [[nodiscard]] bool MakeFolder(const std::string& path);

@@ -191,10 +191,15 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, RandomGenerator& random, 
       }
     }
     const CandidatePool::Index drawn = PickCandidate(pool, random, walk);
+    // Only a gate, a duration or a destination's cost needs the candidate whole.
+    const bool whole =
+        limit.gate != nullptr || limit.kind == Kind::kSeconds || limit.space != nullptr;
+    const Candidate candidate = whole ? ToCandidate(pool[drawn]) : Candidate{};
+    if (limit.gate != nullptr && !limit.gate->Admits(candidate)) {
+      leave(drawn);
+      continue;
+    }
     if (limit.kind != Kind::kNone) {
-      // Only a duration or a destination's cost needs the candidate whole.
-      const bool whole = limit.kind == Kind::kSeconds || limit.space != nullptr;
-      const Candidate candidate = whole ? ToCandidate(pool[drawn]) : Candidate{};
       std::int64_t cost = pool[drawn].sizeBytes;
       if (limit.kind == Kind::kSeconds) {
         cost = durationOf(candidate);
@@ -211,6 +216,7 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, RandomGenerator& random, 
       if (limit.space != nullptr) limit.space->Chosen(candidate);
       report.chosenAmounts.push_back(cost);
     }
+    if (limit.gate != nullptr) limit.gate->Chosen(candidate);
     leave(drawn);
     chosen.push_back(drawn);
   }
@@ -418,7 +424,7 @@ std::vector<PooledCandidate> DrawCandidates(CandidatePool& pool, RandomGenerator
   DrawReport& measured = report != nullptr ? *report : unused;
   if (method == DrawMethod::kFastest) {
     if (std::optional<ExactWalk> exact = ExactWalk::For(pool)) {
-      if (limit.kind == DrawLimit::Kind::kNone) {
+      if (limit.kind == DrawLimit::Kind::kNone && limit.gate == nullptr) {
         if (std::optional<std::vector<CandidatePool::Index>> order = exact->WalkAll(pool, random)) {
           for (const CandidatePool::Index drawn : *order)
             pool.Remove(drawn);

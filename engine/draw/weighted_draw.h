@@ -30,6 +30,17 @@ class SpaceAccount {
   virtual void Chosen(const Candidate& candidate) = 0;
 };
 
+// Whether a drawn file may be chosen at all, whatever it costs: a player may refuse it, or
+// have no room left for the folder it needs.
+class CandidateGate {
+ public:
+  virtual ~CandidateGate() = default;
+  // Whether `candidate` may be chosen now; one refused leaves the pool unchosen.
+  virtual bool Admits(const Candidate& candidate) = 0;
+  // `candidate`, admitted, was chosen.
+  virtual void Chosen(const Candidate& candidate) = 0;
+};
+
 // What ends a draw besides an empty pool: a remaining allowance of bytes or of seconds.
 struct DrawLimit {
   enum class Kind { kNone, kBytes, kSeconds };
@@ -41,6 +52,9 @@ struct DrawLimit {
   bool keepFilling = false;
   // Bytes only: how much each file takes; none: its size.
   SpaceAccount* space = nullptr;
+  // Any kind: decides first whether a drawn file may be chosen at all (a refused one
+  // leaves the pool and the draw goes on); none: every file may.
+  CandidateGate* gate = nullptr;
 };
 
 // What a draw measured, in the limit's unit (bytes or seconds), for telling the user.

@@ -478,6 +478,10 @@ transfer::PlacementJournal* RepeatedFill::BeginCopy(RunPorts& ports) {
   return &*journal_;
 }
 
+ArrangeJournal* RepeatedFill::arrangeJournal() {
+  return journal_ ? &*journal_ : nullptr;
+}
+
 std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
   std::vector<std::string> paths;
   if (!writable_ || destination_ == nullptr) return paths;
@@ -522,33 +526,38 @@ void RepeatedFill::RemoveEmptyFillFolders() {
     if (!InRecordFolder(folder)) (void)destination_->RemoveFolderIfEmpty(folder);
 }
 
-bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen,
-                              const transfer::FileOperationResult& copied,
-                              transfer::FileOperationUi* owner, RunPorts& ports) {
-  const bool devicePlaylist = !settings_.options.devicePlaylist.empty();
-  const bool recording = usesRecord_ && writable_;
-  if ((!devicePlaylist && !recording) || destination_ == nullptr) return true;
-
-  // Where each chosen file now lies below the destination; empty where it does not.
-  // A file skipped because an identical one holds its name is listed, but not recorded:
-  // that file is not the fill's own.
-  std::vector<std::string> relatives(chosen.size());
-  std::vector<bool> ownCopy(chosen.size(), true);
+ChosenPlaces RepeatedFill::PlacesOf(const std::vector<Candidate>& chosen,
+                                    const transfer::FileOperationResult& copied) const {
+  ChosenPlaces places;
+  places.relatives.resize(chosen.size());
+  places.ownCopy.assign(chosen.size(), true);
+  if (destination_ == nullptr) return places;
   std::size_t next = 0;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (i < keptAt_.size() && keptAt_[i]) {
-      relatives[i] = *keptAt_[i];
+      places.relatives[i] = *keptAt_[i];
       continue;
     }
     const std::size_t j = next++;
     if (j < copied.placedTargets.size() && !copied.placedTargets[j].empty()) {
-      relatives[i] = copied.placedTargets[j];
+      places.relatives[i] = copied.placedTargets[j];
     } else if (j < copied.takenTargets.size() && !copied.takenTargets[j].empty() &&
                HaveSameContent(*destination_, copied.takenTargets[j], chosen[i].path)) {
-      relatives[i] = copied.takenTargets[j];
-      ownCopy[i] = false;
+      places.relatives[i] = copied.takenTargets[j];
+      places.ownCopy[i] = false;
     }
   }
+  return places;
+}
+
+bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces places,
+                              const std::vector<std::string>& madeFolders,
+                              transfer::FileOperationUi* owner, RunPorts& ports) {
+  const bool devicePlaylist = !settings_.options.devicePlaylist.empty();
+  const bool recording = usesRecord_ && writable_;
+  if ((!devicePlaylist && !recording) || destination_ == nullptr) return true;
+  std::vector<std::string>& relatives = places.relatives;
+  const std::vector<bool>& ownCopy = places.ownCopy;
 
   RecordedFill fill;
   fill.time = begunAt_;
@@ -565,7 +574,7 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen,
   }
   if (!history_.fills.empty())
     fill.folders = FoldersStillThere(history_.fills.back(), *destination_);
-  for (const std::string& folder : copied.madeFolders)
+  for (const std::string& folder : madeFolders)
     if (std::find(fill.folders.begin(), fill.folders.end(), folder) == fill.folders.end())
       fill.folders.push_back(folder);
   const bool written =

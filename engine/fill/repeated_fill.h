@@ -11,6 +11,7 @@
 #include "engine/fill/destination_space.h"
 #include "engine/fill/fill_journal.h"
 #include "engine/fill/fill_record.h"
+#include "engine/fill/play_order.h"
 #include "engine/report/run_ports.h"
 #include "engine/report/run_summary.h"
 #include "engine/settings/selection_settings.h"
@@ -47,6 +48,13 @@ inline constexpr char kJournalName[] = "journal.txt";
 // names is looked at, removed or written outside the destination, nor through a link,
 // and only folders that fills made are ever removed. A lock in the record's folder keeps
 // two runs from filling one destination at once.
+// Where each chosen file lies below the destination after a copy ("" where nowhere), and
+// whether it is the fill's own (not a file found there with the same content).
+struct ChosenPlaces {
+  std::vector<std::string> relatives;
+  std::vector<bool> ownCopy;
+};
+
 class RepeatedFill {
  public:
   // `beyondClassic`: the run uses an option beyond the classic ones.
@@ -103,15 +111,24 @@ class RepeatedFill {
   // cannot be removed is left, with a warning.
   std::vector<std::string> RemovePrevious(RunPorts& ports);
 
-  // After the copy: writes the device playlist and the record of this fill, whose files
-  // are the chosen ones (draw order) that were kept or copied, and removes the journal;
-  // `copied` is what the copy of the files Settle returned did (where each went, the
-  // folders it made). The playlist also lists chosen files that were skipped because an
-  // identical file holds their name. A playlist name that holds a file no fill wrote is a
-  // conflict that `owner` settles, as a copy's. False after a message when the device
-  // playlist or the record could not be written.
-  bool FinishCopy(const std::vector<Candidate>& chosen, const transfer::FileOperationResult& copied,
-                  transfer::FileOperationUi* owner, RunPorts& ports);
+  // After the copy: where each of `chosen` (draw order) lies below the destination, given
+  // what the copy of the files Settle returned did.
+  ChosenPlaces PlacesOf(const std::vector<Candidate>& chosen,
+                        const transfer::FileOperationResult& copied) const;
+
+  // Then: writes the device playlist and the record of this fill, whose files are the
+  // chosen ones that were kept or copied (at `places`), and removes the journal;
+  // `madeFolders` are the folders the copy made. The playlist also lists chosen files that
+  // were skipped because an identical file holds their name. A playlist name that holds a
+  // file no fill wrote is a conflict that `owner` settles, as a copy's. False after a
+  // message when the device playlist or the record could not be written.
+  bool FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces places,
+                  const std::vector<std::string>& madeFolders, transfer::FileOperationUi* owner,
+                  RunPorts& ports);
+
+  // The journal that a rearranging of the destination's folders tells of its moves; none
+  // where the run keeps no record.
+  ArrangeJournal* arrangeJournal();
 
   // After a playlist was written: records the paths it lists. False after a message when
   // the record could not be written.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace sorvina::engine {
 
@@ -27,6 +28,22 @@ struct Replacement {
   std::size_t left = 0;
 };
 
+// Files that a player's profile left out of a fill, and why.
+struct LeftOutFiles {
+  enum class Reason {
+    kNotPlayed,     // of a type the player does not play (`type`: "FLAC")
+    kTooLarge,      // larger than `limit` bytes
+    kBitrate,       // an MP3 of more than `limit` kbit/s
+    kSampleRate,    // an MP3 of a sample rate it does not play
+    kNoFolderLeft,  // it would need a folder beyond the `limit` the player reads
+  };
+  Reason reason = Reason::kNotPlayed;
+  std::string type = {};
+  std::int64_t limit = 0;
+  std::size_t count = 0;
+  friend bool operator==(const LeftOutFiles&, const LeftOutFiles&) = default;
+};
+
 // What a run that got to its output did: the data of the one line the front ends show
 // when it is over.
 struct RunSummary {
@@ -46,6 +63,8 @@ struct RunSummary {
   std::optional<NothingFits> nothingFits = std::nullopt;
   // Replacing the previous fill: what became of its files; none when not replacing.
   std::optional<Replacement> replacement = std::nullopt;
+  // What the player's profile left out.
+  std::vector<LeftOutFiles> leftOut = {};
 };
 
 }  // namespace sorvina::engine

@@ -122,7 +122,43 @@ UserText DurationText(std::int64_t seconds) {
   return {SORVINA_TEXT("sorvina", "%1 s"), {seconds}};
 }
 
+// "; 12 FLAC files left out: the player does not play them" for each reason.
+static UserText LeftOutText(const LeftOutFiles& files) {
+  using Reason = LeftOutFiles::Reason;
+  const bool one = files.count == 1;
+  switch (files.reason) {
+    case Reason::kNotPlayed:
+      return {
+          one ? SORVINA_TEXT("sorvina", "; %1 %2 file left out: the player does not play it")
+              : SORVINA_TEXT("sorvina", "; %1 %2 files left out: the player does not play them"),
+          {files.count, files.type}};
+    case Reason::kTooLarge:
+      return {SORVINA_TEXT("sorvina", "; %1 left out: larger than the player takes (%2)"),
+              {FilesText(files.count), SizeText(files.limit)}};
+    case Reason::kBitrate:
+      return {SORVINA_TEXT("sorvina", "; %1 left out: over the player's %2 kbit/s"),
+              {FilesText(files.count), files.limit}};
+    case Reason::kSampleRate:
+      return {SORVINA_TEXT("sorvina", "; %1 left out: a sample rate the player does not play"),
+              {FilesText(files.count)}};
+    case Reason::kNoFolderLeft:
+      return {SORVINA_TEXT("sorvina", "; %1 left out: the player reads no more than %2 folders"),
+              {FilesText(files.count), files.limit}};
+  }
+  return {""};
+}
+
+static UserText SummaryWithoutLeftOut(const RunSummary& summary);
+
 UserText SummaryText(const RunSummary& summary) {
+  if (summary.leftOut.empty()) return SummaryWithoutLeftOut(summary);
+  std::vector<TextArgument> parts = {SummaryWithoutLeftOut(summary)};
+  for (const LeftOutFiles& files : summary.leftOut)
+    parts.emplace_back(LeftOutText(files));
+  return text::Concatenated(std::move(parts));
+}
+
+static UserText SummaryWithoutLeftOut(const RunSummary& summary) {
   // Chosen files that stay on the destination from the previous fill are not copied.
   const std::size_t kept = summary.replacement ? summary.replacement->kept : 0;
   if (summary.cancelled) {

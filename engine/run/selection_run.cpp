@@ -5,14 +5,18 @@
 #include <cctype>
 #include <functional>
 #include <optional>
+#include <unordered_map>
 
 #include "engine/draw/random_generator.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/fill/copy_targets.h"
 #include "engine/fill/destination_space.h"
+#include "engine/fill/play_order.h"
+#include "engine/fill/player_targets.h"
 #include "engine/fill/repeated_fill.h"
 #include "engine/output/playlist_paths.h"
 #include "engine/output/playlist_writer.h"
+#include "engine/player/player_lookup.h"
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
 #include "engine/scan/collection.h"
@@ -170,6 +174,9 @@ std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawL
   return why;
 }
 
+// Where a player's plan puts each chosen file, by its path; empty without a plan.
+using PlannedTargets = std::unordered_map<std::string, std::string>;
+
 // What the copy of the chosen files did.
 struct ChosenCopy {
   bool succeeded = true;  // nothing chosen counts as done
@@ -184,12 +191,18 @@ struct ChosenCopy {
 ChosenCopy CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen,
                       bool fat, const platform::ContainedFolder& destination,
                       transfer::FileOperationUi* owner, transfer::PlacementJournal* journal,
-                      std::vector<std::string> reserved) {
+                      std::vector<std::string> reserved, const PlannedTargets& planned) {
   ChosenCopy copy;
   if (chosen.empty()) return copy;
   transfer::CopyJob job;
   job.SetRoot(&destination, settings.destination, journal, std::move(reserved));
-  if (settings.options.keepFolders) {
+  if (!planned.empty()) {
+    job.Setup(owner, transfer::DestinationLayout::kOnePerSource);
+    for (const Candidate& candidate : chosen) {
+      job.AddSource(candidate.path);
+      job.AddDestination(planned.at(candidate.path));
+    }
+  } else if (settings.options.keepFolders) {
     job.Setup(owner, transfer::DestinationLayout::kOnePerSource);
     const KeptFolderTargets targets(settings.sources, settings.destination, fat);
     for (const Candidate& candidate : chosen) {
@@ -255,6 +268,25 @@ std::size_t OfferCopiesForAdoption(RepeatedFill& repeat, const CandidatePool& po
   return 0;
 }
 
+// Where a player's music goes: its first music folder ("MUSIC") where the destination is
+// the root of the player's volume; the destination itself where the user chose a folder on
+// it, or the player names none.
+std::string MusicFolder(const PlayerProfile& player, const std::string& destination) {
+  if (player.audioFolders.empty() || !platform::IsVolumeRoot(destination)) return {};
+  std::string folder = player.audioFolders.front();
+  while (!folder.empty() && folder.back() == '/')
+    folder.pop_back();
+  while (!folder.empty() && folder.front() == '/')
+    folder.erase(0, 1);
+  return platform::ContainedFolder::IsContainedPath(folder) ? folder : std::string();
+}
+
+// Whether `player` takes anything as it comes, as any folder does.
+bool TakesAnything(const PlayerProfile& player) {
+  return player.outputFormats.empty() && player.audioFolders.empty() && !player.folderDepth &&
+         player.limits == PlayerLimits{};
+}
+
 // Whether a copy run uses any option beyond the classic run.
 bool BeyondClassic(const SelectionSettings& settings, bool freeSpace) {
   return freeSpace || settings.options != ExtraOptions{};
@@ -310,7 +342,10 @@ class Run {
   SelectionOutcome Go();
 
  private:
+  bool FindPlayer();
   bool Draw();
+  void PlanTargets();
+  ChosenPlaces Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders);
   void FinishDryRun();
   bool FinishCopy();
   void FinishPlaylist();
@@ -324,6 +359,10 @@ class Run {
   std::optional<platform::ContainedFolder> destination_;
   bool fat_ = false;  // names are made legal for FAT where they are charged or kept
   std::optional<RepeatedFill> repeat_;
+  // The player copied to, and where its plan puts the files, where the run has one.
+  std::optional<PlayerProfile> player_;
+  std::optional<PlayerTargets> plan_;
+  std::vector<std::string> plannedTargets_;  // for each chosen file
   std::vector<Candidate> chosen_;
   std::vector<Candidate> toCopy_;  // the chosen files not kept from the previous fill
   DrawReport report_;
@@ -339,7 +378,8 @@ SelectionOutcome Run::Go() {
       return std::move(outcome_);
     }
   }
-  fat_ = (settings_.options.keepFolders || request_.freeSpace) && destination_ &&
+  if (!FindPlayer()) return std::move(outcome_);
+  fat_ = (settings_.options.keepFolders || request_.freeSpace || player_) && destination_ &&
          platform::IsFatDevice(destination_->device());
   summary_.copy = settings_.copyToFolder;
   summary_.dryRun = options_.dryRun;
@@ -352,6 +392,7 @@ SelectionOutcome Run::Go() {
   for (const Candidate& candidate : chosen_)
     outcome_.chosenPaths.push_back(candidate.path);
   summary_.chosenFiles = chosen_.size();
+  PlanTargets();
   // Chosen files that the previous fill left on the destination stay there.
   if (settings_.copyToFolder) toCopy_ = repeat_->Settle(chosen_);
 
@@ -371,6 +412,21 @@ SelectionOutcome Run::Go() {
     summary_.doneSeconds = Sum(report_.chosenAmounts);
   outcome_.summary = std::move(summary_);
   return std::move(outcome_);
+}
+
+// The player's profile, where the copy goes to a player with one, or numbers its files;
+// false after a message when the profile cannot be had.
+bool Run::FindPlayer() {
+  const ExtraOptions& options = settings_.options;
+  if (!settings_.copyToFolder || (options.player.empty() && !options.number)) return true;
+  FoundPlayer found = FindPlayerProfile(options.player, settings_.destination);
+  if (!found.profile) {
+    if (found.error) ports_.ShowInformation(*found.error);
+    return false;
+  }
+  // A player that takes anything changes nothing unless the files are numbered.
+  if (!TakesAnything(*found.profile) || options.number) player_ = std::move(found.profile);
+  return true;
 }
 
 // Collects the candidates, takes out what the fills before ask to leave out, and draws;
@@ -402,8 +458,20 @@ bool Run::Draw() {
   }
   std::optional<DestinationSpace> space;
   DrawLimit drawLimit = request_.limit;
+  if (player_) {
+    summary_.leftOut = LeaveOutUnplayable(pool, *player_);
+    plan_.emplace(*player_, settings_.sources, settings_.options.keepFolders,
+                  MusicFolder(*player_, settings_.destination), fat_);
+    drawLimit.gate = &*plan_;
+  }
   if (request_.freeSpace) {
-    space.emplace(request_.space.allocationUnit, RelativeTargets(settings_, fat_));
+    std::function<std::string(const Candidate&)> targets = RelativeTargets(settings_, fat_);
+    if (plan_) {
+      targets = [this](const Candidate& candidate) {
+        return plan_->ChargedTarget(candidate, settings_.options.number);
+      };
+    }
+    space.emplace(request_.space.allocationUnit, std::move(targets));
     drawLimit.space = &*space;
     // What the files to be replaced take will be free by the time the copy begins.
     drawLimit.budget += repeat_->SpaceToBeFreed(request_.space.allocationUnit);
@@ -421,9 +489,60 @@ bool Run::Draw() {
       },
       DrawMethod::kFastest, &report_));
   ReadMissingSizes(chosen_);
+  if (plan_)
+    summary_.leftOut.insert(summary_.leftOut.end(), plan_->leftOut().begin(),
+                            plan_->leftOut().end());
   if (chosen_.empty())
     summary_.nothingFits = WhyNothingFits(pool, drawLimit, request_.freeSpace, report_);
   return true;
+}
+
+// Where each chosen file goes on the player, numbered in play order where asked; the
+// captions for the numbered names are read only for a run that copies.
+void Run::PlanTargets() {
+  if (!plan_) return;
+  const bool number = settings_.options.number && !options_.dryRun;
+  media::TrackProbe probe;
+  plannedTargets_ = plan_->FinalTargets(chosen_, number, [&probe](const Candidate& candidate) {
+    return probe.Probe(candidate.path).caption;
+  });
+}
+
+// Puts every folder that holds the fill's files in play order, where asked (always when
+// replacing: the new files would take the freed places of the old), moving each file to
+// where the plan puts it; returns where each chosen file lies then, and adds the folders
+// it made to `madeFolders`. The fill's files are only ever moved, never copied again, and
+// every step is in the journal first. Volumes other than FAT and exFAT list a folder in an
+// order of their own: there only files that the plan moves (renumbered, or kept from the
+// last fill in another place) are moved.
+ChosenPlaces Run::Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders) {
+  const ExtraOptions& options = settings_.options;
+  if (!options.order && !options.replacePrevious) return places;
+  std::vector<ArrangedFile> files;
+  std::vector<std::size_t> chosenIndex;
+  bool anyMoved = false;
+  for (std::size_t i = 0; i < chosen_.size(); ++i) {
+    if (places.relatives[i].empty() || !places.ownCopy[i]) continue;
+    const std::string& target = plannedTargets_.empty() ? places.relatives[i] : plannedTargets_[i];
+    anyMoved = anyMoved || target != places.relatives[i];
+    files.push_back({places.relatives[i], target});
+    chosenIndex.push_back(i);
+  }
+  if (files.empty() || (!anyMoved && !platform::IsFatDevice(destination_->device()))) return places;
+  ArrangeJournal* journal = repeat_->arrangeJournal();
+  // Files of the destination itself wait in the record's folder, where there is one.
+  const ArrangeResult arranged =
+      ArrangeInPlayOrder(*destination_, files, {kRecordFolderName}, journal,
+                         journal != nullptr ? kRecordFolderName : std::string());
+  madeFolders.insert(madeFolders.end(), arranged.madeFolders.begin(), arranged.madeFolders.end());
+  for (std::size_t k = 0; k < files.size() && k < arranged.placed.size(); ++k)
+    if (arranged.placed[k]) places.relatives[chosenIndex[k]] = *arranged.placed[k];
+  if (arranged.error != 0) {
+    ports_.ShowWarning(
+        {SORVINA_TEXT("sorvina", "Not every folder could be put in play order: %1 (%2)"),
+         {arranged.failedPath, transfer::ErrorText(arranged.error)}});
+  }
+  return places;
 }
 
 void Run::FinishDryRun() {
@@ -442,8 +561,12 @@ bool Run::FinishCopy() {
     journal = repeat_->BeginCopy(ports_);
     outcome_.removedPaths = repeat_->RemovePrevious(ports_);
   }
-  const ChosenCopy copy = CopyChosen(settings_, toCopy_, fat_, *destination_,
-                                     options_.fileOperationOwner, journal, repeat_->KeptTargets());
+  PlannedTargets planned;
+  for (std::size_t i = 0; i < plannedTargets_.size(); ++i)
+    planned.emplace(chosen_[i].path, plannedTargets_[i]);
+  const ChosenCopy copy =
+      CopyChosen(settings_, toCopy_, fat_, *destination_, options_.fileOperationOwner, journal,
+                 repeat_->KeptTargets(), planned);
   const transfer::FileOperationResult& result = copy.result;
   summary_.doneFiles = result.filesDone;
   summary_.doneBytes = static_cast<std::int64_t>(result.bytesDone);
@@ -452,10 +575,14 @@ bool Run::FinishCopy() {
   summary_.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
   outcome_.succeeded = copy.succeeded;
   const bool repeating = repeat_->active() && !chosen_.empty();
-  if (repeating)
+  if (repeating) {
+    ChosenPlaces places = repeat_->PlacesOf(chosen_, result);
+    std::vector<std::string> madeFolders = result.madeFolders;
+    if (!result.destinationGone) places = Arrange(std::move(places), madeFolders);
     outcome_.succeeded =
-        repeat_->FinishCopy(chosen_, result, options_.fileOperationOwner, ports_) &&
+        repeat_->FinishCopy(chosen_, places, madeFolders, options_.fileOperationOwner, ports_) &&
         outcome_.succeeded;
+  }
   if (result.destinationGone)
     ports_.ShowInformation({kDestinationGoneMessage, {settings_.destination}});
   // The message says what went wrong; a line saying what was copied would hide it.

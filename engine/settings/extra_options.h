@@ -23,6 +23,13 @@ struct ExtraOptions {
   bool relative = false;
   // The file types to choose, by name in lower case ("mp3", "flac", ...).
   std::vector<std::string> fileTypes = {"mp3"};
+  // The player copied to: "any" (empty), a built-in profile's name, "auto", a profile
+  // file's path or a profile's name (see FindPlayerProfile).
+  std::string player;
+  // After a copy, every folder lists the fill's files in play order (also when replacing).
+  bool order = false;
+  // Copied files are named "001 Artist - Title.mp3" in play order.
+  bool number = false;
 
   friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
 };

@@ -89,7 +89,7 @@ bool ReadTypes(std::string_view value, std::vector<std::string>& types) {
 }
 
 // The option lines in the order they are written.
-constexpr std::array<OptionLine, 7> kOptionLines = {{
+constexpr std::array<OptionLine, 10> kOptionLines = {{
     {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
     {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
@@ -120,6 +120,19 @@ constexpr std::array<OptionLine, 7> kOptionLines = {{
                   : std::optional<std::string>(media::JoinTypeList(o.fileTypes));
      },
      [](std::string_view v, ExtraOptions& o) { return ReadTypes(v, o.fileTypes); }},
+    {"player",
+     [](const ExtraOptions& o) {
+       return o.player.empty() || o.player == "any" ? std::nullopt
+                                                    : std::optional<std::string>(o.player);
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       o.player = v == "any" ? std::string() : std::string(v);
+       return true;
+     }},
+    {"order", [](const ExtraOptions& o) { return FlagText(o.order); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.order); }},
+    {"number", [](const ExtraOptions& o) { return FlagText(o.number); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.number); }},
 }};
 
 // "name=value" lines of the options that differ from their defaults.

@@ -545,6 +545,14 @@ TEST(ClassicRunTest, SeededRunsGiveTheSameChoiceAndBytesAsEver) {
             "~/music/Rock/Ballad.mp3\n~/music/Jazz/Swing.mp3\n~/music/Talk/Deep/Episode 2.mp3\n"
             "~/music/Rock/Encore.mp3\n~/music/Jazz/Blue.mp3\n");
   EXPECT_EQ(rooted(drawn.err), "Would copy 5 files (0.598 MB) to ~/player\n");
+  // Naming the player that takes anything changes neither the draw nor the settings.
+  const Outcome anyPlayer = RunCli({"--settings", saved, "--seed", "42", "-n", "--player", "any"});
+  EXPECT_EQ(anyPlayer.out, drawn.out);
+  EXPECT_EQ(anyPlayer.err, drawn.err);
+  ASSERT_EQ(
+      RunCli({"--settings", saved, "--player", "any", "--save-settings", dir / "any.txt"}).status,
+      0);
+  EXPECT_EQ(ReadBytes(dir / "any.txt"), ReadBytes(saved));
 
   const Outcome listed =
       RunCli({"--settings", saved, "--seed", "42", "-p", dir / "mix.m3u", "--hours", "0.015"});

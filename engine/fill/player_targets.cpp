@@ -1,0 +1,364 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/fill/player_targets.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "engine/fill/copy_targets.h"
+#include "engine/output/playlist_paths.h"
+#include "media/file_types.h"
+#include "platform/file_system.h"
+#include "text/path_style.h"
+#include "transfer/fat_names.h"
+
+namespace sorvina::engine {
+namespace {
+
+// The ASCII letter of each character from U+0100 to U+017F (Latin Extended-A), which
+// come in pairs of capital and small letter: "Ā" gives "A", "ł" "l".
+constexpr std::string_view kExtendedA =
+    "AaAaAaCcCcCcCcDdDdEeEeEeEeEeGgGgGgGgHhHhIiIiIiIiIiIiJjKkkLlLlLlLlLlNnNnNnnNnOoOoOoOoRrRrRr"
+    "SsSsSsSsTtTtTtUuUuUuUuUuUuWwYyYZzZzZzs";
+static_assert(kExtendedA.size() == 0x80);
+
+// What each character from U+00C0 to U+00FF gives in ASCII.
+constexpr std::array<std::string_view, 0x40> kLatin1 = {
+    "A", "A", "A", "A", "Ae", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I", "I",
+    "D", "N", "O", "O", "O",  "O", "Oe", "x", "O", "U", "U", "U", "Ue", "Y", "Th", "ss",
+    "a", "a", "a", "a", "ae", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i",
+    "d", "n", "o", "o", "o",  "o", "oe", "_", "o", "u", "u", "u", "ue", "y", "th", "y"};
+
+// The code point of the UTF-8 sequence at `at`, and its length; U+FFFD for a byte that
+// starts no valid sequence (length 1).
+char32_t DecodeAt(std::string_view text, std::size_t at, std::size_t& length) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+  const unsigned char lead = byte(0);
+  length = 1;
+  if (lead < 0x80) return lead;
+  const std::size_t expected = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  if (expected == 0 || lead > 0xF4 || at + expected > text.size()) return 0xFFFD;
+  char32_t code = lead & (0x7F >> expected);
+  for (std::size_t i = 1; i < expected; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return 0xFFFD;
+    code = code << 6 | (byte(i) & 0x3F);
+  }
+  length = expected;
+  return code;
+}
+
+std::string_view AsciiOf(char32_t code) {
+  if (code >= 0xC0 && code <= 0xFF) return kLatin1[code - 0xC0];
+  if (code >= 0x100 && code <= 0x17F) return kExtendedA.substr(code - 0x100, 1);
+  if (code >= 0x300 && code <= 0x36F) return "";  // an accent written after its letter
+  switch (code) {
+    case 0x2018:
+    case 0x2019:
+      return "'";
+    case 0x2013:
+    case 0x2014:
+      return "-";
+    default:
+      return "_";
+  }
+}
+
+std::string Joined(const std::vector<std::string>& parts, std::string_view separator) {
+  std::string joined;
+  for (const std::string& part : parts)
+    joined += (joined.empty() ? "" : std::string(separator)) + part;
+  return joined;
+}
+
+std::vector<std::string> Split(std::string_view path) {
+  std::vector<std::string> parts;
+  while (!path.empty()) {
+    const std::size_t end = std::min(path.find('/'), path.size());
+    if (end > 0) parts.emplace_back(path.substr(0, end));
+    path.remove_prefix(std::min(end + 1, path.size()));
+  }
+  return parts;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + '/' + name;
+}
+
+std::string_view FileNameOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+// "Song.mp3" as "Song" and ".mp3"; a name without a dot after its first character has
+// no extension.
+std::pair<std::string_view, std::string_view> StemAndExtension(std::string_view name) {
+  const std::size_t dot = name.find_last_of('.');
+  if (dot == std::string_view::npos || dot == 0) return {name, {}};
+  return {name.substr(0, dot), name.substr(dot)};
+}
+
+// The folder that holds the files of a folder beyond the first `k - 1` full ones: a
+// numbered sibling ("Album (2)"), or below the music folder itself, a numbered folder in it.
+constexpr std::string_view kOverflowFolder = "Songs";
+
+}  // namespace
+
+std::string AsciiName(std::string_view name) {
+  std::string ascii;
+  ascii.reserve(name.size());
+  for (std::size_t at = 0; at < name.size();) {
+    std::size_t length = 1;
+    const char32_t code = DecodeAt(name, at, length);
+    if (code < 0x80) {
+      ascii.push_back(static_cast<char>(code));
+    } else {
+      ascii.append(AsciiOf(code));
+    }
+    at += length;
+  }
+  return ascii;
+}
+
+std::vector<LeftOutFiles> LeaveOutUnplayable(CandidatePool& pool, const PlayerProfile& profile) {
+  std::vector<LeftOutFiles> leftOut;
+  if (profile.outputFormats.empty()) return leftOut;
+  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
+    const CandidatePool::Index next = pool.next(i);
+    const media::FileType* type = media::TypeOfName(pool[i].path).type;
+    if (type != nullptr && !PlaysFileType(profile, type->name)) {
+      std::string shown(type->name);
+      std::transform(shown.begin(), shown.end(), shown.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+      const auto same = std::find_if(leftOut.begin(), leftOut.end(),
+                                     [&](const LeftOutFiles& files) { return files.type == shown; });
+      if (same != leftOut.end()) {
+        ++same->count;
+      } else {
+        leftOut.push_back({LeftOutFiles::Reason::kNotPlayed, shown, 0, 1});
+      }
+      pool.Remove(i);
+    }
+    i = next;
+  }
+  if (!leftOut.empty()) pool.RecomputeTotalWeight();
+  return leftOut;
+}
+
+PlayerTargets::PlayerTargets(const PlayerProfile& profile, const std::vector<std::string>& sources,
+                             bool keepFolders, std::string musicFolder, bool fat)
+    : profile_(profile),
+      sources_(sources),
+      keepFolders_(keepFolders),
+      musicFolder_(std::move(musicFolder)),
+      fat_(fat),
+      nameLimit_(std::min<std::size_t>(
+          kLongestName, static_cast<std::size_t>(profile.limits.nameLength.value_or(
+                            static_cast<int>(kLongestName))))) {}
+
+std::string PlayerTargets::CleanName(std::string_view name, bool isFileName) const {
+  std::string clean = profile_.limits.asciiNames ? AsciiName(name) : std::string(name);
+  const bool fatNames = fat_ || profile_.limits.asciiNames;
+  if (fatNames) clean = transfer::FatSafeName(clean);
+  clean = CutName(clean, isFileName, nameLimit_);
+  // A cut may end a name, or the part before its extension, in a blank.
+  if (isFileName) {
+    const auto [stem, extension] = StemAndExtension(clean);
+    const std::size_t end = stem.find_last_not_of(" .");
+    if (!extension.empty() && end != std::string_view::npos && end + 1 < stem.size())
+      clean = std::string(stem.substr(0, end + 1)) + std::string(extension);
+  }
+  return fatNames ? transfer::FatSafeName(clean) : clean;
+}
+
+std::vector<std::string> PlayerTargets::FoldersOf(const Candidate& candidate) const {
+  std::vector<std::string> folders;
+  if (keepFolders_ && candidate.source < sources_.size())
+    folders = Split(RelativeToSource(sources_[candidate.source], candidate.path));
+  if (!folders.empty()) folders.pop_back();  // the file's own name
+  // Deeper than the player reads: the outermost folders become one, "Artist - Album".
+  if (profile_.folderDepth) {
+    const auto depth = static_cast<std::size_t>(std::max(0, *profile_.folderDepth));
+    if (depth == 0) {
+      folders.clear();
+    } else if (folders.size() > depth) {
+      const auto joinedEnd = folders.begin() + static_cast<std::ptrdiff_t>(folders.size() - depth + 1);
+      std::vector<std::string> flattened = {Joined({folders.begin(), joinedEnd}, " - ")};
+      flattened.insert(flattened.end(), joinedEnd, folders.end());
+      folders = std::move(flattened);
+    }
+  }
+  for (std::string& folder : folders)
+    folder = CleanName(folder, false);
+  std::vector<std::string> placed = Split(musicFolder_);
+  placed.insert(placed.end(), folders.begin(), folders.end());
+  return placed;
+}
+
+std::string PlayerTargets::SplitFolder(const std::vector<std::string>& folders) const {
+  const std::string base = Joined(folders, "/");
+  if (!profile_.limits.filesPerFolder) return base;
+  const auto perFolder = static_cast<std::size_t>(*profile_.limits.filesPerFolder);
+  const bool musicRoot = folders.size() <= Split(musicFolder_).size();
+  for (std::size_t k = 1;; ++k) {
+    std::string folder = base;
+    if (k > 1) {
+      const std::string suffix = " (" + std::to_string(k) + ")";
+      const std::size_t room = nameLimit_ > suffix.size() ? nameLimit_ - suffix.size() : 1;
+      if (musicRoot) {
+        folder = InFolder(base, CutName(kOverflowFolder, false, room) + suffix);
+      } else {
+        std::vector<std::string> sibling = folders;
+        sibling.back() = CutName(sibling.back(), false, room) + suffix;
+        folder = Joined(sibling, "/");
+      }
+    }
+    const auto count = fileCounts_.find(folder);
+    if (count == fileCounts_.end() || count->second < perFolder) return folder;
+  }
+}
+
+std::size_t PlayerTargets::NewFolders(const std::string& folder) const {
+  std::size_t missing = 0;
+  for (std::size_t end = 0; end <= folder.size() && !folder.empty();) {
+    end = folder.find('/', end);
+    if (end == std::string::npos) end = folder.size();
+    if (!folders_.contains(folder.substr(0, end))) ++missing;
+    ++end;
+  }
+  return missing;
+}
+
+std::string PlayerTargets::UniqueName(const std::string& folder, const std::string& name,
+                                      const std::set<std::string>& taken) const {
+  (void)folder;
+  if (!taken.contains(transfer::FatNameKey(name))) return name;
+  const auto [stem, extension] = StemAndExtension(name);
+  for (std::size_t k = 2;; ++k) {
+    const std::string suffix = " (" + std::to_string(k) + ")" + std::string(extension);
+    const std::size_t room = nameLimit_ > suffix.size() ? nameLimit_ - suffix.size() : 1;
+    std::string numbered = CutName(stem, false, room) + suffix;
+    if (!taken.contains(transfer::FatNameKey(numbered))) return numbered;
+  }
+}
+
+PlayerTargets::Placement PlayerTargets::Place(const Candidate& candidate) const {
+  Placement placement;
+  placement.folder = SplitFolder(FoldersOf(candidate));
+  placement.newFolders = NewFolders(placement.folder);
+  static const std::set<std::string> kNone;
+  const auto taken = names_.find(placement.folder);
+  placement.name = UniqueName(placement.folder, CleanName(FileNameOf(candidate.path), true),
+                              taken != names_.end() ? taken->second : kNone);
+  return placement;
+}
+
+void PlayerTargets::Refuse(LeftOutFiles::Reason reason, std::int64_t limit) {
+  for (LeftOutFiles& files : leftOut_) {
+    if (files.reason == reason) {
+      ++files.count;
+      return;
+    }
+  }
+  leftOut_.push_back({reason, {}, limit, 1});
+}
+
+bool PlayerTargets::Admits(const Candidate& candidate) {
+  const PlayerLimits& limits = profile_.limits;
+  std::int64_t size = candidate.sizeBytes;
+  if (limits.maxFileSize) {
+    if (size <= 0) {
+      const std::optional<platform::FileStatus> status = platform::GetFileStatus(candidate.path);
+      size = status ? status->sizeBytes : 0;
+    }
+    if (size > *limits.maxFileSize) {
+      Refuse(LeftOutFiles::Reason::kTooLarge, *limits.maxFileSize);
+      return false;
+    }
+  }
+  const media::FileType* type = media::TypeOfName(candidate.path).type;
+  const bool mpeg = type == nullptr || type->format == media::AudioFormat::kMpeg;
+  if (mpeg && (limits.maxBitrate || !limits.sampleRates.empty()) &&
+      mp3_.Open(candidate.path, std::max<std::int64_t>(size, 0)) == media::Mp3Info::Status::kOk) {
+    const double average = mp3_.GetAverageBitrate();
+    const int bitrate = average > 0 ? static_cast<int>(average + 0.5) : mp3_.GetHeaderBitrate();
+    if (limits.maxBitrate && bitrate > *limits.maxBitrate) {
+      Refuse(LeftOutFiles::Reason::kBitrate, *limits.maxBitrate);
+      return false;
+    }
+    const auto& rates = limits.sampleRates;
+    if (!rates.empty() && std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end()) {
+      Refuse(LeftOutFiles::Reason::kSampleRate, 0);
+      return false;
+    }
+  }
+  if (limits.folders) {
+    const Placement placement = Place(candidate);
+    if (folders_.size() + placement.newFolders > static_cast<std::size_t>(*limits.folders)) {
+      Refuse(LeftOutFiles::Reason::kNoFolderLeft, *limits.folders);
+      return false;
+    }
+  }
+  return true;
+}
+
+void PlayerTargets::Chosen(const Candidate& candidate) {
+  const Placement placement = Place(candidate);
+  const std::string& folder = placement.folder;
+  for (std::size_t end = 0; end <= folder.size() && !folder.empty(); ++end) {
+    end = std::min(folder.find('/', end), folder.size());
+    folders_.insert(folder.substr(0, end));
+  }
+  names_[folder].insert(transfer::FatNameKey(placement.name));
+  ++fileCounts_[folder];
+  targets_[candidate.path] = InFolder(folder, placement.name);
+}
+
+std::string PlayerTargets::RelativeTarget(const Candidate& candidate) const {
+  if (const auto target = targets_.find(candidate.path); target != targets_.end())
+    return target->second;
+  const Placement placement = Place(candidate);
+  return InFolder(placement.folder, placement.name);
+}
+
+std::string PlayerTargets::ChargedTarget(const Candidate& candidate, bool number) const {
+  std::string target = RelativeTarget(candidate);
+  if (!number) return target;
+  const std::string folder(FolderOf(target, text::PathStyle::kPosix));
+  return folder + std::string(nameLimit_, 'x');
+}
+
+std::vector<std::string> PlayerTargets::FinalTargets(
+    const std::vector<Candidate>& chosen, bool number,
+    const std::function<std::string(const Candidate&)>& captionOf) const {
+  std::vector<std::string> targets;
+  targets.reserve(chosen.size());
+  for (const Candidate& candidate : chosen)
+    targets.push_back(RelativeTarget(candidate));
+  if (!number) return targets;
+
+  std::map<std::string, std::size_t> perFolder;
+  for (const std::string& target : targets)
+    ++perFolder[std::string(FolderOf(target, text::PathStyle::kPosix))];
+  std::map<std::string, std::size_t> placed;
+  std::map<std::string, std::set<std::string>> taken;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    const std::string folderWithSlash(FolderOf(targets[i], text::PathStyle::kPosix));
+    const std::size_t place = ++placed[folderWithSlash];
+    const std::size_t width =
+        std::max<std::size_t>(3, std::to_string(perFolder[folderWithSlash]).size());
+    std::string digits = std::to_string(place);
+    digits.insert(0, width - digits.size(), '0');
+    std::string caption = captionOf(chosen[i]);
+    const auto [stem, extension] = StemAndExtension(FileNameOf(chosen[i].path));
+    if (caption.empty()) caption = stem;
+    std::replace(caption.begin(), caption.end(), '/', '_');
+    const std::string name = CleanName(digits + ' ' + caption + std::string(extension), true);
+    std::set<std::string>& names = taken[folderWithSlash];
+    const std::string unique = UniqueName(folderWithSlash, name, names);
+    names.insert(transfer::FatNameKey(unique));
+    targets[i] = folderWithSlash + unique;
+  }
+  return targets;
+}
+
+}  // namespace sorvina::engine

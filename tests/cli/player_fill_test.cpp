@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Fills of a player with a profile: what it cannot take is left out and said so, what it
+// takes keeps within its limits, and its folders list the fill in play order.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "engine/fill/player_targets.h"
+#include "tests/support/mp3_fixtures.h"
+#include "tests/support/temp_dir.h"
+
+namespace sorvina::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Outcome RunCli(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), "sorvina-cli");
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = Run(arguments, out, err);
+  return {status, out.str(), err.str()};
+}
+
+// The files below `root` but the record's folder, by path below it.
+std::vector<std::string> FilesBelow(const std::string& root) {
+  std::vector<std::string> files;
+  for (auto entry = fs::recursive_directory_iterator(root);
+       entry != fs::recursive_directory_iterator(); ++entry) {
+    if (entry->path().filename() == ".sorvina") {
+      entry.disable_recursion_pending();
+      continue;
+    }
+    if (entry->is_regular_file())
+      files.push_back(fs::relative(entry->path(), root).generic_string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// The lines of a playlist that are paths.
+std::vector<std::string> EntriesOf(const std::string& playlist) {
+  std::vector<std::string> entries;
+  std::istringstream lines(test::ReadBytes(playlist));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.front() != '#') entries.push_back(line);
+  }
+  return entries;
+}
+
+TEST(AsciiNameTest, LettersLoseTheirAccentsAndTheRestBecomesUnderscores) {
+  EXPECT_EQ(engine::AsciiName("Ärger über Straße, café, Łódź"), "Aerger ueber Strasse, cafe, Lodz");
+  EXPECT_EQ(engine::AsciiName("e\xCC\x81t\xC3\xA9 \xE2\x80\x93 \xE6\x97\xA5\xF0\x9F\x8E\xB5"),
+            "ete - __");
+  EXPECT_EQ(engine::AsciiName("cut \xC3"), "cut _");
+}
+
+// A player of tiny limits over a library with long Unicode names, deep folders and FLAC:
+// nothing on it breaks a limit, the device playlist lists every copy, and the summary says
+// what was left out and why.
+TEST(PlayerFillTest, TinyLimitsAreKeptAndWhatIsLeftOutIsSaid) {
+  test::TempDir dir;
+  int made = 0;
+  const auto song = [&](const std::string& path, const std::string& bytes) {
+    dir.WriteFile("music/" + path, bytes);
+    ++made;
+  };
+  for (int i = 1; i <= 8; ++i) {
+    const std::string n = std::to_string(i);
+    song("Die Ärzte/Größte Hits über alles/CD 1/Lied Nummer " + n + " – sehr lang.mp3",
+         test::ConstantBitrateMp3(1 + i % 3));
+    song("Sigur Rós/Ágætis byrjun/Svefn-g-englar " + n + ".mp3", test::ConstantBitrateMp3(2));
+  }
+  for (int i = 1; i <= 4; ++i)
+    song("Lossless/Track " + std::to_string(i) + ".flac", "fLaC not really");
+  // A 48 kHz MP3 the player does not take, and one at 320 kbit/s over its bitrate.
+  song("Odd/High rate.mp3", test::SilentFrames({.sampleRateHz = 48000}, 50));
+  song("Odd/Loud.mp3", test::SilentFrames({.bitrateKbps = 320}, 50));
+  for (int folder = 1; folder <= 6; ++folder)
+    song("Many/F" + std::to_string(folder) + "/a.mp3", test::ConstantBitrateMp3(1));
+
+  dir.WriteFile("tiny.mpi",
+                "[Device]\nVendor=Test\nProduct=Tiny\n[Media]\nOutputFormats=audio/mpeg\n"
+                "[storage]\nFolderDepth=1\n[Limits]\nFilesPerFolder=3\nNameLength=20\n"
+                "AsciiNames=true\nFolders=9\nSampleRates=44100\nMaxBitrate=256\n");
+  const std::string player = dir / "player";
+  const Outcome run =
+      RunCli({"-s", dir / "music", "--types", "mp3,flac", "-c", player, "--all", "--keep-folders",
+              "--player", dir / "tiny.mpi", "--device-playlist", "list.m3u8", "--seed", "7"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("4 FLAC files left out: the player does not play them"));
+  EXPECT_THAT(run.err, HasSubstr("1 file left out: a sample rate the player does not play"));
+  EXPECT_THAT(run.err, HasSubstr("1 file left out: over the player's 256 kbit/s"));
+  std::smatch noFolder;
+  ASSERT_TRUE(std::regex_search(
+      run.err, noFolder, std::regex("(\\d+) files? left out: the player reads no more than 9")));
+
+  const std::vector<std::string> files = FilesBelow(player);
+  std::map<std::string, int> perFolder;
+  std::vector<std::string> songs;
+  for (const std::string& file : files) {
+    if (file == "list.m3u8") continue;
+    songs.push_back(file);
+    const fs::path path(file);
+    EXPECT_LE(std::distance(path.begin(), path.end()), 2) << file;  // one folder at most
+    for (const auto& name : path) {
+      EXPECT_LE(name.string().size(), 20u) << file;
+      for (const unsigned char c : name.string())
+        EXPECT_LT(c, 0x80) << file;
+    }
+    ++perFolder[path.parent_path().string()];
+  }
+  EXPECT_LE(perFolder.size(), 9u);
+  for (const auto& [folder, count] : perFolder)
+    EXPECT_LE(count, 3) << folder;
+  // Everything else the player takes went.
+  EXPECT_EQ(songs.size() + std::stoul(noFolder[1]), static_cast<std::size_t>(made - 4 - 2));
+  std::vector<std::string> listed = EntriesOf(player + "/list.m3u8");
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, songs);
+  EXPECT_TRUE(perFolder.contains("Die Aerzte - Groesst") || perFolder.contains("Die Aerzte - Gro (2)"));
+}
+
+// Numbered names follow the play order, which the dry run prints.
+TEST(PlayerFillTest, NumberedNamesFollowThePlayOrder) {
+  test::TempDir dir;
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
+    dir.WriteFile(std::string("music/") + name, test::ConstantBitrateMp3(1));
+  const std::vector<std::string> options = {"-s", dir / "music", "-c", dir / "player", "--all",
+                                            "--number", "--seed", "3"};
+  std::vector<std::string> dry = options;
+  dry.push_back("-n");
+  const Outcome drawn = RunCli(dry);
+  ASSERT_EQ(drawn.status, 0) << drawn.err;
+  ASSERT_EQ(RunCli(options).status, 0);
+  std::vector<std::string> expected;
+  std::istringstream order(drawn.out);
+  int place = 0;
+  for (std::string path; std::getline(order, path);) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d ", ++place);
+    expected.push_back(number + fs::path(path).stem().string() + ".mp3");
+  }
+  expected.insert(expected.begin(), ".sorvina");  // the record of the fill
+  EXPECT_EQ(test::NamesIn(dir / "player"), expected);
+}
+
+}  // namespace
+}  // namespace sorvina::cli
