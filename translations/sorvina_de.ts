@@ -381,6 +381,62 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>It leads onto another file system</source>
         <translation>Der Pfad führt auf ein anderes Dateisystem</translation>
     </message>
+    <message>
+        <source>The player profile %1 has a bad value at line %2, %3: %4</source>
+        <translation>Das Geräteprofil %1 hat in Zeile %2 einen ungültigen Wert, %3: %4</translation>
+    </message>
+    <message>
+        <source>The player profile %1 cannot be read at line %2: %3</source>
+        <translation>Das Geräteprofil %1 ist in Zeile %2 nicht lesbar: %3</translation>
+    </message>
+    <message>
+        <source>There is no player profile named %1</source>
+        <translation>Es gibt kein Geräteprofil namens %1</translation>
+    </message>
+    <message>
+        <source>Can&apos;t read the player profile %1</source>
+        <translation>Das Geräteprofil %1 kann nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>%1 (plays every type)</source>
+        <translation>%1 (spielt alle Typen ab)</translation>
+    </message>
+    <message>
+        <source>%1 (plays %2)</source>
+        <translation>%1 (spielt %2 ab)</translation>
+    </message>
+    <message>
+        <source>%1 (plays none of the types Sorvina chooses)</source>
+        <translation>%1 (spielt keinen der Typen ab, die Sorvina auswählt)</translation>
+    </message>
+    <message>
+        <source>; %1 %2 file left out: the player does not play it</source>
+        <translation>; %1 %2-Datei ausgelassen: das Gerät spielt sie nicht ab</translation>
+    </message>
+    <message>
+        <source>; %1 %2 files left out: the player does not play them</source>
+        <translation>; %1 %2-Dateien ausgelassen: das Gerät spielt sie nicht ab</translation>
+    </message>
+    <message>
+        <source>; %1 left out: larger than the player takes (%2)</source>
+        <translation>; %1 ausgelassen: größer, als das Gerät annimmt (%2)</translation>
+    </message>
+    <message>
+        <source>; %1 left out: over the player&apos;s %2 kbit/s</source>
+        <translation>; %1 ausgelassen: über den %2 kbit/s des Geräts</translation>
+    </message>
+    <message>
+        <source>; %1 left out: a sample rate the player does not play</source>
+        <translation>; %1 ausgelassen: eine Abtastrate, die das Gerät nicht abspielt</translation>
+    </message>
+    <message>
+        <source>; %1 left out: the player reads no more than %2 folders</source>
+        <translation>; %1 ausgelassen: das Gerät liest nicht mehr als %2 Ordner</translation>
+    </message>
+    <message>
+        <source>Not every folder could be put in play order: %1 (%2)</source>
+        <translation>Nicht jeder Ordner konnte in Abspielreihenfolge gebracht werden: %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -558,8 +614,56 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Zielordner oder Wiedergabelistendatei festlegen</translation>
     </message>
     <message>
-        <source>Player:</source>
-        <translation>Gerät:</translation>
+        <source>Plugged in:</source>
+        <translation>Angeschlossen:</translation>
+    </message>
+    <message>
+        <source>&amp;Player:</source>
+        <translation>&amp;Gerät:</translation>
+    </message>
+    <message>
+        <source>What the player plays, where its music goes and what it takes</source>
+        <translation>Was das Gerät abspielt, wohin seine Musik gehört und was es verträgt</translation>
+    </message>
+    <message>
+        <source>N&amp;umber the files in play order</source>
+        <translation>Dateien in Abspielreihenfolge &amp;nummerieren</translation>
+    </message>
+    <message>
+        <source>Keep each folder in play &amp;order</source>
+        <translation>Jeden Ordner in Abspiel&amp;reihenfolge halten</translation>
+    </message>
+    <message>
+        <source>Replacing the previous fill always keeps play order</source>
+        <translation>Beim Ersetzen der vorigen Befüllung bleibt die Abspielreihenfolge immer erhalten</translation>
+    </message>
+    <message>
+        <source>Any player</source>
+        <translation>Beliebiges Gerät</translation>
+    </message>
+    <message>
+        <source>Car stereo</source>
+        <translation>Autoradio</translation>
+    </message>
+    <message>
+        <source>Found on the stick</source>
+        <translation>Auf dem Stick erkannt</translation>
+    </message>
+    <message>
+        <source>Other profile file…</source>
+        <translation>Andere Profildatei …</translation>
+    </message>
+    <message>
+        <source>Player Profiles (*.mpi)</source>
+        <translation>Geräteprofile (*.mpi)</translation>
+    </message>
+    <message>
+        <source>Player: %1</source>
+        <translation>Gerät: %1</translation>
+    </message>
+    <message>
+        <source>No player found here: any player</source>
+        <translation>Hier kein Gerät erkannt: beliebiges Gerät</translation>
     </message>
 </context>
 <context>

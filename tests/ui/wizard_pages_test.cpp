@@ -132,6 +132,13 @@ struct PluggedInPlayers {
   sorvina::ui::FakeVolumeList volumes;
 };
 
+// Writes `content` into the file `path`.
+void WriteFile(const QString& path, const QByteArray& content) {
+  QFile file(path);
+  QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+  file.write(content);
+}
+
 // Sets the locale numbers are written in for as long as it lives.
 class ScopedLocale {
  public:
@@ -426,6 +433,111 @@ class WizardPagesTest : public QObject {
     QVERIFY(wizard.settings.options.devicePlaylist.empty());
   }
 
+  void thePlayerAndPlayOrderAreCopyOptionsKeptInTheSettings_data() {
+    // The settings' `player`, the list's entry `shown` for it and how "playerFound" begins;
+    // FILE in them is a profile file holding `profile`.
+    QTest::addColumn<QString>("player");
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("found");
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<bool>("order");
+    QTest::addColumn<bool>("number");
+    const QByteArray pocket(
+        "[Device]\nVendor=Acme\nProduct=Pocket\n[Media]\nOutputFormats=audio/mpeg");
+    // clang-format off
+    QTest::newRow("found on the stick") << "auto" << QByteArray() << "Found on the stick"
+        << "No player found here: any player" << true << false << true << false;
+    QTest::newRow("any") << "" << QByteArray() << "Any player"
+        << "Player: Any player (plays every type)" << true << false << false << true;
+    QTest::newRow("car, replacing") << "car" << QByteArray() << "Car stereo"
+        << "Player: Car stereo (plays MP3)" << true << true << true << false;
+    QTest::newRow("profile file") << "FILE" << pocket << "FILE"
+        << "Player: Acme Pocket (plays MP3)" << true << false << true << true;
+    QTest::newRow("bad profile file") << "FILE" << QByteArray("[Device") << "FILE"
+        << "The player profile FILE cannot be read at line 1" << true << false << false << false;
+    QTest::newRow("playlist") << "car" << QByteArray() << "Car stereo"
+        << "Player: Car stereo" << false << true << false << true;
+    // clang-format on
+  }
+  void thePlayerAndPlayOrderAreCopyOptionsKeptInTheSettings() {
+    QFETCH(QString, player);
+    QFETCH(QByteArray, profile);
+    QFETCH(QString, shown);
+    QFETCH(QString, found);
+    QFETCH(bool, copy);
+    QFETCH(bool, replace);
+    QFETCH(bool, order);
+    QFETCH(bool, number);
+    QTemporaryDir folder;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());  // none of the user's own
+    const QString file = folder.filePath("player.mpi");
+    WriteFile(file, profile);
+    for (QString* text : {&player, &shown, &found})
+      text->replace("FILE", file);
+    WizardFixture wizard;
+    wizard.settings.destination =
+        ToEngineText(copy ? folder.path() + "/" : folder.filePath("mix.m3u"));
+    sorvina::engine::ExtraOptions& options = wizard.settings.options;
+    options.player = ToEngineText(player);
+    options.replacePrevious = replace;
+    options.order = order;
+    options.number = number;
+    wizard.Next();
+    auto* list = wizard.Find<QComboBox>("player");
+    auto* numberFiles = wizard.Find<QCheckBox>("numberFiles");
+    auto* playOrder = wizard.Find<QCheckBox>("playOrder");
+    const QString foundText = wizard.Find<QLabel>("playerFound")->text();
+    QVERIFY2(foundText.startsWith(found), qPrintable(foundText));
+    QCOMPARE(list->currentText(), shown);
+    QCOMPARE(numberFiles->isChecked(), number);
+    QCOMPARE(playOrder->isChecked(), order || replace);  // replacing always keeps play order
+    QCOMPARE(list->isEnabled() && numberFiles->isEnabled(), copy);
+    QCOMPARE(playOrder->isEnabled(), copy && !replace);
+    if (copy && replace) {
+      // Not replacing, the box shows the user's own choice again and takes a new one, which
+      // replacing covers but does not change.
+      wizard.ClickControl("replacePrevious");
+      QCOMPARE(playOrder->isChecked(), order);
+      wizard.ClickControl("playOrder");
+      wizard.ClickControl("replacePrevious");
+      QVERIFY(playOrder->isChecked() && !playOrder->isEnabled());
+      order = !order;
+    }
+    wizard.Next();
+    QCOMPARE(options.player, ToEngineText(player));
+    QCOMPARE(options.order, order);
+    QCOMPARE(options.number, number);
+  }
+
+  void otherProfileFilesAreChosenBesideTheUsersOwn() {
+    QTemporaryDir folder;
+    const QDir root(folder.path());
+    root.mkpath("sorvina/players");
+    WriteFile(root.filePath("sorvina/players/Pocket.mpi"), "[Device]\nProduct=Pocket\n");
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    WizardFixture wizard;
+    wizard.Next();
+    auto* list = wizard.Find<QComboBox>("player");
+    auto* found = wizard.Find<QLabel>("playerFound");
+    QCOMPARE(list->itemText(3), QString("Pocket"));  // after the built-in choices
+    // A file that cannot be read says so, however many lines that takes.
+    const QString file = root.filePath(QString(80, 'x') + ".mpi");
+    wizard.dialogs.QueuePath(file);
+    QTest::keyClick(list, Qt::Key_End);  // "Other profile file…"
+    QCOMPARE(wizard.dialogs.requests().back().nameFilters,
+             QStringList({"Player Profiles (*.mpi)", "All Files (*)"}));
+    QCOMPARE(list->currentText(), file);
+    QVERIFY(found->text().contains(file));
+    wizard.Settle();
+    QVERIFY(found->height() >= found->heightForWidth(found->width()));
+    QTest::keyClick(list, Qt::Key_End);  // cancelled: the file stays chosen
+    QCOMPARE(list->currentText(), file);
+    wizard.Next();
+    QCOMPARE(wizard.settings.options.player, ToEngineText(file));
+  }
+
   void avoidingTheLastFillsIsACheckBoxWithACount() {
     WizardFixture wizard;
     for (int i = 0; i < 3; ++i)
@@ -703,9 +815,11 @@ class WizardPagesTest : public QObject {
                                                  "fileType-aiff"};
     QTest::newRow("destination") << 1 << QStringList{"copyToFolder",       "keepFolders",
                                                      "replacePrevious",    "devicePlaylist",
-                                                     "devicePlaylistName", "createPlaylist",
-                                                     "relativePaths",      "setDestination",
-                                                     "destinationField",   "playerChoice"};
+                                                     "devicePlaylistName", "player",
+                                                     "numberFiles",        "playOrder",
+                                                     "createPlaylist",     "relativePaths",
+                                                     "setDestination",     "destinationField",
+                                                     "playerChoice"};
     QTest::newRow("weights") << 2
                              << QStringList{"weightList", "addWeight", "removeWeight",
                                             "changeWeight"};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/wizard/destination_page.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 
@@ -13,9 +14,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
+#include "engine/player/player_lookup.h"
 #include "engine/report/summary_line.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/drop_down_list.h"
@@ -28,6 +33,38 @@ namespace {
 
 // What the playlist written into the destination folder is called until the user names it.
 constexpr char kDefaultDevicePlaylist[] = "Sorvina.m3u8";
+
+// The profile choice that looks for the player the destination lies on.
+constexpr char kFoundPlayer[] = "auto";
+
+// Room in the profile list, in characters, whatever its entries.
+constexpr int kProfileListCharacters = 16;
+
+// How long typing in the destination pauses before the player there is looked for.
+constexpr int kProfileFoundDelayMs = 300;
+
+// A label whose text wraps, and that asks for all the lines it needs at its width, so that
+// a long text (a profile file's error, with its path) shows whole: the window grows for it.
+class WrappingLabel final : public QLabel {
+ public:
+  explicit WrappingLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setWordWrap(true);
+  }
+
+  QSize minimumSizeHint() const override {
+    const QSize hint = QLabel::minimumSizeHint();
+    if (width() <= 0) return hint;
+    return {hint.width(), std::max(hint.height(), heightForWidth(width()))};
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QLabel::resizeEvent(event);
+    // Narrower or wider, the text takes more or fewer lines.
+    if (event->size().width() != event->oldSize().width()) updateGeometry();
+  }
+};
 
 // Whether `path` lies in the folder `root` or is that folder.
 bool LiesIn(const QString& path, const QString& root) {
@@ -56,6 +93,17 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
       Named("devicePlaylist", new QCheckBox(tr("Write a playlist into the folder:"), this));
   devicePlaylistName_ = Named("devicePlaylistName", new QLineEdit(this));
   devicePlaylistName_->setToolTip(tr("A name ending in .m3u8, inside the folder"));
+  profileLabel_ = new QLabel(tr("&Player:"), this);
+  profiles_ = Named("player", new DropDownList(this));
+  // A long profile path is cut short in the list rather than widening the window.
+  profiles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  profiles_->setMinimumContentsLength(kProfileListCharacters);
+  profiles_->setToolTip(tr("What the player plays, where its music goes and what it takes"));
+  profileLabel_->setBuddy(profiles_);
+  profileFound_ = Named("playerFound", new WrappingLabel(this));
+  numberFiles_ = Named("numberFiles", new QCheckBox(tr("N&umber the files in play order"), this));
+  playOrder_ = Named("playOrder", new QCheckBox(tr("Keep each folder in play &order"), this));
+  playOrder_->setToolTip(tr("Replacing the previous fill always keeps play order"));
   createPlaylist_ = Named("createPlaylist", new QRadioButton(tr("Create playlist"), this));
   relative_ =
       Named("relativePaths", new QCheckBox(tr("Write paths relative to the playlist"), this));
@@ -63,7 +111,7 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   label_ =
       Named("destinationLabel", new QLabel(tr("Set destination folder or playlist file"), this));
   destinationField_ = Named("destinationField", new QLineEdit(this));
-  auto* playerLabel = new QLabel(tr("Player:"), this);
+  auto* playerLabel = new QLabel(tr("Plugged in:"), this);
   players_ = Named("playerChoice", new DropDownList(this));
   players_->setToolTip(tr("USB sticks, memory cards and players plugged in"));
   playerLabel->setBuddy(players_);
@@ -81,8 +129,17 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   devicePlaylistRow->addWidget(devicePlaylist_);
   devicePlaylistRow->addWidget(devicePlaylistName_, 1);
   choices->addLayout(devicePlaylistRow, 3, 1);
-  choices->addWidget(createPlaylist_, 4, 0, 1, 2, Qt::AlignLeft);
-  choices->addWidget(relative_, 5, 1, Qt::AlignLeft);
+  // What the profile chosen means stands beneath the list, as a note on it.
+  auto* profileRows = new QGridLayout;
+  profileRows->addWidget(profileLabel_, 0, 0);
+  profileRows->addWidget(profiles_, 0, 1);
+  profileRows->addWidget(profileFound_, 1, 1);
+  profileRows->setColumnStretch(1, 1);
+  choices->addLayout(profileRows, 4, 1);
+  choices->addWidget(numberFiles_, 5, 1, Qt::AlignLeft);
+  choices->addWidget(playOrder_, 6, 1, Qt::AlignLeft);
+  choices->addWidget(createPlaylist_, 7, 0, 1, 2, Qt::AlignLeft);
+  choices->addWidget(relative_, 8, 1, Qt::AlignLeft);
   auto* setRow = new QHBoxLayout;
   setRow->addWidget(set);
   setRow->addWidget(label_, 1);
@@ -101,11 +158,21 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   connect(createPlaylist_, &QRadioButton::clicked, this, [this] { SwitchChoice(false); });
   connect(devicePlaylist_, &QCheckBox::toggled, this,
           [this] { ShowChoice(copyToFolder_->isChecked()); });
+  connect(replacePrevious_, &QCheckBox::toggled, this, &DestinationPage::ShowPlayOrder);
+  // Only the user's own clicks reach here: ShowPlayOrder sets the box quietly.
+  connect(playOrder_, &QCheckBox::toggled, this, [this](bool checked) { orderChosen_ = checked; });
+  connect(profiles_, &DropDownList::aboutToOpen, this, [this] { ListProfiles(profileChoice_); });
+  connect(profiles_, &QComboBox::activated, this, &DestinationPage::ChooseProfile);
+  profileFoundTimer_ = new QTimer(this);
+  profileFoundTimer_->setSingleShot(true);
+  profileFoundTimer_->setInterval(kProfileFoundDelayMs);
+  connect(profileFoundTimer_, &QTimer::timeout, this, &DestinationPage::ShowProfileFound);
   connect(set, &QPushButton::clicked, this, &DestinationPage::ChooseDestination);
   // The text of the choice shown is that choice's own, however it came there.
   connect(destinationField_, &QLineEdit::textChanged, this, [this](const QString& text) {
     (showingCopy_ ? folderText_ : playlistText_) = text;
     ShowPlayerOf(text);
+    profileFoundTimer_->start();
   });
   connect(players_, &DropDownList::aboutToOpen, this, &DestinationPage::ListPlayers);
   connect(players_, &QComboBox::activated, this, &DestinationPage::ChoosePlayer);
@@ -113,13 +180,24 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
 
 void DestinationPage::ShowChoice(bool copy) {
   label_->setText(copy ? tr("Set destination folder") : tr("Set playlist file"));
-  // Folders, replacing, a playlist inside and the players go with a copy; relative paths
-  // with a playlist.
-  for (QWidget* copyOption :
-       std::initializer_list<QWidget*>{keepFolders_, replacePrevious_, devicePlaylist_, players_})
+  // Folders, replacing, a playlist inside, the player and its play order, and the players
+  // plugged in go with a copy; relative paths with a playlist.
+  for (QWidget* copyOption : std::initializer_list<QWidget*>{
+           keepFolders_, replacePrevious_, devicePlaylist_, profileLabel_, profiles_, profileFound_,
+           numberFiles_, players_})
     copyOption->setEnabled(copy);
   devicePlaylistName_->setEnabled(copy && devicePlaylist_->isChecked());
+  ShowPlayOrder();
   relative_->setEnabled(!copy);
+}
+
+void DestinationPage::ShowPlayOrder() {
+  // Replacing the previous fill always leaves each folder in play order; the box says so,
+  // and keeps what the user chose for fills that do not replace.
+  const bool replacing = replacePrevious_->isChecked();
+  const QSignalBlocker quiet(playOrder_);
+  playOrder_->setChecked(replacing || orderChosen_);
+  playOrder_->setEnabled(copyToFolder_->isChecked() && !replacing);
 }
 
 void DestinationPage::SwitchChoice(bool copy) {
@@ -148,8 +226,12 @@ void DestinationPage::ShowSettings() {
                                    ? QString::fromLatin1(kDefaultDevicePlaylist)
                                    : FromEngineText(options.devicePlaylist));
   relative_->setChecked(options.relative);
+  numberFiles_->setChecked(options.number);
+  orderChosen_ = options.order;
   ShowChoice(copy);
   ListPlayers();
+  ListProfiles(FromEngineText(options.player));
+  ShowProfileFound();
 }
 
 bool DestinationPage::validatePage() {
@@ -171,6 +253,9 @@ void DestinationPage::StoreInto(engine::SettingsText& settings) const {
   options.devicePlaylist =
       devicePlaylist_->isChecked() ? ToEngineText(devicePlaylistName_->text().trimmed()) : "";
   options.relative = relative_->isChecked();
+  options.player = ToEngineText(profileChoice_);
+  options.number = numberFiles_->isChecked();
+  options.order = orderChosen_;
 }
 
 void DestinationPage::SetDestination(const QString& destination) {
@@ -216,6 +301,80 @@ void DestinationPage::ShowPlayerOf(const QString& destination) {
 void DestinationPage::ChoosePlayer(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= volumes_.size()) return;
   SetDestination(DestinationOnVolume(volumes_[static_cast<std::size_t>(index)]));
+}
+
+QString DestinationPage::BuiltInProfileLabel(const std::string& name) {
+  if (name == "any") return tr("Any player");
+  if (name == "car") return tr("Car stereo");
+  return FromEngineText(name);
+}
+
+void DestinationPage::ListProfiles(const QString& choice) {
+  // "any" is the profile of no name, whichever way it is written.
+  const QString wanted = choice == QLatin1String("any") ? QString() : choice;
+  profiles_->clear();
+  profiles_->addItem(tr("Found on the stick"), QString::fromLatin1(kFoundPlayer));
+  profiles_->addItem(BuiltInProfileLabel("any"), QString());
+  for (const std::string& name : engine::BuiltInProfileNames()) {
+    if (name == "any") continue;  // listed above, as the settings name it: no name at all
+    profiles_->addItem(BuiltInProfileLabel(name), FromEngineText(name));
+  }
+  for (const std::string& name : engine::UserProfileNames())
+    profiles_->addItem(FromEngineText(name), FromEngineText(name));
+  int chosen = profiles_->findData(wanted);
+  if (chosen < 0) {
+    profiles_->addItem(wanted, wanted);
+    chosen = profiles_->count() - 1;
+  }
+  // The last entry has no value: it asks for a file.
+  profiles_->addItem(tr("Other profile file…"));
+  profiles_->setCurrentIndex(chosen);
+  profileChoice_ = wanted;
+}
+
+void DestinationPage::ChooseProfile(int index) {
+  const QVariant value = profiles_->itemData(index);
+  if (value.isValid()) {
+    profileChoice_ = value.toString();
+  } else {
+    // Starts where the profile file chosen now lies.
+    const QString folder =
+        profileChoice_.contains(QLatin1Char('/')) ? QFileInfo(profileChoice_).path() : QString();
+    const std::optional<QString> file = ChooseFileToOpen(
+        this, FilterWithAllFiles(tr("Player Profiles (*.mpi)"), QStringLiteral("*.mpi")),
+        QStringLiteral("mpi"), folder);
+    // Cancelled: the choice made before stays.
+    ListProfiles(file.value_or(profileChoice_));
+  }
+  ShowProfileFound();
+}
+
+QString DestinationPage::ProfileFoundText() const {
+  const std::string destination = ToEngineText(destinationField_->text());
+  if (profileChoice_ == QLatin1String(kFoundPlayer)) {
+    const std::optional<engine::PlayerProfile> found =
+        destination.empty() ? std::nullopt : engine::DetectPlayer(destination);
+    return found ? tr("Player: %1").arg(Translated(engine::DescribeProfile(*found)))
+                 : tr("No player found here: any player");
+  }
+  const engine::FoundPlayer found =
+      engine::FindPlayerProfile(ToEngineText(profileChoice_), destination);
+  if (found.error) return Translated(*found.error);
+  if (!found.profile) return {};
+  // A built-in profile is named as the list names it.
+  engine::PlayerProfile described = *found.profile;
+  const std::vector<std::string> builtIn = engine::BuiltInProfileNames();
+  if (profileChoice_.isEmpty() ||
+      std::find(builtIn.begin(), builtIn.end(), ToEngineText(profileChoice_)) != builtIn.end())
+    described.displayName = ToEngineText(BuiltInProfileLabel(described.name));
+  return tr("Player: %1").arg(Translated(engine::DescribeProfile(described)));
+}
+
+void DestinationPage::ShowProfileFound() {
+  profileFoundTimer_->stop();
+  profileFound_->setText(ProfileFoundText());
+  // A longer text, an error naming a file, may take more lines than there was room for.
+  if (isVisible()) GrowWizardToFit();
 }
 
 }  // namespace sorvina::ui

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <QString>
@@ -13,6 +14,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QTimer;
 
 namespace sorvina::ui {
 
@@ -21,11 +23,13 @@ class DropDownList;
 // Page 2: copy the chosen files into a folder, or write a playlist, each choice with its
 // own options beneath it (only the chosen one's are enabled); "Set" and the label that
 // says what it sets, the destination field, and the players plugged in. Choosing a player
-// makes its music folder the destination; the list shows the player that holds the
-// destination. The choice shown is derived from `destination` every time the page appears,
-// and from the choice last made when there is no destination yet. Each choice keeps its
-// own destination text while the user switches between them. Next stores the choice, the
-// typed destination and the options.
+// plugged in makes its music folder the destination; the list shows the player that holds
+// the destination. A copy is made for a player profile, chosen in a list of its own, with
+// a line beneath that says what the choice means at the destination shown. The choice
+// shown is derived from `destination` every time the page appears, and from the choice
+// last made when there is no destination yet. Each choice keeps its own destination text
+// while the user switches between them. Next stores the choice, the typed destination and
+// the options.
 class DestinationPage : public WizardPage {
   Q_OBJECT
 
@@ -53,12 +57,30 @@ class DestinationPage : public WizardPage {
   // Shows in the list the player that holds `destination`, or none.
   void ShowPlayerOf(const QString& destination);
   void SetDestination(const QString& destination);
+  // Lists the player profiles offered, with `choice` chosen: shown as an entry of its own
+  // when it is none of them (a profile file's path, a profile's name). "any" is the
+  // same as no name.
+  void ListProfiles(const QString& choice);
+  void ChooseProfile(int index);
+  // How the list names the built-in profile `name`.
+  static QString BuiltInProfileLabel(const std::string& name);
+  // Which player the profile chosen stands for at the destination shown, or why there is
+  // none; shown beneath the list.
+  QString ProfileFoundText() const;
+  void ShowProfileFound();
+  // Shows the play order box as the user set it, or checked while replacing.
+  void ShowPlayOrder();
 
   QRadioButton* copyToFolder_;
   QCheckBox* keepFolders_;
   QCheckBox* replacePrevious_;
   QCheckBox* devicePlaylist_;
   QLineEdit* devicePlaylistName_;
+  QLabel* profileLabel_;
+  DropDownList* profiles_;
+  QLabel* profileFound_;
+  QCheckBox* numberFiles_;
+  QCheckBox* playOrder_;
   QRadioButton* createPlaylist_;
   QCheckBox* relative_;
   QLabel* label_;
@@ -69,6 +91,9 @@ class DestinationPage : public WizardPage {
   QString folderText_;    // the field's text for a copy
   QString playlistText_;  // and for a playlist
   std::optional<bool> copyWhenEmpty_;
+  QString profileChoice_;      // the profile chosen, as the settings name it
+  bool orderChosen_ = false;   // the play order box as the user set it, whatever replacing shows
+  QTimer* profileFoundTimer_;  // the destination typed is looked at once typing pauses
 };
 
 // A destination names a playlist when it is longer than ".m3u" and ends in it, in any

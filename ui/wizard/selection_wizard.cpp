@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/wizard/selection_wizard.h"
 
-#include <QLayout>
-
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/destination_page.h"
 #include "ui/wizard/settings_dialogs.h"
@@ -48,12 +46,7 @@ void SelectionWizard::OnCurrentPageChanged(int /*id*/) {
 }
 
 void SelectionWizard::FitCurrentPage() {
-  WizardPage* page = CurrentWizardPage();
-  if (!page) return;
-  for (QWidget* control : page->findChildren<QWidget*>())
-    control->updateGeometry();
-  page->layout()->activate();
-  setMinimumSize(minimumSize().expandedTo(size() - page->size() + page->minimumSizeHint()));
+  if (WizardPage* page = CurrentWizardPage()) page->GrowWizardToFit();
 }
 
 WizardState SelectionWizard::CurrentState() const {

@@ -2,9 +2,11 @@
 #include "ui/wizard/wizard_page.h"
 
 #include <QFontMetrics>
+#include <QLayout>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QWizard>
 
 #include "ui/shell/web_page.h"
 
@@ -20,6 +22,17 @@ WizardPage::WizardPage(const QString& caption, const QString& title, engine::Set
 
 void WizardPage::OnHelp() {
   OpenHelpPage(window());
+}
+
+void WizardPage::GrowWizardToFit() {
+  QWizard* owner = wizard();
+  if (!owner) return;
+  // Hidden controls' layouts are stale: they are measured afresh.
+  for (QWidget* control : findChildren<QWidget*>())
+    control->updateGeometry();
+  layout()->activate();
+  owner->setMinimumSize(
+      owner->minimumSize().expandedTo(owner->size() - size() + minimumSizeHint()));
 }
 
 void FitToCharacters(QLineEdit* field, int characters) {

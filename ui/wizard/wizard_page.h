@@ -36,6 +36,10 @@ class WizardPage : public QWizardPage {
   // Stores what the page's controls hold into `settings`, as leaving it forward would.
   virtual void StoreInto(engine::SettingsText& settings) const = 0;
 
+  // Makes the wizard at least as large as the page's controls need now: the wizard sizes
+  // itself for a page as it switches to it, not when a text shown later needs more room.
+  void GrowWizardToFit();
+
  protected:
   engine::SettingsText& settings_;
 
