@@ -27,6 +27,7 @@
 
 #include "media/asf_header.h"
 #include "media/caption.h"
+#include "media/container_reading.h"
 #include "platform/read_only_file.h"
 
 namespace sorvina::media {
@@ -140,6 +141,14 @@ std::optional<TaggedAudio> ReadWav(TagLib::IOStream& stream) {
   return audio;
 }
 
+// An AIFF file's common tag is its ID3 chunk alone; the native NAME and AUTH chunks,
+// which some tools write instead, are the fallback.
+std::optional<TaggedAudio> ReadAiff(TagLib::IOStream& stream) {
+  std::optional<TaggedAudio> audio = ReadAs<TagLib::RIFF::AIFF::File>(stream);
+  if (audio && audio->caption.empty()) audio->caption = AiffTextChunkCaption(stream);
+  return audio;
+}
+
 // FLAC in Ogg written by a streaming muxer states no sample count in its header; the
 // last page's position, in samples, gives the time then.
 std::optional<TaggedAudio> ReadOggFlac(TagLib::IOStream& stream) {
@@ -148,12 +157,21 @@ std::optional<TaggedAudio> ReadOggFlac(TagLib::IOStream& stream) {
   std::optional<TaggedAudio> audio = Summarise(flac);
   const TagLib::AudioProperties* properties = flac.audioProperties();
   if (audio && audio->seconds == 0 && properties && properties->sampleRate() > 0) {
-    if (const TagLib::Ogg::PageHeader* last = flac.lastPageHeader()) {
-      const long long samples = last->absoluteGranularPosition();
-      const long long rate = properties->sampleRate();
-      // To the nearest second without a sum that a forged position could overflow.
-      if (samples > 0) audio->seconds = samples / rate + (samples % rate >= (rate + 1) / 2 ? 1 : 0);
-    }
+    if (const TagLib::Ogg::PageHeader* last = flac.lastPageHeader())
+      audio->seconds =
+          NearestSecondOfSamples(last->absoluteGranularPosition(), properties->sampleRate());
+  }
+  return audio;
+}
+
+// TagLib times Opus by the last page header it finds, even that of a page cut short by
+// an interrupted download, whose position counts audio the file does not hold; the last
+// whole page's position is what plays.
+std::optional<TaggedAudio> ReadOpus(TagLib::IOStream& stream) {
+  std::optional<TaggedAudio> audio = ReadAs<TagLib::Ogg::Opus::File>(stream);
+  if (audio) {
+    if (const std::optional<std::int64_t> seconds = OpusSecondsToLastWholePage(stream))
+      audio->seconds = *seconds;
   }
   return audio;
 }
@@ -161,11 +179,9 @@ std::optional<TaggedAudio> ReadOggFlac(TagLib::IOStream& stream) {
 // An Ogg file's first packet names its codec; TagLib's reader for another codec finds the
 // file invalid, so the readers are tried in turn, the likeliest for the ending first.
 std::optional<TaggedAudio> ReadOgg(TagLib::IOStream& stream, bool opusFirst) {
-  std::optional<TaggedAudio> audio = opusFirst ? ReadAs<TagLib::Ogg::Opus::File>(stream)
-                                               : ReadAs<TagLib::Ogg::Vorbis::File>(stream);
-  if (!audio)
-    audio = opusFirst ? ReadAs<TagLib::Ogg::Vorbis::File>(stream)
-                      : ReadAs<TagLib::Ogg::Opus::File>(stream);
+  std::optional<TaggedAudio> audio =
+      opusFirst ? ReadOpus(stream) : ReadAs<TagLib::Ogg::Vorbis::File>(stream);
+  if (!audio) audio = opusFirst ? ReadAs<TagLib::Ogg::Vorbis::File>(stream) : ReadOpus(stream);
   if (!audio) audio = ReadOggFlac(stream);
   if (!audio) audio = ReadAs<TagLib::Ogg::Speex::File>(stream);
   return audio;
@@ -186,6 +202,14 @@ std::optional<TaggedAudio> ReadAsf(TagLib::IOStream& stream) {
   return ReadAs<TagLib::ASF::File>(stream);
 }
 
+// TagLib refuses an MP4 file whose movie box claims more than the file holds, as when a
+// download with the movie box last was cut short; its whole boxes still tell the time
+// and the tags.
+std::optional<TaggedAudio> ReadMp4(TagLib::IOStream& stream) {
+  std::optional<TaggedAudio> audio = ReadAs<TagLib::MP4::File>(stream);
+  return audio ? audio : ReadMp4Boxes(stream);
+}
+
 std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat format) {
   switch (format) {
     case AudioFormat::kFlac:
@@ -196,13 +220,13 @@ std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat form
     case AudioFormat::kOpus:
       return ReadOgg(stream, true);
     case AudioFormat::kMp4:
-      return ReadAs<TagLib::MP4::File>(stream);
+      return ReadMp4(stream);
     case AudioFormat::kAsf:
       return ReadAsf(stream);
     case AudioFormat::kWav:
       return ReadWav(stream);
     case AudioFormat::kAiff:
-      return ReadAs<TagLib::RIFF::AIFF::File>(stream);
+      return ReadAiff(stream);
     case AudioFormat::kMpeg:
       return ReadMpegCaption(stream);
   }

@@ -20,7 +20,11 @@ struct TaggedAudio {
 // from the audio properties (their quickest reading, which states whole seconds exactly
 // for every format here) and the caption through the tags' common interface. An Ogg file
 // is read as Vorbis, Opus, FLAC or Speex, whichever it holds. MPEG audio gives the caption
-// alone (ID3v2, else ID3v1), as Mp3Info times it from the stream itself.
+// alone (ID3v2, else ID3v1), as Mp3Info times it from the stream itself. Where TagLib
+// falls short the containers are read directly: a WAV or AIFF file without a titled tag
+// takes its INFO list or its NAME and AUTH chunks, an Opus file cut short is timed to its
+// last whole page, and an MP4 file whose movie box TagLib refuses gives what its whole
+// boxes hold.
 TaggedAudio ReadTaggedAudio(const std::string& path, AudioFormat format);
 
 // The same from a file that the caller has opened (and keeps open).

@@ -6,10 +6,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 
+#include "media/tagged_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -111,6 +113,63 @@ TEST_F(CaptionTest, RefusesBytesBeyondFourGigabytesInsteadOfCuttingThem) {
   EXPECT_EQ(ReadTagCaption(std::span(bytes, content.size())), "Artist - Title");
   EXPECT_EQ(ReadTagCaption(std::span(bytes, size)), "");
   munmap(mapping, size);
+}
+
+std::string BigEndian32(std::uint32_t value) {
+  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+          static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+// An AIFF chunk; data of odd length gets its pad byte unless `padded` is false.
+std::string Chunk(std::string_view id, std::string_view data, bool padded = true) {
+  std::string chunk = std::string(id) + BigEndian32(static_cast<std::uint32_t>(data.size()));
+  chunk += data;
+  if (padded && data.size() % 2 == 1) chunk += '\0';
+  return chunk;
+}
+
+// An AIFF file of four silent 16-bit mono samples at 44.1 kHz, then `chunks`.
+std::string AiffWith(const std::string& chunks) {
+  const std::string common =
+      Chunk("COMM", std::string("\0\1\0\0\0\4\0\x10\x40\x0E\xAC\x44", 12) + std::string(6, '\0'));
+  const std::string sound = Chunk("SSND", std::string(16, '\0'));
+  const std::string body = "AIFF" + common + sound + chunks;
+  return "FORM" + BigEndian32(static_cast<std::uint32_t>(body.size())) + body;
+}
+
+std::string AiffCaption(const std::string& file) {
+  const std::span bytes(reinterpret_cast<const unsigned char*>(file.data()), file.size());
+  return ReadTaggedAudio(bytes, AudioFormat::kAiff).caption;
+}
+
+TEST(AiffTextChunksTest, GiveTheCaptionWithoutAnId3Chunk) {
+  using namespace std::string_literals;
+  const struct {
+    const char* what;
+    std::string chunks;
+    const char* caption;
+  } cases[] = {
+      {"author and name", Chunk("AUTH", "Generator") + Chunk("NAME", "Tone"), "Generator - Tone"},
+      {"name alone", Chunk("NAME", "Tone"), "Tone"},
+      {"author alone", Chunk("AUTH", "Generator"), ""},
+      {"Latin-1, controls and an ending NUL",
+       Chunk("NAME", "Caf\xE9\r\n\x85 \xBD\0"s) + Chunk("AUTH", "Bj\xF6rk"), "Björk - Café ½"},
+      {"odd chunks with and without their pad byte",
+       Chunk("ANNO", "odd") + Chunk("(c) ", "odd", false) + Chunk("AUTH", "A", false) +
+           Chunk("NAME", "Tone"),
+       "A - Tone"},
+      {"a name beyond the end of the file", "NAME" + BigEndian32(1000) + "Tone", ""},
+      {"a chunk claiming 4 GiB before the name",
+       "ANNO" + BigEndian32(0xFFFFFFFF) + "x" + Chunk("NAME", "Tone"), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(AiffCaption(AiffWith(c.chunks)), c.caption);
+  }
+  // A FORM chunk that claims more than the file holds still has its chunks read.
+  std::string file = AiffWith(Chunk("NAME", "Tone"));
+  file.replace(4, 4, BigEndian32(0xFFFFFFF0));
+  EXPECT_EQ(AiffCaption(file), "Tone");
 }
 
 TEST(FileNameCaptionTest, DropsTheFolderAndTheLastFourCharacters) {
