@@ -1,0 +1,72 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvina::media {
+
+// What a file is converted into for a player that cannot play it.
+enum class TargetCodec { kMp3, kAac, kOpus };
+
+// How a file is converted.
+struct ConversionParams {
+  TargetCodec codec = TargetCodec::kMp3;
+  // A constant bitrate. None: MP3 at variable bitrate (LAME quality 2), AAC at 192 kbit/s,
+  // Opus at 160 kbit/s (constrained variable bitrate).
+  std::optional<int> bitrateKbps{};
+  // The most a player plays: a bitrate above it is lowered to it; variable-bitrate MP3
+  // uses LAME quality 4 when it is under 256.
+  std::optional<int> maxBitrateKbps{};
+  // The sample rates the player plays; empty: any. The source's rate is kept when it is
+  // among them and the encoder takes it; else the nearest of them that the encoder takes.
+  // Opus is always encoded at 48 kHz.
+  std::vector<int> sampleRates{};
+  // Applied to the samples before encoding; lowered where the louder sound would peak
+  // above the ceiling, so that nothing clips.
+  double gainDb = 0.0;
+  double truePeakCeilingDb = -1.0;  // dBTP; only where gainDb is not 0
+  bool id3v23 = false;              // MP3: ID3v2.3 tags instead of ID3v2.4
+  // Cover art larger than this square is scaled down to fit, keeping its aspect, and
+  // stored as JPEG; 0 drops pictures; none copies them as they are.
+  std::optional<int> maxPictureSide{};
+
+  // Every field as canonical text, for a cache key: equal for equal conversions (the
+  // order of the sample rates does not count), different as soon as one field differs,
+  // and different again when a new version of this program converts otherwise.
+  std::string Key() const;
+};
+
+// The file name ending of the output: ".mp3", ".m4a" or ".opus".
+std::string_view TargetExtension(TargetCodec codec);
+
+struct TranscodeResult {
+  bool ok = false;
+  std::string reason;      // why it failed, in short English; empty on success
+  std::int64_t bytes = 0;  // the output's size
+  // The true peak (4x oversampled) of the sound handed to the encoder, in dBTP: after the
+  // gain, before the encoder's own changes; minus infinity for silence.
+  double peakDb = 0;
+};
+
+// Decodes `source` (any music type that FFmpeg reads), applies the gain, resamples and
+// encodes it into `output`, carrying its tags (artist, title, album, album artist, track
+// and disc numbers, date, genre, composer, comment, ReplayGain) and its front cover. The
+// ReplayGain values are corrected by the gain applied, so that a player that applies them
+// still plays at the level they ask for. `output` is created or replaced; the caller
+// names a temporary file and renames it when this succeeds. The source is only read.
+// Nothing is written before the whole file has been put together in memory; on any
+// failure, or when `*cancel` becomes true, `output` is removed and ok is false.
+TranscodeResult Transcode(const std::string& source, const std::string& output,
+                          const ConversionParams& params, const std::atomic<bool>* cancel);
+
+// A size the output of `seconds` of sound will not exceed, for planning what fits: the
+// bitrate (320 kbit/s for variable-bitrate MP3) over the time, with room for the
+// container, the tags and a cover (a large one where pictures are copied as they are).
+std::int64_t EstimatedBytes(double seconds, const ConversionParams& params);
+
+}  // namespace sorvina::media
