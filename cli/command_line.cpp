@@ -160,12 +160,43 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
   CLI::Option* number = app.add_flag("--number", request.number,
                                      "Name the copies \"001 Artist - Title.mp3\" in play order")
                             ->excludes(playlist);
-  return {settings,  source,         weight,          copy,
-          playlist,  megabytes,      hours,           all,
-          fill,      seed,           dryRun,          save,
-          conflict,  keepFolders,    replacePrevious, adoptCopies,
-          avoidLast, devicePlaylist, relative,        quiet,
-          types,     player,         order,           number};
+  CLI::Option* convert =
+      AddOptional(app, "--convert", request.convert,
+                  "Convert songs for the player: auto (what it cannot play, to MP3; auto:aac, "
+                  "auto:opus to those), or mp3, aac, opus (every song not in that format); none")
+          ->type_name("FORMAT")
+          ->check(CLI::IsMember({"auto", "auto:aac", "auto:opus", "mp3", "aac", "opus", "none"}))
+          ->excludes(playlist);
+  CLI::Option* bitrate = AddOptional(app, "--bitrate", request.bitrate,
+                                     "Convert at this constant bitrate (kbit/s); 0: the format's "
+                                     "own quality (MP3: variable, about 190 kbit/s)")
+                             ->type_name("KBPS")
+                             ->check(CLI::Range(0, 512).description(""));
+  CLI::Option* jobs =
+      app.add_option("--jobs", request.jobs, "Songs converted at once (default: one per core)")
+          ->type_name("N")
+          ->check(CLI::Range(1, 256).description(""));
+  CLI::Option* cacheSize =
+      AddOptional(app, "--cache-size", request.cacheMegabytes,
+                  "Megabytes the cache of converted songs may hold (default 2048)")
+          ->type_name("MB")
+          ->check(CLI::Range(std::int64_t{0}, std::int64_t{1} << 40).description(""));
+  CLI::Option* loudness =
+      AddOptional(app, "--loudness", request.loudness,
+                  "Bring every song to this loudness (LUFS, EBU R128), e.g. -16")
+          ->type_name("LUFS")
+          ->check(CLI::Range(-40.0, -5.0).description(""))
+          ->excludes(playlist);
+  return {settings,    source,      weight,
+          copy,        playlist,    megabytes,
+          hours,       all,         fill,
+          seed,        dryRun,      save,
+          conflict,    keepFolders, replacePrevious,
+          adoptCopies, avoidLast,   devicePlaylist,
+          relative,    quiet,       types,
+          player,      order,       number,
+          convert,     bitrate,     jobs,
+          cacheSize,   loudness};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

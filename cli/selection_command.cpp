@@ -95,6 +95,10 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
   if (request.player) settings.options.player = *request.player == "any" ? "" : *request.player;
   if (request.order) settings.options.order = true;
   if (request.number) settings.options.number = true;
+  if (request.convert)
+    settings.options.convert = *request.convert == "none" ? "" : *request.convert;
+  if (request.bitrate) settings.options.bitrate = *request.bitrate;
+  if (request.loudness) settings.options.loudness = *request.loudness;
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;
     settings.amountText = *request.megabytes;
@@ -211,6 +215,8 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   engine::SelectionRunOptions options;
   options.fileOperationOwner = &fileOperation;
   options.seed = request.seed;
+  options.jobs = request.jobs;
+  if (request.cacheMegabytes) options.cacheBytes = *request.cacheMegabytes * 1024 * 1024;
   options.dryRun = request.dryRun;
   options.adoptCopies = request.adoptCopies ? engine::AdoptCopies::kYes : engine::AdoptCopies::kNo;
   const engine::SelectionOutcome outcome =

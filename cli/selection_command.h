@@ -43,6 +43,11 @@ struct SelectionRequest {
   std::optional<std::string> player;  // "any" switches a settings file's player off
   bool order = false;
   bool number = false;
+  std::optional<std::string> convert;  // "none" switches a settings file's conversion off
+  std::optional<int> bitrate;
+  int jobs = 0;
+  std::optional<std::int64_t> cacheMegabytes;
+  std::optional<double> loudness;  // LUFS
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

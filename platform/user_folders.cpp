@@ -53,4 +53,8 @@ std::string StateFolder() {
   return ProgramFolder("XDG_STATE_HOME", "/.local/state");
 }
 
+std::string CacheFolder() {
+  return ProgramFolder("XDG_CACHE_HOME", "/.cache");
+}
+
 }  // namespace sorvina::platform

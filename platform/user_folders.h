@@ -17,4 +17,8 @@ std::string ConfigFolder();
 // ~/.local/state/sorvina.
 std::string StateFolder();
 
+// What can be made again but is kept to save time, such as converted songs:
+// $XDG_CACHE_HOME/sorvina, or ~/.cache/sorvina.
+std::string CacheFolder();
+
 }  // namespace sorvina::platform

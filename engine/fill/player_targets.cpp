@@ -24,9 +24,9 @@ static_assert(kExtendedA.size() == 0x80);
 
 // What each character from U+00C0 to U+00FF gives in ASCII.
 constexpr std::array<std::string_view, 0x40> kLatin1 = {
-    "A", "A", "A", "A", "Ae", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I", "I",
+    "A", "A", "A", "A", "Ae", "A", "AE", "C", "E", "E", "E", "E", "I",  "I", "I",  "I",
     "D", "N", "O", "O", "O",  "O", "Oe", "x", "O", "U", "U", "U", "Ue", "Y", "Th", "ss",
-    "a", "a", "a", "a", "ae", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i",
+    "a", "a", "a", "a", "ae", "a", "ae", "c", "e", "e", "e", "e", "i",  "i", "i",  "i",
     "d", "n", "o", "o", "o",  "o", "oe", "_", "o", "u", "u", "u", "ue", "y", "th", "y"};
 
 // The code point of the UTF-8 sequence at `at`, and its length; U+FFFD for a byte that
@@ -129,8 +129,9 @@ std::vector<LeftOutFiles> LeaveOutUnplayable(CandidatePool& pool, const PlayerPr
       std::string shown(type->name);
       std::transform(shown.begin(), shown.end(), shown.begin(),
                      [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-      const auto same = std::find_if(leftOut.begin(), leftOut.end(),
-                                     [&](const LeftOutFiles& files) { return files.type == shown; });
+      const auto same =
+          std::find_if(leftOut.begin(), leftOut.end(),
+                       [&](const LeftOutFiles& files) { return files.type == shown; });
       if (same != leftOut.end()) {
         ++same->count;
       } else {
@@ -152,8 +153,8 @@ PlayerTargets::PlayerTargets(const PlayerProfile& profile, const std::vector<std
       musicFolder_(std::move(musicFolder)),
       fat_(fat),
       nameLimit_(std::min<std::size_t>(
-          kLongestName, static_cast<std::size_t>(profile.limits.nameLength.value_or(
-                            static_cast<int>(kLongestName))))) {}
+          kLongestName, static_cast<std::size_t>(
+                            profile.limits.nameLength.value_or(static_cast<int>(kLongestName))))) {}
 
 std::string PlayerTargets::CleanName(std::string_view name, bool isFileName) const {
   std::string clean = profile_.limits.asciiNames ? AsciiName(name) : std::string(name);
@@ -181,7 +182,8 @@ std::vector<std::string> PlayerTargets::FoldersOf(const Candidate& candidate) co
     if (depth == 0) {
       folders.clear();
     } else if (folders.size() > depth) {
-      const auto joinedEnd = folders.begin() + static_cast<std::ptrdiff_t>(folders.size() - depth + 1);
+      const auto joinedEnd =
+          folders.begin() + static_cast<std::ptrdiff_t>(folders.size() - depth + 1);
       std::vector<std::string> flattened = {Joined({folders.begin(), joinedEnd}, " - ")};
       flattened.insert(flattened.end(), joinedEnd, folders.end());
       folders = std::move(flattened);
@@ -241,13 +243,20 @@ std::string PlayerTargets::UniqueName(const std::string& folder, const std::stri
   }
 }
 
+std::string PlayerTargets::SongName(const Candidate& candidate) const {
+  std::string name(FileNameOf(candidate.path));
+  const std::string extension = extensionFor_ ? extensionFor_(candidate) : std::string();
+  if (extension.empty()) return name;
+  return std::string(StemAndExtension(name).first) + extension;
+}
+
 PlayerTargets::Placement PlayerTargets::Place(const Candidate& candidate) const {
   Placement placement;
   placement.folder = SplitFolder(FoldersOf(candidate));
   placement.newFolders = NewFolders(placement.folder);
   static const std::set<std::string> kNone;
   const auto taken = names_.find(placement.folder);
-  placement.name = UniqueName(placement.folder, CleanName(FileNameOf(candidate.path), true),
+  placement.name = UniqueName(placement.folder, CleanName(SongName(candidate), true),
                               taken != names_.end() ? taken->second : kNone);
   return placement;
 }
@@ -277,7 +286,7 @@ bool PlayerTargets::Admits(const Candidate& candidate) {
   }
   const media::FileType* type = media::TypeOfName(candidate.path).type;
   const bool mpeg = type == nullptr || type->format == media::AudioFormat::kMpeg;
-  if (mpeg && (limits.maxBitrate || !limits.sampleRates.empty()) &&
+  if (mpeg && !extensionFor_ && (limits.maxBitrate || !limits.sampleRates.empty()) &&
       mp3_.Open(candidate.path, std::max<std::int64_t>(size, 0)) == media::Mp3Info::Status::kOk) {
     const double average = mp3_.GetAverageBitrate();
     const int bitrate = average > 0 ? static_cast<int>(average + 0.5) : mp3_.GetHeaderBitrate();
@@ -286,7 +295,8 @@ bool PlayerTargets::Admits(const Candidate& candidate) {
       return false;
     }
     const auto& rates = limits.sampleRates;
-    if (!rates.empty() && std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end()) {
+    if (!rates.empty() &&
+        std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end()) {
       Refuse(LeftOutFiles::Reason::kSampleRate, 0);
       return false;
     }
@@ -349,7 +359,8 @@ std::vector<std::string> PlayerTargets::FinalTargets(
     std::string digits = std::to_string(place);
     digits.insert(0, width - digits.size(), '0');
     std::string caption = captionOf(chosen[i]);
-    const auto [stem, extension] = StemAndExtension(FileNameOf(chosen[i].path));
+    const std::string songName = SongName(chosen[i]);
+    const auto [stem, extension] = StemAndExtension(songName);
     if (caption.empty()) caption = stem;
     std::replace(caption.begin(), caption.end(), '/', '_');
     const std::string name = CleanName(digits + ' ' + caption + std::string(extension), true);

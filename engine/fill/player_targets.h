@@ -45,6 +45,13 @@ class PlayerTargets : public CandidateGate {
   PlayerTargets(const PlayerProfile& profile, const std::vector<std::string>& sources,
                 bool keepFolders, std::string musicFolder, bool fat);
 
+  // Songs of a type the player does not play, or MP3s it refuses, are converted for it:
+  // they are not refused, and `extensionFor` gives the ending their names take ("" for a
+  // song that goes as it is).
+  void ConvertFor(std::function<std::string(const Candidate&)> extensionFor) {
+    extensionFor_ = std::move(extensionFor);
+  }
+
   bool Admits(const Candidate& candidate) override;
   void Chosen(const Candidate& candidate) override;
 
@@ -74,6 +81,7 @@ class PlayerTargets : public CandidateGate {
   Placement Place(const Candidate& candidate) const;
   std::vector<std::string> FoldersOf(const Candidate& candidate) const;
   std::string CleanName(std::string_view name, bool isFileName) const;
+  std::string SongName(const Candidate& candidate) const;
   std::string SplitFolder(const std::vector<std::string>& folders) const;
   std::string UniqueName(const std::string& folder, const std::string& name,
                          const std::set<std::string>& taken) const;
@@ -94,6 +102,7 @@ class PlayerTargets : public CandidateGate {
   std::map<std::string, std::size_t> fileCounts_;
   std::unordered_map<std::string, std::string> targets_;
   std::vector<LeftOutFiles> leftOut_;
+  std::function<std::string(const Candidate&)> extensionFor_;
 };
 
 }  // namespace sorvina::engine

@@ -65,6 +65,9 @@ struct RunSummary {
   std::optional<Replacement> replacement = std::nullopt;
   // What the player's profile left out.
   std::vector<LeftOutFiles> leftOut = {};
+  // Songs converted for the player: encoded by this run, and found converted already.
+  std::size_t encoded = 0;
+  std::size_t convertedBefore = 0;
 };
 
 }  // namespace sorvina::engine

@@ -151,8 +151,13 @@ static UserText LeftOutText(const LeftOutFiles& files) {
 static UserText SummaryWithoutLeftOut(const RunSummary& summary);
 
 UserText SummaryText(const RunSummary& summary) {
-  if (summary.leftOut.empty()) return SummaryWithoutLeftOut(summary);
+  const std::size_t converted = summary.encoded + summary.convertedBefore;
+  if (summary.leftOut.empty() && converted == 0) return SummaryWithoutLeftOut(summary);
   std::vector<TextArgument> parts = {SummaryWithoutLeftOut(summary)};
+  if (converted > 0) {
+    parts.emplace_back(UserText(SORVINA_TEXT("sorvina", "; %1 converted (%2 encoded now)"),
+                                {converted, summary.encoded}));
+  }
   for (const LeftOutFiles& files : summary.leftOut)
     parts.emplace_back(LeftOutText(files));
   return text::Concatenated(std::move(parts));

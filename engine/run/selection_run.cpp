@@ -5,8 +5,11 @@
 #include <cctype>
 #include <functional>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
+#include "engine/convert/conversion_cache.h"
+#include "engine/convert/song_conversions.h"
 #include "engine/draw/random_generator.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/fill/copy_targets.h"
@@ -191,7 +194,8 @@ struct ChosenCopy {
 ChosenCopy CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen,
                       bool fat, const platform::ContainedFolder& destination,
                       transfer::FileOperationUi* owner, transfer::PlacementJournal* journal,
-                      std::vector<std::string> reserved, const PlannedTargets& planned) {
+                      std::vector<std::string> reserved, const PlannedTargets& planned,
+                      const std::unordered_map<std::string, std::string>& convertedFrom) {
   ChosenCopy copy;
   if (chosen.empty()) return copy;
   transfer::CopyJob job;
@@ -199,7 +203,8 @@ ChosenCopy CopyChosen(const SelectionSettings& settings, const std::vector<Candi
   if (!planned.empty()) {
     job.Setup(owner, transfer::DestinationLayout::kOnePerSource);
     for (const Candidate& candidate : chosen) {
-      job.AddSource(candidate.path);
+      const auto converted = convertedFrom.find(candidate.path);
+      job.AddSource(converted != convertedFrom.end() ? converted->second : candidate.path);
       job.AddDestination(planned.at(candidate.path));
     }
   } else if (settings.options.keepFolders) {
@@ -344,6 +349,8 @@ class Run {
  private:
   bool FindPlayer();
   bool Draw();
+  void ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
+                       ConvertedSpace& space);
   void PlanTargets();
   ChosenPlaces Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders);
   void FinishDryRun();
@@ -363,6 +370,12 @@ class Run {
   std::optional<PlayerProfile> player_;
   std::optional<PlayerTargets> plan_;
   std::vector<std::string> plannedTargets_;  // for each chosen file
+  // Songs converted for the player, where asked, and where the copy takes each from.
+  std::optional<ConversionCache> cache_;
+  std::optional<LoudnessMemo> loudness_;
+  std::optional<SongConversions> conversions_;
+  std::unordered_map<std::string, std::string> convertedFrom_;
+  bool cancelled_ = false;  // the conversions were cancelled: nothing is copied
   std::vector<Candidate> chosen_;
   std::vector<Candidate> toCopy_;  // the chosen files not kept from the previous fill
   DrawReport report_;
@@ -387,6 +400,13 @@ SelectionOutcome Run::Go() {
   repeat_.emplace(settings_, options_.dryRun, BeyondClassic(settings_, request_.freeSpace));
   if (!repeat_->Begin(ports_, destination_ ? &*destination_ : nullptr)) return std::move(outcome_);
   if (!Draw()) return std::move(outcome_);
+  if (cancelled_) {
+    // Stopped while converting: nothing was copied, and the encoders left no file.
+    summary_.chosenFiles = chosen_.size();
+    summary_.cancelled = true;
+    outcome_.summary = std::move(summary_);
+    return std::move(outcome_);
+  }
 
   outcome_.chosenPaths.reserve(chosen_.size());
   for (const Candidate& candidate : chosen_)
@@ -405,6 +425,13 @@ SelectionOutcome Run::Go() {
     if (!outcome_.succeeded) return std::move(outcome_);
   }
   if (settings_.copyToFolder) summary_.replacement = repeat_->replacement();
+  if (cache_) {
+    // The cache keeps within its size, sparing what this fill converted.
+    std::set<std::string> inUse;
+    for (const auto& [source, converted] : convertedFrom_)
+      inUse.insert(std::string(transfer::SplitPath(converted).name));
+    cache_->Trim(inUse);
+  }
   // Files kept from the previous fill are part of this one, though not copied again.
   const std::size_t kept = summary_.replacement ? summary_.replacement->kept : 0;
   if (request_.limit.kind == DrawLimit::Kind::kSeconds &&
@@ -418,14 +445,24 @@ SelectionOutcome Run::Go() {
 // false after a message when the profile cannot be had.
 bool Run::FindPlayer() {
   const ExtraOptions& options = settings_.options;
-  if (!settings_.copyToFolder || (options.player.empty() && !options.number)) return true;
+  const bool converting = !options.convert.empty() || options.loudness.has_value();
+  if (!settings_.copyToFolder || (options.player.empty() && !options.number && !converting))
+    return true;
   FoundPlayer found = FindPlayerProfile(options.player, settings_.destination);
   if (!found.profile) {
     if (found.error) ports_.ShowInformation(*found.error);
     return false;
   }
-  // A player that takes anything changes nothing unless the files are numbered.
-  if (!TakesAnything(*found.profile) || options.number) player_ = std::move(found.profile);
+  // A player that takes anything changes nothing unless the files are numbered or
+  // converted.
+  if (!TakesAnything(*found.profile) || options.number || converting)
+    player_ = std::move(found.profile);
+  const std::optional<ConversionChoice> choice = ParseConversionChoice(options.convert);
+  if (player_ && (choice || options.loudness)) {
+    cache_.emplace(options_.cacheFolder, options_.cacheBytes);
+    loudness_.emplace(cache_->folder() + "/../loudness.tsv");
+    conversions_.emplace(choice, options.bitrate, options.loudness, *player_, *cache_, *loudness_);
+  }
   return true;
 }
 
@@ -459,9 +496,15 @@ bool Run::Draw() {
   std::optional<DestinationSpace> space;
   DrawLimit drawLimit = request_.limit;
   if (player_) {
-    summary_.leftOut = LeaveOutUnplayable(pool, *player_);
+    // Songs the player cannot play are converted for it where asked, else left out.
+    if (!conversions_ || !conversions_->converts())
+      summary_.leftOut = LeaveOutUnplayable(pool, *player_);
     plan_.emplace(*player_, settings_.sources, settings_.options.keepFolders,
                   MusicFolder(*player_, settings_.destination), fat_);
+    if (conversions_ && conversions_->converts()) {
+      plan_->ConvertFor(
+          [this](const Candidate& candidate) { return conversions_->ExtensionFor(candidate); });
+    }
     drawLimit.gate = &*plan_;
   }
   if (request_.freeSpace) {
@@ -478,9 +521,16 @@ bool Run::Draw() {
     repeat_->ChargeOwnFiles(*space, drawLimit.budget, request_.space.allocationUnit);
     drawLimit.budget = std::max<std::int64_t>(drawLimit.budget, 0);
   }
+  // A song to be converted is charged what it will take once converted.
+  std::optional<ConvertedSpace> convertedSpace;
+  if (conversions_ && drawLimit.kind == DrawLimit::Kind::kBytes) {
+    convertedSpace.emplace(*conversions_, drawLimit.space);
+    drawLimit.space = &*convertedSpace;
+  }
   RandomGenerator random;
   random.Seed(options_.seed.value_or(platform::ClockSeed()));
   media::TrackProbe probe;
+  const std::size_t amountsBefore = report_.chosenAmounts.size();
   chosen_ = ToCandidates(DrawCandidates(
       pool, random, drawLimit,
       [&probe](const Candidate& candidate) {
@@ -489,12 +539,104 @@ bool Run::Draw() {
       },
       DrawMethod::kFastest, &report_));
   ReadMissingSizes(chosen_);
+  if (conversions_ && !options_.dryRun) {
+    for (std::size_t i = amountsBefore; i < report_.chosenAmounts.size(); ++i)
+      drawLimit.budget -= report_.chosenAmounts[i];
+    waitCursor.reset();
+    ConvertAndTopUp(pool, random, drawLimit, *convertedSpace);
+    if (cancelled_) return true;
+  }
   if (plan_)
     summary_.leftOut.insert(summary_.leftOut.end(), plan_->leftOut().begin(),
                             plan_->leftOut().end());
   if (chosen_.empty())
     summary_.nothingFits = WhyNothingFits(pool, drawLimit, request_.freeSpace, report_);
   return true;
+}
+
+// Converts the chosen songs that need it, and where the draw keeps filling an amount of
+// bytes, draws again with what the conversions left of the estimates they were charged,
+// until a draw chooses nothing more; then, estimating low, draws songs that may still fit
+// and keeps those that do once converted, until none does: the fill ends as full as the
+// real sizes allow, and no song goes over the amount. `limit` holds what is left of it
+// after the draw so far.
+void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
+                          ConvertedSpace& space) {
+  const bool topUp = limit.kind == DrawLimit::Kind::kBytes && limit.keepFilling;
+  std::vector<Candidate> round = chosen_;
+  std::vector<Candidate> kept;
+  bool estimatingLow = false;
+  while (true) {
+    if (round.empty()) {
+      // The careful estimates fit nothing more: once, try what may fit by a low one.
+      if (!topUp || estimatingLow || limit.budget <= 0) break;
+      estimatingLow = true;
+      conversions_->EstimateLow();
+      for (const Candidate& misfit : space.TakeEstimatedMisfits()) {
+        pool.BeginSource(misfit.source);
+        pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
+      }
+      DrawReport report;
+      round = ToCandidates(DrawCandidates(pool, random, limit, {}, DrawMethod::kFastest, &report));
+      ReadMissingSizes(round);
+      for (const std::int64_t amount : report.chosenAmounts)
+        limit.budget -= amount;
+      if (round.empty()) break;
+    }
+    std::vector<std::int64_t> planned;
+    for (const Candidate& candidate : round)
+      planned.push_back(conversions_->PlannedSize(candidate));
+    std::vector<std::optional<ConvertedSong>> converted;
+    if (!conversions_->ConvertAll(round, options_.jobs, ports_, converted)) {
+      cancelled_ = true;
+      return;
+    }
+    std::int64_t refund = 0;
+    std::vector<std::size_t> keptFromRound;
+    for (std::size_t i = 0; i < round.size(); ++i) {
+      if (converted[i] && !converted[i]->song) {
+        refund += space.Refund(planned[i], 0);
+        continue;
+      }
+      if (converted[i]) refund += space.Refund(planned[i], converted[i]->song->sizeBytes);
+      keptFromRound.push_back(i);
+    }
+    // Songs that came out larger than estimated (a large cover) leave the fill, the last
+    // chosen first, until what was chosen fits again: no song goes over the amount.
+    while (limit.kind == DrawLimit::Kind::kBytes && limit.budget + refund < 0 &&
+           !keptFromRound.empty()) {
+      const std::size_t i = keptFromRound.back();
+      keptFromRound.pop_back();
+      refund += converted[i] ? space.Refund(converted[i]->song->sizeBytes, 0)
+                             : space.Refund(planned[i], 0);
+    }
+    for (const std::size_t i : keptFromRound) {
+      if (converted[i]) convertedFrom_[round[i].path] = converted[i]->song->path;
+      kept.push_back(round[i]);
+    }
+    limit.budget += refund;
+    if (!topUp) break;
+    if (refund <= 0 && !estimatingLow) {
+      round.clear();
+      continue;
+    }
+    // Estimating low, a round that kept nothing ends the fill.
+    if (estimatingLow && keptFromRound.empty()) break;
+    // The songs that did not fit only by their estimates may fit now.
+    for (const Candidate& misfit : space.TakeEstimatedMisfits()) {
+      pool.BeginSource(misfit.source);
+      pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
+    }
+    DrawReport report;
+    round = ToCandidates(DrawCandidates(pool, random, limit, {}, DrawMethod::kFastest, &report));
+    ReadMissingSizes(round);
+    for (const std::int64_t amount : report.chosenAmounts)
+      limit.budget -= amount;
+  }
+  chosen_ = std::move(kept);
+  loudness_->Save();
+  summary_.encoded = conversions_->encoded();
+  summary_.convertedBefore = conversions_->fromCache();
 }
 
 // Where each chosen file goes on the player, numbered in play order where asked; the
@@ -566,7 +708,7 @@ bool Run::FinishCopy() {
     planned.emplace(chosen_[i].path, plannedTargets_[i]);
   const ChosenCopy copy =
       CopyChosen(settings_, toCopy_, fat_, *destination_, options_.fileOperationOwner, journal,
-                 repeat_->KeptTargets(), planned);
+                 repeat_->KeptTargets(), planned, convertedFrom_);
   const transfer::FileOperationResult& result = copy.result;
   summary_.doneFiles = result.filesDone;
   summary_.doneBytes = static_cast<std::int64_t>(result.bytesDone);

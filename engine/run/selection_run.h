@@ -28,6 +28,12 @@ struct SelectionRunOptions {
   // Choose only: create no folder, copy and write nothing.
   bool dryRun = false;
   AdoptCopies adoptCopies = AdoptCopies::kAsk;
+  // Converting songs for the player: how many encoders run at once (0: one per core),
+  // where converted songs are kept (empty: the user's cache folder) and how much the
+  // cache may hold.
+  int jobs = 0;
+  std::string cacheFolder = {};
+  std::int64_t cacheBytes = std::int64_t{2} * 1024 * 1024 * 1024;
 };
 
 struct SelectionOutcome {

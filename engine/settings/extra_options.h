@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ struct ExtraOptions {
   bool order = false;
   // Copied files are named "001 Artist - Title.mp3" in play order.
   bool number = false;
+  // Songs converted for the player: "auto" (what it cannot play, to MP3), "auto:aac",
+  // "auto:opus", or "mp3", "aac", "opus" (every song not in that format); empty: none.
+  std::string convert = {};
+  // The constant bitrate of conversions, kbit/s; 0: the format's own quality.
+  int bitrate = 0;
+  // Every song brought to this integrated loudness (LUFS, EBU R128), from -40 to -5;
+  // none: as it is.
+  std::optional<double> loudness = std::nullopt;
 
   friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
 };

@@ -3,11 +3,13 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
 #include <climits>
 
+#include "engine/settings/conversion_choice.h"
 #include "media/file_types.h"
 #include "platform/text_lines.h"
 
@@ -88,8 +90,27 @@ bool ReadTypes(std::string_view value, std::vector<std::string>& types) {
   return true;
 }
 
+// A loudness target as written: "-16", "-14.5" (one decimal at most, a point always).
+std::string LoudnessText(double lufs) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f", lufs);
+  std::string written = text;
+  if (written.ends_with(".0")) written.resize(written.size() - 2);
+  return written;
+}
+
+// A loudness target from -40 to -5 LUFS, in decimal with a point.
+bool ReadLoudness(std::string_view value, std::optional<double>& loudness) {
+  double read = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), read);
+  if (error != std::errc() || end != value.data() + value.size() || !(read >= -40 && read <= -5))
+    return false;
+  loudness = read;
+  return true;
+}
+
 // The option lines in the order they are written.
-constexpr std::array<OptionLine, 10> kOptionLines = {{
+constexpr std::array<OptionLine, 13> kOptionLines = {{
     {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
     {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
@@ -133,6 +154,25 @@ constexpr std::array<OptionLine, 10> kOptionLines = {{
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.order); }},
     {"number", [](const ExtraOptions& o) { return FlagText(o.number); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.number); }},
+    {"convert",
+     [](const ExtraOptions& o) {
+       return o.convert.empty() ? std::nullopt : std::optional<std::string>(o.convert);
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       if (!ParseConversionChoice(v)) return false;
+       o.convert = v;
+       return true;
+     }},
+    {"bitrate",
+     [](const ExtraOptions& o) {
+       return o.bitrate > 0 ? std::optional<std::string>(std::to_string(o.bitrate)) : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadCount(v, o.bitrate); }},
+    {"loudness",
+     [](const ExtraOptions& o) {
+       return o.loudness ? std::optional<std::string>(LoudnessText(*o.loudness)) : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadLoudness(v, o.loudness); }},
 }};
 
 // "name=value" lines of the options that differ from their defaults.

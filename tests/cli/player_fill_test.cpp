@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -13,6 +14,7 @@
 
 #include "cli/command_line.h"
 #include "engine/fill/player_targets.h"
+#include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -133,7 +135,8 @@ TEST(PlayerFillTest, TinyLimitsAreKeptAndWhatIsLeftOutIsSaid) {
   std::vector<std::string> listed = EntriesOf(player + "/list.m3u8");
   std::sort(listed.begin(), listed.end());
   EXPECT_EQ(listed, songs);
-  EXPECT_TRUE(perFolder.contains("Die Aerzte - Groesst") || perFolder.contains("Die Aerzte - Gro (2)"));
+  EXPECT_TRUE(perFolder.contains("Die Aerzte - Groesst") ||
+              perFolder.contains("Die Aerzte - Gro (2)"));
 }
 
 // Numbered names follow the play order, which the dry run prints.
@@ -141,8 +144,8 @@ TEST(PlayerFillTest, NumberedNamesFollowThePlayOrder) {
   test::TempDir dir;
   for (const char* name : {"a.mp3", "b.mp3", "c.mp3", "d.mp3"})
     dir.WriteFile(std::string("music/") + name, test::ConstantBitrateMp3(1));
-  const std::vector<std::string> options = {"-s", dir / "music", "-c", dir / "player", "--all",
-                                            "--number", "--seed", "3"};
+  const std::vector<std::string> options = {"-s",    dir / "music", "-c",     dir / "player",
+                                            "--all", "--number",    "--seed", "3"};
   std::vector<std::string> dry = options;
   dry.push_back("-n");
   const Outcome drawn = RunCli(dry);
@@ -158,6 +161,121 @@ TEST(PlayerFillTest, NumberedNamesFollowThePlayOrder) {
   }
   expected.insert(expected.begin(), ".sorvina");  // the record of the fill
   EXPECT_EQ(test::NamesIn(dir / "player"), expected);
+}
+
+// Songs the player cannot play are converted once: the MP3s it plays go byte for byte, the
+// others arrive as MP3s of their length, and a second fill of the same songs encodes none.
+TEST(PlayerFillTest, ConvertsWhatThePlayerCannotPlayOnceAndCopiesTheRest) {
+  if (!test::ProgramsInstalled({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::TempDir dir;
+  const struct Song {
+    const char* name;
+    const char* codec;
+  } songs[] = {{"a.flac", "flac"}, {"b.opus", "libopus"}, {"c.mp3", "libmp3lame"}};
+  for (const Song& song : songs) {
+    ASSERT_TRUE(test::RunCommand(
+        "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=3 "
+        "-metadata artist=Band -metadata title=Song -c:a " +
+        std::string(song.codec) + ' ' +
+        test::ShellQuoted(dir.WriteFile(std::string("music/") + song.name)) + " -y"));
+  }
+  const std::string flac = test::ReadBytes(dir / "music/a.flac");
+  // The cache goes where the user's cache folder is.
+  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
+  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  const auto fill = [&](const std::string& player) {
+    return RunCli({"-s", dir / "music", "--types", "mp3,flac,opus", "-c", dir / player, "--all",
+                   "--player", "car", "--convert", "auto", "--seed", "1"});
+  };
+  const Outcome first = fill("p1");
+  const Outcome second = fill("p2");
+  if (cacheBefore != nullptr) {
+    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+  } else {
+    unsetenv("XDG_CACHE_HOME");
+  }
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_THAT(first.err, HasSubstr("Copied 3 files"));
+  EXPECT_THAT(first.err, HasSubstr("; 2 converted (2 encoded now)"));
+  EXPECT_THAT(second.err, HasSubstr("; 2 converted (0 encoded now)"));
+  EXPECT_EQ(test::ReadBytes(dir / "p1/c.mp3"), test::ReadBytes(dir / "music/c.mp3"));
+  EXPECT_EQ(test::ReadBytes(dir / "music/a.flac"), flac);
+  for (const char* converted : {"p1/a.mp3", "p1/b.mp3", "p2/a.mp3"})
+    EXPECT_NEAR(test::DecodedSeconds(dir / converted), 3.0, 0.05) << converted;
+}
+
+// The integrated loudness of `path` as ffmpeg's own EBU R128 meter reads it, and its
+// true peak; NaN where it cannot be read.
+std::pair<double, double> MeasuredLoudness(const std::string& path) {
+  const std::string command =
+      "ffmpeg -nostats -i " + test::ShellQuoted(path) + " -af ebur128=peak=true -f null - 2>&1";
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe))
+      output.append(buffer, got);
+    pclose(pipe);
+  }
+  std::smatch integrated;
+  std::smatch peak;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const auto summary = output.rfind("Summary:");
+  if (summary == std::string::npos) return {nan, nan};
+  const std::string tail = output.substr(summary);
+  if (!std::regex_search(tail, integrated, std::regex(R"(I:\s+(-?[0-9.]+) LUFS)")) ||
+      !std::regex_search(tail, peak, std::regex(R"(Peak:\s+(-?[0-9.]+|-inf) dBFS)")))
+    return {nan, nan};
+  return {std::stod(integrated[1]), std::stod(peak[1])};
+}
+
+// Songs quiet and loud come out at the loudness asked for: converted ones within 1 LU
+// and never above -1 dBTP, MP3s that go as they are, changed in steps of 1.5 dB on their
+// copies only, within 1.5; the sources stay as they were.
+TEST(PlayerFillTest, EvensOutLoudnessOnTheCopiesOnly) {
+  if (!test::ProgramsInstalled({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::TempDir dir;
+  const struct Song {
+    const char* source;
+    const char* sound;
+    const char* copy;
+    double within;
+  } songs[] = {
+      {"quiet noise.mp3", "anoisesrc=duration=8:amplitude=0.02 -c:a libmp3lame -b:a 192k",
+       "quiet noise.mp3", 1.5},
+      {"loud noise.mp3", "anoisesrc=duration=8:amplitude=0.8 -c:a libmp3lame -b:a 192k",
+       "loud noise.mp3", 1.5},
+      {"quiet tone.flac", "sine=frequency=500:duration=8 -af volume=0.03", "quiet tone.mp3", 1.0},
+      {"loud noise.flac", "anoisesrc=duration=8:amplitude=0.9:color=pink", "loud noise (2).mp3",
+       1.0}};
+  std::vector<std::string> sources;
+  for (const Song& song : songs) {
+    const std::string source = dir.WriteFile(std::string("in/") + song.source);
+    ASSERT_TRUE(test::RunCommand("ffmpeg -loglevel error -f lavfi -i " + std::string(song.sound) +
+                                 " -ac 2 " + test::ShellQuoted(source) + " -y"));
+    sources.push_back(test::ReadBytes(source));
+  }
+  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
+  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  const Outcome run =
+      RunCli({"-s", dir / "in", "--types", "mp3,flac", "-c", dir / "out", "--all", "--convert",
+              "auto", "--player", "car", "--loudness", "-16", "--seed", "2"});
+  if (cacheBefore != nullptr) {
+    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+  } else {
+    unsetenv("XDG_CACHE_HOME");
+  }
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (std::size_t i = 0; i < std::size(songs); ++i) {
+    const Song& song = songs[i];
+    EXPECT_EQ(test::ReadBytes(dir / "in/" + song.source), sources[i]) << song.source;
+    const auto [integrated, peak] = MeasuredLoudness(dir / "out/" + song.copy);
+    EXPECT_NEAR(integrated, -16.0, song.within) << song.copy;
+    if (song.within == 1.0) {
+      EXPECT_LE(peak, -1.0 + 0.1) << song.copy;
+    }
+  }
 }
 
 }  // namespace

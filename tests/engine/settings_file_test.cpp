@@ -90,7 +90,8 @@ TEST_F(SettingsFileTest, RoundTripsEveryFieldExactly) {
 TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
   SettingsText settings = Example();
   ExtraOptions& options = settings.options;
-  options = {true, true, true, 3, "Sorvina.m3u8", true, {"mp3", "flac"}, "car", true, true};
+  options = {true, true, true,       3,   "Sorvina.m3u8", true, {"mp3", "flac"}, "car",
+             true, true, "auto:aac", 192, -14.5};
   RoundTrip(settings);
   const std::string classic =
       "2\r\n/lists/party.m3u\r\n/music/rock/\r\n/player/\r\n1\r\n2.50 /music/rock/\r\n0 650\r\n";
@@ -98,7 +99,7 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
             classic +
                 "fill=1\r\nkeep-folders=1\r\nreplace-previous=1\r\navoid-last=3\r\n"
                 "device-playlist=Sorvina.m3u8\r\nrelative=1\r\ntypes=mp3,flac\r\nplayer=car\r\n"
-                "order=1\r\nnumber=1\r\n");
+                "order=1\r\nnumber=1\r\nconvert=auto:aac\r\nbitrate=192\r\nloudness=-14.5\r\n");
 
   // One option alone: only its line follows the classic part.
   options = {};
@@ -111,7 +112,8 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
   const SettingsFileContents c =
       Read(classic +
            "colour=blue\r\nfill\r\nfill=yes\r\navoid-last=-1\r\n"
-           "avoid-last=4x\r\ntypes=\r\nrelative=1\r\ntypes=MP3, ogg\r\nplayer=any\r\norder=2\r\n");
+           "avoid-last=4x\r\ntypes=\r\nrelative=1\r\ntypes=MP3, ogg\r\nplayer=any\r\norder=2\r\n"
+           "convert=flac\r\nloudness=-3\r\nloudness=-16,5\r\n");
   EXPECT_THAT(c.settings.sources, ElementsAre("/lists/party.m3u", "/music/rock/"));
   EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(0, "650"s));
   ExtraOptions expected;

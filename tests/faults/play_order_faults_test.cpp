@@ -147,9 +147,17 @@ TEST(PlayOrderFaultsTest, WeeklyFillsListTheirSongsOnTheDeviceInTheirPlaylistsOr
     if (!player.mounted()) GTEST_SKIP() << player.reason();
     test::WriteOn(player.path(), "mine.mp3", "the user's own song");
     for (int week = 1; week <= 3; ++week) {
-      std::vector<std::string> arguments = {
-          "-s", dir / "music", "-c", player.path(), "--mb", "0.4", "--replace-previous",
-          "--device-playlist", "Sorvina.m3u8", "--seed", std::to_string(week)};
+      std::vector<std::string> arguments = {"-s",
+                                            dir / "music",
+                                            "-c",
+                                            player.path(),
+                                            "--mb",
+                                            "0.4",
+                                            "--replace-previous",
+                                            "--device-playlist",
+                                            "Sorvina.m3u8",
+                                            "--seed",
+                                            std::to_string(week)};
       if (keepFolders) arguments.push_back("--keep-folders");
       if (week == 3) arguments.push_back("--number");
       const test::CliOutcome run = test::RunCli(arguments);

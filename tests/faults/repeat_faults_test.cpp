@@ -32,6 +32,7 @@
 #include "tests/faults/fill_support.h"
 #include "tests/faults/test_volumes.h"
 #include "tests/support/amounts.h"
+#include "tests/support/encoded_audio.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
@@ -55,6 +56,7 @@ using test::WriteOn;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 // The entries of the playlist at `playlist`, each checked to open.
 std::set<std::string> EntriesThatOpen(const std::string& playlist) {
@@ -149,6 +151,62 @@ TEST(RepeatFaultsTest, ThreeFillsInARowOfARealExFatPlayerShareNoSong) {
   const test::ExFatVolume player(8);
   if (!player.mounted()) GTEST_SKIP() << player.reason();
   ExpectThreeFreshFills(dir, library, player.path());
+}
+
+// A fill of a real exFAT player whose songs are converted on the way ends full, though
+// their sizes are known only once converted: what is left is less than the smallest song
+// left out would take, converted, beyond what is kept back; and no write failed.
+TEST(RepeatFaultsTest, AFillWithConversionsEndsFullOnARealExFatPlayer) {
+  if (!test::ProgramsInstalled({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::ExFatVolume player(6);
+  if (!player.mounted()) GTEST_SKIP() << player.reason();
+  TempDir dir;
+  // Noise, 12 to 20 seconds a song: about 6.5 MB of MP3s in all, more than the player holds.
+  for (int i = 0; i < 30; ++i) {
+    ASSERT_TRUE(test::RunCommand(
+        "ffmpeg -loglevel error -f lavfi -i anoisesrc=duration=" + std::to_string(12 + i % 9) +
+        ":seed=" + std::to_string(i) + " -ac 2 " +
+        test::ShellQuoted(dir.WriteFile("music/n" + std::to_string(i) + ".flac")) + " -y"));
+  }
+  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
+  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  const CliOutcome run = RunCli({"-s", dir / "music", "--types", "flac", "-c", player.path(),
+                                 "--mb", "free", "--fill", "--convert", "mp3", "--seed", "3"});
+  // Every song converted, as a fill of a roomy folder does it (from the cache).
+  const CliOutcome all = RunCli({"-s", dir / "music", "--types", "flac", "-c", dir / "all", "--all",
+                                 "--convert", "mp3", "--seed", "3"});
+  if (cacheBefore != nullptr) {
+    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+  } else {
+    unsetenv("XDG_CACHE_HOME");
+  }
+  ASSERT_EQ(run.status, 0) << run.err;
+  ASSERT_EQ(all.status, 0) << all.err;
+  EXPECT_THAT(run.err, Not(HasSubstr("failed"))) << run.err;
+  const platform::FileSystemSpace space = platform::SpaceOf(player.path()).value();
+  const auto unit = static_cast<std::int64_t>(
+      std::max(space.allocationUnit, platform::FatClusterBytes(player.path())));
+  std::int64_t leastLeftOut = std::numeric_limits<std::int64_t>::max();
+  std::size_t onPlayer = 0;
+  for (const fs::directory_entry& song : fs::directory_iterator(dir / "all")) {
+    if (song.path().extension() != ".mp3") continue;
+    if (fs::exists(player.path() + "/" + song.path().filename().string())) {
+      EXPECT_EQ(ReadBytes(player.path() + "/" + song.path().filename().string()),
+                ReadBytes(song.path()));
+      ++onPlayer;
+      continue;
+    }
+    leastLeftOut =
+        std::min(leastLeftOut, RoundedUp(static_cast<std::int64_t>(song.file_size()), unit));
+  }
+  ASSERT_GT(onPlayer, 5u);
+  ASSERT_NE(leastLeftOut, std::numeric_limits<std::int64_t>::max()) << "every song fitted";
+  EXPECT_LT(static_cast<std::int64_t>(space.availableBytes),
+            leastLeftOut + FreeSpaceReserve(static_cast<std::uint64_t>(unit)) + 2 * unit);
+  std::cout << "[   NOTE   ] " << onPlayer << " converted songs, " << space.availableBytes
+            << " bytes left in units of " << unit << ", the smallest left out takes "
+            << leastLeftOut << "\n";
 }
 
 TEST(RepeatFaultsTest, ThreeFillsInARowOfASmallTmpfsShareNoSong) {

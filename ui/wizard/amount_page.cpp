@@ -256,8 +256,10 @@ bool AmountPage::validatePage() {
   WizardRunPorts ports(window(), &fileOperation);
   engine::SettingsText asTyped = settings_;
   StoreInto(asTyped);
+  engine::SelectionRunOptions options;
+  options.fileOperationOwner = &fileOperation;
   const engine::SelectionOutcome outcome =
-      engine::SelectionRun(engine::ParseSettings(asTyped), ports, {&fileOperation, {}, false});
+      engine::SelectionRun(engine::ParseSettings(asTyped), ports, options);
   if (outcome.summary) {
     const QString line = Translated(engine::SummaryText(*outcome.summary));
     summary_->setText(line);

@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/convert/song_conversions.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "media/file_types.h"
+#include "media/loudness.h"
+#include "media/mp3_gain.h"
+#include "media/track_probe.h"
+
+namespace sorvina::engine {
+namespace {
+
+// The type a converted song has, by the name types go by.
+std::string_view TypeNameOf(media::TargetCodec codec) {
+  switch (codec) {
+    case media::TargetCodec::kAac:
+      return "m4a";
+    case media::TargetCodec::kOpus:
+      return "opus";
+    case media::TargetCodec::kMp3:
+      break;
+  }
+  return "mp3";
+}
+
+}  // namespace
+
+SongConversions::SongConversions(std::optional<ConversionChoice> choice, int bitrateKbps,
+                                 std::optional<double> loudness, const PlayerProfile& player,
+                                 const ConversionCache& cache, LoudnessMemo& memo)
+    : choice_(choice), loudness_(loudness), memo_(memo), player_(player), cache_(cache) {
+  params_.codec = choice ? choice->codec : media::TargetCodec::kMp3;
+  if (bitrateKbps > 0) params_.bitrateKbps = bitrateKbps;
+  const PlayerLimits& limits = player.limits;
+  params_.maxBitrateKbps = limits.maxBitrate;
+  params_.sampleRates = limits.sampleRates;
+  params_.id3v23 = limits.id3v23;
+  params_.maxPictureSide = limits.maxPictureSide;
+}
+
+std::optional<media::ConversionParams> SongConversions::For(const Candidate& candidate) const {
+  if (!choice_) return std::nullopt;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto known = needs_.find(candidate.path);
+  if (known != needs_.end()) return known->second ? std::optional(params_) : std::nullopt;
+  const media::FileType* type = media::TypeOfName(candidate.path).type;
+  bool needs = choice_->onlyUnplayable
+                   ? type != nullptr && !PlaysFileType(player_, type->name)
+                   : type == nullptr || type->name != TypeNameOf(choice_->codec);
+  // An MP3 the player refuses for its bitrate or sample rate is encoded again.
+  const PlayerLimits& limits = player_.limits;
+  if (!needs && (type == nullptr || type->format == media::AudioFormat::kMpeg) &&
+      (limits.maxBitrate || !limits.sampleRates.empty()) &&
+      mp3_.Open(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0)) ==
+          media::Mp3Info::Status::kOk) {
+    const double average = mp3_.GetAverageBitrate();
+    const int bitrate = average > 0 ? static_cast<int>(average + 0.5) : mp3_.GetHeaderBitrate();
+    const auto& rates = limits.sampleRates;
+    needs = (limits.maxBitrate && bitrate > *limits.maxBitrate) ||
+            (!rates.empty() &&
+             std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end());
+  }
+  needs_.emplace(candidate.path, needs);
+  return needs ? std::optional(params_) : std::nullopt;
+}
+
+std::string SongConversions::ExtensionFor(const Candidate& candidate) const {
+  return For(candidate) ? std::string(media::TargetExtension(params_.codec)) : std::string();
+}
+
+std::int64_t SongConversions::PlannedSize(const Candidate& candidate) const {
+  const std::optional<media::ConversionParams> params = For(candidate);
+  if (!params) return candidate.sizeBytes;
+  if (const std::optional<std::string> name = cache_.EntryName(candidate.path, *params))
+    if (const std::optional<CachedSong> cached = cache_.Find(*name)) return cached->sizeBytes;
+  std::int64_t seconds = 0;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto known = seconds_.find(candidate.path);
+    if (known != seconds_.end()) {
+      seconds = known->second;
+    } else {
+      media::TrackProbe probe;
+      seconds = probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
+      seconds_.emplace(candidate.path, seconds);
+    }
+  }
+  // The estimate leaves out the cover, which most songs carry small or not at all: a
+  // song that turns out larger than its estimate is not copied (ConvertAndTopUp), which
+  // keeps the fill exact, while a cover allowance on every song would leave much room
+  // unused. A song whose length cannot be read is charged its own size; its conversion
+  // will most likely fail and leave it out.
+  media::ConversionParams withoutCover = *params;
+  withoutCover.maxPictureSide = 0;
+  if (seconds <= 0) return std::max<std::int64_t>(candidate.sizeBytes, 0);
+  if (low_) {
+    // Variable bitrates go well below their aim on simple sound; 48 kbit/s is about the
+    // least that music takes at the usual qualities.
+    constexpr double kLowKbps = 48;
+    return static_cast<std::int64_t>(static_cast<double>(seconds) * kLowKbps * 1000 / 8);
+  }
+  return media::EstimatedBytes(static_cast<double>(seconds) + 1.0, withoutCover);
+}
+
+bool SongConversions::Estimated(const Candidate& candidate) const {
+  const std::optional<media::ConversionParams> params = For(candidate);
+  if (!params) return false;
+  const std::optional<std::string> name = cache_.EntryName(candidate.path, *params);
+  return !name || !cache_.Find(*name);
+}
+
+bool SongConversions::GainOnly(const Candidate& candidate) const {
+  if (!loudness_ || For(candidate)) return false;
+  const media::FileType* type = media::TypeOfName(candidate.path).type;
+  return type != nullptr && type->format == media::AudioFormat::kMpeg;
+}
+
+ConvertedSong SongConversions::Process(const Candidate& candidate,
+                                       const std::atomic<bool>& cancel) {
+  std::optional<media::ConversionParams> params = For(candidate);
+  const std::optional<media::Loudness> loudness =
+      loudness_ ? memo_.Of(candidate.path) : std::nullopt;
+  // To a hundredth of a decibel, as the memo keeps the figures: a song measured now and
+  // one whose figure was kept get the same gain, and so the same cached conversion.
+  const auto hundredths = [](double value) { return std::round(value * 100) / 100; };
+  const double gain =
+      loudness ? hundredths(media::GainTo({hundredths(loudness->integratedLufs),
+                                           hundredths(loudness->truePeakDb)},
+                                          *loudness_))
+               : 0.0;
+  if (params) {
+    params->gainDb = gain;
+    return cache_.Convert(candidate.path, *params, &cancel);
+  }
+  const int steps = media::Mp3GainSteps(gain);
+  if (steps == 0) return {};
+  return cache_.GainCopy(candidate.path, steps);
+}
+
+bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs, RunPorts& ports,
+                                 std::vector<std::optional<ConvertedSong>>& converted) {
+  converted.assign(chosen.size(), std::nullopt);
+  std::vector<std::size_t> toConvert;
+  for (std::size_t i = 0; i < chosen.size(); ++i)
+    if (For(chosen[i]) || GainOnly(chosen[i])) toConvert.push_back(i);
+  if (toConvert.empty()) return true;
+
+  std::atomic<bool> cancel = false;
+  std::atomic<std::size_t> next = 0;
+  std::atomic<std::size_t> done = 0;
+  const auto work = [&] {
+    for (std::size_t k = next++; k < toConvert.size() && !cancel; k = next++) {
+      const std::size_t i = toConvert[k];
+      converted[i] = Process(chosen[i], cancel);
+      ++done;
+    }
+  };
+  const unsigned threads = std::clamp<unsigned>(
+      jobs > 0 ? static_cast<unsigned>(jobs) : std::max(1u, std::thread::hardware_concurrency()),
+      1, static_cast<unsigned>(toConvert.size()));
+  std::vector<std::jthread> workers;
+  for (unsigned t = 0; t < threads; ++t)
+    workers.emplace_back(work);
+  {
+    const std::unique_ptr<ProgressPort> progress =
+        ports.OpenProgress({SORVINA_TEXT("sorvina", "Converting songs for the player")});
+    progress->SetRange(0, static_cast<int>(toConvert.size()));
+    while (done < toConvert.size() && !cancel) {
+      progress->SetPosition(static_cast<int>(done.load()));
+      if (progress->PumpAndCheckCancel()) cancel = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  workers.clear();  // joins: the encoders stop at once once cancelled
+  if (cancel) return false;
+  for (const std::size_t i : toConvert) {
+    const ConvertedSong& song = *converted[i];
+    if (!For(chosen[i])) {
+      // An MP3 the loudness could not be changed on goes as it is.
+      if (!song.song && !song.reason.empty()) {
+        ports.ShowWarning(
+            {SORVINA_TEXT("sorvina", "Copied at its own loudness: %1 (%2)"), {chosen[i].path, song.reason}});
+      }
+      if (!song.song) converted[i].reset();
+      continue;
+    }
+    if (!song.song) {
+      ports.ShowWarning({SORVINA_TEXT("sorvina", "Not converted, left out: %1 (%2)"),
+                         {chosen[i].path, song.reason}});
+    } else if (song.fromCache) {
+      ++fromCache_;
+    } else {
+      ++encoded_;
+    }
+  }
+  return true;
+}
+
+Candidate ConvertedSpace::Planned(const Candidate& candidate) const {
+  Candidate planned = candidate;
+  planned.sizeBytes = conversions_.PlannedSize(candidate);
+  return planned;
+}
+
+std::int64_t ConvertedSpace::CostOf(const Candidate& candidate) const {
+  asked_.push_back(candidate);
+  const Candidate planned = Planned(candidate);
+  return inner_ != nullptr ? inner_->CostOf(planned) : planned.sizeBytes;
+}
+
+std::int64_t ConvertedSpace::MinimumFor(std::int64_t /*sizeBytes*/) const {
+  return inner_ != nullptr ? inner_->MinimumFor(0) : 0;
+}
+
+void ConvertedSpace::Chosen(const Candidate& candidate) {
+  if (!asked_.empty() && asked_.back().path == candidate.path) asked_.pop_back();
+  if (inner_ != nullptr) inner_->Chosen(Planned(candidate));
+}
+
+std::vector<Candidate> ConvertedSpace::TakeEstimatedMisfits() {
+  std::vector<Candidate> misfits;
+  for (Candidate& candidate : asked_)
+    if (conversions_.Estimated(candidate)) misfits.push_back(std::move(candidate));
+  asked_.clear();
+  return misfits;
+}
+
+std::int64_t ConvertedSpace::Refund(std::int64_t plannedBytes, std::int64_t realBytes) const {
+  if (inner_ == nullptr) return plannedBytes - realBytes;
+  return inner_->MinimumFor(plannedBytes) - inner_->MinimumFor(realBytes);
+}
+
+}  // namespace sorvina::engine

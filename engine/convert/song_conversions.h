@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/convert/conversion_cache.h"
+#include "engine/draw/candidate_pool.h"
+#include "engine/draw/weighted_draw.h"
+#include "engine/player/player_profile.h"
+#include "engine/report/run_ports.h"
+#include "engine/settings/conversion_choice.h"
+#include "media/mp3_info.h"
+#include "media/transcoder.h"
+
+namespace sorvina::engine {
+
+// Which chosen songs a fill converts, and how: those the choice names (none without one),
+// and MP3s over the player's bitrate or of a sample rate it does not play, with the
+// player's limits and `bitrateKbps` (0: the codec's own quality). With a `loudness`
+// target, each song converted is brought to it in the encoding, and each MP3 that goes as
+// it is gets the change on its copy in steps of 1.5 dB, without decoding; other songs go
+// as they are, byte for byte. `memo` keeps the songs' loudness between runs.
+class SongConversions {
+ public:
+  SongConversions(std::optional<ConversionChoice> choice, int bitrateKbps,
+                  std::optional<double> loudness, const PlayerProfile& player,
+                  const ConversionCache& cache, LoudnessMemo& memo);
+
+  // Whether any song may be converted (a choice was made).
+  bool converts() const { return choice_.has_value(); }
+
+  // The conversion `candidate` needs; nothing when it goes as it is.
+  std::optional<media::ConversionParams> For(const Candidate& candidate) const;
+
+  // The file name ending of the song on the player: the converted format's, or none
+  // (empty) for a song that goes as it is.
+  std::string ExtensionFor(const Candidate& candidate) const;
+
+  // What `candidate` will take before its conversion is known: the converted size where
+  // the cache holds it, else an estimate that its sound will not exceed (a cover may add
+  // to it); its own size when it goes as it is.
+  std::int64_t PlannedSize(const Candidate& candidate) const;
+  // Whether PlannedSize is an estimate: the song is converted, and not yet.
+  bool Estimated(const Candidate& candidate) const;
+
+  // From now on PlannedSize estimates what a song not converted yet takes on the low side:
+  // for finding the songs worth converting to fill what the careful estimates left.
+  void EstimateLow() { low_ = true; }
+
+  // Converts the songs of `chosen` that need it on `jobs` threads, in their order, into
+  // the cache, showing progress through `ports`: for each song, the converted file, or
+  // nothing where it goes as it is. False when the user cancelled (the encoders stop and
+  // leave no file). A song that cannot be converted is told as a warning, and has no
+  // converted file and a reason.
+  bool ConvertAll(const std::vector<Candidate>& chosen, int jobs, RunPorts& ports,
+                  std::vector<std::optional<ConvertedSong>>& converted);
+
+  // Songs encoded by this run, and found converted already (MP3s made louder or softer
+  // count as neither).
+  std::size_t encoded() const { return encoded_; }
+  std::size_t fromCache() const { return fromCache_; }
+
+ private:
+  // An MP3 that goes as it is but is brought to the loudness target.
+  bool GainOnly(const Candidate& candidate) const;
+  ConvertedSong Process(const Candidate& candidate, const std::atomic<bool>& cancel);
+
+  const std::optional<ConversionChoice> choice_;
+  const std::optional<double> loudness_;
+  LoudnessMemo& memo_;
+  media::ConversionParams params_;
+  const PlayerProfile& player_;
+  const ConversionCache& cache_;
+  mutable std::mutex mutex_;
+  mutable std::unordered_map<std::string, bool> needs_;  // by path, once decided
+  mutable std::unordered_map<std::string, std::int64_t> seconds_;  // by path
+  bool low_ = false;
+  mutable media::Mp3Info mp3_;
+  std::size_t encoded_ = 0;
+  std::size_t fromCache_ = 0;
+};
+
+// Charges a song to be converted what it will take when converted (PlannedSize), on
+// `inner` where given (the destination's space), else by its size alone. The least any
+// song takes is not known before its conversion, so a draw over such a pool never ends
+// early for want of a small enough song.
+class ConvertedSpace : public SpaceAccount {
+ public:
+  ConvertedSpace(const SongConversions& conversions, SpaceAccount* inner)
+      : conversions_(conversions), inner_(inner) {}
+  std::int64_t CostOf(const Candidate& candidate) const override;
+  std::int64_t MinimumFor(std::int64_t sizeBytes) const override;
+  void Chosen(const Candidate& candidate) override;
+
+  // What a song charged at `plannedBytes` gives back once it takes `realBytes`.
+  std::int64_t Refund(std::int64_t plannedBytes, std::int64_t realBytes) const;
+
+  // The songs found too large since the last call only by their estimated conversion:
+  // once the conversions of the songs chosen meanwhile have given some of their estimates
+  // back, they may fit.
+  std::vector<Candidate> TakeEstimatedMisfits();
+
+ private:
+  Candidate Planned(const Candidate& candidate) const;
+
+  const SongConversions& conversions_;
+  SpaceAccount* inner_;
+  mutable std::vector<Candidate> asked_;  // costed since TakeEstimatedMisfits, not chosen yet
+};
+
+}  // namespace sorvina::engine
