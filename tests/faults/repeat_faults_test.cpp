@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -207,6 +208,53 @@ TEST(RepeatFaultsTest, AFillWithConversionsEndsFullOnARealExFatPlayer) {
   std::cout << "[   NOTE   ] " << onPlayer << " converted songs, " << space.availableBytes
             << " bytes left in units of " << unit << ", the smallest left out takes "
             << leastLeftOut << "\n";
+}
+
+// Runs killed while they convert leave no damaged song in the cache: each song kept there
+// under its own name is whole (only hidden temporaries may be cut short), and the next run
+// fills the player from what they kept and what it converts.
+TEST(RepeatFaultsTest, RunsKilledWhileConvertingLeaveTheCacheWhole) {
+  if (!test::ProgramsInstalled({"ffmpeg"}) || test::CliProgram().empty())
+    GTEST_SKIP() << "ffmpeg or sorvina-cli is missing";
+  TempDir dir;
+  constexpr int kSongs = 8;
+  for (int i = 0; i < kSongs; ++i) {
+    ASSERT_TRUE(test::RunCommand(
+        "ffmpeg -loglevel error -f lavfi -i anoisesrc=duration=10:color=pink:seed=" +
+        std::to_string(i) + " -ac 2 " +
+        test::ShellQuoted(dir.WriteFile("music/s" + std::to_string(i) + ".flac")) + " -y"));
+  }
+  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
+  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
+  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  const std::vector<std::string> fill = {
+      "-s",  dir / "music", "--types", "flac",   "-c", dir / "player", "--all", "--convert",
+      "mp3", "--jobs",      "2",       "--seed", "1"};
+  // Killed at moments spread over what converting them all takes.
+  for (const int milliseconds : {300, 1100, 1900, 2700}) {
+    test::CliProcess killed(fill);
+    ASSERT_TRUE(killed.started());
+    usleep(milliseconds * 1000);
+    killed.Signal(SIGKILL);
+    killed.Wait();
+  }
+  const CliOutcome finished = RunCli(fill);
+  if (cacheBefore != nullptr) {
+    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
+  } else {
+    unsetenv("XDG_CACHE_HOME");
+  }
+  ASSERT_EQ(finished.status, 0) << finished.err;
+  EXPECT_THAT(finished.err, HasSubstr("; 8 converted ("));
+  std::cout << "[   NOTE   ] " << finished.err;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir / "cache/sorvina/converted")) {
+    if (entry.path().filename().string().front() == '.') continue;  // a temporary
+    EXPECT_NEAR(test::DecodedSeconds(entry.path()), 10.0, 0.1) << entry.path();
+  }
+  for (int i = 0; i < kSongs; ++i) {
+    EXPECT_NEAR(test::DecodedSeconds(dir / "player/s" + std::to_string(i) + ".mp3"), 10.0, 0.1)
+        << i;
+  }
 }
 
 TEST(RepeatFaultsTest, ThreeFillsInARowOfASmallTmpfsShareNoSong) {
