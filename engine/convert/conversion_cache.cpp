@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "media/mp3_gain.h"
-
 #include "platform/file_system.h"
 #include "platform/user_folders.h"
 
@@ -75,8 +74,8 @@ std::string ConversionCache::DefaultFolder() {
   return cache.empty() ? std::string() : cache + "/converted";
 }
 
-std::optional<std::string> ConversionCache::EntryName(
-    const std::string& source, const media::ConversionParams& params) const {
+std::optional<std::string> ConversionCache::EntryName(const std::string& source,
+                                                      const media::ConversionParams& params) const {
   return NameOf(source, params.Key(), media::TargetExtension(params.codec));
 }
 
@@ -138,7 +137,8 @@ bool ConversionCache::Keep(const std::string& temporary, const std::string& name
 
 ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) const {
   ConvertedSong copy;
-  const std::optional<std::string> name = NameOf(source, "mp3 gain " + std::to_string(steps), ".mp3");
+  const std::optional<std::string> name =
+      NameOf(source, "mp3 gain " + std::to_string(steps), ".mp3");
   if (!name) {
     copy.reason = "the song cannot be read";
     return copy;

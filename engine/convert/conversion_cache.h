@@ -93,7 +93,8 @@ class LoudnessMemo {
  private:
   std::string file_;
   std::mutex mutex_;
-  std::map<std::string, std::pair<media::Loudness, std::string>> known_;  // path: (figure, identity)
+  std::map<std::string, std::pair<media::Loudness, std::string>>
+      known_;  // path: (figure, identity)
   bool changed_ = false;
 };
 

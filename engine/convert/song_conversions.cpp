@@ -128,11 +128,10 @@ ConvertedSong SongConversions::Process(const Candidate& candidate,
   // To a hundredth of a decibel, as the memo keeps the figures: a song measured now and
   // one whose figure was kept get the same gain, and so the same cached conversion.
   const auto hundredths = [](double value) { return std::round(value * 100) / 100; };
-  const double gain =
-      loudness ? hundredths(media::GainTo({hundredths(loudness->integratedLufs),
-                                           hundredths(loudness->truePeakDb)},
-                                          *loudness_))
-               : 0.0;
+  const double gain = loudness ? hundredths(media::GainTo({hundredths(loudness->integratedLufs),
+                                                           hundredths(loudness->truePeakDb)},
+                                                          *loudness_))
+                               : 0.0;
   if (params) {
     params->gainDb = gain;
     return cache_.Convert(candidate.path, *params, &cancel);
@@ -161,8 +160,8 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
     }
   };
   const unsigned threads = std::clamp<unsigned>(
-      jobs > 0 ? static_cast<unsigned>(jobs) : std::max(1u, std::thread::hardware_concurrency()),
-      1, static_cast<unsigned>(toConvert.size()));
+      jobs > 0 ? static_cast<unsigned>(jobs) : std::max(1u, std::thread::hardware_concurrency()), 1,
+      static_cast<unsigned>(toConvert.size()));
   std::vector<std::jthread> workers;
   for (unsigned t = 0; t < threads; ++t)
     workers.emplace_back(work);
@@ -183,8 +182,8 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
     if (!For(chosen[i])) {
       // An MP3 the loudness could not be changed on goes as it is.
       if (!song.song && !song.reason.empty()) {
-        ports.ShowWarning(
-            {SORVINA_TEXT("sorvina", "Copied at its own loudness: %1 (%2)"), {chosen[i].path, song.reason}});
+        ports.ShowWarning({SORVINA_TEXT("sorvina", "Copied at its own loudness: %1 (%2)"),
+                           {chosen[i].path, song.reason}});
       }
       if (!song.song) converted[i].reset();
       continue;

@@ -78,7 +78,7 @@ class SongConversions {
   const PlayerProfile& player_;
   const ConversionCache& cache_;
   mutable std::mutex mutex_;
-  mutable std::unordered_map<std::string, bool> needs_;  // by path, once decided
+  mutable std::unordered_map<std::string, bool> needs_;            // by path, once decided
   mutable std::unordered_map<std::string, std::int64_t> seconds_;  // by path
   bool low_ = false;
   mutable media::Mp3Info mp3_;
