@@ -139,7 +139,7 @@ int main(int argc, char* argv[]) {
   }
 
   // A player filled afresh each week: its free space, the last fill replaced, the last two
-  // avoided, a playlist on the player.
+  // avoided, a playlist on the player, what it cannot play converted, one loudness.
   sorvina::engine::SettingsText settings;
   settings.destination = "/media/alex/PLAYER/Music/";
   settings.weightEntries = {"3.00 /home/alex/Music/Jazz/", "0.50 /home/alex/Music/Audiobooks/",
@@ -151,6 +151,8 @@ int main(int argc, char* argv[]) {
   settings.options.replacePrevious = true;
   settings.options.avoidLast = 2;
   settings.options.devicePlaylist = "Sorvina.m3u8";
+  settings.options.convert = "auto";
+  settings.options.loudness = -16;
 
   // Two players plugged in; the first has a music folder.
   sorvina::ui::FakeVolumeList players;

@@ -437,6 +437,22 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>Not every folder could be put in play order: %1 (%2)</source>
         <translation>Nicht jeder Ordner konnte in Abspielreihenfolge gebracht werden: %1 (%2)</translation>
     </message>
+    <message>
+        <source>Copied at its own loudness: %1 (%2)</source>
+        <translation>In eigener Lautstärke kopiert: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Converting songs for the player</source>
+        <translation>Lieder werden für das Gerät umgewandelt</translation>
+    </message>
+    <message>
+        <source>Not converted, left out: %1 (%2)</source>
+        <translation>Nicht umgewandelt, ausgelassen: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>; %1 converted (%2 encoded now)</source>
+        <translation>; %1 umgewandelt (%2 davon jetzt kodiert)</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -522,6 +538,42 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>free: %1</source>
         <translation>%1 frei</translation>
+    </message>
+    <message>
+        <source>&amp;Convert songs the player cannot play to</source>
+        <translation>Titel, die das Gerät nicht abspielt, &amp;umwandeln in</translation>
+    </message>
+    <message>
+        <source>Converts them as they are copied, for the player chosen on page 2</source>
+        <translation>Wandelt sie beim Kopieren um, für das auf Seite 2 gewählte Gerät</translation>
+    </message>
+    <message>
+        <source>The format songs are converted to</source>
+        <translation>Das Format, in das die Titel umgewandelt werden</translation>
+    </message>
+    <message>
+        <source>auto</source>
+        <translation>auto</translation>
+    </message>
+    <message>
+        <source>The bitrate of converted songs, from %1 to %2 kbit/s; empty: the format&apos;s own quality</source>
+        <translation>Die Bitrate umgewandelter Titel, von %1 bis %2 kbit/s; leer: die eigene Qualität des Formats</translation>
+    </message>
+    <message>
+        <source>&amp;Even out loudness to</source>
+        <translation>&amp;Lautheit angleichen auf</translation>
+    </message>
+    <message>
+        <source>Brings every song copied to one loudness (EBU R128)</source>
+        <translation>Bringt jeden kopierten Titel auf dieselbe Lautheit (EBU R128)</translation>
+    </message>
+    <message>
+        <source>From %1 (quiet) to %2 (loud)</source>
+        <translation>Von %1 (leise) bis %2 (laut)</translation>
+    </message>
+    <message>
+        <source>every song to %1</source>
+        <translation>jeden Titel in %1</translation>
     </message>
 </context>
 <context>

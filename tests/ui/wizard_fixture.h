@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,7 +24,9 @@ struct WizardFixture {
   ui::FileDialogRecorder dialogs;
   std::unique_ptr<ui::SelectionWizard> window;
 
-  WizardFixture() : window(std::make_unique<ui::SelectionWizard>(settings)) {
+  // The wizard made over `given`, as the application makes it over the settings restored.
+  explicit WizardFixture(engine::SettingsText given = {})
+      : settings(std::move(given)), window(std::make_unique<ui::SelectionWizard>(settings)) {
     window->show();
     Settle();
   }

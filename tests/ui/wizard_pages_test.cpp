@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The four pages as a user drives them: what each shows on arrival, what Next and Back
 // store, the list commands, the weight dialog, and loading and saving settings.
+#include <optional>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -16,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <QVariant>
 
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/wizard_fixture.h"
@@ -131,6 +135,11 @@ struct PluggedInPlayers {
   QDir root{folder.path()};
   sorvina::ui::FakeVolumeList volumes;
 };
+
+// A loudness setting as a test compares it: none, or its LUFS.
+QVariant Lufs(const std::optional<double>& loudness) {
+  return loudness ? QVariant(*loudness) : QVariant();
+}
 
 // Writes `content` into the file `path`.
 void WriteFile(const QString& path, const QByteArray& content) {
@@ -824,10 +833,12 @@ class WizardPagesTest : public QObject {
                              << QStringList{"weightList", "addWeight", "removeWeight",
                                             "changeWeight"};
     QTest::newRow("amount") << 3
-                            << QStringList{"megabyteButton", "megabyteField", "freeSpaceButton",
-                                           "hoursButton",    "hoursField",    "allButton",
-                                           "keepFilling",    "avoidLast",     "avoidLastCount",
-                                           "saveSettings",   "donationButton"};
+                            << QStringList{"megabyteButton", "megabyteField",  "freeSpaceButton",
+                                           "hoursButton",    "hoursField",     "allButton",
+                                           "keepFilling",    "avoidLast",      "avoidLastCount",
+                                           "convert",        "convertTo",      "bitrate",
+                                           "loudness",       "loudnessTarget", "saveSettings",
+                                           "donationButton"};
   }
   void tabVisitsTheControlsInTheirOrder() {
     QFETCH(int, page);
@@ -904,6 +915,7 @@ class WizardPagesTest : public QObject {
     WizardFixture wizard;
     wizard.settings.weightEntries = {"2.50 /music/rock/"};
     wizard.settings.amountText = "1.5";
+    wizard.settings.options.loudness = -14.5;
     wizard.Next();
     wizard.Next();
     WeightDialogSeen seen;
@@ -912,6 +924,11 @@ class WizardPagesTest : public QObject {
     QCOMPARE(seen.preset, QString("2,50"));
     QCOMPARE(wizard.Find<SortedListBox>("weightList")->Texts(), QStringList("0.75 /music/rock/"));
     wizard.Next();
+    auto* loudness = wizard.Find<QLineEdit>("loudnessTarget");
+    QCOMPARE(loudness->text(), QString("-14,5"));
+    loudness->clear();
+    QTest::keyClicks(loudness, "-12,5");
+    QCOMPARE(Lufs(wizard.settings.options.loudness), QVariant(-12.5));
     auto* megabytes = wizard.Find<QLineEdit>("megabyteField");
     QCOMPARE(megabytes->text(), QString("1,5"));
     megabytes->setText("2,5");
@@ -961,6 +978,105 @@ class WizardPagesTest : public QObject {
     QVERIFY(!wizard.Find<QCheckBox>("keepFilling")->isEnabled());
     wizard.ClickControl("hoursButton");
     QVERIFY(wizard.Find<QCheckBox>("keepFilling")->isEnabled());
+  }
+
+  void convertingAndLoudnessGoThroughTheSettings_data() {
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<QString>("convert");
+    QTest::addColumn<int>("bitrate");
+    QTest::addColumn<QVariant>("loudness");  // none: as the songs are
+    QTest::addColumn<QString>("listed");     // the list's entry; none: not converting
+    QTest::newRow("neither") << true << "" << 0 << QVariant() << "";
+    QTest::newRow("unplayable to MP3") << true << "auto" << 0 << QVariant(-16.0) << "MP3";
+    QTest::newRow("unplayable to AAC") << true << "auto:aac" << 192 << QVariant(-14.5) << "AAC";
+    QTest::newRow("unplayable to Opus") << true << "auto:opus" << 96 << QVariant() << "Opus";
+    QTest::newRow("every MP3") << true << "mp3" << 320 << QVariant(-40.0) << "every song to MP3";
+    QTest::newRow("every AAC") << true << "aac" << 0 << QVariant(-5.0) << "every song to AAC";
+    // The command line takes bitrates beyond those offered here; one stays as it was.
+    QTest::newRow("every Opus") << true << "opus" << 400 << QVariant() << "every song to Opus";
+    QTest::newRow("playlist") << false << "auto:aac" << 128 << QVariant(-23.0) << "AAC";
+  }
+  void convertingAndLoudnessGoThroughTheSettings() {
+    QFETCH(bool, copy);
+    QFETCH(QString, convert);
+    QFETCH(int, bitrate);
+    QFETCH(QVariant, loudness);
+    QFETCH(QString, listed);
+    QTemporaryDir folder;
+    // Settings the wizard is made over, as when it starts with those it last had.
+    sorvina::engine::SettingsText given;
+    given.destination = ToEngineText(copy ? folder.path() + "/" : folder.filePath("mix.m3u"));
+    given.options.convert = ToEngineText(convert);
+    given.options.bitrate = bitrate;
+    given.options.loudness = loudness.isValid() ? std::optional(loudness.toDouble()) : std::nullopt;
+    WizardFixture wizard(given);
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    auto* convertBox = wizard.Find<QCheckBox>("convert");
+    auto* list = wizard.Find<QComboBox>("convertTo");
+    auto* bitrateField = wizard.Find<QLineEdit>("bitrate");
+    auto* loudnessBox = wizard.Find<QCheckBox>("loudness");
+    auto* loudnessField = wizard.Find<QLineEdit>("loudnessTarget");
+    QCOMPARE(convertBox->isChecked(), !listed.isEmpty());
+    QCOMPARE(list->currentText(), listed.isEmpty() ? QString("MP3") : listed);
+    QCOMPARE(bitrateField->text(), bitrate > 0 ? QString::number(bitrate) : QString());
+    QCOMPARE(loudnessBox->isChecked(), loudness.isValid());
+    QCOMPARE(loudnessField->text(),
+             QString::number(loudness.isValid() ? loudness.toDouble() : -16));
+    // Both change the copies; a playlist names the songs as they are.
+    QCOMPARE(convertBox->isEnabled() && loudnessBox->isEnabled(), copy);
+    QCOMPARE(list->isEnabled() && bitrateField->isEnabled(), copy && !listed.isEmpty());
+    QCOMPARE(loudnessField->isEnabled(), copy && loudness.isValid());
+
+    // Once any option changes, the page stores what it shows, whatever the settings held.
+    sorvina::engine::ExtraOptions& options = wizard.settings.options;
+    options.convert = "opus";
+    options.bitrate = 64;
+    options.loudness = -30;
+    wizard.ClickControl("keepFilling");
+    QCOMPARE(QString::fromStdString(options.convert), convert);
+    QCOMPARE(options.bitrate, bitrate);
+    QCOMPARE(Lufs(options.loudness), loudness);
+  }
+
+  void typedNumbersAreKeptWithinTheirRange_data() {
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");  // stored at once, and shown once the field is left
+    QTest::newRow("too low") << QByteArray("bitrate") << "3"
+                             << "32";
+    QTest::newRow("too high") << QByteArray("bitrate") << "4000"
+                              << "320";
+    QTest::newRow("two decimals") << QByteArray("loudnessTarget") << "-14.55"
+                                  << "-14.5";
+    QTest::newRow("no minus") << QByteArray("loudnessTarget") << "12"
+                              << "-12";
+    QTest::newRow("too loud") << QByteArray("loudnessTarget") << "-3"
+                              << "-5";
+    QTest::newRow("too quiet") << QByteArray("loudnessTarget") << "-45"
+                               << "-40";
+    QTest::newRow("no number") << QByteArray("loudnessTarget") << "x"
+                               << "-16";
+  }
+  void typedNumbersAreKeptWithinTheirRange() {
+    QFETCH(QByteArray, field);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    wizard.ClickControl("convert");
+    wizard.ClickControl("loudness");
+    auto* edit = wizard.Find<QLineEdit>(field.constData());
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    // Also when Finish is pressed from the field.
+    const sorvina::engine::ExtraOptions& options = wizard.settings.options;
+    QCOMPARE(QString::number(field == "bitrate" ? options.bitrate : options.loudness.value_or(0)),
+             kept);
+    QFocusEvent left(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(edit, &left);
+    QCOMPARE(edit->text(), kept);
   }
 
   void saveSettingsNeverWritesTheWizardsOwnMemory() {

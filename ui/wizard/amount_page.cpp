@@ -2,19 +2,26 @@
 #include "ui/wizard/amount_page.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "engine/report/summary_line.h"
 #include "engine/run/selection_run.h"
@@ -36,11 +43,128 @@ constexpr int kDefaultFillsToAvoid = 2;
 constexpr int kAmountWidth = 6;
 constexpr int kCountWidth = 4;
 
+// The bitrates offered for converted songs, kbit/s.
+constexpr int kLowestBitrate = 32;
+constexpr int kHighestBitrate = 320;
+// The loudness every song may be brought to, LUFS, and the one offered until one is chosen.
+constexpr double kQuietestLoudness = -40;
+constexpr double kLoudestLoudness = -5;
+constexpr double kDefaultLoudness = -16;
+// A loudness as wide as any.
+constexpr char kWidestLoudness[] = "-00.0";
+
+// The formats songs are converted to: the settings' name and the list's.
+struct ConversionFormat {
+  std::string_view name;
+  const char* label;
+};
+constexpr ConversionFormat kConversionFormats[] = {
+    {"mp3", "MP3"}, {"aac", "AAC"}, {"opus", "Opus"}};
+
+// The "convert" setting that converts what the player cannot play to `format`.
+std::string OnlyUnplayable(const ConversionFormat& format) {
+  return format.name == "mp3" ? std::string("auto") : "auto:" + std::string(format.name);
+}
+
 QLineEdit* MakeField(const char* name, int characters, QWidget* parent) {
   auto* field = Named(name, new QLineEdit(parent));
   FitToCharacters(field, characters);
   return field;
 }
+
+// The average characters of `field`'s font that `text` takes, rounded up.
+int CharactersOf(const QLineEdit& field, const QString& text) {
+  const QFontMetrics metrics = field.fontMetrics();
+  const int average = metrics.averageCharWidth();
+  return (metrics.horizontalAdvance(text) + average - 1) / average;
+}
+
+int WithinBitrates(int kbps) {
+  return std::clamp(kbps, kLowestBitrate, kHighestBitrate);
+}
+
+// What a bitrate field holds, kbit/s; 0 (the format's own quality) when empty. A figure
+// the user typed counts within the range offered; one shown from the settings stays as it
+// is, since the command line takes others.
+int BitrateIn(const QLineEdit& field) {
+  const QString text = field.text();
+  if (text.isEmpty()) return 0;
+  const int kbps = QLocale().toInt(text);
+  return field.isModified() ? WithinBitrates(kbps) : kbps;
+}
+
+// A bitrate field: empty, or a figure in range, into which one typed out of range is
+// brought when the field is left.
+class BitrateValidator final : public QIntValidator {
+ public:
+  explicit BitrateValidator(QObject* parent)
+      : QIntValidator(kLowestBitrate, kHighestBitrate, parent) {}
+
+  State validate(QString& text, int& position) const override {
+    return text.isEmpty() ? Acceptable : QIntValidator::validate(text, position);
+  }
+  void fixup(QString& text) const override {
+    text = QString::number(WithinBitrates(QLocale().toInt(text)));
+  }
+};
+
+// A loudness as typed, "-14,5" with the reader's decimal sign or "-14.5" with a point: at
+// most two digits before the sign and one after. A number typed without its minus counts
+// as negative, as every loudness is.
+struct TypedLoudness {
+  std::optional<double> lufs;  // once a digit is typed
+  bool finished = false;       // with its minus, and no decimal sign waiting for its digit
+};
+
+// Nothing where typing on cannot make `text` a loudness.
+std::optional<TypedLoudness> ReadLoudness(const QString& text) {
+  static const QRegularExpression shape(QStringLiteral("^(-?)([0-9]{0,2})(?:(\\.)([0-9]?))?$"));
+  const QRegularExpressionMatch match = shape.match(FromEngineText(ToEngineNumber(text)));
+  if (!match.hasMatch()) return std::nullopt;
+  const QString whole = match.captured(2);
+  const QString decimal = match.captured(4);
+  TypedLoudness typed;
+  if (whole.isEmpty() && decimal.isEmpty()) return typed;
+  const QString number = (whole.isEmpty() ? QStringLiteral("0") : whole) + QLatin1Char('.') +
+                         (decimal.isEmpty() ? QStringLiteral("0") : decimal);
+  typed.lufs = -number.toDouble();
+  typed.finished = !match.captured(1).isEmpty() && !whole.isEmpty() &&
+                   (match.captured(3).isEmpty() || !decimal.isEmpty());
+  return typed;
+}
+
+bool InLoudnessRange(double lufs) {
+  return lufs >= kQuietestLoudness && lufs <= kLoudestLoudness;
+}
+
+// The loudness a field's text asks for, within range; the one offered first where it asks
+// for none.
+double LoudnessOf(const QString& text) {
+  const std::optional<TypedLoudness> typed = ReadLoudness(text);
+  if (!typed || !typed->lufs) return kDefaultLoudness;
+  return std::clamp(*typed->lufs, kQuietestLoudness, kLoudestLoudness);
+}
+
+// "-16", "-14.5" with the reader's decimal sign.
+QString LoudnessText(double lufs) {
+  QString text = QString::number(lufs, 'f', 1);
+  if (text.endsWith(QLatin1String(".0"))) text.chop(2);
+  return FromEngineNumber(ToEngineText(text));
+}
+
+// A loudness field: a loudness in range, which a number typed out of it (or none) becomes
+// when the field is left.
+class LoudnessValidator final : public QValidator {
+ public:
+  using QValidator::QValidator;
+
+  State validate(QString& text, int& /*position*/) const override {
+    const std::optional<TypedLoudness> typed = ReadLoudness(text);
+    if (!typed) return Invalid;
+    return typed->finished && InLoudnessRange(*typed->lufs) ? Acceptable : Intermediate;
+  }
+  void fixup(QString& text) const override { text = LoudnessText(LoudnessOf(text)); }
+};
 
 }  // namespace
 
@@ -67,6 +191,34 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   avoidLastCount_ = MakeField("avoidLastCount", kCountWidth, frame);
   avoidLastCount_->setValidator(new QIntValidator(1, 999, avoidLastCount_));
   avoidLastUnit_ = new QLabel(frame);
+  convert_ = Named("convert", new QCheckBox(tr("&Convert songs the player cannot play to"), frame));
+  convert_->setToolTip(tr("Converts them as they are copied, for the player chosen on page 2"));
+  convertTo_ = Named("convertTo", new QComboBox(frame));
+  // Wide enough for whichever entries it lists: "every song to Opus" comes and goes.
+  convertTo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  convertTo_->setToolTip(tr("The format songs are converted to"));
+  ListConversions({});
+  bitrate_ = Named("bitrate", new QLineEdit(frame));
+  bitrate_->setValidator(new BitrateValidator(bitrate_));
+  bitrate_->setPlaceholderText(tr("auto"));
+  // Room for a figure, and for the word an empty field shows, whatever the language.
+  FitToCharacters(bitrate_,
+                  std::max(kCountWidth, CharactersOf(*bitrate_, bitrate_->placeholderText()) + 1));
+  bitrate_->setToolTip(tr("The bitrate of converted songs, from %1 to %2 kbit/s; empty: the "
+                          "format's own quality")
+                           .arg(kLowestBitrate)
+                           .arg(kHighestBitrate));
+  bitrateUnit_ = new QLabel(QStringLiteral("kbit/s"), frame);
+  loudness_ = Named("loudness", new QCheckBox(tr("&Even out loudness to"), frame));
+  loudness_->setToolTip(tr("Brings every song copied to one loudness (EBU R128)"));
+  loudnessTarget_ = Named("loudnessTarget", new QLineEdit(frame));
+  FitToCharacters(loudnessTarget_,
+                  CharactersOf(*loudnessTarget_, FromEngineNumber(kWidestLoudness)) + 1);
+  loudnessTarget_->setValidator(new LoudnessValidator(loudnessTarget_));
+  loudnessTarget_->setToolTip(
+      tr("From %1 (quiet) to %2 (loud)")
+          .arg(LoudnessText(kQuietestLoudness), LoudnessText(kLoudestLoudness)));
+  loudnessUnit_ = new QLabel(QStringLiteral("LUFS"), frame);
   auto* saveSettings = Named("saveSettings", new QPushButton(tr("Save Settings"), this));
   saveSettings->setToolTip(tr("Saves the settings to a file"));
   auto* donation = Named("donationButton", new QToolButton(this));
@@ -97,11 +249,24 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   avoidRow->addWidget(avoidLast_);
   avoidRow->addWidget(avoidLastCount_);
   avoidRow->addWidget(avoidLastUnit_, 1);
+  auto* convertRow = new QHBoxLayout;
+  convertRow->addWidget(convert_);
+  convertRow->addWidget(convertTo_);
+  convertRow->addWidget(bitrate_);
+  convertRow->addWidget(bitrateUnit_, 1);
+  auto* loudnessRow = new QHBoxLayout;
+  loudnessRow->addWidget(loudness_);
+  loudnessRow->addWidget(loudnessTarget_);
+  loudnessRow->addWidget(loudnessUnit_, 1);
   auto* frameLayout = new QVBoxLayout(frame);
   frameLayout->addLayout(limits);
   frameLayout->addSpacing(fontMetrics().height() / 2);
   frameLayout->addWidget(keepFilling_, 0, Qt::AlignLeft);
   frameLayout->addLayout(avoidRow);
+  // What the copy does to the songs, apart from which songs it takes.
+  frameLayout->addSpacing(fontMetrics().height() / 2);
+  frameLayout->addLayout(convertRow);
+  frameLayout->addLayout(loudnessRow);
   auto* top = new QHBoxLayout;
   top->addWidget(frame, 1);
   top->addWidget(saveSettings, 0, Qt::AlignTop);
@@ -129,14 +294,20 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
     megabyteField_->setText(QString::fromLatin1(engine::kFreeSpaceAmount));
     megabyteField_->setFocus();
   });
-  // Filling and avoiding count at once, whichever way the page is left.
-  connect(keepFilling_, &QCheckBox::toggled, this, [this] { StoreOptions(settings_.options); });
+  connect(keepFilling_, &QCheckBox::toggled, this, &AmountPage::OptionChanged);
   connect(avoidLast_, &QCheckBox::toggled, this, [this](bool checked) {
     avoidLastCount_->setEnabled(checked);
-    StoreOptions(settings_.options);
+    OptionChanged();
   });
-  connect(avoidLastCount_, &QLineEdit::textChanged, this,
-          [this] { StoreOptions(settings_.options); });
+  for (QCheckBox* box : {convert_, loudness_}) {
+    connect(box, &QCheckBox::toggled, this, [this] {
+      ShowWhatApplies();
+      OptionChanged();
+    });
+  }
+  connect(convertTo_, &QComboBox::currentIndexChanged, this, &AmountPage::OptionChanged);
+  for (QLineEdit* field : {avoidLastCount_, bitrate_, loudnessTarget_})
+    connect(field, &QLineEdit::textChanged, this, &AmountPage::OptionChanged);
   connect(saveSettings, &QPushButton::clicked, this, [this] {
     engine::SettingsText toSave = settings_;
     StoreInto(toSave);
@@ -147,15 +318,22 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
 }
 
 void AmountPage::ShowSettings() {
+  // The options stay as the settings hold them until the user changes one.
+  showing_ = true;
   ShowLimitChoice();
-  // A copy: each box stores what it shows as it changes.
-  const engine::ExtraOptions options = settings_.options;
+  const engine::ExtraOptions& options = settings_.options;
   keepFilling_->setChecked(options.fill);
   // Until the user says otherwise, avoiding means the last two fills.
   const int avoidLast = options.avoidLast;
   avoidLastCount_->setText(QString::number(avoidLast > 0 ? avoidLast : kDefaultFillsToAvoid));
   avoidLast_->setChecked(avoidLast > 0);
   avoidLastCount_->setEnabled(avoidLast > 0);
+  ListConversions(options.convert);
+  convert_->setChecked(!options.convert.empty());
+  bitrate_->setText(options.bitrate > 0 ? QString::number(options.bitrate) : QString());
+  loudnessTarget_->setText(LoudnessText(options.loudness.value_or(kDefaultLoudness)));
+  loudness_->setChecked(options.loudness.has_value());
+  showing_ = false;
   summary_->clear();
   summary_->setToolTip({});
   ShowWhatApplies();
@@ -191,6 +369,37 @@ void AmountPage::ShowWhatApplies() {
   freeSpaceFigure_->setEnabled(settings_.copyToFolder);
   keepFilling_->setEnabled(!allButton_->isChecked());
   avoidLastUnit_->setText(settings_.copyToFolder ? tr("fills") : tr("playlists written here"));
+  // Converting and loudness change the copies; a playlist names the songs as they are.
+  convert_->setEnabled(settings_.copyToFolder);
+  loudness_->setEnabled(settings_.copyToFolder);
+  const bool converting = settings_.copyToFolder && convert_->isChecked();
+  for (QWidget* control : std::initializer_list<QWidget*>{convertTo_, bitrate_, bitrateUnit_})
+    control->setEnabled(converting);
+  const bool evening = settings_.copyToFolder && loudness_->isChecked();
+  loudnessTarget_->setEnabled(evening);
+  loudnessUnit_->setEnabled(evening);
+}
+
+void AmountPage::ListConversions(const std::string& convert) {
+  convertTo_->clear();
+  for (const ConversionFormat& format : kConversionFormats)
+    convertTo_->addItem(QString::fromLatin1(format.label), FromEngineText(OnlyUnplayable(format)));
+  const QString chosen = FromEngineText(convert);
+  int shown = convert.empty() ? 0 : convertTo_->findData(chosen);
+  if (shown < 0) {
+    // Every song to one format, or a choice written by hand, stays as it is.
+    QString label = chosen;
+    for (const ConversionFormat& format : kConversionFormats) {
+      if (convert == format.name)
+        label = tr("every song to %1").arg(QString::fromLatin1(format.label));
+    }
+    convertTo_->addItem(label, chosen);
+    shown = convertTo_->count() - 1;
+  }
+  convertTo_->setCurrentIndex(shown);
+  // The list asks for the room of its longest entry, and no less: it measures its least
+  // once, with the entries it had then.
+  convertTo_->setMinimumWidth(convertTo_->sizeHint().width());
 }
 
 void AmountPage::ShowFreeSpace() {
@@ -208,13 +417,23 @@ void AmountPage::StoreOptions(engine::ExtraOptions& options) const {
   options.fill = keepFilling_->isChecked();
   // A count left empty while the box is checked still avoids the last fill.
   options.avoidLast = avoidLast_->isChecked() ? std::max(1, avoidLastCount_->text().toInt()) : 0;
+  options.convert =
+      convert_->isChecked() ? ToEngineText(convertTo_->currentData().toString()) : std::string();
+  options.bitrate = BitrateIn(*bitrate_);
+  options.loudness = loudness_->isChecked()
+                         ? std::optional<double>(LoudnessOf(loudnessTarget_->text()))
+                         : std::nullopt;
+}
+
+void AmountPage::OptionChanged() {
+  if (!showing_) StoreOptions(settings_.options);
 }
 
 void AmountPage::cleanupPage() {
   StoreInto(settings_);
 }
 
-// Filling and avoiding were stored as they changed. "All" keeps the amount last typed, so
+// The options were stored as they changed. "All" keeps the amount last typed, so
 // that choosing a limit again brings it back.
 void AmountPage::StoreInto(engine::SettingsText& settings) const {
   if (megabyteButton_->isChecked()) {

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <string>
+
 #include "engine/settings/settings_file.h"
 #include "engine/settings/settings_text.h"
 #include "ui/wizard/wizard_page.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -17,8 +20,9 @@ namespace sorvina::ui {
 // the line that says what Finish did. Finish runs the selection and keeps the wizard open.
 // Typing into an amount field checks its button; the other field keeps what it holds.
 // "Free space" fills the megabyte field with the destination's free space, whose figure
-// stands beside it; options that do not apply (to a playlist, to "Select all") are
-// disabled.
+// stands beside it. For a copy, the songs the player cannot play (or every song) can be
+// converted, at a bitrate or the format's own quality, and every song brought to one
+// loudness. Options that do not apply (to a playlist, to "Select all") are disabled.
 class AmountPage : public WizardPage {
   Q_OBJECT
 
@@ -44,10 +48,15 @@ class AmountPage : public WizardPage {
 
  private:
   void ShowLimitChoice();
-  // Filling and avoiding, as their boxes say.
+  // The formats to convert to, with `convert` chosen (a choice the list does not offer,
+  // such as every song to MP3 from the command line, as an entry of its own).
+  void ListConversions(const std::string& convert);
+  // Filling, avoiding, converting and loudness, as their controls say.
   void StoreOptions(engine::ExtraOptions& options) const;
-  // Enables what applies to the destination's kind and to the limit chosen, and names what
-  // the count of fills to avoid counts.
+  // A control changed: the options count at once, whichever way the page is left.
+  void OptionChanged();
+  // Enables what applies to the destination's kind, to the limit chosen and to the boxes
+  // checked, and names what the count of fills to avoid counts.
   void ShowWhatApplies();
   void ShowFreeSpace();
 
@@ -62,8 +71,17 @@ class AmountPage : public WizardPage {
   QCheckBox* avoidLast_;
   QLineEdit* avoidLastCount_;
   QLabel* avoidLastUnit_;
+  QCheckBox* convert_;
+  QComboBox* convertTo_;
+  QLineEdit* bitrate_;
+  QLabel* bitrateUnit_;
+  QCheckBox* loudness_;
+  QLineEdit* loudnessTarget_;
+  QLabel* loudnessUnit_;
   QLabel* summary_;
   bool running_ = false;
+  // ShowSettings is filling the controls: what they show is the settings already.
+  bool showing_ = false;
 };
 
 }  // namespace sorvina::ui
