@@ -1,0 +1,346 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/scan/tag_cache.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <span>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "platform/file_system.h"
+#include "platform/new_file.h"
+#include "platform/read_only_file.h"
+#include "platform/unique_fd.h"
+#include "platform/user_folders.h"
+
+namespace sorvina::engine {
+namespace {
+
+constexpr std::string_view kMagic = "SorvTags";
+constexpr std::uint32_t kVersion = 1;
+constexpr std::size_t kHeaderBytes = 8 + 4 + 8;
+constexpr std::size_t kChecksumBytes = 8;
+// Path, size, time, three strings, track, disc and rating, all strings empty.
+constexpr std::size_t kSmallestEntryBytes = 4 + 8 + 8 + 3 * 4 + 4 + 4 + 1;
+// A cache file larger than this is taken for damage rather than read into memory: it
+// would hold millions of songs.
+constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
+constexpr int kMaxStars = 5;
+
+std::uint64_t Fnv1a(std::string_view bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (const char c : bytes) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 0x100000001b3ULL;
+  }
+  return hash;
+}
+
+template <class Integer>
+void PutLittle(std::string& out, Integer value) {
+  auto bits = static_cast<std::make_unsigned_t<Integer>>(value);
+  for (std::size_t i = 0; i < sizeof(Integer); ++i, bits >>= 8)
+    out.push_back(static_cast<char>(bits & 0xFF));
+}
+
+void PutText(std::string& out, std::string_view text) {
+  PutLittle(out, static_cast<std::uint32_t>(text.size()));
+  out.append(text);
+}
+
+// Reads what EncodeEntries wrote, each read checked against what is left.
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+
+  template <class Integer>
+  bool Get(Integer& value) {
+    if (bytes_.size() < sizeof(Integer)) return false;
+    std::make_unsigned_t<Integer> bits = 0;
+    for (std::size_t i = sizeof(Integer); i-- > 0;) {
+      bits <<= 8;
+      bits |= static_cast<unsigned char>(bytes_[i]);
+    }
+    value = static_cast<Integer>(bits);
+    bytes_.remove_prefix(sizeof(Integer));
+    return true;
+  }
+
+  bool GetText(std::string& text) {
+    std::uint32_t length = 0;
+    if (!Get(length) || length > bytes_.size()) return false;
+    text.assign(bytes_.substr(0, length));
+    bytes_.remove_prefix(length);
+    return true;
+  }
+
+  std::size_t left() const { return bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+};
+
+bool GetEntry(Reader& reader, std::string& path, CachedTags& entry) {
+  media::DrawTags& tags = entry.tags;
+  std::uint8_t rating = 0;
+  if (!reader.GetText(path) || !reader.Get(entry.sizeBytes) || !reader.Get(entry.modifiedNs) ||
+      !reader.GetText(tags.artist) || !reader.GetText(tags.albumArtist) ||
+      !reader.GetText(tags.album) || !reader.Get(tags.track) || !reader.Get(tags.disc) ||
+      !reader.Get(rating))
+    return false;
+  tags.rating = rating;
+  return !path.empty() && entry.sizeBytes >= 0 && tags.track >= 0 && tags.disc >= 0 &&
+         tags.rating <= kMaxStars;
+}
+
+using EntryRefs = std::vector<std::pair<const std::string*, const CachedTags*>>;
+
+std::string EncodeEntries(const EntryRefs& entries) {
+  std::string out;
+  out.reserve(kHeaderBytes + entries.size() * (kSmallestEntryBytes + 96) + kChecksumBytes);
+  out.append(kMagic);
+  PutLittle(out, kVersion);
+  PutLittle(out, static_cast<std::uint64_t>(entries.size()));
+  for (const auto& [path, entry] : entries) {
+    PutText(out, *path);
+    PutLittle(out, entry->sizeBytes);
+    PutLittle(out, entry->modifiedNs);
+    PutText(out, entry->tags.artist);
+    PutText(out, entry->tags.albumArtist);
+    PutText(out, entry->tags.album);
+    PutLittle(out, static_cast<std::int32_t>(entry->tags.track));
+    PutLittle(out, static_cast<std::int32_t>(entry->tags.disc));
+    PutLittle(out, static_cast<std::uint8_t>(std::clamp(entry->tags.rating, 0, kMaxStars)));
+  }
+  PutLittle(out, Fnv1a(out));
+  return out;
+}
+
+// Puts the entries `bytes` hold into `entries` (empty) as values made from each
+// CachedTags; false, with `entries` in any state, when the bytes are damaged.
+template <class Value>
+bool DecodeInto(std::string_view bytes, std::unordered_map<std::string, Value>& entries) {
+  if (bytes.size() < kHeaderBytes + kChecksumBytes || !bytes.starts_with(kMagic)) return false;
+  Reader tail(bytes.substr(bytes.size() - kChecksumBytes));
+  std::uint64_t checksum = 0;
+  bytes.remove_suffix(kChecksumBytes);
+  if (!tail.Get(checksum) || checksum != Fnv1a(bytes)) return false;
+
+  Reader reader(bytes.substr(kMagic.size()));
+  std::uint32_t version = 0;
+  std::uint64_t count = 0;
+  if (!reader.Get(version) || version != kVersion || !reader.Get(count) ||
+      count > reader.left() / kSmallestEntryBytes)
+    return false;
+  entries.reserve(static_cast<std::size_t>(count));
+  std::string path;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    CachedTags entry;
+    if (!GetEntry(reader, path, entry) ||
+        !entries.try_emplace(path, Value{std::move(entry)}).second)
+      return false;
+  }
+  return reader.left() == 0;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  const std::optional<platform::ReadOnlyFile> file = platform::ReadOnlyFile::Open(path);
+  if (!file || file->size() > kMaxFileBytes) return {};
+  std::string bytes(static_cast<std::size_t>(file->size()), '\0');
+  bytes.resize(
+      file->ReadAt(0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())));
+  return bytes;
+}
+
+// Writes `bytes` to a temporary file beside `target` and renames it over the target.
+// Without a flush to the disk first: a crash may leave a damaged cache, which the next
+// run notices and fills again.
+bool ReplaceFile(const std::string& target, std::string_view bytes) {
+  const std::size_t slash = target.rfind('/');
+  if (slash != std::string::npos && slash > 0 &&
+      platform::MakeFolders(target.substr(0, slash)) != 0)
+    return false;
+  std::string temporary;
+  platform::UniqueFd fd(platform::CreateHiddenSibling(target, ".tmp", 0600, temporary));
+  if (!fd) return false;
+  bool ok = false;
+  {
+    const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
+    ok = platform::WriteAll(fd.get(), bytes) == 0;
+  }
+  ok = close(fd.Release()) == 0 && ok;
+  ok = ok && rename(temporary.c_str(), target.c_str()) == 0;
+  if (!ok) unlink(temporary.c_str());
+  return ok;
+}
+
+// A file's size and modification time, from one status query; nothing when it cannot be
+// asked or the time is beyond what nanoseconds in 64 bits hold.
+struct FileKey {
+  std::int64_t sizeBytes = 0;
+  std::int64_t modifiedNs = 0;
+};
+std::optional<FileKey> KeyOf(const std::string& path) {
+  struct stat status {};
+  if (platform::HasNulByte(path) || stat(path.c_str(), &status) != 0) return std::nullopt;
+  std::int64_t nanoseconds = 0;
+  if (__builtin_mul_overflow(static_cast<std::int64_t>(status.st_mtim.tv_sec), 1'000'000'000,
+                             &nanoseconds) ||
+      __builtin_add_overflow(nanoseconds, status.st_mtim.tv_nsec, &nanoseconds))
+    return std::nullopt;
+  return FileKey{static_cast<std::int64_t>(status.st_size), nanoseconds};
+}
+
+// Calls `work(i)` for every i below `count`, on up to `threads` threads besides the
+// caller's own, one for each `perThread` items at most. A system out of threads does the
+// work on fewer.
+void ForEachIndex(std::size_t count, std::size_t threads, std::size_t perThread,
+                  const std::function<void(std::size_t)>& work) {
+  std::atomic<std::size_t> next = 0;
+  const auto run = [&] {
+    for (std::size_t i = next++; i < count; i = next++)
+      work(i);
+  };
+  const std::size_t helpers = std::min(threads, count / perThread);
+  std::vector<std::thread> started;
+  try {
+    for (std::size_t i = 0; i < helpers; ++i)
+      started.emplace_back(run);
+  } catch (const std::system_error&) {
+  }
+  run();
+  for (std::thread& thread : started)
+    thread.join();
+}
+
+// Below this count of files a thread costs more to start than it saves: reading tags
+// from the system's cache takes some tens of microseconds.
+constexpr std::size_t kReadsPerThread = 8;
+
+// The name of the last folder in path[0, end), and where that name starts; empty at the
+// root or without a folder.
+std::string_view LastName(std::string_view path, std::size_t& end) {
+  while (end > 0 && path[end - 1] == '/')
+    --end;
+  std::size_t start = end;
+  while (start > 0 && path[start - 1] != '/')
+    --start;
+  const std::string_view name = path.substr(start, end - start);
+  end = start;
+  return name;
+}
+
+}  // namespace
+
+std::string EncodeTagCache(const TagCacheEntries& entries) {
+  EntryRefs refs;
+  refs.reserve(entries.size());
+  for (const auto& [path, entry] : entries)
+    refs.emplace_back(&path, &entry);
+  return EncodeEntries(refs);
+}
+
+std::optional<TagCacheEntries> DecodeTagCache(std::string_view bytes) {
+  TagCacheEntries entries;
+  if (!DecodeInto(bytes, entries)) return std::nullopt;
+  return entries;
+}
+
+TagCache::TagCache(std::string file) : file_(file.empty() ? DefaultFile() : std::move(file)) {
+  if (file_.empty()) return;
+  if (!DecodeInto(ReadWholeFile(file_), entries_)) entries_.clear();
+}
+
+std::string TagCache::DefaultFile() {
+  const std::string folder = platform::CacheFolder();
+  return folder.empty() ? std::string() : folder + "/tags";
+}
+
+const media::DrawTags* TagCache::Lookup(const std::string& path, std::int64_t sizeBytes,
+                                        std::int64_t modifiedNs) {
+  const auto found = entries_.find(path);
+  if (found == entries_.end()) return nullptr;
+  Slot& slot = found->second;
+  if (slot.cached.sizeBytes != sizeBytes || slot.cached.modifiedNs != modifiedNs) return nullptr;
+  slot.used = true;
+  return &slot.cached.tags;
+}
+
+std::optional<media::DrawTags> TagCache::Find(const std::string& path, std::int64_t sizeBytes,
+                                              std::int64_t modifiedNs) {
+  const media::DrawTags* found = Lookup(path, sizeBytes, modifiedNs);
+  return found != nullptr ? std::optional(*found) : std::nullopt;
+}
+
+void TagCache::Store(const std::string& path, std::int64_t sizeBytes, std::int64_t modifiedNs,
+                     media::DrawTags tags) {
+  entries_.insert_or_assign(path, Slot{CachedTags{sizeBytes, modifiedNs, std::move(tags)}, true});
+  changed_ = true;
+}
+
+bool TagCache::Save() {
+  if (file_.empty()) return false;
+  EntryRefs kept;
+  kept.reserve(entries_.size());
+  for (const auto& [path, slot] : entries_) {
+    if (slot.used) kept.emplace_back(&path, &slot.cached);
+  }
+  if (!changed_ && kept.size() == entries_.size()) return true;
+  if (!ReplaceFile(file_, EncodeEntries(kept))) return false;
+  std::erase_if(entries_, [](const auto& entry) { return !entry.second.used; });
+  changed_ = false;
+  return true;
+}
+
+void FillFromFolders(media::DrawTags& tags, std::string_view path) {
+  if (!tags.album.empty() && !tags.artist.empty()) return;
+  std::size_t end = path.size();
+  (void)LastName(path, end);  // the file's own name
+  const std::string_view album = LastName(path, end);
+  const std::string_view artist = LastName(path, end);
+  if (tags.album.empty()) tags.album = album;
+  if (tags.artist.empty()) tags.artist = artist;
+}
+
+std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCache& cache,
+                                    std::size_t threads) {
+  const std::size_t count = paths.size();
+  std::vector<media::DrawTags> tags(count);
+  // Each file's status comes from the system's cache, as the scan has just asked for its
+  // size: one thread asks them all sooner than several would.
+  struct Miss {
+    std::size_t index;
+    std::optional<FileKey> key;
+  };
+  std::vector<Miss> misses;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::optional<FileKey> key = KeyOf(paths[i]);
+    const media::DrawTags* found =
+        key ? cache.Lookup(paths[i], key->sizeBytes, key->modifiedNs) : nullptr;
+    if (found != nullptr)
+      tags[i] = *found;
+    else
+      misses.push_back(Miss{i, key});
+  }
+
+  ForEachIndex(misses.size(), threads, kReadsPerThread, [&](std::size_t miss) {
+    const std::size_t i = misses[miss].index;
+    tags[i] = media::ReadDrawTags(paths[i]).value_or(media::DrawTags{});
+  });
+  for (const Miss& miss : misses) {
+    if (miss.key)
+      cache.Store(paths[miss.index], miss.key->sizeBytes, miss.key->modifiedNs, tags[miss.index]);
+  }
+
+  for (std::size_t i = 0; i < count; ++i)
+    FillFromFolders(tags[i], paths[i]);
+  return tags;
+}
+
+}  // namespace sorvina::engine

@@ -1,0 +1,361 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "media/draw_tags.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/asffile.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mp4file.h>
+#include <taglib/mpegfile.h>
+#include <taglib/oggflacfile.h>
+#include <taglib/opusfile.h>
+#include <taglib/popularimeterframe.h>
+#include <taglib/speexfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/tiostream.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "media/asf_header.h"
+#include "media/file_types.h"
+#include "platform/read_only_file.h"
+
+namespace sorvina::media {
+namespace {
+
+// A file opened read-only, as TagLib reads it: small reads come from a buffer that one
+// positioned read fills, larger ones are read directly, and seeking or asking the length
+// costs nothing. The same stream as the probe's, for the same reasons: TagLib's own file
+// stream costs a system call per seek. Nothing is ever written.
+class ReadOnlyStream final : public TagLib::IOStream {
+ public:
+  explicit ReadOnlyStream(const platform::ReadOnlyFile& file)
+      : file_(file),
+        size_(static_cast<long>(
+            std::min<std::uint64_t>(file.size(), std::numeric_limits<long>::max()))) {}
+
+  TagLib::FileName name() const override { return ""; }
+  TagLib::ByteVector readBlock(unsigned long length) override {
+    // A length stated by the file itself may be absurd: never more than what is left.
+    const long left = std::max(0L, size_ - position_);
+    const auto count = static_cast<unsigned int>(std::min<unsigned long>(
+        {length, static_cast<unsigned long>(left), std::numeric_limits<unsigned int>::max()}));
+    TagLib::ByteVector block(count, '\0');
+    auto* bytes = reinterpret_cast<unsigned char*>(block.data());
+    const auto from = static_cast<std::uint64_t>(position_);
+    std::size_t read = 0;
+    if (count >= kBufferSize) {
+      read = file_.ReadAt(from, std::span(bytes, count));
+    } else {
+      if (from < bufferStart_ || from + count > bufferStart_ + bufferLength_) {
+        bufferStart_ = from;
+        bufferLength_ = file_.ReadAt(from, std::span(buffer_));
+      }
+      read = std::min<std::size_t>(count, bufferStart_ + bufferLength_ - from);
+      std::copy_n(buffer_.data() + (from - bufferStart_), read, bytes);
+    }
+    block.resize(static_cast<unsigned int>(read));
+    position_ += static_cast<long>(read);
+    return block;
+  }
+  void writeBlock(const TagLib::ByteVector&) override {}
+  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+  void removeBlock(unsigned long, unsigned long) override {}
+  bool readOnly() const override { return true; }
+  bool isOpen() const override { return true; }
+  void seek(long offset, Position from) override {
+    const long base = from == Beginning ? 0 : from == Current ? position_ : size_;
+    if (offset < 0 ? base + offset >= 0 : base <= std::numeric_limits<long>::max() - offset)
+      position_ = base + offset;
+  }
+  long tell() const override { return position_; }
+  long length() override { return size_; }
+  void truncate(long) override {}
+
+ private:
+  static constexpr std::size_t kBufferSize = 4096;
+
+  const platform::ReadOnlyFile& file_;
+  long size_;
+  long position_ = 0;
+  std::array<unsigned char, kBufferSize> buffer_{};
+  std::uint64_t bufferStart_ = 0;
+  std::size_t bufferLength_ = 0;
+};
+
+// No audio properties are read: the draw needs none, and they cost most of the time.
+constexpr bool kNoProperties = false;
+
+bool IsBlank(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+std::string Trimmed(const TagLib::String& text) {
+  std::string bytes = text.to8Bit(true);
+  const auto end = std::find_if_not(bytes.rbegin(), bytes.rend(), IsBlank).base();
+  const auto begin = std::find_if_not(bytes.begin(), end, IsBlank);
+  return {begin, end};
+}
+
+std::string_view TrimmedView(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front()))
+    text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back()))
+    text.remove_suffix(1);
+  return text;
+}
+
+// The number a text starts with, as in "3/12" or "03"; 0 for none or one out of range.
+int LeadingNumber(std::string_view text) {
+  text = TrimmedView(text);
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && value > 0 ? value : 0;
+}
+
+// Stars from a rating out of 100 (1 to 20 is one star, 81 to 100 five), or from 1 to 5
+// stars stated directly; 0 for anything else.
+int StarsOfPercent(std::string_view text) {
+  text = TrimmedView(text);
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value <= 0 || value > 100)
+    return 0;
+  return value <= 5 ? value : (value + 19) / 20;
+}
+
+// Stars from a rating between 0 and 1, as FMPS_RATING states it; 0 and below is unrated.
+int StarsOfFraction(std::string_view text) {
+  text = TrimmedView(text);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || !(value > 0)) return 0;
+  return static_cast<int>(std::lround(std::min(value, 1.0) * 5));
+}
+
+// Stars from an ID3 popularimeter's 0 to 255, by the mapping most players share.
+int StarsOfPopularimeter(int value) {
+  if (value <= 0) return 0;
+  if (value < 32) return 1;
+  if (value < 96) return 2;
+  if (value < 160) return 3;
+  if (value < 224) return 4;
+  return 5;
+}
+
+// The first value of an ID3v2 text frame (a frame may hold several, which toString would
+// join).
+std::string Id3Text(const TagLib::ID3v2::Tag& tag, const char* id) {
+  const TagLib::ID3v2::FrameListMap& frames = tag.frameListMap();
+  const auto found = frames.find(id);
+  if (found == frames.end() || found->second.isEmpty()) return {};
+  const TagLib::ID3v2::Frame* frame = found->second.front();
+  if (const auto* text = dynamic_cast<const TagLib::ID3v2::TextIdentificationFrame*>(frame)) {
+    const TagLib::StringList values = text->fieldList();
+    return values.isEmpty() ? std::string() : Trimmed(values.front());
+  }
+  return Trimmed(frame->toString());
+}
+
+DrawTags FromId3v2(const TagLib::ID3v2::Tag& tag) {
+  DrawTags tags;
+  tags.artist = Id3Text(tag, "TPE1");
+  tags.albumArtist = Id3Text(tag, "TPE2");
+  tags.album = Id3Text(tag, "TALB");
+  tags.track = LeadingNumber(Id3Text(tag, "TRCK"));
+  tags.disc = LeadingNumber(Id3Text(tag, "TPOS"));
+  const TagLib::ID3v2::FrameListMap& frames = tag.frameListMap();
+  if (const auto found = frames.find("POPM"); found != frames.end() && !found->second.isEmpty()) {
+    if (const auto* popularimeter =
+            dynamic_cast<const TagLib::ID3v2::PopularimeterFrame*>(found->second.front()))
+      tags.rating = StarsOfPopularimeter(popularimeter->rating());
+  }
+  return tags;
+}
+
+// Fills what `tags` lacks from a tag that knows artist, album and track alone.
+void FillFromBasicTag(DrawTags& tags, const TagLib::Tag& tag) {
+  if (tags.artist.empty()) tags.artist = Trimmed(tag.artist());
+  if (tags.album.empty()) tags.album = Trimmed(tag.album());
+  if (tags.track == 0) tags.track = static_cast<int>(std::min<unsigned>(tag.track(), 1u << 30));
+}
+
+std::string XiphText(const TagLib::Ogg::XiphComment& comment, const char* key) {
+  const TagLib::Ogg::FieldListMap& fields = comment.fieldListMap();
+  const auto found = fields.find(key);
+  return found == fields.end() || found->second.isEmpty() ? std::string()
+                                                          : Trimmed(found->second.front());
+}
+
+DrawTags FromXiph(const TagLib::Ogg::XiphComment& comment) {
+  DrawTags tags;
+  tags.artist = XiphText(comment, "ARTIST");
+  tags.albumArtist = XiphText(comment, "ALBUMARTIST");
+  tags.album = XiphText(comment, "ALBUM");
+  tags.track = LeadingNumber(XiphText(comment, "TRACKNUMBER"));
+  tags.disc = LeadingNumber(XiphText(comment, "DISCNUMBER"));
+  // FMPS_RATING where it is set, else RATING.
+  if (const std::string fraction = XiphText(comment, "FMPS_RATING"); !fraction.empty())
+    tags.rating = StarsOfFraction(fraction);
+  else
+    tags.rating = StarsOfPercent(XiphText(comment, "RATING"));
+  return tags;
+}
+
+std::optional<DrawTags> ReadMpeg(TagLib::IOStream& stream) {
+  TagLib::MPEG::File mpeg(&stream, TagLib::ID3v2::FrameFactory::instance(), kNoProperties);
+  if (!mpeg.isValid()) return std::nullopt;
+  DrawTags tags;
+  if (mpeg.hasID3v2Tag()) tags = FromId3v2(*mpeg.ID3v2Tag());
+  if (mpeg.hasID3v1Tag()) FillFromBasicTag(tags, *mpeg.ID3v1Tag());
+  return tags;
+}
+
+std::optional<DrawTags> ReadFlac(TagLib::IOStream& stream) {
+  TagLib::FLAC::File flac(&stream, TagLib::ID3v2::FrameFactory::instance(), kNoProperties);
+  if (!flac.isValid()) return std::nullopt;
+  if (flac.hasXiphComment()) return FromXiph(*flac.xiphComment());
+  if (flac.hasID3v2Tag()) return FromId3v2(*flac.ID3v2Tag());
+  return DrawTags{};
+}
+
+template <class File>
+std::optional<DrawTags> ReadXiphIn(TagLib::IOStream& stream) {
+  stream.seek(0);
+  File file(&stream, kNoProperties);
+  if (!file.isValid()) return std::nullopt;
+  const TagLib::Ogg::XiphComment* comment = file.tag();
+  return comment != nullptr ? FromXiph(*comment) : DrawTags{};
+}
+
+// An Ogg file's first packet names its codec; the readers are tried in turn, the
+// likeliest for the ending first.
+std::optional<DrawTags> ReadOgg(TagLib::IOStream& stream, bool opusFirst) {
+  std::optional<DrawTags> tags = opusFirst ? ReadXiphIn<TagLib::Ogg::Opus::File>(stream)
+                                           : ReadXiphIn<TagLib::Ogg::Vorbis::File>(stream);
+  if (!tags)
+    tags = opusFirst ? ReadXiphIn<TagLib::Ogg::Vorbis::File>(stream)
+                     : ReadXiphIn<TagLib::Ogg::Opus::File>(stream);
+  if (!tags) tags = ReadXiphIn<TagLib::Ogg::FLAC::File>(stream);
+  if (!tags) tags = ReadXiphIn<TagLib::Ogg::Speex::File>(stream);
+  return tags;
+}
+
+std::string Mp4Text(const TagLib::MP4::Tag& tag, const char* key) {
+  if (!tag.contains(key)) return {};
+  const TagLib::StringList values = tag.item(key).toStringList();
+  return values.isEmpty() ? std::string() : Trimmed(values.front());
+}
+
+std::optional<DrawTags> ReadMp4(TagLib::IOStream& stream) {
+  TagLib::MP4::File mp4(&stream, kNoProperties);
+  if (!mp4.isValid()) return std::nullopt;
+  DrawTags tags;
+  const TagLib::MP4::Tag* tag = mp4.tag();
+  if (tag == nullptr) return tags;
+  tags.artist = Mp4Text(*tag, "\251ART");
+  tags.albumArtist = Mp4Text(*tag, "aART");
+  tags.album = Mp4Text(*tag, "\251alb");
+  if (tag->contains("trkn")) tags.track = std::max(0, tag->item("trkn").toIntPair().first);
+  if (tag->contains("disk")) tags.disc = std::max(0, tag->item("disk").toIntPair().first);
+  tags.rating = StarsOfPercent(Mp4Text(*tag, "rate"));
+  return tags;
+}
+
+std::string AsfText(const TagLib::ASF::Tag& tag, const char* name) {
+  const TagLib::ASF::AttributeListMap& attributes = tag.attributeListMap();
+  const auto found = attributes.find(name);
+  if (found == attributes.end() || found->second.isEmpty()) return {};
+  const TagLib::ASF::Attribute& value = found->second.front();
+  if (value.type() == TagLib::ASF::Attribute::UnicodeType) return Trimmed(value.toString());
+  if (value.type() == TagLib::ASF::Attribute::DWordType) return std::to_string(value.toUInt());
+  return {};
+}
+
+// An ASF file whose header claims more than it holds is not handed to TagLib, which would
+// trust its sizes and counts.
+std::optional<DrawTags> ReadAsf(TagLib::IOStream& stream) {
+  const TagLib::ByteVector first = stream.readBlock(30);
+  const std::uint64_t size = AsfHeaderSize(std::string_view(first.data(), first.size()));
+  const auto length = static_cast<std::uint64_t>(std::max<long>(stream.length(), 0));
+  if (size == 0 || size > length || size > kMaxAsfHeaderBytes) return std::nullopt;
+  stream.seek(0);
+  const TagLib::ByteVector header = stream.readBlock(static_cast<std::size_t>(size));
+  if (!AsfHeaderHoldsWhatItClaims(std::string_view(header.data(), header.size())))
+    return std::nullopt;
+  stream.seek(0);
+  TagLib::ASF::File asf(&stream, kNoProperties);
+  if (!asf.isValid()) return std::nullopt;
+  DrawTags tags;
+  const TagLib::ASF::Tag* tag = asf.tag();
+  if (tag == nullptr) return tags;
+  tags.artist = Trimmed(tag->artist());
+  tags.albumArtist = AsfText(*tag, "WM/AlbumArtist");
+  tags.album = AsfText(*tag, "WM/AlbumTitle");
+  tags.track = LeadingNumber(AsfText(*tag, "WM/TrackNumber"));
+  tags.disc = LeadingNumber(AsfText(*tag, "WM/PartOfSet"));
+  return tags;
+}
+
+// WAV: the ID3v2 tag, what it lacks from the RIFF INFO list.
+std::optional<DrawTags> ReadWav(TagLib::IOStream& stream) {
+  TagLib::RIFF::WAV::File wav(&stream, kNoProperties);
+  if (!wav.isValid()) return std::nullopt;
+  DrawTags tags;
+  if (wav.hasID3v2Tag()) tags = FromId3v2(*wav.ID3v2Tag());
+  if (wav.hasInfoTag()) FillFromBasicTag(tags, *wav.InfoTag());
+  return tags;
+}
+
+std::optional<DrawTags> ReadAiff(TagLib::IOStream& stream) {
+  TagLib::RIFF::AIFF::File aiff(&stream, kNoProperties);
+  if (!aiff.isValid()) return std::nullopt;
+  return aiff.hasID3v2Tag() ? FromId3v2(*aiff.tag()) : DrawTags{};
+}
+
+std::optional<DrawTags> ReadStream(TagLib::IOStream& stream, AudioFormat format) {
+  switch (format) {
+    case AudioFormat::kMpeg:
+      return ReadMpeg(stream);
+    case AudioFormat::kFlac:
+      return ReadFlac(stream);
+    case AudioFormat::kOgg:
+      return ReadOgg(stream, false);
+    case AudioFormat::kOpus:
+      return ReadOgg(stream, true);
+    case AudioFormat::kMp4:
+      return ReadMp4(stream);
+    case AudioFormat::kAsf:
+      return ReadAsf(stream);
+    case AudioFormat::kWav:
+      return ReadWav(stream);
+    case AudioFormat::kAiff:
+      return ReadAiff(stream);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<DrawTags> ReadDrawTags(const std::string& path) {
+  const TypedName typed = TypeOfName(path);
+  if (typed.type == nullptr) return std::nullopt;
+  // Our own open refuses FIFOs and folders without blocking.
+  const std::optional<platform::ReadOnlyFile> file = platform::ReadOnlyFile::Open(path);
+  if (!file) return std::nullopt;
+  ReadOnlyStream stream(*file);
+  return ReadStream(stream, typed.type->format);
+}
+
+}  // namespace sorvina::media
