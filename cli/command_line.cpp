@@ -11,6 +11,7 @@
 #include "cli/exit_status.h"
 #include "cli/probe_command.h"
 #include "cli/selection_command.h"
+#include "engine/settings/extra_options.h"
 #include "media/file_types.h"
 #include "platform/version.h"
 
@@ -61,6 +62,15 @@ const CLI::Validator kTypeList(
       return std::string();
     },
     "", "types");
+
+// "W0,W1,W2,W3,W4,W5" checked: six weights, none negative, one at least above 0.
+const CLI::Validator kRatingWeights(
+    [](const std::string& value) {
+      std::string why;
+      if (!engine::ParseRatingWeights(value, &why)) return "'" + value + "': " + why;
+      return std::string();
+    },
+    "", "rating weights");
 
 // Declares the options of a selection, each filling its field of `request` when given.
 // Returns them all, so that a subcommand can refuse them.
@@ -187,16 +197,33 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->type_name("LUFS")
           ->check(CLI::Range(-40.0, -5.0).description(""))
           ->excludes(playlist);
-  return {settings,    source,      weight,
-          copy,        playlist,    megabytes,
-          hours,       all,         fill,
-          seed,        dryRun,      save,
-          conflict,    keepFolders, replacePrevious,
-          adoptCopies, avoidLast,   devicePlaylist,
-          relative,    quiet,       types,
-          player,      order,       number,
-          convert,     bitrate,     jobs,
-          cacheSize,   loudness};
+  CLI::Option* maxPerArtist = AddOptional(app, "--max-per-artist", request.maxPerArtist,
+                                          "Choose no more than N songs of one artist (by the tags)")
+                                  ->type_name("N")
+                                  ->check(CLI::Range(1, 1000000).description(""));
+  CLI::Option* spread = app.add_flag("--spread", request.spread,
+                                     "Keep songs of the same artist apart in the play order");
+  CLI::Option* ratingWeights =
+      app.add_option_function<std::string>(
+             "--rating-weights",
+             [&request](const std::string& list) {
+               request.ratingWeights = engine::ParseRatingWeights(list);
+             },
+             "Multiply each song's chance by the weight of its stars: unrated, then 1 to 5 "
+             "stars, e.g. 1,0.2,0.5,1,2,4")
+          ->type_name("W0,...,W5")
+          ->check(kRatingWeights);
+  return {settings,    source,       weight,
+          copy,        playlist,     megabytes,
+          hours,       all,          fill,
+          seed,        dryRun,       save,
+          conflict,    keepFolders,  replacePrevious,
+          adoptCopies, avoidLast,    devicePlaylist,
+          relative,    quiet,        types,
+          player,      order,        number,
+          convert,     bitrate,      jobs,
+          cacheSize,   loudness,     maxPerArtist,
+          spread,      ratingWeights};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

@@ -99,6 +99,9 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
     settings.options.convert = *request.convert == "none" ? "" : *request.convert;
   if (request.bitrate) settings.options.bitrate = *request.bitrate;
   if (request.loudness) settings.options.loudness = *request.loudness;
+  if (request.maxPerArtist) settings.options.maxPerArtist = *request.maxPerArtist;
+  if (request.spread) settings.options.spread = true;
+  if (request.ratingWeights) settings.options.ratingWeights = *request.ratingWeights;
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;
     settings.amountText = *request.megabytes;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -48,6 +49,9 @@ struct SelectionRequest {
   int jobs = 0;
   std::optional<std::int64_t> cacheMegabytes;
   std::optional<double> loudness;  // LUFS
+  std::optional<int> maxPerArtist;
+  bool spread = false;
+  std::optional<std::array<double, 6>> ratingWeights;  // unrated, then 1 to 5 stars
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

@@ -182,6 +182,27 @@ void CandidatePool::RecomputeTotalWeight() {
   totalWeight_ = sum;
 }
 
+void CandidatePool::Reweigh(const std::function<double(Index)>& weigh) {
+  for (Index index = head_; index != kNone;) {
+    const Index older = next(index);
+    const double weight = weigh(index);
+    weights_[index] = weight;
+    candidates_[index].weight = weight;
+    if (!(weight > 0.0)) {
+      live_[index / 64] &= ~(std::uint64_t{1} << (index % 64));
+      if (index == head_) head_ = older;
+      --count_;
+    }
+    index = older;
+  }
+  // Removal may now need each candidate's own weight.
+  firstWeight_ = weights_.empty() ? 0.0 : weights_.front();
+  sameWeights_ = std::all_of(weights_.begin(), weights_.end(), [this](double weight) {
+    return std::bit_cast<std::uint64_t>(weight) == std::bit_cast<std::uint64_t>(firstWeight_);
+  });
+  RecomputeTotalWeight();
+}
+
 void CandidatePool::ReleaseAll() {
   // Swapped with empty arrays, which free their memory, as clear() would not.
   std::pmr::vector<PooledCandidate>(platform::LargePageMemory()).swap(candidates_);

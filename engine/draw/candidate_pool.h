@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <memory_resource>
@@ -158,6 +159,10 @@ class CandidatePool {
   // Sets `totalWeight` to the sum of the remaining weights, added up in pool order: the
   // cure for drift once a walk has found nothing to draw.
   void RecomputeTotalWeight();
+  // Gives every candidate in the pool the weight `weigh(index)` returns for it; one given
+  // a weight not above 0 leaves the pool. `totalWeight` is then added up anew in pool
+  // order, as RecomputeTotalWeight does.
+  void Reweigh(const std::function<double(Index)>& weigh);
 
   std::size_t count() const { return count_; }
   double totalWeight() const { return totalWeight_; }

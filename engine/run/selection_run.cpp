@@ -10,6 +10,7 @@
 
 #include "engine/convert/conversion_cache.h"
 #include "engine/convert/song_conversions.h"
+#include "engine/draw/draw_shaping.h"
 #include "engine/draw/random_generator.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/fill/copy_targets.h"
@@ -23,6 +24,7 @@
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
 #include "engine/scan/collection.h"
+#include "engine/scan/tag_cache.h"
 #include "media/track_probe.h"
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
@@ -321,6 +323,19 @@ std::int64_t Sum(const std::vector<std::int64_t>& amounts) {
   return sum;
 }
 
+// The draw tags of `paths`, from the tag cache where it knows the files as they are, with
+// the folders standing in for missing artists and albums; the cache keeps what was read.
+std::vector<std::optional<media::DrawTags>> ReadCachedTags(const std::vector<std::string>& paths) {
+  TagCache cache;
+  std::vector<media::DrawTags> read = TagsOf(paths, cache);
+  (void)cache.Save();  // without the cache the next run only reads the files again
+  std::vector<std::optional<media::DrawTags>> tags;
+  tags.reserve(read.size());
+  for (media::DrawTags& one : read)
+    tags.emplace_back(std::move(one));
+  return tags;
+}
+
 }  // namespace
 
 std::vector<std::string> DestinationLevels(std::string_view destination, PathStyle style) {
@@ -507,6 +522,25 @@ bool Run::Draw() {
     }
     drawLimit.gate = &*plan_;
   }
+  // Draws shaped by the songs' tags read them here, once the pool has lost what it can.
+  std::optional<DrawTagTable> tags;
+  std::optional<ArtistCap> artistCap;
+  if (ShapesTheDraw(settings_.options)) {
+    tags = DrawTagTable::Read(pool, ReadCachedTags);
+    if (settings_.options.ratingWeights) {
+      WeighByRating(pool, *tags, *settings_.options.ratingWeights);
+      // Every song's stars weigh 0: nothing can be chosen, as when none was found.
+      if (pool.count() == 0) {
+        waitCursor.reset();
+        ports_.ShowInformation(kNoMp3sFoundMessage);
+        return false;
+      }
+    }
+    if (settings_.options.maxPerArtist > 0) {
+      artistCap.emplace(*tags, settings_.options.maxPerArtist, drawLimit.gate);
+      drawLimit.gate = &*artistCap;
+    }
+  }
   if (request_.freeSpace) {
     std::function<std::string(const Candidate&)> targets = RelativeTargets(settings_, fat_);
     if (plan_) {
@@ -546,6 +580,8 @@ bool Run::Draw() {
     ConvertAndTopUp(pool, random, drawLimit, *convertedSpace);
     if (cancelled_) return true;
   }
+  // The play order, and so the copy's and the playlist's, keeps artists apart.
+  if (settings_.options.spread) SpreadArtists(chosen_, *tags);
   if (plan_)
     summary_.leftOut.insert(summary_.leftOut.end(), plan_->leftOut().begin(),
                             plan_->leftOut().end());

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sorvina::engine {
@@ -39,8 +41,24 @@ struct ExtraOptions {
   // Every song brought to this integrated loudness (LUFS, EBU R128), from -40 to -5;
   // none: as it is.
   std::optional<double> loudness = std::nullopt;
+  // No more than this many songs of one artist; 0: any number.
+  int maxPerArtist = 0;
+  // Songs of the same artist kept apart in the play order wherever their numbers allow.
+  bool spread = false;
+  // Each song's chance multiplied by the weight of its stars: unrated, then 1 to 5 stars;
+  // none: stars count for nothing.
+  std::optional<std::array<double, 6>> ratingWeights = std::nullopt;
 
   friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
 };
+
+// "W0,W1,W2,W3,W4,W5" read as rating weights: six decimals, none negative and at least
+// one above 0, blanks around them allowed. Nothing, with the reason in `why` where given,
+// for any other text.
+std::optional<std::array<double, 6>> ParseRatingWeights(std::string_view text,
+                                                        std::string* why = nullptr);
+
+// Rating weights as ParseRatingWeights reads them back, each in its shortest form: "1,0.2,4".
+std::string RatingWeightsText(const std::array<double, 6>& weights);
 
 }  // namespace sorvina::engine

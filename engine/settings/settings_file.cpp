@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/settings/settings_file.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -110,7 +112,7 @@ bool ReadLoudness(std::string_view value, std::optional<double>& loudness) {
 }
 
 // The option lines in the order they are written.
-constexpr std::array<OptionLine, 13> kOptionLines = {{
+constexpr std::array<OptionLine, 16> kOptionLines = {{
     {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
     {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
@@ -173,6 +175,25 @@ constexpr std::array<OptionLine, 13> kOptionLines = {{
        return o.loudness ? std::optional<std::string>(LoudnessText(*o.loudness)) : std::nullopt;
      },
      [](std::string_view v, ExtraOptions& o) { return ReadLoudness(v, o.loudness); }},
+    {"max-per-artist",
+     [](const ExtraOptions& o) {
+       return o.maxPerArtist > 0 ? std::optional<std::string>(std::to_string(o.maxPerArtist))
+                                 : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadCount(v, o.maxPerArtist); }},
+    {"spread", [](const ExtraOptions& o) { return FlagText(o.spread); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.spread); }},
+    {"rating-weights",
+     [](const ExtraOptions& o) {
+       return o.ratingWeights ? std::optional<std::string>(RatingWeightsText(*o.ratingWeights))
+                              : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       const std::optional<std::array<double, 6>> weights = ParseRatingWeights(v);
+       if (!weights) return false;
+       o.ratingWeights = weights;
+       return true;
+     }},
 }};
 
 // "name=value" lines of the options that differ from their defaults.
@@ -220,6 +241,53 @@ void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
 }
 
 }  // namespace
+
+std::optional<std::array<double, 6>> ParseRatingWeights(std::string_view text, std::string* why) {
+  const auto refuse = [why](std::string reason) {
+    if (why != nullptr) *why = std::move(reason);
+    return std::nullopt;
+  };
+  std::array<double, 6> weights{};
+  std::size_t count = 0;
+  bool anyAbove = false;
+  for (std::size_t begin = 0;; ++count) {
+    const std::size_t comma = std::min(text.find(',', begin), text.size());
+    std::string_view field = text.substr(begin, comma - begin);
+    while (!field.empty() && IsSpace(field.front()))
+      field.remove_prefix(1);
+    while (!field.empty() && IsSpace(field.back()))
+      field.remove_suffix(1);
+    if (count == weights.size())
+      return refuse("expected six weights (unrated, then 1 to 5 stars), got more");
+    double weight = 0;
+    const auto [end, error] = std::from_chars(field.data(), field.data() + field.size(), weight,
+                                              std::chars_format::general);
+    if (field.empty() || error != std::errc() || end != field.data() + field.size() ||
+        !std::isfinite(weight))
+      return refuse("'" + std::string(field) + "' is not a decimal number");
+    if (weight < 0) return refuse("a weight may not be negative: '" + std::string(field) + "'");
+    weights[count] = weight;
+    anyAbove = anyAbove || weight > 0;
+    if (comma == text.size()) break;
+    begin = comma + 1;
+  }
+  if (count + 1 != weights.size())
+    return refuse("expected six weights (unrated, then 1 to 5 stars), got " +
+                  std::to_string(count + 1));
+  if (!anyAbove) return refuse("at least one weight must be above 0");
+  return weights;
+}
+
+std::string RatingWeightsText(const std::array<double, 6>& weights) {
+  std::string text;
+  for (const double weight : weights) {
+    char number[32];
+    const auto written = std::to_chars(number, number + sizeof number, weight);
+    if (!text.empty()) text += ',';
+    text.append(number, written.ptr);
+  }
+  return text;
+}
 
 SettingsWriteResult WriteSettingsFile(const std::string& path, const SettingsText& settings,
                                       const EnteredState* entered) {

@@ -90,8 +90,22 @@ TEST_F(SettingsFileTest, RoundTripsEveryFieldExactly) {
 TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
   SettingsText settings = Example();
   ExtraOptions& options = settings.options;
-  options = {true, true, true,       3,   "Sorvina.m3u8", true, {"mp3", "flac"}, "car",
-             true, true, "auto:aac", 192, -14.5};
+  options = {true,
+             true,
+             true,
+             3,
+             "Sorvina.m3u8",
+             true,
+             {"mp3", "flac"},
+             "car",
+             true,
+             true,
+             "auto:aac",
+             192,
+             -14.5,
+             2,
+             true,
+             {{1, 0.2, 0.5, 1, 2, 4}}};
   RoundTrip(settings);
   const std::string classic =
       "2\r\n/lists/party.m3u\r\n/music/rock/\r\n/player/\r\n1\r\n2.50 /music/rock/\r\n0 650\r\n";
@@ -99,7 +113,8 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
             classic +
                 "fill=1\r\nkeep-folders=1\r\nreplace-previous=1\r\navoid-last=3\r\n"
                 "device-playlist=Sorvina.m3u8\r\nrelative=1\r\ntypes=mp3,flac\r\nplayer=car\r\n"
-                "order=1\r\nnumber=1\r\nconvert=auto:aac\r\nbitrate=192\r\nloudness=-14.5\r\n");
+                "order=1\r\nnumber=1\r\nconvert=auto:aac\r\nbitrate=192\r\nloudness=-14.5\r\n"
+                "max-per-artist=2\r\nspread=1\r\nrating-weights=1,0.2,0.5,1,2,4\r\n");
 
   // One option alone: only its line follows the classic part.
   options = {};
@@ -113,12 +128,17 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
       Read(classic +
            "colour=blue\r\nfill\r\nfill=yes\r\navoid-last=-1\r\n"
            "avoid-last=4x\r\ntypes=\r\nrelative=1\r\ntypes=MP3, ogg\r\nplayer=any\r\norder=2\r\n"
-           "convert=flac\r\nloudness=-3\r\nloudness=-16,5\r\n");
+           "convert=flac\r\nloudness=-3\r\nloudness=-16,5\r\nmax-per-artist=x\r\nspread=2\r\n"
+           "rating-weights=1,2,3,4,5\r\nrating-weights=1,2,3,4,5,6,7\r\n"
+           "rating-weights=1,-1,1,1,1,1\r\nrating-weights=0,0,0,0,0,0\r\n"
+           "rating-weights=1,2,,4,5,6\r\nrating-weights=1,2,3,4,5,inf\r\n"
+           "rating-weights= 0 , 1e-3,2,3,4,5 \r\n");
   EXPECT_THAT(c.settings.sources, ElementsAre("/lists/party.m3u", "/music/rock/"));
   EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(0, "650"s));
   ExtraOptions expected;
   expected.relative = true;
   expected.fileTypes = {"mp3", "ogg"};
+  expected.ratingWeights = {{0, 0.001, 2, 3, 4, 5}};
   EXPECT_EQ(c.settings.options, expected);
 }
 

@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Draws shaped by the songs' tags: favourites weighted by their stars, a cap on the songs
+// of one artist, and artists spread out over the play order. None of this is used, and no
+// tag is read, unless one of those options is set.
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/draw/candidate_pool.h"
+#include "engine/draw/weighted_draw.h"
+#include "engine/settings/extra_options.h"
+#include "media/draw_tags.h"
+
+namespace sorvina::engine {
+
+// Whether `options` ask for anything that needs the songs' tags.
+bool ShapesTheDraw(const ExtraOptions& options);
+
+// The tags of files, one for each path in order; nothing for a file that cannot be read.
+using DrawTagsReader =
+    std::function<std::vector<std::optional<media::DrawTags>>(const std::vector<std::string>&)>;
+
+// What a song counts as by: its artist, else its album artist, compared without regard to
+// ASCII letter case or blanks around it; a song with neither counts as by its folder, so
+// that untagged albums are still told apart.
+std::string ArtistKey(std::string_view path, const std::optional<media::DrawTags>& tags);
+
+// The artist and stars of every candidate a draw may take, by path.
+class DrawTagTable {
+ public:
+  // The tags of every candidate still in `pool`, read with `read` in pool order.
+  static DrawTagTable Read(const CandidatePool& pool, const DrawTagsReader& read);
+
+  void Add(std::string_view path, const std::optional<media::DrawTags>& tags);
+  // ArtistKey of the file at `path`; its folder for a path never added.
+  std::string ArtistOf(std::string_view path) const;
+  // 0 (unrated) to 5 stars; 0 for a path never added.
+  int RatingOf(std::string_view path) const;
+
+ private:
+  struct Entry {
+    std::string artist;
+    int rating = 0;
+  };
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  std::unordered_map<std::string, Entry, Hash, std::equal_to<>> entries_;
+};
+
+// Multiplies the weight of every candidate in `pool` by the weight its stars have in
+// `weights` (unrated first); those that come to 0 leave the pool.
+void WeighByRating(CandidatePool& pool, const DrawTagTable& tags,
+                   const std::array<double, 6>& weights);
+
+// Admits no more than `maxPerArtist` songs of one artist; a song refused leaves the pool
+// and the draw goes on. Where `next` is given, a song must be admitted by it as well, and
+// it hears of every song chosen.
+class ArtistCap : public CandidateGate {
+ public:
+  ArtistCap(const DrawTagTable& tags, int maxPerArtist, CandidateGate* next)
+      : tags_(tags), maxPerArtist_(maxPerArtist), next_(next) {}
+
+  bool Admits(const Candidate& candidate) override;
+  void Chosen(const Candidate& candidate) override;
+
+ private:
+  const DrawTagTable& tags_;
+  int maxPerArtist_;
+  CandidateGate* next_;
+  std::unordered_map<std::string, int> chosen_;  // by artist key
+};
+
+// The order that keeps songs of the same artist apart, for songs of `artists` (in draw
+// order): as positions into it. Repeatedly takes the artist with the most songs left that
+// is not the one just placed (ties go to the artist drawn first), and each artist's songs
+// in their draw order. No two neighbours share an artist unless one artist has more than
+// half of the songs, rounded up; then as few do as can.
+std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists);
+
+// Puts `chosen` (in draw order) into the SpreadOrder of their artists.
+void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags);
+
+}  // namespace sorvina::engine
