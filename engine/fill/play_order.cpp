@@ -184,10 +184,21 @@ class Arranger {
       if (added) folders.push_back({where->first, {}});
       folders[where->second].second.push_back(i);
     }
-    std::stable_sort(folders.begin(), folders.end(), [](const auto& a, const auto& b) {
-      return DepthOf(a.first) > DepthOf(b.first);
+    // Deepest first, and in the order of their first file among equals (a plain sort with
+    // that tie-break: libstdc++'s stable sort is deprecated under clang's warnings).
+    std::vector<std::size_t> order(folders.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+      order[i] = i;
+    std::sort(order.begin(), order.end(), [&folders](std::size_t a, std::size_t b) {
+      const std::size_t depthA = DepthOf(folders[a].first);
+      const std::size_t depthB = DepthOf(folders[b].first);
+      return depthA != depthB ? depthA > depthB : a < b;
     });
-    return folders;
+    std::vector<std::pair<std::string, std::vector<std::size_t>>> sorted;
+    sorted.reserve(folders.size());
+    for (const std::size_t i : order)
+      sorted.push_back(std::move(folders[i]));
+    return sorted;
   }
 
   bool ArrangeFolder(const std::string& folder, const std::vector<std::size_t>& members) {

@@ -44,7 +44,8 @@ std::uint64_t Fnv1a(std::string_view bytes) {
 
 template <class Integer>
 void PutLittle(std::string& out, Integer value) {
-  auto bits = static_cast<std::make_unsigned_t<Integer>>(value);
+  // Wide enough that shifting a byte out never shifts by the whole width of the type.
+  auto bits = static_cast<std::uint64_t>(static_cast<std::make_unsigned_t<Integer>>(value));
   for (std::size_t i = 0; i < sizeof(Integer); ++i, bits >>= 8)
     out.push_back(static_cast<char>(bits & 0xFF));
 }
@@ -62,7 +63,7 @@ class Reader {
   template <class Integer>
   bool Get(Integer& value) {
     if (bytes_.size() < sizeof(Integer)) return false;
-    std::make_unsigned_t<Integer> bits = 0;
+    std::uint64_t bits = 0;
     for (std::size_t i = sizeof(Integer); i-- > 0;) {
       bits <<= 8;
       bits |= static_cast<unsigned char>(bytes_[i]);
