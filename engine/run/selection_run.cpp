@@ -365,7 +365,7 @@ class Run {
   bool FindPlayer();
   bool Draw();
   void ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                       ConvertedSpace& space);
+                       ConvertedSpace* space);
   void PlanTargets();
   ChosenPlaces Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders);
   void FinishDryRun();
@@ -577,7 +577,7 @@ bool Run::Draw() {
     for (std::size_t i = amountsBefore; i < report_.chosenAmounts.size(); ++i)
       drawLimit.budget -= report_.chosenAmounts[i];
     waitCursor.reset();
-    ConvertAndTopUp(pool, random, drawLimit, *convertedSpace);
+    ConvertAndTopUp(pool, random, drawLimit, convertedSpace ? &*convertedSpace : nullptr);
     if (cancelled_) return true;
   }
   // The play order, and so the copy's and the playlist's, keeps artists apart.
@@ -597,8 +597,12 @@ bool Run::Draw() {
 // real sizes allow, and no song goes over the amount. `limit` holds what is left of it
 // after the draw so far.
 void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                          ConvertedSpace& space) {
-  const bool topUp = limit.kind == DrawLimit::Kind::kBytes && limit.keepFilling;
+                          ConvertedSpace* space) {
+  // A limit of bytes charges the songs through `space`; other limits need no refunds.
+  const bool topUp = space != nullptr && limit.kind == DrawLimit::Kind::kBytes && limit.keepFilling;
+  const auto refundOf = [space](std::int64_t planned, std::int64_t real) {
+    return space != nullptr ? space->Refund(planned, real) : planned - real;
+  };
   std::vector<Candidate> round = chosen_;
   std::vector<Candidate> kept;
   bool estimatingLow = false;
@@ -608,7 +612,7 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
       if (!topUp || estimatingLow || limit.budget <= 0) break;
       estimatingLow = true;
       conversions_->EstimateLow();
-      for (const Candidate& misfit : space.TakeEstimatedMisfits()) {
+      for (const Candidate& misfit : space->TakeEstimatedMisfits()) {
         pool.BeginSource(misfit.source);
         pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
       }
@@ -631,10 +635,10 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
     std::vector<std::size_t> keptFromRound;
     for (std::size_t i = 0; i < round.size(); ++i) {
       if (converted[i] && !converted[i]->song) {
-        refund += space.Refund(planned[i], 0);
+        refund += refundOf(planned[i], 0);
         continue;
       }
-      if (converted[i]) refund += space.Refund(planned[i], converted[i]->song->sizeBytes);
+      if (converted[i]) refund += refundOf(planned[i], converted[i]->song->sizeBytes);
       keptFromRound.push_back(i);
     }
     // Songs that came out larger than estimated (a large cover) leave the fill, the last
@@ -643,8 +647,7 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
            !keptFromRound.empty()) {
       const std::size_t i = keptFromRound.back();
       keptFromRound.pop_back();
-      refund += converted[i] ? space.Refund(converted[i]->song->sizeBytes, 0)
-                             : space.Refund(planned[i], 0);
+      refund += converted[i] ? refundOf(converted[i]->song->sizeBytes, 0) : refundOf(planned[i], 0);
     }
     for (const std::size_t i : keptFromRound) {
       if (converted[i]) convertedFrom_[round[i].path] = converted[i]->song->path;
@@ -659,7 +662,7 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
     // Estimating low, a round that kept nothing ends the fill.
     if (estimatingLow && keptFromRound.empty()) break;
     // The songs that did not fit only by their estimates may fit now.
-    for (const Candidate& misfit : space.TakeEstimatedMisfits()) {
+    for (const Candidate& misfit : space->TakeEstimatedMisfits()) {
       pool.BeginSource(misfit.source);
       pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
     }
