@@ -29,70 +29,11 @@
 
 #include "media/asf_header.h"
 #include "media/file_types.h"
+#include "media/read_only_stream.h"
 #include "platform/read_only_file.h"
 
 namespace sorvina::media {
 namespace {
-
-// A file opened read-only, as TagLib reads it: small reads come from a buffer that one
-// positioned read fills, larger ones are read directly, and seeking or asking the length
-// costs nothing. The same stream as the probe's, for the same reasons: TagLib's own file
-// stream costs a system call per seek. Nothing is ever written.
-class ReadOnlyStream final : public TagLib::IOStream {
- public:
-  explicit ReadOnlyStream(const platform::ReadOnlyFile& file)
-      : file_(file),
-        size_(static_cast<long>(
-            std::min<std::uint64_t>(file.size(), std::numeric_limits<long>::max()))) {}
-
-  TagLib::FileName name() const override { return ""; }
-  TagLib::ByteVector readBlock(unsigned long length) override {
-    // A length stated by the file itself may be absurd: never more than what is left.
-    const long left = std::max(0L, size_ - position_);
-    const auto count = static_cast<unsigned int>(std::min<unsigned long>(
-        {length, static_cast<unsigned long>(left), std::numeric_limits<unsigned int>::max()}));
-    TagLib::ByteVector block(count, '\0');
-    auto* bytes = reinterpret_cast<unsigned char*>(block.data());
-    const auto from = static_cast<std::uint64_t>(position_);
-    std::size_t read = 0;
-    if (count >= kBufferSize) {
-      read = file_.ReadAt(from, std::span(bytes, count));
-    } else {
-      if (from < bufferStart_ || from + count > bufferStart_ + bufferLength_) {
-        bufferStart_ = from;
-        bufferLength_ = file_.ReadAt(from, std::span(buffer_));
-      }
-      read = std::min<std::size_t>(count, bufferStart_ + bufferLength_ - from);
-      std::copy_n(buffer_.data() + (from - bufferStart_), read, bytes);
-    }
-    block.resize(static_cast<unsigned int>(read));
-    position_ += static_cast<long>(read);
-    return block;
-  }
-  void writeBlock(const TagLib::ByteVector&) override {}
-  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
-  void removeBlock(unsigned long, unsigned long) override {}
-  bool readOnly() const override { return true; }
-  bool isOpen() const override { return true; }
-  void seek(long offset, Position from) override {
-    const long base = from == Beginning ? 0 : from == Current ? position_ : size_;
-    if (offset < 0 ? base + offset >= 0 : base <= std::numeric_limits<long>::max() - offset)
-      position_ = base + offset;
-  }
-  long tell() const override { return position_; }
-  long length() override { return size_; }
-  void truncate(long) override {}
-
- private:
-  static constexpr std::size_t kBufferSize = 4096;
-
-  const platform::ReadOnlyFile& file_;
-  long size_;
-  long position_ = 0;
-  std::array<unsigned char, kBufferSize> buffer_{};
-  std::uint64_t bufferStart_ = 0;
-  std::size_t bufferLength_ = 0;
-};
 
 // No audio properties are read: the draw needs none, and they cost most of the time.
 constexpr bool kNoProperties = false;

@@ -603,6 +603,21 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
   const auto refundOf = [space](std::int64_t planned, std::int64_t real) {
     return space != nullptr ? space->Refund(planned, real) : planned - real;
   };
+  // Draws from what is left of the limit, the songs that did not fit only by their
+  // estimates back in the pool: they may fit now.
+  const auto drawAgain = [&] {
+    for (const Candidate& misfit : space->TakeEstimatedMisfits()) {
+      pool.BeginSource(misfit.source);
+      pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
+    }
+    DrawReport report;
+    std::vector<Candidate> drawn =
+        ToCandidates(DrawCandidates(pool, random, limit, {}, DrawMethod::kFastest, &report));
+    ReadMissingSizes(drawn);
+    for (const std::int64_t amount : report.chosenAmounts)
+      limit.budget -= amount;
+    return drawn;
+  };
   std::vector<Candidate> round = chosen_;
   std::vector<Candidate> kept;
   bool estimatingLow = false;
@@ -612,15 +627,7 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
       if (!topUp || estimatingLow || limit.budget <= 0) break;
       estimatingLow = true;
       conversions_->EstimateLow();
-      for (const Candidate& misfit : space->TakeEstimatedMisfits()) {
-        pool.BeginSource(misfit.source);
-        pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
-      }
-      DrawReport report;
-      round = ToCandidates(DrawCandidates(pool, random, limit, {}, DrawMethod::kFastest, &report));
-      ReadMissingSizes(round);
-      for (const std::int64_t amount : report.chosenAmounts)
-        limit.budget -= amount;
+      round = drawAgain();
       if (round.empty()) break;
     }
     std::vector<std::int64_t> planned;
@@ -661,16 +668,7 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
     }
     // Estimating low, a round that kept nothing ends the fill.
     if (estimatingLow && keptFromRound.empty()) break;
-    // The songs that did not fit only by their estimates may fit now.
-    for (const Candidate& misfit : space->TakeEstimatedMisfits()) {
-      pool.BeginSource(misfit.source);
-      pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
-    }
-    DrawReport report;
-    round = ToCandidates(DrawCandidates(pool, random, limit, {}, DrawMethod::kFastest, &report));
-    ReadMissingSizes(round);
-    for (const std::int64_t amount : report.chosenAmounts)
-      limit.budget -= amount;
+    round = drawAgain();
   }
   chosen_ = std::move(kept);
   loudness_->Save();
