@@ -14,6 +14,7 @@
 
 #include "cli/command_line.h"
 #include "engine/fill/player_targets.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
@@ -23,20 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "sorvina-cli");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = Run(arguments, out, err);
-  return {status, out.str(), err.str()};
-}
 
 // The files below `root` but the record's folder, by path below it.
 std::vector<std::string> FilesBelow(const std::string& root) {
@@ -181,20 +168,14 @@ TEST(PlayerFillTest, ConvertsWhatThePlayerCannotPlayOnceAndCopiesTheRest) {
   }
   const std::string flac = test::ReadBytes(dir / "music/a.flac");
   // The cache goes where the user's cache folder is.
-  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
-  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  // Converted songs are kept in a cache folder of the test's own.
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
   const auto fill = [&](const std::string& player) {
     return RunCli({"-s", dir / "music", "--types", "mp3,flac,opus", "-c", dir / player, "--all",
                    "--player", "car", "--convert", "auto", "--seed", "1"});
   };
   const Outcome first = fill("p1");
   const Outcome second = fill("p2");
-  if (cacheBefore != nullptr) {
-    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
-  } else {
-    unsetenv("XDG_CACHE_HOME");
-  }
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_THAT(first.err, HasSubstr("Copied 3 files"));
   EXPECT_THAT(first.err, HasSubstr("; 2 converted (2 encoded now)"));
@@ -255,17 +236,11 @@ TEST(PlayerFillTest, EvensOutLoudnessOnTheCopiesOnly) {
                                  " -ac 2 " + test::ShellQuoted(source) + " -y"));
     sources.push_back(test::ReadBytes(source));
   }
-  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
-  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  // Converted songs are kept in a cache folder of the test's own.
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
   const Outcome run =
       RunCli({"-s", dir / "in", "--types", "mp3,flac", "-c", dir / "out", "--all", "--convert",
               "auto", "--player", "car", "--loudness", "-16", "--seed", "2"});
-  if (cacheBefore != nullptr) {
-    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
-  } else {
-    unsetenv("XDG_CACHE_HOME");
-  }
   ASSERT_EQ(run.status, 0) << run.err;
   for (std::size_t i = 0; i < std::size(songs); ++i) {
     const Song& song = songs[i];

@@ -6,25 +6,12 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::cli {
 namespace {
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "sorvina-cli");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = Run(arguments, out, err);
-  return {status, out.str(), err.str()};
-}
 
 TEST(ProbeCommandTest, PrintsSecondsCaptionAndPathPerFileInArgumentOrder) {
   test::TempDir dir;

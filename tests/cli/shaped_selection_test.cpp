@@ -12,6 +12,7 @@
 
 #include "cli/command_line.h"
 #include "engine/scan/tag_cache.h"
+#include "tests/cli/cli_run.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -19,47 +20,6 @@ namespace sorvina::cli {
 namespace {
 
 using ::testing::HasSubstr;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), "sorvina-cli");
-  std::ostringstream out;
-  std::ostringstream err;
-  const int status = Run(arguments, out, err);
-  return {status, out.str(), err.str()};
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);)
-    lines.push_back(line);
-  return lines;
-}
-
-// The user's cache folder moved to `folder` for as long as this lives.
-class CacheFolder {
- public:
-  explicit CacheFolder(const std::string& folder) {
-    if (const char* before = std::getenv("XDG_CACHE_HOME")) before_ = before;
-    setenv("XDG_CACHE_HOME", folder.c_str(), 1);
-  }
-  ~CacheFolder() {
-    if (before_) {
-      setenv("XDG_CACHE_HOME", before_->c_str(), 1);
-    } else {
-      unsetenv("XDG_CACHE_HOME");
-    }
-  }
-
- private:
-  std::optional<std::string> before_;
-};
 
 // Ten tagged songs in one folder: six by one artist, two each by two others. Only the tags
 // tell the artists apart.
@@ -75,15 +35,15 @@ TEST(ShapedSelectionTest, TheTagsCapAndSpreadTheArtistsOfARun) {
   }
   // The tag cache goes where the user's cache folder is, here the test's own: the classic
   // run reads no tags, so it leaves none there.
-  const CacheFolder cacheFolder(dir / "cache");
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
   const Outcome classic = RunCli({"-s", dir / "music", "-p", dir / "l.m3u", "--all", "-n"});
   const bool classicLeftTags = std::filesystem::exists(engine::TagCache::DefaultFile());
   const Outcome capped =
       RunCli({"-s", dir / "music", "-p", dir / "l.m3u", "--all", "-n", "--max-per-artist", "3"});
   const bool cappedLeftTags = std::filesystem::exists(engine::TagCache::DefaultFile());
-  EXPECT_EQ(Lines(classic.out).size(), 10u);
+  EXPECT_EQ(test::LinesOf(classic.out).size(), 10u);
   EXPECT_FALSE(classicLeftTags);
-  EXPECT_EQ(Lines(capped.out).size(), 7u);
+  EXPECT_EQ(test::LinesOf(capped.out).size(), 7u);
   EXPECT_TRUE(cappedLeftTags);
 
   const std::string saved = dir / "shaped.txt";
@@ -93,7 +53,7 @@ TEST(ShapedSelectionTest, TheTagsCapAndSpreadTheArtistsOfARun) {
             0);
   const Outcome drawn = RunCli({"--settings", saved, "--seed", "3", "-n"});
   ASSERT_EQ(drawn.status, 0) << drawn.err;
-  const std::vector<std::string> paths = Lines(drawn.out);
+  const std::vector<std::string> paths = test::LinesOf(drawn.out);
   ASSERT_EQ(paths.size(), 6u) << drawn.out;
   std::map<std::string, int> perArtist;
   for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -106,7 +66,7 @@ TEST(ShapedSelectionTest, TheTagsCapAndSpreadTheArtistsOfARun) {
   // The playlist lists the songs in the order the dry run printed.
   ASSERT_EQ(RunCli({"--settings", saved, "--seed", "3"}).status, 0);
   std::string listed;
-  for (const std::string& line : Lines(test::ReadBytes(dir / "l.m3u")))
+  for (const std::string& line : test::LinesOf(test::ReadBytes(dir / "l.m3u")))
     if (!line.empty() && line[0] != '#') listed += line.substr(0, line.size() - 1) + '\n';
   EXPECT_EQ(listed, drawn.out);
 

@@ -169,19 +169,13 @@ TEST(RepeatFaultsTest, AFillWithConversionsEndsFullOnARealExFatPlayer) {
         ":seed=" + std::to_string(i) + " -ac 2 " +
         test::ShellQuoted(dir.WriteFile("music/n" + std::to_string(i) + ".flac")) + " -y"));
   }
-  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
-  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  // Converted songs are kept in a cache folder of the test's own.
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
   const CliOutcome run = RunCli({"-s", dir / "music", "--types", "flac", "-c", player.path(),
                                  "--mb", "free", "--fill", "--convert", "mp3", "--seed", "3"});
   // Every song converted, as a fill of a roomy folder does it (from the cache).
   const CliOutcome all = RunCli({"-s", dir / "music", "--types", "flac", "-c", dir / "all", "--all",
                                  "--convert", "mp3", "--seed", "3"});
-  if (cacheBefore != nullptr) {
-    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
-  } else {
-    unsetenv("XDG_CACHE_HOME");
-  }
   ASSERT_EQ(run.status, 0) << run.err;
   ASSERT_EQ(all.status, 0) << all.err;
   EXPECT_THAT(run.err, Not(HasSubstr("failed"))) << run.err;
@@ -224,9 +218,8 @@ TEST(RepeatFaultsTest, RunsKilledWhileConvertingLeaveTheCacheWhole) {
         std::to_string(i) + " -ac 2 " +
         test::ShellQuoted(dir.WriteFile("music/s" + std::to_string(i) + ".flac")) + " -y"));
   }
-  const char* cacheBefore = std::getenv("XDG_CACHE_HOME");
-  const std::string savedCache = cacheBefore != nullptr ? cacheBefore : "";
-  setenv("XDG_CACHE_HOME", (dir / "cache").c_str(), 1);
+  // Converted songs are kept in a cache folder of the test's own.
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
   const std::vector<std::string> fill = {
       "-s",  dir / "music", "--types", "flac",   "-c", dir / "player", "--all", "--convert",
       "mp3", "--jobs",      "2",       "--seed", "1"};
@@ -239,11 +232,6 @@ TEST(RepeatFaultsTest, RunsKilledWhileConvertingLeaveTheCacheWhole) {
     killed.Wait();
   }
   const CliOutcome finished = RunCli(fill);
-  if (cacheBefore != nullptr) {
-    setenv("XDG_CACHE_HOME", savedCache.c_str(), 1);
-  } else {
-    unsetenv("XDG_CACHE_HOME");
-  }
   ASSERT_EQ(finished.status, 0) << finished.err;
   EXPECT_THAT(finished.err, HasSubstr("; 8 converted ("));
   std::cout << "[   NOTE   ] " << finished.err;

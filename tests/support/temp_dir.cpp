@@ -67,6 +67,19 @@ Tree Snapshot(const std::string& folder) {
   return tree;
 }
 
+CacheFolderMoved::CacheFolderMoved(const std::string& folder) {
+  if (const char* before = std::getenv("XDG_CACHE_HOME")) before_ = before;
+  setenv("XDG_CACHE_HOME", folder.c_str(), 1);
+}
+
+CacheFolderMoved::~CacheFolderMoved() {
+  if (before_) {
+    setenv("XDG_CACHE_HOME", before_->c_str(), 1);
+  } else {
+    unsetenv("XDG_CACHE_HOME");
+  }
+}
+
 std::vector<std::string> LinesOf(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream stream(text);

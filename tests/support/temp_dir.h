@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,19 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// The user's cache folder ($XDG_CACHE_HOME) moved to `folder` for as long as this lives,
+// for the processes started meanwhile too.
+class CacheFolderMoved {
+ public:
+  explicit CacheFolderMoved(const std::string& folder);
+  ~CacheFolderMoved();
+  CacheFolderMoved(const CacheFolderMoved&) = delete;
+  CacheFolderMoved& operator=(const CacheFolderMoved&) = delete;
+
+ private:
+  std::optional<std::string> before_;
 };
 
 // Everything under a folder, hidden files included: each path relative to the folder,
