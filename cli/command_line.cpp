@@ -213,17 +213,30 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
              "stars, e.g. 1,0.2,0.5,1,2,4")
           ->type_name("W0,...,W5")
           ->check(kRatingWeights);
-  return {settings,    source,       weight,
-          copy,        playlist,     megabytes,
-          hours,       all,          fill,
-          seed,        dryRun,       save,
-          conflict,    keepFolders,  replacePrevious,
-          adoptCopies, avoidLast,    devicePlaylist,
-          relative,    quiet,        types,
-          player,      order,        number,
-          convert,     bitrate,      jobs,
-          cacheSize,   loudness,     maxPerArtist,
-          spread,      ratingWeights};
+  CLI::Option* balance =
+      app.add_option_function<std::string>(
+             "--balance",
+             [&request](const std::string& name) {
+               request.balance = engine::ParseDrawBalance(name);
+             },
+             "Give every artist, album or folder the same chance, however many songs it "
+             "has: one is drawn first, then a song of it; none")
+          ->type_name("artist|album|folder")
+          ->check(CLI::IsMember({"artist", "album", "folder", "none"}));
+  CLI::Option* albums = app.add_flag("--albums", request.albums,
+                                     "Choose whole albums, copied and listed in track order");
+  return {settings,    source,        weight,
+          copy,        playlist,      megabytes,
+          hours,       all,           fill,
+          seed,        dryRun,        save,
+          conflict,    keepFolders,   replacePrevious,
+          adoptCopies, avoidLast,     devicePlaylist,
+          relative,    quiet,         types,
+          player,      order,         number,
+          convert,     bitrate,       jobs,
+          cacheSize,   loudness,      maxPerArtist,
+          spread,      ratingWeights, balance,
+          albums};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

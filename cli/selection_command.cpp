@@ -102,6 +102,8 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
   if (request.maxPerArtist) settings.options.maxPerArtist = *request.maxPerArtist;
   if (request.spread) settings.options.spread = true;
   if (request.ratingWeights) settings.options.ratingWeights = *request.ratingWeights;
+  if (request.balance) settings.options.balance = *request.balance;
+  if (request.albums) settings.options.albums = true;
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;
     settings.amountText = *request.megabytes;

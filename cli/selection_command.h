@@ -10,6 +10,7 @@
 
 #include "cli/console.h"
 #include "cli/console_ports.h"
+#include "engine/settings/extra_options.h"
 
 namespace sorvina::cli {
 
@@ -52,6 +53,8 @@ struct SelectionRequest {
   std::optional<int> maxPerArtist;
   bool spread = false;
   std::optional<std::array<double, 6>> ratingWeights;  // unrated, then 1 to 5 stars
+  std::optional<engine::DrawBalance> balance;          // kNone switches a settings file's off
+  bool albums = false;
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

@@ -9,6 +9,9 @@
 
 namespace sorvina::engine {
 
+// What each draw gives an equal chance to before a song is drawn from it.
+enum class DrawBalance { kNone, kArtist, kAlbum, kFolder };
+
 // Choices beyond the classic run. Every default keeps the classic behaviour, so settings
 // that leave them alone select, copy, write and save exactly as before.
 struct ExtraOptions {
@@ -48,6 +51,10 @@ struct ExtraOptions {
   // Each song's chance multiplied by the weight of its stars: unrated, then 1 to 5 stars;
   // none: stars count for nothing.
   std::optional<std::array<double, 6>> ratingWeights = std::nullopt;
+  // First an artist, album or folder is drawn, then one of its songs; none: songs alone.
+  DrawBalance balance = DrawBalance::kNone;
+  // Whole albums are drawn, copied and listed in disc and track order.
+  bool albums = false;
 
   friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
 };
@@ -57,6 +64,11 @@ struct ExtraOptions {
 // for any other text.
 std::optional<std::array<double, 6>> ParseRatingWeights(std::string_view text,
                                                         std::string* why = nullptr);
+
+// "artist", "album", "folder" or "none" as a balance; nothing for any other text.
+std::optional<DrawBalance> ParseDrawBalance(std::string_view text);
+// The name ParseDrawBalance reads back.
+std::string_view DrawBalanceName(DrawBalance balance);
 
 // Rating weights as ParseRatingWeights reads them back, each in its shortest form: "1,0.2,4".
 std::string RatingWeightsText(const std::array<double, 6>& weights);

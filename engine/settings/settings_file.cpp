@@ -112,7 +112,7 @@ bool ReadLoudness(std::string_view value, std::optional<double>& loudness) {
 }
 
 // The option lines in the order they are written.
-constexpr std::array<OptionLine, 16> kOptionLines = {{
+constexpr std::array<OptionLine, 18> kOptionLines = {{
     {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
     {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
@@ -194,6 +194,20 @@ constexpr std::array<OptionLine, 16> kOptionLines = {{
        o.ratingWeights = weights;
        return true;
      }},
+    {"balance",
+     [](const ExtraOptions& o) {
+       return o.balance == DrawBalance::kNone
+                  ? std::nullopt
+                  : std::optional<std::string>(DrawBalanceName(o.balance));
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       const std::optional<DrawBalance> balance = ParseDrawBalance(v);
+       if (!balance) return false;
+       o.balance = *balance;
+       return true;
+     }},
+    {"albums", [](const ExtraOptions& o) { return FlagText(o.albums); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.albums); }},
 }};
 
 // "name=value" lines of the options that differ from their defaults.
@@ -276,6 +290,27 @@ std::optional<std::array<double, 6>> ParseRatingWeights(std::string_view text, s
                   std::to_string(count + 1));
   if (!anyAbove) return refuse("at least one weight must be above 0");
   return weights;
+}
+
+namespace {
+constexpr std::array<std::pair<DrawBalance, std::string_view>, 4> kBalanceNames = {{
+    {DrawBalance::kNone, "none"},
+    {DrawBalance::kArtist, "artist"},
+    {DrawBalance::kAlbum, "album"},
+    {DrawBalance::kFolder, "folder"},
+}};
+}  // namespace
+
+std::optional<DrawBalance> ParseDrawBalance(std::string_view text) {
+  for (const auto& [balance, name] : kBalanceNames)
+    if (text == name) return balance;
+  return std::nullopt;
+}
+
+std::string_view DrawBalanceName(DrawBalance balance) {
+  for (const auto& [known, name] : kBalanceNames)
+    if (known == balance) return name;
+  return "none";
 }
 
 std::string RatingWeightsText(const std::array<double, 6>& weights) {
