@@ -225,6 +225,7 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->check(CLI::IsMember({"artist", "album", "folder", "none"}));
   CLI::Option* albums = app.add_flag("--albums", request.albums,
                                      "Choose whole albums, copied and listed in track order");
+  albums->excludes(balance);
   return {settings,    source,        weight,
           copy,        playlist,      megabytes,
           hours,       all,           fill,

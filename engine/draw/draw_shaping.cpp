@@ -38,7 +38,9 @@ std::string FolderKey(std::string_view path) {
 }  // namespace
 
 bool ShapesTheDraw(const ExtraOptions& options) {
-  return options.maxPerArtist > 0 || options.spread || options.ratingWeights.has_value();
+  return options.maxPerArtist > 0 || options.spread || options.ratingWeights.has_value() ||
+         options.albums || options.balance == DrawBalance::kArtist ||
+         options.balance == DrawBalance::kAlbum;
 }
 
 std::string ArtistKey(std::string_view path, const std::optional<media::DrawTags>& tags) {
@@ -51,31 +53,81 @@ std::string ArtistKey(std::string_view path, const std::optional<media::DrawTags
   return FolderKey(path);
 }
 
+std::string AlbumKey(std::string_view path, const std::optional<media::DrawTags>& tags) {
+  if (tags) {
+    std::string album = Folded(tags->album);
+    if (!album.empty()) {
+      std::string by = Folded(tags->albumArtist);
+      if (by.empty()) by = Folded(tags->artist);
+      // The line break keeps "a" + "bc" from meeting "ab" + "c"; names never hold one.
+      std::string key = by + '\n' + album;
+      if (key.front() != '/') return key;
+    }
+  }
+  return FolderKey(path);
+}
+
 DrawTagTable DrawTagTable::Read(const CandidatePool& pool, const DrawTagsReader& read) {
-  std::vector<std::string> paths;
-  paths.reserve(pool.count());
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
-    paths.emplace_back(pool[i].path);
-  const std::vector<std::optional<media::DrawTags>> tags = read(paths);
+  // A part at a time, so that the paths and tags in hand stay few whatever the library.
+  constexpr std::size_t kPart = 4096;
   DrawTagTable table;
-  for (std::size_t i = 0; i < paths.size(); ++i)
-    table.Add(paths[i], i < tags.size() ? tags[i] : std::nullopt);
+  std::vector<std::string> paths;
+  CandidatePool::Index next = pool.head();
+  while (next != CandidatePool::kNone) {
+    paths.clear();
+    for (; next != CandidatePool::kNone && paths.size() < kPart; next = pool.next(next))
+      paths.emplace_back(pool[next].path);
+    const std::vector<std::optional<media::DrawTags>> tags = read(paths);
+    for (std::size_t i = 0; i < paths.size(); ++i)
+      table.Add(paths[i], i < tags.size() ? tags[i] : std::nullopt);
+  }
   return table;
 }
 
+std::uint32_t DrawTagTable::Intern(std::string name) {
+  const auto found = nameNumbers_.find(name);
+  if (found != nameNumbers_.end()) return found->second;
+  const auto number = static_cast<std::uint32_t>(names_.size());
+  names_.push_back(name);
+  nameNumbers_.emplace(std::move(name), number);
+  return number;
+}
+
 void DrawTagTable::Add(std::string_view path, const std::optional<media::DrawTags>& tags) {
-  Entry entry{ArtistKey(path, tags), tags ? std::clamp(tags->rating, 0, 5) : 0};
-  entries_.insert_or_assign(std::string(path), std::move(entry));
+  Entry entry;
+  entry.artist = Intern(ArtistKey(path, tags));
+  entry.album = Intern(AlbumKey(path, tags));
+  if (tags) {
+    entry.place = static_cast<std::uint32_t>(std::clamp(tags->disc, 0, 0xffff)) << 16 |
+                  static_cast<std::uint32_t>(std::clamp(tags->track, 0, 0xffff));
+    entry.rating = std::clamp(tags->rating, 0, 5);
+  }
+  entries_.insert_or_assign(std::string(path), entry);
+}
+
+const DrawTagTable::Entry* DrawTagTable::Find(std::string_view path) const {
+  const auto found = entries_.find(path);
+  return found != entries_.end() ? &found->second : nullptr;
 }
 
 std::string DrawTagTable::ArtistOf(std::string_view path) const {
-  const auto found = entries_.find(path);
-  return found != entries_.end() ? found->second.artist : FolderKey(path);
+  const Entry* entry = Find(path);
+  return entry != nullptr ? names_[entry->artist] : FolderKey(path);
+}
+
+std::string DrawTagTable::AlbumOf(std::string_view path) const {
+  const Entry* entry = Find(path);
+  return entry != nullptr ? names_[entry->album] : FolderKey(path);
+}
+
+std::uint32_t DrawTagTable::PlaceOf(std::string_view path) const {
+  const Entry* entry = Find(path);
+  return entry != nullptr ? entry->place : 0;
 }
 
 int DrawTagTable::RatingOf(std::string_view path) const {
-  const auto found = entries_.find(path);
-  return found != entries_.end() ? found->second.rating : 0;
+  const Entry* entry = Find(path);
+  return entry != nullptr ? entry->rating : 0;
 }
 
 void WeighByRating(CandidatePool& pool, const DrawTagTable& tags,
@@ -127,16 +179,73 @@ std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
   return order;
 }
 
-void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags) {
+void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags, bool keepAlbums) {
+  // Runs of songs that move as one: each song alone, or an album's songs together.
+  std::vector<std::size_t> runStarts;
   std::vector<std::string> artists;
-  artists.reserve(chosen.size());
-  for (const Candidate& candidate : chosen)
-    artists.push_back(tags.ArtistOf(candidate.path));
+  std::string previousAlbum;
+  for (std::size_t i = 0; i < chosen.size(); ++i) {
+    if (keepAlbums) {
+      std::string album = tags.AlbumOf(chosen[i].path);
+      if (i > 0 && album == previousAlbum) continue;
+      previousAlbum = std::move(album);
+    }
+    runStarts.push_back(i);
+    artists.push_back(tags.ArtistOf(chosen[i].path));
+  }
+  runStarts.push_back(chosen.size());
   std::vector<Candidate> spread;
   spread.reserve(chosen.size());
-  for (const std::size_t i : SpreadOrder(artists))
-    spread.push_back(std::move(chosen[i]));
+  for (const std::size_t run : SpreadOrder(artists)) {
+    for (std::size_t i = runStarts[run]; i < runStarts[run + 1]; ++i)
+      spread.push_back(std::move(chosen[i]));
+  }
   chosen = std::move(spread);
+}
+
+namespace {
+
+// Numbers each distinct key as it first comes, in pool order.
+template <typename KeyOf>
+DrawGroups NumberGroups(const CandidatePool& pool, const KeyOf& keyOf) {
+  DrawGroups groups;
+  std::size_t size = 0;
+  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
+    size = std::max(size, i + 1);
+  groups.groupOf.assign(size, 0);
+  std::unordered_map<std::string, std::uint32_t> numbers;
+  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
+    const auto [found, added] = numbers.try_emplace(keyOf(pool[i].path), groups.count);
+    if (added) ++groups.count;
+    groups.groupOf[i] = found->second;
+  }
+  return groups;
+}
+
+}  // namespace
+
+DrawGroups GroupsOf(const CandidatePool& pool, DrawBalance balance, const DrawTagTable* tags) {
+  if (balance == DrawBalance::kArtist && tags != nullptr)
+    return NumberGroups(pool, [tags](std::string_view path) { return tags->ArtistOf(path); });
+  if (balance == DrawBalance::kAlbum && tags != nullptr)
+    return NumberGroups(pool, [tags](std::string_view path) { return tags->AlbumOf(path); });
+  return NumberGroups(pool, [](std::string_view path) { return FolderKey(path); });
+}
+
+AlbumList AlbumsOf(const CandidatePool& pool, const DrawTagTable& tags) {
+  const DrawGroups groups =
+      NumberGroups(pool, [&tags](std::string_view path) { return tags.AlbumOf(path); });
+  AlbumList albums(groups.count);
+  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
+    albums[groups.groupOf[i]].push_back(i);
+  for (std::vector<CandidatePool::Index>& album : albums) {
+    std::sort(album.begin(), album.end(), [&](CandidatePool::Index a, CandidatePool::Index b) {
+      const std::uint32_t placeA = tags.PlaceOf(pool[a].path);
+      const std::uint32_t placeB = tags.PlaceOf(pool[b].path);
+      return placeA != placeB ? placeA < placeB : pool[a].path < pool[b].path;
+    });
+  }
+  return albums;
 }
 
 }  // namespace sorvina::engine

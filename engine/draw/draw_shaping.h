@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,7 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/draw/album_draw.h"
 #include "engine/draw/candidate_pool.h"
+#include "engine/draw/grouped_pick.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/settings/extra_options.h"
 #include "media/draw_tags.h"
@@ -33,21 +36,34 @@ using DrawTagsReader =
 // that untagged albums are still told apart.
 std::string ArtistKey(std::string_view path, const std::optional<media::DrawTags>& tags);
 
-// The artist and stars of every candidate a draw may take, by path.
+// What a song belongs to as an album: its album tag together with its album artist (else
+// its artist), compared as ArtistKey compares names; a song without an album tag belongs
+// to its folder.
+std::string AlbumKey(std::string_view path, const std::optional<media::DrawTags>& tags);
+
+// The artist, album, place on the album and stars of every candidate a draw may take, by
+// path. Artist and album names are kept once each, however many songs share them.
 class DrawTagTable {
  public:
-  // The tags of every candidate still in `pool`, read with `read` in pool order.
+  // The tags of every candidate still in `pool`, read with `read` in pool order, a part
+  // of the pool at a time.
   static DrawTagTable Read(const CandidatePool& pool, const DrawTagsReader& read);
 
   void Add(std::string_view path, const std::optional<media::DrawTags>& tags);
   // ArtistKey of the file at `path`; its folder for a path never added.
   std::string ArtistOf(std::string_view path) const;
+  // AlbumKey of the file at `path`; its folder for a path never added.
+  std::string AlbumOf(std::string_view path) const;
+  // Disc and track numbers (0: none) as one number that sorts in play order.
+  std::uint32_t PlaceOf(std::string_view path) const;
   // 0 (unrated) to 5 stars; 0 for a path never added.
   int RatingOf(std::string_view path) const;
 
  private:
   struct Entry {
-    std::string artist;
+    std::uint32_t artist = 0;  // into names_
+    std::uint32_t album = 0;   // into names_
+    std::uint32_t place = 0;   // disc << 16 | track
     int rating = 0;
   };
   struct Hash {
@@ -56,7 +72,12 @@ class DrawTagTable {
       return std::hash<std::string_view>{}(text);
     }
   };
+  std::uint32_t Intern(std::string name);
+  const Entry* Find(std::string_view path) const;
+
   std::unordered_map<std::string, Entry, Hash, std::equal_to<>> entries_;
+  std::vector<std::string> names_;
+  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> nameNumbers_;
 };
 
 // Multiplies the weight of every candidate in `pool` by the weight its stars have in
@@ -89,7 +110,17 @@ class ArtistCap : public CandidateGate {
 // half of the songs, rounded up; then as few do as can.
 std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists);
 
-// Puts `chosen` (in draw order) into the SpreadOrder of their artists.
-void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags);
+// Puts `chosen` (in draw order) into the SpreadOrder of their artists. With `keepAlbums`,
+// songs of one album that follow one another move as one, by the artist of the first.
+void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags,
+                   bool keepAlbums = false);
+
+// The groups that `balance` gives every candidate of `pool` an equal chance by: their
+// artists or albums by `tags`, or their folders (which need no tags).
+DrawGroups GroupsOf(const CandidatePool& pool, DrawBalance balance, const DrawTagTable* tags);
+
+// The albums of the candidates of `pool` by `tags`, each in play order: by disc, then
+// track, then path.
+AlbumList AlbumsOf(const CandidatePool& pool, const DrawTagTable& tags);
 
 }  // namespace sorvina::engine

@@ -162,9 +162,9 @@ std::vector<PooledCandidate> ChosenRecords(const CandidatePool& pool,
 
 // The draw loop, with `walk` finding each drawn candidate and `beforeRemove` told of each
 // candidate just before it leaves the pool.
-template <typename Walk, typename BeforeRemove>
-std::vector<PooledCandidate> Draw(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
-                                  const DurationOf& durationOf, const Walk& walk,
+template <typename Pick, typename BeforeRemove>
+std::vector<PooledCandidate> Draw(CandidatePool& pool, DrawLimit limit,
+                                  const DurationOf& durationOf, const Pick& pick,
                                   const BeforeRemove& beforeRemove, DrawReport& report) {
   using Kind = DrawLimit::Kind;
   std::vector<CandidatePool::Index> chosen;
@@ -190,7 +190,7 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, RandomGenerator& random, 
         break;
       }
     }
-    const CandidatePool::Index drawn = PickCandidate(pool, random, walk);
+    const CandidatePool::Index drawn = pick();
     // Only a gate, a duration or a destination's cost needs the candidate whole.
     const bool whole =
         limit.gate != nullptr || limit.kind == Kind::kSeconds || limit.space != nullptr;
@@ -432,13 +432,36 @@ std::vector<PooledCandidate> DrawCandidates(CandidatePool& pool, RandomGenerator
         }
       }
       return Draw(
-          pool, random, limit, durationOf, [&](double target) { return exact->Walk(pool, target); },
+          pool, limit, durationOf,
+          [&] {
+            return PickCandidate(pool, random,
+                                 [&](double target) { return exact->Walk(pool, target); });
+          },
           [&](CandidatePool::Index drawn) { exact->Forget(drawn); }, measured);
     }
   }
   return Draw(
-      pool, random, limit, durationOf, [&](double target) { return WalkToTarget(pool, target); },
+      pool, limit, durationOf,
+      [&] {
+        return PickCandidate(pool, random,
+                             [&](double target) { return WalkToTarget(pool, target); });
+      },
       [](CandidatePool::Index) {}, measured);
+}
+
+std::vector<PooledCandidate> DrawGrouped(CandidatePool& pool, RandomGenerator& random,
+                                         DrawLimit limit, const DrawGroups& groups,
+                                         const DurationOf& durationOf, DrawReport* report) {
+  DrawReport unused;
+  GroupedPick picker(pool, groups);
+  return Draw(
+      pool, limit, durationOf,
+      [&] {
+        const CandidatePool::Index drawn = picker.Pick(random);
+        return drawn != CandidatePool::kNone ? drawn : pool.head();
+      },
+      [&](CandidatePool::Index drawn) { picker.Forget(drawn); },
+      report != nullptr ? *report : unused);
 }
 
 }  // namespace sorvina::engine

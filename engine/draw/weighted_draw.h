@@ -11,6 +11,7 @@
 
 #include "engine/draw/candidate_pool.h"
 #include "engine/draw/count_tree.h"
+#include "engine/draw/grouped_pick.h"
 #include "engine/draw/prefix_sum_tree.h"
 #include "engine/draw/random_generator.h"
 
@@ -176,5 +177,15 @@ std::vector<PooledCandidate> DrawCandidates(CandidatePool& pool, RandomGenerator
                                             DrawLimit limit, const DurationOf& durationOf = {},
                                             DrawMethod method = DrawMethod::kFastest,
                                             DrawReport* report = nullptr);
+
+// Draws as DrawCandidates does, with the same limits, but each pick first draws one of
+// `groups` (an artist's songs, an album, a folder), weighted by the mean weight of its
+// candidates still in the pool, and then one of those by its weight: a group of 500 songs
+// is no likelier than one of 5. Where no weight above 0 is left, the first candidate in
+// pool order is drawn, as DrawCandidates draws it.
+std::vector<PooledCandidate> DrawGrouped(CandidatePool& pool, RandomGenerator& random,
+                                         DrawLimit limit, const DrawGroups& groups,
+                                         const DurationOf& durationOf = {},
+                                         DrawReport* report = nullptr);
 
 }  // namespace sorvina::engine

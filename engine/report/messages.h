@@ -18,6 +18,13 @@ inline constexpr const char* kNoMegabytesMessage =
 inline constexpr const char* kNoHoursMessage =
     SORVINA_TEXT("sorvina", "Please enter a number of hours to select");
 inline constexpr const char* kNoMp3sFoundMessage = SORVINA_TEXT("sorvina", "No MP3s found");
+// Draws shaped by the songs' tags.
+inline constexpr const char* kNoStarWeightMessage = SORVINA_TEXT(
+    "sorvina", "Every song found weighs 0 by its stars; please give more stars a weight above 0");
+inline constexpr const char* kAlbumsWithBalanceMessage =
+    SORVINA_TEXT("sorvina",
+                 "Whole albums cannot be drawn with an equal chance per artist, album or "
+                 "folder; please choose one of the two");
 inline constexpr const char* kCannotOpenPlaylistMessage =
     SORVINA_TEXT("sorvina", "Can't open play list for writing");
 inline constexpr const char* kCannotWritePlaylistMessage =

@@ -323,17 +323,21 @@ std::int64_t Sum(const std::vector<std::int64_t>& amounts) {
   return sum;
 }
 
-// The draw tags of `paths`, from the tag cache where it knows the files as they are, with
-// the folders standing in for missing artists and albums; the cache keeps what was read.
-std::vector<std::optional<media::DrawTags>> ReadCachedTags(const std::vector<std::string>& paths) {
+// The draw tags of every candidate in `pool`, from the tag cache where it knows the files
+// as they are, with the folders standing in for missing artists and albums; the cache
+// keeps what was read.
+DrawTagTable ReadCachedTags(const CandidatePool& pool) {
   TagCache cache;
-  std::vector<media::DrawTags> read = TagsOf(paths, cache);
+  DrawTagTable table = DrawTagTable::Read(pool, [&cache](const std::vector<std::string>& paths) {
+    std::vector<media::DrawTags> read = TagsOf(paths, cache);
+    std::vector<std::optional<media::DrawTags>> tags;
+    tags.reserve(read.size());
+    for (media::DrawTags& one : read)
+      tags.emplace_back(std::move(one));
+    return tags;
+  });
   (void)cache.Save();  // without the cache the next run only reads the files again
-  std::vector<std::optional<media::DrawTags>> tags;
-  tags.reserve(read.size());
-  for (media::DrawTags& one : read)
-    tags.emplace_back(std::move(one));
-  return tags;
+  return table;
 }
 
 }  // namespace
@@ -364,6 +368,9 @@ class Run {
  private:
   bool FindPlayer();
   bool Draw();
+  std::vector<Candidate> DrawSongs(CandidatePool& pool, RandomGenerator& random,
+                                   const DrawLimit& limit, const DurationOf& durationOf,
+                                   DrawReport* report, bool wholeAlbums);
   void ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
                        ConvertedSpace* space);
   void PlanTargets();
@@ -384,6 +391,8 @@ class Run {
   // The player copied to, and where its plan puts the files, where the run has one.
   std::optional<PlayerProfile> player_;
   std::optional<PlayerTargets> plan_;
+  // The songs' tags, where the draw is shaped by them.
+  std::optional<DrawTagTable> tags_;
   std::vector<std::string> plannedTargets_;  // for each chosen file
   // Songs converted for the player, where asked, and where the copy takes each from.
   std::optional<ConversionCache> cache_;
@@ -484,6 +493,10 @@ bool Run::FindPlayer() {
 // Collects the candidates, takes out what the fills before ask to leave out, and draws;
 // false after a message when there is nothing to draw from.
 bool Run::Draw() {
+  if (settings_.options.albums && settings_.options.balance != DrawBalance::kNone) {
+    ports_.ShowInformation(kAlbumsWithBalanceMessage);
+    return false;
+  }
   // The cursor goes before any message, which is read with the ordinary arrow.
   std::optional<ScopedWaitCursor> waitCursor(std::in_place, ports_);
   CandidatePool pool;
@@ -523,21 +536,19 @@ bool Run::Draw() {
     drawLimit.gate = &*plan_;
   }
   // Draws shaped by the songs' tags read them here, once the pool has lost what it can.
-  std::optional<DrawTagTable> tags;
   std::optional<ArtistCap> artistCap;
   if (ShapesTheDraw(settings_.options)) {
-    tags = DrawTagTable::Read(pool, ReadCachedTags);
+    tags_ = ReadCachedTags(pool);
     if (settings_.options.ratingWeights) {
-      WeighByRating(pool, *tags, *settings_.options.ratingWeights);
-      // Every song's stars weigh 0: nothing can be chosen, as when none was found.
+      WeighByRating(pool, *tags_, *settings_.options.ratingWeights);
       if (pool.count() == 0) {
         waitCursor.reset();
-        ports_.ShowInformation(kNoMp3sFoundMessage);
+        ports_.ShowInformation(kNoStarWeightMessage);
         return false;
       }
     }
     if (settings_.options.maxPerArtist > 0) {
-      artistCap.emplace(*tags, settings_.options.maxPerArtist, drawLimit.gate);
+      artistCap.emplace(*tags_, settings_.options.maxPerArtist, drawLimit.gate);
       drawLimit.gate = &*artistCap;
     }
   }
@@ -565,13 +576,13 @@ bool Run::Draw() {
   random.Seed(options_.seed.value_or(platform::ClockSeed()));
   media::TrackProbe probe;
   const std::size_t amountsBefore = report_.chosenAmounts.size();
-  chosen_ = ToCandidates(DrawCandidates(
+  chosen_ = DrawSongs(
       pool, random, drawLimit,
       [&probe](const Candidate& candidate) {
         // A size not read yet is told as unknown (0): the probe reads it itself.
         return probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
       },
-      DrawMethod::kFastest, &report_));
+      &report_, settings_.options.albums);
   ReadMissingSizes(chosen_);
   if (conversions_ && !options_.dryRun) {
     for (std::size_t i = amountsBefore; i < report_.chosenAmounts.size(); ++i)
@@ -581,13 +592,32 @@ bool Run::Draw() {
     if (cancelled_) return true;
   }
   // The play order, and so the copy's and the playlist's, keeps artists apart.
-  if (settings_.options.spread) SpreadArtists(chosen_, *tags);
+  if (settings_.options.spread) SpreadArtists(chosen_, *tags_, settings_.options.albums);
   if (plan_)
     summary_.leftOut.insert(summary_.leftOut.end(), plan_->leftOut().begin(),
                             plan_->leftOut().end());
   if (chosen_.empty())
     summary_.nothingFits = WhyNothingFits(pool, drawLimit, request_.freeSpace, report_);
   return true;
+}
+
+// Draws from `pool` as the options ask: songs one by one, a song of an artist, album or
+// folder drawn first, or (with `wholeAlbums`) whole albums.
+std::vector<Candidate> Run::DrawSongs(CandidatePool& pool, RandomGenerator& random,
+                                      const DrawLimit& limit, const DurationOf& durationOf,
+                                      DrawReport* report, bool wholeAlbums) {
+  if (wholeAlbums) {
+    return ToCandidates(
+        DrawAlbums(pool, random, limit, AlbumsOf(pool, *tags_), durationOf, report));
+  }
+  const DrawBalance balance = settings_.options.balance;
+  if (balance != DrawBalance::kNone) {
+    return ToCandidates(DrawGrouped(pool, random, limit,
+                                    GroupsOf(pool, balance, tags_ ? &*tags_ : nullptr), durationOf,
+                                    report));
+  }
+  return ToCandidates(
+      DrawCandidates(pool, random, limit, durationOf, DrawMethod::kFastest, report));
 }
 
 // Converts the chosen songs that need it, and where the draw keeps filling an amount of
@@ -611,8 +641,8 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
       pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
     }
     DrawReport report;
-    std::vector<Candidate> drawn =
-        ToCandidates(DrawCandidates(pool, random, limit, {}, DrawMethod::kFastest, &report));
+    // Whole albums are topped up with single songs.
+    std::vector<Candidate> drawn = DrawSongs(pool, random, limit, {}, &report, false);
     ReadMissingSizes(drawn);
     for (const std::int64_t amount : report.chosenAmounts)
       limit.budget -= amount;

@@ -202,5 +202,146 @@ TEST(DrawShapingTest, StarsWeighTheDrawAsAsked) {
   }
 }
 
+// Albums of 8 to 14 tracks: five by one artist in one folder (the last on two discs),
+// ten more of six tracks each in folders of their own, and a folder of eight untagged
+// songs weighted twice. Songs are added out of their track order.
+std::vector<Song> AlbumLibrary() {
+  std::vector<Song> songs;
+  const int bigAlbums[] = {8, 10, 12, 14, 9};
+  for (int album = 0; album < 5; ++album) {
+    for (int track = bigAlbums[album]; track >= 1; --track) {
+      media::DrawTags tags;
+      tags.artist = "Big";
+      tags.album = "Big " + std::to_string(album);
+      tags.disc = album == 4 ? 1 + track % 2 : 0;
+      tags.track = track;
+      songs.push_back(
+          {"/lib/big/" + std::to_string(album) + "-" + std::to_string(track) + ".mp3", 1.0, tags});
+    }
+  }
+  for (int artist = 0; artist < 10; ++artist) {
+    for (int track = 6; track >= 1; --track) {
+      media::DrawTags tags;
+      tags.artist = "A" + std::to_string(artist);
+      tags.album = "Only";
+      tags.track = track;
+      songs.push_back(
+          {"/lib/a" + std::to_string(artist) + "/" + std::to_string(track) + ".mp3", 1.0, tags});
+    }
+  }
+  for (int i = 0; i < 8; ++i)
+    songs.push_back({"/lib/loose/" + std::to_string(i) + ".mp3", 2.0, {}});
+  return songs;
+}
+
+// 2,000 seeded draws of one song each give every artist, album or folder its share, the
+// mean weight of its songs, whatever its number of songs: a chi-squared test at 1 %.
+TEST(DrawShapingTest, BalancedDrawsGiveEachGroupItsShare) {
+  const std::vector<Song> songs = AlbumLibrary();
+  for (const DrawBalance balance :
+       {DrawBalance::kArtist, DrawBalance::kAlbum, DrawBalance::kFolder}) {
+    SCOPED_TRACE(static_cast<int>(balance));
+    std::map<std::string, int> drawn;
+    DrawGroups groups;
+    for (std::uint32_t seed = 1; seed <= 2000; ++seed) {
+      CandidatePool pool;
+      DrawTagTable tags;
+      for (const Song& song : songs) {
+        pool.Add(song.path, 1000, song.weight);
+        tags.Add(song.path, song.tags);
+      }
+      groups = GroupsOf(pool, balance, &tags);
+      RandomGenerator random;
+      random.Seed(seed);
+      const std::vector<PooledCandidate> one =
+          DrawGrouped(pool, random, {DrawLimit::Kind::kBytes, 1000}, groups);
+      ASSERT_EQ(one.size(), 1u);
+      ++drawn[balance == DrawBalance::kArtist ? tags.ArtistOf(one[0].path)
+              : balance == DrawBalance::kAlbum
+                  ? tags.AlbumOf(one[0].path)
+                  : std::string(one[0].path.substr(0, one[0].path.rfind('/')))];
+    }
+    // Every group but the loose folder (weight 2) has a mean weight of 1.
+    const double units = static_cast<double>(groups.count) + 1;
+    ASSERT_EQ(drawn.size(), groups.count);
+    double chiSquared = 0;
+    for (const auto& [group, count] : drawn) {
+      const bool loose = group.find("loose") != std::string::npos;
+      const double expected = 2000 * (loose ? 2 : 1) / units;
+      chiSquared += (count - expected) * (count - expected) / expected;
+    }
+    // Critical values at 1 % for 11 and 15 degrees of freedom.
+    EXPECT_LT(chiSquared, groups.count == 12 ? 24.725 : 30.578) << groups.count << " groups";
+  }
+  // A balanced draw of everything still draws every song once.
+  CandidatePool pool;
+  for (const Song& song : songs)
+    pool.Add(song.path, 1000, song.weight);
+  RandomGenerator random;
+  random.Seed(7);
+  EXPECT_EQ(DrawGrouped(pool, random, {}, GroupsOf(pool, DrawBalance::kFolder, nullptr)).size(),
+            songs.size());
+}
+
+// Whole albums are drawn in disc and track order; a draw that keeps filling tops the
+// amount up with single songs once albums no longer fit, and one that does not stops.
+TEST(DrawShapingTest, WholeAlbumsComeInTrackOrderAndSinglesTopUp) {
+  const std::vector<Song> songs = AlbumLibrary();
+  struct Case {
+    std::uint32_t seed;
+    int files;  // 0: all
+    bool fill;
+  };
+  for (const Case& shape : {Case{1, 0, false}, Case{2, 30, false}, Case{3, 30, true},
+                            Case{4, 47, true}, Case{5, 9, true}}) {
+    SCOPED_TRACE(shape.seed);
+    CandidatePool pool;
+    DrawTagTable tags;
+    std::map<std::string, media::DrawTags> tagsOf;
+    for (const Song& song : songs) {
+      pool.Add(song.path, 1000, song.weight);
+      tags.Add(song.path, song.tags);
+      tagsOf[song.path] = song.tags;
+    }
+    const AlbumList albums = AlbumsOf(pool, tags);
+    ASSERT_EQ(albums.size(), 16u);
+    std::map<std::string, std::size_t> albumSize;
+    for (const auto& album : albums)
+      albumSize[tags.AlbumOf(pool[album.front()].path)] = album.size();
+    DrawLimit limit;
+    if (shape.files > 0) limit = {DrawLimit::Kind::kBytes, shape.files * 1000, shape.fill};
+    RandomGenerator random;
+    random.Seed(shape.seed);
+    const std::vector<Candidate> chosen = ToCandidates(DrawAlbums(pool, random, limit, albums));
+
+    // The chosen songs are runs of whole albums in play order, then (filling) singles.
+    std::size_t i = 0;
+    std::size_t albumSongs = 0;
+    while (i < chosen.size()) {
+      const std::string album = tags.AlbumOf(chosen[i].path);
+      std::size_t end = i;
+      while (end < chosen.size() && tags.AlbumOf(chosen[end].path) == album)
+        ++end;
+      if (end - i != albumSize[album]) break;  // the singles begin
+      for (std::size_t k = i + 1; k < end; ++k) {
+        EXPECT_LT(std::pair(tags.PlaceOf(chosen[k - 1].path), chosen[k - 1].path),
+                  std::pair(tags.PlaceOf(chosen[k].path), chosen[k].path));
+      }
+      albumSongs += end - i;
+      i = end;
+    }
+    const std::size_t total = chosen.size();
+    if (shape.files == 0) {
+      EXPECT_EQ(albumSongs, songs.size());
+    } else if (shape.fill) {
+      EXPECT_EQ(total, static_cast<std::size_t>(shape.files));  // topped up exactly
+    } else {
+      EXPECT_EQ(albumSongs, total);
+      EXPECT_LE(total, static_cast<std::size_t>(shape.files));
+      EXPECT_GT(total + 14, static_cast<std::size_t>(shape.files));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace sorvina::engine
