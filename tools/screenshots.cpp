@@ -139,7 +139,8 @@ int main(int argc, char* argv[]) {
   }
 
   // A player filled afresh each week: its free space, the last fill replaced, the last two
-  // avoided, a playlist on the player, what it cannot play converted, one loudness.
+  // avoided, a playlist on the player, what it cannot play converted, one loudness, an
+  // artist's songs kept apart and favourites chosen more often.
   sorvina::engine::SettingsText settings;
   settings.destination = "/media/alex/PLAYER/Music/";
   settings.weightEntries = {"3.00 /home/alex/Music/Jazz/", "0.50 /home/alex/Music/Audiobooks/",
@@ -153,6 +154,8 @@ int main(int argc, char* argv[]) {
   settings.options.devicePlaylist = "Sorvina.m3u8";
   settings.options.convert = "auto";
   settings.options.loudness = -16;
+  settings.options.spread = true;
+  settings.options.ratingWeights = {{1, 0.2, 0.5, 1, 2, 4}};
 
   // Two players plugged in; the first has a music folder.
   sorvina::ui::FakeVolumeList players;

@@ -453,6 +453,14 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>; %1 converted (%2 encoded now)</source>
         <translation>; %1 umgewandelt (%2 davon jetzt kodiert)</translation>
     </message>
+    <message>
+        <source>Every song found weighs 0 by its stars; please give more stars a weight above 0</source>
+        <translation>Jeder gefundene Titel wiegt nach seinen Sternen 0; bitte geben Sie mehr Sternen ein Gewicht über 0</translation>
+    </message>
+    <message>
+        <source>Whole albums cannot be drawn with an equal chance per artist, album or folder; please choose one of the two</source>
+        <translation>Ganze Alben können nicht zusammen mit gleicher Chance je Interpret, Album oder Ordner gezogen werden; bitte wählen Sie eines von beiden</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -762,6 +770,104 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Show Folders Only</source>
         <translation>Nur Ordner anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::HowToChooseBox</name>
+    <message>
+        <source>How to choose</source>
+        <translation>Wie gewählt wird</translation>
+    </message>
+    <message>
+        <source>Keep songs of the same artist apart</source>
+        <translation>Titel desselben Interpreten auseinanderhalten</translation>
+    </message>
+    <message>
+        <source>In the play order, as far as their numbers allow</source>
+        <translation>In der Abspielreihenfolge, soweit ihre Anzahl es zulässt</translation>
+    </message>
+    <message>
+        <source>At most</source>
+        <translation>Höchstens</translation>
+    </message>
+    <message>
+        <source>The artists are read from the songs&apos; tags</source>
+        <translation>Die Interpreten werden aus den Tags der Titel gelesen</translation>
+    </message>
+    <message>
+        <source>songs per artist</source>
+        <translation>Titel je Interpret</translation>
+    </message>
+    <message>
+        <source>Equal chance per</source>
+        <translation>Gleiche Chance je</translation>
+    </message>
+    <message>
+        <source>artist</source>
+        <translation>Interpret</translation>
+    </message>
+    <message>
+        <source>album</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>Whole albums, in track order</source>
+        <translation>Ganze Alben, in Titelreihenfolge</translation>
+    </message>
+    <message>
+        <source>Favourites more often</source>
+        <translation>Lieblingstitel öfter</translation>
+    </message>
+    <message>
+        <source>Each song&apos;s chance is multiplied by the weight of its stars; 0: never chosen</source>
+        <translation>Die Chance jedes Titels wird mit dem Gewicht seiner Sterne multipliziert; 0: nie gewählt</translation>
+    </message>
+    <message>
+        <source>unrated</source>
+        <translation>unbewertet</translation>
+    </message>
+    <message>
+        <source>The weight of songs without stars</source>
+        <translation>Das Gewicht der Titel ohne Sterne</translation>
+    </message>
+    <message numerus="yes">
+        <source>The weight of songs with %n star(s)</source>
+        <translation>
+            <numerusform>Das Gewicht der Titel mit %n Stern</numerusform>
+            <numerusform>Das Gewicht der Titel mit %n Sternen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Not together with whole albums</source>
+        <translation>Nicht zusammen mit ganzen Alben</translation>
+    </message>
+    <message>
+        <source>First an artist, album or folder is drawn, then one of its songs, however many it has</source>
+        <translation>Erst wird ein Interpret, Album oder Ordner gezogen, dann einer seiner Titel, wie viele es auch sind</translation>
+    </message>
+    <message>
+        <source>Whole albums are chosen, copied and listed in disc and track order</source>
+        <translation>Ganze Alben werden gewählt, kopiert und in CD- und Titelreihenfolge aufgelistet</translation>
+    </message>
+    <message>
+        <source>Not together with an equal chance per artist, album or folder</source>
+        <translation>Nicht zusammen mit gleicher Chance je Interpret, Album oder Ordner</translation>
+    </message>
+    <message>
+        <source>Every star weight needs a number of 0 or more.</source>
+        <translation>Jedes Sterngewicht braucht eine Zahl von 0 oder mehr.</translation>
+    </message>
+    <message>
+        <source>Star weights are numbers of 0 or more, decimals allowed: &quot;%1&quot; is not one.</source>
+        <translation>Sterngewichte sind Zahlen von 0 oder mehr, Dezimalzahlen erlaubt: „%1“ ist keine.</translation>
+    </message>
+    <message>
+        <source>At least one star weight must be above 0: with all at 0, no song can be chosen.</source>
+        <translation>Mindestens ein Sterngewicht muss über 0 liegen: sind alle 0, kann kein Titel gewählt werden.</translation>
     </message>
 </context>
 <context>

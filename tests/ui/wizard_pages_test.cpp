@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -830,8 +831,12 @@ class WizardPagesTest : public QObject {
                                                      "setDestination",     "destinationField",
                                                      "playerChoice"};
     QTest::newRow("weights") << 2
-                             << QStringList{"weightList", "addWeight", "removeWeight",
-                                            "changeWeight"};
+                             << QStringList{"weightList",        "addWeight",     "removeWeight",
+                                            "changeWeight",      "spreadArtists", "maxPerArtist",
+                                            "maxPerArtistCount", "balance",       "balanceBy",
+                                            "wholeAlbums",       "favourites",    "starWeight0",
+                                            "starWeight1",       "starWeight2",   "starWeight3",
+                                            "starWeight4",       "starWeight5"};
     QTest::newRow("amount") << 3
                             << QStringList{"megabyteButton", "megabyteField",  "freeSpaceButton",
                                            "hoursButton",    "hoursField",     "allButton",
@@ -1104,6 +1109,93 @@ class WizardPagesTest : public QObject {
     wizard.ClickControl("saveSettings");
     QCOMPARE(wizard.messages.texts(), QStringList("Can't open settings file for writing"));
     QCOMPARE(wizard.settings.amountText, std::string("old"));
+  }
+
+  void howToChooseIsShownFromLoadedSettingsAndSavedAsChanged() {
+    QTemporaryDir folder;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    WizardFixture wizard;
+    LoadSettingsText(wizard, folder,
+                     "0\r\n/lists/mix.m3u\r\n0\r\n0 100\r\nmax-per-artist=2\r\nspread=1\r\n"
+                     "rating-weights=1,0,0.25,1,2,8\r\nbalance=folder\r\n");
+    wizard.Next();
+    wizard.Next();
+    auto* spread = wizard.Find<QCheckBox>("spreadArtists");
+    auto* maxPerArtist = wizard.Find<QCheckBox>("maxPerArtist");
+    auto* count = wizard.Find<QSpinBox>("maxPerArtistCount");
+    auto* balance = wizard.Find<QCheckBox>("balance");
+    auto* balanceBy = wizard.Find<QComboBox>("balanceBy");
+    auto* albums = wizard.Find<QCheckBox>("wholeAlbums");
+    QStringList weights;
+    for (int stars = 0; stars <= 5; ++stars)
+      weights << wizard.Find<QLineEdit>(qPrintable(QString("starWeight%1").arg(stars)))->text();
+    QVERIFY(spread->isChecked() && maxPerArtist->isChecked() && balance->isChecked());
+    QCOMPARE(count->value(), 2);
+    QCOMPARE(balanceBy->currentText(), QString("folder"));
+    QVERIFY(wizard.Find<QCheckBox>("favourites")->isChecked());
+    QCOMPARE(weights, QStringList({"1", "0", "0.25", "1", "2", "8"}));
+    // Whole albums and an equal chance exclude each other, the one disabled saying why.
+    QVERIFY(!albums->isChecked() && !albums->isEnabled());
+    QVERIFY(albums->toolTip().startsWith("Not together"));
+    wizard.ClickControl("balance");
+    wizard.ClickControl("wholeAlbums");
+    QVERIFY(!balance->isEnabled() && !balanceBy->isEnabled());
+    QCOMPARE(balance->toolTip(), QString("Not together with whole albums"));
+
+    wizard.ClickControl("spreadArtists");
+    count->setValue(5);
+    auto* topWeight = wizard.Find<QLineEdit>("starWeight5");
+    topWeight->clear();
+    QTest::keyClicks(topWeight, "4.5");
+    wizard.Next();
+    const QString saved = folder.filePath("saved.txt");
+    wizard.dialogs.QueuePath(saved);
+    wizard.ClickControl("saveSettings");
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("0\r\n/lists/mix.m3u\r\n0\r\n0 100\r\nmax-per-artist=5\r\n"
+                                        "rating-weights=1,0,0.25,1,2,4.5\r\nalbums=1\r\n"));
+  }
+
+  void badStarWeightsKeepTheUserOnTheirPage_data() {
+    QTest::addColumn<QString>("typed");  // into the first field, or all six where "all"
+    QTest::addColumn<QString>("message");
+    QTest::newRow("negative") << "-1"
+                              << "Star weights are numbers of 0 or more, decimals allowed: "
+                                 "\"-1\" is not one.";
+    QTest::newRow("no number") << "2x"
+                               << "Star weights are numbers of 0 or more, decimals allowed: "
+                                  "\"2x\" is not one.";
+    QTest::newRow("empty") << ""
+                           << "Every star weight needs a number of 0 or more.";
+    QTest::newRow("all 0") << "all"
+                           << "At least one star weight must be above 0: with all at 0, no "
+                              "song can be chosen.";
+  }
+  void badStarWeightsKeepTheUserOnTheirPage() {
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    WizardFixture wizard;
+    wizard.Next();
+    wizard.Next();
+    wizard.ClickControl("favourites");
+    auto* first = wizard.Find<QLineEdit>("starWeight0");
+    for (int stars = typed == "all" ? 5 : 0; stars >= 0; --stars) {
+      auto* field = wizard.Find<QLineEdit>(qPrintable(QString("starWeight%1").arg(stars)));
+      field->setText(typed == "all" ? "0" : typed);
+    }
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 2);
+    QCOMPARE(wizard.messages.texts(), QStringList(message));
+    QCOMPARE(wizard.window->focusWidget(), first);
+    QCOMPARE(first->selectedText(), first->text());
+    QVERIFY(!wizard.settings.options.ratingWeights);
+
+    QTest::keyClicks(first, "3");
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 3);
+    QVERIFY(wizard.settings.options.ratingWeights);
+    QCOMPARE(wizard.settings.options.ratingWeights->front(), 3.0);
   }
 };
 

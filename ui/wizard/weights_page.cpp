@@ -12,6 +12,7 @@
 #include "ui/shell/path_drop_target.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
+#include "ui/wizard/how_to_choose_box.h"
 #include "ui/wizard/sources_page.h"
 #include "ui/wizard/weight_dialog.h"
 
@@ -24,6 +25,7 @@ WeightsPage::WeightsPage(engine::SettingsText& settings, QWidget* parent)
   auto* add = Named("addWeight", new QPushButton(tr("Add"), this));
   auto* remove = Named("removeWeight", new QPushButton(tr("Remove"), this));
   auto* change = Named("changeWeight", new QPushButton(tr("Change Weight"), this));
+  howToChoose_ = Named("howToChoose", new HowToChooseBox(this));
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(add);
@@ -34,6 +36,7 @@ WeightsPage::WeightsPage(engine::SettingsText& settings, QWidget* parent)
   auto* page = new QVBoxLayout(this);
   page->addWidget(weightList_, 1);
   page->addLayout(buttons);
+  page->addWidget(howToChoose_);
 
   connect(add, &QPushButton::clicked, this, &WeightsPage::AddWeight);
   connect(remove, &QPushButton::clicked, this, [this] { RemoveSelectedEntry(*weightList_); });
@@ -47,9 +50,12 @@ void WeightsPage::ShowSettings() {
   for (const std::string& entry : settings_.weightEntries)
     weightList_->InsertSorted(FromEngineText(entry));
   if (!settings_.weightEntries.empty()) weightList_->SelectRow(0);
+  howToChoose_->Show(settings_.options);
 }
 
 bool WeightsPage::validatePage() {
+  // Star weights that cannot be drawn by keep the user here.
+  if (!howToChoose_->AcceptWeights()) return false;
   StoreInto(settings_);
   return true;
 }
@@ -62,6 +68,7 @@ void WeightsPage::StoreInto(engine::SettingsText& settings) const {
   settings.weightEntries.clear();
   for (const QString& text : weightList_->Texts())
     settings.weightEntries.push_back(ToEngineText(text));
+  howToChoose_->StoreInto(settings.options);
 }
 
 std::optional<double> WeightsPage::AskWeight(const QString& folder, const QString& current) {

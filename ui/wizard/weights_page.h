@@ -10,13 +10,16 @@
 
 namespace sorvina::ui {
 
+class HowToChooseBox;
 class SortedListBox;
 
 // Page 3: folder weights as entries "2.50 /music/rock/", sorted as text, with "Add",
 // "Remove" and "Change Weight" below. The list is rebuilt from `weightEntries` every time
 // the page appears and stored back when the user leaves it either way. "Add" starts the
 // folder picker at the first source; a folder dropped on the list is added as with "Add",
-// its weight asked for.
+// its weight asked for. Below them, "How to choose" holds the draw's options on artists,
+// albums and stars, shown and stored with the weights; Next refuses star weights that are
+// not valid.
 class WeightsPage : public WizardPage {
   Q_OBJECT
 
@@ -38,6 +41,7 @@ class WeightsPage : public WizardPage {
   void AddFolderWeight(const QString& folder);
 
   SortedListBox* weightList_;
+  HowToChooseBox* howToChoose_;
 };
 
 }  // namespace sorvina::ui

@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/wizard/how_to_choose_box.h"
+
+#include <string>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "engine/settings/folder_weights.h"
+#include "ui/shell/message_box.h"
+#include "ui/shell/number_text.h"
+#include "ui/shell/path_text.h"
+#include "ui/wizard/weight_dialog.h"
+#include "ui/wizard/wizard_page.h"
+
+namespace sorvina::ui {
+namespace {
+
+// Until the user says otherwise, a cap keeps three songs of an artist, and favourites
+// weigh more the more stars they have, unrated songs as much as three stars.
+constexpr int kDefaultMaxPerArtist = 3;
+constexpr std::array<double, 6> kDefaultStarWeights = {1, 0.2, 0.5, 1, 2, 4};
+// The largest cap the command line takes.
+constexpr int kLargestMaxPerArtist = 1'000'000;
+// Room in a star weight field, in characters: "0.25", "12.5".
+constexpr int kStarWeightWidth = 5;
+
+const char* const kStarWeightNames[] = {"starWeight0", "starWeight1", "starWeight2",
+                                        "starWeight3", "starWeight4", "starWeight5"};
+
+}  // namespace
+
+HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"), parent) {
+  // Made in the order Tab visits them.
+  spread_ = Named("spreadArtists", new QCheckBox(tr("Keep songs of the same artist apart"), this));
+  spread_->setToolTip(tr("In the play order, as far as their numbers allow"));
+  maxPerArtist_ = Named("maxPerArtist", new QCheckBox(tr("At most"), this));
+  maxPerArtist_->setToolTip(tr("The artists are read from the songs' tags"));
+  maxCount_ = Named("maxPerArtistCount", new QSpinBox(this));
+  maxCount_->setRange(1, kLargestMaxPerArtist);
+  maxUnit_ = new QLabel(tr("songs per artist"), this);
+  balance_ = Named("balance", new QCheckBox(tr("Equal chance per"), this));
+  balanceBy_ = Named("balanceBy", new QComboBox(this));
+  balanceBy_->addItem(tr("artist"), static_cast<int>(engine::DrawBalance::kArtist));
+  balanceBy_->addItem(tr("album"), static_cast<int>(engine::DrawBalance::kAlbum));
+  balanceBy_->addItem(tr("folder"), static_cast<int>(engine::DrawBalance::kFolder));
+  balanceBy_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  albums_ = Named("wholeAlbums", new QCheckBox(tr("Whole albums, in track order"), this));
+  favourites_ = Named("favourites", new QCheckBox(tr("Favourites more often"), this));
+  favourites_->setToolTip(
+      tr("Each song's chance is multiplied by the weight of its stars; 0: never chosen"));
+  for (int stars = 0; stars < kStarFields; ++stars) {
+    starLabels_[stars] = new QLabel(
+        stars == 0 ? tr("unrated") : QString(stars, QChar(0x2605) /* black star */), this);
+    starLabels_[stars]->setAlignment(Qt::AlignCenter);
+    QLineEdit* field = Named(kStarWeightNames[stars], new QLineEdit(this));
+    FitToCharacters(field, kStarWeightWidth);
+    field->setToolTip(stars == 0 ? tr("The weight of songs without stars")
+                                 : tr("The weight of songs with %n star(s)", nullptr, stars));
+    starLabels_[stars]->setBuddy(field);
+    starWeights_[stars] = field;
+  }
+
+  auto* maxRow = new QHBoxLayout;
+  maxRow->addWidget(maxPerArtist_);
+  maxRow->addWidget(maxCount_);
+  maxRow->addWidget(maxUnit_, 1);
+  auto* balanceRow = new QHBoxLayout;
+  balanceRow->addWidget(balance_);
+  balanceRow->addWidget(balanceBy_);
+  balanceRow->addStretch();
+  // The weights stand below their box, each under the stars it weighs, indented as far as
+  // the box's text.
+  auto* weights = new QGridLayout;
+  const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, favourites_) +
+                     style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, favourites_);
+  weights->setColumnMinimumWidth(0, indent);
+  weights->setVerticalSpacing(0);
+  for (int stars = 0; stars < kStarFields; ++stars) {
+    weights->addWidget(starLabels_[stars], 0, stars + 1);
+    weights->addWidget(starWeights_[stars], 1, stars + 1, Qt::AlignCenter);
+  }
+  weights->setColumnStretch(kStarFields + 1, 1);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(spread_, 0, Qt::AlignLeft);
+  layout->addLayout(maxRow);
+  layout->addLayout(balanceRow);
+  layout->addWidget(albums_, 0, Qt::AlignLeft);
+  layout->addWidget(favourites_, 0, Qt::AlignLeft);
+  layout->addLayout(weights);
+
+  for (QCheckBox* box : {maxPerArtist_, balance_, albums_, favourites_})
+    connect(box, &QCheckBox::toggled, this, &HowToChooseBox::ShowWhatApplies);
+  Show({});
+}
+
+void HowToChooseBox::Show(const engine::ExtraOptions& options) {
+  spread_->setChecked(options.spread);
+  maxPerArtist_->setChecked(options.maxPerArtist > 0);
+  maxCount_->setValue(options.maxPerArtist > 0 ? options.maxPerArtist : kDefaultMaxPerArtist);
+  balance_->setChecked(options.balance != engine::DrawBalance::kNone);
+  if (options.balance != engine::DrawBalance::kNone)
+    balanceBy_->setCurrentIndex(balanceBy_->findData(static_cast<int>(options.balance)));
+  albums_->setChecked(options.albums);
+  favourites_->setChecked(options.ratingWeights.has_value());
+  // Each weight in the shortest form the settings write it, with the reader's decimal sign.
+  const QStringList shown =
+      FromEngineText(engine::RatingWeightsText(options.ratingWeights.value_or(kDefaultStarWeights)))
+          .split(QLatin1Char(','));
+  for (int stars = 0; stars < kStarFields; ++stars)
+    starWeights_[stars]->setText(FromEngineNumber(ToEngineText(shown.value(stars))));
+  ShowWhatApplies();
+}
+
+void HowToChooseBox::ShowWhatApplies() {
+  maxCount_->setEnabled(maxPerArtist_->isChecked());
+  maxUnit_->setEnabled(maxPerArtist_->isChecked());
+  // Whole albums and an equal chance are not drawn together. Should a settings file hold
+  // both, whole albums stay free to be unchecked, which frees the other.
+  const bool albums = albums_->isChecked();
+  balance_->setEnabled(!albums);
+  balanceBy_->setEnabled(!albums && balance_->isChecked());
+  albums_->setEnabled(albums || !balance_->isChecked());
+  const QString notWithAlbums = tr("Not together with whole albums");
+  balance_->setToolTip(
+      albums ? notWithAlbums
+             : tr("First an artist, album or folder is drawn, then one of its songs, however "
+                  "many it has"));
+  balanceBy_->setToolTip(albums ? notWithAlbums : QString());
+  albums_->setToolTip(albums_->isEnabled()
+                          ? tr("Whole albums are chosen, copied and listed in disc and track order")
+                          : tr("Not together with an equal chance per artist, album or folder"));
+  for (int stars = 0; stars < kStarFields; ++stars) {
+    starLabels_[stars]->setEnabled(favourites_->isChecked());
+    starWeights_[stars]->setEnabled(favourites_->isChecked());
+  }
+}
+
+HowToChooseBox::WeightsRead HowToChooseBox::ReadWeights() const {
+  WeightsRead read;
+  std::array<double, kStarFields> weights{};
+  bool anyAbove = false;
+  for (int stars = 0; stars < kStarFields; ++stars) {
+    QLineEdit* field = starWeights_[stars];
+    const QString text = field->text().trimmed();
+    const std::optional<double> weight = ReadWeightText(text);
+    if (!weight || !(*weight >= 0 && *weight < engine::kWeightLimit)) {
+      read.fault = field;
+      read.problem = text.isEmpty() ? tr("Every star weight needs a number of 0 or more.")
+                                    : tr("Star weights are numbers of 0 or more, decimals allowed: "
+                                         "\"%1\" is not one.")
+                                          .arg(text);
+      return read;
+    }
+    weights[stars] = *weight;
+    anyAbove = anyAbove || *weight > 0;
+  }
+  if (!anyAbove) {
+    read.fault = starWeights_[0];
+    read.problem =
+        tr("At least one star weight must be above 0: with all at 0, no song "
+           "can be chosen.");
+    return read;
+  }
+  read.weights = weights;
+  return read;
+}
+
+bool HowToChooseBox::AcceptWeights() {
+  if (!favourites_->isChecked()) return true;
+  const WeightsRead read = ReadWeights();
+  if (read.weights) return true;
+  ShowInformation(this, read.problem);
+  read.fault->selectAll();
+  read.fault->setFocus();
+  return false;
+}
+
+void HowToChooseBox::StoreInto(engine::ExtraOptions& options) const {
+  options.spread = spread_->isChecked();
+  options.maxPerArtist = maxPerArtist_->isChecked() ? maxCount_->value() : 0;
+  options.balance = balance_->isChecked()
+                        ? static_cast<engine::DrawBalance>(balanceBy_->currentData().toInt())
+                        : engine::DrawBalance::kNone;
+  options.albums = albums_->isChecked();
+  if (!favourites_->isChecked()) {
+    options.ratingWeights.reset();
+  } else if (const WeightsRead read = ReadWeights(); read.weights) {
+    options.ratingWeights = read.weights;
+  }
+}
+
+}  // namespace sorvina::ui
