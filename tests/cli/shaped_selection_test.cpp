@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -85,6 +86,85 @@ TEST(ShapedSelectionTest, TheTagsCapAndSpreadTheArtistsOfARun) {
     EXPECT_EQ(outcome.status, 2) << options.back();
     EXPECT_THAT(outcome.err, HasSubstr(message));
   }
+}
+
+// Untagged albums, known by their folders: one each by three artists, three by a fourth.
+// Whole albums come in their songs' order, cold and warm tag caches draw the same, the
+// dry run lists what the playlist holds, and a settings file carries the choices.
+TEST(ShapedSelectionTest, WholeAlbumsAndBalancedDrawsFromTheCommandLine) {
+  test::TempDir dir;
+  const std::string albums[] = {"Ann/Solo", "Bob/Solo", "Cy/Solo",
+                                "Big/One",  "Big/Two",  "Big/Three"};
+  std::map<std::string, std::string> albumOf;
+  for (int a = 0; a < 6; ++a) {
+    for (int song = 0; song < 4 + a; ++song) {
+      const std::string path = dir.WriteFile(
+          "music/" + albums[a] + "/" + std::to_string(song) + ".mp3", test::ConstantBitrateMp3(2));
+      albumOf[path] = albums[a];
+    }
+  }
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
+  const std::string list = dir / "l.m3u";
+  const std::string saved = dir / "albums.txt";
+  // About half the library, kept filling: whole albums, then single songs.
+  ASSERT_EQ(RunCli({"-s", dir / "music", "-p", list, "--hours", "0.01", "--fill", "--albums",
+                    "--save-settings", saved})
+                .status,
+            0);
+  const Outcome cold = RunCli({"--settings", saved, "--seed", "5", "-n"});
+  const Outcome warm = RunCli({"--settings", saved, "--seed", "5", "-n"});
+  ASSERT_EQ(cold.status, 0) << cold.err;
+  EXPECT_EQ(warm.out, cold.out);
+  const std::vector<std::string> paths = test::LinesOf(cold.out);
+  ASSERT_GE(paths.size(), 10u) << cold.out;
+  std::size_t wholeSongs = 0;
+  for (std::size_t i = 0; i < paths.size();) {
+    std::size_t end = i;
+    while (end < paths.size() && albumOf.at(paths[end]) == albumOf.at(paths[i]))
+      ++end;
+    const std::string album = albumOf.at(paths[i]);
+    const auto size = static_cast<std::size_t>(std::count_if(
+        albumOf.begin(), albumOf.end(), [&](const auto& song) { return song.second == album; }));
+    if (end - i != size) break;  // the single songs begin
+    EXPECT_TRUE(std::is_sorted(paths.begin() + static_cast<std::ptrdiff_t>(i),
+                               paths.begin() + static_cast<std::ptrdiff_t>(end)));
+    wholeSongs += size;
+    i = end;
+  }
+  EXPECT_GE(wholeSongs, 4u) << cold.out;
+  ASSERT_EQ(RunCli({"--settings", saved, "--seed", "5"}).status, 0);
+  std::string listed;
+  for (const std::string& line : test::LinesOf(test::ReadBytes(list)))
+    if (!line.empty() && line[0] != '#') listed += line.substr(0, line.size() - 1) + '\n';
+  EXPECT_EQ(listed, cold.out);
+
+  // An equal chance per artist: the big artist's 24 songs of 39 weigh no more than Ann's
+  // 4, so over 60 seeds of one song each it comes first about a quarter of the time.
+  int big = 0;
+  for (int seed = 1; seed <= 60; ++seed) {
+    const Outcome one = RunCli({"-s", dir / "music", "-p", list, "--mb", "0.04", "-n", "--balance",
+                                "artist", "--seed", std::to_string(seed)});
+    ASSERT_EQ(one.status, 0) << one.err;
+    big += albumOf.at(test::LinesOf(one.out).at(0)).starts_with("Big/") ? 1 : 0;
+  }
+  EXPECT_GT(big, 5);
+  EXPECT_LT(big, 25);
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
+      {{"--balance", "genre"}, "--balance"},
+      {{"--balance", "artist", "--albums"}, "excludes"},
+  };
+  for (const auto& [options, message] : wrong) {
+    std::vector<std::string> arguments = {"-s", dir / "music", "-p", list, "--all"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    const Outcome outcome = RunCli(arguments);
+    EXPECT_EQ(outcome.status, 2) << options.back();
+    EXPECT_THAT(outcome.err, HasSubstr(message));
+  }
+  // A settings file may hold both; the run says what to change.
+  const Outcome both = RunCli({"--settings", saved, "--balance", "album", "-n"});
+  EXPECT_EQ(both.status, 1);
+  EXPECT_THAT(both.err, HasSubstr("Whole albums cannot be drawn with an equal chance"));
 }
 
 }  // namespace
