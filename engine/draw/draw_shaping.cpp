@@ -29,10 +29,12 @@ std::string Folded(std::string_view name) {
 // The folder of `path`, separator included: the key of a song without an artist.
 // Folders never end without a separator, and no folded artist name begins with one, so
 // the two kinds of key cannot meet.
-std::string FolderKey(std::string_view path) {
+std::string_view FolderOf(std::string_view path) {
   const std::size_t slash = path.find_last_of("/\\");
-  return std::string(slash == std::string_view::npos ? std::string_view("/")
-                                                     : path.substr(0, slash + 1));
+  return slash == std::string_view::npos ? std::string_view("/") : path.substr(0, slash + 1);
+}
+std::string FolderKey(std::string_view path) {
+  return std::string(FolderOf(path));
 }
 
 }  // namespace
@@ -205,19 +207,41 @@ void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags, boo
 
 namespace {
 
-// Numbers each distinct key as it first comes, in pool order.
-template <typename KeyOf>
-DrawGroups NumberGroups(const CandidatePool& pool, const KeyOf& keyOf) {
+// Numbers the groups of the candidates in pool order, each distinct group as it first
+// comes. `keyOf(path)` gives a song's group as a name number of `tags` (below
+// tags.nameCount()) where it has one, else as a text; `onEach(index, entry)` hears of
+// every candidate with its tag entry (null for none).
+template <typename NumberOf, typename OnEach>
+DrawGroups NumberGroups(const CandidatePool& pool, const DrawTagTable* tags,
+                        const NumberOf& numberOf, const OnEach& onEach) {
   DrawGroups groups;
   std::size_t size = 0;
   for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
     size = std::max(size, i + 1);
   groups.groupOf.assign(size, 0);
-  std::unordered_map<std::string, std::uint32_t> numbers;
+  constexpr std::uint32_t kUnnumbered = ~std::uint32_t{0};
+  std::vector<std::uint32_t> byName(tags != nullptr ? tags->nameCount() : 0, kUnnumbered);
+  std::unordered_map<std::string, std::uint32_t> byText;
+  std::string_view lastFolder;
+  std::uint32_t lastGroup = 0;
   for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i)) {
-    const auto [found, added] = numbers.try_emplace(keyOf(pool[i].path), groups.count);
-    if (added) ++groups.count;
-    groups.groupOf[i] = found->second;
+    const std::string_view path = pool[i].path;
+    const DrawTagTable::Entry* entry = tags != nullptr ? tags->Find(path) : nullptr;
+    std::uint32_t group = 0;
+    if (entry != nullptr) {
+      std::uint32_t& number = byName[numberOf(*entry)];
+      if (number == kUnnumbered) number = groups.count++;
+      group = number;
+    } else if (const std::string_view folder = FolderOf(path); folder == lastFolder) {
+      group = lastGroup;  // a folder's songs mostly come one after another
+    } else {
+      const auto [found, added] = byText.try_emplace(std::string(folder), groups.count);
+      if (added) ++groups.count;
+      group = lastGroup = found->second;
+      lastFolder = folder;
+    }
+    groups.groupOf[i] = group;
+    onEach(i, entry);
   }
   return groups;
 }
@@ -225,24 +249,32 @@ DrawGroups NumberGroups(const CandidatePool& pool, const KeyOf& keyOf) {
 }  // namespace
 
 DrawGroups GroupsOf(const CandidatePool& pool, DrawBalance balance, const DrawTagTable* tags) {
+  const auto none = [](CandidatePool::Index, const DrawTagTable::Entry*) {};
   if (balance == DrawBalance::kArtist && tags != nullptr)
-    return NumberGroups(pool, [tags](std::string_view path) { return tags->ArtistOf(path); });
+    return NumberGroups(
+        pool, tags, [](const auto& entry) { return entry.artist; }, none);
   if (balance == DrawBalance::kAlbum && tags != nullptr)
-    return NumberGroups(pool, [tags](std::string_view path) { return tags->AlbumOf(path); });
-  return NumberGroups(pool, [](std::string_view path) { return FolderKey(path); });
+    return NumberGroups(
+        pool, tags, [](const auto& entry) { return entry.album; }, none);
+  return NumberGroups(
+      pool, nullptr, [](const auto& entry) { return entry.album; }, none);
 }
 
 AlbumList AlbumsOf(const CandidatePool& pool, const DrawTagTable& tags) {
-  const DrawGroups groups =
-      NumberGroups(pool, [&tags](std::string_view path) { return tags.AlbumOf(path); });
+  // Each song's place is looked up with its album, not at every comparison.
+  std::vector<std::uint32_t> placeOf;
+  const DrawGroups groups = NumberGroups(
+      pool, &tags, [](const auto& entry) { return entry.album; },
+      [&placeOf](CandidatePool::Index index, const DrawTagTable::Entry* entry) {
+        if (placeOf.size() <= index) placeOf.resize(index + 1);
+        placeOf[index] = entry != nullptr ? entry->place : 0;
+      });
   AlbumList albums(groups.count);
   for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
     albums[groups.groupOf[i]].push_back(i);
   for (std::vector<CandidatePool::Index>& album : albums) {
     std::sort(album.begin(), album.end(), [&](CandidatePool::Index a, CandidatePool::Index b) {
-      const std::uint32_t placeA = tags.PlaceOf(pool[a].path);
-      const std::uint32_t placeB = tags.PlaceOf(pool[b].path);
-      return placeA != placeB ? placeA < placeB : pool[a].path < pool[b].path;
+      return placeOf[a] != placeOf[b] ? placeOf[a] < placeOf[b] : pool[a].path < pool[b].path;
     });
   }
   return albums;

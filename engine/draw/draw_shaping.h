@@ -59,13 +59,19 @@ class DrawTagTable {
   // 0 (unrated) to 5 stars; 0 for a path never added.
   int RatingOf(std::string_view path) const;
 
- private:
+  // What the table holds of a song: equal numbers mean equal names.
   struct Entry {
-    std::uint32_t artist = 0;  // into names_
-    std::uint32_t album = 0;   // into names_
-    std::uint32_t place = 0;   // disc << 16 | track
+    std::uint32_t artist = 0;  // the artist's number, below nameCount()
+    std::uint32_t album = 0;   // the album's number, below nameCount()
+    std::uint32_t place = 0;   // as PlaceOf
     int rating = 0;
   };
+  // The entry of the file at `path`; none for a path never added.
+  const Entry* Find(std::string_view path) const;
+  // How many names the entries number.
+  std::size_t nameCount() const { return names_.size(); }
+
+ private:
   struct Hash {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const {
@@ -73,7 +79,6 @@ class DrawTagTable {
     }
   };
   std::uint32_t Intern(std::string name);
-  const Entry* Find(std::string_view path) const;
 
   std::unordered_map<std::string, Entry, Hash, std::equal_to<>> entries_;
   std::vector<std::string> names_;
