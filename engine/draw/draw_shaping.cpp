@@ -2,6 +2,7 @@
 #include "engine/draw/draw_shaping.h"
 
 #include <algorithm>
+#include <bit>
 #include <set>
 #include <utility>
 
@@ -36,6 +37,9 @@ std::string_view FolderOf(std::string_view path) {
 std::string FolderKey(std::string_view path) {
   return std::string(FolderOf(path));
 }
+
+// Marks a place that SpreadArtists has filled.
+constexpr std::size_t kPlaced = ~std::size_t{0};
 
 }  // namespace
 
@@ -73,15 +77,20 @@ DrawTagTable DrawTagTable::Read(const CandidatePool& pool, const DrawTagsReader&
   // A part at a time, so that the paths and tags in hand stay few whatever the library.
   constexpr std::size_t kPart = 4096;
   DrawTagTable table;
+  table.rows_.reserve(pool.count());
+  std::vector<CandidatePool::Index> part;
   std::vector<std::string> paths;
   CandidatePool::Index next = pool.head();
   while (next != CandidatePool::kNone) {
+    part.clear();
     paths.clear();
-    for (; next != CandidatePool::kNone && paths.size() < kPart; next = pool.next(next))
+    for (; next != CandidatePool::kNone && part.size() < kPart; next = pool.next(next)) {
+      part.push_back(next);
       paths.emplace_back(pool[next].path);
+    }
     const std::vector<std::optional<media::DrawTags>> tags = read(paths);
-    for (std::size_t i = 0; i < paths.size(); ++i)
-      table.Add(paths[i], i < tags.size() ? tags[i] : std::nullopt);
+    for (std::size_t i = 0; i < part.size(); ++i)
+      table.Add(pool[part[i]].path, i < tags.size() ? tags[i] : std::nullopt);
   }
   return table;
 }
@@ -95,6 +104,14 @@ std::uint32_t DrawTagTable::Intern(std::string name) {
   return number;
 }
 
+std::size_t DrawTagTable::SlotOf(std::string_view path) const {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = std::hash<std::string_view>{}(path)&mask;
+  while (slots_[slot] != 0 && rows_[slots_[slot] - 1].path != path)
+    slot = (slot + 1) & mask;
+  return slot;
+}
+
 void DrawTagTable::Add(std::string_view path, const std::optional<media::DrawTags>& tags) {
   Entry entry;
   entry.artist = Intern(ArtistKey(path, tags));
@@ -104,12 +121,25 @@ void DrawTagTable::Add(std::string_view path, const std::optional<media::DrawTag
                   static_cast<std::uint32_t>(std::clamp(tags->track, 0, 0xffff));
     entry.rating = std::clamp(tags->rating, 0, 5);
   }
-  entries_.insert_or_assign(std::string(path), entry);
+  // Slots at most half full keep probes short.
+  if (slots_.size() < 2 * (rows_.size() + 1)) {
+    slots_.assign(std::bit_ceil(std::max<std::size_t>(rows_.capacity(), rows_.size() + 1) * 2), 0);
+    for (std::size_t row = 0; row < rows_.size(); ++row)
+      slots_[SlotOf(rows_[row].path)] = static_cast<std::uint32_t>(row + 1);
+  }
+  std::uint32_t& slot = slots_[SlotOf(path)];
+  if (slot != 0) {
+    rows_[slot - 1].entry = entry;
+    return;
+  }
+  rows_.push_back({path, entry});
+  slot = static_cast<std::uint32_t>(rows_.size());
 }
 
 const DrawTagTable::Entry* DrawTagTable::Find(std::string_view path) const {
-  const auto found = entries_.find(path);
-  return found != entries_.end() ? &found->second : nullptr;
+  if (slots_.empty()) return nullptr;
+  const std::uint32_t slot = slots_[SlotOf(path)];
+  return slot != 0 ? &rows_[slot - 1].entry : nullptr;
 }
 
 std::string DrawTagTable::ArtistOf(std::string_view path) const {
@@ -151,9 +181,9 @@ void ArtistCap::Chosen(const Candidate& candidate) {
   if (next_ != nullptr) next_->Chosen(candidate);
 }
 
-std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
+std::vector<std::size_t> SpreadOrder(const std::vector<std::uint32_t>& artists) {
   // Artists numbered as they first appear, each with its songs' positions in draw order.
-  std::unordered_map<std::string_view, std::size_t> numberOf;
+  std::unordered_map<std::uint32_t, std::size_t> numberOf;
   std::vector<std::vector<std::size_t>> songs;
   for (std::size_t i = 0; i < artists.size(); ++i) {
     const auto [found, added] = numberOf.try_emplace(artists[i], songs.size());
@@ -181,28 +211,58 @@ std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
   return order;
 }
 
+std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
+  std::unordered_map<std::string_view, std::uint32_t> numbers;
+  std::vector<std::uint32_t> numbered;
+  numbered.reserve(artists.size());
+  for (const std::string& artist : artists)
+    numbered.push_back(
+        numbers.try_emplace(artist, static_cast<std::uint32_t>(numbers.size())).first->second);
+  return SpreadOrder(numbered);
+}
+
 void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags, bool keepAlbums) {
-  // Runs of songs that move as one: each song alone, or an album's songs together.
+  // Runs of songs that move as one: each song alone, or an album's songs together. Songs
+  // the table lacks count by their folder, numbered after its names.
+  std::unordered_map<std::string, std::uint32_t> folders;
+  const auto numbers = [&](const Candidate& song) {
+    if (const DrawTagTable::Entry* entry = tags.Find(song.path))
+      return std::pair(entry->artist, entry->album);
+    const auto number = static_cast<std::uint32_t>(tags.nameCount() + folders.size());
+    const std::uint32_t folder = folders.try_emplace(FolderKey(song.path), number).first->second;
+    return std::pair(folder, folder);
+  };
   std::vector<std::size_t> runStarts;
-  std::vector<std::string> artists;
-  std::string previousAlbum;
+  std::vector<std::uint32_t> artists;
+  std::uint32_t previousAlbum = 0;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
-    if (keepAlbums) {
-      std::string album = tags.AlbumOf(chosen[i].path);
-      if (i > 0 && album == previousAlbum) continue;
-      previousAlbum = std::move(album);
-    }
+    const auto [artist, album] = numbers(chosen[i]);
+    if (keepAlbums && i > 0 && album == previousAlbum) continue;
+    previousAlbum = album;
     runStarts.push_back(i);
-    artists.push_back(tags.ArtistOf(chosen[i].path));
+    artists.push_back(artist);
   }
   runStarts.push_back(chosen.size());
-  std::vector<Candidate> spread;
-  spread.reserve(chosen.size());
+  // The new order made in place, following each cycle of the permutation.
+  std::vector<std::size_t> from;
+  from.reserve(chosen.size());
   for (const std::size_t run : SpreadOrder(artists)) {
     for (std::size_t i = runStarts[run]; i < runStarts[run + 1]; ++i)
-      spread.push_back(std::move(chosen[i]));
+      from.push_back(i);
   }
-  chosen = std::move(spread);
+  for (std::size_t start = 0; start < from.size(); ++start) {
+    if (from[start] == start || from[start] == kPlaced) continue;
+    Candidate first = std::move(chosen[start]);
+    std::size_t at = start;
+    while (from[at] != start) {
+      chosen[at] = std::move(chosen[from[at]]);
+      const std::size_t next = from[at];
+      from[at] = kPlaced;
+      at = next;
+    }
+    chosen[at] = std::move(first);
+    from[at] = kPlaced;
+  }
 }
 
 namespace {

@@ -42,13 +42,15 @@ std::string ArtistKey(std::string_view path, const std::optional<media::DrawTags
 std::string AlbumKey(std::string_view path, const std::optional<media::DrawTags>& tags);
 
 // The artist, album, place on the album and stars of every candidate a draw may take, by
-// path. Artist and album names are kept once each, however many songs share them.
+// path. Artist and album names are kept once each, however many songs share them; the
+// paths are not copied: each must stay readable, where it is, as long as the table.
 class DrawTagTable {
  public:
   // The tags of every candidate still in `pool`, read with `read` in pool order, a part
-  // of the pool at a time.
+  // of the pool at a time; the paths are the pool's.
   static DrawTagTable Read(const CandidatePool& pool, const DrawTagsReader& read);
 
+  // Adds or replaces the tags of the file at `path`, which must outlive the table.
   void Add(std::string_view path, const std::optional<media::DrawTags>& tags);
   // ArtistKey of the file at `path`; its folder for a path never added.
   std::string ArtistOf(std::string_view path) const;
@@ -72,17 +74,20 @@ class DrawTagTable {
   std::size_t nameCount() const { return names_.size(); }
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-      return std::hash<std::string_view>{}(text);
-    }
+  // A library's worth of these is held while a draw is shaped: a row and a slot take 40
+  // bytes a song, where a map of paths would take several times that.
+  struct Row {
+    std::string_view path;
+    Entry entry;
   };
   std::uint32_t Intern(std::string name);
+  // The slot that holds `path`'s row, or the empty one where it would go.
+  std::size_t SlotOf(std::string_view path) const;
 
-  std::unordered_map<std::string, Entry, Hash, std::equal_to<>> entries_;
+  std::vector<Row> rows_;
+  std::vector<std::uint32_t> slots_;  // open addressing by path: row number + 1, or 0
   std::vector<std::string> names_;
-  std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> nameNumbers_;
+  std::unordered_map<std::string, std::uint32_t> nameNumbers_;
 };
 
 // Multiplies the weight of every candidate in `pool` by the weight its stars have in
@@ -109,10 +114,11 @@ class ArtistCap : public CandidateGate {
 };
 
 // The order that keeps songs of the same artist apart, for songs of `artists` (in draw
-// order): as positions into it. Repeatedly takes the artist with the most songs left that
-// is not the one just placed (ties go to the artist drawn first), and each artist's songs
-// in their draw order. No two neighbours share an artist unless one artist has more than
-// half of the songs, rounded up; then as few do as can.
+// order, each artist a number or a name): as positions into it. Repeatedly takes the artist with
+// the most songs left that is not the one just placed (ties go to the artist drawn first), and each
+// artist's songs in their draw order. No two neighbours share an artist unless one artist has more
+// than half of the songs, rounded up; then as few do as can.
+std::vector<std::size_t> SpreadOrder(const std::vector<std::uint32_t>& artists);
 std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists);
 
 // Puts `chosen` (in draw order) into the SpreadOrder of their artists. With `keepAlbums`,

@@ -391,7 +391,7 @@ class Run {
   // The player copied to, and where its plan puts the files, where the run has one.
   std::optional<PlayerProfile> player_;
   std::optional<PlayerTargets> plan_;
-  // The songs' tags, where the draw is shaped by them.
+  // The songs' tags, where the draw is shaped by them; while it draws.
   std::optional<DrawTagTable> tags_;
   std::vector<std::string> plannedTargets_;  // for each chosen file
   // Songs converted for the player, where asked, and where the copy takes each from.
@@ -423,7 +423,9 @@ SelectionOutcome Run::Go() {
   summary_.destination = settings_.destination;
   repeat_.emplace(settings_, options_.dryRun, BeyondClassic(settings_, request_.freeSpace));
   if (!repeat_->Begin(ports_, destination_ ? &*destination_ : nullptr)) return std::move(outcome_);
-  if (!Draw()) return std::move(outcome_);
+  const bool drawn = Draw();
+  tags_.reset();  // its paths were the draw's pool's
+  if (!drawn) return std::move(outcome_);
   if (cancelled_) {
     // Stopped while converting: nothing was copied, and the encoders left no file.
     summary_.chosenFiles = chosen_.size();

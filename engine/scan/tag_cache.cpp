@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <span>
 #include <system_error>
 #include <thread>
@@ -100,6 +102,18 @@ bool GetEntry(Reader& reader, std::string& path, CachedTags& entry) {
          tags.rating <= kMaxStars;
 }
 
+void PutEntry(std::string& out, std::string_view path, const CachedTags& entry) {
+  PutText(out, path);
+  PutLittle(out, entry.sizeBytes);
+  PutLittle(out, entry.modifiedNs);
+  PutText(out, entry.tags.artist);
+  PutText(out, entry.tags.albumArtist);
+  PutText(out, entry.tags.album);
+  PutLittle(out, static_cast<std::int32_t>(entry.tags.track));
+  PutLittle(out, static_cast<std::int32_t>(entry.tags.disc));
+  PutLittle(out, static_cast<std::uint8_t>(std::clamp(entry.tags.rating, 0, kMaxStars)));
+}
+
 using EntryRefs = std::vector<std::pair<const std::string*, const CachedTags*>>;
 
 std::string EncodeEntries(const EntryRefs& entries) {
@@ -108,17 +122,8 @@ std::string EncodeEntries(const EntryRefs& entries) {
   out.append(kMagic);
   PutLittle(out, kVersion);
   PutLittle(out, static_cast<std::uint64_t>(entries.size()));
-  for (const auto& [path, entry] : entries) {
-    PutText(out, *path);
-    PutLittle(out, entry->sizeBytes);
-    PutLittle(out, entry->modifiedNs);
-    PutText(out, entry->tags.artist);
-    PutText(out, entry->tags.albumArtist);
-    PutText(out, entry->tags.album);
-    PutLittle(out, static_cast<std::int32_t>(entry->tags.track));
-    PutLittle(out, static_cast<std::int32_t>(entry->tags.disc));
-    PutLittle(out, static_cast<std::uint8_t>(std::clamp(entry->tags.rating, 0, kMaxStars)));
-  }
+  for (const auto& [path, entry] : entries)
+    PutEntry(out, *path, *entry);
   PutLittle(out, Fnv1a(out));
   return out;
 }
@@ -255,7 +260,15 @@ std::optional<TagCacheEntries> DecodeTagCache(std::string_view bytes) {
 
 TagCache::TagCache(std::string file) : file_(file.empty() ? DefaultFile() : std::move(file)) {
   if (file_.empty()) return;
-  if (!DecodeInto(ReadWholeFile(file_), entries_)) entries_.clear();
+  bytes_ = ReadWholeFile(file_);
+  if (!IndexLoaded()) {
+    bytes_.clear();
+    loadedAt_.clear();
+    slots_.clear();
+  }
+  bytes_.shrink_to_fit();
+  loadedUsed_.assign(loadedAt_.empty() ? 0 : loadedAt_.size() - 1, false);
+  loadedReplaced_ = loadedUsed_;
 }
 
 std::string TagCache::DefaultFile() {
@@ -263,39 +276,123 @@ std::string TagCache::DefaultFile() {
   return folder.empty() ? std::string() : folder + "/tags";
 }
 
-const media::DrawTags* TagCache::Lookup(const std::string& path, std::int64_t sizeBytes,
-                                        std::int64_t modifiedNs) {
-  const auto found = entries_.find(path);
-  if (found == entries_.end()) return nullptr;
-  Slot& slot = found->second;
-  if (slot.cached.sizeBytes != sizeBytes || slot.cached.modifiedNs != modifiedNs) return nullptr;
-  slot.used = true;
-  return &slot.cached.tags;
+bool TagCache::IndexLoaded() {
+  std::string_view bytes = bytes_;
+  // What DecodeInto checks, with each entry's place kept rather than a copy of it.
+  if (bytes.size() < kHeaderBytes + kChecksumBytes || !bytes.starts_with(kMagic) ||
+      bytes.size() > std::numeric_limits<std::uint32_t>::max())
+    return false;
+  Reader tail(bytes.substr(bytes.size() - kChecksumBytes));
+  std::uint64_t checksum = 0;
+  bytes.remove_suffix(kChecksumBytes);
+  if (!tail.Get(checksum) || checksum != Fnv1a(bytes)) return false;
+  Reader reader(bytes.substr(kMagic.size()));
+  std::uint32_t version = 0;
+  std::uint64_t count = 0;
+  if (!reader.Get(version) || version != kVersion || !reader.Get(count) ||
+      count > reader.left() / kSmallestEntryBytes)
+    return false;
+  loadedAt_.reserve(static_cast<std::size_t>(count) + 1);
+  slots_.assign(std::bit_ceil(static_cast<std::size_t>(count) * 2 + 2), 0);
+  std::string path;
+  CachedTags entry;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::size_t at = bytes.size() - reader.left();
+    if (!GetEntry(reader, path, entry) || FindLoaded(path)) return false;
+    loadedAt_.push_back(static_cast<std::uint32_t>(at));
+    std::size_t slot = std::hash<std::string_view>{}(path) & (slots_.size() - 1);
+    while (slots_[slot] != 0)
+      slot = (slot + 1) & (slots_.size() - 1);
+    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+  loadedAt_.push_back(static_cast<std::uint32_t>(bytes.size()));
+  return reader.left() == 0;
+}
+
+std::optional<std::uint32_t> TagCache::FindLoaded(std::string_view path) const {
+  if (slots_.empty()) return std::nullopt;
+  for (std::size_t slot = std::hash<std::string_view>{}(path) & (slots_.size() - 1);
+       slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1)) {
+    const std::uint32_t number = slots_[slot] - 1;
+    // Each entry begins with its path, length first.
+    Reader reader(std::string_view(bytes_).substr(loadedAt_[number]));
+    std::uint32_t length = 0;
+    if (reader.Get(length) &&
+        std::string_view(bytes_).substr(loadedAt_[number] + 4, length) == path)
+      return number;
+  }
+  return std::nullopt;
+}
+
+std::optional<media::DrawTags> TagCache::Lookup(std::string_view path, std::int64_t sizeBytes,
+                                                std::int64_t modifiedNs) {
+  if (!stored_.empty()) {
+    if (const auto found = stored_.find(std::string(path)); found != stored_.end()) {
+      if (found->second.sizeBytes != sizeBytes || found->second.modifiedNs != modifiedNs)
+        return std::nullopt;
+      return found->second.tags;
+    }
+  }
+  const std::optional<std::uint32_t> number = FindLoaded(path);
+  if (!number || loadedReplaced_[*number]) return std::nullopt;
+  Reader reader(std::string_view(bytes_).substr(loadedAt_[*number]));
+  std::string readPath;
+  CachedTags entry;
+  if (!GetEntry(reader, readPath, entry) || entry.sizeBytes != sizeBytes ||
+      entry.modifiedNs != modifiedNs)
+    return std::nullopt;
+  loadedUsed_[*number] = true;
+  return std::move(entry.tags);
 }
 
 std::optional<media::DrawTags> TagCache::Find(const std::string& path, std::int64_t sizeBytes,
                                               std::int64_t modifiedNs) {
-  const media::DrawTags* found = Lookup(path, sizeBytes, modifiedNs);
-  return found != nullptr ? std::optional(*found) : std::nullopt;
+  return Lookup(path, sizeBytes, modifiedNs);
 }
 
 void TagCache::Store(const std::string& path, std::int64_t sizeBytes, std::int64_t modifiedNs,
                      media::DrawTags tags) {
-  entries_.insert_or_assign(path, Slot{CachedTags{sizeBytes, modifiedNs, std::move(tags)}, true});
-  changed_ = true;
+  if (const std::optional<std::uint32_t> number = FindLoaded(path)) {
+    loadedReplaced_[*number] = true;
+    loadedUsed_[*number] = false;
+  }
+  stored_.insert_or_assign(path, CachedTags{sizeBytes, modifiedNs, std::move(tags)});
+}
+
+std::size_t TagCache::size() const {
+  std::size_t loaded = 0;
+  for (std::size_t i = 0; i < loadedReplaced_.size(); ++i)
+    loaded += loadedReplaced_[i] ? 0 : 1;
+  return loaded + stored_.size();
 }
 
 bool TagCache::Save() {
   if (file_.empty()) return false;
-  EntryRefs kept;
-  kept.reserve(entries_.size());
-  for (const auto& [path, slot] : entries_) {
-    if (slot.used) kept.emplace_back(&path, &slot.cached);
+  std::size_t keptLoaded = 0;
+  for (std::size_t i = 0; i < loadedUsed_.size(); ++i)
+    keptLoaded += loadedUsed_[i] ? 1 : 0;
+  if (stored_.empty() && keptLoaded == loadedUsed_.size()) return true;
+  // The entries kept from the file as they are there, then those stored in this run.
+  std::string out;
+  out.reserve(bytes_.size() + stored_.size() * (kSmallestEntryBytes + 96));
+  out.append(kMagic);
+  PutLittle(out, kVersion);
+  PutLittle(out, static_cast<std::uint64_t>(keptLoaded + stored_.size()));
+  for (std::size_t i = 0; i < loadedUsed_.size(); ++i) {
+    if (loadedUsed_[i])
+      out.append(std::string_view(bytes_).substr(loadedAt_[i], loadedAt_[i + 1] - loadedAt_[i]));
   }
-  if (!changed_ && kept.size() == entries_.size()) return true;
-  if (!ReplaceFile(file_, EncodeEntries(kept))) return false;
-  std::erase_if(entries_, [](const auto& entry) { return !entry.second.used; });
-  changed_ = false;
+  for (const auto& [path, entry] : stored_)
+    PutEntry(out, path, entry);
+  PutLittle(out, Fnv1a(out));
+  if (!ReplaceFile(file_, out)) return false;
+  // What is kept is what the file now holds; every entry of it counts as used.
+  bytes_ = std::move(out);
+  stored_.clear();
+  loadedAt_.clear();
+  if (!IndexLoaded()) return false;
+  loadedUsed_.assign(loadedAt_.size() - 1, true);
+  loadedReplaced_.assign(loadedAt_.size() - 1, false);
   return true;
 }
 
@@ -322,10 +419,10 @@ std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCa
   std::vector<Miss> misses;
   for (std::size_t i = 0; i < count; ++i) {
     const std::optional<FileKey> key = KeyOf(paths[i]);
-    const media::DrawTags* found =
-        key ? cache.Lookup(paths[i], key->sizeBytes, key->modifiedNs) : nullptr;
-    if (found != nullptr)
-      tags[i] = *found;
+    std::optional<media::DrawTags> found =
+        key ? cache.Lookup(paths[i], key->sizeBytes, key->modifiedNs) : std::nullopt;
+    if (found)
+      tags[i] = std::move(*found);
     else
       misses.push_back(Miss{i, key});
   }

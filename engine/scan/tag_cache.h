@@ -63,24 +63,30 @@ class TagCache {
   bool Save();
 
   const std::string& file() const { return file_; }
-  std::size_t size() const { return entries_.size(); }
+  // How many entries it holds.
+  std::size_t size() const;
 
  private:
   friend std::vector<media::DrawTags> TagsOf(const std::vector<std::string>&, TagCache&,
                                              std::size_t);
-
-  // As Find, without a copy: valid until the next Store or Save.
-  const media::DrawTags* Lookup(const std::string& path, std::int64_t sizeBytes,
-                                std::int64_t modifiedNs);
-
-  struct Slot {
-    CachedTags cached;
-    bool used = false;  // looked up or stored in this run
-  };
+  // The tags kept for `path` as the file then was; none, or found as it no longer is.
+  std::optional<media::DrawTags> Lookup(std::string_view path, std::int64_t sizeBytes,
+                                        std::int64_t modifiedNs);
+  // Indexes the entries of `bytes_` (the file's bytes as read); false when damaged.
+  bool IndexLoaded();
+  // The loaded entry of `path`, as its number; none when there is none.
+  std::optional<std::uint32_t> FindLoaded(std::string_view path) const;
 
   std::string file_;
-  std::unordered_map<std::string, Slot> entries_;
-  bool changed_ = false;  // stored since loading
+  // The entries loaded from the file stay in its bytes, which hold them more compactly
+  // than any structure made of them would: a library's worth is read at every run.
+  std::string bytes_;
+  std::vector<std::uint32_t> loadedAt_;  // where each loaded entry begins, then where they end
+  std::vector<std::uint32_t> slots_;     // open addressing by path: entry number + 1, or 0
+  std::vector<bool> loadedUsed_;         // looked up in this run (and not stored anew)
+  std::vector<bool> loadedReplaced_;     // stored anew in this run
+  // Entries stored in this run.
+  std::unordered_map<std::string, CachedTags> stored_;
 };
 
 // The draw tags of each of `paths`, in their order: from `cache` where it holds the file

@@ -181,7 +181,7 @@ TEST(DrawShapingTest, StarsWeighTheDrawAsAsked) {
     pool.Add(path, 1000, folder[stars]);
     media::DrawTags read;
     read.rating = stars;
-    tags.Add(path, read);
+    tags.Add(pool[static_cast<CandidatePool::Index>(stars)].path, read);  // the pool's path
     total += folder[stars] * weights[stars];
   }
   WeighByRating(pool, tags, weights);
