@@ -12,6 +12,7 @@
 #include <climits>
 
 #include "engine/settings/conversion_choice.h"
+#include "engine/settings/folder_weights.h"
 #include "media/file_types.h"
 #include "platform/text_lines.h"
 
@@ -280,6 +281,9 @@ std::optional<std::array<double, 6>> ParseRatingWeights(std::string_view text, s
         !std::isfinite(weight))
       return refuse("'" + std::string(field) + "' is not a decimal number");
     if (weight < 0) return refuse("a weight may not be negative: '" + std::string(field) + "'");
+    // Times a folder's weight, the product must stay a finite number.
+    if (weight >= kWeightLimit)
+      return refuse("a weight must be below 1e96: '" + std::string(field) + "'");
     weights[count] = weight;
     anyAbove = anyAbove || weight > 0;
     if (comma == text.size()) break;

@@ -78,6 +78,7 @@ TEST(ShapedSelectionTest, TheTagsCapAndSpreadTheArtistsOfARun) {
       {{"--rating-weights", "1,2,3,4,5,-1"}, "may not be negative"},
       {{"--rating-weights", "0,0,0,0,0,0"}, "above 0"},
       {{"--rating-weights", "1,2,x,4,5,6"}, "'x' is not a decimal number"},
+      {{"--rating-weights", "1,2,3,4,5,1e300"}, "below 1e96"},
   };
   for (const auto& [options, message] : wrong) {
     std::vector<std::string> arguments = {"-s", dir / "music", "-p", list, "--all"};
