@@ -423,9 +423,16 @@ SelectionOutcome Run::Go() {
     return std::move(outcome_);
   }
 
+  // A playlist needs the chosen files' paths from here on only as the outcome lists them:
+  // they move there rather than be held twice. A copy still needs them as chosen.
   outcome_.chosenPaths.reserve(chosen_.size());
-  for (const Candidate& candidate : chosen_)
-    outcome_.chosenPaths.push_back(candidate.path);
+  for (Candidate& candidate : chosen_) {
+    if (settings_.copyToFolder) {
+      outcome_.chosenPaths.push_back(candidate.path);
+    } else {
+      outcome_.chosenPaths.push_back(std::move(candidate.path));
+    }
+  }
   summary_.chosenFiles = chosen_.size();
   PlanTargets();
   // Chosen files that the previous fill left on the destination stay there.
@@ -492,6 +499,9 @@ bool Run::Draw() {
   CollectionOptions collection;
   collection.readSizes = request_.limit.kind != DrawLimit::Kind::kSeconds;
   CollectCandidates(settings_, pool, collection);
+  // Every file is in: nothing asks the duplicate filter again, and its tables, a
+  // library's worth, would stay through the draw.
+  pool.filter().ReleaseAll();
   if (pool.count() == 0) {
     waitCursor.reset();
     ports_.ShowInformation(kNoMp3sFoundMessage);
@@ -565,13 +575,22 @@ bool Run::Draw() {
   random.Seed(options_.seed.value_or(platform::ClockSeed()));
   media::TrackProbe probe;
   const std::size_t amountsBefore = report_.chosenAmounts.size();
-  chosen_ = ToCandidates(DrawCandidates(
+  std::vector<PooledCandidate> drawn = DrawCandidates(
       pool, random, drawLimit,
       [&probe](const Candidate& candidate) {
         // A size not read yet is told as unknown (0): the probe reads it itself.
         return probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
       },
-      DrawMethod::kFastest, &report_));
+      DrawMethod::kFastest, &report_);
+  // Past the draw the pool serves only the conversions' further draws and, where nothing
+  // was chosen, the reason why. Otherwise its records go before the chosen files get paths
+  // of their own, which would else be held twice over at once.
+  if (!drawn.empty() && !(conversions_ && !options_.dryRun)) {
+    chosen_ = pool.TakeCandidates(drawn);
+  } else {
+    chosen_ = ToCandidates(drawn);
+  }
+  std::vector<PooledCandidate>().swap(drawn);
   ReadMissingSizes(chosen_);
   if (conversions_ && !options_.dryRun) {
     for (std::size_t i = amountsBefore; i < report_.chosenAmounts.size(); ++i)
@@ -789,8 +808,9 @@ void Run::FinishPlaylist() {
   summary_.cancelled = written == PlaylistResult::kCancelled;
   summary_.doneFiles = counts.written;
   summary_.skippedFiles = counts.leftOut;
-  for (const Candidate& candidate : chosen_)
-    if (IsPlaylistEntryPath(candidate.path)) summary_.doneBytes += candidate.sizeBytes;
+  // The chosen files' paths have moved to the outcome.
+  for (std::size_t i = 0; i < chosen_.size(); ++i)
+    if (IsPlaylistEntryPath(outcome_.chosenPaths[i])) summary_.doneBytes += chosen_[i].sizeBytes;
 }
 
 }  // namespace
