@@ -25,3 +25,13 @@ bench_record() {
     'BEGIN { printf "%s\t%s\t%.6f\t%s\t%.6f\t%s\n", area, case, ours / 1e6, base, base_us / 1e6, goal }' \
     >>"$SORVINA_BENCH_RESULTS"
 }
+
+# bench_record_bytes AREA CASE OUR_BYTES BASELINE BASELINE_BYTES GOAL PATH_BYTES
+# A comparison of memory rather than time: bytes per file at the peak, GOAL the most that
+# ours may take beyond the file's path (PATH_BYTES, the mean path length), or "-". Marked
+# "bytes" in a seventh column, for the table of memory in RESULTS.md.
+bench_record_bytes() {
+  [[ -n ${SORVINA_BENCH_RESULTS:-} ]] || return 0
+  printf '%s\t%s\t%.1f\t%s\t%.1f\t%s\tbytes\t%.1f\n' "$1" "$2" "$3" "$4" "$5" "$6" "$7" \
+    >>"$SORVINA_BENCH_RESULTS"
+}

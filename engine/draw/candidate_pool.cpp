@@ -3,8 +3,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <new>
 #include <utility>
 
 #include "platform/memory_advice.h"
@@ -38,9 +42,17 @@ DirectoryNode::DirectoryNode(PathStyle style, std::pmr::memory_resource* memory)
 
 namespace {
 
-// The first block of a filter's memory, and of a pool's paths; later ones grow from there,
-// soon into large pages.
+// The first block of a BlockMemory; each next one is twice as large, up to the largest.
 constexpr std::size_t kFirstBlockSize = 64 * 1024;
+constexpr std::size_t kLargestBlockSize = std::size_t{2} << 20;
+
+char* NewBlock(std::size_t size) {
+  return static_cast<char*>(::operator new(size));
+}
+
+void DeleteBlock(char* data, std::size_t size) {
+  ::operator delete(data, size);
+}
 
 // A copy of `text` in `memory`, which lives as long as that memory.
 std::string_view CopyInto(std::pmr::memory_resource& memory, std::string_view text) {
@@ -59,10 +71,50 @@ std::size_t ComponentEnd(std::string_view text, std::size_t begin, PathStyle sty
 
 }  // namespace
 
-DuplicateFilter::DuplicateFilter(PathStyle style)
-    : style_(style),
-      memory_(std::make_unique<std::pmr::monotonic_buffer_resource>(kFirstBlockSize,
-                                                                    platform::LargePageMemory())) {
+void* BlockMemory::do_allocate(std::size_t bytes, std::size_t alignment) {
+  if (!blocks_.empty() && blocks_.back().data != nullptr) {
+    const Block& last = blocks_.back();
+    const auto at = reinterpret_cast<std::uintptr_t>(last.data) + used_;
+    const std::uintptr_t aligned = (at + alignment - 1) & ~(std::uintptr_t{alignment} - 1);
+    if (aligned + bytes <= reinterpret_cast<std::uintptr_t>(last.data) + last.size) {
+      used_ = aligned + bytes - reinterpret_cast<std::uintptr_t>(last.data);
+      return reinterpret_cast<void*>(aligned);
+    }
+  }
+  std::size_t size =
+      blocks_.empty() ? kFirstBlockSize : std::min(blocks_.back().size * 2, kLargestBlockSize);
+  // A piece larger than that has a block of its own.
+  size = std::max(size, bytes + alignment);
+  // Room for the block is made before it is taken, so that a failure loses nothing.
+  blocks_.reserve(blocks_.size() + 1);
+  blocks_.push_back({NewBlock(size), size});
+  used_ = 0;
+  return do_allocate(bytes, alignment);
+}
+
+void BlockMemory::release() {
+  for (const Block& block : blocks_)
+    if (block.data != nullptr) DeleteBlock(block.data, block.size);
+  blocks_.clear();
+  used_ = 0;
+}
+
+std::vector<std::span<const char>> BlockMemory::blocks() const {
+  std::vector<std::span<const char>> spans;
+  spans.reserve(blocks_.size());
+  for (const Block& block : blocks_)
+    spans.emplace_back(block.data, block.data == nullptr ? 0 : block.size);
+  return spans;
+}
+
+void BlockMemory::ReleaseBlock(std::size_t index) {
+  Block& block = blocks_.at(index);
+  if (block.data == nullptr) return;
+  DeleteBlock(block.data, block.size);
+  block.data = nullptr;
+}
+
+DuplicateFilter::DuplicateFilter(PathStyle style) : style_(style) {
   nodes_.emplace_back(style_, memory_.get());
 }
 
@@ -147,11 +199,6 @@ void DuplicateFilter::ReleaseAll() {
   nodes_.emplace_back(style_, memory_.get());
 }
 
-std::unique_ptr<std::pmr::monotonic_buffer_resource> CandidatePool::NewPathMemory() {
-  return std::make_unique<std::pmr::monotonic_buffer_resource>(kFirstBlockSize,
-                                                               platform::LargePageMemory());
-}
-
 void CandidatePool::Add(std::string_view path, std::int64_t sizeBytes, double weight) {
   const Index index = candidates_.size();
   totalWeight_ += weight;
@@ -164,6 +211,55 @@ void CandidatePool::Add(std::string_view path, std::int64_t sizeBytes, double we
   live_[index / 64] |= std::uint64_t{1} << (index % 64);
   head_ = index;
   ++count_;
+}
+
+std::vector<Candidate> CandidatePool::TakeCandidates(std::span<const PooledCandidate> records) {
+  ReleaseAllButPaths();
+  const std::vector<std::span<const char>> blocks = paths_->blocks();
+  if (blocks.empty() || records.size() > std::numeric_limits<std::uint32_t>::max()) {
+    std::vector<Candidate> candidates = ToCandidates(records);
+    paths_->release();
+    return candidates;
+  }
+  std::vector<Candidate> candidates(records.size());
+  // The blocks by address, to find each path's block; then the records of each block in
+  // turn, by a count of the records per block.
+  std::vector<std::uint32_t> byAddress(blocks.size());
+  for (std::uint32_t b = 0; b < byAddress.size(); ++b)
+    byAddress[b] = b;
+  std::sort(byAddress.begin(), byAddress.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return blocks[a].data() < blocks[b].data(); });
+  const auto blockOf = [&](std::string_view path) {
+    // The last block that begins at or before the path (an empty path may lie anywhere;
+    // it is copied with whichever block it falls to).
+    const auto after = std::upper_bound(byAddress.begin(), byAddress.end(), path.data(),
+                                        [&](const char* at, std::uint32_t b) {
+                                          return std::less<const char*>{}(at, blocks[b].data());
+                                        });
+    return after == byAddress.begin() ? byAddress.front() : *(after - 1);
+  };
+  std::vector<std::uint32_t> block(records.size());
+  std::vector<std::size_t> start(blocks.size() + 1, 0);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    block[i] = blockOf(records[i].path);
+    ++start[block[i] + 1];
+  }
+  for (std::size_t b = 0; b < blocks.size(); ++b)
+    start[b + 1] += start[b];
+  std::vector<std::uint32_t> order(records.size());
+  {
+    std::vector<std::size_t> next(start.begin(), start.end() - 1);
+    for (std::size_t i = 0; i < records.size(); ++i)
+      order[next[block[i]]++] = static_cast<std::uint32_t>(i);
+  }
+  std::vector<std::uint32_t>().swap(block);
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    for (std::size_t k = start[b]; k < start[b + 1]; ++k)
+      candidates[order[k]] = ToCandidate(records[order[k]]);
+    paths_->ReleaseBlock(b);
+  }
+  paths_->release();
+  return candidates;
 }
 
 void CandidatePool::Remove(Index index) {
@@ -204,11 +300,15 @@ void CandidatePool::Reweigh(const std::function<double(Index)>& weigh) {
 }
 
 void CandidatePool::ReleaseAll() {
+  ReleaseAllButPaths();
+  paths_->release();
+}
+
+void CandidatePool::ReleaseAllButPaths() {
   // Swapped with empty arrays, which free their memory, as clear() would not.
   std::pmr::vector<PooledCandidate>(platform::LargePageMemory()).swap(candidates_);
   std::pmr::vector<double>(platform::LargePageMemory()).swap(weights_);
   std::pmr::vector<std::uint64_t>(platform::LargePageMemory()).swap(live_);
-  paths_->release();
   head_ = kNone;
   count_ = 0;
   totalWeight_ = 0.0;

@@ -47,6 +47,43 @@ inline Candidate ToCandidate(const PooledCandidate& record) {
 // The same for each of `records`.
 std::vector<Candidate> ToCandidates(std::span<const PooledCandidate> records);
 
+// Memory handed out piece after piece and let go all at once, for a library's worth of
+// small texts and table entries, in blocks that grow to 2 MiB. The blocks take ordinary
+// pages rather than large ones: the system backs a large page whole as soon as any of it
+// is touched, so that each part-filled block would hold up to 2 MiB for nothing, and
+// large pages made no run measurably faster here.
+class BlockMemory final : public std::pmr::memory_resource {
+ public:
+  BlockMemory() = default;
+  BlockMemory(const BlockMemory&) = delete;
+  BlockMemory& operator=(const BlockMemory&) = delete;
+  ~BlockMemory() override { release(); }
+
+  // Lets go of every block: whatever was handed out may no longer be used.
+  void release();
+
+  // The blocks, each as the range of memory it spans, the oldest first.
+  std::vector<std::span<const char>> blocks() const;
+  // Lets go of the block numbered `index` in blocks() before the others: nothing in it
+  // may be used any more, and nothing more may be asked for until release().
+  void ReleaseBlock(std::size_t index);
+
+ private:
+  struct Block {
+    char* data;
+    std::size_t size;
+  };
+
+  void* do_allocate(std::size_t bytes, std::size_t alignment) override;
+  void do_deallocate(void*, std::size_t, std::size_t) override {}
+  bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override {
+    return this == &other;
+  }
+
+  std::vector<Block> blocks_;  // the oldest first
+  std::size_t used_ = 0;       // of the newest block
+};
+
 // Hashing and equality of path components as the path style compares them, usable with
 // string_view keys so that lookups need no copies.
 struct ComponentHash {
@@ -110,6 +147,19 @@ class DuplicateFilter {
   // listing gives it.
   const DirectoryNode* RegisterFile(DirectoryNode& folder, std::string_view relative);
 
+  // For a scan that keeps the names itself: whether the file `name` (one name, as a folder
+  // listing gives it) is registered in `folder`; and registering it there, when it is not,
+  // with no copy of it: `name` must stay readable until the filter forgets everything.
+  bool HasFile(const DirectoryNode& folder, std::string_view name) const {
+    return folder.files.contains(name);
+  }
+  void RegisterKeptFile(DirectoryNode& folder, std::string_view name) { folder.files.insert(name); }
+  // A hint that about `count` more files will be registered in `folder`: its table is
+  // sized once rather than grown step by step, each step leaving its old table unused.
+  void ExpectFiles(DirectoryNode& folder, std::size_t count) {
+    folder.files.reserve(folder.files.size() + count);
+  }
+
   // Forgets every path.
   void ReleaseAll();
 
@@ -123,7 +173,7 @@ class DuplicateFilter {
   // The names and every map entry are taken from large blocks, one after another, rather
   // than allocated one by one: a library's worth of them is made and let go at once. Held
   // by pointer, so that the maps' hold on it survives a move of the filter.
-  std::unique_ptr<std::pmr::monotonic_buffer_resource> memory_;
+  std::unique_ptr<BlockMemory> memory_ = std::make_unique<BlockMemory>();
   std::deque<DirectoryNode> nodes_;  // the root first; a deque never moves its elements
 };
 
@@ -148,6 +198,12 @@ class CandidatePool {
   // Takes the candidate at `index` out of the pool. Its record stays, readable through
   // operator[], until ReleaseAll.
   void Remove(Index index);
+  // Empties the pool, as ReleaseAll, and returns the candidates that `records`, taken
+  // out of it (a draw's), name, with paths of their own: for a run that needs nothing more
+  // of the pool. Its records go first, and the paths are copied block by block, each block
+  // let go once its paths are copied, so that they are held twice over only a block at a
+  // time.
+  std::vector<Candidate> TakeCandidates(std::span<const PooledCandidate> records);
   // A hint that the record at `index` will be read soon.
   void PrefetchRecord(Index index) const {
     const char* record = reinterpret_cast<const char*>(&candidates_[index]);
@@ -207,21 +263,21 @@ class CandidatePool {
   DuplicateFilter& filter() { return filter_; }
 
  private:
-  static std::unique_ptr<std::pmr::monotonic_buffer_resource> NewPathMemory();
-
+  // Empties the pool and the filter but keeps the paths.
+  void ReleaseAllButPaths();
   // Every candidate keeps its index, so the pool order is the order of the indices
   // reversed, and the pool itself is a bit per candidate: set while it is in the pool.
   // Taking one out touches one bit rather than two neighbours' links, and the walk to the
   // next one skips 64 that have left at a time.
-  // The arrays and the paths take large pages once they are large: collecting a library
-  // fills them in one go, and a draw reads them all over.
+  // The arrays take large pages once they are large: collecting a library fills them in
+  // one go, and a draw reads them all over.
   std::pmr::vector<PooledCandidate> candidates_{platform::LargePageMemory()};  // by index
   std::pmr::vector<double> weights_{platform::LargePageMemory()};  // the weights, by index
   // Bit i of word i / 64: candidate i is in the pool.
   std::pmr::vector<std::uint64_t> live_{platform::LargePageMemory()};
   // The paths, one after another in blocks that never move. Held by pointer, so that
   // the records' views of it survive a move of the pool.
-  std::unique_ptr<std::pmr::monotonic_buffer_resource> paths_ = NewPathMemory();
+  std::unique_ptr<BlockMemory> paths_ = std::make_unique<BlockMemory>();
   Index head_ = kNone;
   std::size_t count_ = 0;
   double totalWeight_ = 0.0;

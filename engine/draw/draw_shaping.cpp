@@ -38,9 +38,6 @@ std::string FolderKey(std::string_view path) {
   return std::string(FolderOf(path));
 }
 
-// Marks a place that SpreadArtists has filled.
-constexpr std::size_t kPlaced = ~std::size_t{0};
-
 }  // namespace
 
 bool ShapesTheDraw(const ExtraOptions& options) {
@@ -221,48 +218,80 @@ std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
   return SpreadOrder(numbered);
 }
 
-void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags, bool keepAlbums) {
+namespace {
+
+// Where each song of `paths` (in draw order) goes to keep artists apart: the new order,
+// as positions in the old one.
+std::vector<std::size_t> SpreadPlaces(const std::vector<std::string_view>& paths,
+                                      const DrawTagTable& tags, bool keepAlbums) {
   // Runs of songs that move as one: each song alone, or an album's songs together. Songs
   // the table lacks count by their folder, numbered after its names.
   std::unordered_map<std::string, std::uint32_t> folders;
-  const auto numbers = [&](const Candidate& song) {
-    if (const DrawTagTable::Entry* entry = tags.Find(song.path))
+  const auto numbers = [&](std::string_view path) {
+    if (const DrawTagTable::Entry* entry = tags.Find(path))
       return std::pair(entry->artist, entry->album);
     const auto number = static_cast<std::uint32_t>(tags.nameCount() + folders.size());
-    const std::uint32_t folder = folders.try_emplace(FolderKey(song.path), number).first->second;
+    const std::uint32_t folder = folders.try_emplace(FolderKey(path), number).first->second;
     return std::pair(folder, folder);
   };
   std::vector<std::size_t> runStarts;
   std::vector<std::uint32_t> artists;
   std::uint32_t previousAlbum = 0;
-  for (std::size_t i = 0; i < chosen.size(); ++i) {
-    const auto [artist, album] = numbers(chosen[i]);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    const auto [artist, album] = numbers(paths[i]);
     if (keepAlbums && i > 0 && album == previousAlbum) continue;
     previousAlbum = album;
     runStarts.push_back(i);
     artists.push_back(artist);
   }
-  runStarts.push_back(chosen.size());
-  // The new order made in place, following each cycle of the permutation.
+  runStarts.push_back(paths.size());
   std::vector<std::size_t> from;
-  from.reserve(chosen.size());
+  from.reserve(paths.size());
   for (const std::size_t run : SpreadOrder(artists)) {
     for (std::size_t i = runStarts[run]; i < runStarts[run + 1]; ++i)
       from.push_back(i);
   }
+  return from;
+}
+
+// Puts `items` in the order `from` gives (the new order as positions in the old one), in
+// place, following each cycle of the permutation.
+template <typename Item>
+void Reorder(std::vector<Item>& items, std::vector<std::size_t> from) {
+  constexpr std::size_t kPlaced = ~std::size_t{0};
   for (std::size_t start = 0; start < from.size(); ++start) {
     if (from[start] == start || from[start] == kPlaced) continue;
-    Candidate first = std::move(chosen[start]);
+    Item first = std::move(items[start]);
     std::size_t at = start;
     while (from[at] != start) {
-      chosen[at] = std::move(chosen[from[at]]);
+      items[at] = std::move(items[from[at]]);
       const std::size_t next = from[at];
       from[at] = kPlaced;
       at = next;
     }
-    chosen[at] = std::move(first);
+    items[at] = std::move(first);
     from[at] = kPlaced;
   }
+}
+
+template <typename Song>
+void SpreadSongs(std::vector<Song>& chosen, const DrawTagTable& tags, bool keepAlbums) {
+  std::vector<std::string_view> paths;
+  paths.reserve(chosen.size());
+  for (const Song& song : chosen)
+    paths.emplace_back(song.path);
+  Reorder(chosen, SpreadPlaces(paths, tags, keepAlbums));
+}
+
+}  // namespace
+
+void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags, bool keepAlbums) {
+  SpreadSongs(chosen, tags, keepAlbums);
+}
+
+void SpreadArtists(std::vector<PooledCandidate>& chosen, const DrawTagTable& tags,
+                   bool keepAlbums) {
+  SpreadSongs(chosen, tags, keepAlbums);
 }
 
 namespace {

@@ -125,6 +125,8 @@ std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists);
 // songs of one album that follow one another move as one, by the artist of the first.
 void SpreadArtists(std::vector<Candidate>& chosen, const DrawTagTable& tags,
                    bool keepAlbums = false);
+void SpreadArtists(std::vector<PooledCandidate>& chosen, const DrawTagTable& tags,
+                   bool keepAlbums = false);
 
 // The groups that `balance` gives every candidate of `pool` an equal chance by: their
 // artists or albums by `tags`, or their folders (which need no tags).

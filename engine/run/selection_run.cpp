@@ -368,9 +368,9 @@ class Run {
  private:
   bool FindPlayer();
   bool Draw();
-  std::vector<Candidate> DrawSongs(CandidatePool& pool, RandomGenerator& random,
-                                   const DrawLimit& limit, const DurationOf& durationOf,
-                                   DrawReport* report, bool wholeAlbums);
+  std::vector<PooledCandidate> DrawSongs(CandidatePool& pool, RandomGenerator& random,
+                                         const DrawLimit& limit, const DurationOf& durationOf,
+                                         DrawReport* report, bool wholeAlbums);
   void ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimit limit,
                        ConvertedSpace* space);
   void PlanTargets();
@@ -434,9 +434,16 @@ SelectionOutcome Run::Go() {
     return std::move(outcome_);
   }
 
+  // A playlist needs the chosen files' paths from here on only as the outcome lists them:
+  // they move there rather than be held twice. A copy still needs them as chosen.
   outcome_.chosenPaths.reserve(chosen_.size());
-  for (const Candidate& candidate : chosen_)
-    outcome_.chosenPaths.push_back(candidate.path);
+  for (Candidate& candidate : chosen_) {
+    if (settings_.copyToFolder) {
+      outcome_.chosenPaths.push_back(candidate.path);
+    } else {
+      outcome_.chosenPaths.push_back(std::move(candidate.path));
+    }
+  }
   summary_.chosenFiles = chosen_.size();
   PlanTargets();
   // Chosen files that the previous fill left on the destination stay there.
@@ -507,6 +514,9 @@ bool Run::Draw() {
   CollectionOptions collection;
   collection.readSizes = request_.limit.kind != DrawLimit::Kind::kSeconds;
   CollectCandidates(settings_, pool, collection);
+  // Every file is in: nothing asks the duplicate filter again, and its tables, a
+  // library's worth, would stay through the draw.
+  pool.filter().ReleaseAll();
   if (pool.count() == 0) {
     waitCursor.reset();
     ports_.ShowInformation(kNoMp3sFoundMessage);
@@ -578,13 +588,29 @@ bool Run::Draw() {
   random.Seed(options_.seed.value_or(platform::ClockSeed()));
   media::TrackProbe probe;
   const std::size_t amountsBefore = report_.chosenAmounts.size();
-  chosen_ = DrawSongs(
+  std::vector<PooledCandidate> drawn = DrawSongs(
       pool, random, drawLimit,
       [&probe](const Candidate& candidate) {
         // A size not read yet is told as unknown (0): the probe reads it itself.
         return probe.Seconds(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0));
       },
       &report_, settings_.options.albums);
+  // Past the draw the pool serves only the conversions' further draws and, where nothing
+  // was chosen, the reason why. Otherwise its records go before the chosen files get paths
+  // of their own, which would else be held twice over at once; artists are spread first,
+  // as the tag table knows the songs by the pool's paths.
+  bool spread = settings_.options.spread;
+  if (!drawn.empty() && !(conversions_ && !options_.dryRun)) {
+    if (spread) SpreadArtists(drawn, *tags_, settings_.options.albums);
+    spread = false;
+    artistCap.reset();  // it knows the songs through the tag table
+    drawLimit.gate = plan_ ? &*plan_ : nullptr;
+    tags_.reset();
+    chosen_ = pool.TakeCandidates(drawn);
+  } else {
+    chosen_ = ToCandidates(drawn);
+  }
+  std::vector<PooledCandidate>().swap(drawn);
   ReadMissingSizes(chosen_);
   if (conversions_ && !options_.dryRun) {
     for (std::size_t i = amountsBefore; i < report_.chosenAmounts.size(); ++i)
@@ -594,7 +620,7 @@ bool Run::Draw() {
     if (cancelled_) return true;
   }
   // The play order, and so the copy's and the playlist's, keeps artists apart.
-  if (settings_.options.spread) SpreadArtists(chosen_, *tags_, settings_.options.albums);
+  if (spread) SpreadArtists(chosen_, *tags_, settings_.options.albums);
   if (plan_)
     summary_.leftOut.insert(summary_.leftOut.end(), plan_->leftOut().begin(),
                             plan_->leftOut().end());
@@ -605,21 +631,17 @@ bool Run::Draw() {
 
 // Draws from `pool` as the options ask: songs one by one, a song of an artist, album or
 // folder drawn first, or (with `wholeAlbums`) whole albums.
-std::vector<Candidate> Run::DrawSongs(CandidatePool& pool, RandomGenerator& random,
-                                      const DrawLimit& limit, const DurationOf& durationOf,
-                                      DrawReport* report, bool wholeAlbums) {
-  if (wholeAlbums) {
-    return ToCandidates(
-        DrawAlbums(pool, random, limit, AlbumsOf(pool, *tags_), durationOf, report));
-  }
+std::vector<PooledCandidate> Run::DrawSongs(CandidatePool& pool, RandomGenerator& random,
+                                            const DrawLimit& limit, const DurationOf& durationOf,
+                                            DrawReport* report, bool wholeAlbums) {
+  if (wholeAlbums)
+    return DrawAlbums(pool, random, limit, AlbumsOf(pool, *tags_), durationOf, report);
   const DrawBalance balance = settings_.options.balance;
   if (balance != DrawBalance::kNone) {
-    return ToCandidates(DrawGrouped(pool, random, limit,
-                                    GroupsOf(pool, balance, tags_ ? &*tags_ : nullptr), durationOf,
-                                    report));
+    return DrawGrouped(pool, random, limit, GroupsOf(pool, balance, tags_ ? &*tags_ : nullptr),
+                       durationOf, report);
   }
-  return ToCandidates(
-      DrawCandidates(pool, random, limit, durationOf, DrawMethod::kFastest, report));
+  return DrawCandidates(pool, random, limit, durationOf, DrawMethod::kFastest, report);
 }
 
 // Converts the chosen songs that need it, and where the draw keeps filling an amount of
@@ -644,7 +666,7 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
     }
     DrawReport report;
     // Whole albums are topped up with single songs.
-    std::vector<Candidate> drawn = DrawSongs(pool, random, limit, {}, &report, false);
+    std::vector<Candidate> drawn = ToCandidates(DrawSongs(pool, random, limit, {}, &report, false));
     ReadMissingSizes(drawn);
     for (const std::int64_t amount : report.chosenAmounts)
       limit.budget -= amount;
@@ -821,8 +843,9 @@ void Run::FinishPlaylist() {
   summary_.cancelled = written == PlaylistResult::kCancelled;
   summary_.doneFiles = counts.written;
   summary_.skippedFiles = counts.leftOut;
-  for (const Candidate& candidate : chosen_)
-    if (IsPlaylistEntryPath(candidate.path)) summary_.doneBytes += candidate.sizeBytes;
+  // The chosen files' paths have moved to the outcome.
+  for (std::size_t i = 0; i < chosen_.size(); ++i)
+    if (IsPlaylistEntryPath(outcome_.chosenPaths[i])) summary_.doneBytes += chosen_[i].sizeBytes;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/scan/collection.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -149,6 +150,12 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
     if (readAhead) contents = readAhead->Take(path, opened.identity());
     const bool readHere = !contents;
     if (readHere) contents = ReadFolderContents(opened, types_, options_.readSizes);
+    if (weight > 0) {
+      const auto files =
+          std::count_if(contents->items.begin(), contents->items.end(),
+                        [](const FolderContents::Item& item) { return !item.isFolder; });
+      if (files > 0) filter.ExpectFiles(node, static_cast<std::size_t>(files));
+    }
     ScanFrame frame{std::nullopt, opened.identity(),    &node, path.size(),
                     weight,       std::move(*contents), 0,     nullptr};
     frame.folder = std::move(opened);
@@ -186,10 +193,13 @@ void CandidateCollector::ScanFolder(const std::string& folder, double weight) {
     if (!item.isFolder) {
       // A folder whose weight is not above zero gives no files. The filter is asked by name
       // in the folder's node: the path is made only for a file that is new to it.
-      if (frame.weight > 0 && filter.RegisterFile(*frame.node, name) != nullptr) {
+      if (frame.weight > 0 && !filter.HasFile(*frame.node, name)) {
         path.append(name);
         pool_.Add(path, item.sizeBytes, frame.weight);
         path.resize(frame.pathLength);
+        // The filter takes the name as the pool keeps it, at the end of its path.
+        const std::string_view kept = pool_[pool_.head()].path;
+        filter.RegisterKeptFile(*frame.node, kept.substr(kept.size() - name.size()));
       }
       continue;
     }

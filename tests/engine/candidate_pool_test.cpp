@@ -118,6 +118,18 @@ TEST(DuplicateFilterTest, FolderNodesAndWholePathsNameTheSameFiles) {
                                       [&](char ch) { return text::IsSeparator(ch, c.style); });
     if (oneName) {
       EXPECT_EQ(scanFirst.RegisterPath(Joined(folderPath, "other.mp3", c.style)), scanned);
+      // A scan that keeps the names itself gets the same answers, with either first.
+      const std::string kept = c.file;
+      DuplicateFilter keptFirst(c.style);
+      keptFirst.ExpectFiles(node(keptFirst), 2);
+      ASSERT_FALSE(keptFirst.HasFile(node(keptFirst), kept));
+      keptFirst.RegisterKeptFile(node(keptFirst), kept);
+      EXPECT_TRUE(keptFirst.HasFile(node(keptFirst), c.file));
+      EXPECT_EQ(keptFirst.RegisterPath(path), nullptr);
+      EXPECT_EQ(keptFirst.RegisterFile(node(keptFirst), c.file), nullptr);
+      DuplicateFilter pathFirst(c.style);
+      ASSERT_NE(pathFirst.RegisterPath(path), nullptr);
+      EXPECT_TRUE(pathFirst.HasFile(node(pathFirst), c.file));
     }
 
     DuplicateFilter listFirst(c.style);
@@ -229,6 +241,45 @@ TEST(CandidatePoolTest, PathsStayReadableAsThePoolGrowsMovesAndIsRefilled) {
     moved.ReleaseAll();
     first = std::move(moved);
   }
+}
+
+TEST(CandidatePoolTest, TakeCandidatesCopiesEveryPathInTheRecordsOrderAndEmptiesThePool) {
+  // Paths over many blocks, one larger than any block and one empty, taken in an order
+  // that jumps between blocks: each must come back whole, with its record's figures.
+  const auto pathOf = [](std::size_t i) {
+    if (i == 7) return std::string(3 << 20, 'x');
+    if (i == 11) return std::string();
+    return "/music/" + std::string(40 + i % 90, 'a' + static_cast<char>(i % 26)) + "/" +
+           std::to_string(i) + ".mp3";
+  };
+  constexpr std::size_t kCount = 50'000;
+  CandidatePool pool(PathStyle::kPosix);
+  for (std::size_t i = 0; i < kCount; ++i) {
+    pool.BeginSource(i % 3);
+    pool.Add(pathOf(i), static_cast<std::int64_t>(i), 0.5 + static_cast<double>(i % 4));
+  }
+  ASSERT_NE(pool.filter().RegisterPath("/music/a.mp3"), nullptr);
+  std::vector<PooledCandidate> records;
+  for (std::size_t k = 0; k < kCount; k += 2)
+    records.push_back(pool[(k * 7919) % kCount]);
+  records.push_back(pool[7]);
+  records.push_back(pool[11]);
+  const std::vector<Candidate> expected = ToCandidates(records);
+
+  const std::vector<Candidate> taken = pool.TakeCandidates(records);
+  ASSERT_EQ(taken.size(), expected.size());
+  for (std::size_t k = 0; k < taken.size(); ++k) {
+    ASSERT_EQ(taken[k].path, expected[k].path) << k;
+    ASSERT_EQ(taken[k].sizeBytes, expected[k].sizeBytes) << k;
+    ASSERT_EQ(taken[k].weight, expected[k].weight) << k;
+    ASSERT_EQ(taken[k].source, expected[k].source) << k;
+  }
+  EXPECT_EQ(pool.count(), 0u);
+  EXPECT_EQ(pool.head(), CandidatePool::kNone);
+  // Empty as after ReleaseAll: the filter has forgotten too, and the pool fills anew.
+  EXPECT_NE(pool.filter().RegisterPath("/music/a.mp3"), nullptr);
+  pool.Add("/music/a.mp3", 1, 1.0);
+  EXPECT_THAT(WalkPaths(pool), ElementsAre("/music/a.mp3"));
 }
 
 }  // namespace
