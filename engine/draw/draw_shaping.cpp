@@ -178,21 +178,26 @@ void ArtistCap::Chosen(const Candidate& candidate) {
   if (next_ != nullptr) next_->Chosen(candidate);
 }
 
-std::vector<std::size_t> SpreadOrder(const std::vector<std::uint32_t>& artists) {
+namespace {
+
+// SpreadOrder in 32-bit positions: spreading a library's worth of songs holds several
+// lists of them at once.
+std::vector<std::uint32_t> SpreadPositions(const std::vector<std::uint32_t>& artists) {
   // Artists numbered as they first appear, each with its songs' positions in draw order.
-  std::unordered_map<std::uint32_t, std::size_t> numberOf;
-  std::vector<std::vector<std::size_t>> songs;
+  std::unordered_map<std::uint32_t, std::uint32_t> numberOf;
+  std::vector<std::vector<std::uint32_t>> songs;
   for (std::size_t i = 0; i < artists.size(); ++i) {
-    const auto [found, added] = numberOf.try_emplace(artists[i], songs.size());
+    const auto [found, added] =
+        numberOf.try_emplace(artists[i], static_cast<std::uint32_t>(songs.size()));
     if (added) songs.emplace_back();
-    songs[found->second].push_back(i);
+    songs[found->second].push_back(static_cast<std::uint32_t>(i));
   }
   // Most songs left first, then the artist drawn first.
   std::set<std::pair<std::size_t, std::size_t>, std::greater<>> waiting;  // (left, ~number)
   for (std::size_t number = 0; number < songs.size(); ++number)
     waiting.emplace(songs[number].size(), ~number);
   std::vector<std::size_t> taken(songs.size(), 0);
-  std::vector<std::size_t> order;
+  std::vector<std::uint32_t> order;
   order.reserve(artists.size());
   std::size_t previous = ~std::size_t{0};
   while (!waiting.empty()) {
@@ -208,6 +213,13 @@ std::vector<std::size_t> SpreadOrder(const std::vector<std::uint32_t>& artists) 
   return order;
 }
 
+}  // namespace
+
+std::vector<std::size_t> SpreadOrder(const std::vector<std::uint32_t>& artists) {
+  const std::vector<std::uint32_t> order = SpreadPositions(artists);
+  return {order.begin(), order.end()};
+}
+
 std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
   std::unordered_map<std::string_view, std::uint32_t> numbers;
   std::vector<std::uint32_t> numbered;
@@ -220,10 +232,11 @@ std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
 
 namespace {
 
-// Where each song of `paths` (in draw order) goes to keep artists apart: the new order,
-// as positions in the old one.
-std::vector<std::size_t> SpreadPlaces(const std::vector<std::string_view>& paths,
-                                      const DrawTagTable& tags, bool keepAlbums) {
+// Where each of `songs` (in draw order) goes to keep artists apart: the new order, as
+// positions in the old one.
+template <typename Song>
+std::vector<std::uint32_t> SpreadPlaces(const std::vector<Song>& songs, const DrawTagTable& tags,
+                                        bool keepAlbums) {
   // Runs of songs that move as one: each song alone, or an album's songs together. Songs
   // the table lacks count by their folder, numbered after its names.
   std::unordered_map<std::string, std::uint32_t> folders;
@@ -234,21 +247,21 @@ std::vector<std::size_t> SpreadPlaces(const std::vector<std::string_view>& paths
     const std::uint32_t folder = folders.try_emplace(FolderKey(path), number).first->second;
     return std::pair(folder, folder);
   };
-  std::vector<std::size_t> runStarts;
+  std::vector<std::uint32_t> runStarts;
   std::vector<std::uint32_t> artists;
   std::uint32_t previousAlbum = 0;
-  for (std::size_t i = 0; i < paths.size(); ++i) {
-    const auto [artist, album] = numbers(paths[i]);
+  for (std::size_t i = 0; i < songs.size(); ++i) {
+    const auto [artist, album] = numbers(songs[i].path);
     if (keepAlbums && i > 0 && album == previousAlbum) continue;
     previousAlbum = album;
-    runStarts.push_back(i);
+    runStarts.push_back(static_cast<std::uint32_t>(i));
     artists.push_back(artist);
   }
-  runStarts.push_back(paths.size());
-  std::vector<std::size_t> from;
-  from.reserve(paths.size());
-  for (const std::size_t run : SpreadOrder(artists)) {
-    for (std::size_t i = runStarts[run]; i < runStarts[run + 1]; ++i)
+  runStarts.push_back(static_cast<std::uint32_t>(songs.size()));
+  std::vector<std::uint32_t> from;
+  from.reserve(songs.size());
+  for (const std::uint32_t run : SpreadPositions(artists)) {
+    for (std::uint32_t i = runStarts[run]; i < runStarts[run + 1]; ++i)
       from.push_back(i);
   }
   return from;
@@ -257,15 +270,15 @@ std::vector<std::size_t> SpreadPlaces(const std::vector<std::string_view>& paths
 // Puts `items` in the order `from` gives (the new order as positions in the old one), in
 // place, following each cycle of the permutation.
 template <typename Item>
-void Reorder(std::vector<Item>& items, std::vector<std::size_t> from) {
-  constexpr std::size_t kPlaced = ~std::size_t{0};
-  for (std::size_t start = 0; start < from.size(); ++start) {
+void Reorder(std::vector<Item>& items, std::vector<std::uint32_t> from) {
+  constexpr std::uint32_t kPlaced = ~std::uint32_t{0};
+  for (std::uint32_t start = 0; start < from.size(); ++start) {
     if (from[start] == start || from[start] == kPlaced) continue;
     Item first = std::move(items[start]);
-    std::size_t at = start;
+    std::uint32_t at = start;
     while (from[at] != start) {
       items[at] = std::move(items[from[at]]);
-      const std::size_t next = from[at];
+      const std::uint32_t next = from[at];
       from[at] = kPlaced;
       at = next;
     }
@@ -276,11 +289,7 @@ void Reorder(std::vector<Item>& items, std::vector<std::size_t> from) {
 
 template <typename Song>
 void SpreadSongs(std::vector<Song>& chosen, const DrawTagTable& tags, bool keepAlbums) {
-  std::vector<std::string_view> paths;
-  paths.reserve(chosen.size());
-  for (const Song& song : chosen)
-    paths.emplace_back(song.path);
-  Reorder(chosen, SpreadPlaces(paths, tags, keepAlbums));
+  Reorder(chosen, SpreadPlaces(chosen, tags, keepAlbums));
 }
 
 }  // namespace
