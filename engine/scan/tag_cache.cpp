@@ -34,6 +34,13 @@ constexpr std::size_t kSmallestEntryBytes = 4 + 8 + 8 + 3 * 4 + 4 + 4 + 1;
 // would hold millions of songs.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
 constexpr int kMaxStars = 5;
+// An index slot holds an entry's number + 1 in its low bits and, above them, bits of its
+// path's hash, so that a lookup looks at the entries of other paths only rarely.
+constexpr std::uint32_t kEntryBits = (std::uint32_t{1} << 24) - 1;
+constexpr std::uint64_t kMaxLoadedEntries = kEntryBits - 1;  // far more than 256 MiB hold
+std::uint32_t Fingerprint(std::size_t hash) {
+  return static_cast<std::uint32_t>(hash >> 56) << 24;
+}
 
 std::uint64_t Fnv1a(std::string_view bytes) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;
@@ -89,17 +96,20 @@ class Reader {
   std::string_view bytes_;
 };
 
-bool GetEntry(Reader& reader, std::string& path, CachedTags& entry) {
-  media::DrawTags& tags = entry.tags;
+// The tags of an entry, read after its path, size and time.
+bool GetTags(Reader& reader, media::DrawTags& tags) {
   std::uint8_t rating = 0;
-  if (!reader.GetText(path) || !reader.Get(entry.sizeBytes) || !reader.Get(entry.modifiedNs) ||
-      !reader.GetText(tags.artist) || !reader.GetText(tags.albumArtist) ||
+  if (!reader.GetText(tags.artist) || !reader.GetText(tags.albumArtist) ||
       !reader.GetText(tags.album) || !reader.Get(tags.track) || !reader.Get(tags.disc) ||
       !reader.Get(rating))
     return false;
   tags.rating = rating;
-  return !path.empty() && entry.sizeBytes >= 0 && tags.track >= 0 && tags.disc >= 0 &&
-         tags.rating <= kMaxStars;
+  return tags.track >= 0 && tags.disc >= 0 && tags.rating <= kMaxStars;
+}
+
+bool GetEntry(Reader& reader, std::string& path, CachedTags& entry) {
+  return reader.GetText(path) && !path.empty() && reader.Get(entry.sizeBytes) &&
+         entry.sizeBytes >= 0 && reader.Get(entry.modifiedNs) && GetTags(reader, entry.tags);
 }
 
 void PutEntry(std::string& out, std::string_view path, const CachedTags& entry) {
@@ -228,6 +238,9 @@ void ForEachIndex(std::size_t count, std::size_t threads, std::size_t perThread,
 // Below this count of files a thread costs more to start than it saves: reading tags
 // from the system's cache takes some tens of microseconds.
 constexpr std::size_t kReadsPerThread = 8;
+// A status from the system's cache takes about a microsecond: a thread pays for itself
+// over some hundreds.
+constexpr std::size_t kStatusesPerThread = 512;
 
 // The name of the last folder in path[0, end), and where that name starts; empty at the
 // root or without a folder.
@@ -292,6 +305,7 @@ bool TagCache::IndexLoaded() {
   if (!reader.Get(version) || version != kVersion || !reader.Get(count) ||
       count > reader.left() / kSmallestEntryBytes)
     return false;
+  if (count > kMaxLoadedEntries) return false;
   loadedAt_.reserve(static_cast<std::size_t>(count) + 1);
   slots_.assign(std::bit_ceil(static_cast<std::size_t>(count) * 2 + 2), 0);
   std::string path;
@@ -300,10 +314,11 @@ bool TagCache::IndexLoaded() {
     const std::size_t at = bytes.size() - reader.left();
     if (!GetEntry(reader, path, entry) || FindLoaded(path)) return false;
     loadedAt_.push_back(static_cast<std::uint32_t>(at));
-    std::size_t slot = std::hash<std::string_view>{}(path) & (slots_.size() - 1);
+    const std::size_t hash = std::hash<std::string_view>{}(path);
+    std::size_t slot = hash & (slots_.size() - 1);
     while (slots_[slot] != 0)
       slot = (slot + 1) & (slots_.size() - 1);
-    slots_[slot] = static_cast<std::uint32_t>(i + 1);
+    slots_[slot] = static_cast<std::uint32_t>(i + 1) | Fingerprint(hash);
   }
   loadedAt_.push_back(static_cast<std::uint32_t>(bytes.size()));
   return reader.left() == 0;
@@ -311,9 +326,13 @@ bool TagCache::IndexLoaded() {
 
 std::optional<std::uint32_t> TagCache::FindLoaded(std::string_view path) const {
   if (slots_.empty()) return std::nullopt;
-  for (std::size_t slot = std::hash<std::string_view>{}(path) & (slots_.size() - 1);
-       slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1)) {
-    const std::uint32_t number = slots_[slot] - 1;
+  const std::size_t hash = std::hash<std::string_view>{}(path);
+  const std::uint32_t fingerprint = Fingerprint(hash);
+  for (std::size_t slot = hash & (slots_.size() - 1); slots_[slot] != 0;
+       slot = (slot + 1) & (slots_.size() - 1)) {
+    // Other paths are passed over by their fingerprints, without a look at their entries.
+    if ((slots_[slot] & ~kEntryBits) != fingerprint) continue;
+    const std::uint32_t number = (slots_[slot] & kEntryBits) - 1;
     // Each entry begins with its path, length first.
     Reader reader(std::string_view(bytes_).substr(loadedAt_[number]));
     std::uint32_t length = 0;
@@ -335,14 +354,17 @@ std::optional<media::DrawTags> TagCache::Lookup(std::string_view path, std::int6
   }
   const std::optional<std::uint32_t> number = FindLoaded(path);
   if (!number || loadedReplaced_[*number]) return std::nullopt;
-  Reader reader(std::string_view(bytes_).substr(loadedAt_[*number]));
-  std::string readPath;
-  CachedTags entry;
-  if (!GetEntry(reader, readPath, entry) || entry.sizeBytes != sizeBytes ||
-      entry.modifiedNs != modifiedNs)
+  // The entry was checked when loaded: past its path, the file as it was, then the tags,
+  // read only for a file that is still as it was.
+  Reader reader(std::string_view(bytes_).substr(loadedAt_[*number] + 4 + path.size()));
+  std::int64_t wasSize = 0;
+  std::int64_t wasModified = 0;
+  media::DrawTags tags;
+  if (!reader.Get(wasSize) || !reader.Get(wasModified) || wasSize != sizeBytes ||
+      wasModified != modifiedNs || !GetTags(reader, tags))
     return std::nullopt;
   loadedUsed_[*number] = true;
-  return std::move(entry.tags);
+  return tags;
 }
 
 std::optional<media::DrawTags> TagCache::Find(const std::string& path, std::int64_t sizeBytes,
@@ -411,14 +433,17 @@ std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCa
   const std::size_t count = paths.size();
   std::vector<media::DrawTags> tags(count);
   // Each file's status comes from the system's cache, as the scan has just asked for its
-  // size: one thread asks them all sooner than several would.
+  // size; asking takes a system call, so many are asked on several threads at once.
+  std::vector<std::optional<FileKey>> keys(count);
+  ForEachIndex(count, threads, kStatusesPerThread,
+               [&](std::size_t i) { keys[i] = KeyOf(paths[i]); });
   struct Miss {
     std::size_t index;
     std::optional<FileKey> key;
   };
   std::vector<Miss> misses;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::optional<FileKey> key = KeyOf(paths[i]);
+    const std::optional<FileKey>& key = keys[i];
     std::optional<media::DrawTags> found =
         key ? cache.Lookup(paths[i], key->sizeBytes, key->modifiedNs) : std::nullopt;
     if (found)

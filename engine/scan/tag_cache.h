@@ -82,7 +82,7 @@ class TagCache {
   // than any structure made of them would: a library's worth is read at every run.
   std::string bytes_;
   std::vector<std::uint32_t> loadedAt_;  // where each loaded entry begins, then where they end
-  std::vector<std::uint32_t> slots_;     // open addressing by path: entry number + 1, or 0
+  std::vector<std::uint32_t> slots_;     // open addressing by path: see kEntryBits; 0: empty
   std::vector<bool> loadedUsed_;         // looked up in this run (and not stored anew)
   std::vector<bool> loadedReplaced_;     // stored anew in this run
   // Entries stored in this run.
