@@ -41,6 +41,24 @@ TEST(TagCacheTest, KeepsWhatIsStoredAcrossRunsWhileTheFileIsUnchanged) {
   ASSERT_TRUE(cache.Save());
   EXPECT_EQ(TagCache(file).size(), 2u);
   EXPECT_EQ(TagCache(file).Find("/m/gone.mp3", 1, 1), std::nullopt);
+
+  // A file changed since is stored anew: one entry, the new one, once saved. A library's
+  // worth of entries comes back whole.
+  {
+    TagCache changed(file);
+    ASSERT_EQ(changed.Find("/m/a.mp3", 1000, 1'700'000'000'123'456'789), kFull);
+    changed.Store("/m/a.mp3", 1200, 9, DrawTags{"New", "", "", 0, 0, 2});
+    for (int i = 0; i < 3000; ++i)
+      changed.Store("/lib/" + std::to_string(i) + ".mp3", i, i, DrawTags{"A", "", "B", i, 0, 0});
+    ASSERT_TRUE(changed.Save());
+  }
+  TagCache reloaded(file);
+  EXPECT_EQ(reloaded.size(), 3001u);
+  EXPECT_EQ(reloaded.Find("/m/a.mp3", 1200, 9), (DrawTags{"New", "", "", 0, 0, 2}));
+  EXPECT_EQ(reloaded.Find("/m/a.mp3", 1000, 1'700'000'000'123'456'789), std::nullopt);
+  for (int i = 0; i < 3000; i += 7)
+    EXPECT_EQ(reloaded.Find("/lib/" + std::to_string(i) + ".mp3", i, i),
+              (DrawTags{"A", "", "B", i, 0, 0}));
 }
 
 TEST(TagCacheTest, TakesADamagedFileForAnEmptyCache) {
