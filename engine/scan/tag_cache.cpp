@@ -138,10 +138,11 @@ std::string EncodeEntries(const EntryRefs& entries) {
   return out;
 }
 
-// Puts the entries `bytes` hold into `entries` (empty) as values made from each
-// CachedTags; false, with `entries` in any state, when the bytes are damaged.
-template <class Value>
-bool DecodeInto(std::string_view bytes, std::unordered_map<std::string, Value>& entries) {
+// Reads the entries of a cache file's `bytes`: `begin(count)` once the header is read,
+// then `each(at, path, entry)` for every entry, `at` its place in `bytes`. False when the
+// bytes are damaged (anything but such a file exactly as written) or a call returns false.
+template <class Begin, class Each>
+bool ReadEntries(std::string_view bytes, const Begin& begin, const Each& each) {
   if (bytes.size() < kHeaderBytes + kChecksumBytes || !bytes.starts_with(kMagic)) return false;
   Reader tail(bytes.substr(bytes.size() - kChecksumBytes));
   std::uint64_t checksum = 0;
@@ -152,15 +153,13 @@ bool DecodeInto(std::string_view bytes, std::unordered_map<std::string, Value>& 
   std::uint32_t version = 0;
   std::uint64_t count = 0;
   if (!reader.Get(version) || version != kVersion || !reader.Get(count) ||
-      count > reader.left() / kSmallestEntryBytes)
+      count > reader.left() / kSmallestEntryBytes || !begin(count))
     return false;
-  entries.reserve(static_cast<std::size_t>(count));
   std::string path;
+  CachedTags entry;
   for (std::uint64_t i = 0; i < count; ++i) {
-    CachedTags entry;
-    if (!GetEntry(reader, path, entry) ||
-        !entries.try_emplace(path, Value{std::move(entry)}).second)
-      return false;
+    const std::size_t at = bytes.size() - reader.left();
+    if (!GetEntry(reader, path, entry) || !each(at, path, std::move(entry))) return false;
   }
   return reader.left() == 0;
 }
@@ -267,7 +266,16 @@ std::string EncodeTagCache(const TagCacheEntries& entries) {
 
 std::optional<TagCacheEntries> DecodeTagCache(std::string_view bytes) {
   TagCacheEntries entries;
-  if (!DecodeInto(bytes, entries)) return std::nullopt;
+  const bool whole = ReadEntries(
+      bytes,
+      [&entries](std::uint64_t count) {
+        entries.reserve(static_cast<std::size_t>(count));
+        return true;
+      },
+      [&entries](std::size_t, const std::string& path, CachedTags entry) {
+        return entries.try_emplace(path, std::move(entry)).second;
+      });
+  if (!whole) return std::nullopt;
   return entries;
 }
 
@@ -290,38 +298,30 @@ std::string TagCache::DefaultFile() {
 }
 
 bool TagCache::IndexLoaded() {
-  std::string_view bytes = bytes_;
-  // What DecodeInto checks, with each entry's place kept rather than a copy of it.
-  if (bytes.size() < kHeaderBytes + kChecksumBytes || !bytes.starts_with(kMagic) ||
-      bytes.size() > std::numeric_limits<std::uint32_t>::max())
-    return false;
-  Reader tail(bytes.substr(bytes.size() - kChecksumBytes));
-  std::uint64_t checksum = 0;
-  bytes.remove_suffix(kChecksumBytes);
-  if (!tail.Get(checksum) || checksum != Fnv1a(bytes)) return false;
-  Reader reader(bytes.substr(kMagic.size()));
-  std::uint32_t version = 0;
-  std::uint64_t count = 0;
-  if (!reader.Get(version) || version != kVersion || !reader.Get(count) ||
-      count > reader.left() / kSmallestEntryBytes)
-    return false;
-  if (count > kMaxLoadedEntries) return false;
-  loadedAt_.reserve(static_cast<std::size_t>(count) + 1);
-  slots_.assign(std::bit_ceil(static_cast<std::size_t>(count) * 2 + 2), 0);
-  std::string path;
-  CachedTags entry;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const std::size_t at = bytes.size() - reader.left();
-    if (!GetEntry(reader, path, entry) || FindLoaded(path)) return false;
-    loadedAt_.push_back(static_cast<std::uint32_t>(at));
-    const std::size_t hash = std::hash<std::string_view>{}(path);
-    std::size_t slot = hash & (slots_.size() - 1);
-    while (slots_[slot] != 0)
-      slot = (slot + 1) & (slots_.size() - 1);
-    slots_[slot] = static_cast<std::uint32_t>(i + 1) | Fingerprint(hash);
-  }
-  loadedAt_.push_back(static_cast<std::uint32_t>(bytes.size()));
-  return reader.left() == 0;
+  // Each entry's place is kept, rather than a copy of it.
+  if (bytes_.size() > std::numeric_limits<std::uint32_t>::max()) return false;
+  const bool whole = ReadEntries(
+      bytes_,
+      [this](std::uint64_t count) {
+        if (count > kMaxLoadedEntries) return false;
+        loadedAt_.reserve(static_cast<std::size_t>(count) + 1);
+        slots_.assign(std::bit_ceil(static_cast<std::size_t>(count) * 2 + 2), 0);
+        return true;
+      },
+      [this](std::size_t at, const std::string& path, const CachedTags&) {
+        if (FindLoaded(path)) return false;  // a path twice: not a file we wrote
+        const auto number = static_cast<std::uint32_t>(loadedAt_.size());
+        loadedAt_.push_back(static_cast<std::uint32_t>(at));
+        const std::size_t hash = std::hash<std::string_view>{}(path);
+        std::size_t slot = hash & (slots_.size() - 1);
+        while (slots_[slot] != 0)
+          slot = (slot + 1) & (slots_.size() - 1);
+        slots_[slot] = (number + 1) | Fingerprint(hash);
+        return true;
+      });
+  if (!whole) return false;
+  loadedAt_.push_back(static_cast<std::uint32_t>(bytes_.size() - kChecksumBytes));
+  return true;
 }
 
 std::optional<std::uint32_t> TagCache::FindLoaded(std::string_view path) const {
@@ -343,8 +343,8 @@ std::optional<std::uint32_t> TagCache::FindLoaded(std::string_view path) const {
   return std::nullopt;
 }
 
-std::optional<media::DrawTags> TagCache::Lookup(std::string_view path, std::int64_t sizeBytes,
-                                                std::int64_t modifiedNs) {
+std::optional<media::DrawTags> TagCache::Find(std::string_view path, std::int64_t sizeBytes,
+                                              std::int64_t modifiedNs) {
   if (!stored_.empty()) {
     if (const auto found = stored_.find(std::string(path)); found != stored_.end()) {
       if (found->second.sizeBytes != sizeBytes || found->second.modifiedNs != modifiedNs)
@@ -365,11 +365,6 @@ std::optional<media::DrawTags> TagCache::Lookup(std::string_view path, std::int6
     return std::nullopt;
   loadedUsed_[*number] = true;
   return tags;
-}
-
-std::optional<media::DrawTags> TagCache::Find(const std::string& path, std::int64_t sizeBytes,
-                                              std::int64_t modifiedNs) {
-  return Lookup(path, sizeBytes, modifiedNs);
 }
 
 void TagCache::Store(const std::string& path, std::int64_t sizeBytes, std::int64_t modifiedNs,
@@ -445,7 +440,7 @@ std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCa
   for (std::size_t i = 0; i < count; ++i) {
     const std::optional<FileKey>& key = keys[i];
     std::optional<media::DrawTags> found =
-        key ? cache.Lookup(paths[i], key->sizeBytes, key->modifiedNs) : std::nullopt;
+        key ? cache.Find(paths[i], key->sizeBytes, key->modifiedNs) : std::nullopt;
     if (found)
       tags[i] = std::move(*found);
     else

@@ -33,10 +33,6 @@ std::string EncodeTagCache(const TagCacheEntries& entries);
 // the bytes could hold.
 std::optional<TagCacheEntries> DecodeTagCache(std::string_view bytes);
 
-class TagCache;
-std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCache& cache,
-                                    std::size_t threads);
-
 // The draw tags of earlier runs, by path, each valid while the file keeps its size and
 // modification time. Loaded from its file when made; a file that is missing or damaged
 // in any way gives an empty cache, which fills again as files are read. Saving keeps the
@@ -52,7 +48,7 @@ class TagCache {
   static std::string DefaultFile();
 
   // The tags stored for `path` when the file then had this size and time.
-  std::optional<media::DrawTags> Find(const std::string& path, std::int64_t sizeBytes,
+  std::optional<media::DrawTags> Find(std::string_view path, std::int64_t sizeBytes,
                                       std::int64_t modifiedNs);
   void Store(const std::string& path, std::int64_t sizeBytes, std::int64_t modifiedNs,
              media::DrawTags tags);
@@ -67,11 +63,6 @@ class TagCache {
   std::size_t size() const;
 
  private:
-  friend std::vector<media::DrawTags> TagsOf(const std::vector<std::string>&, TagCache&,
-                                             std::size_t);
-  // The tags kept for `path` as the file then was; none, or found as it no longer is.
-  std::optional<media::DrawTags> Lookup(std::string_view path, std::int64_t sizeBytes,
-                                        std::int64_t modifiedNs);
   // Indexes the entries of `bytes_` (the file's bytes as read); false when damaged.
   bool IndexLoaded();
   // The loaded entry of `path`, as its number; none when there is none.
