@@ -14,11 +14,6 @@ namespace {
 // playing time, would take far longer than what it could add.
 constexpr int kMissesBeforeSingles = 8;
 
-void NoteAlbumMiss(DrawReport& report, std::int64_t amount) {
-  if (report.firstMiss < 0) report.firstMiss = amount;
-  if (report.smallestMiss < 0 || amount < report.smallestMiss) report.smallestMiss = amount;
-}
-
 // The album's mean weight over its candidates still in the pool; 0 when none is left.
 double MeanWeight(const CandidatePool& pool, const std::vector<CandidatePool::Index>& album) {
   double sum = 0.0;
@@ -78,7 +73,7 @@ std::vector<PooledCandidate> DrawAlbums(CandidatePool& pool, RandomGenerator& ra
       albumCost += cost;
     }
     if (limit.kind != Kind::kNone && albumCost > limit.budget) {
-      NoteAlbumMiss(measured, albumCost);
+      measured.NoteMiss(albumCost);
       if (!limit.keepFilling) break;
       ++missesInARow;
       continue;

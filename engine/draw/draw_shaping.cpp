@@ -215,11 +215,6 @@ std::vector<std::uint32_t> SpreadPositions(const std::vector<std::uint32_t>& art
 
 }  // namespace
 
-std::vector<std::size_t> SpreadOrder(const std::vector<std::uint32_t>& artists) {
-  const std::vector<std::uint32_t> order = SpreadPositions(artists);
-  return {order.begin(), order.end()};
-}
-
 std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
   std::unordered_map<std::string_view, std::uint32_t> numbers;
   std::vector<std::uint32_t> numbered;
@@ -227,7 +222,8 @@ std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists) {
   for (const std::string& artist : artists)
     numbered.push_back(
         numbers.try_emplace(artist, static_cast<std::uint32_t>(numbers.size())).first->second);
-  return SpreadOrder(numbered);
+  const std::vector<std::uint32_t> order = SpreadPositions(numbered);
+  return {order.begin(), order.end()};
 }
 
 namespace {

@@ -114,11 +114,10 @@ class ArtistCap : public CandidateGate {
 };
 
 // The order that keeps songs of the same artist apart, for songs of `artists` (in draw
-// order, each artist a number or a name): as positions into it. Repeatedly takes the artist with
-// the most songs left that is not the one just placed (ties go to the artist drawn first), and each
-// artist's songs in their draw order. No two neighbours share an artist unless one artist has more
-// than half of the songs, rounded up; then as few do as can.
-std::vector<std::size_t> SpreadOrder(const std::vector<std::uint32_t>& artists);
+// order): as positions into it. Repeatedly takes the artist with the most songs left that
+// is not the one just placed (ties go to the artist drawn first), and each artist's songs
+// in their draw order. No two neighbours share an artist unless one artist has more than
+// half of the songs, rounded up; then as few do as can.
 std::vector<std::size_t> SpreadOrder(const std::vector<std::string>& artists);
 
 // Puts `chosen` (in draw order) into the SpreadOrder of their artists. With `keepAlbums`,

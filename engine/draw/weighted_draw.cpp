@@ -137,11 +137,6 @@ class SmallestRemaining {
   std::vector<bool> gone_;
 };
 
-void NoteMiss(DrawReport& report, std::int64_t amount) {
-  if (report.firstMiss < 0) report.firstMiss = amount;
-  if (report.smallestMiss < 0 || amount < report.smallestMiss) report.smallestMiss = amount;
-}
-
 // The records of the chosen candidates, in draw order. They are copied only now, after
 // the draw, whose every step waits for the memory that its search reads: here each
 // record can be fetched well before it is copied, many at a time. The paths stay where
@@ -186,7 +181,7 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, DrawLimit limit,
     if (smallest) {
       const std::int64_t least = minimumCost(smallest->Size());
       if (least > limit.budget) {
-        NoteMiss(report, least);
+        report.NoteMiss(least);
         break;
       }
     }
@@ -207,7 +202,7 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, DrawLimit limit,
         cost = limit.space->CostOf(candidate);
       }
       if (cost > limit.budget) {
-        NoteMiss(report, cost);
+        report.NoteMiss(cost);
         if (!filling) break;
         leave(drawn);
         continue;

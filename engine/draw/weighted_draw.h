@@ -67,6 +67,12 @@ struct DrawReport {
   // bytes draw the smallest file still in the pool at its end counts as found.
   std::int64_t firstMiss = -1;
   std::int64_t smallestMiss = -1;
+
+  // A drawn file (or album) that did not fit took `amount`.
+  void NoteMiss(std::int64_t amount) {
+    if (firstMiss < 0) firstMiss = amount;
+    if (smallestMiss < 0 || amount < smallestMiss) smallestMiss = amount;
+  }
 };
 
 inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
