@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/new_file.h"
 #include "platform/unique_fd.h"
+#include "platform/user_folders.h"
 
 namespace sorvina::platform {
 namespace {
@@ -231,6 +232,20 @@ std::optional<FingerprintKey> LoadOrMakeFingerprintKey(const std::string& path, 
   }
   if (error != nullptr) *error = failure;
   return std::nullopt;
+}
+
+std::string UserFingerprintKeyPath() {
+  const std::string folder = StateFolder();
+  return folder.empty() ? std::string() : folder + "/fingerprint.key";
+}
+
+std::optional<FingerprintKey> UserFingerprintKey(int* error) {
+  const std::string path = UserFingerprintKeyPath();
+  if (path.empty()) {
+    if (error != nullptr) *error = ENOENT;
+    return std::nullopt;
+  }
+  return LoadOrMakeFingerprintKey(path, error);
 }
 
 std::optional<ContentFingerprint> FingerprintOf(int fd, const FingerprintKey& key, int* error) {

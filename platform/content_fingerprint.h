@@ -33,6 +33,13 @@ class FingerprintKey {
 // made. Two processes that make it at once end up with the same key.
 std::optional<FingerprintKey> LoadOrMakeFingerprintKey(const std::string& path, int* error);
 
+// Where the user's key is kept: $XDG_STATE_HOME/sorvina/fingerprint.key; empty where no
+// home folder is known.
+std::string UserFingerprintKeyPath();
+// The user's key, made on first use; nothing, with the errno value in `error` (ENOENT
+// where no home folder is known), where it can be neither read nor made.
+std::optional<FingerprintKey> UserFingerprintKey(int* error = nullptr);
+
 // How much of a file's start and of its end a fingerprint covers.
 inline constexpr std::size_t kFingerprintEdgeBytes = std::size_t{64} << 10;
 
