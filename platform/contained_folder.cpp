@@ -295,7 +295,8 @@ int ContainedFolder::RemoveFileIfUnchanged(std::string_view relative,
   if (fstatat(parent->fd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
   const EntryStatus now = EntryStatusOf(status);
   if (now.kind != EntryStatus::Kind::kFile || now.sizeBytes != expected.sizeBytes ||
-      !(now.modified == expected.modified) || now.device != device_)
+      !(now.modified == expected.modified) || now.device != device_ ||
+      (expected.inode != 0 && now.inode != expected.inode))
     return ESTALE;
   // unlinkat never follows a link, so a file swapped for one since is no danger.
   return unlinkat(parent->fd_.get(), name.c_str(), 0) == 0 ? 0 : errno;
@@ -412,14 +413,14 @@ std::optional<PartFile> ContainedFolder::CreatePartFile(std::string_view name, m
     // behind whatever happens to the process. Any refusal (file systems without such
     // files, folders that may not be written) goes on to the hidden file, which then
     // names the reason.
-    UniqueFd fd(openat(fd_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    UniqueFd fd(openat(fd_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
     if (fd) return PartFile(std::move(folder), std::move(fd), std::string());
   }
   const std::string target(name);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::string hidden = HiddenSiblingPath(target, ".part");
     UniqueFd fd(openat(fd_.get(), hidden.c_str(),
-                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode));
+                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, mode));
     if (fd) return PartFile(std::move(folder), std::move(fd), std::move(hidden));
     if (errno != EEXIST) break;
   }
@@ -427,13 +428,13 @@ std::optional<PartFile> ContainedFolder::CreatePartFile(std::string_view name, m
   return std::nullopt;
 }
 
-UniqueFd ContainedFolder::OpenForAppending(std::string_view name, int* error) const {
+UniqueFd ContainedFolder::OpenForWriting(std::string_view name, int* error) const {
   if (!IsOneName(name)) {
     SetError(error, EINVAL);
     return {};
   }
   UniqueFd fd(openat(fd_.get(), std::string(name).c_str(),
-                     O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+                     O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!fd) SetError(error, errno);
   return fd;
 }

@@ -85,7 +85,8 @@ class ContainedFolder {
   std::optional<EntryStatus> StatusOf(std::string_view relative) const;
 
   // Removes the file at `relative` if it is still the regular file `expected` describes
-  // (same size and modification time), looked at right before. 0 when removed; ESTALE
+  // (same size and modification time, and the same file where `expected` names its
+  // inode), looked at right before. 0 when removed; ESTALE
   // when it is no longer that file; else the errno value of the failure.
   [[nodiscard]] int RemoveFileIfUnchanged(std::string_view relative,
                                           const EntryStatus& expected) const;
@@ -120,9 +121,11 @@ class ContainedFolder {
   std::optional<PartFile> CreatePartFile(std::string_view name, mode_t mode, bool unnamed,
                                          int* error) const;
 
-  // Opens the file `name` (one name) for appending, made when missing; never through a
-  // link. An invalid descriptor, with the errno value in `error`, on failure.
-  UniqueFd OpenForAppending(std::string_view name, int* error = nullptr) const;
+  // Opens the file `name` (one name) for writing, made when missing, as it is (its
+  // position at the start; writers that add to its end write there by position, which every
+  // file system takes, where some refuse O_APPEND); never through a link. An invalid
+  // descriptor, with the errno value in `error`, on failure.
+  UniqueFd OpenForWriting(std::string_view name, int* error = nullptr) const;
 
   // Removes the hidden temporaries ".NAME.<16 hex digits>SUFFIX" that writing `name` (one
   // name) leaves behind when it is cut off half-way, as by a device that went away or a

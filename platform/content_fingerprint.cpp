@@ -248,6 +248,28 @@ std::optional<FingerprintKey> UserFingerprintKey(int* error) {
   return LoadOrMakeFingerprintKey(path, error);
 }
 
+namespace {
+
+// The keyed hash of a file of `size` bytes whose first and last bytes are `ends`.
+ContentFingerprint Sealed(std::size_t size, std::string_view ends, const FingerprintKey& key) {
+  // The size goes in too: two files that share both ends but not their length differ.
+  char length[8];
+  for (int i = 0; i < 8; ++i)
+    length[i] = static_cast<char>(static_cast<std::uint64_t>(size) >> (56 - 8 * i));
+  HmacStream hmac(key.secret());
+  hmac.Add(std::string_view(length, sizeof length));
+  hmac.Add(ends);
+  return ContentFingerprint{static_cast<std::int64_t>(size), hmac.Finish()};
+}
+
+// How many bytes of a file of `size` the fingerprint takes from its start, and from its end.
+std::pair<std::size_t, std::size_t> EdgesOf(std::size_t size) {
+  const std::size_t head = std::min(size, kFingerprintEdgeBytes);
+  return {head, std::min(size - head, kFingerprintEdgeBytes)};
+}
+
+}  // namespace
+
 std::optional<ContentFingerprint> FingerprintOf(int fd, const FingerprintKey& key, int* error) {
   const auto fail = [error](int failure) -> std::optional<ContentFingerprint> {
     if (error != nullptr) *error = failure;
@@ -257,21 +279,20 @@ std::optional<ContentFingerprint> FingerprintOf(int fd, const FingerprintKey& ke
   if (fstat(fd, &status) != 0) return fail(errno);
   if (!S_ISREG(status.st_mode)) return fail(EINVAL);
   const auto size = static_cast<std::size_t>(status.st_size);
-  const std::size_t headBytes = std::min(size, kFingerprintEdgeBytes);
-  const std::size_t tailBytes = std::min(size - headBytes, kFingerprintEdgeBytes);
+  const auto [headBytes, tailBytes] = EdgesOf(size);
   std::string bytes(headBytes + tailBytes, '\0');
   if (const int failure = ReadAt(fd, bytes.data(), headBytes, 0)) return fail(failure);
-  if (const int failure =
-          ReadAt(fd, bytes.data() + headBytes, tailBytes, static_cast<off_t>(size - tailBytes)))
+  if (const int failure = ReadAt(fd, bytes.data() + headBytes, tailBytes,
+                                 static_cast<off_t>(size - tailBytes)))
     return fail(failure);
-  // The size goes in too: two files that share both ends but not their length differ.
-  char length[8];
-  for (int i = 0; i < 8; ++i)
-    length[i] = static_cast<char>(static_cast<std::uint64_t>(size) >> (56 - 8 * i));
-  HmacStream hmac(key.secret());
-  hmac.Add(std::string_view(length, sizeof length));
-  hmac.Add(bytes);
-  return ContentFingerprint{static_cast<std::int64_t>(size), hmac.Finish()};
+  return Sealed(size, bytes, key);
+}
+
+ContentFingerprint FingerprintOfBytes(std::string_view bytes, const FingerprintKey& key) {
+  const auto [headBytes, tailBytes] = EdgesOf(bytes.size());
+  const std::string ends =
+      std::string(bytes.substr(0, headBytes)).append(bytes.substr(bytes.size() - tailBytes));
+  return Sealed(bytes.size(), ends, key);
 }
 
 std::string DigestText(const std::array<std::uint8_t, 32>& digest) {

@@ -57,6 +57,9 @@ struct ContentFingerprint {
 std::optional<ContentFingerprint> FingerprintOf(int fd, const FingerprintKey& key,
                                                 int* error = nullptr);
 
+// The fingerprint a file holding exactly `bytes` has.
+ContentFingerprint FingerprintOfBytes(std::string_view bytes, const FingerprintKey& key);
+
 // The digest in 64 lower-case hexadecimal digits, and back; nothing for any other text.
 std::string DigestText(const std::array<std::uint8_t, 32>& digest);
 std::optional<std::array<std::uint8_t, 32>> DigestFromText(std::string_view text);

@@ -45,6 +45,11 @@ constexpr const char* kOtherFileSystem =
 constexpr unsigned kMaxCopyNumber = 9999;
 // A name found free but taken again before the file took it: ask again at most this often.
 constexpr int kMaxPlacementAttempts = 16;
+// With a journal, copies wait to be named until the journal's lines for them are on the
+// device, this many (or this many bytes) at a time: few enough that a player pulled out
+// loses little work, many enough that the journal's syncs cost little beside the copies.
+constexpr std::size_t kBatchFiles = 16;
+constexpr std::uint64_t kBatchBytes = std::uint64_t{64} << 20;
 
 text::UserText ReasonOf(int error) {
   if (error == ELOOP) return kLinkInTheWay;
@@ -92,20 +97,37 @@ class Runner {
   FileOperationResult Run();
 
  private:
-  enum class Outcome { kDone, kSkipped, kFailed, kStopped, kCancelled };
+  // kPending: copied, waiting to be named (NamePending); kJournalFailed: the journal
+  // could not be written, which stops the copy.
+  enum class Outcome { kDone, kSkipped, kFailed, kStopped, kCancelled, kPending, kJournalFailed };
   // Where a file goes once a conflict, if any, is settled; only kDone goes ahead.
   struct Decision {
     Outcome outcome = Outcome::kDone;
     std::string name;
     bool replace = false;
   };
+  // A complete copy that waits for its name.
+  struct Pending {
+    std::size_t index = 0;
+    Place place;
+    std::string name;  // asked for, before any conflict was settled
+    Decision decision;
+    struct stat status {};
+    platform::PartFile part;
+    std::optional<platform::ContentFingerprint> sourceFingerprint;
+    std::optional<platform::ContentFingerprint> written;
+  };
 
   bool OpenRoot();
+  bool Count(std::size_t index, Outcome outcome);
   Outcome Handle(std::size_t index);
   std::optional<Place> PlaceOf(std::size_t index, const std::string& sourceName, Outcome& failure);
-  Outcome Copy(std::size_t index, int in, const struct stat& status, const Place& place);
+  Outcome Copy(std::size_t index, int in, const struct stat& status, Place place);
+  bool NamePending();
+  Outcome Name(Pending& file);
   Outcome Journal(const Place& place, const std::string& name, std::size_t index,
-                  const struct stat& status);
+                  const struct stat& status,
+                  const std::optional<platform::ContentFingerprint>& fingerprint);
 
   Decision Decide(std::size_t index, const struct stat& sourceStatus, const Place& place,
                   const std::string& name);
@@ -134,6 +156,8 @@ class Runner {
   std::map<std::string, bool> fatFolders_;  // whether each target folder is on FAT
   std::unordered_set<std::string> taken_;   // names this copy gave (KeyOf)
   std::vector<char> buffer_;                // for copies the kernel cannot make by itself
+  std::vector<Pending> pending_;            // copies waiting to be named, in turn
+  std::uint64_t pendingBytes_ = 0;
 };
 
 bool Runner::OpenRoot() {
@@ -180,38 +204,76 @@ FileOperationResult Runner::Run() {
   for (std::size_t index = 0; index < sources.size(); ++index) {
     if (request_.root != nullptr && !request_.rootPath.empty() &&
         !request_.root->IsStillAt(request_.rootPath)) {
+      // What waits to be named cannot be: the volume went away.
+      pending_.clear();
       result_.destinationGone = true;
       result_.outcome = OperationOutcome::kFailed;
       result_.anyFilesLeftOut = true;
       return std::move(result_);
     }
     const Outcome outcome = ShowProgress(index, 0) ? Handle(index) : Outcome::kCancelled;
-    switch (outcome) {
-      case Outcome::kDone:
-        ++result_.filesDone;
-        result_.bytesDone += sizes_[index];
-        break;
-      case Outcome::kSkipped:
-        ++result_.filesSkipped;
-        result_.anyFilesLeftOut = true;
-        break;
-      case Outcome::kFailed:
-        ++result_.filesFailed;
-        break;
-      case Outcome::kStopped:
-        ++result_.filesFailed;
-        result_.outcome = OperationOutcome::kFailed;
-        result_.anyFilesLeftOut = true;
-        return std::move(result_);
-      case Outcome::kCancelled:
-        result_.outcome = OperationOutcome::kCancelled;
-        result_.anyFilesLeftOut = true;
-        return std::move(result_);
-    }
+    // The copies that wait are named before the copy counts this one, and before it stops
+    // for any reason but the journal's.
+    // Without a journal each copy is named as soon as it is complete.
+    const bool batchFull = request_.journal == nullptr || pending_.size() >= kBatchFiles ||
+                           pendingBytes_ >= kBatchBytes;
+    if (outcome == Outcome::kJournalFailed) pending_.clear();
+    if ((outcome != Outcome::kPending || batchFull) && !NamePending()) return std::move(result_);
+    if (!Count(index, outcome)) return std::move(result_);
   }
+  if (!NamePending()) return std::move(result_);
   result_.outcome =
       result_.filesFailed > 0 ? OperationOutcome::kFailed : OperationOutcome::kSucceeded;
   return std::move(result_);
+}
+
+// Accounts for the outcome of file `index`; false where the copy stops with it.
+bool Runner::Count(std::size_t index, Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kDone:
+      ++result_.filesDone;
+      result_.bytesDone += sizes_[index];
+      return true;
+    case Outcome::kSkipped:
+      ++result_.filesSkipped;
+      result_.anyFilesLeftOut = true;
+      return true;
+    case Outcome::kFailed:
+      ++result_.filesFailed;
+      return true;
+    case Outcome::kPending:
+      return true;
+    case Outcome::kStopped:
+      ++result_.filesFailed;
+      [[fallthrough]];
+    case Outcome::kJournalFailed:
+      result_.outcome = OperationOutcome::kFailed;
+      result_.anyFilesLeftOut = true;
+      return false;
+    case Outcome::kCancelled:
+      result_.outcome = OperationOutcome::kCancelled;
+      result_.anyFilesLeftOut = true;
+      return false;
+  }
+  return false;
+}
+
+// Names the copies that wait, in turn, once the journal's lines for them are on the
+// device; false where the copy stops.
+bool Runner::NamePending() {
+  if (pending_.empty()) return true;
+  std::vector<Pending> batch = std::move(pending_);
+  pending_.clear();
+  pendingBytes_ = 0;
+  if (request_.journal != nullptr) {
+    if (const int error = request_.journal->MakeDurable()) {
+      result_.journalError = error;
+      return Count(batch.front().index, Outcome::kJournalFailed);
+    }
+  }
+  for (Pending& file : batch)
+    if (!Count(file.index, Name(file))) return false;
+  return true;
 }
 
 Runner::Outcome Runner::Handle(std::size_t index) {
@@ -232,9 +294,9 @@ Runner::Outcome Runner::Handle(std::size_t index) {
   posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   Outcome failure = Outcome::kFailed;
-  const std::optional<Place> place = PlaceOf(index, name, failure);
+  std::optional<Place> place = PlaceOf(index, name, failure);
   if (!place) return failure;
-  return Copy(index, in.get(), status, *place);
+  return Copy(index, in.get(), status, std::move(*place));
 }
 
 std::optional<Place> Runner::PlaceOf(std::size_t index, const std::string& sourceName,
@@ -292,8 +354,7 @@ std::optional<Place> Runner::PlaceOf(std::size_t index, const std::string& sourc
   return place;
 }
 
-Runner::Outcome Runner::Copy(std::size_t index, int in, const struct stat& status,
-                             const Place& place) {
+Runner::Outcome Runner::Copy(std::size_t index, int in, const struct stat& status, Place place) {
   const std::string& source = request_.sources[index];
   // A name this copy gave already goes to the earlier file: the later one is numbered.
   std::string name = place.name;
@@ -304,56 +365,97 @@ Runner::Outcome Runner::Copy(std::size_t index, int in, const struct stat& statu
   }
   Decision decision = Decide(index, status, place, name);
   if (decision.outcome != Outcome::kDone) return decision.outcome;
-  if (const Outcome journaled = Journal(place, decision.name, index, status);
+  std::optional<platform::ContentFingerprint> sourceFingerprint;
+  if (request_.journal != nullptr) {
+    int error = 0;
+    sourceFingerprint = platform::FingerprintOf(in, request_.journal->key(), &error);
+    if (!sourceFingerprint) return Fail(source, ErrorText(error));
+  }
+  if (const Outcome journaled = Journal(place, decision.name, index, status, sourceFingerprint);
       journaled != Outcome::kDone)
     return journaled;
+  // Held for this file from now on, so that no later one asks for it while it waits.
+  const std::string key = KeyOf(place.folderPath, decision.name, place.fat);
+  taken_.insert(key);
+  const auto failed = [&](const std::string& path, const text::UserText& reason) {
+    taken_.erase(key);
+    return Fail(path, reason);
+  };
 
   int error = 0;
   std::optional<platform::PartFile> part = place.folder().CreatePartFile(
       decision.name, status.st_mode & 0777, tuning_.unnamedPartFiles, &error);
-  if (!part) return Fail(DisplayPath(place, decision.name), ErrorText(error));
+  if (!part) return failed(DisplayPath(place, decision.name), ErrorText(error));
   const std::uint64_t expected = sizes_[index];
   const CopyOutcome copied = CopyContents(
       in, part->fd(), tuning_.chunkBytes, buffer_,
       [&](std::uint64_t done) { return ShowProgress(index, std::min(done, expected)); });
-  if (copied.error == ECANCELED) return Outcome::kCancelled;
+  if (copied.error == ECANCELED) {
+    taken_.erase(key);
+    return Outcome::kCancelled;
+  }
   if (copied.error != 0) {
-    return Fail(copied.reading ? source : DisplayPath(place, decision.name),
-                ErrorText(copied.error));
+    return failed(copied.reading ? source : DisplayPath(place, decision.name),
+                  ErrorText(copied.error));
+  }
+  // Taken of what was written, as the device gives it back.
+  std::optional<platform::ContentFingerprint> written;
+  if (request_.journal != nullptr) {
+    written = platform::FingerprintOf(part->fd(), request_.journal->key(), &error);
+    if (!written) return failed(DisplayPath(place, decision.name), ErrorText(error));
   }
   const struct timespec times[2] = {status.st_atim, status.st_mtim};
-  if (const int finished = part->Finish(times, tuning_.syncBeforeRename)) {
-    return Fail(DisplayPath(place, decision.name), ErrorText(finished));
-  }
+  if (const int finished = part->Finish(times, tuning_.syncBeforeRename))
+    return failed(DisplayPath(place, decision.name), ErrorText(finished));
+  pending_.push_back({index, std::move(place), std::move(name), std::move(decision), status,
+                      std::move(*part), sourceFingerprint, written});
+  pendingBytes_ += expected;
+  return Outcome::kPending;
+}
 
+// Gives the waiting copy `file` its name, settling a conflict that came up meanwhile.
+Runner::Outcome Runner::Name(Pending& file) {
+  const Place& place = file.place;
+  Decision& decision = file.decision;
   for (int attempt = 1;; ++attempt) {
-    error = part->PlaceAt(decision.name, decision.replace, tuning_.beforeFinalRename);
+    const std::string key = KeyOf(place.folderPath, decision.name, place.fat);
+    const int error = file.part.PlaceAt(decision.name, decision.replace, tuning_.beforeFinalRename);
     if (error == 0) break;
-    if (error != EEXIST || decision.replace || attempt == kMaxPlacementAttempts) {
+    taken_.erase(key);
+    if (error != EEXIST || decision.replace || attempt == kMaxPlacementAttempts)
       return Fail(DisplayPath(place, decision.name), ErrorText(error));
-    }
     // The name was taken while the file was being copied: settle the new conflict.
-    decision = Decide(index, status, place, name);
+    decision = Decide(file.index, file.status, place, file.name);
     if (decision.outcome != Outcome::kDone) return decision.outcome;
-    if (const Outcome journaled = Journal(place, decision.name, index, status);
+    if (const Outcome journaled =
+            Journal(place, decision.name, file.index, file.status, file.sourceFingerprint);
         journaled != Outcome::kDone)
       return journaled;
+    taken_.insert(KeyOf(place.folderPath, decision.name, place.fat));
+    if (request_.journal != nullptr) {
+      if (const int durable = request_.journal->MakeDurable()) {
+        result_.journalError = durable;
+        return Outcome::kJournalFailed;
+      }
+    }
   }
-  taken_.insert(KeyOf(place.folderPath, decision.name, place.fat));
-  result_.placedTargets[index] = ResultPath(place, decision.name);
+  result_.placedTargets[file.index] = ResultPath(place, decision.name);
   if (request_.journal != nullptr) {
     if (const std::optional<EntryStatus> now = place.folder().StatusOf(decision.name))
-      request_.journal->Placed(place.Join(decision.name), *now);
+      request_.journal->Placed(place.Join(decision.name), *now, *file.written);
   }
   return Outcome::kDone;
 }
 
 Runner::Outcome Runner::Journal(const Place& place, const std::string& name, std::size_t index,
-                                const struct stat& status) {
+                                const struct stat& status,
+                                const std::optional<platform::ContentFingerprint>& fingerprint) {
   if (request_.journal == nullptr) return Outcome::kDone;
   const int error = request_.journal->WillPlace(place.Join(name), request_.sources[index],
-                                                platform::EntryStatusOf(status));
-  return error == 0 ? Outcome::kDone : Fail(DisplayPath(place, name), ErrorText(error));
+                                                platform::EntryStatusOf(status), *fingerprint);
+  if (error == 0) return Outcome::kDone;
+  result_.journalError = error;
+  return Outcome::kJournalFailed;
 }
 
 Runner::Decision Runner::Decide(std::size_t index, const struct stat& sourceStatus,

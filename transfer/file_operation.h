@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/contained_folder.h"
+#include "platform/content_fingerprint.h"
 #include "text/user_text.h"
 
 namespace sorvina::transfer {
@@ -64,18 +65,29 @@ class FileOperationUi {
 };
 
 // Told what a copy into a contained destination places, as it goes, so that what an
-// interrupted copy put there can be told apart from the user's files later. Paths are
-// below the destination.
+// interrupted copy put there can be told apart from the user's files later: by name, and
+// by content (fingerprints under the journal's key). Paths are below the destination.
+// Its lines go ahead of the steps they tell of: a copy is named only once MakeDurable has
+// brought what was told of it to the device, which the copy does for a few files at a time.
 class PlacementJournal {
  public:
   virtual ~PlacementJournal() = default;
+  // The key of the fingerprints the copy takes.
+  virtual const platform::FingerprintKey& key() const = 0;
   // `relative` is about to be given to a copy of `source`, whose size and modification
-  // time (which the copy takes) are `sourceStatus`'s. Called before anything is made
-  // under that name; 0 lets the copy go on, an errno value fails the file with it.
+  // time (which the copy takes) are `sourceStatus`'s and whose bytes have the fingerprint
+  // `sourceFingerprint`. 0 lets the copy go on; an errno value stops the whole copy, since
+  // nothing it did from then on could be accounted for.
   virtual int WillPlace(const std::string& relative, const std::string& source,
-                        const platform::EntryStatus& sourceStatus) = 0;
-  // The copy is at `relative`, as the destination reports it now.
-  virtual void Placed(const std::string& relative, const platform::EntryStatus& status) = 0;
+                        const platform::EntryStatus& sourceStatus,
+                        const platform::ContentFingerprint& sourceFingerprint) = 0;
+  // Brings everything told so far to the device; 0, or the errno value, which stops the
+  // copy before anything not yet named is named.
+  virtual int MakeDurable() = 0;
+  // The copy is at `relative`, as the destination reports it now, and what was written
+  // has the fingerprint `fingerprint`.
+  virtual void Placed(const std::string& relative, const platform::EntryStatus& status,
+                      const platform::ContentFingerprint& fingerprint) = 0;
   // The folder `relative` was made for a copy.
   virtual void FolderMade(const std::string& relative) = 0;
 };
@@ -121,6 +133,9 @@ struct FileOperationResult {
   // With a root: the copy stopped because the destination no longer was where the user
   // chose it; the files not reached were left out.
   bool destinationGone = false;
+  // With a journal: the copy stopped because the journal could not be written (the errno
+  // value); what was placed before is told of in it, nothing after was placed.
+  int journalError = 0;
 };
 
 // Whether `path` can stand in a request: not empty, and without a NUL byte, at which the
@@ -161,7 +176,9 @@ struct FileOperationTuning {
 // folders on the way are left as given) instead of failing. Two sources of one copy never
 // get one name (on FAT and exFAT, which do not tell letter case apart, not even two that
 // differ only in case): the later ones are numbered "NAME (2).EXT", as Keep both names.
-// A file is copied into a file without a name in the target's folder (on file systems
+// With a journal, copies are named a few at a time, each batch once the journal's lines
+// for it are on the device (PlacementJournal). A file is copied into a file without a
+// name in the target's folder (on file systems
 // that lack those, FAT among them, a hidden ".NAME.<random>.part" beside its target) and
 // given the target's name only when complete and in one step that cannot replace
 // anything, so a failed or cancelled copy leaves no partial file and never touches an

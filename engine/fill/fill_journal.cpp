@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/fill/fill_journal.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
-#include <functional>
-#include <map>
 #include <set>
+#include <unordered_map>
+#include <vector>
 
+#include "media/file_types.h"
 #include "platform/new_file.h"
 
 namespace sorvina::engine {
@@ -15,9 +18,29 @@ namespace {
 using platform::ContainedFolder;
 using platform::EntryStatus;
 
-// How far a copy's modification time may be from its source's: FAT keeps times in steps
-// of two seconds.
+// How far a file's modification time may be from when its step was told of: FAT keeps
+// times in steps of two seconds.
 constexpr std::int64_t kTimeSlackSeconds = 2;
+// What ArrangeInPlayOrder calls its temporaries, and the destination's waiting folder.
+constexpr std::string_view kOrderSuffix = ".order";
+constexpr std::string_view kWaitingName = "fill";
+// How deep the search for temporaries nobody told of goes.
+constexpr int kMaxDepth = 64;
+
+std::string FolderOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash));
+}
+
+std::string_view NameOf(std::string_view path) {
+  return path.substr(path.rfind('/') + 1);  // npos + 1: the whole
+}
+
+std::string Join(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty()) path.push_back('/');
+  return path.append(name);
+}
 
 // Removes what copies and playlists cut off half-way leave anywhere in `destination`
 // (the record's folder aside): hidden part files and temporaries, known by their names
@@ -25,7 +48,7 @@ constexpr std::int64_t kTimeSlackSeconds = 2;
 void RemoveLeftoverTemporaries(const ContainedFolder& destination, const std::string& skipped) {
   std::vector<std::string> leftovers;
   destination.VisitFiles({skipped}, [&](const std::string& relative, const EntryStatus&) {
-    const std::string_view name = std::string_view(relative).substr(relative.rfind('/') + 1);
+    const std::string_view name = NameOf(relative);
     if (platform::IsHiddenSiblingName(name, ".part") || platform::IsHiddenSiblingName(name, ".tmp"))
       leftovers.push_back(relative);
   });
@@ -34,66 +57,129 @@ void RemoveLeftoverTemporaries(const ContainedFolder& destination, const std::st
       (void)destination.RemoveFileIfUnchanged(leftover, *status);
 }
 
-bool SameFile(const EntryStatus& status, std::int64_t sizeBytes, const platform::FileTime& time) {
-  return status.kind == EntryStatus::Kind::kFile && status.sizeBytes == sizeBytes &&
-         status.modified == time;
+// The names the steps of a fill give empty files: a song's name (the placeholder that
+// holds it on FAT for the instant before a copy or a move takes it), or "SV" and six
+// capital hexadecimal digits (the empty files that take free places among a folder's
+// entries).
+bool IsSongName(std::string_view name) {
+  return media::TypeOfName(name).type != nullptr;
 }
 
-// Whether `status` is what copying a file of this size and time gives, on any volume.
-bool LooksLikeItsCopy(const EntryStatus& status, const JournalEntry& place) {
-  return status.kind == EntryStatus::Kind::kFile && status.sizeBytes == place.sizeBytes &&
-         std::llabs(status.modified.seconds - place.modified.seconds) <= kTimeSlackSeconds;
+bool IsFillerName(std::string_view name) {
+  return name.size() == 8 && name.starts_with("SV") &&
+         std::all_of(name.begin() + 2, name.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); });
 }
 
-bool IsAtOrBelow(std::string_view path, std::string_view entry) {
-  return !entry.empty() && path.starts_with(entry) &&
-         (path.size() == entry.size() || path[entry.size()] == '/');
+// Removes the file at `relative` where it is empty, was made since `time`, and bears a
+// name of the kind `isOurName` takes: only such a file can be one a step of ours made.
+void RemoveEmptyOfOurs(const ContainedFolder& destination, const std::string& relative,
+                       std::int64_t time, bool (*isOurName)(std::string_view)) {
+  if (!isOurName(NameOf(relative))) return;
+  const std::optional<EntryStatus> status = destination.StatusOf(relative);
+  if (status && status->kind == EntryStatus::Kind::kFile && status->sizeBytes == 0 &&
+      status->modified.seconds >= time - kTimeSlackSeconds)
+    (void)destination.RemoveFileIfUnchanged(relative, *status);
 }
 
-// The moves the journal tells of, in turn (a folder's move takes what is in it along).
+// The moves the journal tells of, in turn (a folder's move takes what is in it along),
+// indexed by where each began: a journal of a whole library's moves is followed in time
+// that grows with its length, not with its square.
 class Moves {
  public:
-  void Add(const std::string& from, const std::string& to) { moves_.emplace_back(from, to); }
+  void Add(const std::string& from, const std::string& to) {
+    byFrom_[from].push_back(moves_.size());
+    moves_.emplace_back(from, to);
+  }
 
-  // Where what lay at `path` is now, as `destination` shows it: the last of the places
-  // the moves took it to that holds an entry `isIt` takes for it. A move told of but cut
-  // off left it where it was.
-  std::optional<std::pair<std::string, EntryStatus>> Find(
-      const std::string& path, const ContainedFolder& destination,
-      const std::function<bool(const EntryStatus&)>& isIt) const {
+  // Where what lay at `path` went, move by move: `path` first.
+  std::vector<std::string> PlacesOf(const std::string& path) const {
     std::vector<std::string> places{path};
-    for (const auto& [from, to] : moves_)
-      if (IsAtOrBelow(places.back(), from))
-        places.push_back(to + places.back().substr(from.size()));
-    for (auto place = places.rbegin(); place != places.rend(); ++place) {
-      const std::optional<EntryStatus> status = destination.StatusOf(*place);
-      if (status && isIt(*status)) return std::pair{*place, *status};
+    std::size_t after = 0;  // the moves before this one are past
+    while (const std::optional<std::size_t> next = NextMoveOf(places.back(), after)) {
+      const auto& [from, to] = moves_[*next];
+      places.push_back(to + places.back().substr(from.size()));
+      after = *next + 1;
     }
-    return std::nullopt;
+    return places;
   }
 
  private:
+  // The first move at or after `after` of `path` or of a folder above it.
+  std::optional<std::size_t> NextMoveOf(const std::string& path, std::size_t after) const {
+    std::optional<std::size_t> first;
+    for (std::size_t end = path.size(); end != std::string::npos && end > 0;
+         end = path.rfind('/', end - 1)) {
+      const auto found = byFrom_.find(path.substr(0, end));
+      if (found == byFrom_.end()) continue;
+      const auto next = std::lower_bound(found->second.begin(), found->second.end(), after);
+      if (next != found->second.end() && (!first || *next < *first)) first = *next;
+    }
+    return first;
+  }
+
   std::vector<std::pair<std::string, std::string>> moves_;
+  std::unordered_map<std::string, std::vector<std::size_t>> byFrom_;
 };
 
-// Whether `status` is an empty file made since the fill began: what holds a name for the
-// instant before a move takes it on FAT volumes, or took a free place among entries.
-bool IsEmptyFileSince(const std::optional<EntryStatus>& status, std::int64_t time) {
-  return status && status->kind == EntryStatus::Kind::kFile && status->sizeBytes == 0 &&
-         status->modified.seconds >= time - kTimeSlackSeconds;
+// The folder that the order temporary `name` in `folder` rebuilds, where it is one:
+// ".NAME.<16 hex digits>.order" stands for NAME beside it. A name cut to fit is passed
+// over, since the folder it stood for cannot be told.
+std::optional<std::string> RebuiltBy(const std::string& folder, const std::string& name) {
+  if (!platform::IsHiddenSiblingName(name, kOrderSuffix) || name.size() >= 255) return std::nullopt;
+  return Join(folder, std::string_view(name).substr(1, name.size() - 1 - 17 - kOrderSuffix.size()));
 }
 
-// Puts the destination's order work back together, as far as `journal` tells of it: each
-// rebuild left half-done is finished, and the empty files that held names or free places
-// go. `moves` receives what moved where, the moves the journal tells of included.
+// The subfolders of `folder` in `destination`, by name.
+std::vector<std::string> SubfoldersOf(const ContainedFolder& destination,
+                                      const std::string& folder) {
+  std::optional<ContainedFolder> opened;
+  if (!folder.empty() && !(opened = destination.Folder(folder, false))) return {};
+  const ContainedFolder& here = folder.empty() ? destination : *opened;
+  std::vector<std::string> names;
+  if (here.ListNames(names) != 0) return {};
+  std::erase_if(names, [&](const std::string& name) {
+    const std::optional<EntryStatus> status = here.StatusOf(name);
+    return !status || status->kind != EntryStatus::Kind::kFolder;
+  });
+  return names;
+}
+
+// The order temporaries below `folder` that no line may tell of, as (folder rebuilt,
+// temporary) pairs; the record's folder `recordFolder` holds only the destination's own
+// waiting folders, ".fill.<16 hex digits>.order".
+void FindOrderTemporaries(const ContainedFolder& destination, const std::string& folder,
+                          const std::string& recordFolder, int depth,
+                          std::vector<std::pair<std::string, std::string>>& found) {
+  for (const std::string& name : SubfoldersOf(destination, folder)) {
+    const std::string path = Join(folder, name);
+    if (path == recordFolder) {
+      for (const std::string& waiting : SubfoldersOf(destination, path))
+        if (RebuiltBy({}, waiting) == kWaitingName)
+          found.emplace_back(std::string(), Join(path, waiting));
+    } else if (std::optional<std::string> rebuilt = RebuiltBy(folder, name)) {
+      found.emplace_back(std::move(*rebuilt), path);
+    } else if (depth < kMaxDepth) {
+      FindOrderTemporaries(destination, path, recordFolder, depth + 1, found);
+    }
+  }
+}
+
+// Puts the destination's order work back together, as far as `journal` and the names of
+// its temporaries tell of it: each rebuild left half-done is finished, and the empty files
+// that held names or free places go. `moves` receives what moved where, the moves the
+// journal tells of included; `arranged` the folders whose order work was under way.
 void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destination, bool clean,
-                       Moves& moves) {
+                       const std::string& recordFolder, Moves& moves,
+                       std::set<std::string>& arranged) {
   std::vector<const JournalEntry*> open;  // "arrange" lines without their "arranged"
   std::vector<std::string> stopgaps;      // empty files of ours, where still empty
+  std::vector<std::string> gaps;
   for (const JournalEntry& entry : journal.entries) {
     switch (entry.kind) {
       case JournalEntry::Kind::kArrange:
         open.push_back(&entry);
+        arranged.insert(entry.to);
         break;
       case JournalEntry::Kind::kMove:
         moves.Add(entry.relative, entry.to);
@@ -108,26 +194,90 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
         if (!entry.to.empty()) moves.Add(entry.relative, entry.to);
         break;
       case JournalEntry::Kind::kGap:
-        stopgaps.push_back(entry.relative);
+        gaps.push_back(entry.relative);
         break;
       default:
         break;
     }
   }
   if (!clean) return;
-  for (const std::string& stopgap : stopgaps) {
-    const std::optional<EntryStatus> status = destination.StatusOf(stopgap);
-    if (IsEmptyFileSince(status, journal.time))
-      (void)destination.RemoveFileIfUnchanged(stopgap, *status);
-  }
-  for (const JournalEntry* arrange : open) {
-    for (const auto& [before, after] : FinishArranging(destination, arrange->to, arrange->relative))
+  for (const std::string& stopgap : stopgaps)
+    RemoveEmptyOfOurs(destination, stopgap, journal.time, IsSongName);
+  std::vector<std::pair<std::string, std::string>> unfinished;
+  for (const JournalEntry* arrange : open)
+    unfinished.emplace_back(arrange->to, arrange->relative);
+  // Those whose line did not reach the device before the device went away.
+  std::vector<std::pair<std::string, std::string>> found;
+  FindOrderTemporaries(destination, std::string(), recordFolder, 0, found);
+  for (auto& temporary : found)
+    if (std::none_of(unfinished.begin(), unfinished.end(),
+                     [&](const auto& known) { return known.second == temporary.second; }))
+      unfinished.push_back(std::move(temporary));
+  for (const auto& [folder, temporary] : unfinished) {
+    arranged.insert(folder);
+    for (const auto& [before, after] : FinishArranging(destination, folder, temporary))
       moves.Add(before, after);
     // Also where it was cut off after the temporary took the folder's name.
-    if (!arrange->to.empty() && !destination.StatusOf(arrange->relative))
-      moves.Add(arrange->relative, arrange->to);
+    if (!folder.empty() && !destination.StatusOf(temporary)) moves.Add(temporary, folder);
   }
+  // The empty files that took free places, told of or not.
+  for (const std::string& folder : arranged) {
+    std::optional<ContainedFolder> opened;
+    if (!folder.empty() && !(opened = destination.Folder(folder, false))) continue;
+    std::vector<std::string> names;
+    if ((folder.empty() ? destination : *opened).ListNames(names) != 0) continue;
+    for (const std::string& name : names)
+      if (IsFillerName(name)) gaps.push_back(Join(folder, name));
+  }
+  for (const std::string& gap : gaps)
+    RemoveEmptyOfOurs(destination, gap, journal.time, IsFillerName);
 }
+
+// Finds a fill's files by their content in the folders a cut-off fill worked in: what its
+// journal lost of the moves of the order work left some of them where no line says.
+class ContentSearch {
+ public:
+  ContentSearch(const ContainedFolder& destination, const FileOwnership& ownership)
+      : destination_(destination), ownership_(ownership) {}
+
+  void AddFolder(const std::string& folder) { folders_.insert(folder); }
+
+  // A file of the folders that `wanted` proves to be, and is no file `claimed` holds.
+  std::optional<std::pair<std::string, OwnedFile>> Find(const RecordedFile& wanted,
+                                                        const std::set<std::string>& claimed) {
+    if (!listed_) List();
+    const auto [first, last] = bySize_.equal_range(wanted.sizeBytes);
+    for (auto file = first; file != last; ++file) {
+      if (claimed.contains(file->second)) continue;
+      if (std::optional<OwnedFile> owned = ownership_.Verify(destination_, file->second, wanted))
+        return std::pair{file->second, *owned};
+    }
+    return std::nullopt;
+  }
+
+ private:
+  void List() {
+    listed_ = true;
+    for (const std::string& folder : folders_) {
+      std::optional<ContainedFolder> opened;
+      if (!folder.empty() && !(opened = destination_.Folder(folder, false))) continue;
+      const ContainedFolder& here = folder.empty() ? destination_ : *opened;
+      std::vector<std::string> names;
+      if (here.ListNames(names) != 0) continue;
+      for (const std::string& name : names) {
+        const std::optional<EntryStatus> status = here.StatusOf(name);
+        if (status && status->kind == EntryStatus::Kind::kFile)
+          bySize_.emplace(status->sizeBytes, Join(folder, name));
+      }
+    }
+  }
+
+  const ContainedFolder& destination_;
+  const FileOwnership& ownership_;
+  std::set<std::string> folders_;
+  bool listed_ = false;
+  std::multimap<std::int64_t, std::string> bySize_;
+};
 
 }  // namespace
 
@@ -135,41 +285,82 @@ int JournalWriter::Begin(std::int64_t time, bool replacing) {
   if (const int error = folder_.ReplaceFile(name_, FormatJournalStart(time, replacing)))
     return error;
   int error = 0;
-  fd_ = folder_.OpenForAppending(name_, &error);
-  return error;
+  fd_ = folder_.OpenForWriting(name_, &error);
+  if (!fd_) return error;
+  struct stat status {};
+  if (fstat(fd_.get(), &status) != 0) {
+    error = errno;
+    fd_.Reset();
+    return error;
+  }
+  end_ = static_cast<std::size_t>(status.st_size);
+  unsynced_ = true;
+  return MakeDurable();
 }
 
 int JournalWriter::Append(const JournalEntry& entry) {
-  if (!fd_) return 0;
-  const int error = platform::WriteAll(fd_.get(), FormatJournalLine(entry));
+  if (!fd_) return failure_ != 0 ? failure_ : EBADF;
+  const std::string line = FormatJournalLine(entry);
+  const int error = platform::WriteAllAt(fd_.get(), line, end_);
   // A line cut short is taken for the journal's end; nothing may be told after it.
   if (error != 0) {
     fd_.Reset();
     failure_ = error;
+    return error;
   }
-  return error;
-}
-
-int JournalWriter::WillPlace(const std::string& relative, const std::string& source,
-                             const EntryStatus& sourceStatus) {
-  return Append({JournalEntry::Kind::kPlace, relative, sourceStatus.sizeBytes,
-                 sourceStatus.modified, source});
-}
-
-void JournalWriter::Placed(const std::string& relative, const EntryStatus& status) {
-  (void)Append({JournalEntry::Kind::kPlaced, relative, status.sizeBytes, status.modified, {}});
-}
-
-void JournalWriter::FolderMade(const std::string& relative) {
-  (void)Append({JournalEntry::Kind::kFolder, relative, 0, {}, {}});
+  end_ += line.size();
+  unsynced_ = true;
+  return 0;
 }
 
 int JournalWriter::AppendAhead(const JournalEntry& entry) {
   return failure_ != 0 ? failure_ : Append(entry);
 }
 
+int JournalWriter::MakeDurable() {
+  if (failure_ != 0) return failure_;
+  if (!unsynced_) return 0;
+  if (fsync(fd_.get()) != 0) {
+    failure_ = errno;
+    fd_.Reset();
+    return failure_;
+  }
+  unsynced_ = false;
+  return 0;
+}
+
+int JournalWriter::WillPlace(const std::string& relative, const std::string& source,
+                             const EntryStatus& sourceStatus,
+                             const platform::ContentFingerprint& sourceFingerprint) {
+  return AppendAhead({JournalEntry::Kind::kPlace,
+                      relative,
+                      sourceStatus.sizeBytes,
+                      sourceStatus.modified,
+                      source,
+                      {},
+                      sourceFingerprint.digest});
+}
+
+void JournalWriter::Placed(const std::string& relative, const EntryStatus& status,
+                           const platform::ContentFingerprint& fingerprint) {
+  placed_[relative] = fingerprint.digest;
+  (void)Append({JournalEntry::Kind::kPlaced,
+                relative,
+                status.sizeBytes,
+                status.modified,
+                {},
+                {},
+                fingerprint.digest});
+}
+
+void JournalWriter::FolderMade(const std::string& relative) {
+  (void)Append({JournalEntry::Kind::kFolder, relative, 0, {}, {}});
+}
+
 int JournalWriter::Arranging(const std::string& folder, const std::string& temporary) {
-  return AppendAhead({JournalEntry::Kind::kArrange, temporary, 0, {}, {}, folder});
+  // What the temporary holds would be lost to the next run without this line.
+  const int error = AppendAhead({JournalEntry::Kind::kArrange, temporary, 0, {}, {}, folder});
+  return error != 0 ? error : MakeDurable();
 }
 
 int JournalWriter::Moving(const std::string& from, const std::string& to) {
@@ -184,16 +375,27 @@ void JournalWriter::Arranged(const std::string& folder, const std::string& tempo
   (void)Append({JournalEntry::Kind::kArranged, temporary, 0, {}, {}, folder});
 }
 
-void JournalWriter::Remove() {
-  fd_.Reset();
-  // Gone already, or never written: nothing to do either way.
-  if (const std::optional<EntryStatus> status = folder_.StatusOf(name_))
-    (void)folder_.RemoveFileIfUnchanged(name_, *status);
+int JournalWriter::WillWritePlaylist(const std::string& relative,
+                                     const platform::ContentFingerprint& fingerprint) {
+  const int error = AppendAhead({JournalEntry::Kind::kPlaylist,
+                                 relative,
+                                 fingerprint.sizeBytes,
+                                 {},
+                                 {},
+                                 {},
+                                 fingerprint.digest});
+  return error != 0 ? error : MakeDurable();
 }
 
-bool IsUnchanged(const RecordedFile& file, const ContainedFolder& destination) {
-  const std::optional<EntryStatus> now = destination.StatusOf(file.relative);
-  return now && SameFile(*now, file.sizeBytes, file.modified);
+void JournalWriter::Remove() {
+  fd_.Reset();
+  RemoveJournal(folder_, name_);
+}
+
+void RemoveJournal(const ContainedFolder& folder, const std::string& name) {
+  // Gone already, or never written: nothing to do either way.
+  if (const std::optional<EntryStatus> status = folder.StatusOf(name))
+    (void)folder.RemoveFileIfUnchanged(name, *status);
 }
 
 std::vector<std::string> FoldersStillThere(const RecordedFill& previous,
@@ -209,11 +411,13 @@ std::vector<std::string> FoldersStillThere(const RecordedFill& previous,
 std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
                                                    const ContainedFolder& destination,
                                                    const RecordedFill* previous, bool clean,
-                                                   const std::string& recordFolder) {
-  std::map<std::string, const JournalEntry*> placing;  // the last "place" of each name
+                                                   const std::string& recordFolder,
+                                                   const FileOwnership& ownership) {
+  // The last line of each kind for each name.
+  std::map<std::string, const JournalEntry*> placing;
   std::map<std::string, const JournalEntry*> placed;
+  std::map<std::string, const JournalEntry*> playlists;
   RecordedFill made;  // the folders the journal names
-  std::vector<std::string>& folders = made.folders;
   for (const JournalEntry& entry : journal.entries) {
     switch (entry.kind) {
       case JournalEntry::Kind::kPlace:
@@ -222,65 +426,95 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
       case JournalEntry::Kind::kPlaced:
         placed[entry.relative] = &entry;
         break;
+      case JournalEntry::Kind::kPlaylist:
+        playlists[entry.relative] = &entry;
+        break;
       case JournalEntry::Kind::kFolder:
-        folders.push_back(entry.relative);
+        made.folders.push_back(entry.relative);
         break;
       default:  // the order work, below
         break;
     }
   }
   Moves moves;
-  FinishArrangingOf(journal, destination, clean, moves);
+  std::set<std::string> arranged;
+  FinishArrangingOf(journal, destination, clean, recordFolder, moves, arranged);
   if (clean) RemoveLeftoverTemporaries(destination, recordFolder);
+
+  ContentSearch search(destination, ownership);
+  for (const std::string& folder : arranged)
+    search.AddFolder(folder);
+  for (const auto& [relative, place] : placing)
+    search.AddFolder(FolderOf(relative));
+  std::set<std::string> claimed;
+  // Where the file `expected` describes is now: where the moves took it, else anywhere
+  // in the folders the fill worked in.
+  const auto locate =
+      [&](const std::string& relative,
+          const RecordedFile& expected) -> std::optional<std::pair<std::string, OwnedFile>> {
+    const std::vector<std::string> places = moves.PlacesOf(relative);
+    for (auto place = places.rbegin(); place != places.rend(); ++place) {
+      if (claimed.contains(*place)) continue;
+      if (std::optional<OwnedFile> owned = ownership.Verify(destination, *place, expected))
+        return std::pair{*place, *owned};
+    }
+    return search.Find(expected, claimed);
+  };
+  const auto take = [&](std::vector<RecordedFile>& into, const std::string& relative,
+                        const OwnedFile& owned, const std::string& source) {
+    claimed.insert(relative);
+    into.push_back({relative, owned.status.sizeBytes, owned.status.modified, source, owned.digest});
+  };
 
   RecordedFill fill;
   fill.time = journal.time;
-  std::set<std::string> listed;
   for (const auto& [relative, place] : placing) {
+    // What the copy wrote, where its placing was confirmed; else what it was to write.
     const auto confirmed = placed.find(relative);
-    const auto found = moves.Find(relative, destination, [&](const EntryStatus& now) {
-      return confirmed != placed.end()
-                 ? SameFile(now, confirmed->second->sizeBytes, confirmed->second->modified)
-                 : LooksLikeItsCopy(now, *place);
-    });
-    const std::optional<EntryStatus> now = found ? found->second : destination.StatusOf(relative);
-    if (found) {
-      fill.files.push_back({found->first, now->sizeBytes, now->modified, place->source});
-      listed.insert(found->first);
-    } else if (clean && now && confirmed == placed.end() && now->kind == EntryStatus::Kind::kFile &&
-               now->sizeBytes == 0 && place->sizeBytes > 0 &&
-               now->modified.seconds >= journal.time - kTimeSlackSeconds) {
+    const JournalEntry& told = confirmed != placed.end() ? *confirmed->second : *place;
+    const RecordedFile expected{relative, told.sizeBytes, told.modified, place->source,
+                                told.digest};
+    if (const auto found = locate(relative, expected)) {
+      take(fill.files, found->first, found->second, place->source);
+    } else if (clean) {
       // The empty placeholder that holds a name on FAT for the instant before the copy
-      // takes it, made after this fill began.
-      (void)destination.RemoveFileIfUnchanged(relative, *now);
+      // takes it, or a copy whose bytes never reached a device that went away.
+      RemoveEmptyOfOurs(destination, relative, journal.time, IsSongName);
     }
+  }
+  for (const auto& [relative, playlist] : playlists) {
+    const RecordedFile expected{relative, playlist->sizeBytes, {}, {}, playlist->digest};
+    if (const std::optional<OwnedFile> owned = ownership.Verify(destination, relative, expected))
+      take(fill.playlists, relative, *owned, {});
   }
   // What the fill had not removed yet of the one it replaced is its own to replace, where
   // putting the destination in order took it.
   std::vector<RecordedFile> replaced;
   bool replacedMoved = false;
   if (previous != nullptr && journal.replacing) {
+    for (const RecordedFile& file : previous->files)
+      search.AddFolder(FolderOf(file.relative));
     for (const RecordedFile& file : previous->files) {
-      const auto found = moves.Find(file.relative, destination, [&](const EntryStatus& now) {
-        return SameFile(now, file.sizeBytes, file.modified);
-      });
-      if (!found || listed.contains(found->first)) continue;
+      if (file.relative.empty()) continue;
+      const auto found = locate(file.relative, file);
+      if (!found) continue;
       replacedMoved = replacedMoved || found->first != file.relative;
-      replaced.push_back(file);
-      replaced.back().relative = found->first;
+      take(replaced, found->first, found->second, file.source);
     }
   }
-  if (fill.files.empty() && !replacedMoved) return std::nullopt;
+  if (fill.files.empty() && fill.playlists.empty() && !replacedMoved) return std::nullopt;
 
   fill.folders = FoldersStillThere(made, destination);
   if (previous != nullptr) {
     for (std::string& folder : FoldersStillThere(*previous, destination))
-      if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+      if (std::find(made.folders.begin(), made.folders.end(), folder) == made.folders.end())
         fill.folders.push_back(std::move(folder));
     fill.files.insert(fill.files.end(), replaced.begin(), replaced.end());
     if (journal.replacing) {
       for (const RecordedFile& playlist : previous->playlists)
-        if (IsUnchanged(playlist, destination)) fill.playlists.push_back(playlist);
+        if (!claimed.contains(playlist.relative) &&
+            ownership.Verify(destination, playlist.relative, playlist))
+          fill.playlists.push_back(playlist);
     }
   }
   return fill;

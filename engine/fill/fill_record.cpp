@@ -5,13 +5,19 @@
 #include <cstdio>
 #include <optional>
 
+#include "platform/content_fingerprint.h"
+
 namespace sorvina::engine {
 namespace {
 
 constexpr std::string_view kFirstVersionLine = "sorvina-fills 1";
-constexpr std::string_view kVersionLine = "sorvina-fills 2";
+constexpr std::string_view kSecondVersionLine = "sorvina-fills 2";
+constexpr std::string_view kVersionLine = "sorvina-fills 3";
 constexpr std::string_view kEndPrefix = "end\t";
-constexpr std::string_view kJournalVersionLine = "sorvina-journal 1";
+constexpr std::string_view kFirstJournalVersionLine = "sorvina-journal 1";
+constexpr std::string_view kJournalVersionLine = "sorvina-journal 2";
+// The digest field of a file that has none (an entry of a playlist).
+constexpr std::string_view kNoDigest = "-";
 
 bool NeedsEscape(unsigned char c) {
   return c < 0x20 || c == 0x7F || c == '%';
@@ -127,50 +133,75 @@ LineResult ReadRelative(std::string_view field, std::string& relative) {
   return LineResult::kTaken;
 }
 
-// "size<TAB>time<TAB>relative" and, where `withSource`, "<TAB>source": the fields of a
-// file line after its kind. An empty relative path is taken only where `mayBeListed`
-// (an entry of a playlist, which lies nowhere in the destination).
-LineResult ReadFileFields(const std::string_view* fields, bool withSource, bool mayBeListed,
-                          RecordedFile& file) {
+// How a file line lays out its fields after its kind: "size<TAB>time", then where
+// `digest` "<TAB>digest", then "<TAB>relative", then where `source` "<TAB>source". An
+// empty relative path is taken only where `mayBeListed` (an entry of a playlist, which
+// lies nowhere in the destination).
+struct FileLine {
+  bool digest = true;
+  bool source = true;
+  bool mayBeListed = false;
+  std::size_t FieldCount() const { return 3 + (digest ? 1 : 0) + (source ? 1 : 0); }
+};
+
+LineResult ReadFileFields(const std::string_view* fields, FileLine layout, RecordedFile& file) {
   const auto size = NumberOf<std::int64_t>(fields[0]);
   const auto modified = TimeOf(fields[1]);
   if (!size || !modified || modified->nanoseconds > 999'999'999) return LineResult::kDamaged;
   file.sizeBytes = *size;
   file.modified = *modified;
-  if (withSource) {
-    std::optional<std::string> source = Unescaped(fields[3]);
+  std::size_t next = 2;
+  if (layout.digest) {
+    const std::string_view digest = fields[next++];
+    if (digest != kNoDigest) {
+      file.digest = platform::DigestFromText(digest);
+      if (!file.digest) return LineResult::kDamaged;
+    }
+  }
+  const std::string_view relative = fields[next++];
+  if (layout.source) {
+    std::optional<std::string> source = Unescaped(fields[next]);
     if (!source || source->find('\0') != std::string::npos) return LineResult::kDamaged;
     file.source = std::move(*source);
   }
-  if (mayBeListed && fields[2].empty()) return LineResult::kTaken;
-  return ReadRelative(fields[2], file.relative);
+  if (layout.mayBeListed && relative.empty()) return LineResult::kTaken;
+  return ReadRelative(relative, file.relative);
 }
 
-// One line of a fill in `fill`; `firstVersion` reads the older record's lines, where a
-// playlist written onto the destination was a file line without a source.
-LineResult ReadFillLine(std::string_view line, bool firstVersion, RecordedFill& fill) {
-  std::string_view fields[5];
-  if (SplitFields(line, fields, 5) && fields[0] == "file") {
-    RecordedFile file;
-    const LineResult result = ReadFileFields(fields + 1, true, true, file);
-    if (result != LineResult::kTaken) return result;
+// A file line of `kind` with `layout` in `line`: nothing where it is another line.
+std::optional<LineResult> ReadFileLine(std::string_view line, std::string_view kind,
+                                       FileLine layout, RecordedFile& file) {
+  std::string_view fields[6];
+  if (!SplitFields(line, fields, layout.FieldCount() + 1) || fields[0] != kind) return std::nullopt;
+  return ReadFileFields(fields + 1, layout, file);
+}
+
+// One line of a fill in `fill`; `version` is the record's, whose lines differ: the first
+// wrote a playlist written onto the destination as a file line without a source, the
+// first two wrote no digests.
+LineResult ReadFillLine(std::string_view line, int version, RecordedFill& fill) {
+  const bool digests = version >= 3;
+  RecordedFile file;
+  if (const std::optional<LineResult> result =
+          ReadFileLine(line, "file", {digests, true, true}, file)) {
+    if (*result != LineResult::kTaken) return *result;
     if (file.relative.empty() && file.source.empty()) return LineResult::kDamaged;
     if (!file.source.empty()) {
       fill.files.push_back(std::move(file));
-    } else if (firstVersion) {
+    } else if (version == 1) {
       fill.playlists.push_back(std::move(file));
     } else {
       return LineResult::kDamaged;  // every song carries its source
     }
     return LineResult::kTaken;
   }
-  if (firstVersion) return LineResult::kDamaged;
-  if (SplitFields(line, fields, 4) && fields[0] == "playlist") {
-    RecordedFile playlist;
-    const LineResult result = ReadFileFields(fields + 1, false, false, playlist);
-    if (result == LineResult::kTaken) fill.playlists.push_back(std::move(playlist));
-    return result;
+  if (version == 1) return LineResult::kDamaged;
+  if (const std::optional<LineResult> result =
+          ReadFileLine(line, "playlist", {digests, false, false}, file)) {
+    if (*result == LineResult::kTaken) fill.playlists.push_back(std::move(file));
+    return *result;
   }
+  std::string_view fields[2];
   if (SplitFields(line, fields, 2) && fields[0] == "folder") {
     std::string folder;
     const LineResult result = ReadRelative(fields[1], folder);
@@ -184,6 +215,8 @@ void AppendFileLine(std::string& out, std::string_view kind, const RecordedFile&
                     bool withSource) {
   out.append(kind).append("\t").append(std::to_string(file.sizeBytes)).append("\t");
   out.append(TimeText(file.modified)).append("\t");
+  out.append(file.digest ? platform::DigestText(*file.digest) : std::string(kNoDigest));
+  out.push_back('\t');
   AppendEscaped(out, file.relative);
   if (withSource) {
     out.push_back('\t');
@@ -198,41 +231,50 @@ LineResult Worse(LineResult a, LineResult b) {
   return a == LineResult::kTaken ? b : a;
 }
 
-// One line of a journal; false for anything not as written.
-LineResult ReadJournalLine(std::string_view line, JournalEntry& entry) {
-  std::string_view fields[5];
+// One line of a journal of `version`; damaged for anything not as written.
+LineResult ReadJournalLine(std::string_view line, int version, JournalEntry& entry) {
+  const bool digests = version >= 2;
   RecordedFile file;
-  LineResult result = LineResult::kDamaged;
-  if (SplitFields(line, fields, 5) && fields[0] == "place") {
+  std::optional<LineResult> result;
+  if ((result = ReadFileLine(line, "place", {digests, true, false}, file))) {
     entry.kind = JournalEntry::Kind::kPlace;
-    result = ReadFileFields(fields + 1, true, false, file);
     if (file.source.empty()) result = LineResult::kDamaged;
-  } else if (SplitFields(line, fields, 4) && fields[0] == "placed") {
+  } else if ((result = ReadFileLine(line, "placed", {digests, false, false}, file))) {
     entry.kind = JournalEntry::Kind::kPlaced;
-    result = ReadFileFields(fields + 1, false, false, file);
-  } else if (SplitFields(line, fields, 2) && fields[0] == "folder") {
+  } else if (digests && (result = ReadFileLine(line, "playlist", {true, false, false}, file))) {
+    entry.kind = JournalEntry::Kind::kPlaylist;
+  }
+  if (result) {
+    if (*result == LineResult::kTaken) {
+      entry.relative = std::move(file.relative);
+      entry.sizeBytes = file.sizeBytes;
+      entry.modified = file.modified;
+      entry.source = std::move(file.source);
+      entry.digest = file.digest;
+    }
+    return *result;
+  }
+  std::string_view fields[3];
+  if (SplitFields(line, fields, 2) && fields[0] == "folder") {
     entry.kind = JournalEntry::Kind::kFolder;
     return ReadRelative(fields[1], entry.relative);
-  } else if (SplitFields(line, fields, 2) && fields[0] == "gap") {
+  }
+  if (SplitFields(line, fields, 2) && fields[0] == "gap") {
     entry.kind = JournalEntry::Kind::kGap;
     return ReadRelative(fields[1], entry.relative);
-  } else if (SplitFields(line, fields, 3) && fields[0] == "move") {
+  }
+  if (SplitFields(line, fields, 3) && fields[0] == "move") {
     entry.kind = JournalEntry::Kind::kMove;
     return Worse(ReadRelative(fields[1], entry.relative), ReadRelative(fields[2], entry.to));
-  } else if (SplitFields(line, fields, 3) && (fields[0] == "arrange" || fields[0] == "arranged")) {
+  }
+  if (SplitFields(line, fields, 3) && (fields[0] == "arrange" || fields[0] == "arranged")) {
     // "arrange FOLDER TEMPORARY"; an empty folder is the destination itself.
     entry.kind =
         fields[0] == "arrange" ? JournalEntry::Kind::kArrange : JournalEntry::Kind::kArranged;
     return Worse(fields[1].empty() ? LineResult::kTaken : ReadRelative(fields[1], entry.to),
                  ReadRelative(fields[2], entry.relative));
   }
-  if (result == LineResult::kTaken) {
-    entry.relative = std::move(file.relative);
-    entry.sizeBytes = file.sizeBytes;
-    entry.modified = file.modified;
-    entry.source = std::move(file.source);
-  }
-  return result;
+  return LineResult::kDamaged;
 }
 
 }  // namespace
@@ -282,9 +324,12 @@ ParsedRecord ParseFillRecord(std::string_view bytes) {
   if (bytes.size() > kMaxRecordBytes) return fail(RecordProblem::kTooLarge);
   Lines lines(bytes);
   std::string_view line;
-  if (!lines.Next(line) || (line != kVersionLine && line != kFirstVersionLine))
-    return fail(RecordProblem::kForeign);
-  const bool firstVersion = line == kFirstVersionLine;
+  if (!lines.Next(line)) return fail(RecordProblem::kForeign);
+  const int version = line == kVersionLine         ? 3
+                      : line == kSecondVersionLine ? 2
+                      : line == kFirstVersionLine  ? 1
+                                                   : 0;
+  if (version == 0) return fail(RecordProblem::kForeign);
 
   std::size_t count = 1;
   std::size_t endAt = line.size() + 1;  // where the line being read began
@@ -310,7 +355,7 @@ ParsedRecord ParseFillRecord(std::string_view bytes) {
       if (!lines.Next(line)) return fail(RecordProblem::kDamaged);
       endAt += line.size() + 1;
       if (++count > kMaxRecordLines) return fail(RecordProblem::kTooLarge);
-      switch (ReadFillLine(line, firstVersion, fill)) {
+      switch (ReadFillLine(line, version, fill)) {
         case LineResult::kTaken:
           break;
         case LineResult::kDamaged:
@@ -334,13 +379,17 @@ std::string FormatJournalStart(std::int64_t time, bool replacing) {
 
 std::string FormatJournalLine(const JournalEntry& entry) {
   std::string out;
-  RecordedFile file{entry.relative, entry.sizeBytes, entry.modified, entry.source};
+  const RecordedFile file{entry.relative, entry.sizeBytes, entry.modified, entry.source,
+                          entry.digest};
   switch (entry.kind) {
     case JournalEntry::Kind::kPlace:
       AppendFileLine(out, "place", file, true);
       break;
     case JournalEntry::Kind::kPlaced:
       AppendFileLine(out, "placed", file, false);
+      break;
+    case JournalEntry::Kind::kPlaylist:
+      AppendFileLine(out, "playlist", file, false);
       break;
     case JournalEntry::Kind::kFolder:
     case JournalEntry::Kind::kGap:
@@ -378,8 +427,9 @@ ParsedJournal ParseFillJournal(std::string_view bytes) {
   Lines lines(bytes);
   std::string_view line;
   std::string_view fields[3];
-  if (!lines.Next(line) || line != kJournalVersionLine || !lines.Next(line) ||
-      !SplitFields(line, fields, 3) || fields[0] != "begin" ||
+  if (!lines.Next(line)) return fail(RecordProblem::kForeign);
+  const int version = line == kJournalVersionLine ? 2 : line == kFirstJournalVersionLine ? 1 : 0;
+  if (version == 0 || !lines.Next(line) || !SplitFields(line, fields, 3) || fields[0] != "begin" ||
       (fields[2] != "0" && fields[2] != "1"))
     return fail(RecordProblem::kForeign);
   const auto time = NumberOf<std::int64_t>(fields[1], true);
@@ -392,7 +442,7 @@ ParsedJournal ParseFillJournal(std::string_view bytes) {
   while (lines.Next(line)) {
     if (++count > kMaxRecordLines) return fail(RecordProblem::kTooLarge);
     JournalEntry entry;
-    const LineResult result = ReadJournalLine(line, entry);
+    const LineResult result = ReadJournalLine(line, version, entry);
     if (result == LineResult::kUnsafe) return fail(RecordProblem::kUnsafePath);
     if (result == LineResult::kDamaged) break;
     parsed.journal.entries.push_back(std::move(entry));

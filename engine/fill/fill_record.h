@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,17 +13,23 @@
 
 namespace sorvina::engine {
 
+// The keyed hash of a file's two ends (platform::ContentFingerprint's digest): with the
+// size, what proves a file on the destination to be what a fill wrote there.
+using FileDigest = std::array<std::uint8_t, 32>;
+
 // One file a fill put into its destination, or one entry of a playlist it wrote.
 struct RecordedFile {
   // Below the destination, names separated by '/'; empty for a playlist's entry.
   std::string relative;
-  // As the destination reported them right after the fill: what tells the file apart
-  // from one the user changed or put there since.
+  // As the destination reported them right after the fill.
   std::int64_t sizeBytes = 0;
   platform::FileTime modified;
   // The file it was copied from, or that the playlist names; empty for a playlist the
   // fill wrote onto the destination (RecordedFill::playlists).
   std::string source;
+  // Its fingerprint as the fill wrote it: only a file that still matches it is the fill's
+  // own. None in records of the versions before fingerprints, and for a playlist's entry.
+  std::optional<FileDigest> digest = std::nullopt;
   friend bool operator==(const RecordedFile&, const RecordedFile&) = default;
 };
 
@@ -64,13 +72,16 @@ struct ParsedRecord {
 };
 
 // The record as written: a version line, per fill a line with its time and the number of
-// lines that follow for it: one per song (size, modification time, path below the
-// destination, source path), per playlist written (the same without a source) and per
-// folder made (its path); and a last line with a checksum of everything before it.
-// Fields are separated by tabs; tabs, line ends, '%' and other control bytes in paths are
-// written as "%XX". Only the newest kKeptFills fills are written. Records of the first
-// version (songs and playlists alike as file lines, a playlist's with no source) are read
-// too.
+// lines that follow for it: one per song (size, modification time, fingerprint digest or
+// "-", path below the destination, source path), per playlist written (the same without a
+// source) and per folder made (its path); and a last line with a checksum of everything
+// before it. Fields are separated by tabs; tabs, line ends, '%' and other control bytes in
+// paths are written as "%XX". Only the newest kKeptFills fills are written. Records of the
+// versions before fingerprints are read too: of the first (songs and playlists alike as
+// file lines, a playlist's with no source) and the second (no digests).
+//
+// The checksum finds damage, not edits: anyone can write a record that reads. What a fill
+// may do to a file it names rests on the file's fingerprint alone (engine/fill/ownership.h).
 std::string FormatFillRecord(const FillHistory& history);
 
 // A hash of `bytes` in 16 hexadecimal digits (FNV-1a, 64 bits): the record's checksum,
@@ -89,8 +100,9 @@ ParsedRecord ParseFillRecord(std::string_view bytes);
 // made, and how it was putting the destination's entries in play order.
 struct JournalEntry {
   enum class Kind {
-    kPlace,     // about to place `relative`, a copy of `source` (its size and time)
-    kPlaced,    // placed `relative`; size and time as the destination reported them
+    kPlace,     // about to place `relative`, a copy of `source` (its size, time and digest)
+    kPlaced,    // placed `relative`; size, time and digest as the destination has it
+    kPlaylist,  // about to write the playlist `relative` of this size and digest
     kFolder,    // made the folder `relative`
     kArrange,   // about to order the folder `to` ("" for the destination) through `relative`
     kMove,      // about to move `relative` to `to`
@@ -103,6 +115,7 @@ struct JournalEntry {
   platform::FileTime modified;
   std::string source;
   std::string to = {};
+  std::optional<FileDigest> digest = std::nullopt;
   friend bool operator==(const JournalEntry&, const JournalEntry&) = default;
 };
 
@@ -128,7 +141,8 @@ struct ParsedJournal {
 // a device that went away may have kept only some of them, or garbage after them: the
 // lines before the first that is not as written are taken. A journal of another kind or
 // version, or too large, is not taken; one that names a path outside the destination is
-// not taken at all.
+// not taken at all. Journals of the version before fingerprints are read too (no
+// digests).
 ParsedJournal ParseFillJournal(std::string_view bytes);
 
 }  // namespace sorvina::engine

@@ -56,6 +56,14 @@ UserText ProblemText(RecordProblem problem) {
 
 constexpr const char* kAnotherUsersRecord = SORVINA_TEXT("sorvina", "it belongs to another user");
 
+UserText KeyFailureText(int error) {
+  return {
+      SORVINA_TEXT("sorvina", "the key that tells its files from yours cannot be kept in %1: %2"),
+      {platform::UserFingerprintKeyPath(), error == EINVAL
+                                               ? UserText(SORVINA_TEXT("sorvina", "it is damaged"))
+                                               : transfer::ErrorText(error)}};
+}
+
 UserText ReadFailureText(int error) {
   if (error == EFBIG) return ProblemText(RecordProblem::kTooLarge);
   if (error == EINVAL) return SORVINA_TEXT("sorvina", "it is no regular file");
@@ -156,10 +164,33 @@ bool RepeatedFill::Begin(RunPorts& ports, const ContainedFolder* destination) {
   }
   if (!usesRecord_) return true;
   if (!OpenRecord(ports)) return false;
+  if (copy_ && destination_ != nullptr) TakeKey(ports);
   ReadRecord(ports);
   if (copy_) FinishInterruptedFill(ports);
   if (replacing_) PlanReplacement();
   return true;
+}
+
+// The user's key, without which no file on the destination can be told to be a fill's:
+// a fill without it removes nothing and keeps no record, as where none can be written.
+void RepeatedFill::TakeKey(RunPorts& ports) {
+  int error = 0;
+  std::optional<platform::FingerprintKey> key = platform::UserFingerprintKey(&error);
+  if (key) {
+    ownership_.emplace(std::move(*key));
+    return;
+  }
+  if (writable_) ShowNoRecord(ports, KeyFailureText(error));
+  writable_ = false;
+}
+
+void RepeatedFill::ShowNoRecord(RunPorts& ports, const UserText& reason) const {
+  ports.ShowWarning(
+      {replacing_ ? SORVINA_TEXT("sorvina",
+                                 "No record of this fill can be kept in %1 (%2); the songs of "
+                                 "the previous fill were left in place")
+                  : SORVINA_TEXT("sorvina", "No record of this fill can be kept in %1 (%2)"),
+       {RecordFolderPath(), reason}});
 }
 
 std::string RepeatedFill::RecordFolderPath() const {
@@ -202,12 +233,7 @@ bool RepeatedFill::OpenRecord(RunPorts& ports) {
       ports.ShowInformation(kFillUnderWayMessage);
       return false;
     }
-    ports.ShowWarning(
-        {replacing_ ? SORVINA_TEXT("sorvina",
-                                   "No record of this fill can be kept in %1 (%2); the songs of "
-                                   "the previous fill were left in place")
-                    : SORVINA_TEXT("sorvina", "No record of this fill can be kept in %1 (%2)"),
-         {folderPath, ReasonOf(error)}});
+    ShowNoRecord(ports, ReasonOf(error));
     return true;
   }
   writable_ = true;
@@ -270,9 +296,12 @@ void RepeatedFill::FinishInterruptedFill(RunPorts& ports) {
     SetAside(kJournalName);
     return;
   }
+  // Without the key nothing it tells of can be told from the user's files: it stays for a
+  // run that has the key.
+  if (!ownership_) return;
   std::optional<RecordedFill> recovered = RecoverInterruptedFill(
       parsed.journal, *destination_, history_.fills.empty() ? nullptr : &history_.fills.back(),
-      writable_, kRecordFolderName);
+      writable_, kRecordFolderName, *ownership_);
   // A fill recorded whole, but cut off before its journal went: nothing is left to do.
   if (recovered && !history_.fills.empty() && SameFiles(*recovered, history_.fills.back()))
     recovered.reset();
@@ -286,19 +315,24 @@ void RepeatedFill::FinishInterruptedFill(RunPorts& ports) {
   }
   if (!writable_) return;
   if (recovered && StoreHistory() != 0) return;  // the journal stays for the next run
-  JournalWriter(*recordFolder_, kJournalName).Remove();
+  RemoveJournal(*recordFolder_, kJournalName);
 }
 
 void RepeatedFill::PlanReplacement() {
   replacement_.anyPrevious = !history_.fills.empty();
-  if (destination_ == nullptr || history_.fills.empty() || !(writable_ || dryRun_)) return;
+  if (destination_ == nullptr || history_.fills.empty() || !(writable_ || dryRun_) || !ownership_)
+    return;
   const RecordedFill& previous = history_.fills.back();
   for (const RecordedFile& file : previous.files) {
     if (file.relative.empty() || InRecordFolder(file.relative)) continue;
-    const std::optional<EntryStatus> now = destination_->StatusOf(file.relative);
-    if (!now) continue;  // gone since
-    if (IsUnchanged(file, *destination_)) {
+    if (!destination_->StatusOf(file.relative)) continue;  // gone since
+    // Only a file that proves to be the one the fill wrote is its own; a file recorded
+    // before fingerprints, that proves a copy of its source, is fingerprinted now.
+    if (const std::optional<OwnedFile> owned =
+            ownership_->Verify(*destination_, file.relative, file)) {
       replaceable_.push_back(file);
+      replaceable_.back().digest = owned->digest;
+      replaceable_.back().modified = owned->status.modified;
     } else {
       ++replacement_.left;
     }
@@ -306,7 +340,7 @@ void RepeatedFill::PlanReplacement() {
   // A playlist entry names no source to tell it by: only a playlist's name is taken.
   for (const RecordedFile& playlist : previous.playlists)
     if (IsDevicePlaylistName(playlist.relative) && !InRecordFolder(playlist.relative) &&
-        IsUnchanged(playlist, *destination_))
+        ownership_->Verify(*destination_, playlist.relative, playlist))
       replaceablePlaylists_.push_back(playlist);
   keptAgain_.assign(replaceable_.size(), false);
 }
@@ -315,16 +349,38 @@ bool RepeatedFill::NoEarlierFill() const {
   return replacing_ && destination_ != nullptr && (writable_ || dryRun_) && history_.fills.empty();
 }
 
+bool RepeatedFill::MayAdoptBesideRecord() const {
+  return replacing_ && destination_ != nullptr && writable_ && ownership_ &&
+         !history_.fills.empty();
+}
+
 std::vector<RecordedFile> RepeatedFill::FindCopies(const CandidatePool& pool,
                                                    std::size_t& otherFiles) const {
   otherFiles = 0;
-  if (destination_ == nullptr) return {};
-  return FindCopiesOf(*destination_, pool, platform::IsFatDevice(destination_->device()),
-                      kRecordFolderName, &otherFiles);
+  if (destination_ == nullptr || !ownership_) return {};
+  std::vector<RecordedFile> copies =
+      FindCopiesOf(*destination_, pool, platform::IsFatDevice(destination_->device()),
+                   kRecordFolderName, &otherFiles);
+  // Files a fill recorded are its own, or the user's since: neither is a copy made by hand.
+  std::set<std::string_view> recorded;
+  for (const RecordedFill& fill : history_.fills)
+    for (const RecordedFile& file : fill.files)
+      recorded.insert(file.relative);
+  std::erase_if(copies, [&](RecordedFile& copy) {
+    if (recorded.contains(copy.relative)) return true;
+    // Byte for byte its source's: fingerprinted as the fill's own from now on.
+    const std::optional<OwnedFile> owned = ownership_->Fingerprint(*destination_, copy.relative);
+    if (!owned || owned->status.sizeBytes != copy.sizeBytes) return true;
+    copy.digest = owned->digest;
+    copy.modified = owned->status.modified;
+    return false;
+  });
+  return copies;
 }
 
 void RepeatedFill::Adopt(std::vector<RecordedFile> copies) {
-  replaceable_ = std::move(copies);
+  replaceable_.insert(replaceable_.end(), std::make_move_iterator(copies.begin()),
+                      std::make_move_iterator(copies.end()));
   keptAgain_.assign(replaceable_.size(), false);
   replacement_.anyPrevious = true;
 }
@@ -422,7 +478,7 @@ std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen
     if (found != bySource.end() && !keptAgain_[found->second] &&
         replaceable_[found->second].sizeBytes == chosen[i].sizeBytes) {
       keptAgain_[found->second] = true;
-      keptAt_[i] = replaceable_[found->second].relative;
+      keptAt_[i] = replaceable_[found->second];
       ++replacement_.kept;
     } else {
       toCopy.push_back(chosen[i]);
@@ -435,8 +491,8 @@ std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen
 
 std::vector<std::string> RepeatedFill::KeptTargets() const {
   std::vector<std::string> targets;
-  for (const std::optional<std::string>& kept : keptAt_)
-    if (kept) targets.push_back(*kept);
+  for (const std::optional<RecordedFile>& kept : keptAt_)
+    if (kept) targets.push_back(kept->relative);
   return targets;
 }
 
@@ -461,18 +517,13 @@ std::vector<std::string> RepeatedFill::PathsToRemove() const {
 transfer::PlacementJournal* RepeatedFill::BeginCopy(RunPorts& ports) {
   begunAt_ = static_cast<std::int64_t>(std::time(nullptr));
   if (!copy_ || !usesRecord_ || !writable_) return nullptr;
-  journal_.emplace(*recordFolder_, kJournalName);
+  journal_.emplace(*recordFolder_, kJournalName, ownership_->key());
   if (const int error = journal_->Begin(begunAt_, replacing_)) {
     // Without a journal nothing this fill does could be accounted for: it removes nothing
     // and keeps no record, as on a player where none can be written.
     journal_.reset();
     writable_ = false;
-    ports.ShowWarning(
-        {replacing_ ? SORVINA_TEXT("sorvina",
-                                   "No record of this fill can be kept in %1 (%2); the songs of "
-                                   "the previous fill were left in place")
-                    : SORVINA_TEXT("sorvina", "No record of this fill can be kept in %1 (%2)"),
-         {RecordFolderPath(), ReasonOf(error)}});
+    ShowNoRecord(ports, ReasonOf(error));
     return nullptr;
   }
   return &*journal_;
@@ -484,16 +535,19 @@ ArrangeJournal* RepeatedFill::arrangeJournal() {
 
 std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
   std::vector<std::string> paths;
-  if (!writable_ || destination_ == nullptr) return paths;
+  if (!writable_ || destination_ == nullptr || !ownership_) return paths;
   replacement_.removed = 0;
   std::size_t failed = 0;
   int firstError = 0;
+  std::set<std::string> emptied;  // the folders that held what was removed, and those above
   const auto remove = [&](const RecordedFile& file, bool song) {
-    const int error = destination_->RemoveFileIfUnchanged(
-        file.relative, {EntryStatus::Kind::kFile, file.sizeBytes, file.modified});
+    const int error = ownership_->RemoveIfOurs(*destination_, file.relative, file);
     if (error == 0) {
       paths.push_back(transfer::JoinPath(settings_.destination, file.relative));
       if (song) ++replacement_.removed;
+      for (std::size_t slash = file.relative.rfind('/'); slash != std::string::npos && slash > 0;
+           slash = file.relative.rfind('/', slash - 1))
+        emptied.insert(file.relative.substr(0, slash));
     } else if (error != ENOENT) {
       if (song) ++replacement_.left;
       if (error != ESTALE && failed++ == 0) firstError = error;
@@ -503,7 +557,7 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
     if (!keptAgain_[j]) remove(replaceable_[j], true);
   for (const RecordedFile& playlist : replaceablePlaylists_)
     if (RemovesPlaylist(playlist)) remove(playlist, false);
-  RemoveEmptyFillFolders();
+  RemoveEmptyFillFolders(emptied);
   if (failed > 0) {
     ports.ShowWarning(
         {failed == 1
@@ -514,16 +568,18 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
   return paths;
 }
 
-// Removes the folders that fills made and that are empty now, the deepest first; those
-// still there stay fills' folders.
-void RepeatedFill::RemoveEmptyFillFolders() {
+// Removes the folders that fills made and that are empty now because what the previous
+// fill put there went, the deepest first: a folder a record names, but that held none of
+// the fill's files (the user's own, empty), stays. Those still there stay fills' folders.
+void RepeatedFill::RemoveEmptyFillFolders(const std::set<std::string>& emptied) {
   if (history_.fills.empty()) return;
   std::vector<std::string> folders = FoldersStillThere(history_.fills.back(), *destination_);
   std::sort(folders.begin(), folders.end(), [](const std::string& a, const std::string& b) {
     return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
   });
   for (const std::string& folder : folders)
-    if (!InRecordFolder(folder)) (void)destination_->RemoveFolderIfEmpty(folder);
+    if (!InRecordFolder(folder) && emptied.contains(folder))
+      (void)destination_->RemoveFolderIfEmpty(folder);
 }
 
 ChosenPlaces RepeatedFill::PlacesOf(const std::vector<Candidate>& chosen,
@@ -531,16 +587,22 @@ ChosenPlaces RepeatedFill::PlacesOf(const std::vector<Candidate>& chosen,
   ChosenPlaces places;
   places.relatives.resize(chosen.size());
   places.ownCopy.assign(chosen.size(), true);
+  places.digests.resize(chosen.size());
   if (destination_ == nullptr) return places;
   std::size_t next = 0;
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (i < keptAt_.size() && keptAt_[i]) {
-      places.relatives[i] = *keptAt_[i];
+      places.relatives[i] = keptAt_[i]->relative;
+      places.digests[i] = keptAt_[i]->digest;
       continue;
     }
     const std::size_t j = next++;
     if (j < copied.placedTargets.size() && !copied.placedTargets[j].empty()) {
       places.relatives[i] = copied.placedTargets[j];
+      if (journal_) {
+        const auto digest = journal_->placedDigests().find(copied.placedTargets[j]);
+        if (digest != journal_->placedDigests().end()) places.digests[i] = digest->second;
+      }
     } else if (j < copied.takenTargets.size() && !copied.takenTargets[j].empty() &&
                HaveSameContent(*destination_, copied.takenTargets[j], chosen[i].path)) {
       places.relatives[i] = copied.takenTargets[j];
@@ -557,7 +619,6 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
   const bool recording = usesRecord_ && writable_;
   if ((!devicePlaylist && !recording) || destination_ == nullptr) return true;
   std::vector<std::string>& relatives = places.relatives;
-  const std::vector<bool>& ownCopy = places.ownCopy;
 
   RecordedFill fill;
   fill.time = begunAt_;
@@ -569,9 +630,17 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
       relatives[i].clear();
       continue;
     }
-    if (ownCopy[i])
-      fill.files.push_back({relatives[i], status->sizeBytes, status->modified, chosen[i].path});
+    // A file of the fill's own with no fingerprint is not recorded: no later fill could
+    // ever tell it from the user's.
+    if (places.ownCopy[i] && places.digests[i])
+      fill.files.push_back(
+          {relatives[i], status->sizeBytes, status->modified, chosen[i].path, places.digests[i]});
   }
+  // A fill that put nothing on a player that holds no record of an earlier one writes
+  // neither a record nor a playlist: a record of nothing would keep a later fill from
+  // offering the copies found there for adoption, and a playlist not recorded would be
+  // taken for the user's.
+  if (recording && fill.files.empty() && history_.fills.empty()) return !JournalFailed(ports);
   if (!history_.fills.empty())
     fill.folders = FoldersStillThere(history_.fills.back(), *destination_);
   for (const std::string& folder : madeFolders)
@@ -579,11 +648,23 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
       fill.folders.push_back(folder);
   const bool written =
       !devicePlaylist || WriteDevicePlaylist(chosen, relatives, owner, ports, fill);
+  const bool journaled = !JournalFailed(ports);
   if (!recording) return written;
   const bool recorded = WriteRecord(std::move(fill), ports);
   // Once the record holds the fill, the journal has told all it had to.
   if (recorded && journal_) journal_->Remove();
-  return written && recorded;
+  return written && journaled && recorded;
+}
+
+// Says so where the journal could not be written: the fill stopped there, and only what
+// the journal told of before was placed.
+bool RepeatedFill::JournalFailed(RunPorts& ports) const {
+  if (!journal_ || journal_->failure() == 0) return false;
+  ports.ShowInformation(
+      {SORVINA_TEXT("sorvina",
+                    "The journal of this fill could not be written to %1 (%2); the fill stopped"),
+       {PathOf(kJournalName), ReasonOf(journal_->failure())}});
+  return true;
 }
 
 bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
@@ -625,13 +706,25 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
   std::string text;
   PlaylistText(paths, lines, wholePlaylist, text);
 
-  // Only a playlist that a fill wrote, unchanged since, is replaced without asking.
+  // Only a playlist that a fill wrote, unchanged since, is replaced without asking. Each
+  // is in the journal before it is written, so that a fill cut off before its record takes
+  // it back.
+  const std::string prefix = folder.empty() ? std::string() : std::string(folder) + "/";
+  const std::optional<platform::ContentFingerprint> fingerprint =
+      ownership_ ? std::optional(platform::FingerprintOfBytes(text, ownership_->key()))
+                 : std::nullopt;
+  const auto journaled = [&](const std::string& written) {
+    return journal_ && fingerprint ? journal_->WillWritePlaylist(prefix + written, *fingerprint)
+                                   : 0;
+  };
   std::string written = base;
   int error = 0;
-  if (existing && IsOwnPlaylist(name, *existing)) {
-    error = into->ReplaceFile(base, text);
+  if (existing && IsOwnPlaylist(name)) {
+    error = journaled(base);
+    if (error == 0) error = into->ReplaceFile(base, text);
   } else {
-    error = existing ? EEXIST : into->PlaceNewFile(base, text);
+    error = existing ? EEXIST : journaled(base);
+    if (error == 0) error = into->PlaceNewFile(base, text);
     if (error == EEXIST) {
       const transfer::ConflictAction action =
           owner != nullptr
@@ -640,13 +733,15 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
       error = 0;
       switch (action) {
         case transfer::ConflictAction::kReplace:
-          error = into->ReplaceFile(base, text);
+          error = journaled(base);
+          if (error == 0) error = into->ReplaceFile(base, text);
           break;
         case transfer::ConflictAction::kKeepBoth:
           error = EEXIST;
           for (unsigned number = 2; error == EEXIST && number < 10000; ++number) {
             written = transfer::NumberedName(base, number);
-            error = into->PlaceNewFile(written, text);
+            error = journaled(written);
+            if (error == 0) error = into->PlaceNewFile(written, text);
           }
           break;
         case transfer::ConflictAction::kSkip:
@@ -659,19 +754,23 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
     ports.ShowInformation(kCannotWritePlaylistMessage);
     return false;
   }
-  const std::string relative = folder.empty() ? written : std::string(folder) + "/" + written;
+  const std::string relative = prefix + written;
   if (const std::optional<EntryStatus> status = destination_->StatusOf(relative))
-    fill.playlists.push_back({relative, status->sizeBytes, status->modified, {}});
+    fill.playlists.push_back({relative,
+                              status->sizeBytes,
+                              status->modified,
+                              {},
+                              fingerprint ? std::optional(fingerprint->digest) : std::nullopt});
   return true;
 }
 
-bool RepeatedFill::IsOwnPlaylist(const std::string& relative, const EntryStatus& status) const {
+// Whether the playlist at `relative` is the one a fill wrote there last, as it wrote it.
+bool RepeatedFill::IsOwnPlaylist(const std::string& relative) const {
+  if (!ownership_) return false;
   for (auto fill = history_.fills.rbegin(); fill != history_.fills.rend(); ++fill) {
-    for (const RecordedFile& playlist : fill->playlists) {
+    for (const RecordedFile& playlist : fill->playlists)
       if (playlist.relative == relative)
-        return status.kind == EntryStatus::Kind::kFile && status.sizeBytes == playlist.sizeBytes &&
-               status.modified == playlist.modified;
-    }
+        return ownership_->Verify(*destination_, relative, playlist).has_value();
   }
   return false;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "engine/fill/destination_space.h"
 #include "engine/fill/fill_journal.h"
 #include "engine/fill/fill_record.h"
+#include "engine/fill/ownership.h"
 #include "engine/fill/play_order.h"
 #include "engine/report/run_ports.h"
 #include "engine/report/run_summary.h"
@@ -53,6 +55,8 @@ inline constexpr char kJournalName[] = "journal.txt";
 struct ChosenPlaces {
   std::vector<std::string> relatives;
   std::vector<bool> ownCopy;
+  // The fingerprint of each of the fill's own files, as it was placed or kept.
+  std::vector<std::optional<FileDigest>> digests;
 };
 
 class RepeatedFill {
@@ -78,11 +82,15 @@ class RepeatedFill {
 
   // Replacing, where the destination holds no record of an earlier fill.
   bool NoEarlierFill() const;
-  // The files on the destination that are byte-identical copies of candidates in `pool`;
-  // `otherFiles` receives how many other files it holds.
+  // The files on the destination that are byte-identical copies of candidates in `pool`
+  // and that no recorded fill names, fingerprinted; `otherFiles` receives how many other
+  // files it holds.
   std::vector<RecordedFile> FindCopies(const CandidatePool& pool, std::size_t& otherFiles) const;
   // Takes `copies` for the previous fill's songs, to be replaced like them.
   void Adopt(std::vector<RecordedFile> copies);
+  // Replacing where the destination holds a record: copies no fill recorded can still be
+  // adopted, where the user asks for it.
+  bool MayAdoptBesideRecord() const;
 
   // Filling the destination's free space: what the files to be replaced take there (free
   // for the draw), and what the record, the journal and the playlist this run writes
@@ -144,12 +152,15 @@ class RepeatedFill {
   void ReadRecord(RunPorts& ports);
   void FinishInterruptedFill(RunPorts& ports);
   void PlanReplacement();
+  void TakeKey(RunPorts& ports);
+  void ShowNoRecord(RunPorts& ports, const text::UserText& reason) const;
   bool WriteDevicePlaylist(const std::vector<Candidate>& chosen,
                            const std::vector<std::string>& relatives,
                            transfer::FileOperationUi* owner, RunPorts& ports, RecordedFill& fill);
-  bool IsOwnPlaylist(const std::string& relative, const platform::EntryStatus& status) const;
+  bool IsOwnPlaylist(const std::string& relative) const;
   bool RemovesPlaylist(const RecordedFile& playlist) const;
-  void RemoveEmptyFillFolders();
+  void RemoveEmptyFillFolders(const std::set<std::string>& emptied);
+  bool JournalFailed(RunPorts& ports) const;
   bool WriteRecord(RecordedFill fill, RunPorts& ports);
   int StoreHistory();
   std::string RecordFolderPath() const;
@@ -166,6 +177,8 @@ class RepeatedFill {
   std::string lockName_;
   std::optional<platform::FileLock> lock_;
   bool writable_ = false;  // the record may be written (and files removed)
+  // What tells the fill's files from the user's; none where the user's key cannot be had.
+  std::optional<FileOwnership> ownership_;
   FillHistory history_;
   std::optional<JournalWriter> journal_;
   std::int64_t begunAt_ = 0;
@@ -175,8 +188,8 @@ class RepeatedFill {
   std::vector<bool> keptAgain_;
   std::vector<RecordedFile> replaceablePlaylists_;
   std::vector<std::string> fillFolders_;
-  // For each chosen file Settle kept, where it is below the destination.
-  std::vector<std::optional<std::string>> keptAt_;
+  // For each chosen file Settle kept, the previous fill's file that it is.
+  std::vector<std::optional<RecordedFile>> keptAt_;
   Replacement replacement_;
 };
 

@@ -242,11 +242,12 @@ bool WriteOutToDevice(const platform::ContainedFolder& destination,
 // agreed ahead). Returns how many were found and not taken.
 std::size_t OfferCopiesForAdoption(RepeatedFill& repeat, const CandidatePool& pool,
                                    AdoptCopies adopt, RunPorts& ports) {
+  const bool beside = repeat.MayAdoptBesideRecord();
   std::size_t otherFiles = 0;
   std::vector<RecordedFile> copies = repeat.FindCopies(pool, otherFiles);
   if (copies.empty()) {
     // An empty player needs no word: the summary says there was nothing to replace.
-    if (otherFiles > 0) ports.ShowWarning(kNoEarlierFillMessage);
+    if (otherFiles > 0 && !beside) ports.ShowWarning(kNoEarlierFillMessage);
     return 0;
   }
   std::int64_t bytes = 0;
@@ -261,7 +262,13 @@ std::size_t OfferCopiesForAdoption(RepeatedFill& repeat, const CandidatePool& po
                                                    "the sources"),
                                 {copies.size(), SizeText(bytes)}};
   bool take = adopt == AdoptCopies::kYes;
-  if (adopt == AdoptCopies::kAsk) {
+  if (beside) {
+    ports.ShowWarning(
+        {"%1; %2",
+         {found, text::UserText(SORVINA_TEXT("sorvina",
+                                             "no fill recorded them, so they are replaced as "
+                                             "songs of the previous fill"))}});
+  } else if (adopt == AdoptCopies::kAsk) {
     take = ports.AskYesNo({SORVINA_TEXT("sorvina",
                                         "This player has no record of an earlier fill. %1. "
                                         "Replace them as the previous fill? The songs stay in "
@@ -522,7 +529,10 @@ bool Run::Draw() {
     ports_.ShowInformation(kNoMp3sFoundMessage);
     return false;
   }
-  if (repeat_->NoEarlierFill()) {
+  // Copies made by hand are offered where the player holds no record; beside a record,
+  // they are taken only where the user asked for that ahead (--adopt-copies).
+  if (repeat_->NoEarlierFill() ||
+      (options_.adoptCopies == AdoptCopies::kYes && repeat_->MayAdoptBesideRecord())) {
     waitCursor.reset();
     outcome_.copiesNotAdopted =
         OfferCopiesForAdoption(*repeat_, pool, options_.adoptCopies, ports_);

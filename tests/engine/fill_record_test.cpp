@@ -7,6 +7,8 @@
 #include <random>
 #include <string>
 
+#include "platform/content_fingerprint.h"
+
 namespace sorvina::engine {
 namespace {
 
@@ -17,14 +19,26 @@ std::string Sealed(const std::string& body, int version = 2) {
   return text + "end\t" + TextHash(text) + "\n";
 }
 
+// A digest of every byte value.
+FileDigest Digest(std::uint8_t first) {
+  FileDigest digest{};
+  for (std::size_t i = 0; i < digest.size(); ++i)
+    digest[i] = static_cast<std::uint8_t>(first + 37 * i);
+  return digest;
+}
+
 FillHistory Example() {
   FillHistory history;
   history.fills.push_back(
       {1700000000,
-       {{"Rock/Live: 2?/a.mp3", 4096, {1690000000, 123456789}, "/music/Rock/Live: 2?/a.mp3"},
+       {{"Rock/Live: 2?/a.mp3",
+         4096,
+         {1690000000, 123456789},
+         "/music/Rock/Live: 2?/a.mp3",
+         Digest(1)},
         {"tab\there/new\nline %41.mp3", 0, {-5, 0}, "/music/tab\there/new\nline %41.mp3"},
         {"caf\xc3\xa9.mp3", 1, {1, 999999999}, "/music/caf\xc3\xa9.mp3"}},
-       {{"Lists/Sorvina.m3u8", 300, {1700000000, 0}, ""}},
+       {{"Lists/Sorvina.m3u8", 300, {1700000000, 0}, "", Digest(200)}},
        {"Rock", "Rock/Live: 2?", "Lists"}});
   history.fills.push_back({1700000100, {}});
   history.fills.push_back({1700000200, {{"", 0, {}, "/lists/entry.mp3"}}});
@@ -38,7 +52,9 @@ TEST(FillRecordTest, WhatIsWrittenReadsBackTheSameAndOnlyTheLastFillsAreKept) {
   EXPECT_EQ(parsed.problem, RecordProblem::kNone);
   EXPECT_EQ(parsed.history, history);
   // One line per fill and per file, with the awkward bytes escaped.
-  EXPECT_NE(bytes.find("file\t0\t-5.000000000\ttab%09here/new%0Aline %2541.mp3\t"),
+  EXPECT_NE(bytes.find("file\t0\t-5.000000000\t-\ttab%09here/new%0Aline %2541.mp3\t"),
+            std::string::npos);
+  EXPECT_NE(bytes.find("\t" + platform::DigestText(Digest(1)) + "\tRock/Live: 2?/a.mp3\t"),
             std::string::npos);
 
   FillHistory many;
@@ -67,7 +83,14 @@ TEST(FillRecordTest, AnythingNotAsWrittenIsNotTakenAndSaysWhy) {
   const Case cases[] = {
       {"empty", "", RecordProblem::kForeign},
       {"random bytes", noise, RecordProblem::kForeign},
-      {"a newer version", "sorvina-fills 3\nend\t0\n", RecordProblem::kForeign},
+      {"a newer version", "sorvina-fills 4\nend\t0\n", RecordProblem::kForeign},
+      {"a digest too short", Sealed("fill\t1\t1\n" + file + "abc\ta\t/s\n", 3),
+       RecordProblem::kDamaged},
+      {"a digest in capitals",
+       Sealed("fill\t1\t1\n" + file + std::string(64, 'A') + "\ta\t/s\n", 3),
+       RecordProblem::kDamaged},
+      {"a version 2 line in version 3", Sealed("fill\t1\t1\n" + file + "a\t/s\n", 3),
+       RecordProblem::kDamaged},
       {"a song without its source", Sealed("fill\t1\t1\n" + file + "a\t\n"),
        RecordProblem::kDamaged},
       {"a folder out of the destination", Sealed("fill\t1\t1\nfolder\t..\n"),
@@ -107,21 +130,35 @@ TEST(FillRecordTest, AnythingNotAsWrittenIsNotTakenAndSaysWhy) {
             RecordProblem::kNone);
 }
 
-TEST(FillRecordTest, RecordsOfTheFirstVersionStillRead) {
-  // The first version kept the playlist a fill wrote as a file without a source.
-  const ParsedRecord old = ParseFillRecord(Sealed(
+TEST(FillRecordTest, RecordsOfTheVersionsBeforeFingerprintsStillRead) {
+  // The first version kept the playlist a fill wrote as a file without a source; neither
+  // it nor the second kept digests.
+  const ParsedRecord first = ParseFillRecord(Sealed(
       "fill\t5\t2\nfile\t1\t0.000000000\ta.mp3\t/m/a.mp3\nfile\t9\t0.000000000\tP.m3u8\t\n", 1));
-  ASSERT_EQ(old.problem, RecordProblem::kNone);
-  RecordedFill expected{5, {{"a.mp3", 1, {}, "/m/a.mp3"}}, {{"P.m3u8", 9, {}, ""}}};
-  EXPECT_EQ(old.history.fills, std::vector<RecordedFill>{expected});
+  const ParsedRecord second = ParseFillRecord(Sealed(
+      "fill\t5\t2\nfile\t1\t0.000000000\ta.mp3\t/m/a.mp3\nplaylist\t9\t0.000000000\tP.m3u8\n"));
+  const RecordedFill expected{5, {{"a.mp3", 1, {}, "/m/a.mp3"}}, {{"P.m3u8", 9, {}, ""}}};
+  for (const ParsedRecord& old : {first, second}) {
+    ASSERT_EQ(old.problem, RecordProblem::kNone);
+    EXPECT_EQ(old.history.fills, std::vector<RecordedFill>{expected});
+    // Written again in the present version, they read back the same, digests still none.
+    EXPECT_EQ(ParseFillRecord(FormatFillRecord(old.history)).history, old.history);
+  }
 }
 
 TEST(FillJournalTest, ReadsBackWhatWasWrittenUpToTheFirstLineNotAsWritten) {
   const std::vector<JournalEntry> entries = {
       {JournalEntry::Kind::kFolder, "Rock", 0, {}, ""},
-      {JournalEntry::Kind::kPlace, "Rock/a\tb.mp3", 4096, {1690000000, 5}, "/music/Rock/a\tb.mp3"},
-      {JournalEntry::Kind::kPlaced, "Rock/a\tb.mp3", 4096, {1700000000, 0}, ""},
-      {JournalEntry::Kind::kFolder, "Lists", 0, {}, ""}};
+      {JournalEntry::Kind::kPlace,
+       "Rock/a\tb.mp3",
+       4096,
+       {1690000000, 5},
+       "/music/Rock/a\tb.mp3",
+       {},
+       Digest(3)},
+      {JournalEntry::Kind::kPlaced, "Rock/a\tb.mp3", 4096, {1700000000, 0}, "", {}, Digest(4)},
+      {JournalEntry::Kind::kFolder, "Lists", 0, {}, ""},
+      {JournalEntry::Kind::kPlaylist, "Lists/P.m3u8", 77, {}, "", {}, Digest(5)}};
   std::string bytes = FormatJournalStart(1700000000, true);
   for (const JournalEntry& entry : entries)
     bytes += FormatJournalLine(entry);
@@ -140,6 +177,14 @@ TEST(FillJournalTest, ReadsBackWhatWasWrittenUpToTheFirstLineNotAsWritten) {
     EXPECT_EQ(cut.journal.entries, (std::vector<JournalEntry>{entries[0], entries[1]}));
   }
   EXPECT_EQ(ParseFillJournal("sorvina-fills 2\n").problem, RecordProblem::kForeign);
+  // The version before fingerprints: the same lines without digests.
+  const ParsedJournal first = ParseFillJournal(
+      "sorvina-journal 1\nbegin\t7\t0\nplace\t1\t0.000000000\ta.mp3\t/m/a.mp3\n"
+      "placed\t1\t2.000000000\ta.mp3\n");
+  EXPECT_EQ(first.problem, RecordProblem::kNone);
+  EXPECT_EQ(first.journal.entries,
+            (std::vector<JournalEntry>{{JournalEntry::Kind::kPlace, "a.mp3", 1, {}, "/m/a.mp3"},
+                                       {JournalEntry::Kind::kPlaced, "a.mp3", 1, {2, 0}, ""}}));
   EXPECT_EQ(ParseFillJournal(FormatJournalStart(1, false) + "folder\t../x\n").problem,
             RecordProblem::kUnsafePath);
 }

@@ -211,16 +211,21 @@ TEST(PlayOrderFaultsTest, APlayerThatGoesAwayPartWayLosesNoFileAndTheNextRunFind
     fs::create_directory(kept + "/.sorvina");
     std::optional<ContainedFolder> destination = ContainedFolder::Open(volume.path());
     const std::optional<ContainedFolder> record = destination->Folder(".sorvina", false);
-    JournalWriter journal(*record, "journal.txt");
+    const FileOwnership ownership(platform::FingerprintKey(std::string(32, 'k')));
+    JournalWriter journal(*record, "journal.txt", ownership.key());
     EXPECT_EQ(journal.Begin(1700000000, true), 0);
     RecordedFill previous;
     for (std::size_t i = 0; i < files.size(); ++i) {
-      const platform::EntryStatus status = *destination->StatusOf(files[i].current);
+      const OwnedFile owned = *ownership.Fingerprint(*destination, files[i].current);
+      const platform::ContentFingerprint fingerprint{owned.status.sizeBytes, owned.digest};
       if (i >= 2) {
-        previous.files.push_back({files[i].current, status.sizeBytes, status.modified, "/m"});
+        previous.files.push_back(
+            {files[i].current, owned.status.sizeBytes, owned.status.modified, "/m", owned.digest});
       } else {
-        EXPECT_EQ(journal.WillPlace(files[i].current, "/m/" + files[i].current, status), 0);
-        journal.Placed(files[i].current, status);
+        EXPECT_EQ(journal.WillPlace(files[i].current, "/m/" + files[i].current, owned.status,
+                                    fingerprint),
+                  0);
+        journal.Placed(files[i].current, owned.status, fingerprint);
       }
     }
     volume.FailAfter(changes);
@@ -230,8 +235,8 @@ TEST(PlayOrderFaultsTest, APlayerThatGoesAwayPartWayLosesNoFileAndTheNextRunFind
 
     destination = ContainedFolder::Open(volume.path());
     const ParsedJournal parsed = ParseFillJournal(ReadBytes(kept + "/.sorvina/journal.txt"));
-    const std::optional<RecordedFill> recovered =
-        RecoverInterruptedFill(parsed.journal, *destination, &previous, true, ".sorvina");
+    const std::optional<RecordedFill> recovered = RecoverInterruptedFill(
+        parsed.journal, *destination, &previous, true, ".sorvina", ownership);
     if (!recovered) {
       ADD_FAILURE() << "nothing recovered after " << changes;
       return made;
