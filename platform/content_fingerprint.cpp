@@ -282,8 +282,8 @@ std::optional<ContentFingerprint> FingerprintOf(int fd, const FingerprintKey& ke
   const auto [headBytes, tailBytes] = EdgesOf(size);
   std::string bytes(headBytes + tailBytes, '\0');
   if (const int failure = ReadAt(fd, bytes.data(), headBytes, 0)) return fail(failure);
-  if (const int failure = ReadAt(fd, bytes.data() + headBytes, tailBytes,
-                                 static_cast<off_t>(size - tailBytes)))
+  if (const int failure =
+          ReadAt(fd, bytes.data() + headBytes, tailBytes, static_cast<off_t>(size - tailBytes)))
     return fail(failure);
   return Sealed(size, bytes, key);
 }
