@@ -145,11 +145,10 @@ transfer::ConflictAnswer ConsoleFileOperation::AskConflict(const std::string& /*
     case ConflictPolicy::kReplace:
       return {ConflictAction::kReplace, false};
     case ConflictPolicy::kSkip:
-      if (!quiet_) {
-        line_.Clear();
-        console_.err << "sorvina-cli: not copied, the destination has a file of that name: "
-                     << target << '\n';
-      }
+      // A file left out is a result, told even when quiet.
+      line_.Clear();
+      console_.err << "sorvina-cli: not copied, the destination has a file of that name: " << target
+                   << '\n';
       return {ConflictAction::kSkip, false};
     case ConflictPolicy::kKeepBoth:
       return {ConflictAction::kKeepBoth, false};

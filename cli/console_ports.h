@@ -47,7 +47,8 @@ std::optional<transfer::ConflictAnswer> ParseConflictAnswer(std::string_view ans
 
 // The copy's questions, errors and progress on the console. Conflicts are settled by the
 // policy, or asked on standard error and answered on standard input (the end of the input
-// cancels). Failed files are reported and the copy goes on with the rest.
+// cancels). Failed files are reported and the copy goes on with the rest. Quiet shortens
+// the prompt; every file skipped by the policy or failed is still named.
 class ConsoleFileOperation : public transfer::FileOperationUi {
  public:
   ConsoleFileOperation(const Console& console, StatusLine& line, ConflictPolicy policy, bool quiet)

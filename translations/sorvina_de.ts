@@ -394,8 +394,28 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Es gibt kein Geräteprofil namens %1</translation>
     </message>
     <message>
-        <source>Can&apos;t read the player profile %1</source>
-        <translation>Das Geräteprofil %1 kann nicht gelesen werden</translation>
+        <source>The player profile %1 cannot be read: %2</source>
+        <translation>Das Geräteprofil %1 ist nicht lesbar: %2</translation>
+    </message>
+    <message>
+        <source>it is larger than any profile (more than %1 KB)</source>
+        <translation>es ist größer als jedes Profil (mehr als %1 KB)</translation>
+    </message>
+    <message>
+        <source>it is a link</source>
+        <translation>es ist eine Verknüpfung</translation>
+    </message>
+    <message>
+        <source>it is a folder</source>
+        <translation>es ist ein Ordner</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>es ist keine gewöhnliche Datei</translation>
+    </message>
+    <message>
+        <source>it is not text</source>
+        <translation>es ist kein Text</translation>
     </message>
     <message>
         <source>%1 (plays every type)</source>

@@ -16,6 +16,7 @@
 #include "platform/text_lines.h"
 #include "platform/unique_fd.h"
 #include "platform/user_folders.h"
+#include "transfer/file_copy.h"
 
 namespace sorvina::engine {
 namespace {
@@ -27,7 +28,13 @@ constexpr const char* kBadLineMessage =
 constexpr const char* kNoSuchProfileMessage =
     SORVINA_TEXT("sorvina", "There is no player profile named %1");
 constexpr const char* kCannotReadProfileMessage =
-    SORVINA_TEXT("sorvina", "Can't read the player profile %1");
+    SORVINA_TEXT("sorvina", "The player profile %1 cannot be read: %2");
+constexpr const char* kTooLargeReason =
+    SORVINA_TEXT("sorvina", "it is larger than any profile (more than %1 KB)");
+constexpr const char* kLinkReason = SORVINA_TEXT("sorvina", "it is a link");
+constexpr const char* kFolderReason = SORVINA_TEXT("sorvina", "it is a folder");
+constexpr const char* kNotAFileReason = SORVINA_TEXT("sorvina", "it is not a regular file");
+constexpr const char* kNotTextReason = SORVINA_TEXT("sorvina", "it is not text");
 constexpr const char* kPlaysEveryTypeText = SORVINA_TEXT("sorvina", "%1 (plays every type)");
 constexpr const char* kPlaysTypesText = SORVINA_TEXT("sorvina", "%1 (plays %2)");
 constexpr const char* kPlaysNoTypeText =
@@ -44,27 +51,63 @@ enum class Reading { kRead, kMissing, kUnreadable };
 struct FileBytes {
   Reading reading = Reading::kMissing;
   std::string bytes = {};
+  text::UserText why = {};  // why it could not be read, missing files included
 };
 
-// The whole of the regular file at `path`, if it holds at most `limit` bytes. A symbolic
-// link is followed only where `followLinks`.
+FileBytes Unreadable(text::UserText why) {
+  return {Reading::kUnreadable, {}, std::move(why)};
+}
+
+// Why a file of this status is no profile file; nothing when it may be one. Its size is
+// told by reading only: the files of sysfs say 4096 bytes, whatever they hold.
+std::optional<text::UserText> NotAProfileFile(const struct stat& status) {
+  if (S_ISLNK(status.st_mode)) return text::UserText(kLinkReason);
+  if (S_ISDIR(status.st_mode)) return text::UserText(kFolderReason);
+  if (!S_ISREG(status.st_mode)) return text::UserText(kNotAFileReason);
+  return std::nullopt;
+}
+
+// The whole of the regular file at `path`, if it holds at most `limit` bytes of text; else
+// why not. A symbolic link is followed only where `followLinks`. What the path names is
+// looked at before it is opened for reading, so that no device is opened and no FIFO
+// waited on; the file opened is looked at again, as the path may name another by then.
 FileBytes ReadSmallFile(const std::string& path, std::size_t limit, bool followLinks) {
-  if (path.empty() || platform::HasNulByte(path)) return {};
-  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW);
-  const platform::UniqueFd fd(platform::OpenPath(path, flags));
-  if (!fd) return {errno == ENOENT || errno == ENOTDIR ? Reading::kMissing : Reading::kUnreadable};
+  if (path.empty() || platform::HasNulByte(path))
+    return {Reading::kMissing, {}, transfer::ErrorText(ENOENT)};
+  const int noFollow = followLinks ? 0 : O_NOFOLLOW;
   struct stat status {};
-  if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return {Reading::kUnreadable};
-  FileBytes file{Reading::kRead, {}};
+  {
+    const platform::UniqueFd named(platform::OpenPath(path, O_PATH | O_CLOEXEC | noFollow));
+    if (!named) {
+      const int error = errno;
+      return {error == ENOENT || error == ENOTDIR ? Reading::kMissing : Reading::kUnreadable,
+              {},
+              transfer::ErrorText(error)};
+    }
+    if (fstat(named.get(), &status) != 0) return Unreadable(transfer::ErrorText(errno));
+    if (std::optional<text::UserText> why = NotAProfileFile(status))
+      return Unreadable(std::move(*why));
+  }
+  const platform::UniqueFd fd(
+      platform::OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | noFollow));
+  if (!fd)
+    return Unreadable(errno == ELOOP && !followLinks ? text::UserText(kLinkReason)
+                                                     : transfer::ErrorText(errno));
+  if (fstat(fd.get(), &status) != 0) return Unreadable(transfer::ErrorText(errno));
+  if (std::optional<text::UserText> why = NotAProfileFile(status))
+    return Unreadable(std::move(*why));
+  FileBytes file{Reading::kRead, {}, {}};
   char buffer[16 * 1024];
   for (;;) {
     const ssize_t got = read(fd.get(), buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return {Reading::kUnreadable};
+    if (got < 0) return Unreadable(transfer::ErrorText(errno));
     if (got == 0) break;
-    if (file.bytes.size() + static_cast<std::size_t>(got) > limit) return {Reading::kUnreadable};
+    if (file.bytes.size() + static_cast<std::size_t>(got) > limit)
+      return Unreadable({kTooLargeReason, {limit / 1024}});
     file.bytes.append(buffer, static_cast<std::size_t>(got));
   }
+  if (!IsProfileText(file.bytes)) return Unreadable(kNotTextReason);
   return file;
 }
 
@@ -73,13 +116,13 @@ text::UserText ParseErrorText(const ProfileError& error) {
   return {kBadValueMessage, {error.file, error.line, error.key, error.reason}};
 }
 
-// The profile file at `path`, named `name`; nothing at all (neither profile nor error)
-// when there is no file there.
-FoundPlayer LoadProfile(const std::string& path, const std::string& name) {
+// The profile file at `path`, named `name`; when there is no file there, nothing at all
+// (neither profile nor error) unless it `mustExist`.
+FoundPlayer LoadProfile(const std::string& path, const std::string& name, bool mustExist = false) {
   const FileBytes file = ReadSmallFile(path, kMaxProfileBytes, true);
-  if (file.reading == Reading::kMissing) return {};
-  if (file.reading == Reading::kUnreadable)
-    return {std::nullopt, text::UserText(kCannotReadProfileMessage, {path})};
+  if (file.reading == Reading::kMissing && !mustExist) return {};
+  if (file.reading != Reading::kRead)
+    return {std::nullopt, text::UserText(kCannotReadProfileMessage, {path, file.why})};
   ProfileParse parsed = ParsePlayerProfile(file.bytes, path);
   if (parsed.error) return {std::nullopt, ParseErrorText(*parsed.error)};
   parsed.profile->name = name;
@@ -225,7 +268,10 @@ FoundPlayer MarkerProfile(const Mount& mount) {
   const std::string path =
       (mount.mountPoint == "/" ? std::string() : mount.mountPoint) + "/" + kMarkerName;
   const FileBytes file = ReadSmallFile(path, kMaxMarkerBytes, false);
-  if (file.reading != Reading::kRead) return {};
+  if (file.reading == Reading::kMissing) return {};
+  // The volume says it is a player, but not which: told as a bad marker is.
+  if (file.reading == Reading::kUnreadable)
+    return {std::nullopt, text::UserText(kCannotReadProfileMessage, {path, file.why})};
   ProfileParse parsed = ParsePlayerProfile(file.bytes, path);
   if (parsed.error) return {std::nullopt, ParseErrorText(*parsed.error)};
   PlayerProfile& profile = *parsed.profile;
@@ -327,10 +373,7 @@ FoundPlayer FindPlayerProfile(std::string_view choice, const std::string& destin
   }
   const std::string name(choice);
   if (choice.find('/') != std::string_view::npos || choice.ends_with(".mpi")) {
-    FoundPlayer found = LoadProfile(name, name);
-    if (!found.profile && !found.error)
-      found.error = text::UserText(kCannotReadProfileMessage, {name});
-    return found;
+    return LoadProfile(name, name, true);
   }
   for (const std::string& folder : {UserFolder(folders), folders.database}) {
     if (folder.empty()) continue;

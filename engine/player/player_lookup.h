@@ -27,14 +27,19 @@ struct ProfileFolders {
 // A player choice resolved into a profile, or why it could not be.
 struct FoundPlayer {
   std::optional<PlayerProfile> profile;
-  std::optional<text::UserText> error;  // names the file, line and key where one is bad
+  // Names the file and what is wrong with it: the line and key of a bad value, or why it
+  // cannot be read at all.
+  std::optional<text::UserText> error;
 };
 
 // Resolves what `--player` or the settings' `player=` give:
 //   ""/"any", "car"    the built-in profiles;
 //   "auto"             the player the destination lies on (DetectPlayer), else "any"; a
-//                      bad profile file that DetectPlayer passes over is told here;
-//   a path to a file   (holding a '/', or ending in ".mpi") that profile file;
+//                      profile file that DetectPlayer passes over as bad or unreadable is
+//                      an error here, with no profile: the volume says it is a player,
+//                      but not which, and a fill for any player could miss what it plays;
+//   a path to a file   (holding a '/', or ending in ".mpi") that profile file, links
+//                      followed; an error says why a missing or unreadable one is no profile;
 //   NAME               NAME.mpi in the user's folder, then in the database.
 FoundPlayer FindPlayerProfile(std::string_view choice, const std::string& destination,
                               const ProfileFolders& folders = {});
@@ -42,7 +47,8 @@ FoundPlayer FindPlayerProfile(std::string_view choice, const std::string& destin
 // The player whose volume holds `destination`: the `.is_audio_player` file at the volume's
 // root, else the database profile that the udev property ID_MEDIA_PLAYER of the volume's
 // block device (or of the whole disk, for a partition) names. Nothing when neither says,
-// or when the profile it names is bad.
+// or when the profile it names is bad or cannot be read. The `.is_audio_player` file is
+// read only where it is a regular file of text, not through a link, and never waited on.
 std::optional<PlayerProfile> DetectPlayer(const std::string& destination,
                                           const ProfileFolders& folders = {});
 

@@ -129,6 +129,7 @@ class Reader {
   // Takes one line (without its line feed); false when it is refused, with error() set.
   bool Line(std::string_view raw) {
     ++line_;
+    if (!IsProfileText(raw)) return Refuse({}, "not text");
     const std::string_view text = Trimmed(raw);
     if (text.empty() || text.front() == '#' || text.front() == ';') return true;
     if (text.front() == '[') {
@@ -319,6 +320,13 @@ ProfileParse ParsePlayerProfile(std::string_view text, std::string_view fileName
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
   }
   return {std::move(reader).Profile(), std::nullopt};
+}
+
+bool IsProfileText(std::string_view text) {
+  return std::none_of(text.begin(), text.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && (byte < '\t' || byte > '\r')) || byte == 0x7F;
+  });
 }
 
 bool PlaysFileType(const PlayerProfile& profile, std::string_view type) {

@@ -59,16 +59,21 @@ std::vector<std::string> BuiltInProfileNames();
 
 // Reads a profile in the media-player-info format (.mpi, an INI file: groups [Device],
 // [Media], [Playlist], [storage]) with our own optional [Limits] group. Unknown groups and
-// keys are ignored; a bad value gives an error naming `fileName`, the line and the key. An
-// empty value leaves the key unset. Keys before any group are those of the older
-// `.is_audio_player` files (name, audio_folders, output_formats, folder_depth,
-// playlist_formats, playlist_path). Of several playlist paths, the first is taken. The
-// profile's name is the file's, without its folders and ".mpi".
+// keys are ignored; a bad value gives an error naming `fileName`, the line and the key, and
+// so does a line that is no text (IsProfileText). An empty value leaves the key unset.
+// Keys before any group are those of the older `.is_audio_player` files (name,
+// audio_folders, output_formats, folder_depth, playlist_formats, playlist_path). Of
+// several playlist paths, the first is taken. The profile's name is the file's, without its
+// folders and ".mpi".
 struct ProfileParse {
   std::optional<PlayerProfile> profile;
   std::optional<ProfileError> error;
 };
 ProfileParse ParsePlayerProfile(std::string_view text, std::string_view fileName);
+
+// Whether `text` can be a profile at all: binary junk holds NUL bytes or other control
+// characters, a profile none but tabs, line ends and page breaks.
+bool IsProfileText(std::string_view text);
 
 // Whether the player plays a file of type `type` (a name from media/file_types: "mp3",
 // "flac", ...): some MIME type it plays is one of that type's.

@@ -146,15 +146,20 @@ TEST_F(SelectionCommandTest, NameConflictsFollowThePolicyOrTheAnswer) {
     return RunCli(arguments, input, terminal);
   };
 
-  // Input that is no terminal skips by default and keeps the user's file.
-  const std::string skipped = player("skip");
-  const Outcome skipping = run(skipped, {});
-  EXPECT_EQ(skipping.status, 0);
-  EXPECT_NE(skipping.err.find("not copied, the destination has a file of that name: " + skipped),
-            std::string::npos)
-      << skipping.err;
-  EXPECT_EQ(ReadBytes(skipped), "the user's own file");
-  EXPECT_EQ(ReadBytes(dir_ / "skip/two.mp3"), ReadBytes(source + "/two.mp3"));
+  // Input that is no terminal skips by default and keeps the user's file. The file left
+  // out is a result: it is named also when quiet.
+  for (const std::string folder : {"skip", "skip quietly"}) {
+    const std::string skipped = player(folder);
+    const Outcome skipping =
+        run(skipped, folder == "skip" ? std::vector<std::string>{}
+                                      : std::vector<std::string>{"--on-conflict", "skip", "-q"});
+    EXPECT_EQ(skipping.status, 0);
+    EXPECT_NE(skipping.err.find("not copied, the destination has a file of that name: " + skipped),
+              std::string::npos)
+        << folder << ": " << skipping.err;
+    EXPECT_EQ(ReadBytes(skipped), "the user's own file");
+    EXPECT_EQ(ReadBytes(dir_ / (folder + "/two.mp3")), ReadBytes(source + "/two.mp3"));
+  }
 
   const std::string kept = player("keep");
   EXPECT_EQ(run(kept, {"--on-conflict", "keep-both"}).status, 0);

@@ -4,12 +4,17 @@
 // lies on.
 #include "engine/player/player_profile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <future>
 #include <string>
 
 #include "engine/player/player_lookup.h"
@@ -141,6 +146,8 @@ std::vector<ParseCase> ParseCases() {
       "not a group, a key=value line or a comment");
   bad("an open group", "[Limits\n", 1, "", "a group name without ]");
   bad("no key", "\xEF\xBB\xBF=5\n", 1, "", "a value without a key");
+  bad("a terminal's escape in a name", "[Device]\nVendor=A\x1b]2;x\x07\n", 2, "", "not text");
+  bad("a NUL byte", std::string("[Device]\nProduct=A\0B\n", 21), 2, "", "not text");
   return cases;
 }
 
@@ -281,8 +288,10 @@ TEST_F(PlayerLookupTest, FindsBuiltInUserDatabaseAndFileProfilesOrSaysWhyNot) {
             "The player profile " + folders_.user +
                 "/bad.mpi has a bad value at line 4, FolderDepth: not a whole number");
   EXPECT_EQ(error("nothing"), "There is no player profile named nothing");
-  EXPECT_EQ(error("folder"), "Can't read the player profile " + folders_.user + "/folder.mpi");
-  EXPECT_EQ(error(temp_ / "missing.mpi"), "Can't read the player profile " + temp_ / "missing.mpi");
+  EXPECT_EQ(error("folder"),
+            "The player profile " + folders_.user + "/folder.mpi cannot be read: it is a folder");
+  EXPECT_EQ(error(temp_ / "missing.mpi"), "The player profile " + temp_ / "missing.mpi" +
+                                              " cannot be read: No such file or directory");
   const std::string broken = temp_.WriteFile("broken.mpi", "[Device\n");
   EXPECT_EQ(error(broken),
             "The player profile " + broken + " cannot be read at line 1: a group name without ]");
@@ -324,6 +333,82 @@ TEST_F(PlayerLookupTest, DetectsTheFileAtTheVolumesRootBeforeUdevsProperty) {
   std::filesystem::create_symlink(temp_ / "database/sandisk_sansa-clip.mpi",
                                   mount_ + "/.is_audio_player");
   EXPECT_FALSE(DetectPlayer(destination, folders_));
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// What a lookup says: the error in English, or that it found a profile.
+std::string Told(const FoundPlayer& found) {
+  return found.error ? text::English(*found.error) : found.profile ? "a profile" : "nothing";
+}
+
+// A file that is no profile, at the volume's root for "auto" and named for a path, is an
+// error that says which file and why, read without waiting and without following a link
+// on the volume.
+TEST_F(PlayerLookupTest, AProfileFileThatCannotBeReadIsToldWithItsReason) {
+  namespace fs = std::filesystem;
+  const std::string destination = mount_ + "/MUSIC";
+  Mount("none");
+  const std::string marker = mount_ + "/.is_audio_player";
+  const std::string named = temp_ / "named.mpi";
+  const auto writeTo = [](std::string bytes) {
+    return [bytes](const std::string& path) { WriteBytes(path, bytes); };
+  };
+  struct BadFile {
+    std::string what;
+    std::function<void(const std::string&)> make;
+    std::string markerReason;
+    std::string namedReason;  // where it differs: a named file's links are followed
+  };
+  const std::vector<BadFile> files = {
+      {"a huge line", writeTo(std::string(2 << 20, 'x')),
+       "it is larger than any profile (more than 64 KB)",
+       "it is larger than any profile (more than 1024 KB)"},
+      // Its "=" makes each line a key of an older file, were the bytes not looked at.
+      {"binary junk",
+       writeTo(std::string("\x7f"
+                           "ELF=\x02\x01") +
+               std::string(4, '\0') + "\x1b=\n"),
+       "it is not text", ""},
+      {"a link to /dev/zero",
+       [](const std::string& path) { fs::create_symlink("/dev/zero", path); }, "it is a link",
+       "it is not a regular file"},
+      {"a FIFO", [](const std::string& path) { ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); },
+       "it is not a regular file", ""},
+      {"a folder", [](const std::string& path) { fs::create_directory(path); }, "it is a folder",
+       ""},
+      {"no permission to read",
+       [](const std::string& path) {
+         WriteBytes(path, "[Device]\nVendor=Mine\n");
+         fs::permissions(path, fs::perms::none);
+       },
+       "Permission denied", ""},
+  };
+  for (const BadFile& file : files) {
+    for (const std::string& path : {marker, named}) {
+      SCOPED_TRACE(file.what + " at " + path);
+      fs::remove_all(path);
+      file.make(path);
+      const std::string choice = path == marker ? "auto" : path;
+      // A lookup that waits fails, and is let go by a writer at the other end.
+      std::future<std::string> told = std::async(std::launch::async, [&] {
+        return test::RunUnprivileged(
+            [&] { return Told(FindPlayerProfile(choice, destination, folders_)); });
+      });
+      if (told.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+        ADD_FAILURE() << "the lookup waits";
+        if (const int writer = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC); writer >= 0)
+          close(writer);
+      }
+      const std::string& reason =
+          path == named && !file.namedReason.empty() ? file.namedReason : file.markerReason;
+      EXPECT_EQ(told.get(), "The player profile " + path + " cannot be read: " + reason);
+    }
+    fs::remove_all(marker);
+    fs::remove_all(named);
+  }
 }
 
 TEST_F(PlayerLookupTest, DetectsTheDatabaseProfileThatUdevNamesForThePartitionOrItsDisk) {

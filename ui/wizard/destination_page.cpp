@@ -351,15 +351,17 @@ void DestinationPage::ChooseProfile(int index) {
 
 QString DestinationPage::ProfileFoundText() const {
   const std::string destination = ToEngineText(destinationField_->text());
-  if (profileChoice_ == QLatin1String(kFoundPlayer)) {
-    const std::optional<engine::PlayerProfile> found =
-        destination.empty() ? std::nullopt : engine::DetectPlayer(destination);
-    return found ? tr("Player: %1").arg(Translated(engine::DescribeProfile(*found)))
-                 : tr("No player found here: any player");
-  }
   const engine::FoundPlayer found =
-      engine::FindPlayerProfile(ToEngineText(profileChoice_), destination);
+      destination.empty() && profileChoice_ == QLatin1String(kFoundPlayer)
+          ? engine::FoundPlayer{}
+          : engine::FindPlayerProfile(ToEngineText(profileChoice_), destination);
   if (found.error) return Translated(*found.error);
+  if (profileChoice_ == QLatin1String(kFoundPlayer)) {
+    // Where nothing tells which player it is, the fill takes any.
+    return found.profile && found.profile != engine::BuiltInProfile("any")
+               ? tr("Player: %1").arg(Translated(engine::DescribeProfile(*found.profile)))
+               : tr("No player found here: any player");
+  }
   if (!found.profile) return {};
   // A built-in profile is named as the list names it.
   engine::PlayerProfile described = *found.profile;
