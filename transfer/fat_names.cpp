@@ -58,6 +58,38 @@ std::size_t Utf8SequenceLength(std::string_view text) {
   return length;
 }
 
+bool IsContinuation(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// The bytes of the character at `at`: its first byte and the continuation bytes after it.
+std::size_t CharacterBytes(std::string_view text, std::size_t at) {
+  std::size_t end = at + 1;
+  while (end < text.size() && IsContinuation(text[end]))
+    ++end;
+  return end - at;
+}
+
+// What a character of `bytes` bytes counts against a limit: in UTF-16, a surrogate pair
+// for four bytes, one unit for fewer; a longer run, which is no character, a unit a byte.
+std::size_t UnitsOf(std::size_t bytes, bool utf16) {
+  if (!utf16 || bytes > 4) return bytes;
+  return bytes == 4 ? 2 : 1;
+}
+
+// The longest start of `text` that ends between characters and counts at most `room`.
+std::string_view CutToFit(std::string_view text, std::size_t room, bool utf16) {
+  std::size_t end = 0;
+  std::size_t used = 0;
+  while (end < text.size()) {
+    const std::size_t bytes = CharacterBytes(text, end);
+    used += UnitsOf(bytes, utf16);
+    if (used > room) break;
+    end += bytes;
+  }
+  return text.substr(0, end);
+}
+
 bool IsReservedDeviceName(std::string_view base) {
   std::string upper(base);
   for (char& c : upper)
@@ -116,6 +148,37 @@ char32_t CapitalOf(char32_t code) {
 
 }  // namespace
 
+NameLimit NameLimitFor(bool fat) {
+  return {255, fat};
+}
+
+std::size_t NameLength(std::string_view name, NameLimit limit) {
+  if (!limit.utf16) return name.size();
+  std::size_t length = 0;
+  for (std::size_t at = 0; at < name.size();) {
+    const std::size_t bytes = CharacterBytes(name, at);
+    length += UnitsOf(bytes, true);
+    at += bytes;
+  }
+  return length;
+}
+
+std::string FitStem(std::string_view stem, std::string_view tail, NameLimit limit) {
+  const std::size_t tailLength = NameLength(tail, limit);
+  const std::size_t room = limit.length > tailLength ? limit.length - tailLength : 0;
+  std::string fitted(CutToFit(stem, room, limit.utf16));
+  return fitted.append(tail);
+}
+
+std::string FitName(std::string_view name, NameLimit limit) {
+  constexpr std::size_t kLeastKept = 8;
+  const std::size_t dot = name.rfind('.');
+  std::string_view extension;
+  if (dot != std::string_view::npos && dot > 0) extension = name.substr(dot);
+  if (NameLength(extension, limit) + kLeastKept > limit.length) extension = {};
+  return FitStem(name.substr(0, name.size() - extension.size()), extension, limit);
+}
+
 std::string FatNameKey(std::string_view name) {
   std::string key;
   key.reserve(name.size());
@@ -145,12 +208,20 @@ std::string FatSafeName(std::string_view name) {
       name.remove_prefix(length);
     }
   }
-  while (!safe.empty() && (safe.back() == '.' || safe.back() == ' '))
-    safe.pop_back();
+  const auto dropTrailingDotsAndBlanks = [&safe] {
+    while (!safe.empty() && (safe.back() == '.' || safe.back() == ' '))
+      safe.pop_back();
+  };
+  dropTrailingDotsAndBlanks();
   const std::size_t baseEnd = safe.find('.');
   const std::size_t baseLength = baseEnd == std::string::npos ? safe.size() : baseEnd;
   if (IsReservedDeviceName(std::string_view(safe).substr(0, baseLength))) {
     safe.insert(baseLength, 1, kReplacement);
+  }
+  // Shortening keeps far more than a device name's few letters, but may end in a blank.
+  if (NameLength(safe, NameLimitFor(true)) > NameLimitFor(true).length) {
+    safe = FitName(safe, NameLimitFor(true));
+    dropTrailingDotsAndBlanks();
   }
   if (safe.empty()) safe.push_back(kReplacement);
   return safe;

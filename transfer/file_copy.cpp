@@ -51,12 +51,15 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-std::string NumberedName(const std::string& target, unsigned number) {
+std::string NumberedName(const std::string& target, unsigned number, NameLimit limit) {
   const PathParts parts = SplitPath(target);
   const std::size_t dot = parts.name.rfind('.');
-  const std::size_t stemEnd = dot == std::string::npos || dot == 0 ? parts.name.size() : dot;
-  return JoinPath(parts.folder, parts.name.substr(0, stemEnd) + " (" + std::to_string(number) +
-                                    ")" + parts.name.substr(stemEnd));
+  std::size_t stemEnd = dot == std::string::npos || dot == 0 ? parts.name.size() : dot;
+  const std::string marker = " (" + std::to_string(number) + ")";
+  if (NameLength(marker + parts.name.substr(stemEnd), limit) >= limit.length)
+    stemEnd = parts.name.size();
+  return JoinPath(parts.folder, FitStem(std::string_view(parts.name).substr(0, stemEnd),
+                                        marker + parts.name.substr(stemEnd), limit));
 }
 
 text::UserText ErrorText(int error) {

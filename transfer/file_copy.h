@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "text/user_text.h"
+#include "transfer/fat_names.h"
 
 // The system-level steps of the file operation: naming, and the copy of one file's bytes
 // into a part file. Errors are errno values (0 for success), turned into words by
@@ -25,8 +26,11 @@ PathParts SplitPath(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);
 
 // `target` with " (number)" before its extension: "a.mp3" gives "a (2).mp3", "notes"
-// gives "notes (2)"; a leading dot does not start an extension (".cfg (2)").
-std::string NumberedName(const std::string& target, unsigned number);
+// gives "notes (2)"; a leading dot does not start an extension (".cfg (2)"). Its last name
+// is fitted into `limit` (FitStem), keeping the number and the extension: a "NAME.mp3" of
+// 255 bytes gives "NAM (2).mp3" of 255 bytes. An extension that leaves no room for the
+// rest is shortened with it.
+std::string NumberedName(const std::string& target, unsigned number, NameLimit limit = {});
 
 // The error's text as the system words it ("No space left on device"), shown as it is.
 text::UserText ErrorText(int error);

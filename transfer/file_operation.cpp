@@ -350,7 +350,7 @@ std::optional<Place> Runner::PlaceOf(std::size_t index, const std::string& sourc
     failure = Fail(target, kNoName);
     return std::nullopt;
   }
-  if (place.fat) place.name = FatSafeName(place.name);
+  place.name = place.fat ? FatSafeName(place.name) : FitName(place.name);
   return place;
 }
 
@@ -487,7 +487,7 @@ Runner::Decision Runner::Decide(std::size_t index, const struct stat& sourceStat
 std::optional<std::string> Runner::FreeNumberedName(const Place& place,
                                                     const std::string& name) const {
   for (unsigned number = 2; number <= kMaxCopyNumber; ++number) {
-    std::string candidate = NumberedName(name, number);
+    std::string candidate = NumberedName(name, number, NameLimitFor(place.fat));
     if (!Taken(place, candidate) && !place.folder().StatusOf(candidate)) return candidate;
   }
   return std::nullopt;

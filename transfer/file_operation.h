@@ -185,8 +185,10 @@ struct FileOperationTuning {
 // existing target; the source's times and permission bits are kept. Only files are
 // copied: a folder among the sources is refused.
 // An existing target is never overwritten without the owner's Replace; Keep both gives
-// the new file the first free name "NAME (2).EXT", "NAME (3).EXT", ... . A file is never
-// copied onto itself.
+// the new file the first free name "NAME (2).EXT", "NAME (3).EXT", ... . A name longer
+// than the target's volume takes (255 bytes; on FAT and exFAT 255 UTF-16 units), numbered
+// or a source's own, loses the end of NAME instead (FitName, NumberedName). A file is
+// never copied onto itself.
 //
 // Outcomes, and anyFilesLeftOut:
 //   kInvalid    the request is malformed (no sources; not exactly one destination per

@@ -43,19 +43,6 @@ bool StaysBelow(std::string_view relative, PathStyle style) {
   return true;
 }
 
-bool IsUtf8Continuation(char c) {
-  return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-// The longest start of `text` of at most `limit` bytes that ends between characters.
-std::string_view CutAtCharacter(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text;
-  std::size_t end = limit;
-  while (end > 0 && IsUtf8Continuation(text[end]))
-    --end;
-  return text.substr(0, end);
-}
-
 }  // namespace
 
 std::string RelativeToSource(std::string_view source, std::string_view path, PathStyle style) {
@@ -72,15 +59,8 @@ std::string RelativeToSource(std::string_view source, std::string_view path, Pat
 }
 
 std::string CutName(std::string_view name, bool isFileName, std::size_t limit) {
-  if (name.size() <= limit) return std::string(name);
-  const std::size_t dot = name.rfind('.');
-  // An extension that leaves room for at least a few characters of the name is kept.
-  if (isFileName && dot != std::string_view::npos && dot > 0 && name.size() - dot + 8 <= limit) {
-    const std::string_view extension = name.substr(dot);
-    std::string cut(CutAtCharacter(name.substr(0, dot), limit - extension.size()));
-    return cut.append(extension);
-  }
-  return std::string(CutAtCharacter(name, limit));
+  const transfer::NameLimit bytes{limit, false};
+  return isFileName ? transfer::FitName(name, bytes) : transfer::FitStem(name, {}, bytes);
 }
 
 std::string LegalRelativePath(std::string_view relative, bool fat, PathStyle style) {

@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "text/path_style.h"
 #include "transfer/fat_names.h"
+#include "transfer/file_copy.h"
 
 namespace sorvina::engine {
 namespace {
@@ -234,11 +235,8 @@ std::string PlayerTargets::UniqueName(const std::string& folder, const std::stri
                                       const std::set<std::string>& taken) const {
   (void)folder;
   if (!taken.contains(transfer::FatNameKey(name))) return name;
-  const auto [stem, extension] = StemAndExtension(name);
-  for (std::size_t k = 2;; ++k) {
-    const std::string suffix = " (" + std::to_string(k) + ")" + std::string(extension);
-    const std::size_t room = nameLimit_ > suffix.size() ? nameLimit_ - suffix.size() : 1;
-    std::string numbered = CutName(stem, false, room) + suffix;
+  for (unsigned k = 2;; ++k) {
+    std::string numbered = transfer::NumberedName(name, k, {nameLimit_, false});
     if (!taken.contains(transfer::FatNameKey(numbered))) return numbered;
   }
 }

@@ -403,6 +403,25 @@ TEST(WriteFaultsTest, CopiesOntoARealFatVolumeUnderNamesItTakes) {
             (Tree{{"Live_ Take 2_.mp3", "live"}, {"con_.mp3", "con"}, {"plain.mp3", "plain"}}));
 }
 
+TEST(WriteFaultsTest, NumbersNamesOfTheLongestLengthOnARealExFatVolume) {
+  const ExFatVolume player(8);
+  if (!player.mounted()) GTEST_SKIP() << player.reason();
+  // 255 UTF-16 units in 503 bytes, "\xF0\x9D\x84\x9E" (U+1D11E) taking two of them: only a
+  // volume that counts units holds it. Its second copy is numbered within 255 units, which
+  // leaves no room for that character.
+  std::string stem;
+  for (int i = 0; i < 246; ++i)
+    stem += "\xC3\xA9";
+  const std::string longName = stem + "\xF0\x9D\x84\x9E" + "abc.mp3";
+  for (const char* folder : {"songs/a/", "songs/b/"}) {
+    fs::create_directories(player.path() + "/" + folder);
+    std::ofstream(player.path() + "/" + folder + longName) << "long";
+  }
+  EXPECT_EQ(RunAll({player.path() + "/songs"}, true, player.path() + "/MUSIC"), "succeeded");
+  EXPECT_EQ(Snapshot(player.path() + "/MUSIC"),
+            (Tree{{longName, "long"}, {stem + " (2).mp3", "long"}}));
+}
+
 // Thirty files in five folders, of `smallest` bytes and up in steps of `step`, in an
 // order unrelated to their names, "A/sub/t1.mp3" and so on, and a small one in a folder
 // whose name FAT does not take; below "music".

@@ -402,6 +402,33 @@ TEST(FileOperationTest, CopiesToOneTargetPerSourceAndTakesLongNames) {
   EXPECT_EQ(ReadBytes(dir / "y/z/" + longName), "b");
 }
 
+TEST(FileOperationTest, NumbersNamesOfTheLongestLengthWithinIt) {
+  TempDir dir;
+  std::string longName;
+  while (longName.size() < 250)
+    longName += "\xC3\xA9";
+  longName += "x.mp3";   // 255 bytes: the longest name a Linux file system takes
+  std::string numbered;  // " (2).mp3" ends it, after as many whole characters as fit
+  while (numbered.size() + 2 + 8 <= 255)
+    numbered += "\xC3\xA9";
+  numbered += " (2).mp3";
+  const std::string first = dir.WriteFile("src/x/" + longName, "first");
+  const std::string second = dir.WriteFile("src/y/" + longName, "second");
+  dir.WriteFile("taken/" + longName, "the user's");
+
+  // Two sources of one name in one copy, and Keep both where the user holds the name.
+  Recorder ui;
+  ui.answers = {kKeepBoth};
+  const FileOperationResult together = Perform({first, second}, {dir / "together"}, &ui);
+  const FileOperationResult kept = Perform({first}, {dir / "taken"}, &ui);
+  EXPECT_EQ(together.outcome, OperationOutcome::kSucceeded);
+  EXPECT_EQ(kept.outcome, OperationOutcome::kSucceeded);
+  EXPECT_THAT(ui.errors, IsEmpty());
+  EXPECT_EQ(Snapshot(dir / "together"), (Tree{{longName, "first"}, {numbered, "second"}}));
+  EXPECT_EQ(Snapshot(dir / "taken"), (Tree{{longName, "the user's"}, {numbered, "first"}}));
+  EXPECT_THAT(kept.placedTargets, ElementsAre(dir / "taken/" + numbered));
+}
+
 TEST(FileOperationTest, RefusesMalformedRequestsWithoutTouchingAnything) {
   TempDir dir;
   const std::string a = dir.WriteFile("a.mp3", "a");
