@@ -450,6 +450,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Nicht umgewandelt, ausgelassen: %1 (%2)</translation>
     </message>
     <message>
+        <source>Left out, the file ends early: %1 (only %2 of %3 decode)</source>
+        <translation>Ausgelassen, die Datei endet vorzeitig: %1 (nur %2 von %3 lassen sich dekodieren)</translation>
+    </message>
+    <message>
         <source>; %1 converted (%2 encoded now)</source>
         <translation>; %1 umgewandelt (%2 davon jetzt kodiert)</translation>
     </message>

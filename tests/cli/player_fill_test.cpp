@@ -126,6 +126,26 @@ TEST(PlayerFillTest, TinyLimitsAreKeptAndWhatIsLeftOutIsSaid) {
               perFolder.contains("Die Aerzte - Gro (2)"));
 }
 
+// A song cut short is not converted for the player, which would play only its start: the
+// run says which file and how much of it decodes, and fills the player with the rest.
+TEST(PlayerFillTest, ASongCutShortIsSaidAndLeftOut) {
+  if (!test::ProgramsInstalled({"ffmpeg", "flac"})) GTEST_SKIP() << "ffmpeg or flac is missing";
+  test::TempDir dir;
+  const std::string wav = dir.WriteFile("sound.wav", test::SoundWav(44100, 2, 8));
+  const std::string whole = dir.WriteFile("music/whole.flac");
+  ASSERT_TRUE(test::RunCommand(test::EncodeCommand("flac -s -f {in} -o {out}", wav, whole)));
+  const std::string flac = test::ReadBytes(whole);
+  const std::string cut = dir.WriteFile("music/cut.flac", flac.substr(0, flac.size() / 2));
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
+  const Outcome run = RunCli({"-s", dir / "music", "--types", "flac", "-c", dir / "player", "--all",
+                              "--player", "car", "--convert", "auto", "--seed", "1"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("warning: Left out, the file ends early: " + cut + " (only "));
+  EXPECT_THAT(run.err, HasSubstr(" of 8 s decode)\n"));
+  EXPECT_THAT(run.err, HasSubstr("Copied 1 file"));
+  EXPECT_EQ(test::NamesIn(dir / "player"), (std::vector<std::string>{".sorvina", "whole.mp3"}));
+}
+
 // Numbered names follow the play order, which the dry run prints.
 TEST(PlayerFillTest, NumberedNamesFollowThePlayOrder) {
   test::TempDir dir;
