@@ -434,6 +434,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>; %1 ausgelassen: das Gerät liest nicht mehr als %2 Ordner</translation>
     </message>
     <message>
+        <source>; %1 left out: not playable</source>
+        <translation>; %1 ausgelassen: nicht abspielbar</translation>
+    </message>
+    <message>
         <source>Not every folder could be put in play order: %1 (%2)</source>
         <translation>Nicht jeder Ordner konnte in Abspielreihenfolge gebracht werden: %1 (%2)</translation>
     </message>

@@ -321,6 +321,11 @@ ProfileParse ParsePlayerProfile(std::string_view text, std::string_view fileName
   return {std::move(reader).Profile(), std::nullopt};
 }
 
+bool TakesAnything(const PlayerProfile& player) {
+  return player.outputFormats.empty() && player.audioFolders.empty() && !player.folderDepth &&
+         player.limits == PlayerLimits{};
+}
+
 bool PlaysFileType(const PlayerProfile& profile, std::string_view type) {
   if (profile.outputFormats.empty()) return true;
   const media::FileType* fileType = media::FindFileType(type);

@@ -70,6 +70,9 @@ struct ProfileParse {
 };
 ProfileParse ParsePlayerProfile(std::string_view text, std::string_view fileName);
 
+// Whether `player` takes anything as it comes, as any folder does ("any").
+bool TakesAnything(const PlayerProfile& player);
+
 // Whether the player plays a file of type `type` (a name from media/file_types: "mp3",
 // "flac", ...): some MIME type it plays is one of that type's.
 bool PlaysFileType(const PlayerProfile& profile, std::string_view type);
