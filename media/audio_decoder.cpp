@@ -62,6 +62,7 @@ struct AudioDecoder::State {
   bool ended = false;
   DecodeStatus failure = DecodeStatus::kOk;  // once failed, always failed
   int failuresInRow = 0;
+  double decodedSeconds = 0;
   std::string reason;
 
   DecodeStatus Fail(DecodeStatus status, std::string why) {
@@ -204,6 +205,8 @@ DecodeStatus OpenSource(State& s) {
   s.info.bitrateKbps =
       Kbps(stream.codecpar->bit_rate > 0 ? stream.codecpar->bit_rate : format->bit_rate);
   s.info.seconds = StreamSeconds(*format, stream);
+  s.info.secondsStated =
+      s.info.seconds > 0 && format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
   s.output = {rate, channels};
 
   s.packet.reset(av_packet_alloc());
@@ -333,6 +336,9 @@ DecodeStatus DecodeNext(State& s, std::vector<float>& samples) {
     const int received = avcodec_receive_frame(s.codec.get(), s.frame.get());
     if (received == 0) {
       s.failuresInRow = 0;
+      if (s.frame->sample_rate > 0)
+        s.decodedSeconds +=
+            static_cast<double>(s.frame->nb_samples) / static_cast<double>(s.frame->sample_rate);
       const DecodeStatus status = Convert(s, *s.frame, samples);
       av_frame_unref(s.frame.get());
       if (status != DecodeStatus::kOk) return status;
@@ -416,6 +422,9 @@ DecodeStatus AudioDecoder::Read(std::vector<float>& samples) {
 
 const AudioStreamInfo& AudioDecoder::info() const {
   return state_->info;
+}
+double AudioDecoder::decodedSeconds() const {
+  return state_->decodedSeconds;
 }
 SampleLayout AudioDecoder::outputLayout() const {
   return state_->output;

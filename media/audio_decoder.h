@@ -28,6 +28,9 @@ struct AudioStreamInfo {
   std::string codec;    // FFmpeg's short name: "mp3", "flac", "aac", "alac", "opus", ...
   int bitrateKbps = 0;  // the stream's (else the file's) average; 0 when unknown
   double seconds = 0;   // from the container; 0 when unknown
+  // `seconds` is what the stream's header or the container's index states, not an
+  // estimate from the bitrate and the file's size.
+  bool secondsStated = false;
 };
 
 // A sample rate and a channel count; 0 in either keeps the source's own.
@@ -68,6 +71,9 @@ class AudioDecoder {
 
   // Valid after a successful Open.
   const AudioStreamInfo& info() const;
+  // The sound Read has decoded so far, in seconds at the source's own rate: after kEnd,
+  // what the file holds, which falls short of info().seconds where it is cut short.
+  double decodedSeconds() const;
   SampleLayout outputLayout() const;
   // Why the last call failed; empty after a success.
   const std::string& reason() const;

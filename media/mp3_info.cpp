@@ -271,6 +271,32 @@ FrameRun FramesAt(BufferedReader& reader, std::uint64_t pos, std::uint32_t first
   return run;
 }
 
+// Whether the frame at `pos` is followed by a frame of its stream, or ends the file or
+// the audio before an ID3v1 tag.
+bool Followed(BufferedReader& reader, std::uint64_t pos, std::uint32_t header, std::uint64_t size) {
+  const std::uint64_t next = pos + FrameLength(header);
+  if (next == size) return true;
+  const unsigned char* bytes = nullptr;
+  if (!reader.Read(next, 4, bytes, Fill::kSmall)) return false;
+  return SameStream(BigEndian32(bytes), header) || StartsWith(bytes, "TAG");
+}
+
+// Whether the frame at `first` is followed by another, or else some frame within the
+// search limit after it: a stream that opens with a broken frame, or after junk that
+// holds a header by chance, still has its sync found.
+bool FrameSyncFrom(BufferedReader& reader, std::uint64_t first, std::uint32_t header,
+                   std::uint64_t size) {
+  if (Followed(reader, first, header, size)) return true;
+  const std::uint64_t limit =
+      std::min(size, first + static_cast<std::uint64_t>(Mp3Info::kSearchLimit));
+  for (std::uint64_t pos = first + 1; pos + 4 <= limit; ++pos) {
+    const std::optional<std::uint32_t> candidate = reader.Header(pos);
+    if (!candidate) return false;
+    if (Mp3Info::IsValidHeader(*candidate) && Followed(reader, pos, *candidate, size)) return true;
+  }
+  return false;
+}
+
 // Frames compared with the first one right after it, and at each look further on.
 constexpr int kLeadFrames = 8;
 constexpr int kLaterLooks = 2;
@@ -403,6 +429,7 @@ void Mp3Info::Reset() {
   firstFrameOffset_ = 0;
   audioEnd_ = 0;
   lengthSource_ = LengthSource::kNone;
+  frameSync_ = false;
 }
 
 Mp3Info::Status Mp3Info::Open(const std::string& path, std::int64_t knownSize) {
@@ -432,6 +459,7 @@ Mp3Info::Status Mp3Info::Analyse(const ByteSource& source, std::int64_t knownSiz
   const std::optional<std::uint64_t> frame = FindFirstFrame(reader, header_);
   if (!frame) return Status::kNoFrame;
   firstFrameOffset_ = static_cast<std::int64_t>(*frame);
+  if (confirmSync_) frameSync_ = FrameSyncFrom(reader, *frame, header_, source.size());
 
   // "Xing" (variable bitrate) and "Info" (constant) share one layout after the side
   // information; "VBRI" sits 32 bytes after the header whatever the channel mode.

@@ -39,6 +39,10 @@ class Mp3Info {
   // a tag.
   static constexpr std::int64_t kSearchLimit = 200 * 1024;
 
+  // Whether Open also confirms the stream's frame sync (HasFrameSync). The playing time
+  // does without it; a player refuses a file whose frames it cannot find.
+  void SetConfirmFrameSync(bool confirm) { confirmSync_ = confirm; }
+
   // Analyses `path`; `knownSize` is its size in bytes when the caller holds it, or 0 to
   // have the file measured.
   Status Open(const std::string& path, std::int64_t knownSize);
@@ -64,6 +68,11 @@ class Mp3Info {
   int GetSampleRate() const;
   // Samples that one frame of the first frame's version and layer carries.
   int GetSamplesPerFrame() const;
+  // Where Open confirms it: whether a frame is followed by another of its stream (or by
+  // the end of the file), the first one found or one within the search limit after it.
+  // A header found in other bytes (a picture, junk) is a chance match that no frame
+  // follows. False after a failed Open, and where Open does not confirm it.
+  bool HasFrameSync() const { return frameSync_; }
   // Which header the first frame carries.
   CountHeader GetCountHeader() const { return countHeader_; }
   // Frames stated by that header; -1 when there is none or it states no count.
@@ -98,6 +107,8 @@ class Mp3Info {
   std::int64_t firstFrameOffset_ = 0;
   std::int64_t audioEnd_ = 0;
   LengthSource lengthSource_ = LengthSource::kNone;
+  bool confirmSync_ = false;
+  bool frameSync_ = false;
   std::vector<unsigned char> buffer_;
 };
 

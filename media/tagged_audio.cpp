@@ -48,8 +48,10 @@ std::int64_t NearestSecond(std::int64_t milliseconds) {
 std::optional<TaggedAudio> Summarise(const TagLib::File& file) {
   if (!file.isValid()) return std::nullopt;
   TaggedAudio audio;
-  if (const TagLib::AudioProperties* properties = file.audioProperties())
+  if (const TagLib::AudioProperties* properties = file.audioProperties()) {
     audio.seconds = NearestSecond(properties->lengthInMilliseconds());
+    audio.holdsAudio = properties->lengthInMilliseconds() > 0;
+  }
   if (const TagLib::Tag* tag = file.tag()) audio.caption = CaptionFromTag(*tag);
   return audio;
 }
@@ -99,6 +101,7 @@ std::optional<TaggedAudio> ReadOggFlac(TagLib::IOStream& stream) {
     if (const TagLib::Ogg::PageHeader* last = flac.lastPageHeader())
       audio->seconds =
           NearestSecondOfSamples(last->absoluteGranularPosition(), properties->sampleRate());
+    audio->holdsAudio = audio->seconds > 0;
   }
   return audio;
 }
@@ -146,14 +149,28 @@ std::optional<TaggedAudio> ReadAsf(TagLib::IOStream& stream) {
 // and the tags.
 std::optional<TaggedAudio> ReadMp4(TagLib::IOStream& stream) {
   std::optional<TaggedAudio> audio = ReadAs<TagLib::MP4::File>(stream);
-  return audio ? audio : ReadMp4Boxes(stream);
+  if (audio) return audio;
+  audio = ReadMp4Boxes(stream);
+  if (audio) audio->holdsAudio = audio->seconds > 0;
+  return audio;
+}
+
+// A FLAC stream written as it was encoded (to a pipe) may state no sample count: its
+// length is unknown, not zero.
+std::optional<TaggedAudio> ReadFlac(TagLib::IOStream& stream) {
+  const TagLib::FLAC::File flac(&stream, TagLib::ID3v2::FrameFactory::instance(), true, kQuickest);
+  std::optional<TaggedAudio> audio = Summarise(flac);
+  const TagLib::FLAC::Properties* properties = flac.audioProperties();
+  if (audio && properties != nullptr && properties->sampleFrames() == 0 &&
+      properties->sampleRate() > 0)
+    audio->holdsAudio = true;
+  return audio;
 }
 
 std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat format) {
   switch (format) {
     case AudioFormat::kFlac:
-      return Summarise(
-          TagLib::FLAC::File(&stream, TagLib::ID3v2::FrameFactory::instance(), true, kQuickest));
+      return ReadFlac(stream);
     case AudioFormat::kOgg:
       return ReadOgg(stream, false);
     case AudioFormat::kOpus:

@@ -14,6 +14,9 @@ namespace sorvina::media {
 struct TaggedAudio {
   std::int64_t seconds = 0;  // to the nearest second; 0 when the file cannot be read
   std::string caption;       // "Artist - Title" or the title; empty without a title
+  // The file is of its format and its headers state audio of some length (or, for a FLAC
+  // stream written as it was encoded, leave the length unknown). Not told for MPEG audio.
+  bool holdsAudio = false;
 };
 
 // Reads the file at `path` as `format` with TagLib, opened once for both: the playing time

@@ -339,6 +339,7 @@ class Conversion {
   const ConversionParams& params_;
   const std::atomic<bool>* cancel_;
   std::string reason_;
+  std::optional<EarlyEnd> earlyEnd_;
 
   const AVCodec* encoder_ = nullptr;
   const AVOutputFormat* muxer_ = nullptr;
@@ -616,6 +617,14 @@ bool Conversion::Encode(const std::string& source) {
     }
   }
   if (!reason_.empty()) return false;
+  // What a decoder counts may differ from the stated length by its delay and padding,
+  // a small part of a second; a file cut short falls well below it.
+  constexpr double kEarlyEndSeconds = 1.0;
+  const AudioStreamInfo& info = decoder.info();
+  if (info.secondsStated && decoder.decodedSeconds() + kEarlyEndSeconds <= info.seconds) {
+    earlyEnd_ = EarlyEnd{decoder.decodedSeconds(), info.seconds};
+    return Fail("the file ends early");
+  }
   meter.Finish();
   peakDb_ = meter.PeakDb();
   // The encoders here take a shorter last frame, so nothing is padded on.
@@ -679,6 +688,7 @@ TranscodeResult Conversion::Run(const std::string& source, const std::string& ou
     out_.Reset();
     if (created) unlink(output.c_str());
     result.reason = reason_.empty() ? "the conversion failed" : reason_;
+    result.earlyEnd = earlyEnd_;
     return result;
   }
   result.ok = true;

@@ -44,6 +44,13 @@ struct ConversionParams {
 // The file name ending of the output: ".mp3", ".m4a" or ".opus".
 std::string_view TargetExtension(TargetCodec codec);
 
+// A source whose sound ends a second or more before the length its headers state: a file
+// cut short, or damaged from some point on.
+struct EarlyEnd {
+  double decodedSeconds = 0;  // the sound it holds
+  double statedSeconds = 0;   // the length its headers state
+};
+
 struct TranscodeResult {
   bool ok = false;
   std::string reason;      // why it failed, in short English; empty on success
@@ -51,6 +58,9 @@ struct TranscodeResult {
   // The true peak (4x oversampled) of the sound handed to the encoder, in dBTP: after the
   // gain, before the encoder's own changes; minus infinity for silence.
   double peakDb = 0;
+  // Why it failed where the source ends early: it is not converted, as a player would
+  // play only its start.
+  std::optional<EarlyEnd> earlyEnd{};
 };
 
 // Decodes `source` (any music type that FFmpeg reads), applies the gain, resamples and
@@ -60,7 +70,8 @@ struct TranscodeResult {
 // still plays at the level they ask for. `output` is created or replaced; the caller
 // names a temporary file and renames it when this succeeds. The source is only read.
 // Nothing is written before the whole file has been put together in memory; on any
-// failure, or when `*cancel` becomes true, `output` is removed and ok is false.
+// failure, or when `*cancel` becomes true, `output` is removed and ok is false. A source
+// that ends early (EarlyEnd) is such a failure.
 TranscodeResult Transcode(const std::string& source, const std::string& output,
                           const ConversionParams& params, const std::atomic<bool>* cancel);
 

@@ -454,6 +454,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>; %1 ausgelassen: das Gerät liest nicht mehr als %2 Ordner</translation>
     </message>
     <message>
+        <source>; %1 left out: not playable</source>
+        <translation>; %1 ausgelassen: nicht abspielbar</translation>
+    </message>
+    <message>
         <source>Not every folder could be put in play order: %1 (%2)</source>
         <translation>Nicht jeder Ordner konnte in Abspielreihenfolge gebracht werden: %1 (%2)</translation>
     </message>
@@ -468,6 +472,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Not converted, left out: %1 (%2)</source>
         <translation>Nicht umgewandelt, ausgelassen: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Left out, the file ends early: %1 (only %2 of %3 decode)</source>
+        <translation>Ausgelassen, die Datei endet vorzeitig: %1 (nur %2 von %3 lassen sich dekodieren)</translation>
     </message>
     <message>
         <source>; %1 converted (%2 encoded now)</source>

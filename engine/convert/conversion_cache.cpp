@@ -115,6 +115,7 @@ ConvertedSong ConversionCache::Convert(const std::string& source,
   const media::TranscodeResult result = media::Transcode(source, temporary, params, cancel);
   if (!result.ok) {
     converted.reason = result.reason;
+    converted.earlyEnd = result.earlyEnd;
     (void)unlink(temporary.c_str());
     return converted;
   }

@@ -29,6 +29,8 @@ struct ConvertedSong {
   std::optional<CachedSong> song;
   bool fromCache = false;  // found there: nothing was encoded
   std::string reason;      // where there is no song
+  // Where there is no song because the source ends early.
+  std::optional<media::EarlyEnd> earlyEnd = std::nullopt;
 };
 
 // Songs converted for a player, kept between runs so that a song chosen again is not

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <thread>
 
+#include "engine/report/summary_line.h"
 #include "media/file_types.h"
 #include "media/loudness.h"
 #include "media/mp3_gain.h"
@@ -188,7 +189,14 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
       if (!song.song) converted[i].reset();
       continue;
     }
-    if (!song.song) {
+    if (!song.song && song.earlyEnd) {
+      // What decodes is counted in whole seconds, which play; the length as stated.
+      ports.ShowWarning(
+          {SORVINA_TEXT("sorvina", "Left out, the file ends early: %1 (only %2 of %3 decode)"),
+           {chosen[i].path,
+            DurationText(static_cast<std::int64_t>(std::floor(song.earlyEnd->decodedSeconds))),
+            DurationText(std::llround(song.earlyEnd->statedSeconds))}});
+    } else if (!song.song) {
       ports.ShowWarning({SORVINA_TEXT("sorvina", "Not converted, left out: %1 (%2)"),
                          {chosen[i].path, song.reason}});
     } else if (song.fromCache) {

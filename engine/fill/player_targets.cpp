@@ -8,6 +8,7 @@
 #include "engine/fill/copy_targets.h"
 #include "engine/output/playlist_paths.h"
 #include "media/file_types.h"
+#include "media/tagged_audio.h"
 #include "platform/file_system.h"
 #include "text/path_style.h"
 #include "transfer/fat_names.h"
@@ -155,7 +156,10 @@ PlayerTargets::PlayerTargets(const PlayerProfile& profile, const std::vector<std
       fat_(fat),
       nameLimit_(std::min<std::size_t>(
           kLongestName, static_cast<std::size_t>(
-                            profile.limits.nameLength.value_or(static_cast<int>(kLongestName))))) {}
+                            profile.limits.nameLength.value_or(static_cast<int>(kLongestName))))),
+      checksPlayable_(!TakesAnything(profile)) {
+  mp3_.SetConfirmFrameSync(checksPlayable_);
+}
 
 std::string PlayerTargets::CleanName(std::string_view name, bool isFileName) const {
   std::string clean = profile_.limits.asciiNames ? AsciiName(name) : std::string(name);
@@ -269,6 +273,48 @@ void PlayerTargets::Refuse(LeftOutFiles::Reason reason, std::int64_t limit) {
   leftOut_.push_back({reason, {}, limit, 1});
 }
 
+// The song's own headers are read only for the files a draw reaches, and only where the
+// player asks something of them: a song that goes as it is must decode as its type (the
+// MP3 stream analysis that the bitrate limit needs anyway, or the tag reader's look at the
+// other formats' headers), and an MP3 must keep to the player's bitrate and sample rates.
+// A song to be converted is decoded by its conversion, which tells where it cannot be.
+bool PlayerTargets::RefusesStream(const Candidate& candidate, std::int64_t size) {
+  const PlayerLimits& limits = profile_.limits;
+  const bool assumePlayable =
+      !checksPlayable_ || (extensionFor_ && !extensionFor_(candidate).empty());
+  const bool mp3Limits = !extensionFor_ && (limits.maxBitrate || !limits.sampleRates.empty());
+  const media::FileType* type = media::TypeOfName(candidate.path).type;
+  if (type != nullptr && type->format != media::AudioFormat::kMpeg) {
+    if (assumePlayable || media::ReadTaggedAudio(candidate.path, type->format).holdsAudio)
+      return false;
+    Refuse(LeftOutFiles::Reason::kNotPlayable, 0);
+    return true;
+  }
+  if (assumePlayable && !mp3Limits) return false;
+  using Status = media::Mp3Info::Status;
+  const Status status = mp3_.Open(candidate.path, std::max<std::int64_t>(size, 0));
+  // Out of descriptors, the file could not be looked at: nothing is known against it.
+  if (!assumePlayable && status != Status::kCannotOpen &&
+      (status != Status::kOk || !mp3_.HasFrameSync())) {
+    Refuse(LeftOutFiles::Reason::kNotPlayable, 0);
+    return true;
+  }
+  if (!mp3Limits || status != Status::kOk) return false;
+  const double average = mp3_.GetAverageBitrate();
+  const int bitrate = average > 0 ? static_cast<int>(average + 0.5) : mp3_.GetHeaderBitrate();
+  if (limits.maxBitrate && bitrate > *limits.maxBitrate) {
+    Refuse(LeftOutFiles::Reason::kBitrate, *limits.maxBitrate);
+    return true;
+  }
+  const auto& rates = limits.sampleRates;
+  if (!rates.empty() &&
+      std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end()) {
+    Refuse(LeftOutFiles::Reason::kSampleRate, 0);
+    return true;
+  }
+  return false;
+}
+
 bool PlayerTargets::Admits(const Candidate& candidate) {
   const PlayerLimits& limits = profile_.limits;
   std::int64_t size = candidate.sizeBytes;
@@ -282,23 +328,7 @@ bool PlayerTargets::Admits(const Candidate& candidate) {
       return false;
     }
   }
-  const media::FileType* type = media::TypeOfName(candidate.path).type;
-  const bool mpeg = type == nullptr || type->format == media::AudioFormat::kMpeg;
-  if (mpeg && !extensionFor_ && (limits.maxBitrate || !limits.sampleRates.empty()) &&
-      mp3_.Open(candidate.path, std::max<std::int64_t>(size, 0)) == media::Mp3Info::Status::kOk) {
-    const double average = mp3_.GetAverageBitrate();
-    const int bitrate = average > 0 ? static_cast<int>(average + 0.5) : mp3_.GetHeaderBitrate();
-    if (limits.maxBitrate && bitrate > *limits.maxBitrate) {
-      Refuse(LeftOutFiles::Reason::kBitrate, *limits.maxBitrate);
-      return false;
-    }
-    const auto& rates = limits.sampleRates;
-    if (!rates.empty() &&
-        std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end()) {
-      Refuse(LeftOutFiles::Reason::kSampleRate, 0);
-      return false;
-    }
-  }
+  if (RefusesStream(candidate, size)) return false;
   if (limits.folders) {
     const Placement placement = Place(candidate);
     if (folders_.size() + placement.newFolders > static_cast<std::size_t>(*limits.folders)) {

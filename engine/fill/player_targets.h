@@ -31,9 +31,12 @@ std::vector<LeftOutFiles> LeaveOutUnplayable(CandidatePool& pool, const PlayerPr
 // joined: "Artist - Album"), names no longer than its name length (the extension kept)
 // and in ASCII where it asks, no more files in a folder than it reads (the rest go to
 // "Album (2)", "Album (3)", ...), no more folders than it reads, and no file it would
-// refuse: too large, or an MP3 of a bitrate or sample rate it does not play. The files go
-// below the player's music folder where one is given. Names are unique in their folder
-// as FAT compares names, and made legal there where `fat`.
+// refuse: too large, not playable (a song that goes as it is and does not decode as its
+// type, as its headers tell: an MP3 without frames, a picture named as a song, an empty
+// file), or an MP3 of a bitrate or sample rate it does not play; for a player that takes
+// anything, no file is read. The files go below the player's music folder where one is
+// given. Names are unique in their folder as FAT compares names, and made legal there
+// where `fat`.
 //
 // As the gate of a draw, it refuses what the player cannot take (counting why), and keeps
 // where each chosen file goes; a file refused for want of a folder leaves room for others.
@@ -79,6 +82,7 @@ class PlayerTargets : public CandidateGate {
     std::size_t newFolders = 0;  // folders the plan does not hold yet
   };
   Placement Place(const Candidate& candidate) const;
+  bool RefusesStream(const Candidate& candidate, std::int64_t size);
   std::vector<std::string> FoldersOf(const Candidate& candidate) const;
   std::string CleanName(std::string_view name, bool isFileName) const;
   std::string SongName(const Candidate& candidate) const;
@@ -94,6 +98,7 @@ class PlayerTargets : public CandidateGate {
   std::string musicFolder_;
   bool fat_;
   std::size_t nameLimit_;
+  bool checksPlayable_;
   mutable media::Mp3Info mp3_;
   // The plan so far: the folders it holds (every level), the names taken in each folder
   // (as FAT keys), how many files each holds, and where each chosen file goes.

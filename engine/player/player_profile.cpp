@@ -329,6 +329,11 @@ bool IsProfileText(std::string_view text) {
   });
 }
 
+bool TakesAnything(const PlayerProfile& player) {
+  return player.outputFormats.empty() && player.audioFolders.empty() && !player.folderDepth &&
+         player.limits == PlayerLimits{};
+}
+
 bool PlaysFileType(const PlayerProfile& profile, std::string_view type) {
   if (profile.outputFormats.empty()) return true;
   const media::FileType* fileType = media::FindFileType(type);

@@ -75,6 +75,9 @@ ProfileParse ParsePlayerProfile(std::string_view text, std::string_view fileName
 // characters, a profile none but tabs, line ends and page breaks.
 bool IsProfileText(std::string_view text);
 
+// Whether `player` takes anything as it comes, as any folder does ("any").
+bool TakesAnything(const PlayerProfile& player);
+
 // Whether the player plays a file of type `type` (a name from media/file_types: "mp3",
 // "flac", ...): some MIME type it plays is one of that type's.
 bool PlaysFileType(const PlayerProfile& profile, std::string_view type);

@@ -36,6 +36,7 @@ struct LeftOutFiles {
     kBitrate,       // an MP3 of more than `limit` kbit/s
     kSampleRate,    // an MP3 of a sample rate it does not play
     kNoFolderLeft,  // it would need a folder beyond the `limit` the player reads
+    kNotPlayable,   // it does not decode as its type: no audio a player could find
   };
   Reason reason = Reason::kNotPlayed;
   std::string type = {};

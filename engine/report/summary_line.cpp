@@ -144,6 +144,8 @@ static UserText LeftOutText(const LeftOutFiles& files) {
     case Reason::kNoFolderLeft:
       return {SORVINA_TEXT("sorvina", "; %1 left out: the player reads no more than %2 folders"),
               {FilesText(files.count), files.limit}};
+    case Reason::kNotPlayable:
+      return {SORVINA_TEXT("sorvina", "; %1 left out: not playable"), {FilesText(files.count)}};
   }
   return {""};
 }

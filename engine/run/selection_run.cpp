@@ -295,12 +295,6 @@ std::string MusicFolder(const PlayerProfile& player, const std::string& destinat
   return platform::ContainedFolder::IsContainedPath(folder) ? folder : std::string();
 }
 
-// Whether `player` takes anything as it comes, as any folder does.
-bool TakesAnything(const PlayerProfile& player) {
-  return player.outputFormats.empty() && player.audioFolders.empty() && !player.folderDepth &&
-         player.limits == PlayerLimits{};
-}
-
 // Whether a copy run uses any option beyond the classic run.
 bool BeyondClassic(const SelectionSettings& settings, bool freeSpace) {
   return freeSpace || settings.options != ExtraOptions{};

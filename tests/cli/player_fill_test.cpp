@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <limits>
 #include <map>
+#include <random>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -24,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // The files below `root` but the record's folder, by path below it.
 std::vector<std::string> FilesBelow(const std::string& root) {
@@ -52,6 +54,31 @@ std::vector<std::string> EntriesOf(const std::string& playlist) {
   return entries;
 }
 
+// `count` bytes of noise, each of them below `ceiling`.
+std::string NoiseBytes(std::size_t count, unsigned ceiling, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(count, '\0');
+  for (char& byte : bytes)
+    byte = static_cast<char>(random() % ceiling);
+  return bytes;
+}
+
+// A PNG picture whose compressed image data holds, as such data does by chance, the four
+// bytes of a 128 kbit/s MP3 frame header: the first one a frame search finds. Its
+// checksums are left zero, as nothing here reads them.
+std::string PngPicture() {
+  std::string png = "\x89PNG\r\n\x1A\n";
+  const auto chunk = [&png](const std::string& type, const std::string& data) {
+    png += test::HeaderBytes(static_cast<std::uint32_t>(data.size())) + type + data;
+    png += std::string(4, '\0');
+  };
+  chunk("IHDR", std::string("\0\0\0\x40\0\0\0\x40\x08\x02\0\0\0", 13));
+  chunk("IDAT", NoiseBytes(3000, 0xFF, 1) + test::HeaderBytes(test::FrameHeader({})) +
+                    NoiseBytes(20000, 0xFF, 2));
+  chunk("IEND", "");
+  return png;
+}
+
 TEST(AsciiNameTest, LettersLoseTheirAccentsAndTheRestBecomesUnderscores) {
   EXPECT_EQ(engine::AsciiName("Ärger über Straße, café, Łódź"), "Aerger ueber Strasse, cafe, Lodz");
   EXPECT_EQ(engine::AsciiName("e\xCC\x81t\xC3\xA9 \xE2\x80\x93 \xE6\x97\xA5\xF0\x9F\x8E\xB5"),
@@ -72,8 +99,8 @@ TEST(PlayerFillTest, TinyLimitsAreKeptAndWhatIsLeftOutIsSaid) {
   for (int i = 1; i <= 8; ++i) {
     const std::string n = std::to_string(i);
     song("Die Ärzte/Größte Hits über alles/CD 1/Lied Nummer " + n + " – sehr lang.mp3",
-         test::ConstantBitrateMp3(1 + i % 3));
-    song("Sigur Rós/Ágætis byrjun/Svefn-g-englar " + n + ".mp3", test::ConstantBitrateMp3(2));
+         test::SilentFrames({}, 38 * (1 + i % 3)));
+    song("Sigur Rós/Ágætis byrjun/Svefn-g-englar " + n + ".mp3", test::SilentFrames({}, 76));
   }
   for (int i = 1; i <= 4; ++i)
     song("Lossless/Track " + std::to_string(i) + ".flac", "fLaC not really");
@@ -81,7 +108,7 @@ TEST(PlayerFillTest, TinyLimitsAreKeptAndWhatIsLeftOutIsSaid) {
   song("Odd/High rate.mp3", test::SilentFrames({.sampleRateHz = 48000}, 50));
   song("Odd/Loud.mp3", test::SilentFrames({.bitrateKbps = 320}, 50));
   for (int folder = 1; folder <= 6; ++folder)
-    song("Many/F" + std::to_string(folder) + "/a.mp3", test::ConstantBitrateMp3(1));
+    song("Many/F" + std::to_string(folder) + "/a.mp3", test::SilentFrames({}, 38));
 
   dir.WriteFile("tiny.mpi",
                 "[Device]\nVendor=Test\nProduct=Tiny\n[Media]\nOutputFormats=audio/mpeg\n"
@@ -124,6 +151,80 @@ TEST(PlayerFillTest, TinyLimitsAreKeptAndWhatIsLeftOutIsSaid) {
   EXPECT_EQ(listed, songs);
   EXPECT_TRUE(perFolder.contains("Die Aerzte - Groesst") ||
               perFolder.contains("Die Aerzte - Gro (2)"));
+}
+
+// A player is given only files that decode as their type, and is told what was left out;
+// the player that takes anything gets every file as it is, also where its names are
+// numbered.
+TEST(PlayerFillTest, FilesThatDoNotDecodeAreLeftOutForAPlayer) {
+  test::TempDir dir;
+  const std::map<std::string, std::string> files = {{"song.mp3", test::SilentFrames({}, 40)},
+                                                    {"picture.mp3", PngPicture()},
+                                                    {"empty.mp3", ""},
+                                                    {"junk.mp3", NoiseBytes(64 * 1024, 0x100, 3)}};
+  for (const auto& [name, bytes] : files)
+    dir.WriteFile("all/" + name, bytes);
+  dir.WriteFile("two/song.mp3", files.at("song.mp3"));
+  dir.WriteFile("two/empty.mp3", "");
+  const struct Case {
+    const char* source;
+    std::vector<std::string> options;
+    std::vector<std::string> arrive;
+    const char* said;  // after the line's amount; nothing when none is left out
+  } cases[] = {
+      {"all", {"--player", "car"}, {"song.mp3"}, "; 3 files left out: not playable"},
+      {"two", {"--player", "car"}, {"song.mp3"}, "; 1 file left out: not playable"},
+      {"all", {"--player", "any"}, {"empty.mp3", "junk.mp3", "picture.mp3", "song.mp3"}, nullptr},
+      {"all",
+       {"--player", "any", "--number"},
+       {"empty.mp3", "junk.mp3", "picture.mp3", "song.mp3"},
+       nullptr},
+  };
+  int run = 0;
+  for (const Case& c : cases) {
+    const std::string player = dir / ("player" + std::to_string(++run));
+    std::vector<std::string> arguments = {"-s",    dir / c.source, "-c", player,
+                                          "--all", "--seed",       "5"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome outcome = RunCli(arguments);
+    SCOPED_TRACE(c.source + (" " + c.options.back()));
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    std::vector<std::string> arrived;
+    for (const std::string& copy : FilesBelow(player)) {
+      // A numbered name is "NNN name.mp3".
+      const std::string name = c.options.back() == "--number" ? copy.substr(4) : copy;
+      EXPECT_EQ(test::ReadBytes(player + "/" + copy), files.at(name)) << copy;
+      arrived.push_back(name);
+    }
+    std::sort(arrived.begin(), arrived.end());
+    EXPECT_EQ(arrived, c.arrive);
+    EXPECT_THAT(outcome.err, HasSubstr("Copied " + std::to_string(c.arrive.size())));
+    if (c.said != nullptr) {
+      EXPECT_THAT(outcome.err, HasSubstr(std::string(") to ") + player + c.said + "\n"));
+    } else {
+      EXPECT_THAT(outcome.err, Not(HasSubstr("left out")));
+    }
+  }
+}
+
+// A song cut short is not converted for the player, which would play only its start: the
+// run says which file and how much of it decodes, and fills the player with the rest.
+TEST(PlayerFillTest, ASongCutShortIsSaidAndLeftOut) {
+  if (!test::ProgramsInstalled({"ffmpeg", "flac"})) GTEST_SKIP() << "ffmpeg or flac is missing";
+  test::TempDir dir;
+  const std::string wav = dir.WriteFile("sound.wav", test::SoundWav(44100, 2, 8));
+  const std::string whole = dir.WriteFile("music/whole.flac");
+  ASSERT_TRUE(test::RunCommand(test::EncodeCommand("flac -s -f {in} -o {out}", wav, whole)));
+  const std::string flac = test::ReadBytes(whole);
+  const std::string cut = dir.WriteFile("music/cut.flac", flac.substr(0, flac.size() / 2));
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
+  const Outcome run = RunCli({"-s", dir / "music", "--types", "flac", "-c", dir / "player", "--all",
+                              "--player", "car", "--convert", "auto", "--seed", "1"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("warning: Left out, the file ends early: " + cut + " (only "));
+  EXPECT_THAT(run.err, HasSubstr(" of 8 s decode)\n"));
+  EXPECT_THAT(run.err, HasSubstr("Copied 1 file"));
+  EXPECT_EQ(test::NamesIn(dir / "player"), (std::vector<std::string>{".sorvina", "whole.mp3"}));
 }
 
 // Numbered names follow the play order, which the dry run prints.

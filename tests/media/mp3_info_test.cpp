@@ -363,6 +363,40 @@ TEST_F(Mp3InfoTest, BadFilesEndWithoutAFrameAndZeroSeconds) {
   }
 }
 
+// A player finds a stream by frames that follow one another: a header alone, as a picture
+// or junk holds one by chance, is no stream, while a stream after a broken first frame
+// is. Confirming the sync changes nothing else.
+TEST_F(Mp3InfoTest, FrameSyncIsAFrameFollowedByAnotherOfItsStream) {
+  const std::string frames = test::SilentFrames(kMpeg1Layer3, 20);
+  const struct Case {
+    const char* what;
+    std::string content;
+    bool synced;
+  } cases[] = {
+      {"whole frames", frames, true},
+      {"after an ID3v2 tag", test::Id3v2Tag(3000) + frames, true},
+      {"one frame before an ID3v1 tag",
+       test::SilentFrames(kMpeg1Layer3, 1) + test::Id3v1Tag("Title", "Artist"), true},
+      {"after a broken frame", PadTo(Frame(), 104) + frames, true},
+      {"a header alone", PadTo(Frame(), 16000), false},
+      {"a header of another stream before", Frame({.sampleRateHz = 48000}) + frames, true},
+      {"frames beyond the search limit", PadTo(Frame(), 210 * 1024) + frames, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    info_.SetConfirmFrameSync(false);
+    ASSERT_EQ(Analyse(c.content), Mp3Info::Status::kOk);
+    const std::int64_t seconds = info_.GetLengthSeconds();
+    const int rate = info_.GetSampleRate();
+    EXPECT_FALSE(info_.HasFrameSync());
+    info_.SetConfirmFrameSync(true);
+    ASSERT_EQ(Analyse(c.content), Mp3Info::Status::kOk);
+    EXPECT_EQ(info_.HasFrameSync(), c.synced);
+    EXPECT_EQ(info_.GetLengthSeconds(), seconds);
+    EXPECT_EQ(info_.GetSampleRate(), rate);
+  }
+}
+
 TEST_F(Mp3InfoTest, BytesInMemoryAreAnalysedExactlyAsTheSameFile) {
   const std::string contents[] = {
       PadTo(test::Id3v2Tag(100, true) + test::XingFrame(kMpeg1Layer3, 1100), 5000) +
