@@ -1,31 +1,53 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/convert/conversion_cache.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <span>
+#include <tuple>
 #include <vector>
 
 #include "media/mp3_gain.h"
 #include "platform/file_system.h"
+#include "platform/new_file.h"
+#include "platform/read_only_file.h"
 #include "platform/user_folders.h"
 
 namespace sorvina::engine {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr char kTemporaryEnding[] = ".tmp";
-constexpr auto kAbandonedAfter = std::chrono::hours(1);
+constexpr char kCheckEnding[] = ".check";
+constexpr std::time_t kAbandonedAfterSeconds = 60 * 60;
+// The hexadecimal digits that name an entry, and those of a temporary's random part.
+constexpr std::size_t kEntryDigits = 32;
+constexpr std::size_t kRandomDigits = 16;
+// A check file holds a size and a digest: anything longer is not one.
+constexpr std::size_t kCheckMostBytes = 128;
+
+// What a song can measure: EBU R128 gates away everything below -70 LUFS, and no master
+// reaches +5 LUFS or peaks 20 dB over full scale. Anything else is damage.
+constexpr double kLowestLufs = -70.0;
+constexpr double kHighestLufs = 5.0;
+constexpr double kLowestPeakDb = -70.0;
+constexpr double kHighestPeakDb = 20.0;
+// A memo of a very large library takes some megabytes; one beyond this is not read past
+// it, and a line longer than any path with its figures is passed over unread.
+constexpr std::uint64_t kMemoMostBytes = std::uint64_t{64} << 20;
+constexpr std::size_t kMemoLongestLine = std::size_t{64} << 10;
 
 // FNV-1a over `text`, from `basis`: two of them with different bases name an entry.
 std::uint64_t Fnv1a(std::string_view text, std::uint64_t basis) {
@@ -43,6 +65,11 @@ std::string Hex(std::uint64_t value) {
   return text;
 }
 
+bool IsLowerHex(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
 // A song's path, size and time of last change to the nanosecond: what tells whether it
 // is still the song a cached figure or file was made from.
 std::optional<std::string> SongIdentity(const std::string& path) {
@@ -53,13 +80,102 @@ std::optional<std::string> SongIdentity(const std::string& path) {
          std::to_string(status.st_mtim.tv_sec) + '.' + std::to_string(status.st_mtim.tv_nsec);
 }
 
-std::string TemporaryFor(const std::string& folder, const std::string& name) {
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  return folder + "/." + name + '.' + Hex(random()) + kTemporaryEnding;
+// The names this cache gives its files, and nothing else: an entry is 32 hexadecimal
+// digits and a target's ending; its check file ".<entry>.check"; a temporary of either
+// ".<name>.<16 hexadecimal digits>.tmp".
+bool IsEntryName(std::string_view name) {
+  if (name.size() <= kEntryDigits || !IsLowerHex(name.substr(0, kEntryDigits))) return false;
+  const std::string_view ending = name.substr(kEntryDigits);
+  return ending == ".mp3" || ending == ".m4a" || ending == ".opus";
 }
 
-bool IsTemporary(const std::string& name) {
-  return name.size() > 1 && name.front() == '.' && name.ends_with(kTemporaryEnding);
+std::string CheckNameOf(std::string_view entry) {
+  return '.' + std::string(entry) + kCheckEnding;
+}
+
+// The entry that the check file `name` belongs to; empty for any other name.
+std::string_view EntryOfCheck(std::string_view name) {
+  if (!name.starts_with('.') || !name.ends_with(kCheckEnding)) return {};
+  const std::string_view entry = name.substr(1, name.size() - 1 - (sizeof kCheckEnding - 1));
+  return IsEntryName(entry) ? entry : std::string_view();
+}
+
+std::string TemporaryNameFor(std::string_view name) {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  return '.' + std::string(name) + '.' + Hex(random()) + kTemporaryEnding;
+}
+
+bool IsTemporaryName(std::string_view name) {
+  constexpr std::size_t kTail = 1 + kRandomDigits + sizeof kTemporaryEnding - 1;
+  if (!name.starts_with('.') || !name.ends_with(kTemporaryEnding) || name.size() < 1 + kTail)
+    return false;
+  const std::string_view random = name.substr(name.size() - kTail + 1, kRandomDigits);
+  const std::string_view of = name.substr(1, name.size() - 1 - kTail);
+  if (name[name.size() - kTail] != '.' || !IsLowerHex(random)) return false;
+  if (IsEntryName(of)) return true;
+  return of.ends_with(kCheckEnding) &&
+         IsEntryName(of.substr(0, of.size() - (sizeof kCheckEnding - 1)));
+}
+
+// What a check file holds: the entry's size and its fingerprint's digest.
+std::string CheckText(const platform::ContentFingerprint& fingerprint) {
+  return std::to_string(fingerprint.sizeBytes) + '\t' + platform::DigestText(fingerprint.digest) +
+         '\n';
+}
+
+std::optional<platform::ContentFingerprint> FingerprintFromCheckText(std::string_view text) {
+  const std::size_t tab = text.find('\t');
+  if (tab == std::string_view::npos || !text.ends_with('\n')) return std::nullopt;
+  platform::ContentFingerprint fingerprint;
+  const char* end = text.data() + tab;
+  const auto [stop, error] = std::from_chars(text.data(), end, fingerprint.sizeBytes);
+  if (error != std::errc() || stop != end || fingerprint.sizeBytes < 0) return std::nullopt;
+  const std::optional<std::array<std::uint8_t, 32>> digest =
+      platform::DigestFromText(text.substr(tab + 1, text.size() - tab - 2));
+  if (!digest) return std::nullopt;
+  fingerprint.digest = *digest;
+  return fingerprint;
+}
+
+// Reads what a small file open as `fd` holds; nothing where it holds more than `most`.
+std::optional<std::string> SmallFileText(int fd, std::size_t most) {
+  std::string text(most + 1, '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const ssize_t read = pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+    if (read < 0 && errno == EINTR) continue;
+    if (read < 0) return std::nullopt;
+    if (read == 0) break;
+    got += static_cast<std::size_t>(read);
+  }
+  if (got > most) return std::nullopt;
+  text.resize(got);
+  return text;
+}
+
+bool IsOlderThan(const struct stat& status, std::time_t seconds) {
+  return std::time(nullptr) - status.st_mtim.tv_sec > seconds;
+}
+
+// Whether `loudness` is a figure a song can have; an unknown peak (NaN) is one.
+bool Plausible(const media::Loudness& loudness) {
+  const double peak = loudness.truePeakDb;
+  return loudness.integratedLufs >= kLowestLufs && loudness.integratedLufs <= kHighestLufs &&
+         (std::isnan(peak) || (peak >= kLowestPeakDb && peak <= kHighestPeakDb));
+}
+
+// A number written as the memo writes them ("-14.25", "nan"), filling all of `text`.
+std::optional<double> FigureOf(std::string_view text) {
+  double value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || stop != end || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::optional<media::Loudness> PlausibleOrNothing(std::optional<media::Loudness> loudness) {
+  if (loudness && !Plausible(*loudness)) return std::nullopt;
+  return loudness;
 }
 
 }  // namespace
@@ -67,6 +183,16 @@ bool IsTemporary(const std::string& name) {
 ConversionCache::ConversionCache(std::string folder, std::int64_t capBytes)
     : folder_(folder.empty() ? DefaultFolder() : std::move(folder)), capBytes_(capBytes) {
   (void)platform::MakeFolders(folder_);  // a folder that cannot be made fails each convert
+  // Opened once, links followed: a cache folder that leads elsewhere is used there, and
+  // a link swapped in later changes nothing.
+  if (!folder_.empty())
+    folderFd_.Reset(platform::OpenPath(folder_, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  key_ = platform::UserFingerprintKey();
+}
+
+ConversionCache::~ConversionCache() {
+  for (const std::string& name : lent_)
+    (void)unlinkat(folderFd_.get(), name.c_str(), 0);
 }
 
 std::string ConversionCache::DefaultFolder() {
@@ -90,12 +216,61 @@ std::optional<std::string> ConversionCache::NameOf(const std::string& source,
 }
 
 std::optional<CachedSong> ConversionCache::Find(const std::string& name) const {
-  const std::string path = folder_ + '/' + name;
+  // Without the key nothing can be checked, and nothing unchecked goes to a player.
+  if (!key_ || !folderFd_ || !IsEntryName(name)) return std::nullopt;
+  const platform::UniqueFd fd(
+      openat(folderFd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status {};
-  if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  // A link, a folder or a FIFO under an entry's name is not ours: passed over, kept.
+  if (!fd || fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  const CheckedEntry now{
+      static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+      static_cast<std::int64_t>(status.st_size), status.st_ctim.tv_sec, status.st_ctim.tv_nsec};
+  bool unchanged = false;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto checked = checked_.find(name);
+    unchanged = checked != checked_.end() && checked->second == now;
+  }
+  if (!unchanged && !Matches(fd.get(), name, now.sizeBytes)) {
+    // Damaged, or written by a version that kept no check: converted again.
+    Forget(name);
+    (void)unlinkat(folderFd_.get(), name.c_str(), 0);
+    (void)unlinkat(folderFd_.get(), CheckNameOf(name).c_str(), 0);
+    return std::nullopt;
+  }
   // Its time of last change says when it was last used, for Trim.
-  (void)utimensat(AT_FDCWD, path.c_str(), nullptr, AT_SYMLINK_NOFOLLOW);
-  return CachedSong{path, static_cast<std::int64_t>(status.st_size)};
+  (void)futimens(fd.get(), nullptr);
+  Remember(name, fd.get());
+  return CachedSong{folder_ + '/' + name, now.sizeBytes};
+}
+
+// Whether the entry open as `fd`, of `sizeBytes`, is what its check file says.
+bool ConversionCache::Matches(int fd, const std::string& name, std::int64_t sizeBytes) const {
+  const platform::UniqueFd check(openat(folderFd_.get(), CheckNameOf(name).c_str(),
+                                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (!check || fstat(check.get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+  const std::optional<std::string> text = SmallFileText(check.get(), kCheckMostBytes);
+  const std::optional<platform::ContentFingerprint> kept =
+      text ? FingerprintFromCheckText(*text) : std::nullopt;
+  if (!kept || kept->sizeBytes != sizeBytes) return false;
+  const std::optional<platform::ContentFingerprint> found = platform::FingerprintOf(fd, *key_);
+  return found && *found == *kept;
+}
+
+void ConversionCache::Remember(const std::string& name, int fd) const {
+  struct stat status {};
+  if (fstat(fd, &status) != 0) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
+  checked_[name] = {
+      static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+      static_cast<std::int64_t>(status.st_size), status.st_ctim.tv_sec, status.st_ctim.tv_nsec};
+}
+
+void ConversionCache::Forget(const std::string& name) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  checked_.erase(name);
 }
 
 ConvertedSong ConversionCache::Convert(const std::string& source,
@@ -111,28 +286,74 @@ ConvertedSong ConversionCache::Convert(const std::string& source,
     converted.fromCache = true;
     return converted;
   }
-  const std::string temporary = TemporaryFor(folder_, *name);
-  const media::TranscodeResult result = media::Transcode(source, temporary, params, cancel);
+  if (!folderFd_) {
+    converted.reason = "the converted song cannot be kept in " + folder_;
+    return converted;
+  }
+  const std::string temporaryName = TemporaryNameFor(*name);
+  const media::TranscodeResult result =
+      media::Transcode(source, folder_ + '/' + temporaryName, params, cancel);
   if (!result.ok) {
     converted.reason = result.reason;
     converted.earlyEnd = result.earlyEnd;
-    (void)unlink(temporary.c_str());
+    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
     return converted;
   }
-  Keep(temporary, *name, converted);
+  // Reopened through the folder as opened at first: the file must be the one just made.
+  platform::UniqueFd temporary(
+      openat(folderFd_.get(), temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!temporary) {
+    converted.reason = "the converted song cannot be kept in " + folder_;
+    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    return converted;
+  }
+  Keep(std::move(temporary), temporaryName, *name, converted);
   return converted;
 }
 
-bool ConversionCache::Keep(const std::string& temporary, const std::string& name,
-                           ConvertedSong& song) const {
-  const std::string path = folder_ + '/' + name;
+// Puts the whole temporary in place as the entry `name`, behind its check file; without
+// a key, hands the temporary itself out for this run.
+bool ConversionCache::Keep(platform::UniqueFd temporary, const std::string& temporaryName,
+                           const std::string& name, ConvertedSong& song) const {
   struct stat status {};
-  if (stat(temporary.c_str(), &status) != 0 || rename(temporary.c_str(), path.c_str()) != 0) {
+  const auto fail = [&](const std::string& checkTemporary) {
     song.reason = "the converted song cannot be kept in " + folder_;
-    (void)unlink(temporary.c_str());
+    if (!checkTemporary.empty()) (void)unlinkat(folderFd_.get(), checkTemporary.c_str(), 0);
+    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
     return false;
+  };
+  if (fstat(temporary.get(), &status) != 0) return fail({});
+  if (!key_) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    lent_.push_back(temporaryName);
+    song.song =
+        CachedSong{folder_ + '/' + temporaryName, static_cast<std::int64_t>(status.st_size)};
+    return true;
   }
-  song.song = CachedSong{path, static_cast<std::int64_t>(status.st_size)};
+  // The bytes are on the disk before their fingerprint names them, and the check file
+  // before the entry: an entry in place always has the check that tells it whole.
+  const std::optional<platform::ContentFingerprint> fingerprint =
+      fsync(temporary.get()) == 0 ? platform::FingerprintOf(temporary.get(), *key_) : std::nullopt;
+  if (!fingerprint) return fail({});
+  const std::string checkName = CheckNameOf(name);
+  const std::string checkTemporary = TemporaryNameFor(name + kCheckEnding);
+  platform::UniqueFd check(openat(folderFd_.get(), checkTemporary.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!check) return fail({});
+  {
+    const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
+    if (platform::WriteAll(check.get(), CheckText(*fingerprint)) != 0 || fsync(check.get()) != 0 ||
+        close(check.Release()) != 0)
+      return fail(checkTemporary);
+  }
+  if (renameat(folderFd_.get(), checkTemporary.c_str(), folderFd_.get(), checkName.c_str()) != 0)
+    return fail(checkTemporary);
+  if (renameat(folderFd_.get(), temporaryName.c_str(), folderFd_.get(), name.c_str()) != 0) {
+    (void)unlinkat(folderFd_.get(), checkName.c_str(), 0);
+    return fail({});
+  }
+  Remember(name, temporary.get());
+  song.song = CachedSong{folder_ + '/' + name, fingerprint->sizeBytes};
   return true;
 }
 
@@ -158,39 +379,66 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
     }
   }
   if (!media::ApplyMp3Gain(bytes, steps, &copy.reason)) return copy;
-  const std::string temporary = TemporaryFor(folder_, *name);
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-      copy.reason = "the song cannot be kept in " + folder_;
-      (void)unlink(temporary.c_str());
-      return copy;
-    }
+  const std::string temporaryName = TemporaryNameFor(*name);
+  platform::UniqueFd temporary(openat(folderFd_.get(), temporaryName.c_str(),
+                                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  int error = temporary ? 0 : errno;
+  if (error == 0) {
+    const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
+    error = platform::WriteAll(temporary.get(), bytes);
   }
-  Keep(temporary, *name, copy);
+  if (error != 0) {
+    copy.reason = "the song cannot be kept in " + folder_;
+    if (temporary) (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    return copy;
+  }
+  Keep(std::move(temporary), temporaryName, *name, copy);
   return copy;
 }
 
 LoudnessMemo::LoudnessMemo(std::string file) : file_(std::move(file)) {
-  std::ifstream in(file_);
-  // Lines: path TAB size.time TAB LUFS TAB dBTP; anything else is passed over.
-  for (std::string line; std::getline(in, line);) {
-    std::vector<std::string> fields;
-    for (std::size_t from = 0;;) {
+  // Lines: path TAB size/time TAB LUFS TAB dBTP, each ended by a line feed; anything else
+  // is passed over.
+  const auto take = [this](std::string_view line) {
+    std::array<std::string_view, 4> fields;
+    for (std::size_t i = 0, from = 0; i < fields.size(); ++i) {
       const std::size_t tab = line.find('\t', from);
-      fields.push_back(line.substr(from, tab - from));
-      if (tab == std::string::npos) break;
+      if ((tab == std::string_view::npos) != (i + 1 == fields.size())) return;  // too few or many
+      fields[i] = line.substr(from, tab - from);
       from = tab + 1;
     }
-    if (fields.size() != 4) continue;
-    char* end = nullptr;
-    const double lufs = std::strtod(fields[2].c_str(), &end);
-    if (end == fields[2].c_str() || *end != '\0') continue;
-    const double peak = std::strtod(fields[3].c_str(), &end);
-    known_[fields[0]] = {{lufs, peak}, fields[1]};
+    if (fields[0].empty() || fields[1].empty()) return;
+    const std::optional<double> lufs = FigureOf(fields[2]);
+    const std::optional<double> peak = FigureOf(fields[3]);
+    if (!lufs || !peak || !Plausible({*lufs, *peak})) return;
+    known_[std::string(fields[0])] = {{*lufs, *peak}, std::string(fields[1])};
+  };
+  const std::optional<platform::ReadOnlyFile> in = platform::ReadOnlyFile::Open(file_);
+  if (!in) return;
+  const std::uint64_t bytes = std::min(in->size(), kMemoMostBytes);
+  std::vector<unsigned char> buffer(std::size_t{64} << 10);
+  std::string line;
+  bool tooLong = false;
+  for (std::uint64_t offset = 0; offset < bytes;) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), bytes - offset));
+    const std::size_t got = in->ReadAt(offset, std::span(buffer.data(), want));
+    if (got == 0) break;
+    offset += got;
+    std::string_view chunk(reinterpret_cast<const char*>(buffer.data()), got);
+    while (!chunk.empty()) {
+      const std::size_t end = chunk.find('\n');
+      const std::string_view piece = chunk.substr(0, end);
+      tooLong = tooLong || line.size() + piece.size() > kMemoLongestLine;
+      if (!tooLong) line += piece;
+      if (end == std::string_view::npos) break;
+      if (!tooLong) take(line);
+      line.clear();
+      tooLong = false;
+      chunk.remove_prefix(end + 1);
+    }
   }
+  // A last line without its line feed may be cut short: passed over.
 }
 
 std::optional<media::Loudness> LoudnessMemo::Of(const std::string& path) {
@@ -206,8 +454,10 @@ std::optional<media::Loudness> LoudnessMemo::Of(const std::string& path) {
     const auto known = known_.find(path);
     if (known != known_.end() && known->second.second == stamp) return known->second.first;
   }
-  std::optional<media::Loudness> loudness = media::LoudnessFromTags(path);
-  if (!loudness) loudness = media::MeasureLoudness(path);
+  // Tags are anyone's to write, and a measurement of a damaged file may be anything: a
+  // figure no song can have is no figure.
+  std::optional<media::Loudness> loudness = PlausibleOrNothing(media::LoudnessFromTags(path));
+  if (!loudness) loudness = PlausibleOrNothing(media::MeasureLoudness(path));
   if (loudness && storable) {
     const std::lock_guard<std::mutex> lock(mutex_);
     known_[path] = {*loudness, stamp};
@@ -221,49 +471,88 @@ void LoudnessMemo::Save() {
   if (!changed_) return;
   std::string text;
   for (const auto& [path, entry] : known_) {
+    // Written as the reader reads them, whatever the locale: "-14.25", "nan".
     char figures[64];
-    std::snprintf(figures, sizeof figures, "%.2f\t%.2f", entry.first.integratedLufs,
-                  entry.first.truePeakDb);
-    text += path + '\t' + entry.second + '\t' + figures + '\n';
+    char* end = figures + sizeof figures;
+    char* at =
+        std::to_chars(figures, end, entry.first.integratedLufs, std::chars_format::fixed, 2).ptr;
+    *at++ = '\t';
+    at = std::to_chars(at, end, entry.first.truePeakDb, std::chars_format::fixed, 2).ptr;
+    text += path + '\t' + entry.second + '\t' + std::string(figures, at) + '\n';
   }
-  const std::string temporary = file_ + ".tmp";
-  std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out || rename(temporary.c_str(), file_.c_str()) != 0) (void)unlink(temporary.c_str());
+  // A temporary of a new name, made exclusively: never a file that a link leads to.
+  std::string temporary;
+  platform::UniqueFd out(platform::CreateHiddenSibling(file_, kTemporaryEnding, 0666, temporary));
+  if (!out) return;
+  int error = 0;
+  {
+    const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
+    error = platform::WriteAll(out.get(), text);
+  }
+  if (error != 0 || fsync(out.get()) != 0 || close(out.Release()) != 0 ||
+      rename(temporary.c_str(), file_.c_str()) != 0)
+    (void)unlink(temporary.c_str());
 }
 
 void ConversionCache::Trim(const std::set<std::string>& inUse) const {
+  if (!folderFd_) return;
+  // Listed through its own descriptor of the folder as opened at first.
+  std::vector<std::string> names;
+  if (DIR* folder = fdopendir(openat(folderFd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))) {
+    while (const dirent* entry = readdir(folder))
+      names.emplace_back(entry->d_name);
+    closedir(folder);
+  }
   struct Entry {
-    fs::file_time_type used;
+    std::tuple<std::time_t, long> used;
     std::int64_t bytes;
-    fs::path path;
+    std::string name;
   };
   std::vector<Entry> entries;
+  std::set<std::string> present;
+  std::vector<std::pair<std::string, std::string>> checks;  // (check file, its entry)
   std::int64_t total = 0;
-  std::error_code error;
-  const auto now = fs::file_time_type::clock::now();
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder_, error)) {
-    std::error_code entryError;
-    if (!entry.is_regular_file(entryError)) continue;
-    const std::string name = entry.path().filename().string();
-    const fs::file_time_type used = entry.last_write_time(entryError);
-    if (entryError) continue;
-    if (IsTemporary(name)) {
-      // A temporary that old belongs to no conversion under way any more.
-      if (now - used > kAbandonedAfter) fs::remove(entry.path(), entryError);
-      continue;
-    }
-    const auto bytes = static_cast<std::int64_t>(entry.file_size(entryError));
-    total += bytes;
-    if (!inUse.contains(name)) entries.push_back({used, bytes, entry.path()});
+  std::set<std::string> lent;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    lent.insert(lent_.begin(), lent_.end());
   }
+  for (const std::string& name : names) {
+    const bool entry = IsEntryName(name);
+    const std::string_view checked = entry ? std::string_view() : EntryOfCheck(name);
+    const bool temporary = !entry && checked.empty() && IsTemporaryName(name);
+    if (!entry && checked.empty() && !temporary) continue;  // not ours
+    struct stat status {};
+    // Only files: a link, even one named as ours, is never followed nor removed.
+    if (fstatat(folderFd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode))
+      continue;
+    if (temporary) {
+      // A temporary that old belongs to no conversion under way any more.
+      if (IsOlderThan(status, kAbandonedAfterSeconds) && !lent.contains(name))
+        (void)unlinkat(folderFd_.get(), name.c_str(), 0);
+    } else if (!checked.empty()) {
+      // One whose entry is gone is removed once it cannot be one being written now.
+      if (IsOlderThan(status, kAbandonedAfterSeconds))
+        checks.emplace_back(name, std::string(checked));
+    } else {
+      const auto bytes = static_cast<std::int64_t>(status.st_size);
+      total += bytes;
+      present.insert(name);
+      if (!inUse.contains(name))
+        entries.push_back({{status.st_mtim.tv_sec, status.st_mtim.tv_nsec}, bytes, name});
+    }
+  }
+  for (const auto& [check, entry] : checks)
+    if (!present.contains(entry)) (void)unlinkat(folderFd_.get(), check.c_str(), 0);
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return a.used < b.used; });
   for (const Entry& entry : entries) {
     if (total <= capBytes_) break;
-    std::error_code removeError;
-    if (fs::remove(entry.path, removeError)) total -= entry.bytes;
+    if (unlinkat(folderFd_.get(), entry.name.c_str(), 0) != 0) continue;
+    (void)unlinkat(folderFd_.get(), CheckNameOf(entry.name).c_str(), 0);
+    Forget(entry.name);
+    total -= entry.bytes;
   }
 }
 

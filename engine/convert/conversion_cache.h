@@ -10,9 +10,12 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "media/loudness.h"
 #include "media/transcoder.h"
+#include "platform/content_fingerprint.h"
+#include "platform/unique_fd.h"
 
 namespace sorvina::engine {
 
@@ -37,13 +40,25 @@ struct ConvertedSong {
 // encoded again. An entry is named after its source's identity (path, size and time of
 // last change to the nanosecond) and the conversion's parameters, so that a changed
 // source or other parameters never find an old entry. Entries are written under a
-// temporary name and renamed when whole, so a run killed part-way leaves no damaged
-// entry (only a temporary, which a later run removes). Beyond its size cap, the entries
-// used least recently go first. Safe to use from several threads for different songs.
+// temporary name, synced, and renamed when whole, so a run killed part-way leaves no
+// entry of its own (only a temporary, which a later run removes). Beside each entry a
+// small check file keeps its fingerprint under the user's key, and an entry is used only
+// while it matches: a cut, emptied or overwritten entry is removed and its song converted
+// again. Beyond its size cap, the entries used least recently go first. Safe to use from
+// several threads for different songs.
+//
+// The folder is opened once, links in its path followed (a cache folder linked to
+// another disk is used where it leads), and everything in it is reached by name through
+// that descriptor, never through a link: only files named as this class names its
+// entries, check files and temporaries are ever removed, whatever else the folder holds.
 class ConversionCache {
  public:
   // `folder` is made when missing; an empty one means the user's cache folder.
   ConversionCache(std::string folder, std::int64_t capBytes);
+  // Removes the songs converted for this run alone (see Convert).
+  ~ConversionCache();
+  ConversionCache(const ConversionCache&) = delete;
+  ConversionCache& operator=(const ConversionCache&) = delete;
 
   // Where converted songs are kept by default: $XDG_CACHE_HOME/sorvina/converted.
   static std::string DefaultFolder();
@@ -53,37 +68,65 @@ class ConversionCache {
   std::optional<std::string> EntryName(const std::string& source,
                                        const media::ConversionParams& params) const;
 
-  // The entry `name`, marked as used now; nothing when there is none.
+  // The entry `name`, checked against its fingerprint and marked as used now; nothing
+  // when there is none, or none that can be trusted (which is then removed).
   std::optional<CachedSong> Find(const std::string& name) const;
 
   // The entry of `source` converted with `params`: found, or converted now. Cancelled
-  // (`cancel` set) or failed, nothing is left in the cache.
+  // (`cancel` set) or failed, nothing is left in the cache. Where the user's fingerprint
+  // key can be neither read nor made, no entry can be checked: none is used or kept, and
+  // each song is converted into a temporary file of the cache folder that serves this
+  // run alone and goes with this object.
   ConvertedSong Convert(const std::string& source, const media::ConversionParams& params,
                         const std::atomic<bool>* cancel) const;
 
   // The entry of `source`, an MP3, made louder or softer by `steps` of 1.5 dB without
-  // decoding it (media::ApplyMp3Gain): found, or made now. Nothing, with the reason, for
-  // an MP3 whose frames cannot take the change; the song then goes as it is.
+  // decoding it (media::ApplyMp3Gain): found, or made now (for this run alone, as in
+  // Convert, without a key). Nothing, with the reason, for an MP3 whose frames cannot
+  // take the change; the song then goes as it is.
   ConvertedSong GainCopy(const std::string& source, int steps) const;
 
   // Removes the entries used least recently until the cache holds no more than its cap,
-  // sparing those named in `inUse`, and temporaries an hour old (left by killed runs).
+  // sparing those named in `inUse`, and temporaries and stray check files an hour old
+  // (left by killed runs).
   void Trim(const std::set<std::string>& inUse) const;
 
   const std::string& folder() const { return folder_; }
 
  private:
+  // What an entry was when it was last found whole: while it stays so (same file, not
+  // changed since), it need not be read again.
+  struct CheckedEntry {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t sizeBytes = 0;
+    std::int64_t changedSeconds = 0;
+    std::int64_t changedNanoseconds = 0;
+    friend bool operator==(const CheckedEntry&, const CheckedEntry&) = default;
+  };
+
   std::optional<std::string> NameOf(const std::string& source, const std::string& recipe,
                                     std::string_view extension) const;
-  bool Keep(const std::string& temporary, const std::string& name, ConvertedSong& song) const;
+  bool Matches(int fd, const std::string& name, std::int64_t sizeBytes) const;
+  bool Keep(platform::UniqueFd temporary, const std::string& temporaryName, const std::string& name,
+            ConvertedSong& song) const;
+  void Remember(const std::string& name, int fd) const;
+  void Forget(const std::string& name) const;
 
   std::string folder_;
   std::int64_t capBytes_;
+  platform::UniqueFd folderFd_;  // the folder as opened once; invalid where it cannot be
+  std::optional<platform::FingerprintKey> key_;
+  mutable std::mutex mutex_;
+  mutable std::map<std::string, CheckedEntry> checked_;
+  mutable std::vector<std::string> lent_;  // temporaries that serve this run alone
 };
 
 // Each song's loudness, measured once (or read from its tags) and kept in the cache
-// folder, by the song's path, size and time of last change. Safe to use from several
-// threads.
+// folder, by the song's path, size and time of last change. The file is read as anything
+// found on disk: only so much of it, and only figures a song can measure (integrated
+// loudness from -70 to +5 LUFS, true peak from -70 to +20 dBTP, or unknown); any other
+// line is passed over and its song measured again. Safe to use from several threads.
 class LoudnessMemo {
  public:
   explicit LoudnessMemo(std::string file);

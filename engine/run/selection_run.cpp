@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <set>
@@ -494,7 +495,11 @@ bool Run::FindPlayer() {
   const std::optional<ConversionChoice> choice = ParseConversionChoice(options.convert);
   if (player_ && (choice || options.loudness)) {
     cache_.emplace(options_.cacheFolder, options_.cacheBytes);
-    loudness_.emplace(cache_->folder() + "/../loudness.tsv");
+    // Beside the cache folder as the user names it: where a linked one leads is the
+    // cache's alone, and its parent there may be anything of the user's.
+    std::filesystem::path folder(cache_->folder());
+    if (!folder.has_filename()) folder = folder.parent_path();
+    loudness_.emplace((folder.parent_path() / "loudness.tsv").string());
     conversions_.emplace(choice, options.bitrate, options.loudness, *player_, *cache_, *loudness_);
   }
   return true;
