@@ -47,8 +47,10 @@ function(sorvina_add_gtest target)
   add_executable(${target} ${ARGN})
   sorvina_target_defaults(${target})
   target_link_libraries(${target} PRIVATE GTest::gtest_main GTest::gmock sorvina_test_support)
-  # A hung test fails instead of stalling the whole run.
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
+  # A hung test fails instead of stalling the whole run. What runs keep between them (the
+  # key of their fingerprints, records of playlists) stays in the build tree.
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120
+    ENVIRONMENT "XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state")
 endfunction()
 
 # Adds a QtTest executable (one test class) and registers it with CTest, run without a
@@ -62,5 +64,5 @@ function(sorvina_add_qtest target)
   add_test(NAME ${target} COMMAND ${target})
   # Numbers are written the same whatever the machine's locale.
   set_tests_properties(${target} PROPERTIES TIMEOUT 120
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;LC_ALL=C.UTF-8")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_QUICK_BACKEND=software;LC_ALL=C.UTF-8;XDG_STATE_HOME=${CMAKE_BINARY_DIR}/test-state")
 endfunction()
