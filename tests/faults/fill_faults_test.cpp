@@ -148,7 +148,7 @@ void KilledFillIsFinishedByTheNext(Fill& f) {
   std::set<std::string> recorded;
   for (const engine::RecordedFile& file : f.LastRecorded().files)
     recorded.insert(file.relative);
-  EXPECT_EQ(recorded, SongsOn(f.player.path()));
+  EXPECT_EQ(recorded, SongsOn(f.player.path())) << killed.err() << next.err;
   EXPECT_THAT(SongsOn(f.player.path()), SizeIs(8));
   EXPECT_EQ(ReadBytes(f.player / "mine.mp3"), "the user's");
   EXPECT_THAT(PartFilesOn(f.player.path()), IsEmpty());
