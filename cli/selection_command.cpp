@@ -233,8 +233,9 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   if (outcome.copiesNotAdopted > 0)
     console.err << "sorvina-cli: --adopt-copies takes them for that fill, to be replaced\n";
 
-  // A run that chose nothing because nothing fits did not do what was asked.
-  int status = outcome.summary && outcome.summary->nothingFits ? kExitFailure : kExitSuccess;
+  // A run that chose nothing did not do what was asked, whatever the reason the summary
+  // gives: nothing fits, the player plays none of it, no song could be converted.
+  int status = outcome.summary && outcome.summary->chosenFiles == 0 ? kExitFailure : kExitSuccess;
   if (request.dryRun && !ListChosen(outcome.removedPaths, outcome.chosenPaths, console))
     status = kExitFailure;
   // Every failure has been explained by now except a cancelled or unexplained one.

@@ -489,6 +489,30 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>Whole albums cannot be drawn with an equal chance per artist, album or folder; please choose one of the two</source>
         <translation>Ganze Alben können nicht zusammen mit gleicher Chance je Interpret, Album oder Ordner gezogen werden; bitte wählen Sie eines von beiden</translation>
     </message>
+    <message>
+        <source>the key that tells its files from yours cannot be kept in %1: %2</source>
+        <translation>der Schlüssel, der seine Dateien von Ihren unterscheidet, kann nicht in %1 aufbewahrt werden: %2</translation>
+    </message>
+    <message>
+        <source>it is damaged</source>
+        <translation>er ist beschädigt</translation>
+    </message>
+    <message>
+        <source>The journal of this fill could not be written to %1 (%2); the fill stopped</source>
+        <translation>Das Protokoll dieser Befüllung konnte nicht nach %1 geschrieben werden (%2); die Befüllung wurde beendet</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: %1 song could not be converted (%2)</source>
+        <translation>Nichts ausgewählt: %1 Titel konnte nicht umgewandelt werden (%2)</translation>
+    </message>
+    <message>
+        <source>Nothing chosen: %1 songs could not be converted (%2)</source>
+        <translation>Nichts ausgewählt: %1 Titel konnten nicht umgewandelt werden (%2)</translation>
+    </message>
+    <message>
+        <source>no fill recorded them, so they are replaced as songs of the previous fill</source>
+        <translation>keine Befüllung hat sie aufgezeichnet, daher werden sie als Titel der vorigen Befüllung ersetzt</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/fill/repeated_fill.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -379,6 +380,8 @@ std::vector<RecordedFile> RepeatedFill::FindCopies(const CandidatePool& pool,
 }
 
 void RepeatedFill::Adopt(std::vector<RecordedFile> copies) {
+  for (const RecordedFile& copy : copies)
+    adoptedSources_.push_back(copy.source);
   replaceable_.insert(replaceable_.end(), std::make_move_iterator(copies.begin()),
                       std::make_move_iterator(copies.end()));
   keptAgain_.assign(replaceable_.size(), false);
@@ -391,8 +394,9 @@ bool RepeatedFill::active() const {
 
 bool RepeatedFill::LeaveOutRecent(CandidatePool& pool) {
   const auto recentFills = static_cast<std::size_t>(std::max(0, settings_.options.avoidLast));
-  if (recentFills == 0 || history_.fills.empty()) return true;
-  std::unordered_set<std::string_view> recent;
+  if (recentFills == 0 || (history_.fills.empty() && adoptedSources_.empty())) return true;
+  // The copies taken for the previous fill were its songs.
+  std::unordered_set<std::string_view> recent(adoptedSources_.begin(), adoptedSources_.end());
   const std::size_t first =
       history_.fills.size() > recentFills ? history_.fills.size() - recentFills : 0;
   for (std::size_t i = first; i < history_.fills.size(); ++i) {
@@ -465,7 +469,9 @@ void RepeatedFill::ChargeOwnFiles(DestinationSpace& space, std::int64_t& budget,
   budget -= 4 * static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
 }
 
-std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen) {
+std::vector<Candidate> RepeatedFill::Settle(
+    const std::vector<Candidate>& chosen,
+    const std::unordered_map<std::string, std::string>& convertedFrom) {
   keptAt_.assign(chosen.size(), std::nullopt);
   std::unordered_map<std::string_view, std::size_t> bySource;
   for (std::size_t j = 0; j < replaceable_.size(); ++j)
@@ -474,9 +480,11 @@ std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen
   toCopy.reserve(chosen.size());
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     const auto found = bySource.find(chosen[i].path);
-    // The copy is the source's size; another size means the source has changed since.
+    const auto converted = convertedFrom.find(chosen[i].path);
     if (found != bySource.end() && !keptAgain_[found->second] &&
-        replaceable_[found->second].sizeBytes == chosen[i].sizeBytes) {
+        IsWhatWouldBePlaced(replaceable_[found->second], converted != convertedFrom.end()
+                                                             ? converted->second
+                                                             : chosen[i].path)) {
       keptAgain_[found->second] = true;
       keptAt_[i] = replaceable_[found->second];
       ++replacement_.kept;
@@ -487,6 +495,19 @@ std::vector<Candidate> RepeatedFill::Settle(const std::vector<Candidate>& chosen
   for (std::size_t j = 0; j < replaceable_.size(); ++j)
     if (!keptAgain_[j]) ++replacement_.removed;
   return toCopy;
+}
+
+// Whether the file `recorded` on the destination holds what a copy of `path` would: its
+// fingerprint is that of the file (a changed source, or another conversion, is not).
+bool RepeatedFill::IsWhatWouldBePlaced(const RecordedFile& recorded,
+                                       const std::string& path) const {
+  if (!ownership_ || !recorded.digest) return false;
+  const platform::UniqueFd fd(platform::OpenPath(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd) return false;
+  const std::optional<platform::ContentFingerprint> fingerprint =
+      platform::FingerprintOf(fd.get(), ownership_->key());
+  return fingerprint && fingerprint->sizeBytes == recorded.sizeBytes &&
+         fingerprint->digest == *recorded.digest;
 }
 
 std::vector<std::string> RepeatedFill::KeptTargets() const {

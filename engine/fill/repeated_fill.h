@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/draw/candidate_pool.h"
@@ -86,7 +87,7 @@ class RepeatedFill {
   // and that no recorded fill names, fingerprinted; `otherFiles` receives how many other
   // files it holds.
   std::vector<RecordedFile> FindCopies(const CandidatePool& pool, std::size_t& otherFiles) const;
-  // Takes `copies` for the previous fill's songs, to be replaced like them.
+  // Takes `copies` for the previous fill's songs, to be replaced (and avoided) like them.
   void Adopt(std::vector<RecordedFile> copies);
   // Replacing where the destination holds a record: copies no fill recorded can still be
   // adopted, where the user asks for it.
@@ -101,8 +102,13 @@ class RepeatedFill {
                       std::uint64_t allocationUnit) const;
 
   // Sorts the chosen files (in draw order) into those to be copied, which it returns,
-  // and those the previous fill left on the destination unchanged, which are kept there.
-  std::vector<Candidate> Settle(const std::vector<Candidate>& chosen);
+  // and those the previous fill left on the destination that are what this fill would put
+  // there, which are kept there: the same bytes as the file the copy would take, which is
+  // the song's conversion for the player where `convertedFrom` names one (by the song's
+  // path). A song of the last fill that no longer meets the player's rules (made before
+  // conversion or loudness was asked for, or by hand) is replaced.
+  std::vector<Candidate> Settle(const std::vector<Candidate>& chosen,
+                                const std::unordered_map<std::string, std::string>& convertedFrom);
   // Where the kept files lie below the destination: no copy may take their names.
   std::vector<std::string> KeptTargets() const;
 
@@ -161,6 +167,7 @@ class RepeatedFill {
   bool RemovesPlaylist(const RecordedFile& playlist) const;
   void RemoveEmptyFillFolders(const std::set<std::string>& emptied);
   bool JournalFailed(RunPorts& ports) const;
+  bool IsWhatWouldBePlaced(const RecordedFile& recorded, const std::string& path) const;
   bool WriteRecord(RecordedFill fill, RunPorts& ports);
   int StoreHistory();
   std::string RecordFolderPath() const;
@@ -186,6 +193,7 @@ class RepeatedFill {
   // was chosen again; its playlists unchanged there; the folders fills made.
   std::vector<RecordedFile> replaceable_;
   std::vector<bool> keptAgain_;
+  std::vector<std::string> adoptedSources_;  // of the copies taken for the previous fill
   std::vector<RecordedFile> replaceablePlaylists_;
   std::vector<std::string> fillFolders_;
   // For each chosen file Settle kept, the previous fill's file that it is.

@@ -174,8 +174,14 @@ static UserText SummaryWithoutLeftOut(const RunSummary& summary) {
         {summary.doneFiles, FilesText(summary.chosenFiles - std::min(kept, summary.chosenFiles))}};
   }
   if (summary.chosenFiles == 0) {
-    return summary.nothingFits ? NothingChosenText(*summary.nothingFits)
-                               : UserText(SORVINA_TEXT("sorvina", "Nothing chosen"));
+    if (summary.nothingFits) return NothingChosenText(*summary.nothingFits);
+    if (summary.notConverted > 0) {
+      return {summary.notConverted == 1
+                  ? SORVINA_TEXT("sorvina", "Nothing chosen: %1 song could not be converted (%2)")
+                  : SORVINA_TEXT("sorvina", "Nothing chosen: %1 songs could not be converted (%2)"),
+              {summary.notConverted, text::Verbatim(summary.notConvertedReason)}};
+    }
+    return UserText(SORVINA_TEXT("sorvina", "Nothing chosen"));
   }
   std::vector<TextArgument> parts = {DoneText(summary)};
   if (summary.copy && summary.replacement)

@@ -449,7 +449,7 @@ SelectionOutcome Run::Go() {
   summary_.chosenFiles = chosen_.size();
   PlanTargets();
   // Chosen files that the previous fill left on the destination stay there.
-  if (settings_.copyToFolder) toCopy_ = repeat_->Settle(chosen_);
+  if (settings_.copyToFolder) toCopy_ = repeat_->Settle(chosen_, convertedFrom_);
 
   if (options_.dryRun) {
     FinishDryRun();
@@ -706,6 +706,7 @@ void Run::ConvertAndTopUp(CandidatePool& pool, RandomGenerator& random, DrawLimi
     for (std::size_t i = 0; i < round.size(); ++i) {
       if (converted[i] && !converted[i]->song) {
         refund += refundOf(planned[i], 0);
+        if (summary_.notConverted++ == 0) summary_.notConvertedReason = converted[i]->reason;
         continue;
       }
       if (converted[i]) refund += refundOf(planned[i], converted[i]->song->sizeBytes);
