@@ -354,5 +354,99 @@ TEST(PlayerFillTest, EvensOutLoudnessOnTheCopiesOnly) {
   }
 }
 
+// The sample rate of the first audio stream of `path`, as ffprobe reads it; 0 where none.
+int SampleRateOf(const std::string& path) {
+  const std::string command =
+      "ffprobe -v error -select_streams a:0 -show_entries "
+      "stream=sample_rate -of csv=p=0 " +
+      test::ShellQuoted(path);
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return 0;
+  int rate = 0;
+  if (std::fscanf(pipe, "%d", &rate) != 1) rate = 0;
+  pclose(pipe);
+  return rate;
+}
+
+// A weekly fill that begins to convert for the player: the song of the last fill that the
+// player cannot play is replaced by its conversion, the one it plays stays, and a week
+// later the converted one stays too, encoded no more.
+TEST(PlayerFillTest, SongsKeptFromTheLastFillMeetThePlayersRules) {
+  if (!test::ProgramsInstalled({"ffmpeg", "ffprobe"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::TempDir dir;
+  for (const auto& [name, rate] : {std::pair{"low.mp3", 22050}, std::pair{"fine.mp3", 44100}}) {
+    ASSERT_TRUE(test::RunCommand(
+        "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=3:sample_rate=" +
+        std::to_string(rate) + " -c:a libmp3lame " +
+        test::ShellQuoted(dir.WriteFile(std::string("music/") + name)) + " -y"));
+  }
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
+  const std::vector<std::string> weekly = {"-s",    dir / "music",        "-c",     dir / "player",
+                                           "--all", "--replace-previous", "--seed", "1"};
+  const Outcome plain = RunCli(weekly);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(SampleRateOf(dir / "player/low.mp3"), 22050);
+
+  std::vector<std::string> forCar = weekly;
+  forCar.insert(forCar.end(), {"--player", "car", "--convert", "auto"});
+  const Outcome converted = RunCli(forCar);
+  ASSERT_EQ(converted.status, 0) << converted.err;
+  EXPECT_THAT(converted.err, HasSubstr("Copied 1 file"));
+  EXPECT_THAT(converted.err, HasSubstr(", 1 replaced, 1 kept"));
+  EXPECT_EQ(SampleRateOf(dir / "player/low.mp3"), 44100);
+  EXPECT_EQ(test::ReadBytes(dir / "player/fine.mp3"), test::ReadBytes(dir / "music/fine.mp3"));
+
+  const Outcome again = RunCli(forCar);
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_THAT(again.err, HasSubstr(", 2 kept"));
+  EXPECT_THAT(again.err, HasSubstr("(0 encoded now)"));
+  EXPECT_EQ(FilesBelow(dir / "player"), (std::vector<std::string>{"fine.mp3", "low.mp3"}));
+}
+
+// Copies made by hand and taken for the previous fill are that fill's songs: the next fill
+// avoids them as it avoids the songs of a recorded one.
+TEST(PlayerFillTest, CopiesTakenForThePreviousFillAreAvoidedLikeItsSongs) {
+  test::TempDir dir;
+  for (const char* name : {"t1.mp3", "t2.mp3", "t3.mp3", "t4.mp3"})
+    dir.WriteFile(std::string("music/") + name, std::string("song ") + name);
+  for (const char* name : {"t1.mp3", "t2.mp3"})
+    dir.WriteFile(std::string("player/") + name, std::string("song ") + name);
+  const Outcome run = RunCli({"-s", dir / "music", "-c", dir / "player", "--all",
+                              "--replace-previous", "--adopt-copies", "--avoid-last", "1"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("2 replaced"));
+  EXPECT_EQ(FilesBelow(dir / "player"), (std::vector<std::string>{"t3.mp3", "t4.mp3"}));
+}
+
+// A run that puts nothing on the player fails, and says why: the player plays none of the
+// songs, or none could be converted because the cache folder cannot be written.
+TEST(PlayerFillTest, ARunThatChoosesNothingFailsAndSaysWhy) {
+  test::TempDir dir;
+  dir.WriteFile("music/a.wav", test::SoundWav(44100, 2, 1));
+  const std::string blocked = dir.WriteFile("not a folder", "a file where the cache would go");
+  const test::CacheFolderMoved cacheFolder(blocked + "/cache");
+  const struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    std::string said;
+  } cases[] = {
+      {"a player that plays none of it",
+       {"--player", "car"},
+       "Nothing chosen; 1 WAV file left out: the player does not play it"},
+      {"no song converted",
+       {"--player", "car", "--convert", "auto"},
+       "Nothing chosen: 1 song could not be converted (the converted song cannot be kept in " +
+           blocked + "/cache/sorvina/converted"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"-s", dir / "music",  "--types", "wav",
+                                          "-c", dir / "player", "--all"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome run = RunCli(arguments);
+    EXPECT_EQ(run.status, 1) << c.what << ": " << run.err;
+    EXPECT_THAT(run.err, HasSubstr(c.said)) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace sorvina::cli
