@@ -338,10 +338,9 @@ void RepeatedFill::PlanReplacement() {
       ++replacement_.left;
     }
   }
-  // A playlist entry names no source to tell it by: only a playlist's name is taken.
   for (const RecordedFile& playlist : previous.playlists)
     if (IsDevicePlaylistName(playlist.relative) && !InRecordFolder(playlist.relative) &&
-        ownership_->Verify(*destination_, playlist.relative, playlist))
+        OwnsPlaylist(playlist, previous))
       replaceablePlaylists_.push_back(playlist);
   keptAgain_.assign(replaceable_.size(), false);
 }
@@ -787,13 +786,50 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
 
 // Whether the playlist at `relative` is the one a fill wrote there last, as it wrote it.
 bool RepeatedFill::IsOwnPlaylist(const std::string& relative) const {
-  if (!ownership_) return false;
   for (auto fill = history_.fills.rbegin(); fill != history_.fills.rend(); ++fill) {
     for (const RecordedFile& playlist : fill->playlists)
-      if (playlist.relative == relative)
-        return ownership_->Verify(*destination_, relative, playlist).has_value();
+      if (playlist.relative == relative) return OwnsPlaylist(playlist, *fill);
   }
   return false;
+}
+
+// Whether `playlist`, written by `fill`, is still as that fill wrote it: its fingerprint
+// says so; a record from before fingerprints has none, and there a playlist is the fill's
+// only where it is still of the size and time recorded and lists nothing but songs that
+// fill put there.
+bool RepeatedFill::OwnsPlaylist(const RecordedFile& playlist, const RecordedFill& fill) const {
+  if (!ownership_ || destination_ == nullptr) return false;
+  if (playlist.digest)
+    return ownership_->Verify(*destination_, playlist.relative, playlist).has_value();
+  const std::optional<EntryStatus> status = destination_->StatusOf(playlist.relative);
+  if (!status || status->kind != EntryStatus::Kind::kFile ||
+      status->sizeBytes != playlist.sizeBytes || !(status->modified == playlist.modified))
+    return false;
+  std::string_view folder = FolderOf(playlist.relative, PathStyle::kPosix);
+  if (!folder.empty()) folder.remove_suffix(1);
+  const std::optional<ContainedFolder> in =
+      folder.empty() ? std::nullopt : destination_->Folder(folder, false);
+  std::string text;
+  if ((folder.empty() ? *destination_ : *in)
+              .ReadFile(playlist.relative.substr(folder.empty() ? 0 : folder.size() + 1),
+                        kMaxRecordBytes, text) != 0 ||
+      !text.starts_with("#EXTM3U"))
+    return false;
+  std::unordered_set<std::string> songs;
+  for (const RecordedFile& file : fill.files)
+    songs.insert(RelativeEntry(folder, file.relative, PathStyle::kPosix).value_or(file.relative));
+  std::size_t entries = 0;
+  for (std::size_t begin = 0; begin < text.size();) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line = std::string_view(text).substr(begin, end - begin);
+    begin = end + 1;
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    if (!songs.contains(std::string(line))) return false;
+    ++entries;
+  }
+  return entries > 0;
 }
 
 bool RepeatedFill::FinishPlaylist(const std::vector<std::string>& listedPaths, RunPorts& ports) {

@@ -164,6 +164,7 @@ class RepeatedFill {
                            const std::vector<std::string>& relatives,
                            transfer::FileOperationUi* owner, RunPorts& ports, RecordedFill& fill);
   bool IsOwnPlaylist(const std::string& relative) const;
+  bool OwnsPlaylist(const RecordedFile& playlist, const RecordedFill& fill) const;
   bool RemovesPlaylist(const RecordedFile& playlist) const;
   void RemoveEmptyFillFolders(const std::set<std::string>& emptied);
   bool JournalFailed(RunPorts& ports) const;

@@ -20,6 +20,7 @@
 #include "engine/run/selection_run.h"
 #include "engine/scan/collection.h"
 #include "tests/support/amounts.h"
+#include "tests/support/older_records.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
@@ -332,6 +333,40 @@ TEST_F(RepeatedFillTest, RecordsThatCannotBeTrustedAreIgnoredAndNothingOutsideIs
         << c.what;
     EXPECT_EQ(Snapshot(dir_ / "outside"), outside) << c.what;
   }
+}
+
+// A player filled by the version before fingerprints: its record names songs by size
+// and time alone. The next fill takes for its own what proves itself a copy of its source,
+// byte for byte, and the playlist that lists only those songs; a copy whose source has
+// changed since cannot be told from the user's file and stays.
+TEST_F(RepeatedFillTest, AFillRecordedBeforeFingerprintsIsReplacedWhereItsFilesProveIt) {
+  settings_.options.keepFolders = true;
+  settings_.options.replacePrevious = true;
+  settings_.options.devicePlaylist = "Lists/P.m3u8";
+  ASSERT_TRUE(Fill(Megabytes("0.01"), 1).succeeded) << ports_.messages.front();
+  ParsedRecord first = ParseFillRecord(ReadBytes(player_ + "/.sorvina/fills.txt"));
+  ASSERT_EQ(first.problem, RecordProblem::kNone);
+  dir_.WriteFile("player/.sorvina/fills.txt", test::RecordBeforeFingerprints(first.history));
+  const std::vector<RecordedFile>& songs = first.history.fills.back().files;
+  ASSERT_GE(songs.size(), 3u);
+  // Retagged since: its copy is no longer the source's.
+  dir_.WriteFile(songs.front().source.substr(dir_.path().size() + 1), "retagged");
+
+  const SelectionOutcome second = Fill(Megabytes("0.01"), 2);
+  ASSERT_TRUE(second.succeeded);
+  EXPECT_EQ(second.summary->replacement->left, 1u);
+  EXPECT_EQ(second.summary->replacement->removed + second.summary->replacement->kept,
+            songs.size() - 1);
+  EXPECT_TRUE(fs::exists(player_ + "/" + songs.front().relative));
+  for (std::size_t i = 1; i < songs.size(); ++i) {
+    if (!Recorded().contains(songs[i].relative)) {
+      EXPECT_FALSE(fs::exists(player_ + "/" + songs[i].relative)) << songs[i].relative;
+    }
+  }
+  // The playlist of that fill was replaced in place, with no question and no second one.
+  EXPECT_TRUE(Recorded().contains("Lists/P.m3u8"));
+  EXPECT_FALSE(fs::exists(player_ + "/Lists/P (2).m3u8"));
+  EXPECT_EQ(EntriesThatOpen(player_ + "/Lists/P.m3u8").size(), Recorded().size() - 1);
 }
 
 TEST(PlaylistHistoryTest, PlaylistsRememberTheirEntriesInTheStateFolderAndCanBeRelative) {

@@ -15,6 +15,7 @@
 #include "engine/fill/fill_record.h"
 #include "platform/content_fingerprint.h"
 #include "tests/faults/fill_support.h"
+#include "tests/support/older_records.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::test {
@@ -60,18 +61,8 @@ std::string Journal(const std::vector<JournalEntry>& entries, bool replacing = t
 
 // A record of one fill in the present version, or in the one before fingerprints.
 std::string Record(engine::RecordedFill fill, bool withoutDigests = false) {
-  if (!withoutDigests) return engine::FormatFillRecord({{std::move(fill)}});
-  for (RecordedFile& file : fill.files)
-    file.digest.reset();
-  for (RecordedFile& playlist : fill.playlists)
-    playlist.digest.reset();
-  // The version before wrote the same lines without the digest field.
-  std::string text = engine::FormatFillRecord({{fill}});
-  text = "sorvina-fills 2" + text.substr(text.find('\n'));
-  for (std::size_t at = 0; (at = text.find("\t-\t", at)) != std::string::npos;)
-    text.erase(at, 2);
-  text.erase(text.rfind("end\t"));
-  return text + "end\t" + engine::TextHash(text) + "\n";
+  return withoutDigests ? RecordBeforeFingerprints({{std::move(fill)}})
+                        : engine::FormatFillRecord({{std::move(fill)}});
 }
 
 std::vector<Forgery> Forgeries() {
