@@ -326,6 +326,41 @@ void PlayerFilledByHandCanBeReplaced(Fill& f) {
   EXPECT_NE(recorded, byHand);
 }
 
+// Hand copies that a first fill did not adopt, beside the record that fill wrote: the
+// command line's own hint, --adopt-copies, takes them for the previous fill all the same.
+void HandCopiesBesideARecordAreAdoptedWhenAsked(Fill& f) {
+  for (int i = 1; i <= 4; ++i) {
+    const std::string name = "t" + std::to_string(i) + ".mp3";
+    f.Song(name, std::string(1000 + i, 'a' + i));
+    if (i <= 2) WriteOn(f.player.path(), name, std::string(1000 + i, 'a' + i));
+  }
+  const std::vector<std::string> weekly = {"-s",
+                                           f.music,
+                                           "-c",
+                                           f.player.path(),
+                                           "--mb",
+                                           "0.002",
+                                           "--replace-previous",
+                                           "--device-playlist",
+                                           "P.m3u8",
+                                           "--seed",
+                                           "1"};
+  const CliOutcome first = RunCli(weekly);
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_THAT(first.err, HasSubstr("--adopt-copies takes them"));
+  std::vector<std::string> adopting = weekly;
+  adopting.push_back("--adopt-copies");
+  const CliOutcome second = RunCli(adopting);
+  EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_THAT(second.err, HasSubstr("no fill recorded them"));
+  std::set<std::string> recorded;
+  for (const engine::RecordedFile& file : f.LastRecorded().files)
+    recorded.insert(file.relative);
+  // Only the songs this fill recorded are on the player: the hand copies went with the
+  // fill before, unless chosen again.
+  EXPECT_EQ(SongsOn(f.player.path()), recorded);
+}
+
 struct FaultCase {
   const char* name;
   void (*run)(Fill&);
@@ -348,6 +383,7 @@ const FaultCase kFaults[] = {
     {"RecordsSetAsideAreAllKept", RecordsSetAsideAreAllKept},
     {"NothingThatFitsFails", NothingThatFitsFails},
     {"PlayerFilledByHandCanBeReplaced", PlayerFilledByHandCanBeReplaced},
+    {"HandCopiesBesideARecordAreAdoptedWhenAsked", HandCopiesBesideARecordAreAdoptedWhenAsked},
 };
 
 class FillFaultsTest : public ::testing::TestWithParam<std::tuple<FaultCase, Kind>> {};
