@@ -387,6 +387,17 @@ int ContainedFolder::ReplaceFile(std::string_view name, std::string_view bytes) 
   return error;
 }
 
+UniqueFd ContainedFolder::CreateFileToWrite(std::string_view name, int* error) const {
+  if (!IsOneName(name)) {
+    SetError(error, EINVAL);
+    return {};
+  }
+  UniqueFd fd(openat(fd_.get(), std::string(name).c_str(),
+                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd) SetError(error, errno);
+  return fd;
+}
+
 int ContainedFolder::PlaceNewFile(std::string_view name, std::string_view bytes) const {
   int error = 0;
   std::optional<PartFile> part = CreatePartFile(name, 0666, true, &error);
@@ -426,17 +437,6 @@ std::optional<PartFile> ContainedFolder::CreatePartFile(std::string_view name, m
   }
   SetError(error, errno);
   return std::nullopt;
-}
-
-UniqueFd ContainedFolder::OpenForWriting(std::string_view name, int* error) const {
-  if (!IsOneName(name)) {
-    SetError(error, EINVAL);
-    return {};
-  }
-  UniqueFd fd(openat(fd_.get(), std::string(name).c_str(),
-                     O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!fd) SetError(error, errno);
-  return fd;
 }
 
 void ContainedFolder::RemoveLeftoverTemporaries(std::string_view name,

@@ -121,11 +121,13 @@ class ContainedFolder {
   std::optional<PartFile> CreatePartFile(std::string_view name, mode_t mode, bool unnamed,
                                          int* error) const;
 
-  // Opens the file `name` (one name) for writing, made when missing, as it is (its
-  // position at the start; writers that add to its end write there by position, which every
-  // file system takes, where some refuse O_APPEND); never through a link. An invalid
-  // descriptor, with the errno value in `error`, on failure.
-  UniqueFd OpenForWriting(std::string_view name, int* error = nullptr) const;
+  // Creates the file `name` (one name) for writing, never in place of anything (EEXIST
+  // when the name is taken) and never through a link: for a file written front to back
+  // through this descriptor while it keeps its name. Some file systems take writes to a
+  // file only from the open that made it, and FAT through FUSE mixes up its folder when a
+  // file renamed while open is written to. An invalid descriptor, with the errno value in
+  // `error`, on failure.
+  UniqueFd CreateFileToWrite(std::string_view name, int* error = nullptr) const;
 
   // Removes the hidden temporaries ".NAME.<16 hex digits>SUFFIX" that writing `name` (one
   // name) leaves behind when it is cut off half-way, as by a device that went away or a

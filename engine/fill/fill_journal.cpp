@@ -282,25 +282,23 @@ class ContentSearch {
 }  // namespace
 
 int JournalWriter::Begin(std::int64_t time, bool replacing) {
-  if (const int error = folder_.ReplaceFile(name_, FormatJournalStart(time, replacing)))
-    return error;
+  // Written in place, front to back through one open, and never over a journal that is
+  // still there: that one tells of a fill not yet recorded. A journal cut off within its
+  // first lines tells of nothing done.
   int error = 0;
-  fd_ = folder_.OpenForWriting(name_, &error);
+  fd_ = folder_.CreateFileToWrite(name_, &error);
   if (!fd_) return error;
-  struct stat status {};
-  if (fstat(fd_.get(), &status) != 0) {
-    error = errno;
-    fd_.Reset();
-    return error;
-  }
-  end_ = static_cast<std::size_t>(status.st_size);
-  unsynced_ = true;
+  end_ = 0;
+  if ((error = Write(FormatJournalStart(time, replacing))) != 0) return error;
   return MakeDurable();
 }
 
 int JournalWriter::Append(const JournalEntry& entry) {
+  return Write(FormatJournalLine(entry));
+}
+
+int JournalWriter::Write(const std::string& line) {
   if (!fd_) return failure_ != 0 ? failure_ : EBADF;
-  const std::string line = FormatJournalLine(entry);
   const int error = platform::WriteAllAt(fd_.get(), line, end_);
   // A line cut short is taken for the journal's end; nothing may be told after it.
   if (error != 0) {

@@ -63,6 +63,7 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
 
  private:
   int Append(const JournalEntry& entry);
+  int Write(const std::string& line);
   // Writes a line that announces a step; refused once any line failed.
   int AppendAhead(const JournalEntry& entry);
 

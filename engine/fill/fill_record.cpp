@@ -424,6 +424,13 @@ ParsedJournal ParseFillJournal(std::string_view bytes) {
     return parsed;
   };
   if (bytes.size() > kMaxRecordBytes) return fail(RecordProblem::kTooLarge);
+  // Cut off before its first two lines were whole, it tells of nothing done: the fill
+  // waits for them to reach the device before its first step.
+  const std::string start = std::string(kJournalVersionLine) + "\nbegin\t";
+  if (bytes.size() < start.size()
+          ? start.starts_with(bytes)
+          : bytes.starts_with(start) && bytes.find('\n', start.size()) == std::string_view::npos)
+    return parsed;
   Lines lines(bytes);
   std::string_view line;
   std::string_view fields[3];

@@ -255,6 +255,8 @@ std::optional<std::string> RepeatedFill::ReadTrusted(const std::string& name, Ru
   if (error == ENOENT) return std::nullopt;
   if (error != 0) {
     ports.ShowWarning(RecordIgnored(PathOf(name), ReadFailureText(error)));
+    // What no fill writes there (too large, no regular file) goes out of the way.
+    if (error == EFBIG || error == EINVAL) SetAside(name);
     return std::nullopt;
   }
   // In a folder that others may write to, a record of theirs could name the user's files.

@@ -326,11 +326,49 @@ TEST(RepeatFaultsTest, APlayerThatGoesAwayPartWayLeavesTheOldRecordOrTheNewOneWh
     EXPECT_EQ(ReadBytes(kept + "/mine.mp3"), "the user's own song");
     for (const std::string& song : SongsOn(kept))
       EXPECT_TRUE(ReadBytes(kept + "/" + song) == library.at(song)) << song << " after " << allowed;
+    // Plugged in again, the next fill takes back all the cut-off one wrote, its playlist
+    // too: nothing of it is asked about as though it were the user's.
+    volume.FailAfter(-1);
+    WeeklyFill third(dir, volume.path());
+    EXPECT_TRUE(third.Run(3).succeeded) << "after " << allowed;
+    EXPECT_THAT(third.copier.conflicts, IsEmpty()) << "after " << allowed;
+    const ParsedRecord last = ParseFillRecord(ReadBytes(kept + "/.sorvina/fills.txt"));
+    std::set<std::string> expected = {"mine.mp3", "Sorvina.m3u8"};
+    for (const RecordedFile& song : last.history.fills.back().files)
+      expected.insert(song.relative);
+    std::set<std::string> found;
+    for (const std::string& name : test::NamesIn(kept))
+      if (name != ".sorvina") found.insert(name);
+    EXPECT_EQ(found, expected) << "after " << allowed;
   }
   // Plugged in again, the next fill clears what the cut-off one left half-written.
   WeeklyFill next(dir, volume.path());
   EXPECT_TRUE(next.Run(3).succeeded);
   EXPECT_THAT(test::NamesIn(kept + "/.sorvina"), ElementsAre("fills.txt", "lock"));
+}
+
+// FAT through FUSE refuses to append to a file: the journal is written by position, so
+// weekly fills of such a card replace one another as anywhere else.
+TEST(RepeatFaultsTest, WeeklyFillsOfARealFatVolumeReplaceOneAnother) {
+  TempDir dir;
+  MakeLibrary(dir, 8, 3000, 10);
+  test::FatVolume card;
+  if (!card.mounted()) GTEST_SKIP() << "no FAT volume can be mounted here (mkfs.fat, fusefat)";
+  std::set<std::string> before;
+  for (std::uint32_t seed = 1; seed <= 3; ++seed) {
+    WeeklyFill fill(dir, card.path());
+    const SelectionOutcome outcome = fill.Run(seed);
+    ASSERT_TRUE(outcome.succeeded) << seed << ": " << ::testing::PrintToString(fill.ports.messages)
+                                   << ::testing::PrintToString(fill.copier.errors);
+    EXPECT_FALSE(fill.AnythingReported()) << seed;
+    if (seed > 1) {
+      EXPECT_EQ(outcome.summary->replacement->removed + outcome.summary->replacement->kept,
+                before.size())
+          << seed;
+    }
+    before = SongsOn(card.path());
+  }
+  EXPECT_THAT(test::NamesIn(card / ".sorvina"), ElementsAre("fills.txt", "lock"));
 }
 
 TEST(RepeatFaultsTest, AReadOnlyPlayerRemovesNothingAndSaysWhy) {

@@ -61,11 +61,13 @@ class RecordingPorts : public engine::RunPorts {
 class CopyRecorder : public transfer::FileOperationUi {
  public:
   std::vector<std::string> errors;
+  std::vector<std::string> conflicts;  // the targets asked about (each is replaced)
   std::function<void()> beforeTheFirstFile;
   // Sees every progress update.
   std::function<void(const transfer::FileProgress&)> onProgress;
 
-  transfer::ConflictAnswer AskConflict(const std::string&, const std::string&) override {
+  transfer::ConflictAnswer AskConflict(const std::string&, const std::string& target) override {
+    conflicts.push_back(target);
     return {transfer::ConflictAction::kReplace, false};
   }
   transfer::ErrorAction ReportError(const std::string& path,

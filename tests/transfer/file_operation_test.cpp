@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -529,6 +530,93 @@ TEST(FileOperationTest, NamesTargetsForFatAndSettlesConflictsOnTheNamesMade) {
   // Where the folder is no FAT volume and nothing forces it, the name stays as it was.
   EXPECT_EQ(Perform({colon}, {dir / "plain"}, &perSource).outcome, OperationOutcome::kSucceeded);
   EXPECT_EQ(ReadBytes(dir / "plain/a:b.mp3"), "colon");
+}
+
+// A journal that records what it is told, and fails from a chosen call on.
+class FailingJournal : public PlacementJournal {
+ public:
+  platform::FingerprintKey keyBytes{std::string(32, 'k')};
+  int failWillPlaceAt = -1;  // the call, counted from 0, that fails first
+  int failDurableAt = -1;
+  std::vector<std::string> told;  // "place NAME", "durable", "placed NAME"
+
+  const platform::FingerprintKey& key() const override { return keyBytes; }
+  int WillPlace(const std::string& relative, const std::string&, const platform::EntryStatus&,
+                const platform::ContentFingerprint&) override {
+    if (failWillPlaceAt >= 0 && places_++ >= failWillPlaceAt) return EIO;
+    told.push_back("place " + relative);
+    return 0;
+  }
+  int MakeDurable() override {
+    if (failDurableAt >= 0 && durables_++ >= failDurableAt) return ENOSPC;
+    told.push_back("durable");
+    return 0;
+  }
+  void Placed(const std::string& relative, const platform::EntryStatus&,
+              const platform::ContentFingerprint&) override {
+    told.push_back("placed " + relative);
+  }
+  void FolderMade(const std::string&) override {}
+
+ private:
+  int places_ = 0;
+  int durables_ = 0;
+};
+
+// A copy whose journal cannot be written stops at once: no file is named whose line did
+// not reach the device first, nothing half-made is left, and the error is given back; a
+// copy's name is given only after the lines of its batch were made durable.
+TEST(FileOperationTest, AJournalThatCannotBeWrittenStopsTheCopy) {
+  const struct Case {
+    const char* what;
+    int failWillPlaceAt;
+    int failDurableAt;
+    std::size_t named;
+    int error;
+  } cases[] = {
+      {"nothing fails", -1, -1, 40, 0},
+      {"the third line", 2, -1, 0, EIO},
+      {"the second batch's line", 20, -1, 16, EIO},
+      {"the first sync", -1, 0, 0, ENOSPC},
+      {"the second sync", -1, 1, 16, ENOSPC},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    Paths sources;
+    for (int i = 0; i < 40; ++i)
+      sources.push_back(dir.WriteFile("src/s" + std::to_string(i) + ".mp3", Bytes(100, 'a' + i)));
+    const std::optional<platform::ContainedFolder> root =
+        platform::ContainedFolder::Open(dir.MakeFolder("out"));
+    FailingJournal journal;
+    journal.failWillPlaceAt = c.failWillPlaceAt;
+    journal.failDurableAt = c.failDurableAt;
+    FileOperationRequest request{sources, {"."}};
+    request.root = &*root;
+    request.journal = &journal;
+    const FileOperationResult result = PerformFileOperation(request);
+    EXPECT_EQ(result.journalError, c.error);
+    EXPECT_EQ(result.outcome,
+              c.error == 0 ? OperationOutcome::kSucceeded : OperationOutcome::kFailed);
+    EXPECT_EQ(result.filesDone, c.named);
+    EXPECT_EQ(Snapshot(dir / "out").size(), c.named);  // no part file, no name not told of
+    // Every name given was told of, and made durable, before it was given.
+    bool durable = false;
+    std::set<std::string> toldDurably;
+    std::set<std::string> pending;
+    for (const std::string& line : journal.told) {
+      if (line.starts_with("place ")) pending.insert(line.substr(6));
+      if (line == "durable") {
+        toldDurably.insert(pending.begin(), pending.end());
+        pending.clear();
+        durable = true;
+      }
+      if (line.starts_with("placed ")) {
+        EXPECT_TRUE(toldDurably.contains(line.substr(7))) << line;
+      }
+    }
+    EXPECT_EQ(durable, c.named > 0);
+  }
 }
 
 }  // namespace
