@@ -336,6 +336,7 @@ void RepeatedFill::PlanReplacement() {
       replaceable_.push_back(file);
       replaceable_.back().digest = owned->digest;
       replaceable_.back().modified = owned->status.modified;
+      verifiedAs_.push_back(owned->status);
     } else {
       ++replacement_.left;
     }
@@ -383,6 +384,7 @@ std::vector<RecordedFile> RepeatedFill::FindCopies(const CandidatePool& pool,
 void RepeatedFill::Adopt(std::vector<RecordedFile> copies) {
   for (const RecordedFile& copy : copies)
     adoptedSources_.push_back(copy.source);
+  verifiedAs_.resize(verifiedAs_.size() + copies.size());
   replaceable_.insert(replaceable_.end(), std::make_move_iterator(copies.begin()),
                       std::make_move_iterator(copies.end()));
   keptAgain_.assign(replaceable_.size(), false);
@@ -562,8 +564,13 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
   std::size_t failed = 0;
   int firstError = 0;
   std::set<std::string> emptied;  // the folders that held what was removed, and those above
-  const auto remove = [&](const RecordedFile& file, bool song) {
-    const int error = ownership_->RemoveIfOurs(*destination_, file.relative, file);
+  // A file proven the fill's when the fill was planned goes where it is still that very
+  // file, unchanged; any other is proven now.
+  const auto remove = [&](const RecordedFile& file, const platform::EntryStatus* verified,
+                          bool song) {
+    const int error = verified != nullptr
+                          ? destination_->RemoveFileIfUnchanged(file.relative, *verified)
+                          : ownership_->RemoveIfOurs(*destination_, file.relative, file);
     if (error == 0) {
       paths.push_back(transfer::JoinPath(settings_.destination, file.relative));
       if (song) ++replacement_.removed;
@@ -576,9 +583,9 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
     }
   };
   for (std::size_t j = 0; j < replaceable_.size(); ++j)
-    if (!keptAgain_[j]) remove(replaceable_[j], true);
+    if (!keptAgain_[j]) remove(replaceable_[j], verifiedAs_[j] ? &*verifiedAs_[j] : nullptr, true);
   for (const RecordedFile& playlist : replaceablePlaylists_)
-    if (RemovesPlaylist(playlist)) remove(playlist, false);
+    if (RemovesPlaylist(playlist)) remove(playlist, nullptr, false);
   RemoveEmptyFillFolders(emptied);
   if (failed > 0) {
     ports.ShowWarning(

@@ -193,6 +193,8 @@ class RepeatedFill {
   // The previous fill's files that are unchanged on the destination, and whether each
   // was chosen again; its playlists unchanged there; the folders fills made.
   std::vector<RecordedFile> replaceable_;
+  // How each was when proven the fill's, where it was proven before the copy.
+  std::vector<std::optional<platform::EntryStatus>> verifiedAs_;
   std::vector<bool> keptAgain_;
   std::vector<std::string> adoptedSources_;  // of the copies taken for the previous fill
   std::vector<RecordedFile> replaceablePlaylists_;
