@@ -299,7 +299,10 @@ int JournalWriter::Append(const JournalEntry& entry) {
 
 int JournalWriter::Write(const std::string& line) {
   if (!fd_) return failure_ != 0 ? failure_ : EBADF;
-  const int error = platform::WriteAllAt(fd_.get(), line, end_);
+  // Past what a reader takes the journal would tell the next run nothing.
+  const int error = end_ + line.size() > kMaxRecordBytes
+                        ? EFBIG
+                        : platform::WriteAllAt(fd_.get(), line, end_);
   // A line cut short is taken for the journal's end; nothing may be told after it.
   if (error != 0) {
     fd_.Reset();
