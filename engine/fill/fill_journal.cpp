@@ -300,7 +300,7 @@ int JournalWriter::Append(const JournalEntry& entry) {
 int JournalWriter::Write(const std::string& line) {
   if (!fd_) return failure_ != 0 ? failure_ : EBADF;
   // Past what a reader takes the journal would tell the next run nothing.
-  const int error = end_ + line.size() > kMaxRecordBytes
+  const int error = end_ + line.size() > kMaxRecordBytes || lines_ + 1 > kMaxRecordLines
                         ? EFBIG
                         : platform::WriteAllAt(fd_.get(), line, end_);
   // A line cut short is taken for the journal's end; nothing may be told after it.
@@ -310,6 +310,7 @@ int JournalWriter::Write(const std::string& line) {
     return error;
   }
   end_ += line.size();
+  lines_ += static_cast<std::size_t>(std::count(line.begin(), line.end(), '\n'));
   unsynced_ = true;
   return 0;
 }

@@ -72,6 +72,7 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   const platform::FingerprintKey& key_;
   platform::UniqueFd fd_;
   std::size_t end_ = 0;  // where the next line goes
+  std::size_t lines_ = 0;
   bool unsynced_ = false;
   int failure_ = 0;  // of the first line that could not be written
   std::map<std::string, FileDigest> placed_;
