@@ -7,17 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/fill/player_fill.h"
 #include "engine/report/run_ports.h"
 #include "engine/report/run_summary.h"
+#include "engine/report/selection_outcome.h"
 #include "engine/settings/selection_settings.h"
 #include "text/path_style.h"
 #include "transfer/file_operation.h"
 
 namespace sorvina::engine {
-
-// Replacing the previous fill of a player that holds no record of one: whether the
-// copies of songs found on it count as that fill (and are replaced).
-enum class AdoptCopies { kAsk, kYes, kNo };
 
 struct SelectionRunOptions {
   // Asks the copy's questions and shows its progress; none copies without asking
@@ -33,23 +31,7 @@ struct SelectionRunOptions {
   // cache may hold.
   int jobs = 0;
   std::string cacheFolder = {};
-  std::int64_t cacheBytes = std::int64_t{2} * 1024 * 1024 * 1024;
-};
-
-struct SelectionOutcome {
-  // The run got through to its output without a message, and the output succeeded
-  // (a cancelled playlist counts as written; a cancelled copy does not).
-  bool succeeded = false;
-  // The chosen files in draw order (what was copied or listed).
-  std::vector<std::string> chosenPaths;
-  // Present when the run got to its output without a message of its own.
-  std::optional<RunSummary> summary;
-  // Replacing the previous fill: the files of it removed (in a dry run, to be removed),
-  // as paths in the destination.
-  std::vector<std::string> removedPaths;
-  // Replacing where the player held no record of a fill: copies of songs found on it
-  // that were not taken for that fill (the answer was No).
-  std::size_t copiesNotAdopted = 0;
+  std::int64_t cacheBytes = kDefaultCacheBytes;
 };
 
 // The folders leading to `destination`, from the top down: every prefix that ends just

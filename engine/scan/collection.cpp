@@ -85,12 +85,26 @@ void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool,
   }
 }
 
-void ReadMissingSizes(std::vector<Candidate>& files) {
-  for (Candidate& file : files) {
+namespace {
+
+template <typename File>
+void ReadSizesNotRead(std::vector<File>& files) {
+  for (File& file : files) {
     if (file.sizeBytes != kSizeNotRead) continue;
-    const std::optional<platform::FileStatus> status = platform::GetFileStatus(file.path);
+    const std::optional<platform::FileStatus> status =
+        platform::GetFileStatus(std::string(file.path));
     file.sizeBytes = status ? static_cast<std::int64_t>(status->sizeBytes) : 0;
   }
+}
+
+}  // namespace
+
+void ReadMissingSizes(std::vector<Candidate>& files) {
+  ReadSizesNotRead(files);
+}
+
+void ReadMissingSizes(std::vector<PooledCandidate>& files) {
+  ReadSizesNotRead(files);
 }
 
 std::optional<PlaylistEntry> ResolvePlaylistLine(std::string_view playlistPath,

@@ -38,6 +38,7 @@ void CollectCandidates(const SelectionSettings& settings, CandidatePool& pool,
 // Reads the size of each of `files` that holds kSizeNotRead; a file gone meanwhile counts
 // 0 bytes.
 void ReadMissingSizes(std::vector<Candidate>& files);
+void ReadMissingSizes(std::vector<PooledCandidate>& files);
 
 // A playlist line resolved to the file it names.
 struct PlaylistEntry {

@@ -1,0 +1,503 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/fill/player_fill.h"
+
+#include <filesystem>
+#include <functional>
+#include <set>
+
+#include "engine/fill/copy_targets.h"
+#include "engine/fill/play_order.h"
+#include "engine/player/player_lookup.h"
+#include "engine/report/messages.h"
+#include "engine/report/summary_line.h"
+#include "engine/scan/collection.h"
+#include "media/track_probe.h"
+#include "platform/drive_type.h"
+#include "transfer/copy_job.h"
+#include "transfer/fat_names.h"
+#include "transfer/file_copy.h"
+
+namespace sorvina::engine {
+namespace {
+
+// Where each chosen file goes below the destination, names separated by '/'.
+std::function<std::string(const Candidate&)> RelativeTargets(const SelectionSettings& settings,
+                                                             bool fat) {
+  if (settings.options.keepFolders) {
+    return [targets = KeptFolderTargets(settings.sources, settings.destination, fat)](
+               const Candidate& candidate) { return targets.RelativeTarget(candidate); };
+  }
+  return [fat](const Candidate& candidate) {
+    const std::string name = transfer::SplitPath(candidate.path).name;
+    return fat ? transfer::FatSafeName(name) : name;
+  };
+}
+
+// Where a player's plan puts each chosen file, by its path; empty without a plan.
+using PlannedTargets = std::unordered_map<std::string, std::string>;
+
+// What the copy of the chosen files did.
+struct ChosenCopy {
+  bool succeeded = true;  // nothing chosen counts as done
+  bool started = false;
+  transfer::FileOperationResult result;
+};
+
+// Hands the chosen files to the copy into `destination`, held open: each under its own
+// name or, with the sources' folders kept, to its path below it; the files `reserved`
+// (kept from the previous fill) keep their names. Nothing chosen: nothing to do, and
+// nothing to say.
+ChosenCopy CopyChosen(const SelectionSettings& settings, const std::vector<Candidate>& chosen,
+                      bool fat, const platform::ContainedFolder& destination,
+                      transfer::FileOperationUi* owner, transfer::PlacementJournal* journal,
+                      std::vector<std::string> reserved, const PlannedTargets& planned,
+                      const std::unordered_map<std::string, std::string>& convertedFrom) {
+  ChosenCopy copy;
+  if (chosen.empty()) return copy;
+  transfer::CopyJob job;
+  job.SetRoot(&destination, settings.destination, journal, std::move(reserved));
+  if (!planned.empty()) {
+    job.Setup(owner, transfer::DestinationLayout::kOnePerSource);
+    for (const Candidate& candidate : chosen) {
+      const auto converted = convertedFrom.find(candidate.path);
+      job.AddSource(converted != convertedFrom.end() ? converted->second : candidate.path);
+      job.AddDestination(planned.at(candidate.path));
+    }
+  } else if (settings.options.keepFolders) {
+    job.Setup(owner, transfer::DestinationLayout::kOnePerSource);
+    const KeptFolderTargets targets(settings.sources, settings.destination, fat);
+    for (const Candidate& candidate : chosen) {
+      job.AddSource(candidate.path);
+      job.AddDestination(targets.RelativeTarget(candidate));
+    }
+  } else {
+    job.Setup(owner, transfer::DestinationLayout::kOneFolderForAll);
+    job.AddDestination(".");
+    for (const Candidate& candidate : chosen)
+      job.AddSource(candidate.path);
+  }
+  copy.succeeded = job.Run(&copy.started);
+  copy.result = job.result();
+  return copy;
+}
+
+// Writes the destination's file system out to its device; false after a message when
+// that fails.
+bool WriteOutToDevice(const platform::ContainedFolder& destination,
+                      transfer::FileOperationUi* owner, RunPorts& ports) {
+  if (owner != nullptr) owner->WritingToDevice();
+  if (platform::FlushVolume(destination) == 0) return true;
+  ports.ShowInformation(kWritingToDeviceFailedMessage);
+  return false;
+}
+
+// Replacing where the player holds no record of a fill: says so where it holds files,
+// and takes the copies of songs found on it for that fill where the user agrees (or
+// agreed ahead). Returns how many were found and not taken.
+std::size_t OfferCopiesForAdoption(RepeatedFill& repeat, const CandidatePool& pool,
+                                   AdoptCopies adopt, RunPorts& ports) {
+  const bool beside = repeat.MayAdoptBesideRecord();
+  std::size_t otherFiles = 0;
+  std::vector<RecordedFile> copies = repeat.FindCopies(pool, otherFiles);
+  if (copies.empty()) {
+    // An empty player needs no word: the summary says there was nothing to replace.
+    if (otherFiles > 0 && !beside) ports.ShowWarning(kNoEarlierFillMessage);
+    return 0;
+  }
+  std::int64_t bytes = 0;
+  for (const RecordedFile& copy : copies)
+    bytes += copy.sizeBytes;
+  const text::UserText found = {copies.size() == 1
+                                    ? SORVINA_TEXT("sorvina",
+                                                   "%1 file (%2) on it is a copy of a song in "
+                                                   "the sources")
+                                    : SORVINA_TEXT("sorvina",
+                                                   "%1 files (%2) on it are copies of songs in "
+                                                   "the sources"),
+                                {copies.size(), SizeText(bytes)}};
+  bool take = adopt == AdoptCopies::kYes;
+  if (beside) {
+    ports.ShowWarning(
+        {"%1; %2",
+         {found, text::UserText(SORVINA_TEXT("sorvina",
+                                             "no fill recorded them, so they are replaced as "
+                                             "songs of the previous fill"))}});
+  } else if (adopt == AdoptCopies::kAsk) {
+    take = ports.AskYesNo({SORVINA_TEXT("sorvina",
+                                        "This player has no record of an earlier fill. %1. "
+                                        "Replace them as the previous fill? The songs stay in "
+                                        "the sources."),
+                           {found}});
+  } else {
+    ports.ShowWarning({"%1; %2", {text::UserText(kNoEarlierFillMessage), found}});
+  }
+  if (!take) return copies.size();
+  repeat.Adopt(std::move(copies));
+  return 0;
+}
+
+// Where a player's music goes: its first music folder ("MUSIC") where the destination is
+// the root of the player's volume; the destination itself where the user chose a folder on
+// it, or the player names none.
+std::string MusicFolder(const PlayerProfile& player, const std::string& destination) {
+  if (player.audioFolders.empty() || !platform::IsVolumeRoot(destination)) return {};
+  std::string folder = player.audioFolders.front();
+  while (!folder.empty() && folder.back() == '/')
+    folder.pop_back();
+  while (!folder.empty() && folder.front() == '/')
+    folder.erase(0, 1);
+  return platform::ContainedFolder::IsContainedPath(folder) ? folder : std::string();
+}
+
+// Whether a copy run uses any option beyond the classic run.
+bool BeyondClassic(const SelectionSettings& settings, bool freeSpace) {
+  return freeSpace || settings.options != ExtraOptions{};
+}
+
+std::int64_t BytesOf(const std::vector<Candidate>& files) {
+  std::int64_t bytes = 0;
+  for (const Candidate& file : files)
+    bytes += file.sizeBytes;
+  return bytes;
+}
+
+}  // namespace
+
+PlayerFill::PlayerFill(const SelectionSettings& settings, const FillOptions& options,
+                       RunPorts& ports)
+    : settings_(settings), options_(options), ports_(ports) {
+  summary_.copy = true;
+  summary_.dryRun = options.dryRun;
+  summary_.destination = settings.destination;
+}
+
+bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
+  destination_ = platform::ContainedFolder::Open(settings_.destination);
+  if (!destination_ && !options_.dryRun) {
+    ports_.ShowInformation(kInvalidDestinationFolderMessage);
+    return false;
+  }
+  if (!FindPlayer()) return false;
+  const bool freeSpace = options_.freeSpace.has_value();
+  fat_ = (settings_.options.keepFolders || freeSpace || player_) && destination_ &&
+         platform::IsFatDevice(destination_->device());
+  repeat_.emplace(settings_, options_.dryRun, BeyondClassic(settings_, freeSpace));
+  if (!repeat_->Begin(ports_, destination_ ? &*destination_ : nullptr)) return false;
+  // Copies made by hand are offered where the player holds no record; beside a record,
+  // they are taken only where the user asked for that ahead (--adopt-copies).
+  if (repeat_->NoEarlierFill() ||
+      (options_.adoptCopies == AdoptCopies::kYes && repeat_->MayAdoptBesideRecord()))
+    copiesNotAdopted_ = OfferCopiesForAdoption(*repeat_, pool, options_.adoptCopies, ports_);
+  if (!repeat_->LeaveOutRecent(pool)) {
+    ports_.ShowInformation(repeat_->NothingLeftMessage());
+    return false;
+  }
+  PlanForPlayer(pool, limit);
+  ChargeSpace(limit);
+  return true;
+}
+
+// The player's profile, where the copy goes to a player with one, or numbers its files;
+// false after a message when the profile cannot be had.
+bool PlayerFill::FindPlayer() {
+  const ExtraOptions& options = settings_.options;
+  const bool converting = !options.convert.empty() || options.loudness.has_value();
+  if (options.player.empty() && !options.number && !converting) return true;
+  FoundPlayer found = FindPlayerProfile(options.player, settings_.destination);
+  if (!found.profile) {
+    if (found.error) ports_.ShowInformation(*found.error);
+    return false;
+  }
+  // A player that takes anything changes nothing unless the files are numbered or
+  // converted.
+  if (!TakesAnything(*found.profile) || options.number || converting)
+    player_ = std::move(found.profile);
+  const std::optional<ConversionChoice> choice = ParseConversionChoice(options.convert);
+  if (player_ && (choice || options.loudness)) {
+    cache_.emplace(options_.cacheFolder, options_.cacheBytes);
+    // Beside the cache folder as the user names it: where a linked one leads is the
+    // cache's alone, and its parent there may be anything of the user's.
+    std::filesystem::path folder(cache_->folder());
+    if (!folder.has_filename()) folder = folder.parent_path();
+    loudness_.emplace((folder.parent_path() / "loudness.tsv").string());
+    conversions_.emplace(choice, options.bitrate, options.loudness, *player_, *cache_, *loudness_);
+  }
+  return true;
+}
+
+// Songs the player cannot play are converted for it where asked, else left out; the plan
+// of where each song goes on the player is the draw's gate.
+void PlayerFill::PlanForPlayer(CandidatePool& pool, DrawLimit& limit) {
+  if (!player_) return;
+  if (!conversions_ || !conversions_->converts())
+    summary_.leftOut = LeaveOutUnplayable(pool, *player_);
+  plan_.emplace(*player_, settings_.sources, settings_.options.keepFolders,
+                MusicFolder(*player_, settings_.destination), fat_);
+  if (conversions_ && conversions_->converts()) {
+    plan_->ConvertFor(
+        [this](const Candidate& candidate) { return conversions_->ExtensionFor(candidate); });
+  }
+  limit.gate = &*plan_;
+}
+
+// Filling the free space, each song is charged what it takes there: its clusters and its
+// entry where the plan puts it, its share of the record, journal and playlist; what the
+// previous fill frees counts as free. A song to be converted is charged what it will
+// take once converted.
+void PlayerFill::ChargeSpace(DrawLimit& limit) {
+  if (options_.freeSpace) {
+    const std::uint64_t unit = options_.freeSpace->allocationUnit;
+    std::function<std::string(const Candidate&)> targets = RelativeTargets(settings_, fat_);
+    if (plan_) {
+      targets = [this](const Candidate& candidate) {
+        return plan_->ChargedTarget(candidate, settings_.options.number);
+      };
+    }
+    space_.emplace(unit, std::move(targets));
+    limit.space = &*space_;
+    // What the files to be replaced take will be free by the time the copy begins.
+    limit.budget += repeat_->SpaceToBeFreed(unit);
+    repeat_->ChargeOwnFiles(*space_, limit.budget, unit);
+    limit.budget = std::max<std::int64_t>(limit.budget, 0);
+  }
+  if (conversions_ && limit.kind == DrawLimit::Kind::kBytes) {
+    convertedSpace_.emplace(*conversions_, limit.space);
+    limit.space = &*convertedSpace_;
+  }
+}
+
+void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
+  outcome.copiesNotAdopted = copiesNotAdopted_;
+  ReadMissingSizes(drawn.chosen);
+  if (conversions_ && !options_.dryRun && !ConvertAndTopUp(drawn)) {
+    // Stopped while converting: nothing was copied, and the encoders left no file.
+    summary_.chosenFiles = drawn.chosen.size();
+    summary_.cancelled = true;
+    outcome.summary = std::move(summary_);
+    return;
+  }
+  drawn.orderForPlay(drawn.chosen);
+  const RunSummary choice = SummaryOfChoice(drawn, options_.freeSpace.has_value());
+  summary_.chosenFiles = choice.chosenFiles;
+  summary_.nothingFits = choice.nothingFits;
+  if (plan_)
+    summary_.leftOut.insert(summary_.leftOut.end(), plan_->leftOut().begin(),
+                            plan_->leftOut().end());
+  const bool inSeconds = drawn.limit.kind == DrawLimit::Kind::kSeconds;
+  const std::vector<std::int64_t> amounts = std::move(drawn.report.chosenAmounts);
+  // The pool's records go before the chosen files get paths of their own, which would
+  // else be held twice over at once.
+  chosen_ = drawn.pool.TakeCandidates(drawn.chosen);
+  std::vector<PooledCandidate>().swap(drawn.chosen);
+  for (const Candidate& candidate : chosen_)
+    outcome.chosenPaths.push_back(candidate.path);
+  PlanTargets();
+  // Chosen files that the previous fill left on the destination stay there.
+  toCopy_ = repeat_->Settle(chosen_, convertedFrom_);
+  if (options_.dryRun) {
+    FinishDryRun(outcome);
+  } else if (!FinishCopy(outcome)) {
+    return;
+  }
+  summary_.replacement = repeat_->replacement();
+  TrimCache();
+  // Files kept from the previous fill are part of this one, though not copied again.
+  const std::size_t kept = summary_.replacement ? summary_.replacement->kept : 0;
+  if (inSeconds && summary_.doneFiles + kept == chosen_.size()) {
+    std::int64_t seconds = 0;
+    for (const std::int64_t amount : amounts)
+      seconds += amount;
+    summary_.doneSeconds = seconds;
+  }
+  outcome.summary = std::move(summary_);
+}
+
+// Converts the chosen songs that need it, and where the draw keeps filling an amount of
+// bytes, draws again with what the conversions left of the estimates they were charged,
+// until a draw chooses nothing more; then, estimating low, draws songs that may still fit
+// and keeps those that do once converted, until none does: the fill ends as full as the
+// real sizes allow, and no song goes over the amount. `drawn.limit` holds what is left of
+// it after the draw so far. False when the user cancelled.
+bool PlayerFill::ConvertAndTopUp(DrawnSongs& drawn) {
+  DrawLimit& limit = drawn.limit;
+  ConvertedSpace* space = convertedSpace_ ? &*convertedSpace_ : nullptr;
+  // A limit of bytes charges the songs through `space`; other limits need no refunds.
+  const bool topUp = space != nullptr && limit.kind == DrawLimit::Kind::kBytes && limit.keepFilling;
+  const auto refundOf = [space](std::int64_t planned, std::int64_t real) {
+    return space != nullptr ? space->Refund(planned, real) : planned - real;
+  };
+  // Draws from what is left of the limit, the songs that did not fit only by their
+  // estimates back in the pool: they may fit now.
+  const auto drawAgain = [&] {
+    for (const Candidate& misfit : space->TakeEstimatedMisfits()) {
+      drawn.pool.BeginSource(misfit.source);
+      drawn.pool.Add(misfit.path, misfit.sizeBytes, misfit.weight);
+    }
+    DrawReport report;
+    std::vector<PooledCandidate> more = drawn.drawMore(limit, &report);
+    ReadMissingSizes(more);
+    for (const std::int64_t amount : report.chosenAmounts)
+      limit.budget -= amount;
+    return more;
+  };
+  std::vector<PooledCandidate> round = std::move(drawn.chosen);
+  std::vector<PooledCandidate> kept;
+  bool estimatingLow = false;
+  while (true) {
+    if (round.empty()) {
+      // The careful estimates fit nothing more: once, try what may fit by a low one.
+      if (!topUp || estimatingLow || limit.budget <= 0) break;
+      estimatingLow = true;
+      conversions_->EstimateLow();
+      round = drawAgain();
+      if (round.empty()) break;
+    }
+    const std::vector<Candidate> songs = ToCandidates(round);
+    std::vector<std::int64_t> planned;
+    for (const Candidate& song : songs)
+      planned.push_back(conversions_->PlannedSize(song));
+    std::vector<std::optional<ConvertedSong>> converted;
+    if (!conversions_->ConvertAll(songs, options_.jobs, ports_, converted)) return false;
+    std::int64_t refund = 0;
+    std::vector<std::size_t> keptFromRound;
+    for (std::size_t i = 0; i < round.size(); ++i) {
+      if (converted[i] && !converted[i]->song) {
+        refund += refundOf(planned[i], 0);
+        if (summary_.notConverted++ == 0) summary_.notConvertedReason = converted[i]->reason;
+        continue;
+      }
+      if (converted[i]) refund += refundOf(planned[i], converted[i]->song->sizeBytes);
+      keptFromRound.push_back(i);
+    }
+    // Songs that came out larger than estimated (a large cover) leave the fill, the last
+    // chosen first, until what was chosen fits again: no song goes over the amount.
+    while (limit.kind == DrawLimit::Kind::kBytes && limit.budget + refund < 0 &&
+           !keptFromRound.empty()) {
+      const std::size_t i = keptFromRound.back();
+      keptFromRound.pop_back();
+      refund += converted[i] ? refundOf(converted[i]->song->sizeBytes, 0) : refundOf(planned[i], 0);
+    }
+    for (const std::size_t i : keptFromRound) {
+      if (converted[i]) convertedFrom_[songs[i].path] = converted[i]->song->path;
+      kept.push_back(round[i]);
+    }
+    limit.budget += refund;
+    if (!topUp) break;
+    if (refund <= 0 && !estimatingLow) {
+      round.clear();
+      continue;
+    }
+    // Estimating low, a round that kept nothing ends the fill.
+    if (estimatingLow && keptFromRound.empty()) break;
+    round = drawAgain();
+  }
+  drawn.chosen = std::move(kept);
+  loudness_->Save();
+  summary_.encoded = conversions_->encoded();
+  summary_.convertedBefore = conversions_->fromCache();
+  return true;
+}
+
+// Where each chosen file goes on the player, numbered in play order where asked; the
+// captions for the numbered names are read only for a run that copies.
+void PlayerFill::PlanTargets() {
+  if (!plan_) return;
+  const bool number = settings_.options.number && !options_.dryRun;
+  media::TrackProbe probe;
+  plannedTargets_ = plan_->FinalTargets(chosen_, number, [&probe](const Candidate& candidate) {
+    return probe.Probe(candidate.path).caption;
+  });
+}
+
+// Puts every folder that holds the fill's files in play order, where asked (always when
+// replacing: the new files would take the freed places of the old), moving each file to
+// where the plan puts it; returns where each chosen file lies then, and adds the folders
+// it made to `madeFolders`. The fill's files are only ever moved, never copied again, and
+// every step is in the journal first. Volumes other than FAT and exFAT list a folder in an
+// order of their own: there only files that the plan moves (renumbered, or kept from the
+// last fill in another place) are moved.
+ChosenPlaces PlayerFill::Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders) {
+  const ExtraOptions& options = settings_.options;
+  if (!options.order && !options.replacePrevious) return places;
+  std::vector<ArrangedFile> files;
+  std::vector<std::size_t> chosenIndex;
+  bool anyMoved = false;
+  for (std::size_t i = 0; i < chosen_.size(); ++i) {
+    if (places.relatives[i].empty() || !places.ownCopy[i]) continue;
+    const std::string& target = plannedTargets_.empty() ? places.relatives[i] : plannedTargets_[i];
+    anyMoved = anyMoved || target != places.relatives[i];
+    files.push_back({places.relatives[i], target});
+    chosenIndex.push_back(i);
+  }
+  if (files.empty() || (!anyMoved && !platform::IsFatDevice(destination_->device()))) return places;
+  ArrangeJournal* journal = repeat_->arrangeJournal();
+  // Files of the destination itself wait in the record's folder, where there is one.
+  const ArrangeResult arranged =
+      ArrangeInPlayOrder(*destination_, files, {kRecordFolderName}, journal,
+                         journal != nullptr ? kRecordFolderName : std::string());
+  madeFolders.insert(madeFolders.end(), arranged.madeFolders.begin(), arranged.madeFolders.end());
+  for (std::size_t k = 0; k < files.size() && k < arranged.placed.size(); ++k)
+    if (arranged.placed[k]) places.relatives[chosenIndex[k]] = *arranged.placed[k];
+  if (arranged.error != 0) {
+    ports_.ShowWarning(
+        {SORVINA_TEXT("sorvina", "Not every folder could be put in play order: %1 (%2)"),
+         {arranged.failedPath, transfer::ErrorText(arranged.error)}});
+  }
+  return places;
+}
+
+void PlayerFill::FinishDryRun(SelectionOutcome& outcome) {
+  outcome.succeeded = true;
+  if (!chosen_.empty()) outcome.removedPaths = repeat_->PathsToRemove();
+  summary_.doneFiles = toCopy_.size();
+  summary_.doneBytes = BytesOf(toCopy_);
+}
+
+// Removes the previous fill, copies, records and writes out; false where the run ends
+// with a message of its own instead of a summary.
+bool PlayerFill::FinishCopy(SelectionOutcome& outcome) {
+  transfer::PlacementJournal* journal = nullptr;
+  if (!chosen_.empty()) {
+    journal = repeat_->BeginCopy(ports_);
+    outcome.removedPaths = repeat_->RemovePrevious(ports_);
+  }
+  PlannedTargets planned;
+  for (std::size_t i = 0; i < plannedTargets_.size(); ++i)
+    planned.emplace(chosen_[i].path, plannedTargets_[i]);
+  const ChosenCopy copy = CopyChosen(settings_, toCopy_, fat_, *destination_, options_.owner,
+                                     journal, repeat_->KeptTargets(), planned, convertedFrom_);
+  const transfer::FileOperationResult& result = copy.result;
+  summary_.doneFiles = result.filesDone;
+  summary_.doneBytes = static_cast<std::int64_t>(result.bytesDone);
+  summary_.skippedFiles = result.filesSkipped;
+  summary_.failedFiles = result.filesFailed;
+  summary_.cancelled = result.outcome == transfer::OperationOutcome::kCancelled;
+  outcome.succeeded = copy.succeeded;
+  const bool repeating = repeat_->active() && !chosen_.empty();
+  if (repeating) {
+    ChosenPlaces places = repeat_->PlacesOf(chosen_, result);
+    std::vector<std::string> madeFolders = result.madeFolders;
+    if (!result.destinationGone) places = Arrange(std::move(places), madeFolders);
+    outcome.succeeded = repeat_->FinishCopy(chosen_, places, madeFolders, options_.owner, ports_) &&
+                        outcome.succeeded;
+  }
+  if (result.destinationGone)
+    ports_.ShowInformation({kDestinationGoneMessage, {settings_.destination}});
+  // The message says what went wrong; a line saying what was copied would hide it.
+  if ((copy.started || repeating) && !WriteOutToDevice(*destination_, options_.owner, ports_)) {
+    outcome.succeeded = false;
+    return false;
+  }
+  return !result.destinationGone;
+}
+
+// The cache keeps within its size, sparing what this fill converted.
+void PlayerFill::TrimCache() const {
+  if (!cache_) return;
+  std::set<std::string> inUse;
+  for (const auto& [source, converted] : convertedFrom_)
+    inUse.insert(std::string(transfer::SplitPath(converted).name));
+  cache_->Trim(inUse);
+}
+
+}  // namespace sorvina::engine

@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/convert/conversion_cache.h"
+#include "engine/convert/song_conversions.h"
+#include "engine/fill/destination_space.h"
+#include "engine/fill/player_targets.h"
+#include "engine/fill/repeated_fill.h"
+#include "engine/fill/song_output.h"
+#include "engine/player/player_profile.h"
+#include "engine/report/run_ports.h"
+#include "engine/settings/selection_settings.h"
+#include "platform/contained_folder.h"
+#include "platform/file_system.h"
+#include "transfer/file_operation.h"
+
+namespace sorvina::engine {
+
+// Replacing the previous fill of a player that holds no record of one: whether the
+// copies of songs found on it count as that fill (and are replaced).
+enum class AdoptCopies { kAsk, kYes, kNo };
+
+// How a fill goes about its work, beyond its settings.
+struct FillOptions {
+  // Asks the copy's questions and shows its progress; none copies without asking.
+  transfer::FileOperationUi* owner = nullptr;
+  bool dryRun = false;
+  AdoptCopies adoptCopies = AdoptCopies::kAsk;
+  // Encoders at once (0: one per core), where converted songs are kept (empty: the
+  // user's cache folder), and how much the cache may hold.
+  int jobs = 0;
+  std::string cacheFolder = {};
+  std::int64_t cacheBytes = kDefaultCacheBytes;
+  // Filling the destination's free space: that space, as the run measured it.
+  std::optional<platform::FileSystemSpace> freeSpace = std::nullopt;
+};
+
+// The copy of a run's chosen songs into a folder or onto a player, and everything it takes
+// there: the player's profile and its plan (what it plays, where each song goes), the
+// conversions it needs, the record of earlier fills (what to avoid, what to replace, a fill
+// cut off to finish, copies made by hand to adopt), the space the fill may take, the copy
+// itself, the play order on the device, the record and the device playlist of this fill,
+// and writing it all out to the device. It writes only inside its destination, held open
+// from the start: never through a link, never onto a file it did not put there, never onto
+// the disk below a player that was unmounted meanwhile.
+class PlayerFill : public SongOutput {
+ public:
+  PlayerFill(const SelectionSettings& settings, const FillOptions& options, RunPorts& ports);
+  PlayerFill(const PlayerFill&) = delete;
+  PlayerFill& operator=(const PlayerFill&) = delete;
+
+  // Opens the destination, finds the player, reads the record (finishing a fill cut off
+  // part-way), offers copies found on a player with no record for adoption, and leaves out
+  // what the last fills chose and what the player cannot play; the draw gets the player's
+  // plan as its gate and, filling the free space, what each song takes there.
+  bool BeforeDraw(CandidatePool& pool, DrawLimit& limit) override;
+
+  // Converts what the player needs converted (drawing again while room is left), puts the
+  // songs in play order, removes the previous fill, copies, puts the destination's folders
+  // in play order, writes the device playlist and the record, and writes out to the device.
+  void AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) override;
+
+ private:
+  bool FindPlayer();
+  void PlanForPlayer(CandidatePool& pool, DrawLimit& limit);
+  void ChargeSpace(DrawLimit& limit);
+  bool ConvertAndTopUp(DrawnSongs& drawn);
+  void PlanTargets();
+  ChosenPlaces Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders);
+  void FinishDryRun(SelectionOutcome& outcome);
+  bool FinishCopy(SelectionOutcome& outcome);
+  void TrimCache() const;
+
+  const SelectionSettings& settings_;
+  const FillOptions& options_;
+  RunPorts& ports_;
+  // Held open from the start: everything written goes there, also when the player is
+  // unmounted from its path meanwhile. A dry run may find none yet.
+  std::optional<platform::ContainedFolder> destination_;
+  bool fat_ = false;  // names are made legal for FAT where they are charged or kept
+  std::optional<RepeatedFill> repeat_;
+  // The player copied to, and where its plan puts the files, where the fill has one.
+  std::optional<PlayerProfile> player_;
+  std::optional<PlayerTargets> plan_;
+  std::vector<std::string> plannedTargets_;  // for each chosen file
+  // Songs converted for the player, where asked, and where the copy takes each from.
+  std::optional<ConversionCache> cache_;
+  std::optional<LoudnessMemo> loudness_;
+  std::optional<SongConversions> conversions_;
+  std::unordered_map<std::string, std::string> convertedFrom_;
+  // What each song takes on the destination, where the fill fills its free space, and
+  // once converted.
+  std::optional<DestinationSpace> space_;
+  std::optional<ConvertedSpace> convertedSpace_;
+  std::vector<Candidate> chosen_;
+  std::vector<Candidate> toCopy_;  // the chosen files not kept from the previous fill
+  RunSummary summary_;
+  std::size_t copiesNotAdopted_ = 0;
+};
+
+}  // namespace sorvina::engine
