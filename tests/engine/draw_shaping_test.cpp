@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/draw/random_generator.h"
+#include "engine/draw/song_draw.h"
 #include "engine/draw/weighted_draw.h"
 
 namespace sorvina::engine {
@@ -60,7 +61,7 @@ struct Drawn {
   std::vector<Candidate> playOrder;
 };
 
-// Draws from the library as the selection run does with these options.
+// Draws from the library through the run's own SongDraw, with these options.
 Drawn Draw(const Shaping& shaping, const std::vector<Song>& songs) {
   CandidatePool pool;
   DrawTagTable tags;
@@ -68,20 +69,22 @@ Drawn Draw(const Shaping& shaping, const std::vector<Song>& songs) {
     pool.Add(song.path, 1000, song.weight);
     tags.Add(song.path, song.tags);
   }
-  if (shaping.ratingWeights) WeighByRating(pool, tags, *shaping.ratingWeights);
+  ExtraOptions options;
+  options.maxPerArtist = shaping.maxPerArtist;
+  options.spread = shaping.spread;
+  options.ratingWeights = shaping.ratingWeights;
+  SongDraw draw(options, &tags);
+  EXPECT_TRUE(draw.Weigh(pool));
   DrawLimit limit;
   if (shaping.files > 0) limit = {DrawLimit::Kind::kBytes, shaping.files * 1000};
-  std::optional<ArtistCap> cap;
-  if (shaping.maxPerArtist > 0) {
-    cap.emplace(tags, shaping.maxPerArtist, nullptr);
-    limit.gate = &*cap;
-  }
   RandomGenerator random;
   random.Seed(shaping.seed);
+  std::vector<PooledCandidate> chosen =
+      draw.Draw(pool, random, draw.Shaped(limit), {}, nullptr, false);
   Drawn drawn;
-  drawn.drawOrder = ToCandidates(DrawCandidates(pool, random, limit));
-  drawn.playOrder = drawn.drawOrder;
-  if (shaping.spread) SpreadArtists(drawn.playOrder, tags);
+  drawn.drawOrder = ToCandidates(chosen);
+  draw.OrderForPlay(chosen);
+  drawn.playOrder = ToCandidates(chosen);
   return drawn;
 }
 
