@@ -81,12 +81,11 @@ ChosenCopy CopyChosen(const SelectionSettings& settings, const std::vector<Candi
   return copy;
 }
 
-// Writes the destination's file system out to its device; false after a message when
-// that fails.
-bool WriteOutToDevice(const platform::ContainedFolder& destination,
-                      transfer::FileOperationUi* owner, RunPorts& ports) {
+// Writes the destination out to its device; false after a message when that fails.
+bool WriteOutToDevice(const FillDestination& destination, transfer::FileOperationUi* owner,
+                      RunPorts& ports) {
   if (owner != nullptr) owner->WritingToDevice();
-  if (platform::FlushVolume(destination) == 0) return true;
+  if (!destination.WriteOut()) return true;
   ports.ShowInformation(kWritingToDeviceFailedMessage);
   return false;
 }
@@ -172,17 +171,21 @@ PlayerFill::PlayerFill(const SelectionSettings& settings, const FillOptions& opt
 }
 
 bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
-  destination_ = platform::ContainedFolder::Open(settings_.destination);
-  if (!destination_ && !options_.dryRun) {
+  text::Result<std::unique_ptr<FolderDestination>> opened =
+      FolderDestination::Open(settings_.destination);
+  if (opened) {
+    destination_ = std::move(*opened);
+    folder_ = destination_->folder();
+  } else if (!options_.dryRun) {
     ports_.ShowInformation(kInvalidDestinationFolderMessage);
     return false;
   }
   if (!FindPlayer()) return false;
   const bool freeSpace = options_.freeSpace.has_value();
   fat_ = (settings_.options.keepFolders || freeSpace || player_) && destination_ &&
-         platform::IsFatDevice(destination_->device());
+         destination_->KeepsFatNames();
   repeat_.emplace(settings_, options_.dryRun, BeyondClassic(settings_, freeSpace));
-  if (!repeat_->Begin(ports_, destination_ ? &*destination_ : nullptr)) return false;
+  if (!repeat_->Begin(ports_, folder_)) return false;
   // Copies made by hand are offered where the player holds no record; beside a record,
   // they are taken only where the user asked for that ahead (--adopt-copies).
   if (repeat_->NoEarlierFill() ||
@@ -429,11 +432,11 @@ ChosenPlaces PlayerFill::Arrange(ChosenPlaces places, std::vector<std::string>& 
     files.push_back({places.relatives[i], target});
     chosenIndex.push_back(i);
   }
-  if (files.empty() || (!anyMoved && !platform::IsFatDevice(destination_->device()))) return places;
+  if (files.empty() || (!anyMoved && !destination_->KeepsFatNames())) return places;
   ArrangeJournal* journal = repeat_->arrangeJournal();
   // Files of the destination itself wait in the record's folder, where there is one.
   const ArrangeResult arranged =
-      ArrangeInPlayOrder(*destination_, files, {kRecordFolderName}, journal,
+      ArrangeInPlayOrder(*folder_, files, {kRecordFolderName}, journal,
                          journal != nullptr ? kRecordFolderName : std::string());
   madeFolders.insert(madeFolders.end(), arranged.madeFolders.begin(), arranged.madeFolders.end());
   for (std::size_t k = 0; k < files.size() && k < arranged.placed.size(); ++k)
@@ -464,8 +467,8 @@ bool PlayerFill::FinishCopy(SelectionOutcome& outcome) {
   PlannedTargets planned;
   for (std::size_t i = 0; i < plannedTargets_.size(); ++i)
     planned.emplace(chosen_[i].path, plannedTargets_[i]);
-  const ChosenCopy copy = CopyChosen(settings_, toCopy_, fat_, *destination_, options_.owner,
-                                     journal, repeat_->KeptTargets(), planned, convertedFrom_);
+  const ChosenCopy copy = CopyChosen(settings_, toCopy_, fat_, *folder_, options_.owner, journal,
+                                     repeat_->KeptTargets(), planned, convertedFrom_);
   const transfer::FileOperationResult& result = copy.result;
   summary_.doneFiles = result.filesDone;
   summary_.doneBytes = static_cast<std::int64_t>(result.bytesDone);

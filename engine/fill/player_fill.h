@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include "engine/convert/conversion_cache.h"
 #include "engine/convert/song_conversions.h"
 #include "engine/fill/destination_space.h"
+#include "engine/fill/fill_destination.h"
 #include "engine/fill/player_targets.h"
 #include "engine/fill/repeated_fill.h"
 #include "engine/fill/song_output.h"
@@ -81,8 +83,10 @@ class PlayerFill : public SongOutput {
   const FillOptions& options_;
   RunPorts& ports_;
   // Held open from the start: everything written goes there, also when the player is
-  // unmounted from its path meanwhile. A dry run may find none yet.
-  std::optional<platform::ContainedFolder> destination_;
+  // unmounted from its path meanwhile. A dry run may find none yet. Its folder, where it
+  // is one of this computer's, for the copy, the play order and the record.
+  std::unique_ptr<FillDestination> destination_;
+  const platform::ContainedFolder* folder_ = nullptr;
   bool fat_ = false;  // names are made legal for FAT where they are charged or kept
   std::optional<RepeatedFill> repeat_;
   // The player copied to, and where its plan puts the files, where the fill has one.

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "engine/fill/fill_destination.h"
+
+#include <algorithm>
+
+#include "platform/drive_type.h"
+
+namespace sorvina::engine {
+
+text::Result<std::unique_ptr<FolderDestination>> FolderDestination::Open(const std::string& path) {
+  int error = 0;
+  std::optional<platform::ContainedFolder> folder = platform::ContainedFolder::Open(path, &error);
+  if (!folder) return text::SystemFailure(error);
+  return std::unique_ptr<FolderDestination>(new FolderDestination(path, std::move(*folder)));
+}
+
+std::optional<platform::FileSystemSpace> FolderDestination::Space() const {
+  std::optional<platform::FileSystemSpace> space = platform::SpaceOf(path_);
+  // A FAT driver may count in blocks smaller than the clusters it hands out.
+  if (space)
+    space->allocationUnit = std::max(space->allocationUnit, platform::FatClusterBytes(path_));
+  return space;
+}
+
+bool FolderDestination::KeepsFatNames() const {
+  return platform::IsFatDevice(folder_.device());
+}
+
+bool FolderDestination::IsStillThere() const {
+  return folder_.IsStillAt(path_);
+}
+
+text::Outcome FolderDestination::WriteOut() const {
+  if (const int error = platform::FlushVolume(folder_)) return text::SystemFailure(error);
+  return std::nullopt;
+}
+
+}  // namespace sorvina::engine
