@@ -51,4 +51,26 @@ void ToSeparators(std::string& path, PathStyle style) {
   std::replace(path.begin(), path.end(), OtherSeparator(style), Separator(style));
 }
 
+PathParts SplitPath(std::string_view path) {
+  std::size_t end = path.size();
+  while (end > 1 && path[end - 1] == '/')
+    --end;
+  if (end == 1 && path[0] == '/') return {"/", ""};
+  const std::size_t slash = end == 0 ? std::string_view::npos : path.rfind('/', end - 1);
+  if (slash == std::string_view::npos) return {"", std::string(path.substr(0, end))};
+  return {slash == 0 ? "/" : std::string(path.substr(0, slash)),
+          std::string(path.substr(slash + 1, end - slash - 1))};
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (!path.empty() && path.back() != '/') path.push_back('/');
+  return path.append(name);
+}
+
+bool IsAtOrBelow(std::string_view path, std::string_view entry) {
+  return !entry.empty() && path.starts_with(entry) &&
+         (path.size() == entry.size() || path[entry.size()] == '/');
+}
+
 }  // namespace sorvina::text

@@ -61,4 +61,20 @@ bool EndsWithNoCase(std::string_view text, std::string_view ending);
 // Replaces every other separator by the separator of `style`.
 void ToSeparators(std::string& path, PathStyle style);
 
+// Paths as this system spells them, and paths below a folder ("Rock/Live/a.mp3", as a
+// fill names what lies in its destination): names separated by '/'.
+//
+// The folder that holds `path` and its last name, trailing separators ignored: "a/b/"
+// gives "a" and "b", "b" gives "" and "b", "/b" gives "/" and "b", "/" gives "/" and "".
+struct PathParts {
+  std::string folder;
+  std::string name;
+};
+PathParts SplitPath(std::string_view path);
+// `name` inside `folder`; an empty folder is the current one (or the top of a tree).
+std::string JoinPath(std::string_view folder, std::string_view name);
+// Whether `path` is `entry` or lies below it: "Rock/a.mp3" is below "Rock", not below
+// "Ro"; nothing is below an empty entry.
+bool IsAtOrBelow(std::string_view path, std::string_view entry);
+
 }  // namespace sorvina::text

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/new_file.h"
+#include "text/path_style.h"
 
 namespace sorvina::transfer {
 namespace {
@@ -36,19 +37,12 @@ bool KernelCopyUnavailable(int error) {
 }  // namespace
 
 PathParts SplitPath(const std::string& path) {
-  std::size_t end = path.size();
-  while (end > 1 && path[end - 1] == '/')
-    --end;
-  if (end == 1 && path[0] == '/') return {"/", ""};
-  const std::size_t slash = path.rfind('/', end - 1);
-  if (end == 0 || slash == std::string::npos) return {"", path.substr(0, end)};
-  return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1, end - slash - 1)};
+  text::PathParts parts = text::SplitPath(path);
+  return {std::move(parts.folder), std::move(parts.name)};
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  if (folder.back() == '/') return folder + name;
-  return folder + "/" + name;
+  return text::JoinPath(folder, name);
 }
 
 std::string NumberedName(const std::string& target, unsigned number, NameLimit limit) {

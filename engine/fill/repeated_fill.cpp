@@ -453,10 +453,11 @@ void RepeatedFill::ChargeOwnFiles(DestinationSpace& space, std::int64_t& budget,
   const bool playlist = copy_ && !settings_.options.devicePlaylist.empty();
   if (!record && !playlist) return;
   // A line of the record names the file twice, and so do the two lines the journal
-  // keeps of it while the copy runs; one of the playlist gives its time and caption
-  // (taken at a generous length: captions are not read before the copy) and its path from
-  // the playlist's folder.
-  constexpr std::int64_t kRecordLineBytes = 64;
+  // keeps of it while the copy runs, each with the file's fingerprint; one of the playlist
+  // gives its time and caption (taken at a generous length: captions are not read before
+  // the copy) and its path from the playlist's folder.
+  constexpr std::int64_t kDigestFieldBytes = 65;
+  constexpr std::int64_t kRecordLineBytes = 64 + kDigestFieldBytes;
   constexpr std::int64_t kPlaylistLineBytes = 160;
   const auto linesOf = [=](const Candidate& candidate, const std::string& target) {
     const auto targetBytes = static_cast<std::int64_t>(target.size());
