@@ -7,9 +7,9 @@
 
 #include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "platform/file_system.h"
+#include "platform/mount_table.h"
 
 namespace sorvina::platform {
 namespace {
@@ -34,35 +34,15 @@ std::optional<struct stat> NearestFolderStatus(const std::string& path) {
   }
 }
 
-struct MountEntry {
-  std::string type;
-  std::string source;  // the device or what stands for it ("/dev/sdb1", "tmpfs")
-};
-
-// The mount that `device` ("major:minor") belongs to, as the process's mount table names
-// it; an empty type when the table has no line for it. Each line reads
-// "id parent major:minor root mount-point options [optional fields...] - type source ...".
-MountEntry MountOf(const std::string& device) {
-  std::ifstream table("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, majorMinor;
-    if (!(fields >> id >> parent >> majorMinor) || majorMinor != device) continue;
-    std::string field;
-    while (fields >> field && field != "-") {
-    }
-    MountEntry entry;
-    if (fields >> entry.type) {
-      fields >> entry.source;
-      return entry;
-    }
+// The mount that `device` belongs to, as the process's mount table names it; an empty
+// type when the table has no line for it.
+MountEntry MountOf(std::uint64_t device) {
+  const auto number = static_cast<dev_t>(device);
+  for (MountEntry& mount : ReadMountTable()) {
+    if (mount.device == DeviceNumber{major(number), minor(number)} && !mount.type.empty())
+      return std::move(mount);
   }
   return {};
-}
-
-std::string MountTypeOf(const std::string& device) {
-  return MountOf(device).type;
 }
 
 // The first sector of the block device at `path`; empty when it cannot be read.
@@ -73,10 +53,15 @@ std::string BootSectorOf(const std::string& path) {
   return sector;
 }
 
+std::string DeviceText(std::uint64_t device) {
+  const auto number = static_cast<dev_t>(device);
+  return std::to_string(major(number)) + ":" + std::to_string(minor(number));
+}
+
 // Whether the block device reports removable media. A partition has no such flag of its
 // own: its disk, one level up in sysfs, has it.
-bool IsRemovableDevice(const std::string& device) {
-  const std::string base = "/sys/dev/block/" + device;
+bool IsRemovableDevice(std::uint64_t device) {
+  const std::string base = "/sys/dev/block/" + DeviceText(device);
   for (const std::string& flag : {base + "/removable", base + "/../removable"}) {
     std::ifstream in(flag);
     char value = 0;
@@ -85,17 +70,12 @@ bool IsRemovableDevice(const std::string& device) {
   return false;
 }
 
-std::string DeviceText(std::uint64_t device) {
-  const auto number = static_cast<dev_t>(device);
-  return std::to_string(major(number)) + ":" + std::to_string(minor(number));
-}
-
-// The device ("major:minor") of the nearest folder at or above `path`.
-std::optional<std::string> DeviceOfNearestFolder(const std::string& path) {
+// The device (st_dev) of the nearest folder at or above `path`.
+std::optional<std::uint64_t> DeviceOfNearestFolder(const std::string& path) {
   if (HasNulByte(path)) return std::nullopt;
   const std::optional<struct stat> folder = NearestFolderStatus(path);
   if (!folder) return std::nullopt;
-  return DeviceText(static_cast<std::uint64_t>(folder->st_dev));
+  return static_cast<std::uint64_t>(folder->st_dev);
 }
 
 bool IsFuseType(std::string_view type) {
@@ -111,16 +91,16 @@ bool IsFatMount(const MountEntry& mount) {
 }  // namespace
 
 DriveType DriveTypeOf(const std::string& path) {
-  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  const std::optional<std::uint64_t> device = DeviceOfNearestFolder(path);
   if (!device) return DriveType::kUnknown;
-  const std::string type = MountTypeOf(*device);
+  const std::string type = MountOf(*device).type;
   if (type.empty()) return DriveType::kUnknown;
   return DriveTypeOfMount(type, IsRemovableDevice(*device));
 }
 
 std::string FileSystemTypeOf(const std::string& path) {
-  const std::optional<std::string> device = DeviceOfNearestFolder(path);
-  return device ? MountTypeOf(*device) : std::string();
+  const std::optional<std::uint64_t> device = DeviceOfNearestFolder(path);
+  return device ? MountOf(*device).type : std::string();
 }
 
 bool IsFatBootSector(std::string_view bootSector) {
@@ -154,27 +134,27 @@ int FlushVolume(const std::string& path) {
 int FlushVolume(const ContainedFolder& folder) {
   if (const int error = folder.Flush()) return error;
   // A volume unmounted meanwhile is no longer in the mount table: flush everything then.
-  const std::string type = MountOf(DeviceText(folder.device())).type;
+  const std::string type = MountOf(folder.device()).type;
   if (type.empty() || IsFuseType(type)) sync();
   return 0;
 }
 
 bool IsFatVolume(const std::string& path) {
-  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  const std::optional<std::uint64_t> device = DeviceOfNearestFolder(path);
   return device && IsFatMount(MountOf(*device));
 }
 
 bool IsFatDevice(std::uint64_t device) {
-  return IsFatMount(MountOf(DeviceText(device)));
+  return IsFatMount(MountOf(device));
 }
 
 bool KeepsOwners(std::uint64_t device) {
-  const MountEntry mount = MountOf(DeviceText(device));
+  const MountEntry mount = MountOf(device);
   return !IsFatMount(mount) && mount.type != "fuseblk";
 }
 
 std::uint64_t FatClusterBytes(const std::string& path) {
-  const std::optional<std::string> device = DeviceOfNearestFolder(path);
+  const std::optional<std::uint64_t> device = DeviceOfNearestFolder(path);
   if (!device) return 0;
   const MountEntry mount = MountOf(*device);
   if (!mount.source.starts_with('/')) return 0;

@@ -63,12 +63,7 @@ std::vector<PooledCandidate> DrawAlbums(CandidatePool& pool, RandomGenerator& ra
     for (const CandidatePool::Index index : albums[drawn]) {
       if (!pool.contains(index)) continue;
       songs.push_back(ToCandidate(pool[index]));
-      std::int64_t cost = songs.back().sizeBytes;
-      if (limit.kind == Kind::kSeconds) {
-        cost = durationOf(songs.back());
-      } else if (limit.kind == Kind::kBytes && limit.space != nullptr) {
-        cost = limit.space->CostOf(songs.back());
-      }
+      const std::int64_t cost = DrawCost(limit, songs.back(), songs.back().sizeBytes, durationOf);
       costs.push_back(cost);
       albumCost += cost;
     }
@@ -86,15 +81,12 @@ std::vector<PooledCandidate> DrawAlbums(CandidatePool& pool, RandomGenerator& ra
       std::int64_t cost = costs[song++];
       pool.Remove(index);
       if (limit.gate != nullptr && !limit.gate->Admits(candidate)) continue;
-      if (limit.kind == Kind::kBytes && limit.space != nullptr)
-        cost = limit.space->CostOf(candidate);  // now that the songs before are charged
-      if (limit.kind != Kind::kNone) {
-        if (cost > limit.budget) continue;  // only where the player's plan moved the song
-        limit.budget -= cost;
-        if (limit.space != nullptr) limit.space->Chosen(candidate);
-        measured.chosenAmounts.push_back(cost);
-      }
-      if (limit.gate != nullptr) limit.gate->Chosen(candidate);
+      // Bytes again, now that the songs before are charged; a playing time stays.
+      if (limit.kind == Kind::kBytes)
+        cost = DrawCost(limit, candidate, candidate.sizeBytes, durationOf);
+      // Only where the player's plan moved the song.
+      if (limit.kind != Kind::kNone && cost > limit.budget) continue;
+      ChargeChosen(limit, candidate, cost, measured);
       chosen.push_back(index);
     }
   }

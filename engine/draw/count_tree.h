@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/draw/prefix_sum_tree.h"
+#include "engine/draw/block_index.h"
 
 namespace sorvina::engine {
 

@@ -194,24 +194,17 @@ std::vector<PooledCandidate> Draw(CandidatePool& pool, DrawLimit limit,
       leave(drawn);
       continue;
     }
+    std::int64_t cost = 0;
     if (limit.kind != Kind::kNone) {
-      std::int64_t cost = pool[drawn].sizeBytes;
-      if (limit.kind == Kind::kSeconds) {
-        cost = durationOf(candidate);
-      } else if (limit.space != nullptr) {
-        cost = limit.space->CostOf(candidate);
-      }
+      cost = DrawCost(limit, candidate, pool[drawn].sizeBytes, durationOf);
       if (cost > limit.budget) {
         report.NoteMiss(cost);
         if (!filling) break;
         leave(drawn);
         continue;
       }
-      limit.budget -= cost;
-      if (limit.space != nullptr) limit.space->Chosen(candidate);
-      report.chosenAmounts.push_back(cost);
     }
-    if (limit.gate != nullptr) limit.gate->Chosen(candidate);
+    ChargeChosen(limit, candidate, cost, report);
     leave(drawn);
     chosen.push_back(drawn);
   }
@@ -225,6 +218,24 @@ std::int64_t AmountToBudget(double amount, std::int64_t unitsPerAmount) {
   if (!(units >= 1.0)) return 0;
   if (units >= kTwoTo63) return std::numeric_limits<std::int64_t>::max();
   return static_cast<std::int64_t>(units);
+}
+
+std::int64_t DrawCost(const DrawLimit& limit, const Candidate& candidate, std::int64_t sizeBytes,
+                      const DurationOf& durationOf) {
+  if (limit.kind == DrawLimit::Kind::kSeconds) return durationOf(candidate);
+  if (limit.kind == DrawLimit::Kind::kBytes && limit.space != nullptr)
+    return limit.space->CostOf(candidate);
+  return sizeBytes;
+}
+
+void ChargeChosen(DrawLimit& limit, const Candidate& candidate, std::int64_t cost,
+                  DrawReport& report) {
+  if (limit.kind != DrawLimit::Kind::kNone) {
+    limit.budget -= cost;
+    if (limit.space != nullptr) limit.space->Chosen(candidate);
+    report.chosenAmounts.push_back(cost);
+  }
+  if (limit.gate != nullptr) limit.gate->Chosen(candidate);
 }
 
 CandidatePool::Index WalkToTarget(const CandidatePool& pool, double target) {

@@ -75,6 +75,23 @@ struct DrawReport {
   }
 };
 
+// Playing time of a drawn candidate, asked only in the seconds mode and only once per
+// drawn file.
+using DurationOf = std::function<std::int64_t(const Candidate&)>;
+
+// What `candidate`, of `sizeBytes`, takes from the allowance of `limit` if it is chosen
+// now: its playing time (seconds; `durationOf` is asked), what the space account says
+// (bytes, with one), else its size. `candidate` may be left empty where none of these
+// needs it.
+std::int64_t DrawCost(const DrawLimit& limit, const Candidate& candidate, std::int64_t sizeBytes,
+                      const DurationOf& durationOf);
+
+// Charges `candidate`, chosen at `cost` (DrawCost's), against `limit`: where there is an
+// allowance, the cost leaves the budget, the space account takes the file and the report
+// notes the amount; the gate, where there is one, is told of the choice in any case.
+void ChargeChosen(DrawLimit& limit, const Candidate& candidate, std::int64_t cost,
+                  DrawReport& report);
+
 inline constexpr std::int64_t kBytesPerMegabyte = 1048576;
 inline constexpr std::int64_t kSecondsPerHour = 3600;
 
@@ -161,10 +178,6 @@ class ExactWalk {
 // How the draw finds the drawn candidate. Both give the same selection for the same pool
 // and seed; the fast one takes ExactWalk wherever the weights are finite and not negative.
 enum class DrawMethod { kFastest, kReferenceWalk };
-
-// Playing time of a drawn candidate, asked only in the seconds mode and only once per
-// drawn file.
-using DurationOf = std::function<std::int64_t(const Candidate&)>;
 
 // Draws candidates one by one, each with a chance proportional to its weight, without
 // replacement, until the pool is empty or a drawn file does not fit the remaining

@@ -18,10 +18,6 @@
 
 namespace sorvina::engine {
 
-// `name` in ASCII: letters with accents lose them, umlauts and ligatures become two
-// letters ("ä" gives "ae", "ß" "ss", "é" "e"), every other character outside ASCII "_".
-std::string AsciiName(std::string_view name);
-
 // Takes the files out of `pool` that `profile` does not play, and tells how many of each
 // type went.
 std::vector<LeftOutFiles> LeaveOutUnplayable(CandidatePool& pool, const PlayerProfile& profile);

@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 
 #include "media/file_types.h"
 #include "platform/file_system.h"
+#include "platform/mount_table.h"
 #include "platform/text_lines.h"
 #include "platform/unique_fd.h"
 #include "platform/user_folders.h"
@@ -137,67 +137,12 @@ std::string UserFolder(const ProfileFolders& folders) {
 
 // --- Which volume holds the destination -----------------------------------------------
 
-struct DeviceNumber {
-  unsigned major = 0;
-  unsigned minor = 0;
-};
-
-std::optional<DeviceNumber> ParseDeviceNumber(std::string_view text) {
-  const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos) return std::nullopt;
-  DeviceNumber number;
-  const char* end = text.data() + text.size();
-  const auto major = std::from_chars(text.data(), text.data() + colon, number.major);
-  const auto minor = std::from_chars(text.data() + colon + 1, end, number.minor);
-  if (major.ec != std::errc() || major.ptr != text.data() + colon || minor.ec != std::errc() ||
-      minor.ptr != end || colon == 0 || colon + 1 == text.size())
-    return std::nullopt;
-  return number;
-}
+using platform::DeviceNumber;
+using platform::MountEntry;
+using platform::ParseDeviceNumber;
 
 std::string DeviceName(DeviceNumber number) {
   return std::to_string(number.major) + ":" + std::to_string(number.minor);
-}
-
-// A field of mountinfo, whose blanks, line feeds and backslashes are written as octal
-// escapes ("\040").
-std::string Unescaped(std::string_view field) {
-  std::string text;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3' &&
-        field[i + 2] >= '0' && field[i + 2] <= '7' && field[i + 3] >= '0' && field[i + 3] <= '7') {
-      text.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 +
-                                       (field[i + 3] - '0')));
-      i += 3;
-    } else {
-      text.push_back(field[i]);
-    }
-  }
-  return text;
-}
-
-struct Mount {
-  DeviceNumber device;
-  std::string root;  // the folder of the volume mounted ("/": all of it)
-  std::string mountPoint;
-  std::string source;  // "/dev/sdb1", or what the file system names ("tmpfs")
-};
-
-// One line of mountinfo: "36 35 98:0 / /mnt rw,noatime master:1 - vfat /dev/sdb1 rw".
-std::optional<Mount> ParseMountLine(std::string_view line) {
-  std::vector<std::string_view> fields;
-  while (!line.empty()) {
-    const std::size_t blank = line.find(' ');
-    if (blank != 0) fields.push_back(line.substr(0, blank));
-    line = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
-  }
-  if (fields.size() < 6) return std::nullopt;
-  const std::optional<DeviceNumber> device = ParseDeviceNumber(fields[2]);
-  if (!device) return std::nullopt;
-  Mount mount{*device, Unescaped(fields[3]), Unescaped(fields[4]), {}};
-  const auto dash = std::find(fields.begin() + 6, fields.end(), "-");
-  if (dash != fields.end() && fields.end() - dash >= 3) mount.source = Unescaped(*(dash + 2));
-  return mount;
 }
 
 // Whether `path` is `folder` or lies below it.
@@ -241,19 +186,13 @@ std::optional<Located> Locate(const std::string& destination) {
 
 // The mount that `located` is on: of the mounts of its device, the one with the longest
 // mount point above it, the later one of equals (mounted over the other).
-std::optional<Mount> MountOf(const Located& located, const std::string& mountInfo) {
-  platform::LineReader reader;
-  if (!reader.Open(mountInfo)) return std::nullopt;
-  std::optional<Mount> best;
+std::optional<MountEntry> MountOf(const Located& located, const std::string& mountInfo) {
+  std::optional<MountEntry> best;
   bool bestHolds = false;
-  std::string line;
-  while (reader.Next(line)) {
-    std::optional<Mount> mount = ParseMountLine(line);
-    if (!mount || mount->device.major != located.device.major ||
-        mount->device.minor != located.device.minor)
-      continue;
-    const bool holds = IsAtOrBelow(located.path, mount->mountPoint);
-    if (best && bestHolds && (!holds || mount->mountPoint.size() < best->mountPoint.size()))
+  for (MountEntry& mount : platform::ReadMountTable(mountInfo)) {
+    if (mount.device != located.device) continue;
+    const bool holds = IsAtOrBelow(located.path, mount.mountPoint);
+    if (best && bestHolds && (!holds || mount.mountPoint.size() < best->mountPoint.size()))
       continue;
     best = std::move(mount);
     bestHolds = holds;
@@ -263,7 +202,7 @@ std::optional<Mount> MountOf(const Located& located, const std::string& mountInf
 
 // --- What the volume says, and what udev says of its device ---------------------------
 
-FoundPlayer MarkerProfile(const Mount& mount) {
+FoundPlayer MarkerProfile(const MountEntry& mount) {
   if (mount.root != "/" || mount.mountPoint.empty() || mount.mountPoint.front() != '/') return {};
   const std::string path =
       (mount.mountPoint == "/" ? std::string() : mount.mountPoint) + "/" + kMarkerName;
@@ -285,7 +224,7 @@ FoundPlayer MarkerProfile(const Mount& mount) {
 // The block device the mount reads: its source where that is a block device (FUSE
 // mounts name theirs there too), else the mount's own device where that is no anonymous
 // one.
-std::optional<DeviceNumber> BlockDeviceOf(const Mount& mount) {
+std::optional<DeviceNumber> BlockDeviceOf(const MountEntry& mount) {
   if (mount.source.starts_with("/dev/") && !platform::HasNulByte(mount.source)) {
     struct stat status {};
     if (stat(mount.source.c_str(), &status) == 0 && S_ISBLK(status.st_mode))
@@ -325,7 +264,7 @@ std::optional<DeviceNumber> DiskOf(DeviceNumber device, const ProfileFolders& fo
   return ParseDeviceNumber(text);
 }
 
-FoundPlayer DatabaseProfile(const Mount& mount, const ProfileFolders& folders) {
+FoundPlayer DatabaseProfile(const MountEntry& mount, const ProfileFolders& folders) {
   const std::optional<DeviceNumber> device = BlockDeviceOf(mount);
   if (!device) return {};
   std::string name = MediaPlayerProperty(*device, folders);
@@ -341,7 +280,7 @@ FoundPlayer DatabaseProfile(const Mount& mount, const ProfileFolders& folders) {
 FoundPlayer Detect(const std::string& destination, const ProfileFolders& folders) {
   const std::optional<Located> located = Locate(destination);
   if (!located) return {};
-  const std::optional<Mount> mount = MountOf(*located, folders.mountInfo);
+  const std::optional<MountEntry> mount = MountOf(*located, folders.mountInfo);
   if (!mount) return {};
   FoundPlayer marked = MarkerProfile(*mount);
   if (marked.profile || marked.error) return marked;

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "engine/fill/player_targets.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
@@ -77,13 +76,6 @@ std::string PngPicture() {
                     NoiseBytes(20000, 0xFF, 2));
   chunk("IEND", "");
   return png;
-}
-
-TEST(AsciiNameTest, LettersLoseTheirAccentsAndTheRestBecomesUnderscores) {
-  EXPECT_EQ(engine::AsciiName("Ärger über Straße, café, Łódź"), "Aerger ueber Strasse, cafe, Lodz");
-  EXPECT_EQ(engine::AsciiName("e\xCC\x81t\xC3\xA9 \xE2\x80\x93 \xE6\x97\xA5\xF0\x9F\x8E\xB5"),
-            "ete - __");
-  EXPECT_EQ(engine::AsciiName("cut \xC3"), "cut _");
 }
 
 // A player of tiny limits over a library with long Unicode names, deep folders and FLAC:

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,23 +71,6 @@ TEST(ShapedSelectionTest, TheTagsCapAndSpreadTheArtistsOfARun) {
   for (const std::string& line : test::LinesOf(test::ReadBytes(dir / "l.m3u")))
     if (!line.empty() && line[0] != '#') listed += line.substr(0, line.size() - 1) + '\n';
   EXPECT_EQ(listed, drawn.out);
-
-  const std::string list = dir / "l.m3u";
-  const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
-      {{"--max-per-artist", "0"}, "--max-per-artist"},
-      {{"--rating-weights", "1,2,3"}, "expected six weights"},
-      {{"--rating-weights", "1,2,3,4,5,-1"}, "may not be negative"},
-      {{"--rating-weights", "0,0,0,0,0,0"}, "above 0"},
-      {{"--rating-weights", "1,2,x,4,5,6"}, "'x' is not a decimal number"},
-      {{"--rating-weights", "1,2,3,4,5,1e300"}, "below 1e96"},
-  };
-  for (const auto& [options, message] : wrong) {
-    std::vector<std::string> arguments = {"-s", dir / "music", "-p", list, "--all"};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    const Outcome outcome = RunCli(arguments);
-    EXPECT_EQ(outcome.status, 2) << options.back();
-    EXPECT_THAT(outcome.err, HasSubstr(message));
-  }
 }
 
 // Untagged albums, known by their folders: one each by three artists, three by a fourth.
@@ -151,22 +135,48 @@ TEST(ShapedSelectionTest, WholeAlbumsAndBalancedDrawsFromTheCommandLine) {
   EXPECT_GT(big, 5);
   EXPECT_LT(big, 25);
 
-  const std::vector<std::pair<std::vector<std::string>, std::string>> wrong = {
-      {{"--balance", "genre"}, "--balance"},
-      {{"--balance", "artist", "--albums"}, "excludes"},
-  };
-  for (const auto& [options, message] : wrong) {
-    std::vector<std::string> arguments = {"-s", dir / "music", "-p", list, "--all"};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    const Outcome outcome = RunCli(arguments);
-    EXPECT_EQ(outcome.status, 2) << options.back();
-    EXPECT_THAT(outcome.err, HasSubstr(message));
-  }
   // A settings file may hold both; the run says what to change.
   const Outcome both = RunCli({"--settings", saved, "--balance", "album", "-n"});
   EXPECT_EQ(both.status, 1);
   EXPECT_THAT(both.err, HasSubstr("Whole albums cannot be drawn with an equal chance"));
 }
+
+// A shaping option the run cannot take is a wrong command line: status 2, a message that
+// says what is wrong, and no playlist written.
+struct WrongOptions {
+  std::vector<std::string> options;
+  std::string message;
+};
+
+void PrintTo(const WrongOptions& wrong, std::ostream* out) {
+  for (const std::string& option : wrong.options)
+    *out << option << ' ';
+}
+
+class WrongShapingTest : public ::testing::TestWithParam<WrongOptions> {};
+
+TEST_P(WrongShapingTest, IsAWrongCommandLineThatSaysWhy) {
+  test::TempDir dir;
+  dir.WriteFile("music/song.mp3", test::ConstantBitrateMp3(2));
+  std::vector<std::string> arguments = {"-s", dir / "music", "-p", dir / "l.m3u", "--all"};
+  arguments.insert(arguments.end(), GetParam().options.begin(), GetParam().options.end());
+  const Outcome outcome = RunCli(arguments);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_THAT(outcome.err, HasSubstr(GetParam().message));
+  EXPECT_FALSE(std::filesystem::exists(dir / "l.m3u"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ShapedSelectionTest, WrongShapingTest,
+    ::testing::Values(WrongOptions{{"--max-per-artist", "0"}, "--max-per-artist"},
+                      WrongOptions{{"--rating-weights", "1,2,3"}, "expected six weights"},
+                      WrongOptions{{"--rating-weights", "1,2,3,4,5,-1"}, "may not be negative"},
+                      WrongOptions{{"--rating-weights", "0,0,0,0,0,0"}, "above 0"},
+                      WrongOptions{{"--rating-weights", "1,2,x,4,5,6"},
+                                   "'x' is not a decimal number"},
+                      WrongOptions{{"--rating-weights", "1,2,3,4,5,1e300"}, "below 1e96"},
+                      WrongOptions{{"--balance", "genre"}, "--balance"},
+                      WrongOptions{{"--balance", "artist", "--albums"}, "excludes"}));
 
 }  // namespace
 }  // namespace sorvina::cli

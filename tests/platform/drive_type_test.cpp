@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "platform/mount_table.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::platform {
@@ -31,17 +30,10 @@ TEST(DriveTypeTest, ClassifiesMountsByFileSystemType) {
 
 // Whether every mount on `mountPoint` in the process's mount table is a tmpfs.
 bool IsTmpfsMount(const std::string& mountPoint) {
-  std::ifstream table("/proc/self/mountinfo");
-  std::string line;
   bool found = false;
-  while (std::getline(table, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, device, root, point, field;
-    fields >> id >> parent >> device >> root >> point;
-    if (point != mountPoint) continue;
-    while (fields >> field && field != "-") {
-    }
-    if (!(fields >> field) || field != "tmpfs") return false;
+  for (const MountEntry& mount : ReadMountTable()) {
+    if (mount.mountPoint != mountPoint) continue;
+    if (mount.type != "tmpfs") return false;
     found = true;
   }
   return found;

@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "ui/shell/web_page.h"
 #include "ui/wizard/amount_page.h"
 
@@ -49,15 +50,14 @@ bool ShowsNearTheCentre(const QImage& image, const QImage& block) {
 
 }  // namespace
 
-class ArtworkTest : public QObject {
+class ArtworkTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
+
+ private:
+  void TidyUp() override { SetUrlOpener({}); }
 
  private slots:
   void initTestCase() { test::QuietOffscreenWarnings(); }
-  void cleanup() {
-    SetUrlOpener({});
-    QCOMPARE(test::TopLevelWidgetsLeft(), QStringList());
-  }
 
   void theDonationPictureIsSharpAtEveryScale_data() {
     QTest::addColumn<int>("scale");

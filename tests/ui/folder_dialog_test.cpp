@@ -15,6 +15,7 @@
 
 #include "tests/support/temp_dir.h"
 #include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/folder_edit.h"
 #include "ui/shell/message_box.h"
@@ -62,12 +63,11 @@ const QString kCreateQuestion = "\nThis folder does not exist.\n\nDo you want to
 
 }  // namespace
 
-class FolderDialogTest : public QObject {
+class FolderDialogTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
 
  private slots:
   void initTestCase() { sorvina::test::QuietOffscreenWarnings(); }
-  void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
 
   void typedPathsEndingInASeparatorAreDisplayedAsTheyAreTyped() {
     sorvina::test::TempDir dir;

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "ui/progress/wizard_run_ports.h"
 #include "ui/shell/application_name.h"
 #include "ui/shell/message_box.h"
@@ -40,16 +40,10 @@ class QuitCounter : public QObject {
 
 }  // namespace
 
-class ProgressWindowTest : public QObject {
+class ProgressWindowTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
 
  private slots:
-  void cleanup() {
-    QVERIFY2(test::TopLevelWidgetsLeft().isEmpty(),
-             qPrintable(test::TopLevelWidgetsLeft().join(", ")));
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-  }
-
   void showsTheTextAboveTheBarAndCancelCentredOverItsOwner() {
     QWidget owner;
     owner.setGeometry(100, 100, 800, 500);

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "tests/ui/wizard_fixture.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/shell/web_page.h"
@@ -18,15 +19,14 @@
 
 using sorvina::test::WizardFixture;
 
-class SelectionWizardTest : public QObject {
+class SelectionWizardTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
+
+ private:
+  void TidyUp() override { sorvina::ui::SetUrlOpener({}); }
 
  private slots:
   void initTestCase() { sorvina::test::QuietOffscreenWarnings(); }
-  void cleanup() {
-    sorvina::ui::SetUrlOpener({});
-    QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList());
-  }
 
   void titleBarAndHeaderFollowThePageInBothDirections() {
     WizardFixture wizard;

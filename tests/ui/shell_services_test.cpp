@@ -8,7 +8,7 @@
 #include <QTimer>
 
 #include "tests/support/temp_dir.h"
-#include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "ui/shell/application_name.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/file_dialog.h"
@@ -19,7 +19,7 @@
 
 using namespace sorvina::ui;
 
-class ShellServicesTest : public QObject {
+class ShellServicesTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
 
  private slots:
@@ -28,7 +28,6 @@ class ShellServicesTest : public QObject {
     qputenv("LC_ALL", "C");
     QCOMPARE(SetUpApplication(), QString("en"));
   }
-  void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
 
   void filterListsBecomeNameFiltersThatShowEveryFileForStarDotStar() {
     QCOMPARE(ToNameFilters("Settings Files (*.txt)|*.txt|All Files (*.*)|*.*||"),

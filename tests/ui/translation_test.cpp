@@ -24,6 +24,7 @@
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
 #include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "tests/ui/wizard_fixture.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/shell/translated_text.h"
@@ -125,12 +126,11 @@ QString Language(const QString& tsFile) {
 
 }  // namespace
 
-class TranslationTest : public QObject {
+class TranslationTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
 
  private slots:
   void initTestCase() { sorvina::test::QuietOffscreenWarnings(); }
-  void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
 
   void everyMarkedTextHasAFinishedTranslationWithItsPlaceholders() {
     const QDir refreshed(QStringLiteral(SORVINA_REFRESHED_TS_DIR));

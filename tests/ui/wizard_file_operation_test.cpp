@@ -14,7 +14,7 @@
 #include <QTimer>
 
 #include "tests/support/temp_dir.h"
-#include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "transfer/copy_job.h"
 #include "ui/progress/copy_progress_dialog.h"
 #include "ui/progress/progress_window.h"
@@ -84,16 +84,10 @@ class CancelOnCall : public WizardFileOperation {
 
 }  // namespace
 
-class WizardFileOperationTest : public QObject {
+class WizardFileOperationTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
 
  private slots:
-  void cleanup() {
-    QVERIFY2(test::TopLevelWidgetsLeft().isEmpty(),
-             qPrintable(test::TopLevelWidgetsLeft().join(", ")));
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
-  }
-
   void conflictsAreAnsweredAndTheFilesOnDiskFollow() {
     const test::TempDir temp;
     std::vector<std::string> sources;

@@ -16,16 +16,19 @@
 #include "engine/report/summary_line.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "tests/ui/wizard_fixture.h"
 #include "ui/progress/wizard_file_operation.h"
 
 using sorvina::test::WizardFixture;
 
-class WizardFinishTest : public QObject {
+class WizardFinishTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
 
  private:
   std::unique_ptr<QTemporaryDir> dir_;
+
+  void TidyUp() override { dir_.reset(); }
 
   QString Path(const QString& relative) const { return dir_->filePath(relative); }
 
@@ -80,11 +83,6 @@ class WizardFinishTest : public QObject {
     for (const char* name : {"library/a.mp3", "library/b.mp3", "library/deeper/c.mp3"})
       WriteFile(name, Song());
     WriteFile("library/notes.txt", "not music");
-  }
-
-  void cleanup() {
-    dir_.reset();
-    QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList());
   }
 
   void finishWritesThePlaylistAndStaysOnTheLastPage() {

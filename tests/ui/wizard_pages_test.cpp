@@ -23,6 +23,7 @@
 #include <QVariant>
 
 #include "tests/ui/ui_test_support.h"
+#include "tests/ui/widget_test_case.h"
 #include "tests/ui/wizard_fixture.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/removable_volumes.h"
@@ -158,12 +159,11 @@ class ScopedLocale {
 
 }  // namespace
 
-class WizardPagesTest : public QObject {
+class WizardPagesTest : public sorvina::test::WidgetTestCase {
   Q_OBJECT
 
  private slots:
   void initTestCase() { sorvina::test::QuietOffscreenWarnings(); }
-  void cleanup() { QCOMPARE(sorvina::test::TopLevelWidgetsLeft(), QStringList()); }
 
   void sourcesAreStoredInListOrderOnNextOnly() {
     WizardFixture wizard;

@@ -33,9 +33,6 @@ class SelectionWizard : public QWizard {
   explicit SelectionWizard(engine::SettingsText& settings, QWidget* owner = nullptr);
 
   SourcesPage& sourcesPage() const { return *sourcesPage_; }
-  DestinationPage& destinationPage() const { return *destinationPage_; }
-  WeightsPage& weightsPage() const { return *weightsPage_; }
-  AmountPage& amountPage() const { return *amountPage_; }
 
   WizardState CurrentState() const;
   // Puts a state kept from an earlier session in place, as loading a settings file does,
