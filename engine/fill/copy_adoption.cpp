@@ -11,6 +11,7 @@
 
 #include "platform/file_system.h"
 #include "platform/unique_fd.h"
+#include "text/path_style.h"
 #include "transfer/fat_names.h"
 #include "transfer/file_copy.h"
 
@@ -75,22 +76,22 @@ std::vector<RecordedFile> FindCopiesOf(const platform::ContainedFolder& destinat
   std::vector<RecordedFile> copies;
   std::unordered_set<std::string_view> adopted;
   std::size_t seen = 0;
-  destination.VisitFiles({skipped}, [&](const std::string& relative,
-                                        const platform::EntryStatus& status) {
-    ++seen;
-    const auto [first, last] = byName.equal_range(NameKey(transfer::SplitPath(relative).name, fat));
-    for (auto match = first; match != last; ++match) {
-      const std::string source(match->second);
-      const std::optional<platform::FileStatus> sourceStatus = platform::GetFileStatus(source);
-      if (adopted.contains(match->second) || !sourceStatus ||
-          static_cast<std::int64_t>(sourceStatus->sizeBytes) != status.sizeBytes ||
-          !HaveSameContent(destination, relative, source))
-        continue;
-      adopted.insert(match->second);
-      copies.push_back({relative, status.sizeBytes, status.modified, source});
-      break;
-    }
-  });
+  destination.VisitFiles(
+      {skipped}, [&](const std::string& relative, const platform::EntryStatus& status) {
+        ++seen;
+        const auto [first, last] = byName.equal_range(NameKey(text::SplitPath(relative).name, fat));
+        for (auto match = first; match != last; ++match) {
+          const std::string source(match->second);
+          const std::optional<platform::FileStatus> sourceStatus = platform::GetFileStatus(source);
+          if (adopted.contains(match->second) || !sourceStatus ||
+              static_cast<std::int64_t>(sourceStatus->sizeBytes) != status.sizeBytes ||
+              !HaveSameContent(destination, relative, source))
+            continue;
+          adopted.insert(match->second);
+          copies.push_back({relative, status.sizeBytes, status.modified, source});
+          break;
+        }
+      });
   if (filesSeen != nullptr) *filesSeen = seen - copies.size();
   return copies;
 }

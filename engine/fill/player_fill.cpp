@@ -13,6 +13,7 @@
 #include "engine/scan/collection.h"
 #include "media/track_probe.h"
 #include "platform/drive_type.h"
+#include "text/path_style.h"
 #include "transfer/copy_job.h"
 #include "transfer/fat_names.h"
 #include "transfer/file_copy.h"
@@ -28,7 +29,7 @@ std::function<std::string(const Candidate&)> RelativeTargets(const SelectionSett
                const Candidate& candidate) { return targets.RelativeTarget(candidate); };
   }
   return [fat](const Candidate& candidate) {
-    const std::string name = transfer::SplitPath(candidate.path).name;
+    const std::string name = text::SplitPath(candidate.path).name;
     return fat ? transfer::FatSafeName(name) : name;
   };
 }
@@ -499,7 +500,7 @@ void PlayerFill::TrimCache() const {
   if (!cache_) return;
   std::set<std::string> inUse;
   for (const auto& [source, converted] : convertedFrom_)
-    inUse.insert(std::string(transfer::SplitPath(converted).name));
+    inUse.insert(std::string(text::SplitPath(converted).name));
   cache_->Trim(inUse);
 }
 

@@ -19,6 +19,7 @@
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "platform/user_folders.h"
+#include "text/path_style.h"
 #include "transfer/file_copy.h"
 
 namespace sorvina::engine {
@@ -87,9 +88,7 @@ bool IsDevicePlaylistName(std::string_view name) {
 
 // Whether `relative` lies in the record's own folder, which no record may take apart.
 bool InRecordFolder(std::string_view relative) {
-  const std::string_view folder = kRecordFolderName;
-  return relative.starts_with(folder) &&
-         (relative.size() == folder.size() || relative[folder.size()] == '/');
+  return text::IsAtOrBelow(relative, kRecordFolderName);
 }
 
 // Whether two fills list the same songs, wherever they are listed.
@@ -195,12 +194,12 @@ void RepeatedFill::ShowNoRecord(RunPorts& ports, const UserText& reason) const {
 }
 
 std::string RepeatedFill::RecordFolderPath() const {
-  if (copy_) return transfer::JoinPath(settings_.destination, kRecordFolderName);
+  if (copy_) return text::JoinPath(settings_.destination, kRecordFolderName);
   return platform::StateFolder() + kPlaylistRecordsFolder;
 }
 
 std::string RepeatedFill::PathOf(const std::string& name) const {
-  return transfer::JoinPath(RecordFolderPath(), name);
+  return text::JoinPath(RecordFolderPath(), name);
 }
 
 bool RepeatedFill::OpenRecord(RunPorts& ports) {
@@ -532,10 +531,10 @@ std::vector<std::string> RepeatedFill::PathsToRemove() const {
   std::vector<std::string> paths;
   for (std::size_t j = 0; j < replaceable_.size(); ++j)
     if (!keptAgain_[j])
-      paths.push_back(transfer::JoinPath(settings_.destination, replaceable_[j].relative));
+      paths.push_back(text::JoinPath(settings_.destination, replaceable_[j].relative));
   for (const RecordedFile& playlist : replaceablePlaylists_)
     if (RemovesPlaylist(playlist))
-      paths.push_back(transfer::JoinPath(settings_.destination, playlist.relative));
+      paths.push_back(text::JoinPath(settings_.destination, playlist.relative));
   return paths;
 }
 
@@ -573,7 +572,7 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
                           ? destination_->RemoveFileIfUnchanged(file.relative, *verified)
                           : ownership_->RemoveIfOurs(*destination_, file.relative, file);
     if (error == 0) {
-      paths.push_back(transfer::JoinPath(settings_.destination, file.relative));
+      paths.push_back(text::JoinPath(settings_.destination, file.relative));
       if (song) ++replacement_.removed;
       for (std::size_t slash = file.relative.rfind('/'); slash != std::string::npos && slash > 0;
            slash = file.relative.rfind('/', slash - 1))
@@ -758,7 +757,7 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
     if (error == EEXIST) {
       const transfer::ConflictAction action =
           owner != nullptr
-              ? owner->AskConflict({}, transfer::JoinPath(settings_.destination, name)).action
+              ? owner->AskConflict({}, text::JoinPath(settings_.destination, name)).action
               : transfer::ConflictAction::kSkip;
       error = 0;
       switch (action) {
