@@ -15,10 +15,14 @@ text::Result<std::unique_ptr<FolderDestination>> FolderDestination::Open(const s
 }
 
 std::optional<platform::FileSystemSpace> FolderDestination::Space() const {
-  std::optional<platform::FileSystemSpace> space = platform::SpaceOf(path_);
+  return SpaceAt(path_);
+}
+
+std::optional<platform::FileSystemSpace> FolderDestination::SpaceAt(const std::string& path) {
+  std::optional<platform::FileSystemSpace> space = platform::SpaceOf(path);
   // A FAT driver may count in blocks smaller than the clusters it hands out.
   if (space)
-    space->allocationUnit = std::max(space->allocationUnit, platform::FatClusterBytes(path_));
+    space->allocationUnit = std::max(space->allocationUnit, platform::FatClusterBytes(path));
   return space;
 }
 

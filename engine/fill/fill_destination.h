@@ -45,6 +45,9 @@ class FolderDestination : public FillDestination {
   static text::Result<std::unique_ptr<FolderDestination>> Open(const std::string& path);
 
   std::optional<platform::FileSystemSpace> Space() const override;
+  // The room on the volume that holds `path`, or would hold it (the nearest folder above
+  // that is there), clusters counted as FAT counts them.
+  static std::optional<platform::FileSystemSpace> SpaceAt(const std::string& path);
   bool KeepsFatNames() const override;
   bool IsStillThere() const override;
   text::Outcome WriteOut() const override;

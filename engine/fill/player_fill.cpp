@@ -181,8 +181,8 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
     ports_.ShowInformation(kInvalidDestinationFolderMessage);
     return false;
   }
-  if (!FindPlayer()) return false;
-  const bool freeSpace = options_.freeSpace.has_value();
+  if ((options_.freeSpace && !MeasureFreeSpace(limit)) || !FindPlayer()) return false;
+  const bool freeSpace = options_.freeSpace;
   fat_ = (settings_.options.keepFolders || freeSpace || player_) && destination_ &&
          destination_->KeepsFatNames();
   repeat_.emplace(settings_, options_.dryRun, BeyondClassic(settings_, freeSpace));
@@ -244,13 +244,26 @@ void PlayerFill::PlanForPlayer(CandidatePool& pool, DrawLimit& limit) {
   limit.gate = &*plan_;
 }
 
+// The destination's free space as the allowance; false, after saying why, where it cannot
+// be had.
+bool PlayerFill::MeasureFreeSpace(DrawLimit& limit) {
+  free_ = destination_ ? destination_->Space() : FolderDestination::SpaceAt(settings_.destination);
+  // A file system that reports no size at all would give no room for anything.
+  if (!free_ || free_->totalBytes == 0) {
+    ports_.ShowInformation(kFreeSpaceUnknownMessage);
+    return false;
+  }
+  limit.budget = FreeSpaceBudget(*free_);
+  return true;
+}
+
 // Filling the free space, each song is charged what it takes there: its clusters and its
 // entry where the plan puts it, its share of the record, journal and playlist; what the
 // previous fill frees counts as free. A song to be converted is charged what it will
 // take once converted.
 void PlayerFill::ChargeSpace(DrawLimit& limit) {
-  if (options_.freeSpace) {
-    const std::uint64_t unit = options_.freeSpace->allocationUnit;
+  if (free_) {
+    const std::uint64_t unit = free_->allocationUnit;
     std::function<std::string(const Candidate&)> targets = RelativeTargets(settings_, fat_);
     if (plan_) {
       targets = [this](const Candidate& candidate) {
@@ -281,7 +294,7 @@ void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
     return;
   }
   drawn.orderForPlay(drawn.chosen);
-  const RunSummary choice = SummaryOfChoice(drawn, options_.freeSpace.has_value());
+  const RunSummary choice = SummaryOfChoice(drawn, options_.freeSpace);
   summary_.chosenFiles = choice.chosenFiles;
   summary_.nothingFits = choice.nothingFits;
   if (plan_)

@@ -39,8 +39,8 @@ struct FillOptions {
   int jobs = 0;
   std::string cacheFolder = {};
   std::int64_t cacheBytes = kDefaultCacheBytes;
-  // Filling the destination's free space: that space, as the run measured it.
-  std::optional<platform::FileSystemSpace> freeSpace = std::nullopt;
+  // The amount is the destination's free space, as the fill finds it.
+  bool freeSpace = false;
 };
 
 // The copy of a run's chosen songs into a folder or onto a player, and everything it takes
@@ -71,6 +71,7 @@ class PlayerFill : public SongOutput {
  private:
   bool FindPlayer();
   void PlanForPlayer(CandidatePool& pool, DrawLimit& limit);
+  bool MeasureFreeSpace(DrawLimit& limit);
   void ChargeSpace(DrawLimit& limit);
   bool ConvertAndTopUp(DrawnSongs& drawn);
   void PlanTargets();
@@ -100,6 +101,7 @@ class PlayerFill : public SongOutput {
   std::unordered_map<std::string, std::string> convertedFrom_;
   // What each song takes on the destination, where the fill fills its free space, and
   // once converted.
+  std::optional<platform::FileSystemSpace> free_;
   std::optional<DestinationSpace> space_;
   std::optional<ConvertedSpace> convertedSpace_;
   std::vector<Candidate> chosen_;

@@ -9,7 +9,6 @@
 #include "engine/draw/random_generator.h"
 #include "engine/draw/song_draw.h"
 #include "engine/draw/weighted_draw.h"
-#include "engine/fill/destination_space.h"
 #include "engine/fill/player_fill.h"
 #include "engine/fill/playlist_fill.h"
 #include "engine/report/messages.h"
@@ -52,32 +51,8 @@ bool PrepareDestinationFolder(const std::string& destination, bool dryRun) {
 // What the run will draw against, once the request has been checked.
 struct DrawRequest {
   DrawLimit limit;
-  bool freeSpace = false;  // the limit is the destination's free space
-  platform::FileSystemSpace space;
+  bool freeSpace = false;  // the limit is the destination's free space, which its fill measures
 };
-
-// The copy destination's free space as the allowance; nothing, after saying why, where it
-// cannot be had.
-std::optional<DrawRequest> FreeSpaceRequest(const SelectionSettings& settings, RunPorts& ports) {
-  if (!settings.copyToFolder) {
-    ports.ShowInformation(kFreeSpaceNeedsCopyMessage);
-    return std::nullopt;
-  }
-  const std::optional<platform::FileSystemSpace> space = platform::SpaceOf(settings.destination);
-  // A file system that reports no size at all would give no room for anything.
-  if (!space || space->totalBytes == 0) {
-    ports.ShowInformation(kFreeSpaceUnknownMessage);
-    return std::nullopt;
-  }
-  DrawRequest request;
-  request.freeSpace = true;
-  request.space = *space;
-  // A FAT driver may count in blocks smaller than the clusters it hands out.
-  request.space.allocationUnit =
-      std::max(space->allocationUnit, platform::FatClusterBytes(settings.destination));
-  request.limit = {DrawLimit::Kind::kBytes, FreeSpaceBudget(request.space)};
-  return request;
-}
 
 // Checks what the user asked for before anything is collected. Shows the first failure
 // and returns nothing then.
@@ -100,12 +75,14 @@ std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, RunPo
 
   DrawRequest request;
   switch (settings.amount.kind) {
-    case Amount::Kind::kFreeSpace: {
-      std::optional<DrawRequest> free = FreeSpaceRequest(settings, ports);
-      if (!free) return std::nullopt;
-      request = *free;
+    case Amount::Kind::kFreeSpace:
+      if (!settings.copyToFolder) {
+        ports.ShowInformation(kFreeSpaceNeedsCopyMessage);
+        return std::nullopt;
+      }
+      request.freeSpace = true;
+      request.limit.kind = DrawLimit::Kind::kBytes;
       break;
-    }
     case Amount::Kind::kMegabytes:
     case Amount::Kind::kHours: {
       const bool hours = settings.amount.kind == Amount::Kind::kHours;
@@ -155,7 +132,7 @@ std::unique_ptr<SongOutput> OutputFor(const SelectionSettings& settings,
   fill.jobs = options.jobs;
   fill.cacheFolder = options.cacheFolder;
   fill.cacheBytes = options.cacheBytes;
-  if (request.freeSpace) fill.freeSpace = request.space;
+  fill.freeSpace = request.freeSpace;
   return std::make_unique<PlayerFill>(settings, fill, ports);
 }
 
