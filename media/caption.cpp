@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/caption.h"
 
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 
 namespace sorvina::media {
 namespace {

@@ -22,8 +22,8 @@ extern "C" {
 #include <system_error>
 
 #include "media/audio_decoder.h"
-#include "media/carried_tags.h"
 #include "media/ffmpeg_support.h"
+#include "media/tags/carried_tags.h"
 #include "platform/new_file.h"
 #include "platform/unique_fd.h"
 

@@ -8,7 +8,7 @@
 #include "engine/fill/copy_targets.h"
 #include "engine/output/playlist_paths.h"
 #include "media/file_types.h"
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 #include "platform/file_system.h"
 #include "text/path_style.h"
 #include "transfer/fat_names.h"

@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 

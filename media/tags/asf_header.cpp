@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/asf_header.h"
+#include "media/tags/asf_header.h"
 
 namespace sorvina::media {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/container_reading.h"
+#include "media/tags/container_reading.h"
 
 #include <taglib/tbytevector.h>
 #include <taglib/tiostream.h>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/carried_tags.h"
+#include "media/tags/carried_tags.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/asffile.h>
@@ -24,8 +24,8 @@
 #include <limits>
 #include <utility>
 
-#include "media/asf_header.h"
 #include "media/ffmpeg_support.h"
+#include "media/tags/asf_header.h"
 
 namespace sorvina::media {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/asffile.h>
@@ -25,10 +25,10 @@
 #include <limits>
 #include <optional>
 
-#include "media/asf_header.h"
 #include "media/caption.h"
-#include "media/container_reading.h"
-#include "media/read_only_stream.h"
+#include "media/tags/asf_header.h"
+#include "media/tags/container_reading.h"
+#include "media/tags/read_only_stream.h"
 #include "platform/read_only_file.h"
 
 namespace sorvina::media {

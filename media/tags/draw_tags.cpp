@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/draw_tags.h"
+#include "media/tags/draw_tags.h"
 
 #include <taglib/aifffile.h>
 #include <taglib/asffile.h>
@@ -27,9 +27,9 @@
 #include <limits>
 #include <string_view>
 
-#include "media/asf_header.h"
 #include "media/file_types.h"
-#include "media/read_only_stream.h"
+#include "media/tags/asf_header.h"
+#include "media/tags/read_only_stream.h"
 #include "platform/read_only_file.h"
 
 namespace sorvina::media {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 
 namespace TagLib {
 class IOStream;
