@@ -1,32 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The tags and the cover that a conversion carries from its source into its output.
-// Private to media/, as TagLib's types appear here.
+// The tags and the cover that a conversion carries from its source into its output: read
+// from the source, and written into the converted file.
 
-#include <taglib/tbytevector.h>
-#include <taglib/tiostream.h>
-#include <taglib/tpropertymap.h>
-#include <taglib/tstring.h>
-
+#include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "media/transcoder.h"
+#include "media/file_types.h"
 
 namespace sorvina::media {
 
+// A picture as a file's tags hold it.
 struct Picture {
-  TagLib::ByteVector data;
-  TagLib::String mime;
-  int width = 0;  // 0 where not known
+  std::string data;  // the image file's bytes
+  std::string mime;  // as the tag states it ("image/jpeg"); may be empty
+  int width = 0;     // 0 where not known
   int height = 0;
 };
 
+// Tag values under upper-case property names ("ARTIST", "REPLAYGAIN_TRACK_GAIN"), as
+// TagLib names them in every format; each name with its values, in UTF-8.
+using TagProperties = std::map<std::string, std::vector<std::string>>;
+
 struct CarriedTags {
   // Artist, title, album, album artist, track and disc numbers, date, genre, composer,
-  // comment and ReplayGain, under TagLib's property names.
-  TagLib::PropertyMap properties;
+  // comment and ReplayGain.
+  TagProperties properties;
   std::optional<Picture> cover;  // the front cover, else the first picture
 };
 
@@ -36,19 +38,17 @@ struct CarriedTags {
 CarriedTags ReadCarriedTags(const std::string& path);
 
 // ReplayGain values describe the source; the output is louder or softer by `appliedDb`.
-// A value that cannot be read cannot be corrected, so it is dropped.
-void CorrectReplayGain(TagLib::PropertyMap& properties, double appliedDb);
+// Gains and peaks are read as TagNumber reads them (gains with their "dB") and written as
+// "-6.50 dB" and "0.250000". A value that cannot be read cannot be corrected, so it is
+// dropped.
+void CorrectReplayGain(TagProperties& properties, double appliedDb);
 
-// The cover as it goes into the output: as it is where no size is asked for, or where it
-// fits in the square and weighs no more than a byte a pixel of it; else scaled to fit,
-// keeping its aspect, and stored as JPEG. 0 drops it. A picture that cannot be decoded
-// cannot be measured, so it is dropped where a size is asked for.
-std::optional<Picture> FittedCover(std::optional<Picture> cover, std::optional<int> maxSide);
-
-// Writes the tags and the cover into the converted file that `stream` holds, each format
-// its own way: ID3v2 (2.3 where asked) for MP3, iTunes items for MP4, a Xiph comment for
-// Opus. False when TagLib cannot read or save it.
-[[nodiscard]] bool WriteCarriedTags(TagLib::IOStream& stream, TargetCodec codec, bool id3v23,
+// Writes the tags and the cover into the converted file whose whole content is `bytes`,
+// each format its own way: ID3v2 (2.3 where asked) for MPEG audio, iTunes items for MP4,
+// a Xiph comment for Opus. False where TagLib cannot read or save it, or for another
+// format; `bytes` then holds nothing, as they are handed to TagLib and freed before it
+// writes.
+[[nodiscard]] bool WriteCarriedTags(std::string& bytes, AudioFormat format, bool id3v23,
                                     const CarriedTags& tags);
 
 }  // namespace sorvina::media

@@ -146,14 +146,12 @@ class Mp4BoxReader {
   explicit Mp4BoxReader(TagLib::IOStream& stream)
       : stream_(stream), length_(StreamLength(stream)) {}
 
-  std::optional<TaggedAudio> Read() {
+  std::optional<Mp4Boxes> Read() {
     for (std::optional<Box> box = BoxAt(0, length_); box; box = BoxAt(box->end, length_)) {
       if (Is(box->type, "moov")) {
         Walk(*box, 0);
-        TaggedAudio audio;
-        audio.seconds = movieSeconds_ > 0 ? movieSeconds_ : mediaSeconds_;
-        audio.caption = CaptionFromTexts(title_, artist_);
-        return audio;
+        return Mp4Boxes{movieSeconds_ > 0 ? movieSeconds_ : mediaSeconds_,
+                        CaptionFromTexts(title_, artist_)};
       }
       if (!box->whole) break;  // cut short before any movie box
     }
@@ -317,7 +315,7 @@ std::optional<std::int64_t> OpusSecondsToLastWholePage(TagLib::IOStream& stream)
   return NearestSecondOfSamples(*granule - preSkip, kOpusRate);
 }
 
-std::optional<TaggedAudio> ReadMp4Boxes(TagLib::IOStream& stream) {
+std::optional<Mp4Boxes> ReadMp4Boxes(TagLib::IOStream& stream) {
   return Mp4BoxReader(stream).Read();
 }
 

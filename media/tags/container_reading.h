@@ -5,8 +5,6 @@
 #include <optional>
 #include <string>
 
-#include "media/tags/tagged_audio.h"
-
 namespace TagLib {
 class IOStream;
 }
@@ -33,6 +31,10 @@ std::optional<std::int64_t> OpusSecondsToLastWholePage(TagLib::IOStream& stream)
 // or claiming more than the file holds): the time from the movie header, else from a
 // media header, and the caption from the item list's title and artist. Nothing without
 // a movie box.
-std::optional<TaggedAudio> ReadMp4Boxes(TagLib::IOStream& stream);
+struct Mp4Boxes {
+  std::int64_t seconds = 0;  // to the nearest second; 0 where no header states it
+  std::string caption;
+};
+std::optional<Mp4Boxes> ReadMp4Boxes(TagLib::IOStream& stream);
 
 }  // namespace sorvina::media

@@ -21,16 +21,14 @@
 #include <taglib/xiphcomment.h>
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
-#include <limits>
 #include <string_view>
 
+#include <climits>
+
 #include "media/file_types.h"
-#include "media/tags/asf_header.h"
-#include "media/tags/read_only_stream.h"
-#include "platform/read_only_file.h"
+#include "media/tags/tag_input.h"
+#include "media/tags/tag_number.h"
 
 namespace sorvina::media {
 namespace {
@@ -49,40 +47,22 @@ std::string Trimmed(const TagLib::String& text) {
   return {begin, end};
 }
 
-std::string_view TrimmedView(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front()))
-    text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back()))
-    text.remove_suffix(1);
-  return text;
-}
-
-// The number a text starts with, as in "3/12" or "03"; 0 for none or one out of range.
-int LeadingNumber(std::string_view text) {
-  text = TrimmedView(text);
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  return error == std::errc() && value > 0 ? value : 0;
+// The number a position starts with, as in "3/12" or "03"; 0 for none or one out of range.
+int PositionNumber(std::string_view text) {
+  return WholeTagNumber(text.substr(0, text.find('/')), 1, INT_MAX).value_or(0);
 }
 
 // Stars from a rating out of 100 (1 to 20 is one star, 81 to 100 five), or from 1 to 5
 // stars stated directly; 0 for anything else.
 int StarsOfPercent(std::string_view text) {
-  text = TrimmedView(text);
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value <= 0 || value > 100)
-    return 0;
+  const int value = WholeTagNumber(text, 1, 100).value_or(0);
   return value <= 5 ? value : (value + 19) / 20;
 }
 
 // Stars from a rating between 0 and 1, as FMPS_RATING states it; 0 and below is unrated.
 int StarsOfFraction(std::string_view text) {
-  text = TrimmedView(text);
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || !(value > 0)) return 0;
-  return static_cast<int>(std::lround(std::min(value, 1.0) * 5));
+  const double value = TagNumber(text).value_or(0);
+  return value > 0 ? static_cast<int>(std::lround(std::min(value, 1.0) * 5)) : 0;
 }
 
 // Stars from an ID3 popularimeter's 0 to 255, by the mapping most players share.
@@ -114,8 +94,8 @@ DrawTags FromId3v2(const TagLib::ID3v2::Tag& tag) {
   tags.artist = Id3Text(tag, "TPE1");
   tags.albumArtist = Id3Text(tag, "TPE2");
   tags.album = Id3Text(tag, "TALB");
-  tags.track = LeadingNumber(Id3Text(tag, "TRCK"));
-  tags.disc = LeadingNumber(Id3Text(tag, "TPOS"));
+  tags.track = PositionNumber(Id3Text(tag, "TRCK"));
+  tags.disc = PositionNumber(Id3Text(tag, "TPOS"));
   const TagLib::ID3v2::FrameListMap& frames = tag.frameListMap();
   if (const auto found = frames.find("POPM"); found != frames.end() && !found->second.isEmpty()) {
     if (const auto* popularimeter =
@@ -144,8 +124,8 @@ DrawTags FromXiph(const TagLib::Ogg::XiphComment& comment) {
   tags.artist = XiphText(comment, "ARTIST");
   tags.albumArtist = XiphText(comment, "ALBUMARTIST");
   tags.album = XiphText(comment, "ALBUM");
-  tags.track = LeadingNumber(XiphText(comment, "TRACKNUMBER"));
-  tags.disc = LeadingNumber(XiphText(comment, "DISCNUMBER"));
+  tags.track = PositionNumber(XiphText(comment, "TRACKNUMBER"));
+  tags.disc = PositionNumber(XiphText(comment, "DISCNUMBER"));
   // FMPS_RATING where it is set, else RATING.
   if (const std::string fraction = XiphText(comment, "FMPS_RATING"); !fraction.empty())
     tags.rating = StarsOfFraction(fraction);
@@ -224,18 +204,7 @@ std::string AsfText(const TagLib::ASF::Tag& tag, const char* name) {
   return {};
 }
 
-// An ASF file whose header claims more than it holds is not handed to TagLib, which would
-// trust its sizes and counts.
 std::optional<DrawTags> ReadAsf(TagLib::IOStream& stream) {
-  const TagLib::ByteVector first = stream.readBlock(30);
-  const std::uint64_t size = AsfHeaderSize(std::string_view(first.data(), first.size()));
-  const auto length = static_cast<std::uint64_t>(std::max<long>(stream.length(), 0));
-  if (size == 0 || size > length || size > kMaxAsfHeaderBytes) return std::nullopt;
-  stream.seek(0);
-  const TagLib::ByteVector header = stream.readBlock(static_cast<std::size_t>(size));
-  if (!AsfHeaderHoldsWhatItClaims(std::string_view(header.data(), header.size())))
-    return std::nullopt;
-  stream.seek(0);
   TagLib::ASF::File asf(&stream, kNoProperties);
   if (!asf.isValid()) return std::nullopt;
   DrawTags tags;
@@ -244,8 +213,8 @@ std::optional<DrawTags> ReadAsf(TagLib::IOStream& stream) {
   tags.artist = Trimmed(tag->artist());
   tags.albumArtist = AsfText(*tag, "WM/AlbumArtist");
   tags.album = AsfText(*tag, "WM/AlbumTitle");
-  tags.track = LeadingNumber(AsfText(*tag, "WM/TrackNumber"));
-  tags.disc = LeadingNumber(AsfText(*tag, "WM/PartOfSet"));
+  tags.track = PositionNumber(AsfText(*tag, "WM/TrackNumber"));
+  tags.disc = PositionNumber(AsfText(*tag, "WM/PartOfSet"));
   return tags;
 }
 
@@ -292,11 +261,9 @@ std::optional<DrawTags> ReadStream(TagLib::IOStream& stream, AudioFormat format)
 std::optional<DrawTags> ReadDrawTags(const std::string& path) {
   const TypedName typed = TypeOfName(path);
   if (typed.type == nullptr) return std::nullopt;
-  // Our own open refuses FIFOs and folders without blocking.
-  const std::optional<platform::ReadOnlyFile> file = platform::ReadOnlyFile::Open(path);
-  if (!file) return std::nullopt;
-  ReadOnlyStream stream(*file);
-  return ReadStream(stream, typed.type->format);
+  const TagInput input(path);
+  if (!input) return std::nullopt;
+  return ReadStream(*input, typed.type->format);
 }
 
 }  // namespace sorvina::media

@@ -8,25 +8,29 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <string>
+#include <utility>
 
 #include "platform/read_only_file.h"
 
-// Private to media/: how its TagLib readers see a file.
+// Private to media/tags/: how TagLib sees a file (through TagInput).
 namespace sorvina::media {
 
 // A file opened read-only, as TagLib reads it: small reads come from a buffer that one
 // positioned read fills, larger ones are read directly, and seeking or asking the length
 // costs nothing (the size is known from the opening). TagLib's own file stream goes
 // through the C library's buffered streams, where every seek costs a system call and
-// empties the buffer. Nothing is ever written.
+// empties the buffer. Nothing is ever written. Its name, where given, is the file's path,
+// by whose ending TagLib::FileRef picks a format first.
 class ReadOnlyStream final : public TagLib::IOStream {
  public:
-  explicit ReadOnlyStream(const platform::ReadOnlyFile& file)
+  explicit ReadOnlyStream(const platform::ReadOnlyFile& file, std::string name = {})
       : file_(file),
+        name_(std::move(name)),
         size_(static_cast<long>(
             std::min<std::uint64_t>(file.size(), std::numeric_limits<long>::max()))) {}
 
-  TagLib::FileName name() const override { return ""; }
+  TagLib::FileName name() const override { return name_.c_str(); }
   TagLib::ByteVector readBlock(unsigned long length) override {
     // A length stated by the file itself may be absurd: never more than what is left.
     const long left = std::max(0L, size_ - position_);
@@ -69,6 +73,7 @@ class ReadOnlyStream final : public TagLib::IOStream {
   static constexpr std::size_t kBufferSize = 4096;
 
   const platform::ReadOnlyFile& file_;
+  std::string name_;
   long size_;
   long position_ = 0;
   std::array<unsigned char, kBufferSize> buffer_{};

@@ -14,22 +14,15 @@
 #include <taglib/oggpageheader.h>
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
-#include <taglib/tbytevector.h>
-#include <taglib/tbytevectorstream.h>
 #include <taglib/tiostream.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 
-#include <algorithm>
-#include <array>
-#include <limits>
 #include <optional>
 
 #include "media/caption.h"
-#include "media/tags/asf_header.h"
 #include "media/tags/container_reading.h"
-#include "media/tags/read_only_stream.h"
-#include "platform/read_only_file.h"
+#include "media/tags/tag_input.h"
 
 namespace sorvina::media {
 namespace {
@@ -129,30 +122,14 @@ std::optional<TaggedAudio> ReadOgg(TagLib::IOStream& stream, bool opusFirst) {
   return audio;
 }
 
-// An ASF file whose header claims more than it holds is not handed to TagLib, which would
-// trust its sizes and counts (AsfHeaderHoldsWhatItClaims).
-std::optional<TaggedAudio> ReadAsf(TagLib::IOStream& stream) {
-  stream.seek(0);
-  const TagLib::ByteVector first = stream.readBlock(30);
-  const std::uint64_t size = AsfHeaderSize(std::string_view(first.data(), first.size()));
-  const auto length = static_cast<std::uint64_t>(std::max<long>(stream.length(), 0));
-  if (size == 0 || size > length || size > kMaxAsfHeaderBytes) return std::nullopt;
-  stream.seek(0);
-  const TagLib::ByteVector header = stream.readBlock(static_cast<std::size_t>(size));
-  if (!AsfHeaderHoldsWhatItClaims(std::string_view(header.data(), header.size())))
-    return std::nullopt;
-  return ReadAs<TagLib::ASF::File>(stream);
-}
-
 // TagLib refuses an MP4 file whose movie box claims more than the file holds, as when a
 // download with the movie box last was cut short; its whole boxes still tell the time
 // and the tags.
 std::optional<TaggedAudio> ReadMp4(TagLib::IOStream& stream) {
-  std::optional<TaggedAudio> audio = ReadAs<TagLib::MP4::File>(stream);
-  if (audio) return audio;
-  audio = ReadMp4Boxes(stream);
-  if (audio) audio->holdsAudio = audio->seconds > 0;
-  return audio;
+  if (std::optional<TaggedAudio> audio = ReadAs<TagLib::MP4::File>(stream)) return audio;
+  std::optional<Mp4Boxes> boxes = ReadMp4Boxes(stream);
+  if (!boxes) return std::nullopt;
+  return TaggedAudio{boxes->seconds, std::move(boxes->caption), boxes->seconds > 0};
 }
 
 // A FLAC stream written as it was encoded (to a pipe) may state no sample count: its
@@ -178,7 +155,7 @@ std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat form
     case AudioFormat::kMp4:
       return ReadMp4(stream);
     case AudioFormat::kAsf:
-      return ReadAsf(stream);
+      return ReadAs<TagLib::ASF::File>(stream);
     case AudioFormat::kWav:
       return ReadWav(stream);
     case AudioFormat::kAiff:
@@ -189,25 +166,22 @@ std::optional<TaggedAudio> ReadStream(TagLib::IOStream& stream, AudioFormat form
   return std::nullopt;
 }
 
+TaggedAudio ReadFrom(const TagInput& input, AudioFormat format) {
+  return input ? ReadStream(*input, format).value_or(TaggedAudio{}) : TaggedAudio{};
+}
+
 }  // namespace
 
 TaggedAudio ReadTaggedAudio(const std::string& path, AudioFormat format) {
-  // Our own open refuses FIFOs and folders without blocking.
-  const std::optional<platform::ReadOnlyFile> file = platform::ReadOnlyFile::Open(path);
-  return file ? ReadTaggedAudio(*file, format) : TaggedAudio{};
+  return ReadFrom(TagInput(path), format);
 }
 
 TaggedAudio ReadTaggedAudio(const platform::ReadOnlyFile& file, AudioFormat format) {
-  ReadOnlyStream stream(file);
-  return ReadStream(stream, format).value_or(TaggedAudio{});
+  return ReadFrom(TagInput(file), format);
 }
 
 TaggedAudio ReadTaggedAudio(std::span<const unsigned char> bytes, AudioFormat format) {
-  if (bytes.size() > std::numeric_limits<unsigned int>::max()) return {};
-  const TagLib::ByteVector content(reinterpret_cast<const char*>(bytes.data()),
-                                   static_cast<unsigned int>(bytes.size()));
-  TagLib::ByteVectorStream stream(content);
-  return ReadStream(stream, format).value_or(TaggedAudio{});
+  return ReadFrom(TagInput(bytes), format);
 }
 
 }  // namespace sorvina::media

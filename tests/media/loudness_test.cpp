@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "media/loudness_meter.h"
 #include "media/mp3_gain.h"
+#include "media/tags/loudness_tags.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
