@@ -159,11 +159,14 @@ std::optional<Picture> CoverOf(TagLib::File& file) {
   return std::nullopt;
 }
 
-std::string FixedText(double value, int decimals, std::string_view unit = {}) {
+// `value` with `decimals` decimals, signed where it has a unit; nothing for a value that
+// is no number or too large to write so.
+std::optional<std::string> FixedText(double value, int decimals, std::string_view unit = {}) {
   std::array<char, 64> buffer{};
   const auto [stop, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                            std::chars_format::fixed, decimals);
-  std::string text = error == std::errc() ? std::string(buffer.data(), stop) : "0";
+  if (!std::isfinite(value) || error != std::errc()) return std::nullopt;
+  std::string text(buffer.data(), stop);
   if (value >= 0 && !unit.empty()) text.insert(0, "+");
   return text + std::string(unit);
 }
@@ -268,14 +271,18 @@ void CorrectReplayGain(TagProperties& properties, double appliedDb) {
     if (found == properties.end()) continue;
     const std::optional<double> gain = FirstNumber(found->second, "dB");
     properties.erase(found);
-    if (gain) properties[key] = {FixedText(*gain - appliedDb, 2, " dB")};
+    if (!gain) continue;
+    if (std::optional<std::string> text = FixedText(*gain - appliedDb, 2, " dB"))
+      properties[key] = {std::move(*text)};
   }
   for (const char* key : {"REPLAYGAIN_TRACK_PEAK", "REPLAYGAIN_ALBUM_PEAK"}) {
     const auto found = properties.find(key);
     if (found == properties.end()) continue;
     const std::optional<double> peak = FirstNumber(found->second, {});
     properties.erase(found);
-    if (peak) properties[key] = {FixedText(*peak * std::pow(10.0, appliedDb / 20), 6)};
+    if (!peak) continue;
+    if (std::optional<std::string> text = FixedText(*peak * std::pow(10.0, appliedDb / 20), 6))
+      properties[key] = {std::move(*text)};
   }
 }
 

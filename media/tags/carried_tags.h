@@ -40,7 +40,7 @@ CarriedTags ReadCarriedTags(const std::string& path);
 // ReplayGain values describe the source; the output is louder or softer by `appliedDb`.
 // Gains and peaks are read as TagNumber reads them (gains with their "dB") and written as
 // "-6.50 dB" and "0.250000". A value that cannot be read cannot be corrected, so it is
-// dropped.
+// dropped, and so is one whose correction is too large to write as a plain number.
 void CorrectReplayGain(TagProperties& properties, double appliedDb);
 
 // Writes the tags and the cover into the converted file whose whole content is `bytes`,
