@@ -9,6 +9,7 @@ namespace TagLib {
 class IOStream;
 }
 
+// Private to media/tags/.
 namespace sorvina::media {
 
 // Readings of the containers themselves, for what TagLib misses or misreads. Each takes

@@ -27,7 +27,8 @@ struct TaggedAudio {
 // falls short the containers are read directly: a WAV or AIFF file without a titled tag
 // takes its INFO list or its NAME and AUTH chunks, an Opus file cut short is timed to its
 // last whole page, and an MP4 file whose movie box TagLib refuses gives what its whole
-// boxes hold.
+// boxes hold. Like every tag reader it opens the file as TagInput does, so that a file
+// TagInput refuses (an ASF header that claims more than it holds) reads as nothing.
 TaggedAudio ReadTaggedAudio(const std::string& path, AudioFormat format);
 
 // The same from a file that the caller has opened (and keeps open).
