@@ -19,7 +19,7 @@
 #include "bench/mp3_library.h"
 #include "bench/ratio_reporter.h"
 #include "engine/scan/tag_cache.h"
-#include "media/draw_tags.h"
+#include "media/tags/draw_tags.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The caption over any bytes: TagLib reads the tags from memory through the program's own
-// caption logic (ID3v2 title and artist, then ID3v1), and the file-name fallback takes the
-// same bytes as a path in both styles.
+// The caption over any bytes: TagLib reads the tags of MPEG audio from memory through the
+// program's own caption logic (ID3v2 title and artist, then ID3v1), and the file-name
+// fallback takes the same bytes as a path in both styles.
 #include <cstdint>
 #include <span>
 #include <string>
@@ -9,6 +9,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "media/caption.h"
+#include "media/tags/tagged_audio.h"
 
 namespace {
 
@@ -36,7 +37,9 @@ void CheckFileNameCaption(std::string_view path, PathStyle style) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string caption = sorvina::media::ReadTagCaption(std::span(data, size));
+  const std::string caption =
+      sorvina::media::ReadTaggedAudio(std::span(data, size), sorvina::media::AudioFormat::kMpeg)
+          .caption;
   FUZZ_CHECK(sorvina::fuzz::IsOneLine(caption));
   FUZZ_CHECK(sorvina::fuzz::IsUtf8(caption));  // whatever text encoding the tag declares
 

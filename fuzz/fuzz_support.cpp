@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 namespace sorvina::fuzz {
@@ -61,6 +62,14 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   FUZZ_CHECK(close(fd) == 0);
+}
+
+std::string WriteSongFile(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return {};
+  constexpr std::size_t kEndings = std::size(kSongEndings);
+  const std::string path = ProcessFolder() + "/input" + kSongEndings[data[0] % kEndings];
+  WriteWholeFile(path, AsText(data + 1, size - 1));
+  return path;
 }
 
 bool IsOneLine(std::string_view caption) {

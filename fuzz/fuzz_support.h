@@ -30,6 +30,16 @@ const std::string& ProcessFolder();
 // the target could not test anything then.
 void WriteWholeFile(const std::string& path, std::string_view bytes);
 
+// The endings of the music types, by which a file's tags are read. A target that reads a
+// song's tags by its name lets its input's first byte pick one.
+inline constexpr const char* kSongEndings[] = {".mp3", ".flac", ".ogg", ".opus",
+                                               ".m4a", ".wma",  ".wav", ".aiff"};
+
+// Writes the input less its first byte into the process folder as "input" with the ending
+// that the first byte picks from kSongEndings (its value modulo their count), and returns
+// its path; empty for an empty input.
+std::string WriteSongFile(const std::uint8_t* data, std::size_t size);
+
 // A caption is one line of a playlist entry: no control character may reach it.
 bool IsOneLine(std::string_view caption);
 

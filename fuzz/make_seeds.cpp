@@ -3,7 +3,8 @@
 // the same fixture writers the tests use: frame headers, ID3v2 tags and footers, Xing,
 // Info and VBRI headers, streams whose bitrate changes, ID3v1 tags, tags written by
 // TagLib, the settings example, playlists with CR LF, LF and a byte-order mark; and
-// small files from ffmpeg's encoders for the audio_* targets. Usage: sorvina_fuzz_seeds
+// small files from ffmpeg's encoders for the audio_* targets and, tagged with positions,
+// ratings and gains, for the targets that read a song's tags. Usage: sorvina_fuzz_seeds
 // FUZZ_FOLDER
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/fuzz_support.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 
@@ -125,6 +127,66 @@ std::string FileBytes(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Tagged files of every music type for the draw_tags, carried_tags and loudness_tags
+// targets: the first byte picks the ending (kSongEndings), the file follows. Gains are
+// written as taggers do, some with a decimal comma or the minus sign U+2212.
+void TagSeeds() {
+  using sorvina::test::ShellQuoted;
+  if (!sorvina::test::ProgramsInstalled({"ffmpeg"})) {
+    std::fprintf(stderr, "ffmpeg is missing: no seeds for the tag targets\n");
+    return;
+  }
+  const fs::path scratch = gRoot / "corpus" / ".scratch";
+  fs::create_directories(scratch);
+  const std::string cover = (scratch / "cover.png").string();
+  const std::string tone = "ffmpeg -v error -y -f lavfi -i sine=duration=0.2:sample_rate=8000 ";
+  const std::string withCover =
+      "-i " + ShellQuoted(cover) + " -map 0 -map 1 -c:v copy -disposition:v attached_pic ";
+  const std::string common =
+      "-metadata artist=' Artist ' -metadata album_artist=Various -metadata album=Album "
+      "-metadata title=Title -metadata track=3/12 -metadata disc=1/2 -metadata date=2019 ";
+  const struct {
+    const char* name;
+    const char* ending;
+    std::string options;
+  } files[] = {
+      {"mp3", ".mp3",
+       withCover +
+           "-c:a libmp3lame -metadata 'REPLAYGAIN_TRACK_GAIN=\u2212"
+           "6,5 dB' "
+           "-metadata REPLAYGAIN_TRACK_PEAK=0.5 -metadata 'REPLAYGAIN_ALBUM_GAIN=+1.20 dB'"},
+      {"flac", ".flac",
+       withCover + "-c:a flac -metadata 'REPLAYGAIN_TRACK_GAIN=-6.50 dB' "
+                   "-metadata REPLAYGAIN_ALBUM_PEAK=0,988 -metadata FMPS_RATING=0.8"},
+      {"vorbis", ".ogg", "-c:a libvorbis -metadata RATING=60 -metadata REPLAYGAIN_TRACK_GAIN=-3"},
+      {"opus", ".opus", "-c:a libopus -metadata R128_TRACK_GAIN=-1536"},
+      {"aac", ".m4a", "-c:a aac"},
+      {"wma", ".wma", "-c:a wmav2 -metadata 'REPLAYGAIN_TRACK_GAIN=-6.50 dB'"},
+      {"wav", ".wav", "-c:a pcm_u8"},
+      {"aiff", ".aiff", "-c:a pcm_s8 -write_id3v2 1"},
+  };
+  if (!sorvina::test::RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=16x16 -frames:v 1 " +
+                                 ShellQuoted(cover))) {
+    std::fprintf(stderr, "cannot draw the seed cover\n");
+    std::exit(1);
+  }
+  for (const auto& file : files) {
+    const fs::path encoded = scratch / (std::string("song") + file.ending);
+    const std::string command = tone + file.options + " " + common + ShellQuoted(encoded.string());
+    if (!sorvina::test::RunCommand(command)) {
+      std::fprintf(stderr, "cannot encode the seed %s\n", file.name);
+      std::exit(1);
+    }
+    char pick = 0;
+    while (std::string_view(sorvina::fuzz::kSongEndings[static_cast<int>(pick)]) != file.ending)
+      ++pick;
+    const std::string bytes = pick + FileBytes(encoded);
+    for (const char* target : {"draw_tags", "carried_tags", "loudness_tags"})
+      Write(target, file.name, bytes);
+  }
+  fs::remove_all(scratch);
+}
+
 void CaptionSeeds() {
   using namespace sorvina::test;
   const fs::path scratch = gRoot / "corpus" / ".scratch.mp3";
@@ -230,6 +292,7 @@ int main(int argc, char** argv) {
   Mp3Seeds();
   EncodedSeeds();
   CaptionSeeds();
+  TagSeeds();
   PlaylistSeeds();
   SettingsSeeds();
   WeightSeeds();

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 
 namespace {
 

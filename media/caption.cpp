@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/caption.h"
 
-#include "media/tagged_audio.h"
+#include <utility>
 
 namespace sorvina::media {
 namespace {
@@ -21,14 +21,6 @@ bool IsUtf8Continuation(char c) {
 }
 
 }  // namespace
-
-std::string ReadTagCaption(const std::string& path) {
-  return ReadTaggedAudio(path, AudioFormat::kMpeg).caption;
-}
-
-std::string ReadTagCaption(std::span<const unsigned char> bytes) {
-  return ReadTaggedAudio(bytes, AudioFormat::kMpeg).caption;
-}
 
 std::string CaptionFromTexts(std::string title, const std::string& artist) {
   if (title.empty()) return {};
@@ -50,11 +42,6 @@ std::string FileNameCaption(std::string_view path, text::PathStyle style,
     name = name.substr(0, end);
   }
   return OneLine(std::string(name));
-}
-
-std::string ReadCaption(const std::string& path, text::PathStyle style) {
-  std::string caption = ReadTagCaption(path);
-  return caption.empty() ? FileNameCaption(path, style) : caption;
 }
 
 }  // namespace sorvina::media

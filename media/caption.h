@@ -1,26 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <span>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 #include "text/path_style.h"
 
+// The caption a playlist shows for a file, in UTF-8, made from texts that its tags give
+// (ReadTaggedAudio reads them) or from its name. A caption is one line.
 namespace sorvina::media {
-
-// The caption a playlist shows for a file, in UTF-8: "Artist - Title" (or the title
-// alone) from the ID3v2 tag, else from the ID3v1 tag, else the file name without its
-// ".mp3". A tag with an artist but no title gives no caption. The file is opened for
-// reading only and its audio is not looked at.
-std::string ReadCaption(const std::string& path, text::PathStyle style = text::NativePathStyle());
-
-// The caption from the tags alone; empty when the file has no usable tag or cannot be read.
-std::string ReadTagCaption(const std::string& path);
-
-// The same from the whole content of a file held in memory; empty for more than 4 GiB,
-// which the tag reader cannot hold.
-std::string ReadTagCaption(std::span<const unsigned char> bytes);
 
 // The text after the last separator of `path`, less its last `endingLength` characters
 // (the ".mp3" ending by default); a name no longer than that gives an empty caption.

@@ -2,7 +2,6 @@
 #include "media/mp3_gain.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -125,31 +124,6 @@ bool CrcHolds(const unsigned char* frame, const SideInformation& side) {
          FrameCrc(frame, side) == ((frame[kHeaderSize] << 8) | frame[kHeaderSize + 1]);
 }
 
-// Frame lengths of one stream by bitrate index. Mp3Info holds the bitrate and sample
-// rate tables; a lone header analysed as a whole file tells that header's values.
-class FrameLengths {
- public:
-  std::size_t Of(std::uint32_t header) {
-    const std::uint32_t index = (header >> 12) & 15;
-    if (lengths_[index] == 0) {
-      const std::array<unsigned char, 4> bytes = {
-          static_cast<unsigned char>(header >> 24), static_cast<unsigned char>(header >> 16),
-          static_cast<unsigned char>(header >> 8), static_cast<unsigned char>(header)};
-      if (info_.OpenBytes(bytes, 0) == Mp3Info::Status::kOk && info_.GetSampleRate() > 0) {
-        lengths_[index] = static_cast<std::size_t>(info_.GetSamplesPerFrame()) / 8 *
-                          static_cast<std::size_t>(info_.GetHeaderBitrate()) * 1000 /
-                          static_cast<std::size_t>(info_.GetSampleRate());
-      }
-    }
-    const std::size_t padding = (header >> 9) & 1;
-    return lengths_[index] == 0 ? 0 : lengths_[index] + padding;
-  }
-
- private:
-  Mp3Info info_;
-  std::array<std::size_t, 16> lengths_{};
-};
-
 // Where the audio ends: before an ID3v1 tag and an APE tag that end the file.
 std::size_t AudioEnd(std::span<const unsigned char> bytes, const Mp3Info& info) {
   auto end = static_cast<std::size_t>(info.GetAudioEnd());
@@ -178,11 +152,11 @@ std::optional<std::vector<std::size_t>> AudioFrames(std::span<const unsigned cha
     return std::nullopt;
   }
   const std::size_t end = AudioEnd(bytes, info);
-  FrameLengths lengths;
   std::vector<std::size_t> frames;
   auto pos = static_cast<std::size_t>(info.GetFirstFrameOffset());
   // A frame that states the frame count holds no audio; it keeps its bytes.
-  if (info.GetCountHeader() != Mp3Info::CountHeader::kNone) pos += lengths.Of(first);
+  if (info.GetCountHeader() != Mp3Info::CountHeader::kNone)
+    pos += static_cast<std::size_t>(Mp3Info::FrameLength(first));
   while (pos < end) {
     const std::uint32_t header = pos + kHeaderSize <= end ? BigEndian32(bytes.data() + pos) : 0;
     if (Mp3Info::IsValidHeader(header)) {
@@ -193,7 +167,7 @@ std::optional<std::vector<std::size_t>> AudioFrames(std::span<const unsigned cha
       const SideInformation side(header);
       // A last frame may be cut short: its volume is set like the others' as long as its
       // side information is whole.
-      const std::size_t length = lengths.Of(header);
+      const auto length = static_cast<std::size_t>(Mp3Info::FrameLength(header));
       if (length < side.end() || pos + side.end() > end) {
         reason = "damaged: the frame" + At(pos) + " is cut short";
         return std::nullopt;

@@ -536,6 +536,10 @@ bool Mp3Info::IsValidHeader(std::uint32_t header) {
          Emphasis(header) != kEmphasisReserved;
 }
 
+std::uint64_t Mp3Info::FrameLength(std::uint32_t header) {
+  return IsValidHeader(header) ? media::FrameLength(header) : 0;
+}
+
 int Mp3Info::GetHeaderBitrate() const {
   return BitrateOf(header_);
 }

@@ -62,6 +62,9 @@ class Mp3Info {
   // no reserved emphasis.
   static bool IsValidHeader(std::uint32_t header);
   bool IsValidHeader() const { return IsValidHeader(header_); }
+  // Bytes from a frame's header to the next frame's header, padding included; 0 for a
+  // header that the header test refuses.
+  static std::uint64_t FrameLength(std::uint32_t header);
   // kbit/s of the first frame; 0 for an index the header test refuses.
   int GetHeaderBitrate() const;
   // Hz of the first frame; 0 for the reserved version or index.

@@ -5,7 +5,7 @@
 
 #include "media/caption.h"
 #include "media/file_types.h"
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 
 namespace sorvina::media {
 namespace {

@@ -7,7 +7,6 @@ extern "C" {
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <taglib/tbytevectorstream.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,8 +21,9 @@ extern "C" {
 #include <system_error>
 
 #include "media/audio_decoder.h"
-#include "media/carried_tags.h"
 #include "media/ffmpeg_support.h"
+#include "media/fitted_cover.h"
+#include "media/tags/carried_tags.h"
 #include "platform/new_file.h"
 #include "platform/unique_fd.h"
 
@@ -59,6 +59,19 @@ Target TargetOf(TargetCodec codec) {
       break;
   }
   return {"libmp3lame", "mp3"};
+}
+
+// The format whose tags the output gets.
+AudioFormat TaggedFormatOf(TargetCodec codec) {
+  switch (codec) {
+    case TargetCodec::kAac:
+      return AudioFormat::kMp4;
+    case TargetCodec::kOpus:
+      return AudioFormat::kOpus;
+    case TargetCodec::kMp3:
+      break;
+  }
+  return AudioFormat::kMpeg;
 }
 
 int LoweredToCeiling(int kbps, const ConversionParams& params) {
@@ -334,7 +347,7 @@ class Conversion {
   bool EncodeFromFifo(int samples);
   bool WritePackets();
   bool Finish();
-  bool WriteOutput(const TagLib::ByteVector& bytes);
+  bool WriteOutput(std::string_view all);
 
   const ConversionParams& params_;
   const std::atomic<bool>* cancel_;
@@ -648,9 +661,8 @@ bool Conversion::Finish() {
   return true;
 }
 
-bool Conversion::WriteOutput(const TagLib::ByteVector& bytes) {
+bool Conversion::WriteOutput(std::string_view all) {
   const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
-  const std::string_view all(bytes.data(), bytes.size());
   for (std::size_t done = 0; done < all.size(); done += kWriteChunkBytes) {
     if (!CheckCancel()) return false;
     if (const int error = platform::WriteAll(out_.get(), all.substr(done, kWriteChunkBytes)))
@@ -672,17 +684,14 @@ TranscodeResult Conversion::Run(const std::string& source, const std::string& ou
   const bool created = out_.valid();
   ok = ok && MeasureGain(source) && EncodeUnderCeiling(source);
   if (ok) {
-    // The muxer is done with the bytes: they move to TagLib, then to the file.
-    TagLib::ByteVectorStream stream(
-        TagLib::ByteVector(memory_.bytes.data(), static_cast<unsigned>(memory_.bytes.size())));
-    std::string().swap(memory_.bytes);
+    // The muxer is done with the bytes: they get their tags, then go to the file.
     CarriedTags tags = ReadCarriedTags(source);
     CorrectReplayGain(tags.properties, appliedDb_);
     tags.cover = FittedCover(std::move(tags.cover), params_.maxPictureSide);
-    ok = (WriteCarriedTags(stream, params_.codec, params_.id3v23, tags) ||
+    ok = (WriteCarriedTags(memory_.bytes, TaggedFormatOf(params_.codec), params_.id3v23, tags) ||
           Fail("cannot write the tags")) &&
-         WriteOutput(*stream.data());
-    if (ok) result.bytes = static_cast<std::int64_t>(stream.data()->size());
+         WriteOutput(memory_.bytes);
+    if (ok) result.bytes = static_cast<std::int64_t>(memory_.bytes.size());
   }
   if (!ok) {
     out_.Reset();

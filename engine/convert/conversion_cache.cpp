@@ -20,7 +20,9 @@
 #include <tuple>
 #include <vector>
 
+#include "media/loudness_meter.h"
 #include "media/mp3_gain.h"
+#include "media/tags/loudness_tags.h"
 #include "platform/file_system.h"
 #include "platform/new_file.h"
 #include "platform/read_only_file.h"

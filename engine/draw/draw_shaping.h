@@ -20,7 +20,7 @@
 #include "engine/draw/grouped_pick.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/settings/extra_options.h"
-#include "media/draw_tags.h"
+#include "media/tags/draw_tags.h"
 
 namespace sorvina::engine {
 

@@ -7,7 +7,7 @@
 #include "engine/fill/copy_targets.h"
 #include "engine/output/playlist_paths.h"
 #include "media/file_types.h"
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
 #include "platform/file_system.h"
 #include "text/ascii_name.h"
 #include "text/path_style.h"

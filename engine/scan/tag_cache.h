@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "media/draw_tags.h"
+#include "media/tags/draw_tags.h"
 
 namespace sorvina::engine {
 

@@ -2,7 +2,7 @@
 // ASF headers that claim more than they hold are told from those that hold what they
 // claim, whatever part of them lies: a reader that trusts them spends far more time and
 // memory than the file has bytes.
-#include "media/asf_header.h"
+#include "media/tags/asf_header.h"
 
 #include <gtest/gtest.h>
 

@@ -11,7 +11,8 @@
 #include <span>
 #include <string>
 
-#include "media/tagged_audio.h"
+#include "media/tags/tagged_audio.h"
+#include "media/track_probe.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -38,8 +39,18 @@ class CaptionTest : public ::testing::Test {
     return path;
   }
 
+  // The caption a playlist entry gets.
+  static std::string ReadCaption(const std::string& path) {
+    return TrackProbe().Probe(path).caption;
+  }
+
   test::TempDir dir_;
 };
+
+// The caption from the tags of MPEG audio held in memory.
+std::string ReadTagCaption(std::span<const unsigned char> bytes) {
+  return ReadTaggedAudio(bytes, AudioFormat::kMpeg).caption;
+}
 
 TEST_F(CaptionTest, TakesId3v2ThenId3v1ThenTheFileName) {
   // The ID3v1 tag is not consulted once ID3v2 gave a title.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/draw_tags.h"
+#include "media/tags/draw_tags.h"
 
 #include <gtest/gtest.h>
 #include <taglib/flacfile.h>

@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "media/loudness_meter.h"
 #include "media/mp3_gain.h"
+#include "media/tags/loudness_tags.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
@@ -280,6 +282,11 @@ TEST(LoudnessFromTagsTest, ReadsReplayGainAndR128Gains) {
        "-c:a libopus -metadata R128_TRACK_GAIN=-1536 -metadata REPLAYGAIN_TRACK_GAIN=3",
        Loudness{-17, unknown}},
       {"freeform.m4a", "-c:a aac", Loudness{-12, unknown}},  // tagged by TagLib below
+      // The minus sign U+2212 and decimal commas, as some taggers write them.
+      {"comma.flac",
+       "-metadata 'REPLAYGAIN_TRACK_GAIN=\u2212"
+       "6,5 dB' -metadata REPLAYGAIN_TRACK_PEAK=0,5",
+       Loudness{-11.5, -6.0206}},
       {"no_number.flac", "-metadata REPLAYGAIN_TRACK_GAIN=loud", std::nullopt},
   };
   test::TempDir dir;

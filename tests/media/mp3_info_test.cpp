@@ -337,6 +337,27 @@ TEST_F(Mp3InfoTest, BitrateAndSampleRateTablesForEveryVersionAndLayer) {
   }
 }
 
+TEST_F(Mp3InfoTest, FrameLengthCountsSlotsAndThePaddingOne) {
+  const struct {
+    FrameFormat format;
+    std::uint64_t length;  // without padding; padding adds one slot
+    std::uint64_t slot;
+  } cases[] = {
+      {{MpegVersion::kMpeg1, MpegLayer::kIII, 128, 44100, false}, 417, 1},
+      {{MpegVersion::kMpeg1, MpegLayer::kII, 384, 48000, false}, 1152, 1},
+      {{MpegVersion::kMpeg1, MpegLayer::kI, 448, 32000, false}, 672, 4},
+      {{MpegVersion::kMpeg2, MpegLayer::kIII, 8, 22050, true}, 26, 1},
+      {{MpegVersion::kMpeg25, MpegLayer::kIII, 80, 8000, false}, 720, 1},
+  };
+  for (const auto& c : cases) {
+    const std::uint32_t header = test::FrameHeader(c.format);
+    EXPECT_EQ(Mp3Info::FrameLength(header), c.length) << c.format.bitrateKbps;
+    EXPECT_EQ(Mp3Info::FrameLength(header | 0x200u), c.length + c.slot) << c.format.bitrateKbps;
+  }
+  EXPECT_EQ(Mp3Info::FrameLength(test::FrameHeader(kMpeg1Layer3) | 0xF000u), 0u);
+  EXPECT_EQ(Mp3Info::FrameLength(0), 0u);
+}
+
 TEST_F(Mp3InfoTest, BadFilesEndWithoutAFrameAndZeroSeconds) {
   // A good file first, so that a failure cannot pass off its values as its own.
   ASSERT_EQ(Analyse(PadTo(Frame(), 4000000)), Mp3Info::Status::kOk);

@@ -152,6 +152,12 @@ class ConversionTest : public ::testing::Test {
         // Peaks at -12 dBFS; REPLAYGAIN_TRACK_PEAK states it.
         ffmpeg + "-f lavfi -i aevalsrc='0.25*sin(2*PI*997*t)|0.25*sin(2*PI*997*t)':s=44100:d=3" +
             kTags + "-c:a flac " + Path("quarter.flac"),
+        // The same, its gains written with the minus sign U+2212 or a decimal comma.
+        ffmpeg + "-f lavfi -i aevalsrc='0.25*sin(2*PI*997*t)':s=44100:d=1" +
+            " -metadata 'REPLAYGAIN_TRACK_GAIN=\u2212"
+            "6,5 dB' -metadata 'REPLAYGAIN_ALBUM_GAIN=-6,5 dB'"
+            " -metadata REPLAYGAIN_TRACK_PEAK=0,25 -c:a flac " +
+            Path("comma.flac"),
     };
     for (const std::string& command : commands)
       ASSERT_TRUE(test::RunCommand(command)) << command;
@@ -295,6 +301,17 @@ TEST_F(ConversionTest, GainStaysUnderTheTruePeakCeiling) {
     EXPECT_LE(out.peakDb, -1.0);
     EXPECT_NEAR(out.peakDb, -12.04 + applied, 0.7);
   }
+}
+
+// Gains as some taggers write them are read, corrected by the gain applied, and kept.
+TEST_F(ConversionTest, CorrectsReplayGainWrittenWithAMinusSignOrAComma) {
+  const std::string output = *dir_ / "comma.tmp";
+  const TranscodeResult result = Transcode(*dir_ / "comma.flac", output, {.gainDb = 6}, nullptr);
+  ASSERT_TRUE(result.ok) << result.reason;
+  std::map<std::string, std::string> tags = Probe(output).tags;
+  EXPECT_EQ(tags["replaygain_track_gain"], "-12.50 dB");
+  EXPECT_EQ(tags["replaygain_album_gain"], "-12.50 dB");
+  EXPECT_EQ(tags["replaygain_track_peak"], "0.498816");
 }
 
 TEST_F(ConversionTest, FailuresLeaveNoOutputAndTheSourceUnchanged) {
