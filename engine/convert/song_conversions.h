@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/convert/conversion_cache.h"
+#include "engine/convert/loudness_memo.h"
 #include "engine/draw/candidate_pool.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/player/player_profile.h"
