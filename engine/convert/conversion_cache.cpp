@@ -12,8 +12,6 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <span>
 #include <tuple>
@@ -327,14 +325,19 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
     copy.fromCache = true;
     return copy;
   }
+  // Read as every source is: whatever is put in the song's place meanwhile (a FIFO, a
+  // device) is refused rather than waited on, and a read that stops short fails the copy.
   std::string bytes;
-  {
-    std::ifstream in(source, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in.good() && !in.eof()) {
-      copy.reason = "the song cannot be read";
-      return copy;
-    }
+  const std::optional<platform::ReadOnlyFile> in = platform::ReadOnlyFile::Open(source);
+  if (in && in->size() <= bytes.max_size()) {
+    bytes.resize(static_cast<std::size_t>(in->size()));
+    if (in->ReadAt(0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())) !=
+        bytes.size())
+      bytes.clear();
+  }
+  if (!in || bytes.size() != in->size()) {
+    copy.reason = "the song cannot be read";
+    return copy;
   }
   if (!media::ApplyMp3Gain(bytes, steps, &copy.reason)) return copy;
   const std::string temporaryName = TemporaryNameFor(*name);
