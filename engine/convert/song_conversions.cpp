@@ -44,7 +44,7 @@ SongConversions::SongConversions(std::optional<ConversionChoice> choice, int bit
   params_.maxPictureSide = limits.maxPictureSide;
 }
 
-std::optional<media::ConversionParams> SongConversions::For(const Candidate& candidate) const {
+std::optional<media::ConversionParams> SongConversions::For(const Candidate& candidate) {
   if (!choice_) return std::nullopt;
   const std::lock_guard<std::mutex> lock(mutex_);
   const auto known = needs_.find(candidate.path);
@@ -70,11 +70,11 @@ std::optional<media::ConversionParams> SongConversions::For(const Candidate& can
   return needs ? std::optional(params_) : std::nullopt;
 }
 
-std::string SongConversions::ExtensionFor(const Candidate& candidate) const {
+std::string SongConversions::ExtensionFor(const Candidate& candidate) {
   return For(candidate) ? std::string(media::TargetExtension(params_.codec)) : std::string();
 }
 
-std::int64_t SongConversions::PlannedSize(const Candidate& candidate) const {
+std::int64_t SongConversions::PlannedSize(const Candidate& candidate) {
   const std::optional<media::ConversionParams> params = For(candidate);
   if (!params) return candidate.sizeBytes;
   if (const std::optional<std::string> name = cache_.EntryName(candidate.path, *params))
@@ -108,14 +108,14 @@ std::int64_t SongConversions::PlannedSize(const Candidate& candidate) const {
   return media::EstimatedBytes(static_cast<double>(seconds) + 1.0, withoutCover);
 }
 
-bool SongConversions::Estimated(const Candidate& candidate) const {
+bool SongConversions::Estimated(const Candidate& candidate) {
   const std::optional<media::ConversionParams> params = For(candidate);
   if (!params) return false;
   const std::optional<std::string> name = cache_.EntryName(candidate.path, *params);
   return !name || !cache_.Find(*name);
 }
 
-bool SongConversions::GainOnly(const Candidate& candidate) const {
+bool SongConversions::GainOnly(const Candidate& candidate) {
   if (!loudness_ || For(candidate)) return false;
   const media::FileType* type = media::TypeOfName(candidate.path).type;
   return type != nullptr && type->format == media::AudioFormat::kMpeg;
