@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "engine/report/summary_line.h"
@@ -15,6 +17,9 @@
 
 namespace sorvina::engine {
 namespace {
+
+// How long the progress display waits at most between two looks, while no song is done.
+constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
 // The type a converted song has, by the name types go by.
 std::string_view TypeNameOf(media::TargetCodec codec) {
@@ -152,12 +157,19 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
 
   std::atomic<bool> cancel = false;
   std::atomic<std::size_t> next = 0;
-  std::atomic<std::size_t> done = 0;
+  // The songs finished, counted under `doneMutex`: each one wakes the wait below.
+  std::mutex doneMutex;
+  std::condition_variable songDone;
+  std::size_t done = 0;
   const auto work = [&] {
     for (std::size_t k = next++; k < toConvert.size() && !cancel; k = next++) {
       const std::size_t i = toConvert[k];
       converted[i] = Process(chosen[i], cancel);
-      ++done;
+      {
+        const std::lock_guard<std::mutex> lock(doneMutex);
+        ++done;
+      }
+      songDone.notify_one();
     }
   };
   const unsigned threads = std::clamp<unsigned>(
@@ -170,10 +182,20 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
     const std::unique_ptr<ProgressPort> progress =
         ports.OpenProgress({SORVINA_TEXT("sorvina", "Converting songs for the player")});
     progress->SetRange(0, static_cast<int>(toConvert.size()));
-    while (done < toConvert.size() && !cancel) {
-      progress->SetPosition(static_cast<int>(done.load()));
-      if (progress->PumpAndCheckCancel()) cancel = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Shows each song as it is done, and in between keeps the display answering (painting,
+    // Cancel) while an encoder works on; the last song done ends the wait at once.
+    std::unique_lock<std::mutex> lock(doneMutex);
+    while (true) {
+      const std::size_t seen = done;
+      lock.unlock();
+      progress->SetPosition(static_cast<int>(seen));
+      if (progress->PumpAndCheckCancel()) {
+        cancel = true;
+        break;
+      }
+      if (seen == toConvert.size()) break;
+      lock.lock();
+      songDone.wait_for(lock, kPumpInterval, [&] { return done != seen; });
     }
   }
   workers.clear();  // joins: the encoders stop at once once cancelled
