@@ -23,6 +23,7 @@
 #include "platform/new_file.h"
 #include "platform/read_only_file.h"
 #include "platform/user_folders.h"
+#include "text/user_text.h"
 
 namespace sorvina::engine {
 namespace {
@@ -137,12 +138,12 @@ bool IsOlderThan(const struct stat& status, std::time_t seconds) {
 }  // namespace
 
 ConversionCache::ConversionCache(std::string folder, std::int64_t capBytes)
-    : folder_(folder.empty() ? DefaultFolder() : std::move(folder)), capBytes_(capBytes) {
+    : folder_(std::move(folder)), capBytes_(capBytes) {
+  if (folder_.empty()) return;
   (void)platform::MakeFolders(folder_);  // a folder that cannot be made fails each convert
   // Opened once, links followed: a cache folder that leads elsewhere is used there, and
   // a link swapped in later changes nothing.
-  if (!folder_.empty())
-    folderFd_.Reset(platform::OpenPath(folder_, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  folderFd_.Reset(platform::OpenPath(folder_, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   key_ = platform::UserFingerprintKey();
 }
 
@@ -151,9 +152,17 @@ ConversionCache::~ConversionCache() {
     (void)unlinkat(folderFd_.get(), name.c_str(), 0);
 }
 
-std::string ConversionCache::DefaultFolder() {
+text::Result<std::string> ConversionCache::DefaultFolder() {
   const std::string cache = platform::CacheFolder();
-  return cache.empty() ? std::string() : cache + "/converted";
+  if (cache.empty()) {
+    // Any other folder picked here (the current one, the root) would put songs where the
+    // user never asked for them.
+    return text::Failure{SORVINA_TEXT("sorvina",
+                                      "Can't convert songs: there is no folder to keep them in, "
+                                      "as XDG_CACHE_HOME is not set to an absolute path and no "
+                                      "home folder is known")};
+  }
+  return cache + "/converted";
 }
 
 std::optional<std::string> ConversionCache::EntryName(const std::string& source,

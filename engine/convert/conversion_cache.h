@@ -15,10 +15,9 @@
 #include "media/transcoder.h"
 #include "platform/content_fingerprint.h"
 #include "platform/unique_fd.h"
+#include "text/failure.h"
 
 namespace sorvina::engine {
-
-inline constexpr std::int64_t kDefaultCacheBytes = std::int64_t{2} * 1024 * 1024 * 1024;
 
 // A converted song kept in the cache.
 struct CachedSong {
@@ -52,15 +51,18 @@ struct ConvertedSong {
 // entries, check files and temporaries are ever removed, whatever else the folder holds.
 class ConversionCache {
  public:
-  // `folder` is made when missing; an empty one means the user's cache folder.
+  // `folder` is made when missing. An empty one is no folder: nothing is made or kept
+  // anywhere, and every song fails to convert.
   ConversionCache(std::string folder, std::int64_t capBytes);
   // Removes the songs converted for this run alone (see Convert).
   ~ConversionCache();
   ConversionCache(const ConversionCache&) = delete;
   ConversionCache& operator=(const ConversionCache&) = delete;
 
-  // Where converted songs are kept by default: $XDG_CACHE_HOME/sorvina/converted.
-  static std::string DefaultFolder();
+  // Where converted songs are kept by default: $XDG_CACHE_HOME/sorvina/converted, or
+  // ~/.cache/sorvina/converted. A failure that says what is missing where neither that
+  // variable nor a home folder is known: no folder of the user's is fit to take them.
+  static text::Result<std::string> DefaultFolder();
 
   // The entry name of `source` converted with `params`; nothing when the source cannot
   // be looked at.
