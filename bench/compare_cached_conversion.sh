@@ -7,7 +7,8 @@
 # The 12 songs, 20 seconds of tones each, are made once with ffmpeg(1) as FLAC and
 # converted once by a first fill; the MP3s are those very conversions, so that both fills
 # copy the same bytes. What the first adds is finding each song's entry in the cache and
-# checking it against its fingerprint, on the encoders' threads, and the wait for them.
+# checking it against its fingerprint, handing the songs to the encoders' threads and
+# waiting for them.
 # Both run alternately, taking turns at going first, each into a fresh player folder, on
 # a warm cache, with a cache, state and settings folder of their own. Before the timed
 # runs, one run of each checks that the first encodes nothing and the second converts
