@@ -470,6 +470,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Lieder werden für das Gerät umgewandelt</translation>
     </message>
     <message>
+        <source>Can&apos;t convert songs: there is no folder to keep them in, as XDG_CACHE_HOME is not set to an absolute path and no home folder is known</source>
+        <translation>Titel können nicht umgewandelt werden: Es gibt keinen Ordner, um sie aufzubewahren, da XDG_CACHE_HOME nicht auf einen absoluten Pfad gesetzt ist und kein persönlicher Ordner bekannt ist</translation>
+    </message>
+    <message>
         <source>Not converted, left out: %1 (%2)</source>
         <translation>Nicht umgewandelt, ausgelassen: %1 (%2)</translation>
     </message>

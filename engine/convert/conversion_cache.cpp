@@ -10,23 +10,20 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <span>
 #include <tuple>
 #include <vector>
 
-#include "media/loudness_meter.h"
+#include "engine/convert/song_identity.h"
 #include "media/mp3_gain.h"
-#include "media/tags/loudness_tags.h"
 #include "platform/file_system.h"
 #include "platform/new_file.h"
 #include "platform/read_only_file.h"
 #include "platform/user_folders.h"
+#include "text/user_text.h"
 
 namespace sorvina::engine {
 namespace {
@@ -39,17 +36,6 @@ constexpr std::size_t kEntryDigits = 32;
 constexpr std::size_t kRandomDigits = 16;
 // A check file holds a size and a digest: anything longer is not one.
 constexpr std::size_t kCheckMostBytes = 128;
-
-// What a song can measure: EBU R128 gates away everything below -70 LUFS, and no master
-// reaches +5 LUFS or peaks 20 dB over full scale. Anything else is damage.
-constexpr double kLowestLufs = -70.0;
-constexpr double kHighestLufs = 5.0;
-constexpr double kLowestPeakDb = -70.0;
-constexpr double kHighestPeakDb = 20.0;
-// A memo of a very large library takes some megabytes; one beyond this is not read past
-// it, and a line longer than any path with its figures is passed over unread.
-constexpr std::uint64_t kMemoMostBytes = std::uint64_t{64} << 20;
-constexpr std::size_t kMemoLongestLine = std::size_t{64} << 10;
 
 // FNV-1a over `text`, from `basis`: two of them with different bases name an entry.
 std::uint64_t Fnv1a(std::string_view text, std::uint64_t basis) {
@@ -70,16 +56,6 @@ std::string Hex(std::uint64_t value) {
 bool IsLowerHex(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-}
-
-// A song's path, size and time of last change to the nanosecond: what tells whether it
-// is still the song a cached figure or file was made from.
-std::optional<std::string> SongIdentity(const std::string& path) {
-  struct stat status {};
-  if (platform::HasNulByte(path) || stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
-    return std::nullopt;
-  return path + '\0' + std::to_string(status.st_size) + '\0' +
-         std::to_string(status.st_mtim.tv_sec) + '.' + std::to_string(status.st_mtim.tv_nsec);
 }
 
 // The names this cache gives its files, and nothing else: an entry is 32 hexadecimal
@@ -159,36 +135,15 @@ bool IsOlderThan(const struct stat& status, std::time_t seconds) {
   return std::time(nullptr) - status.st_mtim.tv_sec > seconds;
 }
 
-// Whether `loudness` is a figure a song can have; an unknown peak (NaN) is one.
-bool Plausible(const media::Loudness& loudness) {
-  const double peak = loudness.truePeakDb;
-  return loudness.integratedLufs >= kLowestLufs && loudness.integratedLufs <= kHighestLufs &&
-         (std::isnan(peak) || (peak >= kLowestPeakDb && peak <= kHighestPeakDb));
-}
-
-// A number written as the memo writes them ("-14.25", "nan"), filling all of `text`.
-std::optional<double> FigureOf(std::string_view text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || stop != end || text.empty()) return std::nullopt;
-  return value;
-}
-
-std::optional<media::Loudness> PlausibleOrNothing(std::optional<media::Loudness> loudness) {
-  if (loudness && !Plausible(*loudness)) return std::nullopt;
-  return loudness;
-}
-
 }  // namespace
 
 ConversionCache::ConversionCache(std::string folder, std::int64_t capBytes)
-    : folder_(folder.empty() ? DefaultFolder() : std::move(folder)), capBytes_(capBytes) {
+    : folder_(std::move(folder)), capBytes_(capBytes) {
+  if (folder_.empty()) return;
   (void)platform::MakeFolders(folder_);  // a folder that cannot be made fails each convert
   // Opened once, links followed: a cache folder that leads elsewhere is used there, and
   // a link swapped in later changes nothing.
-  if (!folder_.empty())
-    folderFd_.Reset(platform::OpenPath(folder_, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  folderFd_.Reset(platform::OpenPath(folder_, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   key_ = platform::UserFingerprintKey();
 }
 
@@ -197,9 +152,17 @@ ConversionCache::~ConversionCache() {
     (void)unlinkat(folderFd_.get(), name.c_str(), 0);
 }
 
-std::string ConversionCache::DefaultFolder() {
+text::Result<std::string> ConversionCache::DefaultFolder() {
   const std::string cache = platform::CacheFolder();
-  return cache.empty() ? std::string() : cache + "/converted";
+  if (cache.empty()) {
+    // Any other folder picked here (the current one, the root) would put songs where the
+    // user never asked for them.
+    return text::Failure{SORVINA_TEXT("sorvina",
+                                      "Can't convert songs: there is no folder to keep them in, "
+                                      "as XDG_CACHE_HOME is not set to an absolute path and no "
+                                      "home folder is known")};
+  }
+  return cache + "/converted";
 }
 
 std::optional<std::string> ConversionCache::EntryName(const std::string& source,
@@ -371,14 +334,19 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
     copy.fromCache = true;
     return copy;
   }
+  // Read as every source is: whatever is put in the song's place meanwhile (a FIFO, a
+  // device) is refused rather than waited on, and a read that stops short fails the copy.
   std::string bytes;
-  {
-    std::ifstream in(source, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in.good() && !in.eof()) {
-      copy.reason = "the song cannot be read";
-      return copy;
-    }
+  const std::optional<platform::ReadOnlyFile> in = platform::ReadOnlyFile::Open(source);
+  if (in && in->size() <= bytes.max_size()) {
+    bytes.resize(static_cast<std::size_t>(in->size()));
+    if (in->ReadAt(0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())) !=
+        bytes.size())
+      bytes.clear();
+  }
+  if (!in || bytes.size() != in->size()) {
+    copy.reason = "the song cannot be read";
+    return copy;
   }
   if (!media::ApplyMp3Gain(bytes, steps, &copy.reason)) return copy;
   const std::string temporaryName = TemporaryNameFor(*name);
@@ -396,104 +364,6 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
   }
   Keep(std::move(temporary), temporaryName, *name, copy);
   return copy;
-}
-
-LoudnessMemo::LoudnessMemo(std::string file) : file_(std::move(file)) {
-  // Lines: path TAB size/time TAB LUFS TAB dBTP, each ended by a line feed; anything else
-  // is passed over.
-  const auto take = [this](std::string_view line) {
-    std::array<std::string_view, 4> fields;
-    for (std::size_t i = 0, from = 0; i < fields.size(); ++i) {
-      const std::size_t tab = line.find('\t', from);
-      if ((tab == std::string_view::npos) != (i + 1 == fields.size())) return;  // too few or many
-      fields[i] = line.substr(from, tab - from);
-      from = tab + 1;
-    }
-    if (fields[0].empty() || fields[1].empty()) return;
-    const std::optional<double> lufs = FigureOf(fields[2]);
-    const std::optional<double> peak = FigureOf(fields[3]);
-    if (!lufs || !peak || !Plausible({*lufs, *peak})) return;
-    known_[std::string(fields[0])] = {{*lufs, *peak}, std::string(fields[1])};
-  };
-  const std::optional<platform::ReadOnlyFile> in = platform::ReadOnlyFile::Open(file_);
-  if (!in) return;
-  const std::uint64_t bytes = std::min(in->size(), kMemoMostBytes);
-  std::vector<unsigned char> buffer(std::size_t{64} << 10);
-  std::string line;
-  bool tooLong = false;
-  for (std::uint64_t offset = 0; offset < bytes;) {
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), bytes - offset));
-    const std::size_t got = in->ReadAt(offset, std::span(buffer.data(), want));
-    if (got == 0) break;
-    offset += got;
-    std::string_view chunk(reinterpret_cast<const char*>(buffer.data()), got);
-    while (!chunk.empty()) {
-      const std::size_t end = chunk.find('\n');
-      const std::string_view piece = chunk.substr(0, end);
-      tooLong = tooLong || line.size() + piece.size() > kMemoLongestLine;
-      if (!tooLong) line += piece;
-      if (end == std::string_view::npos) break;
-      if (!tooLong) take(line);
-      line.clear();
-      tooLong = false;
-      chunk.remove_prefix(end + 1);
-    }
-  }
-  // A last line without its line feed may be cut short: passed over.
-}
-
-std::optional<media::Loudness> LoudnessMemo::Of(const std::string& path) {
-  const std::optional<std::string> identity = SongIdentity(path);
-  if (!identity) return std::nullopt;
-  // The identity without the path, which the line holds apart; tabs and line feeds in a
-  // path would break a line, so such songs are measured every time.
-  std::string stamp = identity->substr(path.size() + 1);
-  std::replace(stamp.begin(), stamp.end(), '\0', '/');
-  const bool storable = path.find_first_of("\t\n") == std::string::npos;
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const auto known = known_.find(path);
-    if (known != known_.end() && known->second.second == stamp) return known->second.first;
-  }
-  // Tags are anyone's to write, and a measurement of a damaged file may be anything: a
-  // figure no song can have is no figure.
-  std::optional<media::Loudness> loudness = PlausibleOrNothing(media::LoudnessFromTags(path));
-  if (!loudness) loudness = PlausibleOrNothing(media::MeasureLoudness(path));
-  if (loudness && storable) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    known_[path] = {*loudness, stamp};
-    changed_ = true;
-  }
-  return loudness;
-}
-
-void LoudnessMemo::Save() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  if (!changed_) return;
-  std::string text;
-  for (const auto& [path, entry] : known_) {
-    // Written as the reader reads them, whatever the locale: "-14.25", "nan".
-    char figures[64];
-    char* end = figures + sizeof figures;
-    char* at =
-        std::to_chars(figures, end, entry.first.integratedLufs, std::chars_format::fixed, 2).ptr;
-    *at++ = '\t';
-    at = std::to_chars(at, end, entry.first.truePeakDb, std::chars_format::fixed, 2).ptr;
-    text += path + '\t' + entry.second + '\t' + std::string(figures, at) + '\n';
-  }
-  // A temporary of a new name, made exclusively: never a file that a link leads to.
-  std::string temporary;
-  platform::UniqueFd out(platform::CreateHiddenSibling(file_, kTemporaryEnding, 0666, temporary));
-  if (!out) return;
-  int error = 0;
-  {
-    const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
-    error = platform::WriteAll(out.get(), text);
-  }
-  if (error != 0 || fsync(out.get()) != 0 || close(out.Release()) != 0 ||
-      rename(temporary.c_str(), file_.c_str()) != 0)
-    (void)unlink(temporary.c_str());
 }
 
 void ConversionCache::Trim(const std::set<std::string>& inUse) const {

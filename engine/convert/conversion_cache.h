@@ -12,14 +12,12 @@
 #include <utility>
 #include <vector>
 
-#include "media/loudness.h"
 #include "media/transcoder.h"
 #include "platform/content_fingerprint.h"
 #include "platform/unique_fd.h"
+#include "text/failure.h"
 
 namespace sorvina::engine {
-
-inline constexpr std::int64_t kDefaultCacheBytes = std::int64_t{2} * 1024 * 1024 * 1024;
 
 // A converted song kept in the cache.
 struct CachedSong {
@@ -53,15 +51,18 @@ struct ConvertedSong {
 // entries, check files and temporaries are ever removed, whatever else the folder holds.
 class ConversionCache {
  public:
-  // `folder` is made when missing; an empty one means the user's cache folder.
+  // `folder` is made when missing. An empty one is no folder: nothing is made or kept
+  // anywhere, and every song fails to convert.
   ConversionCache(std::string folder, std::int64_t capBytes);
   // Removes the songs converted for this run alone (see Convert).
   ~ConversionCache();
   ConversionCache(const ConversionCache&) = delete;
   ConversionCache& operator=(const ConversionCache&) = delete;
 
-  // Where converted songs are kept by default: $XDG_CACHE_HOME/sorvina/converted.
-  static std::string DefaultFolder();
+  // Where converted songs are kept by default: $XDG_CACHE_HOME/sorvina/converted, or
+  // ~/.cache/sorvina/converted. A failure that says what is missing where neither that
+  // variable nor a home folder is known: no folder of the user's is fit to take them.
+  static text::Result<std::string> DefaultFolder();
 
   // The entry name of `source` converted with `params`; nothing when the source cannot
   // be looked at.
@@ -120,27 +121,6 @@ class ConversionCache {
   mutable std::mutex mutex_;
   mutable std::map<std::string, CheckedEntry> checked_;
   mutable std::vector<std::string> lent_;  // temporaries that serve this run alone
-};
-
-// Each song's loudness, measured once (or read from its tags) and kept in the cache
-// folder, by the song's path, size and time of last change. The file is read as anything
-// found on disk: only so much of it, and only figures a song can measure (integrated
-// loudness from -70 to +5 LUFS, true peak from -70 to +20 dBTP, or unknown); any other
-// line is passed over and its song measured again. Safe to use from several threads.
-class LoudnessMemo {
- public:
-  explicit LoudnessMemo(std::string file);
-  // The loudness of `path`; nothing for a song that cannot be measured (silence).
-  std::optional<media::Loudness> Of(const std::string& path);
-  // Writes what was measured in this run, whole or not at all.
-  void Save();
-
- private:
-  std::string file_;
-  std::mutex mutex_;
-  std::map<std::string, std::pair<media::Loudness, std::string>>
-      known_;  // path: (figure, identity)
-  bool changed_ = false;
 };
 
 }  // namespace sorvina::engine

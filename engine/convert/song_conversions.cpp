@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "engine/report/summary_line.h"
@@ -15,6 +17,9 @@
 
 namespace sorvina::engine {
 namespace {
+
+// How long the progress display waits at most between two looks, while no song is done.
+constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
 // The type a converted song has, by the name types go by.
 std::string_view TypeNameOf(media::TargetCodec codec) {
@@ -44,7 +49,7 @@ SongConversions::SongConversions(std::optional<ConversionChoice> choice, int bit
   params_.maxPictureSide = limits.maxPictureSide;
 }
 
-std::optional<media::ConversionParams> SongConversions::For(const Candidate& candidate) const {
+std::optional<media::ConversionParams> SongConversions::For(const Candidate& candidate) {
   if (!choice_) return std::nullopt;
   const std::lock_guard<std::mutex> lock(mutex_);
   const auto known = needs_.find(candidate.path);
@@ -70,11 +75,11 @@ std::optional<media::ConversionParams> SongConversions::For(const Candidate& can
   return needs ? std::optional(params_) : std::nullopt;
 }
 
-std::string SongConversions::ExtensionFor(const Candidate& candidate) const {
+std::string SongConversions::ExtensionFor(const Candidate& candidate) {
   return For(candidate) ? std::string(media::TargetExtension(params_.codec)) : std::string();
 }
 
-std::int64_t SongConversions::PlannedSize(const Candidate& candidate) const {
+std::int64_t SongConversions::PlannedSize(const Candidate& candidate) {
   const std::optional<media::ConversionParams> params = For(candidate);
   if (!params) return candidate.sizeBytes;
   if (const std::optional<std::string> name = cache_.EntryName(candidate.path, *params))
@@ -108,14 +113,14 @@ std::int64_t SongConversions::PlannedSize(const Candidate& candidate) const {
   return media::EstimatedBytes(static_cast<double>(seconds) + 1.0, withoutCover);
 }
 
-bool SongConversions::Estimated(const Candidate& candidate) const {
+bool SongConversions::Estimated(const Candidate& candidate) {
   const std::optional<media::ConversionParams> params = For(candidate);
   if (!params) return false;
   const std::optional<std::string> name = cache_.EntryName(candidate.path, *params);
   return !name || !cache_.Find(*name);
 }
 
-bool SongConversions::GainOnly(const Candidate& candidate) const {
+bool SongConversions::GainOnly(const Candidate& candidate) {
   if (!loudness_ || For(candidate)) return false;
   const media::FileType* type = media::TypeOfName(candidate.path).type;
   return type != nullptr && type->format == media::AudioFormat::kMpeg;
@@ -152,12 +157,19 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
 
   std::atomic<bool> cancel = false;
   std::atomic<std::size_t> next = 0;
-  std::atomic<std::size_t> done = 0;
+  // The songs finished, counted under `doneMutex`: each one wakes the wait below.
+  std::mutex doneMutex;
+  std::condition_variable songDone;
+  std::size_t done = 0;
   const auto work = [&] {
     for (std::size_t k = next++; k < toConvert.size() && !cancel; k = next++) {
       const std::size_t i = toConvert[k];
       converted[i] = Process(chosen[i], cancel);
-      ++done;
+      {
+        const std::lock_guard<std::mutex> lock(doneMutex);
+        ++done;
+      }
+      songDone.notify_one();
     }
   };
   const unsigned threads = std::clamp<unsigned>(
@@ -170,10 +182,20 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
     const std::unique_ptr<ProgressPort> progress =
         ports.OpenProgress({SORVINA_TEXT("sorvina", "Converting songs for the player")});
     progress->SetRange(0, static_cast<int>(toConvert.size()));
-    while (done < toConvert.size() && !cancel) {
-      progress->SetPosition(static_cast<int>(done.load()));
-      if (progress->PumpAndCheckCancel()) cancel = true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // Shows each song as it is done, and in between keeps the display answering (painting,
+    // Cancel) while an encoder works on; the last song done ends the wait at once.
+    std::unique_lock<std::mutex> lock(doneMutex);
+    while (true) {
+      const std::size_t seen = done;
+      lock.unlock();
+      progress->SetPosition(static_cast<int>(seen));
+      if (progress->PumpAndCheckCancel()) {
+        cancel = true;
+        break;
+      }
+      if (seen == toConvert.size()) break;
+      lock.lock();
+      songDone.wait_for(lock, kPumpInterval, [&] { return done != seen; });
     }
   }
   workers.clear();  // joins: the encoders stop at once once cancelled

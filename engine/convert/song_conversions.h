@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/convert/conversion_cache.h"
+#include "engine/convert/loudness_memo.h"
 #include "engine/draw/candidate_pool.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/player/player_profile.h"
@@ -36,18 +37,18 @@ class SongConversions {
   bool converts() const { return choice_.has_value(); }
 
   // The conversion `candidate` needs; nothing when it goes as it is.
-  std::optional<media::ConversionParams> For(const Candidate& candidate) const;
+  std::optional<media::ConversionParams> For(const Candidate& candidate);
 
   // The file name ending of the song on the player: the converted format's, or none
   // (empty) for a song that goes as it is.
-  std::string ExtensionFor(const Candidate& candidate) const;
+  std::string ExtensionFor(const Candidate& candidate);
 
   // What `candidate` will take before its conversion is known: the converted size where
   // the cache holds it, else an estimate that its sound will not exceed (a cover may add
   // to it); its own size when it goes as it is.
-  std::int64_t PlannedSize(const Candidate& candidate) const;
+  std::int64_t PlannedSize(const Candidate& candidate);
   // Whether PlannedSize is an estimate: the song is converted, and not yet.
-  bool Estimated(const Candidate& candidate) const;
+  bool Estimated(const Candidate& candidate);
 
   // From now on PlannedSize estimates what a song not converted yet takes on the low side:
   // for finding the songs worth converting to fill what the careful estimates left.
@@ -68,7 +69,7 @@ class SongConversions {
 
  private:
   // An MP3 that goes as it is but is brought to the loudness target.
-  bool GainOnly(const Candidate& candidate) const;
+  bool GainOnly(const Candidate& candidate);
   ConvertedSong Process(const Candidate& candidate, const std::atomic<bool>& cancel);
 
   const std::optional<ConversionChoice> choice_;
@@ -77,11 +78,12 @@ class SongConversions {
   media::ConversionParams params_;
   const PlayerProfile& player_;
   const ConversionCache& cache_;
-  mutable std::mutex mutex_;
-  mutable std::unordered_map<std::string, bool> needs_;            // by path, once decided
-  mutable std::unordered_map<std::string, std::int64_t> seconds_;  // by path
+  // What is learnt of each song, once: the encoders ask too, from their threads.
+  std::mutex mutex_;
+  std::unordered_map<std::string, bool> needs_;            // by path, once decided
+  std::unordered_map<std::string, std::int64_t> seconds_;  // by path
   bool low_ = false;
-  mutable media::Mp3Info mp3_;
+  media::Mp3Info mp3_;
   std::size_t encoded_ = 0;
   std::size_t fromCache_ = 0;
 };
@@ -92,7 +94,7 @@ class SongConversions {
 // early for want of a small enough song.
 class ConvertedSpace : public SpaceAccount {
  public:
-  ConvertedSpace(const SongConversions& conversions, SpaceAccount* inner)
+  ConvertedSpace(SongConversions& conversions, SpaceAccount* inner)
       : conversions_(conversions), inner_(inner) {}
   std::int64_t CostOf(const Candidate& candidate) const override;
   std::int64_t MinimumFor(std::int64_t sizeBytes) const override;
@@ -109,7 +111,7 @@ class ConvertedSpace : public SpaceAccount {
  private:
   Candidate Planned(const Candidate& candidate) const;
 
-  const SongConversions& conversions_;
+  SongConversions& conversions_;  // learns each song's size as it is asked
   SpaceAccount* inner_;
   mutable std::vector<Candidate> asked_;  // costed since TakeEstimatedMisfits, not chosen yet
 };

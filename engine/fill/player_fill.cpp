@@ -218,7 +218,12 @@ bool PlayerFill::FindPlayer() {
     player_ = std::move(found.profile);
   const std::optional<ConversionChoice> choice = ParseConversionChoice(options.convert);
   if (player_ && (choice || options.loudness)) {
-    cache_.emplace(options_.cacheFolder, options_.cacheBytes);
+    const text::Result<std::string> cacheFolder = ConversionCache::DefaultFolder();
+    if (!cacheFolder) {
+      ports_.ShowInformation(cacheFolder.failure().reason);
+      return false;
+    }
+    cache_.emplace(*cacheFolder, options_.cacheBytes);
     // Beside the cache folder as the user names it: where a linked one leads is the
     // cache's alone, and its parent there may be anything of the user's.
     std::filesystem::path folder(cache_->folder());

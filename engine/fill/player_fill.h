@@ -34,11 +34,10 @@ struct FillOptions {
   transfer::FileOperationUi* owner = nullptr;
   bool dryRun = false;
   AdoptCopies adoptCopies = AdoptCopies::kAsk;
-  // Encoders at once (0: one per core), where converted songs are kept (empty: the
-  // user's cache folder), and how much the cache may hold.
+  // Encoders at once (0: one per core), and how much the cache of converted songs may
+  // hold (SelectionRunOptions says how much by default).
   int jobs = 0;
-  std::string cacheFolder = {};
-  std::int64_t cacheBytes = kDefaultCacheBytes;
+  std::int64_t cacheBytes = 0;
   // The amount is the destination's free space, as the fill finds it.
   bool freeSpace = false;
 };

@@ -130,7 +130,6 @@ std::unique_ptr<SongOutput> OutputFor(const SelectionSettings& settings,
   fill.dryRun = options.dryRun;
   fill.adoptCopies = options.adoptCopies;
   fill.jobs = options.jobs;
-  fill.cacheFolder = options.cacheFolder;
   fill.cacheBytes = options.cacheBytes;
   fill.freeSpace = request.freeSpace;
   return std::make_unique<PlayerFill>(settings, fill, ports);

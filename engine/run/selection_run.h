@@ -27,11 +27,9 @@ struct SelectionRunOptions {
   bool dryRun = false;
   AdoptCopies adoptCopies = AdoptCopies::kAsk;
   // Converting songs for the player: how many encoders run at once (0: one per core),
-  // where converted songs are kept (empty: the user's cache folder) and how much the
-  // cache may hold.
+  // and how much the cache of converted songs (in the user's cache folder) may hold.
   int jobs = 0;
-  std::string cacheFolder = {};
-  std::int64_t cacheBytes = kDefaultCacheBytes;
+  std::int64_t cacheBytes = std::int64_t{2} * 1024 * 1024 * 1024;
 };
 
 // The folders leading to `destination`, from the top down: every prefix that ends just

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fills of a player with a profile: what it cannot take is left out and said so, what it
 // takes keeps within its limits, and its folders list the fill in play order.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sched.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -438,6 +443,48 @@ TEST(PlayerFillTest, ARunThatChoosesNothingFailsAndSaysWhy) {
     EXPECT_EQ(run.status, 1) << c.what << ": " << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.said)) << c.what;
   }
+}
+
+// Makes this process, single-threaded, a user the user database does not know, alone in a
+// user namespace of its own as its own user outside: a user without a home folder. False
+// where the system allows no such namespace.
+bool BecomeUserWithoutHome() {
+  const std::string map = "54321 " + std::to_string(geteuid()) + " 1\n";
+  if (unshare(CLONE_NEWUSER) != 0) return false;
+  const int fd = open("/proc/self/uid_map", O_WRONLY | O_CLOEXEC);
+  const bool mapped =
+      fd >= 0 && write(fd, map.data(), map.size()) == static_cast<ssize_t>(map.size());
+  if (fd >= 0) close(fd);
+  return mapped && getpwuid(getuid()) == nullptr;
+}
+
+// Without XDG_CACHE_HOME and a home folder there is no place for converted songs: a run
+// that converts says so once and fails before it writes anything anywhere, also the songs
+// that would go as they are.
+TEST(PlayerFillTest, WithoutACacheFolderARunThatConvertsSaysSoAndFails) {
+  test::TempDir dir;
+  dir.WriteFile("music/as it is.mp3", test::ConstantBitrateMp3(1));
+  dir.WriteFile("music/to convert.wav", test::SoundWav(44100, 2, 1));
+  const std::string work = dir.MakeFolder("work");
+  const std::string result = test::RunInChild(
+      [] { return true; },
+      [&]() -> std::string {
+        if (!BecomeUserWithoutHome()) return "no user namespace";
+        unsetenv("HOME");
+        unsetenv("XDG_CACHE_HOME");
+        if (chdir(work.c_str()) != 0) return "chdir failed";
+        const Outcome run =
+            RunCli({"-s", dir / "music", "--types", "mp3,wav", "-c", dir / "player", "--all",
+                    "--player", "car", "--convert", "auto", "--loudness", "-16", "--seed", "1"});
+        return std::to_string(run.status) + '\n' + run.err;
+      });
+  if (result == "no user namespace") GTEST_SKIP() << "user namespaces are not allowed here";
+  EXPECT_EQ(result.substr(0, 2), "1\n") << result;
+  const std::string said = "no folder to keep them in, as XDG_CACHE_HOME is not set";
+  ASSERT_THAT(result, HasSubstr(said));
+  EXPECT_EQ(result.find(said), result.rfind(said)) << "said more than once: " << result;
+  EXPECT_THAT(test::NamesIn(dir / "player"), ::testing::IsEmpty());
+  EXPECT_THAT(test::NamesIn(work), ::testing::IsEmpty());
 }
 
 }  // namespace

@@ -263,5 +263,40 @@ TEST_F(ConversionCacheTest, ASongOfNoNumberInTheMemoIsConvertedAndOfJunkEncodedA
   EXPECT_EQ(fill(0), entry);
 }
 
+// The run waits for its encoders without a fixed pause, and still shows each song done and
+// takes Cancel: cancelled, it says so, and the cache keeps no half-made file.
+TEST_F(ConversionCacheTest, ConvertingShowsEverySongDoneAndStopsOnCancel) {
+  constexpr int kSongs = 6;
+  std::vector<Candidate> songs;
+  std::string memoLines;
+  for (int i = 0; i < kSongs; ++i) {
+    songs.push_back({Song("song" + std::to_string(i) + ".mp3"), 1});
+    memoLines += MemoLine(songs.back().path, "-20.00\t-6.00");  // brought up 3 steps of 1.5 dB
+  }
+  const std::string memoFile = dir_.WriteFile("cache/loudness.tsv", memoLines);
+  for (const int cancelAtPump : {-1, 1}) {
+    SCOPED_TRACE(cancelAtPump);
+    const ConversionCache cache(folder_, 1 << 30);
+    LoudnessMemo memo(memoFile);
+    SongConversions conversions(std::nullopt, 0, -16.0, PlayerProfile{}, cache, memo);
+    test::RecordingPorts ports;
+    ports.cancelAtPump = cancelAtPump;
+    std::vector<std::optional<ConvertedSong>> converted;
+    const bool finished = conversions.ConvertAll(songs, 2, ports, converted);
+    ASSERT_GE(ports.events.size(), 3u);
+    EXPECT_EQ(ports.events.back(), "progress:close");
+    if (cancelAtPump < 0) {
+      EXPECT_TRUE(finished);
+      EXPECT_EQ(ports.events[ports.events.size() - 2], "pos:" + std::to_string(kSongs));
+      for (const std::optional<ConvertedSong>& song : converted)
+        EXPECT_TRUE(song && song->song);
+    } else {
+      EXPECT_FALSE(finished);
+    }
+    for (const std::string& name : test::NamesIn(folder_))
+      EXPECT_FALSE(name.ends_with(".tmp")) << name;
+  }
+}
+
 }  // namespace
 }  // namespace sorvina::engine
