@@ -453,8 +453,12 @@ TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
     leftParts += static_cast<int>(PartFilesOn(player.path()).size());
     if (status == 1 && killed.err().find("cancelled") != std::string::npos) ++stopped;
 
+    std::string before;  // what the player held, to tell why the next fill failed
+    for (const auto& [path, bytes] : Snapshot(player.path()))
+      before += path + " " + std::to_string(bytes.size()) + "\n";
     const CliOutcome next = RunCli(weekly(200 + i));
-    ASSERT_EQ(next.status, 0) << next.err;
+    ASSERT_EQ(next.status, 0) << next.err << "after kill " << i << " (signal " << signal
+                              << ", status " << status << "): " << killed.err() << before;
     if (next.err.find("was cut off part-way") != std::string::npos) ++finished;
     const engine::ParsedRecord record =
         engine::ParseFillRecord(ReadBytes(player / ".sorvina/fills.txt"));
