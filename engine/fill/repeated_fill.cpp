@@ -316,7 +316,12 @@ void RepeatedFill::FinishInterruptedFill(RunPorts& ports) {
     if (history_.fills.size() > kKeptFills) history_.fills.erase(history_.fills.begin());
   }
   if (!writable_) return;
-  if (recovered && StoreHistory() != 0) return;  // the journal stays for the next run
+  // Where the record cannot take it (a full player), the journal stays: this fill stores it
+  // once the previous fill's removal has made room (BeginCopy).
+  if (recovered && StoreHistory() != 0) {
+    recoveryUnstored_ = true;
+    return;
+  }
   RemoveJournal(*recordFolder_, kJournalName);
 }
 
@@ -464,12 +469,15 @@ void RepeatedFill::ChargeOwnFiles(DestinationSpace& space, std::int64_t& budget,
     return (record ? 3 * kRecordLineBytes + 3 * targetBytes + 2 * sourceBytes : 0) +
            (playlist ? kPlaylistLineBytes + 2 * targetBytes : 0);
   };
-  // The record is written anew with the fills before this one in it.
-  space.ChargeListings(linesOf,
-                       record ? static_cast<std::int64_t>(FormatFillRecord(history_).size()) : 0);
+  // The record is written anew with the fills before this one in it, beside the old one,
+  // which goes only once the new one is whole: all of it takes room for a while.
+  const auto recordBytes =
+      record ? static_cast<std::int64_t>(FormatFillRecord(history_).size()) : std::int64_t{0};
+  space.ChargeListings(linesOf, recordBytes);
   // What the charges cannot see: the listings are three files, each ending in a part of a
   // cluster, and the record's folder may have to be made.
-  budget -= 4 * static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
+  const auto unit = static_cast<std::int64_t>(std::max<std::uint64_t>(allocationUnit, 1));
+  budget -= RoundedUp(recordBytes, unit) + 4 * unit;
 }
 
 std::vector<Candidate> RepeatedFill::Settle(
@@ -541,6 +549,19 @@ std::vector<std::string> RepeatedFill::PathsToRemove() const {
 transfer::PlacementJournal* RepeatedFill::BeginCopy(RunPorts& ports) {
   begunAt_ = static_cast<std::int64_t>(std::time(nullptr));
   if (!copy_ || !usesRecord_ || !writable_) return nullptr;
+  if (recoveryUnstored_) {
+    // The fill cut off before is still told of by its journal alone: what the previous
+    // fill frees makes room for the record that takes it over, and only then does the old
+    // journal go and this fill's begin.
+    removedEarly_ = RemovePrevious(ports);
+    if (const int error = StoreHistory()) {
+      writable_ = false;
+      ShowNoRecord(ports, ReasonOf(error));
+      return nullptr;
+    }
+    RemoveJournal(*recordFolder_, kJournalName);
+    recoveryUnstored_ = false;
+  }
   journal_.emplace(*recordFolder_, kJournalName, ownership_->key());
   if (const int error = journal_->Begin(begunAt_, replacing_)) {
     // Without a journal nothing this fill does could be accounted for: it removes nothing
@@ -558,6 +579,7 @@ ArrangeJournal* RepeatedFill::arrangeJournal() {
 }
 
 std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
+  if (removedEarly_) return std::move(*std::exchange(removedEarly_, std::nullopt));
   std::vector<std::string> paths;
   if (!writable_ || destination_ == nullptr || !ownership_) return paths;
   replacement_.removed = 0;

@@ -189,6 +189,9 @@ class RepeatedFill {
   std::optional<FileOwnership> ownership_;
   FillHistory history_;
   std::optional<JournalWriter> journal_;
+  // A fill cut off part-way was recovered, but the record could not take it yet.
+  bool recoveryUnstored_ = false;
+  std::optional<std::vector<std::string>> removedEarly_;  // by BeginCopy, to make room
   std::int64_t begunAt_ = 0;
   // The previous fill's files that are unchanged on the destination, and whether each
   // was chosen again; its playlists unchanged there; the folders fills made.

@@ -361,6 +361,55 @@ void HandCopiesBesideARecordAreAdoptedWhenAsked(Fill& f) {
   EXPECT_EQ(SongsOn(f.player.path()), recorded);
 }
 
+// A fill cut off before its record, on a player so full that the record cannot take the
+// fill recovered from its journal: the next fill makes room by replacing that fill first,
+// records it, and goes on as any fill; the journal does not keep it from beginning.
+void FullPlayerRecordsTheFillItRecovers(Fill& f) {
+  MakeLibrary(f.dir, 24, 40 * 1024, 1024);
+  const std::vector<std::string> weekly = {
+      "-s", f.music, "-c", f.player.path(), "--mb", "0.4", "--replace-previous", "--seed", "1"};
+  ASSERT_EQ(RunCli(weekly).status, 0);
+  // As a fill cut off after its last copy leaves the player: its journal, no record of it.
+  const engine::RecordedFill cutOff = f.LastRecorded();
+  std::string journal = engine::FormatJournalStart(cutOff.time, true);
+  for (const engine::RecordedFile& song : cutOff.files) {
+    journal += engine::FormatJournalLine({engine::JournalEntry::Kind::kPlace,
+                                          song.relative,
+                                          song.sizeBytes,
+                                          song.modified,
+                                          song.source,
+                                          {},
+                                          song.digest});
+    journal += engine::FormatJournalLine({engine::JournalEntry::Kind::kPlaced,
+                                          song.relative,
+                                          song.sizeBytes,
+                                          song.modified,
+                                          {},
+                                          {},
+                                          song.digest});
+  }
+  WriteOn(f.player.path(), ".sorvina/journal.txt", journal);
+  WriteOn(f.player.path(), ".sorvina/fills.txt", engine::FormatFillRecord({}));
+  // The user's file takes all the room there is but less than a record's cluster.
+  const auto available = static_cast<std::int64_t>(fs::space(f.player.path()).available);
+  WriteOn(f.player.path(), "filler.bin", std::string(available - 1024, 'u'));
+  ASSERT_LT(fs::space(f.player.path()).available, 32u * 1024);
+
+  std::vector<std::string> next = weekly;
+  next.back() = "2";
+  const CliOutcome run = RunCli(next);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("was cut off part-way"));
+  EXPECT_THAT(run.err, HasSubstr(" replaced"));
+  EXPECT_FALSE(fs::exists(f.player / ".sorvina/journal.txt"));
+  std::set<std::string> recorded;
+  for (const engine::RecordedFile& song : f.LastRecorded().files)
+    recorded.insert(song.relative);
+  std::set<std::string> songs = SongsOn(f.player.path());
+  EXPECT_EQ(songs, recorded);
+  EXPECT_EQ(fs::file_size(f.player / "filler.bin"), static_cast<std::uintmax_t>(available - 1024));
+}
+
 struct FaultCase {
   const char* name;
   void (*run)(Fill&);
@@ -384,6 +433,7 @@ const FaultCase kFaults[] = {
     {"NothingThatFitsFails", NothingThatFitsFails},
     {"PlayerFilledByHandCanBeReplaced", PlayerFilledByHandCanBeReplaced},
     {"HandCopiesBesideARecordAreAdoptedWhenAsked", HandCopiesBesideARecordAreAdoptedWhenAsked},
+    {"FullPlayerRecordsTheFillItRecovers", FullPlayerRecordsTheFillItRecovers},
 };
 
 class FillFaultsTest : public ::testing::TestWithParam<std::tuple<FaultCase, Kind>> {};
