@@ -288,6 +288,16 @@ std::optional<EntryStatus> ContainedFolder::StatusOf(std::string_view relative) 
   return EntryStatusOf(status);
 }
 
+std::vector<std::string> ContainedFolder::MissingFolders(std::string_view relative) const {
+  std::vector<std::string> missing;
+  if (!IsContainedPath(relative) || StatusOf(relative)) return missing;
+  for (std::size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
+    const std::string_view folder = relative.substr(0, end);
+    if (!missing.empty() || !StatusOf(folder)) missing.emplace_back(folder);
+    if (end == std::string_view::npos) return missing;
+  }
+}
+
 int ContainedFolder::RemoveFileIfUnchanged(std::string_view relative,
                                            const EntryStatus& expected) const {
   std::string name;

@@ -353,8 +353,21 @@ void JournalWriter::Placed(const std::string& relative, const EntryStatus& statu
                 fingerprint.digest});
 }
 
+int JournalWriter::WillMakeFolders(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    if (folders_.contains(folder)) continue;
+    if (const int error = AppendAhead({JournalEntry::Kind::kFolder, folder, 0, {}, {}}))
+      return error;
+    folders_.insert(folder);
+  }
+  // Where the folder reaches the device without its line, no later run could tell it
+  // from the user's.
+  return MakeDurable();
+}
+
 void JournalWriter::FolderMade(const std::string& relative) {
-  (void)Append({JournalEntry::Kind::kFolder, relative, 0, {}, {}});
+  if (folders_.insert(relative).second)
+    (void)Append({JournalEntry::Kind::kFolder, relative, 0, {}, {}});
 }
 
 int JournalWriter::Arranging(const std::string& folder, const std::string& temporary) {

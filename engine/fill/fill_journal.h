@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/fill/fill_record.h"
 #include "engine/fill/ownership.h"
@@ -19,10 +21,11 @@ namespace sorvina::engine {
 // and where putting the destination in play order moved it, if it is cut off. Lines are
 // written by position at the journal's end (some file systems refuse appending). What
 // cannot be put right by content goes to the device before its step: a copy's name (the
-// copy names a few files at a time, after MakeDurable), a folder about to be rebuilt, the
-// device playlist. Moves and the empty files that hold free places need not: the next run
-// finds the fill's songs by their fingerprints wherever the order work left them, and its
-// empty files by their names. The journal goes once the record holds the fill.
+// copy names a few files at a time, after MakeDurable), a folder about to be made or
+// rebuilt, the device playlist. Moves and the empty files that hold free places need not:
+// the next run finds the fill's songs by their fingerprints wherever the order work left
+// them, and its empty files by their names. The journal goes once the record holds the
+// fill.
 class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
  public:
   JournalWriter(const platform::ContainedFolder& folder, std::string name,
@@ -43,6 +46,8 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   int MakeDurable() override;
   void Placed(const std::string& relative, const platform::EntryStatus& status,
               const platform::ContentFingerprint& fingerprint) override;
+  // Each folder told of once, ahead of the copy or the order work making it, or after.
+  int WillMakeFolders(const std::vector<std::string>& folders) override;
   void FolderMade(const std::string& relative) override;
 
   int Arranging(const std::string& folder, const std::string& temporary) override;
@@ -74,6 +79,7 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   bool unsynced_ = false;
   int failure_ = 0;  // of the first line that could not be written
   std::map<std::string, FileDigest> placed_;
+  std::set<std::string> folders_;  // told of
 };
 
 // What a fill cut off part-way had put into `destination`, as its `journal` tells and the
