@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media/file_types.h"
+#include "platform/content_fingerprint.h"
 #include "platform/new_file.h"
 
 namespace sorvina::engine {
@@ -80,6 +81,33 @@ void RemoveEmptyOfOurs(const ContainedFolder& destination, const std::string& re
   if (status && status->kind == EntryStatus::Kind::kFile && status->sizeBytes == 0 &&
       status->modified.seconds >= time - kTimeSlackSeconds)
     (void)destination.RemoveFileIfUnchanged(relative, *status);
+}
+
+// Removes those of `folders` that are empty, the deepest first, so that a folder that held
+// only others of them goes too; the record's folder `recordFolder` and what is in it stay.
+void RemoveEmptyFolders(const ContainedFolder& destination, const std::set<std::string>& folders,
+                        const std::string& recordFolder) {
+  std::vector<std::string> deepestFirst(folders.begin(), folders.end());
+  std::sort(deepestFirst.begin(), deepestFirst.end(),
+            [](const std::string& a, const std::string& b) {
+              return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+            });
+  for (const std::string& folder : deepestFirst)
+    if (folder != recordFolder && !folder.starts_with(recordFolder + "/"))
+      (void)destination.RemoveFolderIfEmpty(folder);
+}
+
+// RemoveEmptyOfOurs for every file in `folders` whose name `isOurName` takes.
+void RemoveEmptyFilesIn(const ContainedFolder& destination, const std::set<std::string>& folders,
+                        std::int64_t time, bool (*isOurName)(std::string_view)) {
+  for (const std::string& folder : folders) {
+    std::optional<ContainedFolder> opened;
+    if (!folder.empty() && !(opened = destination.Folder(folder, false))) continue;
+    std::vector<std::string> names;
+    if ((folder.empty() ? destination : *opened).ListNames(names) != 0) continue;
+    for (const std::string& name : names)
+      if (isOurName(name)) RemoveEmptyOfOurs(destination, Join(folder, name), time, isOurName);
+  }
 }
 
 // The moves the journal tells of, in turn (a folder's move takes what is in it along),
@@ -213,6 +241,15 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
     if (std::none_of(unfinished.begin(), unfinished.end(),
                      [&](const auto& known) { return known.second == temporary.second; }))
       unfinished.push_back(std::move(temporary));
+  // The empty files that held a song's new name for the instant before a move took it
+  // (MoveTo), where the move's line did not reach the device: finishing the rebuild
+  // would otherwise give the song a numbered name beside its empty stand-in.
+  std::set<std::string> worked(arranged);
+  for (const auto& [folder, temporary] : unfinished) {
+    worked.insert(folder);
+    worked.insert(temporary);
+  }
+  RemoveEmptyFilesIn(destination, worked, journal.time, IsSongName);
   for (const auto& [folder, temporary] : unfinished) {
     arranged.insert(folder);
     for (const auto& [before, after] : FinishArranging(destination, folder, temporary))
@@ -221,16 +258,9 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
     if (!folder.empty() && !destination.StatusOf(temporary)) moves.Add(temporary, folder);
   }
   // The empty files that took free places, told of or not.
-  for (const std::string& folder : arranged) {
-    std::optional<ContainedFolder> opened;
-    if (!folder.empty() && !(opened = destination.Folder(folder, false))) continue;
-    std::vector<std::string> names;
-    if ((folder.empty() ? destination : *opened).ListNames(names) != 0) continue;
-    for (const std::string& name : names)
-      if (IsFillerName(name)) gaps.push_back(Join(folder, name));
-  }
   for (const std::string& gap : gaps)
     RemoveEmptyOfOurs(destination, gap, journal.time, IsFillerName);
+  RemoveEmptyFilesIn(destination, arranged, journal.time, IsFillerName);
 }
 
 // Finds a fill's files by their content in the folders a cut-off fill worked in: what its
@@ -281,8 +311,14 @@ class ContentSearch {
 
 }  // namespace
 
+FileDigest JournalSeal(std::int64_t time, bool replacing, const platform::FingerprintKey& key) {
+  return platform::HmacSha256(key.secret(), "sorvina-journal\tbegin\t" + std::to_string(time) +
+                                                (replacing ? "\t1" : "\t0"));
+}
+
 int JournalWriter::Begin(std::int64_t time, bool replacing) {
-  if (const int error = folder_.ReplaceFile(name_, FormatJournalStart(time, replacing)))
+  if (const int error = folder_.ReplaceFile(
+          name_, FormatJournalStart(time, replacing, JournalSeal(time, replacing, key_))))
     return error;
   int error = 0;
   fd_ = folder_.OpenForWriting(name_, &error);
@@ -504,16 +540,32 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
   // putting the destination in order took it.
   std::vector<RecordedFile> replaced;
   bool replacedMoved = false;
+  std::vector<std::string> gone;  // removed by the fill cut off, or by someone else
   if (previous != nullptr && journal.replacing) {
     for (const RecordedFile& file : previous->files)
       search.AddFolder(FolderOf(file.relative));
     for (const RecordedFile& file : previous->files) {
       if (file.relative.empty()) continue;
       const auto found = locate(file.relative, file);
-      if (!found) continue;
+      if (!found) {
+        gone.push_back(file.relative);
+        continue;
+      }
       replacedMoved = replacedMoved || found->first != file.relative;
       take(replaced, found->first, found->second, file.source);
     }
+  }
+  // A journal that anyone could have written may name the user's empty folders.
+  if (clean && journal.seal &&
+      *journal.seal == JournalSeal(journal.time, journal.replacing, ownership.key())) {
+    std::set<std::string> folders(made.folders.begin(), made.folders.end());
+    if (previous != nullptr) {
+      const std::set<std::string> fillsFolders(previous->folders.begin(), previous->folders.end());
+      for (const std::string& relative : gone)
+        for (std::string folder = FolderOf(relative); !folder.empty(); folder = FolderOf(folder))
+          if (fillsFolders.contains(folder)) folders.insert(folder);
+    }
+    RemoveEmptyFolders(destination, folders, recordFolder);
   }
   if (fill.files.empty() && fill.playlists.empty() && !replacedMoved) return std::nullopt;
 
