@@ -110,6 +110,30 @@ void RemoveEmptyFilesIn(const ContainedFolder& destination, const std::set<std::
   }
 }
 
+// Whether the folders of a destination are there, each asked of the system once: for a
+// stretch of work that makes and removes no folder, so that a journal of a whole library's
+// songs, gone from the player with their folders, is followed without a call for each.
+class FoldersThere {
+ public:
+  explicit FoldersThere(const ContainedFolder& destination) : destination_(destination) {}
+
+  // Whether the folder that holds `path` is there ("" for the destination: always).
+  bool HoldsPath(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    if (folder.empty()) return true;
+    const auto [known, added] = there_.try_emplace(folder, false);
+    if (added) {
+      const std::optional<EntryStatus> status = destination_.StatusOf(folder);
+      known->second = status && status->kind == EntryStatus::Kind::kFolder;
+    }
+    return known->second;
+  }
+
+ private:
+  const ContainedFolder& destination_;
+  std::unordered_map<std::string, bool> there_;
+};
+
 // The moves the journal tells of, in turn (a folder's move takes what is in it along),
 // indexed by where each began: a journal of a whole library's moves is followed in time
 // that grows with its length, not with its square.
@@ -203,6 +227,7 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
   std::vector<const JournalEntry*> open;  // "arrange" lines without their "arranged"
   std::vector<std::string> stopgaps;      // empty files of ours, where still empty
   std::vector<std::string> gaps;
+  FoldersThere there(destination);  // nothing is changed before the lines are read
   for (const JournalEntry& entry : journal.entries) {
     switch (entry.kind) {
       case JournalEntry::Kind::kArrange:
@@ -212,7 +237,8 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
       case JournalEntry::Kind::kMove:
         moves.Add(entry.relative, entry.to);
         // A move cut off after the empty file that holds its new name was made.
-        if (destination.StatusOf(entry.relative)) stopgaps.push_back(entry.to);
+        if (clean && there.HoldsPath(entry.relative) && destination.StatusOf(entry.relative))
+          stopgaps.push_back(entry.to);
         break;
       case JournalEntry::Kind::kArranged:
         std::erase_if(
@@ -496,6 +522,9 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
   for (const auto& [relative, place] : placing)
     search.AddFolder(FolderOf(relative));
   std::set<std::string> claimed;
+  // From here on files are removed, but no folder is made or removed until the fill's
+  // songs are found.
+  FoldersThere there(destination);
   // Where the file `expected` describes is now: where the moves took it, else anywhere
   // in the folders the fill worked in.
   const auto locate =
@@ -503,7 +532,7 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
           const RecordedFile& expected) -> std::optional<std::pair<std::string, OwnedFile>> {
     const std::vector<std::string> places = moves.PlacesOf(relative);
     for (auto place = places.rbegin(); place != places.rend(); ++place) {
-      if (claimed.contains(*place)) continue;
+      if (claimed.contains(*place) || !there.HoldsPath(*place)) continue;
       if (std::optional<OwnedFile> owned = ownership.Verify(destination, *place, expected))
         return std::pair{*place, *owned};
     }
@@ -525,7 +554,7 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
                                 told.digest};
     if (const auto found = locate(relative, expected)) {
       take(fill.files, found->first, found->second, place->source);
-    } else if (clean) {
+    } else if (clean && there.HoldsPath(relative)) {
       // The empty placeholder that holds a name on FAT for the instant before the copy
       // takes it, or a copy whose bytes never reached a device that went away.
       RemoveEmptyOfOurs(destination, relative, journal.time, IsSongName);
