@@ -83,6 +83,31 @@ bool SameEntry(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Makes `to` in `folder` exclusively as an empty entry of ours, a file or (`asFolder`) a
+// folder, for a rename to replace, and stores what it is in `ours`. It is closed again
+// before the rename: a FUSE driver keeps a file that a rename replaces while it is still
+// open under a ".fuse_hidden..." name until it is closed, and a player pulled out in
+// between keeps that file for good. 0, or the errno value, with nothing left made.
+int MakePlaceholder(int folder, const char* to, bool asFolder, struct stat& ours) {
+  if (asFolder && mkdirat(folder, to, 0700) != 0) return errno;
+  UniqueFd placeholder(
+      asFolder ? openat(folder, to, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+               : openat(folder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!asFolder && !placeholder) return errno;
+  const int error = !placeholder || fstat(placeholder.get(), &ours) != 0 ? errno : 0;
+  placeholder.Reset();
+  if (error != 0) unlinkat(folder, to, asFolder ? AT_REMOVEDIR : 0);  // a folder only while empty
+  return error;
+}
+
+// Whether `to` in `folder` is still the placeholder `ours`, empty: only then may a rename
+// replace it (a folder that is no longer empty refuses by itself).
+bool IsStillPlaceholder(int folder, const char* to, const struct stat& ours) {
+  struct stat now {};
+  return fstatat(folder, to, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameEntry(now, ours) &&
+         (S_ISDIR(now.st_mode) || now.st_size == 0);
+}
+
 // Gives `from` the name `to` in `folder`, never replacing anything there: EEXIST when
 // `to` is taken. Where neither a no-replace rename nor a link is to be had, `to` is first
 // made exclusively as an empty file of ours and then replaced by `from`, as long as it is
@@ -97,21 +122,11 @@ int RenameWithoutReplacing(int folder, const char* from, const char* to,
     return 0;
   }
   if (errno == EEXIST || !LinksUnavailable(errno)) return errno;
-  const UniqueFd placeholder(
-      openat(folder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!placeholder) return errno;
   struct stat ours {};
-  if (fstat(placeholder.get(), &ours) != 0) {
-    const int error = errno;
-    unlinkat(folder, to, 0);
-    return error;
-  }
+  if (const int error = MakePlaceholder(folder, to, false, ours)) return error;
   if (beforeRename) beforeRename();
   // Only our own empty file may be replaced: anything written into it since is kept.
-  struct stat now {};
-  if (fstatat(folder, to, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameEntry(now, ours) ||
-      now.st_size != 0)
-    return EEXIST;
+  if (!IsStillPlaceholder(folder, to, ours)) return EEXIST;
   if (renameat(folder, from, folder, to) == 0) return 0;
   const int error = errno;
   unlinkat(folder, to, 0);
@@ -135,21 +150,9 @@ int MoveWithoutReplacing(int fromFolder, const char* from, int toFolder, const c
     }
     if (errno == EEXIST || !LinksUnavailable(errno)) return errno;
   }
-  if (folder && mkdirat(toFolder, to, 0700) != 0) return errno;
-  const UniqueFd placeholder(
-      folder ? openat(toFolder, to, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-             : openat(toFolder, to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   struct stat ours {};
-  if (!placeholder || fstat(placeholder.get(), &ours) != 0) {
-    const int error = errno;
-    if (folder) unlinkat(toFolder, to, AT_REMOVEDIR);  // only while empty
-    return error;
-  }
-  // Only our own empty entry may be replaced; a folder that is no longer empty refuses.
-  struct stat now {};
-  if (fstatat(toFolder, to, &now, AT_SYMLINK_NOFOLLOW) != 0 || !SameEntry(now, ours) ||
-      (!folder && now.st_size != 0))
-    return EEXIST;
+  if (const int error = MakePlaceholder(toFolder, to, folder, ours)) return error;
+  if (!IsStillPlaceholder(toFolder, to, ours)) return EEXIST;
   if (renameat(fromFolder, from, toFolder, to) == 0) return 0;
   const int error = errno;
   unlinkat(toFolder, to, folder ? AT_REMOVEDIR : 0);
@@ -283,6 +286,16 @@ std::optional<EntryStatus> ContainedFolder::StatusOf(std::string_view relative) 
     return std::nullopt;
   if (static_cast<std::uint64_t>(status.st_dev) != device_) return std::nullopt;
   return EntryStatusOf(status);
+}
+
+std::vector<std::string> ContainedFolder::MissingFolders(std::string_view relative) const {
+  std::vector<std::string> missing;
+  if (!IsContainedPath(relative) || StatusOf(relative)) return missing;
+  for (std::size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
+    const std::string_view folder = relative.substr(0, end);
+    if (!missing.empty() || !StatusOf(folder)) missing.emplace_back(folder);
+    if (end == std::string_view::npos) return missing;
+  }
 }
 
 int ContainedFolder::RemoveFileIfUnchanged(std::string_view relative,

@@ -84,6 +84,11 @@ class ContainedFolder {
   // missing or cannot be reached as Folder reaches folders.
   std::optional<EntryStatus> StatusOf(std::string_view relative) const;
 
+  // The folders on the way to the folder `relative`, itself included, that Folder with
+  // `create` would have to make (nothing there, or nothing it can reach), from the top
+  // down; none for a path that is not contained.
+  std::vector<std::string> MissingFolders(std::string_view relative) const;
+
   // Removes the file at `relative` if it is still the regular file `expected` describes
   // (same size and modification time, and the same file where `expected` names its
   // inode), looked at right before. 0 when removed; ESTALE

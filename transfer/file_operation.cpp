@@ -320,6 +320,15 @@ std::optional<Place> Runner::PlaceOf(std::size_t index, const std::string& sourc
     if (parts.folder.empty()) {
       place.root = root_;
     } else {
+      if (request_.journal != nullptr) {
+        const std::vector<std::string> missing = root_->MissingFolders(parts.folder);
+        const int journalError = missing.empty() ? 0 : request_.journal->WillMakeFolders(missing);
+        if (journalError != 0) {
+          result_.journalError = journalError;
+          failure = Outcome::kJournalFailed;
+          return std::nullopt;
+        }
+      }
       int error = 0;
       std::vector<std::string> made;
       place.held = root_->Folder(parts.folder, true, &error, &made);

@@ -88,6 +88,10 @@ class PlacementJournal {
   // has the fingerprint `fingerprint`.
   virtual void Placed(const std::string& relative, const platform::EntryStatus& status,
                       const platform::ContentFingerprint& fingerprint) = 0;
+  // The folders `folders` (from the top down) are about to be made for a copy: on the
+  // device before they are, since an empty folder tells nothing of who made it. 0, or the
+  // errno value, which stops the copy before they are made.
+  [[nodiscard]] virtual int WillMakeFolders(const std::vector<std::string>& folders) = 0;
   // The folder `relative` was made for a copy.
   virtual void FolderMade(const std::string& relative) = 0;
 };

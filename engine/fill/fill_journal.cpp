@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media/file_types.h"
+#include "platform/content_fingerprint.h"
 #include "platform/new_file.h"
 
 namespace sorvina::engine {
@@ -81,6 +82,57 @@ void RemoveEmptyOfOurs(const ContainedFolder& destination, const std::string& re
       status->modified.seconds >= time - kTimeSlackSeconds)
     (void)destination.RemoveFileIfUnchanged(relative, *status);
 }
+
+// Removes those of `folders` that are empty, the deepest first, so that a folder that held
+// only others of them goes too; the record's folder `recordFolder` and what is in it stay.
+void RemoveEmptyFolders(const ContainedFolder& destination, const std::set<std::string>& folders,
+                        const std::string& recordFolder) {
+  std::vector<std::string> deepestFirst(folders.begin(), folders.end());
+  std::sort(deepestFirst.begin(), deepestFirst.end(),
+            [](const std::string& a, const std::string& b) {
+              return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+            });
+  for (const std::string& folder : deepestFirst)
+    if (folder != recordFolder && !folder.starts_with(recordFolder + "/"))
+      (void)destination.RemoveFolderIfEmpty(folder);
+}
+
+// RemoveEmptyOfOurs for every file in `folders` whose name `isOurName` takes.
+void RemoveEmptyFilesIn(const ContainedFolder& destination, const std::set<std::string>& folders,
+                        std::int64_t time, bool (*isOurName)(std::string_view)) {
+  for (const std::string& folder : folders) {
+    std::optional<ContainedFolder> opened;
+    if (!folder.empty() && !(opened = destination.Folder(folder, false))) continue;
+    std::vector<std::string> names;
+    if ((folder.empty() ? destination : *opened).ListNames(names) != 0) continue;
+    for (const std::string& name : names)
+      if (isOurName(name)) RemoveEmptyOfOurs(destination, Join(folder, name), time, isOurName);
+  }
+}
+
+// Whether the folders of a destination are there, each asked of the system once: for a
+// stretch of work that makes and removes no folder, so that a journal of a whole library's
+// songs, gone from the player with their folders, is followed without a call for each.
+class FoldersThere {
+ public:
+  explicit FoldersThere(const ContainedFolder& destination) : destination_(destination) {}
+
+  // Whether the folder that holds `path` is there ("" for the destination: always).
+  bool HoldsPath(const std::string& path) {
+    const std::string folder = FolderOf(path);
+    if (folder.empty()) return true;
+    const auto [known, added] = there_.try_emplace(folder, false);
+    if (added) {
+      const std::optional<EntryStatus> status = destination_.StatusOf(folder);
+      known->second = status && status->kind == EntryStatus::Kind::kFolder;
+    }
+    return known->second;
+  }
+
+ private:
+  const ContainedFolder& destination_;
+  std::unordered_map<std::string, bool> there_;
+};
 
 // The moves the journal tells of, in turn (a folder's move takes what is in it along),
 // indexed by where each began: a journal of a whole library's moves is followed in time
@@ -175,6 +227,7 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
   std::vector<const JournalEntry*> open;  // "arrange" lines without their "arranged"
   std::vector<std::string> stopgaps;      // empty files of ours, where still empty
   std::vector<std::string> gaps;
+  FoldersThere there(destination);  // nothing is changed before the lines are read
   for (const JournalEntry& entry : journal.entries) {
     switch (entry.kind) {
       case JournalEntry::Kind::kArrange:
@@ -184,7 +237,8 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
       case JournalEntry::Kind::kMove:
         moves.Add(entry.relative, entry.to);
         // A move cut off after the empty file that holds its new name was made.
-        if (destination.StatusOf(entry.relative)) stopgaps.push_back(entry.to);
+        if (clean && there.HoldsPath(entry.relative) && destination.StatusOf(entry.relative))
+          stopgaps.push_back(entry.to);
         break;
       case JournalEntry::Kind::kArranged:
         std::erase_if(
@@ -213,6 +267,15 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
     if (std::none_of(unfinished.begin(), unfinished.end(),
                      [&](const auto& known) { return known.second == temporary.second; }))
       unfinished.push_back(std::move(temporary));
+  // The empty files that held a song's new name for the instant before a move took it
+  // (MoveTo), where the move's line did not reach the device: finishing the rebuild
+  // would otherwise give the song a numbered name beside its empty stand-in.
+  std::set<std::string> worked(arranged);
+  for (const auto& [folder, temporary] : unfinished) {
+    worked.insert(folder);
+    worked.insert(temporary);
+  }
+  RemoveEmptyFilesIn(destination, worked, journal.time, IsSongName);
   for (const auto& [folder, temporary] : unfinished) {
     arranged.insert(folder);
     for (const auto& [before, after] : FinishArranging(destination, folder, temporary))
@@ -221,16 +284,9 @@ void FinishArrangingOf(const FillJournal& journal, const ContainedFolder& destin
     if (!folder.empty() && !destination.StatusOf(temporary)) moves.Add(temporary, folder);
   }
   // The empty files that took free places, told of or not.
-  for (const std::string& folder : arranged) {
-    std::optional<ContainedFolder> opened;
-    if (!folder.empty() && !(opened = destination.Folder(folder, false))) continue;
-    std::vector<std::string> names;
-    if ((folder.empty() ? destination : *opened).ListNames(names) != 0) continue;
-    for (const std::string& name : names)
-      if (IsFillerName(name)) gaps.push_back(Join(folder, name));
-  }
   for (const std::string& gap : gaps)
     RemoveEmptyOfOurs(destination, gap, journal.time, IsFillerName);
+  RemoveEmptyFilesIn(destination, arranged, journal.time, IsFillerName);
 }
 
 // Finds a fill's files by their content in the folders a cut-off fill worked in: what its
@@ -281,6 +337,11 @@ class ContentSearch {
 
 }  // namespace
 
+FileDigest JournalSeal(std::int64_t time, bool replacing, const platform::FingerprintKey& key) {
+  return platform::HmacSha256(key.secret(), "sorvina-journal\tbegin\t" + std::to_string(time) +
+                                                (replacing ? "\t1" : "\t0"));
+}
+
 int JournalWriter::Begin(std::int64_t time, bool replacing) {
   // Written in place, front to back through one open, and never over a journal that is
   // still there: that one tells of a fill not yet recorded. A journal cut off within its
@@ -289,7 +350,8 @@ int JournalWriter::Begin(std::int64_t time, bool replacing) {
   fd_ = folder_.CreateFileToWrite(name_, &error);
   if (!fd_) return error;
   end_ = 0;
-  if ((error = Write(FormatJournalStart(time, replacing))) != 0) return error;
+  if ((error = Write(FormatJournalStart(time, replacing, JournalSeal(time, replacing, key_)))) != 0)
+    return error;
   return MakeDurable();
 }
 
@@ -355,8 +417,21 @@ void JournalWriter::Placed(const std::string& relative, const EntryStatus& statu
                 fingerprint.digest});
 }
 
+int JournalWriter::WillMakeFolders(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    if (folders_.contains(folder)) continue;
+    if (const int error = AppendAhead({JournalEntry::Kind::kFolder, folder, 0, {}, {}}))
+      return error;
+    folders_.insert(folder);
+  }
+  // Where the folder reaches the device without its line, no later run could tell it
+  // from the user's.
+  return MakeDurable();
+}
+
 void JournalWriter::FolderMade(const std::string& relative) {
-  (void)Append({JournalEntry::Kind::kFolder, relative, 0, {}, {}});
+  if (folders_.insert(relative).second)
+    (void)Append({JournalEntry::Kind::kFolder, relative, 0, {}, {}});
 }
 
 int JournalWriter::Arranging(const std::string& folder, const std::string& temporary) {
@@ -449,6 +524,9 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
   for (const auto& [relative, place] : placing)
     search.AddFolder(FolderOf(relative));
   std::set<std::string> claimed;
+  // From here on files are removed, but no folder is made or removed until the fill's
+  // songs are found.
+  FoldersThere there(destination);
   // Where the file `expected` describes is now: where the moves took it, else anywhere
   // in the folders the fill worked in.
   const auto locate =
@@ -456,7 +534,7 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
           const RecordedFile& expected) -> std::optional<std::pair<std::string, OwnedFile>> {
     const std::vector<std::string> places = moves.PlacesOf(relative);
     for (auto place = places.rbegin(); place != places.rend(); ++place) {
-      if (claimed.contains(*place)) continue;
+      if (claimed.contains(*place) || !there.HoldsPath(*place)) continue;
       if (std::optional<OwnedFile> owned = ownership.Verify(destination, *place, expected))
         return std::pair{*place, *owned};
     }
@@ -478,7 +556,7 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
                                 told.digest};
     if (const auto found = locate(relative, expected)) {
       take(fill.files, found->first, found->second, place->source);
-    } else if (clean) {
+    } else if (clean && there.HoldsPath(relative)) {
       // The empty placeholder that holds a name on FAT for the instant before the copy
       // takes it, or a copy whose bytes never reached a device that went away.
       RemoveEmptyOfOurs(destination, relative, journal.time, IsSongName);
@@ -493,16 +571,32 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
   // putting the destination in order took it.
   std::vector<RecordedFile> replaced;
   bool replacedMoved = false;
+  std::vector<std::string> gone;  // removed by the fill cut off, or by someone else
   if (previous != nullptr && journal.replacing) {
     for (const RecordedFile& file : previous->files)
       search.AddFolder(FolderOf(file.relative));
     for (const RecordedFile& file : previous->files) {
       if (file.relative.empty()) continue;
       const auto found = locate(file.relative, file);
-      if (!found) continue;
+      if (!found) {
+        gone.push_back(file.relative);
+        continue;
+      }
       replacedMoved = replacedMoved || found->first != file.relative;
       take(replaced, found->first, found->second, file.source);
     }
+  }
+  // A journal that anyone could have written may name the user's empty folders.
+  if (clean && journal.seal &&
+      *journal.seal == JournalSeal(journal.time, journal.replacing, ownership.key())) {
+    std::set<std::string> folders(made.folders.begin(), made.folders.end());
+    if (previous != nullptr) {
+      const std::set<std::string> fillsFolders(previous->folders.begin(), previous->folders.end());
+      for (const std::string& relative : gone)
+        for (std::string folder = FolderOf(relative); !folder.empty(); folder = FolderOf(folder))
+          if (fillsFolders.contains(folder)) folders.insert(folder);
+    }
+    RemoveEmptyFolders(destination, folders, recordFolder);
   }
   if (fill.files.empty() && fill.playlists.empty() && !replacedMoved) return std::nullopt;
 

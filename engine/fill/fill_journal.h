@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/fill/fill_record.h"
 #include "engine/fill/ownership.h"
@@ -16,13 +18,14 @@ namespace sorvina::engine {
 
 // Writes the journal of a fill under way (FillJournal) into the record's folder, a line
 // ahead of each step it tells of, so that the next fill knows what this one put there,
-// and where putting the destination in play order moved it, if it is cut off. Lines are
-// written by position at the journal's end (some file systems refuse appending). What
-// cannot be put right by content goes to the device before its step: a copy's name (the
-// copy names a few files at a time, after MakeDurable), a folder about to be rebuilt, the
-// device playlist. Moves and the empty files that hold free places need not: the next run
-// finds the fill's songs by their fingerprints wherever the order work left them, and its
-// empty files by their names. The journal goes once the record holds the fill.
+// and where putting the destination in play order moved it, if it is cut off. Its first
+// line is sealed with the user's key. Lines are written by position at the journal's end
+// (some file systems refuse appending). What cannot be put right by content goes to the
+// device before its step: a copy's name (the copy names a few files at a time, after
+// MakeDurable), a folder about to be made or rebuilt, the device playlist. Moves and the
+// empty files that hold free places need not: the next run finds the fill's songs by their
+// fingerprints wherever the order work left them, and its empty files by their names. The
+// journal goes once the record holds the fill.
 class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
  public:
   JournalWriter(const platform::ContainedFolder& folder, std::string name,
@@ -43,6 +46,8 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   int MakeDurable() override;
   void Placed(const std::string& relative, const platform::EntryStatus& status,
               const platform::ContentFingerprint& fingerprint) override;
+  // Each folder told of once, ahead of the copy or the order work making it, or after.
+  int WillMakeFolders(const std::vector<std::string>& folders) override;
   void FolderMade(const std::string& relative) override;
 
   int Arranging(const std::string& folder, const std::string& temporary) override;
@@ -76,7 +81,11 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   bool unsynced_ = false;
   int failure_ = 0;  // of the first line that could not be written
   std::map<std::string, FileDigest> placed_;
+  std::set<std::string> folders_;  // told of
 };
+
+// The seal of a journal begun at `time` (FillJournal::seal), under the user's `key`.
+FileDigest JournalSeal(std::int64_t time, bool replacing, const platform::FingerprintKey& key);
 
 // What a fill cut off part-way had put into `destination`, as its `journal` tells and the
 // files' content proves (FileOwnership): the songs it placed, wherever the order work took
@@ -86,9 +95,12 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
 // is put back together (FinishArranging; also one that no line tells of, by its name),
 // hidden part files and temporaries anywhere in the destination but the record's folder
 // `recordFolder` are removed, and so are the empty files of its steps: placeholders that
-// hold a song's name for an instant, and the empty files that held free places (each only
-// under a name of the kind those steps give, empty, and made since the fill began). Nothing
-// where it had placed nothing and moved none of the songs it replaced.
+// hold a song's name for an instant before a copy or a move takes it, and the empty files
+// that held free places (each only under a name of the kind those steps give, empty, and
+// made since the fill began). Where the journal bears the seal of the user's key, the
+// folders the fill left empty go too: those it tells were made, and the folders of
+// `previous` that held one of that fill's songs, gone now. Nothing is recorded where it
+// had placed nothing and moved none of the songs it replaced.
 std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
                                                    const platform::ContainedFolder& destination,
                                                    const RecordedFill* previous, bool clean,

@@ -15,7 +15,8 @@ constexpr std::string_view kSecondVersionLine = "sorvina-fills 2";
 constexpr std::string_view kVersionLine = "sorvina-fills 3";
 constexpr std::string_view kEndPrefix = "end\t";
 constexpr std::string_view kFirstJournalVersionLine = "sorvina-journal 1";
-constexpr std::string_view kJournalVersionLine = "sorvina-journal 2";
+constexpr std::string_view kSecondJournalVersionLine = "sorvina-journal 2";
+constexpr std::string_view kJournalVersionLine = "sorvina-journal 3";
 // The digest field of a file that has none (an entry of a playlist).
 constexpr std::string_view kNoDigest = "-";
 
@@ -371,9 +372,12 @@ ParsedRecord ParseFillRecord(std::string_view bytes) {
   return parsed;
 }
 
-std::string FormatJournalStart(std::int64_t time, bool replacing) {
-  std::string out(kJournalVersionLine);
-  out += "\nbegin\t" + std::to_string(time) + "\t" + (replacing ? "1" : "0") + "\n";
+std::string FormatJournalStart(std::int64_t time, bool replacing,
+                               const std::optional<FileDigest>& seal) {
+  std::string out(seal ? kJournalVersionLine : kSecondJournalVersionLine);
+  out += "\nbegin\t" + std::to_string(time) + "\t" + (replacing ? "1" : "0");
+  if (seal) out += "\t" + platform::DigestText(*seal);
+  out.push_back('\n');
   return out;
 }
 
@@ -433,16 +437,23 @@ ParsedJournal ParseFillJournal(std::string_view bytes) {
     return parsed;
   Lines lines(bytes);
   std::string_view line;
-  std::string_view fields[3];
+  std::string_view fields[4];
   if (!lines.Next(line)) return fail(RecordProblem::kForeign);
-  const int version = line == kJournalVersionLine ? 2 : line == kFirstJournalVersionLine ? 1 : 0;
-  if (version == 0 || !lines.Next(line) || !SplitFields(line, fields, 3) || fields[0] != "begin" ||
-      (fields[2] != "0" && fields[2] != "1"))
+  const int version = line == kJournalVersionLine         ? 3
+                      : line == kSecondJournalVersionLine ? 2
+                      : line == kFirstJournalVersionLine  ? 1
+                                                          : 0;
+  // The third version seals its beginning.
+  const std::size_t beginFields = version >= 3 ? 4 : 3;
+  if (version == 0 || !lines.Next(line) || !SplitFields(line, fields, beginFields) ||
+      fields[0] != "begin" || (fields[2] != "0" && fields[2] != "1"))
     return fail(RecordProblem::kForeign);
   const auto time = NumberOf<std::int64_t>(fields[1], true);
   if (!time) return fail(RecordProblem::kForeign);
   parsed.journal.time = *time;
   parsed.journal.replacing = fields[2] == "1";
+  if (version >= 3 && !(parsed.journal.seal = platform::DigestFromText(fields[3])))
+    return fail(RecordProblem::kForeign);
   std::size_t count = 2;
   // A line cut short has no line feed: Next leaves it, and what follows a damaged line is
   // not taken either.

@@ -123,12 +123,18 @@ struct FillJournal {
   std::int64_t time = 0;   // when the fill began
   bool replacing = false;  // it replaced the fill before it
   std::vector<JournalEntry> entries;
+  // A keyed hash of the time and `replacing`, which only the user's key makes
+  // (JournalSeal): proof that the user's own fill began this journal. None in journals of
+  // earlier versions.
+  std::optional<FileDigest> seal = std::nullopt;
   friend bool operator==(const FillJournal&, const FillJournal&) = default;
 };
 
-// The journal's first lines: a version line and "begin" with the time and whether the
-// fill replaces the previous one.
-std::string FormatJournalStart(std::int64_t time, bool replacing);
+// The journal's first lines: a version line and "begin" with the time, whether the fill
+// replaces the previous one and, where given, the seal (the journal's third version; the
+// second without).
+std::string FormatJournalStart(std::int64_t time, bool replacing,
+                               const std::optional<FileDigest>& seal = std::nullopt);
 // One line for `entry`, fields as in the record.
 std::string FormatJournalLine(const JournalEntry& entry);
 
@@ -141,8 +147,8 @@ struct ParsedJournal {
 // a device that went away may have kept only some of them, or garbage after them: the
 // lines before the first that is not as written are taken. A journal of another kind or
 // version, or too large, is not taken; one that names a path outside the destination is
-// not taken at all. Journals of the version before fingerprints are read too (no
-// digests).
+// not taken at all. Journals of the versions before are read too: without a seal, and
+// the first without digests.
 ParsedJournal ParseFillJournal(std::string_view bytes);
 
 }  // namespace sorvina::engine

@@ -204,6 +204,11 @@ class Arranger {
   bool ArrangeFolder(const std::string& folder, const std::vector<std::size_t>& members) {
     moves_.clear();
     int error = 0;
+    if (journal_ != nullptr && !folder.empty()) {
+      const std::vector<std::string> missing = destination_.MissingFolders(folder);
+      if (!missing.empty() && (error = journal_->WillMakeFolders(missing)) != 0)
+        return Fail(error, folder);
+    }
     std::vector<std::string> made;
     const std::optional<Opened> here = Open(destination_, folder, true, &error, &made);
     for (const std::string& path : made) {

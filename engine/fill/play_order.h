@@ -36,6 +36,8 @@ class ArrangeJournal {
   [[nodiscard]] virtual int FillingGap(const std::string& relative) = 0;
   // `folder` holds its content under its own name again; `temporary` is gone.
   virtual void Arranged(const std::string& folder, const std::string& temporary) = 0;
+  // The folders `folders` (from the top down) are about to be made for files' targets.
+  [[nodiscard]] virtual int WillMakeFolders(const std::vector<std::string>& folders) = 0;
   // The folder `relative` was made for a file's target.
   virtual void FolderMade(const std::string& relative) = 0;
 };

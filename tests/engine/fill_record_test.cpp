@@ -187,6 +187,11 @@ TEST(FillJournalTest, ReadsBackWhatWasWrittenUpToTheFirstLineNotAsWritten) {
                                        {JournalEntry::Kind::kPlaced, "a.mp3", 1, {2, 0}, ""}}));
   EXPECT_EQ(ParseFillJournal(FormatJournalStart(1, false) + "folder\t../x\n").problem,
             RecordProblem::kUnsafePath);
+  // Sealed, the present version: the seal reads back; a beginning without one is foreign.
+  EXPECT_EQ(ParseFillJournal(FormatJournalStart(7, true, Digest(9)) + FormatJournalLine(entries[0]))
+                .journal,
+            (FillJournal{7, true, {entries[0]}, Digest(9)}));
+  EXPECT_EQ(ParseFillJournal("sorvina-journal 3\nbegin\t7\t1\n").problem, RecordProblem::kForeign);
 }
 
 }  // namespace

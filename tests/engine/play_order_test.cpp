@@ -154,6 +154,7 @@ class StoppingJournal : public ArrangeJournal {
   int Moving(const std::string&, const std::string&) override { return Step(); }
   int FillingGap(const std::string&) override { return Step(); }
   void Arranged(const std::string&, const std::string&) override {}
+  int WillMakeFolders(const std::vector<std::string>&) override { return Step(); }
   void FolderMade(const std::string&) override {}
 
  private:

@@ -68,6 +68,16 @@ struct Fill {
   }
 };
 
+// The descriptors of this process open on the file at `path`.
+std::vector<std::string> OpenFilesAt(const std::string& path) {
+  std::vector<std::string> open;
+  for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(fd.path(), error) == path) open.push_back(fd.path());
+  }
+  return open;
+}
+
 // Songs big enough that a fill of them takes a while on any player.
 void SlowLibrary(Fill& f) {
   for (int i = 0; i < 40; ++i)
@@ -159,9 +169,13 @@ void NameTakenAtTheLastMomentStays(Fill& f) {
   std::optional<platform::ContainedFolder> root = platform::ContainedFolder::Open(f.player.path());
   ASSERT_TRUE(root);
   bool reached = false;
+  std::vector<std::string> open;
   transfer::FileOperationTuning tuning;
   tuning.beforeFinalRename = [&] {
     reached = true;
+    // What holds the name is not open: a file replaced while open is kept by FUSE under a
+    // ".fuse_hidden" name until closed, for good where the player is pulled out meanwhile.
+    open = OpenFilesAt(f.player / "t1.mp3");
     // A file of the user's, written under that name while the copy took it.
     WriteOn(f.player.path(), "t1.mp3", "the user's");
   };
@@ -174,6 +188,7 @@ void NameTakenAtTheLastMomentStays(Fill& f) {
   EXPECT_EQ(ReadBytes(f.player / "t1.mp3"), reached ? "the user's" : "the song");
   EXPECT_EQ(result.filesSkipped, reached ? 1u : 0u);
   EXPECT_THAT(PartFilesOn(f.player.path()), IsEmpty());
+  EXPECT_THAT(open, IsEmpty());
 }
 
 void UnmountedPlayerGetsNothingOnTheDiskBelow(Fill& f) {

@@ -11,10 +11,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <thread>
 
 #include "platform/drive_type.h"
@@ -23,9 +25,11 @@ extern char** environ;
 
 namespace sorvina::test {
 
-// Runs a program found in one of the system's program folders, its output discarded;
-// true when it ran and succeeded.
-bool RunProgram(const std::vector<std::string>& arguments) {
+namespace {
+
+// Runs a program found in one of the system's program folders, its output going to the
+// file `output` (none: discarded); its exit status, or -1 where it did not run or end.
+int ProgramStatus(const std::vector<std::string>& arguments, const std::string& output = {}) {
   std::string program;
   for (const char* folder :
        {"/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin", "/bin"}) {
@@ -35,21 +39,54 @@ bool RunProgram(const std::vector<std::string>& arguments) {
       break;
     }
   }
-  if (program.empty()) return false;
+  if (program.empty()) return -1;
   std::vector<char*> argv;
   for (const std::string& argument : arguments)
     argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const char* to = output.empty() ? "/dev/null" : output.c_str();
+  posix_spawn_file_actions_addopen(&actions, 1, to, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
   pid_t child = 0;
   const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
-  return spawned == 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-         WEXITSTATUS(status) == 0;
+  if (spawned != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// The process running `program` (the end of its first argument) with `argument` among
+// its other arguments; -1 where there is none.
+pid_t ProcessRunning(std::string_view program, const std::string& argument) {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string pid = entry.path().filename();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::vector<std::string> arguments;
+    std::istringstream line(ReadBytes(entry.path() / "cmdline"));
+    for (std::string word; std::getline(line, word, '\0');)
+      arguments.push_back(word);
+    if (!arguments.empty() && arguments.front().ends_with(program) &&
+        std::find(arguments.begin() + 1, arguments.end(), argument) != arguments.end())
+      return static_cast<pid_t>(std::stol(pid));
+  }
+  return -1;
+}
+
+// Whether the process `pid` has ended (also where it waits to be reaped by another).
+bool HasEnded(pid_t pid) {
+  const std::string stat = ReadBytes("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t name = stat.rfind(')');
+  return name == std::string::npos || name + 2 >= stat.size() || stat[name + 2] == 'Z' ||
+         stat[name + 2] == 'X';
+}
+
+}  // namespace
+
+bool RunProgram(const std::vector<std::string>& arguments) {
+  return ProgramStatus(arguments) == 0;
 }
 
 namespace {
@@ -146,31 +183,45 @@ ExFatVolume::ExFatVolume(int megabytes)
     reason_ = "mkfs.exfat (exfatprogs) is not installed";
     return;
   }
-  const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
-  const int number = control < 0 ? -1 : ioctl(control, LOOP_CTL_GET_FREE);
-  if (control >= 0) close(control);
-  const std::string device = "/dev/loop" + std::to_string(number);
-  loop_ = number < 0 ? -1 : open(device.c_str(), O_RDWR | O_CLOEXEC);
-  const int image = open(image_.c_str(), O_RDWR | O_CLOEXEC);
-  loop_info64 info{};
-  info.lo_flags = LO_FLAGS_AUTOCLEAR;  // detached as the last user lets go, even after a crash
-  const bool attached = loop_ >= 0 && image >= 0 && ioctl(loop_, LOOP_SET_FD, image) == 0 &&
-                        ioctl(loop_, LOOP_SET_STATUS64, &info) == 0;
-  if (image >= 0) close(image);
-  if (!attached) {
+  if (!Attach()) {
     reason_ = "no loop device may be attached here";
     return;
   }
-  device_ = device;
   mounted_ = Mount();
   if (!mounted_) reason_ = "exfat-fuse is not installed or FUSE may not be used here";
+}
+
+bool ExFatVolume::Attach() {
+  // Another process may take the free device first: then the next one is tried.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
+    const int number = control < 0 ? -1 : ioctl(control, LOOP_CTL_GET_FREE);
+    if (control >= 0) close(control);
+    if (number < 0) return false;
+    const std::string device = "/dev/loop" + std::to_string(number);
+    loop_ = open(device.c_str(), O_RDWR | O_CLOEXEC);
+    const int image = open(image_.c_str(), O_RDWR | O_CLOEXEC);
+    const bool set = loop_ >= 0 && image >= 0 && ioctl(loop_, LOOP_SET_FD, image) == 0;
+    const int error = errno;
+    if (image >= 0) close(image);
+    loop_info64 info{};
+    info.lo_flags = LO_FLAGS_AUTOCLEAR;  // detached as the last user lets go, even after a crash
+    if (set && ioctl(loop_, LOOP_SET_STATUS64, &info) == 0) {
+      device_ = device;
+      return true;
+    }
+    if (loop_ >= 0) close(loop_);
+    loop_ = -1;
+    if (set || error != EBUSY) return false;
+  }
+  return false;
 }
 
 bool ExFatVolume::Mount() {
   struct stat before {};
   struct stat after {};
   stat(path_.c_str(), &before);
-  RunProgram({"mount.exfat-fuse", device_, path_});
+  ProgramStatus({"mount.exfat-fuse", device_, path_}, dir_ / "mount.txt");
   return stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
 }
 
@@ -182,7 +233,67 @@ std::optional<EntriesOnDevice> ExFatVolume::ReadEntryOrder() {
   return mounted_ ? entries : std::nullopt;
 }
 
+bool ExFatVolume::PullOut(bool unsyncedKept) {
+  if (!mounted_) return false;
+  const pid_t daemon = ProcessRunning("exfat-fuse", device_);
+  if (daemon <= 0 || kill(daemon, SIGKILL) != 0) return false;
+  for (int wait = 0; wait < 500 && !HasEnded(daemon); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // What the loop device passed on to the image is what the stick holds; what the driver
+  // wrote since the last sync waits in the system's cache of the loop device, which is
+  // written back now or left out of the image taken. Every request to the dead mount fails
+  // from now on (ENOTCONN), also one that opens its path anew, until PlugIn detaches it.
+  mounted_ = false;
+  pulledOut_ = true;
+  if (unsyncedKept && fsync(loop_) != 0) return false;
+  std::error_code error;
+  return std::filesystem::copy_file(image_, image_ + ".kept",
+                                    std::filesystem::copy_options::overwrite_existing, error);
+}
+
+bool ExFatVolume::PlugIn(bool* repaired) {
+  if (mounted_ || !pulledOut_) return mounted_;
+  if (umount2(path_.c_str(), MNT_DETACH) != 0) {
+    reason_ = "the dead mount could not be detached";
+    return false;
+  }
+  pulledOut_ = false;
+  // The old loop device goes with its cache once the dead mount lets go of it; the image
+  // as the stick kept it comes on a new one.
+  close(loop_);
+  loop_ = -1;
+  std::error_code error;
+  std::filesystem::rename(image_ + ".kept", image_, error);
+  if (error || !Attach()) {
+    reason_ = "the image could not be attached again";
+    return false;
+  }
+  // A stick pulled out while the system was writing its cache back can keep part of one
+  // change: a removed file's clusters freed but its entry kept, a moved file's new entry
+  // beside its old one. A user's system checks a volume that was not unmounted cleanly
+  // before using it again (or asks to), and so does this: fsck.exfat repairs what it finds
+  // (exit status 1). With the cache written back whole or not at all, as PullOut leaves
+  // it, there is nothing to repair, unless the system wrote back part of it meanwhile.
+  const std::string report = dir_ / "fsck.txt";
+  const int status = ProgramStatus({"fsck.exfat", "-y", device_}, report);
+  if (repaired != nullptr) *repaired = status == 1;
+  if (status != 0 && status != 1) {
+    reason_ = "fsck.exfat could not repair the volume (exit status " + std::to_string(status) +
+              "): " + ReadBytes(report);
+    return false;
+  }
+  mounted_ = Mount();
+  if (!mounted_)
+    reason_ = "the volume could not be mounted again: " + ReadBytes(dir_ / "mount.txt");
+  return mounted_;
+}
+
+std::string ExFatVolume::RepairReport() const {
+  return ReadBytes(dir_ / "fsck.txt");
+}
+
 ExFatVolume::~ExFatVolume() {
+  if (pulledOut_) umount2(path_.c_str(), MNT_DETACH);
   if (mounted_ && umount2(path_.c_str(), 0) != 0 && !RunProgram({"fusermount", "-u", path_}))
     umount2(path_.c_str(), MNT_DETACH);
   if (loop_ >= 0) close(loop_);

@@ -101,7 +101,24 @@ class ExFatVolume {
   // As FatVolume's.
   std::optional<EntriesOnDevice> ReadEntryOrder();
 
+  // Pulls the player out in the middle of whatever is under way: the volume's FUSE daemon
+  // is killed (SIGKILL), which ends every request at once. The stick keeps what was brought
+  // to it (synced, or written back by the system on its own) and, with `unsyncedKept`, all
+  // else the driver wrote, as where the system had written its cache back just before; else
+  // that is lost, as a stick pulled out loses it. The dead mount stays until PlugIn, so
+  // that a program that opens the player's path meanwhile finds no player rather than the
+  // folder below. False where no daemon of this volume's was found.
+  bool PullOut(bool unsyncedKept);
+  // Plugs it in again after PullOut: the dead mount is detached, the volume as the stick
+  // kept it checked and, where the check finds damage, repaired (fsck.exfat), and mounted
+  // where it was. False where it cannot be mounted; `repaired` tells whether the check
+  // found anything to repair.
+  bool PlugIn(bool* repaired = nullptr);
+  // What the last check of PlugIn said.
+  std::string RepairReport() const;
+
  private:
+  bool Attach();
   bool Mount();
 
   TempDir dir_;
@@ -110,6 +127,7 @@ class ExFatVolume {
   std::string device_;
   int loop_ = -1;
   bool mounted_ = false;
+  bool pulledOut_ = false;
   std::string reason_;
 };
 

@@ -342,6 +342,68 @@ TEST(FileOperationTest, CopiesThroughHiddenPartFilesAsSafely) {
   EXPECT_EQ(Snapshot(dir / "out"), (Tree{{"big.mp3", Bytes(1 << 20, 'h')}, {"small.mp3", "new"}}));
 }
 
+// A journal that takes every line but refuses the folders of the `refused`-th call.
+class FolderJournal : public PlacementJournal {
+ public:
+  FolderJournal(const std::string& root, int refused) : root_(root), refused_(refused) {}
+  std::vector<Paths> told;
+  std::vector<std::string> there;  // told of, but already there
+  Paths made;
+
+  const platform::FingerprintKey& key() const override { return key_; }
+  int WillPlace(const std::string&, const std::string&, const platform::EntryStatus&,
+                const platform::ContentFingerprint&) override {
+    return 0;
+  }
+  int MakeDurable() override { return 0; }
+  void Placed(const std::string&, const platform::EntryStatus&,
+              const platform::ContentFingerprint&) override {}
+  int WillMakeFolders(const Paths& folders) override {
+    for (const std::string& folder : folders)
+      if (Exists(root_ + "/" + folder)) there.push_back(folder);
+    told.push_back(folders);
+    return told.size() == static_cast<std::size_t>(refused_) ? ENOSPC : 0;
+  }
+  void FolderMade(const std::string& relative) override { made.push_back(relative); }
+
+ private:
+  std::string root_;
+  int refused_;
+  platform::FingerprintKey key_{std::string(32, 'k')};
+};
+
+TEST(FileOperationTest, TellsTheJournalOfEachFolderBeforeMakingIt) {
+  for (const int refused : {0, 1, 2}) {
+    SCOPED_TRACE(refused);
+    TempDir dir;
+    const std::string out = dir.MakeFolder("out");
+    dir.MakeFolder("out/Pop");  // the user's
+    const Paths sources = {dir.WriteFile("src/a.mp3", "a"), dir.WriteFile("src/b.mp3", "b"),
+                           dir.WriteFile("src/c.mp3", "c"), dir.WriteFile("src/d.mp3", "d")};
+    const std::optional<platform::ContainedFolder> root = platform::ContainedFolder::Open(out);
+    ASSERT_TRUE(root);
+    FolderJournal journal(out, refused);
+    FileOperationRequest request{
+        sources, {"Rock/Live/a.mp3", "Rock/Live/b.mp3", "Pop/c.mp3", "Jazz/d.mp3"}, kOnePerSource};
+    request.root = &*root;
+    request.rootPath = out;
+    request.journal = &journal;
+    const FileOperationResult result = PerformFileOperation(request);
+
+    const std::vector<Paths> told = {{"Rock", "Rock/Live"}, {"Jazz"}};
+    EXPECT_EQ(journal.told,
+              std::vector<Paths>(told.begin(), told.begin() + (refused == 0 ? 2 : refused)));
+    EXPECT_THAT(journal.there, IsEmpty());
+    // Nothing is made, and nothing placed, from the folders refused on.
+    const std::vector<Paths> made = {{}, {"Rock", "Rock/Live"}, {"Rock", "Rock/Live", "Jazz"}};
+    EXPECT_EQ(result.journalError, refused == 0 ? 0 : ENOSPC);
+    EXPECT_EQ(journal.made, made[refused == 0 ? 2 : refused - 1]);
+    EXPECT_EQ(Exists(out + "/Rock"), refused != 1);
+    EXPECT_EQ(Exists(out + "/Jazz"), refused == 0);
+    EXPECT_EQ(Exists(out + "/Jazz/d.mp3"), refused == 0);
+  }
+}
+
 TEST(FileOperationTest, RefusesAFileOntoItself) {
   TempDir dir;
   const std::string file = dir.WriteFile("music/a.mp3", "precious");
@@ -556,6 +618,7 @@ class FailingJournal : public PlacementJournal {
               const platform::ContentFingerprint&) override {
     told.push_back("placed " + relative);
   }
+  int WillMakeFolders(const std::vector<std::string>&) override { return 0; }
   void FolderMade(const std::string&) override {}
 
  private:
