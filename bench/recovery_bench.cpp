@@ -20,6 +20,7 @@
 
 #include "bench/ratio_reporter.h"
 #include "engine/fill/fill_journal.h"
+#include "engine/fill/fill_recovery.h"
 #include "engine/fill/fill_record.h"
 #include "platform/content_fingerprint.h"
 

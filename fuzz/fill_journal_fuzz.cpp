@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/fill/fill_journal.h"
 #include "engine/fill/fill_record.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/contained_folder.h"

@@ -62,6 +62,16 @@ PathParts SplitPath(std::string_view path) {
           std::string(path.substr(slash + 1, end - slash - 1))};
 }
 
+std::string ParentPath(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  return std::string(slash == 0 ? path.substr(0, 1) : path.substr(0, slash));
+}
+
+std::string LastName(std::string_view path) {
+  return std::string(path.substr(path.rfind('/') + 1));  // npos + 1: the whole
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
   if (!path.empty() && path.back() != '/') path.push_back('/');

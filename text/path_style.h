@@ -71,6 +71,10 @@ struct PathParts {
   std::string name;
 };
 PathParts SplitPath(std::string_view path);
+// The same for a path without a separator at its end: the folder ("" for
+// a single name) and the last name.
+std::string ParentPath(std::string_view path);
+std::string LastName(std::string_view path);
 // `name` inside `folder`; an empty folder is the current one (or the top of a tree).
 std::string JoinPath(std::string_view folder, std::string_view name);
 // Whether `path` is `entry` or lies below it: "Rock/a.mp3" is below "Rock", not below

@@ -9,12 +9,68 @@
 #include <vector>
 
 #include "engine/fill/fill_record.h"
-#include "engine/fill/ownership.h"
 #include "engine/fill/play_order.h"
 #include "platform/contained_folder.h"
 #include "transfer/file_operation.h"
 
 namespace sorvina::engine {
+
+// What a fill writes ahead of its work, line by line, into a journal beside the record,
+// so that a fill cut off part-way (killed, or its device pulled out) can be finished by
+// the next one: which files it was about to place and which it placed, the folders it
+// made, and how it was putting the destination's entries in play order.
+struct JournalEntry {
+  enum class Kind {
+    kPlace,     // about to place `relative`, a copy of `source` (its size, time and digest)
+    kPlaced,    // placed `relative`; size, time and digest as the destination has it
+    kPlaylist,  // about to write the playlist `relative` of this size and digest
+    kFolder,    // made the folder `relative`
+    kArrange,   // about to order the folder `to` ("" for the destination) through `relative`
+    kMove,      // about to move `relative` to `to`
+    kGap,       // about to make an empty file at `relative`, taking a free place
+    kArranged,  // the folder `to` is whole again; its temporary `relative` is gone
+  };
+  Kind kind = Kind::kPlace;
+  std::string relative;
+  std::int64_t sizeBytes = 0;
+  platform::FileTime modified;
+  std::string source;
+  std::string to = {};
+  std::optional<FileDigest> digest = std::nullopt;
+  friend bool operator==(const JournalEntry&, const JournalEntry&) = default;
+};
+
+struct FillJournal {
+  std::int64_t time = 0;   // when the fill began
+  bool replacing = false;  // it replaced the fill before it
+  std::vector<JournalEntry> entries;
+  // A keyed hash of the time and `replacing`, which only the user's key makes
+  // (JournalSeal): proof that the user's own fill began this journal. None in journals of
+  // earlier versions.
+  std::optional<FileDigest> seal = std::nullopt;
+  friend bool operator==(const FillJournal&, const FillJournal&) = default;
+};
+
+// The journal's first lines: a version line and "begin" with the time, whether the fill
+// replaces the previous one and, where given, the seal (the journal's third version; the
+// second without).
+std::string FormatJournalStart(std::int64_t time, bool replacing,
+                               const std::optional<FileDigest>& seal = std::nullopt);
+// One line for `entry`, fields as in the record.
+std::string FormatJournalLine(const JournalEntry& entry);
+
+struct ParsedJournal {
+  FillJournal journal;
+  RecordProblem problem = RecordProblem::kNone;
+};
+
+// Reads a journal as written, trusting nothing. Its lines are written one at a time and
+// a device that went away may have kept only some of them, or garbage after them: the
+// lines before the first that is not as written are taken. A journal of another kind or
+// version, or too large, is not taken; one that names a path outside the destination is
+// not taken at all. Journals of the versions before are read too: without a seal, and
+// the first without digests.
+ParsedJournal ParseFillJournal(std::string_view bytes);
 
 // Writes the journal of a fill under way (FillJournal) into the record's folder, a line
 // ahead of each step it tells of, so that the next fill knows what this one put there,
@@ -34,7 +90,6 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
 
   // Starts the journal of a fill that began at `time`, on the device. 0, or the errno value.
   [[nodiscard]] int Begin(std::int64_t time, bool replacing);
-  bool begun() const { return fd_.valid(); }
   // The errno value of the first line that could not be written or brought to the
   // device: from then on every step it would tell of is refused. 0 while all went well.
   int failure() const { return failure_; }
@@ -87,32 +142,7 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
 // The seal of a journal begun at `time` (FillJournal::seal), under the user's `key`.
 FileDigest JournalSeal(std::int64_t time, bool replacing, const platform::FingerprintKey& key);
 
-// What a fill cut off part-way had put into `destination`, as its `journal` tells and the
-// files' content proves (FileOwnership): the songs it placed, wherever the order work took
-// them, the playlist it wrote and the folders it made; and where it was replacing
-// `previous`, the songs of that fill it had not removed yet, which now belong to it.
-// Where `clean`, the leftovers of its work go first: a folder whose rebuilding was cut off
-// is put back together (FinishArranging; also one that no line tells of, by its name),
-// hidden part files and temporaries anywhere in the destination but the record's folder
-// `recordFolder` are removed, and so are the empty files of its steps: placeholders that
-// hold a song's name for an instant before a copy or a move takes it, and the empty files
-// that held free places (each only under a name of the kind those steps give, empty, and
-// made since the fill began). Where the journal bears the seal of the user's key, the
-// folders the fill left empty go too: those it tells were made, and the folders of
-// `previous` that held one of that fill's songs, gone now. Nothing is recorded where it
-// had placed nothing and moved none of the songs it replaced.
-std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
-                                                   const platform::ContainedFolder& destination,
-                                                   const RecordedFill* previous, bool clean,
-                                                   const std::string& recordFolder,
-                                                   const FileOwnership& ownership);
-
 // Removes the journal `name` from `folder`, where it is there.
 void RemoveJournal(const platform::ContainedFolder& folder, const std::string& name);
-
-// The folders of `previous` still there as folders in `destination`: a fill after it
-// keeps them as folders that fills made.
-std::vector<std::string> FoldersStillThere(const RecordedFill& previous,
-                                           const platform::ContainedFolder& destination);
 
 }  // namespace sorvina::engine

@@ -29,6 +29,7 @@
 
 #include "platform/drive_type.h"
 #include "platform/new_file.h"
+#include "text/path_style.h"
 #include "transfer/file_copy.h"
 
 namespace sorvina::engine {
@@ -48,30 +49,10 @@ constexpr unsigned kAttempts = 100;
 constexpr int kFillersPerFile = 64;
 constexpr std::size_t kFillersInAll = 4096;
 
-std::string FolderOf(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return std::string(slash == std::string_view::npos ? std::string_view() : path.substr(0, slash));
-}
-
-std::string NameOf(std::string_view path) {
-  return std::string(path.substr(path.rfind('/') + 1));  // npos + 1: the whole
-}
-
-std::string Join(std::string_view folder, std::string_view name) {
-  std::string path(folder);
-  if (!path.empty()) path.push_back('/');
-  return path.append(name);
-}
-
 std::size_t DepthOf(std::string_view folder) {
   return folder.empty()
              ? 0
              : 1 + static_cast<std::size_t>(std::count(folder.begin(), folder.end(), '/'));
-}
-
-bool IsAtOrBelow(std::string_view path, std::string_view entry) {
-  return !entry.empty() && path.starts_with(entry) &&
-         (path.size() == entry.size() || path[entry.size()] == '/');
 }
 
 // Errors of a folder's move that say the volume cannot move folders at all.
@@ -81,7 +62,7 @@ bool FolderMovesUnavailable(int error) {
 
 // Where `path` is once the entry `from` became `to`.
 std::string AfterMove(const std::string& path, const std::string& from, const std::string& to) {
-  return IsAtOrBelow(path, from) ? to + path.substr(from.size()) : path;
+  return text::IsAtOrBelow(path, from) ? to + path.substr(from.size()) : path;
 }
 
 // A folder below the destination, or the destination itself.
@@ -151,7 +132,7 @@ class Arranger {
   bool IsSkipped(const std::string& path) const {
     const std::string top = path.substr(0, path.find('/'));
     return std::find(skipped_.begin(), skipped_.end(), top) != skipped_.end() ||
-           IsAtOrBelow(path, holdingFolder_);
+           text::IsAtOrBelow(path, holdingFolder_);
   }
 
   // Every path inside the destination and out of what is never touched, each file named
@@ -180,7 +161,7 @@ class Arranger {
     std::vector<std::pair<std::string, std::vector<std::size_t>>> folders;
     std::map<std::string, std::size_t> at;
     for (std::size_t i = 0; i < files_.size(); ++i) {
-      const auto [where, added] = at.emplace(FolderOf(files_[i].target), folders.size());
+      const auto [where, added] = at.emplace(text::ParentPath(files_[i].target), folders.size());
       if (added) folders.push_back({where->first, {}});
       folders[where->second].second.push_back(i);
     }
@@ -238,7 +219,7 @@ class Arranger {
     std::vector<std::string> expected;
     for (const std::size_t i : members) {
       if (current_[i] != files_[i].target) return false;
-      expected.push_back(NameOf(current_[i]));
+      expected.push_back(text::LastName(current_[i]));
     }
     if (!folder.empty() && folderMoves_ != Capability::kNo)
       return names.size() >= expected.size() &&
@@ -256,23 +237,26 @@ class Arranger {
   Outcome Rebuild(const std::string& folder, const ContainedFolder& here,
                   const std::vector<std::string>& names, const std::vector<std::size_t>& members) {
     int error = 0;
-    const std::optional<Opened> parent = Open(destination_, FolderOf(folder), false, &error);
+    const std::optional<Opened> parent =
+        Open(destination_, text::ParentPath(folder), false, &error);
     if (!parent) {
-      Fail(error, FolderOf(folder));
+      Fail(error, text::ParentPath(folder));
       return Outcome::kFailed;
     }
     std::string temporary;
-    const std::optional<ContainedFolder> rebuilt =
-        MakeTemporary(**parent, FolderOf(folder), NameOf(folder), folder, temporary);
+    const std::optional<ContainedFolder> rebuilt = MakeTemporary(
+        **parent, text::ParentPath(folder), text::LastName(folder), folder, temporary);
     if (!rebuilt) return Outcome::kFailed;
     if (folderMoves_ == Capability::kUntested) {
       // Found out on the empty temporary, before anything depends on it: some drivers in
       // user space refuse to move a folder (fusefat), and the temporary could then never
       // take the folder's name.
       const std::string renamed =
-          Join(FolderOf(folder), platform::HiddenSiblingPath(NameOf(folder), kTemporarySuffix));
+          text::JoinPath(text::ParentPath(folder),
+                         platform::HiddenSiblingPath(text::LastName(folder), kTemporarySuffix));
       error = journal_ != nullptr ? journal_->Arranging(folder, renamed) : 0;
-      if (error == 0) error = (*parent)->MoveTo(NameOf(temporary), **parent, NameOf(renamed));
+      if (error == 0)
+        error = (*parent)->MoveTo(text::LastName(temporary), **parent, text::LastName(renamed));
       if (error == 0) {
         folderMoves_ = Capability::kYes;
         temporary = renamed;
@@ -302,8 +286,8 @@ class Arranger {
     for (int round = 0; round < 3 && !rest.empty(); ++round) {
       for (const std::string& name : rest) {
         if (const int moveError = here.MoveTo(name, *rebuilt, name))
-          return failed(moveError, Join(folder, name));
-        MovedEntry(Join(folder, name), Join(temporary, name));
+          return failed(moveError, text::JoinPath(folder, name));
+        MovedEntry(text::JoinPath(folder, name), text::JoinPath(temporary, name));
         order.push_back(name);
       }
       if (const int listError = here.ListNames(rest)) return failed(listError, folder);
@@ -311,7 +295,8 @@ class Arranger {
     LearnListing(*rebuilt, order);
     if (const int removeError = destination_.RemoveFolderIfEmpty(folder))
       return failed(removeError, folder);
-    if (const int renameError = (*parent)->MoveTo(NameOf(temporary), **parent, NameOf(folder)))
+    if (const int renameError =
+            (*parent)->MoveTo(text::LastName(temporary), **parent, text::LastName(folder)))
       return failed(renameError, folder);
     MovedEntry(temporary, folder);
     if (journal_ != nullptr) journal_->Arranged(folder, temporary);
@@ -377,7 +362,7 @@ class Arranger {
                                                std::string& temporary) {
     for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
       const std::string hidden = platform::HiddenSiblingPath(name, kTemporarySuffix);
-      temporary = Join(parentPath, hidden);
+      temporary = text::JoinPath(parentPath, hidden);
       int error = journal_ != nullptr ? journal_->Arranging(folder, temporary) : 0;
       if (error == 0) error = parent.MakeFolder(hidden);
       if (error == EEXIST) continue;
@@ -392,7 +377,7 @@ class Arranger {
       }
       return made;
     }
-    Fail(EEXIST, Join(parentPath, name));
+    Fail(EEXIST, text::JoinPath(parentPath, name));
     return std::nullopt;
   }
 
@@ -402,7 +387,8 @@ class Arranger {
                      const std::string& intoPath, const std::vector<std::size_t>& members,
                      std::vector<std::string>& order) {
     for (const std::size_t i : members) {
-      const std::optional<std::string> name = FreeName(folder, into, NameOf(files_[i].target));
+      const std::optional<std::string> name =
+          FreeName(folder, into, text::LastName(files_[i].target));
       if (!name) return Fail(EEXIST, files_[i].target);
       if (!MoveFile(i, into, intoPath, *name)) return false;
       order.push_back(*name);
@@ -427,12 +413,12 @@ class Arranger {
   bool MoveFile(std::size_t i, const ContainedFolder& into, const std::string& intoPath,
                 const std::string& name) {
     const std::string from = current_[i];
-    const std::string to = Join(intoPath, name);
+    const std::string to = text::JoinPath(intoPath, name);
     int error = 0;
-    const std::optional<Opened> source = Open(destination_, FolderOf(from), false, &error);
+    const std::optional<Opened> source = Open(destination_, text::ParentPath(from), false, &error);
     if (source) {
       if (journal_ != nullptr) error = journal_->Moving(from, to);
-      if (error == 0) error = (*source)->MoveTo(NameOf(from), into, name);
+      if (error == 0) error = (*source)->MoveTo(text::LastName(from), into, name);
     }
     if (error != 0) return Fail(error, from);
     MovedEntry(from, to);
@@ -457,11 +443,11 @@ class Arranger {
     for (auto undo = moves_.rbegin(); undo != moves_.rend(); ++undo) {
       const auto& [i, from] = *undo;
       const std::string at = current_[i];
-      const std::optional<Opened> source = Open(destination_, FolderOf(at));
-      const std::optional<Opened> origin = Open(destination_, FolderOf(from));
+      const std::optional<Opened> source = Open(destination_, text::ParentPath(at));
+      const std::optional<Opened> origin = Open(destination_, text::ParentPath(from));
       // Told of by no line: the next run finds the file where it was, the move's start.
-      if (IsAtOrBelow(at, temporary) && source && origin &&
-          (*source)->MoveTo(NameOf(at), **origin, NameOf(from)) == 0)
+      if (text::IsAtOrBelow(at, temporary) && source && origin &&
+          (*source)->MoveTo(text::LastName(at), **origin, text::LastName(from)) == 0)
         MovedEntry(at, from);
     }
     moves_.clear();
@@ -502,13 +488,13 @@ class Arranger {
     for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
       char name[16];
       std::snprintf(name, sizeof name, "SV%06X", static_cast<unsigned>(random() & 0xFFFFFF));
-      int error = journal_ != nullptr ? journal_->FillingGap(Join(folder, name)) : 0;
+      int error = journal_ != nullptr ? journal_->FillingGap(text::JoinPath(folder, name)) : 0;
       if (error == 0) error = here.MakeEmptyFile(name);
       if (error == 0) {
         fillers_.emplace_back(name);
         return true;
       }
-      if (error != EEXIST) return Fail(error, Join(folder, name));
+      if (error != EEXIST) return Fail(error, text::JoinPath(folder, name));
     }
     return Fail(EEXIST, folder);
   }
@@ -553,16 +539,16 @@ std::vector<std::pair<std::string, std::string>> FinishArranging(const Contained
                                                                  const std::string& temporary) {
   std::vector<std::pair<std::string, std::string>> moved;
   if (!ContainedFolder::IsContainedPath(temporary) ||
-      !platform::IsHiddenSiblingName(NameOf(temporary), kTemporarySuffix) ||
+      !platform::IsHiddenSiblingName(text::LastName(temporary), kTemporarySuffix) ||
       (!folder.empty() && !ContainedFolder::IsContainedPath(folder)))
     return moved;
   const std::optional<Opened> waiting = Open(destination, temporary);
   if (!waiting) return moved;
   if (!folder.empty() && !destination.StatusOf(folder)) {
     // Cut off between the folder's going and the temporary's taking its name.
-    const std::optional<Opened> from = Open(destination, FolderOf(temporary));
-    const std::optional<Opened> to = Open(destination, FolderOf(folder));
-    if (from && to && (*from)->MoveTo(NameOf(temporary), **to, NameOf(folder)) == 0)
+    const std::optional<Opened> from = Open(destination, text::ParentPath(temporary));
+    const std::optional<Opened> to = Open(destination, text::ParentPath(folder));
+    if (from && to && (*from)->MoveTo(text::LastName(temporary), **to, text::LastName(folder)) == 0)
       moved.emplace_back(temporary, folder);
     return moved;
   }
@@ -583,7 +569,7 @@ std::vector<std::pair<std::string, std::string>> FinishArranging(const Contained
       error = (*waiting)->MoveTo(name, **target, placed);
     }
     if (error != 0) return moved;  // the rest waits for the next run
-    moved.emplace_back(Join(temporary, name), Join(folder, placed));
+    moved.emplace_back(text::JoinPath(temporary, name), text::JoinPath(folder, placed));
   }
   (void)destination.RemoveFolderIfEmpty(temporary);
   return moved;

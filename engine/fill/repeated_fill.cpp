@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "engine/fill/copy_adoption.h"
+#include "engine/fill/fill_recovery.h"
 #include "engine/output/playlist_paths.h"
 #include "engine/output/playlist_writer.h"
 #include "engine/report/messages.h"

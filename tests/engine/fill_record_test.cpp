@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "engine/fill/fill_journal.h"
 #include "platform/content_fingerprint.h"
 
 namespace sorvina::engine {

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/fill/fill_journal.h"
 #include "engine/fill/fill_record.h"
 #include "engine/report/messages.h"
 #include "engine/run/selection_run.h"

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fill/fill_journal.h"
 #include "engine/fill/fill_record.h"
 #include "platform/content_fingerprint.h"
 #include "tests/faults/fill_support.h"

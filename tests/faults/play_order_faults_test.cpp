@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/fill/fill_journal.h"
+#include "engine/fill/fill_recovery.h"
 #include "engine/fill/play_order.h"
 #include "tests/faults/fill_support.h"
 #include "tests/faults/test_volumes.h"

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/fill/fill_journal.h"
 #include "engine/fill/fill_record.h"
 #include "tests/faults/fill_support.h"
 
