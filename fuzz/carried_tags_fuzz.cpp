@@ -19,23 +19,8 @@ using sorvina::media::TagProperties;
 
 constexpr double kAppliedDb = 3.0;
 
-constexpr std::string_view kCarried[] = {"ARTIST",
-                                         "TITLE",
-                                         "ALBUM",
-                                         "ALBUMARTIST",
-                                         "TRACKNUMBER",
-                                         "DISCNUMBER",
-                                         "DATE",
-                                         "GENRE",
-                                         "COMPOSER",
-                                         "COMMENT",
-                                         "REPLAYGAIN_TRACK_GAIN",
-                                         "REPLAYGAIN_TRACK_PEAK",
-                                         "REPLAYGAIN_ALBUM_GAIN",
-                                         "REPLAYGAIN_ALBUM_PEAK"};
-
 bool IsCarried(std::string_view name) {
-  for (const std::string_view carried : kCarried) {
+  for (const std::string_view carried : sorvina::media::CarriedTagNames()) {
     if (name == carried) return true;
   }
   return false;

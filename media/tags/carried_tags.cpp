@@ -241,6 +241,10 @@ bool WriteTags(TagLib::IOStream& stream, AudioFormat format, bool id3v23, const 
 
 }  // namespace
 
+std::span<const char* const> CarriedTagNames() {
+  return kCarriedTags;
+}
+
 CarriedTags ReadCarriedTags(const std::string& path) {
   CarriedTags tags;
   const TagInput input(path);

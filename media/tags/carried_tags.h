@@ -6,6 +6,7 @@
 
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct CarriedTags {
   TagProperties properties;
   std::optional<Picture> cover;  // the front cover, else the first picture
 };
+
+// The names of the tags carried, as TagLib's properties name them.
+std::span<const char* const> CarriedTagNames();
 
 // What the source at `path` has of them, in any format TagLib reads; nothing where it
 // has none or cannot be read, which leaves the output untagged rather than failing it.
