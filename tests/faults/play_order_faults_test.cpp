@@ -66,8 +66,7 @@ ArrangeResult Arrange(const std::string& root, const std::vector<ArrangedFile>& 
 // else where the volume can move folders, else (and in the root) among the user's
 // entries. Where the volume's listing shows the device's order (`listsEntryOrder`), the
 // user also frees entries ahead of the fill.
-template <typename Volume>
-void CheckOrderOnDevice(Volume& volume, bool foldersMove, bool listsEntryOrder) {
+void CheckOrderOnDevice(test::ImageVolume& volume, bool foldersMove, bool listsEntryOrder) {
   const std::string root = volume.path();
   const std::string longD = "Rock/d, of a middling length.mp3";
   const std::string longG = "Rock/g, whose name takes several entries of the folder.mp3";

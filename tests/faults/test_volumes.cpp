@@ -149,49 +149,82 @@ bool SmallVolume::MakeReadOnly() const {
                            MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
 }
 
-FatVolume::FatVolume() : image_(dir_ / "fat.img"), path_(dir_.MakeFolder("volume")) {
-  if (!RunProgram({"mkfs.fat", "-C", image_, "4096"})) return;
-  mounted_ = Mount();
-  if (mounted_) type_ = platform::FileSystemTypeOf(path_);
+namespace {
+
+// How a volume of one kind is made, carried and mounted, and why it cannot be had here.
+// Every program is given its arguments here first, then those the comment names.
+struct ImageKind {
+  // The image's file name.
+  const char* image;
+  // Makes the file system on the image, a file of the volume's size; then the image.
+  std::vector<std::string> make;
+  // Whether the image is attached to a loop device, which its driver and fatsort are then
+  // given instead of the image: exfat-fuse wants a block device, and what the driver wrote
+  // waits in that device's cache, which fatsort reads with it.
+  bool onLoopDevice;
+  // The FUSE driver, which goes on running as the volume's daemon; then the device and the
+  // folder.
+  std::vector<std::string> mount;
+  // Unmounts the volume where the system's own unmount is refused; then the folder.
+  std::vector<std::string> unmount;
+  // Why it cannot be had here, where making it or mounting it fails.
+  const char* cannotMake;
+  const char* cannotMount;
+};
+
+const ImageKind& KindOf(ImageVolume::Kind kind) {
+  static const ImageKind kinds[] = {
+      {.image = "fat.img",
+       .make = {"mkfs.fat"},
+       .onLoopDevice = false,
+       .mount = {"fusefat", "-o", "rw+"},
+       .unmount = {"fusermount", "-u"},
+       .cannotMake = "mkfs.fat (dosfstools) is not installed",
+       .cannotMount = "fusefat is not installed or FUSE may not be used here"},
+      {.image = "exfat.img",
+       .make = {"mkfs.exfat", "-c", "32K"},
+       .onLoopDevice = true,
+       .mount = {"mount.exfat-fuse"},
+       .unmount = {"fusermount", "-u"},
+       .cannotMake = "mkfs.exfat (exfatprogs) is not installed",
+       .cannotMount = "exfat-fuse is not installed or FUSE may not be used here"},
+  };
+  return kinds[static_cast<int>(kind)];
 }
 
-bool FatVolume::Mount() {
-  // fusefat reports success also when FUSE is not allowed: a mount shows as a change of
-  // device from the folder above.
-  struct stat before {};
-  struct stat after {};
-  if (stat(path_.c_str(), &before) != 0) return false;
-  RunProgram({"fusefat", "-o", "rw+", image_, path_});
-  return stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
+// With its arguments after those `program` starts with.
+std::vector<std::string> With(std::vector<std::string> program,
+                              std::initializer_list<std::string> arguments) {
+  program.insert(program.end(), arguments);
+  return program;
 }
 
-std::optional<EntriesOnDevice> FatVolume::ReadEntryOrder() {
-  if (!mounted_ || umount2(path_.c_str(), 0) != 0) return std::nullopt;
-  std::optional<EntriesOnDevice> entries = EntriesListedBy(dir_, image_);
-  mounted_ = Mount();
-  return mounted_ ? entries : std::nullopt;
-}
+}  // namespace
 
-FatVolume::~FatVolume() {
-  if (mounted_ && umount2(path_.c_str(), 0) != 0) RunProgram({"fusermount", "-u", path_});
-}
-
-ExFatVolume::ExFatVolume(int megabytes)
-    : image_(dir_ / "exfat.img"), path_(dir_.MakeFolder("player")) {
-  std::filesystem::resize_file(dir_.WriteFile("exfat.img", ""), std::uintmax_t(megabytes) << 20);
-  if (!RunProgram({"mkfs.exfat", "-c", "32K", image_})) {
-    reason_ = "mkfs.exfat (exfatprogs) is not installed";
+ImageVolume::ImageVolume(Kind kind, int megabytes)
+    : kind_(kind),
+      image_(dir_ / KindOf(kind).image),
+      path_(dir_.MakeFolder("volume")),
+      device_(image_) {
+  const ImageKind& programs = KindOf(kind_);
+  std::filesystem::resize_file(dir_.WriteFile(programs.image, ""), std::uintmax_t(megabytes) << 20);
+  if (!RunProgram(With(programs.make, {image_}))) {
+    reason_ = programs.cannotMake;
     return;
   }
-  if (!Attach()) {
+  if (programs.onLoopDevice && !Attach()) {
     reason_ = "no loop device may be attached here";
     return;
   }
   mounted_ = Mount();
-  if (!mounted_) reason_ = "exfat-fuse is not installed or FUSE may not be used here";
+  if (mounted_) {
+    type_ = platform::FileSystemTypeOf(path_);
+  } else {
+    reason_ = programs.cannotMount;
+  }
 }
 
-bool ExFatVolume::Attach() {
+bool ImageVolume::Attach() {
   // Another process may take the free device first: then the next one is tried.
   for (int attempt = 0; attempt < 10; ++attempt) {
     const int control = open("/dev/loop-control", O_RDWR | O_CLOEXEC);
@@ -217,25 +250,33 @@ bool ExFatVolume::Attach() {
   return false;
 }
 
-bool ExFatVolume::Mount() {
+bool ImageVolume::Mount() {
+  // A FUSE driver may report success also where FUSE is not allowed: a mount shows as a
+  // change of device from the folder above.
   struct stat before {};
   struct stat after {};
-  stat(path_.c_str(), &before);
-  ProgramStatus({"mount.exfat-fuse", device_, path_}, dir_ / "mount.txt");
+  if (stat(path_.c_str(), &before) != 0) return false;
+  ProgramStatus(With(KindOf(kind_).mount, {device_, path_}), dir_ / "mount.txt");
   return stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
 }
 
-std::optional<EntriesOnDevice> ExFatVolume::ReadEntryOrder() {
-  // The loop device stays attached while this object holds it open.
+std::optional<EntriesOnDevice> ImageVolume::ReadEntryOrder() {
+  // A loop device stays attached while this object holds it open.
   if (!mounted_ || umount2(path_.c_str(), 0) != 0) return std::nullopt;
   std::optional<EntriesOnDevice> entries = EntriesListedBy(dir_, device_);
   mounted_ = Mount();
   return mounted_ ? entries : std::nullopt;
 }
 
-bool ExFatVolume::PullOut(bool unsyncedKept) {
+bool ImageVolume::PullOut(bool unsyncedKept) {
+  // Pulling out is the loss of what waits in the loop device's cache, and plugging in
+  // again checks the volume with fsck.exfat: an exFAT volume's alone.
+  if (kind_ != Kind::kExFat) {
+    reason_ = "only an exFAT volume can be pulled out";
+    return false;
+  }
   if (!mounted_) return false;
-  const pid_t daemon = ProcessRunning("exfat-fuse", device_);
+  const pid_t daemon = ProcessRunning(KindOf(kind_).mount.front(), device_);
   if (daemon <= 0 || kill(daemon, SIGKILL) != 0) return false;
   for (int wait = 0; wait < 500 && !HasEnded(daemon); ++wait)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -251,7 +292,7 @@ bool ExFatVolume::PullOut(bool unsyncedKept) {
                                     std::filesystem::copy_options::overwrite_existing, error);
 }
 
-bool ExFatVolume::PlugIn(bool* repaired) {
+bool ImageVolume::PlugIn(bool* repaired) {
   if (mounted_ || !pulledOut_) return mounted_;
   if (umount2(path_.c_str(), MNT_DETACH) != 0) {
     reason_ = "the dead mount could not be detached";
@@ -288,13 +329,14 @@ bool ExFatVolume::PlugIn(bool* repaired) {
   return mounted_;
 }
 
-std::string ExFatVolume::RepairReport() const {
+std::string ImageVolume::RepairReport() const {
   return ReadBytes(dir_ / "fsck.txt");
 }
 
-ExFatVolume::~ExFatVolume() {
+ImageVolume::~ImageVolume() {
   if (pulledOut_) umount2(path_.c_str(), MNT_DETACH);
-  if (mounted_ && umount2(path_.c_str(), 0) != 0 && !RunProgram({"fusermount", "-u", path_}))
+  if (mounted_ && umount2(path_.c_str(), 0) != 0 &&
+      !RunProgram(With(KindOf(kind_).unmount, {path_})))
     umount2(path_.c_str(), MNT_DETACH);
   if (loop_ >= 0) close(loop_);
 }

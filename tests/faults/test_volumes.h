@@ -56,16 +56,26 @@ class SmallVolume {
 // fatsort lists them: "" for the root, "Rock/Live" for a folder below it.
 using EntriesOnDevice = std::map<std::string, std::vector<std::string>>;
 
-// A real FAT volume: a 4 MiB image made by mkfs.fat and mounted through FUSE by fusefat,
-// where both are installed and FUSE may be used.
-class FatVolume {
+// A real FAT or exFAT volume: an image of `megabytes` made by the file system's mkfs,
+// attached to a loop device where its FUSE driver wants one, and mounted through FUSE,
+// where these are installed and loop devices and FUSE may be used; else `reason` says why
+// not. Unmounted, and its loop device let go, when the object goes.
+class ImageVolume {
  public:
-  FatVolume();
-  ~FatVolume();
-  FatVolume(const FatVolume&) = delete;
-  FatVolume& operator=(const FatVolume&) = delete;
+  // The kinds of volume made, each by its own programs.
+  enum class Kind {
+    kFat,    // made by mkfs.fat, mounted by fusefat
+    kExFat,  // made by mkfs.exfat with the 32 KiB clusters of a player, mounted by exfat-fuse
+  };
+
+  ImageVolume(Kind kind, int megabytes);
+  ~ImageVolume();
+  ImageVolume(const ImageVolume&) = delete;
+  ImageVolume& operator=(const ImageVolume&) = delete;
 
   bool mounted() const { return mounted_; }
+  const std::string& reason() const { return reason_; }
+  // The mounted volume's file system type, as the system names it.
   const std::string& type() const { return type_; }
   const std::string& path() const { return path_; }
   std::string operator/(std::string_view relative) const {
@@ -75,39 +85,14 @@ class FatVolume {
   // nothing where any of that fails (fatsort missing) or the volume is in use.
   std::optional<EntriesOnDevice> ReadEntryOrder();
 
- private:
-  bool Mount();
-
-  TempDir dir_;
-  std::string image_;
-  std::string path_;
-  bool mounted_ = false;
-  std::string type_;
-};
-
-// A real exFAT volume of `megabytes` with the 32 KiB clusters of a player: an image made
-// by mkfs.exfat, attached to a loop device and mounted through FUSE by exfat-fuse, where
-// these are installed and loop devices and FUSE may be used; else why not.
-class ExFatVolume {
- public:
-  explicit ExFatVolume(int megabytes);
-  ~ExFatVolume();
-  ExFatVolume(const ExFatVolume&) = delete;
-  ExFatVolume& operator=(const ExFatVolume&) = delete;
-
-  bool mounted() const { return mounted_; }
-  const std::string& reason() const { return reason_; }
-  const std::string& path() const { return path_; }
-  // As FatVolume's.
-  std::optional<EntriesOnDevice> ReadEntryOrder();
-
   // Pulls the player out in the middle of whatever is under way: the volume's FUSE daemon
   // is killed (SIGKILL), which ends every request at once. The stick keeps what was brought
   // to it (synced, or written back by the system on its own) and, with `unsyncedKept`, all
   // else the driver wrote, as where the system had written its cache back just before; else
   // that is lost, as a stick pulled out loses it. The dead mount stays until PlugIn, so
   // that a program that opens the player's path meanwhile finds no player rather than the
-  // folder below. False where no daemon of this volume's was found.
+  // folder below. False where no daemon of this volume's was found, and for a FAT volume:
+  // only exFAT sits on a loop device whose cache can be kept or lost, and has its check.
   bool PullOut(bool unsyncedKept);
   // Plugs it in again after PullOut: the dead mount is detached, the volume as the stick
   // kept it checked and, where the check finds damage, repaired (fsck.exfat), and mounted
@@ -121,14 +106,29 @@ class ExFatVolume {
   bool Attach();
   bool Mount();
 
+  Kind kind_;
   TempDir dir_;
   std::string image_;
   std::string path_;
+  // What the driver and fatsort are given: the loop device, else the image itself.
   std::string device_;
   int loop_ = -1;
   bool mounted_ = false;
   bool pulledOut_ = false;
+  std::string type_;
   std::string reason_;
+};
+
+// A 4 MiB FAT volume.
+class FatVolume : public ImageVolume {
+ public:
+  FatVolume() : ImageVolume(Kind::kFat, 4) {}
+};
+
+// An exFAT volume of `megabytes`.
+class ExFatVolume : public ImageVolume {
+ public:
+  explicit ExFatVolume(int megabytes) : ImageVolume(Kind::kExFat, megabytes) {}
 };
 
 // A volume that works like any other until it is told to go, as a player pulled out or a
