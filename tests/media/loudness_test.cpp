@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "media/loudness_meter.h"
+#include "media/codecs.h"
 #include "media/mp3_gain.h"
 #include "media/tags/loudness_tags.h"
 #include "tests/support/encoded_audio.h"

@@ -2,8 +2,6 @@
 // Conversions of real encoder output (ffmpeg and opusenc, with tags and an 800x800 cover)
 // into MP3, AAC and Opus: the sound's length, rate and level as our decoder reads them,
 // the tags and pictures as ffprobe reads them, and every failure leaving nothing behind.
-#include "media/transcoder.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -16,13 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "media/audio_decoder.h"
+#include "media/codecs.h"
+#include "media/codecs/audio_decoder.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::media {
 namespace {
 
+using codecs::AudioDecoder;
+using codecs::DecodeStatus;
+using codecs::SampleLayout;
 using test::ShellQuoted;
 
 bool Exists(const std::string& path) {
