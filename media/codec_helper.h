@@ -19,8 +19,9 @@ namespace sorvina::media {
 // The helper is found where it is installed beside the running program
 // (bin/../libexec/sorvina), or, for a program that runs from the build tree, where the
 // build put it. It ends by itself when the thread that started it ends or the program
-// dies, and stops what it was doing cleanly then (its output removed); it ignores the
-// terminal's interrupts, which the program handles for both of them.
+// dies, and stops what it was doing cleanly then (its output removed). It ignores the
+// terminal's interrupt and hangup, which reach the program too: the program ends it as
+// it needs.
 class CodecHelper {
  public:
   CodecHelper() = default;

@@ -16,6 +16,12 @@
 // ends the helper, not the run: that song fails, with a reason, and the next one starts a
 // new helper. Each thread that asks has a helper of its own, started at its first request
 // and ended with the thread, so conversions on several threads run side by side.
+//
+// A library loaded on first use (dlopen) would spare the start as well, and cancel,
+// progress and the reasons would stay as they were; but a crash in it would end the whole
+// fill, and one in a decoder is what hostile files bring. The helper costs a process
+// start per encoding thread and a few messages per song, next to seconds of encoding;
+// cancel kills it and removes what it was writing.
 namespace sorvina::media {
 
 // What a file is converted into for a player that cannot play it.
