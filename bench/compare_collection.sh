@@ -7,10 +7,16 @@
 # and, against the first find, a whole dry run of sorvina-cli over the tree, which collects
 # (sizes and all, for its summary), draws every file and prints the 100,000 chosen paths:
 #   sorvina-cli -s TREE --all --dry-run -p PLAYLIST --seed 1
-# These run alternately on a warm cache. Then the collection runs on a cold cache against
-# fd, a parallel walker, each run after the system's caches are emptied (as root; the cold
-# rows are skipped, saying why, where that is refused):
+# and the program's start alone against find's:
+#   sorvina-cli --version                        find --version
+# These run alternately on a warm cache. Then the collection, and a whole run that
+# chooses 10 hours of the tree's songs (collecting without sizes, then reading the playing
+# time of each song drawn), run on a cold cache against fd, a parallel walker, each run
+# after the system's caches are emptied (as root; the cold rows are skipped, saying why,
+# where that is refused):
 #   fdfind -e mp3 -u . TREE
+#   sorvina-cli -s TREE --hours 10 --dry-run -p PLAYLIST --seed 1
+# A cold run reads the program and the libraries it loads at its start from the disk too.
 # The medians and the ratios are printed, and recorded with bench_record (bench/lib.sh)
 # when SORVINA_BENCH_RESULTS is set.
 #
@@ -20,7 +26,9 @@
 #   TREE_DIR   where the test tree is made once and reused
 #              (default: ${TMPDIR:-/tmp}/sorvina-collection-tree)
 # Environment: RUNS (default 7) timed runs of each program on a warm cache, COLD_RUNS
-# (default 3) on a cold one.
+# (default 3) on a cold one. BEFORE_CLI names another build's sorvina-cli to time beside
+# ours in the start and the cold 10-hour rows (printed, not recorded): a before and after
+# from one run.
 set -euo pipefail
 
 # shellcheck source=bench/lib.sh
@@ -33,7 +41,8 @@ cold_runs=${COLD_RUNS:-3}
 
 collector="$build_dir/bench/sorvina-collect-bench"
 cli="$build_dir/cli/sorvina-cli"
-for program in "$collector" "$cli"; do
+before_cli=${BEFORE_CLI:-}
+for program in "$collector" "$cli" ${before_cli:+"$before_cli"}; do
   if [[ ! -x $program ]]; then
     echo "error: $program not found; build it first:" >&2
     echo "  cmake --preset bench && cmake --build --preset bench" >&2
@@ -44,12 +53,14 @@ done
 music="$tree_dir/music"
 marker="$tree_dir/complete"
 readonly artists=100 albums=20 tracks=50
-readonly layout="$artists artists x $albums albums x $tracks tracks"
+readonly layout="$artists artists x $albums albums x $tracks tracks, Xing frames"
 
-# The tree: 100,000 MP3 files of small non-zero sizes in 2,000 album folders, each album
-# also holding a cover and a text file, a few albums spelled ".MP3", and some hidden
-# folders (which a scan skips and find enters) holding only thumbnails. The marker is
-# written last, so an interrupted generation is redone rather than reused.
+# The tree: 100,000 MP3 files of small sizes in 2,000 album folders, each album also
+# holding a cover and a text file, a few albums spelled ".MP3", and some hidden folders
+# (which a scan skips and find enters) holding only thumbnails. Each song is one MPEG-1
+# Layer III frame whose Xing header states 2 to 6 minutes, then some filler: its playing
+# time is read as any song's. The marker is written last, so an interrupted generation
+# is redone rather than reused.
 if [[ ! -f $marker || $(<"$marker") != "$layout" ]]; then
   echo "generating $layout under $music ..." >&2
   rm -rf -- "$music" "$marker"
@@ -58,8 +69,15 @@ if [[ ! -f $marker || $(<"$marker") != "$layout" ]]; then
     use strict;
     use warnings;
     my ($root, $artists, $albums, $tracks) = @ARGV;
-    sub put { my ($path, $bytes) = @_;
-              open(my $fh, ">", $path) or die "$path: $!"; print $fh "x" x $bytes; close $fh; }
+    sub put { my ($path, $bytes, $head) = @_;
+              open(my $fh, ">", $path) or die "$path: $!";
+              print $fh ($head // "") . "x" x $bytes; close $fh; }
+    # 128 kbit/s at 44.1 kHz, stereo: 417 bytes, the Xing header 32 bytes after the frame
+    # header, counting the frames of `seconds`.
+    sub song { my ($seconds) = @_;
+               my $frame = "\xFF\xFB\x90\x00" . ("\x00" x 32) . "Xing" . pack("N", 1) .
+                           pack("N", int($seconds * 44100 / 1152));
+               return $frame . ("\x00" x (417 - length($frame))); }
     for my $a (1 .. $artists) {
       my $artist = sprintf("%s/Artist %03d", $root, $a);
       mkdir $artist or die "$artist: $!";
@@ -73,7 +91,7 @@ if [[ ! -f $marker || $(<"$marker") != "$layout" ]]; then
         my $ext = (($a * $albums + $b) % 37 == 0) ? "MP3" : "mp3";
         for my $t (1 .. $tracks) {
           put(sprintf("%s/%02d Track name %d.%s", $album, $t, $t * 7 + $b, $ext),
-              1 + ($a * 7 + $b * 13 + $t * 31) % 400);
+              1 + ($a * 7 + $b * 13 + $t * 31) % 400, song(120 + ($a + $b * 3 + $t * 11) % 241));
         }
         put("$album/cover.jpg", 128);
         put("$album/notes.txt", 32);
@@ -92,6 +110,13 @@ run_fd() { fdfind -e mp3 -u . "$music"; }
 # The playlist is named only because the command asks for a destination; a dry run does
 # not write it.
 run_cli() { "$cli" -s "$music" --all --dry-run -p "$scratch/dry-run.m3u" --seed 1; }
+run_version() { "$cli" --version; }
+run_find_version() { find --version; }
+run_before_version() { "$before_cli" --version; }
+run_hours() { "$cli" -s "$music" --hours 10 --dry-run -p "$scratch/dry-run.m3u" --seed 1; }
+run_before_hours() {
+  "$before_cli" -s "$music" --hours 10 --dry-run -p "$scratch/dry-run.m3u" --seed 1
+}
 
 # Warm the cache and check that all report the same files: the collector the same paths
 # as find, and with sizes the same "SIZE PATH" lines as find -printf, the dry run the same
@@ -121,16 +146,31 @@ if [[ $find_lines != "$cli_lines" ]] ||
 fi
 same_order=no
 cmp -s "$scratch/find.txt" "$scratch/ours-sizes.txt" && same_order=yes
+# Ten hours of songs of 2 to 6 minutes: some 150 of them, each with its playing time.
+hours_lines=$(run_hours | wc -l)
+if ((hours_lines < 100 || hours_lines > 300)); then
+  echo "error: the 10-hour choice listed $hours_lines songs, not about 150" >&2
+  exit 1
+fi
 
 find_times=()
 names_times=()
 our_times=()
 cli_times=()
+version_times=()
+find_version_times=()
+before_version_times=()
 for ((i = 0; i < runs; i++)); do
   find_times+=("$(bench_elapsed_us run_find)")
   names_times+=("$(bench_elapsed_us run_find_names)")
   our_times+=("$(bench_elapsed_us run_ours)")
   cli_times+=("$(bench_elapsed_us run_cli)")
+  # A start is short: the median of several in a row counts as one run.
+  for ((j = 0; j < 5; j++)); do
+    version_times+=("$(bench_elapsed_us run_version)")
+    find_version_times+=("$(bench_elapsed_us run_find_version)")
+    [[ -z $before_cli ]] || before_version_times+=("$(bench_elapsed_us run_before_version)")
+  done
 done
 
 find_median=$(bench_median "${find_times[@]}")
@@ -153,6 +193,22 @@ bench_record "Scan" "100,000 files: collection" "$our_median" "find, names only"
 bench_record "Scan" "100,000 files: sorvina-cli --all --dry-run" "$cli_median" "find -printf" \
   "$find_median" 1.0
 
+version_median=$(bench_median "${version_times[@]}")
+find_version_median=$(bench_median "${find_version_times[@]}")
+awk -v o="$version_median" -v f="$find_version_median" 'BEGIN {
+  printf "%-34s %12s %10s\n", "start", "median (s)", "vs find"
+  printf "%-34s %12.4f\n", "find --version", f / 1e6
+  printf "%-34s %12.4f %9.2fx\n", "sorvina-cli --version", o / 1e6, o / f
+}'
+if [[ -n $before_cli ]]; then
+  before_version_median=$(bench_median "${before_version_times[@]}")
+  awk -v b="$before_version_median" -v f="$find_version_median" -v o="$version_median" 'BEGIN {
+    printf "%-34s %12.4f %9.2fx   (ours: %.2fx of it)\n", "BEFORE_CLI --version", b / 1e6, b / f, o / b
+  }'
+fi
+bench_record "Start" "sorvina-cli --version" "$version_median" "find --version" \
+  "$find_version_median" 3.0
+
 # Cold cache: every run reads the tree from the disk.
 drop_caches() { sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; }
 if ! command -v fdfind >/dev/null; then
@@ -168,19 +224,37 @@ else
   fi
   fd_times=()
   cold_times=()
+  hours_times=()
+  before_hours_times=()
   for ((i = 0; i < cold_runs; i++)); do
     drop_caches
     fd_times+=("$(bench_elapsed_us run_fd)")
     drop_caches
     cold_times+=("$(bench_elapsed_us run_ours)")
+    drop_caches
+    hours_times+=("$(bench_elapsed_us run_hours)")
+    if [[ -n $before_cli ]]; then
+      drop_caches
+      before_hours_times+=("$(bench_elapsed_us run_before_hours)")
+    fi
   done
   fd_median=$(bench_median "${fd_times[@]}")
   cold_median=$(bench_median "${cold_times[@]}")
-  awk -v f="$fd_median" -v o="$cold_median" 'BEGIN {
+  hours_median=$(bench_median "${hours_times[@]}")
+  awk -v f="$fd_median" -v o="$cold_median" -v h="$hours_median" 'BEGIN {
     printf "%-34s %12s %10s\n", "cold cache", "median (s)", "vs fd"
     printf "%-34s %12.4f\n", "fdfind -e mp3 -u", f / 1e6
     printf "%-34s %12.4f %9.2fx\n", "sorvina-collect-bench", o / 1e6, o / f
+    printf "%-34s %12.4f %9.2fx\n", "sorvina-cli --hours 10", h / 1e6, h / f
   }'
+  if [[ -n $before_cli ]]; then
+    before_hours_median=$(bench_median "${before_hours_times[@]}")
+    awk -v f="$fd_median" -v b="$before_hours_median" 'BEGIN {
+      printf "%-34s %12.4f %9.2fx\n", "BEFORE_CLI --hours 10", b / 1e6, b / f
+    }'
+  fi
   bench_record "Scan" "100,000 files: collection, cold cache" "$cold_median" "fdfind -e mp3 -u" \
     "$fd_median" 1.0
+  bench_record "Scan" "100,000 files: sorvina-cli choosing 10 hours, cold cache" "$hours_median" \
+    "fdfind -e mp3 -u" "$fd_median" 0.65
 fi

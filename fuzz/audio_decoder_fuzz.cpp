@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "media/audio_decoder.h"
+#include "media/codecs/audio_decoder.h"
 
 namespace {
 
-using sorvina::media::AudioDecoder;
-using sorvina::media::DecodeStatus;
+using sorvina::media::codecs::AudioDecoder;
+using sorvina::media::codecs::DecodeStatus;
 
 // Enough decoded stretches to pass the headers and the first frames of every codec; the
 // rest of a long input would only cost time.
@@ -28,13 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(!decoder.reason().empty());
     return 0;
   }
-  const sorvina::media::AudioStreamInfo& info = decoder.info();
+  const sorvina::media::codecs::AudioStreamInfo& info = decoder.info();
   FUZZ_CHECK(info.sampleRate > 0 && info.channels > 0);
   FUZZ_CHECK(info.bitrateKbps >= 0 && info.seconds >= 0 && std::isfinite(info.seconds));
   FUZZ_CHECK(!info.codec.empty());
 
   if (size % 2 == 1) FUZZ_CHECK(decoder.SetOutput({44100, 2}) == DecodeStatus::kOk);
-  const sorvina::media::SampleLayout layout = decoder.outputLayout();
+  const sorvina::media::codecs::SampleLayout layout = decoder.outputLayout();
   FUZZ_CHECK(layout.sampleRate > 0 && layout.channels > 0);
 
   std::vector<float> samples;

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "media/transcoder.h"
+#include "media/codecs.h"
 #include "platform/content_fingerprint.h"
 #include "platform/unique_fd.h"
 #include "text/failure.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/convert/song_identity.h"
-#include "media/loudness_meter.h"
+#include "media/codecs.h"
 #include "media/tags/loudness_tags.h"
 #include "platform/new_file.h"
 #include "platform/read_only_file.h"
@@ -105,7 +105,8 @@ LoudnessMemo::LoudnessMemo(std::string file) : file_(std::move(file)) {
   // A last line without its line feed may be cut short: passed over.
 }
 
-std::optional<media::Loudness> LoudnessMemo::Of(const std::string& path) {
+std::optional<media::Loudness> LoudnessMemo::Of(const std::string& path,
+                                                const std::atomic<bool>* cancel) {
   const std::optional<std::string> identity = SongIdentity(path);
   if (!identity) return std::nullopt;
   // The identity without the path, which the line holds apart; tabs and line feeds in a
@@ -121,7 +122,7 @@ std::optional<media::Loudness> LoudnessMemo::Of(const std::string& path) {
   // Tags are anyone's to write, and a measurement of a damaged file may be anything: a
   // figure no song can have is no figure.
   std::optional<media::Loudness> loudness = PlausibleOrNothing(media::LoudnessFromTags(path));
-  if (!loudness) loudness = PlausibleOrNothing(media::MeasureLoudness(path));
+  if (!loudness) loudness = PlausibleOrNothing(media::MeasureLoudness(path, nullptr, cancel));
   if (loudness && storable) {
     const std::lock_guard<std::mutex> lock(mutex_);
     known_[path] = {*loudness, stamp};

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -19,8 +20,10 @@ namespace sorvina::engine {
 class LoudnessMemo {
  public:
   explicit LoudnessMemo(std::string file);
-  // The loudness of `path`; nothing for a song that cannot be measured (silence).
-  std::optional<media::Loudness> Of(const std::string& path);
+  // The loudness of `path`; nothing for a song that cannot be measured (silence), or
+  // where `*cancel` becomes true while it is measured.
+  std::optional<media::Loudness> Of(const std::string& path,
+                                    const std::atomic<bool>* cancel = nullptr);
   // Writes what was measured in this run, whole or not at all.
   void Save();
 

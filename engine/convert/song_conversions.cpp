@@ -130,7 +130,7 @@ ConvertedSong SongConversions::Process(const Candidate& candidate,
                                        const std::atomic<bool>& cancel) {
   std::optional<media::ConversionParams> params = For(candidate);
   const std::optional<media::Loudness> loudness =
-      loudness_ ? memo_.Of(candidate.path) : std::nullopt;
+      loudness_ ? memo_.Of(candidate.path, &cancel) : std::nullopt;
   // To a hundredth of a decibel, as the memo keeps the figures: a song measured now and
   // one whose figure was kept get the same gain, and so the same cached conversion.
   const auto hundredths = [](double value) { return std::round(value * 100) / 100; };

@@ -16,8 +16,8 @@
 #include "engine/player/player_profile.h"
 #include "engine/report/run_ports.h"
 #include "engine/settings/conversion_choice.h"
+#include "media/codecs.h"
 #include "media/mp3_info.h"
-#include "media/transcoder.h"
 
 namespace sorvina::engine {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "media/transcoder.h"
+#include "media/codecs.h"
 
 namespace sorvina::engine {
 

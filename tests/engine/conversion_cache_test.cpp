@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "engine/convert/song_conversions.h"
-#include "media/loudness_meter.h"
+#include "media/codecs.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/recording_ports.h"

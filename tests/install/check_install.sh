@@ -27,6 +27,7 @@ cpack=${CPACK:-cpack}
 expected_files=(
   bin/sorvina
   bin/sorvina-cli
+  libexec/sorvina/sorvina-codecs
   share/applications/sorvina.desktop
   share/bash-completion/completions/sorvina-cli
   share/doc/sorvina/copyright
@@ -199,6 +200,28 @@ check_completions() {
   done
 }
 
+# check_conversion USR: the installed sorvina-cli converts a song through the installed
+# codec helper, which it finds beside itself wherever the tree is moved (here out of the
+# build tree, whose own helper it must not need).
+check_conversion() {
+  local usr=$1 moved out
+  [[ -x $usr/bin/sorvina-cli ]] || return
+  moved=$(mktemp -d) || { fail "cannot make a folder to move the installed tree to"; return; }
+  cp -a "$usr" "$moved/usr" && mkdir "$moved/music" ||
+    { fail "cannot move the installed tree"; return; }
+  # One second of silence as a WAV file: 8 kHz, mono, 16 bits.
+  {
+    printf 'RIFF\xa4\x3e\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x01\x00'
+    printf '\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00data\x80\x3e\x00\x00'
+    head -c 16000 /dev/zero
+  } >"$moved/music/silence.wav"
+  out=$(XDG_CACHE_HOME=$moved/cache XDG_STATE_HOME=$moved/state XDG_CONFIG_HOME=$moved/config \
+    "$moved/usr/bin/sorvina-cli" -s "$moved/music" --types wav -c "$moved/player" --all \
+    --convert mp3 2>&1) || fail "the installed sorvina-cli failed to convert: $out"
+  [[ -s $moved/player/silence.mp3 ]] || fail "the installed sorvina-cli converted nothing: $out"
+  rm -rf -- "$moved"
+}
+
 check_installed_tree() {
   local root=$work_dir/root usr=$work_dir/root/usr
   if ! "$cmake" --install "$build_dir" --prefix "$usr" >"$work_dir/install.log" 2>&1; then
@@ -209,15 +232,16 @@ check_installed_tree() {
   check_file_list "$(cd "$usr" && find . \( -type f -o -type l \) | sed 's|^\./||')"
 
   local program
-  for program in sorvina sorvina-cli; do
-    [[ -f $usr/bin/$program && -x $usr/bin/$program ]] ||
-      { fail "bin/$program is not an executable file"; continue; }
+  for program in bin/sorvina bin/sorvina-cli libexec/sorvina/sorvina-codecs; do
+    [[ -f $usr/$program && -x $usr/$program ]] ||
+      { fail "$program is not an executable file"; continue; }
     # Every shared library must resolve from the system, not from the build tree.
-    if ldd "$usr/bin/$program" | grep -q 'not found'; then
-      fail "bin/$program needs libraries that are not found: $(ldd "$usr/bin/$program" |
+    if ldd "$usr/$program" | grep -q 'not found'; then
+      fail "$program needs libraries that are not found: $(ldd "$usr/$program" |
         grep 'not found' | tr -s ' \t\n' ' ')"
     fi
   done
+  check_conversion "$usr"
 
   local out entry first
   # PROGRAM|the first line of its --version: the name it is known by and the version;
@@ -294,11 +318,13 @@ check_package() {
     value=$(dpkg-deb --field "$deb" "${field%%:*}")
     [[ $value == "${field#*:}" ]] || fail "${field%%:*} is \"$value\", expected \"${field#*:}\""
   done
-  # Worked out from the linked libraries: Qt 6 Widgets for the wizard, TagLib for both.
+  # Worked out from the linked libraries: Qt 6 Widgets for the wizard, TagLib for both,
+  # FFmpeg for the codec helper.
   local depends
   depends=$(dpkg-deb --field "$deb" Depends)
   [[ $depends == *libqt6widgets6* ]] || fail "Depends lacks Qt 6 Widgets: \"$depends\""
   [[ $depends == *libtag1* ]] || fail "Depends lacks TagLib: \"$depends\""
+  [[ $depends == *libavcodec* ]] || fail "Depends lacks FFmpeg, for sorvina-codecs: \"$depends\""
 
   # The licence the copyright file gives is the one the software centre shows.
   local unpacked=$work_dir/unpacked copyright_license metainfo_license

@@ -2,27 +2,37 @@
 // Conversions of real encoder output (ffmpeg and opusenc, with tags and an 800x800 cover)
 // into MP3, AAC and Opus: the sound's length, rate and level as our decoder reads them,
 // the tags and pictures as ffprobe reads them, and every failure leaving nothing behind.
-#include "media/transcoder.h"
-
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <limits>
 #include <map>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "media/audio_decoder.h"
+#include "media/codec_messages.h"
+#include "media/codecs.h"
+#include "media/codecs/audio_decoder.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::media {
 namespace {
 
+using codecs::AudioDecoder;
+using codecs::DecodeStatus;
+using codecs::SampleLayout;
 using test::ShellQuoted;
 
 bool Exists(const std::string& path) {
@@ -335,6 +345,8 @@ TEST_F(ConversionTest, FailuresLeaveNoOutputAndTheSourceUnchanged) {
     const TranscodeResult result = Transcode(c.source, c.output, {}, c.cancel);
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.reason.empty());
+    // A failure found, not a crash of the helper (which the sanitizers end it with).
+    EXPECT_EQ(result.reason.find("stopped on this file"), std::string::npos) << result.reason;
     EXPECT_FALSE(c.output != source && Exists(c.output));
   }
   EXPECT_EQ(test::ReadBytes(source), sourceBytes);
@@ -345,6 +357,61 @@ TEST_F(ConversionTest, FailuresLeaveNoOutputAndTheSourceUnchanged) {
     return (result.ok ? "written" : result.reason) + (Exists(output) ? ", left behind" : "");
   });
   EXPECT_EQ(full, "cannot write the converted file: File too large");
+}
+
+// The process of this program's codec helper; -1 where none runs.
+pid_t HelperPid() {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::string stat = test::ReadBytes(entry.path() / "stat");
+    // "pid (name) state ppid ..."
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos || stat.find("(sorvina-codecs)") == std::string::npos) continue;
+    std::istringstream rest(stat.substr(close + 1));
+    char state = 0;
+    pid_t parent = 0;
+    if (rest >> state >> parent && parent == getpid())
+      return static_cast<pid_t>(std::stol(entry.path().filename()));
+  }
+  return -1;
+}
+
+// A conversion cancelled part-way, and one whose helper dies part-way (as on a file that
+// crashes a decoder): each fails at once, saying why, with nothing left where its output
+// was to be; the next song is converted by a new helper.
+TEST_F(ConversionTest, CancelOrAHelperThatDiesLeavesNoOutputAndTheNextSongConverts) {
+  test::TempDir dir;
+  const std::string source = dir.WriteFile("long.wav", test::SoundWav(44100, 2, 60));
+  struct Case {
+    const char* name;
+    bool kill;  // else cancel
+    const char* reason;
+  };
+  for (const Case& c :
+       {Case{"cancelled", false, "cancelled"},
+        Case{"killed", true, "the conversion program stopped on this file (Killed)"}}) {
+    SCOPED_TRACE(c.name);
+    const std::string output = dir / (std::string(c.name) + ".tmp");
+    std::atomic<bool> cancel = false;
+    // Once the helper has made the output it is at work.
+    std::jthread stopper([&] {
+      for (int i = 0; i < 60000 && !Exists(output); ++i)
+        usleep(1000);
+      if (!c.kill) {
+        cancel = true;
+      } else if (const pid_t helper = HelperPid(); helper > 0) {
+        kill(helper, SIGKILL);
+      }
+    });
+    const TranscodeResult result = Transcode(source, output, {}, &cancel);
+    stopper.join();
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.reason, c.reason);
+    EXPECT_FALSE(Exists(output));
+  }
+  const std::string output = dir / "after.mp3";
+  const TranscodeResult after = Transcode(*dir_ / "pcm.wav", output, {}, nullptr);
+  ASSERT_TRUE(after.ok) << after.reason;
+  EXPECT_NEAR(Decode(output).seconds(), 3.0, 0.1);
 }
 
 // Every type the program chooses, at its own layout and resampled and remixed: the
@@ -434,10 +501,37 @@ TEST(ConversionParamsTest, KeyChangesWithEveryFieldAndNotWithTheOrderOfRates) {
   changed[6].id3v23 = true;
   changed[7].maxPictureSide = 0;
   std::vector<std::string> keys{base.Key()};
-  for (const ConversionParams& params : changed)
+  for (const ConversionParams& params : changed) {
     keys.push_back(params.Key());
+    // The helper gets every field as it is.
+    const std::optional<codec_messages::TranscodeRequest> sent = codec_messages::TranscodeRequestOf(
+        codec_messages::ToFields(codec_messages::TranscodeRequest{"in.flac", "out.mp3", params}));
+    ASSERT_TRUE(sent);
+    EXPECT_EQ(sent->params.Key(), params.Key());
+    EXPECT_EQ(sent->params.sampleRates, params.sampleRates);
+  }
   std::sort(keys.begin(), keys.end());
   EXPECT_EQ(std::unique(keys.begin(), keys.end()), keys.end());
+}
+
+// What the helper answers comes back exactly, silence's peak and an early end included.
+TEST(ConversionParamsTest, AnswersComeBackFromTheHelperExactly) {
+  const TranscodeResult result{false, "the file ends early", 0,
+                               -std::numeric_limits<double>::infinity(), EarlyEnd{1.0 / 3, 180.5}};
+  const std::optional<TranscodeResult> back =
+      codec_messages::TranscodeResultOf(codec_messages::ToFields(result));
+  ASSERT_TRUE(back && back->earlyEnd);
+  EXPECT_EQ(back->reason, result.reason);
+  EXPECT_EQ(back->peakDb, result.peakDb);
+  EXPECT_EQ(back->earlyEnd->decodedSeconds, 1.0 / 3);
+  EXPECT_EQ(back->earlyEnd->statedSeconds, 180.5);
+  const std::optional<codec_messages::LoudnessAnswer> loudness = codec_messages::LoudnessAnswerOf(
+      codec_messages::ToFields(codec_messages::LoudnessAnswer{Loudness{-14.123456789, -0.1}, ""}));
+  ASSERT_TRUE(loudness && loudness->loudness);
+  EXPECT_EQ(loudness->loudness->integratedLufs, -14.123456789);
+  EXPECT_EQ(loudness->loudness->truePeakDb, -0.1);
+  // Anything else is no answer.
+  EXPECT_FALSE(codec_messages::TranscodeResultOf({"done", "", "x", "0", "", ""}));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/audio_decoder.h"
+#include "media/codecs/audio_decoder.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -13,10 +13,10 @@ extern "C" {
 #include <optional>
 #include <utility>
 
-#include "media/ffmpeg_support.h"
+#include "media/codecs/ffmpeg_support.h"
 #include "platform/read_only_file.h"
 
-namespace sorvina::media {
+namespace sorvina::media::codecs {
 namespace {
 
 // The demuxers of the music types this program chooses (MP3, FLAC, Ogg and Opus, the MP4
@@ -433,4 +433,4 @@ const std::string& AudioDecoder::reason() const {
   return state_->reason;
 }
 
-}  // namespace sorvina::media
+}  // namespace sorvina::media::codecs

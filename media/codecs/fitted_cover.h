@@ -5,7 +5,7 @@
 
 #include "media/tags/carried_tags.h"
 
-namespace sorvina::media {
+namespace sorvina::media::codecs {
 
 // The cover as it goes into a converted file: as it is where no size is asked for, or
 // where it fits in the square and weighs no more than a byte a pixel of it; else scaled
@@ -14,4 +14,4 @@ namespace sorvina::media {
 // size is asked for.
 std::optional<Picture> FittedCover(std::optional<Picture> cover, std::optional<int> maxSide);
 
-}  // namespace sorvina::media
+}  // namespace sorvina::media::codecs

@@ -1,18 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/loudness_meter.h"
+#include "media/codecs/loudness_meter.h"
 
 #include <ebur128.h>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "media/audio_decoder.h"
+#include "media/codecs/audio_decoder.h"
 
-namespace sorvina::media {
+namespace sorvina::media::codecs {
 namespace {
 
 struct MeterFree {
@@ -25,9 +26,21 @@ std::optional<Loudness> Refuse(std::string* reason, std::string text) {
   return std::nullopt;
 }
 
+// The highest true peak of all channels, in dBTP.
+double TruePeakDb(ebur128_state* meter, int channels) {
+  double peak = 0;
+  for (int channel = 0; channel < channels; ++channel) {
+    double channelPeak = 0;
+    if (ebur128_true_peak(meter, static_cast<unsigned>(channel), &channelPeak) == EBUR128_SUCCESS)
+      peak = std::max(peak, channelPeak);
+  }
+  return peak > 0 ? 20.0 * std::log10(peak) : -std::numeric_limits<double>::infinity();
+}
+
 }  // namespace
 
-std::optional<Loudness> MeasureLoudness(const std::string& path, std::string* reason) {
+std::optional<Loudness> MeasureLoudness(const std::string& path, std::string* reason,
+                                        const std::atomic<bool>* cancel) {
   AudioDecoder decoder;
   if (decoder.Open(path) != DecodeStatus::kOk) return Refuse(reason, decoder.reason());
   // A player has two speakers: more channels are measured as the downmix it plays.
@@ -48,6 +61,8 @@ std::optional<Loudness> MeasureLoudness(const std::string& path, std::string* re
 
   std::vector<float> samples;
   for (;;) {
+    if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+      return Refuse(reason, "cancelled");
     const DecodeStatus status = decoder.Read(samples);
     if (status == DecodeStatus::kEnd) break;
     if (status != DecodeStatus::kOk) return Refuse(reason, decoder.reason());
@@ -61,14 +76,30 @@ std::optional<Loudness> MeasureLoudness(const std::string& path, std::string* re
       !std::isfinite(integrated)) {
     return Refuse(reason, "the song is silent: it has no loudness to match");
   }
-  double peak = 0;
-  for (int channel = 0; channel < layout.channels; ++channel) {
-    double channelPeak = 0;
-    if (ebur128_true_peak(meter.get(), static_cast<unsigned>(channel), &channelPeak) ==
-        EBUR128_SUCCESS)
-      peak = std::max(peak, channelPeak);
-  }
-  return Loudness{integrated, 20.0 * std::log10(peak)};
+  return Loudness{integrated, TruePeakDb(meter.get(), layout.channels)};
 }
 
-}  // namespace sorvina::media
+struct TruePeakMeter::State {
+  MeterPtr meter;
+};
+
+TruePeakMeter::TruePeakMeter(int channels, int sampleRate) : channels_(channels) {
+  if (channels <= 0 || sampleRate <= 0) return;
+  MeterPtr meter(ebur128_init(static_cast<unsigned>(channels),
+                              static_cast<unsigned long>(sampleRate), EBUR128_MODE_TRUE_PEAK));
+  if (meter) state_ = std::make_unique<State>(State{std::move(meter)});
+}
+
+TruePeakMeter::~TruePeakMeter() = default;
+
+bool TruePeakMeter::Add(std::span<const float> interleaved) {
+  const std::size_t frames = interleaved.size() / static_cast<std::size_t>(channels_);
+  return ebur128_add_frames_float(state_->meter.get(), interleaved.data(), frames) ==
+         EBUR128_SUCCESS;
+}
+
+double TruePeakMeter::PeakDb() const {
+  return TruePeakDb(state_->meter.get(), channels_);
+}
+
+}  // namespace sorvina::media::codecs

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/transcoder.h"
+#include "media/codecs/transcoder.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -10,8 +10,6 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -20,14 +18,15 @@ extern "C" {
 #include <span>
 #include <system_error>
 
-#include "media/audio_decoder.h"
-#include "media/ffmpeg_support.h"
-#include "media/fitted_cover.h"
+#include "media/codecs/audio_decoder.h"
+#include "media/codecs/ffmpeg_support.h"
+#include "media/codecs/fitted_cover.h"
+#include "media/codecs/loudness_meter.h"
 #include "media/tags/carried_tags.h"
 #include "platform/new_file.h"
 #include "platform/unique_fd.h"
 
-namespace sorvina::media {
+namespace sorvina::media::codecs {
 namespace {
 
 // ---------------------------------------------------------------------------------------
@@ -36,9 +35,6 @@ namespace {
 constexpr int kMp3VbrQuality = 2;
 constexpr int kMp3VbrQualityUnderCeiling = 4;  // where a player's ceiling is under 256
 constexpr int kVbrCeilingForBestQuality = 256;
-constexpr int kMp3VbrEstimateKbps = 320;  // the largest MP3 frame
-constexpr int kDefaultAacKbps = 192;
-constexpr int kDefaultOpusKbps = 160;
 constexpr int kOpusSampleRate = 48000;
 // TagLib holds a file in memory up to 4 GiB; far beyond any song.
 constexpr std::size_t kMaxOutputBytes = std::numeric_limits<unsigned int>::max() / 2;
@@ -72,24 +68,6 @@ AudioFormat TaggedFormatOf(TargetCodec codec) {
       break;
   }
   return AudioFormat::kMpeg;
-}
-
-int LoweredToCeiling(int kbps, const ConversionParams& params) {
-  return params.maxBitrateKbps ? std::min(kbps, *params.maxBitrateKbps) : kbps;
-}
-
-// The bitrate the encoder aims at; none for variable-bitrate MP3, which aims at a quality.
-std::optional<int> AimedKbps(const ConversionParams& params) {
-  if (params.bitrateKbps) return LoweredToCeiling(*params.bitrateKbps, params);
-  switch (params.codec) {
-    case TargetCodec::kAac:
-      return LoweredToCeiling(kDefaultAacKbps, params);
-    case TargetCodec::kOpus:
-      return LoweredToCeiling(kDefaultOpusKbps, params);
-    case TargetCodec::kMp3:
-      break;
-  }
-  return std::nullopt;
 }
 
 int Mp3VbrQuality(const ConversionParams& params) {
@@ -126,66 +104,6 @@ bool Cancelled(const std::atomic<bool>* cancel) {
 double DbToLinear(double db) {
   return std::pow(10.0, db / 20.0);
 }
-double LinearToDb(double linear) {
-  return linear > 0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
-}
-
-// The true peak of interleaved samples, estimated from four times the sample rate: the
-// samples themselves and three points between each two, interpolated by a windowed sinc
-// over the 12 samples around them.
-class TruePeakMeter {
- public:
-  explicit TruePeakMeter(int channels) : history_(static_cast<std::size_t>(channels)) {
-    for (std::size_t phase = 0; phase < kPhases; ++phase) {
-      double sum = 0;
-      for (std::size_t k = 0; k < kTaps; ++k) {
-        const double t = static_cast<double>(kTaps / 2 - 1) +
-                         static_cast<double>(phase + 1) / (kPhases + 1) - static_cast<double>(k);
-        const double sinc = t == 0 ? 1.0 : std::sin(M_PI * t) / (M_PI * t);
-        const double window = 0.5 * (1 + std::cos(M_PI * t / (kTaps / 2 + 0.5)));
-        coefficients_[phase][k] = sinc * window;
-        sum += coefficients_[phase][k];
-      }
-      for (double& c : coefficients_[phase])
-        c /= sum;
-    }
-  }
-
-  void Add(std::span<const float> interleaved) {
-    const std::size_t channels = history_.size();
-    for (std::size_t i = 0; i < interleaved.size(); ++i)
-      Push(history_[i % channels], interleaved[i]);
-  }
-  // The last samples' neighbourhood reaches past the end: silence follows them.
-  void Finish() {
-    for (auto& channel : history_) {
-      for (std::size_t k = 0; k < kTaps / 2; ++k)
-        Push(channel, 0.0F);
-    }
-  }
-  double PeakDb() const { return LinearToDb(peak_); }
-
- private:
-  static constexpr std::size_t kTaps = 12;
-  static constexpr std::size_t kPhases = 3;
-  using Window = std::array<float, kTaps>;
-
-  void Push(Window& window, float sample) {
-    std::copy(window.begin() + 1, window.end(), window.begin());
-    window.back() = sample;
-    peak_ = std::max(peak_, static_cast<double>(std::fabs(sample)));
-    for (const auto& taps : coefficients_) {
-      double value = 0;
-      for (std::size_t k = 0; k < kTaps; ++k)
-        value += taps[k] * window[k];
-      peak_ = std::max(peak_, std::fabs(value));
-    }
-  }
-
-  std::array<std::array<double, kTaps>, kPhases> coefficients_{};
-  std::vector<Window> history_;
-  double peak_ = 0;
-};
 
 // The rate to encode at: the source's where the player and the encoder both take it,
 // else the nearest that both take (the higher of two as near); none when there is none.
@@ -427,12 +345,12 @@ bool Conversion::MeasureGain(const std::string& source) {
   if (params_.gainDb == 0) return true;
   AudioDecoder decoder;
   if (!OpenSource(source, decoder, layout_)) return false;
-  TruePeakMeter meter(layout_.channels);
+  TruePeakMeter meter(layout_.channels, layout_.sampleRate);
+  if (!meter.valid()) return Fail("out of memory");
   std::vector<float> samples;
   while (CheckCancel()) {
     const DecodeStatus status = decoder.Read(samples);
     if (status == DecodeStatus::kEnd) {
-      meter.Finish();
       // Silence stays silence, whatever the gain.
       const double peakDb = meter.PeakDb();
       appliedDb_ = std::isfinite(peakDb)
@@ -442,7 +360,7 @@ bool Conversion::MeasureGain(const std::string& source) {
       return true;
     }
     if (status != DecodeStatus::kOk) return Fail("cannot decode the source: " + decoder.reason());
-    meter.Add(samples);
+    if (!meter.Add(samples)) return Fail("out of memory");
   }
   return false;
 }
@@ -471,19 +389,23 @@ std::optional<double> Conversion::EncodedPeakDb() {
     Fail("cannot decode the converted sound: " + decoder.reason());
     return std::nullopt;
   }
-  TruePeakMeter meter(decoder.info().channels);
+  TruePeakMeter meter(decoder.info().channels, decoder.info().sampleRate);
+  if (!meter.valid()) {
+    Fail("cannot measure the converted sound");
+    return std::nullopt;
+  }
   std::vector<float> samples;
   while (CheckCancel()) {
     const DecodeStatus status = decoder.Read(samples);
-    if (status == DecodeStatus::kEnd) {
-      meter.Finish();
-      return meter.PeakDb();
-    }
+    if (status == DecodeStatus::kEnd) return meter.PeakDb();
     if (status != DecodeStatus::kOk) {
       Fail("cannot decode the converted sound: " + decoder.reason());
       return std::nullopt;
     }
-    meter.Add(samples);
+    if (!meter.Add(samples)) {
+      Fail("out of memory");
+      return std::nullopt;
+    }
   }
   return std::nullopt;
 }
@@ -609,7 +531,8 @@ bool Conversion::WritePackets() {
 bool Conversion::Encode(const std::string& source) {
   AudioDecoder decoder;
   if (!OpenSource(source, decoder, layout_)) return false;
-  TruePeakMeter meter(layout_.channels);
+  TruePeakMeter meter(layout_.channels, layout_.sampleRate);
+  if (!meter.valid()) return Fail("out of memory");
   std::vector<float> samples;
   const int frameSize = frame_->nb_samples;
   while (CheckCancel()) {
@@ -620,7 +543,7 @@ bool Conversion::Encode(const std::string& source) {
       for (float& sample : samples)
         sample = static_cast<float>(sample * gain_);
     }
-    meter.Add(samples);
+    if (!meter.Add(samples)) return Fail("out of memory");
     void* planes[] = {samples.data()};
     const auto count =
         static_cast<int>(samples.size() / static_cast<std::size_t>(layout_.channels));
@@ -638,7 +561,6 @@ bool Conversion::Encode(const std::string& source) {
     earlyEnd_ = EarlyEnd{decoder.decodedSeconds(), info.seconds};
     return Fail("the file ends early");
   }
-  meter.Finish();
   peakDb_ = meter.PeakDb();
   // The encoders here take a shorter last frame, so nothing is padded on.
   if (const int left = av_audio_fifo_size(fifo_.get()); left > 0 && !EncodeFromFifo(left))
@@ -705,75 +627,11 @@ TranscodeResult Conversion::Run(const std::string& source, const std::string& ou
   return result;
 }
 
-// A number as the shortest text that reads back as it; minus zero is zero.
-std::string NumberText(double value) {
-  if (value == 0) value = 0;
-  std::array<char, 64> buffer{};
-  const auto [stop, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
-  return error == std::errc() ? std::string(buffer.data(), stop) : "nan";
-}
-
-template <class T>
-std::string OptionalText(const std::optional<T>& value) {
-  return value ? std::to_string(*value) : "-";
-}
-
 }  // namespace
-
-std::string ConversionParams::Key() const {
-  std::vector<int> rates = sampleRates;
-  std::sort(rates.begin(), rates.end());
-  rates.erase(std::unique(rates.begin(), rates.end()), rates.end());
-  std::string rateList;
-  for (const int rate : rates)
-    rateList += (rateList.empty() ? "" : ",") + std::to_string(rate);
-  // The leading version changes whenever the same settings come to give other output,
-  // so that files converted before are made again.
-  return "convert1;codec=" + std::string(TargetExtension(codec)).substr(1) +
-         ";bitrate=" + OptionalText(bitrateKbps) + ";max=" + OptionalText(maxBitrateKbps) +
-         ";rates=" + (rateList.empty() ? "-" : rateList) + ";gain=" + NumberText(gainDb) +
-         ";ceiling=" + NumberText(truePeakCeilingDb) + ";id3=" + (id3v23 ? "2.3" : "2.4") +
-         ";picture=" + OptionalText(maxPictureSide);
-}
-
-std::string_view TargetExtension(TargetCodec codec) {
-  switch (codec) {
-    case TargetCodec::kAac:
-      return ".m4a";
-    case TargetCodec::kOpus:
-      return ".opus";
-    case TargetCodec::kMp3:
-      break;
-  }
-  return ".mp3";
-}
 
 TranscodeResult Transcode(const std::string& source, const std::string& output,
                           const ConversionParams& params, const std::atomic<bool>* cancel) {
   return Conversion(params, cancel).Run(source, output);
 }
 
-std::int64_t EstimatedBytes(double seconds, const ConversionParams& params) {
-  // Rate control lets AAC and Opus run a little over their aim; MP3 frames never exceed
-  // their bitrate. Containers add a few percent (Ogg pages, MP4 tables, the LAME header)
-  // and tags and headers a few kilobytes.
-  constexpr double kContainerShare = 1.03;
-  constexpr std::int64_t kHeadersAndTags = 64 * 1024;
-  constexpr std::int64_t kUnscaledCover = 1024 * 1024;  // pictures copied as they are
-  const std::optional<int> aimed = AimedKbps(params);
-  const double kbps = aimed ? *aimed : kMp3VbrEstimateKbps;
-  const double overshoot = params.codec == TargetCodec::kMp3 ? 1.0 : 1.1;
-  const double time = std::isfinite(seconds) && seconds > 0 ? seconds : 0;
-  constexpr double kMostBytes = 1e15;  // far beyond any medium; keeps the sum in range
-  const double audio = std::min(
-      std::ceil(time * std::max(kbps, 0.0) * 1000 / 8 * overshoot * kContainerShare), kMostBytes);
-  std::int64_t cover = kUnscaledCover;
-  if (params.maxPictureSide) {
-    // A kept picture is no heavier than a byte a pixel; a scaled one is lighter.
-    const auto side = static_cast<std::int64_t>(std::max(*params.maxPictureSide, 0));
-    cover = side * side;
-  }
-  return static_cast<std::int64_t>(audio) + kHeadersAndTags + cover;
-}
-
-}  // namespace sorvina::media
+}  // namespace sorvina::media::codecs

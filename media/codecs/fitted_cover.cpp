@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "media/fitted_cover.h"
+#include "media/codecs/fitted_cover.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,9 +9,9 @@
 #include <string_view>
 #include <utility>
 
-#include "media/ffmpeg_support.h"
+#include "media/codecs/ffmpeg_support.h"
 
-namespace sorvina::media {
+namespace sorvina::media::codecs {
 namespace {
 
 constexpr int kJpegQuality = 3;  // as "-q:v 3": small, and no visible loss on a player
@@ -108,4 +108,4 @@ std::optional<Picture> FittedCover(std::optional<Picture> cover, std::optional<i
   return Picture{std::move(*jpeg), "image/jpeg", width, height};
 }
 
-}  // namespace sorvina::media
+}  // namespace sorvina::media::codecs

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace sorvina::media {
+namespace sorvina::media::codecs {
 
 // How a decoder call ended. Anything but kOk and kEnd leaves the decoder unusable, with
 // a short English reason for the user.
@@ -84,4 +84,4 @@ class AudioDecoder {
   std::unique_ptr<State> state_;
 };
 
-}  // namespace sorvina::media
+}  // namespace sorvina::media::codecs

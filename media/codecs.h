@@ -8,6 +8,20 @@
 #include <string_view>
 #include <vector>
 
+#include "media/loudness.h"
+
+// Converting songs for a player and measuring their loudness: all that needs FFmpeg and
+// libebur128. The work is done by a helper program (sorvina-codecs), so that the programs
+// themselves start without those libraries, and a decoder that fails on a hostile file
+// ends the helper, not the run: that song fails, with a reason, and the next one starts a
+// new helper. Each thread that asks has a helper of its own, started at its first request
+// and ended with the thread, so conversions on several threads run side by side.
+//
+// A library loaded on first use (dlopen) would spare the start as well, and cancel,
+// progress and the reasons would stay as they were; but a crash in it would end the whole
+// fill, and one in a decoder is what hostile files bring. The helper costs a process
+// start per encoding thread and a few messages per song, next to seconds of encoding;
+// cancel kills it and removes what it was writing.
 namespace sorvina::media {
 
 // What a file is converted into for a player that cannot play it.
@@ -55,8 +69,9 @@ struct TranscodeResult {
   bool ok = false;
   std::string reason;      // why it failed, in short English; empty on success
   std::int64_t bytes = 0;  // the output's size
-  // The true peak (4x oversampled) of the sound handed to the encoder, in dBTP: after the
-  // gain, before the encoder's own changes; minus infinity for silence.
+  // The true peak of the sound handed to the encoder, in dBTP, as EBU R128 measures it
+  // (oversampled): after the gain, before the encoder's own changes; minus infinity for
+  // silence.
   double peakDb = 0;
   // Why it failed where the source ends early: it is not converted, as a player would
   // play only its start.
@@ -70,14 +85,28 @@ struct TranscodeResult {
 // still plays at the level they ask for. `output` is created or replaced; the caller
 // names a temporary file and renames it when this succeeds. The source is only read.
 // Nothing is written before the whole file has been put together in memory; on any
-// failure, or when `*cancel` becomes true, `output` is removed and ok is false. A source
-// that ends early (EarlyEnd) is such a failure.
+// failure, or when `*cancel` becomes true (the helper is then stopped at once), `output`
+// is removed and ok is false. A source that ends early (EarlyEnd) is such a failure, and
+// so is a helper that cannot be started or that ends part-way.
 TranscodeResult Transcode(const std::string& source, const std::string& output,
                           const ConversionParams& params, const std::atomic<bool>* cancel);
+
+// The bitrate the encoder aims at, in kbit/s; none for variable-bitrate MP3, which aims at
+// a quality.
+std::optional<int> AimedKbps(const ConversionParams& params);
 
 // A size the output of `seconds` of sound will not exceed, for planning what fits: the
 // bitrate (320 kbit/s for variable-bitrate MP3) over the time, with room for the
 // container, the tags and a cover (a large one where pictures are copied as they are).
 std::int64_t EstimatedBytes(double seconds, const ConversionParams& params);
+
+// Decodes the file at `path` and measures its integrated loudness and true peak as EBU
+// R128 defines them. A mono file is measured as played on both speakers of a stereo
+// player, and one of more than two channels as the stereo downmix such a player gets.
+// Nothing for a file that cannot be decoded or holds only silence, or when `*cancel`
+// becomes true, with the reason in `reason` (when given). The file is only read.
+[[nodiscard]] std::optional<Loudness> MeasureLoudness(const std::string& path,
+                                                      std::string* reason = nullptr,
+                                                      const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace sorvina::media

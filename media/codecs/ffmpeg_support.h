@@ -2,7 +2,7 @@
 #pragma once
 
 // Owners for the FFmpeg objects the decoder and the transcoder use, so that each is freed
-// on every path, and the few helpers both need. Private to media/.
+// on every path, and the few helpers both need. Private to media/codecs/.
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,7 +16,7 @@ extern "C" {
 #include <mutex>
 #include <string>
 
-namespace sorvina::media::ffmpeg {
+namespace sorvina::media::codecs::ffmpeg {
 
 struct CodecContextFree {
   void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
@@ -102,4 +102,4 @@ inline std::string ErrorText(int code) {
   return text;
 }
 
-}  // namespace sorvina::media::ffmpeg
+}  // namespace sorvina::media::codecs::ffmpeg
