@@ -20,8 +20,8 @@
 
 #include "bench/ratio_reporter.h"
 #include "engine/fill/fill_journal.h"
-#include "engine/fill/fill_recovery.h"
 #include "engine/fill/fill_record.h"
+#include "engine/fill/fill_recovery.h"
 #include "platform/content_fingerprint.h"
 
 namespace {

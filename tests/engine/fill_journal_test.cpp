@@ -2,7 +2,6 @@
 // What the next run leaves of a fill cut off as a pulled-out player keeps it: some of the
 // steps the journal does not tell of reached the device, others did not.
 #include "engine/fill/fill_journal.h"
-#include "engine/fill/fill_recovery.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fill/fill_recovery.h"
 #include "tests/support/temp_dir.h"
 
 namespace sorvina::engine {
