@@ -39,6 +39,7 @@ void CheckResult(const Mp3Info& info, Mp3Info::Status status, std::size_t size,
   FUZZ_CHECK(info.GetHeaderBitrate() > 0 && info.GetSampleRate() > 0);
   FUZZ_CHECK(info.GetSamplesPerFrame() > 0);
   FUZZ_CHECK(info.GetAverageBitrate() >= 0.0 || info.GetAudioEnd() < info.GetFirstFrameOffset());
+  FUZZ_CHECK(info.GetStreamBitrate() >= 0 && info.GetStreamBitrate() <= 1000000);
   using Source = Mp3Info::LengthSource;
   if (info.GetCountHeader() == Mp3Info::CountHeader::kNone) FUZZ_CHECK(info.GetFrameCount() == -1);
   if (info.GetLengthSource() == Source::kStatedFrames) FUZZ_CHECK(info.GetFrameCount() >= 0);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -424,6 +425,7 @@ double CountFrames(BufferedReader& reader, std::uint64_t first, std::uint32_t he
 void Mp3Info::Reset() {
   countHeader_ = CountHeader::kNone;
   statedFrames_ = -1;
+  statedBytes_ = -1;
   countedFrames_ = -1.0;
   hasId3v1Tag_ = false;
   firstFrameOffset_ = 0;
@@ -468,9 +470,16 @@ Mp3Info::Status Mp3Info::Analyse(const ByteSource& source, std::int64_t knownSiz
   if (reader.Read(*frame + 4 + SideInformationSize(header_), kXingSize, xing) &&
       (StartsWith(xing, "Xing") || StartsWith(xing, "Info"))) {
     countHeader_ = StartsWith(xing, "Xing") ? CountHeader::kXing : CountHeader::kInfo;
-    if ((xing[7] & 1) != 0) statedFrames_ = BigEndian32(xing + 8);
+    const bool hasFrames = (xing[7] & 1) != 0;
+    if (hasFrames) statedFrames_ = BigEndian32(xing + 8);
+    // The byte count follows the frame count, or the flags where that is absent.
+    const std::uint64_t bytesAt = *frame + 4 + SideInformationSize(header_) + (hasFrames ? 12 : 8);
+    const unsigned char* bytes = nullptr;
+    if ((xing[7] & 2) != 0 && reader.Read(bytesAt, 4, bytes, Fill::kSmall))
+      statedBytes_ = BigEndian32(bytes);
   } else if (reader.Read(*frame + 4 + kVbriOffset, kVbriSize, vbri) && StartsWith(vbri, "VBRI")) {
     countHeader_ = CountHeader::kVbri;
+    statedBytes_ = BigEndian32(vbri + 10);
     statedFrames_ = BigEndian32(vbri + 14);
   }
   // A Xing count gives the time as it always has; otherwise the first frame's bitrate
@@ -559,6 +568,37 @@ double Mp3Info::GetAverageBitrate() const {
   const double bytesPerFrame =
       static_cast<double>(audioEnd_ - firstFrameOffset_) / static_cast<double>(statedFrames_);
   return bytesPerFrame * 8.0 * GetSampleRate() / (samplesPerFrame * 1000.0);
+}
+
+int Mp3Info::GetStreamBitrate() const {
+  const int headerBitrate = GetHeaderBitrate();
+  // Only a "Xing" header says the bitrate varies; after "Info", "VBRI" or none, the frames
+  // looked at tell it (LengthSource says what they found).
+  const bool varies = (countHeader_ == CountHeader::kXing && statedFrames_ > 0) ||
+                      lengthSource_ == LengthSource::kCountedFrames ||
+                      (lengthSource_ == LengthSource::kStatedFrames && statedFrames_ > 0);
+  const int samplesPerFrame = GetSamplesPerFrame();
+  const int sampleRate = GetSampleRate();
+  if (!varies || samplesPerFrame == 0 || sampleRate == 0) return headerBitrate;
+  double frames = 0;
+  double bytes = 0;
+  if (lengthSource_ == LengthSource::kCountedFrames) {
+    // No header: every frame from the first on is audio.
+    frames = countedFrames_;
+    bytes = static_cast<double>(audioEnd_ - firstFrameOffset_);
+  } else {
+    // The stated count leaves out the frame that states it; the stated bytes take it in.
+    frames = static_cast<double>(statedFrames_);
+    const auto headerFrame = static_cast<std::int64_t>(media::FrameLength(header_));
+    const std::int64_t held = audioEnd_ - firstFrameOffset_;
+    const std::int64_t stream = statedBytes_ > headerFrame ? statedBytes_ : held;
+    bytes = static_cast<double>(stream - headerFrame);
+  }
+  if (frames <= 0 || bytes <= 0) return headerBitrate;
+  // A header may state any numbers; no stream comes near the bound.
+  constexpr double kMostKbps = 1000000;
+  const double kbps = bytes * 8.0 * sampleRate / (frames * samplesPerFrame * 1000.0);
+  return static_cast<int>(std::lround(std::min(kbps, kMostKbps)));
 }
 
 }  // namespace sorvina::media

@@ -82,6 +82,15 @@ class Mp3Info {
   std::int64_t GetFrameCount() const { return statedFrames_; }
   // kbit/s over the audio data implied by the stated frame count; 0.0 without one.
   double GetAverageBitrate() const;
+  // The kbit/s a player's bitrate limit is held against, judged from the frames: the first
+  // frame's bitrate where the stream keeps to it (a constant-bitrate stream, with an
+  // "Info" header or none), else the average of the audio frames, the stated (or counted)
+  // frames over the stated bytes (or those the file holds), the frame that states them
+  // left out. Tags and the header frame never count, so a short constant-bitrate file is
+  // not taken for a faster one. 0 after a failed Open.
+  int GetStreamBitrate() const;
+  // Bytes stated by the Xing or VBRI header, that frame included; -1 where none is stated.
+  std::int64_t GetStatedBytes() const { return statedBytes_; }
   // Frames the walk counted, with an estimate for what it left unread; -1 without a walk.
   double GetCountedFrames() const { return countedFrames_; }
 
@@ -104,6 +113,7 @@ class Mp3Info {
   std::uint32_t header_ = 0;
   CountHeader countHeader_ = CountHeader::kNone;
   std::int64_t statedFrames_ = -1;
+  std::int64_t statedBytes_ = -1;
   double countedFrames_ = -1.0;
   bool hasId3v1Tag_ = false;
   std::int64_t fileSize_ = 0;

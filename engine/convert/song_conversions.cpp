@@ -64,8 +64,7 @@ std::optional<media::ConversionParams> SongConversions::For(const Candidate& can
       (limits.maxBitrate || !limits.sampleRates.empty()) &&
       mp3_.Open(candidate.path, std::max<std::int64_t>(candidate.sizeBytes, 0)) ==
           media::Mp3Info::Status::kOk) {
-    const double average = mp3_.GetAverageBitrate();
-    const int bitrate = average > 0 ? static_cast<int>(average + 0.5) : mp3_.GetHeaderBitrate();
+    const int bitrate = mp3_.GetStreamBitrate();
     const auto& rates = limits.sampleRates;
     needs = (limits.maxBitrate && bitrate > *limits.maxBitrate) ||
             (!rates.empty() &&

@@ -236,8 +236,7 @@ bool PlayerTargets::RefusesStream(const Candidate& candidate, std::int64_t size)
     return true;
   }
   if (!mp3Limits || status != Status::kOk) return false;
-  const double average = mp3_.GetAverageBitrate();
-  const int bitrate = average > 0 ? static_cast<int>(average + 0.5) : mp3_.GetHeaderBitrate();
+  const int bitrate = mp3_.GetStreamBitrate();
   if (limits.maxBitrate && bitrate > *limits.maxBitrate) {
     Refuse(LeftOutFiles::Reason::kBitrate, *limits.maxBitrate);
     return true;

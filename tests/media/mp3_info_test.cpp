@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
 #include "tests/support/temp_dir.h"
 
@@ -261,6 +262,78 @@ TEST_F(Mp3InfoTest, InfoAndVbriCountsServeWhereTheFirstFrameMisleads) {
     EXPECT_EQ(info_.GetCountHeader(), c.header);
     EXPECT_EQ(info_.GetLengthSource(), c.source);
     EXPECT_EQ(info_.GetLengthSeconds(), c.seconds);
+  }
+}
+
+// A Xing (or Info) frame that states the stream's bytes, this frame included, as encoders
+// write it.
+std::string XingFrameWithBytes(const FrameFormat& format, std::uint32_t frames, std::uint32_t bytes,
+                               std::string_view magic = "Xing") {
+  std::string frame = test::XingFrame(format, frames, magic);
+  const std::size_t at = 4 + (format.mono ? 17 : 32);
+  frame[at + 7] = static_cast<char>(frame[at + 7] | 2);
+  frame.replace(at + 12, 4, test::HeaderBytes(bytes));
+  return frame;
+}
+
+// What a player's bitrate limit is held against. 191 frames at 320 kbit/s are 5 seconds;
+// the varying stream averages 167.75 kbit/s.
+TEST_F(Mp3InfoTest, StreamBitrateComesFromTheFramesNotTheTagsOrHeaderFrame) {
+  const FrameFormat at320{MpegVersion::kMpeg1, MpegLayer::kIII, 320, 44100, false};
+  const std::string constant = test::SilentFrames(at320, 191);
+  const std::string varying = VariableStream();
+  const auto frameBytes = [](const FrameFormat& format) {
+    return static_cast<std::uint32_t>(test::FrameLength(format));
+  };
+  const auto stated = [&](const FrameFormat& format, const std::string& stream) {
+    return frameBytes(format) + static_cast<std::uint32_t>(stream.size());
+  };
+  struct Case {
+    const char* what;
+    std::string content;
+    int kbps;
+  };
+  const Case cases[] = {
+      {"short constant stream after Info",
+       XingFrameWithBytes(at320, 191, stated(at320, constant), "Info") + constant, 320},
+      {"the same behind a large cover",
+       test::Id3v2Tag(300000) + XingFrameWithBytes(at320, 191, stated(at320, constant), "Info") +
+           constant,
+       320},
+      {"Info without a byte count", test::XingFrame(at320, 191, "Info") + constant, 320},
+      {"no header, a cover in front", test::Id3v2Tag(300000) + constant, 320},
+      {"Xing before frames all at 320",
+       XingFrameWithBytes(at320, 191, stated(at320, constant)) + constant, 320},
+      // The stated bytes leave out what follows the audio.
+      {"Xing stating bytes, tags after",
+       XingFrameWithBytes(kMpeg1Layer3, 2000, stated(kMpeg1Layer3, varying)) + varying + ApeTag() +
+           test::Id3v1Tag("T", "A"),
+       168},
+      {"Xing without a byte count", test::XingFrame(kMpeg1Layer3, 2000) + varying, 168},
+      {"VBRI", test::VbriFrame(kMpeg1Layer3, stated(kMpeg1Layer3, varying), 2000) + varying, 168},
+      {"no header, frames counted", varying + test::Id3v1Tag("T", "A"), 168},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Analyse(c.content), Mp3Info::Status::kOk);
+    EXPECT_EQ(info_.GetStreamBitrate(), c.kbps);
+  }
+}
+
+// lame and FFmpeg both put an Info frame before a constant bitrate: a few seconds at 320
+// kbit/s are 320 kbit/s.
+TEST_F(Mp3InfoTest, ShortConstantBitrateEncoderOutputKeepsItsBitrate) {
+  if (!test::ProgramsInstalled({"lame", "ffmpeg"}))
+    GTEST_SKIP() << "lame or ffmpeg is missing (scripts/setup adds them)";
+  const std::string wav = dir_.WriteFile("tone.wav", test::SoundWav(44100, 2, 3.0));
+  for (const char* pattern : {"lame --quiet -b 320 {in} {out}",
+                              "ffmpeg -v error -y -i {in} -c:a libmp3lame -b:a 320k {out}"}) {
+    SCOPED_TRACE(pattern);
+    const std::string mp3 = dir_.path() + "/encoded" + std::to_string(++files_) + ".mp3";
+    ASSERT_TRUE(test::RunCommand(test::EncodeCommand(pattern, wav, mp3)));
+    ASSERT_EQ(info_.Open(mp3, 0), Mp3Info::Status::kOk);
+    EXPECT_EQ(info_.GetCountHeader(), Mp3Info::CountHeader::kInfo);
+    EXPECT_EQ(info_.GetStreamBitrate(), 320);
   }
 }
 
