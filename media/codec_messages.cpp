@@ -73,6 +73,7 @@ bool Number(const std::string& text, std::optional<int>& value) {
 
 constexpr std::string_view kTranscode = "transcode";
 constexpr std::string_view kLoudness = "loudness";
+constexpr std::string_view kCoverCopy = "cover-copy";
 constexpr std::string_view kDone = "done";
 constexpr std::string_view kFailed = "failed";
 
@@ -191,6 +192,30 @@ Fields ToFields(const LoudnessRequest& request) {
 std::optional<LoudnessRequest> LoudnessRequestOf(const Fields& fields) {
   if (fields.size() != 2 || fields[0] != kLoudness) return std::nullopt;
   return LoudnessRequest{fields[1]};
+}
+
+Fields ToFields(const CoverCopyRequest& request) {
+  return {std::string(kCoverCopy), request.source, request.output, std::to_string(request.maxSide),
+          std::to_string(request.gainSteps)};
+}
+
+std::optional<CoverCopyRequest> CoverCopyRequestOf(const Fields& fields) {
+  if (fields.size() != 5 || fields[0] != kCoverCopy) return std::nullopt;
+  CoverCopyRequest request{fields[1], fields[2]};
+  if (!Number(fields[3], request.maxSide) || !Number(fields[4], request.gainSteps))
+    return std::nullopt;
+  return request;
+}
+
+Fields ToFields(const CoverCopyResult& result) {
+  return {std::string(result.ok ? kDone : kFailed), result.coverFailed ? "1" : "0", result.reason};
+}
+
+std::optional<CoverCopyResult> CoverCopyResultOf(const Fields& fields) {
+  if (fields.size() != 3 || (fields[0] != kDone && fields[0] != kFailed) ||
+      (fields[1] != "0" && fields[1] != "1"))
+    return std::nullopt;
+  return CoverCopyResult{fields[0] == kDone, fields[1] == "1", fields[2]};
 }
 
 Fields ToFields(const TranscodeResult& result) {

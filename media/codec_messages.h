@@ -58,9 +58,21 @@ struct LoudnessRequest {
 [[nodiscard]] Fields ToFields(const LoudnessRequest& request);
 [[nodiscard]] std::optional<LoudnessRequest> LoudnessRequestOf(const Fields& fields);
 
+struct CoverCopyRequest {
+  std::string source;
+  std::string output;
+  int maxSide = 0;
+  int gainSteps = 0;
+};
+[[nodiscard]] Fields ToFields(const CoverCopyRequest& request);
+[[nodiscard]] std::optional<CoverCopyRequest> CoverCopyRequestOf(const Fields& fields);
+
 // The answers.
 [[nodiscard]] Fields ToFields(const TranscodeResult& result);
 [[nodiscard]] std::optional<TranscodeResult> TranscodeResultOf(const Fields& fields);
+
+[[nodiscard]] Fields ToFields(const CoverCopyResult& result);
+[[nodiscard]] std::optional<CoverCopyResult> CoverCopyResultOf(const Fields& fields);
 
 struct LoudnessAnswer {
   std::optional<Loudness> loudness;

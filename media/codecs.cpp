@@ -149,6 +149,25 @@ TranscodeResult Transcode(const std::string& source, const std::string& output,
   return result;
 }
 
+CoverCopyResult CopyWithFittedCovers(const std::string& source, const std::string& output,
+                                     int maxSide, int gainSteps, const std::atomic<bool>* cancel) {
+  CoverCopyResult result;
+  if (Cancelled(cancel)) {
+    result.reason = "cancelled";
+    return result;
+  }
+  CodecHelper::Answer answer =
+      CodecHelper::OfThisThread().Ask(codec_messages::ToFields(codec_messages::CoverCopyRequest{
+                                          Absolute(source), Absolute(output), maxSide, gainSteps}),
+                                      cancel);
+  std::optional<CoverCopyResult> answered =
+      answer.fields ? codec_messages::CoverCopyResultOf(*answer.fields) : std::nullopt;
+  if (answered) return std::move(*answered);
+  if (answer.delivered) RemoveOutput(output, source);
+  result.reason = answer.fields ? "the conversion program gave no answer" : answer.reason;
+  return result;
+}
+
 std::optional<Loudness> MeasureLoudness(const std::string& path, std::string* reason,
                                         const std::atomic<bool>* cancel) {
   std::string why = "cancelled";

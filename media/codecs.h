@@ -100,6 +100,22 @@ std::optional<int> AimedKbps(const ConversionParams& params);
 // container, the tags and a cover (a large one where pictures are copied as they are).
 std::int64_t EstimatedBytes(double seconds, const ConversionParams& params);
 
+// What a copy of an MP3 with its covers fitted to a player gave.
+struct CoverCopyResult {
+  bool ok = false;
+  bool coverFailed = false;  // the covers could not be fitted (else the gain, or the file)
+  std::string reason;        // why it failed, in short English
+};
+
+// Writes into `output` a copy of the MP3 `source` whose leading ID3v2 tag has its pictures
+// fitted to a player that shows at most `maxSide` pixels a side (FitMp3Pictures: larger
+// ones scaled down and stored as JPEG, every one left out for 0), made `gainSteps` of
+// 1.5 dB louder or softer as ApplyMp3Gain does; the audio frames are the source's, byte
+// for byte, but for those global gains. The pictures are decoded by the helper. `output`
+// is created or replaced, and removed on any failure, as in Transcode.
+CoverCopyResult CopyWithFittedCovers(const std::string& source, const std::string& output,
+                                     int maxSide, int gainSteps, const std::atomic<bool>* cancel);
+
 // Decodes the file at `path` and measures its integrated loudness and true peak as EBU
 // R128 defines them. A mono file is measured as played on both speakers of a stereo
 // player, and one of more than two channels as the stereo downmix such a player gets.

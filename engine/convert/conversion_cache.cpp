@@ -366,6 +366,44 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
   return copy;
 }
 
+ConvertedSong ConversionCache::CoverCopy(const std::string& source, int steps, int maxSide,
+                                         const std::atomic<bool>* cancel) const {
+  ConvertedSong copy;
+  const std::optional<std::string> name = NameOf(
+      source, "mp3 gain " + std::to_string(steps) + " cover " + std::to_string(maxSide), ".mp3");
+  if (!name) {
+    copy.reason = "the song cannot be read";
+    return copy;
+  }
+  if ((copy.song = Find(*name))) {
+    copy.fromCache = true;
+    return copy;
+  }
+  if (!folderFd_) {
+    copy.reason = "the song cannot be kept in " + folder_;
+    return copy;
+  }
+  const std::string temporaryName = TemporaryNameFor(*name);
+  const media::CoverCopyResult result =
+      media::CopyWithFittedCovers(source, folder_ + '/' + temporaryName, maxSide, steps, cancel);
+  if (!result.ok) {
+    copy.reason = result.reason;
+    copy.coverFailed = result.coverFailed;
+    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    return copy;
+  }
+  // Reopened through the folder as opened at first: the file must be the one just made.
+  platform::UniqueFd temporary(
+      openat(folderFd_.get(), temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!temporary) {
+    copy.reason = "the song cannot be kept in " + folder_;
+    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    return copy;
+  }
+  Keep(std::move(temporary), temporaryName, *name, copy);
+  return copy;
+}
+
 void ConversionCache::Trim(const std::set<std::string>& inUse) const {
   if (!folderFd_) return;
   // Listed through its own descriptor of the folder as opened at first.

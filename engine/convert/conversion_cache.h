@@ -32,6 +32,11 @@ struct ConvertedSong {
   std::string reason;      // where there is no song
   // Where there is no song because the source ends early.
   std::optional<media::EarlyEnd> earlyEnd = std::nullopt;
+  // A copy whose covers could not be fitted to the player (CoverCopy): the reason is the
+  // covers' fault, not the loudness's.
+  bool coverFailed = false;
+  // Why a song copied rather than converted keeps covers larger than the player shows.
+  std::string coverReason = {};
 };
 
 // Songs converted for a player, kept between runs so that a song chosen again is not
@@ -86,6 +91,15 @@ class ConversionCache {
   // Convert, without a key). Nothing, with the reason, for an MP3 whose frames cannot
   // take the change; the song then goes as it is.
   ConvertedSong GainCopy(const std::string& source, int steps) const;
+
+  // The entry of `source`, an MP3, with the pictures of its tag fitted to a player that
+  // shows at most `maxSide` pixels a side (0: none), and made louder or softer by `steps`
+  // as in GainCopy, in one file (media::CopyWithFittedCovers): found, or made now (for
+  // this run alone without a key). Its name is its own, so it is found again however often
+  // the song is chosen. Nothing, with the reason, where it cannot be made; `coverFailed`
+  // says whether the covers were at fault.
+  ConvertedSong CoverCopy(const std::string& source, int steps, int maxSide,
+                          const std::atomic<bool>* cancel) const;
 
   // Removes the entries used least recently until the cache holds no more than its cap,
   // sparing those named in `inUse`, and temporaries and stray check files an hour old

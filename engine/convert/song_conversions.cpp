@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include "media/file_types.h"
 #include "media/loudness.h"
 #include "media/mp3_gain.h"
+#include "media/tags/fitted_pictures.h"
 #include "media/track_probe.h"
 
 namespace sorvina::engine {
@@ -58,6 +60,12 @@ std::optional<media::ConversionParams> SongConversions::For(const Candidate& can
   bool needs = choice_->onlyUnplayable
                    ? type != nullptr && !PlaysFileType(player_, type->name)
                    : type == nullptr || type->name != TypeNameOf(choice_->codec);
+  if (needs && choice_->onlyUnplayable) {
+    std::string shown(type->name);
+    std::transform(shown.begin(), shown.end(), shown.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    why_[candidate.path] = {LeftOutFiles::Reason::kNotPlayed, shown, 0, 1};
+  }
   // An MP3 the player refuses for its bitrate or sample rate is encoded again.
   const PlayerLimits& limits = player_.limits;
   if (!needs && (type == nullptr || type->format == media::AudioFormat::kMpeg) &&
@@ -66,9 +74,14 @@ std::optional<media::ConversionParams> SongConversions::For(const Candidate& can
           media::Mp3Info::Status::kOk) {
     const int bitrate = mp3_.GetStreamBitrate();
     const auto& rates = limits.sampleRates;
-    needs = (limits.maxBitrate && bitrate > *limits.maxBitrate) ||
-            (!rates.empty() &&
-             std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end());
+    if (limits.maxBitrate && bitrate > *limits.maxBitrate) {
+      needs = true;
+      why_[candidate.path] = {LeftOutFiles::Reason::kBitrate, {}, *limits.maxBitrate, 1};
+    } else if (!rates.empty() &&
+               std::find(rates.begin(), rates.end(), mp3_.GetSampleRate()) == rates.end()) {
+      needs = true;
+      why_[candidate.path] = {LeftOutFiles::Reason::kSampleRate, {}, 0, 1};
+    }
   }
   needs_.emplace(candidate.path, needs);
   return needs ? std::optional(params_) : std::nullopt;
@@ -125,6 +138,40 @@ bool SongConversions::GainOnly(const Candidate& candidate) {
   return type != nullptr && type->format == media::AudioFormat::kMpeg;
 }
 
+bool SongConversions::MayFitCover(const Candidate& candidate) {
+  if (!player_.limits.maxPictureSide || For(candidate)) return false;
+  const media::FileType* type = media::TypeOfName(candidate.path).type;
+  return type != nullptr && type->format == media::AudioFormat::kMpeg;
+}
+
+std::optional<int> SongConversions::CoverSideFor(const Candidate& candidate) {
+  if (!MayFitCover(candidate)) return std::nullopt;
+  const int side = *player_.limits.maxPictureSide;
+  if (!media::HasPictureBeyond(candidate.path, side)) return std::nullopt;
+  return side;
+}
+
+// The copy of an MP3 that goes as it is: made louder or softer by `steps`, and with its
+// covers fitted to the player, in one file where both apply. Where one of the two cannot
+// be done, the other still is, and the reason of the one left undone is kept: `reason`
+// for the loudness, `coverReason` for the covers. Nothing to do, nothing is made.
+ConvertedSong SongConversions::CopyOf(const Candidate& candidate, int steps,
+                                      const std::atomic<bool>& cancel) {
+  const std::optional<int> side = CoverSideFor(candidate);
+  if (!side) return steps == 0 ? ConvertedSong{} : cache_.GainCopy(candidate.path, steps);
+  ConvertedSong copy = cache_.CoverCopy(candidate.path, steps, *side, &cancel);
+  if (copy.song || cancel) return copy;
+  if (copy.coverFailed || steps == 0) {
+    ConvertedSong gained = steps == 0 ? ConvertedSong{} : cache_.GainCopy(candidate.path, steps);
+    gained.coverReason = std::move(copy.reason);
+    return gained;
+  }
+  ConvertedSong fitted = cache_.CoverCopy(candidate.path, 0, *side, &cancel);
+  if (!fitted.song) fitted.coverReason = std::move(fitted.reason);
+  fitted.reason = std::move(copy.reason);
+  return fitted;
+}
+
 ConvertedSong SongConversions::Process(const Candidate& candidate,
                                        const std::atomic<bool>& cancel) {
   std::optional<media::ConversionParams> params = For(candidate);
@@ -141,9 +188,7 @@ ConvertedSong SongConversions::Process(const Candidate& candidate,
     params->gainDb = gain;
     return cache_.Convert(candidate.path, *params, &cancel);
   }
-  const int steps = media::Mp3GainSteps(gain);
-  if (steps == 0) return {};
-  return cache_.GainCopy(candidate.path, steps);
+  return CopyOf(candidate, media::Mp3GainSteps(gain), cancel);
 }
 
 bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs, RunPorts& ports,
@@ -151,7 +196,7 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
   converted.assign(chosen.size(), std::nullopt);
   std::vector<std::size_t> toConvert;
   for (std::size_t i = 0; i < chosen.size(); ++i)
-    if (For(chosen[i]) || GainOnly(chosen[i])) toConvert.push_back(i);
+    if (For(chosen[i]) || GainOnly(chosen[i]) || MayFitCover(chosen[i])) toConvert.push_back(i);
   if (toConvert.empty()) return true;
 
   std::atomic<bool> cancel = false;
@@ -202,10 +247,15 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
   for (const std::size_t i : toConvert) {
     const ConvertedSong& song = *converted[i];
     if (!For(chosen[i])) {
-      // An MP3 the loudness could not be changed on goes as it is.
-      if (!song.song && !song.reason.empty()) {
+      // An MP3 the loudness could not be changed on goes as it is, and so does one whose
+      // cover could not be fitted; either may still have the other done.
+      if (!song.reason.empty()) {
         ports.ShowWarning({SORVINA_TEXT("sorvina", "Copied at its own loudness: %1 (%2)"),
                            {chosen[i].path, song.reason}});
+      }
+      if (!song.coverReason.empty()) {
+        ports.ShowWarning({SORVINA_TEXT("sorvina", "Copied with its cover as it is: %1 (%2)"),
+                           {chosen[i].path, song.coverReason}});
       }
       if (!song.song) converted[i].reset();
       continue;
@@ -220,13 +270,28 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
     } else if (!song.song) {
       ports.ShowWarning({SORVINA_TEXT("sorvina", "Not converted, left out: %1 (%2)"),
                          {chosen[i].path, song.reason}});
-    } else if (song.fromCache) {
-      ++fromCache_;
     } else {
-      ++encoded_;
+      ++(song.fromCache ? fromCache_ : encoded_);
+      CountReason(chosen[i].path);
     }
   }
   return true;
+}
+
+void SongConversions::CountReason(const std::string& path) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  const auto why = why_.find(path);
+  if (why == why_.end()) return;
+  const LeftOutFiles& reason = why->second;
+  const auto same =
+      std::find_if(convertedFor_.begin(), convertedFor_.end(), [&](const auto& files) {
+        return files.reason == reason.reason && files.type == reason.type;
+      });
+  if (same != convertedFor_.end()) {
+    ++same->count;
+  } else {
+    convertedFor_.push_back(reason);
+  }
 }
 
 Candidate ConvertedSpace::Planned(const Candidate& candidate) const {

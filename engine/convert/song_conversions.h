@@ -15,6 +15,7 @@
 #include "engine/draw/weighted_draw.h"
 #include "engine/player/player_profile.h"
 #include "engine/report/run_ports.h"
+#include "engine/report/run_summary.h"
 #include "engine/settings/conversion_choice.h"
 #include "media/codecs.h"
 #include "media/mp3_info.h"
@@ -26,7 +27,9 @@ namespace sorvina::engine {
 // player's limits and `bitrateKbps` (0: the codec's own quality). With a `loudness`
 // target, each song converted is brought to it in the encoding, and each MP3 that goes as
 // it is gets the change on its copy in steps of 1.5 dB, without decoding; other songs go
-// as they are, byte for byte. `memo` keeps the songs' loudness between runs.
+// as they are, byte for byte. Where the player shows pictures of a largest size, each MP3
+// that goes as it is with a larger cover gets a copy with it scaled down (or without it,
+// for 0), its audio frames as they are. `memo` keeps the songs' loudness between runs.
 class SongConversions {
  public:
   SongConversions(std::optional<ConversionChoice> choice, int bitrateKbps,
@@ -35,6 +38,8 @@ class SongConversions {
 
   // Whether any song may be converted (a choice was made).
   bool converts() const { return choice_.has_value(); }
+  // Whether all that changes a song is its covers: no song is converted or made louder.
+  bool onlyFitsCovers() const { return !choice_ && !loudness_; }
 
   // The conversion `candidate` needs; nothing when it goes as it is.
   std::optional<media::ConversionParams> For(const Candidate& candidate);
@@ -66,10 +71,19 @@ class SongConversions {
   // count as neither).
   std::size_t encoded() const { return encoded_; }
   std::size_t fromCache() const { return fromCache_; }
+  // Of those, the songs converted because the player could not take them as they were,
+  // by reason (not played, over its bitrate, a sample rate it does not play).
+  const std::vector<LeftOutFiles>& convertedFor() const { return convertedFor_; }
 
  private:
   // An MP3 that goes as it is but is brought to the loudness target.
   bool GainOnly(const Candidate& candidate);
+  // An MP3 that goes as it is, to a player with a largest picture size.
+  bool MayFitCover(const Candidate& candidate);
+  // That size, where the MP3 carries a larger cover.
+  std::optional<int> CoverSideFor(const Candidate& candidate);
+  ConvertedSong CopyOf(const Candidate& candidate, int steps, const std::atomic<bool>& cancel);
+  void CountReason(const std::string& path);
   ConvertedSong Process(const Candidate& candidate, const std::atomic<bool>& cancel);
 
   const std::optional<ConversionChoice> choice_;
@@ -81,11 +95,13 @@ class SongConversions {
   // What is learnt of each song, once: the encoders ask too, from their threads.
   std::mutex mutex_;
   std::unordered_map<std::string, bool> needs_;            // by path, once decided
+  std::unordered_map<std::string, LeftOutFiles> why_;      // by path: the player's refusal
   std::unordered_map<std::string, std::int64_t> seconds_;  // by path
   bool low_ = false;
   media::Mp3Info mp3_;
   std::size_t encoded_ = 0;
   std::size_t fromCache_ = 0;
+  std::vector<LeftOutFiles> convertedFor_;
 };
 
 // Charges a song to be converted what it will take when converted (PlannedSize), on

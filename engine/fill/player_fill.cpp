@@ -217,9 +217,13 @@ bool PlayerFill::FindPlayer() {
   if (!TakesAnything(*found.profile) || options.number || converting)
     player_ = std::move(found.profile);
   const std::optional<ConversionChoice> choice = ParseConversionChoice(options.convert);
-  if (player_ && (choice || options.loudness)) {
+  // Covers larger than the player shows are fitted on copies of their songs, kept in the
+  // cache as conversions are; where no cache folder is known they go as they are.
+  const bool fitsCovers = player_ && player_->limits.maxPictureSide;
+  if (player_ && (choice || options.loudness || fitsCovers)) {
     const text::Result<std::string> cacheFolder = ConversionCache::DefaultFolder();
     if (!cacheFolder) {
+      if (!choice && !options.loudness) return true;
       ports_.ShowInformation(cacheFolder.failure().reason);
       return false;
     }
@@ -282,7 +286,9 @@ void PlayerFill::ChargeSpace(DrawLimit& limit) {
     repeat_->ChargeOwnFiles(*space_, limit.budget, unit);
     limit.budget = std::max<std::int64_t>(limit.budget, 0);
   }
-  if (conversions_ && limit.kind == DrawLimit::Kind::kBytes) {
+  // A copy with its covers fitted is charged what its song takes, as without them: it comes
+  // out smaller, and one that does not leaves the fill (ConvertAndTopUp).
+  if (conversions_ && !conversions_->onlyFitsCovers() && limit.kind == DrawLimit::Kind::kBytes) {
     convertedSpace_.emplace(*conversions_, limit.space);
     limit.space = &*convertedSpace_;
   }
@@ -345,8 +351,12 @@ bool PlayerFill::ConvertAndTopUp(DrawnSongs& drawn) {
   ConvertedSpace* space = convertedSpace_ ? &*convertedSpace_ : nullptr;
   // A limit of bytes charges the songs through `space`; other limits need no refunds.
   const bool topUp = space != nullptr && limit.kind == DrawLimit::Kind::kBytes && limit.keepFilling;
-  const auto refundOf = [space](std::int64_t planned, std::int64_t real) {
-    return space != nullptr ? space->Refund(planned, real) : planned - real;
+  // Without `space` (only covers are fitted), the songs were charged on the limit's own.
+  SpaceAccount* charged = limit.kind == DrawLimit::Kind::kBytes ? limit.space : nullptr;
+  const auto refundOf = [space, charged](std::int64_t planned, std::int64_t real) {
+    if (space != nullptr) return space->Refund(planned, real);
+    return charged != nullptr ? charged->MinimumFor(planned) - charged->MinimumFor(real)
+                              : planned - real;
   };
   // Draws from what is left of the limit, the songs that did not fit only by their
   // estimates back in the pool: they may fit now.
@@ -417,6 +427,7 @@ bool PlayerFill::ConvertAndTopUp(DrawnSongs& drawn) {
   loudness_->Save();
   summary_.encoded = conversions_->encoded();
   summary_.convertedBefore = conversions_->fromCache();
+  summary_.convertedFor = conversions_->convertedFor();
   return true;
 }
 

@@ -220,7 +220,8 @@ class Reader {
     if (is("SampleRates")) return ReadRates(value, limits.sampleRates);
     if (is("MaxFileSize")) return ReadOptional<std::int64_t>(value, 1, limits.maxFileSize);
     if (is("Id3v23")) return ReadBool(value, limits.id3v23);
-    if (is("MaxPictureSide")) return ReadOptional(value, 1, limits.maxPictureSide);
+    // 0: the player shows no covers, and songs go without them.
+    if (is("MaxPictureSide")) return ReadOptional(value, 0, limits.maxPictureSide);
     return nullptr;
   }
 

@@ -69,6 +69,8 @@ struct RunSummary {
   // Songs converted for the player: encoded by this run, and found converted already.
   std::size_t encoded = 0;
   std::size_t convertedBefore = 0;
+  // Of those, the songs converted because the player could not take them as they were.
+  std::vector<LeftOutFiles> convertedFor = {};
   // Chosen songs left out because they could not be converted, and the first one's reason
   // (in words, naming the cache folder where keeping the converted song failed).
   std::size_t notConverted = 0;

@@ -150,6 +150,25 @@ static UserText LeftOutText(const LeftOutFiles& files) {
   return {""};
 }
 
+// "; 3 converted: over the player's 320 kbit/s" for each reason the player gave.
+static UserText ConvertedForText(const LeftOutFiles& files) {
+  using Reason = LeftOutFiles::Reason;
+  switch (files.reason) {
+    case Reason::kNotPlayed:
+      return {
+          files.count == 1
+              ? SORVINA_TEXT("sorvina", "; %1 %2 file converted: the player does not play it")
+              : SORVINA_TEXT("sorvina", "; %1 %2 files converted: the player does not play them"),
+          {files.count, files.type}};
+    case Reason::kBitrate:
+      return {SORVINA_TEXT("sorvina", "; %1 converted: over the player's %2 kbit/s"),
+              {files.count, files.limit}};
+    default:
+      return {SORVINA_TEXT("sorvina", "; %1 converted: a sample rate the player does not play"),
+              {files.count}};
+  }
+}
+
 static UserText SummaryWithoutLeftOut(const RunSummary& summary);
 
 UserText SummaryText(const RunSummary& summary) {
@@ -160,6 +179,8 @@ UserText SummaryText(const RunSummary& summary) {
     parts.emplace_back(UserText(SORVINA_TEXT("sorvina", "; %1 converted (%2 encoded now)"),
                                 {converted, summary.encoded}));
   }
+  for (const LeftOutFiles& files : summary.convertedFor)
+    parts.emplace_back(ConvertedForText(files));
   for (const LeftOutFiles& files : summary.leftOut)
     parts.emplace_back(LeftOutText(files));
   return text::Concatenated(std::move(parts));

@@ -1,15 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/codecs/fitted_cover.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <span>
 #include <string_view>
 #include <utility>
 
 #include "media/codecs/ffmpeg_support.h"
+#include "media/mp3_gain.h"
+#include "media/tags/fitted_pictures.h"
+#include "platform/new_file.h"
+#include "platform/read_only_file.h"
+#include "platform/unique_fd.h"
 
 namespace sorvina::media::codecs {
 namespace {
@@ -106,6 +117,59 @@ std::optional<Picture> FittedCover(std::optional<Picture> cover, std::optional<i
   std::optional<std::string> jpeg = EncodeJpeg(*image, width, height);
   if (!jpeg) return std::nullopt;
   return Picture{std::move(*jpeg), "image/jpeg", width, height};
+}
+
+std::optional<Picture> ScaledPicture(const Picture& picture, int maxSide) {
+  if (maxSide < 1) return std::nullopt;
+  const ffmpeg::FramePtr image = DecodeImage(picture.data);
+  if (!image) return std::nullopt;
+  const int longest = std::max(image->width, image->height);
+  if (longest <= maxSide) return Picture{picture.data, picture.mime, image->width, image->height};
+  const double scale = static_cast<double>(maxSide) / longest;
+  const int width = std::clamp(static_cast<int>(std::lround(image->width * scale)), 1, maxSide);
+  const int height = std::clamp(static_cast<int>(std::lround(image->height * scale)), 1, maxSide);
+  std::optional<std::string> jpeg = EncodeJpeg(*image, width, height);
+  if (!jpeg) return std::nullopt;
+  return Picture{std::move(*jpeg), "image/jpeg", width, height};
+}
+
+CoverCopyResult CopyWithFittedCovers(const std::string& source, const std::string& output,
+                                     int maxSide, int gainSteps, const std::atomic<bool>* cancel) {
+  CoverCopyResult result;
+  const auto fail = [&result](std::string reason, bool cover) {
+    result.reason = std::move(reason);
+    result.coverFailed = cover;
+    return result;
+  };
+  // Read as every source is: whatever is put in the song's place meanwhile (a FIFO, a
+  // device) is refused rather than waited on, and a read that stops short fails the copy.
+  std::string bytes;
+  const std::optional<platform::ReadOnlyFile> in = platform::ReadOnlyFile::Open(source);
+  if (in && in->size() <= bytes.max_size()) {
+    bytes.resize(static_cast<std::size_t>(in->size()));
+    if (in->ReadAt(0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())) !=
+        bytes.size())
+      bytes.clear();
+  }
+  if (!in || bytes.size() != in->size()) return fail("the song cannot be read", false);
+  std::string reason;
+  if (gainSteps != 0 && !ApplyMp3Gain(bytes, gainSteps, &reason)) return fail(reason, false);
+  if (!FitMp3Pictures(bytes, maxSide, ScaledPicture, &reason)) return fail(reason, true);
+  if (cancel != nullptr && cancel->load()) return fail("cancelled", false);
+  platform::UniqueFd out(open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!out) return fail("the copy cannot be written: " + std::string(strerror(errno)), false);
+  int error = 0;
+  {
+    const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
+    error = platform::WriteAll(out.get(), bytes);
+  }
+  if (error == 0 && close(out.Release()) != 0) error = errno;
+  if (error != 0) {
+    (void)unlink(output.c_str());
+    return fail("the copy cannot be written: " + std::string(strerror(error)), false);
+  }
+  result.ok = true;
+  return result;
 }
 
 }  // namespace sorvina::media::codecs

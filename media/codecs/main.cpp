@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "media/codec_messages.h"
+#include "media/codecs/fitted_cover.h"
 #include "media/codecs/loudness_meter.h"
 #include "media/codecs/transcoder.h"
 
@@ -55,6 +56,10 @@ messages::Fields Answer(const messages::Fields& request) {
   if (std::optional<messages::TranscodeRequest> transcode = messages::TranscodeRequestOf(request))
     return messages::ToFields(
         codecs::Transcode(transcode->source, transcode->output, transcode->params, &stopping));
+  if (std::optional<messages::CoverCopyRequest> copy = messages::CoverCopyRequestOf(request)) {
+    return messages::ToFields(codecs::CopyWithFittedCovers(
+        copy->source, copy->output, copy->maxSide, copy->gainSteps, &stopping));
+  }
   if (std::optional<messages::LoudnessRequest> loudness = messages::LoudnessRequestOf(request)) {
     messages::LoudnessAnswer answer;
     answer.loudness = codecs::MeasureLoudness(loudness->path, &answer.reason, &stopping);
