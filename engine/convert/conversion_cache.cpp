@@ -137,19 +137,28 @@ bool IsOlderThan(const struct stat& status, std::time_t seconds) {
 
 }  // namespace
 
-ConversionCache::ConversionCache(std::string folder, std::int64_t capBytes)
+ConversionCache::ConversionCache(std::string folder, std::int64_t capBytes, bool openNow)
     : folder_(std::move(folder)), capBytes_(capBytes) {
   if (folder_.empty()) return;
-  (void)platform::MakeFolders(folder_);  // a folder that cannot be made fails each convert
-  // Opened once, links followed: a cache folder that leads elsewhere is used there, and
-  // a link swapped in later changes nothing.
-  folderFd_.Reset(platform::OpenPath(folder_, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   key_ = platform::UserFingerprintKey();
+  if (openNow) (void)Fd();
 }
 
 ConversionCache::~ConversionCache() {
   for (const std::string& name : lent_)
     (void)unlinkat(folderFd_.get(), name.c_str(), 0);
+}
+
+int ConversionCache::Fd() const {
+  std::call_once(opening_, [this] {
+    if (folder_.empty()) return;
+    (void)platform::MakeFolders(folder_);  // a folder that cannot be made fails each convert
+    // Opened once, links followed: a cache folder that leads elsewhere is used there, and
+    // a link swapped in later changes nothing.
+    folderFd_.Reset(platform::OpenPath(folder_, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    opened_ = true;
+  });
+  return folderFd_.get();
 }
 
 text::Result<std::string> ConversionCache::DefaultFolder() {
@@ -182,9 +191,9 @@ std::optional<std::string> ConversionCache::NameOf(const std::string& source,
 
 std::optional<CachedSong> ConversionCache::Find(const std::string& name) const {
   // Without the key nothing can be checked, and nothing unchecked goes to a player.
-  if (!key_ || !folderFd_ || !IsEntryName(name)) return std::nullopt;
+  if (!key_ || Fd() < 0 || !IsEntryName(name)) return std::nullopt;
   const platform::UniqueFd fd(
-      openat(folderFd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+      openat(Fd(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status {};
   // A link, a folder or a FIFO under an entry's name is not ours: passed over, kept.
   if (!fd || fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
@@ -200,8 +209,8 @@ std::optional<CachedSong> ConversionCache::Find(const std::string& name) const {
   if (!unchanged && !Matches(fd.get(), name, now.sizeBytes)) {
     // Damaged, or written by a version that kept no check: converted again.
     Forget(name);
-    (void)unlinkat(folderFd_.get(), name.c_str(), 0);
-    (void)unlinkat(folderFd_.get(), CheckNameOf(name).c_str(), 0);
+    (void)unlinkat(Fd(), name.c_str(), 0);
+    (void)unlinkat(Fd(), CheckNameOf(name).c_str(), 0);
     return std::nullopt;
   }
   // Its time of last change says when it was last used, for Trim.
@@ -212,8 +221,8 @@ std::optional<CachedSong> ConversionCache::Find(const std::string& name) const {
 
 // Whether the entry open as `fd`, of `sizeBytes`, is what its check file says.
 bool ConversionCache::Matches(int fd, const std::string& name, std::int64_t sizeBytes) const {
-  const platform::UniqueFd check(openat(folderFd_.get(), CheckNameOf(name).c_str(),
-                                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const platform::UniqueFd check(
+      openat(Fd(), CheckNameOf(name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status {};
   if (!check || fstat(check.get(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
   const std::optional<std::string> text = SmallFileText(check.get(), kCheckMostBytes);
@@ -251,7 +260,7 @@ ConvertedSong ConversionCache::Convert(const std::string& source,
     converted.fromCache = true;
     return converted;
   }
-  if (!folderFd_) {
+  if (Fd() < 0) {
     converted.reason = "the converted song cannot be kept in " + folder_;
     return converted;
   }
@@ -261,15 +270,15 @@ ConvertedSong ConversionCache::Convert(const std::string& source,
   if (!result.ok) {
     converted.reason = result.reason;
     converted.earlyEnd = result.earlyEnd;
-    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    (void)unlinkat(Fd(), temporaryName.c_str(), 0);
     return converted;
   }
   // Reopened through the folder as opened at first: the file must be the one just made.
   platform::UniqueFd temporary(
-      openat(folderFd_.get(), temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+      openat(Fd(), temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!temporary) {
     converted.reason = "the converted song cannot be kept in " + folder_;
-    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    (void)unlinkat(Fd(), temporaryName.c_str(), 0);
     return converted;
   }
   Keep(std::move(temporary), temporaryName, *name, converted);
@@ -283,8 +292,8 @@ bool ConversionCache::Keep(platform::UniqueFd temporary, const std::string& temp
   struct stat status {};
   const auto fail = [&](const std::string& checkTemporary) {
     song.reason = "the converted song cannot be kept in " + folder_;
-    if (!checkTemporary.empty()) (void)unlinkat(folderFd_.get(), checkTemporary.c_str(), 0);
-    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    if (!checkTemporary.empty()) (void)unlinkat(Fd(), checkTemporary.c_str(), 0);
+    (void)unlinkat(Fd(), temporaryName.c_str(), 0);
     return false;
   };
   if (fstat(temporary.get(), &status) != 0) return fail({});
@@ -302,7 +311,7 @@ bool ConversionCache::Keep(platform::UniqueFd temporary, const std::string& temp
   if (!fingerprint) return fail({});
   const std::string checkName = CheckNameOf(name);
   const std::string checkTemporary = TemporaryNameFor(name + kCheckEnding);
-  platform::UniqueFd check(openat(folderFd_.get(), checkTemporary.c_str(),
+  platform::UniqueFd check(openat(Fd(), checkTemporary.c_str(),
                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (!check) return fail({});
   {
@@ -311,10 +320,10 @@ bool ConversionCache::Keep(platform::UniqueFd temporary, const std::string& temp
         close(check.Release()) != 0)
       return fail(checkTemporary);
   }
-  if (renameat(folderFd_.get(), checkTemporary.c_str(), folderFd_.get(), checkName.c_str()) != 0)
+  if (renameat(Fd(), checkTemporary.c_str(), Fd(), checkName.c_str()) != 0)
     return fail(checkTemporary);
-  if (renameat(folderFd_.get(), temporaryName.c_str(), folderFd_.get(), name.c_str()) != 0) {
-    (void)unlinkat(folderFd_.get(), checkName.c_str(), 0);
+  if (renameat(Fd(), temporaryName.c_str(), Fd(), name.c_str()) != 0) {
+    (void)unlinkat(Fd(), checkName.c_str(), 0);
     return fail({});
   }
   Remember(name, temporary.get());
@@ -350,7 +359,7 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
   }
   if (!media::ApplyMp3Gain(bytes, steps, &copy.reason)) return copy;
   const std::string temporaryName = TemporaryNameFor(*name);
-  platform::UniqueFd temporary(openat(folderFd_.get(), temporaryName.c_str(),
+  platform::UniqueFd temporary(openat(Fd(), temporaryName.c_str(),
                                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   int error = temporary ? 0 : errno;
   if (error == 0) {
@@ -359,7 +368,7 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
   }
   if (error != 0) {
     copy.reason = "the song cannot be kept in " + folder_;
-    if (temporary) (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    if (temporary) (void)unlinkat(Fd(), temporaryName.c_str(), 0);
     return copy;
   }
   Keep(std::move(temporary), temporaryName, *name, copy);
@@ -379,7 +388,7 @@ ConvertedSong ConversionCache::CoverCopy(const std::string& source, int steps, i
     copy.fromCache = true;
     return copy;
   }
-  if (!folderFd_) {
+  if (Fd() < 0) {
     copy.reason = "the song cannot be kept in " + folder_;
     return copy;
   }
@@ -389,15 +398,15 @@ ConvertedSong ConversionCache::CoverCopy(const std::string& source, int steps, i
   if (!result.ok) {
     copy.reason = result.reason;
     copy.coverFailed = result.coverFailed;
-    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    (void)unlinkat(Fd(), temporaryName.c_str(), 0);
     return copy;
   }
   // Reopened through the folder as opened at first: the file must be the one just made.
   platform::UniqueFd temporary(
-      openat(folderFd_.get(), temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+      openat(Fd(), temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!temporary) {
     copy.reason = "the song cannot be kept in " + folder_;
-    (void)unlinkat(folderFd_.get(), temporaryName.c_str(), 0);
+    (void)unlinkat(Fd(), temporaryName.c_str(), 0);
     return copy;
   }
   Keep(std::move(temporary), temporaryName, *name, copy);
@@ -405,10 +414,11 @@ ConvertedSong ConversionCache::CoverCopy(const std::string& source, int steps, i
 }
 
 void ConversionCache::Trim(const std::set<std::string>& inUse) const {
-  if (!folderFd_) return;
+  // A cache not opened by this run is not made for trimming it.
+  if (!opened_ || Fd() < 0) return;
   // Listed through its own descriptor of the folder as opened at first.
   std::vector<std::string> names;
-  if (DIR* folder = fdopendir(openat(folderFd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))) {
+  if (DIR* folder = fdopendir(openat(Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC))) {
     while (const dirent* entry = readdir(folder))
       names.emplace_back(entry->d_name);
     closedir(folder);
@@ -434,13 +444,12 @@ void ConversionCache::Trim(const std::set<std::string>& inUse) const {
     if (!entry && checked.empty() && !temporary) continue;  // not ours
     struct stat status {};
     // Only files: a link, even one named as ours, is never followed nor removed.
-    if (fstatat(folderFd_.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(status.st_mode))
+    if (fstatat(Fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
       continue;
     if (temporary) {
       // A temporary that old belongs to no conversion under way any more.
       if (IsOlderThan(status, kAbandonedAfterSeconds) && !lent.contains(name))
-        (void)unlinkat(folderFd_.get(), name.c_str(), 0);
+        (void)unlinkat(Fd(), name.c_str(), 0);
     } else if (!checked.empty()) {
       // One whose entry is gone is removed once it cannot be one being written now.
       if (IsOlderThan(status, kAbandonedAfterSeconds))
@@ -454,13 +463,13 @@ void ConversionCache::Trim(const std::set<std::string>& inUse) const {
     }
   }
   for (const auto& [check, entry] : checks)
-    if (!present.contains(entry)) (void)unlinkat(folderFd_.get(), check.c_str(), 0);
+    if (!present.contains(entry)) (void)unlinkat(Fd(), check.c_str(), 0);
   std::sort(entries.begin(), entries.end(),
             [](const Entry& a, const Entry& b) { return a.used < b.used; });
   for (const Entry& entry : entries) {
     if (total <= capBytes_) break;
-    if (unlinkat(folderFd_.get(), entry.name.c_str(), 0) != 0) continue;
-    (void)unlinkat(folderFd_.get(), CheckNameOf(entry.name).c_str(), 0);
+    if (unlinkat(Fd(), entry.name.c_str(), 0) != 0) continue;
+    (void)unlinkat(Fd(), CheckNameOf(entry.name).c_str(), 0);
     Forget(entry.name);
     total -= entry.bytes;
   }

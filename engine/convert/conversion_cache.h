@@ -56,9 +56,10 @@ struct ConvertedSong {
 // entries, check files and temporaries are ever removed, whatever else the folder holds.
 class ConversionCache {
  public:
-  // `folder` is made when missing. An empty one is no folder: nothing is made or kept
-  // anywhere, and every song fails to convert.
-  ConversionCache(std::string folder, std::int64_t capBytes);
+  // `folder` is made when missing: now, or where `openNow` is false, once a song is first
+  // looked for or kept (a run that may need no entry makes no folder). An empty one is no
+  // folder: nothing is made or kept anywhere, and every song fails to convert.
+  ConversionCache(std::string folder, std::int64_t capBytes, bool openNow = true);
   // Removes the songs converted for this run alone (see Convert).
   ~ConversionCache();
   ConversionCache(const ConversionCache&) = delete;
@@ -120,6 +121,9 @@ class ConversionCache {
     friend bool operator==(const CheckedEntry&, const CheckedEntry&) = default;
   };
 
+  // The folder's descriptor, opened (and the folder made) at first use; -1 where it
+  // cannot be.
+  int Fd() const;
   std::optional<std::string> NameOf(const std::string& source, const std::string& recipe,
                                     std::string_view extension) const;
   bool Matches(int fd, const std::string& name, std::int64_t sizeBytes) const;
@@ -130,7 +134,9 @@ class ConversionCache {
 
   std::string folder_;
   std::int64_t capBytes_;
-  platform::UniqueFd folderFd_;  // the folder as opened once; invalid where it cannot be
+  mutable platform::UniqueFd folderFd_;  // the folder as opened once; invalid where it cannot be
+  mutable std::once_flag opening_;
+  mutable std::atomic<bool> opened_ = false;
   std::optional<platform::FingerprintKey> key_;
   mutable std::mutex mutex_;
   mutable std::map<std::string, CheckedEntry> checked_;

@@ -227,7 +227,8 @@ bool PlayerFill::FindPlayer() {
       ports_.ShowInformation(cacheFolder.failure().reason);
       return false;
     }
-    cache_.emplace(*cacheFolder, options_.cacheBytes);
+    // Covers alone may fit none: the folder is made once an entry is looked for.
+    cache_.emplace(*cacheFolder, options_.cacheBytes, choice || options.loudness);
     // Beside the cache folder as the user names it: where a linked one leads is the
     // cache's alone, and its parent there may be anything of the user's.
     std::filesystem::path folder(cache_->folder());

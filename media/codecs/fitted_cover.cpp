@@ -154,6 +154,7 @@ CoverCopyResult CopyWithFittedCovers(const std::string& source, const std::strin
   if (!in || bytes.size() != in->size()) return fail("the song cannot be read", false);
   std::string reason;
   if (gainSteps != 0 && !ApplyMp3Gain(bytes, gainSteps, &reason)) return fail(reason, false);
+  ffmpeg::QuietLibraryMessages();
   if (!FitMp3Pictures(bytes, maxSide, ScaledPicture, &reason)) return fail(reason, true);
   if (cancel != nullptr && cancel->load()) return fail("cancelled", false);
   platform::UniqueFd out(open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));

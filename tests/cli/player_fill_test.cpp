@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "media/mp3_info.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/encoded_audio.h"
 #include "tests/support/mp3_fixtures.h"
@@ -456,6 +458,147 @@ bool BecomeUserWithoutHome() {
       fd >= 0 && write(fd, map.data(), map.size()) == static_cast<ssize_t>(map.size());
   if (fd >= 0) close(fd);
   return mapped && getpwuid(getuid()) == nullptr;
+}
+
+// The bytes of an MP3 from its first frame to the end of its audio: what a player plays.
+std::string AudioFramesOf(const std::string& path) {
+  media::Mp3Info info;
+  if (info.Open(path, 0) != media::Mp3Info::Status::kOk) return "not an MP3";
+  const std::string bytes = test::ReadBytes(path);
+  const auto first = static_cast<std::size_t>(info.GetFirstFrameOffset());
+  return bytes.substr(first, static_cast<std::size_t>(info.GetAudioEnd()) - first);
+}
+
+// "WIDTHxHEIGHT" of the picture an MP3 carries, as ffprobe reads it; empty where none.
+std::string CoverSizeOf(const std::string& path) {
+  const std::string command =
+      "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 " +
+      test::ShellQuoted(path);
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe))
+      output.append(buffer, got);
+    pclose(pipe);
+  }
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+    output.pop_back();
+  return output;
+}
+
+// A player that shows small pictures gets each MP3 whose cover is larger with the cover
+// scaled down (or without it, where it shows none) and its audio frames as they were; the
+// scaled copy is kept and found again by the next fill. Songs whose covers fit go as they
+// are, byte for byte.
+TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
+  if (!test::ProgramsInstalled({"ffmpeg", "ffprobe"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::TempDir dir;
+  const std::string sound = dir / "sound.mp3";
+  ASSERT_TRUE(
+      test::RunCommand("ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=3 "
+                       "-c:a libmp3lame -b:a 128k " +
+                       test::ShellQuoted(sound) + " -y"));
+  const auto withCover = [&](const std::string& name, int side) {
+    const std::string cover = dir / (name + ".jpg");
+    const std::string size = std::to_string(side) + "x" + std::to_string(side);
+    ASSERT_TRUE(test::RunCommand("ffmpeg -loglevel error -f lavfi -i testsrc=size=" + size +
+                                 " -frames:v 1 " + test::ShellQuoted(cover) + " -y"));
+    ASSERT_TRUE(
+        test::RunCommand("ffmpeg -loglevel error -i " + test::ShellQuoted(sound) + " -i " +
+                         test::ShellQuoted(cover) + " -map 0:a -map 1:v -c copy -id3v2_version 3 " +
+                         test::ShellQuoted(dir.WriteFile("music/" + name + ".mp3")) + " -y"));
+  };
+  withCover("large", 1000);
+  withCover("small", 300);
+  dir.WriteFile("music/plain.mp3", test::ReadBytes(sound));
+  ASSERT_EQ(CoverSizeOf(dir / "music/large.mp3"), "1000x1000");
+  dir.WriteFile("no pictures.mpi",
+                "[Device]\nProduct=Bare\n[Media]\nOutputFormats=audio/mpeg\n"
+                "[Limits]\nMaxPictureSide=0\n");
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
+  const auto fill = [&](const std::string& player, const std::string& profile) {
+    return RunCli(
+        {"-s", dir / "music", "-c", dir / player, "--all", "--player", profile, "--seed", "1"});
+  };
+  const Outcome first = fill("p1", "car");
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_THAT(first.err, HasSubstr("Copied 3 files"));
+  EXPECT_EQ(CoverSizeOf(dir / "p1/large.mp3"), "500x500");
+  EXPECT_LT(fs::file_size(dir / "p1/large.mp3"), fs::file_size(dir / "music/large.mp3"));
+  EXPECT_EQ(AudioFramesOf(dir / "p1/large.mp3"), AudioFramesOf(dir / "music/large.mp3"));
+  for (const char* same : {"small.mp3", "plain.mp3"})
+    EXPECT_EQ(test::ReadBytes(dir / ("p1/" + std::string(same))),
+              test::ReadBytes(dir / ("music/" + std::string(same))))
+        << same;
+
+  // One entry in the cache, for the large cover; the next fill finds it as it was.
+  const auto entries = [&] {
+    std::vector<fs::path> mp3s;
+    for (const auto& entry : fs::directory_iterator(dir / "cache/sorvina/converted"))
+      if (entry.path().extension() == ".mp3") mp3s.push_back(entry.path());
+    return mp3s;
+  };
+  ASSERT_EQ(entries().size(), 1u);
+  const auto kept = fs::last_write_time(entries()[0]);
+  struct stat before {};
+  ASSERT_EQ(stat(entries()[0].c_str(), &before), 0);
+  const Outcome second = fill("p2", "car");
+  ASSERT_EQ(second.status, 0) << second.err;
+  ASSERT_EQ(entries().size(), 1u);
+  struct stat after {};
+  ASSERT_EQ(stat(entries()[0].c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_GE(fs::last_write_time(entries()[0]), kept);
+  EXPECT_EQ(test::ReadBytes(dir / "p2/large.mp3"), test::ReadBytes(dir / "p1/large.mp3"));
+
+  // A player that shows no pictures gets none.
+  const Outcome bare = fill("p3", dir / "no pictures.mpi");
+  ASSERT_EQ(bare.status, 0) << bare.err;
+  for (const char* name : {"large.mp3", "small.mp3"}) {
+    EXPECT_EQ(CoverSizeOf(dir / ("p3/" + std::string(name))), "") << name;
+    EXPECT_EQ(AudioFramesOf(dir / ("p3/" + std::string(name))),
+              AudioFramesOf(dir / ("music/" + std::string(name))))
+        << name;
+  }
+}
+
+// A short constant-bitrate MP3 at the player's 320 kbit/s goes as it is; songs converted
+// for the player's limits are counted by what made them.
+TEST(PlayerFillTest, SaysWhySongsWereConvertedAndKeepsShortOnesAtTheLimit) {
+  if (!test::ProgramsInstalled({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::TempDir dir;
+  const struct Song {
+    const char* name;
+    const char* encoding;
+  } songs[] = {{"short 320.mp3", "-c:a libmp3lame -b:a 320k"},
+               {"fast.mp3", "-c:a libmp3lame -b:a 256k"},
+               {"other rate.mp3", "-ar 48000 -c:a libmp3lame -b:a 128k"},
+               {"lossless.flac", "-c:a flac"}};
+  for (const Song& song : songs) {
+    ASSERT_TRUE(test::RunCommand(
+        "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=5 " +
+        std::string(song.encoding) + ' ' +
+        test::ShellQuoted(dir.WriteFile(std::string("music/") + song.name)) + " -y"));
+  }
+  const test::CacheFolderMoved cacheFolder(dir / "cache");
+  const Outcome car = RunCli({"-s", dir / "music", "--types", "mp3", "-c", dir / "car", "--all",
+                              "--player", "car", "--seed", "1"});
+  ASSERT_EQ(car.status, 0) << car.err;
+  EXPECT_THAT(car.err, Not(HasSubstr("kbit/s")));
+  EXPECT_EQ(test::ReadBytes(dir / "car/short 320.mp3"),
+            test::ReadBytes(dir / "music/short 320.mp3"));
+
+  dir.WriteFile("slow.mpi",
+                "[Device]\nProduct=Slow\n[Media]\nOutputFormats=audio/mpeg\n"
+                "[Limits]\nMaxBitrate=192\nSampleRates=44100\n");
+  const Outcome run =
+      RunCli({"-s", dir / "music", "--types", "mp3,flac", "-c", dir / "slow", "--all", "--player",
+              dir / "slow.mpi", "--convert", "auto", "--seed", "1"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("; 4 converted (4 encoded now)"));
+  EXPECT_THAT(run.err, HasSubstr("; 1 FLAC file converted: the player does not play it"));
+  EXPECT_THAT(run.err, HasSubstr("; 2 converted: over the player's 192 kbit/s"));
+  EXPECT_THAT(run.err, HasSubstr("; 1 converted: a sample rate the player does not play"));
 }
 
 // Without XDG_CACHE_HOME and a home folder there is no place for converted songs: a run
