@@ -466,6 +466,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>In eigener Lautstärke kopiert: %1 (%2)</translation>
     </message>
     <message>
+        <source>Copied with its cover as it is: %1 (%2)</source>
+        <translation>Mit unverändertem Cover kopiert: %1 (%2)</translation>
+    </message>
+    <message>
         <source>Converting songs for the player</source>
         <translation>Lieder werden für das Gerät umgewandelt</translation>
     </message>
@@ -484,6 +488,22 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>; %1 converted (%2 encoded now)</source>
         <translation>; %1 umgewandelt (%2 davon jetzt kodiert)</translation>
+    </message>
+    <message>
+        <source>; %1 %2 file converted: the player does not play it</source>
+        <translation>; %1 %2-Datei umgewandelt: das Gerät spielt sie nicht ab</translation>
+    </message>
+    <message>
+        <source>; %1 %2 files converted: the player does not play them</source>
+        <translation>; %1 %2-Dateien umgewandelt: das Gerät spielt sie nicht ab</translation>
+    </message>
+    <message>
+        <source>; %1 converted: over the player&apos;s %2 kbit/s</source>
+        <translation>; %1 umgewandelt: über den %2 kbit/s des Geräts</translation>
+    </message>
+    <message>
+        <source>; %1 converted: a sample rate the player does not play</source>
+        <translation>; %1 umgewandelt: eine Abtastrate, die das Gerät nicht abspielt</translation>
     </message>
     <message>
         <source>Every song found weighs 0 by its stars; please give more stars a weight above 0</source>
