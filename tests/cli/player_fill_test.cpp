@@ -277,7 +277,9 @@ TEST(PlayerFillTest, ConvertsWhatThePlayerCannotPlayOnceAndCopiesTheRest) {
   const Outcome first = fill("p1");
   const Outcome second = fill("p2");
   ASSERT_EQ(first.status, 0) << first.err;
-  EXPECT_THAT(first.err, HasSubstr("Copied 3 files"));
+  EXPECT_THAT(first.err, HasSubstr("Copied 4 files"));
+  EXPECT_THAT(first.err,
+              HasSubstr("Copied with its cover as it is: " + dir / "music/unreadable.mp3"));
   EXPECT_THAT(first.err, HasSubstr("; 2 converted (2 encoded now)"));
   EXPECT_THAT(second.err, HasSubstr("; 2 converted (0 encoded now)"));
   EXPECT_EQ(test::ReadBytes(dir / "p1/c.mp3"), test::ReadBytes(dir / "music/c.mp3"));
@@ -511,6 +513,9 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   withCover("large", 1000);
   withCover("small", 300);
   dir.WriteFile("music/plain.mp3", test::ReadBytes(sound));
+  // A picture that no decoder reads cannot be scaled: its song goes as it is, and says so.
+  test::WriteId3v2Texts(dir.WriteFile("music/unreadable.mp3", test::ReadBytes(sound)), "Title",
+                        "Artist", 3, 5000);
   ASSERT_EQ(CoverSizeOf(dir / "music/large.mp3"), "1000x1000");
   dir.WriteFile("no pictures.mpi",
                 "[Device]\nProduct=Bare\n[Media]\nOutputFormats=audio/mpeg\n"
@@ -522,11 +527,13 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   };
   const Outcome first = fill("p1", "car");
   ASSERT_EQ(first.status, 0) << first.err;
-  EXPECT_THAT(first.err, HasSubstr("Copied 3 files"));
+  EXPECT_THAT(first.err, HasSubstr("Copied 4 files"));
+  EXPECT_THAT(first.err,
+              HasSubstr("Copied with its cover as it is: " + dir / "music/unreadable.mp3"));
   EXPECT_EQ(CoverSizeOf(dir / "p1/large.mp3"), "500x500");
   EXPECT_LT(fs::file_size(dir / "p1/large.mp3"), fs::file_size(dir / "music/large.mp3"));
   EXPECT_EQ(AudioFramesOf(dir / "p1/large.mp3"), AudioFramesOf(dir / "music/large.mp3"));
-  for (const char* same : {"small.mp3", "plain.mp3"})
+  for (const char* same : {"small.mp3", "plain.mp3", "unreadable.mp3"})
     EXPECT_EQ(test::ReadBytes(dir / ("p1/" + std::string(same))),
               test::ReadBytes(dir / ("music/" + std::string(same))))
         << same;
@@ -554,7 +561,7 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   // A player that shows no pictures gets none.
   const Outcome bare = fill("p3", dir / "no pictures.mpi");
   ASSERT_EQ(bare.status, 0) << bare.err;
-  for (const char* name : {"large.mp3", "small.mp3"}) {
+  for (const char* name : {"large.mp3", "small.mp3", "unreadable.mp3"}) {
     EXPECT_EQ(CoverSizeOf(dir / ("p3/" + std::string(name))), "") << name;
     EXPECT_EQ(AudioFramesOf(dir / ("p3/" + std::string(name))),
               AudioFramesOf(dir / ("music/" + std::string(name))))
