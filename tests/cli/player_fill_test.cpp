@@ -556,6 +556,22 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   EXPECT_GE(fs::last_write_time(entries()[0]), kept);
   EXPECT_EQ(test::ReadBytes(dir / "p2/large.mp3"), test::ReadBytes(dir / "p1/large.mp3"));
 
+  // Made softer as well, the cover is scaled in the same copy; the cover that cannot be
+  // scaled stays, and its song is made softer all the same.
+  const Outcome softer = RunCli({"-s", dir / "music", "-c", dir / "p4", "--all", "--player", "car",
+                                 "--loudness", "-30", "--seed", "1"});
+  ASSERT_EQ(softer.status, 0) << softer.err;
+  EXPECT_THAT(softer.err, HasSubstr("Copied with its cover as it is"));
+  EXPECT_THAT(softer.err, Not(HasSubstr("Copied at its own loudness")));
+  EXPECT_EQ(entries().size(), 5u);  // the first one, and four made softer
+  EXPECT_EQ(CoverSizeOf(dir / "p4/large.mp3"), "500x500");
+  for (const char* name : {"large.mp3", "unreadable.mp3"}) {
+    const std::string copied = AudioFramesOf(dir / ("p4/" + std::string(name)));
+    const std::string source = AudioFramesOf(dir / ("music/" + std::string(name)));
+    EXPECT_EQ(copied.size(), source.size()) << name;
+    EXPECT_NE(copied, source) << name;
+  }
+
   // A player that shows no pictures gets none.
   const Outcome bare = fill("p3", dir / "no pictures.mpi");
   ASSERT_EQ(bare.status, 0) << bare.err;
