@@ -1044,6 +1044,63 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(Lufs(options.loudness), loudness);
   }
 
+  void theLastPageOffersOnlyFormatsThePlayerPlays_data() {
+    // The settings' `player` (FILE: a profile file holding `profile`) and `convert`; the
+    // formats the list offers and the conversion stored once the page is shown.
+    QTest::addColumn<QString>("player");
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<QString>("convert");
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<QString>("stored");
+    const QStringList all{"MP3", "AAC", "Opus"};
+    const QByteArray opus("[Media]\nOutputFormats=audio/mpeg;audio/opus");
+    const QByteArray flac("[Media]\nOutputFormats=audio/flac");
+    // clang-format off
+    QTest::newRow("any player") << "" << QByteArray() << true << "auto:opus" << all << "auto:opus";
+    QTest::newRow("car stereo") << "car" << QByteArray() << true << "auto" << QStringList{"MP3"}
+                                << "auto";
+    QTest::newRow("car stereo, AAC kept from before") << "car" << QByteArray() << true
+        << "auto:aac" << QStringList{"MP3"} << "auto";
+    QTest::newRow("car stereo, every song to MP3") << "car" << QByteArray() << true << "mp3"
+        << QStringList{"MP3", "every song to MP3"} << "mp3";
+    QTest::newRow("MP3 and Opus") << "FILE" << opus << true << "aac" << QStringList{"MP3", "Opus"}
+                                  << "auto";
+    QTest::newRow("FLAC only") << "FILE" << flac << true << "auto" << QStringList() << "";
+    QTest::newRow("playlist") << "car" << QByteArray() << false << "auto:aac" << all << "auto:aac";
+    // clang-format on
+  }
+  void theLastPageOffersOnlyFormatsThePlayerPlays() {
+    QFETCH(QString, player);
+    QFETCH(QByteArray, profile);
+    QFETCH(bool, copy);
+    QFETCH(QString, convert);
+    QFETCH(QStringList, offered);
+    QFETCH(QString, stored);
+    QTemporaryDir folder;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    const QString file = folder.filePath("player.mpi");
+    WriteFile(file, profile);
+    sorvina::engine::SettingsText given;
+    given.destination = ToEngineText(copy ? folder.path() + "/" : folder.filePath("mix.m3u"));
+    given.options.player = ToEngineText(player == "FILE" ? file : player);
+    given.options.convert = ToEngineText(convert);
+    WizardFixture wizard(given);
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 3);
+    auto* list = wizard.Find<QComboBox>("convertTo");
+    QStringList listed;
+    for (int i = 0; i < list->count(); ++i)
+      listed << list->itemText(i);
+    QCOMPARE(listed, offered);
+    QCOMPARE(QString::fromStdString(wizard.settings.options.convert), stored);
+    auto* convertBox = wizard.Find<QCheckBox>("convert");
+    QCOMPARE(convertBox->isChecked(), !stored.isEmpty());
+    QCOMPARE(convertBox->isEnabled(), copy && !offered.isEmpty());
+    if (!stored.isEmpty()) QCOMPARE(list->currentData().toString(), stored);
+  }
+
   void typedNumbersAreKeptWithinTheirRange_data() {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<QString>("typed");

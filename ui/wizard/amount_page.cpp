@@ -23,8 +23,12 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "engine/player/player_lookup.h"
+#include "engine/player/player_profile.h"
 #include "engine/report/summary_line.h"
 #include "engine/run/selection_run.h"
+#include "engine/settings/conversion_choice.h"
+#include "media/codecs.h"
 #include "platform/file_system.h"
 #include "resources/artwork.h"
 #include "ui/progress/wizard_file_operation.h"
@@ -53,13 +57,29 @@ constexpr double kDefaultLoudness = -16;
 // A loudness as wide as any.
 constexpr char kWidestLoudness[] = "-00.0";
 
-// The formats songs are converted to: the settings' name and the list's.
+// The formats songs are converted to: the settings' name, the list's, and the codec.
 struct ConversionFormat {
   std::string_view name;
   const char* label;
+  media::TargetCodec codec;
 };
-constexpr ConversionFormat kConversionFormats[] = {
-    {"mp3", "MP3"}, {"aac", "AAC"}, {"opus", "Opus"}};
+constexpr ConversionFormat kConversionFormats[] = {{"mp3", "MP3", media::TargetCodec::kMp3},
+                                                   {"aac", "AAC", media::TargetCodec::kAac},
+                                                   {"opus", "Opus", media::TargetCodec::kOpus}};
+
+// Whether `player` plays the files a conversion to `codec` writes (AAC goes into .m4a).
+// The one place the page asks it.
+bool PlaysConversion(const engine::PlayerProfile& player, media::TargetCodec codec) {
+  switch (codec) {
+    case media::TargetCodec::kMp3:
+      return engine::PlaysFileType(player, "mp3");
+    case media::TargetCodec::kAac:
+      return engine::PlaysFileType(player, "m4a");
+    case media::TargetCodec::kOpus:
+      return engine::PlaysFileType(player, "opus");
+  }
+  return false;
+}
 
 // The "convert" setting that converts what the player cannot play to `format`.
 std::string OnlyUnplayable(const ConversionFormat& format) {
@@ -192,7 +212,6 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   avoidLastCount_->setValidator(new QIntValidator(1, 999, avoidLastCount_));
   avoidLastUnit_ = new QLabel(frame);
   convert_ = Named("convert", new QCheckBox(tr("&Convert songs the player cannot play to"), frame));
-  convert_->setToolTip(tr("Converts them as they are copied, for the player chosen on page 2"));
   convertTo_ = Named("convertTo", new QComboBox(frame));
   // Wide enough for whichever entries it lists: "every song to Opus" comes and goes.
   convertTo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -328,8 +347,11 @@ void AmountPage::ShowSettings() {
   avoidLastCount_->setText(QString::number(avoidLast > 0 ? avoidLast : kDefaultFillsToAvoid));
   avoidLast_->setChecked(avoidLast > 0);
   avoidLastCount_->setEnabled(avoidLast > 0);
-  ListConversions(options.convert);
-  convert_->setChecked(!options.convert.empty());
+  player_ = PlayerChosen();
+  // A format the player cannot play is not kept: the list shows what is stored.
+  const std::string convert = ListConversions(options.convert);
+  if (convert != options.convert) settings_.options.convert = convert;
+  convert_->setChecked(!convert.empty());
   bitrate_->setText(options.bitrate > 0 ? QString::number(options.bitrate) : QString());
   loudnessTarget_->setText(LoudnessText(options.loudness.value_or(kDefaultLoudness)));
   loudness_->setChecked(options.loudness.has_value());
@@ -370,7 +392,13 @@ void AmountPage::ShowWhatApplies() {
   keepFilling_->setEnabled(!allButton_->isChecked());
   avoidLastUnit_->setText(settings_.copyToFolder ? tr("fills") : tr("playlists written here"));
   // Converting and loudness change the copies; a playlist names the songs as they are.
-  convert_->setEnabled(settings_.copyToFolder);
+  // A player that plays none of the formats offered gets nothing converted.
+  const bool formatOffered = convertTo_->count() > 0;
+  convert_->setEnabled(settings_.copyToFolder && formatOffered);
+  convert_->setToolTip(formatOffered
+                           ? tr("Converts them as they are copied, for the player chosen on page 2")
+                           : tr("The player chosen on page 2 plays none of the formats songs are "
+                                "converted to"));
   loudness_->setEnabled(settings_.copyToFolder);
   const bool converting = settings_.copyToFolder && convert_->isChecked();
   for (QWidget* control : std::initializer_list<QWidget*>{convertTo_, bitrate_, bitrateUnit_})
@@ -380,26 +408,50 @@ void AmountPage::ShowWhatApplies() {
   loudnessUnit_->setEnabled(evening);
 }
 
-void AmountPage::ListConversions(const std::string& convert) {
+std::string AmountPage::ListConversions(const std::string& convert) {
   convertTo_->clear();
-  for (const ConversionFormat& format : kConversionFormats)
+  for (const ConversionFormat& format : kConversionFormats) {
+    if (player_ && !PlaysConversion(*player_, format.codec)) continue;
     convertTo_->addItem(QString::fromLatin1(format.label), FromEngineText(OnlyUnplayable(format)));
-  const QString chosen = FromEngineText(convert);
-  int shown = convert.empty() ? 0 : convertTo_->findData(chosen);
-  if (shown < 0) {
-    // Every song to one format, or a choice written by hand, stays as it is.
-    QString label = chosen;
-    for (const ConversionFormat& format : kConversionFormats) {
-      if (convert == format.name)
-        label = tr("every song to %1").arg(QString::fromLatin1(format.label));
+  }
+  std::string listed = convert;
+  int shown = 0;
+  const std::optional<engine::ConversionChoice> choice = engine::ParseConversionChoice(convert);
+  if (player_ && choice && !PlaysConversion(*player_, choice->codec)) {
+    // Songs converted so would not play either: the first format the player plays stands
+    // in, or none.
+    listed = convertTo_->count() > 0 ? ToEngineText(convertTo_->itemData(0).toString()) : "";
+  } else if (!convert.empty()) {
+    const QString chosen = FromEngineText(convert);
+    shown = convertTo_->findData(chosen);
+    if (shown < 0) {
+      // Every song to one format, or a choice written by hand, stays as it is.
+      QString label = chosen;
+      for (const ConversionFormat& format : kConversionFormats) {
+        if (convert == format.name)
+          label = tr("every song to %1").arg(QString::fromLatin1(format.label));
+      }
+      convertTo_->addItem(label, chosen);
+      shown = convertTo_->count() - 1;
     }
-    convertTo_->addItem(label, chosen);
-    shown = convertTo_->count() - 1;
   }
   convertTo_->setCurrentIndex(shown);
   // The list asks for the room of its longest entry, and no less: it measures its least
   // once, with the entries it had then.
   convertTo_->setMinimumWidth(convertTo_->sizeHint().width());
+  return listed;
+}
+
+std::optional<engine::PlayerProfile> AmountPage::PlayerChosen() const {
+  // Only a copy is made for a player; "auto" needs a destination to look at.
+  if (!settings_.copyToFolder) return std::nullopt;
+  const std::string& choice = settings_.options.player;
+  if (choice == "auto" && settings_.destination.empty()) return std::nullopt;
+  // A profile that cannot be read was refused on page 2; should it be broken since,
+  // every format is offered and Finish says what is wrong.
+  engine::FoundPlayer found = engine::FindPlayerProfile(choice, settings_.destination);
+  if (found.error) return std::nullopt;
+  return std::move(found.profile);
 }
 
 void AmountPage::ShowFreeSpace() {

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "engine/player/player_profile.h"
 #include "engine/settings/settings_file.h"
 #include "engine/settings/settings_text.h"
 #include "ui/wizard/wizard_page.h"
@@ -48,9 +50,14 @@ class AmountPage : public WizardPage {
 
  private:
   void ShowLimitChoice();
-  // The formats to convert to, with `convert` chosen (a choice the list does not offer,
-  // such as every song to MP3 from the command line, as an entry of its own).
-  void ListConversions(const std::string& convert);
+  // The formats to convert to that the player chosen plays (all without a player), with
+  // `convert` chosen (a choice the list does not offer, such as every song to MP3 from the
+  // command line, as an entry of its own). Gives back the choice shown: the first format
+  // listed (or none) where `convert` is one the player cannot play.
+  std::string ListConversions(const std::string& convert);
+  // The profile of the player the copy is made for; nothing for a playlist, or where no
+  // profile can be had.
+  std::optional<engine::PlayerProfile> PlayerChosen() const;
   // Filling, avoiding, converting and loudness, as their controls say.
   void StoreOptions(engine::ExtraOptions& options) const;
   // A control changed: the options count at once, whichever way the page is left.
@@ -79,6 +86,8 @@ class AmountPage : public WizardPage {
   QLineEdit* loudnessTarget_;
   QLabel* loudnessUnit_;
   QLabel* summary_;
+  // The player chosen on page 2, as the page was last shown.
+  std::optional<engine::PlayerProfile> player_;
   bool running_ = false;
   // ShowSettings is filling the controls: what they show is the settings already.
   bool showing_ = false;
