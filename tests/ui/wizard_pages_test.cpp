@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -544,8 +546,83 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QVERIFY(found->height() >= found->heightForWidth(found->width()));
     QTest::keyClick(list, Qt::Key_End);  // cancelled: the file stays chosen
     QCOMPARE(list->currentText(), file);
+    // Next refuses it with the reason, and takes it once it can be read.
     wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 1);
+    QCOMPARE(wizard.messages.texts(), QStringList(found->text()));
+    WriteFile(file, "[Device]\nProduct=Pocket\n");
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 2);
     QCOMPARE(wizard.settings.options.player, ToEngineText(file));
+  }
+
+  void nextRefusesACopyForAProfileThatCannotBeRead_data() {
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<QString>("reason");  // the end of the message; none: Next goes on
+    QTest::newRow("bad value") << QByteArray("[Limits]\nMaxBitrate=fast") << true
+                               << "has a bad value at line 2, MaxBitrate: not a whole number";
+    QTest::newRow("no key") << QByteArray("[Device]\n=Pocket") << true
+                            << "cannot be read at line 2: a value without a key";
+    QTest::newRow("for a playlist") << QByteArray("[Limits]\nMaxBitrate=fast") << false << "";
+    QTest::newRow("good") << QByteArray("[Limits]\nMaxBitrate=192") << true << "";
+  }
+  void nextRefusesACopyForAProfileThatCannotBeRead() {
+    QFETCH(QByteArray, profile);
+    QFETCH(bool, copy);
+    QFETCH(QString, reason);
+    QTemporaryDir folder;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    const QString file = folder.filePath("player.mpi");
+    WriteFile(file, profile);
+    WizardFixture wizard;
+    wizard.settings.destination =
+        ToEngineText(copy ? folder.path() + "/" : folder.filePath("mix.m3u"));
+    wizard.settings.options.player = ToEngineText(file);
+    wizard.Next();
+    wizard.Find<QCheckBox>("keepFolders")->setChecked(true);
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), reason.isEmpty() ? 2 : 1);
+    if (reason.isEmpty()) {
+      QVERIFY(wizard.messages.texts().isEmpty());
+      return;
+    }
+    // Why, as the line beneath the list says it; nothing of the page is stored.
+    QCOMPARE(wizard.messages.texts().size(), 1);
+    const QString message = wizard.messages.texts().front();
+    QVERIFY2(message.endsWith(reason), qPrintable(message));
+    QCOMPARE(wizard.Find<QLabel>("playerFound")->text(), message);
+    QCOMPARE(wizard.window->focusWidget(), wizard.Find<QComboBox>("player"));
+    QVERIFY(!wizard.settings.options.keepFolders);
+  }
+
+  void amountsOfAnySizeAreShownWholeAndKept_data() {
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("12000 MB") << QByteArray("megabyteField") << "12000";
+    QTest::newRow("a disk's MB") << QByteArray("megabyteField") << "3815447";
+    QTest::newRow("decimals") << QByteArray("megabyteField") << "12000.5";
+    QTest::newRow("hours") << QByteArray("hoursField") << "10000";
+    QTest::newRow("beyond the field") << QByteArray("megabyteField") << "123456789012";
+  }
+  void amountsOfAnySizeAreShownWholeAndKept() {
+    QFETCH(QByteArray, field);
+    QFETCH(QString, typed);
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    auto* edit = wizard.Find<QLineEdit>(field.constData());
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(edit->text(), typed);
+    wizard.Back();
+    QCOMPARE(QString::fromStdString(wizard.settings.amountText), typed);
+    // What fits the room a field has, with its margins and the cursor, is seen whole.
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    const int room =
+        edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 5;
+    if (typed.size() <= 7) QVERIFY(edit->fontMetrics().horizontalAdvance(typed) <= room);
   }
 
   void avoidingTheLastFillsIsACheckBoxWithACount() {
@@ -1198,6 +1275,16 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     wizard.ClickControl("wholeAlbums");
     QVERIFY(!balance->isEnabled() && !balanceBy->isEnabled());
     QCOMPARE(balance->toolTip(), QString("Not together with whole albums"));
+    // A cap per artist cuts whole albums short: both boxes say so while both are checked.
+    const QString albumsAlone =
+        "Whole albums are chosen, copied and listed in disc and track order";
+    QVERIFY2(albums->toolTip().contains("album ends early") &&
+                 maxPerArtist->toolTip().contains("album ends early"),
+             qPrintable(albums->toolTip() + "|" + maxPerArtist->toolTip()));
+    wizard.ClickControl("maxPerArtist");
+    QCOMPARE(albums->toolTip(), albumsAlone);
+    QVERIFY(!maxPerArtist->toolTip().contains("album"));
+    wizard.ClickControl("maxPerArtist");
 
     wizard.ClickControl("spreadArtists");
     count->setValue(5);

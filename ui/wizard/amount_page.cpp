@@ -43,8 +43,8 @@ namespace sorvina::ui {
 namespace {
 
 constexpr int kDefaultFillsToAvoid = 2;
-// Room in the amount fields, in characters.
-constexpr int kAmountWidth = 6;
+// Room in the amount fields, in digits: megabytes of a disk of a few terabytes.
+constexpr int kAmountDigits = 7;
 constexpr int kCountWidth = 4;
 
 // The bitrates offered for converted songs, kbit/s.
@@ -194,14 +194,28 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   // label beside each says what it chooses.
   auto* frame = new QGroupBox(this);
   megabyteButton_ = Named("megabyteButton", new QRadioButton(frame));
-  megabyteField_ = MakeField("megabyteField", kAmountWidth, frame);
+  megabyteField_ = Named("megabyteField", new QLineEdit(frame));
   auto* megabyteLabel = new QLabel(tr("Select up to this number of MB"), frame);
   auto* freeSpace = Named("freeSpaceButton", new QPushButton(tr("Free space"), frame));
   freeSpace->setToolTip(tr("Fill the destination's free space"));
   freeSpaceButton_ = freeSpace;
   freeSpaceFigure_ = Named("freeSpaceFigure", new QLabel(frame));
+  // Room for the widest figures from the start, so that the page keeps its width when one
+  // is shown.
+  int widestFigure = 0;
+  for (const std::int64_t bytes : {std::int64_t{1023} << 20, std::int64_t{999} << 30})
+    widestFigure = std::max(
+        widestFigure, freeSpaceFigure_->fontMetrics().horizontalAdvance(FreeSpaceFigure(bytes)));
+  freeSpaceFigure_->setMinimumWidth(widestFigure);
   hoursButton_ = Named("hoursButton", new QRadioButton(frame));
-  hoursField_ = MakeField("hoursField", kAmountWidth, frame);
+  hoursField_ = Named("hoursField", new QLineEdit(frame));
+  // Both amount fields show a figure of megabytes as large as a disk holds, and the word
+  // for the free space, whole.
+  for (QLineEdit* field : {megabyteField_, hoursField_}) {
+    FitToCharacters(field, std::max(CharactersOf(*field, QString(kAmountDigits, QLatin1Char('0'))),
+                                    CharactersOf(*field, FreeSpaceWord())) +
+                               1);
+  }
   auto* hoursLabel = new QLabel(tr("Select up to this many hours"), frame);
   allButton_ = Named("allButton", new QRadioButton(frame));
   auto* allLabel = new QLabel(tr("Select all"), frame);
@@ -213,9 +227,20 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   avoidLastUnit_ = new QLabel(frame);
   convert_ = Named("convert", new QCheckBox(tr("&Convert songs the player cannot play to"), frame));
   convertTo_ = Named("convertTo", new QComboBox(frame));
-  // Wide enough for whichever entries it lists: "every song to Opus" comes and goes.
+  // Wide enough for whichever entries it lists: "every song to Opus" comes and goes. It has
+  // the room of the widest from the start, so that the page keeps its width; a list not yet
+  // shown measures its entries once it is, so a new one measures them all.
   convertTo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   convertTo_->setToolTip(tr("The format songs are converted to"));
+  {
+    QComboBox widest(frame);
+    widest.setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    for (const ConversionFormat& format : kConversionFormats) {
+      widest.addItem(QString::fromLatin1(format.label));
+      widest.addItem(EverySongTo(format.label));
+    }
+    convertTo_->setMinimumWidth(widest.sizeHint().width());
+  }
   ListConversions({});
   bitrate_ = Named("bitrate", new QLineEdit(frame));
   bitrate_->setValidator(new BitrateValidator(bitrate_));
@@ -241,7 +266,8 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   auto* saveSettings = Named("saveSettings", new QPushButton(tr("Save Settings"), this));
   saveSettings->setToolTip(tr("Saves the settings to a file"));
   auto* donation = Named("donationButton", new QToolButton(this));
-  donation->setIcon(resources::DonationIcon());
+  // The picture's word is drawn in the reader's language.
+  donation->setIcon(resources::DonationIcon(tr("Donate", "the word on the donation picture")));
   donation->setIconSize(resources::kDonationSize);
   donation->setFocusPolicy(Qt::StrongFocus);
   donation->setToolTip(tr("Opens the donation page in your browser"));
@@ -310,7 +336,7 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   connect(hoursField_, &QLineEdit::textEdited, this, [this] { hoursButton_->setChecked(true); });
   connect(freeSpace, &QPushButton::clicked, this, [this] {
     megabyteButton_->setChecked(true);
-    megabyteField_->setText(QString::fromLatin1(engine::kFreeSpaceAmount));
+    megabyteField_->setText(FreeSpaceWord());
     megabyteField_->setFocus();
   });
   connect(keepFilling_, &QCheckBox::toggled, this, &AmountPage::OptionChanged);
@@ -367,7 +393,7 @@ void AmountPage::ShowLimitChoice() {
   switch (settings_.limitMode) {
     case engine::kLimitMegabytes:
       megabyteButton_->setChecked(true);
-      megabyteField_->setText(amount);
+      megabyteField_->setText(ShownMegabytes(settings_.amountText));
       megabyteField_->setFocus();
       break;
     case engine::kLimitHours:
@@ -428,8 +454,7 @@ std::string AmountPage::ListConversions(const std::string& convert) {
       // Every song to one format, or a choice written by hand, stays as it is.
       QString label = chosen;
       for (const ConversionFormat& format : kConversionFormats) {
-        if (convert == format.name)
-          label = tr("every song to %1").arg(QString::fromLatin1(format.label));
+        if (convert == format.name) label = EverySongTo(format.label);
       }
       convertTo_->addItem(label, chosen);
       shown = convertTo_->count() - 1;
@@ -438,7 +463,7 @@ std::string AmountPage::ListConversions(const std::string& convert) {
   convertTo_->setCurrentIndex(shown);
   // The list asks for the room of its longest entry, and no less: it measures its least
   // once, with the entries it had then.
-  convertTo_->setMinimumWidth(convertTo_->sizeHint().width());
+  convertTo_->setMinimumWidth(std::max(convertTo_->minimumWidth(), convertTo_->sizeHint().width()));
   return listed;
 }
 
@@ -458,11 +483,9 @@ void AmountPage::ShowFreeSpace() {
   std::optional<platform::FileSystemSpace> space;
   if (settings_.copyToFolder && !settings_.destination.empty())
     space = platform::SpaceOf(settings_.destination);
-  freeSpaceFigure_->setText(
-      space && space->totalBytes > 0
-          ? tr("free: %1")
-                .arg(Translated(engine::SizeText(static_cast<std::int64_t>(space->availableBytes))))
-          : QString());
+  freeSpaceFigure_->setText(space && space->totalBytes > 0
+                                ? FreeSpaceFigure(static_cast<std::int64_t>(space->availableBytes))
+                                : QString());
 }
 
 void AmountPage::StoreOptions(engine::ExtraOptions& options) const {
@@ -481,6 +504,29 @@ void AmountPage::OptionChanged() {
   if (!showing_) StoreOptions(settings_.options);
 }
 
+QString AmountPage::EverySongTo(const char* format) {
+  return tr("every song to %1").arg(QString::fromLatin1(format));
+}
+
+QString AmountPage::FreeSpaceFigure(std::int64_t bytes) {
+  return tr("free: %1").arg(Translated(engine::SizeText(bytes)));
+}
+
+QString AmountPage::FreeSpaceWord() {
+  return tr("free", "typed for the megabytes: fill the destination's free space");
+}
+
+QString AmountPage::ShownMegabytes(const std::string& stored) {
+  return engine::MeansFreeSpace(stored) ? FreeSpaceWord() : FromEngineNumber(stored);
+}
+
+std::string AmountPage::StoredMegabytes(const QString& typed) {
+  // The settings file keeps the English word, whichever word was typed.
+  if (typed.trimmed().compare(FreeSpaceWord(), Qt::CaseInsensitive) == 0)
+    return engine::kFreeSpaceAmount;
+  return ToEngineNumber(typed);
+}
+
 void AmountPage::cleanupPage() {
   StoreInto(settings_);
 }
@@ -490,7 +536,7 @@ void AmountPage::cleanupPage() {
 void AmountPage::StoreInto(engine::SettingsText& settings) const {
   if (megabyteButton_->isChecked()) {
     settings.limitMode = engine::kLimitMegabytes;
-    settings.amountText = ToEngineNumber(megabyteField_->text());
+    settings.amountText = StoredMegabytes(megabyteField_->text());
   } else if (hoursButton_->isChecked()) {
     settings.limitMode = engine::kLimitHours;
     settings.amountText = ToEngineNumber(hoursField_->text());
@@ -500,12 +546,12 @@ void AmountPage::StoreInto(engine::SettingsText& settings) const {
 }
 
 void AmountPage::StoreEntered(engine::EnteredState& entered) const {
-  entered.megabytesText = ToEngineNumber(megabyteField_->text());
+  entered.megabytesText = StoredMegabytes(megabyteField_->text());
   entered.hoursText = ToEngineNumber(hoursField_->text());
 }
 
 void AmountPage::ShowEntered(const engine::EnteredState& entered) {
-  megabyteField_->setText(FromEngineNumber(entered.megabytesText.value_or("")));
+  megabyteField_->setText(ShownMegabytes(entered.megabytesText.value_or("")));
   hoursField_->setText(FromEngineNumber(entered.hoursText.value_or("")));
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -50,6 +51,11 @@ class AmountPage : public WizardPage {
 
  private:
   void ShowLimitChoice();
+  // The word the megabyte field shows for the free space, in the reader's language; the
+  // settings keep "free", which is taken as typed too.
+  static QString FreeSpaceWord();
+  static QString ShownMegabytes(const std::string& stored);
+  static std::string StoredMegabytes(const QString& typed);
   // The formats to convert to that the player chosen plays (all without a player), with
   // `convert` chosen (a choice the list does not offer, such as every song to MP3 from the
   // command line, as an entry of its own). Gives back the choice shown: the first format
@@ -66,6 +72,10 @@ class AmountPage : public WizardPage {
   // checked, and names what the count of fills to avoid counts.
   void ShowWhatApplies();
   void ShowFreeSpace();
+  // "every song to Opus", for a format's name in the list.
+  static QString EverySongTo(const char* format);
+  // "free: 1.93 GB".
+  static QString FreeSpaceFigure(std::int64_t bytes);
 
   QRadioButton* megabyteButton_;
   QLineEdit* megabyteField_;
