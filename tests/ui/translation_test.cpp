@@ -304,7 +304,7 @@ class TranslationTest : public sorvina::test::WidgetTestCase {
     // The free space has a German word, and the settings keep theirs; either is taken.
     auto* megabytes = wizard.Find<QLineEdit>("megabyteField");
     QCOMPARE(megabytes->text(), QString("frei"));
-    for (const char* typed : {"FREI", " free"}) {
+    for (const char* typed : {" FREI", "free"}) {
       megabytes->clear();
       QTest::keyClicks(megabytes, typed);
       wizard.Back();
