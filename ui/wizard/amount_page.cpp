@@ -228,8 +228,8 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   convert_ = Named("convert", new QCheckBox(tr("&Convert songs the player cannot play to"), frame));
   convertTo_ = Named("convertTo", new QComboBox(frame));
   // Wide enough for whichever entries it lists: "every song to Opus" comes and goes. It has
-  // the room of the widest from the start, so that the page keeps its width; a list not yet
-  // shown measures its entries once it is, so a new one measures them all.
+  // the room of the widest from the start, so that the page keeps its width. A list measures
+  // entries added to it only later, once shown; a fresh one measures them at once.
   convertTo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   convertTo_->setToolTip(tr("The format songs are converted to"));
   {
@@ -517,7 +517,11 @@ QString AmountPage::FreeSpaceWord() {
 }
 
 QString AmountPage::ShownMegabytes(const std::string& stored) {
-  return engine::MeansFreeSpace(stored) ? FreeSpaceWord() : FromEngineNumber(stored);
+  // In English the text stays as the settings hold it.
+  const QString word = FreeSpaceWord();
+  if (word != QLatin1String(engine::kFreeSpaceAmount) && engine::MeansFreeSpace(stored))
+    return word;
+  return FromEngineNumber(stored);
 }
 
 std::string AmountPage::StoredMegabytes(const QString& typed) {
