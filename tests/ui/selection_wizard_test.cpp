@@ -218,7 +218,7 @@ class SelectionWizardTest : public sorvina::test::WidgetTestCase {
     QTemporaryDir folder;
     sorvina::engine::SettingsText given;
     given.destination = folder.path().toStdString() + "/";
-    given.options.convert = "opus";  // the widest list of formats: "every song to Opus"
+    given.options.convert = "auto:opus";
     WizardFixture wizard(given);
     const QSize size = wizard.window->size();
     for (int page = 1; page < 4; ++page) {

@@ -227,20 +227,9 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   avoidLastUnit_ = new QLabel(frame);
   convert_ = Named("convert", new QCheckBox(tr("&Convert songs the player cannot play to"), frame));
   convertTo_ = Named("convertTo", new QComboBox(frame));
-  // Wide enough for whichever entries it lists: "every song to Opus" comes and goes. It has
-  // the room of the widest from the start, so that the page keeps its width. A list measures
-  // entries added to it only later, once shown; a fresh one measures them at once.
+  // Wide enough for whichever entries it lists: "every song to Opus" comes and goes.
   convertTo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   convertTo_->setToolTip(tr("The format songs are converted to"));
-  {
-    QComboBox widest(frame);
-    widest.setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    for (const ConversionFormat& format : kConversionFormats) {
-      widest.addItem(QString::fromLatin1(format.label));
-      widest.addItem(EverySongTo(format.label));
-    }
-    convertTo_->setMinimumWidth(widest.sizeHint().width());
-  }
   ListConversions({});
   bitrate_ = Named("bitrate", new QLineEdit(frame));
   bitrate_->setValidator(new BitrateValidator(bitrate_));
