@@ -115,7 +115,7 @@ QPainterPath HeartPath(QPointF centre, qreal size) {
 
 }  // namespace
 
-QImage DonationPicture(int scale) {
+QImage DonationPicture(int scale, const QString& word) {
   constexpr int kWidth = kDonationSize.width();
   constexpr int kHeight = kDonationSize.height();
   scale = std::max(scale, 1);
@@ -156,7 +156,6 @@ QImage DonationPicture(int scale) {
       {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
   font.setStyleHint(QFont::SansSerif);
   font.setBold(true);
-  const QString word = QStringLiteral("Donate");
   for (int pixels = 12; pixels >= 7; --pixels) {
     font.setPixelSize(pixels);
     if (QFontMetrics(font).horizontalAdvance(word) <= kWidth - 6) break;
@@ -170,10 +169,10 @@ QImage DonationPicture(int scale) {
   return image;
 }
 
-QIcon DonationIcon() {
+QIcon DonationIcon(const QString& word) {
   QIcon icon;
   for (int scale : {1, 2, 3})
-    icon.addPixmap(QPixmap::fromImage(DonationPicture(scale)));
+    icon.addPixmap(QPixmap::fromImage(DonationPicture(scale, word)));
   return icon;
 }
 

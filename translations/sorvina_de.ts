@@ -537,6 +537,42 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>no fill recorded them, so they are replaced as songs of the previous fill</source>
         <translation>keine Befüllung hat sie aufgezeichnet, daher werden sie als Titel der vorigen Befüllung ersetzt</translation>
     </message>
+    <message>
+        <source>not a whole number</source>
+        <translation>keine ganze Zahl</translation>
+    </message>
+    <message>
+        <source>too large</source>
+        <translation>zu groß</translation>
+    </message>
+    <message>
+        <source>must be at least 1</source>
+        <translation>muss mindestens 1 sein</translation>
+    </message>
+    <message>
+        <source>must be at least 8</source>
+        <translation>muss mindestens 8 sein</translation>
+    </message>
+    <message>
+        <source>not true or false</source>
+        <translation>weder true noch false</translation>
+    </message>
+    <message>
+        <source>not text</source>
+        <translation>kein Text</translation>
+    </message>
+    <message>
+        <source>a group name without ]</source>
+        <translation>ein Gruppenname ohne ]</translation>
+    </message>
+    <message>
+        <source>not a group, a key=value line or a comment</source>
+        <translation>weder eine Gruppe noch eine Zeile Schlüssel=Wert noch ein Kommentar</translation>
+    </message>
+    <message>
+        <source>a value without a key</source>
+        <translation>ein Wert ohne Schlüssel</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -658,6 +694,20 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>every song to %1</source>
         <translation>jeden Titel in %1</translation>
+    </message>
+    <message>
+        <source>Donate</source>
+        <comment>the word on the donation picture</comment>
+        <translation>Spenden</translation>
+    </message>
+    <message>
+        <source>The player chosen on page 2 plays none of the formats songs are converted to</source>
+        <translation>Das auf Seite 2 gewählte Gerät spielt keines der Formate, in die Titel umgewandelt werden</translation>
+    </message>
+    <message>
+        <source>free</source>
+        <comment>typed for the megabytes: fill the destination&apos;s free space</comment>
+        <translation>frei</translation>
     </message>
 </context>
 <context>
@@ -944,6 +994,14 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>At least one star weight must be above 0: with all at 0, no song can be chosen.</source>
         <translation>Mindestens ein Sterngewicht muss über 0 liegen: sind alle 0, kann kein Titel gewählt werden.</translation>
+    </message>
+    <message>
+        <source>With whole albums, an album ends early once its artist has this many songs</source>
+        <translation>Mit ganzen Alben endet ein Album vorzeitig, sobald sein Interpret so viele Titel hat</translation>
+    </message>
+    <message>
+        <source>An album ends early once its artist has as many songs as &quot;At most&quot; allows</source>
+        <translation>Ein Album endet vorzeitig, sobald sein Interpret so viele Titel hat, wie „Höchstens“ erlaubt</translation>
     </message>
 </context>
 <context>

@@ -112,8 +112,9 @@ FileBytes ReadSmallFile(const std::string& path, std::size_t limit, bool followL
 }
 
 text::UserText ParseErrorText(const ProfileError& error) {
-  if (error.key.empty()) return {kBadLineMessage, {error.file, error.line, error.reason}};
-  return {kBadValueMessage, {error.file, error.line, error.key, error.reason}};
+  if (error.key.empty())
+    return {kBadLineMessage, {error.file, error.line, ProfileErrorReason(error)}};
+  return {kBadValueMessage, {error.file, error.line, error.key, ProfileErrorReason(error)}};
 }
 
 // The profile file at `path`, named `name`; when there is no file there, nothing at all

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "media/file_types.h"
+#include "text/user_text.h"
 
 namespace sorvina::engine {
 namespace {
@@ -14,6 +15,21 @@ namespace {
 using media::AudioFormat;
 
 constexpr std::string_view kBlanks = " \t\r";
+
+// Why a profile file is refused: what ProfileError::reason holds, marked for translation.
+constexpr const char* kNotWholeNumberReason = SORVINA_TEXT("sorvina", "not a whole number");
+constexpr const char* kTooLargeReason = SORVINA_TEXT("sorvina", "too large");
+constexpr const char* kAtLeastOneReason = SORVINA_TEXT("sorvina", "must be at least 1");
+constexpr const char* kAtLeastEightReason = SORVINA_TEXT("sorvina", "must be at least 8");
+constexpr const char* kNotTrueOrFalseReason = SORVINA_TEXT("sorvina", "not true or false");
+constexpr const char* kNotTextReason = SORVINA_TEXT("sorvina", "not text");
+constexpr const char* kNoGroupEndReason = SORVINA_TEXT("sorvina", "a group name without ]");
+constexpr const char* kNoLineKindReason =
+    SORVINA_TEXT("sorvina", "not a group, a key=value line or a comment");
+constexpr const char* kNoKeyReason = SORVINA_TEXT("sorvina", "a value without a key");
+constexpr const char* kReasons[] = {kNotWholeNumberReason, kTooLargeReason,       kAtLeastOneReason,
+                                    kAtLeastEightReason,   kNotTrueOrFalseReason, kNotTextReason,
+                                    kNoGroupEndReason,     kNoLineKindReason,     kNoKeyReason};
 constexpr int kMaxInt = std::numeric_limits<int>::max();
 
 std::string_view Trimmed(std::string_view text) {
@@ -64,13 +80,13 @@ std::string BaseName(std::string_view fileName) {
 template <typename Number>
 const char* ReadNumber(std::string_view text, Number minimum, Number maximum, Number& out) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
-    return "not a whole number";
+    return kNotWholeNumberReason;
   Number value{};
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error == std::errc::result_out_of_range || (error == std::errc() && value > maximum))
-    return "too large";
-  if (error != std::errc() || end != text.data() + text.size()) return "not a whole number";
-  if (value < minimum) return minimum == 1 ? "must be at least 1" : "must be at least 8";
+    return kTooLargeReason;
+  if (error != std::errc() || end != text.data() + text.size()) return kNotWholeNumberReason;
+  if (value < minimum) return minimum == 1 ? kAtLeastOneReason : kAtLeastEightReason;
   out = value;
   return nullptr;
 }
@@ -94,7 +110,7 @@ const char* ReadBool(std::string_view text, bool& out) {
   } else if (EqualsNoCase(text, "true") || text == "1") {
     out = true;
   } else {
-    return "not true or false";
+    return kNotTrueOrFalseReason;
   }
   return nullptr;
 }
@@ -129,19 +145,18 @@ class Reader {
   // Takes one line (without its line feed); false when it is refused, with error() set.
   bool Line(std::string_view raw) {
     ++line_;
-    if (!IsProfileText(raw)) return Refuse({}, "not text");
+    if (!IsProfileText(raw)) return Refuse({}, kNotTextReason);
     const std::string_view text = Trimmed(raw);
     if (text.empty() || text.front() == '#' || text.front() == ';') return true;
     if (text.front() == '[') {
-      if (text.back() != ']') return Refuse({}, "a group name without ]");
+      if (text.back() != ']') return Refuse({}, kNoGroupEndReason);
       group_ = GroupNamed(Trimmed(text.substr(1, text.size() - 2)));
       return true;
     }
     const std::size_t equals = text.find('=');
-    if (equals == std::string_view::npos)
-      return Refuse({}, "not a group, a key=value line or a comment");
+    if (equals == std::string_view::npos) return Refuse({}, kNoLineKindReason);
     const std::string_view key = Trimmed(text.substr(0, equals));
-    if (key.empty()) return Refuse({}, "a value without a key");
+    if (key.empty()) return Refuse({}, kNoKeyReason);
     const char* reason = Take(key, Trimmed(text.substr(equals + 1)));
     return reason == nullptr || Refuse(key, reason);
   }
@@ -333,6 +348,12 @@ bool IsProfileText(std::string_view text) {
 bool TakesAnything(const PlayerProfile& player) {
   return player.outputFormats.empty() && player.audioFolders.empty() && !player.folderDepth &&
          player.limits == PlayerLimits{};
+}
+
+text::UserText ProfileErrorReason(const ProfileError& error) {
+  for (const char* reason : kReasons)
+    if (error.reason == reason) return text::UserText(reason);
+  return text::Verbatim(error.reason);
 }
 
 bool PlaysFileType(const PlayerProfile& profile, std::string_view type) {

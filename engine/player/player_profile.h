@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/user_text.h"
+
 namespace sorvina::engine {
 
 // What a player can take beyond what it plays. Absent: no limit.
@@ -51,6 +53,10 @@ struct ProfileError {
   std::string key;
   std::string reason;
 };
+
+// `error`'s reason as a text to translate ("not a whole number"); one no reader gives
+// stays as it is.
+text::UserText ProfileErrorReason(const ProfileError& error);
 
 // The built-in profile named `name` ("any", "car"); nothing for another name.
 std::optional<PlayerProfile> BuiltInProfile(std::string_view name);

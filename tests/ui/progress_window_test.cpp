@@ -69,6 +69,38 @@ class ProgressWindowTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(window.geometry().center(), owner.geometry().center());
   }
 
+  void labelsShowWholeOrShortenedAndNeverResizeTheWindow() {
+    ProgressWindow window(nullptr, QStringLiteral("Converting songs for the player"));
+    auto* text = window.findChild<QLabel*>(QStringLiteral("progressText"));
+    QCoreApplication::processEvents();
+    const QSize size = window.size();
+    const QString longName = "Artist - " + QString(200, 'b') + " (Live).flac";
+    struct Case {
+      QString label;
+      bool whole;
+    };
+    const Case cases[] = {{"Intro.mp3", true},
+                          {longName, false},
+                          {"", true},
+                          {QString::fromUtf8("Ünïcödé — Song.ogg"), true}};
+    for (const Case& shown : cases) {
+      window.SetLabel(shown.label);
+      QCoreApplication::processEvents();
+      QCOMPARE(window.size(), size);
+      QVERIFY(text->fontMetrics().horizontalAdvance(text->text()) <= text->width());
+      if (shown.whole) {
+        QCOMPARE(text->text(), shown.label);
+        QVERIFY(text->toolTip().isEmpty());
+      } else {
+        // Both ends stay readable; the whole name is a tool tip away.
+        QVERIFY2(text->text().startsWith("Artist - b") && text->text().endsWith("(Live).flac") &&
+                     text->text().contains(QChar(0x2026)),
+                 qPrintable(text->text()));
+        QCOMPARE(text->toolTip(), shown.label);
+      }
+    }
+  }
+
   void captionShowsWholePercentagesAndChangesOnlyWithThem() {
     {
       ProgressWindow window(nullptr, kTitle);

@@ -214,6 +214,22 @@ class SelectionWizardTest : public sorvina::test::WidgetTestCase {
     QTRY_VERIFY(shown->width() >= before.width() + 200 && shown->height() >= before.height() + 150);
   }
 
+  void theWindowKeepsItsSizeFromPageToPage() {
+    QTemporaryDir folder;
+    sorvina::engine::SettingsText given;
+    given.destination = folder.path().toStdString() + "/";
+    given.options.convert = "auto:opus";
+    WizardFixture wizard(given);
+    const QSize size = wizard.window->size();
+    for (int page = 1; page < 4; ++page) {
+      wizard.Next();
+      QCOMPARE(wizard.window->currentId(), page);
+      QCOMPARE(wizard.window->size(), size);
+    }
+    wizard.Back();
+    QCOMPARE(wizard.window->size(), size);
+  }
+
   void cancelEndsTheWizardFromAnyPage() {
     for (int page = 0; page < 4; ++page) {
       WizardFixture wizard;

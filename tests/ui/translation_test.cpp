@@ -16,13 +16,16 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTranslator>
 #include <QXmlStreamReader>
 
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
+#include "resources/artwork.h"
 #include "tests/ui/ui_test_support.h"
 #include "tests/ui/widget_test_case.h"
 #include "tests/ui/wizard_fixture.h"
@@ -265,6 +268,65 @@ class TranslationTest : public sorvina::test::WidgetTestCase {
              QStringList("Bitte wählen Sie mindestens einen Quellordner oder eine Wiedergabeliste "
                          "aus"));
     QLocale::setDefault(QLocale::c());
+  }
+
+  // Run after German is installed.
+  void inGermanProfileErrorsTheFreeSpaceAndTheDonationReadGerman() {
+    QCOMPARE(sorvina::ui::InstallTranslations({"de"}), QString("de"));
+    QTemporaryDir folder;
+    const sorvina::test::ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    const QString file = folder.filePath("player.mpi");
+    const auto writeProfile = [&file](const QByteArray& text) {
+      QFile profile(file);
+      QVERIFY(profile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      profile.write(text);
+    };
+    writeProfile("[Limits]\nMaxBitrate=schnell");
+    sorvina::engine::SettingsText given;
+    given.destination = folder.path().toStdString() + "/";
+    given.options.player = file.toStdString();
+    given.amountText = "free";
+    WizardFixture wizard(given);
+    const QSize size = wizard.window->size();
+    wizard.Next();
+    wizard.Next();
+    QCOMPARE(wizard.messages.texts(),
+             QStringList(QString("Das Geräteprofil %1 hat in Zeile 2 einen ungültigen Wert, "
+                                 "MaxBitrate: keine ganze Zahl")
+                             .arg(file)));
+    writeProfile("[Limits]\nMaxBitrate=192");
+    wizard.Next();
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 3);
+    // As wide as the widest page in German from the first page on.
+    QCOMPARE(wizard.window->size(), size);
+
+    // The free space has a German word, and the settings keep theirs; either is taken.
+    auto* megabytes = wizard.Find<QLineEdit>("megabyteField");
+    QCOMPARE(megabytes->text(), QString("frei"));
+    for (const char* typed : {" FREI", "free"}) {
+      megabytes->clear();
+      QTest::keyClicks(megabytes, typed);
+      wizard.Back();
+      QCOMPARE(wizard.settings.amountText, std::string("free"));
+      wizard.Next();
+      QCOMPARE(megabytes->text(), QString("frei"));
+    }
+    megabytes->setText("12");
+    wizard.ClickControl("freeSpaceButton");
+    QCOMPARE(megabytes->text(), QString("frei"));
+
+    // The donation picture's word is German.
+    const QImage shown = wizard.Find<QToolButton>("donationButton")
+                             ->icon()
+                             .pixmap(sorvina::resources::kDonationSize)
+                             .toImage()
+                             .convertToFormat(QImage::Format_RGB32);
+    const auto drawn = [](const QString& word) {
+      return sorvina::resources::DonationPicture(1, word).convertToFormat(QImage::Format_RGB32);
+    };
+    QVERIFY(shown == drawn("Spenden"));
+    QVERIFY(shown != drawn("Donate"));
   }
 };
 

@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -544,8 +546,83 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QVERIFY(found->height() >= found->heightForWidth(found->width()));
     QTest::keyClick(list, Qt::Key_End);  // cancelled: the file stays chosen
     QCOMPARE(list->currentText(), file);
+    // Next refuses it with the reason, and takes it once it can be read.
     wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 1);
+    QCOMPARE(wizard.messages.texts(), QStringList(found->text()));
+    WriteFile(file, "[Device]\nProduct=Pocket\n");
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 2);
     QCOMPARE(wizard.settings.options.player, ToEngineText(file));
+  }
+
+  void nextRefusesACopyForAProfileThatCannotBeRead_data() {
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<QString>("reason");  // the end of the message; none: Next goes on
+    QTest::newRow("bad value") << QByteArray("[Limits]\nMaxBitrate=fast") << true
+                               << "has a bad value at line 2, MaxBitrate: not a whole number";
+    QTest::newRow("no key") << QByteArray("[Device]\n=Pocket") << true
+                            << "cannot be read at line 2: a value without a key";
+    QTest::newRow("for a playlist") << QByteArray("[Limits]\nMaxBitrate=fast") << false << "";
+    QTest::newRow("good") << QByteArray("[Limits]\nMaxBitrate=192") << true << "";
+  }
+  void nextRefusesACopyForAProfileThatCannotBeRead() {
+    QFETCH(QByteArray, profile);
+    QFETCH(bool, copy);
+    QFETCH(QString, reason);
+    QTemporaryDir folder;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    const QString file = folder.filePath("player.mpi");
+    WriteFile(file, profile);
+    WizardFixture wizard;
+    wizard.settings.destination =
+        ToEngineText(copy ? folder.path() + "/" : folder.filePath("mix.m3u"));
+    wizard.settings.options.player = ToEngineText(file);
+    wizard.Next();
+    wizard.Find<QCheckBox>("keepFolders")->setChecked(true);
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), reason.isEmpty() ? 2 : 1);
+    if (reason.isEmpty()) {
+      QVERIFY(wizard.messages.texts().isEmpty());
+      return;
+    }
+    // Why, as the line beneath the list says it; nothing of the page is stored.
+    QCOMPARE(wizard.messages.texts().size(), 1);
+    const QString message = wizard.messages.texts().front();
+    QVERIFY2(message.endsWith(reason), qPrintable(message));
+    QCOMPARE(wizard.Find<QLabel>("playerFound")->text(), message);
+    QCOMPARE(wizard.window->focusWidget(), wizard.Find<QComboBox>("player"));
+    QVERIFY(!wizard.settings.options.keepFolders);
+  }
+
+  void amountsOfAnySizeAreShownWholeAndKept_data() {
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("12000 MB") << QByteArray("megabyteField") << "12000";
+    QTest::newRow("a disk's MB") << QByteArray("megabyteField") << "3815447";
+    QTest::newRow("decimals") << QByteArray("megabyteField") << "12000.5";
+    QTest::newRow("hours") << QByteArray("hoursField") << "10000";
+    QTest::newRow("beyond the field") << QByteArray("megabyteField") << "123456789012";
+  }
+  void amountsOfAnySizeAreShownWholeAndKept() {
+    QFETCH(QByteArray, field);
+    QFETCH(QString, typed);
+    WizardFixture wizard;
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    auto* edit = wizard.Find<QLineEdit>(field.constData());
+    edit->clear();
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(edit->text(), typed);
+    wizard.Back();
+    QCOMPARE(QString::fromStdString(wizard.settings.amountText), typed);
+    // What fits the room a field has, with its margins and the cursor, is seen whole.
+    QStyleOptionFrame option;
+    option.initFrom(edit);
+    const int room =
+        edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit).width() - 5;
+    if (typed.size() <= 7) QVERIFY(edit->fontMetrics().horizontalAdvance(typed) <= room);
   }
 
   void avoidingTheLastFillsIsACheckBoxWithACount() {
@@ -1044,6 +1121,63 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(Lufs(options.loudness), loudness);
   }
 
+  void theLastPageOffersOnlyFormatsThePlayerPlays_data() {
+    // The settings' `player` (FILE: a profile file holding `profile`) and `convert`; the
+    // formats the list offers and the conversion stored once the page is shown.
+    QTest::addColumn<QString>("player");
+    QTest::addColumn<QByteArray>("profile");
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<QString>("convert");
+    QTest::addColumn<QStringList>("offered");
+    QTest::addColumn<QString>("stored");
+    const QStringList all{"MP3", "AAC", "Opus"};
+    const QByteArray opus("[Media]\nOutputFormats=audio/mpeg;audio/opus");
+    const QByteArray flac("[Media]\nOutputFormats=audio/flac");
+    // clang-format off
+    QTest::newRow("any player") << "" << QByteArray() << true << "auto:opus" << all << "auto:opus";
+    QTest::newRow("car stereo") << "car" << QByteArray() << true << "auto" << QStringList{"MP3"}
+                                << "auto";
+    QTest::newRow("car stereo, AAC kept from before") << "car" << QByteArray() << true
+        << "auto:aac" << QStringList{"MP3"} << "auto";
+    QTest::newRow("car stereo, every song to MP3") << "car" << QByteArray() << true << "mp3"
+        << QStringList{"MP3", "every song to MP3"} << "mp3";
+    QTest::newRow("MP3 and Opus") << "FILE" << opus << true << "aac" << QStringList{"MP3", "Opus"}
+                                  << "auto";
+    QTest::newRow("FLAC only") << "FILE" << flac << true << "auto" << QStringList() << "";
+    QTest::newRow("playlist") << "car" << QByteArray() << false << "auto:aac" << all << "auto:aac";
+    // clang-format on
+  }
+  void theLastPageOffersOnlyFormatsThePlayerPlays() {
+    QFETCH(QString, player);
+    QFETCH(QByteArray, profile);
+    QFETCH(bool, copy);
+    QFETCH(QString, convert);
+    QFETCH(QStringList, offered);
+    QFETCH(QString, stored);
+    QTemporaryDir folder;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    const QString file = folder.filePath("player.mpi");
+    WriteFile(file, profile);
+    sorvina::engine::SettingsText given;
+    given.destination = ToEngineText(copy ? folder.path() + "/" : folder.filePath("mix.m3u"));
+    given.options.player = ToEngineText(player == "FILE" ? file : player);
+    given.options.convert = ToEngineText(convert);
+    WizardFixture wizard(given);
+    for (int i = 0; i < 3; ++i)
+      wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 3);
+    auto* list = wizard.Find<QComboBox>("convertTo");
+    QStringList listed;
+    for (int i = 0; i < list->count(); ++i)
+      listed << list->itemText(i);
+    QCOMPARE(listed, offered);
+    QCOMPARE(QString::fromStdString(wizard.settings.options.convert), stored);
+    auto* convertBox = wizard.Find<QCheckBox>("convert");
+    QCOMPARE(convertBox->isChecked(), !stored.isEmpty());
+    QCOMPARE(convertBox->isEnabled(), copy && !offered.isEmpty());
+    if (!stored.isEmpty()) QCOMPARE(list->currentData().toString(), stored);
+  }
+
   void typedNumbersAreKeptWithinTheirRange_data() {
     QTest::addColumn<QByteArray>("field");
     QTest::addColumn<QString>("typed");
@@ -1141,6 +1275,16 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     wizard.ClickControl("wholeAlbums");
     QVERIFY(!balance->isEnabled() && !balanceBy->isEnabled());
     QCOMPARE(balance->toolTip(), QString("Not together with whole albums"));
+    // A cap per artist cuts whole albums short: both boxes say so while both are checked.
+    const QString albumsAlone =
+        "Whole albums are chosen, copied and listed in disc and track order";
+    QVERIFY2(albums->toolTip().contains("album ends early") &&
+                 maxPerArtist->toolTip().contains("album ends early"),
+             qPrintable(albums->toolTip() + "|" + maxPerArtist->toolTip()));
+    wizard.ClickControl("maxPerArtist");
+    QCOMPARE(albums->toolTip(), albumsAlone);
+    QVERIFY(!maxPerArtist->toolTip().contains("album"));
+    wizard.ClickControl("maxPerArtist");
 
     wizard.ClickControl("spreadArtists");
     count->setValue(5);

@@ -64,12 +64,15 @@ ProgressWindow::ProgressWindow(QWidget* owner, const QString& title)
   // Busy, yet clickable; shown wherever no override cursor of the program hides it.
   setCursor(Qt::BusyCursor);
 
-  auto* text = new QLabel(this);
-  text->setObjectName(QStringLiteral("progressText"));
-  text->setTextFormat(Qt::PlainText);
-  // Wide enough for the caption with its percentage, and for the bar to show its steps.
-  text->setMinimumWidth(fontMetrics().horizontalAdvance(title_ + QStringLiteral(" [100%]")) +
-                        fontMetrics().averageCharWidth() * 24);
+  label_ = new QLabel(this);
+  label_->setObjectName(QStringLiteral("progressText"));
+  label_->setTextFormat(Qt::PlainText);
+  // Wide enough for the caption with its percentage, and for the bar to show its steps; one
+  // line high, empty or not. The label is fitted to it, so that the window never changes
+  // size as labels come and go.
+  label_->setFixedSize(fontMetrics().horizontalAdvance(title_ + QStringLiteral(" [100%]")) +
+                           fontMetrics().averageCharWidth() * 24,
+                       fontMetrics().height());
   bar_ = new Bar(this);
   bar_->setObjectName(QStringLiteral("progressBar"));
   bar_->setTextVisible(false);
@@ -88,7 +91,7 @@ ProgressWindow::ProgressWindow(QWidget* owner, const QString& title)
   row->addWidget(bar_, 1);
   row->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(text);
+  layout->addWidget(label_);
   layout->addLayout(row);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -134,6 +137,11 @@ int ProgressWindow::SetPosition(int position) {
   // widget would ignore it.
   bar_->setValue(std::clamp(position, bar_->minimum(), bar_->maximum()));
   return previous;
+}
+
+void ProgressWindow::SetLabel(const QString& label) {
+  label_->setText(label_->fontMetrics().elidedText(label, Qt::ElideMiddle, label_->width()));
+  label_->setToolTip(label_->text() == label ? QString() : label);
 }
 
 bool PumpWaitingMessages() {

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class QLabel;
 class QProgressBar;
 
 namespace sorvina::ui {
@@ -31,6 +32,10 @@ class ProgressWindow : public QWidget {
   // Moves the bar, and rewrites the caption only when the whole percentage changes.
   // Returns the bar's previous position.
   int SetPosition(int position);
+  // Shows `label` (what the loop is at, such as a song's name) on the line above the bar,
+  // shortened in the middle where it is longer than the line, whole in its tool tip. The
+  // window keeps its size whatever the label's length.
+  void SetLabel(const QString& label);
 
   // Set when the user clicks Cancel; never cleared.
   bool cancelRequested = false;
@@ -43,6 +48,7 @@ class ProgressWindow : public QWidget {
   int upper_ = 100;
   int lower_ = 0;
   QString title_;
+  QLabel* label_ = nullptr;
   QProgressBar* bar_ = nullptr;
 };
 

@@ -59,6 +59,11 @@ class WindowProgress : public PumpedProgress<ProgressWindow> {
   // The owner may have taken the window with it already; only what is left is deleted.
   ~WindowProgress() override { delete window_.data(); }
 
+  // What the loop is at, such as the song being converted, on the line above the bar.
+  void SetLabel(const text::UserText& label) {
+    if (window_) window_->SetLabel(Translated(label));
+  }
+
  private:
   const ScopedCursor busy_{Qt::BusyCursor};
 };

@@ -23,8 +23,12 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "engine/player/player_lookup.h"
+#include "engine/player/player_profile.h"
 #include "engine/report/summary_line.h"
 #include "engine/run/selection_run.h"
+#include "engine/settings/conversion_choice.h"
+#include "media/codecs.h"
 #include "platform/file_system.h"
 #include "resources/artwork.h"
 #include "ui/progress/wizard_file_operation.h"
@@ -39,8 +43,8 @@ namespace sorvina::ui {
 namespace {
 
 constexpr int kDefaultFillsToAvoid = 2;
-// Room in the amount fields, in characters.
-constexpr int kAmountWidth = 6;
+// Room in the amount fields, in digits: megabytes of a disk of a few terabytes.
+constexpr int kAmountDigits = 7;
 constexpr int kCountWidth = 4;
 
 // The bitrates offered for converted songs, kbit/s.
@@ -53,13 +57,29 @@ constexpr double kDefaultLoudness = -16;
 // A loudness as wide as any.
 constexpr char kWidestLoudness[] = "-00.0";
 
-// The formats songs are converted to: the settings' name and the list's.
+// The formats songs are converted to: the settings' name, the list's, and the codec.
 struct ConversionFormat {
   std::string_view name;
   const char* label;
+  media::TargetCodec codec;
 };
-constexpr ConversionFormat kConversionFormats[] = {
-    {"mp3", "MP3"}, {"aac", "AAC"}, {"opus", "Opus"}};
+constexpr ConversionFormat kConversionFormats[] = {{"mp3", "MP3", media::TargetCodec::kMp3},
+                                                   {"aac", "AAC", media::TargetCodec::kAac},
+                                                   {"opus", "Opus", media::TargetCodec::kOpus}};
+
+// Whether `player` plays the files a conversion to `codec` writes (AAC goes into .m4a).
+// The one place the page asks it.
+bool PlaysConversion(const engine::PlayerProfile& player, media::TargetCodec codec) {
+  switch (codec) {
+    case media::TargetCodec::kMp3:
+      return engine::PlaysFileType(player, "mp3");
+    case media::TargetCodec::kAac:
+      return engine::PlaysFileType(player, "m4a");
+    case media::TargetCodec::kOpus:
+      return engine::PlaysFileType(player, "opus");
+  }
+  return false;
+}
 
 // The "convert" setting that converts what the player cannot play to `format`.
 std::string OnlyUnplayable(const ConversionFormat& format) {
@@ -174,14 +194,28 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   // label beside each says what it chooses.
   auto* frame = new QGroupBox(this);
   megabyteButton_ = Named("megabyteButton", new QRadioButton(frame));
-  megabyteField_ = MakeField("megabyteField", kAmountWidth, frame);
+  megabyteField_ = Named("megabyteField", new QLineEdit(frame));
   auto* megabyteLabel = new QLabel(tr("Select up to this number of MB"), frame);
   auto* freeSpace = Named("freeSpaceButton", new QPushButton(tr("Free space"), frame));
   freeSpace->setToolTip(tr("Fill the destination's free space"));
   freeSpaceButton_ = freeSpace;
   freeSpaceFigure_ = Named("freeSpaceFigure", new QLabel(frame));
+  // Room for the widest figures from the start, so that the page keeps its width when one
+  // is shown.
+  int widestFigure = 0;
+  for (const std::int64_t bytes : {std::int64_t{1023} << 20, std::int64_t{999} << 30})
+    widestFigure = std::max(
+        widestFigure, freeSpaceFigure_->fontMetrics().horizontalAdvance(FreeSpaceFigure(bytes)));
+  freeSpaceFigure_->setMinimumWidth(widestFigure);
   hoursButton_ = Named("hoursButton", new QRadioButton(frame));
-  hoursField_ = MakeField("hoursField", kAmountWidth, frame);
+  hoursField_ = Named("hoursField", new QLineEdit(frame));
+  // Both amount fields show a figure of megabytes as large as a disk holds, and the word
+  // for the free space, whole.
+  for (QLineEdit* field : {megabyteField_, hoursField_}) {
+    FitToCharacters(field, std::max(CharactersOf(*field, QString(kAmountDigits, QLatin1Char('0'))),
+                                    CharactersOf(*field, FreeSpaceWord())) +
+                               1);
+  }
   auto* hoursLabel = new QLabel(tr("Select up to this many hours"), frame);
   allButton_ = Named("allButton", new QRadioButton(frame));
   auto* allLabel = new QLabel(tr("Select all"), frame);
@@ -192,7 +226,6 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   avoidLastCount_->setValidator(new QIntValidator(1, 999, avoidLastCount_));
   avoidLastUnit_ = new QLabel(frame);
   convert_ = Named("convert", new QCheckBox(tr("&Convert songs the player cannot play to"), frame));
-  convert_->setToolTip(tr("Converts them as they are copied, for the player chosen on page 2"));
   convertTo_ = Named("convertTo", new QComboBox(frame));
   // Wide enough for whichever entries it lists: "every song to Opus" comes and goes.
   convertTo_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -222,7 +255,8 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   auto* saveSettings = Named("saveSettings", new QPushButton(tr("Save Settings"), this));
   saveSettings->setToolTip(tr("Saves the settings to a file"));
   auto* donation = Named("donationButton", new QToolButton(this));
-  donation->setIcon(resources::DonationIcon());
+  // The picture's word is drawn in the reader's language.
+  donation->setIcon(resources::DonationIcon(tr("Donate", "the word on the donation picture")));
   donation->setIconSize(resources::kDonationSize);
   donation->setFocusPolicy(Qt::StrongFocus);
   donation->setToolTip(tr("Opens the donation page in your browser"));
@@ -291,7 +325,7 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   connect(hoursField_, &QLineEdit::textEdited, this, [this] { hoursButton_->setChecked(true); });
   connect(freeSpace, &QPushButton::clicked, this, [this] {
     megabyteButton_->setChecked(true);
-    megabyteField_->setText(QString::fromLatin1(engine::kFreeSpaceAmount));
+    megabyteField_->setText(FreeSpaceWord());
     megabyteField_->setFocus();
   });
   connect(keepFilling_, &QCheckBox::toggled, this, &AmountPage::OptionChanged);
@@ -328,8 +362,11 @@ void AmountPage::ShowSettings() {
   avoidLastCount_->setText(QString::number(avoidLast > 0 ? avoidLast : kDefaultFillsToAvoid));
   avoidLast_->setChecked(avoidLast > 0);
   avoidLastCount_->setEnabled(avoidLast > 0);
-  ListConversions(options.convert);
-  convert_->setChecked(!options.convert.empty());
+  player_ = PlayerChosen();
+  // A format the player cannot play is not kept: the list shows what is stored.
+  const std::string convert = ListConversions(options.convert);
+  if (convert != options.convert) settings_.options.convert = convert;
+  convert_->setChecked(!convert.empty());
   bitrate_->setText(options.bitrate > 0 ? QString::number(options.bitrate) : QString());
   loudnessTarget_->setText(LoudnessText(options.loudness.value_or(kDefaultLoudness)));
   loudness_->setChecked(options.loudness.has_value());
@@ -345,7 +382,7 @@ void AmountPage::ShowLimitChoice() {
   switch (settings_.limitMode) {
     case engine::kLimitMegabytes:
       megabyteButton_->setChecked(true);
-      megabyteField_->setText(amount);
+      megabyteField_->setText(ShownMegabytes(settings_.amountText));
       megabyteField_->setFocus();
       break;
     case engine::kLimitHours:
@@ -370,7 +407,13 @@ void AmountPage::ShowWhatApplies() {
   keepFilling_->setEnabled(!allButton_->isChecked());
   avoidLastUnit_->setText(settings_.copyToFolder ? tr("fills") : tr("playlists written here"));
   // Converting and loudness change the copies; a playlist names the songs as they are.
-  convert_->setEnabled(settings_.copyToFolder);
+  // A player that plays none of the formats offered gets nothing converted.
+  const bool formatOffered = convertTo_->count() > 0;
+  convert_->setEnabled(settings_.copyToFolder && formatOffered);
+  convert_->setToolTip(formatOffered
+                           ? tr("Converts them as they are copied, for the player chosen on page 2")
+                           : tr("The player chosen on page 2 plays none of the formats songs are "
+                                "converted to"));
   loudness_->setEnabled(settings_.copyToFolder);
   const bool converting = settings_.copyToFolder && convert_->isChecked();
   for (QWidget* control : std::initializer_list<QWidget*>{convertTo_, bitrate_, bitrateUnit_})
@@ -380,37 +423,58 @@ void AmountPage::ShowWhatApplies() {
   loudnessUnit_->setEnabled(evening);
 }
 
-void AmountPage::ListConversions(const std::string& convert) {
+std::string AmountPage::ListConversions(const std::string& convert) {
   convertTo_->clear();
-  for (const ConversionFormat& format : kConversionFormats)
+  for (const ConversionFormat& format : kConversionFormats) {
+    if (player_ && !PlaysConversion(*player_, format.codec)) continue;
     convertTo_->addItem(QString::fromLatin1(format.label), FromEngineText(OnlyUnplayable(format)));
-  const QString chosen = FromEngineText(convert);
-  int shown = convert.empty() ? 0 : convertTo_->findData(chosen);
-  if (shown < 0) {
-    // Every song to one format, or a choice written by hand, stays as it is.
-    QString label = chosen;
-    for (const ConversionFormat& format : kConversionFormats) {
-      if (convert == format.name)
-        label = tr("every song to %1").arg(QString::fromLatin1(format.label));
+  }
+  std::string listed = convert;
+  int shown = 0;
+  const std::optional<engine::ConversionChoice> choice = engine::ParseConversionChoice(convert);
+  if (player_ && choice && !PlaysConversion(*player_, choice->codec)) {
+    // Songs converted so would not play either: the first format the player plays stands
+    // in, or none.
+    listed = convertTo_->count() > 0 ? ToEngineText(convertTo_->itemData(0).toString()) : "";
+  } else if (!convert.empty()) {
+    const QString chosen = FromEngineText(convert);
+    shown = convertTo_->findData(chosen);
+    if (shown < 0) {
+      // Every song to one format, or a choice written by hand, stays as it is.
+      QString label = chosen;
+      for (const ConversionFormat& format : kConversionFormats) {
+        if (convert == format.name) label = EverySongTo(format.label);
+      }
+      convertTo_->addItem(label, chosen);
+      shown = convertTo_->count() - 1;
     }
-    convertTo_->addItem(label, chosen);
-    shown = convertTo_->count() - 1;
   }
   convertTo_->setCurrentIndex(shown);
   // The list asks for the room of its longest entry, and no less: it measures its least
   // once, with the entries it had then.
-  convertTo_->setMinimumWidth(convertTo_->sizeHint().width());
+  convertTo_->setMinimumWidth(std::max(convertTo_->minimumWidth(), convertTo_->sizeHint().width()));
+  return listed;
+}
+
+std::optional<engine::PlayerProfile> AmountPage::PlayerChosen() const {
+  // Only a copy is made for a player; "auto" needs a destination to look at.
+  if (!settings_.copyToFolder) return std::nullopt;
+  const std::string& choice = settings_.options.player;
+  if (choice == "auto" && settings_.destination.empty()) return std::nullopt;
+  // A profile that cannot be read was refused on page 2; should it be broken since,
+  // every format is offered and Finish says what is wrong.
+  engine::FoundPlayer found = engine::FindPlayerProfile(choice, settings_.destination);
+  if (found.error) return std::nullopt;
+  return std::move(found.profile);
 }
 
 void AmountPage::ShowFreeSpace() {
   std::optional<platform::FileSystemSpace> space;
   if (settings_.copyToFolder && !settings_.destination.empty())
     space = platform::SpaceOf(settings_.destination);
-  freeSpaceFigure_->setText(
-      space && space->totalBytes > 0
-          ? tr("free: %1")
-                .arg(Translated(engine::SizeText(static_cast<std::int64_t>(space->availableBytes))))
-          : QString());
+  freeSpaceFigure_->setText(space && space->totalBytes > 0
+                                ? FreeSpaceFigure(static_cast<std::int64_t>(space->availableBytes))
+                                : QString());
 }
 
 void AmountPage::StoreOptions(engine::ExtraOptions& options) const {
@@ -429,6 +493,33 @@ void AmountPage::OptionChanged() {
   if (!showing_) StoreOptions(settings_.options);
 }
 
+QString AmountPage::EverySongTo(const char* format) {
+  return tr("every song to %1").arg(QString::fromLatin1(format));
+}
+
+QString AmountPage::FreeSpaceFigure(std::int64_t bytes) {
+  return tr("free: %1").arg(Translated(engine::SizeText(bytes)));
+}
+
+QString AmountPage::FreeSpaceWord() {
+  return tr("free", "typed for the megabytes: fill the destination's free space");
+}
+
+QString AmountPage::ShownMegabytes(const std::string& stored) {
+  // In English the text stays as the settings hold it.
+  const QString word = FreeSpaceWord();
+  if (word != QLatin1String(engine::kFreeSpaceAmount) && engine::MeansFreeSpace(stored))
+    return word;
+  return FromEngineNumber(stored);
+}
+
+std::string AmountPage::StoredMegabytes(const QString& typed) {
+  // The settings file keeps the English word, whichever word was typed.
+  if (typed.trimmed().compare(FreeSpaceWord(), Qt::CaseInsensitive) == 0)
+    return engine::kFreeSpaceAmount;
+  return ToEngineNumber(typed);
+}
+
 void AmountPage::cleanupPage() {
   StoreInto(settings_);
 }
@@ -438,7 +529,7 @@ void AmountPage::cleanupPage() {
 void AmountPage::StoreInto(engine::SettingsText& settings) const {
   if (megabyteButton_->isChecked()) {
     settings.limitMode = engine::kLimitMegabytes;
-    settings.amountText = ToEngineNumber(megabyteField_->text());
+    settings.amountText = StoredMegabytes(megabyteField_->text());
   } else if (hoursButton_->isChecked()) {
     settings.limitMode = engine::kLimitHours;
     settings.amountText = ToEngineNumber(hoursField_->text());
@@ -448,12 +539,12 @@ void AmountPage::StoreInto(engine::SettingsText& settings) const {
 }
 
 void AmountPage::StoreEntered(engine::EnteredState& entered) const {
-  entered.megabytesText = ToEngineNumber(megabyteField_->text());
+  entered.megabytesText = StoredMegabytes(megabyteField_->text());
   entered.hoursText = ToEngineNumber(hoursField_->text());
 }
 
 void AmountPage::ShowEntered(const engine::EnteredState& entered) {
-  megabyteField_->setText(FromEngineNumber(entered.megabytesText.value_or("")));
+  megabyteField_->setText(ShownMegabytes(entered.megabytesText.value_or("")));
   hoursField_->setText(FromEngineNumber(entered.hoursText.value_or("")));
 }
 

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
+#include "engine/player/player_profile.h"
 #include "engine/settings/settings_file.h"
 #include "engine/settings/settings_text.h"
 #include "ui/wizard/wizard_page.h"
@@ -48,9 +51,19 @@ class AmountPage : public WizardPage {
 
  private:
   void ShowLimitChoice();
-  // The formats to convert to, with `convert` chosen (a choice the list does not offer,
-  // such as every song to MP3 from the command line, as an entry of its own).
-  void ListConversions(const std::string& convert);
+  // The word the megabyte field shows for the free space, in the reader's language; the
+  // settings keep "free", which is taken as typed too.
+  static QString FreeSpaceWord();
+  static QString ShownMegabytes(const std::string& stored);
+  static std::string StoredMegabytes(const QString& typed);
+  // The formats to convert to that the player chosen plays (all without a player), with
+  // `convert` chosen (a choice the list does not offer, such as every song to MP3 from the
+  // command line, as an entry of its own). Gives back the choice shown: the first format
+  // listed (or none) where `convert` is one the player cannot play.
+  std::string ListConversions(const std::string& convert);
+  // The profile of the player the copy is made for; nothing for a playlist, or where no
+  // profile can be had.
+  std::optional<engine::PlayerProfile> PlayerChosen() const;
   // Filling, avoiding, converting and loudness, as their controls say.
   void StoreOptions(engine::ExtraOptions& options) const;
   // A control changed: the options count at once, whichever way the page is left.
@@ -59,6 +72,10 @@ class AmountPage : public WizardPage {
   // checked, and names what the count of fills to avoid counts.
   void ShowWhatApplies();
   void ShowFreeSpace();
+  // "every song to Opus", for a format's name in the list.
+  static QString EverySongTo(const char* format);
+  // "free: 1.93 GB".
+  static QString FreeSpaceFigure(std::int64_t bytes);
 
   QRadioButton* megabyteButton_;
   QLineEdit* megabyteField_;
@@ -79,6 +96,8 @@ class AmountPage : public WizardPage {
   QLineEdit* loudnessTarget_;
   QLabel* loudnessUnit_;
   QLabel* summary_;
+  // The player chosen on page 2, as the page was last shown.
+  std::optional<engine::PlayerProfile> player_;
   bool running_ = false;
   // ShowSettings is filling the controls: what they show is the settings already.
   bool showing_ = false;

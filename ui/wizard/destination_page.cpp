@@ -25,6 +25,7 @@
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/drop_down_list.h"
 #include "ui/shell/file_dialog.h"
+#include "ui/shell/message_box.h"
 #include "ui/shell/path_text.h"
 #include "ui/shell/translated_text.h"
 
@@ -235,6 +236,17 @@ void DestinationPage::ShowSettings() {
 }
 
 bool DestinationPage::validatePage() {
+  // A copy for a profile that cannot be read could not be made: the user hears why here,
+  // where the profile is chosen, rather than at Finish.
+  if (copyToFolder_->isChecked()) {
+    const engine::FoundPlayer found = FindChosenProfile();
+    if (found.error) {
+      ShowProfileFound();
+      ShowInformation(this, Translated(*found.error));
+      profiles_->setFocus();
+      return false;
+    }
+  }
   StoreInto(settings_);
   if (destinationField_->text().isEmpty()) {
     copyWhenEmpty_ = copyToFolder_->isChecked();
@@ -349,12 +361,15 @@ void DestinationPage::ChooseProfile(int index) {
   ShowProfileFound();
 }
 
-QString DestinationPage::ProfileFoundText() const {
+engine::FoundPlayer DestinationPage::FindChosenProfile() const {
   const std::string destination = ToEngineText(destinationField_->text());
-  const engine::FoundPlayer found =
-      destination.empty() && profileChoice_ == QLatin1String(kFoundPlayer)
-          ? engine::FoundPlayer{}
-          : engine::FindPlayerProfile(ToEngineText(profileChoice_), destination);
+  // Without a destination there is no player to look for.
+  if (destination.empty() && profileChoice_ == QLatin1String(kFoundPlayer)) return {};
+  return engine::FindPlayerProfile(ToEngineText(profileChoice_), destination);
+}
+
+QString DestinationPage::ProfileFoundText() const {
+  const engine::FoundPlayer found = FindChosenProfile();
   if (found.error) return Translated(*found.error);
   if (profileChoice_ == QLatin1String(kFoundPlayer)) {
     // Where nothing tells which player it is, the fill takes any.

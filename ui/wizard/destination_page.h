@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include "engine/player/player_lookup.h"
 #include "ui/shell/removable_volumes.h"
 #include "ui/wizard/wizard_page.h"
 
@@ -28,8 +29,8 @@ class DropDownList;
 // a line beneath that says what the choice means at the destination shown. The choice
 // shown is derived from `destination` every time the page appears, and from the choice
 // last made when there is no destination yet. Each choice keeps its own destination text
-// while the user switches between them. Next stores the choice, the typed destination and
-// the options.
+// while the user switches between them. Next refuses a copy for a profile that cannot be
+// read, saying why; otherwise it stores the choice, the typed destination and the options.
 class DestinationPage : public WizardPage {
   Q_OBJECT
 
@@ -64,6 +65,8 @@ class DestinationPage : public WizardPage {
   void ChooseProfile(int index);
   // How the list names the built-in profile `name`.
   static QString BuiltInProfileLabel(const std::string& name);
+  // The profile chosen, as found for the destination shown, or why it cannot be had.
+  engine::FoundPlayer FindChosenProfile() const;
   // Which player the profile chosen stands for at the destination shown, or why there is
   // none; shown beneath the list.
   QString ProfileFoundText() const;

@@ -42,7 +42,6 @@ HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"),
   spread_ = Named("spreadArtists", new QCheckBox(tr("Keep songs of the same artist apart"), this));
   spread_->setToolTip(tr("In the play order, as far as their numbers allow"));
   maxPerArtist_ = Named("maxPerArtist", new QCheckBox(tr("At most"), this));
-  maxPerArtist_->setToolTip(tr("The artists are read from the songs' tags"));
   maxCount_ = Named("maxPerArtistCount", new QSpinBox(this));
   maxCount_->setRange(1, kLargestMaxPerArtist);
   maxUnit_ = new QLabel(tr("songs per artist"), this);
@@ -134,9 +133,17 @@ void HowToChooseBox::ShowWhatApplies() {
              : tr("First an artist, album or folder is drawn, then one of its songs, however "
                   "many it has"));
   balanceBy_->setToolTip(albums ? notWithAlbums : QString());
-  albums_->setToolTip(albums_->isEnabled()
-                          ? tr("Whole albums are chosen, copied and listed in disc and track order")
-                          : tr("Not together with an equal chance per artist, album or folder"));
+  // A cap on an artist's songs counts the songs of whole albums too: an album is cut short
+  // where its artist reaches the cap.
+  const bool capped = maxPerArtist_->isChecked();
+  maxPerArtist_->setToolTip(albums && capped
+                                ? tr("With whole albums, an album ends early once its artist has "
+                                     "this many songs")
+                                : tr("The artists are read from the songs' tags"));
+  albums_->setToolTip(
+      !albums_->isEnabled() ? tr("Not together with an equal chance per artist, album or folder")
+      : capped ? tr("An album ends early once its artist has as many songs as \"At most\" allows")
+               : tr("Whole albums are chosen, copied and listed in disc and track order"));
   for (int stars = 0; stars < kStarFields; ++stars) {
     starLabels_[stars]->setEnabled(favourites_->isChecked());
     starWeights_[stars]->setEnabled(favourites_->isChecked());

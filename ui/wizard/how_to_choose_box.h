@@ -22,7 +22,8 @@ namespace sorvina::ui {
 // album or folder; whole albums in track order; favourites more often, each song's chance
 // multiplied by the weight of its stars (unrated, then 1 to 5 stars). What a box needs
 // beside it is enabled while it is checked. Whole albums and an equal chance exclude each
-// other: while one is checked the other is disabled, its tool tip saying why.
+// other: while one is checked the other is disabled, its tool tip saying why. A cap per
+// artist with whole albums cuts albums short; both boxes' tool tips say so.
 class HowToChooseBox : public QGroupBox {
   Q_OBJECT
 

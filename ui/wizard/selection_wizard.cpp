@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/wizard/selection_wizard.h"
 
+#include <initializer_list>
+
 #include "ui/wizard/amount_page.h"
 #include "ui/wizard/destination_page.h"
 #include "ui/wizard/settings_dialogs.h"
@@ -24,6 +26,16 @@ SelectionWizard::SelectionWizard(engine::SettingsText& settings, QWidget* owner)
   addPage(destinationPage_);
   addPage(weightsPage_);
   addPage(amountPage_);
+  // The window is as large as the largest page needs in the language shown, from the first
+  // page on, so that it does not change size from page to page. Texts shown later that need
+  // more room still make it grow (WizardPage::GrowWizardToFit).
+  QSize largest;
+  for (QWizardPage* page : std::initializer_list<QWizardPage*>{sourcesPage_, destinationPage_,
+                                                               weightsPage_, amountPage_})
+    largest = largest.expandedTo(page->sizeHint());
+  for (QWizardPage* page : std::initializer_list<QWizardPage*>{sourcesPage_, destinationPage_,
+                                                               weightsPage_, amountPage_})
+    page->setMinimumSize(largest);
   connect(this, &QWizard::currentIdChanged, this, &SelectionWizard::OnCurrentPageChanged);
   connect(this, &QWizard::helpRequested, this, [this] {
     if (WizardPage* page = CurrentWizardPage()) page->OnHelp();
