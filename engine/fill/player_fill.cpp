@@ -469,6 +469,7 @@ ChosenPlaces PlayerFill::Arrange(ChosenPlaces places, std::vector<std::string>& 
   const ArrangeResult arranged =
       ArrangeInPlayOrder(*folder_, files, {kRecordFolderName}, journal,
                          journal != nullptr ? kRecordFolderName : std::string());
+  places.inPlayOrder = destination_->KeepsFatNames();
   madeFolders.insert(madeFolders.end(), arranged.madeFolders.begin(), arranged.madeFolders.end());
   for (std::size_t k = 0; k < files.size() && k < arranged.placed.size(); ++k)
     if (arranged.placed[k]) places.relatives[chosenIndex[k]] = *arranged.placed[k];

@@ -700,6 +700,7 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
       fill.folders.push_back(folder);
   const bool written =
       !devicePlaylist || WriteDevicePlaylist(chosen, relatives, owner, ports, fill);
+  if (written && devicePlaylist) PutPlaylistAheadOfSongs(places, fill, ports);
   const bool journaled = !JournalFailed(ports);
   if (!recording) return written;
   const bool recorded = WriteRecord(std::move(fill), ports);
@@ -814,6 +815,44 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
                               {},
                               fingerprint ? std::optional(fingerprint->digest) : std::nullopt});
   return true;
+}
+
+// The playlist, written once the songs are in play order, took the first free place in
+// its folder that fits its name: one among the songs, where a longer name could not take
+// it or the last fill's playlist held it. Where it shares its folder with songs, it goes
+// out with them and comes back first, each taking the first free place that fits it
+// again: no song can then take a place ahead of it (where the volume's listing shows
+// the order, one that does goes again), and the songs follow in play order.
+void RepeatedFill::PutPlaylistAheadOfSongs(const ChosenPlaces& places, RecordedFill& fill,
+                                           RunPorts& ports) {
+  if (!places.inPlayOrder || fill.playlists.empty() || destination_ == nullptr) return;
+  const std::string playlist = fill.playlists.back().relative;
+  if (InRecordFolder(playlist)) return;
+  const std::string folder = text::ParentPath(playlist);
+  std::vector<ArrangedFile> files = {{playlist, playlist}};
+  for (std::size_t i = 0; i < places.relatives.size(); ++i) {
+    const std::string& song = places.relatives[i];
+    if (!song.empty() && places.ownCopy[i] && text::ParentPath(song) == folder)
+      files.push_back({song, song});
+  }
+  if (files.size() == 1) return;
+  const ArrangeResult arranged =
+      ArrangeInPlayOrder(*destination_, files, {kRecordFolderName}, arrangeJournal(),
+                         journal_ ? kRecordFolderName : std::string());
+  // Where a failure left a file elsewhere, the record names it there.
+  std::unordered_map<std::string, std::string> movedTo;
+  for (std::size_t k = 0; k < files.size() && k < arranged.placed.size(); ++k)
+    if (arranged.placed[k] && *arranged.placed[k] != files[k].current)
+      movedTo.emplace(files[k].current, *arranged.placed[k]);
+  for (std::vector<RecordedFile>* recorded : {&fill.files, &fill.playlists})
+    for (RecordedFile& file : *recorded)
+      if (const auto to = movedTo.find(file.relative); to != movedTo.end())
+        file.relative = to->second;
+  if (arranged.error != 0) {
+    ports.ShowWarning(
+        {SORVINA_TEXT("sorvina", "Not every folder could be put in play order: %1 (%2)"),
+         {arranged.failedPath, transfer::ErrorText(arranged.error)}});
+  }
 }
 
 // Whether the playlist at `relative` is the one a fill wrote there last, as it wrote it.

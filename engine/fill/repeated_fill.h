@@ -58,6 +58,9 @@ struct ChosenPlaces {
   std::vector<bool> ownCopy;
   // The fingerprint of each of the fill's own files, as it was placed or kept.
   std::vector<std::optional<FileDigest>> digests;
+  // The fill's folders were put in play order on a volume that plays them in the order of
+  // their entries: a file written there afterwards must not take a place among the songs.
+  bool inPlayOrder = false;
 };
 
 class RepeatedFill {
@@ -131,7 +134,9 @@ class RepeatedFill {
                         const transfer::FileOperationResult& copied) const;
 
   // Then: writes the device playlist and the record of this fill, whose files are the
-  // chosen ones that were kept or copied (at `places`), and removes the journal;
+  // chosen ones that were kept or copied (at `places`), and removes the journal; where
+  // `places` were put in play order, the playlist is moved ahead of the songs it shares
+  // a folder with, so that it never stands among them;
   // `madeFolders` are the folders the copy made. The playlist also lists chosen files that
   // were skipped because an identical file holds their name. A playlist name that holds a
   // file no fill wrote is a conflict that `owner` settles, as a copy's. False after a
@@ -163,6 +168,7 @@ class RepeatedFill {
   bool WriteDevicePlaylist(const std::vector<Candidate>& chosen,
                            const std::vector<std::string>& relatives,
                            transfer::FileOperationUi* owner, RunPorts& ports, RecordedFill& fill);
+  void PutPlaylistAheadOfSongs(const ChosenPlaces& places, RecordedFill& fill, RunPorts& ports);
   bool IsOwnPlaylist(const std::string& relative) const;
   bool OwnsPlaylist(const RecordedFile& playlist, const RecordedFill& fill) const;
   bool RemovesPlaylist(const RecordedFile& playlist) const;

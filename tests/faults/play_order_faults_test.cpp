@@ -133,7 +133,9 @@ TEST(PlayOrderFaultsTest, AFatPlayerListsTheFillInPlayOrderOnTheDevice) {
 // Weekly fills of an exFAT player, each replacing the last, which keeps some songs and
 // takes others, of names of every length: after each, every folder of the device lists
 // the fill's songs in the order of the playlist the fill wrote, also where the songs lie
-// among the user's own files and where the last fill numbered them anew.
+// among the user's own files and where the last fill numbered them anew; and nothing of
+// Sorvina's own (the playlist, the record's folder) lies between two of them. Filled into
+// the player's root, into a folder of it, and with the songs' folders kept below either.
 TEST(PlayOrderFaultsTest, WeeklyFillsListTheirSongsOnTheDeviceInTheirPlaylistsOrder) {
   test::TempDir dir;
   for (int i = 0; i < 40; ++i) {
@@ -142,15 +144,20 @@ TEST(PlayOrderFaultsTest, WeeklyFillsListTheirSongsOnTheDeviceInTheirPlaylistsOr
     test::WriteOn(dir / "music", (i % 2 != 0 ? "Rock/" : "Jazz/") + name,
                   std::string(20000 + i * 100, 'x'));
   }
-  for (const bool keepFolders : {true, false}) {
+  const struct {
+    bool keepFolders;
+    std::string into;  // the destination below the player's root
+  } kRows[] = {{true, ""}, {false, ""}, {true, "Music"}, {false, "Music"}};
+  for (const auto& [keepFolders, into] : kRows) {
     test::ExFatVolume player(8);
     if (!player.mounted()) GTEST_SKIP() << player.reason();
-    test::WriteOn(player.path(), "mine.mp3", "the user's own song");
+    const std::string destination = into.empty() ? player.path() : player.path() + "/" + into;
+    test::WriteOn(destination, "mine.mp3", "the user's own song");
     for (int week = 1; week <= 3; ++week) {
       std::vector<std::string> arguments = {"-s",
                                             dir / "music",
                                             "-c",
-                                            player.path(),
+                                            destination,
                                             "--mb",
                                             "0.4",
                                             "--replace-previous",
@@ -163,7 +170,7 @@ TEST(PlayOrderFaultsTest, WeeklyFillsListTheirSongsOnTheDeviceInTheirPlaylistsOr
       const test::CliOutcome run = test::RunCli(arguments);
       ASSERT_EQ(run.status, 0) << run.err;
       std::vector<std::string> listed;
-      std::istringstream lines(ReadBytes(player.path() + "/Sorvina.m3u8"));
+      std::istringstream lines(ReadBytes(destination + "/Sorvina.m3u8"));
       for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty() && line.front() != '#') listed.push_back(line);
@@ -178,10 +185,21 @@ TEST(PlayOrderFaultsTest, WeeklyFillsListTheirSongsOnTheDeviceInTheirPlaylistsOr
           if (entry.starts_with(prefix) && entry.find('/', prefix.size()) == std::string::npos)
             expected.push_back(entry.substr(prefix.size()));
         if (expected.empty()) continue;
-        const auto entries = onDevice->find(folder);
-        ASSERT_NE(entries, onDevice->end()) << folder;
+        const std::string onPlayer = into.empty()     ? folder
+                                     : folder.empty() ? into
+                                                      : into + "/" + folder;
+        const auto entries = onDevice->find(onPlayer);
+        ASSERT_NE(entries, onDevice->end()) << onPlayer;
         EXPECT_EQ(Only(entries->second, expected), expected)
-            << "week " << week << ", folder '" << folder << "'";
+            << "week " << week << ", folder '" << onPlayer << "'";
+        // From the first song to the last, nothing but the songs and the user's own.
+        const auto first = std::find(entries->second.begin(), entries->second.end(), expected[0]);
+        const auto last = std::find(first, entries->second.end(), expected.back());
+        std::vector<std::string> between;
+        std::copy_if(first, last == entries->second.end() ? last : last + 1,
+                     std::back_inserter(between),
+                     [](const std::string& e) { return e != "mine.mp3"; });
+        EXPECT_EQ(between, expected) << "week " << week << ", folder '" << onPlayer << "'";
       }
     }
   }
