@@ -15,8 +15,8 @@ using text::TextArgument;
 using text::UserText;
 
 UserText FilesText(std::size_t count) {
-  return {count == 1 ? SORVINA_TEXT("sorvina", "%1 file") : SORVINA_TEXT("sorvina", "%1 files"),
-          {count}};
+  return text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%n file(s)"),
+                       static_cast<std::int64_t>(count));
 }
 
 // "(1.93 GB)", "(1.93 GB, 3 h 02 min)"; a playlist shows only the time where it is known.
@@ -154,8 +154,17 @@ static UserText SummaryWithoutLeftOut(const RunSummary& summary);
 
 UserText SummaryText(const RunSummary& summary) {
   const std::size_t converted = summary.encoded + summary.convertedBefore;
-  if (summary.leftOut.empty() && converted == 0) return SummaryWithoutLeftOut(summary);
+  if (summary.leftOut.empty() && converted == 0 && !summary.stoppedByArtistLimit)
+    return SummaryWithoutLeftOut(summary);
   std::vector<TextArgument> parts = {SummaryWithoutLeftOut(summary)};
+  if (summary.stoppedByArtistLimit) {
+    parts.emplace_back(text::Counted(
+        SORVINA_PLURAL_TEXT("sorvina", "; stopped at %n song(s): at most %1 per artist, %2"),
+        static_cast<std::int64_t>(summary.chosenFiles),
+        {summary.stoppedByArtistLimit->maxPerArtist,
+         text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%n artist(s)"),
+                       static_cast<std::int64_t>(summary.stoppedByArtistLimit->artists))}));
+  }
   if (converted > 0) {
     parts.emplace_back(UserText(SORVINA_TEXT("sorvina", "; %1 converted (%2 encoded now)"),
                                 {converted, summary.encoded}));
