@@ -265,6 +265,14 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(engine::ParseSettings(*settings), ports, options);
   line.Clear();
+  // The player a dry run fills, or the one found on the device, and what a dry run would
+  // do with each song where it does more than copy some.
+  const bool autoPlayer = settings->options.player == "auto";
+  if (outcome.player && (request.dryRun || autoPlayer) && !request.quiet)
+    console.err << "Player: " << text::English(*outcome.player) << '\n';
+  for (std::size_t i = 0;
+       !request.quiet && i < outcome.actions.size() && i < outcome.chosenPaths.size(); ++i)
+    console.err << text::English(outcome.actions[i]) << ": " << outcome.chosenPaths[i] << '\n';
   if (outcome.summary && !request.quiet)
     console.err << engine::SummaryLine(*outcome.summary) << '\n';
 

@@ -300,6 +300,7 @@ void PlayerFill::ChargeSpace(DrawLimit& limit) {
 
 void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
   outcome.copiesNotAdopted = copiesNotAdopted_;
+  if (player_) outcome.player = DescribeProfile(*player_);
   ReadMissingSizes(drawn.chosen);
   if (conversions_ && !options_.dryRun && !ConvertAndTopUp(drawn)) {
     // Stopped while converting: nothing was copied, and the encoders left no file.
@@ -489,6 +490,8 @@ void PlayerFill::FinishDryRun(SelectionOutcome& outcome) {
   if (!chosen_.empty()) outcome.removedPaths = repeat_->PathsToRemove();
   summary_.doneFiles = toCopy_.size();
   summary_.doneBytes = BytesOf(toCopy_);
+  if (conversions_)
+    outcome.actions = ActionsFor(chosen_, *conversions_, settings_.options.loudness);
 }
 
 // Removes the previous fill, copies, records and writes out; false where the run ends
