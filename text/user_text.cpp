@@ -53,14 +53,15 @@ std::string EnglishPluralForm(std::string_view source, std::int64_t count) {
   return written;
 }
 
-// `pattern` with each %n replaced by `count`.
+// `pattern` with each %n and %Ln (the count in the reader's digits) replaced by `count`.
 static std::string WithCount(std::string_view pattern, std::int64_t count) {
   std::string written;
   written.reserve(pattern.size());
   for (std::size_t at = 0; at < pattern.size(); ++at) {
-    if (pattern[at] == '%' && at + 1 < pattern.size() && pattern[at + 1] == 'n') {
+    const std::string_view rest = pattern.substr(at);
+    if (rest.starts_with("%n") || rest.starts_with("%Ln")) {
       written += std::to_string(count);
-      ++at;
+      at += rest[1] == 'L' ? 2 : 1;
     } else {
       written += pattern[at];
     }

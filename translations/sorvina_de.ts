@@ -140,14 +140,6 @@
         <translation>Die Aufzeichnung dieser Befüllung konnte nicht nach %1 geschrieben werden (%2)</translation>
     </message>
     <message>
-        <source>%1 file</source>
-        <translation>%1 Datei</translation>
-    </message>
-    <message>
-        <source>%1 files</source>
-        <translation>%1 Dateien</translation>
-    </message>
-    <message>
         <source>Nothing chosen: the smallest file needs %1, more than the free space (%2)</source>
         <translation>Nichts ausgewählt: Die kleinste Datei braucht %1, mehr als der freie Speicherplatz (%2)</translation>
     </message>
@@ -516,6 +508,59 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>no fill recorded them, so they are replaced as songs of the previous fill</source>
         <translation>keine Befüllung hat sie aufgezeichnet, daher werden sie als Titel der vorigen Befüllung ersetzt</translation>
+    </message>
+    <message>
+        <source>convert to MP3</source>
+        <translation>in MP3 umwandeln</translation>
+    </message>
+    <message>
+        <source>convert to AAC</source>
+        <translation>in AAC umwandeln</translation>
+    </message>
+    <message>
+        <source>convert to Opus</source>
+        <translation>in Opus umwandeln</translation>
+    </message>
+    <message>
+        <source>bring to %1 LUFS</source>
+        <translation>auf %1 LUFS angleichen</translation>
+    </message>
+    <message>
+        <source>copy</source>
+        <translation>kopieren</translation>
+    </message>
+    <message>
+        <source>The player %1 plays only %2; please convert to one of: %3</source>
+        <translation>Das Gerät %1 spielt nur %2 ab; bitte wandeln Sie in eines davon um: %3</translation>
+    </message>
+    <message>
+        <source>The player %1 plays only %2, which songs cannot be converted to; please do not convert</source>
+        <translation>Das Gerät %1 spielt nur %2 ab, worin Titel nicht umgewandelt werden können; bitte wandeln Sie nicht um</translation>
+    </message>
+    <message>
+        <source>Whole albums cannot be drawn with at most so many songs per artist; please choose one of the two</source>
+        <translation>Ganze Alben können nicht zusammen mit höchstens so vielen Titeln je Interpret gezogen werden; bitte wählen Sie eines von beiden</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln file(s)</source>
+        <translation>
+            <numerusform>%Ln Datei</numerusform>
+            <numerusform>%Ln Dateien</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; stopped at %Ln song(s): at most %1 per artist, %2</source>
+        <translation>
+            <numerusform>; beendet bei %Ln Titel: höchstens %1 je Interpret, %2</numerusform>
+            <numerusform>; beendet bei %Ln Titeln: höchstens %1 je Interpret, %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln artist(s)</source>
+        <translation>
+            <numerusform>%Ln Interpret</numerusform>
+            <numerusform>%Ln Interpreten</numerusform>
+        </translation>
     </message>
 </context>
 <context>

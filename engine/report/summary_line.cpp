@@ -15,7 +15,7 @@ using text::TextArgument;
 using text::UserText;
 
 UserText FilesText(std::size_t count) {
-  return text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%n file(s)"),
+  return text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%Ln file(s)"),
                        static_cast<std::int64_t>(count));
 }
 
@@ -159,10 +159,10 @@ UserText SummaryText(const RunSummary& summary) {
   std::vector<TextArgument> parts = {SummaryWithoutLeftOut(summary)};
   if (summary.stoppedByArtistLimit) {
     parts.emplace_back(text::Counted(
-        SORVINA_PLURAL_TEXT("sorvina", "; stopped at %n song(s): at most %1 per artist, %2"),
+        SORVINA_PLURAL_TEXT("sorvina", "; stopped at %Ln song(s): at most %1 per artist, %2"),
         static_cast<std::int64_t>(summary.chosenFiles),
         {summary.stoppedByArtistLimit->maxPerArtist,
-         text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%n artist(s)"),
+         text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%Ln artist(s)"),
                        static_cast<std::int64_t>(summary.stoppedByArtistLimit->artists))}));
   }
   if (converted > 0) {

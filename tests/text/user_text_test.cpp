@@ -62,7 +62,8 @@ TEST(UserTextTest, CountedTextsTakeTheirEnglishPluralForm) {
        1,
        {7, std::string("a(s)%n")},
        "stopped at 1 song of 7: a(s)%n"},
-      {"%n file(s) (%n)", 3, {}, "3 files (3)"},
+      {"%Ln file(s) (%n)", 3, {}, "3 files (3)"},
+      {"%Ln file(s)", 1234, {}, "1234 files"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(English(Counted(c.source, c.count, c.arguments)), c.expected) << c.source;

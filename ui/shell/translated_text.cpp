@@ -38,11 +38,14 @@ QString Translated(const text::UserText& text) {
   // one, Qt gives the source as it is, "(s)" and all: the English forms are written then.
   const int count = static_cast<int>(std::clamp<std::int64_t>(*text.count, INT_MIN, INT_MAX));
   QString pattern = QCoreApplication::translate(text::kTextContext, text.source, nullptr, count);
-  const QString untranslated =
-      QString::fromUtf8(text.source).replace(QStringLiteral("%n"), QString::number(count));
+  const QString number = QLocale().toString(count);
+  const QString untranslated = QString::fromUtf8(text.source)
+                                   .replace(QStringLiteral("%Ln"), number)
+                                   .replace(QStringLiteral("%n"), QString::number(count));
   if (pattern == untranslated) {
     pattern = FromEngineText(text::EnglishPluralForm(text.source, *text.count))
-                  .replace(QStringLiteral("%n"), QLocale().toString(count));
+                  .replace(QStringLiteral("%Ln"), number)
+                  .replace(QStringLiteral("%n"), QString::number(count));
   }
   return FromEngineText(text::FillPlaceholders(ToEngineText(pattern), values));
 }
