@@ -42,9 +42,9 @@ struct FileProgress {
   std::size_t fileIndex = 0;  // the file being handled, counted from 0
   std::size_t fileCount = 0;
   std::string path;              // its source path
-  std::string target;            // kOnePerSource: its target path (its name on the player)
   std::uint64_t bytesDone = 0;   // of the whole operation
   std::uint64_t bytesTotal = 0;  // of the whole operation
+  std::string target = {};       // kOnePerSource: its target path (its name on the player)
 };
 
 // The questions and the progress display of a file operation, implemented by each front
