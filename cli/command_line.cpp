@@ -128,8 +128,8 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->excludes(playlist);
   CLI::Option* adoptCopies =
       app.add_flag("--adopt-copies", request.adoptCopies,
-                   "Replacing on a player that has no record of a fill: take the copies of songs "
-                   "in the sources found on it for that fill");
+                   "With --replace-previous, on a player that has no record of a fill: take the "
+                   "copies of songs in the sources found on it for that fill");
   CLI::Option* avoidLast =
       AddOptional(app, "--avoid-last", request.avoidLast,
                   "Leave out what the last N fills of DIR (or playlists of FILE) chose; 0: none")

@@ -442,10 +442,6 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>; %1 ausgelassen: eine Abtastrate, die das Gerät nicht abspielt</translation>
     </message>
     <message>
-        <source>; %1 left out: the player reads no more than %2 folders</source>
-        <translation>; %1 ausgelassen: das Gerät liest nicht mehr als %2 Ordner</translation>
-    </message>
-    <message>
         <source>; %1 left out: not playable</source>
         <translation>; %1 ausgelassen: nicht abspielbar</translation>
     </message>
@@ -560,6 +556,13 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>
             <numerusform>%Ln Interpret</numerusform>
             <numerusform>%Ln Interpreten</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; %1 left out: the player reads no more than %Ln folder(s)</source>
+        <translation>
+            <numerusform>; %1 ausgelassen: das Gerät liest nicht mehr als %Ln Ordner</numerusform>
+            <numerusform>; %1 ausgelassen: das Gerät liest nicht mehr als %Ln Ordner</numerusform>
         </translation>
     </message>
 </context>

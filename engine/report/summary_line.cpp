@@ -142,8 +142,10 @@ static UserText LeftOutText(const LeftOutFiles& files) {
       return {SORVINA_TEXT("sorvina", "; %1 left out: a sample rate the player does not play"),
               {FilesText(files.count)}};
     case Reason::kNoFolderLeft:
-      return {SORVINA_TEXT("sorvina", "; %1 left out: the player reads no more than %2 folders"),
-              {FilesText(files.count), files.limit}};
+      return text::Counted(
+          SORVINA_PLURAL_TEXT("sorvina",
+                              "; %1 left out: the player reads no more than %Ln folder(s)"),
+          files.limit, {FilesText(files.count)});
     case Reason::kNotPlayable:
       return {SORVINA_TEXT("sorvina", "; %1 left out: not playable"), {FilesText(files.count)}};
   }

@@ -293,6 +293,23 @@ TEST(PlayerFillTest, ConvertsWhatThePlayerCannotPlayOnceAndCopiesTheRest) {
   EXPECT_THAT(dry.err, HasSubstr("convert to MP3: " + dir / "music/b.opus\n"));
   EXPECT_THAT(dry.err, HasSubstr("bring to -16 LUFS: " + dir / "music/c.mp3\n"));
   EXPECT_FALSE(fs::exists(dir / "p3"));
+
+  // On a watched terminal the conversion names the song it works on, and the copy each
+  // song as it is called on the player, never by its name in the cache.
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(cli::Run({"sorvina-cli", "-s", dir / "music", "--types", "mp3,flac,opus", "-c",
+                      dir / "p4", "--all", "--player", "car", "--convert", "auto", "--seed", "1"},
+                     Console{in, out, err, false, true}),
+            0)
+      << err.str();
+  EXPECT_THAT(err.str(), HasSubstr("Looking for music files..."));
+  EXPECT_TRUE(std::regex_search(
+      err.str(), std::regex("Converting songs for the player \\[.*(a\\.flac|b\\.opus)")))
+      << err.str();
+  EXPECT_THAT(err.str(), HasSubstr("a.mp3"));
+  EXPECT_FALSE(std::regex_search(err.str(), std::regex("[0-9a-f]{16}")));
 }
 
 // The integrated loudness of `path` as ffmpeg's own EBU R128 meter reads it, and its
