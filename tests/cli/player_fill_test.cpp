@@ -645,5 +645,34 @@ TEST(PlayerFillTest, NoRecordIsSaidOnlyBesideTheUsersFiles) {
   }
 }
 
+// A fill onto a player's volume goes into its music folder, and the summary says so; a
+// folder chosen on it takes the songs itself. The root is only ever dry-run here.
+TEST(PlayerFillTest, TheSummaryNamesTheFolderTheSongsGoTo) {
+  if (!test::ProgramsInstalled({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::TempDir dir;
+  ASSERT_TRUE(test::RunCommand(
+      "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame " +
+      test::ShellQuoted(dir.WriteFile("music/a.mp3")) + " -y"));
+  const std::string profile =
+      dir.WriteFile("player.mpi",
+                    "[Device]\nProduct=Stick\n[Media]\nOutputFormats=audio/mpeg\n"
+                    "AudioFolders=MUSIC/\n");
+  const struct Case {
+    std::string destination;
+    std::string said;
+  } cases[] = {
+      {"/", ") to /MUSIC\n"},
+      {dir / "folder", ") to " + dir / "folder\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome =
+        RunCli({"-s", dir / "music", "-c", c.destination, "--all", "-n", "--player", profile});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.starts_with("Player: Stick (plays MP3)\nWould copy 1 file ("))
+        << outcome.err;
+    EXPECT_TRUE(outcome.err.ends_with(c.said)) << outcome.err;
+  }
+}
+
 }  // namespace
 }  // namespace sorvina::cli
