@@ -530,10 +530,6 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Das Gerät %1 spielt nur %2 ab; bitte wandeln Sie in eines davon um: %3</translation>
     </message>
     <message>
-        <source>The player %1 plays only %2, which songs cannot be converted to; please do not convert</source>
-        <translation>Das Gerät %1 spielt nur %2 ab, worin Titel nicht umgewandelt werden können; bitte wandeln Sie nicht um</translation>
-    </message>
-    <message>
         <source>Whole albums cannot be drawn with at most so many songs per artist; please choose one of the two</source>
         <translation>Ganze Alben können nicht zusammen mit höchstens so vielen Titeln je Interpret gezogen werden; bitte wählen Sie eines von beiden</translation>
     </message>
@@ -564,6 +560,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
             <numerusform>; %1 ausgelassen: das Gerät liest nicht mehr als %Ln Ordner</numerusform>
             <numerusform>; %1 ausgelassen: das Gerät liest nicht mehr als %Ln Ordner</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>The player %1 plays none of the formats songs are converted to (MP3, AAC, Opus); please do not convert</source>
+        <translation>Das Gerät %1 spielt keines der Formate ab, in die Titel umgewandelt werden (MP3, AAC, Opus); bitte wandeln Sie nicht um</translation>
     </message>
 </context>
 <context>

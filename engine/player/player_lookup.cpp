@@ -43,8 +43,8 @@ constexpr const char* kConvertToPlayedMessage =
     SORVINA_TEXT("sorvina", "The player %1 plays only %2; please convert to one of: %3");
 constexpr const char* kConvertToNothingPlayedMessage =
     SORVINA_TEXT("sorvina",
-                 "The player %1 plays only %2, which songs cannot be converted to; please do not "
-                 "convert");
+                 "The player %1 plays none of the formats songs are converted to (MP3, AAC, "
+                 "Opus); please do not convert");
 
 // No profile or property file is anywhere near this large; a larger one is no such file.
 constexpr std::size_t kMaxProfileBytes = 1024 * 1024;
@@ -410,8 +410,7 @@ std::optional<text::UserText> RefusedConversion(const PlayerProfile& profile,
   for (const media::TargetCodec codec : PlayedConversionTargets(profile))
     targets += (targets.empty() ? "" : ", ") + std::string(ConversionTargetName(codec));
   const std::string& shown = ShownName(profile);
-  if (targets.empty())
-    return text::UserText(kConvertToNothingPlayedMessage, {shown, PlayedTypeNames(profile)});
+  if (targets.empty()) return text::UserText(kConvertToNothingPlayedMessage, {shown});
   return text::UserText(kConvertToPlayedMessage, {shown, PlayedTypeNames(profile), targets});
 }
 

@@ -125,8 +125,12 @@ TEST_F(SelectionRunTest, EachRefusalShowsItsMessageAndStops) {
 // run before anything is copied; the wizard shows the same messages.
 TEST_F(SelectionRunTest, ShapesAndTargetsThatCannotBeKeptStopTheRun) {
   const std::string carOnly = "The player car plays only MP3; please convert to one of: mp3";
+  const std::string flacOnly =
+      dir_.WriteFile("flac.mpi", "[Device]\nProduct=Flac\n[Media]\nOutputFormats=audio/flac\n");
+  const std::string mp4 = dir_.WriteFile(
+      "mp4.mpi", "[Device]\nProduct=Pod\n[Media]\nOutputFormats=audio/mp4;audio/mpeg\n");
   struct Case {
-    const char* player;
+    std::string player;
     const char* convert;
     bool albums;
     int maxPerArtist;
@@ -136,6 +140,11 @@ TEST_F(SelectionRunTest, ShapesAndTargetsThatCannotBeKeptStopTheRun) {
       {"car", "auto:aac", false, 0, carOnly},
       {"car", "opus", false, 0, carOnly},
       {"", "", true, 3, kAlbumsWithArtistCapMessage},
+      {flacOnly, "auto", false, 0,
+       "The player Flac plays none of the formats songs are converted to (MP3, AAC, Opus); "
+       "please do not convert"},
+      {mp4, "auto:opus", false, 0,
+       "The player Pod plays only MP3, AAC; please convert to one of: mp3, aac"},
   };
   for (const Case& c : cases) {
     ports_ = {};
