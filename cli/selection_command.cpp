@@ -180,7 +180,8 @@ int SaveSettings(const std::string& path, const engine::SettingsText& settings,
 }
 
 // What the settings ask that no run could do, whatever it finds, in words; nothing when
-// they can run. A player found only at run time ("auto") is checked by the run.
+// they can run. A player found only at run time ("auto") is checked by the run, which
+// then fails with its message (status 1): the device, not the command line, is at fault.
 std::optional<std::string> UsageFault(const SelectionRequest& request,
                                       const engine::SettingsText& settings) {
   if (request.adoptCopies && !settings.options.replacePrevious) {
@@ -189,7 +190,7 @@ std::optional<std::string> UsageFault(const SelectionRequest& request,
   }
   const std::optional<engine::ConversionChoice> choice =
       engine::ParseConversionChoice(settings.options.convert);
-  if (choice && settings.options.player != "auto") {
+  if (choice && settings.copyToFolder && settings.options.player != "auto") {
     const engine::FoundPlayer found =
         engine::FindPlayerProfile(settings.options.player, settings.destination);
     if (found.profile) {
