@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/command_line.h"
 
+#include <charconv>
 #include <functional>
 #include <optional>
 #include <sstream>
@@ -72,6 +73,20 @@ const CLI::Validator kRatingWeights(
     },
     "", "rating weights");
 
+// A loudness in LUFS between the quietest and the loudest a player is filled at, said in
+// plain numbers when it is not.
+const CLI::Validator kLoudness(
+    [](const std::string& value) {
+      double lufs = 0;
+      const char* end = value.data() + value.size();
+      const auto [stop, error] = std::from_chars(value.data(), end, lufs);
+      // What is no number at all the option's own conversion reports.
+      if (error != std::errc() || stop != end) return std::string();
+      if (lufs < -40 || lufs > -5) return "loudness " + value + " is not within -40 to -5 LUFS";
+      return std::string();
+    },
+    "", "loudness");
+
 // Declares the options of a selection, each filling its field of `request` when given.
 // Returns them all, so that a subcommand can refuse them.
 std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionRequest& request) {
@@ -113,8 +128,8 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->excludes(playlist);
   CLI::Option* adoptCopies =
       app.add_flag("--adopt-copies", request.adoptCopies,
-                   "Replacing on a player that has no record of a fill: take the copies of songs "
-                   "in the sources found on it for that fill");
+                   "With --replace-previous, on a player that has no record of a fill: take the "
+                   "copies of songs in the sources found on it for that fill");
   CLI::Option* avoidLast =
       AddOptional(app, "--avoid-last", request.avoidLast,
                   "Leave out what the last N fills of DIR (or playlists of FILE) chose; 0: none")
@@ -195,7 +210,7 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
       AddOptional(app, "--loudness", request.loudness,
                   "Bring every song to this loudness (LUFS, EBU R128), e.g. -16")
           ->type_name("LUFS")
-          ->check(CLI::Range(-40.0, -5.0).description(""))
+          ->check(kLoudness)
           ->excludes(playlist);
   CLI::Option* maxPerArtist = AddOptional(app, "--max-per-artist", request.maxPerArtist,
                                           "Choose no more than N songs of one artist (by the tags)")
@@ -226,6 +241,8 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
   CLI::Option* albums = app.add_flag("--albums", request.albums,
                                      "Choose whole albums, copied and listed in track order");
   albums->excludes(balance);
+  // A cap on an artist's songs would cut whole albums short.
+  albums->excludes(maxPerArtist);
   return {settings,    source,        weight,
           copy,        playlist,      megabytes,
           hours,       all,           fill,

@@ -28,6 +28,12 @@ class ConsoleProgress : public engine::ProgressPort {
     position_ = position;
     Draw();
   }
+  void SetLabel(const text::UserText& label) override {
+    const std::string text = text::English(label);
+    if (text == label_) return;
+    label_ = text;
+    Draw();
+  }
   bool PumpAndCheckCancel() override { return console_.WasInterrupted(); }
 
  private:
@@ -36,13 +42,14 @@ class ConsoleProgress : public engine::ProgressPort {
     // Positions outside the range are drawn at its ends.
     const std::int64_t span = std::max<std::int64_t>(0, std::int64_t{upper_} - lower_);
     const std::int64_t done = std::clamp<std::int64_t>(std::int64_t{position_} - lower_, 0, span);
-    line_.Show(
-        ProgressText(title_, static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(span)));
+    line_.Show(ProgressText(title_, static_cast<std::uint64_t>(done),
+                            static_cast<std::uint64_t>(span), label_));
   }
 
   const Console& console_;
   StatusLine& line_;
   std::string title_;
+  std::string label_;
   int lower_ = 0;
   int upper_ = 100;
   int position_ = 0;
@@ -86,7 +93,7 @@ void ConsoleRunPorts::ShowWarning(const text::UserText& message) {
 
 void ConsoleRunPorts::SetWaitCursor(bool shown) {
   if (shown) {
-    line_.Show("Looking for MP3 files...");
+    line_.Show(lookingText_);
   } else {
     line_.Clear();
   }
@@ -197,8 +204,8 @@ bool ConsoleFileOperation::Progress(const transfer::FileProgress& progress) {
     const std::size_t shown = std::min(progress.fileIndex + 1, progress.fileCount);
     const std::string label =
         "Copying " + std::to_string(shown) + "/" + std::to_string(progress.fileCount);
-    line_.Show(
-        ProgressText(label, progress.bytesDone, progress.bytesTotal, FileName(progress.path)));
+    line_.Show(ProgressText(label, progress.bytesDone, progress.bytesTotal,
+                            FileName(progress.target.empty() ? progress.path : progress.target)));
   }
   return true;
 }

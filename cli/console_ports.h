@@ -27,11 +27,15 @@ class ConsoleRunPorts : public engine::RunPorts {
   std::unique_ptr<engine::ProgressPort> OpenProgress(const text::UserText& title) override;
 
   bool messageShown() const { return messageShown_; }
+  // What the status line says while the wait cursor would show: "Looking for MP3 files..."
+  // unless set.
+  void SetLookingText(std::string text) { lookingText_ = std::move(text); }
 
  private:
   const Console& console_;
   StatusLine& line_;
   bool messageShown_ = false;
+  std::string lookingText_ = "Looking for MP3 files...";
 };
 
 // What to do when a copy meets a file of the same name in the destination.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/selection_command.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -11,6 +12,7 @@
 
 #include "cli/exit_status.h"
 #include "cli/status_line.h"
+#include "engine/player/player_lookup.h"
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
 #include "engine/run/selection_run.h"
@@ -177,6 +179,38 @@ int SaveSettings(const std::string& path, const engine::SettingsText& settings,
   return kExitFailure;
 }
 
+// What the settings ask that no run could do, whatever it finds, in words; nothing when
+// they can run. A player found only at run time ("auto") is checked by the run, which
+// then fails with its message (status 1): the device, not the command line, is at fault.
+std::optional<std::string> UsageFault(const SelectionRequest& request,
+                                      const engine::SettingsText& settings) {
+  if (request.adoptCopies && !settings.options.replacePrevious) {
+    return "--adopt-copies needs --replace-previous: copies found on the player are taken "
+           "only as the earlier fill that is replaced";
+  }
+  const std::optional<engine::ConversionChoice> choice =
+      engine::ParseConversionChoice(settings.options.convert);
+  if (choice && settings.copyToFolder && settings.options.player != "auto") {
+    const engine::FoundPlayer found =
+        engine::FindPlayerProfile(settings.options.player, settings.destination);
+    if (found.profile) {
+      if (const std::optional<text::UserText> refused =
+              engine::RefusedConversion(*found.profile, *choice))
+        return text::English(*refused);
+    }
+  }
+  return std::nullopt;
+}
+
+// The status line while files are looked for: MP3 files, as the classic run chooses them,
+// or music files of any of the types chosen.
+std::string LookingText(const engine::SettingsText& settings) {
+  const std::vector<std::string>& types = settings.options.fileTypes;
+  const bool onlyMp3 = std::all_of(types.begin(), types.end(),
+                                   [](const std::string& type) { return type == "mp3"; });
+  return onlyMp3 ? "Looking for MP3 files..." : "Looking for music files...";
+}
+
 }  // namespace
 
 std::optional<std::string> WeightEntryText(std::string_view option) {
@@ -209,10 +243,15 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   const std::optional<engine::SettingsText> settings = GatherSettings(request, console);
   if (!settings) return kExitFailure;
   if (request.saveSettings) return SaveSettings(*request.saveSettings, *settings, console);
+  if (const std::optional<std::string> fault = UsageFault(request, *settings)) {
+    console.err << "sorvina-cli: " << *fault << '\n';
+    return kExitUsage;
+  }
 
   const bool interactive = console.inputIsTerminal;
   StatusLine line(console.err, console.errorIsTerminal && !request.quiet);
   ConsoleRunPorts ports(console, line);
+  ports.SetLookingText(LookingText(*settings));
   ConsoleFileOperation fileOperation(
       console, line,
       request.onConflict.value_or(interactive ? ConflictPolicy::kAsk : ConflictPolicy::kSkip),
@@ -227,6 +266,14 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(engine::ParseSettings(*settings), ports, options);
   line.Clear();
+  // The player a dry run fills, or the one found on the device, and what a dry run would
+  // do with each song where it does more than copy some.
+  const bool autoPlayer = settings->options.player == "auto";
+  if (outcome.player && (request.dryRun || autoPlayer) && !request.quiet)
+    console.err << "Player: " << text::English(*outcome.player) << '\n';
+  for (std::size_t i = 0;
+       !request.quiet && i < outcome.actions.size() && i < outcome.chosenPaths.size(); ++i)
+    console.err << text::English(outcome.actions[i]) << ": " << outcome.chosenPaths[i] << '\n';
   if (outcome.summary && !request.quiet)
     console.err << engine::SummaryLine(*outcome.summary) << '\n';
 

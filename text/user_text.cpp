@@ -32,6 +32,43 @@ UserText Concatenated(std::vector<TextArgument> parts) {
   return UserText(pattern, std::move(parts));
 }
 
+UserText Counted(const char* source, std::int64_t count, std::vector<TextArgument> arguments) {
+  UserText text(source, std::move(arguments));
+  text.count = count;
+  return text;
+}
+
+std::string EnglishPluralForm(std::string_view source, std::int64_t count) {
+  constexpr std::string_view kPlural = "(s)";
+  std::string written;
+  written.reserve(source.size());
+  for (std::size_t at = 0; at < source.size();) {
+    if (source.substr(at, kPlural.size()) == kPlural) {
+      if (count != 1) written += 's';
+      at += kPlural.size();
+    } else {
+      written += source[at++];
+    }
+  }
+  return written;
+}
+
+// `pattern` with each %n and %Ln (the count in the reader's digits) replaced by `count`.
+static std::string WithCount(std::string_view pattern, std::int64_t count) {
+  std::string written;
+  written.reserve(pattern.size());
+  for (std::size_t at = 0; at < pattern.size(); ++at) {
+    const std::string_view rest = pattern.substr(at);
+    if (rest.starts_with("%n") || rest.starts_with("%Ln")) {
+      written += std::to_string(count);
+      at += rest[1] == 'L' ? 2 : 1;
+    } else {
+      written += pattern[at];
+    }
+  }
+  return written;
+}
+
 std::string FillPlaceholders(std::string_view pattern, const std::vector<std::string>& values) {
   std::string filled;
   filled.reserve(pattern.size());
@@ -70,6 +107,9 @@ std::string English(const UserText& text) {
       values.push_back(English(*std::get<std::shared_ptr<const UserText>>(argument.value)));
     }
   }
+  if (text.count)
+    return FillPlaceholders(WithCount(EnglishPluralForm(text.source, *text.count), *text.count),
+                            values);
   return FillPlaceholders(text.source, values);
 }
 

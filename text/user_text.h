@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -28,6 +29,9 @@ consteval const char* MarkedText(std::string_view context, const char* text) {
 // it as QT_TRANSLATE_NOOP) list it for the translators. Numbers, paths and other texts
 // go into its placeholders %1 to %9 (see UserText), never into the text itself.
 #define SORVINA_TEXT(context, marked) ::sorvina::text::MarkedText(context, marked)
+// The same for a text with plural forms ("%Ln file(s)", see Counted), which the translators
+// give one form per plural of their language.
+#define SORVINA_PLURAL_TEXT(context, marked) ::sorvina::text::MarkedText(context, marked)
 
 namespace sorvina::text {
 
@@ -67,7 +71,19 @@ struct UserText {
 
   const char* source = "";
   std::vector<TextArgument> arguments;
+  // A count that chooses the text's plural form: its source writes it as %n (%Ln: in the
+  // reader's digits) and the forms that depend on it as "fill(s)". None: the text has no
+  // plural forms.
+  std::optional<std::int64_t> count;
 };
+
+// A text whose words follow `count`: "%Ln fill(s)" is "1 fill" and "2 fills" in English;
+// the wizard passes the count to the translation, which has the language's own forms.
+UserText Counted(const char* source, std::int64_t count, std::vector<TextArgument> arguments = {});
+
+// `source` with its plural forms written for `count` in English: each "(s)" dropped for
+// one and "s" otherwise. %n and %Ln are left for the caller to fill.
+std::string EnglishPluralForm(std::string_view source, std::int64_t count);
 
 // `text` shown as it is, untranslated: a message that comes from the system.
 UserText Verbatim(std::string text);

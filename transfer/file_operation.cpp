@@ -550,6 +550,8 @@ bool Runner::ShowProgress(std::size_t index, std::uint64_t fileBytesDone) {
   progress.fileIndex = index;
   progress.fileCount = request_.sources.size();
   progress.path = request_.sources[index];
+  if (request_.layout == DestinationLayout::kOnePerSource && index < request_.destinations.size())
+    progress.target = request_.destinations[index];
   progress.bytesDone = offsets_[index] + fileBytesDone;
   progress.bytesTotal = totalBytes_;
   return request_.owner->Progress(progress);

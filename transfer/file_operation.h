@@ -44,6 +44,7 @@ struct FileProgress {
   std::string path;              // its source path
   std::uint64_t bytesDone = 0;   // of the whole operation
   std::uint64_t bytesTotal = 0;  // of the whole operation
+  std::string target = {};       // kOnePerSource: its target path (its name on the player)
 };
 
 // The questions and the progress display of a file operation, implemented by each front

@@ -140,14 +140,6 @@
         <translation>Die Aufzeichnung dieser Befüllung konnte nicht nach %1 geschrieben werden (%2)</translation>
     </message>
     <message>
-        <source>%1 file</source>
-        <translation>%1 Datei</translation>
-    </message>
-    <message>
-        <source>%1 files</source>
-        <translation>%1 Dateien</translation>
-    </message>
-    <message>
         <source>Nothing chosen: the smallest file needs %1, more than the free space (%2)</source>
         <translation>Nichts ausgewählt: Die kleinste Datei braucht %1, mehr als der freie Speicherplatz (%2)</translation>
     </message>
@@ -450,10 +442,6 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>; %1 ausgelassen: eine Abtastrate, die das Gerät nicht abspielt</translation>
     </message>
     <message>
-        <source>; %1 left out: the player reads no more than %2 folders</source>
-        <translation>; %1 ausgelassen: das Gerät liest nicht mehr als %2 Ordner</translation>
-    </message>
-    <message>
         <source>; %1 left out: not playable</source>
         <translation>; %1 ausgelassen: nicht abspielbar</translation>
     </message>
@@ -572,6 +560,66 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>a value without a key</source>
         <translation>ein Wert ohne Schlüssel</translation>
+    </message>
+    <message>
+        <source>convert to MP3</source>
+        <translation>in MP3 umwandeln</translation>
+    </message>
+    <message>
+        <source>convert to AAC</source>
+        <translation>in AAC umwandeln</translation>
+    </message>
+    <message>
+        <source>convert to Opus</source>
+        <translation>in Opus umwandeln</translation>
+    </message>
+    <message>
+        <source>bring to %1 LUFS</source>
+        <translation>auf %1 LUFS angleichen</translation>
+    </message>
+    <message>
+        <source>copy</source>
+        <translation>kopieren</translation>
+    </message>
+    <message>
+        <source>The player %1 plays only %2; please convert to one of: %3</source>
+        <translation>Das Gerät %1 spielt nur %2 ab; bitte wandeln Sie in eines davon um: %3</translation>
+    </message>
+    <message>
+        <source>Whole albums cannot be drawn with at most so many songs per artist; please choose one of the two</source>
+        <translation>Ganze Alben können nicht zusammen mit höchstens so vielen Titeln je Interpret gezogen werden; bitte wählen Sie eines von beiden</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln file(s)</source>
+        <translation>
+            <numerusform>%Ln Datei</numerusform>
+            <numerusform>%Ln Dateien</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; stopped at %Ln song(s): at most %1 per artist, %2</source>
+        <translation>
+            <numerusform>; beendet bei %Ln Titel: höchstens %1 je Interpret, %2</numerusform>
+            <numerusform>; beendet bei %Ln Titeln: höchstens %1 je Interpret, %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln artist(s)</source>
+        <translation>
+            <numerusform>%Ln Interpret</numerusform>
+            <numerusform>%Ln Interpreten</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>; %1 left out: the player reads no more than %Ln folder(s)</source>
+        <translation>
+            <numerusform>; %1 ausgelassen: das Gerät liest nicht mehr als %Ln Ordner</numerusform>
+            <numerusform>; %1 ausgelassen: das Gerät liest nicht mehr als %Ln Ordner</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The player %1 plays none of the formats songs are converted to (MP3, AAC, Opus); please do not convert</source>
+        <translation>Das Gerät %1 spielt keines der Formate ab, in die Titel umgewandelt werden (MP3, AAC, Opus); bitte wandeln Sie nicht um</translation>
     </message>
 </context>
 <context>

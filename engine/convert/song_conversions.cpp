@@ -205,9 +205,11 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
   std::mutex doneMutex;
   std::condition_variable songDone;
   std::size_t done = 0;
+  std::atomic<std::size_t> latest = chosen.size();  // the song begun last, shown by name
   const auto work = [&] {
     for (std::size_t k = next++; k < toConvert.size() && !cancel; k = next++) {
       const std::size_t i = toConvert[k];
+      latest = i;
       converted[i] = Process(chosen[i], cancel);
       {
         const std::lock_guard<std::mutex> lock(doneMutex);
@@ -232,6 +234,9 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
     while (true) {
       const std::size_t seen = done;
       lock.unlock();
+      if (const std::size_t shown = latest; shown < chosen.size())
+        progress->SetLabel(
+            text::Verbatim(chosen[shown].path.substr(chosen[shown].path.rfind('/') + 1)));
       progress->SetPosition(static_cast<int>(seen));
       if (progress->PumpAndCheckCancel()) {
         cancel = true;

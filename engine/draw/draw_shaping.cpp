@@ -169,7 +169,10 @@ void WeighByRating(CandidatePool& pool, const DrawTagTable& tags,
 
 bool ArtistCap::Admits(const Candidate& candidate) {
   const auto found = chosen_.find(tags_.ArtistOf(candidate.path));
-  if (found != chosen_.end() && found->second >= maxPerArtist_) return false;
+  if (found != chosen_.end() && found->second >= maxPerArtist_) {
+    ++refused_;
+    return false;
+  }
   return next_ == nullptr || next_->Admits(candidate);
 }
 

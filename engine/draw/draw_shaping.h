@@ -106,11 +106,17 @@ class ArtistCap : public CandidateGate {
   bool Admits(const Candidate& candidate) override;
   void Chosen(const Candidate& candidate) override;
 
+  int maxPerArtist() const { return maxPerArtist_; }
+  // The artists chosen from, and how many songs the cap itself refused.
+  std::size_t artists() const { return chosen_.size(); }
+  std::size_t refused() const { return refused_; }
+
  private:
   const DrawTagTable& tags_;
   int maxPerArtist_;
   CandidateGate* next_;
   std::unordered_map<std::string, int> chosen_;  // by artist key
+  std::size_t refused_ = 0;
 };
 
 // The order that keeps songs of the same artist apart, for songs of `artists` (in draw

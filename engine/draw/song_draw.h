@@ -40,6 +40,9 @@ class SongDraw {
   // Puts the chosen songs in play order: artists apart, where asked.
   void OrderForPlay(std::vector<PooledCandidate>& chosen) const;
 
+  // The cap on songs per artist, where it refused songs the draws reached.
+  const ArtistCap* CapThatRefused() const { return cap_ && cap_->refused() > 0 ? &*cap_ : nullptr; }
+
  private:
   const ExtraOptions& options_;
   const DrawTagTable* tags_;

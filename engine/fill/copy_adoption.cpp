@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -65,6 +66,20 @@ bool HaveSameContent(const platform::ContainedFolder& folder, std::string_view r
   return SameBytes(copy.get(), original.get());
 }
 
+// Whether a file on a player is one its user put there: not hidden, and not in a folder
+// that the system or the player keeps for itself (the player's marker, a trash, an index).
+static bool IsUsersFile(std::string_view relative) {
+  for (std::size_t start = 0; start <= relative.size();) {
+    const std::size_t end = std::min(relative.find('/', start), relative.size());
+    const std::string_view part = relative.substr(start, end - start);
+    if (part.starts_with('.') || part == "System Volume Information" || part == "lost+found" ||
+        part == "$RECYCLE.BIN")
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 std::vector<RecordedFile> FindCopiesOf(const platform::ContainedFolder& destination,
                                        const CandidatePool& pool, bool fat,
                                        const std::string& skipped, std::size_t* filesSeen) {
@@ -78,7 +93,7 @@ std::vector<RecordedFile> FindCopiesOf(const platform::ContainedFolder& destinat
   std::size_t seen = 0;
   destination.VisitFiles(
       {skipped}, [&](const std::string& relative, const platform::EntryStatus& status) {
-        ++seen;
+        if (IsUsersFile(relative)) ++seen;
         const auto [first, last] = byName.equal_range(NameKey(text::SplitPath(relative).name, fat));
         for (auto match = first; match != last; ++match) {
           const std::string source(match->second);

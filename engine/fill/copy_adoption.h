@@ -21,7 +21,8 @@ bool HaveSameContent(const platform::ContainedFolder& folder, std::string_view r
 // the volume compares names) and confirmed by size and content; each candidate counts
 // for one copy. They can stand in for the record of a fill of a player that has none:
 // removing them loses nothing. Each comes as the record would list it. `filesSeen`, where
-// given, receives how many files the destination holds besides.
+// given, receives how many files of the user's the destination holds besides: hidden
+// files and the system's folders do not count.
 std::vector<RecordedFile> FindCopiesOf(const platform::ContainedFolder& destination,
                                        const CandidatePool& pool, bool fat,
                                        const std::string& skipped,

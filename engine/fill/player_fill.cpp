@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/fill/player_fill.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -217,6 +218,12 @@ bool PlayerFill::FindPlayer() {
   if (!TakesAnything(*found.profile) || options.number || converting)
     player_ = std::move(found.profile);
   const std::optional<ConversionChoice> choice = ParseConversionChoice(options.convert);
+  if (player_ && choice) {
+    if (const std::optional<text::UserText> refused = RefusedConversion(*player_, *choice)) {
+      ports_.ShowInformation(*refused);
+      return false;
+    }
+  }
   // Covers larger than the player shows are fitted on copies of their songs, kept in the
   // cache as conversions are; where no cache folder is known they go as they are.
   const bool fitsCovers = player_ && player_->limits.maxPictureSide;
@@ -245,8 +252,11 @@ void PlayerFill::PlanForPlayer(CandidatePool& pool, DrawLimit& limit) {
   if (!player_) return;
   if (!conversions_ || !conversions_->converts())
     summary_.leftOut = LeaveOutUnplayable(pool, *player_);
-  plan_.emplace(*player_, settings_.sources, settings_.options.keepFolders,
-                MusicFolder(*player_, settings_.destination), fat_);
+  const std::string musicFolder = MusicFolder(*player_, settings_.destination);
+  plan_.emplace(*player_, settings_.sources, settings_.options.keepFolders, musicFolder, fat_);
+  // The summary names where the songs went: the player's music folder.
+  if (!musicFolder.empty())
+    summary_.destination = (std::filesystem::path(settings_.destination) / musicFolder).string();
   if (conversions_ && conversions_->converts()) {
     plan_->ConvertFor(
         [this](const Candidate& candidate) { return conversions_->ExtensionFor(candidate); });
@@ -297,6 +307,7 @@ void PlayerFill::ChargeSpace(DrawLimit& limit) {
 
 void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
   outcome.copiesNotAdopted = copiesNotAdopted_;
+  if (player_) outcome.player = DescribeProfile(*player_);
   ReadMissingSizes(drawn.chosen);
   if (conversions_ && !options_.dryRun && !ConvertAndTopUp(drawn)) {
     // Stopped while converting: nothing was copied, and the encoders left no file.
@@ -323,6 +334,12 @@ void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
   PlanTargets();
   // Chosen files that the previous fill left on the destination stay there.
   toCopy_ = repeat_->Settle(chosen_, convertedFrom_);
+  // Converted songs are counted among those copied: the ones kept are said apart.
+  const auto copiedConverted = static_cast<std::size_t>(
+      std::count_if(toCopy_.begin(), toCopy_.end(),
+                    [this](const Candidate& song) { return convertedFrom_.contains(song.path); }));
+  summary_.encoded = std::min(summary_.encoded, copiedConverted);
+  summary_.convertedBefore = copiedConverted - summary_.encoded;
   if (options_.dryRun) {
     FinishDryRun(outcome);
   } else if (!FinishCopy(outcome)) {
@@ -486,6 +503,8 @@ void PlayerFill::FinishDryRun(SelectionOutcome& outcome) {
   if (!chosen_.empty()) outcome.removedPaths = repeat_->PathsToRemove();
   summary_.doneFiles = toCopy_.size();
   summary_.doneBytes = BytesOf(toCopy_);
+  if (conversions_)
+    outcome.actions = ActionsFor(chosen_, *conversions_, settings_.options.loudness);
 }
 
 // Removes the previous fill, copies, records and writes out; false where the run ends

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/fill/song_output.h"
 
+#include "media/file_types.h"
+
 namespace sorvina::engine {
 
 std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawLimit& limit,
@@ -36,6 +38,37 @@ RunSummary SummaryOfChoice(const DrawnSongs& drawn, bool freeSpace) {
   if (drawn.chosen.empty())
     summary.nothingFits = WhyNothingFits(drawn.pool, drawn.limit, freeSpace, drawn.report);
   return summary;
+}
+
+std::vector<text::UserText> ActionsFor(const std::vector<Candidate>& chosen,
+                                       SongConversions& conversions,
+                                       std::optional<double> loudness) {
+  std::vector<text::UserText> actions;
+  actions.reserve(chosen.size());
+  for (const Candidate& song : chosen) {
+    if (const std::optional<media::ConversionParams> params = conversions.For(song)) {
+      switch (params->codec) {
+        case media::TargetCodec::kMp3:
+          actions.emplace_back(SORVINA_TEXT("sorvina", "convert to MP3"));
+          break;
+        case media::TargetCodec::kAac:
+          actions.emplace_back(SORVINA_TEXT("sorvina", "convert to AAC"));
+          break;
+        case media::TargetCodec::kOpus:
+          actions.emplace_back(SORVINA_TEXT("sorvina", "convert to Opus"));
+          break;
+      }
+      continue;
+    }
+    const media::FileType* type = media::TypeOfName(song.path).type;
+    if (loudness && type != nullptr && type->format == media::AudioFormat::kMpeg) {
+      actions.emplace_back(text::UserText(SORVINA_TEXT("sorvina", "bring to %1 LUFS"),
+                                          {text::DecimalNumber{*loudness, 0}}));
+    } else {
+      actions.emplace_back(SORVINA_TEXT("sorvina", "copy"));
+    }
+  }
+  return actions;
 }
 
 }  // namespace sorvina::engine

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/convert/song_conversions.h"
 #include "engine/draw/candidate_pool.h"
 #include "engine/draw/weighted_draw.h"
 #include "engine/report/run_summary.h"
@@ -54,5 +55,11 @@ std::optional<NothingFits> WhyNothingFits(const CandidatePool& pool, const DrawL
 
 // The summary's part that every output shares: what was chosen, and why nothing was.
 RunSummary SummaryOfChoice(const DrawnSongs& drawn, bool freeSpace);
+
+// What a fill will do with each of `chosen`, for a dry run to tell: "copy", "convert to
+// MP3", or for an MP3 that goes as it is with a `loudness` target, "bring to -16 LUFS".
+std::vector<text::UserText> ActionsFor(const std::vector<Candidate>& chosen,
+                                       SongConversions& conversions,
+                                       std::optional<double> loudness);
 
 }  // namespace sorvina::engine

@@ -39,6 +39,12 @@ constexpr const char* kPlaysEveryTypeText = SORVINA_TEXT("sorvina", "%1 (plays e
 constexpr const char* kPlaysTypesText = SORVINA_TEXT("sorvina", "%1 (plays %2)");
 constexpr const char* kPlaysNoTypeText =
     SORVINA_TEXT("sorvina", "%1 (plays none of the types Sorvina chooses)");
+constexpr const char* kConvertToPlayedMessage =
+    SORVINA_TEXT("sorvina", "The player %1 plays only %2; please convert to one of: %3");
+constexpr const char* kConvertToNothingPlayedMessage =
+    SORVINA_TEXT("sorvina",
+                 "The player %1 plays none of the formats songs are converted to (MP3, AAC, "
+                 "Opus); please do not convert");
 
 // No profile or property file is anywhere near this large; a larger one is no such file.
 constexpr std::size_t kMaxProfileBytes = 1024 * 1024;
@@ -299,6 +305,21 @@ std::string ShownTypeName(std::string_view type) {
   return shown;
 }
 
+// The name of what `profile` is shown as.
+const std::string& ShownName(const PlayerProfile& profile) {
+  return profile.displayName.empty() ? profile.name : profile.displayName;
+}
+
+// "MP3, Ogg, FLAC": the types among those Sorvina chooses that `profile` plays.
+std::string PlayedTypeNames(const PlayerProfile& profile) {
+  std::string types;
+  for (const media::FileType& type : media::AllFileTypes()) {
+    if (!PlaysFileType(profile, type.name)) continue;
+    types += (types.empty() ? "" : ", ") + ShownTypeName(type.name);
+  }
+  return types;
+}
+
 }  // namespace
 
 FoundPlayer FindPlayerProfile(std::string_view choice, const std::string& destination,
@@ -344,15 +365,54 @@ std::vector<std::string> UserProfileNames(const ProfileFolders& folders) {
 }
 
 text::UserText DescribeProfile(const PlayerProfile& profile) {
-  const std::string& shown = profile.displayName.empty() ? profile.name : profile.displayName;
+  const std::string& shown = ShownName(profile);
   if (profile.outputFormats.empty()) return {kPlaysEveryTypeText, {shown}};
-  std::string types;
-  for (const media::FileType& type : media::AllFileTypes()) {
-    if (!PlaysFileType(profile, type.name)) continue;
-    types += (types.empty() ? "" : ", ") + ShownTypeName(type.name);
-  }
+  const std::string types = PlayedTypeNames(profile);
   if (types.empty()) return {kPlaysNoTypeText, {shown}};
   return {kPlaysTypesText, {shown, types}};
+}
+
+bool PlaysConversionTarget(const PlayerProfile& profile, media::TargetCodec codec) {
+  switch (codec) {
+    case media::TargetCodec::kMp3:
+      return PlaysFileType(profile, "mp3");
+    case media::TargetCodec::kAac:
+      return PlaysFileType(profile, "m4a");
+    case media::TargetCodec::kOpus:
+      return PlaysFileType(profile, "opus");
+  }
+  return false;
+}
+
+std::vector<media::TargetCodec> PlayedConversionTargets(const PlayerProfile& profile) {
+  std::vector<media::TargetCodec> played;
+  for (const media::TargetCodec codec :
+       {media::TargetCodec::kMp3, media::TargetCodec::kAac, media::TargetCodec::kOpus})
+    if (PlaysConversionTarget(profile, codec)) played.push_back(codec);
+  return played;
+}
+
+std::string_view ConversionTargetName(media::TargetCodec codec) {
+  switch (codec) {
+    case media::TargetCodec::kMp3:
+      return "mp3";
+    case media::TargetCodec::kAac:
+      return "aac";
+    case media::TargetCodec::kOpus:
+      return "opus";
+  }
+  return "";
+}
+
+std::optional<text::UserText> RefusedConversion(const PlayerProfile& profile,
+                                                const ConversionChoice& choice) {
+  if (PlaysConversionTarget(profile, choice.codec)) return std::nullopt;
+  std::string targets;
+  for (const media::TargetCodec codec : PlayedConversionTargets(profile))
+    targets += (targets.empty() ? "" : ", ") + std::string(ConversionTargetName(codec));
+  const std::string& shown = ShownName(profile);
+  if (targets.empty()) return text::UserText(kConvertToNothingPlayedMessage, {shown});
+  return text::UserText(kConvertToPlayedMessage, {shown, PlayedTypeNames(profile), targets});
 }
 
 }  // namespace sorvina::engine

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "engine/player/player_profile.h"
+#include "engine/settings/conversion_choice.h"
+#include "media/codecs.h"
 #include "text/user_text.h"
 
 namespace sorvina::engine {
@@ -58,5 +60,18 @@ std::vector<std::string> UserProfileNames(const ProfileFolders& folders = {});
 // "SanDisk Sansa Clip (plays MP3, Ogg, FLAC)": the name shown, and the file types it
 // plays among those Sorvina chooses; "any" plays everything.
 text::UserText DescribeProfile(const PlayerProfile& profile);
+
+// Whether `profile` plays what a conversion to `codec` writes (MP3, AAC in .m4a, Opus);
+// a profile that names no formats plays them all.
+bool PlaysConversionTarget(const PlayerProfile& profile, media::TargetCodec codec);
+// The conversion targets `profile` plays, in the order they are offered (MP3, AAC, Opus).
+std::vector<media::TargetCodec> PlayedConversionTargets(const PlayerProfile& profile);
+// How a target is named in settings and on the command line: "mp3", "aac", "opus".
+std::string_view ConversionTargetName(media::TargetCodec codec);
+
+// Why songs converted as `choice` asks would not play on `profile`: "The player car plays
+// only MP3; please convert to one of: mp3". Nothing when the player plays the target.
+std::optional<text::UserText> RefusedConversion(const PlayerProfile& profile,
+                                                const ConversionChoice& choice);
 
 }  // namespace sorvina::engine

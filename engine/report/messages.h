@@ -25,6 +25,10 @@ inline constexpr const char* kAlbumsWithBalanceMessage =
     SORVINA_TEXT("sorvina",
                  "Whole albums cannot be drawn with an equal chance per artist, album or "
                  "folder; please choose one of the two");
+inline constexpr const char* kAlbumsWithArtistCapMessage =
+    SORVINA_TEXT("sorvina",
+                 "Whole albums cannot be drawn with at most so many songs per artist; please "
+                 "choose one of the two");
 inline constexpr const char* kCannotOpenPlaylistMessage =
     SORVINA_TEXT("sorvina", "Can't open play list for writing");
 inline constexpr const char* kCannotWritePlaylistMessage =

@@ -16,6 +16,9 @@ class ProgressPort {
   // The positions the display spans, from `lower` (nothing done) to `upper` (all done).
   virtual void SetRange(int lower, int upper) = 0;
   virtual void SetPosition(int position) = 0;
+  // What is being worked on now, such as the name of the song being converted; shown
+  // beside the position where the display has room for it.
+  virtual void SetLabel(const text::UserText& /*label*/) {}
   // Lets the interface handle what is pending (painting, the Cancel button) once. True
   // when the user has asked to cancel.
   virtual bool PumpAndCheckCancel() = 0;

@@ -75,6 +75,13 @@ struct RunSummary {
   // (in words, naming the cache folder where keeping the converted song failed).
   std::size_t notConverted = 0;
   std::string notConvertedReason = {};
+  // The draw ran out of songs to choose with room left, because no more than
+  // `maxPerArtist` songs of one artist were taken (of `artists` artists).
+  struct ArtistLimit {
+    int maxPerArtist = 0;
+    std::size_t artists = 0;
+  };
+  std::optional<ArtistLimit> stoppedByArtistLimit = std::nullopt;
 };
 
 }  // namespace sorvina::engine

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/report/run_summary.h"
+#include "text/user_text.h"
 
 namespace sorvina::engine {
 
@@ -25,6 +26,11 @@ struct SelectionOutcome {
   // Replacing where the player held no record of a fill: copies of songs found on it
   // that were not taken for that fill (the answer was No).
   std::size_t copiesNotAdopted = 0;
+  // A fill for a player with a profile: the player, as DescribeProfile words it.
+  std::optional<text::UserText> player;
+  // A dry run of a fill that converts songs or evens out their loudness: what will be done
+  // with each chosen file, by its place in chosenPaths.
+  std::vector<text::UserText> actions;
 };
 
 }  // namespace sorvina::engine

@@ -15,8 +15,8 @@ using text::TextArgument;
 using text::UserText;
 
 UserText FilesText(std::size_t count) {
-  return {count == 1 ? SORVINA_TEXT("sorvina", "%1 file") : SORVINA_TEXT("sorvina", "%1 files"),
-          {count}};
+  return text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%Ln file(s)"),
+                       static_cast<std::int64_t>(count));
 }
 
 // "(1.93 GB)", "(1.93 GB, 3 h 02 min)"; a playlist shows only the time where it is known.
@@ -142,8 +142,10 @@ static UserText LeftOutText(const LeftOutFiles& files) {
       return {SORVINA_TEXT("sorvina", "; %1 left out: a sample rate the player does not play"),
               {FilesText(files.count)}};
     case Reason::kNoFolderLeft:
-      return {SORVINA_TEXT("sorvina", "; %1 left out: the player reads no more than %2 folders"),
-              {FilesText(files.count), files.limit}};
+      return text::Counted(
+          SORVINA_PLURAL_TEXT("sorvina",
+                              "; %1 left out: the player reads no more than %Ln folder(s)"),
+          files.limit, {FilesText(files.count)});
     case Reason::kNotPlayable:
       return {SORVINA_TEXT("sorvina", "; %1 left out: not playable"), {FilesText(files.count)}};
   }
@@ -173,8 +175,17 @@ static UserText SummaryWithoutLeftOut(const RunSummary& summary);
 
 UserText SummaryText(const RunSummary& summary) {
   const std::size_t converted = summary.encoded + summary.convertedBefore;
-  if (summary.leftOut.empty() && converted == 0) return SummaryWithoutLeftOut(summary);
+  if (summary.leftOut.empty() && converted == 0 && !summary.stoppedByArtistLimit)
+    return SummaryWithoutLeftOut(summary);
   std::vector<TextArgument> parts = {SummaryWithoutLeftOut(summary)};
+  if (summary.stoppedByArtistLimit) {
+    parts.emplace_back(text::Counted(
+        SORVINA_PLURAL_TEXT("sorvina", "; stopped at %Ln song(s): at most %1 per artist, %2"),
+        static_cast<std::int64_t>(summary.chosenFiles),
+        {summary.stoppedByArtistLimit->maxPerArtist,
+         text::Counted(SORVINA_PLURAL_TEXT("sorvina", "%Ln artist(s)"),
+                       static_cast<std::int64_t>(summary.stoppedByArtistLimit->artists))}));
+  }
   if (converted > 0) {
     parts.emplace_back(UserText(SORVINA_TEXT("sorvina", "; %1 converted (%2 encoded now)"),
                                 {converted, summary.encoded}));

@@ -180,6 +180,11 @@ SelectionOutcome Run::Go() {
     ports_.ShowInformation(kAlbumsWithBalanceMessage);
     return std::move(outcome_);
   }
+  // The cap would cut whole albums short.
+  if (settings_.options.albums && settings_.options.maxPerArtist > 0) {
+    ports_.ShowInformation(kAlbumsWithArtistCapMessage);
+    return std::move(outcome_);
+  }
   CandidatePool pool;
   if (!Collect(pool)) {
     ports_.ShowInformation(kNoMp3sFoundMessage);
@@ -211,6 +216,10 @@ SelectionOutcome Run::Go() {
       &report, settings_.options.albums);
   for (const std::int64_t amount : report.chosenAmounts)
     limit.budget -= amount;
+  // Room left and no song found too large: the draw ran out of songs it may choose.
+  const bool roomLeft =
+      limit.kind != DrawLimit::Kind::kNone && limit.budget > 0 && report.smallestMiss < 0;
+  std::optional<RunSummary::ArtistLimit> artistLimit;
   waitCursor.reset();
   // Whole albums are topped up with single songs. Once in play order, what the draw
   // needed goes: the tag table holds views of the pool's paths, which the output frees.
@@ -218,12 +227,16 @@ SelectionOutcome Run::Go() {
     return draw->Draw(pool, random, draw->Shaped(left), {}, more, false);
   };
   const PlayOrder orderForPlay = [&](std::vector<PooledCandidate>& songs) {
+    if (const ArtistCap* cap = draw->CapThatRefused(); cap != nullptr && roomLeft)
+      artistLimit = RunSummary::ArtistLimit{cap->maxPerArtist(), cap->artists()};
     draw->OrderForPlay(songs);
     draw.reset();
     tags.reset();
   };
   output_->AfterDraw({pool, std::move(chosen), limit, std::move(report), drawMore, orderForPlay},
                      outcome_);
+  if (outcome_.summary && outcome_.summary->chosenFiles > 0 && pool.count() == 0)
+    outcome_.summary->stoppedByArtistLimit = artistLimit;
   return std::move(outcome_);
 }
 

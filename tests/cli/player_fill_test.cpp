@@ -284,6 +284,34 @@ TEST(PlayerFillTest, ConvertsWhatThePlayerCannotPlayOnceAndCopiesTheRest) {
   EXPECT_EQ(test::ReadBytes(dir / "music/a.flac"), flac);
   for (const char* converted : {"p1/a.mp3", "p1/b.mp3", "p2/a.mp3"})
     EXPECT_NEAR(test::DecodedSeconds(dir / converted), 3.0, 0.05) << converted;
+
+  // A dry run names the player and what becomes of each song.
+  const Outcome dry =
+      RunCli({"-s", dir / "music", "--types", "mp3,flac,opus", "-c", dir / "p3", "--all",
+              "--player", "car", "--convert", "auto", "--loudness", "-16", "--seed", "1", "-n"});
+  ASSERT_EQ(dry.status, 0) << dry.err;
+  EXPECT_THAT(dry.err, HasSubstr("Player: car (plays MP3)\n"));
+  EXPECT_THAT(dry.err, HasSubstr("convert to MP3: " + dir / "music/a.flac\n"));
+  EXPECT_THAT(dry.err, HasSubstr("convert to MP3: " + dir / "music/b.opus\n"));
+  EXPECT_THAT(dry.err, HasSubstr("bring to -16 LUFS: " + dir / "music/c.mp3\n"));
+  EXPECT_FALSE(fs::exists(dir / "p3"));
+
+  // On a watched terminal the conversion names the song it works on, and the copy each
+  // song as it is called on the player, never by its name in the cache.
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(cli::Run({"sorvina-cli", "-s", dir / "music", "--types", "mp3,flac,opus", "-c",
+                      dir / "p4", "--all", "--player", "car", "--convert", "auto", "--seed", "1"},
+                     Console{in, out, err, false, true}),
+            0)
+      << err.str();
+  EXPECT_THAT(err.str(), HasSubstr("Looking for music files..."));
+  EXPECT_TRUE(std::regex_search(
+      err.str(), std::regex("Converting songs for the player \\[.*(a\\.flac|b\\.opus)")))
+      << err.str();
+  EXPECT_THAT(err.str(), HasSubstr("a.mp3"));
+  EXPECT_FALSE(std::regex_search(err.str(), std::regex("[0-9a-f]{16}")));
 }
 
 // The integrated loudness of `path` as ffmpeg's own EBU R128 meter reads it, and its
@@ -398,7 +426,8 @@ TEST(PlayerFillTest, SongsKeptFromTheLastFillMeetThePlayersRules) {
   const Outcome again = RunCli(forCar);
   ASSERT_EQ(again.status, 0) << again.err;
   EXPECT_THAT(again.err, HasSubstr(", 2 kept"));
-  EXPECT_THAT(again.err, HasSubstr("(0 encoded now)"));
+  // Nothing was copied, so nothing copied was converted: the kept songs are said apart.
+  EXPECT_THAT(again.err, Not(HasSubstr("converted")));
   EXPECT_EQ(FilesBelow(dir / "player"), (std::vector<std::string>{"fine.mp3", "low.mp3"}));
 }
 
@@ -651,6 +680,164 @@ TEST(PlayerFillTest, WithoutACacheFolderARunThatConvertsSaysSoAndFails) {
   EXPECT_EQ(result.find(said), result.rfind(said)) << "said more than once: " << result;
   EXPECT_THAT(test::NamesIn(dir / "player"), ::testing::IsEmpty());
   EXPECT_THAT(test::NamesIn(work), ::testing::IsEmpty());
+}
+
+// What a run cannot do is refused before anything is copied, and says what to change:
+// a wrong command line with status 2, a player's refusal the run meets with status 1.
+TEST(PlayerFillTest, RefusedRequestsSayWhatToChange) {
+  test::TempDir dir;
+  dir.WriteFile("music/a.mp3", test::ConstantBitrateMp3(1));
+  const std::string saved = dir / "albums.txt";
+  ASSERT_EQ(RunCli({"-s", dir / "music", "-c", dir / "player", "--all", "--albums",
+                    "--save-settings", saved})
+                .status,
+            0);
+  const std::string carOnly = "The player car plays only MP3; please convert to one of: mp3\n";
+  const struct Case {
+    std::vector<std::string> options;
+    int status;
+    std::string said;
+  } cases[] = {
+      {{"--player", "car", "--convert", "auto:aac"}, 2, carOnly},
+      {{"--player", "car", "--convert", "opus"}, 2, carOnly},
+      // MP3 is for the car: the run goes on (and leaves out the fixture, which has no sound).
+      {{"--player", "car", "--convert", "auto"}, 1, "left out: not playable"},
+      {{"--adopt-copies"}, 2, "--adopt-copies needs --replace-previous"},
+      {{"--loudness", "-50"}, 2, "loudness -50 is not within -40 to -5 LUFS"},
+      {{"--albums", "--max-per-artist", "3"}, 2, "excludes"},
+      {{"--settings", saved, "--max-per-artist", "3"},
+       1,
+       "Whole albums cannot be drawn with at most so many songs per artist"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "player");
+    std::vector<std::string> arguments = {"-s", dir / "music", "-c", dir / "player", "--all"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome outcome = RunCli(arguments);
+    EXPECT_EQ(outcome.status, c.status) << c.said << outcome.err;
+    EXPECT_THAT(outcome.err, HasSubstr(c.said));
+    EXPECT_THAT(outcome.err, Not(HasSubstr("000000")));
+    EXPECT_FALSE(fs::exists(dir / "player/a.mp3")) << c.said;
+  }
+}
+
+// A fill that runs out of songs it may choose with room left says what limited it; one
+// that reached its amount, or took everything, has nothing to say.
+TEST(PlayerFillTest, AFillStoppedByTheArtistCapSaysSo) {
+  test::TempDir dir;
+  // Untagged songs count as by the folder above their album's: three artists of four songs.
+  for (const char* artist : {"ann", "bob", "cy"})
+    for (int song = 1; song <= 4; ++song)
+      dir.WriteFile("music/" + std::string(artist) + "/album/" + std::to_string(song) + ".mp3",
+                    test::ConstantBitrateMp3(1));
+  const std::string stopped = "; stopped at 6 songs: at most 2 per artist, 3 artists";
+  const struct Case {
+    std::vector<std::string> options;
+    bool said;
+  } cases[] = {
+      {{"--mb", "50", "--max-per-artist", "2"}, true},
+      {{"--mb", "50", "--fill", "--max-per-artist", "2"}, true},
+      {{"--mb", "50", "--max-per-artist", "1"}, false},  // "stopped at 3 songs" instead
+      {{"--mb", "0.05", "--max-per-artist", "2"}, false},
+      {{"--all", "--max-per-artist", "2"}, false},
+      {{"--mb", "50"}, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> arguments = {"-s", dir / "music", "-p", dir / "l.m3u",
+                                          "-n", "--seed",      "1"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const Outcome outcome = RunCli(arguments);
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err.find(stopped) != std::string::npos, c.said)
+        << ::testing::PrintToString(c.options) << outcome.err;
+  }
+  EXPECT_THAT(RunCli({"-s", dir / "music", "-p", dir / "l.m3u", "-n", "--mb", "50",
+                      "--max-per-artist", "1"})
+                  .err,
+              HasSubstr("; stopped at 3 songs: at most 1 per artist, 3 artists"));
+}
+
+// The status line of a watched terminal says what is looked for, and names each copy as
+// it is called on the player.
+TEST(PlayerFillTest, ProgressNamesWhatItDoes) {
+  test::TempDir dir;
+  dir.WriteFile("music/a.mp3", test::ConstantBitrateMp3(1));
+  const struct Case {
+    std::vector<std::string> options;
+    std::string shown;
+  } cases[] = {
+      {{}, "Looking for MP3 files..."},
+      {{"--types", "mp3"}, "Looking for MP3 files..."},
+      {{"--types", "mp3,flac"}, "Looking for music files..."},
+      {{"--number"}, "001 a.mp3"},  // the copy's name, not the source's
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "player");
+    std::vector<std::string> arguments = {"sorvina-cli", "-s",           dir / "music",
+                                          "-c",          dir / "player", "--all"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(cli::Run(arguments, Console{in, out, err, false, true}), 0) << err.str();
+    EXPECT_THAT(err.str(), HasSubstr(c.shown)) << ::testing::PrintToString(c.options);
+  }
+}
+
+// The warning that a player holds no record of a fill comes only where files of the
+// user's are on it: a player with only its own hidden files needs no word.
+TEST(PlayerFillTest, NoRecordIsSaidOnlyBesideTheUsersFiles) {
+  const struct Case {
+    std::vector<std::string> files;
+    bool warned;
+  } cases[] = {
+      {{}, false},
+      {{".is_audio_player", ".Trashes/501/x.mp3", "System Volume Information/IndexerVolumeGuid"},
+       false},
+      {{"mine.mp3"}, true},
+      {{"Podcasts/episode.mp3", ".hidden"}, true},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    dir.WriteFile("music/a.mp3", test::ConstantBitrateMp3(1));
+    for (const std::string& file : c.files)
+      dir.WriteFile("player/" + file, "the user's");
+    fs::create_directories(dir / "player");
+    const Outcome outcome = RunCli(
+        {"-s", dir / "music", "-c", dir / "player", "--all", "--replace-previous", "--seed", "1"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.err.find("no record of an earlier fill") != std::string::npos, c.warned)
+        << ::testing::PrintToString(c.files) << outcome.err;
+  }
+}
+
+// A fill onto a player's volume goes into its music folder, and the summary says so; a
+// folder chosen on it takes the songs itself. The root is only ever dry-run here.
+TEST(PlayerFillTest, TheSummaryNamesTheFolderTheSongsGoTo) {
+  if (!test::ProgramsInstalled({"ffmpeg"})) GTEST_SKIP() << "ffmpeg is missing";
+  test::TempDir dir;
+  ASSERT_TRUE(test::RunCommand(
+      "ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=1 -c:a libmp3lame " +
+      test::ShellQuoted(dir.WriteFile("music/a.mp3")) + " -y"));
+  const std::string profile =
+      dir.WriteFile("player.mpi",
+                    "[Device]\nProduct=Stick\n[Media]\nOutputFormats=audio/mpeg\n"
+                    "AudioFolders=MUSIC/\n");
+  const struct Case {
+    std::string destination;
+    std::string said;
+  } cases[] = {
+      {"/", ") to /MUSIC\n"},
+      {dir / "folder", ") to " + dir / "folder\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome =
+        RunCli({"-s", dir / "music", "-c", c.destination, "--all", "-n", "--player", profile});
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.starts_with("Player: Stick (plays MP3)\nWould copy 1 file ("))
+        << outcome.err;
+    EXPECT_TRUE(outcome.err.ends_with(c.said)) << outcome.err;
+  }
 }
 
 }  // namespace

@@ -121,6 +121,46 @@ TEST_F(SelectionRunTest, EachRefusalShowsItsMessageAndStops) {
               ElementsAre("wait:on", "wait:off", std::string("message:") + kNoMp3sFoundMessage));
 }
 
+// Options that cannot go together, or a conversion the player would not play, stop the
+// run before anything is copied; the wizard shows the same messages.
+TEST_F(SelectionRunTest, ShapesAndTargetsThatCannotBeKeptStopTheRun) {
+  const std::string carOnly = "The player car plays only MP3; please convert to one of: mp3";
+  const std::string flacOnly =
+      dir_.WriteFile("flac.mpi", "[Device]\nProduct=Flac\n[Media]\nOutputFormats=audio/flac\n");
+  const std::string mp4 = dir_.WriteFile(
+      "mp4.mpi", "[Device]\nProduct=Pod\n[Media]\nOutputFormats=audio/mp4;audio/mpeg\n");
+  struct Case {
+    std::string player;
+    const char* convert;
+    bool albums;
+    int maxPerArtist;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"car", "auto:aac", false, 0, carOnly},
+      {"car", "opus", false, 0, carOnly},
+      {"", "", true, 3, kAlbumsWithArtistCapMessage},
+      {flacOnly, "auto", false, 0,
+       "The player Flac plays none of the formats songs are converted to (MP3, AAC, Opus); "
+       "please do not convert"},
+      {mp4, "auto:opus", false, 0,
+       "The player Pod plays only MP3, AAC; please convert to one of: mp3, aac"},
+  };
+  for (const Case& c : cases) {
+    ports_ = {};
+    settings_.copyToFolder = true;
+    settings_.destination = dir_ / "player";
+    settings_.options.player = c.player;
+    settings_.options.convert = c.convert;
+    settings_.options.albums = c.albums;
+    settings_.options.maxPerArtist = c.maxPerArtist;
+    const SelectionOutcome outcome = Run(All());
+    EXPECT_FALSE(outcome.succeeded) << c.message;
+    EXPECT_THAT(ports_.messages, ElementsAre(c.message));
+    EXPECT_THAT(NamesIn(dir_ / "player"), IsEmpty()) << c.message;
+  }
+}
+
 TEST_F(SelectionRunTest, CopiesIntoMissingFoldersMadeLevelByLevel) {
   settings_.copyToFolder = true;
   settings_.destination = dir_ / "player/New/Sub";

@@ -46,5 +46,30 @@ TEST(UserTextTest, ConcatenatesAnyNumberOfPartsInOrder) {
   }
 }
 
+TEST(UserTextTest, CountedTextsTakeTheirEnglishPluralForm) {
+  struct Case {
+    const char* source;
+    std::int64_t count;
+    std::vector<TextArgument> arguments;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"%n fill(s)", 1, {}, "1 fill"},
+      {"%n fill(s)", 0, {}, "0 fills"},
+      {"%n fill(s)", 2, {}, "2 fills"},
+      {"%n fill(s)", -1, {}, "-1 fills"},
+      {"stopped at %n song(s) of %1: %2",
+       1,
+       {7, std::string("a(s)%n")},
+       "stopped at 1 song of 7: a(s)%n"},
+      {"%Ln file(s) (%n)", 3, {}, "3 files (3)"},
+      {"%Ln file(s)", 1234, {}, "1234 files"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(English(Counted(c.source, c.count, c.arguments)), c.expected) << c.source;
+  // Without a count, "(s)" and %n are text like any other.
+  EXPECT_EQ(English(UserText("%n fill(s)")), "%n fill(s)");
+}
+
 }  // namespace
 }  // namespace sorvina::text

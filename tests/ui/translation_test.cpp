@@ -215,6 +215,14 @@ class TranslationTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(sorvina::ui::InstallTranslations({"tlh", "zz_ZZ"}), QString("en"));
     QCOMPARE(sorvina::ui::Translated(sorvina::engine::kNoMp3sFoundMessage),
              QString("No MP3s found"));
+    // A text with plural forms takes the English one for its count.
+    sorvina::engine::RunSummary one;
+    one.copy = true;
+    one.destination = "/media/PLAYER";
+    one.chosenFiles = one.doneFiles = 1;
+    one.doneBytes = 100;
+    QCOMPARE(sorvina::ui::Translated(sorvina::engine::SummaryText(one)),
+             QString("Copied 1 file (100 bytes) to /media/PLAYER"));
   }
 
   // Run before German is installed.
@@ -239,6 +247,11 @@ class TranslationTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(sorvina::ui::Translated(sorvina::engine::SummaryText(copied)),
              QString("1.234 Dateien (1,93 GB) nach /media/PLAYER/Musik/ kopiert, 198 ersetzt, "
                      "3 behalten"));
+    copied.chosenFiles = copied.doneFiles = 1;
+    copied.doneBytes = 2'072'000;
+    copied.replacement.reset();
+    QCOMPARE(sorvina::ui::Translated(sorvina::engine::SummaryText(copied)),
+             QString("1 Datei (1,98 MB) nach /media/PLAYER/Musik/ kopiert"));
 
     WizardFixture wizard;
     QCOMPARE(wizard.window->windowTitle(), QString("Sorvina Schritt 1"));

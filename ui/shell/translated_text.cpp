@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/shell/translated_text.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QLocale>
+#include <climits>
 
 #include "ui/shell/path_text.h"
 
@@ -27,7 +30,23 @@ QString Translated(const text::UserText& text) {
   values.reserve(text.arguments.size());
   for (const text::TextArgument& argument : text.arguments)
     values.push_back(ArgumentText(argument));
-  const QString pattern = QCoreApplication::translate(text::kTextContext, text.source);
+  if (!text.count) {
+    const QString pattern = QCoreApplication::translate(text::kTextContext, text.source);
+    return FromEngineText(text::FillPlaceholders(ToEngineText(pattern), values));
+  }
+  // The translation chooses its plural form by the count and writes it for %n. Without
+  // one, Qt gives the source as it is, "(s)" and all: the English forms are written then.
+  const int count = static_cast<int>(std::clamp<std::int64_t>(*text.count, INT_MIN, INT_MAX));
+  QString pattern = QCoreApplication::translate(text::kTextContext, text.source, nullptr, count);
+  const QString number = QLocale().toString(count);
+  const QString untranslated = QString::fromUtf8(text.source)
+                                   .replace(QStringLiteral("%Ln"), number)
+                                   .replace(QStringLiteral("%n"), QString::number(count));
+  if (pattern == untranslated) {
+    pattern = FromEngineText(text::EnglishPluralForm(text.source, *text.count))
+                  .replace(QStringLiteral("%Ln"), number)
+                  .replace(QStringLiteral("%n"), QString::number(count));
+  }
   return FromEngineText(text::FillPlaceholders(ToEngineText(pattern), values));
 }
 
