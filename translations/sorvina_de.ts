@@ -621,6 +621,20 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>The player %1 plays none of the formats songs are converted to (MP3, AAC, Opus); please do not convert</source>
         <translation>Das Gerät %1 spielt keines der Formate ab, in die Titel umgewandelt werden (MP3, AAC, Opus); bitte wandeln Sie nicht um</translation>
     </message>
+    <message numerus="yes">
+        <source>fill(s)</source>
+        <translation>
+            <numerusform>Befüllung meiden</numerusform>
+            <numerusform>Befüllungen meiden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>playlist(s) written here</source>
+        <translation>
+            <numerusform>hier geschriebenen Wiedergabeliste meiden</numerusform>
+            <numerusform>hier geschriebenen Wiedergabelisten meiden</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -694,14 +708,6 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>consider sending a few dollars my way</source>
         <translation>freue ich mich über ein paar Euro</translation>
-    </message>
-    <message>
-        <source>fills</source>
-        <translation>Befüllungen meiden</translation>
-    </message>
-    <message>
-        <source>playlists written here</source>
-        <translation>hier geschriebenen Wiedergabelisten meiden</translation>
     </message>
     <message>
         <source>free: %1</source>

@@ -640,6 +640,12 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QTest::keyClicks(count, "x5");  // only digits are taken
     QCOMPARE(count->text(), QString("5"));
     QCOMPARE(wizard.settings.options.avoidLast, 5);
+    // The unit after the count follows it in number.
+    auto* unit = wizard.Find<QLabel>("avoidLastUnit");
+    QCOMPARE(unit->text(), QString("fills"));
+    count->setText("1");
+    QCOMPARE(unit->text(), QString("fill"));
+    count->setText("5");
     wizard.ClickControl("avoidLast");
     QCOMPARE(wizard.settings.options.avoidLast, 0);
 

@@ -77,7 +77,9 @@ CopyProgressDialog::~CopyProgressDialog() = default;
 void CopyProgressDialog::Update(const transfer::FileProgress& progress) {
   const std::size_t shown = std::min(progress.fileIndex + 1, progress.fileCount);
   count_->setText(tr("Copying file %1 of %2").arg(shown).arg(progress.fileCount));
-  const QString path = FromEngineText(progress.path);
+  // The song's name on the player: a converted song is copied from the cache, whose
+  // names mean nothing to the user.
+  const QString path = FromEngineText(progress.target.empty() ? progress.path : progress.target);
   const QString name = QFileInfo(path).fileName();
   name_->setText(name_->fontMetrics().elidedText(name, Qt::ElideMiddle, name_->width()));
   name_->setToolTip(path);

@@ -60,7 +60,7 @@ class WindowProgress : public PumpedProgress<ProgressWindow> {
   ~WindowProgress() override { delete window_.data(); }
 
   // What the loop is at, such as the song being converted, on the line above the bar.
-  void SetLabel(const text::UserText& label) {
+  void SetLabel(const text::UserText& label) override {
     if (window_) window_->SetLabel(Translated(label));
   }
 

@@ -31,6 +31,7 @@
 #include "media/codecs.h"
 #include "platform/file_system.h"
 #include "resources/artwork.h"
+#include "text/user_text.h"
 #include "ui/progress/wizard_file_operation.h"
 #include "ui/progress/wizard_run_ports.h"
 #include "ui/shell/number_text.h"
@@ -67,18 +68,12 @@ constexpr ConversionFormat kConversionFormats[] = {{"mp3", "MP3", media::TargetC
                                                    {"aac", "AAC", media::TargetCodec::kAac},
                                                    {"opus", "Opus", media::TargetCodec::kOpus}};
 
-// Whether `player` plays the files a conversion to `codec` writes (AAC goes into .m4a).
-// The one place the page asks it.
-bool PlaysConversion(const engine::PlayerProfile& player, media::TargetCodec codec) {
-  switch (codec) {
-    case media::TargetCodec::kMp3:
-      return engine::PlaysFileType(player, "mp3");
-    case media::TargetCodec::kAac:
-      return engine::PlaysFileType(player, "m4a");
-    case media::TargetCodec::kOpus:
-      return engine::PlaysFileType(player, "opus");
-  }
-  return false;
+// What follows the number of earlier fills or playlists to avoid, in its plural form.
+QString AvoidedUnit(bool copying, int count) {
+  return Translated(text::Counted(copying
+                                      ? SORVINA_PLURAL_TEXT("sorvina", "fill(s)")
+                                      : SORVINA_PLURAL_TEXT("sorvina", "playlist(s) written here"),
+                                  count));
 }
 
 // The "convert" setting that converts what the player cannot play to `format`.
@@ -224,7 +219,7 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   avoidLast_ = Named("avoidLast", new QCheckBox(tr("Avoid songs of the last"), frame));
   avoidLastCount_ = MakeField("avoidLastCount", kCountWidth, frame);
   avoidLastCount_->setValidator(new QIntValidator(1, 999, avoidLastCount_));
-  avoidLastUnit_ = new QLabel(frame);
+  avoidLastUnit_ = Named("avoidLastUnit", new QLabel(frame));
   convert_ = Named("convert", new QCheckBox(tr("&Convert songs the player cannot play to"), frame));
   convertTo_ = Named("convertTo", new QComboBox(frame));
   // Wide enough for whichever entries it lists: "every song to Opus" comes and goes.
@@ -342,6 +337,9 @@ AmountPage::AmountPage(engine::SettingsText& settings, QWidget* parent)
   connect(convertTo_, &QComboBox::currentIndexChanged, this, &AmountPage::OptionChanged);
   for (QLineEdit* field : {avoidLastCount_, bitrate_, loudnessTarget_})
     connect(field, &QLineEdit::textChanged, this, &AmountPage::OptionChanged);
+  connect(avoidLastCount_, &QLineEdit::textChanged, this, [this](const QString& count) {
+    avoidLastUnit_->setText(AvoidedUnit(settings_.copyToFolder, count.toInt()));
+  });
   connect(saveSettings, &QPushButton::clicked, this, [this] {
     engine::SettingsText toSave = settings_;
     StoreInto(toSave);
@@ -405,7 +403,7 @@ void AmountPage::ShowWhatApplies() {
   freeSpaceButton_->setEnabled(settings_.copyToFolder);
   freeSpaceFigure_->setEnabled(settings_.copyToFolder);
   keepFilling_->setEnabled(!allButton_->isChecked());
-  avoidLastUnit_->setText(settings_.copyToFolder ? tr("fills") : tr("playlists written here"));
+  avoidLastUnit_->setText(AvoidedUnit(settings_.copyToFolder, avoidLastCount_->text().toInt()));
   // Converting and loudness change the copies; a playlist names the songs as they are.
   // A player that plays none of the formats offered gets nothing converted.
   const bool formatOffered = convertTo_->count() > 0;
@@ -426,13 +424,13 @@ void AmountPage::ShowWhatApplies() {
 std::string AmountPage::ListConversions(const std::string& convert) {
   convertTo_->clear();
   for (const ConversionFormat& format : kConversionFormats) {
-    if (player_ && !PlaysConversion(*player_, format.codec)) continue;
+    if (player_ && !engine::PlaysConversionTarget(*player_, format.codec)) continue;
     convertTo_->addItem(QString::fromLatin1(format.label), FromEngineText(OnlyUnplayable(format)));
   }
   std::string listed = convert;
   int shown = 0;
   const std::optional<engine::ConversionChoice> choice = engine::ParseConversionChoice(convert);
-  if (player_ && choice && !PlaysConversion(*player_, choice->codec)) {
+  if (player_ && choice && !engine::PlaysConversionTarget(*player_, choice->codec)) {
     // Songs converted so would not play either: the first format the player plays stands
     // in, or none.
     listed = convertTo_->count() > 0 ? ToEngineText(convertTo_->itemData(0).toString()) : "";
