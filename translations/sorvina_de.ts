@@ -635,6 +635,13 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
             <numerusform>hier geschriebenen Wiedergabelisten meiden</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>; %Ln cover(s) made smaller for the player</source>
+        <translation>
+            <numerusform>; %Ln Titelbild für das Gerät verkleinert</numerusform>
+            <numerusform>; %Ln Titelbilder für das Gerät verkleinert</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>

@@ -262,6 +262,10 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
         ports.ShowWarning({SORVINA_TEXT("sorvina", "Copied with its cover as it is: %1 (%2)"),
                            {chosen[i].path, song.coverReason}});
       }
+      if (song.song && song.coverReason.empty() && CoverSideFor(chosen[i])) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        fittedCovers_.insert(chosen[i].path);
+      }
       if (!song.song) converted[i].reset();
       continue;
     }
@@ -277,26 +281,37 @@ bool SongConversions::ConvertAll(const std::vector<Candidate>& chosen, int jobs,
                          {chosen[i].path, song.reason}});
     } else {
       ++(song.fromCache ? fromCache_ : encoded_);
-      CountReason(chosen[i].path);
+      const std::lock_guard<std::mutex> lock(mutex_);
+      madeForPlayer_.insert(chosen[i].path);
     }
   }
   return true;
 }
 
-void SongConversions::CountReason(const std::string& path) {
+std::vector<LeftOutFiles> SongConversions::ConvertedFor(const std::vector<Candidate>& songs) {
   const std::lock_guard<std::mutex> lock(mutex_);
-  const auto why = why_.find(path);
-  if (why == why_.end()) return;
-  const LeftOutFiles& reason = why->second;
-  const auto same =
-      std::find_if(convertedFor_.begin(), convertedFor_.end(), [&](const auto& files) {
-        return files.reason == reason.reason && files.type == reason.type;
-      });
-  if (same != convertedFor_.end()) {
-    ++same->count;
-  } else {
-    convertedFor_.push_back(reason);
+  std::vector<LeftOutFiles> reasons;
+  for (const Candidate& song : songs) {
+    const auto why = why_.find(song.path);
+    if (why == why_.end() || !madeForPlayer_.contains(song.path)) continue;
+    const LeftOutFiles& reason = why->second;
+    const auto same = std::find_if(reasons.begin(), reasons.end(), [&](const auto& files) {
+      return files.reason == reason.reason && files.type == reason.type;
+    });
+    if (same != reasons.end()) {
+      ++same->count;
+    } else {
+      reasons.push_back(reason);
+    }
   }
+  return reasons;
+}
+
+std::size_t SongConversions::CoversFitted(const std::vector<Candidate>& songs) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<std::size_t>(
+      std::count_if(songs.begin(), songs.end(),
+                    [this](const auto& song) { return fittedCovers_.contains(song.path); }));
 }
 
 Candidate ConvertedSpace::Planned(const Candidate& candidate) const {

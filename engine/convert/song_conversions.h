@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/convert/conversion_cache.h"
@@ -73,7 +74,11 @@ class SongConversions {
   std::size_t fromCache() const { return fromCache_; }
   // Of those, the songs converted because the player could not take them as they were,
   // by reason (not played, over its bitrate, a sample rate it does not play).
-  const std::vector<LeftOutFiles>& convertedFor() const { return convertedFor_; }
+  // Of `songs`, those converted because the player could not take them as they were, by
+  // reason (not played, over its bitrate, a sample rate it does not play).
+  std::vector<LeftOutFiles> ConvertedFor(const std::vector<Candidate>& songs);
+  // Of `songs`, the MP3s that go as they are but with their covers made smaller.
+  std::size_t CoversFitted(const std::vector<Candidate>& songs);
 
  private:
   // An MP3 that goes as it is but is brought to the loudness target.
@@ -83,7 +88,6 @@ class SongConversions {
   // That size, where the MP3 carries a larger cover.
   std::optional<int> CoverSideFor(const Candidate& candidate);
   ConvertedSong CopyOf(const Candidate& candidate, int steps, const std::atomic<bool>& cancel);
-  void CountReason(const std::string& path);
   ConvertedSong Process(const Candidate& candidate, const std::atomic<bool>& cancel);
 
   const std::optional<ConversionChoice> choice_;
@@ -101,7 +105,8 @@ class SongConversions {
   media::Mp3Info mp3_;
   std::size_t encoded_ = 0;
   std::size_t fromCache_ = 0;
-  std::vector<LeftOutFiles> convertedFor_;
+  std::unordered_set<std::string> madeForPlayer_;  // converted for the player's sake
+  std::unordered_set<std::string> fittedCovers_;
 };
 
 // Charges a song to be converted what it will take when converted (PlannedSize), on

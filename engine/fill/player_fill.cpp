@@ -334,12 +334,18 @@ void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
   PlanTargets();
   // Chosen files that the previous fill left on the destination stay there.
   toCopy_ = repeat_->Settle(chosen_, convertedFrom_);
-  // Converted songs are counted among those copied: the ones kept are said apart.
+  // Converted songs are counted among those copied: the ones kept are said apart, and so
+  // are MP3s that go as they are but made louder or softer or with a smaller cover.
   const auto copiedConverted = static_cast<std::size_t>(
-      std::count_if(toCopy_.begin(), toCopy_.end(),
-                    [this](const Candidate& song) { return convertedFrom_.contains(song.path); }));
+      std::count_if(toCopy_.begin(), toCopy_.end(), [this](const Candidate& song) {
+        return convertedFrom_.contains(song.path) && conversions_ && conversions_->For(song);
+      }));
   summary_.encoded = std::min(summary_.encoded, copiedConverted);
   summary_.convertedBefore = copiedConverted - summary_.encoded;
+  if (conversions_) {
+    summary_.convertedFor = conversions_->ConvertedFor(toCopy_);
+    summary_.coversFitted = conversions_->CoversFitted(toCopy_);
+  }
   if (options_.dryRun) {
     FinishDryRun(outcome);
   } else if (!FinishCopy(outcome)) {
@@ -445,7 +451,6 @@ bool PlayerFill::ConvertAndTopUp(DrawnSongs& drawn) {
   loudness_->Save();
   summary_.encoded = conversions_->encoded();
   summary_.convertedBefore = conversions_->fromCache();
-  summary_.convertedFor = conversions_->convertedFor();
   return true;
 }
 

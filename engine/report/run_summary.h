@@ -71,6 +71,8 @@ struct RunSummary {
   std::size_t convertedBefore = 0;
   // Of those, the songs converted because the player could not take them as they were.
   std::vector<LeftOutFiles> convertedFor = {};
+  // Songs copied as they are but with their covers made smaller for the player.
+  std::size_t coversFitted = 0;
   // Chosen songs left out because they could not be converted, and the first one's reason
   // (in words, naming the cache folder where keeping the converted song failed).
   std::size_t notConverted = 0;

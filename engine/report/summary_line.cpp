@@ -175,7 +175,8 @@ static UserText SummaryWithoutLeftOut(const RunSummary& summary);
 
 UserText SummaryText(const RunSummary& summary) {
   const std::size_t converted = summary.encoded + summary.convertedBefore;
-  if (summary.leftOut.empty() && converted == 0 && !summary.stoppedByArtistLimit)
+  if (summary.leftOut.empty() && converted == 0 && !summary.stoppedByArtistLimit &&
+      summary.coversFitted == 0)
     return SummaryWithoutLeftOut(summary);
   std::vector<TextArgument> parts = {SummaryWithoutLeftOut(summary)};
   if (summary.stoppedByArtistLimit) {
@@ -192,6 +193,11 @@ UserText SummaryText(const RunSummary& summary) {
   }
   for (const LeftOutFiles& files : summary.convertedFor)
     parts.emplace_back(ConvertedForText(files));
+  if (summary.coversFitted > 0) {
+    parts.emplace_back(
+        text::Counted(SORVINA_PLURAL_TEXT("sorvina", "; %Ln cover(s) made smaller for the player"),
+                      static_cast<std::int64_t>(summary.coversFitted)));
+  }
   for (const LeftOutFiles& files : summary.leftOut)
     parts.emplace_back(LeftOutText(files));
   return text::Concatenated(std::move(parts));

@@ -555,6 +555,9 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   const Outcome first = fill("p1", "car");
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_THAT(first.err, HasSubstr("Copied 4 files"));
+  // A smaller cover is said apart: the song was not converted.
+  EXPECT_THAT(first.err, HasSubstr("; 1 cover made smaller for the player"));
+  EXPECT_THAT(first.err, Not(HasSubstr("converted")));
   EXPECT_THAT(first.err,
               HasSubstr("Copied with its cover as it is: " + dir / "music/unreadable.mp3"));
   EXPECT_EQ(CoverSizeOf(dir / "p1/large.mp3"), "500x500");
