@@ -1057,12 +1057,8 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Mindestens ein Sterngewicht muss über 0 liegen: sind alle 0, kann kein Titel gewählt werden.</translation>
     </message>
     <message>
-        <source>With whole albums, an album ends early once its artist has this many songs</source>
-        <translation>Mit ganzen Alben endet ein Album vorzeitig, sobald sein Interpret so viele Titel hat</translation>
-    </message>
-    <message>
-        <source>An album ends early once its artist has as many songs as &quot;At most&quot; allows</source>
-        <translation>Ein Album endet vorzeitig, sobald sein Interpret so viele Titel hat, wie „Höchstens“ erlaubt</translation>
+        <source>Not together with at most so many songs per artist, which would cut albums short</source>
+        <translation>Nicht zusammen mit höchstens so vielen Titeln je Interpret, was Alben kürzen würde</translation>
     </message>
 </context>
 <context>

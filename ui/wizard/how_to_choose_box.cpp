@@ -121,29 +121,29 @@ void HowToChooseBox::Show(const engine::ExtraOptions& options) {
 void HowToChooseBox::ShowWhatApplies() {
   maxCount_->setEnabled(maxPerArtist_->isChecked());
   maxUnit_->setEnabled(maxPerArtist_->isChecked());
-  // Whole albums and an equal chance are not drawn together. Should a settings file hold
-  // both, whole albums stay free to be unchecked, which frees the other.
+  // Whole albums are drawn neither with an equal chance nor with a cap per artist, which
+  // would cut albums short. Should a settings file hold both, whole albums stay free to
+  // be unchecked, which frees the others.
   const bool albums = albums_->isChecked();
+  const bool capped = maxPerArtist_->isChecked();
   balance_->setEnabled(!albums);
   balanceBy_->setEnabled(!albums && balance_->isChecked());
-  albums_->setEnabled(albums || !balance_->isChecked());
+  maxPerArtist_->setEnabled(!albums || capped);
+  albums_->setEnabled(albums || (!balance_->isChecked() && !capped));
   const QString notWithAlbums = tr("Not together with whole albums");
   balance_->setToolTip(
       albums ? notWithAlbums
              : tr("First an artist, album or folder is drawn, then one of its songs, however "
                   "many it has"));
   balanceBy_->setToolTip(albums ? notWithAlbums : QString());
-  // A cap on an artist's songs counts the songs of whole albums too: an album is cut short
-  // where its artist reaches the cap.
-  const bool capped = maxPerArtist_->isChecked();
-  maxPerArtist_->setToolTip(albums && capped
-                                ? tr("With whole albums, an album ends early once its artist has "
-                                     "this many songs")
-                                : tr("The artists are read from the songs' tags"));
+  maxPerArtist_->setToolTip(albums ? notWithAlbums
+                                   : tr("The artists are read from the songs' tags"));
   albums_->setToolTip(
-      !albums_->isEnabled() ? tr("Not together with an equal chance per artist, album or folder")
-      : capped ? tr("An album ends early once its artist has as many songs as \"At most\" allows")
-               : tr("Whole albums are chosen, copied and listed in disc and track order"));
+      albums_->isEnabled()
+          ? tr("Whole albums are chosen, copied and listed in disc and track order")
+      : capped ? tr("Not together with at most so many songs per artist, which would cut albums "
+                    "short")
+               : tr("Not together with an equal chance per artist, album or folder"));
   for (int stars = 0; stars < kStarFields; ++stars) {
     starLabels_[stars]->setEnabled(favourites_->isChecked());
     starWeights_[stars]->setEnabled(favourites_->isChecked());
