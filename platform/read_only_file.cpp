@@ -64,4 +64,15 @@ int ReadOnlyFile::Release() {
   return fd_.Release();
 }
 
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  const std::optional<ReadOnlyFile> in = ReadOnlyFile::Open(path);
+  std::string bytes;
+  if (!in || in->size() > bytes.max_size()) return std::nullopt;
+  bytes.resize(static_cast<std::size_t>(in->size()));
+  if (in->ReadAt(0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())) !=
+      bytes.size())
+    return std::nullopt;
+  return bytes;
+}
+
 }  // namespace sorvina::platform

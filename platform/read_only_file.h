@@ -47,4 +47,8 @@ class ReadOnlyFile {
   std::uint64_t size_ = 0;
 };
 
+// The whole content of the regular file at `path`, opened as above; nothing where it
+// cannot be opened or a read stops short of the size it had when opened.
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
 }  // namespace sorvina::platform

@@ -247,19 +247,25 @@ void ConversionCache::Forget(const std::string& name) const {
   checked_.erase(name);
 }
 
+// Whether the song's entry is settled before anything is made: found in the cache (as
+// `song`), or without a name because the source cannot be read (a `song` without one).
+bool ConversionCache::FoundOrUnnamed(const std::optional<std::string>& name,
+                                     ConvertedSong& song) const {
+  if (!name) {
+    song.reason = "the song cannot be read";
+    return true;
+  }
+  song.song = Find(*name);
+  song.fromCache = song.song.has_value();
+  return song.fromCache;
+}
+
 ConvertedSong ConversionCache::Convert(const std::string& source,
                                        const media::ConversionParams& params,
                                        const std::atomic<bool>* cancel) const {
   ConvertedSong converted;
   const std::optional<std::string> name = EntryName(source, params);
-  if (!name) {
-    converted.reason = "the song cannot be read";
-    return converted;
-  }
-  if ((converted.song = Find(*name))) {
-    converted.fromCache = true;
-    return converted;
-  }
+  if (FoundOrUnnamed(name, converted)) return converted;
   if (Fd() < 0) {
     converted.reason = "the converted song cannot be kept in " + folder_;
     return converted;
@@ -335,36 +341,22 @@ ConvertedSong ConversionCache::GainCopy(const std::string& source, int steps) co
   ConvertedSong copy;
   const std::optional<std::string> name =
       NameOf(source, "mp3 gain " + std::to_string(steps), ".mp3");
-  if (!name) {
-    copy.reason = "the song cannot be read";
-    return copy;
-  }
-  if ((copy.song = Find(*name))) {
-    copy.fromCache = true;
-    return copy;
-  }
+  if (FoundOrUnnamed(name, copy)) return copy;
   // Read as every source is: whatever is put in the song's place meanwhile (a FIFO, a
   // device) is refused rather than waited on, and a read that stops short fails the copy.
-  std::string bytes;
-  const std::optional<platform::ReadOnlyFile> in = platform::ReadOnlyFile::Open(source);
-  if (in && in->size() <= bytes.max_size()) {
-    bytes.resize(static_cast<std::size_t>(in->size()));
-    if (in->ReadAt(0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())) !=
-        bytes.size())
-      bytes.clear();
-  }
-  if (!in || bytes.size() != in->size()) {
+  std::optional<std::string> bytes = platform::ReadWholeFile(source);
+  if (!bytes) {
     copy.reason = "the song cannot be read";
     return copy;
   }
-  if (!media::ApplyMp3Gain(bytes, steps, &copy.reason)) return copy;
+  if (!media::ApplyMp3Gain(*bytes, steps, &copy.reason)) return copy;
   const std::string temporaryName = TemporaryNameFor(*name);
   platform::UniqueFd temporary(openat(Fd(), temporaryName.c_str(),
                                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   int error = temporary ? 0 : errno;
   if (error == 0) {
     const platform::ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
-    error = platform::WriteAll(temporary.get(), bytes);
+    error = platform::WriteAll(temporary.get(), *bytes);
   }
   if (error != 0) {
     copy.reason = "the song cannot be kept in " + folder_;
@@ -380,14 +372,7 @@ ConvertedSong ConversionCache::CoverCopy(const std::string& source, int steps, i
   ConvertedSong copy;
   const std::optional<std::string> name = NameOf(
       source, "mp3 gain " + std::to_string(steps) + " cover " + std::to_string(maxSide), ".mp3");
-  if (!name) {
-    copy.reason = "the song cannot be read";
-    return copy;
-  }
-  if ((copy.song = Find(*name))) {
-    copy.fromCache = true;
-    return copy;
-  }
+  if (FoundOrUnnamed(name, copy)) return copy;
   if (Fd() < 0) {
     copy.reason = "the song cannot be kept in " + folder_;
     return copy;

@@ -127,6 +127,7 @@ class ConversionCache {
   std::optional<std::string> NameOf(const std::string& source, const std::string& recipe,
                                     std::string_view extension) const;
   bool Matches(int fd, const std::string& name, std::int64_t sizeBytes) const;
+  bool FoundOrUnnamed(const std::optional<std::string>& name, ConvertedSong& song) const;
   bool Keep(platform::UniqueFd temporary, const std::string& temporaryName, const std::string& name,
             ConvertedSong& song) const;
   void Remember(const std::string& name, int fd) const;

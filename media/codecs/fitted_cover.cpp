@@ -143,15 +143,9 @@ CoverCopyResult CopyWithFittedCovers(const std::string& source, const std::strin
   };
   // Read as every source is: whatever is put in the song's place meanwhile (a FIFO, a
   // device) is refused rather than waited on, and a read that stops short fails the copy.
-  std::string bytes;
-  const std::optional<platform::ReadOnlyFile> in = platform::ReadOnlyFile::Open(source);
-  if (in && in->size() <= bytes.max_size()) {
-    bytes.resize(static_cast<std::size_t>(in->size()));
-    if (in->ReadAt(0, std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size())) !=
-        bytes.size())
-      bytes.clear();
-  }
-  if (!in || bytes.size() != in->size()) return fail("the song cannot be read", false);
+  std::optional<std::string> read = platform::ReadWholeFile(source);
+  if (!read) return fail("the song cannot be read", false);
+  std::string& bytes = *read;
   std::string reason;
   if (gainSteps != 0 && !ApplyMp3Gain(bytes, gainSteps, &reason)) return fail(reason, false);
   ffmpeg::QuietLibraryMessages();

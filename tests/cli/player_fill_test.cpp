@@ -498,23 +498,6 @@ std::string AudioFramesOf(const std::string& path) {
   return bytes.substr(first, static_cast<std::size_t>(info.GetAudioEnd()) - first);
 }
 
-// "WIDTHxHEIGHT" of the picture an MP3 carries, as ffprobe reads it; empty where none.
-std::string CoverSizeOf(const std::string& path) {
-  const std::string command =
-      "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 " +
-      test::ShellQuoted(path);
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe))
-      output.append(buffer, got);
-    pclose(pipe);
-  }
-  while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-    output.pop_back();
-  return output;
-}
-
 // A player that shows small pictures gets each MP3 whose cover is larger with the cover
 // scaled down (or without it, where it shows none) and its audio frames as they were; the
 // scaled copy is kept and found again by the next fill. Songs whose covers fit go as they
@@ -543,7 +526,7 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   // A picture that no decoder reads cannot be scaled: its song goes as it is, and says so.
   test::WriteId3v2Texts(dir.WriteFile("music/unreadable.mp3", test::ReadBytes(sound)), "Title",
                         "Artist", 3, 5000);
-  ASSERT_EQ(CoverSizeOf(dir / "music/large.mp3"), "1000x1000");
+  ASSERT_EQ(test::CoverSizeOf(dir / "music/large.mp3"), "1000x1000");
   dir.WriteFile("no pictures.mpi",
                 "[Device]\nProduct=Bare\n[Media]\nOutputFormats=audio/mpeg\n"
                 "[Limits]\nMaxPictureSide=0\n");
@@ -560,7 +543,7 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   EXPECT_THAT(first.err, Not(HasSubstr("converted")));
   EXPECT_THAT(first.err,
               HasSubstr("Copied with its cover as it is: " + dir / "music/unreadable.mp3"));
-  EXPECT_EQ(CoverSizeOf(dir / "p1/large.mp3"), "500x500");
+  EXPECT_EQ(test::CoverSizeOf(dir / "p1/large.mp3"), "500x500");
   EXPECT_LT(fs::file_size(dir / "p1/large.mp3"), fs::file_size(dir / "music/large.mp3"));
   EXPECT_EQ(AudioFramesOf(dir / "p1/large.mp3"), AudioFramesOf(dir / "music/large.mp3"));
   for (const char* same : {"small.mp3", "plain.mp3", "unreadable.mp3"})
@@ -596,7 +579,7 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   EXPECT_THAT(softer.err, HasSubstr("Copied with its cover as it is"));
   EXPECT_THAT(softer.err, Not(HasSubstr("Copied at its own loudness")));
   EXPECT_EQ(entries().size(), 5u);  // the first one, and four made softer
-  EXPECT_EQ(CoverSizeOf(dir / "p4/large.mp3"), "500x500");
+  EXPECT_EQ(test::CoverSizeOf(dir / "p4/large.mp3"), "500x500");
   for (const char* name : {"large.mp3", "unreadable.mp3"}) {
     const std::string copied = AudioFramesOf(dir / ("p4/" + std::string(name)));
     const std::string source = AudioFramesOf(dir / ("music/" + std::string(name)));
@@ -608,7 +591,7 @@ TEST(PlayerFillTest, CoversLargerThanThePlayerShowsAreScaledOnTheCopies) {
   const Outcome bare = fill("p3", dir / "no pictures.mpi");
   ASSERT_EQ(bare.status, 0) << bare.err;
   for (const char* name : {"large.mp3", "small.mp3", "unreadable.mp3"}) {
-    EXPECT_EQ(CoverSizeOf(dir / ("p3/" + std::string(name))), "") << name;
+    EXPECT_EQ(test::CoverSizeOf(dir / ("p3/" + std::string(name))), "") << name;
     EXPECT_EQ(AudioFramesOf(dir / ("p3/" + std::string(name))),
               AudioFramesOf(dir / ("music/" + std::string(name))))
         << name;

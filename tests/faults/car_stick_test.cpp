@@ -24,23 +24,6 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-// "WIDTHxHEIGHT" of the picture a song carries, as ffprobe reads it; empty where none.
-std::string CoverSizeOf(const std::string& path) {
-  const std::string command =
-      "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 " +
-      test::ShellQuoted(path);
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe))
-      output.append(buffer, got);
-    pclose(pipe);
-  }
-  while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
-    output.pop_back();
-  return output;
-}
-
 // Six artists, each with a 5-second MP3 at a constant 320 kbit/s under a 1000-pixel
 // cover, a FLAC and an Opus file.
 void MakeLibrary(const std::string& music, const std::string& work) {
@@ -130,7 +113,7 @@ TEST(CarStickTest, WeeksOfACarStickHoldOnlyWhatItPlaysInPlaylistOrder) {
     ASSERT_EQ(listed.size(), 12u) << run.err;
     for (const std::string& song : listed) {
       EXPECT_EQ(fs::path(song).extension(), ".mp3") << song;
-      const std::string side = CoverSizeOf(root + "/" + song);
+      const std::string side = test::CoverSizeOf(root + "/" + song);
       EXPECT_TRUE(side.empty() || side == "500x500") << song << ": " << side;
     }
     // In the root, the device lists the songs in the playlist's order with nothing of

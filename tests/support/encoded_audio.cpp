@@ -110,4 +110,20 @@ std::string ShellQuoted(const std::string& text) {
   return quoted + "'";
 }
 
+std::string CoverSizeOf(const std::string& path) {
+  const std::string command =
+      "ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=s=x:p=0 " +
+      ShellQuoted(path);
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (const std::size_t got = fread(buffer, 1, sizeof buffer, pipe))
+      output.append(buffer, got);
+    pclose(pipe);
+  }
+  while (!output.empty() && (output.back() == '\n' || output.back() == '\r'))
+    output.pop_back();
+  return output;
+}
+
 }  // namespace sorvina::test

@@ -31,6 +31,9 @@ double DecodedSeconds(const std::string& path);
 // The audio frames (packets) that ffprobe reads from `path`; negative when it cannot.
 long CountedFrames(const std::string& path);
 
+// "WIDTHxHEIGHT" of the picture a song carries, as ffprobe reads it; empty where none.
+std::string CoverSizeOf(const std::string& path);
+
 // `text` quoted for the shell.
 std::string ShellQuoted(const std::string& text);
 
