@@ -10,6 +10,7 @@
 
 #include "platform/file_system.h"
 #include "platform/mount_table.h"
+#include "platform/phone_mounts.h"
 
 namespace sorvina::platform {
 namespace {
@@ -83,7 +84,7 @@ bool IsFuseType(std::string_view type) {
 }
 
 bool IsFatMount(const MountEntry& mount) {
-  if (IsFatFileSystem(mount.type)) return true;
+  if (IsFatFileSystem(mount.type) || IsPhoneMountType(mount.type)) return true;
   return mount.type == "fuseblk" && mount.source.starts_with('/') &&
          IsFatBootSector(BootSectorOf(mount.source));
 }
@@ -141,7 +142,7 @@ int FlushVolume(const ContainedFolder& folder) {
 
 bool IsFatVolume(const std::string& path) {
   const std::optional<std::uint64_t> device = DeviceOfNearestFolder(path);
-  return device && IsFatMount(MountOf(*device));
+  return device && (IsFatMount(MountOf(*device)) || PhonePlaceOf(path));
 }
 
 bool IsFatDevice(std::uint64_t device) {

@@ -44,10 +44,13 @@ bool IsFatFileSystem(std::string_view fileSystemType);
 // Whether the volume that holds `path` (as for FileSystemTypeOf) keeps the FAT family's
 // naming rules: its type says so, or it is a FUSE block-device mount ("fuseblk", as
 // exFAT and NTFS drivers in user space show) whose device begins with a FAT or exFAT boot
-// sector. A device this process may not read counts as no FAT volume.
+// sector. A device this process may not read counts as no FAT volume. A phone's storage
+// counts too (PhonePlaceOf): Android refuses the same characters in names.
 bool IsFatVolume(const std::string& path);
 
-// The same for the volume whose device number (st_dev) is `device`.
+// The same for the volume whose device number (st_dev) is `device`. Phones mounted by
+// the desktop's virtual file system share their device with its other shares: only the
+// path (IsFatVolume) tells them.
 bool IsFatDevice(std::uint64_t device);
 
 // Whether the files of the volume `device` have owners of their own. Not on FAT-family
