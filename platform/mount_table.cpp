@@ -29,7 +29,18 @@ std::string Unescaped(std::string_view field) {
   return text;
 }
 
+// The table read in place of the process's own one; null: none.
+const std::string* overridingTable = nullptr;
+
 }  // namespace
+
+MountTableOverride::MountTableOverride(std::string path) : path_(std::move(path)) {
+  overridingTable = &path_;
+}
+
+MountTableOverride::~MountTableOverride() {
+  overridingTable = nullptr;
+}
 
 std::optional<DeviceNumber> ParseDeviceNumber(std::string_view text) {
   const std::size_t colon = text.find(':');
@@ -71,7 +82,8 @@ std::optional<MountEntry> ParseMountLine(std::string_view line) {
 std::vector<MountEntry> ReadMountTable(const std::string& path) {
   std::vector<MountEntry> mounts;
   LineReader reader;
-  if (!reader.Open(path)) return mounts;
+  const bool overridden = overridingTable != nullptr && path == kMountTable;
+  if (!reader.Open(overridden ? *overridingTable : path)) return mounts;
   std::string line;
   while (reader.Next(line)) {
     if (std::optional<MountEntry> mount = ParseMountLine(line)) mounts.push_back(std::move(*mount));

@@ -41,4 +41,17 @@ std::optional<MountEntry> ParseMountLine(std::string_view line);
 // The mounts of the table at `path`, in its order; none where it cannot be read.
 std::vector<MountEntry> ReadMountTable(const std::string& path = kMountTable);
 
+// Test seam: while one exists, the process's own table (kMountTable) is read from `path`
+// instead, so that a folder can pretend to be mounted as a test needs. One at a time.
+class MountTableOverride {
+ public:
+  explicit MountTableOverride(std::string path);
+  ~MountTableOverride();
+  MountTableOverride(const MountTableOverride&) = delete;
+  MountTableOverride& operator=(const MountTableOverride&) = delete;
+
+ private:
+  std::string path_;
+};
+
 }  // namespace sorvina::platform

@@ -17,6 +17,7 @@
 #include "platform/drive_type.h"
 #include "platform/file_system.h"
 #include "platform/new_file.h"
+#include "platform/phone_mounts.h"
 #include "platform/unique_fd.h"
 #include "transfer/fat_names.h"
 #include "transfer/file_copy.h"
@@ -164,7 +165,10 @@ bool Runner::OpenRoot() {
   if (request_.root != nullptr) {
     root_ = request_.root;
     rootPath_ = request_.rootPath;
-    rootFat_ = tuning_.fatNamesEverywhere || platform::IsFatDevice(root_->device());
+    // Phones mounted by the desktop's virtual file system share its device: their path
+    // tells them.
+    rootFat_ = tuning_.fatNamesEverywhere || platform::IsFatDevice(root_->device()) ||
+               (!rootPath_.empty() && platform::PhonePlaceOf(rootPath_));
     for (const std::string& reserved : request_.reservedTargets) {
       const PathParts parts = SplitPath(reserved);
       taken_.insert(KeyOf(parts.folder, parts.name, rootFat_));

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/drive_type.h"
+#include "platform/phone_mounts.h"
 
 namespace sorvina::engine {
 
@@ -27,7 +28,11 @@ std::optional<platform::FileSystemSpace> FolderDestination::SpaceAt(const std::s
 }
 
 bool FolderDestination::KeepsFatNames() const {
-  return platform::IsFatDevice(folder_.device());
+  return platform::IsFatDevice(folder_.device()) || IsPhone();
+}
+
+bool FolderDestination::IsPhone() const {
+  return platform::PhonePlaceOf(path_).has_value();
 }
 
 bool FolderDestination::IsStillThere() const {

@@ -23,9 +23,14 @@ class FillDestination {
   // Its size, free space and the unit each file's size is rounded up to; nothing where it
   // cannot say.
   virtual std::optional<platform::FileSystemSpace> Space() const = 0;
-  // Whether it keeps FAT's rules: names legal on FAT, compared without letter case, folders
-  // listed in the order of their entries on the device.
+  // Whether it keeps FAT's rules for names: names legal on FAT, compared without letter
+  // case. A FAT volume also lists folders in the order of their entries on the device; a
+  // phone takes the same names (Android refuses the same characters and compares without
+  // letter case) but keeps no order of entries (IsPhone).
   virtual bool KeepsFatNames() const = 0;
+  // Whether it is a phone (or a player reached over MTP): its files have no order on the
+  // device that a fill could set; the playlist on the device holds the play order.
+  virtual bool IsPhone() const = 0;
   // Whether it is still where the user chose it: false once unmounted or pulled out.
   virtual bool IsStillThere() const = 0;
   // Writes out to the device what the system still holds for it.
@@ -49,6 +54,8 @@ class FolderDestination : public FillDestination {
   // that is there), clusters counted as FAT counts them.
   static std::optional<platform::FileSystemSpace> SpaceAt(const std::string& path);
   bool KeepsFatNames() const override;
+  // A folder on a phone that the desktop mounted (platform::PhonePlaceOf).
+  bool IsPhone() const override;
   bool IsStillThere() const override;
   text::Outcome WriteOut() const override;
   const platform::ContainedFolder* folder() const override { return &folder_; }

@@ -472,9 +472,16 @@ void PlayerFill::PlanTargets() {
 // every step is in the journal first. Volumes other than FAT and exFAT list a folder in an
 // order of their own: there only files that the plan moves (renumbered, or kept from the
 // last fill in another place) are moved.
+// A phone keeps no order of files for a fill to set: nothing is moved there, and the
+// run says so once.
 ChosenPlaces PlayerFill::Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders) {
   const ExtraOptions& options = settings_.options;
   if (!options.order && !options.replacePrevious) return places;
+  if (destination_->IsPhone()) {
+    ports_.ShowWarning(SORVINA_TEXT(
+        "sorvina", "The phone keeps no order of files; the device playlist holds the play order"));
+    return places;
+  }
   std::vector<ArrangedFile> files;
   std::vector<std::size_t> chosenIndex;
   bool anyMoved = false;

@@ -19,6 +19,7 @@
 #include "engine/report/summary_line.h"
 #include "engine/run/selection_run.h"
 #include "engine/scan/collection.h"
+#include "platform/mount_table.h"
 #include "tests/support/amounts.h"
 #include "tests/support/older_records.h"
 #include "tests/support/recording_ports.h"
@@ -367,6 +368,33 @@ TEST_F(RepeatedFillTest, AFillRecordedBeforeFingerprintsIsReplacedWhereItsFilesP
   EXPECT_TRUE(Recorded().contains("Lists/P.m3u8"));
   EXPECT_FALSE(fs::exists(player_ + "/Lists/P (2).m3u8"));
   EXPECT_EQ(EntriesThatOpen(player_ + "/Lists/P.m3u8").size(), Recorded().size() - 1);
+}
+
+// A folder pretending to be a phone's storage that the desktop mounted (its share of the
+// virtual file system tells it only by its path): names there are made legal for Android,
+// and the play order is left to the device playlist, with a word, where it was asked for.
+TEST_F(RepeatedFillTest, APhoneGetsLegalNamesAndNoRebuiltOrder) {
+  const std::string gvfs = dir_.MakeFolder("gvfs");
+  const std::string phone = dir_.MakeFolder("gvfs/mtp:host=Google_Pixel_7_1A2B3C/Phone");
+  dir_.WriteFile("odd/Live: Take 2?.mp3", std::string(1024, 'x'));
+  settings_.sources = {dir_ / "odd"};
+  settings_.destination = phone;
+  settings_.options.order = true;
+  {
+    const platform::MountTableOverride table(dir_.WriteFile(
+        "mountinfo", "60 30 0:48 / " + gvfs + " rw shared:94 - fuse.gvfsd-fuse gvfsd-fuse rw\n"));
+    EXPECT_TRUE(Fill(All(), 1).succeeded);
+  }
+  EXPECT_TRUE(fs::is_regular_file(phone + "/Live_ Take 2_.mp3"));
+  EXPECT_THAT(ports_.warnings,
+              ElementsAre("The phone keeps no order of files; the device playlist holds the "
+                          "play order"));
+
+  // A folder on no phone takes the name as it is, and is put in order.
+  settings_.destination = player_;
+  EXPECT_TRUE(Fill(All(), 1).succeeded);
+  EXPECT_TRUE(fs::is_regular_file(player_ + "/Live: Take 2?.mp3"));
+  EXPECT_THAT(ports_.warnings, IsEmpty());
 }
 
 TEST(PlaylistHistoryTest, PlaylistsRememberTheirEntriesInTheStateFolderAndCanBeRelative) {
