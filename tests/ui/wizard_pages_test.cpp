@@ -960,6 +960,44 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(field->text(), QString("/lists/week.m3u"));
   }
 
+  // A phone's storage is listed by the phone's name and the storage's; where it reports no
+  // room, the list says so and page 4 asks for an amount instead of offering free space.
+  void aPhoneThatReportsNoRoomIsListedSoAndNotOfferedItsFreeSpace() {
+    QTemporaryDir folder;
+    const QDir root(folder.path());
+    const QString storage = root.filePath("mtp:host=Google_Pixel_7_1A2B3C/Internal shared storage");
+    root.mkpath(storage);
+    root.mkpath("PLAYER");
+    sorvina::ui::FakeVolumeList volumes;
+    volumes.volumes = {{"PLAYER", root.filePath("PLAYER"), 8'000'000'000, 1'300'000'000},
+                       sorvina::ui::PhoneVolume({"Google Pixel 7", "Internal shared storage",
+                                                 ToEngineText(storage), 0, 0})};
+    WizardFixture wizard;
+    wizard.Next();
+    auto* players = wizard.Find<QComboBox>("playerChoice");
+    QCOMPARE(players->itemText(1),
+             QString("Phone: Google Pixel 7 – Internal shared storage (free space not reported)"));
+    players->activated(1);
+    QCOMPARE(wizard.settings.destination, ToEngineText(storage + "/"));
+    wizard.Next();
+    wizard.Next();
+    auto* freeSpace = wizard.Find<QPushButton>("freeSpaceButton");
+    QVERIFY(!freeSpace->isEnabled());
+    QCOMPARE(wizard.Find<QLabel>("freeSpaceFigure")->text(),
+             QString("Free space not reported: enter a number of MB"));
+    wizard.ClickControl("allButton");  // the page's other choices leave it off
+    QVERIFY(!freeSpace->isEnabled());
+
+    // The player beside it has its free space offered.
+    wizard.Back();
+    wizard.Back();
+    players->activated(0);
+    wizard.Next();
+    wizard.Next();
+    QVERIFY(freeSpace->isEnabled());
+    QVERIFY(wizard.Find<QLabel>("freeSpaceFigure")->text().startsWith("free: "));
+  }
+
   void thePlayerListShowsThePlayerThatHoldsTheDestination() {
     const PluggedInPlayers plugged("PLAYER2");
     const QDir& root = plugged.root;

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
 
 #include "platform/drive_type.h"
+#include "platform/mount_table.h"
 #include "ui/shell/choose_folder.h"
 #include "ui/shell/path_text.h"
 
@@ -15,13 +17,40 @@ namespace sorvina::ui {
 namespace {
 
 bool IsPluggedIn(const QStorageInfo& volume) {
+  // A phone's mount is listed by its storages.
+  if (platform::IsPhoneMountType(volume.fileSystemType().toStdString())) return false;
   const QString root = volume.rootPath();
   return root.startsWith(QLatin1String("/media/")) ||
          root.startsWith(QLatin1String("/run/media/")) ||
          platform::DriveTypeOf(ToEngineText(root)) == platform::DriveType::kRemovable;
 }
 
+bool LiesIn(const QString& path, const QString& root) {
+  const QString folder = QDir::cleanPath(root);
+  const QString inside = QDir::cleanPath(path);
+  return inside == folder ||
+         inside.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+}
+
 }  // namespace
+
+RemovableVolume PhoneVolume(const platform::PhoneStorage& storage) {
+  const QString name =
+      QCoreApplication::translate("sorvina::ui::RemovableVolumes", "Phone: %1 – %2")
+          .arg(FromEngineText(storage.phoneName), FromEngineText(storage.storage));
+  return {name, FromEngineText(storage.path), static_cast<qint64>(storage.totalBytes),
+          static_cast<qint64>(storage.availableBytes)};
+}
+
+std::optional<RemovableVolume> RemovableVolumeOf(const QString& path) {
+  std::optional<RemovableVolume> holder;
+  for (RemovableVolume& volume : RemovableVolumes()) {
+    if (LiesIn(path, volume.rootPath) && (!holder || QDir::cleanPath(volume.rootPath).size() >
+                                                         QDir::cleanPath(holder->rootPath).size()))
+      holder = std::move(volume);
+  }
+  return holder;
+}
 
 std::vector<RemovableVolume> RemovableVolumes() {
   if (const FakeVolumeList* fake = FakeVolumeList::active()) return fake->volumes;
@@ -38,6 +67,8 @@ std::vector<RemovableVolume> RemovableVolumes() {
   std::sort(found.begin(), found.end(), [](const RemovableVolume& a, const RemovableVolume& b) {
     return a.rootPath < b.rootPath;
   });
+  for (const platform::PhoneStorage& storage : platform::PhoneStorages(platform::ReadMountTable()))
+    found.push_back(PhoneVolume(storage));
   return found;
 }
 

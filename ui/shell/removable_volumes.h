@@ -1,27 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include <QString>
 
+#include "platform/phone_mounts.h"
 #include "ui/shell/test_seam.h"
 
 namespace sorvina::ui {
 
-// A mounted volume that the user plugged in: a USB stick, a memory card, a player.
+// A mounted volume that the user plugged in: a USB stick, a memory card, a player, or a
+// storage of a phone.
 struct RemovableVolume {
-  QString name;      // its label, or else its mount folder's name
-  QString rootPath;  // where it is mounted
-  qint64 bytesTotal = 0;
+  QString name;           // its label, or else its mount folder's name; "Phone: …" for a phone
+  QString rootPath;       // where it is mounted; a phone's storage folder
+  qint64 bytesTotal = 0;  // 0 where the volume reports no size (phones may not)
   qint64 bytesFree = 0;
 };
 
 // The writable volumes plugged in now, in the order of their mount points. A volume counts
 // when its device reports removable media, or when it is mounted where desktops mount
 // what is plugged in (below /media or /run/media), which also covers USB disks that do not
-// call themselves removable.
+// call themselves removable. Phones follow, one entry for each of their storages
+// (PhoneVolume), the mounts that hold them not listed themselves.
 std::vector<RemovableVolume> RemovableVolumes();
+
+// A phone's storage as the list shows it: "Phone: Google Pixel 7 – Internal shared storage".
+RemovableVolume PhoneVolume(const platform::PhoneStorage& storage);
+
+// The entry of the list RemovableVolumes gives whose folder holds `path`, the innermost one;
+// none where `path` is on none of them.
+std::optional<RemovableVolume> RemovableVolumeOf(const QString& path);
 
 // The folder to fill on `volume`: its "Music" folder (in any letter case) when its root
 // has one, else the root; the path ends in one separator.

@@ -36,6 +36,7 @@
 #include "ui/progress/wizard_run_ports.h"
 #include "ui/shell/number_text.h"
 #include "ui/shell/path_text.h"
+#include "ui/shell/removable_volumes.h"
 #include "ui/shell/translated_text.h"
 #include "ui/shell/web_page.h"
 #include "ui/wizard/settings_dialogs.h"
@@ -400,7 +401,7 @@ void AmountPage::ShowLimitChoice() {
 void AmountPage::ShowWhatApplies() {
   // Only a copy destination has free space to fill; with everything chosen there is no
   // room to fill up.
-  freeSpaceButton_->setEnabled(settings_.copyToFolder);
+  freeSpaceButton_->setEnabled(settings_.copyToFolder && !freeSpaceUnknown_);
   freeSpaceFigure_->setEnabled(settings_.copyToFolder);
   keepFilling_->setEnabled(!allButton_->isChecked());
   avoidLastUnit_->setText(AvoidedUnit(settings_.copyToFolder, avoidLastCount_->text().toInt()));
@@ -466,10 +467,23 @@ std::optional<engine::PlayerProfile> AmountPage::PlayerChosen() const {
   return std::move(found.profile);
 }
 
+// Where the destination reports no room (its entry among the players plugged in says
+// so, or its file system gives a size of 0), the user is told to enter an amount before
+// Finish would say it.
 void AmountPage::ShowFreeSpace() {
   std::optional<platform::FileSystemSpace> space;
-  if (settings_.copyToFolder && !settings_.destination.empty())
+  freeSpaceUnknown_ = false;
+  if (settings_.copyToFolder && !settings_.destination.empty()) {
     space = platform::SpaceOf(settings_.destination);
+    const std::optional<RemovableVolume> volume =
+        RemovableVolumeOf(FromEngineText(settings_.destination));
+    freeSpaceUnknown_ = (volume && volume->bytesTotal <= 0) || (space && space->totalBytes == 0);
+  }
+  freeSpaceButton_->setEnabled(settings_.copyToFolder && !freeSpaceUnknown_);
+  if (freeSpaceUnknown_) {
+    freeSpaceFigure_->setText(tr("Free space not reported: enter a number of MB"));
+    return;
+  }
   freeSpaceFigure_->setText(space && space->totalBytes > 0
                                 ? FreeSpaceFigure(static_cast<std::int64_t>(space->availableBytes))
                                 : QString());

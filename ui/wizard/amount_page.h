@@ -81,6 +81,8 @@ class AmountPage : public WizardPage {
   QLineEdit* megabyteField_;
   QWidget* freeSpaceButton_;
   QLabel* freeSpaceFigure_;
+  // The destination reports no free space (a phone may not): "Free space" is not offered.
+  bool freeSpaceUnknown_ = false;
   QRadioButton* hoursButton_;
   QLineEdit* hoursField_;
   QRadioButton* allButton_;

@@ -294,6 +294,11 @@ void DestinationPage::ListPlayers() {
   volumes_ = RemovableVolumes();
   players_->clear();
   for (const RemovableVolume& volume : volumes_) {
+    // Phones may report no room at all: a size of 0 would read as full.
+    if (volume.bytesTotal <= 0) {
+      players_->addItem(tr("%1 (free space not reported)").arg(volume.name));
+      continue;
+    }
     players_->addItem(tr("%1 (%2, %3 free)")
                           .arg(volume.name, Translated(engine::SizeText(volume.bytesTotal)),
                                Translated(engine::SizeText(volume.bytesFree))));
