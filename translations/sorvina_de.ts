@@ -642,6 +642,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
             <numerusform>; %Ln Titelbilder für das Gerät verkleinert</numerusform>
         </translation>
     </message>
+    <message>
+        <source>The phone keeps no order of files; the device playlist holds the play order</source>
+        <translation>Das Telefon hält keine Reihenfolge der Dateien fest; die Wiedergabeliste auf dem Gerät bestimmt die Wiedergabereihenfolge</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -769,6 +773,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>free</source>
         <comment>typed for the megabytes: fill the destination&apos;s free space</comment>
         <translation>frei</translation>
+    </message>
+    <message>
+        <source>Free space not reported: enter a number of MB</source>
+        <translation>Freier Speicherplatz nicht gemeldet: bitte geben Sie eine Anzahl MB ein</translation>
     </message>
 </context>
 <context>
@@ -911,6 +919,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>No player found here: any player</source>
         <translation>Hier kein Gerät erkannt: beliebiges Gerät</translation>
+    </message>
+    <message>
+        <source>%1 (free space not reported)</source>
+        <translation>%1 (freier Speicherplatz nicht gemeldet)</translation>
     </message>
 </context>
 <context>
@@ -1073,6 +1085,13 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::RemovableVolumes</name>
+    <message>
+        <source>Phone: %1 – %2</source>
+        <translation>Telefon: %1 – %2</translation>
     </message>
 </context>
 <context>
