@@ -94,7 +94,7 @@ class SongConversions {
   const std::optional<double> loudness_;
   LoudnessMemo& memo_;
   media::ConversionParams params_;
-  const PlayerProfile& player_;
+  const PlayerProfile player_;  // a copy: the encoders' threads ask it, whoever made it
   const ConversionCache& cache_;
   // What is learnt of each song, once: the encoders ask too, from their threads.
   std::mutex mutex_;
