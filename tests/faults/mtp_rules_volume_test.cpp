@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The volume with the rules of a phone mounted over MTP holds to each of them and does
+// the plain things; and a fill onto it today loses none of the user's files and says
+// that it failed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tests/faults/fill_support.h"
+#include "tests/faults/test_volumes.h"
+#include "tests/support/temp_dir.h"
+
+#ifndef SORVINA_MTP_RULES_VOLUME
+#define SORVINA_MTP_RULES_VOLUME ""
+#endif
+
+namespace sorvina::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The error of a call that failed, 0 where it worked.
+int ErrorOf(long result) {
+  return result < 0 ? errno : 0;
+}
+
+// Creates `path` and writes `bytes` to it in one write, left open: the descriptor.
+int Created(const std::string& path, const std::string& bytes) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  EXPECT_GE(fd, 0) << path << ": " << std::strerror(errno);
+  EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  return fd;
+}
+
+off_t SizeOf(const std::string& path) {
+  struct stat status {};
+  return stat(path.c_str(), &status) == 0 ? status.st_size : -1;
+}
+
+struct RuleCase {
+  const char* name;
+  // Does what the case is about on the volume mounted at the path given; the error of the
+  // call that matters.
+  std::function<int(const std::string&)> call;
+  int error;
+};
+
+const std::vector<RuleCase>& RuleCases() {
+  static const std::vector<RuleCase> cases = {
+      {"RenameOfAFile",
+       [](const std::string& v) {
+         return ErrorOf(rename((v + "/old.mp3").c_str(), (v + "/n.mp3").c_str()));
+       },
+       EPERM},
+      {"RenameOfAFolder",
+       [](const std::string& v) {
+         return ErrorOf(rename((v + "/Music").c_str(), (v + "/M").c_str()));
+       },
+       EPERM},
+      {"HardLink",
+       [](const std::string& v) {
+         return ErrorOf(link((v + "/old.mp3").c_str(), (v + "/l.mp3").c_str()));
+       },
+       EPERM},
+      {"SymbolicLink",
+       [](const std::string& v) { return ErrorOf(symlink("old.mp3", (v + "/s.mp3").c_str())); },
+       EPERM},
+      {"WriteBackAtTheStart",
+       [](const std::string& v) {
+         const int fd = Created(v + "/new.mp3", "abcd");
+         const int error = ErrorOf(pwrite(fd, "x", 1, 0));
+         close(fd);
+         EXPECT_EQ(ReadBytes(v + "/new.mp3"), "abcd");
+         return error;
+       },
+       EPERM},
+      {"WritePastTheEnd",
+       [](const std::string& v) {
+         const int fd = Created(v + "/new.mp3", "abcd");
+         const int error = ErrorOf(pwrite(fd, "x", 1, 10));
+         close(fd);
+         return error;
+       },
+       EPERM},
+      {"ReopenForWriting",
+       [](const std::string& v) {
+         return ErrorOf(open((v + "/old.mp3").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+       },
+       EPERM},
+      {"ReopenForReadingAndWriting",
+       [](const std::string& v) {
+         return ErrorOf(open((v + "/old.mp3").c_str(), O_RDWR | O_CLOEXEC));
+       },
+       EPERM},
+      {"ReopenTruncated",
+       [](const std::string& v) {
+         return ErrorOf(
+             open((v + "/old.mp3").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+       },
+       EPERM},
+      {"ReopenAJustWrittenFile",
+       [](const std::string& v) {
+         close(Created(v + "/new.mp3", "abcd"));
+         return ErrorOf(open((v + "/new.mp3").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+       },
+       EPERM},
+      {"TruncateToNothing",
+       [](const std::string& v) { return ErrorOf(truncate((v + "/old.mp3").c_str(), 0)); }, EPERM},
+      {"TruncateLonger",
+       [](const std::string& v) { return ErrorOf(truncate((v + "/empty.mp3").c_str(), 100)); },
+       EPERM},
+      {"TruncateAnEmptyFileToNothing",
+       [](const std::string& v) { return ErrorOf(truncate((v + "/empty.mp3").c_str(), 0)); }, 0},
+      {"SizeIsZeroUntilClosed",
+       [](const std::string& v) {
+         const int fd = Created(v + "/new.mp3", "abcd");
+         struct stat status {};
+         EXPECT_EQ(fstat(fd, &status), 0);
+         EXPECT_EQ(status.st_size, 0);
+         EXPECT_EQ(SizeOf(v + "/new.mp3"), 0);
+         EXPECT_EQ(write(fd, "ef", 2), 2);  // still at the end
+         const int error = ErrorOf(close(fd));
+         EXPECT_EQ(SizeOf(v + "/new.mp3"), 6);
+         EXPECT_EQ(ReadBytes(v + "/new.mp3"), "abcdef");
+         return error;
+       },
+       0},
+      {"AppendingWriterWritesAtTheEnd",
+       [](const std::string& v) {
+         const std::string path = v + "/new.mp3";
+         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+         EXPECT_EQ(write(fd, "ab", 2), 2);
+         EXPECT_EQ(SizeOf(path), 0);
+         const int error = ErrorOf(write(fd, "cd", 2));
+         close(fd);
+         EXPECT_EQ(ReadBytes(path), "abcd");
+         return error;
+       },
+       0},
+      {"PlainFilesAndFolders",
+       [](const std::string& v) {
+         EXPECT_EQ(ErrorOf(mkdir((v + "/New").c_str(), 0755)), 0);
+         EXPECT_EQ(ErrorOf(close(Created(v + "/New/song.mp3", "song"))), 0);
+         EXPECT_EQ(ReadBytes(v + "/New/song.mp3"), "song");
+         EXPECT_EQ(NamesIn(v + "/New"), std::vector<std::string>{"song.mp3"});
+         EXPECT_EQ(ErrorOf(unlink((v + "/New/song.mp3").c_str())), 0);
+         EXPECT_EQ(ErrorOf(rmdir((v + "/New").c_str())), 0);
+         return ErrorOf(unlink((v + "/empty.mp3").c_str()));
+       },
+       0},
+  };
+  return cases;
+}
+
+TEST(MtpRulesVolumeTest, HoldsToEachRuleAndDoesThePlainThings) {
+  for (const RuleCase& rule : RuleCases()) {
+    SCOPED_TRACE(rule.name);
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+    if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+    WriteOn(volume.backing(), "old.mp3", "old song");
+    WriteOn(volume.backing(), "empty.mp3", "");
+    fs::create_directory(volume.backing() + "/Music");
+    EXPECT_EQ(rule.call(volume.path()), rule.error);
+    // What was there before is as it was, and nothing refused was made.
+    EXPECT_EQ(ReadBytes(volume.backing() + "/old.mp3"), "old song");
+    EXPECT_TRUE(fs::is_directory(volume.backing() + "/Music"));
+    for (const char* made : {"n.mp3", "M", "l.mp3", "s.mp3"})
+      EXPECT_FALSE(fs::exists(fs::symlink_status(volume.backing() + "/" + made))) << made;
+  }
+}
+
+TEST(MtpRulesVolumeTest, RefusesNamesWithCharactersAPhoneCannotHold) {
+  MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+  if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+  for (const char c : std::string("\"*:<>?\\|\x01\x1f\x7f")) {
+    const std::string name = std::string("a") + c + "b";
+    EXPECT_EQ(ErrorOf(open((volume / name).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644)), EINVAL)
+        << int(c);
+    EXPECT_EQ(ErrorOf(mkdir((volume / name).c_str(), 0755)), EINVAL) << int(c);
+  }
+  EXPECT_EQ(NamesIn(volume.backing()), std::vector<std::string>{});
+  EXPECT_EQ(ErrorOf(mkdir((volume / "a b (1) [x] #'&.mp3").c_str(), 0755)), 0);
+}
+
+TEST(MtpRulesVolumeTest, ListsFoldersSlowlyWhenAsked) {
+  const auto listingTime = [](int listingMs) {
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME, {.listingMs = listingMs});
+    if (!volume.mounted()) return std::chrono::milliseconds(-1);
+    WriteOn(volume.backing(), "Music/a.mp3", "a");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(NamesIn(volume / "Music"), std::vector<std::string>{"a.mp3"});
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  };
+  const auto quick = listingTime(0);
+  if (quick.count() < 0) GTEST_SKIP() << MtpRulesVolume(SORVINA_MTP_RULES_VOLUME).reason();
+  EXPECT_LT(quick.count(), 500);
+  EXPECT_GE(listingTime(500).count(), 500);
+}
+
+// The changing calls of a small session, one after another, each of its own kind; the
+// error of each made, up to the first that failed.
+std::vector<int> Session(const MtpRulesVolume& volume) {
+  std::vector<int> errors;
+  int fd = -1;
+  const std::vector<std::function<int()>> calls = {
+      [&] { return ErrorOf(mkdir((volume / "New").c_str(), 0755)); },
+      [&] {
+        fd = open((volume / "new.mp3").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        return ErrorOf(fd);
+      },
+      [&] { return ErrorOf(write(fd, "song", 4)); },
+      [&] { return ErrorOf(close(fd)); },
+      [&] { return ErrorOf(unlink((volume / "old.mp3").c_str())); },
+      [&] { return ErrorOf(rmdir((volume / "Music").c_str())); },
+  };
+  for (const auto& call : calls) {
+    errors.push_back(call());
+    if (errors.back() != 0) break;
+  }
+  if (errors.size() == 3) close(fd);
+  return errors;
+}
+
+TEST(MtpRulesVolumeTest, FailsTheChosenChangingCallAndNoOther) {
+  for (long long failing = 0; failing <= 6; ++failing) {
+    SCOPED_TRACE("failing call " + std::to_string(failing));
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME, {.failingCall = failing});
+    if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+    WriteOn(volume.backing(), "old.mp3", "old song");
+    fs::create_directory(volume.backing() + "/Music");
+    std::vector<int> expected(failing == 0 ? 6 : failing, 0);
+    if (failing > 0) expected.back() = EIO;
+    EXPECT_EQ(Session(volume), expected);
+    // Closing the file whose write failed is one more.
+    EXPECT_EQ(volume.ChangesMade(), failing == 0 ? 6 : failing + (failing == 3));
+    // A file whose write failed is kept empty; one whose closing failed is not kept.
+    const bool kept = fs::exists(volume.backing() + "/new.mp3");
+    EXPECT_EQ(kept, failing == 0 || failing == 3 || failing > 4);
+    EXPECT_EQ(ReadBytes(volume.backing() + "/new.mp3"), failing == 0 || failing > 4 ? "song" : "");
+  }
+}
+
+// A fill that cannot place its songs as it does on a stick, where nothing may be renamed,
+// says so with a non-zero exit status and leaves the user's files as they were, with no
+// part file beside them.
+TEST(MtpRulesVolumeTest, AFillOntoItLosesNoUserFileAndSaysItFailed) {
+  TempDir dir;
+  MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+  if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+  MakeLibrary(dir, 12, 20 * 1024, 1024);
+  WriteOn(volume.backing(), "notes.txt", "the user's notes");
+  WriteOn(volume.backing(), "Music/mine.mp3", "the user's song");
+  const Tree before = Snapshot(volume.backing());
+
+  const CliOutcome run = RunCli({"-s", dir / "music", "-c", volume.path(), "--mb", "1"});
+  std::cout << "[   NOTE   ] exit status " << run.status << ", standard output:\n"
+            << run.out << "[   NOTE   ] standard error:\n"
+            << run.err;
+  EXPECT_NE(run.status, 0);
+  EXPECT_FALSE(run.err.empty());
+  const Tree after = Snapshot(volume.backing());
+  for (const auto& [path, bytes] : before) {
+    const auto kept = after.find(path);
+    EXPECT_TRUE(kept != after.end() && kept->second == bytes) << path;
+  }
+  EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace sorvina::test
