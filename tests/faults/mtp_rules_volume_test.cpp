@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The volume with the rules of a phone mounted over MTP holds to each of them and does
-// the plain things; and a fill onto it today loses none of the user's files and says
-// that it failed.
+// the plain things; and fills onto it write their files in place and lose none of the
+// user's, also when cut off part-way.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -251,30 +254,69 @@ TEST(MtpRulesVolumeTest, FailsTheChosenChangingCallAndNoOther) {
   }
 }
 
-// A fill that cannot place its songs as it does on a stick, where nothing may be renamed,
-// says so with a non-zero exit status and leaves the user's files as they were, with no
-// part file beside them.
-TEST(MtpRulesVolumeTest, AFillOntoItLosesNoUserFileAndSaysItFailed) {
+// The arguments of a weekly fill of `player` from `dir`'s library.
+std::vector<std::string> WeeklyFill(const TempDir& dir, const std::string& player, int seed) {
+  return {"-s",
+          dir / "music",
+          "-c",
+          player,
+          "--mb",
+          "1",
+          "--fill",
+          "--replace-previous",
+          "--device-playlist",
+          "Sorvina.m3u8",
+          "--seed",
+          std::to_string(seed)};
+}
+
+// The entries of the playlist `bytes`.
+std::set<std::string> EntriesOf(const std::string& bytes) {
+  std::set<std::string> entries;
+  std::istringstream lines(bytes);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.front() != '#') entries.insert(line);
+  }
+  return entries;
+}
+
+// Where nothing may be renamed, fills write each song under its name: a weekly fill
+// succeeds, with its songs, the playlist that lists them and the record of the fill there,
+// and the next week's replaces it; the user's files stay as they were throughout.
+TEST(MtpRulesVolumeTest, WeeklyFillsOntoItWriteInPlaceAndReplaceThePrevious) {
   TempDir dir;
   MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
   if (!volume.mounted()) GTEST_SKIP() << volume.reason();
-  MakeLibrary(dir, 12, 20 * 1024, 1024);
+  const Library library = MakeLibrary(dir, 40, 20 * 1024, 1024);
   WriteOn(volume.backing(), "notes.txt", "the user's notes");
   WriteOn(volume.backing(), "Music/mine.mp3", "the user's song");
-  const Tree before = Snapshot(volume.backing());
+  const Tree user = Snapshot(volume.backing());
 
-  const CliOutcome run = RunCli({"-s", dir / "music", "-c", volume.path(), "--mb", "1"});
-  std::cout << "[   NOTE   ] exit status " << run.status << ", standard output:\n"
-            << run.out << "[   NOTE   ] standard error:\n"
-            << run.err;
-  EXPECT_NE(run.status, 0);
-  EXPECT_FALSE(run.err.empty());
-  const Tree after = Snapshot(volume.backing());
-  for (const auto& [path, bytes] : before) {
-    const auto kept = after.find(path);
-    EXPECT_TRUE(kept != after.end() && kept->second == bytes) << path;
+  for (int week = 1; week <= 2; ++week) {
+    SCOPED_TRACE("week " + std::to_string(week));
+    const CliOutcome run = RunCli(WeeklyFill(dir, volume.path(), week));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::set<std::string> songs = SongsOn(volume.backing());
+    ASSERT_GT(songs.size(), 10u);
+    for (const std::string& song : songs)
+      EXPECT_TRUE(ReadBytes(volume.backing() + "/" + song) == library.at(song)) << song;
+    // The songs there are the ones listed: none of the week before is left beside them.
+    EXPECT_EQ(EntriesOf(ReadBytes(volume.backing() + "/Sorvina.m3u8")), songs);
+    if (week == 2) {
+      EXPECT_THAT(run.err, ::testing::HasSubstr(" replaced"));
+    }
+    const Tree after = Snapshot(volume.backing());
+    for (const auto& [path, bytes] : user) {
+      const auto kept = after.find(path);
+      EXPECT_TRUE(kept != after.end() && kept->second == bytes) << path;
+    }
+    EXPECT_TRUE(fs::exists(volume.backing() + "/.sorvina/fills.txt") ||
+                fs::exists(volume.backing() + "/.sorvina/fills-2.txt"));
+    EXPECT_FALSE(fs::exists(volume.backing() + "/.sorvina/journal.txt"));
+    EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
   }
-  EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
 }
 
 }  // namespace
