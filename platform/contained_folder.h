@@ -199,12 +199,6 @@ class ContainedFolder {
 
  private:
   friend class PartFile;
-
-  // Whether `error`, of placing a finished file under its name (PartFile::PlaceAt,
-  // PlaceNewFile, ReplaceFile), says that the file system gives no finished file a name:
-  // it refuses renames and links alike, as a phone mounted over MTP does. Files are then
-  // written under their final names (CreateFileToWrite, WriteNewFileInPlace).
-  bool PlacementRefused(int error);
   ContainedFolder(UniqueFd fd, std::uint64_t device) : fd_(std::move(fd)), device_(device) {}
 
   // The folder that holds the entry at `relative`, and its last name; nothing as Folder.

@@ -447,7 +447,12 @@ Runner::Outcome Runner::Name(Pending& file) {
     if (!decision.replace && platform::PlacementRefused(error)) {
       // Nothing is ever named here: this copy and all later ones are written in place.
       inPlace_ = true;
+      const std::string hidden = file.part.hiddenName();
       { const platform::PartFile refused = std::move(file.part); }
+      // A device that refused to remove it once may not refuse again.
+      if (const std::optional<EntryStatus> left =
+              hidden.empty() ? std::nullopt : place.folder().StatusOf(hidden))
+        (void)place.folder().RemoveFileIfUnchanged(hidden, *left);
       const std::string& source = request_.sources[file.index];
       const UniqueFd in(platform::OpenPath(source, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
       struct stat status {};

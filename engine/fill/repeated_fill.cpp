@@ -9,6 +9,7 @@
 #include <ctime>
 #include <limits>
 #include <memory>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -301,13 +302,19 @@ void RepeatedFill::ReadRecord(RunPorts& ports) {
   const auto whole = [](const std::optional<ParsedRecord>& record) {
     return record && record->problem == RecordProblem::kNone;
   };
-  const auto lastFill = [](const ParsedRecord& record) {
-    return record.history.fills.empty() ? std::numeric_limits<std::int64_t>::min()
-                                        : record.history.fills.back().time;
+  // Which of two whole records is newer: the one whose last fill began later, else the
+  // one that holds more fills (both may begin in one second), else the file written later.
+  const auto order = [&](const ParsedRecord& record, const std::string& name) {
+    const std::vector<RecordedFill>& fills = record.history.fills;
+    const std::optional<EntryStatus> status = recordFolder_->StatusOf(name);
+    return std::tuple(fills.empty() ? std::numeric_limits<std::int64_t>::min() : fills.back().time,
+                      fills.size(), status ? status->modified.seconds : 0,
+                      status ? status->modified.nanoseconds : 0);
   };
   const bool takeOther =
       other &&
-      (!classic || (whole(other) && (!whole(classic) || lastFill(*other) > lastFill(*classic))));
+      (!classic || (whole(other) &&
+                    (!whole(classic) || order(*other, alternate) > order(*classic, recordName_))));
   std::optional<ParsedRecord>& taken = takeOther ? other : classic;
   if (!taken) return;
   const std::string& name = takeOther ? alternate : recordName_;

@@ -319,5 +319,77 @@ TEST(MtpRulesVolumeTest, WeeklyFillsOntoItWriteInPlaceAndReplaceThePrevious) {
   }
 }
 
+// The songs on `player` that are not whole copies of the library's.
+std::vector<std::string> NotWholeSongsOn(const std::string& player, const Library& library) {
+  std::vector<std::string> broken;
+  for (const std::string& song : SongsOn(player))
+    if (ReadBytes(player + "/" + song) != library.at(song)) broken.push_back(song);
+  return broken;
+}
+
+// A weekly fill that replaces the one before and has one of its changing calls refused
+// by the device, as a phone that refuses a request and goes on: while a song is written,
+// while the playlist and the record are, and as the journal goes. It leaves no song that
+// is not whole, and the next week's fill, undisturbed, ends with the songs it lists, a
+// record and nothing half-written; the user's files stay as they were throughout.
+TEST(MtpRulesVolumeTest, AFillCutByARefusedCallIsFinishedByTheNext) {
+  TempDir dir;
+  const Library library = MakeLibrary(dir, 40, 20 * 1024, 1024);
+  long long firstWeek = 0;
+  long long secondWeek = 0;
+  {
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+    if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+    ASSERT_EQ(RunCli(WeeklyFill(dir, volume.path(), 1)).status, 0);
+    firstWeek = volume.ChangesMade();
+    ASSERT_EQ(RunCli(WeeklyFill(dir, volume.path(), 2)).status, 0);
+    secondWeek = volume.ChangesMade() - firstWeek;
+  }
+  // The second week's changing calls, counted from 1: some while its songs are written,
+  // and the last ones, which write the playlist and the record and remove the journal.
+  std::vector<long long> refused;
+  for (long long call = secondWeek / 5; call < secondWeek * 3 / 4; call += 7)
+    refused.push_back(call);
+  for (long long fromEnd = 16; fromEnd >= 0; --fromEnd)
+    refused.push_back(secondWeek - fromEnd);
+  int fills = 0;
+  for (const long long call : refused) {
+    SCOPED_TRACE("refused call " + std::to_string(call) + " of " + std::to_string(secondWeek));
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME, {.failingCall = firstWeek + call});
+    ASSERT_TRUE(volume.mounted()) << volume.reason();
+    WriteOn(volume.backing(), "notes.txt", "the user's notes");
+    WriteOn(volume.backing(), "Music/mine.mp3", "the user's song");
+    const Tree user = Snapshot(volume.backing());
+    const auto expectUserFilesKept = [&] {
+      const Tree now = Snapshot(volume.backing());
+      for (const auto& [path, bytes] : user) {
+        const auto kept = now.find(path);
+        EXPECT_TRUE(kept != now.end() && kept->second == bytes) << path;
+      }
+    };
+    ASSERT_EQ(RunCli(WeeklyFill(dir, volume.path(), 1)).status, 0);
+    const CliOutcome cut = RunCli(WeeklyFill(dir, volume.path(), 2));
+    std::cout << "[   NOTE   ] call " << call << " refused: exit status " << cut.status << ", "
+              << cut.err.substr(0, cut.err.find('\n')) << "\n";
+    EXPECT_GE(volume.ChangesMade(), firstWeek + call);
+    EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{}) << cut.err;
+    expectUserFilesKept();
+
+    const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 3));
+    fills += 3;
+    EXPECT_EQ(next.status, 0) << cut.err << next.err;
+    EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+    EXPECT_EQ(EntriesOf(ReadBytes(volume.backing() + "/Sorvina.m3u8")), SongsOn(volume.backing()))
+        << cut.err << next.err;
+    EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(volume.backing() + "/.sorvina/journal.txt"));
+    EXPECT_NE(fs::exists(volume.backing() + "/.sorvina/fills.txt"),
+              fs::exists(volume.backing() + "/.sorvina/fills-2.txt"));
+    expectUserFilesKept();
+  }
+  std::cout << "[   NOTE   ] " << fills << " fills, " << refused.size() << " refused calls, of "
+            << secondWeek << " in a week's fill\n";
+}
+
 }  // namespace
 }  // namespace sorvina::test
