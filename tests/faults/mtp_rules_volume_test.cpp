@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/faults/fill_support.h"
@@ -255,13 +257,14 @@ TEST(MtpRulesVolumeTest, FailsTheChosenChangingCallAndNoOther) {
 }
 
 // The arguments of a weekly fill of `player` from `dir`'s library.
-std::vector<std::string> WeeklyFill(const TempDir& dir, const std::string& player, int seed) {
+std::vector<std::string> WeeklyFill(const TempDir& dir, const std::string& player, int seed,
+                                    const std::string& megabytes = "1") {
   return {"-s",
           dir / "music",
           "-c",
           player,
           "--mb",
-          "1",
+          megabytes,
           "--fill",
           "--replace-previous",
           "--device-playlist",
@@ -389,6 +392,46 @@ TEST(MtpRulesVolumeTest, AFillCutByARefusedCallIsFinishedByTheNext) {
   }
   std::cout << "[   NOTE   ] " << fills << " fills, " << refused.size() << " refused calls, of "
             << secondWeek << " in a week's fill\n";
+}
+
+// A fill killed while it writes a song in place leaves that song cut short under its own
+// name; the next fill removes it, as the journal names it, and ends with whole songs only.
+TEST(MtpRulesVolumeTest, ASongCutShortByAKilledFillIsRemovedByTheNext) {
+  TempDir dir;
+  MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+  if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+  if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
+  const Library library = MakeLibrary(dir, 4, 12 << 20, 1024);
+  WriteOn(volume.backing(), "notes.txt", "the user's notes");
+  const Tree user = Snapshot(volume.backing());
+
+  CliProcess fill(WeeklyFill(dir, volume.path(), 1, "100"));
+  ASSERT_TRUE(fill.started());
+  bool cut = false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!cut && std::chrono::steady_clock::now() < deadline) {
+    for (const std::string& song : SongsOn(volume.backing())) {
+      std::error_code error;
+      const std::uintmax_t size = fs::file_size(volume.backing() + "/" + song, error);
+      if (!error && size > 0 && size < library.at(song).size()) cut = true;
+    }
+    if (!cut) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  fill.Signal(SIGKILL);
+  fill.Wait();
+  if (!cut) GTEST_SKIP() << "the fill was not caught writing a song";
+  ASSERT_NE(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+
+  const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 2, "100"));
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+  EXPECT_EQ(EntriesOf(ReadBytes(volume.backing() + "/Sorvina.m3u8")), SongsOn(volume.backing()));
+  EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
+  const Tree after = Snapshot(volume.backing());
+  for (const auto& [path, bytes] : user) {
+    const auto kept = after.find(path);
+    EXPECT_TRUE(kept != after.end() && kept->second == bytes) << path;
+  }
 }
 
 }  // namespace
