@@ -273,53 +273,11 @@ std::vector<std::string> WeeklyFill(const TempDir& dir, const std::string& playe
           std::to_string(seed)};
 }
 
-// The entries of the playlist `bytes`.
-std::set<std::string> EntriesOf(const std::string& bytes) {
-  std::set<std::string> entries;
-  std::istringstream lines(bytes);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty() && line.front() != '#') entries.insert(line);
-  }
-  return entries;
-}
-
-// Where nothing may be renamed, fills write each song under its name: a weekly fill
-// succeeds, with its songs, the playlist that lists them and the record of the fill there,
-// and the next week's replaces it; the user's files stay as they were throughout.
-TEST(MtpRulesVolumeTest, WeeklyFillsOntoItWriteInPlaceAndReplaceThePrevious) {
-  TempDir dir;
-  MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
-  if (!volume.mounted()) GTEST_SKIP() << volume.reason();
-  const Library library = MakeLibrary(dir, 40, 20 * 1024, 1024);
+// The user's files put on a volume before it is filled.
+Tree UserFilesOn(const MtpRulesVolume& volume) {
   WriteOn(volume.backing(), "notes.txt", "the user's notes");
   WriteOn(volume.backing(), "Music/mine.mp3", "the user's song");
-  const Tree user = Snapshot(volume.backing());
-
-  for (int week = 1; week <= 2; ++week) {
-    SCOPED_TRACE("week " + std::to_string(week));
-    const CliOutcome run = RunCli(WeeklyFill(dir, volume.path(), week));
-    ASSERT_EQ(run.status, 0) << run.err;
-    const std::set<std::string> songs = SongsOn(volume.backing());
-    ASSERT_GT(songs.size(), 10u);
-    for (const std::string& song : songs)
-      EXPECT_TRUE(ReadBytes(volume.backing() + "/" + song) == library.at(song)) << song;
-    // The songs there are the ones listed: none of the week before is left beside them.
-    EXPECT_EQ(EntriesOf(ReadBytes(volume.backing() + "/Sorvina.m3u8")), songs);
-    if (week == 2) {
-      EXPECT_THAT(run.err, ::testing::HasSubstr(" replaced"));
-    }
-    const Tree after = Snapshot(volume.backing());
-    for (const auto& [path, bytes] : user) {
-      const auto kept = after.find(path);
-      EXPECT_TRUE(kept != after.end() && kept->second == bytes) << path;
-    }
-    EXPECT_TRUE(fs::exists(volume.backing() + "/.sorvina/fills.txt") ||
-                fs::exists(volume.backing() + "/.sorvina/fills-2.txt"));
-    EXPECT_FALSE(fs::exists(volume.backing() + "/.sorvina/journal.txt"));
-    EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
-  }
+  return Snapshot(volume.backing());
 }
 
 // The songs on `player` that are not whole copies of the library's.
@@ -330,12 +288,34 @@ std::vector<std::string> NotWholeSongsOn(const std::string& player, const Librar
   return broken;
 }
 
-// A weekly fill that replaces the one before and has one of its changing calls refused
-// by the device, as a phone that refuses a request and goes on: while a song is written,
-// while the playlist and the record are, and as the journal goes. It leaves no song that
-// is not whole, and the next week's fill, undisturbed, ends with the songs it lists, a
-// record and nothing half-written; the user's files stay as they were throughout.
-TEST(MtpRulesVolumeTest, AFillCutByARefusedCallIsFinishedByTheNext) {
+// What a fill that ended well leaves: whole songs, each listed in the playlist and no other
+// (none of the fill before is left beside them), one record, no journal, nothing
+// half-written, and the user's files `user` as they were.
+void ExpectFilled(const MtpRulesVolume& volume, const Library& library, const Tree& user) {
+  const std::string& v = volume.backing();
+  EXPECT_GT(SongsOn(v).size(), 3u);
+  EXPECT_EQ(NotWholeSongsOn(v, library), std::vector<std::string>{});
+  std::set<std::string> listed;
+  std::istringstream lines(ReadBytes(v + "/Sorvina.m3u8"));
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty() && line.front() != '#') listed.insert(line.substr(0, line.find('\r')));
+  EXPECT_EQ(listed, SongsOn(v));
+  EXPECT_NE(fs::exists(v + "/.sorvina/fills.txt"), fs::exists(v + "/.sorvina/fills-2.txt"));
+  EXPECT_FALSE(fs::exists(v + "/.sorvina/journal.txt"));
+  EXPECT_EQ(PartFilesOn(v), std::vector<std::string>{});
+  const Tree now = Snapshot(v);
+  for (const auto& [path, bytes] : user) {
+    const auto kept = now.find(path);
+    EXPECT_TRUE(kept != now.end() && kept->second == bytes) << path;
+  }
+}
+
+// Where nothing may be renamed, fills write each song under its name. Weekly fills, each
+// replacing the one before, succeed; and one with a changing call refused by the device,
+// as a phone that refuses a request and goes on (while songs are written, while the
+// playlist and the record are, as the journal goes), leaves no song that is not whole and
+// no user file changed, and the next week's fill, undisturbed, ends as one that went well.
+TEST(MtpRulesVolumeTest, WeeklyFillsWriteInPlaceAndOneWithARefusedCallIsFinishedByTheNext) {
   TempDir dir;
   const Library library = MakeLibrary(dir, 40, 20 * 1024, 1024);
   long long firstWeek = 0;
@@ -343,9 +323,15 @@ TEST(MtpRulesVolumeTest, AFillCutByARefusedCallIsFinishedByTheNext) {
   {
     MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
     if (!volume.mounted()) GTEST_SKIP() << volume.reason();
-    ASSERT_EQ(RunCli(WeeklyFill(dir, volume.path(), 1)).status, 0);
+    const Tree user = UserFilesOn(volume);
+    const CliOutcome first = RunCli(WeeklyFill(dir, volume.path(), 1));
+    ASSERT_EQ(first.status, 0) << first.err;
+    ExpectFilled(volume, library, user);
     firstWeek = volume.ChangesMade();
-    ASSERT_EQ(RunCli(WeeklyFill(dir, volume.path(), 2)).status, 0);
+    const CliOutcome second = RunCli(WeeklyFill(dir, volume.path(), 2));
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_THAT(second.err, ::testing::HasSubstr(" replaced"));
+    ExpectFilled(volume, library, user);
     secondWeek = volume.ChangesMade() - firstWeek;
   }
   // The second week's changing calls, counted from 1: some while its songs are written,
@@ -355,55 +341,34 @@ TEST(MtpRulesVolumeTest, AFillCutByARefusedCallIsFinishedByTheNext) {
     refused.push_back(call);
   for (long long fromEnd = 16; fromEnd >= 0; --fromEnd)
     refused.push_back(secondWeek - fromEnd);
-  int fills = 0;
   for (const long long call : refused) {
     SCOPED_TRACE("refused call " + std::to_string(call) + " of " + std::to_string(secondWeek));
     MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME, {.failingCall = firstWeek + call});
     ASSERT_TRUE(volume.mounted()) << volume.reason();
-    WriteOn(volume.backing(), "notes.txt", "the user's notes");
-    WriteOn(volume.backing(), "Music/mine.mp3", "the user's song");
-    const Tree user = Snapshot(volume.backing());
-    const auto expectUserFilesKept = [&] {
-      const Tree now = Snapshot(volume.backing());
-      for (const auto& [path, bytes] : user) {
-        const auto kept = now.find(path);
-        EXPECT_TRUE(kept != now.end() && kept->second == bytes) << path;
-      }
-    };
+    const Tree user = UserFilesOn(volume);
     ASSERT_EQ(RunCli(WeeklyFill(dir, volume.path(), 1)).status, 0);
     const CliOutcome cut = RunCli(WeeklyFill(dir, volume.path(), 2));
     std::cout << "[   NOTE   ] call " << call << " refused: exit status " << cut.status << ", "
               << cut.err.substr(0, cut.err.find('\n')) << "\n";
     EXPECT_GE(volume.ChangesMade(), firstWeek + call);
-    EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{}) << cut.err;
-    expectUserFilesKept();
-
-    const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 3));
-    fills += 3;
-    EXPECT_EQ(next.status, 0) << cut.err << next.err;
     EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
-    EXPECT_EQ(EntriesOf(ReadBytes(volume.backing() + "/Sorvina.m3u8")), SongsOn(volume.backing()))
-        << cut.err << next.err;
-    EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
-    EXPECT_FALSE(fs::exists(volume.backing() + "/.sorvina/journal.txt"));
-    EXPECT_NE(fs::exists(volume.backing() + "/.sorvina/fills.txt"),
-              fs::exists(volume.backing() + "/.sorvina/fills-2.txt"));
-    expectUserFilesKept();
+    const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 3));
+    EXPECT_EQ(next.status, 0) << cut.err << next.err;
+    ExpectFilled(volume, library, user);
   }
-  std::cout << "[   NOTE   ] " << fills << " fills, " << refused.size() << " refused calls, of "
-            << secondWeek << " in a week's fill\n";
+  std::cout << "[   NOTE   ] " << 2 + 3 * refused.size() << " fills, " << refused.size()
+            << " refused calls, of " << secondWeek << " in a week's fill\n";
 }
 
 // A fill killed while it writes a song in place leaves that song cut short under its own
-// name; the next fill removes it, as the journal names it, and ends with whole songs only.
+// name; the next fill removes it, as the journal names it.
 TEST(MtpRulesVolumeTest, ASongCutShortByAKilledFillIsRemovedByTheNext) {
   TempDir dir;
   MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
   if (!volume.mounted()) GTEST_SKIP() << volume.reason();
   if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
   const Library library = MakeLibrary(dir, 4, 12 << 20, 1024);
-  WriteOn(volume.backing(), "notes.txt", "the user's notes");
-  const Tree user = Snapshot(volume.backing());
+  const Tree user = UserFilesOn(volume);
 
   CliProcess fill(WeeklyFill(dir, volume.path(), 1, "100"));
   ASSERT_TRUE(fill.started());
@@ -413,7 +378,7 @@ TEST(MtpRulesVolumeTest, ASongCutShortByAKilledFillIsRemovedByTheNext) {
     for (const std::string& song : SongsOn(volume.backing())) {
       std::error_code error;
       const std::uintmax_t size = fs::file_size(volume.backing() + "/" + song, error);
-      if (!error && size > 0 && size < library.at(song).size()) cut = true;
+      cut = cut || (!error && size > 0 && size < library.at(song).size());
     }
     if (!cut) std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
@@ -424,14 +389,7 @@ TEST(MtpRulesVolumeTest, ASongCutShortByAKilledFillIsRemovedByTheNext) {
 
   const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 2, "100"));
   EXPECT_EQ(next.status, 0) << next.err;
-  EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
-  EXPECT_EQ(EntriesOf(ReadBytes(volume.backing() + "/Sorvina.m3u8")), SongsOn(volume.backing()));
-  EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
-  const Tree after = Snapshot(volume.backing());
-  for (const auto& [path, bytes] : user) {
-    const auto kept = after.find(path);
-    EXPECT_TRUE(kept != after.end() && kept->second == bytes) << path;
-  }
+  ExpectFilled(volume, library, user);
 }
 
 }  // namespace
