@@ -115,13 +115,18 @@ bool IsStillPlaceholder(int folder, const char* to, const struct stat& ours) {
 int RenameWithoutReplacing(int folder, const char* from, const char* to,
                            const std::function<void()>& beforeRename) {
   if (renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return 0;
-  if (!NoReplaceRenameUnavailable(errno)) return errno;
+  // A file system that refuses renames outright may still keep links; where it keeps
+  // neither, no rename of any kind can place the file (PlacementRefused).
+  const int renameError = errno;
+  const bool renameRefused = renameError == EPERM || renameError == EXDEV;
+  if (!renameRefused && !NoReplaceRenameUnavailable(renameError)) return renameError;
   if (linkat(folder, from, folder, to, 0) == 0) {
     // Should the old name refuse to go, both names hold the same complete file.
     unlinkat(folder, from, 0);
     return 0;
   }
   if (errno == EEXIST || !LinksUnavailable(errno)) return errno;
+  if (renameRefused) return renameError;
   struct stat ours {};
   if (const int error = MakePlaceholder(folder, to, false, ours)) return error;
   if (beforeRename) beforeRename();
@@ -193,6 +198,10 @@ UniqueFd Duplicate(int fd, int* error) {
 }
 
 }  // namespace
+
+bool PlacementRefused(int error) {
+  return error == EPERM || error == EXDEV || error == EOPNOTSUPP || error == ENOSYS;
+}
 
 std::optional<ContainedFolder> ContainedFolder::Open(const std::string& path, int* error) {
   UniqueFd fd(path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -411,6 +420,23 @@ UniqueFd ContainedFolder::CreateFileToWrite(std::string_view name, int* error) c
   return fd;
 }
 
+int ContainedFolder::WriteNewFileInPlace(std::string_view name, std::string_view bytes) const {
+  int error = 0;
+  UniqueFd fd = CreateFileToWrite(name, &error);
+  if (!fd) return error;
+  {
+    const ScopedFileSizeSignalIgnored fileSizeSignalIgnored;
+    error = WriteAll(fd.get(), bytes);
+  }
+  if (error == 0 && fsync(fd.get()) != 0) error = errno;
+  if (close(fd.Release()) != 0 && errno != EINTR && error == 0) error = errno;
+  const std::optional<EntryStatus> written = StatusOf(name);
+  if (error == 0 && (!written || written->sizeBytes != static_cast<std::int64_t>(bytes.size())))
+    error = EIO;
+  if (error != 0 && written) (void)RemoveFileIfUnchanged(name, *written);
+  return error;
+}
+
 int ContainedFolder::PlaceNewFile(std::string_view name, std::string_view bytes) const {
   int error = 0;
   std::optional<PartFile> part = CreatePartFile(name, 0666, true, &error);
@@ -532,6 +558,10 @@ std::optional<FileLock> ContainedFolder::Lock(std::string_view name, int* error)
   }
   UniqueFd fd(openat(fd_.get(), std::string(name).c_str(),
                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666));
+  // A device that takes writes to a file only from the open that made it refuses to
+  // open it for writing again; a lock needs no writing.
+  if (!fd && errno == EPERM)
+    fd.Reset(openat(fd_.get(), std::string(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd) {
     SetError(error, errno);
     return std::nullopt;

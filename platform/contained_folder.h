@@ -49,6 +49,12 @@ class FileLock {
 
 class PartFile;
 
+// Whether `error`, of placing a finished file under its name (PartFile::PlaceAt,
+// PlaceNewFile, ReplaceFile), says that the file system gives no finished file a name:
+// it refuses renames and links alike, as a phone mounted over MTP does. Files are then
+// written under their final names (CreateFileToWrite, WriteNewFileInPlace).
+bool PlacementRefused(int error);
+
 // A folder held open by a descriptor, and what lies below it, reached by relative paths
 // ("Rock/Live/a.mp3") one name at a time: never through a symbolic link, never by "." or
 // "..", never onto another file system. Paths read from a file that anyone may have
@@ -120,6 +126,13 @@ class ContainedFolder {
   // never in place of anything: EEXIST when the name is taken (also when it is taken
   // while the file is written). 0, or the errno value of the failure.
   [[nodiscard]] int PlaceNewFile(std::string_view name, std::string_view bytes) const;
+
+  // Creates the file `name` (one name) holding `bytes` directly under its name, for a
+  // file system that refuses to place a finished file (PlacementRefused): made
+  // exclusively (EEXIST when the name is taken), written front to back, flushed, closed,
+  // and then checked for its size as the file system reports it; a file that is not whole
+  // is removed again (EIO). 0, or the errno value of the failure.
+  [[nodiscard]] int WriteNewFileInPlace(std::string_view name, std::string_view bytes) const;
 
   // A new file that takes the name `name` (one name) in this folder only once complete
   // (see PartFile); nothing, with the errno value in `error`, when none can be made.

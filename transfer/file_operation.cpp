@@ -41,6 +41,10 @@ constexpr const char* kLinkInTheWay =
     SORVINA_TEXT("sorvina", "A link is in the way; nothing is copied through it");
 constexpr const char* kOtherFileSystem =
     SORVINA_TEXT("sorvina", "It leads onto another file system");
+constexpr const char* kCutShortOnDevice =
+    SORVINA_TEXT("sorvina", "The device kept fewer bytes than were written; the file was removed");
+constexpr const char* kNoReplaceOnDevice =
+    SORVINA_TEXT("sorvina", "This device cannot replace a file; nothing was replaced");
 
 // Keep both tries "NAME (2)" up to this number.
 constexpr unsigned kMaxCopyNumber = 9999;
@@ -126,6 +130,9 @@ class Runner {
   Outcome Copy(std::size_t index, int in, const struct stat& status, Place place);
   bool NamePending();
   Outcome Name(Pending& file);
+  Outcome WriteInPlace(std::size_t index, int in, const struct stat& status, const Place& place,
+                       const std::string& name,
+                       const std::optional<platform::ContentFingerprint>& sourceFingerprint);
   Outcome Journal(const Place& place, const std::string& name, std::size_t index,
                   const struct stat& status,
                   const std::optional<platform::ContentFingerprint>& fingerprint);
@@ -159,6 +166,8 @@ class Runner {
   std::vector<char> buffer_;                // for copies the kernel cannot make by itself
   std::vector<Pending> pending_;            // copies waiting to be named, in turn
   std::uint64_t pendingBytes_ = 0;
+  // The destination refuses to place finished files: copies are written under their names.
+  bool inPlace_ = false;
 };
 
 bool Runner::OpenRoot() {
@@ -384,6 +393,10 @@ Runner::Outcome Runner::Copy(std::size_t index, int in, const struct stat& statu
     sourceFingerprint = platform::FingerprintOf(in, request_.journal->key(), &error);
     if (!sourceFingerprint) return Fail(source, ErrorText(error));
   }
+  if (inPlace_) {
+    if (decision.replace) return Fail(DisplayPath(place, decision.name), kNoReplaceOnDevice);
+    return WriteInPlace(index, in, status, place, decision.name, sourceFingerprint);
+  }
   if (const Outcome journaled = Journal(place, decision.name, index, status, sourceFingerprint);
       journaled != Outcome::kDone)
     return journaled;
@@ -435,6 +448,24 @@ Runner::Outcome Runner::Name(Pending& file) {
     const int error = file.part.PlaceAt(decision.name, decision.replace, tuning_.beforeFinalRename);
     if (error == 0) break;
     taken_.erase(key);
+    if (!decision.replace && platform::PlacementRefused(error)) {
+      // Nothing is ever named here: this copy and all later ones are written in place.
+      inPlace_ = true;
+      const std::string hidden = file.part.hiddenName();
+      { const platform::PartFile refused = std::move(file.part); }
+      // A device that refused to remove it once may not refuse again.
+      if (const std::optional<EntryStatus> left =
+              hidden.empty() ? std::nullopt : place.folder().StatusOf(hidden))
+        (void)place.folder().RemoveFileIfUnchanged(hidden, *left);
+      const std::string& source = request_.sources[file.index];
+      const UniqueFd in(platform::OpenPath(source, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+      struct stat status {};
+      if (!in || fstat(in.get(), &status) != 0) return Fail(source, ErrorText(errno));
+      if (!S_ISREG(status.st_mode)) return Fail(source, kNotRegularFile);
+      fcntl(in.get(), F_SETFL, fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
+      return WriteInPlace(file.index, in.get(), status, place, decision.name,
+                          file.sourceFingerprint);
+    }
     if (error != EEXIST || decision.replace || attempt == kMaxPlacementAttempts)
       return Fail(DisplayPath(place, decision.name), ErrorText(error));
     // The name was taken while the file was being copied: settle the new conflict.
@@ -457,6 +488,77 @@ Runner::Outcome Runner::Name(Pending& file) {
     if (const std::optional<EntryStatus> now = place.folder().StatusOf(decision.name))
       request_.journal->Placed(place.Join(decision.name), *now, *file.written);
   }
+  return Outcome::kDone;
+}
+
+// Writes the copy of source `index`, open as `in` with `status`, directly under `name` in
+// its folder, for a destination that refuses to place finished files.
+Runner::Outcome Runner::WriteInPlace(
+    std::size_t index, int in, const struct stat& status, const Place& place,
+    const std::string& name, const std::optional<platform::ContentFingerprint>& sourceFingerprint) {
+  const std::string& source = request_.sources[index];
+  const std::string target = DisplayPath(place, name);
+  if (request_.journal != nullptr) {
+    const int error = request_.journal->WillWriteInPlace(
+        place.Join(name), source, platform::EntryStatusOf(status), *sourceFingerprint);
+    if (error != 0) {
+      result_.journalError = error;
+      return Outcome::kJournalFailed;
+    }
+  }
+  const std::string key = KeyOf(place.folderPath, name, place.fat);
+  taken_.insert(key);
+  const auto failed = [&](const std::string& path, const text::UserText& reason) {
+    taken_.erase(key);
+    return Fail(path, reason);
+  };
+  int error = 0;
+  UniqueFd out = place.folder().CreateFileToWrite(name, &error);
+  if (!out) return failed(target, ErrorText(error));
+  // From here on, a file at `name` that is not whole is this copy's and goes.
+  const auto removeWritten = [&] {
+    if (const std::optional<EntryStatus> now = place.folder().StatusOf(name))
+      (void)place.folder().RemoveFileIfUnchanged(name, *now);
+  };
+  if (lseek(in, 0, SEEK_SET) != 0) error = errno;
+  const std::uint64_t expected = static_cast<std::uint64_t>(status.st_size);
+  const CopyOutcome copied =
+      error != 0
+          ? CopyOutcome{error, true}
+          : CopyContents(in, out.get(), tuning_.chunkBytes, buffer_, [&](std::uint64_t done) {
+              return ShowProgress(index, std::min(done, expected));
+            });
+  if (copied.error == 0 && tuning_.syncBeforeRename && fsync(out.get()) != 0) error = errno;
+  // Closing is when such a device takes the file, and learns its size.
+  if (close(out.Release()) != 0 && errno != EINTR && error == 0) error = errno;
+  if (copied.error != 0 || error != 0) {
+    removeWritten();
+    if (copied.error == ECANCELED) {
+      taken_.erase(key);
+      return Outcome::kCancelled;
+    }
+    return failed(copied.reading ? source : target,
+                  ErrorText(copied.error != 0 ? copied.error : error));
+  }
+  const std::optional<EntryStatus> now = place.folder().StatusOf(name);
+  if (!now || now->kind != EntryStatus::Kind::kFile ||
+      static_cast<std::uint64_t>(now->sizeBytes) != expected) {
+    removeWritten();
+    return failed(target, kCutShortOnDevice);
+  }
+  if (request_.journal != nullptr) {
+    // Taken of what was written, as the device gives it back.
+    const UniqueFd written = place.folder().OpenFile(name, &error);
+    std::optional<platform::ContentFingerprint> fingerprint =
+        written ? platform::FingerprintOf(written.get(), request_.journal->key(), &error)
+                : std::nullopt;
+    if (!fingerprint) {
+      removeWritten();
+      return failed(target, ErrorText(error));
+    }
+    request_.journal->Placed(place.Join(name), *now, *fingerprint);
+  }
+  result_.placedTargets[index] = ResultPath(place, name);
   return Outcome::kDone;
 }
 

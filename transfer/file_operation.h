@@ -82,6 +82,16 @@ class PlacementJournal {
   virtual int WillPlace(const std::string& relative, const std::string& source,
                         const platform::EntryStatus& sourceStatus,
                         const platform::ContentFingerprint& sourceFingerprint) = 0;
+  // The same, where the destination refuses to place finished files and the copy is
+  // written directly under its name `relative`: what is told must be on the device before
+  // the file is made, so that one cut short there is known to be the copy's. By default,
+  // WillPlace followed by MakeDurable.
+  virtual int WillWriteInPlace(const std::string& relative, const std::string& source,
+                               const platform::EntryStatus& sourceStatus,
+                               const platform::ContentFingerprint& sourceFingerprint) {
+    const int error = WillPlace(relative, source, sourceStatus, sourceFingerprint);
+    return error != 0 ? error : MakeDurable();
+  }
   // Brings everything told so far to the device; 0, or the errno value, which stops the
   // copy before anything not yet named is named.
   virtual int MakeDurable() = 0;
@@ -188,7 +198,13 @@ struct FileOperationTuning {
 // given the target's name only when complete and in one step that cannot replace
 // anything, so a failed or cancelled copy leaves no partial file and never touches an
 // existing target; the source's times and permission bits are kept. Only files are
-// copied: a folder among the sources is refused.
+// copied: a folder among the sources is refused. Where the target's file system refuses
+// that step (renames and links alike, as a phone mounted over MTP: PlacementRefused),
+// which the first copy to be named finds out, that copy and every later one are written
+// directly under their names instead: made exclusively, written front to back, closed,
+// and kept only where the file system then reports the source's size (a file cut short is
+// removed, and fails); with a journal, each is told of (WillWriteInPlace) before it is
+// made. There no file is replaced: Replace fails the file, and the times stay the device's.
 // An existing target is never overwritten without the owner's Replace; Keep both gives
 // the new file the first free name "NAME (2).EXT", "NAME (3).EXT", ... . A name longer
 // than the target's volume takes (255 bytes; on FAT and exFAT 255 UTF-16 units), numbered

@@ -374,6 +374,14 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <translation>Der Pfad führt auf ein anderes Dateisystem</translation>
     </message>
     <message>
+        <source>The device kept fewer bytes than were written; the file was removed</source>
+        <translation>Das Gerät hat weniger Bytes behalten als geschrieben wurden; die Datei wurde entfernt</translation>
+    </message>
+    <message>
+        <source>This device cannot replace a file; nothing was replaced</source>
+        <translation>Dieses Gerät kann keine Datei ersetzen; nichts wurde ersetzt</translation>
+    </message>
+    <message>
         <source>The player profile %1 has a bad value at line %2, %3: %4</source>
         <translation>Das Geräteprofil %1 hat in Zeile %2 einen ungültigen Wert, %3: %4</translation>
     </message>

@@ -36,6 +36,9 @@ LineResult ReadJournalLine(std::string_view line, int version, JournalEntry& ent
   if ((result = ReadFileLine(line, "place", {digests, true, false}, file))) {
     entry.kind = JournalEntry::Kind::kPlace;
     if (file.source.empty()) result = LineResult::kDamaged;
+  } else if (digests && (result = ReadFileLine(line, "write", {true, true, false}, file))) {
+    entry.kind = JournalEntry::Kind::kWrite;
+    if (file.source.empty()) result = LineResult::kDamaged;
   } else if ((result = ReadFileLine(line, "placed", {digests, false, false}, file))) {
     entry.kind = JournalEntry::Kind::kPlaced;
   } else if (digests && (result = ReadFileLine(line, "playlist", {true, false, false}, file))) {
@@ -92,6 +95,9 @@ std::string FormatJournalLine(const JournalEntry& entry) {
   switch (entry.kind) {
     case JournalEntry::Kind::kPlace:
       AppendFileLine(out, "place", file, true);
+      break;
+    case JournalEntry::Kind::kWrite:
+      AppendFileLine(out, "write", file, true);
       break;
     case JournalEntry::Kind::kPlaced:
       AppendFileLine(out, "placed", file, false);
@@ -238,6 +244,21 @@ int JournalWriter::WillPlace(const std::string& relative, const std::string& sou
                       source,
                       {},
                       sourceFingerprint.digest});
+}
+
+int JournalWriter::WillWriteInPlace(const std::string& relative, const std::string& source,
+                                    const EntryStatus& sourceStatus,
+                                    const platform::ContentFingerprint& sourceFingerprint) {
+  // The file takes its name as it is made: on the device before, or no later run could
+  // tell one cut short from the user's.
+  const int error = AppendAhead({JournalEntry::Kind::kWrite,
+                                 relative,
+                                 sourceStatus.sizeBytes,
+                                 sourceStatus.modified,
+                                 source,
+                                 {},
+                                 sourceFingerprint.digest});
+  return error != 0 ? error : MakeDurable();
 }
 
 void JournalWriter::Placed(const std::string& relative, const EntryStatus& status,

@@ -29,6 +29,7 @@ struct JournalEntry {
     kMove,      // about to move `relative` to `to`
     kGap,       // about to make an empty file at `relative`, taking a free place
     kArranged,  // the folder `to` is whole again; its temporary `relative` is gone
+    kWrite,     // about to write `relative` under its name, as kPlace, where nothing is renamed
   };
   Kind kind = Kind::kPlace;
   std::string relative;
@@ -98,6 +99,9 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   int WillPlace(const std::string& relative, const std::string& source,
                 const platform::EntryStatus& sourceStatus,
                 const platform::ContentFingerprint& sourceFingerprint) override;
+  int WillWriteInPlace(const std::string& relative, const std::string& source,
+                       const platform::EntryStatus& sourceStatus,
+                       const platform::ContentFingerprint& sourceFingerprint) override;
   int MakeDurable() override;
   void Placed(const std::string& relative, const platform::EntryStatus& status,
               const platform::ContentFingerprint& fingerprint) override;

@@ -67,6 +67,18 @@ void RemoveEmptyOfOurs(const ContainedFolder& destination, const std::string& re
     (void)destination.RemoveFileIfUnchanged(relative, *status);
 }
 
+// Removes the file at `relative` where it was made since `time`, with a name of the kind
+// `isOurName` takes (none: any): a file written under its name that its fill cut off,
+// which proved not to be whole.
+void RemoveNotWholeOfOurs(const ContainedFolder& destination, const std::string& relative,
+                          std::int64_t time, bool (*isOurName)(std::string_view)) {
+  if (isOurName != nullptr && !isOurName(text::LastName(relative))) return;
+  const std::optional<EntryStatus> status = destination.StatusOf(relative);
+  if (status && status->kind == EntryStatus::Kind::kFile &&
+      status->modified.seconds >= time - kTimeSlackSeconds)
+    (void)destination.RemoveFileIfUnchanged(relative, *status);
+}
+
 // Removes those of `folders` that are empty, the deepest first, so that a folder that held
 // only others of them goes too; the record's folder `recordFolder` and what is in it stay.
 void RemoveEmptyFolders(const ContainedFolder& destination, const std::set<std::string>& folders,
@@ -342,11 +354,16 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
   std::map<std::string, const JournalEntry*> placing;
   std::map<std::string, const JournalEntry*> placed;
   std::map<std::string, const JournalEntry*> playlists;
-  RecordedFill made;  // the folders the journal names
+  std::set<std::string> writtenInPlace;  // made under their names, whole or not
+  RecordedFill made;                     // the folders the journal names
   for (const JournalEntry& entry : journal.entries) {
     switch (entry.kind) {
       case JournalEntry::Kind::kPlace:
         placing[entry.relative] = &entry;
+        break;
+      case JournalEntry::Kind::kWrite:
+        placing[entry.relative] = &entry;
+        writtenInPlace.insert(entry.relative);
         break;
       case JournalEntry::Kind::kPlaced:
         placed[entry.relative] = &entry;
@@ -361,6 +378,9 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
         break;
     }
   }
+  // Only the user's own fill made the files that a journal with this seal names.
+  const bool sealed = journal.seal && *journal.seal == JournalSeal(journal.time, journal.replacing,
+                                                                   ownership.key());
   Moves moves;
   std::set<std::string> arranged;
   FinishArrangingOf(journal, destination, clean, recordFolder, moves, arranged);
@@ -408,12 +428,19 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
       // The empty placeholder that holds a name on FAT for the instant before the copy
       // takes it, or a copy whose bytes never reached a device that went away.
       RemoveEmptyOfOurs(destination, relative, journal.time, IsSongName);
+      // A copy written under its name and cut short, or whose bytes are not what it was
+      // to write: the fill made that name since it began.
+      if (sealed && writtenInPlace.contains(relative))
+        RemoveNotWholeOfOurs(destination, relative, journal.time, IsSongName);
     }
   }
   for (const auto& [relative, playlist] : playlists) {
     const RecordedFile expected{relative, playlist->sizeBytes, {}, {}, playlist->digest};
     if (const std::optional<OwnedFile> owned = ownership.Verify(destination, relative, expected))
       take(fill.playlists, relative, *owned, {});
+    else if (clean && sealed && !writtenInPlace.empty())
+      // Where the fill wrote in place, so was its playlist: one it cut short goes.
+      RemoveNotWholeOfOurs(destination, relative, journal.time, nullptr);
   }
   // What the fill had not removed yet of the one it replaced is its own to replace, where
   // putting the destination in order took it.
@@ -435,8 +462,7 @@ std::optional<RecordedFill> RecoverInterruptedFill(const FillJournal& journal,
     }
   }
   // A journal that anyone could have written may name the user's empty folders.
-  if (clean && journal.seal &&
-      *journal.seal == JournalSeal(journal.time, journal.replacing, ownership.key())) {
+  if (clean && sealed) {
     std::set<std::string> folders(made.folders.begin(), made.folders.end());
     if (previous != nullptr) {
       const std::set<std::string> fillsFolders(previous->folders.begin(), previous->folders.end());

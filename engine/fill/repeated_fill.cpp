@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <limits>
 #include <memory>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -25,6 +27,13 @@
 
 namespace sorvina::engine {
 namespace {
+
+// The second name of the record `name` ("fills.txt": "fills-2.txt"), which it takes in
+// turn with its own where the device renames nothing.
+std::string AlternateRecordName(const std::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? name + "-2" : name.substr(0, dot) + "-2" + name.substr(dot);
+}
 
 using platform::ContainedFolder;
 using platform::EntryStatus;
@@ -279,15 +288,43 @@ void RepeatedFill::SetAside(const std::string& name) {
 }
 
 void RepeatedFill::ReadRecord(RunPorts& ports) {
-  const std::optional<std::string> bytes = ReadTrusted(recordName_, ports);
-  if (!bytes) return;
-  ParsedRecord parsed = ParseFillRecord(*bytes);
-  if (parsed.problem != RecordProblem::kNone) {
-    ports.ShowWarning(RecordIgnored(PathOf(recordName_), ProblemText(parsed.problem)));
-    SetAside(recordName_);
+  recordHeldAs_ = recordName_;
+  // Where the device renames nothing, the record is written under its two names in turn
+  // (StoreHistory): the newer of two whole ones holds the fills, and one cut off while it
+  // was written, beside a whole one, tells of nothing.
+  const std::string alternate = AlternateRecordName(recordName_);
+  std::optional<ParsedRecord> classic;
+  std::optional<ParsedRecord> other;
+  if (const std::optional<std::string> bytes = ReadTrusted(recordName_, ports))
+    classic = ParseFillRecord(*bytes);
+  if (const std::optional<std::string> bytes = ReadTrusted(alternate, ports))
+    other = ParseFillRecord(*bytes);
+  const auto whole = [](const std::optional<ParsedRecord>& record) {
+    return record && record->problem == RecordProblem::kNone;
+  };
+  // Which of two whole records is newer: the one whose last fill began later, else the
+  // one that holds more fills (both may begin in one second), else the file written later.
+  const auto order = [&](const ParsedRecord& record, const std::string& name) {
+    const std::vector<RecordedFill>& fills = record.history.fills;
+    const std::optional<EntryStatus> status = recordFolder_->StatusOf(name);
+    return std::tuple(fills.empty() ? std::numeric_limits<std::int64_t>::min() : fills.back().time,
+                      fills.size(), status ? status->modified.seconds : 0,
+                      status ? status->modified.nanoseconds : 0);
+  };
+  const bool takeOther =
+      other &&
+      (!classic || (whole(other) &&
+                    (!whole(classic) || order(*other, alternate) > order(*classic, recordName_))));
+  std::optional<ParsedRecord>& taken = takeOther ? other : classic;
+  if (!taken) return;
+  const std::string& name = takeOther ? alternate : recordName_;
+  if (taken->problem != RecordProblem::kNone) {
+    ports.ShowWarning(RecordIgnored(PathOf(name), ProblemText(taken->problem)));
+    SetAside(name);
     return;
   }
-  history_ = std::move(parsed.history);
+  recordHeldAs_ = name;
+  history_ = std::move(taken->history);
 }
 
 void RepeatedFill::FinishInterruptedFill(RunPorts& ports) {
@@ -772,12 +809,21 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
   };
   std::string written = base;
   int error = 0;
+  // Where the device renames nothing, a playlist is written under its name, the fill's own
+  // one it replaces removed first.
+  const auto placeNew = [&](const std::string& written) {
+    const int placed = into->PlaceNewFile(written, text);
+    return platform::PlacementRefused(placed) ? into->WriteNewFileInPlace(written, text) : placed;
+  };
   if (existing && IsOwnPlaylist(name)) {
     error = journaled(base);
     if (error == 0) error = into->ReplaceFile(base, text);
+    if (platform::PlacementRefused(error) &&
+        (error = into->RemoveFileIfUnchanged(base, *existing)) == 0)
+      error = into->WriteNewFileInPlace(base, text);
   } else {
     error = existing ? EEXIST : journaled(base);
-    if (error == 0) error = into->PlaceNewFile(base, text);
+    if (error == 0) error = placeNew(base);
     if (error == EEXIST) {
       const transfer::ConflictAction action =
           owner != nullptr
@@ -794,7 +840,7 @@ bool RepeatedFill::WriteDevicePlaylist(const std::vector<Candidate>& chosen,
           for (unsigned number = 2; error == EEXIST && number < 10000; ++number) {
             written = transfer::NumberedName(base, number);
             error = journaled(written);
-            if (error == 0) error = into->PlaceNewFile(written, text);
+            if (error == 0) error = placeNew(written);
           }
           break;
         case transfer::ConflictAction::kSkip:
@@ -935,7 +981,26 @@ int RepeatedFill::StoreHistory() {
     history_.fills.erase(history_.fills.begin());
     bytes = FormatFillRecord(history_);
   }
-  return recordFolder_->ReplaceFile(recordName_, bytes);
+  if (recordHeldAs_.empty()) recordHeldAs_ = recordName_;
+  int error = recordFolder_->ReplaceFile(recordHeldAs_, bytes);
+  if (!platform::PlacementRefused(error)) return error;
+  // The device renames nothing: the record is written whole under the other of its two
+  // names (its own where it has none yet), and the one before goes only then, so that a
+  // record is there whole at every point; ReadRecord takes the newer.
+  const bool held = recordFolder_->StatusOf(recordHeldAs_).has_value();
+  const std::string next = !held                          ? recordHeldAs_
+                           : recordHeldAs_ == recordName_ ? AlternateRecordName(recordName_)
+                                                          : recordName_;
+  // Left by a write cut off, or older than the one held: no fill is recorded only there.
+  if (const std::optional<EntryStatus> stale = recordFolder_->StatusOf(next); stale && held)
+    (void)recordFolder_->RemoveFileIfUnchanged(next, *stale);
+  if ((error = recordFolder_->WriteNewFileInPlace(next, bytes)) != 0) return error;
+  if (next != recordHeldAs_) {
+    if (const std::optional<EntryStatus> before = recordFolder_->StatusOf(recordHeldAs_))
+      (void)recordFolder_->RemoveFileIfUnchanged(recordHeldAs_, *before);
+  }
+  recordHeldAs_ = next;
+  return 0;
 }
 
 std::optional<Replacement> RepeatedFill::replacement() const {

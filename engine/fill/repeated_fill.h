@@ -188,6 +188,9 @@ class RepeatedFill {
   const platform::ContainedFolder* destination_ = nullptr;
   std::optional<platform::ContainedFolder> recordFolder_;
   std::string recordName_;
+  // The name that holds the record now: recordName_, or, where the device renames
+  // nothing, possibly its alternate (AlternateRecordName), the two taken in turn.
+  std::string recordHeldAs_;
   std::string lockName_;
   std::optional<platform::FileLock> lock_;
   bool writable_ = false;  // the record may be written (and files removed)

@@ -3,7 +3,9 @@
 // steps the journal does not tell of reached the device, others did not.
 #include "engine/fill/fill_journal.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <ctime>
 #include <functional>
@@ -38,6 +40,13 @@ std::vector<JournalEntry> Placing(const std::string& relative, const std::string
            fingerprint.digest}};
 }
 
+// The line a fill writes ahead of writing the song `relative` holding `bytes` in place.
+std::vector<JournalEntry> Writing(const std::string& relative, const std::string& bytes) {
+  std::vector<JournalEntry> lines = Placing(relative, bytes);
+  lines.front().kind = K::kWrite;
+  return lines;
+}
+
 struct Case {
   const char* what;
   Tree before;  // what the player kept; "<folder>" for a folder
@@ -46,6 +55,7 @@ struct Case {
   RecordedFill previous;
   Tree after;
   std::vector<std::string> recorded;
+  std::vector<std::string> older = {};  // files of `before` made before the fill began
 };
 
 std::vector<Case> Cases() {
@@ -58,7 +68,35 @@ std::vector<Case> Cases() {
   const auto song = platform::FingerprintOfBytes("song three", Ownership().key());
   const RecordedFill lastWeek{
       1, {{"Rock/t3.mp3", song.sizeBytes, {}, "/m", song.digest}}, {}, {"Rock", "Jazz"}};
+  std::vector<JournalEntry> inPlace = Writing("t1.mp3", "song one");
+  for (const JournalEntry& line : Writing("t2.mp3", "song two"))
+    inPlace.push_back(line);
+  const auto list = platform::FingerprintOfBytes("t2.mp3\n", Ownership().key());
+  inPlace.push_back({K::kPlaylist, "P.m3u8", list.sizeBytes, {}, {}, {}, list.digest});
+  const Tree cutShort = {{"t1.mp3", "song"}, {"t2.mp3", "song two"}, {"P.m3u8", "t2"}};
   return {
+      {"songs and a playlist written in place, cut short",
+       cutShort,
+       inPlace,
+       true,
+       {},
+       {{"t2.mp3", "song two"}},
+       {"t2.mp3"}},
+      {"the same, told by a journal anyone could have written",
+       cutShort,
+       inPlace,
+       false,
+       {},
+       cutShort,
+       {"t2.mp3"}},
+      {"the user's files, older than the fill, at the names it was to write",
+       cutShort,
+       inPlace,
+       true,
+       {},
+       cutShort,
+       {"t2.mp3"},
+       {"t1.mp3", "P.m3u8"}},
       {"a song's stand-in in the folder its move was rebuilding",
        {{"Album/t1.mp3", "song one"},
         {"Album/.x.0123456789abcdef.order", "<folder>"},
@@ -105,6 +143,10 @@ TEST(FillJournalTest, RecoveryLeavesNothingOfTheStepsTheDeviceKeptWithoutTheirLi
       } else {
         dir.WriteFile("player/" + path, bytes);
       }
+    }
+    for (const std::string& path : c.older) {
+      const struct timespec before[2] = {{kBegun - 3600, 0}, {kBegun - 3600, 0}};
+      ASSERT_EQ(utimensat(AT_FDCWD, (player + "/" + path).c_str(), before, 0), 0);
     }
     FillJournal journal{kBegun, true, c.lines};
     if (c.sealed) journal.seal = JournalSeal(kBegun, true, Ownership().key());

@@ -159,7 +159,14 @@ TEST(FillJournalTest, ReadsBackWhatWasWrittenUpToTheFirstLineNotAsWritten) {
        Digest(3)},
       {JournalEntry::Kind::kPlaced, "Rock/a\tb.mp3", 4096, {1700000000, 0}, "", {}, Digest(4)},
       {JournalEntry::Kind::kFolder, "Lists", 0, {}, ""},
-      {JournalEntry::Kind::kPlaylist, "Lists/P.m3u8", 77, {}, "", {}, Digest(5)}};
+      {JournalEntry::Kind::kPlaylist, "Lists/P.m3u8", 77, {}, "", {}, Digest(5)},
+      {JournalEntry::Kind::kWrite,
+       "Pop/c.mp3",
+       512,
+       {1690000001, 0},
+       "/music/c.mp3",
+       {},
+       Digest(6)}};
   std::string bytes = FormatJournalStart(1700000000, true);
   for (const JournalEntry& entry : entries)
     bytes += FormatJournalLine(entry);

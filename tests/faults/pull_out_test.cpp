@@ -38,6 +38,7 @@ Reached WhatWasReached(const std::string& player, const std::string& recordBefor
   for (const JournalEntry& entry : engine::ParseFillJournal(journal).journal.entries) {
     switch (entry.kind) {
       case JournalEntry::Kind::kPlace:
+      case JournalEntry::Kind::kWrite:
       case JournalEntry::Kind::kPlaced:
         reached = std::max(reached, Reached::kCopying);
         break;

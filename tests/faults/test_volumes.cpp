@@ -341,6 +341,49 @@ ImageVolume::~ImageVolume() {
   if (loop_ >= 0) close(loop_);
 }
 
+namespace {
+
+// Starts the FUSE daemon `arguments` that mounts `volume` on `path`, as root only, and
+// waits up to five seconds for the mount; `reason` says why not where it fails.
+bool MountByHelper(const std::string& volume, const std::vector<std::string>& arguments,
+                   const std::string& path, pid_t* helper, std::string* reason) {
+  if (geteuid() != 0) {
+    *reason = "only root may mount " + volume + " here";
+    return false;
+  }
+  struct stat before {};
+  stat(path.c_str(), &before);
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  if (posix_spawn(helper, arguments.front().c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+    *helper = -1;
+    *reason = volume + "'s helper cannot be started";
+    return false;
+  }
+  // The mount shows as a change of device.
+  for (int wait = 0; wait < 500; ++wait) {
+    struct stat after {};
+    if (stat(path.c_str(), &after) == 0 && after.st_dev != before.st_dev) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  *reason = "FUSE may not be used here";
+  return false;
+}
+
+// Unmounts what `helper` mounted on `path` and waits for it to end.
+void UnmountByHelper(const std::string& path, bool mounted, pid_t helper) {
+  if (mounted && umount2(path.c_str(), 0) != 0) umount2(path.c_str(), MNT_DETACH);
+  if (helper > 0) {
+    if (!mounted) kill(helper, SIGTERM);
+    int status = 0;
+    waitpid(helper, &status, 0);
+  }
+}
+
+}  // namespace
+
 FailingVolume::FailingVolume(const std::string& helper)
     : backing_(dir_.MakeFolder("kept")),
       path_(dir_.MakeFolder("volume")),
@@ -349,40 +392,14 @@ FailingVolume::FailingVolume(const std::string& helper)
     reason_ = "the failing volume was not built (libfuse3 missing)";
     return;
   }
-  if (geteuid() != 0) {
-    reason_ = "only root may mount the failing volume here";
-    return;
-  }
   FailAfter(-1);
-  struct stat before {};
-  stat(path_.c_str(), &before);
-  const std::vector<std::string> arguments = {helper, backing_, path_, control_};
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments)
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  if (posix_spawn(&helper_, helper.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-    helper_ = -1;
-    reason_ = "the failing volume's helper cannot be started";
-    return;
-  }
-  // The mount shows as a change of device; give up after five seconds.
-  for (int wait = 0; wait < 500 && !mounted_; ++wait) {
-    struct stat after {};
-    mounted_ = stat(path_.c_str(), &after) == 0 && after.st_dev != before.st_dev;
-    if (!mounted_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  if (!mounted_) reason_ = "FUSE may not be used here";
+  mounted_ = MountByHelper("the failing volume", {helper, backing_, path_, control_}, path_,
+                           &helper_, &reason_);
 }
 
 FailingVolume::~FailingVolume() {
   FailAfter(-1);
-  if (mounted_ && umount2(path_.c_str(), 0) != 0) umount2(path_.c_str(), MNT_DETACH);
-  if (helper_ > 0) {
-    if (!mounted_) kill(helper_, SIGTERM);
-    int status = 0;
-    waitpid(helper_, &status, 0);
-  }
+  UnmountByHelper(path_, mounted_, helper_);
 }
 
 void FailingVolume::FailAfter(long long changes) {
@@ -393,6 +410,29 @@ void FailingVolume::FailAfter(long long changes) {
 long long FailingVolume::ChangesMade() const {
   long long made = 0;
   std::ifstream(control_ + ".count") >> made;
+  return made;
+}
+
+MtpRulesVolume::MtpRulesVolume(const std::string& helper, Options options)
+    : backing_(dir_.MakeFolder("kept")), path_(dir_.MakeFolder("volume")) {
+  if (helper.empty()) {
+    reason_ = "the MTP rules volume was not built (libfuse3 missing)";
+    return;
+  }
+  mounted_ = MountByHelper(
+      "the MTP rules volume",
+      {helper, "--listing-ms", std::to_string(options.listingMs), "--failing-call",
+       std::to_string(options.failingCall), "--count", dir_ / "count", backing_, path_},
+      path_, &helper_, &reason_);
+}
+
+MtpRulesVolume::~MtpRulesVolume() {
+  UnmountByHelper(path_, mounted_, helper_);
+}
+
+long long MtpRulesVolume::ChangesMade() const {
+  long long made = 0;
+  std::ifstream(dir_ / "count") >> made;
   return made;
 }
 

@@ -165,4 +165,43 @@ class FailingVolume {
   std::string reason_;
 };
 
+// A phone or player reached over MTP, as the desktop mounts it: nothing is renamed or
+// linked; a file is written once, front to back, and reads as 0 bytes long until closed;
+// an existing file is never opened for writing or truncated; names with any of
+// "*:<>?\| or a control character are refused. Listing a folder may be made slow, and one
+// changing call (creating, writing, closing a written file, removing, making or removing
+// a folder) made to fail. Made by the helper program `helper` over FUSE, where it was built
+// and FUSE may be used (as root); the files are kept in `backing`.
+class MtpRulesVolume {
+ public:
+  struct Options {
+    int listingMs = 0;          // added to every listing of a folder
+    long long failingCall = 0;  // the changing call, counted from 1, that fails; 0: none
+  };
+
+  explicit MtpRulesVolume(const std::string& helper) : MtpRulesVolume(helper, Options{}) {}
+  MtpRulesVolume(const std::string& helper, Options options);
+  ~MtpRulesVolume();
+  MtpRulesVolume(const MtpRulesVolume&) = delete;
+  MtpRulesVolume& operator=(const MtpRulesVolume&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& reason() const { return reason_; }
+  const std::string& path() const { return path_; }
+  const std::string& backing() const { return backing_; }
+  std::string operator/(std::string_view relative) const {
+    return path_ + "/" + std::string(relative);
+  }
+  // The changing calls made so far.
+  long long ChangesMade() const;
+
+ private:
+  TempDir dir_;
+  std::string backing_;
+  std::string path_;
+  pid_t helper_ = -1;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
 }  // namespace sorvina::test

@@ -12,6 +12,10 @@
 #include <string>
 #include <thread>
 
+#ifndef SORVINA_MTP_RULES_VOLUME
+#define SORVINA_MTP_RULES_VOLUME ""
+#endif
+
 namespace sorvina::test {
 namespace {
 
@@ -66,6 +70,20 @@ INSTANTIATE_TEST_SUITE_P(
                       VolumeCase{"exFAT", ImageVolume::Kind::kExFat, Ending::kUnmounted},
                       VolumeCase{"exFATPulledOut", ImageVolume::Kind::kExFat, Ending::kPulledOut}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The MTP rules volume goes with its daemon, also where a file on it is still open for
+// writing when it goes.
+TEST(MtpRulesVolumeTest, LeavesNothingMountedWhenItGoes) {
+  std::string path;
+  {
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+    if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+    path = volume.path();
+    std::ofstream open(volume / "song.mp3");
+    open << "song" << std::flush;
+  }
+  EXPECT_FALSE(AnythingLeftAt(path));
+}
 
 }  // namespace
 }  // namespace sorvina::test
