@@ -50,7 +50,8 @@ void CheckProfile(const PlayerProfile& profile) {
   FUZZ_CHECK(!limits.nameLength || *limits.nameLength >= 8);
   FUZZ_CHECK(!limits.maxBitrate || *limits.maxBitrate >= 1);
   FUZZ_CHECK(!limits.maxFileSize || *limits.maxFileSize >= 1);
-  FUZZ_CHECK(!limits.maxPictureSide || *limits.maxPictureSide >= 1);
+  // 0 pictures: the player shows none, and copies go without them.
+  FUZZ_CHECK(!limits.maxPictureSide || *limits.maxPictureSide >= 0);
   FUZZ_CHECK(std::all_of(limits.sampleRates.begin(), limits.sampleRates.end(),
                          [](int rate) { return rate >= 1; }));
   // A profile that names no format plays every type; one that does, only its types.
