@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sorvina::engine {
@@ -55,6 +56,32 @@ struct ExtraOptions {
   DrawBalance balance = DrawBalance::kNone;
   // Whole albums are drawn, copied and listed in disc and track order.
   bool albums = false;
+
+  // Play history read from these files of the players of this computer (a beets library,
+  // an MPD sticker database, a Strawberry database, a Rhythmbox rhythmdb.xml, a
+  // ListenBrainz export), besides the player's own logs; empty: only the player's logs,
+  // and only where an option below asks for a history.
+  std::vector<std::string> historySources = {};
+  // Replacing the previous fill: only its songs played or skipped since are replaced.
+  bool replaceHeard = false;
+  // Each song's chance grows with the time since it was last played.
+  bool preferUnplayed = false;
+  // Songs played in the last N days are left out; 0: none.
+  int avoidPlayedDays = 0;
+
+  // Songs whose path below their source matches one of these shell-style patterns are
+  // left out (letter case ignored).
+  std::vector<std::string> excludePatterns = {};
+  // Only songs with one of these genres; songs with none of those: empty lists leave all.
+  std::vector<std::string> genres = {};
+  std::vector<std::string> notGenres = {};
+  // Only songs from these years, of these lengths (seconds), or changed in the last N days;
+  // none or 0: all.
+  std::optional<std::pair<int, int>> years = std::nullopt;
+  std::optional<std::pair<int, int>> lengthSeconds = std::nullopt;
+  int addedWithinDays = 0;
+  // One file of each recording is a candidate.
+  bool skipDuplicates = false;
 
   friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
 };
