@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 
+#include "engine/draw/play_weights.h"
 #include "engine/fill/copy_targets.h"
 #include "engine/fill/play_order.h"
 #include "engine/player/player_lookup.h"
@@ -193,6 +194,13 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
   if (repeat_->NoEarlierFill() ||
       (options_.adoptCopies == AdoptCopies::kYes && repeat_->MayAdoptBesideRecord()))
     copiesNotAdopted_ = OfferCopiesForAdoption(*repeat_, pool, options_.adoptCopies, ports_);
+  if (UsesPlayHistory(settings_.options, true) && options_.gatherHistory) {
+    const HistoryRequest request = {settings_.options.historySources, folder_,
+                                    settings_.destination, repeat_->RecordedFiles(),
+                                    [&pool] { return KnownSongsOf(pool); }};
+    history_ = options_.gatherHistory(request, ports_);
+  }
+  repeat_->KeepUnheard(history_.get(), ports_);
   if (!repeat_->LeaveOutRecent(pool)) {
     ports_.ShowInformation(repeat_->NothingLeftMessage());
     return false;
