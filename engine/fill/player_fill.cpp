@@ -201,6 +201,16 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
     history_ = options_.gatherHistory(request, ports_);
   }
   repeat_->KeepUnheard(history_.get(), ports_);
+  // The songs that stay are part of this fill: they take their share of an amount, as
+  // songs chosen again would (the free space is what they leave).
+  if (!options_.freeSpace && limit.kind != DrawLimit::Kind::kNone) {
+    media::TrackProbe probe;
+    for (const RecordedFile& kept : repeat_->unheard())
+      limit.budget -= limit.kind == DrawLimit::Kind::kSeconds
+                          ? probe.Seconds(kept.source, kept.sizeBytes)
+                          : kept.sizeBytes;
+    limit.budget = std::max<std::int64_t>(limit.budget, 0);
+  }
   if (!repeat_->LeaveOutRecent(pool)) {
     ports_.ShowInformation(repeat_->NothingLeftMessage());
     return false;

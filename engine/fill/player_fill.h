@@ -41,7 +41,7 @@ struct FillOptions {
   // The amount is the destination's free space, as the fill finds it.
   bool freeSpace = false;
   // Reads the play history, where the options ask for it.
-  HistoryGatherer gatherHistory;
+  HistoryGatherer gatherHistory = {};
 };
 
 // The copy of a run's chosen songs into a folder or onto a player, and everything it takes

@@ -95,6 +95,8 @@ class RepeatedFill {
   // Where `plays` is none or knows none of its songs, the run says so and the whole fill
   // is replaced.
   void KeepUnheard(const PlayHistory* plays, RunPorts& ports);
+  // The previous fill's files that KeepUnheard kept.
+  const std::vector<RecordedFile>& unheard() const { return unheard_; }
   // The files on the destination that are byte-identical copies of candidates in `pool`
   // and that no recorded fill names, fingerprinted; `otherFiles` receives how many other
   // files it holds.

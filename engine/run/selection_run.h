@@ -32,7 +32,7 @@ struct SelectionRunOptions {
   std::int64_t cacheBytes = std::int64_t{2} * 1024 * 1024 * 1024;
   // Reads the play history; called only by runs whose options ask for one, and at most
   // once. None: no history can be had.
-  HistoryGatherer gatherHistory;
+  HistoryGatherer gatherHistory = {};
 };
 
 // The folders leading to `destination`, from the top down: every prefix that ends just
