@@ -906,19 +906,20 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
                                                  "fileType-flac", "fileType-ogg", "fileType-opus",
                                                  "fileType-m4a",  "fileType-wma", "fileType-wav",
                                                  "fileType-aiff"};
-    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",       "keepFolders",
-                                                     "replacePrevious",    "devicePlaylist",
-                                                     "devicePlaylistName", "player",
-                                                     "numberFiles",        "playOrder",
-                                                     "createPlaylist",     "relativePaths",
-                                                     "setDestination",     "destinationField",
-                                                     "playerChoice"};
+    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",     "keepFolders",
+                                                     "replacePrevious",  "replaceHeard",
+                                                     "devicePlaylist",   "devicePlaylistName",
+                                                     "player",           "numberFiles",
+                                                     "playOrder",        "createPlaylist",
+                                                     "relativePaths",    "setDestination",
+                                                     "destinationField", "playerChoice"};
     QTest::newRow("weights") << 2
-                             << QStringList{"weightList",        "addWeight",     "removeWeight",
-                                            "changeWeight",      "spreadArtists", "maxPerArtist",
-                                            "maxPerArtistCount", "balance",       "balanceBy",
-                                            "wholeAlbums",       "favourites",    "starWeight0",
-                                            "starWeight1",       "starWeight2",   "starWeight3",
+                             << QStringList{"weightList",        "addWeight",      "removeWeight",
+                                            "changeWeight",      "spreadArtists",  "maxPerArtist",
+                                            "maxPerArtistCount", "balance",        "balanceBy",
+                                            "wholeAlbums",       "preferUnplayed", "avoidPlayed",
+                                            "avoidPlayedDays",   "favourites",     "starWeight0",
+                                            "starWeight1",       "starWeight2",    "starWeight3",
                                             "starWeight4",       "starWeight5"};
     QTest::newRow("amount") << 3
                             << QStringList{"megabyteButton", "megabyteField",  "freeSpaceButton",
