@@ -523,6 +523,34 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(options.number, number);
   }
 
+  void playsChooseWhatIsReplacedOnlyWhenReplacingAndSteerTheDraw() {
+    QTemporaryDir folder;
+    WizardFixture wizard;
+    wizard.settings.destination = ToEngineText(folder.path() + "/");
+    sorvina::engine::ExtraOptions& options = wizard.settings.options;
+    options.replaceHeard = true;  // without replacing, as a hand-edited file may hold it
+    wizard.Next();
+    auto* heard = wizard.Find<QCheckBox>("replaceHeard");
+    QVERIFY(heard->isChecked() && !heard->isEnabled());
+    wizard.Next();
+    QVERIFY(!options.replaceHeard);  // no replacing, nothing of it to keep
+    wizard.Back();
+    wizard.ClickControl("replacePrevious");
+    QVERIFY(heard->isEnabled() && !heard->isChecked());
+    wizard.ClickControl("replaceHeard");
+    wizard.Next();
+    QVERIFY(options.replacePrevious && options.replaceHeard);
+    auto* days = wizard.Find<QSpinBox>("avoidPlayedDays");
+    QVERIFY(!days->isEnabled());
+    wizard.ClickControl("preferUnplayed");
+    wizard.ClickControl("avoidPlayed");
+    QVERIFY(days->isEnabled());
+    days->setValue(10);
+    wizard.Next();
+    QVERIFY(options.preferUnplayed);
+    QCOMPARE(options.avoidPlayedDays, 10);
+  }
+
   void otherProfileFilesAreChosenBesideTheUsersOwn() {
     QTemporaryDir folder;
     const QDir root(folder.path());
