@@ -240,21 +240,44 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           ->check(CLI::IsMember({"artist", "album", "folder", "none"}));
   CLI::Option* albums = app.add_flag("--albums", request.albums,
                                      "Choose whole albums, copied and listed in track order");
+  CLI::Option* history =
+      AddOptional(app, "--history", request.historySources,
+                  "Also read plays from this file of a player of this computer: a beets "
+                  "library, an MPD sticker database, a Strawberry database, a Rhythmbox "
+                  "rhythmdb.xml or a ListenBrainz export (repeatable)")
+          ->type_name("SOURCE")
+          ->allow_extra_args(false);
+  CLI::Option* replace =
+      AddOptional(app, "--replace", request.replace,
+                  "What of the last fill of DIR is replaced: all (as --replace-previous), or "
+                  "heard: only its songs played or skipped since; the others stay")
+          ->type_name("heard|all")
+          ->check(CLI::IsMember({"heard", "all"}))
+          ->excludes(playlist);
+  CLI::Option* preferUnplayed =
+      app.add_flag("--prefer-unplayed", request.preferUnplayed,
+                   "Choose songs not played lately more often (never played: 4 times, a day "
+                   "ago: a quarter as often as a song played a week ago)");
+  CLI::Option* avoidPlayed = AddOptional(app, "--avoid-played", request.avoidPlayedDays,
+                                         "Leave out songs played in the last DAYS days; 0: none")
+                                 ->type_name("DAYS")
+                                 ->check(CLI::Range(0, 100000).description(""));
   albums->excludes(balance);
   // A cap on an artist's songs would cut whole albums short.
   albums->excludes(maxPerArtist);
-  return {settings,    source,        weight,
-          copy,        playlist,      megabytes,
-          hours,       all,           fill,
-          seed,        dryRun,        save,
-          conflict,    keepFolders,   replacePrevious,
-          adoptCopies, avoidLast,     devicePlaylist,
-          relative,    quiet,         types,
-          player,      order,         number,
-          convert,     bitrate,       jobs,
-          cacheSize,   loudness,      maxPerArtist,
-          spread,      ratingWeights, balance,
-          albums};
+  return {settings,       source,        weight,
+          copy,           playlist,      megabytes,
+          hours,          all,           fill,
+          seed,           dryRun,        save,
+          conflict,       keepFolders,   replacePrevious,
+          adoptCopies,    avoidLast,     devicePlaylist,
+          relative,       quiet,         types,
+          player,         order,         number,
+          convert,        bitrate,       jobs,
+          cacheSize,      loudness,      maxPerArtist,
+          spread,         ratingWeights, balance,
+          albums,         history,       replace,
+          preferUnplayed, avoidPlayed};
 }
 
 // What a selection lacks to run, in words; nothing when it can run. A settings file may

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
 #include "cli/exit_status.h"
 #include "cli/status_line.h"
+#include "engine/draw/play_weights.h"
 #include "engine/player/player_lookup.h"
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
@@ -106,6 +108,17 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
   if (request.ratingWeights) settings.options.ratingWeights = *request.ratingWeights;
   if (request.balance) settings.options.balance = *request.balance;
   if (request.albums) settings.options.albums = true;
+  if (request.historySources) {
+    settings.options.historySources.clear();
+    for (const std::string& source : *request.historySources)
+      settings.options.historySources.push_back(Absolute(source));
+  }
+  if (request.replace) {
+    settings.options.replacePrevious = true;
+    settings.options.replaceHeard = *request.replace == "heard";
+  }
+  if (request.preferUnplayed) settings.options.preferUnplayed = true;
+  if (request.avoidPlayedDays) settings.options.avoidPlayedDays = *request.avoidPlayedDays;
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;
     settings.amountText = *request.megabytes;
@@ -123,6 +136,19 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
   return settings;
 }
 
+// "\t12\t2024-05-31": how often a song was played and the day (local time) it was last
+// played, "-" where it never was.
+std::string PlaysText(const std::optional<engine::SongPlays>& plays) {
+  std::string text = "\t" + std::to_string(plays ? plays->playCount : 0) + "\t";
+  if (!plays || !plays->lastPlayed) return text + "-";
+  const auto when = static_cast<std::time_t>(*plays->lastPlayed);
+  std::tm local{};
+  char day[32];
+  if (localtime_r(&when, &local) == nullptr || std::strftime(day, sizeof day, "%F", &local) == 0)
+    return text + "-";
+  return text + day;
+}
+
 // Lists the files a replace would remove, each as "remove PATH", then the chosen files,
 // one path per line, on standard output (chosen paths are absolute, so neither kind of
 // line can be taken for the other); false, after saying why, when one cannot be listed
@@ -130,6 +156,7 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
 // to the stream at once: for a large library, one stream call per path costs more than
 // the listing itself.
 bool ListChosen(const std::vector<std::string>& removed, const std::vector<std::string>& paths,
+                const std::vector<std::optional<engine::SongPlays>>& plays,
                 const Console& console) {
   constexpr std::size_t kBlockSize = 64 * 1024;
   bool listed = true;
@@ -139,7 +166,8 @@ bool ListChosen(const std::vector<std::string>& removed, const std::vector<std::
     console.out.write(block.data(), static_cast<std::streamsize>(block.size()));
     block.clear();
   };
-  const auto list = [&](std::string_view prefix, const std::string& path) {
+  const auto list = [&](std::string_view prefix, const std::string& path,
+                        const std::optional<engine::SongPlays>* known = nullptr) {
     // One path per line: a name holding a line feed would read as two files.
     if (path.find('\n') != std::string::npos) {
       writeBlock();
@@ -148,13 +176,14 @@ bool ListChosen(const std::vector<std::string>& removed, const std::vector<std::
       return;
     }
     block.append(prefix).append(path);
+    if (known != nullptr) block.append(PlaysText(*known));
     block.push_back('\n');
     if (block.size() >= kBlockSize) writeBlock();
   };
   for (const std::string& path : removed)
     list("remove ", path);
-  for (const std::string& path : paths)
-    list("", path);
+  for (std::size_t i = 0; i < paths.size(); ++i)
+    list("", paths[i], i < plays.size() ? &plays[i] : nullptr);
   writeBlock();
   console.out.flush();
   if (!console.out) {
@@ -188,6 +217,11 @@ std::optional<std::string> UsageFault(const SelectionRequest& request,
     return "--adopt-copies needs --replace-previous: copies found on the player are taken "
            "only as the earlier fill that is replaced";
   }
+  if (request.historySources && !engine::UsesPlayHistory(settings.options, settings.copyToFolder)) {
+    return "--history is read only for --prefer-unplayed, --avoid-played or --replace heard";
+  }
+  if (request.replace && settings.options.replaceHeard && !settings.copyToFolder)
+    return "--replace heard replaces songs on a player: it needs --copy-to";
   const std::optional<engine::ConversionChoice> choice =
       engine::ParseConversionChoice(settings.options.convert);
   if (choice && settings.copyToFolder && settings.options.player != "auto") {
@@ -283,7 +317,8 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   // A run that chose nothing did not do what was asked, whatever the reason the summary
   // gives: nothing fits, the player plays none of it, no song could be converted.
   int status = outcome.summary && outcome.summary->chosenFiles == 0 ? kExitFailure : kExitSuccess;
-  if (request.dryRun && !ListChosen(outcome.removedPaths, outcome.chosenPaths, console))
+  if (request.dryRun &&
+      !ListChosen(outcome.removedPaths, outcome.chosenPaths, outcome.plays, console))
     status = kExitFailure;
   // Every failure has been explained by now except a cancelled or unexplained one.
   const bool explained = ports.messageShown() || fileOperation.anyErrorReported();

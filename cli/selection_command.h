@@ -55,6 +55,12 @@ struct SelectionRequest {
   std::optional<std::array<double, 6>> ratingWeights;  // unrated, then 1 to 5 stars
   std::optional<engine::DrawBalance> balance;          // kNone switches a settings file's off
   bool albums = false;
+  // Play history: its files (made absolute), "heard" or "all" for the replacement, the
+  // draw steered by it; 0 days switches a settings file's value off.
+  std::optional<std::vector<std::string>> historySources;
+  std::optional<std::string> replace;
+  bool preferUnplayed = false;
+  std::optional<int> avoidPlayedDays;
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

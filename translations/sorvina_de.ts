@@ -654,6 +654,46 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>The phone keeps no order of files; the device playlist holds the play order</source>
         <translation>Das Telefon hält keine Reihenfolge der Dateien fest; die Wiedergabeliste auf dem Gerät bestimmt die Wiedergabereihenfolge</translation>
     </message>
+    <message>
+        <source>No plays of the previous fill&apos;s songs were found; all of them are replaced</source>
+        <translation>Für die Titel der vorigen Befüllung wurden keine Wiedergaben gefunden; sie werden alle ersetzt</translation>
+    </message>
+    <message>
+        <source>No play history was found; the songs are chosen as if none had been played</source>
+        <translation>Es wurde kein Wiedergabeverlauf gefunden; die Titel werden ausgewählt, als wäre keiner gespielt worden</translation>
+    </message>
+    <message>
+        <source>Every file found was played in the last %1 days; nothing was chosen</source>
+        <translation>Jede gefundene Datei wurde in den letzten %1 Tagen gespielt; es wurde nichts ausgewählt</translation>
+    </message>
+    <message numerus="yes">
+        <source>, %Ln played since the last fill to replace</source>
+        <translation>
+            <numerusform>, %Ln seit der letzten Befüllung gespielter zu ersetzen</numerusform>
+            <numerusform>, %Ln seit der letzten Befüllung gespielte zu ersetzen</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %Ln played since the last fill replaced</source>
+        <translation>
+            <numerusform>, %Ln seit der letzten Befüllung gespielter ersetzt</numerusform>
+            <numerusform>, %Ln seit der letzten Befüllung gespielte ersetzt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %Ln not yet played to keep</source>
+        <translation>
+            <numerusform>, %Ln noch nicht gespielter zu behalten</numerusform>
+            <numerusform>, %Ln noch nicht gespielte zu behalten</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %Ln not yet played kept</source>
+        <translation>
+            <numerusform>, %Ln noch nicht gespielter behalten</numerusform>
+            <numerusform>, %Ln noch nicht gespielte behalten</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -932,6 +972,14 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>%1 (free space not reported)</source>
         <translation>%1 (freier Speicherplatz nicht gemeldet)</translation>
     </message>
+    <message>
+        <source>Replace only the songs played since the last fill</source>
+        <translation>Nur die seit der letzten Befüllung gespielten Titel ersetzen</translation>
+    </message>
+    <message>
+        <source>Songs not played yet stay on the player, where they were</source>
+        <translation>Noch nicht gespielte Titel bleiben auf dem Player, wo sie waren</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::ui::FileDialog</name>
@@ -1079,6 +1127,22 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Not together with at most so many songs per artist, which would cut albums short</source>
         <translation>Nicht zusammen mit höchstens so vielen Titeln je Interpret, was Alben kürzen würde</translation>
+    </message>
+    <message>
+        <source>Songs not played lately more often</source>
+        <translation>Länger nicht gespielte Titel öfter</translation>
+    </message>
+    <message>
+        <source>Never played: four times as often as a song played a week ago; played in the last day: a quarter as often</source>
+        <translation>Nie gespielt: viermal so oft wie ein vor einer Woche gespielter Titel; am letzten Tag gespielt: ein Viertel so oft</translation>
+    </message>
+    <message>
+        <source>Leave out songs played in the last</source>
+        <translation>Titel auslassen, gespielt in den letzten</translation>
+    </message>
+    <message>
+        <source>days</source>
+        <translation>Tagen</translation>
     </message>
 </context>
 <context>

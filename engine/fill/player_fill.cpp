@@ -6,6 +6,7 @@
 #include <functional>
 #include <set>
 
+#include "engine/draw/play_weights.h"
 #include "engine/fill/copy_targets.h"
 #include "engine/fill/play_order.h"
 #include "engine/player/player_lookup.h"
@@ -193,6 +194,23 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
   if (repeat_->NoEarlierFill() ||
       (options_.adoptCopies == AdoptCopies::kYes && repeat_->MayAdoptBesideRecord()))
     copiesNotAdopted_ = OfferCopiesForAdoption(*repeat_, pool, options_.adoptCopies, ports_);
+  if (UsesPlayHistory(settings_.options, true) && options_.gatherHistory) {
+    const HistoryRequest request = {settings_.options.historySources, folder_,
+                                    settings_.destination, repeat_->RecordedFiles(),
+                                    [&pool] { return KnownSongsOf(pool); }};
+    history_ = options_.gatherHistory(request, ports_);
+  }
+  repeat_->KeepUnheard(history_.get(), ports_);
+  // The songs that stay are part of this fill: they take their share of an amount, as
+  // songs chosen again would (the free space is what they leave).
+  if (!options_.freeSpace && limit.kind != DrawLimit::Kind::kNone) {
+    media::TrackProbe probe;
+    for (const RecordedFile& kept : repeat_->unheard())
+      limit.budget -= limit.kind == DrawLimit::Kind::kSeconds
+                          ? probe.Seconds(kept.source, kept.sizeBytes)
+                          : kept.sizeBytes;
+    limit.budget = std::max<std::int64_t>(limit.budget, 0);
+  }
   if (!repeat_->LeaveOutRecent(pool)) {
     ports_.ShowInformation(repeat_->NothingLeftMessage());
     return false;

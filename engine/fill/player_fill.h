@@ -40,6 +40,8 @@ struct FillOptions {
   std::int64_t cacheBytes = 0;
   // The amount is the destination's free space, as the fill finds it.
   bool freeSpace = false;
+  // Reads the play history, where the options ask for it.
+  HistoryGatherer gatherHistory = {};
 };
 
 // The copy of a run's chosen songs into a folder or onto a player, and everything it takes
@@ -66,6 +68,8 @@ class PlayerFill : public SongOutput {
   // songs in play order, removes the previous fill, copies, puts the destination's folders
   // in play order, writes the device playlist and the record, and writes out to the device.
   void AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) override;
+
+  const PlayHistory* playHistory() const override { return history_.get(); }
 
  private:
   bool FindPlayer();
@@ -107,6 +111,7 @@ class PlayerFill : public SongOutput {
   std::vector<Candidate> toCopy_;  // the chosen files not kept from the previous fill
   RunSummary summary_;
   std::size_t copiesNotAdopted_ = 0;
+  std::unique_ptr<PlayHistory> history_;
 };
 
 }  // namespace sorvina::engine

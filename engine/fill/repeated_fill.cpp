@@ -387,7 +387,56 @@ void RepeatedFill::PlanReplacement() {
     if (IsDevicePlaylistName(playlist.relative) && !InRecordFolder(playlist.relative) &&
         OwnsPlaylist(playlist, previous))
       replaceablePlaylists_.push_back(playlist);
+  recordedReplaceable_ = replaceable_.size();
   keptAgain_.assign(replaceable_.size(), false);
+}
+
+std::vector<std::pair<std::string, std::string>> RepeatedFill::RecordedFiles() const {
+  std::vector<std::pair<std::string, std::string>> files;
+  if (!copy_) return files;
+  for (const RecordedFill& fill : history_.fills)
+    for (const RecordedFile& file : fill.files)
+      if (!file.relative.empty() && !file.source.empty())
+        files.emplace_back(file.relative, file.source);
+  return files;
+}
+
+void RepeatedFill::KeepUnheard(const PlayHistory* plays, RunPorts& ports) {
+  if (!replacing_ || !settings_.options.replaceHeard || history_.fills.empty() ||
+      recordedReplaceable_ == 0)
+    return;
+  const std::int64_t since = history_.fills.back().time;
+  std::vector<bool> heard(recordedReplaceable_, true);
+  bool anyKnown = false;
+  for (std::size_t j = 0; j < recordedReplaceable_; ++j) {
+    // A file whose song is not named cannot be matched to plays: it is replaced.
+    if (plays == nullptr || replaceable_[j].source.empty()) continue;
+    const std::optional<SongPlays> known = plays->PlaysOf(replaceable_[j].source);
+    anyKnown = anyKnown || known.has_value();
+    heard[j] = known && known->HeardSince(since);
+  }
+  if (!anyKnown) {
+    ports.ShowWarning(SORVINA_TEXT("sorvina",
+                                   "No plays of the previous fill's songs were found; all of "
+                                   "them are replaced"));
+    return;
+  }
+  std::vector<RecordedFile> replaced;
+  std::vector<std::optional<EntryStatus>> replacedVerified;
+  for (std::size_t j = 0; j < replaceable_.size(); ++j) {
+    if (j < recordedReplaceable_ && !heard[j]) {
+      unheard_.push_back(std::move(replaceable_[j]));
+      continue;
+    }
+    if (j < recordedReplaceable_) heardSources_.push_back(replaceable_[j].source);
+    replaced.push_back(std::move(replaceable_[j]));
+    replacedVerified.push_back(verifiedAs_[j]);
+  }
+  recordedReplaceable_ -= unheard_.size();
+  replaceable_ = std::move(replaced);
+  verifiedAs_ = std::move(replacedVerified);
+  keptAgain_.assign(replaceable_.size(), false);
+  replacement_.unheardKept = unheard_.size();
 }
 
 bool RepeatedFill::NoEarlierFill() const {
@@ -439,14 +488,22 @@ bool RepeatedFill::active() const {
 
 bool RepeatedFill::LeaveOutRecent(CandidatePool& pool) {
   const auto recentFills = static_cast<std::size_t>(std::max(0, settings_.options.avoidLast));
-  if (recentFills == 0 || (history_.fills.empty() && adoptedSources_.empty())) return true;
-  // The copies taken for the previous fill were its songs.
-  std::unordered_set<std::string_view> recent(adoptedSources_.begin(), adoptedSources_.end());
-  const std::size_t first =
-      history_.fills.size() > recentFills ? history_.fills.size() - recentFills : 0;
-  for (std::size_t i = first; i < history_.fills.size(); ++i) {
-    for (const RecordedFile& file : history_.fills[i].files)
-      if (!file.source.empty()) recent.insert(file.source);
+  // Replacing only what was heard, the previous fill's songs stay or were heard: neither
+  // comes again.
+  std::unordered_set<std::string_view> recent(heardSources_.begin(), heardSources_.end());
+  for (const RecordedFile& file : unheard_)
+    if (!file.source.empty()) recent.insert(file.source);
+  const bool avoiding = recentFills > 0 && !(history_.fills.empty() && adoptedSources_.empty());
+  if (!avoiding && recent.empty()) return true;
+  if (avoiding) {
+    // The copies taken for the previous fill were its songs.
+    recent.insert(adoptedSources_.begin(), adoptedSources_.end());
+    const std::size_t first =
+        history_.fills.size() > recentFills ? history_.fills.size() - recentFills : 0;
+    for (std::size_t i = first; i < history_.fills.size(); ++i) {
+      for (const RecordedFile& file : history_.fills[i].files)
+        if (!file.source.empty()) recent.insert(file.source);
+    }
   }
   bool anyLeftOut = false;
   for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
@@ -459,7 +516,8 @@ bool RepeatedFill::LeaveOutRecent(CandidatePool& pool) {
   }
   // What was subtracted may have left the running total off the exact sum.
   if (anyLeftOut) pool.RecomputeTotalWeight();
-  return pool.count() > 0;
+  // A fill that only leaves out its own songs may find nothing else: it says so itself.
+  return pool.count() > 0 || !avoiding;
 }
 
 UserText RepeatedFill::NothingLeftMessage() const {
@@ -563,6 +621,8 @@ std::vector<std::string> RepeatedFill::KeptTargets() const {
   std::vector<std::string> targets;
   for (const std::optional<RecordedFile>& kept : keptAt_)
     if (kept) targets.push_back(kept->relative);
+  for (const RecordedFile& kept : unheard_)
+    targets.push_back(kept.relative);
   return targets;
 }
 
@@ -711,6 +771,16 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
 
   RecordedFill fill;
   fill.time = begunAt_;
+  // The previous fill's songs not yet played stay part of the fill, ahead of the new ones.
+  std::vector<Candidate> listed;
+  std::vector<std::string> listedRelatives;
+  for (const RecordedFile& kept : unheard_) {
+    const std::optional<EntryStatus> status = destination_->StatusOf(kept.relative);
+    if (!status || status->kind != EntryStatus::Kind::kFile) continue;
+    fill.files.push_back(kept);
+    listed.push_back({kept.source, kept.sizeBytes, 1.0, 0});
+    listedRelatives.push_back(kept.relative);
+  }
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (relatives[i].empty()) continue;
     // Only what can be reached inside the destination is recorded, and so ever removed.
@@ -735,8 +805,10 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
   for (const std::string& folder : madeFolders)
     if (std::find(fill.folders.begin(), fill.folders.end(), folder) == fill.folders.end())
       fill.folders.push_back(folder);
+  listed.insert(listed.end(), chosen.begin(), chosen.end());
+  listedRelatives.insert(listedRelatives.end(), relatives.begin(), relatives.end());
   const bool written =
-      !devicePlaylist || WriteDevicePlaylist(chosen, relatives, owner, ports, fill);
+      !devicePlaylist || WriteDevicePlaylist(listed, listedRelatives, owner, ports, fill);
   if (written && devicePlaylist) PutPlaylistAheadOfSongs(places, fill, ports);
   const bool journaled = !JournalFailed(ports);
   if (!recording) return written;

@@ -15,6 +15,7 @@
 #include "engine/fill/fill_record.h"
 #include "engine/fill/ownership.h"
 #include "engine/fill/play_order.h"
+#include "engine/history/play_history.h"
 #include "engine/report/run_ports.h"
 #include "engine/report/run_summary.h"
 #include "engine/settings/selection_settings.h"
@@ -86,6 +87,16 @@ class RepeatedFill {
 
   // Replacing, where the destination holds no record of an earlier fill.
   bool NoEarlierFill() const;
+  // Each file the recorded fills put on the destination (below it) and its song.
+  std::vector<std::pair<std::string, std::string>> RecordedFiles() const;
+  // Replacing only what was heard: of the previous fill's recorded songs, those `plays`
+  // tell were played or skipped since that fill are replaced, and the others stay where
+  // they are and become part of this fill; neither kind is drawn again (LeaveOutRecent).
+  // Where `plays` is none or knows none of its songs, the run says so and the whole fill
+  // is replaced.
+  void KeepUnheard(const PlayHistory* plays, RunPorts& ports);
+  // The previous fill's files that KeepUnheard kept.
+  const std::vector<RecordedFile>& unheard() const { return unheard_; }
   // The files on the destination that are byte-identical copies of candidates in `pool`
   // and that no recorded fill names, fingerprinted; `otherFiles` receives how many other
   // files it holds.
@@ -205,6 +216,11 @@ class RepeatedFill {
   // The previous fill's files that are unchanged on the destination, and whether each
   // was chosen again; its playlists unchanged there; the folders fills made.
   std::vector<RecordedFile> replaceable_;
+  std::size_t recordedReplaceable_ = 0;  // the first of them, which the record names
+  // Replacing only what was heard: the previous fill's files that stay, and the songs of
+  // those that go.
+  std::vector<RecordedFile> unheard_;
+  std::vector<std::string> heardSources_;
   // How each was when proven the fill's, where it was proven before the copy.
   std::vector<std::optional<platform::EntryStatus>> verifiedAs_;
   std::vector<bool> keptAgain_;

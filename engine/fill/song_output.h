@@ -9,6 +9,7 @@
 #include "engine/convert/song_conversions.h"
 #include "engine/draw/candidate_pool.h"
 #include "engine/draw/weighted_draw.h"
+#include "engine/history/play_history.h"
 #include "engine/report/run_summary.h"
 #include "engine/report/selection_outcome.h"
 
@@ -47,6 +48,9 @@ class SongOutput {
   // After the draw: does with the chosen songs what the output is for, and says what
   // became of them in `outcome`.
   virtual void AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) = 0;
+
+  // The play history the output read before the draw, where it read one.
+  virtual const PlayHistory* playHistory() const { return nullptr; }
 };
 
 // Why nothing was chosen from a pool that held files; nothing when there is no limit.

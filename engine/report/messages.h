@@ -62,6 +62,13 @@ inline constexpr const char* kDestinationGoneMessage = SORVINA_TEXT(
 inline constexpr const char* kNoEarlierFillMessage =
     SORVINA_TEXT("sorvina", "This player has no record of an earlier fill");
 
+// Songs drawn by their plays, where no play history could be read.
+inline constexpr const char* kNoPlayHistoryMessage = SORVINA_TEXT(
+    "sorvina", "No play history was found; the songs are chosen as if none had been played");
+// Every song left was played in the last days that are to be left out.
+inline constexpr const char* kAllPlayedLatelyMessage =
+    SORVINA_TEXT("sorvina", "Every file found was played in the last %1 days; nothing was chosen");
+
 // Shown while the copied files are written out to the device.
 inline constexpr const char* kWritingToDeviceText =
     SORVINA_TEXT("sorvina", "Writing to the device…");

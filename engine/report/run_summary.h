@@ -26,6 +26,8 @@ struct Replacement {
   std::size_t kept = 0;      // chosen again and left where they were
   // Left in place: changed or replaced by the user since, or they could not be removed.
   std::size_t left = 0;
+  // Replacing only what was heard: how many not yet played stay (`removed` were heard).
+  std::optional<std::size_t> unheardKept = std::nullopt;
 };
 
 // Files that a player's profile left out of a fill, and why.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/history/play_history.h"
 #include "engine/report/run_summary.h"
 #include "text/user_text.h"
 
@@ -31,6 +32,9 @@ struct SelectionOutcome {
   // A dry run of a fill that converts songs or evens out their loudness: what will be done
   // with each chosen file, by its place in chosenPaths.
   std::vector<text::UserText> actions;
+  // A dry run steered by a play history: what it knows of each chosen file, by its place
+  // in chosenPaths.
+  std::vector<std::optional<SongPlays>> plays;
 };
 
 }  // namespace sorvina::engine

@@ -60,9 +60,22 @@ void AddReplacement(const Replacement& replacement, bool dryRun, std::vector<Tex
     parts.emplace_back(UserText(SORVINA_TEXT("sorvina", ", no earlier fill to replace")));
     return;
   }
-  parts.emplace_back(UserText(dryRun ? SORVINA_TEXT("sorvina", ", %1 to replace")
-                                     : SORVINA_TEXT("sorvina", ", %1 replaced"),
-                              {replacement.removed}));
+  if (replacement.unheardKept) {
+    // ", 31 played since the last fill replaced, 180 not yet played kept".
+    const auto count = [](std::size_t n) { return static_cast<std::int64_t>(n); };
+    parts.emplace_back(text::Counted(
+        dryRun ? SORVINA_PLURAL_TEXT("sorvina", ", %Ln played since the last fill to replace")
+               : SORVINA_PLURAL_TEXT("sorvina", ", %Ln played since the last fill replaced"),
+        count(replacement.removed)));
+    parts.emplace_back(
+        text::Counted(dryRun ? SORVINA_PLURAL_TEXT("sorvina", ", %Ln not yet played to keep")
+                             : SORVINA_PLURAL_TEXT("sorvina", ", %Ln not yet played kept"),
+                      count(*replacement.unheardKept)));
+  } else {
+    parts.emplace_back(UserText(dryRun ? SORVINA_TEXT("sorvina", ", %1 to replace")
+                                       : SORVINA_TEXT("sorvina", ", %1 replaced"),
+                                {replacement.removed}));
+  }
   if (replacement.kept > 0) {
     parts.emplace_back(UserText(
         dryRun ? SORVINA_TEXT("sorvina", ", %1 to keep") : SORVINA_TEXT("sorvina", ", %1 kept"),

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 #include <memory>
 #include <optional>
 
+#include "engine/draw/play_weights.h"
 #include "engine/draw/random_generator.h"
 #include "engine/draw/song_draw.h"
 #include "engine/draw/weighted_draw.h"
@@ -132,6 +134,7 @@ std::unique_ptr<SongOutput> OutputFor(const SelectionSettings& settings,
   fill.jobs = options.jobs;
   fill.cacheBytes = options.cacheBytes;
   fill.freeSpace = request.freeSpace;
+  fill.gatherHistory = options.gatherHistory;
   return std::make_unique<PlayerFill>(settings, fill, ports);
 }
 
@@ -151,6 +154,7 @@ class Run {
 
  private:
   bool Collect(CandidatePool& pool);
+  bool WeighByHistory(CandidatePool& pool);
 
   const SelectionSettings& settings_;
   RunPorts& ports_;
@@ -159,7 +163,34 @@ class Run {
   FillOptions fill_;
   std::unique_ptr<SongOutput> output_;
   SelectionOutcome outcome_;
+  std::unique_ptr<PlayHistory> playlistHistory_;  // a fill reads its own
+  const PlayHistory* history_ = nullptr;
 };
+
+// Steers the draw by the play history, where the options ask for that; false after a
+// message when it leaves nothing to draw.
+bool Run::WeighByHistory(CandidatePool& pool) {
+  const ExtraOptions& options = settings_.options;
+  if (!UsesPlayHistory(options, settings_.copyToFolder)) return true;
+  if (settings_.copyToFolder) {
+    history_ = output_->playHistory();
+  } else if (options_.gatherHistory) {
+    HistoryRequest request;
+    request.sources = options.historySources;
+    request.librarySongs = [&pool] { return KnownSongsOf(pool); };
+    playlistHistory_ = options_.gatherHistory(request, ports_);
+    history_ = playlistHistory_.get();
+  }
+  if (!options.preferUnplayed && options.avoidPlayedDays <= 0) return true;
+  if (history_ == nullptr) {
+    ports_.ShowWarning(kNoPlayHistoryMessage);
+    return true;
+  }
+  if (WeighByPlays(pool, *history_, options, static_cast<std::int64_t>(std::time(nullptr))))
+    return true;
+  ports_.ShowInformation({kAllPlayedLatelyMessage, {options.avoidPlayedDays}});
+  return false;
+}
 
 // Collects the candidates; false after a message when there are none.
 bool Run::Collect(CandidatePool& pool) {
@@ -191,7 +222,7 @@ SelectionOutcome Run::Go() {
     return std::move(outcome_);
   }
   DrawLimit limit = request_.limit;
-  if (!output_->BeforeDraw(pool, limit)) return std::move(outcome_);
+  if (!output_->BeforeDraw(pool, limit) || !WeighByHistory(pool)) return std::move(outcome_);
 
   // Draws shaped by the songs' tags read them here, once the pool has lost what it can.
   std::optional<ScopedWaitCursor> waitCursor(std::in_place, ports_);
@@ -237,6 +268,10 @@ SelectionOutcome Run::Go() {
                      outcome_);
   if (outcome_.summary && outcome_.summary->chosenFiles > 0 && pool.count() == 0)
     outcome_.summary->stoppedByArtistLimit = artistLimit;
+  if (history_ != nullptr && options_.dryRun) {
+    for (const std::string& path : outcome_.chosenPaths)
+      outcome_.plays.push_back(history_->PlaysOf(path));
+  }
   return std::move(outcome_);
 }
 

@@ -30,6 +30,9 @@ struct SelectionRunOptions {
   // and how much the cache of converted songs (in the user's cache folder) may hold.
   int jobs = 0;
   std::int64_t cacheBytes = std::int64_t{2} * 1024 * 1024 * 1024;
+  // Reads the play history; called only by runs whose options ask for one, and at most
+  // once. None: no history can be had.
+  HistoryGatherer gatherHistory = {};
 };
 
 // The folders leading to `destination`, from the top down: every prefix that ends just

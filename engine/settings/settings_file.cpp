@@ -113,13 +113,25 @@ bool ReadLoudness(std::string_view value, std::optional<double>& loudness) {
 }
 
 // The option lines in the order they are written.
-constexpr std::array<OptionLine, 18> kOptionLines = {{
+constexpr std::array<OptionLine, 21> kOptionLines = {{
     {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
     {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.keepFolders); }},
     {"replace-previous", [](const ExtraOptions& o) { return FlagText(o.replacePrevious); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.replacePrevious); }},
+    // "heard": only the previous fill's songs played since are replaced; "all": every one.
+    {"replace",
+     [](const ExtraOptions& o) {
+       return o.replacePrevious && o.replaceHeard ? std::optional<std::string>("heard")
+                                                  : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       if (v != "heard" && v != "all") return false;
+       o.replaceHeard = v == "heard";
+       o.replacePrevious = true;
+       return true;
+     }},
     {"avoid-last",
      [](const ExtraOptions& o) {
        return o.avoidLast > 0 ? std::optional<std::string>(std::to_string(o.avoidLast))
@@ -209,7 +221,18 @@ constexpr std::array<OptionLine, 18> kOptionLines = {{
      }},
     {"albums", [](const ExtraOptions& o) { return FlagText(o.albums); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.albums); }},
+    {"prefer-unplayed", [](const ExtraOptions& o) { return FlagText(o.preferUnplayed); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.preferUnplayed); }},
+    {"avoid-played",
+     [](const ExtraOptions& o) {
+       return o.avoidPlayedDays > 0 ? std::optional<std::string>(std::to_string(o.avoidPlayedDays))
+                                    : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) { return ReadCount(v, o.avoidPlayedDays); }},
 }};
+
+// The play history's files, one "history=FILE" line each, after the other options.
+constexpr std::string_view kHistoryName = "history";
 
 // "name=value" lines of the options that differ from their defaults.
 std::vector<std::string> OptionLines(const ExtraOptions& options) {
@@ -218,6 +241,8 @@ std::vector<std::string> OptionLines(const ExtraOptions& options) {
     if (const std::optional<std::string> value = option.write(options))
       lines.push_back(std::string(option.name) + '=' + *value);
   }
+  for (const std::string& source : options.historySources)
+    lines.push_back(std::string(kHistoryName) + '=' + source);
   return lines;
 }
 
@@ -245,6 +270,8 @@ void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
   for (const OptionLine& option : kOptionLines) {
     if (name == option.name) option.read(value, contents.settings.options);
   }
+  if (name == kHistoryName && !value.empty())
+    contents.settings.options.historySources.emplace_back(value);
   if (name == kCopyName) {
     bool copy = false;
     if (ReadFlag(value, copy)) contents.entered.copyToFolder = copy;

@@ -122,6 +122,19 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
   RoundTrip(settings);
   EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"), classic + "avoid-last=2\r\n");
 
+  // The play history's options; its files one a line, after every other option.
+  options = {};
+  options.replacePrevious = true;
+  options.replaceHeard = true;
+  options.preferUnplayed = true;
+  options.avoidPlayedDays = 14;
+  options.historySources = {"/home/a/beets.db", "/home/a/rhythmdb.xml"};
+  RoundTrip(settings);
+  EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"),
+            classic +
+                "replace-previous=1\r\nreplace=heard\r\nprefer-unplayed=1\r\navoid-played=14\r\n"
+                "history=/home/a/beets.db\r\nhistory=/home/a/rhythmdb.xml\r\n");
+
   // Unknown names, lines that are no option and values an option cannot take are passed
   // over; the classic part reads as it always did.
   const SettingsFileContents c =
@@ -132,7 +145,8 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
            "rating-weights=1,2,3,4,5\r\nrating-weights=1,2,3,4,5,6,7\r\n"
            "rating-weights=1,-1,1,1,1,1\r\nrating-weights=0,0,0,0,0,0\r\n"
            "rating-weights=1,2,,4,5,6\r\nrating-weights=1,2,3,4,5,inf\r\n"
-           "rating-weights= 0 , 1e-3,2,3,4,5 \r\n");
+           "rating-weights= 0 , 1e-3,2,3,4,5 \r\nreplace=later\r\navoid-played=-3\r\n"
+           "prefer-unplayed=yes\r\nhistory=\r\n");
   EXPECT_THAT(c.settings.sources, ElementsAre("/lists/party.m3u", "/music/rock/"));
   EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(0, "650"s));
   ExtraOptions expected;

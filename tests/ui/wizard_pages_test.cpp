@@ -523,6 +523,34 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(options.number, number);
   }
 
+  void playsChooseWhatIsReplacedOnlyWhenReplacingAndSteerTheDraw() {
+    QTemporaryDir folder;
+    WizardFixture wizard;
+    wizard.settings.destination = ToEngineText(folder.path() + "/");
+    sorvina::engine::ExtraOptions& options = wizard.settings.options;
+    options.replaceHeard = true;  // without replacing, as a hand-edited file may hold it
+    wizard.Next();
+    auto* heard = wizard.Find<QCheckBox>("replaceHeard");
+    QVERIFY(heard->isChecked() && !heard->isEnabled());
+    wizard.Next();
+    QVERIFY(!options.replaceHeard);  // no replacing, nothing of it to keep
+    wizard.Back();
+    wizard.ClickControl("replacePrevious");
+    QVERIFY(heard->isEnabled() && !heard->isChecked());
+    wizard.ClickControl("replaceHeard");
+    wizard.Next();
+    QVERIFY(options.replacePrevious && options.replaceHeard);
+    auto* days = wizard.Find<QSpinBox>("avoidPlayedDays");
+    QVERIFY(!days->isEnabled());
+    wizard.ClickControl("preferUnplayed");
+    wizard.ClickControl("avoidPlayed");
+    QVERIFY(days->isEnabled());
+    days->setValue(10);
+    wizard.Next();
+    QVERIFY(options.preferUnplayed);
+    QCOMPARE(options.avoidPlayedDays, 10);
+  }
+
   void otherProfileFilesAreChosenBesideTheUsersOwn() {
     QTemporaryDir folder;
     const QDir root(folder.path());
@@ -906,19 +934,20 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
                                                  "fileType-flac", "fileType-ogg", "fileType-opus",
                                                  "fileType-m4a",  "fileType-wma", "fileType-wav",
                                                  "fileType-aiff"};
-    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",       "keepFolders",
-                                                     "replacePrevious",    "devicePlaylist",
-                                                     "devicePlaylistName", "player",
-                                                     "numberFiles",        "playOrder",
-                                                     "createPlaylist",     "relativePaths",
-                                                     "setDestination",     "destinationField",
-                                                     "playerChoice"};
+    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",     "keepFolders",
+                                                     "replacePrevious",  "replaceHeard",
+                                                     "devicePlaylist",   "devicePlaylistName",
+                                                     "player",           "numberFiles",
+                                                     "playOrder",        "createPlaylist",
+                                                     "relativePaths",    "setDestination",
+                                                     "destinationField", "playerChoice"};
     QTest::newRow("weights") << 2
-                             << QStringList{"weightList",        "addWeight",     "removeWeight",
-                                            "changeWeight",      "spreadArtists", "maxPerArtist",
-                                            "maxPerArtistCount", "balance",       "balanceBy",
-                                            "wholeAlbums",       "favourites",    "starWeight0",
-                                            "starWeight1",       "starWeight2",   "starWeight3",
+                             << QStringList{"weightList",        "addWeight",      "removeWeight",
+                                            "changeWeight",      "spreadArtists",  "maxPerArtist",
+                                            "maxPerArtistCount", "balance",        "balanceBy",
+                                            "wholeAlbums",       "preferUnplayed", "avoidPlayed",
+                                            "avoidPlayedDays",   "favourites",     "starWeight0",
+                                            "starWeight1",       "starWeight2",    "starWeight3",
                                             "starWeight4",       "starWeight5"};
     QTest::newRow("amount") << 3
                             << QStringList{"megabyteButton", "megabyteField",  "freeSpaceButton",

@@ -90,6 +90,9 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   keepFolders_ = Named("keepFolders", new QCheckBox(tr("Keep each file's folders"), this));
   replacePrevious_ =
       Named("replacePrevious", new QCheckBox(tr("Replace the songs of the previous fill"), this));
+  replaceHeard_ = Named(
+      "replaceHeard", new QCheckBox(tr("Replace only the songs played since the last fill"), this));
+  replaceHeard_->setToolTip(tr("Songs not played yet stay on the player, where they were"));
   devicePlaylist_ =
       Named("devicePlaylist", new QCheckBox(tr("Write a playlist into the folder:"), this));
   devicePlaylistName_ = Named("devicePlaylistName", new QLineEdit(this));
@@ -125,7 +128,11 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   // Each button takes the room of its text only, where a click counts.
   choices->addWidget(copyToFolder_, 0, 0, 1, 2, Qt::AlignLeft);
   choices->addWidget(keepFolders_, 1, 1, Qt::AlignLeft);
-  choices->addWidget(replacePrevious_, 2, 1, Qt::AlignLeft);
+  auto* replaceRow = new QHBoxLayout;
+  replaceRow->addWidget(replacePrevious_);
+  replaceRow->addWidget(replaceHeard_);
+  replaceRow->addStretch();
+  choices->addLayout(replaceRow, 2, 1);
   auto* devicePlaylistRow = new QHBoxLayout;
   devicePlaylistRow->addWidget(devicePlaylist_);
   devicePlaylistRow->addWidget(devicePlaylistName_, 1);
@@ -199,6 +206,7 @@ void DestinationPage::ShowPlayOrder() {
   const QSignalBlocker quiet(playOrder_);
   playOrder_->setChecked(replacing || orderChosen_);
   playOrder_->setEnabled(copyToFolder_->isChecked() && !replacing);
+  replaceHeard_->setEnabled(copyToFolder_->isChecked() && replacing);
 }
 
 void DestinationPage::SwitchChoice(bool copy) {
@@ -222,6 +230,7 @@ void DestinationPage::ShowSettings() {
   destinationField_->setText(destination);
   keepFolders_->setChecked(options.keepFolders);
   replacePrevious_->setChecked(options.replacePrevious);
+  replaceHeard_->setChecked(options.replaceHeard);
   devicePlaylist_->setChecked(!options.devicePlaylist.empty());
   devicePlaylistName_->setText(options.devicePlaylist.empty()
                                    ? QString::fromLatin1(kDefaultDevicePlaylist)
@@ -262,6 +271,7 @@ void DestinationPage::StoreInto(engine::SettingsText& settings) const {
   engine::ExtraOptions& options = settings.options;
   options.keepFolders = keepFolders_->isChecked();
   options.replacePrevious = replacePrevious_->isChecked();
+  options.replaceHeard = options.replacePrevious && replaceHeard_->isChecked();
   options.devicePlaylist =
       devicePlaylist_->isChecked() ? ToEngineText(devicePlaylistName_->text().trimmed()) : "";
   options.relative = relative_->isChecked();

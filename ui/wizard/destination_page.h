@@ -77,6 +77,7 @@ class DestinationPage : public WizardPage {
   QRadioButton* copyToFolder_;
   QCheckBox* keepFolders_;
   QCheckBox* replacePrevious_;
+  QCheckBox* replaceHeard_;
   QCheckBox* devicePlaylist_;
   QLineEdit* devicePlaylistName_;
   QLabel* profileLabel_;

@@ -27,6 +27,9 @@ namespace {
 // weigh more the more stars they have, unrated songs as much as three stars.
 constexpr int kDefaultMaxPerArtist = 3;
 constexpr std::array<double, 6> kDefaultStarWeights = {1, 0.2, 0.5, 1, 2, 4};
+// Until the user says otherwise, songs played in the last week are left out.
+constexpr int kDefaultAvoidPlayedDays = 7;
+constexpr int kLargestAvoidPlayedDays = 100'000;
 // The largest cap the command line takes.
 constexpr int kLargestMaxPerArtist = 1'000'000;
 // Room in a star weight field, in characters: "0.25", "12.5".
@@ -52,6 +55,16 @@ HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"),
   balanceBy_->addItem(tr("folder"), static_cast<int>(engine::DrawBalance::kFolder));
   balanceBy_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   albums_ = Named("wholeAlbums", new QCheckBox(tr("Whole albums, in track order"), this));
+  preferUnplayed_ =
+      Named("preferUnplayed", new QCheckBox(tr("Songs not played lately more often"), this));
+  preferUnplayed_->setToolTip(
+      tr("Never played: four times as often as a song played a week ago; played in the last "
+         "day: a quarter as often"));
+  avoidPlayed_ =
+      Named("avoidPlayed", new QCheckBox(tr("Leave out songs played in the last"), this));
+  avoidDays_ = Named("avoidPlayedDays", new QSpinBox(this));
+  avoidDays_->setRange(1, kLargestAvoidPlayedDays);
+  avoidUnit_ = new QLabel(tr("days"), this);
   favourites_ = Named("favourites", new QCheckBox(tr("Favourites more often"), this));
   favourites_->setToolTip(
       tr("Each song's chance is multiplied by the weight of its stars; 0: never chosen"));
@@ -71,6 +84,10 @@ HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"),
   maxRow->addWidget(maxPerArtist_);
   maxRow->addWidget(maxCount_);
   maxRow->addWidget(maxUnit_, 1);
+  auto* avoidRow = new QHBoxLayout;
+  avoidRow->addWidget(avoidPlayed_);
+  avoidRow->addWidget(avoidDays_);
+  avoidRow->addWidget(avoidUnit_, 1);
   auto* balanceRow = new QHBoxLayout;
   balanceRow->addWidget(balance_);
   balanceRow->addWidget(balanceBy_);
@@ -92,10 +109,12 @@ HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"),
   layout->addLayout(maxRow);
   layout->addLayout(balanceRow);
   layout->addWidget(albums_, 0, Qt::AlignLeft);
+  layout->addWidget(preferUnplayed_, 0, Qt::AlignLeft);
+  layout->addLayout(avoidRow);
   layout->addWidget(favourites_, 0, Qt::AlignLeft);
   layout->addLayout(weights);
 
-  for (QCheckBox* box : {maxPerArtist_, balance_, albums_, favourites_})
+  for (QCheckBox* box : {maxPerArtist_, balance_, albums_, avoidPlayed_, favourites_})
     connect(box, &QCheckBox::toggled, this, &HowToChooseBox::ShowWhatApplies);
   Show({});
 }
@@ -108,6 +127,10 @@ void HowToChooseBox::Show(const engine::ExtraOptions& options) {
   if (options.balance != engine::DrawBalance::kNone)
     balanceBy_->setCurrentIndex(balanceBy_->findData(static_cast<int>(options.balance)));
   albums_->setChecked(options.albums);
+  preferUnplayed_->setChecked(options.preferUnplayed);
+  avoidPlayed_->setChecked(options.avoidPlayedDays > 0);
+  avoidDays_->setValue(options.avoidPlayedDays > 0 ? options.avoidPlayedDays
+                                                   : kDefaultAvoidPlayedDays);
   favourites_->setChecked(options.ratingWeights.has_value());
   // Each weight in the shortest form the settings write it, with the reader's decimal sign.
   const QStringList shown =
@@ -121,6 +144,8 @@ void HowToChooseBox::Show(const engine::ExtraOptions& options) {
 void HowToChooseBox::ShowWhatApplies() {
   maxCount_->setEnabled(maxPerArtist_->isChecked());
   maxUnit_->setEnabled(maxPerArtist_->isChecked());
+  avoidDays_->setEnabled(avoidPlayed_->isChecked());
+  avoidUnit_->setEnabled(avoidPlayed_->isChecked());
   // Whole albums are drawn neither with an equal chance nor with a cap per artist, which
   // would cut albums short. Should a settings file hold both, whole albums stay free to
   // be unchecked, which frees the others.
@@ -197,6 +222,8 @@ void HowToChooseBox::StoreInto(engine::ExtraOptions& options) const {
                         ? static_cast<engine::DrawBalance>(balanceBy_->currentData().toInt())
                         : engine::DrawBalance::kNone;
   options.albums = albums_->isChecked();
+  options.preferUnplayed = preferUnplayed_->isChecked();
+  options.avoidPlayedDays = avoidPlayed_->isChecked() ? avoidDays_->value() : 0;
   if (!favourites_->isChecked()) {
     options.ratingWeights.reset();
   } else if (const WeightsRead read = ReadWeights(); read.weights) {

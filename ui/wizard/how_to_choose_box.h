@@ -23,7 +23,8 @@ namespace sorvina::ui {
 // multiplied by the weight of its stars (unrated, then 1 to 5 stars). What a box needs
 // beside it is enabled while it is checked. Whole albums and an equal chance exclude each
 // other: while one is checked the other is disabled, its tool tip saying why. A cap per
-// artist with whole albums cuts albums short; both boxes' tool tips say so.
+// artist with whole albums cuts albums short; both boxes' tool tips say so. Songs not
+// played lately can be chosen more often, and those played in the last N days left out.
 class HowToChooseBox : public QGroupBox {
   Q_OBJECT
 
@@ -57,6 +58,10 @@ class HowToChooseBox : public QGroupBox {
   QCheckBox* balance_;
   QComboBox* balanceBy_;
   QCheckBox* albums_;
+  QCheckBox* preferUnplayed_;
+  QCheckBox* avoidPlayed_;
+  QSpinBox* avoidDays_;
+  QLabel* avoidUnit_;
   QCheckBox* favourites_;
   std::array<QLabel*, kStarFields> starLabels_;
   std::array<QLineEdit*, kStarFields> starWeights_;
