@@ -70,14 +70,15 @@ class SongMatcher {
       while (path.starts_with('/'))
         path.remove_prefix(1);
       if (!playerFolder_.empty()) {
-        // A song outside the player's folder is none a fill put there.
-        if (!path.starts_with(playerFolder_ + "/")) return std::nullopt;
-        path.remove_prefix(playerFolder_.size() + 1);
+        // A song outside the player's folder is none a fill put there; FAT and exFAT take
+        // names in any letter case.
+        const std::string prefix = LowerAscii(playerFolder_) + "/";
+        if (LowerAscii(path.substr(0, prefix.size())) != prefix) return std::nullopt;
+        path.remove_prefix(prefix.size());
       }
       if (!platform::ContainedFolder::IsContainedPath(path)) return std::nullopt;
       if (const auto found = recorded_.find(std::string(path)); found != recorded_.end())
         return found->second;
-      // FAT and exFAT take names in any letter case.
       if (const auto found = recordedFolded_.find(LowerAscii(path)); found != recordedFolded_.end())
         return found->second;
       return std::nullopt;

@@ -193,8 +193,9 @@ std::optional<std::int64_t> Number(sqlite3_stmt* row, int column) {
 }
 
 // `column` where the table has it, else NULL, so that one query fits every version.
-std::string ColumnOrNull(const std::set<std::string>& columns, const std::string& column) {
-  return columns.contains(column) ? column : "NULL";
+std::string ColumnOrNull(const std::set<std::string>& columns, const std::string& column,
+                         const std::string& table = "") {
+  return columns.contains(column) ? table + column : "NULL";
 }
 
 // Keeps what a tally row gives: a count above 0, a plausible date.
@@ -223,10 +224,10 @@ void KeepHeard(std::vector<HeardEntry> entries, const ReadLimits& limits, Source
 bool ReadBeets(const Database& db, std::int64_t now, const ReadLimits& limits, SourceRead& read,
                std::string& error) {
   const std::set<std::string> columns = db.ColumnsOf("items");
-  const std::string songColumns = "i.id, i.path, " + ColumnOrNull(columns, "i.artist") + ", " +
-                                  ColumnOrNull(columns, "i.title") + ", " +
-                                  ColumnOrNull(columns, "i.length") + ", " +
-                                  ColumnOrNull(columns, "i.mb_trackid");
+  const std::string songColumns = "i.id, i.path, " + ColumnOrNull(columns, "artist", "i.") + ", " +
+                                  ColumnOrNull(columns, "title", "i.") + ", " +
+                                  ColumnOrNull(columns, "length", "i.") + ", " +
+                                  ColumnOrNull(columns, "mb_trackid", "i.");
   std::map<std::int64_t, HeardEntry> songs;
   const auto song = [&](sqlite3_stmt* row) -> HeardEntry& {
     HeardEntry& entry = songs[sqlite3_column_int64(row, 0)];
@@ -241,7 +242,7 @@ bool ReadBeets(const Database& db, std::int64_t now, const ReadLimits& limits, S
   // Play counts kept as the table's own columns, where a version has them...
   if (columns.contains("play_count")) {
     const std::string sql = "SELECT " + songColumns + ", i.play_count, " +
-                            ColumnOrNull(columns, "i.last_played") +
+                            ColumnOrNull(columns, "last_played", "i.") +
                             " FROM items i WHERE i.play_count > 0" + Limit(limits);
     const bool ok = db.Each(
         sql,
@@ -344,6 +345,10 @@ bool ReadStrawberry(const Database& db, std::int64_t now, const ReadLimits& limi
 std::optional<SourceKind> KindOfDatabase(const std::string& path, std::string& error) {
   const std::optional<Database> db = Database::Open(path, error);
   if (!db) return std::nullopt;
+  // A damaged file says so here, where its tables are first looked at.
+  if (!db->Each(
+          "SELECT count(*) FROM sqlite_master", [](sqlite3_stmt*) {}, error))
+    return std::nullopt;
   if (db->HasTable("items")) return SourceKind::kBeetsLibrary;
   if (db->HasTable("sticker")) return SourceKind::kMpdStickers;
   if (db->HasTable("songs") && db->ColumnsOf("songs").contains("playcount"))
