@@ -222,23 +222,49 @@ bool HistoryStore::Commit(std::string& error) {
   return false;
 }
 
+sqlite3_stmt* HistoryStore::Kept(sqlite3_stmt*& kept, const char* sql) {
+  if (kept == nullptr && sqlite3_prepare_v2(db_, sql, -1, &kept, nullptr) != SQLITE_OK) {
+    if (failure_.empty()) failure_ = sqlite3_errmsg(db_);
+    sqlite3_finalize(kept);
+    kept = nullptr;
+  }
+  if (kept != nullptr) {
+    sqlite3_reset(kept);
+    sqlite3_clear_bindings(kept);
+  }
+  return kept;
+}
+
 bool HistoryStore::AddListen(std::string_view source, std::string_view path,
                              std::optional<std::int64_t> at, bool skipped, std::int64_t seconds) {
+  const auto text = [](sqlite3_stmt* statement, int index, std::string_view value) {
+    sqlite3_bind_text(statement, index, value.data(), static_cast<int>(value.size()),
+                      SQLITE_TRANSIENT);
+  };
   if (at) {
+    sqlite3_stmt* other = Kept(otherListen_,
+                               "SELECT 1 FROM listens WHERE path = ?1 AND at BETWEEN ?2 AND ?3 "
+                               "AND skipped = ?4 AND source <> ?5 LIMIT 1");
+    if (other == nullptr) return false;
     const std::int64_t window = std::clamp<std::int64_t>(seconds, 0, kLongestSong) + kListenSlack;
-    Statement other(db_,
-                    "SELECT 1 FROM listens WHERE path = ?1 AND at BETWEEN ?2 AND ?3 AND "
-                    "skipped = ?4 AND source <> ?5 LIMIT 1");
-    other.Text(1, path).Number(2, *at - window).Number(3, *at + window).Number(4, skipped);
-    other.Text(5, source);
-    const int found = other.Step();
+    text(other, 1, path);
+    sqlite3_bind_int64(other, 2, *at - window);
+    sqlite3_bind_int64(other, 3, *at + window);
+    sqlite3_bind_int(other, 4, skipped);
+    text(other, 5, source);
+    const int found = sqlite3_step(other);
     if (found == SQLITE_ROW) return false;
-    if (found != SQLITE_DONE && failure_.empty()) failure_ = other.Error();
+    if (found != SQLITE_DONE && failure_.empty()) failure_ = sqlite3_errmsg(db_);
   }
-  Statement add(db_, "INSERT OR IGNORE INTO listens(source, path, at, skipped) VALUES(?,?,?,?)");
-  add.Text(1, source).Text(2, path).Number(3, at).Number(4, skipped);
-  if (add.Step() != SQLITE_DONE) {
-    if (failure_.empty()) failure_ = add.Error();
+  sqlite3_stmt* add =
+      Kept(addListen_, "INSERT OR IGNORE INTO listens(source, path, at, skipped) VALUES(?,?,?,?)");
+  if (add == nullptr) return false;
+  text(add, 1, source);
+  text(add, 2, path);
+  if (at) sqlite3_bind_int64(add, 3, *at);
+  sqlite3_bind_int(add, 4, skipped);
+  if (sqlite3_step(add) != SQLITE_DONE) {
+    if (failure_.empty()) failure_ = sqlite3_errmsg(db_);
     return false;
   }
   return sqlite3_changes(db_) == 1;

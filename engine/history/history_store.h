@@ -12,6 +12,7 @@
 #include "engine/history/play_history.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace sorvina::engine::history {
 
@@ -72,9 +73,14 @@ class HistoryStore {
   explicit HistoryStore(sqlite3* db) : db_(db) {}
   bool Execute(const char* sql, std::string& error);
   bool MakeTables(std::string& error);
+  // The statement `sql`, prepared once and kept (one per call site), reset for its next
+  // use; null where it cannot be prepared.
+  sqlite3_stmt* Kept(sqlite3_stmt*& kept, const char* sql);
 
   sqlite3* db_;
   std::string failure_;
+  sqlite3_stmt* otherListen_ = nullptr;
+  sqlite3_stmt* addListen_ = nullptr;
 };
 
 }  // namespace sorvina::engine::history
