@@ -90,25 +90,42 @@ std::optional<std::int64_t> Column(sqlite3_stmt* row, int column) {
   return sqlite3_column_int64(row, column);
 }
 
-// Whether the open database `db` is a sound store of ours, or an empty file to make one
-// in; `fresh` tells which.
-bool IsSoundStore(sqlite3* db, bool& fresh) {
+// What an open store file holds.
+enum class StoreState {
+  kSound,     // a store of ours
+  kFresh,     // nothing yet: an empty file to make one in
+  kDamaged,   // damage, or none of ours: to be set aside
+  kNewer,     // a store of a newer version of Sorvina: left alone
+  kUnusable,  // in use beyond the wait, or a failure to read: left alone
+};
+
+StoreState StateOf(sqlite3* db, std::string& error) {
+  const auto failed = [&](int code) {
+    error = sqlite3_errmsg(db);
+    return code == SQLITE_NOTADB || code == SQLITE_CORRUPT ? StoreState::kDamaged
+                                                           : StoreState::kUnusable;
+  };
   Statement check(db, "PRAGMA quick_check");
-  if (check.Step() != SQLITE_ROW) return false;
+  if (const int step = check.Step(); step != SQLITE_ROW) return failed(sqlite3_errcode(db));
   const auto* verdict = sqlite3_column_text(check.get(), 0);
   if (verdict == nullptr || std::strcmp(reinterpret_cast<const char*>(verdict), "ok") != 0)
-    return false;
+    return StoreState::kDamaged;
   Statement version(db, "PRAGMA user_version");
   Statement tables(db, "SELECT count(*) FROM sqlite_master");
-  if (version.Step() != SQLITE_ROW || tables.Step() != SQLITE_ROW) return false;
+  if (version.Step() != SQLITE_ROW || tables.Step() != SQLITE_ROW)
+    return failed(sqlite3_errcode(db));
   const std::int64_t userVersion = sqlite3_column_int64(version.get(), 0);
-  fresh = userVersion == 0 && sqlite3_column_int64(tables.get(), 0) == 0;
-  if (fresh) return true;
+  if (userVersion == 0 && sqlite3_column_int64(tables.get(), 0) == 0) return StoreState::kFresh;
+  if (userVersion > kStoreVersion) {
+    error = "it was made by a newer version of Sorvina";
+    return StoreState::kNewer;
+  }
   Statement ours(db,
                  "SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN "
                  "('listens', 'tallies', 'log_marks')");
-  return userVersion == kStoreVersion && ours.Step() == SQLITE_ROW &&
-         sqlite3_column_int64(ours.get(), 0) == 3;
+  const bool sound = userVersion == kStoreVersion && ours.Step() == SQLITE_ROW &&
+                     sqlite3_column_int64(ours.get(), 0) == 3;
+  return sound ? StoreState::kSound : StoreState::kDamaged;
 }
 
 // Renames the store at `path`, and its journal, to a free name beside it; that name.
@@ -164,10 +181,16 @@ std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& path, std::s
     sqlite3* db = OpenFile(path, error);
     if (db == nullptr) return nullptr;
     std::unique_ptr<HistoryStore> store(new HistoryStore(db));
-    bool fresh = false;
-    if (IsSoundStore(db, fresh)) {
-      if (!fresh || store->MakeTables(error)) return store;
-      return nullptr;
+    switch (StateOf(db, error)) {
+      case StoreState::kSound:
+        return store;
+      case StoreState::kFresh:
+        return store->MakeTables(error) ? std::move(store) : nullptr;
+      case StoreState::kNewer:
+      case StoreState::kUnusable:
+        return nullptr;
+      case StoreState::kDamaged:
+        break;
     }
     store.reset();
     if (attempt > 0) break;

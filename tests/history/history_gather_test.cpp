@@ -327,6 +327,36 @@ TEST(GatherPlayHistoryTest, DamagedStoreSetAside) {
   EXPECT_EQ(again.warnings, std::vector<std::string>{});
 }
 
+// A store that is sound but cannot be used now is left as it is: one of a newer version,
+// one another run holds; the plays read still serve this run.
+TEST(GatherPlayHistoryTest, StoreInUseOrNewerLeftAlone) {
+  test::TempDir dir;
+  const std::string listens =
+      dir.WriteFile("l.json", R"({"listened_at":1700000000,"track_metadata":{"track_name":"T"}})");
+  const HistoryRequest request = Sources({listens}, [] {
+    return std::vector<KnownSong>{{"/m/t.mp3", "", "T", "", 0}};
+  });
+  const std::string newer = dir / "newer.sqlite";
+  MakeDatabase(newer, "CREATE TABLE x(y); PRAGMA user_version = 9;");
+  const std::string held = dir / "held.sqlite";
+  EXPECT_EQ(Gathered(request, *std::make_unique<test::RecordingPorts>(), held)["/m/t.mp3"],
+            "1@0/-");
+  sqlite3* holder = nullptr;
+  ASSERT_EQ(sqlite3_open(held.c_str(), &holder), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  for (const std::string& store : {newer, held}) {
+    SCOPED_TRACE(store);
+    const std::string before = test::ReadBytes(store);
+    test::RecordingPorts ports;
+    EXPECT_EQ(Gathered(request, ports, store)["/m/t.mp3"], "1@0/-");
+    ASSERT_EQ(ports.warnings.size(), 1u);
+    EXPECT_NE(ports.warnings[0].find("could not be used"), std::string::npos);
+    EXPECT_EQ(test::ReadBytes(store), before);
+    EXPECT_EQ(test::NamesIn(dir.path()).size(), 3u);
+  }
+  sqlite3_close(holder);
+}
+
 // A real library of the tagging program, its plays set by hand as flexible attributes.
 TEST(GatherPlayHistoryTest, RealBeetsLibrary) {
   if (!test::ProgramsInstalled({"beet", "ffmpeg"})) GTEST_SKIP() << "beet or ffmpeg is missing";
