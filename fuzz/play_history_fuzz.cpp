@@ -63,7 +63,8 @@ void CheckEntries(const SourceRead& read, std::string_view bytes) {
     FUZZ_CHECK(entry.playCount >= 0 && entry.seconds >= 0);
     FUZZ_CHECK(Plausible(entry.lastPlayed) && Plausible(entry.lastSkipped));
     FUZZ_CHECK(entry.path.find('\0') == std::string::npos);
-    for (const char c : entry.recordingId) FUZZ_CHECK(c < 'A' || c > 'Z');
+    for (const char c : entry.recordingId)
+      FUZZ_CHECK(c < 'A' || c > 'Z');
     if (kReader != Reader::kSongXml) {
       FUZZ_CHECK(entry.playCount == 1 ? !entry.lastSkipped
                                       : entry.playCount == 0 && !entry.lastPlayed);
