@@ -694,6 +694,40 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
             <numerusform>, %Ln noch nicht gespielte behalten</numerusform>
         </translation>
     </message>
+    <message>
+        <source>The play history %1 could not be read (%2); it was passed over</source>
+        <translation>Der Wiedergabeverlauf %1 konnte nicht gelesen werden (%2); er wurde übergangen</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1: %Ln damaged record(s) passed over</source>
+        <translation>
+            <numerusform>%1: %Ln beschädigter Eintrag übergangen</numerusform>
+            <numerusform>%1: %Ln beschädigte Einträge übergangen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Only part of the play history %1 was read: it holds more than is read at once</source>
+        <translation>Vom Wiedergabeverlauf %1 wurde nur ein Teil gelesen: er enthält mehr, als auf einmal gelesen wird</translation>
+    </message>
+    <message numerus="yes">
+        <source>%Ln play(s) in %1 matched no song</source>
+        <translation>
+            <numerusform>%Ln Wiedergabe in %1 passte zu keinem Titel</numerusform>
+            <numerusform>%Ln Wiedergaben in %1 passten zu keinem Titel</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The play history Sorvina keeps was damaged; it was set aside as %1 and begun anew</source>
+        <translation>Der Wiedergabeverlauf, den Sorvina führt, war beschädigt; er wurde als %1 beiseitegelegt und neu begonnen</translation>
+    </message>
+    <message>
+        <source>The play history Sorvina keeps at %1 could not be used (%2); plays read now are not kept</source>
+        <translation>Der Wiedergabeverlauf, den Sorvina unter %1 führt, konnte nicht verwendet werden (%2); die jetzt gelesenen Wiedergaben werden nicht aufbewahrt</translation>
+    </message>
+    <message>
+        <source>The plays read could not be kept in %1 (%2)</source>
+        <translation>Die gelesenen Wiedergaben konnten nicht in %1 aufbewahrt werden (%2)</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>

@@ -42,7 +42,7 @@ struct KnownSong {
   std::string path;  // as the draw's candidates name it
   std::string artist;
   std::string title;
-  std::string recordingId;  // MusicBrainz recording id; empty where the tags hold none
+  std::string recordingId;   // MusicBrainz recording id; empty where the tags hold none
   std::int64_t seconds = 0;  // its length; 0 where not known
 };
 
@@ -70,5 +70,14 @@ struct HistoryRequest {
 // all of it; a source that cannot be read is passed over with a warning through `ports`.
 using HistoryGatherer =
     std::function<std::unique_ptr<PlayHistory>(const HistoryRequest& request, RunPorts& ports)>;
+
+}  // namespace sorvina::engine
+
+namespace sorvina::engine {
+
+// The HistoryGatherer of Sorvina: reads the player's logs at its volume's root and the
+// sources the request names, keeps what they told in history.sqlite in the user's state
+// folder, and returns everything kept (gather_play_history.h).
+std::unique_ptr<PlayHistory> GatherPlayHistory(const HistoryRequest& request, RunPorts& ports);
 
 }  // namespace sorvina::engine
