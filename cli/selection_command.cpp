@@ -14,6 +14,7 @@
 #include "cli/exit_status.h"
 #include "cli/status_line.h"
 #include "engine/draw/play_weights.h"
+#include "engine/history/play_history.h"
 #include "engine/player/player_lookup.h"
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
@@ -296,6 +297,9 @@ int RunSelection(const SelectionRequest& request, const Console& console) {
   options.jobs = request.jobs;
   if (request.cacheMegabytes) options.cacheBytes = *request.cacheMegabytes * 1024 * 1024;
   options.dryRun = request.dryRun;
+  options.gatherHistory = [](const engine::HistoryRequest& history, engine::RunPorts& ports) {
+    return engine::GatherPlayHistory(history, ports);
+  };
   options.adoptCopies = request.adoptCopies ? engine::AdoptCopies::kYes : engine::AdoptCopies::kNo;
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(engine::ParseSettings(*settings), ports, options);

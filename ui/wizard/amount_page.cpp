@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "engine/history/play_history.h"
 #include "engine/player/player_lookup.h"
 #include "engine/player/player_profile.h"
 #include "engine/report/summary_line.h"
@@ -580,6 +581,9 @@ bool AmountPage::validatePage() {
   StoreInto(asTyped);
   engine::SelectionRunOptions options;
   options.fileOperationOwner = &fileOperation;
+  options.gatherHistory = [](const engine::HistoryRequest& history, engine::RunPorts& ports) {
+    return engine::GatherPlayHistory(history, ports);
+  };
   const engine::SelectionOutcome outcome =
       engine::SelectionRun(engine::ParseSettings(asTyped), ports, options);
   if (outcome.summary) {
