@@ -17,7 +17,8 @@ namespace {
 
 using media::DrawTags;
 
-const DrawTags kFull{"Björk", "Various", "Homogenic", 3, 1, 4};
+const DrawTags kFull{"Björk", "Various", "Homogenic",    3,   1,  4, "Jóga", {"Pop", "Electronic"},
+                     1997,    "a1b2",    "GBAAA9700001", 305, 256};
 
 TEST(TagCacheTest, KeepsWhatIsStoredAcrossRunsWhileTheFileIsUnchanged) {
   const test::TempDir dir;
