@@ -12,6 +12,7 @@
 #include <climits>
 
 #include "engine/settings/conversion_choice.h"
+#include "engine/settings/filter_options.h"
 #include "engine/settings/folder_weights.h"
 #include "media/file_types.h"
 #include "platform/text_lines.h"
@@ -218,6 +219,8 @@ std::vector<std::string> OptionLines(const ExtraOptions& options) {
     if (const std::optional<std::string> value = option.write(options))
       lines.push_back(std::string(option.name) + '=' + *value);
   }
+  for (std::string& line : FilterOptionLines(options))
+    lines.push_back(std::move(line));
   return lines;
 }
 
@@ -245,6 +248,7 @@ void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
   for (const OptionLine& option : kOptionLines) {
     if (name == option.name) option.read(value, contents.settings.options);
   }
+  (void)ReadFilterOptionLine(name, value, contents.settings.options);
   if (name == kCopyName) {
     bool copy = false;
     if (ReadFlag(value, copy)) contents.entered.copyToFolder = copy;
