@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/console.h"
@@ -55,6 +56,14 @@ struct SelectionRequest {
   std::optional<std::array<double, 6>> ratingWeights;  // unrated, then 1 to 5 stars
   std::optional<engine::DrawBalance> balance;          // kNone switches a settings file's off
   bool albums = false;
+  // Filters; given, they replace a settings file's.
+  std::optional<std::vector<std::string>> excludePatterns;
+  std::optional<std::vector<std::string>> genres;
+  std::optional<std::vector<std::string>> notGenres;
+  std::optional<std::pair<int, int>> years;
+  std::optional<std::pair<int, int>> lengthSeconds;
+  std::optional<int> addedWithinDays;
+  bool skipDuplicates = false;
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

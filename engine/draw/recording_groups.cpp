@@ -37,9 +37,8 @@ std::string WithoutBracketedAdditions(const std::string& text) {
     const char open = text[at];
     if (open == '(' || open == '[') {
       const std::size_t close = text.find(open == '(' ? ')' : ']', at + 1);
-      const std::string_view inside =
-          std::string_view(text).substr(at + 1, close == std::string::npos ? std::string::npos
-                                                                           : close - at - 1);
+      const std::string_view inside = std::string_view(text).substr(
+          at + 1, close == std::string::npos ? std::string::npos : close - at - 1);
       if (IsAddition(inside)) {
         if (close == std::string::npos) break;
         at = close;
@@ -90,8 +89,8 @@ bool Better(const RecordingFacts& a, const RecordingFacts& b) {
 
 std::string RecordingName(std::string_view name) {
   std::string text = WithoutBracketedAdditions(Lowered(name));
-  for (const std::string_view cut : {" feat. ", " feat ", " ft. ", " featuring ", " - remaster",
-                                     " - remastered"}) {
+  for (const std::string_view cut :
+       {" feat. ", " feat ", " ft. ", " featuring ", " - remaster", " - remastered"}) {
     if (const std::size_t at = text.find(cut); at != std::string::npos) text.resize(at);
   }
   // "- 2011 Remaster" and the like: a dash part that speaks of remastering.

@@ -30,8 +30,9 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 
 bool AnyGenreOf(const std::vector<std::string>& genres, const std::vector<std::string>& list) {
   return std::any_of(genres.begin(), genres.end(), [&list](const std::string& genre) {
-    return std::any_of(list.begin(), list.end(),
-                       [&genre](const std::string& name) { return SameNameIgnoringCase(genre, name); });
+    return std::any_of(list.begin(), list.end(), [&genre](const std::string& name) {
+      return SameNameIgnoringCase(genre, name);
+    });
   });
 }
 
@@ -61,8 +62,8 @@ std::size_t FilteredSongs::*TagFilterOf(const media::DrawTags& tags, const Extra
     return &FilteredSongs::byGenre;
   if (options.years && (tags.year == 0 || !InRange(tags.year, options.years)))
     return &FilteredSongs::byYear;
-  if (options.lengthSeconds && (!tags.seconds || *tags.seconds <= 0 ||
-                                !InRange(*tags.seconds, options.lengthSeconds)))
+  if (options.lengthSeconds &&
+      (!tags.seconds || *tags.seconds <= 0 || !InRange(*tags.seconds, options.lengthSeconds)))
     return &FilteredSongs::byLength;
   return nullptr;
 }
@@ -75,8 +76,7 @@ bool FiltersByTags(const ExtraOptions& options) {
 }
 
 bool FiltersSongs(const ExtraOptions& options) {
-  return FiltersByTags(options) || !options.excludePatterns.empty() ||
-         options.addedWithinDays > 0;
+  return FiltersByTags(options) || !options.excludePatterns.empty() || options.addedWithinDays > 0;
 }
 
 std::string_view PathBelowSource(std::string_view path, std::string_view source, bool playlist) {

@@ -39,8 +39,7 @@ struct SongFilterSources {
 
 // `path` below `source` (a folder, or a playlist whose folder counts): the part after it
 // and its separator; the whole path where it lies elsewhere.
-std::string_view PathBelowSource(std::string_view path, std::string_view source,
-                                 bool playlist);
+std::string_view PathBelowSource(std::string_view path, std::string_view source, bool playlist);
 
 // Takes out of `pool` every song a filter of `options` leaves out, each counted by the
 // first filter that does, in the order pattern, date changed, genre, year, length; a song

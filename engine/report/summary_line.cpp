@@ -202,9 +202,8 @@ UserText FilteredText(const FilteredSongs& filtered) {
       texts.emplace_back(UserText(part.next, {part.count}));
   }
   if (filtered.duplicates > 0) {
-    texts.emplace_back(
-        text::Counted(SORVINA_PLURAL_TEXT("sorvina", "; %Ln duplicate(s) set aside"),
-                      static_cast<std::int64_t>(filtered.duplicates)));
+    texts.emplace_back(text::Counted(SORVINA_PLURAL_TEXT("sorvina", "; %Ln duplicate(s) set aside"),
+                                     static_cast<std::int64_t>(filtered.duplicates)));
   }
   return text::Concatenated(std::move(texts));
 }

@@ -15,11 +15,10 @@ namespace sorvina::engine {
 FilteredSongs FilterForRun(const SelectionSettings& settings, CandidatePool& pool) {
   if (!FiltersSongs(settings.options)) return {};
   TagCache cache;
-  SongFilterSources input{
-      settings.sources,
-      [&cache](const std::vector<std::string>& paths, bool withLength) {
-        return TagsOf(paths, cache, 8, withLength);
-      }};
+  SongFilterSources input{settings.sources,
+                          [&cache](const std::vector<std::string>& paths, bool withLength) {
+                            return TagsOf(paths, cache, 8, withLength);
+                          }};
   // A player that a profile describes prefers the copies it plays as they are; one it
   // does not know of (a profile that cannot be read) prefers none, and the fill says why.
   std::optional<PlayerProfile> player;

@@ -55,11 +55,11 @@ std::optional<PathPattern> PathPattern::Parse(std::string_view text, std::string
   if (pattern.tokens_.size() > kMaxPatternBytes)
     return refuse("a pattern may be no longer than " + std::to_string(kMaxPatternBytes) +
                   " characters");
-  pattern.perName_ = std::none_of(text.begin(), text.end(), [](char c) {
-    return Folded(c) == '/';
-  }) && std::none_of(pattern.tokens_.begin(), pattern.tokens_.end(), [](const Token& token) {
-    return token.kind == Kind::kStars || token.kind == Kind::kStarsSlash;
-  });
+  pattern.perName_ =
+      std::none_of(text.begin(), text.end(), [](char c) { return Folded(c) == '/'; }) &&
+      std::none_of(pattern.tokens_.begin(), pattern.tokens_.end(), [](const Token& token) {
+        return token.kind == Kind::kStars || token.kind == Kind::kStarsSlash;
+      });
   return pattern;
 }
 

@@ -2,8 +2,9 @@
 #include "engine/settings/filter_options.h"
 
 #include <charconv>
-#include <climits>
 #include <cstdio>
+
+#include <climits>
 
 #include "engine/scan/path_pattern.h"
 
@@ -79,14 +80,17 @@ std::optional<std::pair<int, int>> ParseYearRange(std::string_view text, std::st
   text = Trimmed(text);
   const std::size_t dash = text.find('-');
   const std::optional<int> first = WholeNumber(Trimmed(text.substr(0, dash)), kLastYear);
-  const std::optional<int> last =
-      dash == std::string_view::npos ? first : WholeNumber(Trimmed(text.substr(dash + 1)), kLastYear);
+  const std::optional<int> last = dash == std::string_view::npos
+                                      ? first
+                                      : WholeNumber(Trimmed(text.substr(dash + 1)), kLastYear);
   if (!first || !last)
-    return Refuse<std::pair<int, int>>(why, "expected years as A-B or one year, from 0 to 9999, "
-                                            "got '" + std::string(text) + "'");
+    return Refuse<std::pair<int, int>>(why,
+                                       "expected years as A-B or one year, from 0 to 9999, "
+                                       "got '" +
+                                           std::string(text) + "'");
   if (*first > *last)
-    return Refuse<std::pair<int, int>>(why, "the first year comes after the last: '" +
-                                                std::string(text) + "'");
+    return Refuse<std::pair<int, int>>(
+        why, "the first year comes after the last: '" + std::string(text) + "'");
   return std::pair(*first, *last);
 }
 
@@ -101,13 +105,16 @@ std::optional<std::pair<int, int>> ParseLengthRange(std::string_view text, std::
   const std::string_view high =
       dash == std::string_view::npos ? std::string_view() : Trimmed(text.substr(dash + 1));
   const std::optional<int> first = low.empty() ? std::optional<int>(0) : LengthOf(low);
-  const std::optional<int> last = high.empty() ? std::optional<int>(kLongestSeconds) : LengthOf(high);
+  const std::optional<int> last =
+      high.empty() ? std::optional<int>(kLongestSeconds) : LengthOf(high);
   if (dash == std::string_view::npos || (low.empty() && high.empty()) || !first || !last)
-    return Refuse<std::pair<int, int>>(why, "expected lengths as MIN-MAX in m:ss (e.g. "
-                                            "2:00-7:30), got '" + std::string(text) + "'");
+    return Refuse<std::pair<int, int>>(why,
+                                       "expected lengths as MIN-MAX in m:ss (e.g. "
+                                       "2:00-7:30), got '" +
+                                           std::string(text) + "'");
   if (*first > *last)
-    return Refuse<std::pair<int, int>>(why, "the shortest length is above the longest: '" +
-                                                std::string(text) + "'");
+    return Refuse<std::pair<int, int>>(
+        why, "the shortest length is above the longest: '" + std::string(text) + "'");
   return std::pair(*first, *last);
 }
 
