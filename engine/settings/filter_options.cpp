@@ -119,7 +119,9 @@ std::optional<std::pair<int, int>> ParseLengthRange(std::string_view text, std::
 }
 
 std::string LengthRangeText(std::pair<int, int> seconds) {
-  return LengthText(seconds.first) + '-' + LengthText(seconds.second);
+  // An open end is written as none.
+  return LengthText(seconds.first) + '-' +
+         (seconds.second >= kLongestSeconds ? std::string() : LengthText(seconds.second));
 }
 
 std::vector<std::string> FilterOptionLines(const ExtraOptions& options) {

@@ -27,7 +27,7 @@ std::string YearRangeText(std::pair<int, int> years);
 // in `why` where given, for any other text or a range whose start lies after its end.
 std::optional<std::pair<int, int>> ParseLengthRange(std::string_view text,
                                                     std::string* why = nullptr);
-// Written back as ParseLengthRange reads it: "2:00-7:30", "0:00-5:00".
+// Written back as ParseLengthRange reads it: "2:00-7:30", "0:00-5:00", "3:00-".
 std::string LengthRangeText(std::pair<int, int> seconds);
 
 // The settings file's lines of the filters that differ from their defaults ("exclude=" one
