@@ -84,7 +84,7 @@ LeaveOutBox::LeaveOutBox(QWidget* parent) : QGroupBox(tr("Leave out"), parent) {
   auto* genresLabel = new QLabel(tr("&Genres:"), this);
   genresLabel->setBuddy(genres_);
   form->addRow(genresLabel, genres_);
-  auto* notGenresLabel = new QLabel(tr("&Not genres:"), this);
+  auto* notGenresLabel = new QLabel(tr("N&ot genres:"), this);
   notGenresLabel->setBuddy(notGenres_);
   form->addRow(notGenresLabel, notGenres_);
   auto* layout = new QVBoxLayout(this);
