@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 #include <unordered_map>
 
 namespace sorvina::engine {
@@ -10,12 +11,8 @@ namespace {
 
 constexpr int kSameLengthSeconds = 2;
 
-std::string Lowered(std::string_view text) {
-  std::string lowered(text);
-  for (char& c : lowered) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return lowered;
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool IsWordByte(char c) {
@@ -23,31 +20,27 @@ bool IsWordByte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || byte >= 0x80;
 }
 
-// Whether what a bracket holds is an addition that names no other recording.
-bool IsAddition(std::string_view inside) {
-  return inside.starts_with("feat") || inside.starts_with("ft.") || inside.starts_with("ft ") ||
-         inside.starts_with("with ") || inside.find("remaster") != std::string_view::npos;
+// Whether `text` (lower case) holds `word` (lower case), letter case aside.
+bool HoldsNoCase(std::string_view text, std::string_view word) {
+  if (word.size() > text.size()) return false;
+  for (std::size_t at = 0; at + word.size() <= text.size(); ++at) {
+    std::size_t i = 0;
+    while (i < word.size() && Lower(text[at + i]) == word[i])
+      ++i;
+    if (i == word.size()) return true;
+  }
+  return false;
 }
 
-// `text` (lower case) without bracketed additions.
-std::string WithoutBracketedAdditions(const std::string& text) {
-  std::string kept;
-  kept.reserve(text.size());
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    const char open = text[at];
-    if (open == '(' || open == '[') {
-      const std::size_t close = text.find(open == '(' ? ')' : ']', at + 1);
-      const std::string_view inside = std::string_view(text).substr(
-          at + 1, close == std::string::npos ? std::string::npos : close - at - 1);
-      if (IsAddition(inside)) {
-        if (close == std::string::npos) break;
-        at = close;
-        continue;
-      }
-    }
-    kept.push_back(open);
-  }
-  return kept;
+bool StartsNoCase(std::string_view text, std::string_view word) {
+  return text.size() >= word.size() && HoldsNoCase(text.substr(0, word.size()), word);
+}
+
+// Whether what a bracket holds is an addition that names no other recording.
+bool IsAddition(std::string_view inside) {
+  return StartsNoCase(inside, "feat") || StartsNoCase(inside, "ft.") ||
+         StartsNoCase(inside, "ft ") || StartsNoCase(inside, "with ") ||
+         HoldsNoCase(inside, "remaster");
 }
 
 class Groups {
@@ -88,20 +81,32 @@ bool Better(const RecordingFacts& a, const RecordingFacts& b) {
 }  // namespace
 
 std::string RecordingName(std::string_view name) {
-  std::string text = WithoutBracketedAdditions(Lowered(name));
-  for (const std::string_view cut :
-       {" feat. ", " feat ", " ft. ", " featuring ", " - remaster", " - remastered"}) {
+  // In lower case, without bracketed additions.
+  std::string text;
+  text.reserve(name.size());
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    const char c = name[at];
+    if (c == '(' || c == '[') {
+      const std::size_t close = name.find(c == '(' ? ')' : ']', at + 1);
+      if (IsAddition(name.substr(at + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                          : close - at - 1))) {
+        if (close == std::string_view::npos) break;
+        at = close;
+        continue;
+      }
+    }
+    text.push_back(Lower(c));
+  }
+  for (const std::string_view cut : {" feat. ", " feat ", " ft. ", " featuring ", " - remaster"}) {
     if (const std::size_t at = text.find(cut); at != std::string::npos) text.resize(at);
   }
   // "- 2011 Remaster" and the like: a dash part that speaks of remastering.
   if (const std::size_t dash = text.rfind(" - ");
       dash != std::string::npos && text.find("remaster", dash) != std::string::npos)
     text.resize(dash);
-  std::string kept;
-  for (const char c : text) {
-    if (IsWordByte(c)) kept.push_back(c);
-  }
-  return kept;
+  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return !IsWordByte(c); }),
+             text.end());
+  return text;
 }
 
 std::vector<std::size_t> ChooseOnePerRecording(const std::vector<RecordingFacts>& files) {
@@ -120,24 +125,29 @@ std::vector<std::size_t> ChooseOnePerRecording(const std::vector<RecordingFacts>
       if (!added && !IdsDiffer(files[found->second], files[i])) groups.Join(found->second, i);
     }
   }
-  // By artist and title, neighbours by length joined where no id tells them apart.
-  std::unordered_map<std::string, std::vector<std::size_t>> byName;
+  // By artist and title, neighbours by length joined where no id tells them apart: the
+  // files sorted by name, then length, so that each name's files follow one another.
+  std::vector<std::string> names(count);
+  std::vector<std::size_t> named;
   for (std::size_t i = 0; i < count; ++i) {
-    const std::string title = RecordingName(files[i].title);
+    std::string title = RecordingName(files[i].title);
     if (title.empty()) continue;
-    byName[RecordingName(files[i].artist) + '\n' + title].push_back(i);
+    names[i] = RecordingName(files[i].artist);
+    names[i] += '\n';
+    names[i] += title;
+    named.push_back(i);
   }
-  for (auto& [name, members] : byName) {
-    if (members.size() < 2) continue;
-    std::stable_sort(members.begin(), members.end(), [&files](std::size_t a, std::size_t b) {
-      return files[a].seconds < files[b].seconds;
-    });
-    for (std::size_t k = 1; k < members.size(); ++k) {
-      const RecordingFacts& before = files[members[k - 1]];
-      const RecordingFacts& now = files[members[k]];
-      if (now.seconds - before.seconds <= kSameLengthSeconds && !IdsDiffer(before, now))
-        groups.Join(members[k - 1], members[k]);
-    }
+  std::sort(named.begin(), named.end(), [&](std::size_t a, std::size_t b) {
+    if (const int order = names[a].compare(names[b]); order != 0) return order < 0;
+    return files[a].seconds != files[b].seconds ? files[a].seconds < files[b].seconds : a < b;
+  });
+  for (std::size_t k = 1; k < named.size(); ++k) {
+    const std::size_t before = named[k - 1];
+    const std::size_t now = named[k];
+    if (names[before] == names[now] &&
+        files[now].seconds - files[before].seconds <= kSameLengthSeconds &&
+        !IdsDiffer(files[before], files[now]))
+      groups.Join(before, now);
   }
   // The best of each group; files are looked at in order, so the first wins ties.
   std::vector<std::size_t> best(count);

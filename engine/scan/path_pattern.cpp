@@ -78,8 +78,11 @@ bool PathPattern::Matches(std::string_view path) const {
 // the pattern's length times the text's, with no backtracking.
 bool PathPattern::MatchesWhole(std::string_view text) const {
   const std::size_t size = text.size();
-  std::vector<char> reached(size + 1, 0);
-  std::vector<char> next(size + 1, 0);
+  // Kept from one match to the next: a library's paths are matched one after another.
+  thread_local std::vector<char> reached;
+  thread_local std::vector<char> next;
+  reached.assign(size + 1, 0);
+  next.assign(size + 1, 0);
   reached[0] = 1;
   for (const Token& token : tokens_) {
     std::fill(next.begin(), next.end(), 0);
