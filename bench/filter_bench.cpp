@@ -42,8 +42,8 @@ void* operator new(std::size_t bytes) {
 }
 void operator delete(void* pointer) noexcept {
   if (pointer == nullptr) return;
-  auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(pointer) -
-                                               sizeof(std::max_align_t));
+  auto* block =
+      reinterpret_cast<std::size_t*>(static_cast<char*>(pointer) - sizeof(std::max_align_t));
   allocated -= *block;
   std::free(block);
 }
@@ -70,7 +70,8 @@ const Library& Songs() {
     const char* genres[] = {"Rock", "Pop", "Jazz", "Folk", "Classical", "Electronic"};
     for (int i = 0; i < kSongs; ++i) {
       const int artist = i / 100;
-      const std::string folder = i % 50 == 0 ? "/Live/" : "/Album " + std::to_string(i / 10 % 10) + "/";
+      const std::string folder =
+          i % 50 == 0 ? "/Live/" : "/Album " + std::to_string(i / 10 % 10) + "/";
       const std::string path = "/music/Artist " + std::to_string(artist) + folder +
                                std::to_string(i % 10) + " Song " + std::to_string(i) + ".mp3";
       sorvina::media::DrawTags tags;
@@ -145,8 +146,8 @@ std::vector<sorvina::engine::RecordingFacts> Facts() {
   for (const std::string& path : library.paths) {
     if (facts.size() == kSongs) break;
     const sorvina::media::DrawTags& tags = library.tags.at(path);
-    facts.push_back({tags.recordingId, tags.isrc, tags.artist, tags.title, *tags.seconds,
-                     true, path.ends_with(".flac"), tags.bitrate});
+    facts.push_back({tags.recordingId, tags.isrc, tags.artist, tags.title, *tags.seconds, true,
+                     path.ends_with(".flac"), tags.bitrate});
   }
   return facts;
 }
@@ -201,12 +202,12 @@ int main(int argc, char** argv) {
   std::printf("\nRatios (same run):\n");
   reporter.PrintRatio("Filtered pool / unfiltered pool", "BM_Filtered", "BM_Unfiltered");
   reporter.PrintRatio("Grouping recordings / sorting names", "BM_GroupRecordings", "BM_SortNames");
-  reporter.Record("Filters", "100,000 songs collected and filtered (patterns, genres, years, "
-                  "one copy per recording), tags warm", "BM_Filtered",
-                  "the same pool unfiltered", "BM_Unfiltered", "-");
+  reporter.Record("Filters",
+                  "100,000 songs collected and filtered (patterns, genres, years, "
+                  "one copy per recording), tags warm",
+                  "BM_Filtered", "the same pool unfiltered", "BM_Unfiltered", "-");
   reporter.Record("Filters", "grouping 100,000 tagged entries into recordings",
-                  "BM_GroupRecordings", "sorting their artist and title keys", "BM_SortNames",
-                  "-");
+                  "BM_GroupRecordings", "sorting their artist and title keys", "BM_SortNames", "-");
   benchmark::Shutdown();
   return 0;
 }

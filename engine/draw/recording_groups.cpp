@@ -88,8 +88,8 @@ std::string RecordingName(std::string_view name) {
     const char c = name[at];
     if (c == '(' || c == '[') {
       const std::size_t close = name.find(c == '(' ? ')' : ']', at + 1);
-      if (IsAddition(name.substr(at + 1, close == std::string_view::npos ? std::string_view::npos
-                                                                          : close - at - 1))) {
+      if (IsAddition(name.substr(
+              at + 1, close == std::string_view::npos ? std::string_view::npos : close - at - 1))) {
         if (close == std::string_view::npos) break;
         at = close;
         continue;

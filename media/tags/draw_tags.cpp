@@ -42,13 +42,14 @@ bool IsBlank(char c) {
   return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// `bytes` without blanks around it, cut to kMaxTagTextBytes.
+// `bytes` cut to kMaxTagTextBytes, without blanks around it (also where the cut left one).
 std::string TrimmedBytes(std::string_view bytes) {
-  while (!bytes.empty() && IsBlank(bytes.back()))
-    bytes.remove_suffix(1);
   while (!bytes.empty() && IsBlank(bytes.front()))
     bytes.remove_prefix(1);
-  return CutToBytes(std::string(bytes.substr(0, kMaxTagTextBytes + 1)));
+  std::string text = CutToBytes(std::string(bytes.substr(0, kMaxTagTextBytes + 1)));
+  while (!text.empty() && IsBlank(text.back()))
+    text.pop_back();
+  return text;
 }
 
 std::string Trimmed(const TagLib::String& text) {
