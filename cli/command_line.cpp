@@ -12,7 +12,9 @@
 #include "cli/exit_status.h"
 #include "cli/probe_command.h"
 #include "cli/selection_command.h"
+#include "engine/scan/path_pattern.h"
 #include "engine/settings/extra_options.h"
+#include "engine/settings/filter_options.h"
 #include "media/file_types.h"
 #include "platform/version.h"
 
@@ -280,6 +282,78 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           preferUnplayed, avoidPlayed};
 }
 
+// A range option whose text `parse` reads into `target`, its refusal said as CLI11 says
+// its own.
+template <class Parse>
+CLI::Option* AddRange(CLI::App& app, const std::string& name,
+                      std::optional<std::pair<int, int>>& target, Parse parse,
+                      const std::string& help) {
+  return app
+      .add_option_function<std::string>(
+          name, [&target, parse](const std::string& text) { target = parse(text, nullptr); }, help)
+      ->check(CLI::Validator(
+          [parse](const std::string& text) {
+            std::string why;
+            return parse(text, &why) ? std::string() : why;
+          },
+          "", name));
+}
+
+// Declares the filters, each filling its field of `request` when given.
+std::vector<CLI::Option*> DeclareFilterOptions(CLI::App& app, SelectionRequest& request) {
+  CLI::Option* exclude =
+      AddOptional(app, "--exclude", request.excludePatterns,
+                  "Leave out songs whose path below their source matches GLOB (repeatable; * and "
+                  "? within a name, ** across folders, letter case ignored; without '/', any "
+                  "name in the path), e.g. 'Christmas/**', '*/Live/*', '*.m4b'")
+          ->type_name("GLOB")
+          ->allow_extra_args(false)
+          ->check(CLI::Validator(
+              [](const std::string& text) {
+                std::string why;
+                return engine::PathPattern::Parse(text, &why) ? std::string() : "--exclude: " + why;
+              },
+              "", "pattern"));
+  const auto genreList = [](std::optional<std::vector<std::string>>& target) {
+    return [&target](const std::string& text) { target = engine::ParseGenreList(text); };
+  };
+  CLI::Option* genre =
+      app.add_option_function<std::string>(
+             "--genre", genreList(request.genres),
+             "Choose only songs of one of these genres (separated by commas; letter case "
+             "ignored; every genre a song names counts)")
+          ->type_name("LIST");
+  CLI::Option* notGenre =
+      app.add_option_function<std::string>("--not-genre", genreList(request.notGenres),
+                                           "Leave out songs of any of these genres")
+          ->type_name("LIST");
+  CLI::Option* year = AddRange(
+                          app, "--year", request.years,
+                          [](const std::string& text, std::string* why) {
+                            return engine::ParseYearRange(text, why);
+                          },
+                          "Choose only songs of these years, by their date tags, e.g. 1990-1999")
+                          ->type_name("A-B");
+  CLI::Option* length =
+      AddRange(
+          app, "--length", request.lengthSeconds,
+          [](const std::string& text, std::string* why) {
+            return engine::ParseLengthRange(text, why);
+          },
+          "Choose only songs of these lengths, in m:ss, e.g. 2:00-7:30; an end left out "
+          "is open")
+          ->type_name("MIN-MAX");
+  CLI::Option* addedWithin = AddOptional(app, "--added-within", request.addedWithinDays,
+                                         "Choose only songs changed (added) in the last DAYS days")
+                                 ->type_name("DAYS")
+                                 ->check(CLI::Range(1, 1000000).description(""));
+  CLI::Option* skipDuplicates = app.add_flag(
+      "--skip-duplicates", request.skipDuplicates,
+      "One file of each recording (by MusicBrainz id, ISRC, or artist, title and length): the "
+      "one the player plays as it is, else the best");
+  return {exclude, genre, notGenre, year, length, addedWithin, skipDuplicates};
+}
+
 // What a selection lacks to run, in words; nothing when it can run. A settings file may
 // supply anything, so with one nothing is required here.
 std::optional<std::string> MissingFromRequest(const SelectionRequest& request) {
@@ -304,7 +378,9 @@ int Run(const std::vector<std::string>& arguments, const Console& console) {
   app.require_subcommand(0, 1);
 
   SelectionRequest request;
-  const std::vector<CLI::Option*> selectionOptions = DeclareSelectionOptions(app, request);
+  std::vector<CLI::Option*> selectionOptions = DeclareSelectionOptions(app, request);
+  for (CLI::Option* filter : DeclareFilterOptions(app, request))
+    selectionOptions.push_back(filter);
 
   CLI::App* probe = app.add_subcommand(
       "probe", "Print each file's playing time and caption: seconds<TAB>caption<TAB>path.");

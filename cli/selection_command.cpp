@@ -59,6 +59,17 @@ std::string AbsoluteWeightEntry(const std::string& entryText) {
   return entryText.substr(0, blank + 1) + Absolute(entryText.substr(blank + 1));
 }
 
+// The filters the command line gives, in place of the settings file's.
+void ApplyFilters(const SelectionRequest& request, engine::ExtraOptions& options) {
+  if (request.excludePatterns) options.excludePatterns = *request.excludePatterns;
+  if (request.genres) options.genres = *request.genres;
+  if (request.notGenres) options.notGenres = *request.notGenres;
+  if (request.years) options.years = *request.years;
+  if (request.lengthSeconds) options.lengthSeconds = *request.lengthSeconds;
+  if (request.addedWithinDays) options.addedWithinDays = *request.addedWithinDays;
+  if (request.skipDuplicates) options.skipDuplicates = true;
+}
+
 // The settings file's settings, with what the command line gives in their place. Nothing
 // (after saying why) when the settings file cannot be read.
 std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& request,
@@ -120,6 +131,7 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
   }
   if (request.preferUnplayed) settings.options.preferUnplayed = true;
   if (request.avoidPlayedDays) settings.options.avoidPlayedDays = *request.avoidPlayedDays;
+  ApplyFilters(request, settings.options);
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;
     settings.amountText = *request.megabytes;

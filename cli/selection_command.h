@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/console.h"
@@ -61,6 +62,14 @@ struct SelectionRequest {
   std::optional<std::string> replace;
   bool preferUnplayed = false;
   std::optional<int> avoidPlayedDays;
+  // Filters; given, they replace a settings file's.
+  std::optional<std::vector<std::string>> excludePatterns;
+  std::optional<std::vector<std::string>> genres;
+  std::optional<std::vector<std::string>> notGenres;
+  std::optional<std::pair<int, int>> years;
+  std::optional<std::pair<int, int>> lengthSeconds;
+  std::optional<int> addedWithinDays;
+  bool skipDuplicates = false;
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

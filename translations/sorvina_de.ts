@@ -728,6 +728,72 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>The plays read could not be kept in %1 (%2)</source>
         <translation>Die gelesenen Wiedergaben konnten nicht in %1 aufbewahrt werden (%2)</translation>
     </message>
+    <message numerus="yes">
+        <source>; %Ln song(s) left out by pattern</source>
+        <translation>
+            <numerusform>; %Ln Titel nach Muster ausgelassen</numerusform>
+            <numerusform>; %Ln Titel nach Muster ausgelassen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, %1 by pattern</source>
+        <translation>, %1 nach Muster</translation>
+    </message>
+    <message numerus="yes">
+        <source>; %Ln song(s) left out by date changed</source>
+        <translation>
+            <numerusform>; %Ln Titel nach Änderungsdatum ausgelassen</numerusform>
+            <numerusform>; %Ln Titel nach Änderungsdatum ausgelassen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, %1 by date changed</source>
+        <translation>, %1 nach Änderungsdatum</translation>
+    </message>
+    <message numerus="yes">
+        <source>; %Ln song(s) left out by genre</source>
+        <translation>
+            <numerusform>; %Ln Titel nach Genre ausgelassen</numerusform>
+            <numerusform>; %Ln Titel nach Genre ausgelassen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, %1 by genre</source>
+        <translation>, %1 nach Genre</translation>
+    </message>
+    <message numerus="yes">
+        <source>; %Ln song(s) left out by year</source>
+        <translation>
+            <numerusform>; %Ln Titel nach Jahr ausgelassen</numerusform>
+            <numerusform>; %Ln Titel nach Jahr ausgelassen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, %1 by year</source>
+        <translation>, %1 nach Jahr</translation>
+    </message>
+    <message numerus="yes">
+        <source>; %Ln song(s) left out by length</source>
+        <translation>
+            <numerusform>; %Ln Titel nach Länge ausgelassen</numerusform>
+            <numerusform>; %Ln Titel nach Länge ausgelassen</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>, %1 by length</source>
+        <translation>, %1 nach Länge</translation>
+    </message>
+    <message numerus="yes">
+        <source>; %Ln duplicate(s) set aside</source>
+        <translation>
+            <numerusform>; %Ln Duplikat beiseitegelegt</numerusform>
+            <numerusform>; %Ln Duplikate beiseitegelegt</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No song passes the filters</source>
+        <translation>Kein Titel besteht die Filter</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -1184,6 +1250,87 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>The settings could not be kept for the next start in %1</source>
         <translation>Die Einstellungen konnten für den nächsten Start nicht in %1 gespeichert werden</translation>
+    </message>
+</context>
+<context>
+    <name>sorvina::ui::LeaveOutBox</name>
+    <message>
+        <source>Leave out</source>
+        <translation>Auslassen</translation>
+    </message>
+    <message>
+        <source>Christmas/**
+*/Live/*</source>
+        <translation>Weihnachten/**
+*/Live/*</translation>
+    </message>
+    <message>
+        <source>Paths below their source, one pattern a line: * and ? within a name, ** across folders, letter case ignored; a pattern without / matches any name in the path</source>
+        <translation>Pfade unterhalb ihrer Quelle, ein Muster je Zeile: * und ? innerhalb eines Namens, ** über Ordner hinweg, ohne Rücksicht auf Groß- und Kleinschreibung; ein Muster ohne / passt auf jeden Namen im Pfad</translation>
+    </message>
+    <message>
+        <source>Only songs of one of these genres, separated by commas</source>
+        <translation>Nur Titel eines dieser Genres, durch Kommas getrennt</translation>
+    </message>
+    <message>
+        <source>No songs of any of these genres, separated by commas</source>
+        <translation>Keine Titel dieser Genres, durch Kommas getrennt</translation>
+    </message>
+    <message>
+        <source>Only years</source>
+        <translation>Nur Jahre</translation>
+    </message>
+    <message>
+        <source>Only lengths</source>
+        <translation>Nur Längen</translation>
+    </message>
+    <message>
+        <source>m:ss</source>
+        <translation>m:ss</translation>
+    </message>
+    <message>
+        <source>Only changed in the last</source>
+        <translation>Nur geändert in den letzten</translation>
+    </message>
+    <message>
+        <source>One copy of each recording</source>
+        <translation>Eine Kopie jeder Aufnahme</translation>
+    </message>
+    <message>
+        <source>Of the files of one recording (by MusicBrainz id, ISRC, or artist, title and length) one is chosen: one the player plays as it is, else the best</source>
+        <translation>Von den Dateien einer Aufnahme (nach MusicBrainz-ID, ISRC oder Interpret, Titel und Länge) wird eine gewählt: eine, die der Player unverändert abspielt, sonst die beste</translation>
+    </message>
+    <message>
+        <source>&amp;Paths:</source>
+        <translation>&amp;Pfade:</translation>
+    </message>
+    <message>
+        <source>&amp;Genres:</source>
+        <translation>&amp;Genres:</translation>
+    </message>
+    <message>
+        <source>N&amp;ot genres:</source>
+        <translation>Ni&amp;cht diese Genres:</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>bis</translation>
+    </message>
+    <message>
+        <source>days</source>
+        <translation>Tagen</translation>
+    </message>
+    <message>
+        <source>A pattern may be no longer than %1 characters: &quot;%2...&quot; is longer.</source>
+        <translation>Ein Muster darf höchstens %1 Zeichen lang sein: &quot;%2...&quot; ist länger.</translation>
+    </message>
+    <message>
+        <source>Lengths are minutes and seconds, such as 2:00 and 7:30, the shorter first; one of them may be left empty.</source>
+        <translation>Längen sind Minuten und Sekunden, etwa 2:00 und 7:30, die kürzere zuerst; eine davon darf leer bleiben.</translation>
+    </message>
+    <message>
+        <source>The first year must not come after the last.</source>
+        <translation>Das erste Jahr darf nicht nach dem letzten liegen.</translation>
     </message>
 </context>
 <context>

@@ -47,6 +47,18 @@ struct LeftOutFiles {
   friend bool operator==(const LeftOutFiles&, const LeftOutFiles&) = default;
 };
 
+// Songs the filters left out before the draw, by the first filter that did, and files set
+// aside as other copies of a recording.
+struct FilteredSongs {
+  std::size_t byPattern = 0;
+  std::size_t byDateChanged = 0;
+  std::size_t byGenre = 0;
+  std::size_t byYear = 0;
+  std::size_t byLength = 0;
+  std::size_t duplicates = 0;
+  friend bool operator==(const FilteredSongs&, const FilteredSongs&) = default;
+};
+
 // What a run that got to its output did: the data of the one line the front ends show
 // when it is over.
 struct RunSummary {
@@ -86,6 +98,8 @@ struct RunSummary {
     std::size_t artists = 0;
   };
   std::optional<ArtistLimit> stoppedByArtistLimit = std::nullopt;
+  // What the filters left out.
+  FilteredSongs filtered = {};
 };
 
 }  // namespace sorvina::engine

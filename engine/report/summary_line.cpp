@@ -186,10 +186,50 @@ static UserText ConvertedForText(const LeftOutFiles& files) {
 
 static UserText SummaryWithoutLeftOut(const RunSummary& summary);
 
+UserText FilteredText(const FilteredSongs& filtered) {
+  // Each filter's count, the first with the words the others share.
+  struct Part {
+    std::size_t count;
+    const char* first;
+    const char* next;
+  };
+  const Part parts[] = {
+      {filtered.byPattern, SORVINA_PLURAL_TEXT("sorvina", "; %Ln song(s) left out by pattern"),
+       SORVINA_TEXT("sorvina", ", %1 by pattern")},
+      {filtered.byDateChanged,
+       SORVINA_PLURAL_TEXT("sorvina", "; %Ln song(s) left out by date changed"),
+       SORVINA_TEXT("sorvina", ", %1 by date changed")},
+      {filtered.byGenre, SORVINA_PLURAL_TEXT("sorvina", "; %Ln song(s) left out by genre"),
+       SORVINA_TEXT("sorvina", ", %1 by genre")},
+      {filtered.byYear, SORVINA_PLURAL_TEXT("sorvina", "; %Ln song(s) left out by year"),
+       SORVINA_TEXT("sorvina", ", %1 by year")},
+      {filtered.byLength, SORVINA_PLURAL_TEXT("sorvina", "; %Ln song(s) left out by length"),
+       SORVINA_TEXT("sorvina", ", %1 by length")},
+  };
+  std::vector<TextArgument> texts;
+  for (const Part& part : parts) {
+    if (part.count == 0) continue;
+    if (texts.empty())
+      texts.emplace_back(text::Counted(part.first, static_cast<std::int64_t>(part.count)));
+    else
+      texts.emplace_back(UserText(part.next, {part.count}));
+  }
+  if (filtered.duplicates > 0) {
+    texts.emplace_back(text::Counted(SORVINA_PLURAL_TEXT("sorvina", "; %Ln duplicate(s) set aside"),
+                                     static_cast<std::int64_t>(filtered.duplicates)));
+  }
+  return text::Concatenated(std::move(texts));
+}
+
+UserText NothingPassesText(const FilteredSongs& filtered) {
+  return text::Concatenated(
+      {UserText(SORVINA_TEXT("sorvina", "No song passes the filters")), FilteredText(filtered)});
+}
+
 UserText SummaryText(const RunSummary& summary) {
   const std::size_t converted = summary.encoded + summary.convertedBefore;
   if (summary.leftOut.empty() && converted == 0 && !summary.stoppedByArtistLimit &&
-      summary.coversFitted == 0)
+      summary.coversFitted == 0 && summary.filtered == FilteredSongs{})
     return SummaryWithoutLeftOut(summary);
   std::vector<TextArgument> parts = {SummaryWithoutLeftOut(summary)};
   if (summary.stoppedByArtistLimit) {
@@ -213,6 +253,7 @@ UserText SummaryText(const RunSummary& summary) {
   }
   for (const LeftOutFiles& files : summary.leftOut)
     parts.emplace_back(LeftOutText(files));
+  if (summary.filtered != FilteredSongs{}) parts.emplace_back(FilteredText(summary.filtered));
   return text::Concatenated(std::move(parts));
 }
 

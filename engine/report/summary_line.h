@@ -19,6 +19,14 @@ text::UserText SummaryText(const RunSummary& summary);
 // The same line in English, as the command line shows it.
 std::string SummaryLine(const RunSummary& summary);
 
+// What the filters left out, as the summary adds it: "; 1,204 songs left out by genre,
+// 88 by length; 3 duplicates set aside"; nothing when they left out none.
+text::UserText FilteredText(const FilteredSongs& filtered);
+
+// Why a run whose filters left no song stops: "No song passes the filters; 12 songs left
+// out by genre".
+text::UserText NothingPassesText(const FilteredSongs& filtered);
+
 // A size with three significant digits, in MB up to 1 GB, as the amount of MB counts
 // them (an MB is 1,048,576 bytes): "512 bytes", "0.293 MB", "3.1 MB", "1.93 GB".
 text::UserText SizeText(std::int64_t bytes);

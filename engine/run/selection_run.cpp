@@ -14,6 +14,8 @@
 #include "engine/fill/player_fill.h"
 #include "engine/fill/playlist_fill.h"
 #include "engine/report/messages.h"
+#include "engine/report/summary_line.h"
+#include "engine/run/run_filters.h"
 #include "engine/scan/collection.h"
 #include "engine/scan/tag_cache.h"
 #include "media/track_probe.h"
@@ -221,6 +223,11 @@ SelectionOutcome Run::Go() {
     ports_.ShowInformation(kNoMp3sFoundMessage);
     return std::move(outcome_);
   }
+  const FilteredSongs filtered = FilterForRun(settings_, pool);
+  if (pool.count() == 0) {
+    ports_.ShowInformation(NothingPassesText(filtered));
+    return std::move(outcome_);
+  }
   DrawLimit limit = request_.limit;
   if (!output_->BeforeDraw(pool, limit) || !WeighByHistory(pool)) return std::move(outcome_);
 
@@ -272,6 +279,7 @@ SelectionOutcome Run::Go() {
     for (const std::string& path : outcome_.chosenPaths)
       outcome_.plays.push_back(history_->PlaysOf(path));
   }
+  if (outcome_.summary) outcome_.summary->filtered = filtered;
   return std::move(outcome_);
 }
 

@@ -25,11 +25,17 @@ namespace sorvina::engine {
 namespace {
 
 constexpr std::string_view kMagic = "SorvTags";
-constexpr std::uint32_t kVersion = 1;
+// Version 2 added the title, genres, year, recording ids and length; a file of another
+// version is read as none, and the files are read again.
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kHeaderBytes = 8 + 4 + 8;
 constexpr std::size_t kChecksumBytes = 8;
-// Path, size, time, three strings, track, disc and rating, all strings empty.
-constexpr std::size_t kSmallestEntryBytes = 4 + 8 + 8 + 3 * 4 + 4 + 4 + 1;
+// Path, size, time, three strings, track, disc and rating, title, genre count, year, two
+// ids, length and bitrate, all strings empty and no genre.
+constexpr std::size_t kSmallestEntryBytes =
+    4 + 8 + 8 + 3 * 4 + 4 + 4 + 1 + 4 + 4 + 4 + 2 * 4 + 4 + 4;
+// The length of an entry whose length was not read.
+constexpr std::int32_t kLengthNotRead = -1;
 // A cache file larger than this is taken for damage rather than read into memory: it
 // would hold millions of songs.
 constexpr std::uint64_t kMaxFileBytes = std::uint64_t{256} << 20;
@@ -104,7 +110,19 @@ bool GetTags(Reader& reader, media::DrawTags& tags) {
       !reader.Get(rating))
     return false;
   tags.rating = rating;
-  return tags.track >= 0 && tags.disc >= 0 && tags.rating <= kMaxStars;
+  std::uint32_t genres = 0;
+  std::int32_t seconds = 0;
+  if (!reader.GetText(tags.title) || !reader.Get(genres) || genres > media::kMaxGenres)
+    return false;
+  tags.genres.resize(genres);
+  for (std::string& genre : tags.genres)
+    if (!reader.GetText(genre)) return false;
+  if (!reader.Get(tags.year) || !reader.GetText(tags.recordingId) || !reader.GetText(tags.isrc) ||
+      !reader.Get(seconds) || !reader.Get(tags.bitrate))
+    return false;
+  if (seconds != kLengthNotRead) tags.seconds = seconds;
+  return tags.track >= 0 && tags.disc >= 0 && tags.rating <= kMaxStars && tags.year >= 0 &&
+         seconds >= kLengthNotRead && tags.bitrate >= 0;
 }
 
 bool GetEntry(Reader& reader, std::string& path, CachedTags& entry) {
@@ -122,6 +140,17 @@ void PutEntry(std::string& out, std::string_view path, const CachedTags& entry) 
   PutLittle(out, static_cast<std::int32_t>(entry.tags.track));
   PutLittle(out, static_cast<std::int32_t>(entry.tags.disc));
   PutLittle(out, static_cast<std::uint8_t>(std::clamp(entry.tags.rating, 0, kMaxStars)));
+  PutText(out, entry.tags.title);
+  const std::size_t genres = std::min(entry.tags.genres.size(), media::kMaxGenres);
+  PutLittle(out, static_cast<std::uint32_t>(genres));
+  for (std::size_t i = 0; i < genres; ++i)
+    PutText(out, entry.tags.genres[i]);
+  PutLittle(out, static_cast<std::int32_t>(std::max(entry.tags.year, 0)));
+  PutText(out, entry.tags.recordingId);
+  PutText(out, entry.tags.isrc);
+  PutLittle(out, static_cast<std::int32_t>(entry.tags.seconds ? std::max(*entry.tags.seconds, 0)
+                                                              : kLengthNotRead));
+  PutLittle(out, static_cast<std::int32_t>(std::max(entry.tags.bitrate, 0)));
 }
 
 using EntryRefs = std::vector<std::pair<const std::string*, const CachedTags*>>;
@@ -424,7 +453,7 @@ void FillFromFolders(media::DrawTags& tags, std::string_view path) {
 }
 
 std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCache& cache,
-                                    std::size_t threads) {
+                                    std::size_t threads, bool withLength) {
   const std::size_t count = paths.size();
   std::vector<media::DrawTags> tags(count);
   // Each file's status comes from the system's cache, as the scan has just asked for its
@@ -441,7 +470,8 @@ std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCa
     const std::optional<FileKey>& key = keys[i];
     std::optional<media::DrawTags> found =
         key ? cache.Find(paths[i], key->sizeBytes, key->modifiedNs) : std::nullopt;
-    if (found)
+    // Tags kept without the length are read again, length and all, where it is asked for.
+    if (found && (!withLength || found->seconds))
       tags[i] = std::move(*found);
     else
       misses.push_back(Miss{i, key});
@@ -449,7 +479,9 @@ std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCa
 
   ForEachIndex(misses.size(), threads, kReadsPerThread, [&](std::size_t miss) {
     const std::size_t i = misses[miss].index;
-    tags[i] = media::ReadDrawTags(paths[i]).value_or(media::DrawTags{});
+    tags[i] = media::ReadDrawTags(paths[i], withLength).value_or(media::DrawTags{});
+    // A file that cannot be read has no length to find: kept as unknown, not read again.
+    if (withLength && !tags[i].seconds) tags[i].seconds = 0;
   });
   for (const Miss& miss : misses) {
     if (miss.key)

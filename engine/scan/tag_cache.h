@@ -84,9 +84,10 @@ class TagCache {
 // as it is now (each file's status is asked once), else read, on up to `threads` threads
 // besides the caller's, and stored in `cache`. A file that cannot be read counts as one
 // without tags. Artist and album, where empty, come from the folders: the album is the
-// name of the file's folder, the artist that of the folder above.
+// name of the file's folder, the artist that of the folder above. `withLength` asks for
+// the playing time and bitrate too: kept tags without them are read again.
 std::vector<media::DrawTags> TagsOf(const std::vector<std::string>& paths, TagCache& cache,
-                                    std::size_t threads = 8);
+                                    std::size_t threads = 8, bool withLength = false);
 
 // The same fallback alone, for the file at `path`.
 void FillFromFolders(media::DrawTags& tags, std::string_view path);

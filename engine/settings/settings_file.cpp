@@ -12,6 +12,7 @@
 #include <climits>
 
 #include "engine/settings/conversion_choice.h"
+#include "engine/settings/filter_options.h"
 #include "engine/settings/folder_weights.h"
 #include "media/file_types.h"
 #include "platform/text_lines.h"
@@ -243,6 +244,8 @@ std::vector<std::string> OptionLines(const ExtraOptions& options) {
   }
   for (const std::string& source : options.historySources)
     lines.push_back(std::string(kHistoryName) + '=' + source);
+  for (std::string& line : FilterOptionLines(options))
+    lines.push_back(std::move(line));
   return lines;
 }
 
@@ -272,6 +275,7 @@ void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
   }
   if (name == kHistoryName && !value.empty())
     contents.settings.options.historySources.emplace_back(value);
+  (void)ReadFilterOptionLine(name, value, contents.settings.options);
   if (name == kCopyName) {
     bool copy = false;
     if (ReadFlag(value, copy)) contents.entered.copyToFolder = copy;

@@ -156,6 +156,35 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
   EXPECT_EQ(c.settings.options, expected);
 }
 
+TEST_F(SettingsFileTest, KeepsTheFiltersOneListEntryALine) {
+  SettingsText settings = Example();
+  ExtraOptions& options = settings.options;
+  options.excludePatterns = {"Christmas/**", "*.m4b"};
+  options.genres = {"Rock", "Jazz Fusion"};
+  options.notGenres = {"Christmas"};
+  options.years = {{1990, 1999}};
+  options.lengthSeconds = {{120, 450}};
+  options.addedWithinDays = 30;
+  options.skipDuplicates = true;
+  RoundTrip(settings);
+  const std::string classic =
+      "2\r\n/lists/party.m3u\r\n/music/rock/\r\n/player/\r\n1\r\n2.50 /music/rock/\r\n0 650\r\n";
+  EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"),
+            classic +
+                "exclude=Christmas/**\r\nexclude=*.m4b\r\ngenre=Rock,Jazz Fusion\r\n"
+                "not-genre=Christmas\r\nyear=1990-1999\r\nlength=2:00-7:30\r\n"
+                "added-within=30\r\nskip-duplicates=1\r\n");
+  // Values a filter cannot take leave it as it was.
+  const SettingsFileContents c =
+      Read(classic +
+           "exclude=\r\nyear=1999-1990\r\nyear=19x\r\nlength=7:30-2:00\r\n"
+           "length=2:5-3:00\r\nadded-within=-3\r\nskip-duplicates=2\r\n"
+           "length=-3:00\r\n");
+  ExtraOptions expected;
+  expected.lengthSeconds = {{0, 180}};
+  EXPECT_EQ(c.settings.options, expected);
+}
+
 TEST(ParseSettingsTest, TheRunReadsWhatTheTextsStandFor) {
   SettingsText text = Example();
   text.weightEntries = {"2.50 /music/rock", "/no-blank/", "0.5x /my music/"};

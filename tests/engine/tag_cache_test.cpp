@@ -17,7 +17,8 @@ namespace {
 
 using media::DrawTags;
 
-const DrawTags kFull{"Björk", "Various", "Homogenic", 3, 1, 4};
+const DrawTags kFull{"Björk", "Various", "Homogenic",    3,   1,  4, "Jóga", {"Pop", "Electronic"},
+                     1997,    "a1b2",    "GBAAA9700001", 305, 256};
 
 TEST(TagCacheTest, KeepsWhatIsStoredAcrossRunsWhileTheFileIsUnchanged) {
   const test::TempDir dir;
@@ -134,8 +135,9 @@ TEST_F(TagsOfTest, GivesTheSameTagsColdAndWarmInTheOrderAsked) {
     const std::string artist = i % 5 == 0 ? "" : "Artist " + std::to_string(i);
     paths.push_back(
         Song("Folk/Album " + std::to_string(i % 3) + "/" + std::to_string(i) + ".mp3", artist));
-    expected.push_back(
-        DrawTags{artist.empty() ? "Folk" : artist, "", "Album " + std::to_string(i % 3), 0, 0, 0});
+    expected.push_back(DrawTags{artist.empty() ? "Folk" : artist, "",
+                                "Album " + std::to_string(i % 3), 0, 0, 0,
+                                artist.empty() ? "" : "Title"});
   }
   paths.push_back(dir_.WriteFile("Folk/Broken/x.mp3", "no MPEG audio"));
   expected.push_back(DrawTags{"Folk", "", "Broken", 0, 0, 0});

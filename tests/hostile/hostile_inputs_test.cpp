@@ -296,6 +296,47 @@ TEST(HostileInputsTest, BrokenFilesNeverCrashOrHangTheProgram) {
       runs, mp3s.size(), lists.size(), settings.size() + 4, copied);
 }
 
+// Patterns made to take exponential time from a matcher that backtracks, a pattern too long
+// to take, and a song whose genre tag is a megabyte: each run ends in its time bound, and
+// the pattern refused says why.
+TEST(HostileInputsTest, FiltersEndInTimeOverHostilePatternsAndTags) {
+  ASSERT_FALSE(cliPath.empty()) << "usage: sorvina_hostile_inputs_test PATH_TO_SORVINA_CLI";
+  TempDir dir;
+  const std::string scratch = dir.MakeFolder("scratch");
+  const std::string deep = "music/" + std::string(200, 'a') + "/" + std::string(200, 'a') + "/";
+  const std::string genre = std::string(1 << 20, 'x');
+  // An ID3v2.4 tag of one genre frame, UTF-8, then a second of audio.
+  const std::string frame = "TCON" + SynchsafeBytes(static_cast<std::uint32_t>(genre.size() + 1)) +
+                            std::string(2, '\0') + '\x03' + genre;
+  dir.WriteFile(deep + "huge-genre.mp3",
+                std::string("ID3\x04\0\0", 6) +
+                    SynchsafeBytes(static_cast<std::uint32_t>(frame.size())) + frame +
+                    ConstantBitrateMp3(1));
+  dir.WriteFile(deep + "plain.mp3", ConstantBitrateMp3(1));
+  std::string backtracking;
+  for (int i = 0; i < 450; ++i)
+    backtracking += "*a";
+  const std::vector<std::string> run = {"-q",          "-s",    dir / "music", "-p",
+                                        dir / "l.m3u", "--all", "-n"};
+  const std::vector<std::vector<std::string>> filters = {
+      {"--exclude", std::string(10000, '*')},
+      {"--exclude", backtracking + "b"},
+      {"--genre", "rock"},
+      {"--not-genre", "rock", "--skip-duplicates"}};
+  for (const std::vector<std::string>& filter : filters) {
+    std::vector<std::string> arguments = run;
+    arguments.insert(arguments.end(), filter.begin(), filter.end());
+    ExpectOrderlyEnd(RunCli(arguments, scratch), filter[0] + " " + filter[1].substr(0, 20));
+  }
+  std::vector<std::string> tooLong = run;
+  tooLong.insert(tooLong.end(), {"--exclude", backtracking + backtracking});
+  const RunResult refused = RunCli(tooLong, scratch);
+  EXPECT_EQ(refused.status, 2) << Describe(refused);
+  EXPECT_NE(refused.errors.find("--exclude: a pattern may be no longer than 1000 characters"),
+            std::string::npos)
+      << refused.errors;
+}
+
 }  // namespace
 }  // namespace sorvina::test
 

@@ -8,6 +8,8 @@
 #include <taglib/mpegfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/popularimeterframe.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/uniquefileidentifierframe.h>
 #include <taglib/xiphcomment.h>
 
 #include <string>
@@ -153,6 +155,108 @@ TEST_F(DrawTagsTest, TurnsRatingsIntoStars) {
     ASSERT_TRUE(file.save());
   }
   EXPECT_EQ(ReadDrawTags(flac)->rating, 1);
+}
+
+// Writes the tags the filters and the duplicate grouping read, as each format keeps them:
+// several genres, a date, the recording's ids and a title.
+void SetFilterTags(const std::string& path, const std::vector<std::string>& genres) {
+  const TagLib::String date = "2004-06-01";
+  const TagLib::String mbid = "8f3b2d1c-0000-4000-8000-000000000001";
+  const TagLib::String isrc = "GBAYE0400001";
+  TagLib::StringList genreList;
+  for (const std::string& genre : genres)
+    genreList.append(TagLib::String(genre, TagLib::String::UTF8));
+  if (path.ends_with(".mp3")) {
+    TagLib::MPEG::File file(path.c_str());
+    TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+    tag->setTitle("Song");
+    auto* genre = new TagLib::ID3v2::TextIdentificationFrame("TCON", TagLib::String::UTF8);
+    genre->setText(genreList);
+    tag->removeFrames("TCON");
+    tag->addFrame(genre);
+    auto* year = new TagLib::ID3v2::TextIdentificationFrame("TDRC", TagLib::String::UTF8);
+    year->setText(date);
+    tag->addFrame(year);
+    auto* code = new TagLib::ID3v2::TextIdentificationFrame("TSRC", TagLib::String::UTF8);
+    code->setText(isrc);
+    tag->addFrame(code);
+    tag->addFrame(new TagLib::ID3v2::UniqueFileIdentifierFrame("http://musicbrainz.org",
+                                                               mbid.data(TagLib::String::Latin1)));
+    ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4));
+    return;
+  }
+  const auto setXiph = [&](TagLib::Ogg::XiphComment& comment) {
+    comment.addField("TITLE", "Song");
+    for (const TagLib::String& genre : genreList)
+      comment.addField("GENRE", genre, false);
+    comment.addField("DATE", date);
+    comment.addField("MUSICBRAINZ_TRACKID", mbid);
+    comment.addField("ISRC", isrc);
+  };
+  if (path.ends_with(".flac")) {
+    TagLib::FLAC::File file(path.c_str());
+    setXiph(*file.xiphComment(true));
+    ASSERT_TRUE(file.save());
+  } else if (path.ends_with(".opus")) {
+    TagLib::Ogg::Opus::File file(path.c_str());
+    setXiph(*file.tag());
+    ASSERT_TRUE(file.save());
+  } else {
+    TagLib::MP4::File file(path.c_str());
+    TagLib::MP4::Tag& tag = *file.tag();
+    tag.setItem("\251nam", TagLib::MP4::Item(TagLib::StringList("Song")));
+    tag.setItem("\251gen", TagLib::MP4::Item(genreList));
+    tag.setItem("\251day", TagLib::MP4::Item(TagLib::StringList(date)));
+    tag.setItem("----:com.apple.iTunes:MusicBrainz Track Id",
+                TagLib::MP4::Item(TagLib::StringList(mbid)));
+    tag.setItem("----:com.apple.iTunes:ISRC", TagLib::MP4::Item(TagLib::StringList(isrc)));
+    ASSERT_TRUE(file.save());
+  }
+}
+
+TEST_F(DrawTagsTest, ReadsGenresDatesIdsAndLengthOnlyWhereAsked) {
+  // A genre of a megabyte is cut, and a song's genres are kept once each.
+  const std::string huge(1 << 20, 'x');
+  for (const char* ending : {"mp3", "flac", "opus", "m4a"}) {
+    SCOPED_TRACE(ending);
+    const std::string path = Encoded(std::string("two-seconds.") + ending, {});
+    test::RunCommand("ffmpeg -v error -y -f lavfi -i sine=d=2 " + ShellQuoted(path));
+    SetFilterTags(path, {"Rock", "Jazz Fusion", "rock", huge});
+    const std::optional<DrawTags> lengthless = ReadDrawTags(path);
+    ASSERT_TRUE(lengthless.has_value());
+    EXPECT_EQ(lengthless->seconds, std::nullopt);
+    const std::optional<DrawTags> tags = ReadDrawTags(path, true);
+    ASSERT_TRUE(tags.has_value());
+    EXPECT_EQ(tags->title, "Song");
+    ASSERT_EQ(tags->genres.size(), 3u);
+    EXPECT_EQ(tags->genres[1], "Jazz Fusion");
+    EXPECT_EQ(tags->genres[2], std::string(kMaxTagTextBytes, 'x'));
+    EXPECT_EQ(tags->year, 2004);
+    EXPECT_EQ(tags->recordingId, "8f3b2d1c-0000-4000-8000-000000000001");
+    EXPECT_EQ(tags->isrc, "GBAYE0400001");
+    EXPECT_EQ(tags->seconds, 2);
+    EXPECT_GT(tags->bitrate, 0);
+  }
+}
+
+TEST(DrawTagValuesTest, ReadsGenreNumbersDatesAndCutsText) {
+  const std::pair<std::string, std::vector<std::string>> genres[] = {
+      {"17", {"Rock"}},
+      {"(17)", {"Rock"}},
+      {"(17)(8)Eurodisco", {"Rock", "Jazz", "Eurodisco"}},
+      {"(RX)(CR)", {"Remix", "Cover"}},
+      {"((Brackets))", {"(Brackets))"}},
+      {"1999", {"1999"}},
+      {"(900)", {"(900)"}},
+  };
+  for (const auto& [value, names] : genres)
+    EXPECT_EQ(Id3GenreNames(value), names) << value;
+  EXPECT_EQ(YearOfDate("1999-12-31T10:00"), 1999);
+  EXPECT_EQ(YearOfDate(" 2004"), 2004);
+  EXPECT_EQ(YearOfDate("04"), 0);
+  EXPECT_EQ(YearOfDate("May 2004"), 0);
+  // Cut before the character it would split: "ä" is two bytes.
+  EXPECT_EQ(CutToBytes("aä", 2), "a");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -942,13 +943,17 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
                                                      "relativePaths",    "setDestination",
                                                      "destinationField", "playerChoice"};
     QTest::newRow("weights") << 2
-                             << QStringList{"weightList",        "addWeight",      "removeWeight",
-                                            "changeWeight",      "spreadArtists",  "maxPerArtist",
-                                            "maxPerArtistCount", "balance",        "balanceBy",
-                                            "wholeAlbums",       "preferUnplayed", "avoidPlayed",
-                                            "avoidPlayedDays",   "favourites",     "starWeight0",
-                                            "starWeight1",       "starWeight2",    "starWeight3",
-                                            "starWeight4",       "starWeight5"};
+                             << QStringList{"weightList",      "addWeight",       "removeWeight",
+                                            "changeWeight",    "spreadArtists",   "maxPerArtist",
+                                            "maxPerArtistCount", "balance",       "balanceBy",
+                                            "wholeAlbums",     "preferUnplayed",  "avoidPlayed",
+                                            "avoidPlayedDays", "favourites",      "starWeight0",
+                                            "starWeight1",     "starWeight2",     "starWeight3",
+                                            "starWeight4",     "starWeight5",     "excludePatterns",
+                                            "onlyGenres",      "notGenres",       "years",
+                                            "firstYear",       "lastYear",        "length",
+                                            "shortest",        "longest",         "changedWithin",
+                                            "changedDays",     "skipDuplicates"};
     QTest::newRow("amount") << 3
                             << QStringList{"megabyteButton", "megabyteField",  "freeSpaceButton",
                                            "hoursButton",    "hoursField",     "allButton",
@@ -1369,6 +1374,45 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("0\r\n/lists/mix.m3u\r\n0\r\n0 100\r\n"
                                         "rating-weights=1,0,0.25,1,2,4.5\r\nalbums=1\r\n"));
+  }
+
+  void leaveOutIsShownFromLoadedSettingsCheckedAndSavedAsChanged() {
+    QTemporaryDir folder;
+    const ScopedEnvironment config("XDG_CONFIG_HOME", folder.path());
+    WizardFixture wizard;
+    LoadSettingsText(wizard, folder,
+                     "0\r\n/lists/mix.m3u\r\n0\r\n0 100\r\nexclude=Christmas/**\r\n"
+                     "exclude=*.m4b\r\ngenre=Rock,Jazz\r\nlength=3:00-\r\nskip-duplicates=1\r\n");
+    wizard.Next();
+    wizard.Next();
+    auto* patterns = wizard.Find<QPlainTextEdit>("excludePatterns");
+    auto* longest = wizard.Find<QLineEdit>("longest");
+    QCOMPARE(patterns->toPlainText(), QString("Christmas/**\n*.m4b"));
+    QCOMPARE(wizard.Find<QLineEdit>("onlyGenres")->text(), QString("Rock, Jazz"));
+    QVERIFY(wizard.Find<QCheckBox>("length")->isChecked() && longest->text().isEmpty());
+    QVERIFY(!wizard.Find<QCheckBox>("years")->isChecked());
+    QVERIFY(!wizard.Find<QSpinBox>("firstYear")->isEnabled());
+    QVERIFY(wizard.Find<QCheckBox>("skipDuplicates")->isChecked());
+
+    // A length that is no m:ss keeps the user on the page, the field selected.
+    QTest::keyClicks(longest, "7:3");
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 2);
+    QCOMPARE(wizard.messages.texts().size(), 1);
+    longest->setText("7:30");
+    patterns->setPlainText("\n  */Live/*  \n\n");
+    wizard.ClickControl("years");
+    wizard.ClickControl("skipDuplicates");
+    wizard.Next();
+    QCOMPARE(wizard.window->currentId(), 3);
+    const QString saved = folder.filePath("saved.txt");
+    wizard.dialogs.QueuePath(saved);
+    wizard.ClickControl("saveSettings");
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("0\r\n/lists/mix.m3u\r\n0\r\n0 100\r\n"
+                                        "exclude=*/Live/*\r\ngenre=Rock,Jazz\r\n"
+                                        "year=1990-1999\r\nlength=3:00-7:30\r\n"));
   }
 
   void badStarWeightsKeepTheUserOnTheirPage_data() {

@@ -13,6 +13,7 @@
 #include "ui/shell/path_text.h"
 #include "ui/shell/sorted_list_box.h"
 #include "ui/wizard/how_to_choose_box.h"
+#include "ui/wizard/leave_out_box.h"
 #include "ui/wizard/sources_page.h"
 #include "ui/wizard/weight_dialog.h"
 
@@ -26,6 +27,7 @@ WeightsPage::WeightsPage(engine::SettingsText& settings, QWidget* parent)
   auto* remove = Named("removeWeight", new QPushButton(tr("Remove"), this));
   auto* change = Named("changeWeight", new QPushButton(tr("Change Weight"), this));
   howToChoose_ = Named("howToChoose", new HowToChooseBox(this));
+  leaveOut_ = Named("leaveOut", new LeaveOutBox(this));
 
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(add);
@@ -36,7 +38,10 @@ WeightsPage::WeightsPage(engine::SettingsText& settings, QWidget* parent)
   auto* page = new QVBoxLayout(this);
   page->addWidget(weightList_, 1);
   page->addLayout(buttons);
-  page->addWidget(howToChoose_);
+  auto* boxes = new QHBoxLayout;
+  boxes->addWidget(howToChoose_);
+  boxes->addWidget(leaveOut_);
+  page->addLayout(boxes);
 
   connect(add, &QPushButton::clicked, this, &WeightsPage::AddWeight);
   connect(remove, &QPushButton::clicked, this, [this] { RemoveSelectedEntry(*weightList_); });
@@ -51,11 +56,13 @@ void WeightsPage::ShowSettings() {
     weightList_->InsertSorted(FromEngineText(entry));
   if (!settings_.weightEntries.empty()) weightList_->SelectRow(0);
   howToChoose_->Show(settings_.options);
+  leaveOut_->Show(settings_.options);
 }
 
 bool WeightsPage::validatePage() {
   // Star weights that cannot be drawn by keep the user here.
   if (!howToChoose_->AcceptWeights()) return false;
+  if (!leaveOut_->AcceptFilters()) return false;
   StoreInto(settings_);
   return true;
 }
@@ -69,6 +76,7 @@ void WeightsPage::StoreInto(engine::SettingsText& settings) const {
   for (const QString& text : weightList_->Texts())
     settings.weightEntries.push_back(ToEngineText(text));
   howToChoose_->StoreInto(settings.options);
+  leaveOut_->StoreInto(settings.options);
 }
 
 std::optional<double> WeightsPage::AskWeight(const QString& folder, const QString& current) {

@@ -11,6 +11,7 @@
 namespace sorvina::ui {
 
 class HowToChooseBox;
+class LeaveOutBox;
 class SortedListBox;
 
 // Page 3: folder weights as entries "2.50 /music/rock/", sorted as text, with "Add",
@@ -42,6 +43,7 @@ class WeightsPage : public WizardPage {
 
   SortedListBox* weightList_;
   HowToChooseBox* howToChoose_;
+  LeaveOutBox* leaveOut_;
 };
 
 }  // namespace sorvina::ui
