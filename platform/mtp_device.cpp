@@ -82,11 +82,11 @@ class LibmtpDevice : public MtpDevice {
     if (files == nullptr && LIBMTP_Get_Errorstack(device_) != nullptr) return Failure();
     while (files != nullptr) {
       LIBMTP_file_t* next = files->next;
-      children.push_back({files->item_id, files->parent_id == LIBMTP_FILES_AND_FOLDERS_ROOT
-                                              ? kMtpTopLevel
-                                              : files->parent_id,
-                          files->filename != nullptr ? files->filename : "", files->filesize,
-                          files->filetype == LIBMTP_FILETYPE_FOLDER});
+      children.push_back(
+          {files->item_id,
+           files->parent_id == LIBMTP_FILES_AND_FOLDERS_ROOT ? kMtpTopLevel : files->parent_id,
+           files->filename != nullptr ? files->filename : "", files->filesize,
+           files->filetype == LIBMTP_FILETYPE_FOLDER});
       LIBMTP_destroy_file_t(files);
       files = next;
     }
@@ -135,7 +135,8 @@ class LibmtpDevice : public MtpDevice {
     int error = EIO;
     for (const LIBMTP_error_t* e = LIBMTP_Get_Errorstack(device_); e != nullptr; e = e->next) {
       const std::string_view text = e->error_text != nullptr ? e->error_text : "";
-      if (e->errornumber == LIBMTP_ERROR_NO_DEVICE_ATTACHED) error = ENODEV;
+      if (e->errornumber == LIBMTP_ERROR_NO_DEVICE_ATTACHED)
+        error = ENODEV;
       else if (e->errornumber == LIBMTP_ERROR_STORAGE_FULL || Contains(text, "full"))
         error = ENOSPC;
       else if (Contains(text, "timeout") || Contains(text, "timed out"))
@@ -218,8 +219,7 @@ class LibmtpBus : public MtpBus {
  private:
   static std::string RawName(const LIBMTP_raw_device_t& raw) {
     const std::string vendor = raw.device_entry.vendor != nullptr ? raw.device_entry.vendor : "";
-    const std::string product =
-        raw.device_entry.product != nullptr ? raw.device_entry.product : "";
+    const std::string product = raw.device_entry.product != nullptr ? raw.device_entry.product : "";
     return vendor.empty() ? product : product.empty() ? vendor : vendor + " " + product;
   }
 
@@ -251,8 +251,12 @@ MtpBus& CurrentMtpBus() {
   return scopedBus != nullptr ? *scopedBus : real;
 }
 
-ScopedMtpBus::ScopedMtpBus(MtpBus& bus) : previous_(scopedBus) { scopedBus = &bus; }
-ScopedMtpBus::~ScopedMtpBus() { scopedBus = previous_; }
+ScopedMtpBus::ScopedMtpBus(MtpBus& bus) : previous_(scopedBus) {
+  scopedBus = &bus;
+}
+ScopedMtpBus::~ScopedMtpBus() {
+  scopedBus = previous_;
+}
 
 std::vector<std::string> MtpTypeExtensions(int filetype) {
   switch (filetype) {

@@ -73,7 +73,8 @@ bool FakePhone::NameTaken(MtpObjectId parent, const std::string& wanted) const {
 int FakeMtpDevice::Storages(std::vector<platform::MtpStorage>& storages) {
   storages.clear();
   if (const int error = phone_.Call()) return error;
-  storages.push_back({FakePhone::kStorage, "Internal storage", phone_.capacity_, phone_.FreeBytes()});
+  storages.push_back(
+      {FakePhone::kStorage, "Internal storage", phone_.capacity_, phone_.FreeBytes()});
   return 0;
 }
 
