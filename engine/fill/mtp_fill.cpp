@@ -247,7 +247,11 @@ bool MtpFill::Begin(RunPorts& ports) {
     key_.emplace(std::move(*key));
   if (!ReadRecord(ports)) return false;
   if (!dryRun_) Recover(ports);
-  PlanReplacement();
+  if (const int error = PlanReplacement()) {
+    ports.ShowInformation(
+        {SORVINA_TEXT("sorvina", "The phone cannot be read: %1"), {transfer::ErrorText(error)}});
+    return false;
+  }
   return true;
 }
 
@@ -272,13 +276,21 @@ bool MtpFill::ReadRecord(RunPorts& ports) {
       continue;
     std::optional<FillHistory> read;
     if (object.sizeBytes <= kMaxRecordBytes) {
+      // A record that cannot be read is no damaged one: the fill stops rather than lose
+      // track of the files it names.
       const platform::UniqueFd fd(memfd_create("sorvina", MFD_CLOEXEC));
       std::string bytes(object.sizeBytes, '\0');
-      if (fd && objects_->device().GetFile(object.id, fd.get()) == 0 &&
-          pread(fd.get(), bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size())) {
-        ParsedRecord parsed = ParseFillRecord(bytes);
-        if (parsed.problem == RecordProblem::kNone) read = std::move(parsed.history);
+      int error = fd ? objects_->device().GetFile(object.id, fd.get()) : errno;
+      if (error == 0 &&
+          pread(fd.get(), bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        error = EIO;
+      if (error != 0) {
+        ports.ShowInformation({SORVINA_TEXT("sorvina", "The phone cannot be read: %1"),
+                               {transfer::ErrorText(error)}});
+        return false;
       }
+      ParsedRecord parsed = ParseFillRecord(bytes);
+      if (parsed.problem == RecordProblem::kNone) read = std::move(parsed.history);
     }
     const auto newest = [](const FillHistory& h) {
       return h.fills.empty() ? std::int64_t{0} : h.fills.back().time;
@@ -324,6 +336,7 @@ void MtpFill::Recover(RunPorts& ports) {
     bool playlist = false;
   };
   std::vector<Sent> sends;
+  bool replacing = false;
   while (lines.Next(line)) {
     std::vector<std::string> fields;
     bool whole = true;
@@ -353,7 +366,9 @@ void MtpFill::Recover(RunPorts& ports) {
       sends.push_back(std::move(sent));
     } else if (kind == "folder" && fields.size() == 2) {
       fill.folders.push_back(fields[1]);
-    } else if (kind != "sent" && kind != "delete" && kind != "record") {
+    } else if (kind == "delete") {
+      replacing = true;
+    } else if (kind != "sent" && kind != "record") {
       break;
     }
   }
@@ -371,7 +386,27 @@ void MtpFill::Recover(RunPorts& ports) {
       (sent.playlist ? fill.playlists : fill.files).push_back(sent.file);
     }
   }
-  const bool recorded = !history_.fills.empty() && history_.fills.back().time == fill.time;
+  // Cut off after its record was sent: the record holds it already. Two fills may begin
+  // in one second, so the files tell.
+  const bool recorded =
+      !history_.fills.empty() && history_.fills.back().time == fill.time &&
+      std::all_of(fill.files.begin(), fill.files.end(), [this](const RecordedFile& file) {
+        const std::vector<RecordedFile>& last = history_.fills.back().files;
+        return std::any_of(last.begin(), last.end(),
+                           [&](const RecordedFile& r) { return r.relative == file.relative; });
+      });
+  if (sameFolder && !recorded && replacing) {
+    // It was cut off while replacing the fill before it: what is left of that one is
+    // replaced with it next time.
+    const RecordedFill& previous = history_.fills.back();
+    for (const auto* files : {&previous.files, &previous.playlists}) {
+      for (const RecordedFile& file : *files) {
+        bool there = false;
+        if (FindAsRecorded(file, there) != 0) return;
+        if (there) (files == &previous.files ? fill.files : fill.playlists).push_back(file);
+      }
+    }
+  }
   if (sameFolder && !recorded && (!fill.files.empty() || !fill.playlists.empty())) {
     // The folders of the fill before it still stand: they are the fills' too.
     if (!history_.fills.empty())
@@ -383,24 +418,37 @@ void MtpFill::Recover(RunPorts& ports) {
   unlink(path.c_str());
 }
 
-void MtpFill::PlanReplacement() {
+// The previous fill's files still on the phone as recorded; 0 or the errno value of a
+// phone that could not be read.
+int MtpFill::PlanReplacement() {
   replacement_.anyPrevious = !history_.fills.empty();
-  if (!settings_.options.replacePrevious || history_.fills.empty()) return;
+  if (!settings_.options.replacePrevious || history_.fills.empty()) return 0;
   const RecordedFill& last = history_.fills.back();
-  const auto findAsRecorded = [this](const RecordedFile& file) {
-    std::optional<MtpObject> object;
-    return objects_->Find(file.relative, object) == 0 && object && !object->folder &&
-           static_cast<std::int64_t>(object->sizeBytes) == file.sizeBytes;
-  };
+  int error = 0;
   for (const RecordedFile& file : last.files) {
-    if (findAsRecorded(file))
+    bool there = false;
+    if ((error = FindAsRecorded(file, there)) != 0) return error;
+    if (there)
       replaceable_.push_back(file);
     else
       ++replacement_.left;
   }
-  for (const RecordedFile& playlist : last.playlists)
-    if (findAsRecorded(playlist)) replaceablePlaylists_.push_back(playlist);
+  for (const RecordedFile& playlist : last.playlists) {
+    bool there = false;
+    if ((error = FindAsRecorded(playlist, there)) != 0) return error;
+    if (there) replaceablePlaylists_.push_back(playlist);
+  }
   keptAgain_.assign(replaceable_.size(), false);
+  return 0;
+}
+
+// Whether the object at the place of `file` has its name and size.
+int MtpFill::FindAsRecorded(const RecordedFile& file, bool& there) {
+  std::optional<MtpObject> object;
+  const int error = objects_->Find(file.relative, object);
+  there = error == 0 && object && !object->folder &&
+          static_cast<std::int64_t>(object->sizeBytes) == file.sizeBytes;
+  return error;
 }
 
 bool MtpFill::LeaveOutRecent(CandidatePool& pool) const {
@@ -531,7 +579,10 @@ MtpFill::Result MtpFill::Copy(const std::vector<Candidate>& chosen,
                               transfer::FileOperationUi* owner, RunPorts& ports) {
   Result result;
   if (chosen.empty()) return result;
-  const auto begunAt = static_cast<std::int64_t>(std::time(nullptr));
+  // Later than every fill recorded, so that of two records the newer is always known.
+  const std::int64_t begunAt =
+      std::max(static_cast<std::int64_t>(std::time(nullptr)),
+               history_.fills.empty() ? std::int64_t{0} : history_.fills.back().time + 1);
   journal_ = std::make_unique<Journal>(JournalPath(phone_.serial()));
   Journal& journal = *journal_;
   if (const int error = journal.Begin(begunAt, FolderKey())) {
@@ -562,6 +613,11 @@ MtpFill::Result MtpFill::Copy(const std::vector<Candidate>& chosen,
     if (gone || journal.Write({"delete", playlist.relative}) != 0) break;
     const int error = DeleteOwn(playlist);
     gone = PhoneGone(error);
+  }
+  if (gone) {
+    ports.ShowInformation(PhoneGoneText(phone_.ShownName()));
+    result.succeeded = false;
+    return result;  // the journal stays for the next fill
   }
   replacement_.removed -= std::min(replacement_.removed, notRemoved);
   replacement_.left += notRemoved;

@@ -84,7 +84,8 @@ class MtpFill {
   std::string FolderKey() const;
   bool ReadRecord(RunPorts& ports);
   void Recover(RunPorts& ports);
-  void PlanReplacement();
+  int PlanReplacement();
+  int FindAsRecorded(const RecordedFile& file, bool& there);
   bool SendPlaylist(const std::vector<Candidate>& chosen, const std::vector<std::string>& places,
                     transfer::FileOperationUi* owner, RunPorts& ports, RecordedFill& fill);
   bool WriteRecord(RunPorts& ports);

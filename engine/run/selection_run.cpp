@@ -65,8 +65,8 @@ std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, RunPo
   // A phone reached over MTP is no folder of this computer: the run opened it already.
   const bool phone = settings.copyToFolder && IsMtpDestination(settings.destination);
   if (!dryRun && !phone) CreateDestinationLevels(settings.destination);
-  if (settings.copyToFolder && !phone) {
-    if (!PrepareDestinationFolder(settings.destination, dryRun)) {
+  if (settings.copyToFolder) {
+    if (!phone && !PrepareDestinationFolder(settings.destination, dryRun)) {
       ports.ShowInformation(kInvalidDestinationFolderMessage);
       return std::nullopt;
     }
