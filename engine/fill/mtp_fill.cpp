@@ -58,6 +58,11 @@ std::string Joined(const std::string& folder, const std::string& name) {
   return folder.empty() ? name : folder + "/" + name;
 }
 
+// Phones compare names without letter case, as FAT does.
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && text::EndsWithNoCase(a, b);
+}
+
 std::int64_t RoundedUp(std::int64_t bytes, std::int64_t unit) {
   return (bytes + unit - 1) / unit * unit;
 }
@@ -130,7 +135,7 @@ class MtpFill::Objects {
       const std::vector<MtpObject>* children = nullptr;
       if (const int error = Children(parent, &children)) return error;
       const auto found = std::find_if(children->begin(), children->end(), [&](const MtpObject& o) {
-        return o.folder && o.name == names[i];
+        return o.folder && SameName(o.name, names[i]);
       });
       if (found != children->end()) {
         parent = found->id;
@@ -422,9 +427,19 @@ void MtpFill::Recover(RunPorts& ports) {
 // phone that could not be read.
 int MtpFill::PlanReplacement() {
   replacement_.anyPrevious = !history_.fills.empty();
-  if (!settings_.options.replacePrevious || history_.fills.empty()) return 0;
+  if (history_.fills.empty()) return 0;
   const RecordedFill& last = history_.fills.back();
   int error = 0;
+  // The playlist of the fill before goes when replacing, and where this fill writes its
+  // own in its place.
+  for (const RecordedFile& playlist : last.playlists) {
+    if (!settings_.options.replacePrevious && playlist.relative != settings_.options.devicePlaylist)
+      continue;
+    bool there = false;
+    if ((error = FindAsRecorded(playlist, there)) != 0) return error;
+    if (there) replaceablePlaylists_.push_back(playlist);
+  }
+  if (!settings_.options.replacePrevious) return 0;
   for (const RecordedFile& file : last.files) {
     bool there = false;
     if ((error = FindAsRecorded(file, there)) != 0) return error;
@@ -432,11 +447,6 @@ int MtpFill::PlanReplacement() {
       replaceable_.push_back(file);
     else
       ++replacement_.left;
-  }
-  for (const RecordedFile& playlist : last.playlists) {
-    bool there = false;
-    if ((error = FindAsRecorded(playlist, there)) != 0) return error;
-    if (there) replaceablePlaylists_.push_back(playlist);
   }
   keptAgain_.assign(replaceable_.size(), false);
   return 0;
@@ -687,7 +697,7 @@ MtpFill::Result MtpFill::Copy(const std::vector<Candidate>& chosen,
     }
     const auto taken = [&](const std::string& wanted) {
       return std::any_of(children->begin(), children->end(),
-                         [&](const MtpObject& o) { return o.name == wanted; });
+                         [&](const MtpObject& o) { return SameName(o.name, wanted); });
     };
     if (taken(name)) {
       // Another file holds the name: nothing on the phone is overwritten without asking.
@@ -710,7 +720,7 @@ MtpFill::Result MtpFill::Copy(const std::vector<Candidate>& chosen,
       }
       if (action == transfer::ConflictAction::kReplace) {
         const auto old = std::find_if(children->begin(), children->end(),
-                                      [&](const MtpObject& o) { return o.name == name; });
+                                      [&](const MtpObject& o) { return SameName(o.name, name); });
         const MtpObject replaced = *old;
         if (replaced.folder || objects_->device().DeleteObject(replaced.id) != 0) {
           ++result.failed;
@@ -823,7 +833,7 @@ bool MtpFill::SendPlaylist(const std::vector<Candidate>& chosen,
   }
   std::string name = NamePart(relative);
   if (std::any_of(children->begin(), children->end(),
-                  [&](const MtpObject& o) { return o.name == name; })) {
+                  [&](const MtpObject& o) { return SameName(o.name, name); })) {
     // A playlist no fill wrote: the user says whether to keep both.
     const transfer::ConflictAction action =
         owner != nullptr ? owner->AskConflict({}, phone_.ShownName() + " / " + relative).action
@@ -835,7 +845,7 @@ bool MtpFill::SendPlaylist(const std::vector<Candidate>& chosen,
     for (unsigned number = 2; number < 10000; ++number) {
       name = transfer::NumberedName(base, number);
       if (std::none_of(children->begin(), children->end(),
-                       [&](const MtpObject& o) { return o.name == name; }))
+                       [&](const MtpObject& o) { return SameName(o.name, name); }))
         break;
     }
   }
