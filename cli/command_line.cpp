@@ -105,7 +105,8 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
                             ->allow_extra_args(false)
                             ->transform(kWeightEntry);
   CLI::Option* copy =
-      AddOptional(app, "-c,--copy-to", request.copyTo, "Copy the chosen files into this folder")
+      AddOptional(app, "-c,--copy-to", request.copyTo,
+                  "Copy the chosen files into this folder, or onto a phone: mtp:[SERIAL][/FOLDER]")
           ->type_name("DIR");
   CLI::Option* playlist =
       AddOptional(app, "-p,--playlist", request.playlist, "Write the chosen files as this playlist")

@@ -15,6 +15,7 @@
 #include "cli/status_line.h"
 #include "engine/draw/play_weights.h"
 #include "engine/history/play_history.h"
+#include "engine/fill/mtp_destination.h"
 #include "engine/player/player_lookup.h"
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
@@ -145,7 +146,9 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
     source = Absolute(source);
   for (std::string& entry : settings.weightEntries)
     entry = AbsoluteWeightEntry(entry);
-  settings.destination = Absolute(settings.destination);
+  // A phone reached over MTP is named, not found by a path.
+  if (!settings.copyToFolder || !engine::IsMtpDestination(settings.destination))
+    settings.destination = Absolute(settings.destination);
   return settings;
 }
 

@@ -794,6 +794,66 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>No song passes the filters</source>
         <translation>Kein Titel besteht die Filter</translation>
     </message>
+    <message>
+        <source>Please name a phone as mtp:, mtp:SERIAL or mtp:SERIAL/FOLDER</source>
+        <translation>Bitte ein Telefon als mtp:, mtp:SERIENNUMMER oder mtp:SERIENNUMMER/ORDNER angeben</translation>
+    </message>
+    <message>
+        <source>No phone or player that speaks MTP is plugged in</source>
+        <translation>Kein Telefon und kein Player mit MTP ist angeschlossen</translation>
+    </message>
+    <message>
+        <source>No phone with the serial number %1 is plugged in</source>
+        <translation>Kein Telefon mit der Seriennummer %1 ist angeschlossen</translation>
+    </message>
+    <message>
+        <source>The phone %1 shows no storage: %2</source>
+        <translation>Das Telefon %1 zeigt keinen Speicher: %2</translation>
+    </message>
+    <message>
+        <source>is it unlocked?</source>
+        <translation>ist es entsperrt?</translation>
+    </message>
+    <message>
+        <source>The phone stopped answering at %1; what was sent before is kept, and the next fill of it finishes the record</source>
+        <translation>Das Telefon antwortete bei %1 nicht mehr; was vorher übertragen wurde, bleibt, und die nächste Befüllung vervollständigt die Aufzeichnung</translation>
+    </message>
+    <message>
+        <source>The phone cannot be read: %1</source>
+        <translation>Das Telefon kann nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>The phone&apos;s storage is full; %1 was not sent</source>
+        <translation>Der Speicher des Telefons ist voll; %1 wurde nicht übertragen</translation>
+    </message>
+    <message>
+        <source>The phone holds as many files as it can; %1 was not sent</source>
+        <translation>Das Telefon fasst keine weiteren Dateien; %1 wurde nicht übertragen</translation>
+    </message>
+    <message>
+        <source>The journal of this fill cannot be kept in %1: %2</source>
+        <translation>Das Protokoll dieser Befüllung kann nicht in %1 geführt werden: %2</translation>
+    </message>
+    <message>
+        <source>Sending to %1</source>
+        <translation>Übertragen auf %1</translation>
+    </message>
+    <message>
+        <source>%1 was not sent: %2</source>
+        <translation>%1 wurde nicht übertragen: %2</translation>
+    </message>
+    <message>
+        <source>The record of this fill cannot be kept on %1: %2</source>
+        <translation>Die Aufzeichnung dieser Befüllung kann nicht auf %1 gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is held by another program, and no mount of it was found; open it in the file manager, or close the program that holds it, and try again</source>
+        <translation>%1 wird von einem anderen Programm belegt, und es wurde nicht eingebunden gefunden; bitte im Dateimanager öffnen oder das belegende Programm schließen und erneut versuchen</translation>
+    </message>
+    <message>
+        <source>%1 is held by the desktop&apos;s own mount of it; it is filled through that mount: %2</source>
+        <translation>%1 ist von der Arbeitsumgebung eingebunden; es wird über diese Einbindung befüllt: %2</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -1345,6 +1405,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Phone: %1 – %2</source>
         <translation>Telefon: %1 – %2</translation>
+    </message>
+    <message>
+        <source>Phone: %1 – %2 (MTP)</source>
+        <translation>Telefon: %1 – %2 (MTP)</translation>
     </message>
 </context>
 <context>

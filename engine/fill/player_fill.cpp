@@ -174,9 +174,12 @@ PlayerFill::PlayerFill(const SelectionSettings& settings, const FillOptions& opt
 }
 
 bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
-  text::Result<std::unique_ptr<FolderDestination>> opened =
-      FolderDestination::Open(settings_.destination);
-  if (opened) {
+  if (options_.phone) {
+    destination_ = options_.phone;
+    phone_ = options_.phone.get();
+    summary_.destination = phone_->ShownName();
+  } else if (text::Result<std::unique_ptr<FolderDestination>> opened =
+                 FolderDestination::Open(settings_.destination)) {
     destination_ = std::move(*opened);
     folder_ = destination_->folder();
   } else if (!options_.dryRun) {
@@ -188,6 +191,19 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
   fat_ = (settings_.options.keepFolders || freeSpace || player_) && destination_ &&
          destination_->KeepsFatNames();
   repeat_.emplace(settings_, options_.dryRun, BeyondClassic(settings_, freeSpace));
+  if (phone_) {
+    // Names on a phone keep FAT's rules, whatever the options.
+    fat_ = true;
+    mtp_.emplace(settings_, *phone_, options_.dryRun);
+    if (!mtp_->Begin(ports_)) return false;
+    if (!mtp_->LeaveOutRecent(pool)) {
+      ports_.ShowInformation(repeat_->NothingLeftMessage());
+      return false;
+    }
+    PlanForPlayer(pool, limit);
+    ChargeSpace(limit);
+    return true;
+  }
   if (!repeat_->Begin(ports_, folder_)) return false;
   // Copies made by hand are offered where the player holds no record; beside a record,
   // they are taken only where the user asked for that ahead (--adopt-copies).
@@ -226,7 +242,13 @@ bool PlayerFill::FindPlayer() {
   const ExtraOptions& options = settings_.options;
   const bool converting = !options.convert.empty() || options.loudness.has_value();
   if (options.player.empty() && !options.number && !converting) return true;
-  FoundPlayer found = FindPlayerProfile(options.player, settings_.destination);
+  FoundPlayer found;
+  // A phone says itself what it plays.
+  if (phone_ && (options.player.empty() || options.player == "auto"))
+    found.profile = phone_->Profile();
+  if (!found.profile)
+    found = FindPlayerProfile(phone_ && options.player == "auto" ? "any" : options.player,
+                              settings_.destination);
   if (!found.profile) {
     if (found.error) ports_.ShowInformation(*found.error);
     return false;
@@ -311,8 +333,13 @@ void PlayerFill::ChargeSpace(DrawLimit& limit) {
     space_.emplace(unit, std::move(targets));
     limit.space = &*space_;
     // What the files to be replaced take will be free by the time the copy begins.
-    limit.budget += repeat_->SpaceToBeFreed(unit);
-    repeat_->ChargeOwnFiles(*space_, limit.budget, unit);
+    if (mtp_) {
+      limit.budget += mtp_->SpaceToBeFreed(unit);
+      mtp_->ChargeOwnFiles(*space_, limit.budget, unit);
+    } else {
+      limit.budget += repeat_->SpaceToBeFreed(unit);
+      repeat_->ChargeOwnFiles(*space_, limit.budget, unit);
+    }
     limit.budget = std::max<std::int64_t>(limit.budget, 0);
   }
   // A copy with its covers fitted is charged what its song takes, as without them: it comes
@@ -351,7 +378,7 @@ void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
     outcome.chosenPaths.push_back(candidate.path);
   PlanTargets();
   // Chosen files that the previous fill left on the destination stay there.
-  toCopy_ = repeat_->Settle(chosen_, convertedFrom_);
+  toCopy_ = mtp_ ? mtp_->Settle(chosen_, convertedFrom_) : repeat_->Settle(chosen_, convertedFrom_);
   // Converted songs are counted among those copied: the ones kept are said apart, and so
   // are MP3s that go as they are but made louder or softer or with a smaller cover.
   const auto copiedConverted = static_cast<std::size_t>(
@@ -366,10 +393,12 @@ void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
   }
   if (options_.dryRun) {
     FinishDryRun(outcome);
+  } else if (mtp_) {
+    FinishOnPhone(outcome);
   } else if (!FinishCopy(outcome)) {
     return;
   }
-  summary_.replacement = repeat_->replacement();
+  summary_.replacement = mtp_ ? mtp_->replacement() : repeat_->replacement();
   TrimCache();
   // Files kept from the previous fill are part of this one, though not copied again.
   const std::size_t kept = summary_.replacement ? summary_.replacement->kept : 0;
@@ -530,7 +559,8 @@ ChosenPlaces PlayerFill::Arrange(ChosenPlaces places, std::vector<std::string>& 
 
 void PlayerFill::FinishDryRun(SelectionOutcome& outcome) {
   outcome.succeeded = true;
-  if (!chosen_.empty()) outcome.removedPaths = repeat_->PathsToRemove();
+  if (!chosen_.empty())
+    outcome.removedPaths = mtp_ ? mtp_->PathsToRemove() : repeat_->PathsToRemove();
   summary_.doneFiles = toCopy_.size();
   summary_.doneBytes = BytesOf(toCopy_);
   if (conversions_)
@@ -573,6 +603,26 @@ bool PlayerFill::FinishCopy(SelectionOutcome& outcome) {
     return false;
   }
   return !result.destinationGone;
+}
+
+// Sends the chosen files to the phone, each where the plan or the options put it.
+void PlayerFill::FinishOnPhone(SelectionOutcome& outcome) {
+  if (chosen_.empty()) return;
+  if (settings_.options.order)
+    ports_.ShowWarning(SORVINA_TEXT(
+        "sorvina", "The phone keeps no order of files; the device playlist holds the play order"));
+  const std::function<std::string(const Candidate&)> relative = RelativeTargets(settings_, true);
+  std::vector<std::string> targets;
+  for (std::size_t i = 0; i < chosen_.size(); ++i)
+    targets.push_back(plannedTargets_.empty() ? relative(chosen_[i]) : plannedTargets_[i]);
+  outcome.removedPaths = mtp_->PathsToRemove();
+  const MtpFill::Result sent = mtp_->Copy(chosen_, targets, convertedFrom_, options_.owner, ports_);
+  summary_.doneFiles = sent.files;
+  summary_.doneBytes = sent.bytes;
+  summary_.skippedFiles = sent.skipped;
+  summary_.failedFiles = sent.failed;
+  summary_.cancelled = sent.cancelled;
+  outcome.succeeded = sent.succeeded;
 }
 
 // The cache keeps within its size, sparing what this fill converted.

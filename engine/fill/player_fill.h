@@ -12,6 +12,8 @@
 #include "engine/convert/song_conversions.h"
 #include "engine/fill/destination_space.h"
 #include "engine/fill/fill_destination.h"
+#include "engine/fill/mtp_destination.h"
+#include "engine/fill/mtp_fill.h"
 #include "engine/fill/player_targets.h"
 #include "engine/fill/repeated_fill.h"
 #include "engine/fill/song_output.h"
@@ -42,6 +44,8 @@ struct FillOptions {
   bool freeSpace = false;
   // Reads the play history, where the options ask for it.
   HistoryGatherer gatherHistory = {};
+  // The phone reached over MTP that the destination text names, opened by the run.
+  std::shared_ptr<MtpDestination> phone = nullptr;
 };
 
 // The copy of a run's chosen songs into a folder or onto a player, and everything it takes
@@ -81,6 +85,7 @@ class PlayerFill : public SongOutput {
   ChosenPlaces Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders);
   void FinishDryRun(SelectionOutcome& outcome);
   bool FinishCopy(SelectionOutcome& outcome);
+  void FinishOnPhone(SelectionOutcome& outcome);
   void TrimCache() const;
 
   const SelectionSettings& settings_;
@@ -89,8 +94,11 @@ class PlayerFill : public SongOutput {
   // Held open from the start: everything written goes there, also when the player is
   // unmounted from its path meanwhile. A dry run may find none yet. Its folder, where it
   // is one of this computer's, for the copy, the play order and the record.
-  std::unique_ptr<FillDestination> destination_;
+  std::shared_ptr<FillDestination> destination_;
   const platform::ContainedFolder* folder_ = nullptr;
+  // A phone reached over MTP, which has no folder here: its fill works through mtp_.
+  MtpDestination* phone_ = nullptr;
+  std::optional<MtpFill> mtp_;
   bool fat_ = false;  // names are made legal for FAT where they are charged or kept
   std::optional<RepeatedFill> repeat_;
   // The player copied to, and where its plan puts the files, where the fill has one.

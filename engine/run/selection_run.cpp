@@ -66,9 +66,11 @@ std::optional<DrawRequest> CheckRequest(const SelectionSettings& settings, RunPo
     ports.ShowInformation(kNoSourcesMessage);
     return std::nullopt;
   }
-  if (!dryRun) CreateDestinationLevels(settings.destination);
+  // A phone reached over MTP is no folder of this computer: the run opened it already.
+  const bool phone = settings.copyToFolder && IsMtpDestination(settings.destination);
+  if (!dryRun && !phone) CreateDestinationLevels(settings.destination);
   if (settings.copyToFolder) {
-    if (!PrepareDestinationFolder(settings.destination, dryRun)) {
+    if (!phone && !PrepareDestinationFolder(settings.destination, dryRun)) {
       ports.ShowInformation(kInvalidDestinationFolderMessage);
       return std::nullopt;
     }
@@ -127,7 +129,7 @@ DrawTagTable ReadCachedTags(const CandidatePool& pool) {
 std::unique_ptr<SongOutput> OutputFor(const SelectionSettings& settings,
                                       const SelectionRunOptions& options,
                                       const DrawRequest& request, FillOptions& fill,
-                                      RunPorts& ports) {
+                                      std::shared_ptr<MtpDestination> phone, RunPorts& ports) {
   if (!settings.copyToFolder)
     return std::make_unique<PlaylistFill>(settings, options.dryRun, ports);
   fill.owner = options.fileOperationOwner;
@@ -137,6 +139,7 @@ std::unique_ptr<SongOutput> OutputFor(const SelectionSettings& settings,
   fill.cacheBytes = options.cacheBytes;
   fill.freeSpace = request.freeSpace;
   fill.gatherHistory = options.gatherHistory;
+  fill.phone = std::move(phone);
   return std::make_unique<PlayerFill>(settings, fill, ports);
 }
 
@@ -145,12 +148,12 @@ std::unique_ptr<SongOutput> OutputFor(const SelectionSettings& settings,
 class Run {
  public:
   Run(const SelectionSettings& settings, RunPorts& ports, const SelectionRunOptions& options,
-      const DrawRequest& request)
+      const DrawRequest& request, std::shared_ptr<MtpDestination> phone = nullptr)
       : settings_(settings),
         ports_(ports),
         options_(options),
         request_(request),
-        output_(OutputFor(settings, options, request, fill_, ports)) {}
+        output_(OutputFor(settings, options, request, fill_, std::move(phone), ports)) {}
 
   SelectionOutcome Go();
 
@@ -283,6 +286,43 @@ SelectionOutcome Run::Go() {
   return std::move(outcome_);
 }
 
+// A run onto a phone reached over MTP. Where another program holds the phone (the
+// desktop's own mount of it), the run goes through that mount instead, and says so.
+SelectionOutcome PhoneRun(const SelectionSettings& settings, RunPorts& ports,
+                          const SelectionRunOptions& options) {
+  MtpDestination::Opening opening;
+  {
+    const ScopedWaitCursor waitCursor(ports);
+    opening = MtpDestination::Open(settings.destination);
+  }
+  if (opening.busy) {
+    const std::optional<MtpPlace> place = ParseMtpDestination(settings.destination);
+    const std::optional<std::string> mounted = place ? PhoneMountFolder(*place) : std::nullopt;
+    if (!mounted) {
+      ports.ShowInformation({SORVINA_TEXT("sorvina",
+                                          "%1 is held by another program, and no mount of it "
+                                          "was found; open it in the file manager, or close "
+                                          "the program that holds it, and try again"),
+                             {opening.phoneName}});
+      return {};
+    }
+    ports.ShowWarning({SORVINA_TEXT("sorvina",
+                                    "%1 is held by the desktop's own mount of it; it is filled "
+                                    "through that mount: %2"),
+                       {opening.phoneName, *mounted}});
+    SelectionSettings throughMount = settings;
+    throughMount.destination = *mounted;
+    return SelectionRun(throughMount, ports, options);
+  }
+  if (!opening.destination) {
+    ports.ShowInformation(*opening.failure);
+    return {};
+  }
+  const std::optional<DrawRequest> request = CheckRequest(settings, ports, options.dryRun);
+  if (!request) return {};
+  return Run(settings, ports, options, *request, std::move(opening.destination)).Go();
+}
+
 }  // namespace
 
 std::vector<std::string> DestinationLevels(std::string_view destination, PathStyle style) {
@@ -299,6 +339,8 @@ std::vector<std::string> DestinationLevels(std::string_view destination, PathSty
 
 SelectionOutcome SelectionRun(const SelectionSettings& settings, RunPorts& ports,
                               const SelectionRunOptions& options) {
+  if (settings.copyToFolder && IsMtpDestination(settings.destination))
+    return PhoneRun(settings, ports, options);
   const std::optional<DrawRequest> request = CheckRequest(settings, ports, options.dryRun);
   if (!request) return {};
   return Run(settings, ports, options, *request).Go();

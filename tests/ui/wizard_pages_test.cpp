@@ -994,6 +994,25 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QCOMPARE(field->text(), QString("/lists/week.m3u"));
   }
 
+  // A phone that libmtp reaches is listed by its storages; choosing one fills its "Music"
+  // folder through libmtp, and page 4 offers the storage's free space, not this disk's.
+  void aPhoneReachedOverMtpIsListedWithItsRoomAndChosenByItsSerial() {
+    sorvina::ui::FakeVolumeList volumes;
+    volumes.volumes = {
+        sorvina::ui::MtpPhoneVolume({"Pixel 7", "1A2B3C", {}, false},
+                                    {65537, "Internal storage", 64'000'000'000, 12'000'000'000})};
+    WizardFixture wizard;
+    wizard.Next();
+    auto* players = wizard.Find<QComboBox>("playerChoice");
+    QVERIFY(players->itemText(0).startsWith("Phone: Pixel 7 – Internal storage (MTP) ("));
+    players->activated(0);
+    QCOMPARE(wizard.settings.destination, std::string("mtp:1A2B3C/Internal storage/Music"));
+    wizard.Next();
+    wizard.Next();
+    QVERIFY(wizard.Find<QPushButton>("freeSpaceButton")->isEnabled());
+    QCOMPARE(wizard.Find<QLabel>("freeSpaceFigure")->text(), QString("free: 11.2 GB"));
+  }
+
   // A phone's storage is listed by the phone's name and the storage's; where it reports no
   // room, the list says so and page 4 asks for an amount instead of offering free space.
   void aPhoneThatReportsNoRoomIsListedSoAndNotOfferedItsFreeSpace() {

@@ -42,6 +42,17 @@ RemovableVolume PhoneVolume(const platform::PhoneStorage& storage) {
           static_cast<qint64>(storage.availableBytes)};
 }
 
+RemovableVolume MtpPhoneVolume(const platform::MtpDeviceEntry& phone,
+                               const platform::MtpStorage& storage) {
+  const QString name =
+      QCoreApplication::translate("sorvina::ui::RemovableVolumes", "Phone: %1 – %2 (MTP)")
+          .arg(FromEngineText(phone.name), FromEngineText(storage.description));
+  return {name,
+          QStringLiteral("mtp:%1/%2")
+              .arg(FromEngineText(phone.serial), FromEngineText(storage.description)),
+          static_cast<qint64>(storage.capacityBytes), static_cast<qint64>(storage.freeBytes)};
+}
+
 std::optional<RemovableVolume> RemovableVolumeOf(const QString& path) {
   std::optional<RemovableVolume> holder;
   for (RemovableVolume& volume : RemovableVolumes()) {
@@ -69,10 +80,20 @@ std::vector<RemovableVolume> RemovableVolumes() {
   });
   for (const platform::PhoneStorage& storage : platform::PhoneStorages(platform::ReadMountTable()))
     found.push_back(PhoneVolume(storage));
+  // Phones that libmtp reaches; one the desktop's mount holds is listed by that mount.
+  for (const platform::MtpDeviceEntry& phone : platform::CurrentMtpBus().Find()) {
+    if (phone.busy) continue;
+    for (const platform::MtpStorage& storage : phone.storages)
+      found.push_back(MtpPhoneVolume(phone, storage));
+  }
   return found;
 }
 
 QString DestinationOnVolume(const RemovableVolume& volume) {
+  // A phone reached over MTP has no folder here to look into: its "Music" is made when
+  // missing.
+  if (volume.rootPath.startsWith(QLatin1String("mtp:")))
+    return volume.rootPath + QLatin1String("/Music");
   const QDir root(volume.rootPath);
   for (const QString& name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
     if (name.compare(QLatin1String("Music"), Qt::CaseInsensitive) == 0)

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include "platform/mtp_device.h"
 #include "platform/phone_mounts.h"
 #include "ui/shell/test_seam.h"
 
@@ -24,11 +25,17 @@ struct RemovableVolume {
 // when its device reports removable media, or when it is mounted where desktops mount
 // what is plugged in (below /media or /run/media), which also covers USB disks that do not
 // call themselves removable. Phones follow, one entry for each of their storages
-// (PhoneVolume), the mounts that hold them not listed themselves.
+// (PhoneVolume), the mounts that hold them not listed themselves; then the phones that
+// libmtp reaches and no mount holds (MtpPhoneVolume).
 std::vector<RemovableVolume> RemovableVolumes();
 
 // A phone's storage as the list shows it: "Phone: Google Pixel 7 – Internal shared storage".
 RemovableVolume PhoneVolume(const platform::PhoneStorage& storage);
+
+// A storage of a phone that libmtp reaches: "Phone: Pixel 7 – Internal storage (MTP)", its
+// folder the destination text "mtp:SERIAL/Internal storage".
+RemovableVolume MtpPhoneVolume(const platform::MtpDeviceEntry& phone,
+                               const platform::MtpStorage& storage);
 
 // The entry of the list RemovableVolumes gives whose folder holds `path`, the innermost one;
 // none where `path` is on none of them.

@@ -475,9 +475,15 @@ void AmountPage::ShowFreeSpace() {
   std::optional<platform::FileSystemSpace> space;
   freeSpaceUnknown_ = false;
   if (settings_.copyToFolder && !settings_.destination.empty()) {
-    space = platform::SpaceOf(settings_.destination);
     const std::optional<RemovableVolume> volume =
         RemovableVolumeOf(FromEngineText(settings_.destination));
+    // A phone reached over MTP has no folder here: its storage says what room it has.
+    if (volume && volume->rootPath.startsWith(QLatin1String("mtp:"))) {
+      space = platform::FileSystemSpace{static_cast<std::uint64_t>(volume->bytesTotal),
+                                        static_cast<std::uint64_t>(volume->bytesFree), 1};
+    } else {
+      space = platform::SpaceOf(settings_.destination);
+    }
     freeSpaceUnknown_ = (volume && volume->bytesTotal <= 0) || (space && space->totalBytes == 0);
   }
   freeSpaceButton_->setEnabled(settings_.copyToFolder && !freeSpaceUnknown_);
