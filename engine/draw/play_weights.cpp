@@ -5,6 +5,8 @@
 #include <cmath>
 #include <utility>
 
+#include "engine/scan/tag_cache.h"
+
 namespace sorvina::engine {
 
 bool UsesPlayHistory(const ExtraOptions& options, bool copy) {
@@ -45,10 +47,22 @@ bool WeighByPlays(CandidatePool& pool, const PlayHistory& history, const ExtraOp
 }
 
 std::vector<KnownSong> KnownSongsOf(const CandidatePool& pool) {
-  std::vector<KnownSong> songs;
-  songs.reserve(pool.count());
+  std::vector<std::string> paths;
+  paths.reserve(pool.count());
   for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone; i = pool.next(i))
-    songs.push_back({std::string(pool[i].path), {}, {}, {}, 0});
+    paths.emplace_back(pool[i].path);
+  // Plays that name no path are matched by recording id, or by artist, title and length:
+  // the tag cache holds those for songs the filters or the draw read before.
+  TagCache cache;
+  std::vector<media::DrawTags> tags = TagsOf(paths, cache, 8, /*withLength=*/true);
+  (void)cache.Save();  // without the cache the next run only reads the files again
+  std::vector<KnownSong> songs;
+  songs.reserve(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    media::DrawTags& song = tags[i];
+    songs.push_back({std::move(paths[i]), std::move(song.artist), std::move(song.title),
+                     std::move(song.recordingId), song.seconds.value_or(0)});
+  }
   return songs;
 }
 

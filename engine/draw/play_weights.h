@@ -34,7 +34,8 @@ double UnplayedFactor(std::optional<std::int64_t> secondsSincePlayed);
 bool WeighByPlays(CandidatePool& pool, const PlayHistory& history, const ExtraOptions& options,
                   std::int64_t now);
 
-// The pool's songs, for matching plays that name no path; only the paths are known here.
+// The pool's songs with their artist, title, recording id and length (through the tag
+// cache), for matching plays that name no path.
 std::vector<KnownSong> KnownSongsOf(const CandidatePool& pool);
 
 }  // namespace sorvina::engine

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
@@ -20,6 +21,7 @@
 #include "tests/faults/fill_support.h"
 #include "tests/faults/test_volumes.h"
 #include "tests/support/amounts.h"
+#include "tests/support/mp3_fixtures.h"
 #include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
@@ -222,6 +224,38 @@ TEST(PlayWeightsTest, OnlyRunsThatAskReadAHistoryAndAvoidingLeavesOutExactlyTheR
     for (std::size_t i = 0; i < outcome.plays.size(); ++i)
       EXPECT_EQ(outcome.plays[i], history.PlaysOf(outcome.chosenPaths[i]));
   }
+}
+
+// The command line with the player's own log: a play the scrobbler log names by artist,
+// title and length only is matched through the library's tags and kept in the user's
+// history, so that the song is left out, and stays left out once the log is gone.
+TEST(HeardFillTest, ThePlayersLogNamesASongByItsTagsAndTheCommandLineLeavesItOut) {
+  test::TempDir dir;
+  setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  for (const char* name : {"A", "B", "C"}) {
+    const std::string path =
+        dir.WriteFile(std::string("music/t") + name + ".mp3", test::ConstantBitrateMp3(10));
+    test::WriteId3v2Texts(path, std::string("Song ") + name, std::string("Artist ") + name);
+  }
+  test::ExFatVolume stick(8);
+  if (!stick.mounted()) GTEST_SKIP() << stick.reason();
+  test::WriteOn(stick.path(), ".scrobbler.log",
+                "#AUDIOSCROBBLER/1.1\n#TZ/UTC\n#CLIENT/x\nartist b\tAlbum\tSONG B\t1\t11\tL\t" +
+                    std::to_string(Now() - 86400) + "\t\n");
+  const std::vector<std::string> fill = {"-s",    dir / "music",    "-c", stick.path(),
+                                         "--all", "--avoid-played", "3"};
+  test::CliOutcome run = test::RunCli(fill);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(test::SongsOn(stick.path()), (std::set<std::string>{"tA.mp3", "tC.mp3"})) << run.err;
+  EXPECT_THAT(run.err, Not(HasSubstr("matched no song")));
+
+  std::filesystem::remove(stick.path() + "/.scrobbler.log");
+  for (const char* name : {"A", "C"})
+    std::filesystem::remove(stick.path() + "/t" + name + ".mp3");
+  run = test::RunCli(fill);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(test::SongsOn(stick.path()), (std::set<std::string>{"tA.mp3", "tC.mp3"})) << run.err;
+  unsetenv("XDG_STATE_HOME");
 }
 
 }  // namespace
