@@ -854,6 +854,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>%1 is held by the desktop&apos;s own mount of it; it is filled through that mount: %2</source>
         <translation>%1 ist von der Arbeitsumgebung eingebunden; es wird über diese Einbindung befüllt: %2</translation>
     </message>
+    <message>
+        <source>A phone keeps no log of what was played; the whole previous fill is replaced</source>
+        <translation>Ein Telefon führt kein Protokoll darüber, was gespielt wurde; die ganze vorige Befüllung wird ersetzt</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>

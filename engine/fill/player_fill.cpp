@@ -196,6 +196,18 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
     fat_ = true;
     mtp_.emplace(settings_, *phone_, options_.dryRun);
     if (!mtp_->Begin(ports_)) return false;
+    // A phone keeps no log of plays that a fill could read: the history comes from the
+    // computer's players alone, and the previous fill goes whole.
+    if (settings_.options.replacePrevious && settings_.options.replaceHeard)
+      ports_.ShowWarning(text::UserText(SORVINA_TEXT(
+          "sorvina",
+          "A phone keeps no log of what was played; the whole previous fill is replaced")));
+    if (UsesPlayHistory(settings_.options, false) && options_.gatherHistory) {
+      const HistoryRequest request = {settings_.options.historySources, nullptr, {}, {}, [&pool] {
+                                        return KnownSongsOf(pool);
+                                      }};
+      history_ = options_.gatherHistory(request, ports_);
+    }
     if (!mtp_->LeaveOutRecent(pool)) {
       ports_.ShowInformation(repeat_->NothingLeftMessage());
       return false;

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <iostream>
 #include <map>
 #include <set>
@@ -270,6 +271,41 @@ TEST_F(MtpFillTest, AutoPlayerTakesOnlyWhatThePhoneSaysItPlays) {
   EXPECT_EQ(outcome.summary->doneFiles, 3u);
   ASSERT_EQ(outcome.summary->leftOut.size(), 1u);
   EXPECT_EQ(outcome.summary->leftOut[0].type, "FLAC");
+}
+
+// A phone writes no log of plays: the computer's players tell what was heard, songs played
+// lately stay off the phone, and replacing only what was heard replaces the whole fill.
+TEST_F(MtpFillTest, ThePlayHistoryComesFromTheComputerAndTheWholeFillIsReplaced) {
+  struct Yesterday : PlayHistory {
+    std::string path;
+    std::optional<SongPlays> PlaysOf(std::string_view song) const override {
+      if (song != path) return std::nullopt;
+      return SongPlays{1, static_cast<std::int64_t>(std::time(nullptr)) - 86400, std::nullopt};
+    }
+  };
+  const std::string played = dir_ / "music/B/s1.mp3";
+  const HistoryRequest* asked = nullptr;
+  HistoryRequest request;
+  SelectionRunOptions options;
+  options.seed = 5;
+  options.gatherHistory = [&](const HistoryRequest& r, RunPorts&) -> std::unique_ptr<PlayHistory> {
+    request = r;
+    asked = &request;
+    auto history = std::make_unique<Yesterday>();
+    history->path = played;
+    return history;
+  };
+  settings_.options.avoidPlayedDays = 3;
+  settings_.options.replaceHeard = true;
+  ports_ = {};
+  const SelectionOutcome outcome = test::RunFor(settings_, test::Megabytes("1"), ports_, options);
+  ASSERT_TRUE(outcome.succeeded) << testing::PrintToString(ports_.messages);
+  ASSERT_NE(asked, nullptr);
+  EXPECT_EQ(request.player, nullptr);
+  // All but the song played yesterday and the one whose name a file of the user holds.
+  EXPECT_EQ(outcome.summary->doneFiles, 38u);
+  EXPECT_EQ(phone_.Files().count("Music/B/s1.mp3"), 0u);
+  EXPECT_THAT(ports_.warnings, testing::Contains(testing::HasSubstr("keeps no log")));
 }
 
 }  // namespace
