@@ -943,17 +943,18 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
                                                      "relativePaths",    "setDestination",
                                                      "destinationField", "playerChoice"};
     QTest::newRow("weights") << 2
-                             << QStringList{"weightList",      "addWeight",       "removeWeight",
-                                            "changeWeight",    "spreadArtists",   "maxPerArtist",
-                                            "maxPerArtistCount", "balance",       "balanceBy",
-                                            "wholeAlbums",     "preferUnplayed",  "avoidPlayed",
-                                            "avoidPlayedDays", "favourites",      "starWeight0",
-                                            "starWeight1",     "starWeight2",     "starWeight3",
-                                            "starWeight4",     "starWeight5",     "excludePatterns",
-                                            "onlyGenres",      "notGenres",       "years",
-                                            "firstYear",       "lastYear",        "length",
-                                            "shortest",        "longest",         "changedWithin",
-                                            "changedDays",     "skipDuplicates"};
+                             << QStringList{
+                                    "weightList",        "addWeight",      "removeWeight",
+                                    "changeWeight",      "spreadArtists",  "maxPerArtist",
+                                    "maxPerArtistCount", "balance",        "balanceBy",
+                                    "wholeAlbums",       "preferUnplayed", "avoidPlayed",
+                                    "avoidPlayedDays",   "favourites",     "starWeight0",
+                                    "starWeight1",       "starWeight2",    "starWeight3",
+                                    "starWeight4",       "starWeight5",    "excludePatterns",
+                                    "onlyGenres",        "notGenres",      "years",
+                                    "firstYear",         "lastYear",       "length",
+                                    "shortest",          "longest",        "changedWithin",
+                                    "changedDays",       "skipDuplicates"};
     QTest::newRow("amount") << 3
                             << QStringList{"megabyteButton", "megabyteField",  "freeSpaceButton",
                                            "hoursButton",    "hoursField",     "allButton",
