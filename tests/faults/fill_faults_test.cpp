@@ -540,8 +540,8 @@ TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
   if (player.phone()) {
     for (long long call = calls / 10; call < calls; call += calls / 8)
       cuts.push_back({0, 0, {call}});
-    // Five in a row: one of them is a song's write.
-    for (long long call = calls / 2; call < calls / 2 + 5; ++call)
+    // Six in a row, where songs are written under their names: one is a song's write.
+    for (long long call = calls * 2 / 3; call < calls * 2 / 3 + 6; ++call)
       cuts.push_back({0, 0, {call, call + 2}});
   }
 
