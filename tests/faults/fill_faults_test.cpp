@@ -473,8 +473,8 @@ INSTANTIATE_TEST_SUITE_P(EveryFault, FillFaultsTest,
 // The record of the last fill on `player`: of the two names a record is kept under where
 // nothing is renamed (a phone), the one that is there.
 engine::ParsedRecord RecordOn(const TestPlayer& player, std::string* name) {
-  *name = fs::exists(player / ".sorvina/fills-2.txt") ? ".sorvina/fills-2.txt"
-                                                       : ".sorvina/fills.txt";
+  *name =
+      fs::exists(player / ".sorvina/fills-2.txt") ? ".sorvina/fills-2.txt" : ".sorvina/fills.txt";
   return engine::ParseFillRecord(ReadBytes(player / *name));
 }
 
@@ -578,8 +578,8 @@ TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
   for (std::size_t i = 0; i < cuts.size(); ++i) {
     const Cut& cut = cuts[i];
     const std::string what = "after cut " + std::to_string(i) + " (signal " +
-                             std::to_string(cut.signal) + ", " + std::to_string(cut.refused.size()) +
-                             " calls refused)";
+                             std::to_string(cut.signal) + ", " +
+                             std::to_string(cut.refused.size()) + " calls refused)";
     if (player.phone()) player.phone()->RefuseCalls(cut.refused);
     CliProcess cutOff(weekly(100 + static_cast<int>(i)));
     if (cut.signal != 0) {
@@ -601,8 +601,8 @@ TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
     for (const auto& [path, bytes] : Snapshot(player.path()))
       before += path + " " + std::to_string(bytes.size()) + "\n";
     const CliOutcome next = RunCli(weekly(200 + static_cast<int>(i)));
-    ASSERT_EQ(next.status, 0) << next.err << what << ", status " << status << ": "
-                              << cutOff.err() << before;
+    ASSERT_EQ(next.status, 0) << next.err << what << ", status " << status << ": " << cutOff.err()
+                              << before;
     if (next.err.find("was cut off part-way") != std::string::npos) ++finished;
     std::vector<std::string> broken;
     EXPECT_THAT(strays(broken), IsEmpty())

@@ -340,7 +340,7 @@ int main(int argc, char* argv[]) {
   char singleThreaded[] = "-s";
   char options[] = "-o";
   std::string name = "fsname=sorvina-mtp-rules,subtype=" + subtype;
-  char* arguments[] = {program, foreground,   singleThreaded, options,
+  char* arguments[] = {program,     foreground,     singleThreaded, options,
                        name.data(), argv[next + 1], nullptr};
   return fuse_main(6, arguments, &operations, nullptr);
 }

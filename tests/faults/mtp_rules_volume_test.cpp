@@ -392,5 +392,21 @@ TEST(MtpRulesVolumeTest, ASongCutShortByAKilledFillIsRemovedByTheNext) {
   ExpectFilled(volume, library, user);
 }
 
+// A fill of a folder on a phone that the desktop mounted names the phone, its storage and
+// the folder in its summary, and gives songs whose names the phone refuses names it takes.
+TEST(MtpRulesVolumeTest, AFillOfAPhoneNamesThePhoneAndMakesNamesLegal) {
+  TempDir dir;
+  TestPlayer phone(TestPlayer::Kind::kPhone, 4);
+  if (!phone.mounted()) GTEST_SKIP() << phone.reason();
+  fs::create_directory(phone / "Music");
+  dir.WriteFile("music/Live: Take 2?.mp3", "a song");
+  const CliOutcome run = RunCli({"-s", dir / "music", "-c", phone / "Music", "--all"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, ::testing::HasSubstr(
+                           "Copied 1 file (6 bytes) to Google Pixel 7 / Internal shared storage / "
+                           "Music\n"));
+  EXPECT_EQ(NamesIn(phone / "Music"), std::vector<std::string>{"Live_ Take 2_.mp3"});
+}
+
 }  // namespace
 }  // namespace sorvina::test

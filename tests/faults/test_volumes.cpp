@@ -431,9 +431,8 @@ MtpRulesVolume::MtpRulesVolume(const std::string& helper, Options options)
   mounted_ = MountByHelper(
       "the MTP rules volume",
       {helper, "--listing-ms", std::to_string(options.listingMs), "--failing-call",
-       std::to_string(options.failingCall), "--count", dir_ / "count", "--refuse",
-       dir_ / "refuse", "--subtype", options.asDesktopMount ? "gvfsd-fuse" : "mtp-rules",
-       backing_, path_},
+       std::to_string(options.failingCall), "--count", dir_ / "count", "--refuse", dir_ / "refuse",
+       "--subtype", options.asDesktopMount ? "gvfsd-fuse" : "mtp-rules", backing_, path_},
       path_, &helper_, &reason_);
 }
 
