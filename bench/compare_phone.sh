@@ -13,8 +13,8 @@
 # SORVINA_BENCH_RESULTS names a file (see bench/lib.sh).
 #
 # Usage: bench/compare_phone.sh [BUILD_DIR] [WORK_DIR]
-#   BUILD_DIR  build tree holding cli/sorvina-cli and tests/faults/sorvina_mtp_rules_volume
-#              (default: build/bench)
+#   BUILD_DIR  build tree holding cli/sorvina-cli and sorvina_mtp_rules_volume (in bench/,
+#              or in tests/faults/ of a tree with the tests; default: build/bench)
 #   WORK_DIR   where the songs and the volume are made; removed at the end unless KEEP=1
 #              (default: /dev/shm/sorvina-phone-bench where /dev/shm is a tmpfs, else
 #              ${TMPDIR:-/tmp}/sorvina-phone-bench)
@@ -35,10 +35,11 @@ runs=${RUNS:-5}
 songs=${SONGS:-100}
 song_kb=${SONG_KB:-1024}
 cli="$build_dir/cli/sorvina-cli"
-helper=${HELPER:-$build_dir/tests/faults/sorvina_mtp_rules_volume}
+helper=${HELPER:-$build_dir/bench/sorvina_mtp_rules_volume}
+[[ -n ${HELPER:-} || -x $helper ]] || helper=$build_dir/tests/faults/sorvina_mtp_rules_volume
 for program in "$cli" "$helper"; do
   if [[ ! -x $program ]]; then
-    echo "error: $program not found; build it first (the volume comes with the tests)" >&2
+    echo "error: $program not found; build it first (the volume needs libfuse3)" >&2
     exit 1
   fi
 done

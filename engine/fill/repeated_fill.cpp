@@ -732,7 +732,12 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
   // neither a record nor a playlist: a record of nothing would keep a later fill from
   // offering the copies found there for adoption, and a playlist not recorded would be
   // taken for the user's.
-  if (recording && fill.files.empty() && history_.fills.empty()) return !JournalFailed(ports);
+  if (recording && fill.files.empty() && history_.fills.empty()) {
+    // Its journal tells of nothing left behind, unless a folder it made stays.
+    const bool failed = JournalFailed(ports);
+    if (journal_ && madeFolders.empty()) journal_->Remove();
+    return !failed;
+  }
   if (!history_.fills.empty())
     fill.folders = FoldersStillThere(history_.fills.back(), *destination_);
   for (const std::string& folder : madeFolders)

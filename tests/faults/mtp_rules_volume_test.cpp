@@ -21,8 +21,12 @@
 #include <thread>
 #include <vector>
 
+#include "engine/report/summary_line.h"
+#include "engine/run/selection_run.h"
 #include "tests/faults/fill_support.h"
 #include "tests/faults/test_volumes.h"
+#include "tests/support/amounts.h"
+#include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
 #ifndef SORVINA_MTP_RULES_VOLUME
@@ -406,6 +410,43 @@ TEST(MtpRulesVolumeTest, AFillOfAPhoneNamesThePhoneAndMakesNamesLegal) {
                            "Copied 1 file (6 bytes) to Google Pixel 7 / Internal shared storage / "
                            "Music\n"));
   EXPECT_EQ(NamesIn(phone / "Music"), std::vector<std::string>{"Live_ Take 2_.mp3"});
+}
+
+// Cancel, as the wizard's progress window asks it, while a song is written under its name
+// on a phone: the progress names that song, the copy stops, and nothing of the fill's is
+// left but its record, no song cut short, no part file, no journal.
+TEST(MtpRulesVolumeTest, CancelWhileASongIsWrittenLeavesNothingHalfDone) {
+  TempDir dir;
+  TestPlayer phone(TestPlayer::Kind::kPhone, 64);
+  if (!phone.mounted()) GTEST_SKIP() << phone.reason();
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+    dir.WriteFile(std::string("music/") + name, std::string(9 << 20, name[0]));
+  engine::SelectionSettings settings;
+  settings.sources = {dir / "music"};
+  settings.copyToFolder = true;
+  settings.destination = phone.path();
+  settings.options.replacePrevious = true;
+  // Named in part files first; once the phone refuses to name them, the copies are
+  // written again under their names, the first song first: cancelled half-way there.
+  struct CancellingCopy : CopyRecorder {
+    std::size_t lastSeen = 0;
+    std::string cancelledIn;
+    bool Progress(const transfer::FileProgress& progress) override {
+      const std::uint64_t before = progress.fileIndex * (std::uint64_t{9} << 20);
+      if (progress.fileIndex == 0 && lastSeen == 2 && progress.bytesDone > before)
+        cancelledIn = progress.path;
+      lastSeen = std::max(lastSeen, progress.fileIndex);
+      return cancelledIn.empty();
+    }
+  } copier;
+  RecordingPorts ports;
+  const engine::SelectionOutcome outcome =
+      test::RunFor(settings, All(), ports, {&copier, 1, false});
+  ASSERT_THAT(copier.cancelledIn, ::testing::StartsWith(dir / "music/"));
+  ASSERT_TRUE(outcome.summary);
+  EXPECT_EQ(engine::SummaryLine(*outcome.summary), "Cancelled after 0 of 3 files");
+  EXPECT_EQ(NamesIn(phone.path()), std::vector<std::string>{".sorvina"});
+  EXPECT_EQ(NamesIn(phone / ".sorvina"), std::vector<std::string>{"lock"});
 }
 
 }  // namespace
