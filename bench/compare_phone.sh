@@ -18,7 +18,7 @@
 #   WORK_DIR   where the songs and the volume are made; removed at the end unless KEEP=1
 #              (default: /dev/shm/sorvina-phone-bench where /dev/shm is a tmpfs, else
 #              ${TMPDIR:-/tmp}/sorvina-phone-bench)
-# Environment: RUNS (default 5) timed runs of each; SONGS (default 100) songs of
+# Environment: RUNS (default 5) timed runs of each; SONGS (default 100) songs of about
 # SONG_KB (default 1024) KiB; HELPER the volume's program, where it was built elsewhere.
 # Needs root and FUSE; says so and records nothing otherwise.
 set -euo pipefail
@@ -66,10 +66,25 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Songs of silent MPEG-1 Layer III frames (128 kbit/s, 44.1 kHz, 417 bytes each), as the
+# device playlist measures each song's time, and an ID3v1 tag with the song's own title.
 library="$work_dir/music"
 mkdir -p -- "$library" "$mount_point"
+stream="$work_dir/stream"
+{
+  printf '\xff\xfb\x90\x00'
+  head -c 413 /dev/zero
+} >"$stream"
+while (($(stat -c %s -- "$stream") < song_kb * 1024)); do
+  cat -- "$stream" "$stream" >"$stream.twice"
+  mv -- "$stream.twice" "$stream"
+done
+truncate -s $((song_kb * 1024 / 417 * 417)) -- "$stream"
 for ((i = 1; i <= songs; i++)); do
-  head -c $((song_kb * 1024)) /dev/urandom >"$(printf '%s/Track %03d.mp3' "$library" "$i")"
+  {
+    cat -- "$stream"
+    printf 'TAG%-30.30s%-30.30s%-30.30s%-4.4s%-30.30s\xff' "Track $i" "Sorvina" "Bench" 2026 ""
+  } >"$(printf '%s/Track %03d.mp3' "$library" "$i")"
 done
 phone=mtp:host=Google_Pixel_7_2A3B4C5D
 storage="$mount_point/$phone/Internal shared storage"
