@@ -365,35 +365,47 @@ TEST(MtpRulesVolumeTest, WeeklyFillsWriteInPlaceAndOneWithARefusedCallIsFinished
 }
 
 // A fill killed while it writes a song in place leaves that song cut short under its own
-// name; the next fill removes it, as the journal names it.
+// name; the next fill removes it, as the journal names it. One stopped there (SIGTERM, as
+// a shutdown asks) removes it itself and records what it placed before it ends.
 TEST(MtpRulesVolumeTest, ASongCutShortByAKilledFillIsRemovedByTheNext) {
-  TempDir dir;
-  MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
-  if (!volume.mounted()) GTEST_SKIP() << volume.reason();
   if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
-  const Library library = MakeLibrary(dir, 4, 12 << 20, 1024);
-  const Tree user = UserFilesOn(volume);
+  for (const int signal : {SIGKILL, SIGTERM}) {
+    SCOPED_TRACE("signal " + std::to_string(signal));
+    TempDir dir;
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+    if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+    const Library library = MakeLibrary(dir, 4, 12 << 20, 1024);
+    const Tree user = UserFilesOn(volume);
 
-  CliProcess fill(WeeklyFill(dir, volume.path(), 1, "100"));
-  ASSERT_TRUE(fill.started());
-  bool cut = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!cut && std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& song : SongsOn(volume.backing())) {
-      std::error_code error;
-      const std::uintmax_t size = fs::file_size(volume.backing() + "/" + song, error);
-      cut = cut || (!error && size > 0 && size < library.at(song).size());
+    CliProcess fill(WeeklyFill(dir, volume.path(), 1, "100"));
+    ASSERT_TRUE(fill.started());
+    bool cut = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!cut && std::chrono::steady_clock::now() < deadline) {
+      for (const std::string& song : SongsOn(volume.backing())) {
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(volume.backing() + "/" + song, error);
+        cut = cut || (!error && size > 0 && size < library.at(song).size());
+      }
+      if (!cut) std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    if (!cut) std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  fill.Signal(SIGKILL);
-  fill.Wait();
-  if (!cut) GTEST_SKIP() << "the fill was not caught writing a song";
-  ASSERT_NE(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+    fill.Signal(signal);
+    const int status = fill.Wait();
+    if (!cut) GTEST_SKIP() << "the fill was not caught writing a song";
+    if (signal == SIGKILL) {
+      ASSERT_NE(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+    } else {
+      EXPECT_EQ(status, 1);
+      EXPECT_THAT(fill.err(), ::testing::HasSubstr("sorvina-cli: cancelled"));
+      EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+      EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
+      EXPECT_FALSE(fs::exists(volume.backing() + "/.sorvina/journal.txt"));
+    }
 
-  const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 2, "100"));
-  EXPECT_EQ(next.status, 0) << next.err;
-  ExpectFilled(volume, library, user);
+    const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 2, "100"));
+    EXPECT_EQ(next.status, 0) << next.err;
+    ExpectFilled(volume, library, user);
+  }
 }
 
 // A fill of a folder on a phone that the desktop mounted names the phone, its storage and
