@@ -125,6 +125,9 @@ class Runner {
 
   bool OpenRoot();
   bool Count(std::size_t index, Outcome outcome);
+  void Drop(platform::PartFile part, const Place& place);
+  void DropAll(std::vector<Pending>& files);
+  void Forget(const Place& place, const std::string& name);
   Outcome Handle(std::size_t index);
   std::optional<Place> PlaceOf(std::size_t index, const std::string& sourceName, Outcome& failure);
   Outcome Copy(std::size_t index, int in, const struct stat& status, Place place);
@@ -230,7 +233,7 @@ FileOperationResult Runner::Run() {
     // Without a journal each copy is named as soon as it is complete.
     const bool batchFull = request_.journal == nullptr || pending_.size() >= kBatchFiles ||
                            pendingBytes_ >= kBatchBytes;
-    if (outcome == Outcome::kJournalFailed) pending_.clear();
+    if (outcome == Outcome::kJournalFailed) DropAll(pending_);
     if ((outcome != Outcome::kPending || batchFull) && !NamePending()) return std::move(result_);
     if (!Count(index, outcome)) return std::move(result_);
   }
@@ -281,12 +284,42 @@ bool Runner::NamePending() {
   if (request_.journal != nullptr) {
     if (const int error = request_.journal->MakeDurable()) {
       result_.journalError = error;
-      return Count(batch.front().index, Outcome::kJournalFailed);
+      const std::size_t first = batch.front().index;
+      DropAll(batch);
+      return Count(first, Outcome::kJournalFailed);
     }
   }
-  for (Pending& file : batch)
-    if (!Count(file.index, Name(file))) return false;
+  for (auto file = batch.begin(); file != batch.end(); ++file) {
+    if (!Count(file->index, Name(*file))) {
+      std::vector<Pending> rest(std::make_move_iterator(file + 1),
+                                std::make_move_iterator(batch.end()));
+      DropAll(rest);
+      return false;
+    }
+  }
   return true;
+}
+
+// Lets go of the part file of a copy that will not be named; one the device refused to
+// remove is told to the journal, for the next run to remove.
+void Runner::Drop(platform::PartFile part, const Place& place) {
+  const std::string hidden = part.hiddenName();
+  { const platform::PartFile dropped = std::move(part); }
+  if (hidden.empty()) return;
+  // A device that refused to remove it once may not refuse again.
+  if (const std::optional<EntryStatus> left = place.folder().StatusOf(hidden))
+    if (place.folder().RemoveFileIfUnchanged(hidden, *left) != 0) Forget(place, hidden);
+}
+
+void Runner::DropAll(std::vector<Pending>& files) {
+  for (Pending& file : files)
+    Drop(std::move(file.part), file.place);
+  files.clear();
+}
+
+// What the copy wrote at `name` stays, though it is not whole: the journal says so.
+void Runner::Forget(const Place& place, const std::string& name) {
+  if (request_.journal != nullptr) request_.journal->LeftBehind(place.Join(name));
 }
 
 Runner::Outcome Runner::Handle(std::size_t index) {
@@ -412,27 +445,32 @@ Runner::Outcome Runner::Copy(std::size_t index, int in, const struct stat& statu
   std::optional<platform::PartFile> part = place.folder().CreatePartFile(
       decision.name, status.st_mode & 0777, tuning_.unnamedPartFiles, &error);
   if (!part) return failed(DisplayPath(place, decision.name), ErrorText(error));
+  const auto partFailed = [&](const std::string& path, const text::UserText& reason) {
+    Drop(std::move(*part), place);
+    return failed(path, reason);
+  };
   const std::uint64_t expected = sizes_[index];
   const CopyOutcome copied = CopyContents(
       in, part->fd(), tuning_.chunkBytes, buffer_,
       [&](std::uint64_t done) { return ShowProgress(index, std::min(done, expected)); });
   if (copied.error == ECANCELED) {
+    Drop(std::move(*part), place);
     taken_.erase(key);
     return Outcome::kCancelled;
   }
   if (copied.error != 0) {
-    return failed(copied.reading ? source : DisplayPath(place, decision.name),
-                  ErrorText(copied.error));
+    return partFailed(copied.reading ? source : DisplayPath(place, decision.name),
+                      ErrorText(copied.error));
   }
   // Taken of what was written, as the device gives it back.
   std::optional<platform::ContentFingerprint> written;
   if (request_.journal != nullptr) {
     written = platform::FingerprintOf(part->fd(), request_.journal->key(), &error);
-    if (!written) return failed(DisplayPath(place, decision.name), ErrorText(error));
+    if (!written) return partFailed(DisplayPath(place, decision.name), ErrorText(error));
   }
   const struct timespec times[2] = {status.st_atim, status.st_mtim};
   if (const int finished = part->Finish(times, tuning_.syncBeforeRename))
-    return failed(DisplayPath(place, decision.name), ErrorText(finished));
+    return partFailed(DisplayPath(place, decision.name), ErrorText(finished));
   pending_.push_back({index, std::move(place), std::move(name), std::move(decision), status,
                       std::move(*part), sourceFingerprint, written});
   pendingBytes_ += expected;
@@ -451,12 +489,7 @@ Runner::Outcome Runner::Name(Pending& file) {
     if (!decision.replace && platform::PlacementRefused(error)) {
       // Nothing is ever named here: this copy and all later ones are written in place.
       inPlace_ = true;
-      const std::string hidden = file.part.hiddenName();
-      { const platform::PartFile refused = std::move(file.part); }
-      // A device that refused to remove it once may not refuse again.
-      if (const std::optional<EntryStatus> left =
-              hidden.empty() ? std::nullopt : place.folder().StatusOf(hidden))
-        (void)place.folder().RemoveFileIfUnchanged(hidden, *left);
+      Drop(std::move(file.part), place);
       const std::string& source = request_.sources[file.index];
       const UniqueFd in(platform::OpenPath(source, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
       struct stat status {};
@@ -515,10 +548,12 @@ Runner::Outcome Runner::WriteInPlace(
   int error = 0;
   UniqueFd out = place.folder().CreateFileToWrite(name, &error);
   if (!out) return failed(target, ErrorText(error));
-  // From here on, a file at `name` that is not whole is this copy's and goes.
+  // From here on, a file at `name` that is not whole is this copy's and goes; where the
+  // device refuses that too, the journal keeps it for the next run to remove.
   const auto removeWritten = [&] {
-    if (const std::optional<EntryStatus> now = place.folder().StatusOf(name))
-      (void)place.folder().RemoveFileIfUnchanged(name, *now);
+    const std::optional<EntryStatus> now = place.folder().StatusOf(name);
+    const int removed = now ? place.folder().RemoveFileIfUnchanged(name, *now) : ENOENT;
+    if (removed != 0 && removed != ENOENT && removed != ESTALE) Forget(place, name);
   };
   if (lseek(in, 0, SEEK_SET) != 0) error = errno;
   const std::uint64_t expected = static_cast<std::uint64_t>(status.st_size);

@@ -105,6 +105,11 @@ class PlacementJournal {
   [[nodiscard]] virtual int WillMakeFolders(const std::vector<std::string>& folders) = 0;
   // The folder `relative` was made for a copy.
   virtual void FolderMade(const std::string& relative) = 0;
+  // What a copy wrote at `relative` and could not keep (a part file, or a file written
+  // under its name that is not whole) could not be removed either, as a device that
+  // refuses one request after another does: what was told of it must stay for the next
+  // run to remove it. Nothing by default.
+  virtual void LeftBehind(const std::string& relative) { (void)relative; }
 };
 
 // One copy: which paths, and who is asked and shown progress.

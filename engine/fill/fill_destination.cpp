@@ -2,6 +2,7 @@
 #include "engine/fill/fill_destination.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "platform/drive_type.h"
 #include "platform/phone_mounts.h"
@@ -37,6 +38,17 @@ bool FolderDestination::IsPhone() const {
 
 bool FolderDestination::IsStillThere() const {
   return folder_.IsStillAt(path_);
+}
+
+std::string FolderDestination::ShownName(const std::string& path) const {
+  const std::optional<platform::PhonePlace> place = platform::PhonePlaceOf(path);
+  if (!place) return path;
+  std::string shown = platform::ReadablePhoneName(place->phoneName);
+  const std::filesystem::path below =
+      std::filesystem::absolute(path).lexically_normal().lexically_relative(place->phoneFolder);
+  for (const std::filesystem::path& name : below)
+    if (!name.empty() && name != ".") shown += " / " + name.string();
+  return shown;
 }
 
 text::Outcome FolderDestination::WriteOut() const {

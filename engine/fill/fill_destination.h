@@ -35,6 +35,9 @@ class FillDestination {
   virtual bool IsStillThere() const = 0;
   // Writes out to the device what the system still holds for it.
   virtual text::Outcome WriteOut() const = 0;
+  // How the run's summary names `path`, the destination or a folder in it: the path
+  // itself, unless the destination has a name the user knows better.
+  virtual std::string ShownName(const std::string& path) const { return path; }
 
   // The folder, held open, where the destination is a folder of this computer: the copy,
   // the play order and the record's folder work through it. None otherwise.
@@ -58,6 +61,9 @@ class FolderDestination : public FillDestination {
   bool IsPhone() const override;
   bool IsStillThere() const override;
   text::Outcome WriteOut() const override;
+  // On a phone: its name, its storage and the folders below, "Pixel 7 / Internal shared
+  // storage / Music"; else the path.
+  std::string ShownName(const std::string& path) const override;
   const platform::ContainedFolder* folder() const override { return &folder_; }
 
  private:

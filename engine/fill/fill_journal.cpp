@@ -320,9 +320,13 @@ int JournalWriter::WillWritePlaylist(const std::string& relative,
   return error != 0 ? error : MakeDurable();
 }
 
+void JournalWriter::LeftBehind(const std::string&) {
+  leftBehind_ = true;
+}
+
 void JournalWriter::Remove() {
   fd_.Reset();
-  RemoveJournal(folder_, name_);
+  if (!leftBehind_) RemoveJournal(folder_, name_);
 }
 
 void RemoveJournal(const ContainedFolder& folder, const std::string& name) {

@@ -108,6 +108,8 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   // Each folder told of once, ahead of the copy or the order work making it, or after.
   int WillMakeFolders(const std::vector<std::string>& folders) override;
   void FolderMade(const std::string& relative) override;
+  // Keeps the journal past Remove: the next run removes what it tells of.
+  void LeftBehind(const std::string& relative) override;
 
   int Arranging(const std::string& folder, const std::string& temporary) override;
   int Moving(const std::string& from, const std::string& to) override;
@@ -122,7 +124,8 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   // The digest of each copy placed, by where it was placed.
   const std::map<std::string, FileDigest>& placedDigests() const { return placed_; }
 
-  // Removes the journal: the record holds the fill now.
+  // Removes the journal: the record holds the fill now. Where a copy left something of its
+  // own that is not whole (LeftBehind), the journal stays, so that the next run removes it.
   void Remove();
 
  private:
@@ -141,6 +144,7 @@ class JournalWriter : public transfer::PlacementJournal, public ArrangeJournal {
   int failure_ = 0;  // of the first line that could not be written
   std::map<std::string, FileDigest> placed_;
   std::set<std::string> folders_;  // told of
+  bool leftBehind_ = false;
 };
 
 // The seal of a journal begun at `time` (FillJournal::seal), under the user's `key`.

@@ -182,6 +182,7 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
                  FolderDestination::Open(settings_.destination)) {
     destination_ = std::move(*opened);
     folder_ = destination_->folder();
+    summary_.destination = destination_->ShownName(settings_.destination);
   } else if (!options_.dryRun) {
     ports_.ShowInformation(kInvalidDestinationFolderMessage);
     return false;
@@ -309,6 +310,8 @@ void PlayerFill::PlanForPlayer(CandidatePool& pool, DrawLimit& limit) {
   // The summary names where the songs went: the player's music folder.
   if (!musicFolder.empty())
     summary_.destination = (std::filesystem::path(settings_.destination) / musicFolder).string();
+  if (!musicFolder.empty() && destination_)
+    summary_.destination = destination_->ShownName(summary_.destination);
   if (conversions_ && conversions_->converts()) {
     plan_->ConvertFor(
         [this](const Candidate& candidate) { return conversions_->ExtensionFor(candidate); });

@@ -699,6 +699,7 @@ std::vector<std::string> RepeatedFill::RemovePrevious(RunPorts& ports) {
         emptied.insert(file.relative.substr(0, slash));
     } else if (error != ENOENT) {
       if (song) ++replacement_.left;
+      if (song && error != ESTALE) notRemoved_.push_back(file);
       if (error != ESTALE && failed++ == 0) firstError = error;
     }
   };
@@ -795,11 +796,18 @@ bool RepeatedFill::FinishCopy(const std::vector<Candidate>& chosen, ChosenPlaces
       fill.files.push_back(
           {relatives[i], status->sizeBytes, status->modified, chosen[i].path, places.digests[i]});
   }
+  for (const RecordedFile& file : notRemoved_)
+    if (destination_->StatusOf(file.relative)) fill.files.push_back(file);
   // A fill that put nothing on a player that holds no record of an earlier one writes
   // neither a record nor a playlist: a record of nothing would keep a later fill from
   // offering the copies found there for adoption, and a playlist not recorded would be
   // taken for the user's.
-  if (recording && fill.files.empty() && history_.fills.empty()) return !JournalFailed(ports);
+  if (recording && fill.files.empty() && history_.fills.empty()) {
+    // Its journal tells of nothing left behind, unless a folder it made stays.
+    const bool failed = JournalFailed(ports);
+    if (journal_ && madeFolders.empty()) journal_->Remove();
+    return !failed;
+  }
   if (!history_.fills.empty())
     fill.folders = FoldersStillThere(history_.fills.back(), *destination_);
   for (const std::string& folder : madeFolders)

@@ -224,6 +224,9 @@ class RepeatedFill {
   // How each was when proven the fill's, where it was proven before the copy.
   std::vector<std::optional<platform::EntryStatus>> verifiedAs_;
   std::vector<bool> keptAgain_;
+  // Of those, the ones that are still the fill's but could not be removed (the device
+  // refused): recorded again with this fill, so that the next one removes them.
+  std::vector<RecordedFile> notRemoved_;
   std::vector<std::string> adoptedSources_;  // of the copies taken for the previous fill
   std::vector<RecordedFile> replaceablePlaylists_;
   std::vector<std::string> fillFolders_;

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -469,19 +470,43 @@ INSTANTIATE_TEST_SUITE_P(EveryFault, FillFaultsTest,
                                   NameOf(std::get<1>(info.param));
                          });
 
-// Weekly fills killed (SIGKILL) or stopped (SIGTERM) at moments spread over a fill, each
-// followed by a normal fill that replaces the previous one: after each, the player holds
-// the user's files, the last fill's songs, its record and its playlist, and nothing else.
+// The record of the last fill on `player`: of the two names a record is kept under where
+// nothing is renamed (a phone), the one that is there.
+engine::ParsedRecord RecordOn(const TestPlayer& player, std::string* name) {
+  *name =
+      fs::exists(player / ".sorvina/fills-2.txt") ? ".sorvina/fills-2.txt" : ".sorvina/fills.txt";
+  return engine::ParseFillRecord(ReadBytes(player / *name));
+}
+
+// How a weekly fill is cut off part-way: by a signal some time into it, or by the phone
+// refusing changing calls (counted from 1 in the fill), as a phone that refuses a request
+// and goes on does; two refused calls two apart fail a song's write and then the removal
+// of what was written of it.
+struct Cut {
+  int signal = 0;
+  double when = 0;  // of a whole fill's time
+  std::vector<long long> refused = {};
+};
+
+// Weekly fills cut off at moments spread over a fill (killed, stopped by SIGTERM or SIGINT
+// as the command line is stopped, or on a phone by refused calls), each followed by a
+// normal fill that replaces the previous one. The library holds names a phone cannot
+// take. After a fill that stopped, and after each next fill, the player holds the user's
+// files as they were, the last fill's songs, whole, its record and playlist, and nothing
+// else: no file cut short, no part file, no journal.
 class KilledFillsTest : public ::testing::TestWithParam<Kind> {};
 
 TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
   if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
   TempDir dir;
-  const Library library = MakeLibrary(dir, 120, 200 * 1024, 4 * 1024);
+  MakeLibrary(dir, 120, 200 * 1024, 4 * 1024);
+  for (const char* odd : {"Live: Take 2?.mp3", "t?.mp3", "Who: Are You.mp3"})
+    dir.WriteFile(std::string("music/Odd/") + odd, std::string(150 * 1024, odd[1]));
   TestPlayer player(GetParam(), 16);
   if (!player.mounted()) GTEST_SKIP() << player.reason();
   WriteOn(player.path(), "mine.mp3", "the user's own song");
   WriteOn(player.path(), "Podcasts/episode.mp3", "an episode");
+  const Tree user = Snapshot(player.path());
   const auto weekly = [&](int seed) {
     return std::vector<std::string>{"-s",
                                     dir / "music",
@@ -498,61 +523,108 @@ TEST_P(KilledFillsTest, EachKilledFillIsFinishedAndReplacedByTheNext) {
                                     "--seed",
                                     std::to_string(seed)};
   };
-  // The kills are spread over what a fill that replaces another takes.
+  // The cuts are spread over what a fill that replaces another takes.
   CliProcess first(weekly(1));
   ASSERT_EQ(first.Wait(), 0) << first.err();
   const auto start = std::chrono::steady_clock::now();
+  const long long changesBefore = player.phone() ? player.phone()->ChangesMade() : 0;
   CliProcess whole(weekly(2));
   ASSERT_EQ(whole.Wait(), 0) << whole.err();
   const auto fill = std::chrono::steady_clock::now() - start;
+  const long long calls = player.phone() ? player.phone()->ChangesMade() - changesBefore : 0;
 
   constexpr int kKills = 30;
-  int stopped = 0;    // stopped by SIGTERM part-way, and said so
-  int finished = 0;   // killed part-way, and finished by the next fill
-  int leftParts = 0;  // part files a killed fill left for the next one
-  for (int i = 0; i < kKills; ++i) {
-    const int signal = i % 2 == 0 ? SIGKILL : SIGTERM;
-    CliProcess killed(weekly(100 + i));
-    std::this_thread::sleep_for(fill * (i + 0.5) / kKills);
-    killed.Signal(signal);
-    const int status = killed.Wait();
+  std::vector<Cut> cuts;
+  for (int i = 0; i < kKills; ++i)
+    cuts.push_back({std::array{SIGKILL, SIGTERM, SIGINT}[i % 3], (i + 0.5) / kKills});
+  if (player.phone()) {
+    for (long long call = calls / 10; call < calls; call += calls / 8)
+      cuts.push_back({0, 0, {call}});
+    // Six in a row, where songs are written under their names: one is a song's write.
+    for (long long call = calls * 2 / 3; call < calls * 2 / 3 + 6; ++call)
+      cuts.push_back({0, 0, {call, call + 2}});
+  }
+
+  // What the player holds that the user and the last fill do not account for, as paths and
+  // sizes; `broken` takes the last fill's songs that are not whole and the user's files
+  // that changed.
+  const auto strays = [&](std::vector<std::string>& broken) {
+    std::string name;
+    const engine::ParsedRecord record = RecordOn(player, &name);
+    EXPECT_EQ(record.problem, engine::RecordProblem::kNone);
+    std::set<std::string> expected = {".sorvina", name, ".sorvina/lock", "Sorvina.m3u8"};
+    for (const auto& [path, bytes] : user)
+      expected.insert(path);
+    for (const engine::RecordedFile& song : record.history.fills.back().files) {
+      expected.insert(song.relative);
+      if (ReadBytes(player / song.relative) != ReadBytes(song.source))
+        broken.push_back(song.relative);
+      // Where names are made legal (FAT's rules, a phone's), nothing the library holds is
+      // refused.
+      const bool legal = song.relative.find_first_of(":?") == std::string::npos;
+      EXPECT_TRUE(legal || player.kind() == Kind::kTmpfs) << song.relative;
+    }
+    std::vector<std::string> found;
+    for (const auto& [path, bytes] : Snapshot(player.path())) {
+      if (user.contains(path) && user.at(path) != bytes) broken.push_back(path);
+      if (!expected.contains(path)) found.push_back(path + " " + std::to_string(bytes.size()));
+    }
+    return found;
+  };
+  int stopped = 0;    // stopped by SIGTERM or SIGINT part-way, and said so
+  int finished = 0;   // cut off part-way, and finished by the next fill
+  int leftParts = 0;  // part files and songs cut short a fill left for the next one
+  int changedUserFiles = 0;
+  for (std::size_t i = 0; i < cuts.size(); ++i) {
+    const Cut& cut = cuts[i];
+    const std::string what = "after cut " + std::to_string(i) + " (signal " +
+                             std::to_string(cut.signal) + ", " +
+                             std::to_string(cut.refused.size()) + " calls refused)";
+    if (player.phone()) player.phone()->RefuseCalls(cut.refused);
+    CliProcess cutOff(weekly(100 + static_cast<int>(i)));
+    if (cut.signal != 0) {
+      std::this_thread::sleep_for(fill * cut.when);
+      cutOff.Signal(cut.signal);
+    }
+    const int status = cutOff.Wait();
+    if (player.phone()) player.phone()->RefuseCalls({});
     leftParts += static_cast<int>(PartFilesOn(player.path()).size());
-    if (status == 1 && killed.err().find("cancelled") != std::string::npos) ++stopped;
+    if (status == 1 && cutOff.err().find("cancelled") != std::string::npos) {
+      ++stopped;
+      // A fill that stopped cleans up after itself and records what it placed.
+      std::vector<std::string> broken;
+      EXPECT_THAT(strays(broken), IsEmpty()) << what << ": " << cutOff.err();
+      EXPECT_THAT(broken, IsEmpty()) << what;
+    }
 
     std::string before;  // what the player held, to tell why the next fill failed
     for (const auto& [path, bytes] : Snapshot(player.path()))
       before += path + " " + std::to_string(bytes.size()) + "\n";
-    const CliOutcome next = RunCli(weekly(200 + i));
-    ASSERT_EQ(next.status, 0) << next.err << "after kill " << i << " (signal " << signal
-                              << ", status " << status << "): " << killed.err() << before;
+    const CliOutcome next = RunCli(weekly(200 + static_cast<int>(i)));
+    ASSERT_EQ(next.status, 0) << next.err << what << ", status " << status << ": " << cutOff.err()
+                              << before;
     if (next.err.find("was cut off part-way") != std::string::npos) ++finished;
-    const engine::ParsedRecord record =
-        engine::ParseFillRecord(ReadBytes(player / ".sorvina/fills.txt"));
-    ASSERT_EQ(record.problem, engine::RecordProblem::kNone);
-    std::set<std::string> expected = {"mine.mp3",    "Podcasts",           "Podcasts/episode.mp3",
-                                      ".sorvina",    ".sorvina/fills.txt", ".sorvina/lock",
-                                      "Sorvina.m3u8"};
-    for (const engine::RecordedFile& song : record.history.fills.back().files) {
-      expected.insert(song.relative);
-      EXPECT_TRUE(ReadBytes(player / song.relative) == library.at(song.relative)) << song.relative;
-    }
-    std::set<std::string> found;
-    for (const auto& [path, bytes] : Snapshot(player.path()))
-      found.insert(path);
-    EXPECT_EQ(found, expected) << "after kill " << i << " (signal " << signal << ", status "
-                               << status << "): " << next.err;
-    EXPECT_EQ(ReadBytes(player / "mine.mp3"), "the user's own song");
+    std::vector<std::string> broken;
+    EXPECT_THAT(strays(broken), IsEmpty())
+        << what << ", status " << status << ": " << cutOff.err() << next.err << before;
+    EXPECT_THAT(broken, IsEmpty()) << what;
+    for (const auto& [path, bytes] : user)
+      changedUserFiles += !fs::is_directory(player / path) && ReadBytes(player / path) != bytes;
   }
+  EXPECT_EQ(changedUserFiles, 0);
   std::cout << "[   NOTE   ] " << NameOf(GetParam()) << ": a fill takes "
-            << std::chrono::duration_cast<std::chrono::milliseconds>(fill).count() << " ms; of "
-            << kKills << " fills cut off, " << stopped << " stopped by SIGTERM and recorded, "
-            << finished << " killed part-way and finished by the next fill (" << leftParts
+            << std::chrono::duration_cast<std::chrono::milliseconds>(fill).count() << " ms"
+            << (player.phone() ? " and " + std::to_string(calls) + " changing calls" : "")
+            << "; of " << cuts.size() << " fills cut off, " << stopped
+            << " stopped by a signal and recorded, " << finished
+            << " cut off part-way and finished by the next fill (" << leftParts
             << " part files left and cleared), the rest cut off before placing a song or after "
-               "recording\n";
+               "recording; user files changed: "
+            << changedUserFiles << "\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(OnEachPlayer, KilledFillsTest,
-                         ::testing::Values(Kind::kExFat, Kind::kTmpfs),
+                         ::testing::Values(Kind::kExFat, Kind::kTmpfs, Kind::kPhone),
                          [](const auto& info) { return std::string(NameOf(info.param)); });
 
 }  // namespace

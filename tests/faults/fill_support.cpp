@@ -17,6 +17,9 @@
 #ifndef SORVINA_CLI_PROGRAM
 #define SORVINA_CLI_PROGRAM ""
 #endif
+#ifndef SORVINA_MTP_RULES_VOLUME
+#define SORVINA_MTP_RULES_VOLUME ""
+#endif
 
 extern char** environ;
 
@@ -127,6 +130,14 @@ TestPlayer::TestPlayer(Kind kind, int megabytes) : kind_(kind) {
     exfat_ = std::make_unique<ExFatVolume>(megabytes);
     path_ = exfat_->path();
     reason_ = exfat_->reason();
+  } else if (kind == Kind::kPhone) {
+    phone_ = std::make_unique<MtpRulesVolume>(
+        SORVINA_MTP_RULES_VOLUME,
+        MtpRulesVolume::Options{.asDesktopMount = true, .bytes = std::uint64_t(megabytes) << 20});
+    const std::string storage = std::string(kTestPhoneFolder) + "/Internal shared storage";
+    if (phone_->mounted()) fs::create_directories(phone_->backing() + "/" + storage);
+    path_ = *phone_ / storage;
+    reason_ = phone_->reason();
   } else {
     tmpfs_ = std::make_unique<SmallVolume>(std::uint64_t(megabytes) << 20);
     path_ = tmpfs_->path();
@@ -135,11 +146,20 @@ TestPlayer::TestPlayer(Kind kind, int megabytes) : kind_(kind) {
 }
 
 bool TestPlayer::mounted() const {
+  if (phone_) return phone_->mounted();
   return exfat_ ? exfat_->mounted() : tmpfs_->mounted();
 }
 
 const char* NameOf(TestPlayer::Kind kind) {
-  return kind == TestPlayer::Kind::kExFat ? "exFAT" : "tmpfs";
+  switch (kind) {
+    case TestPlayer::Kind::kExFat:
+      return "exFAT";
+    case TestPlayer::Kind::kTmpfs:
+      return "tmpfs";
+    case TestPlayer::Kind::kPhone:
+      return "phone";
+  }
+  return "";
 }
 
 }  // namespace sorvina::test

@@ -64,11 +64,16 @@ class CliProcess {
 // Where sorvina-cli was built; empty when these tests were built without it.
 const std::string& CliProgram();
 
-// A player to fill: a real exFAT volume, or a small tmpfs; mounted where the system
-// allows, else `reason` says why not.
+// The folder of the phone that TestPlayer's kPhone shows: a phone "Google Pixel 7" to
+// whoever reads its name.
+inline constexpr char kTestPhoneFolder[] = "mtp:host=Google_Pixel_7_2A3B4C5D";
+
+// A player to fill: a real exFAT volume, a small tmpfs, or a phone as the desktop mounts
+// it (an MtpRulesVolume on a small tmpfs, the path its storage "Internal shared storage");
+// mounted where the system allows, else `reason` says why not.
 class TestPlayer {
  public:
-  enum class Kind { kExFat, kTmpfs };
+  enum class Kind { kExFat, kTmpfs, kPhone };
   TestPlayer(Kind kind, int megabytes);
 
   bool mounted() const;
@@ -76,11 +81,14 @@ class TestPlayer {
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
   Kind kind() const { return kind_; }
+  // The phone's volume, to refuse its calls; none for the other kinds.
+  const MtpRulesVolume* phone() const { return phone_.get(); }
 
  private:
   Kind kind_;
   std::unique_ptr<ExFatVolume> exfat_;
   std::unique_ptr<SmallVolume> tmpfs_;
+  std::unique_ptr<MtpRulesVolume> phone_;
   std::string path_;
   std::string reason_;
 };

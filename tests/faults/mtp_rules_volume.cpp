@@ -19,11 +19,15 @@
 // Times and modes cannot be set on such a device: setting them does nothing.
 //
 //   sorvina_mtp_rules_volume [--listing-ms MS] [--failing-call N] [--count FILE]
-//                            BACKING MOUNTPOINT
+//                            [--refuse FILE] [--subtype NAME] BACKING MOUNTPOINT
 //
 // --listing-ms: every listing of a folder takes MS milliseconds longer. --failing-call: the
 // N-th changing call (from 1) fails. --count: after each changing call the number made so
-// far is written to FILE. Runs in the foreground, single-threaded, until unmounted.
+// far is written to FILE. --refuse: FILE, read before each changing call, lists more calls
+// (numbers as above, separated by blanks) that fail, so that a test can choose them while
+// the volume is mounted. --subtype: the type the system shows for the mount is
+// "fuse.NAME" (default "mtp-rules"). Runs in the foreground, single-threaded, until
+// unmounted.
 #define FUSE_USE_VERSION 31
 
 #include <dirent.h>
@@ -50,6 +54,7 @@ int listingMs = 0;
 long long failingCall = 0;
 long long made = 0;
 std::string countPath;
+std::string refusePath;
 
 // A file open for writing, by its descriptor on the backing folder.
 struct Writing {
@@ -68,7 +73,19 @@ int Result(int value) {
   return value < 0 ? -errno : value;
 }
 
-// Counts a changing call; false for the one chosen to fail.
+// Whether the refusal file lists the call `call`.
+bool ListedAsRefused(long long call) {
+  if (refusePath.empty()) return false;
+  FILE* refused = std::fopen(refusePath.c_str(), "r");
+  if (refused == nullptr) return false;
+  bool listed = false;
+  for (long long number = 0; !listed && std::fscanf(refused, "%lld", &number) == 1;)
+    listed = number == call;
+  std::fclose(refused);
+  return listed;
+}
+
+// Counts a changing call; false for one chosen to fail.
 bool Change() {
   ++made;
   if (!countPath.empty()) {
@@ -77,7 +94,7 @@ bool Change() {
       std::fclose(count);
     }
   }
-  return made != failingCall;
+  return made != failingCall && !ListedAsRefused(made);
 }
 
 #define REFUSE_UNLESS(condition) \
@@ -263,13 +280,14 @@ void* Init(fuse_conn_info*, fuse_config* config) {
 int Usage() {
   std::fprintf(stderr,
                "usage: sorvina_mtp_rules_volume [--listing-ms MS] [--failing-call N] "
-               "[--count FILE] BACKING MOUNTPOINT\n");
+               "[--count FILE] [--refuse FILE] [--subtype NAME] BACKING MOUNTPOINT\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  std::string subtype = "mtp-rules";
   int next = 1;
   for (; next + 1 < argc && std::strncmp(argv[next], "--", 2) == 0; next += 2) {
     const std::string_view option = argv[next];
@@ -279,6 +297,10 @@ int main(int argc, char* argv[]) {
       failingCall = std::atoll(argv[next + 1]);
     } else if (option == "--count") {
       countPath = argv[next + 1];
+    } else if (option == "--refuse") {
+      refusePath = argv[next + 1];
+    } else if (option == "--subtype") {
+      subtype = argv[next + 1];
     } else {
       return Usage();
     }
@@ -317,7 +339,8 @@ int main(int argc, char* argv[]) {
   char foreground[] = "-f";
   char singleThreaded[] = "-s";
   char options[] = "-o";
-  char name[] = "fsname=sorvina-mtp-rules,subtype=mtp-rules";
-  char* arguments[] = {program, foreground, singleThreaded, options, name, argv[next + 1], nullptr};
+  std::string name = "fsname=sorvina-mtp-rules,subtype=" + subtype;
+  char* arguments[] = {program,     foreground,     singleThreaded, options,
+                       name.data(), argv[next + 1], nullptr};
   return fuse_main(6, arguments, &operations, nullptr);
 }

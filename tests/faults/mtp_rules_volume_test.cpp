@@ -21,8 +21,12 @@
 #include <thread>
 #include <vector>
 
+#include "engine/report/summary_line.h"
+#include "engine/run/selection_run.h"
 #include "tests/faults/fill_support.h"
 #include "tests/faults/test_volumes.h"
+#include "tests/support/amounts.h"
+#include "tests/support/recording_ports.h"
 #include "tests/support/temp_dir.h"
 
 #ifndef SORVINA_MTP_RULES_VOLUME
@@ -361,35 +365,100 @@ TEST(MtpRulesVolumeTest, WeeklyFillsWriteInPlaceAndOneWithARefusedCallIsFinished
 }
 
 // A fill killed while it writes a song in place leaves that song cut short under its own
-// name; the next fill removes it, as the journal names it.
+// name; the next fill removes it, as the journal names it. One stopped there (SIGTERM, as
+// a shutdown asks) removes it itself and records what it placed before it ends.
 TEST(MtpRulesVolumeTest, ASongCutShortByAKilledFillIsRemovedByTheNext) {
-  TempDir dir;
-  MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
-  if (!volume.mounted()) GTEST_SKIP() << volume.reason();
   if (CliProgram().empty()) GTEST_SKIP() << "sorvina-cli was not built";
-  const Library library = MakeLibrary(dir, 4, 12 << 20, 1024);
-  const Tree user = UserFilesOn(volume);
+  for (const int signal : {SIGKILL, SIGTERM}) {
+    SCOPED_TRACE("signal " + std::to_string(signal));
+    TempDir dir;
+    MtpRulesVolume volume(SORVINA_MTP_RULES_VOLUME);
+    if (!volume.mounted()) GTEST_SKIP() << volume.reason();
+    const Library library = MakeLibrary(dir, 4, 12 << 20, 1024);
+    const Tree user = UserFilesOn(volume);
 
-  CliProcess fill(WeeklyFill(dir, volume.path(), 1, "100"));
-  ASSERT_TRUE(fill.started());
-  bool cut = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!cut && std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& song : SongsOn(volume.backing())) {
-      std::error_code error;
-      const std::uintmax_t size = fs::file_size(volume.backing() + "/" + song, error);
-      cut = cut || (!error && size > 0 && size < library.at(song).size());
+    CliProcess fill(WeeklyFill(dir, volume.path(), 1, "100"));
+    ASSERT_TRUE(fill.started());
+    bool cut = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!cut && std::chrono::steady_clock::now() < deadline) {
+      for (const std::string& song : SongsOn(volume.backing())) {
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(volume.backing() + "/" + song, error);
+        cut = cut || (!error && size > 0 && size < library.at(song).size());
+      }
+      if (!cut) std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    if (!cut) std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-  fill.Signal(SIGKILL);
-  fill.Wait();
-  if (!cut) GTEST_SKIP() << "the fill was not caught writing a song";
-  ASSERT_NE(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+    fill.Signal(signal);
+    const int status = fill.Wait();
+    if (!cut) GTEST_SKIP() << "the fill was not caught writing a song";
+    if (signal == SIGKILL) {
+      ASSERT_NE(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+    } else {
+      EXPECT_EQ(status, 1);
+      EXPECT_THAT(fill.err(), ::testing::HasSubstr("sorvina-cli: cancelled"));
+      EXPECT_EQ(NotWholeSongsOn(volume.backing(), library), std::vector<std::string>{});
+      EXPECT_EQ(PartFilesOn(volume.backing()), std::vector<std::string>{});
+      EXPECT_FALSE(fs::exists(volume.backing() + "/.sorvina/journal.txt"));
+    }
 
-  const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 2, "100"));
-  EXPECT_EQ(next.status, 0) << next.err;
-  ExpectFilled(volume, library, user);
+    const CliOutcome next = RunCli(WeeklyFill(dir, volume.path(), 2, "100"));
+    EXPECT_EQ(next.status, 0) << next.err;
+    ExpectFilled(volume, library, user);
+  }
+}
+
+// A fill of a folder on a phone that the desktop mounted names the phone, its storage and
+// the folder in its summary, and gives songs whose names the phone refuses names it takes.
+TEST(MtpRulesVolumeTest, AFillOfAPhoneNamesThePhoneAndMakesNamesLegal) {
+  TempDir dir;
+  TestPlayer phone(TestPlayer::Kind::kPhone, 4);
+  if (!phone.mounted()) GTEST_SKIP() << phone.reason();
+  fs::create_directory(phone / "Music");
+  dir.WriteFile("music/Live: Take 2?.mp3", "a song");
+  const CliOutcome run = RunCli({"-s", dir / "music", "-c", phone / "Music", "--all"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, ::testing::HasSubstr(
+                           "Copied 1 file (6 bytes) to Google Pixel 7 / Internal shared storage / "
+                           "Music\n"));
+  EXPECT_EQ(NamesIn(phone / "Music"), std::vector<std::string>{"Live_ Take 2_.mp3"});
+}
+
+// Cancel, as the wizard's progress window asks it, while a song is written under its name
+// on a phone: the progress names that song, the copy stops, and nothing of the fill's is
+// left but its record, no song cut short, no part file, no journal.
+TEST(MtpRulesVolumeTest, CancelWhileASongIsWrittenLeavesNothingHalfDone) {
+  TempDir dir;
+  TestPlayer phone(TestPlayer::Kind::kPhone, 64);
+  if (!phone.mounted()) GTEST_SKIP() << phone.reason();
+  for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+    dir.WriteFile(std::string("music/") + name, std::string(9 << 20, name[0]));
+  engine::SelectionSettings settings;
+  settings.sources = {dir / "music"};
+  settings.copyToFolder = true;
+  settings.destination = phone.path();
+  settings.options.replacePrevious = true;
+  // Named in part files first; once the phone refuses to name them, the copies are
+  // written again under their names, the first song first: cancelled half-way there.
+  struct CancellingCopy : CopyRecorder {
+    std::size_t lastSeen = 0;
+    std::string cancelledIn;
+    bool Progress(const transfer::FileProgress& progress) override {
+      const std::uint64_t before = progress.fileIndex * (std::uint64_t{9} << 20);
+      if (progress.fileIndex == 0 && lastSeen == 2 && progress.bytesDone > before)
+        cancelledIn = progress.path;
+      lastSeen = std::max(lastSeen, progress.fileIndex);
+      return cancelledIn.empty();
+    }
+  } copier;
+  RecordingPorts ports;
+  const engine::SelectionOutcome outcome =
+      test::RunFor(settings, All(), ports, {&copier, 1, false});
+  ASSERT_THAT(copier.cancelledIn, ::testing::StartsWith(dir / "music/"));
+  ASSERT_TRUE(outcome.summary);
+  EXPECT_EQ(engine::SummaryLine(*outcome.summary), "Cancelled after 0 of 3 files");
+  EXPECT_EQ(NamesIn(phone.path()), std::vector<std::string>{".sorvina"});
+  EXPECT_EQ(NamesIn(phone / ".sorvina"), std::vector<std::string>{"lock"});
 }
 
 }  // namespace

@@ -419,10 +419,20 @@ MtpRulesVolume::MtpRulesVolume(const std::string& helper, Options options)
     reason_ = "the MTP rules volume was not built (libfuse3 missing)";
     return;
   }
+  if (options.bytes > 0) {
+    storage_ = std::make_unique<SmallVolume>(options.bytes);
+    if (!storage_->mounted()) {
+      reason_ = "no tmpfs may be mounted here";
+      return;
+    }
+    backing_ = storage_->path();
+  }
+  RefuseCalls({});
   mounted_ = MountByHelper(
       "the MTP rules volume",
       {helper, "--listing-ms", std::to_string(options.listingMs), "--failing-call",
-       std::to_string(options.failingCall), "--count", dir_ / "count", backing_, path_},
+       std::to_string(options.failingCall), "--count", dir_ / "count", "--refuse", dir_ / "refuse",
+       "--subtype", options.asDesktopMount ? "gvfsd-fuse" : "mtp-rules", backing_, path_},
       path_, &helper_, &reason_);
 }
 
@@ -434,6 +444,13 @@ long long MtpRulesVolume::ChangesMade() const {
   long long made = 0;
   std::ifstream(dir_ / "count") >> made;
   return made;
+}
+
+void MtpRulesVolume::RefuseCalls(const std::vector<long long>& calls) const {
+  const long long made = ChangesMade();
+  std::ofstream refused(dir_ / "refuse", std::ios::trunc);
+  for (const long long call : calls)
+    refused << made + call << "\n";
 }
 
 }  // namespace sorvina::test

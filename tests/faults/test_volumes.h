@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -177,6 +178,12 @@ class MtpRulesVolume {
   struct Options {
     int listingMs = 0;          // added to every listing of a folder
     long long failingCall = 0;  // the changing call, counted from 1, that fails; 0: none
+    // Mounted with the type of the desktop's virtual file system, which shows each phone
+    // as a folder "mtp:host=…" at its top: a folder of that name there is taken for a phone.
+    bool asDesktopMount = false;
+    // Where not 0, the files are kept on a tmpfs of this size (where one may be mounted), so
+    // that the volume has the room of a small phone rather than of the test's disk.
+    std::uint64_t bytes = 0;
   };
 
   explicit MtpRulesVolume(const std::string& helper) : MtpRulesVolume(helper, Options{}) {}
@@ -194,9 +201,13 @@ class MtpRulesVolume {
   }
   // The changing calls made so far.
   long long ChangesMade() const;
+  // From now on the changing calls `calls` fail, counted from 1 after the last one made (in
+  // place of those chosen before).
+  void RefuseCalls(const std::vector<long long>& calls) const;
 
  private:
   TempDir dir_;
+  std::unique_ptr<SmallVolume> storage_;  // where the files are kept on a tmpfs
   std::string backing_;
   std::string path_;
   pid_t helper_ = -1;
