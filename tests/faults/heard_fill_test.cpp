@@ -258,5 +258,47 @@ TEST(HeardFillTest, ThePlayersLogNamesASongByItsTagsAndTheCommandLineLeavesItOut
   unsetenv("XDG_STATE_HOME");
 }
 
+// Three weeks of a stick with the player's playback log written between them, through the
+// command line: exactly the songs heard since a fill are replaced, the others stay, and
+// nothing heard comes back the week after.
+TEST(HeardFillTest, ThreeWeeksWithThePlayersPlaybackLogReplaceExactlyWhatWasHeard) {
+  test::TempDir dir;
+  setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+  for (char name = 'A'; name <= 'L'; ++name)
+    dir.WriteFile(std::string("music/t") + name + ".mp3",
+                  test::ConstantBitrateMp3(4) + std::string(1, name));
+  test::ExFatVolume stick(8);
+  if (!stick.mounted()) GTEST_SKIP() << stick.reason();
+  const auto week = [&](int seed) {
+    const test::CliOutcome run =
+        test::RunCli({"-s", dir / "music", "-c", stick.path(), "--mb", "0.25", "--replace", "heard",
+                      "--seed", std::to_string(seed)});
+    EXPECT_EQ(run.status, 0) << run.err;
+    return test::SongsOn(stick.path());
+  };
+  std::string log;
+  const auto hear = [&](const std::string& song) {
+    log += std::to_string(Now()) + ":60000:64000:/" + song + "\n";
+    test::WriteOn(stick.path(), ".rockbox/playback.log", log);
+  };
+  std::set<std::string> on = week(1);
+  ASSERT_GE(on.size(), 3u);
+  std::set<std::string> heard;
+  for (int w = 2; w <= 3; ++w) {
+    const std::string played = *on.begin();
+    hear(played);
+    heard.insert(played);
+    const std::set<std::string> before = on;
+    on = week(w);
+    EXPECT_EQ(on.count(played), 0u) << "week " << w;
+    for (const std::string& song : before) {
+      if (song == played) continue;
+      EXPECT_EQ(on.count(song), 1u) << song << " week " << w;
+    }
+    EXPECT_EQ(on.size(), before.size()) << "week " << w;
+  }
+  unsetenv("XDG_STATE_HOME");
+}
+
 }  // namespace
 }  // namespace sorvina::engine
