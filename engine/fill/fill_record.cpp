@@ -153,4 +153,28 @@ ParsedRecord ParseFillRecord(std::string_view bytes) {
   return parsed;
 }
 
+void AddRecentSources(const FillHistory& history, std::size_t fills,
+                      std::unordered_set<std::string_view>& sources) {
+  const std::size_t first = history.fills.size() > fills ? history.fills.size() - fills : 0;
+  for (std::size_t i = first; i < history.fills.size(); ++i) {
+    for (const RecordedFile& file : history.fills[i].files)
+      if (!file.source.empty()) sources.insert(file.source);
+  }
+}
+
+bool LeaveOutPaths(CandidatePool& pool, const std::unordered_set<std::string_view>& paths) {
+  bool anyLeftOut = false;
+  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
+    const CandidatePool::Index next = pool.next(i);
+    if (paths.contains(pool[i].path)) {
+      pool.Remove(i);
+      anyLeftOut = true;
+    }
+    i = next;
+  }
+  // What was subtracted may have left the running total off the exact sum.
+  if (anyLeftOut) pool.RecomputeTotalWeight();
+  return anyLeftOut;
+}
+
 }  // namespace sorvina::engine

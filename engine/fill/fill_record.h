@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
+#include "engine/draw/candidate_pool.h"
 #include "platform/contained_folder.h"
 
 namespace sorvina::engine {
@@ -50,6 +52,13 @@ struct FillHistory {
   std::vector<RecordedFill> fills;
   friend bool operator==(const FillHistory&, const FillHistory&) = default;
 };
+
+// Adds to `sources` the source of every file the last `fills` fills of `history` chose.
+void AddRecentSources(const FillHistory& history, std::size_t fills,
+                      std::unordered_set<std::string_view>& sources);
+
+// Takes the candidates whose paths are in `paths` out of `pool`; whether any was taken.
+bool LeaveOutPaths(CandidatePool& pool, const std::unordered_set<std::string_view>& paths);
 
 // How many fills a record keeps; older ones are dropped as new ones come.
 inline constexpr std::size_t kKeptFills = 20;

@@ -465,21 +465,8 @@ bool MtpFill::LeaveOutRecent(CandidatePool& pool) const {
   const auto recentFills = static_cast<std::size_t>(std::max(0, settings_.options.avoidLast));
   if (recentFills == 0 || history_.fills.empty()) return true;
   std::unordered_set<std::string_view> recent;
-  const std::size_t first =
-      history_.fills.size() > recentFills ? history_.fills.size() - recentFills : 0;
-  for (std::size_t i = first; i < history_.fills.size(); ++i)
-    for (const RecordedFile& file : history_.fills[i].files)
-      if (!file.source.empty()) recent.insert(file.source);
-  bool anyLeftOut = false;
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
-    const CandidatePool::Index next = pool.next(i);
-    if (recent.contains(pool[i].path)) {
-      pool.Remove(i);
-      anyLeftOut = true;
-    }
-    i = next;
-  }
-  if (anyLeftOut) pool.RecomputeTotalWeight();
+  AddRecentSources(history_, recentFills, recent);
+  LeaveOutPaths(pool, recent);
   return pool.count() > 0;
 }
 

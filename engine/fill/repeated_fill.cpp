@@ -498,24 +498,9 @@ bool RepeatedFill::LeaveOutRecent(CandidatePool& pool) {
   if (avoiding) {
     // The copies taken for the previous fill were its songs.
     recent.insert(adoptedSources_.begin(), adoptedSources_.end());
-    const std::size_t first =
-        history_.fills.size() > recentFills ? history_.fills.size() - recentFills : 0;
-    for (std::size_t i = first; i < history_.fills.size(); ++i) {
-      for (const RecordedFile& file : history_.fills[i].files)
-        if (!file.source.empty()) recent.insert(file.source);
-    }
+    AddRecentSources(history_, recentFills, recent);
   }
-  bool anyLeftOut = false;
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
-    const CandidatePool::Index next = pool.next(i);
-    if (recent.contains(pool[i].path)) {
-      pool.Remove(i);
-      anyLeftOut = true;
-    }
-    i = next;
-  }
-  // What was subtracted may have left the running total off the exact sum.
-  if (anyLeftOut) pool.RecomputeTotalWeight();
+  LeaveOutPaths(pool, recent);
   // A fill that only leaves out its own songs may find nothing else: it says so itself.
   return pool.count() > 0 || !avoiding;
 }
