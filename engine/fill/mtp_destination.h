@@ -54,6 +54,7 @@ class MtpDestination : public FillDestination {
   const std::vector<std::string>& folderNames() const { return folderNames_; }
   // "Pixel 7 / Internal storage / Music": how the user knows it.
   std::string ShownName() const;
+  std::string ShownName(const std::string& /*path*/) const override { return ShownName(); }
   const std::string& serial() const { return serial_; }
   // A profile of what the phone plays, from the file types it takes; none where it names
   // none (it plays anything, as far as can be told).
