@@ -69,7 +69,7 @@ LeaveOutBox::LeaveOutBox(QWidget* parent) : QGroupBox(tr("Leave out"), parent) {
       tr("Of the files of one recording (by MusicBrainz id, ISRC, or artist, title and length) "
          "one is chosen: one the player plays as it is, else the best"));
 
-  const auto row = [this](std::initializer_list<QWidget*> widgets, QLabel* unit = nullptr) {
+  const auto row = [](std::initializer_list<QWidget*> widgets, QLabel* unit = nullptr) {
     auto* layout = new QHBoxLayout;
     for (QWidget* widget : widgets)
       layout->addWidget(widget);
