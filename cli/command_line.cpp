@@ -279,6 +279,10 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           "How many hours of the books each fill puts on the player (default 5; decimals allowed)")
           ->type_name("HOURS")
           ->check(CLI::Range(0.001, 10000.0).description(""));
+  CLI::Option* splitChapters =
+      app.add_flag("--split-chapters", request.splitChapters,
+                   "Put a book that is one long file with chapter marks (.m4b) onto the player "
+                   "as one file per chapter; the player's profile may ask for it too");
   albums->excludes(balance);
   // A cap on an artist's songs would cut whole albums short.
   albums->excludes(maxPerArtist);
@@ -295,7 +299,7 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           spread,         ratingWeights, balance,
           albums,         history,       replace,
           preferUnplayed, avoidPlayed,   books,
-          booksAhead};
+          booksAhead,     splitChapters};
 }
 
 // A range option whose text `parse` reads into `target`, its refusal said as CLI11 says

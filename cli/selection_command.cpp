@@ -138,6 +138,7 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
       settings.options.bookFolders.push_back(Absolute(folder));
   }
   if (request.booksAheadHours) settings.options.booksAheadHours = *request.booksAheadHours;
+  if (request.splitChapters) settings.options.splitChapters = true;
   ApplyFilters(request, settings.options);
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;

@@ -8,6 +8,7 @@
 #include <map>
 #include <system_error>
 
+#include "media/codecs.h"
 #include "media/file_types.h"
 #include "media/tags/draw_tags.h"
 #include "transfer/fat_names.h"
@@ -104,7 +105,103 @@ std::string Number(std::size_t number, std::size_t count) {
   return text;
 }
 
+// A stable name for the split of `file` as it is now: its path, size and time, hashed.
+std::string SplitFolderName(const std::string& file) {
+  std::error_code error;
+  const auto size = fs::file_size(file, error);
+  const auto time = fs::last_write_time(file, error).time_since_epoch().count();
+  std::uint64_t hash = 14695981039346656037ull;
+  const std::string key = file + '\0' + std::to_string(size) + '\0' + std::to_string(time);
+  for (const unsigned char c : key)
+    hash = (hash ^ c) * 1099511628211ull;
+  char name[24];
+  std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(hash));
+  return name;
+}
+
+// Written once every chapter of a split is: the chapters' titles, one a line.
+constexpr char kSplitDoneName[] = "chapters.txt";
+constexpr std::size_t kMostTitleBytes = 100;
+
+// Reads the titles of a finished split; nothing where it is not finished.
+std::optional<std::vector<std::string>> FinishedSplit(const fs::path& folder) {
+  std::FILE* list = std::fopen((folder / kSplitDoneName).c_str(), "rb");
+  if (list == nullptr) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  for (std::size_t n; text.size() < (std::size_t{1} << 20) &&
+                      (n = std::fread(buffer, 1, sizeof buffer, list)) > 0;)
+    text.append(buffer, n);
+  std::fclose(list);
+  std::vector<std::string> titles;
+  for (std::size_t begin = 0, end; (end = text.find('\n', begin)) != std::string::npos;
+       begin = end + 1)
+    titles.push_back(text.substr(begin, end - begin));
+  if (titles.size() < 2 || titles.size() > media::kMostChapters) return std::nullopt;
+  return titles;
+}
+
+// Splits `file` into `folder`; the titles, or nothing (after a warning where the marks
+// could not be used) where it is no book of chapters.
+std::optional<std::vector<std::string>> Split(const std::string& file, const fs::path& folder,
+                                              RunPorts& ports) {
+  std::error_code error;
+  fs::remove_all(folder, error);
+  fs::create_directories(folder, error);
+  const media::ChapterSplitResult split = media::SplitAtChapters(file, folder.string(), nullptr);
+  if (!split.ok || split.chapters.size() < 2) {
+    fs::remove_all(folder, error);
+    if (!split.ok)
+      ports.ShowWarning(
+          {SORVINA_TEXT("sorvina", "The chapters of %1 were not split: %2"), {file, split.reason}});
+    return std::nullopt;
+  }
+  std::vector<std::string> titles;
+  std::string text;
+  for (const media::ChapterMark& chapter : split.chapters) {
+    std::string title = media::CutToBytes(chapter.title, kMostTitleBytes);
+    for (char& c : title)
+      if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+    text += title + '\n';
+    titles.push_back(std::move(title));
+  }
+  std::FILE* list = std::fopen((folder / kSplitDoneName).c_str(), "wb");
+  const bool written =
+      list != nullptr && std::fwrite(text.data(), 1, text.size(), list) == text.size();
+  if (list == nullptr || std::fclose(list) != 0 || !written) fs::remove_all(folder, error);
+  return titles;
+}
+
 }  // namespace
+
+void SplitLongBooks(std::vector<Book>& books, const std::string& cacheFolder, RunPorts& ports) {
+  for (Book& book : books) {
+    if (book.chapters.size() != 1 || !fs::is_regular_file(book.path)) continue;
+    const std::string file = book.chapters[0].path;
+    if (media::ChapterFileName(file, 1).empty()) continue;
+    const fs::path folder = fs::path(cacheFolder) / SplitFolderName(file);
+    std::optional<std::vector<std::string>> titles = FinishedSplit(folder);
+    if (!titles) titles = Split(file, folder, ports);
+    if (!titles) continue;
+    std::vector<Candidate> chapters;
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::size_t i = 0; i < titles->size(); ++i) {
+      const fs::path path = folder / media::ChapterFileName(file, i + 1);
+      const auto bytes = fs::file_size(path, error);
+      if (error) break;
+      chapters.push_back({path.string(), static_cast<std::int64_t>(bytes), 1.0, 0});
+      const std::string& title = (*titles)[i];
+      names.push_back(title.empty() ? path.filename().string() : title + path.extension().string());
+    }
+    if (chapters.size() != titles->size()) {
+      fs::remove_all(folder, error);  // taken from the cache meanwhile: split again next time
+      continue;
+    }
+    book.chapters = std::move(chapters);
+    book.names = std::move(names);
+  }
+}
 
 bool NaturalLess(std::string_view a, std::string_view b) {
   const int c = CompareNatural(a, b);
@@ -244,7 +341,8 @@ std::vector<LaneChapter> PlanBookLane(const std::vector<Book>& books, const Book
       }
       const auto there = onPlayer.find(chapter.path);
       if (total >= aheadSeconds && there == onPlayer.end()) continue;
-      const std::string name(fs::path(chapter.path).filename().string());
+      const std::string name =
+          i < book.names.size() ? book.names[i] : fs::path(chapter.path).filename().string();
       std::string file = Number(i + 1, book.chapters.size()) + ' ' + name;
       if (view.fat) file = transfer::FatSafeName(file);
       LaneChapter planned{chapter, std::string(kBooksFolderName) + '/' + shelf + '/' + file,

@@ -12,6 +12,7 @@
 
 #include "engine/draw/candidate_pool.h"
 #include "engine/history/play_history.h"
+#include "engine/report/run_ports.h"
 
 namespace sorvina::engine {
 
@@ -54,6 +55,9 @@ struct Book {
   std::string path;                 // its folder, or its one file
   std::string shelf;                // "Author - Title", its folder's name on the player
   std::vector<Candidate> chapters;  // in order
+  // The chapters' names on the player, where they are not their files' names (a long file
+  // split at its chapter marks); else empty.
+  std::vector<std::string> names = {};
 };
 
 // The books of `folders`, in order: the folders as given, the books of each in natural
@@ -61,6 +65,12 @@ struct Book {
 // `maxChapters` chapters each are taken.
 std::vector<Book> FindBooks(const std::vector<std::string>& folders, std::size_t maxBooks = 10000,
                             std::size_t maxChapters = 10000);
+
+// Each book that is one long file with chapter marks becomes a book of one file per chapter,
+// split into a folder of its own below `cacheFolder` (named after the file's path, size and
+// time) and kept there for the next fills. A file whose marks cannot be read or used stays
+// one file, with a warning that says why.
+void SplitLongBooks(std::vector<Book>& books, const std::string& cacheFolder, RunPorts& ports);
 
 // A chapter this fill has in the lane, and where it goes on the player.
 struct LaneChapter {

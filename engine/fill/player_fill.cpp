@@ -692,8 +692,21 @@ void PlayerFill::PlanBooks(CandidatePool& pool) {
   view.fat = destination_ && destination_->KeepsFatNames();
   media::TrackProbe probe;
   const auto ahead = static_cast<std::int64_t>(settings_.options.booksAheadHours * 3600 + 0.5);
+  std::vector<Book> books = FindBooks(settings_.options.bookFolders);
+  // Long files are split at their chapters where the player or the options ask for it, into
+  // a folder beside the converted songs; a dry run splits nothing.
+  const bool split = settings_.options.splitChapters || (player_ && player_->limits.splitChapters);
+  if (split && !options_.dryRun) {
+    if (const text::Result<std::string> cache = ConversionCache::DefaultFolder()) {
+      std::filesystem::path folder(*cache);
+      if (!folder.has_filename()) folder = folder.parent_path();
+      SplitLongBooks(books, (folder.parent_path() / "chapters").string(), ports_);
+    } else {
+      ports_.ShowWarning(cache.failure().reason);
+    }
+  }
   lane_ = PlanBookLane(
-      FindBooks(settings_.options.bookFolders), previous, view, ahead,
+      books, previous, view, ahead,
       [&probe](const Candidate& chapter) { return probe.Seconds(chapter.path, chapter.sizeBytes); },
       laneNext_);
   std::vector<std::pair<std::string, std::string>> onPlayer;

@@ -88,6 +88,9 @@ struct ExtraOptions {
   // booksAheadHours of them, in order, before the random songs.
   std::vector<std::string> bookFolders = {};
   double booksAheadHours = 5;
+  // A book that is one long file with chapter marks goes on as one file per chapter (also
+  // where the player's profile does not ask for it).
+  bool splitChapters = false;
 
   friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
 };

@@ -121,7 +121,7 @@ bool ReadLoudness(std::string_view value, std::optional<double>& loudness) {
 }
 
 // The option lines in the order they are written.
-constexpr std::array<OptionLine, 22> kOptionLines = {{
+constexpr std::array<OptionLine, 23> kOptionLines = {{
     {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
     {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
@@ -237,6 +237,8 @@ constexpr std::array<OptionLine, 22> kOptionLines = {{
                                     : std::nullopt;
      },
      [](std::string_view v, ExtraOptions& o) { return ReadCount(v, o.avoidPlayedDays); }},
+    {"split-chapters", [](const ExtraOptions& o) { return FlagText(o.splitChapters); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.splitChapters); }},
     {"books-ahead",
      [](const ExtraOptions& o) {
        return o.booksAheadHours != ExtraOptions{}.booksAheadHours
