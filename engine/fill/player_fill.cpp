@@ -758,6 +758,7 @@ void PlayerFill::AddBooks() {
                 std::make_move_iterator(chosen_.end()));
   plannedTargets_.insert(plannedTargets_.end(), songTargets.begin(), songTargets.end());
   chosen_ = std::move(chosen);
+  summary_.chosenFiles += lane_.size();
 }
 
 // Writes what the lane keeps for the next fill: the chapters done, and where the chapters
