@@ -862,6 +862,10 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>Books are not put onto a phone; only the songs are</source>
         <translation>Hörbücher kommen nicht auf ein Telefon, nur die Lieder</translation>
     </message>
+    <message>
+        <source>The chapters of %1 were not split: %2</source>
+        <translation>Die Kapitel von %1 wurden nicht getrennt: %2</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>

@@ -138,12 +138,13 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
   // The books: how far ahead among the options, the folders one a line after the history.
   options = {};
   options.booksAheadHours = 2.5;
+  options.splitChapters = true;
   options.historySources = {"/home/a/beets.db"};
   options.bookFolders = {"/books/audio", "/books/podcasts"};
   RoundTrip(settings);
   EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"),
             classic +
-                "books-ahead=2.5\r\nhistory=/home/a/beets.db\r\nbooks=/books/audio\r\n"
+                "split-chapters=1\r\nbooks-ahead=2.5\r\nhistory=/home/a/beets.db\r\nbooks=/books/audio\r\n"
                 "books=/books/podcasts\r\n");
 
   // Unknown names, lines that are no option and values an option cannot take are passed
