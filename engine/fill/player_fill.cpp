@@ -399,7 +399,12 @@ void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
   for (const Candidate& candidate : chosen_)
     outcome.chosenPaths.push_back(candidate.path);
   PlanTargets();
-  AddBooks();
+  if (!AddBooks()) {
+    // Stopped while converting the chapters: nothing was copied.
+    summary_.cancelled = true;
+    outcome.summary = std::move(summary_);
+    return;
+  }
   // Chosen files that the previous fill left on the destination stay there.
   toCopy_ = mtp_ ? mtp_->Settle(chosen_, convertedFrom_) : repeat_->Settle(chosen_, convertedFrom_);
   // Converted songs are counted among those copied: the ones kept are said apart, and so
@@ -725,9 +730,11 @@ void PlayerFill::ChargeBooks(DrawLimit& limit) {
       static_cast<std::int64_t>(free_ ? std::max<std::uint64_t>(free_->allocationUnit, 1) : 1);
   std::vector<LaneChapter> fitting;
   for (LaneChapter& chapter : lane_) {
+    const std::int64_t bytes =
+        conversions_ ? conversions_->PlannedSize(chapter.chapter) : chapter.chapter.sizeBytes;
     const std::int64_t amount = limit.kind == DrawLimit::Kind::kSeconds
                                     ? chapter.seconds
-                                    : (chapter.chapter.sizeBytes + unit - 1) / unit * unit;
+                                    : (bytes + unit - 1) / unit * unit;
     if (limit.kind == DrawLimit::Kind::kBytes && amount > limit.budget &&
         chapter.onPlayerAt.empty())
       continue;
@@ -738,10 +745,34 @@ void PlayerFill::ChargeBooks(DrawLimit& limit) {
   limit.budget = std::max<std::int64_t>(limit.budget, 0);
 }
 
-// The chapters go first, in order, each to its place in the books folder; the songs keep
-// the places the plan or the options give them.
-void PlayerFill::AddBooks() {
-  if (lane_.empty()) return;
+// The chapters go first, in order, each to its place in the books folder (converted for the
+// player where the run converts songs); the songs keep the places the plan or the options
+// give them. False when the user cancelled the conversions.
+bool PlayerFill::AddBooks() {
+  if (lane_.empty()) return true;
+  if (conversions_ && conversions_->converts() && !options_.dryRun) {
+    std::vector<Candidate> chapters;
+    for (const LaneChapter& chapter : lane_)
+      chapters.push_back(chapter.chapter);
+    std::vector<std::optional<ConvertedSong>> converted;
+    if (!conversions_->ConvertAll(chapters, options_.jobs, ports_, converted)) return false;
+    summary_.encoded = conversions_->encoded();
+    std::vector<LaneChapter> kept;
+    for (std::size_t i = 0; i < lane_.size(); ++i) {
+      LaneChapter& chapter = lane_[i];
+      if (i < converted.size() && converted[i]) {
+        // One that cannot be converted waits (the warning said why).
+        if (!converted[i]->song) continue;
+        convertedFrom_[chapter.chapter.path] = converted[i]->song->path;
+        const std::string extension = conversions_->ExtensionFor(chapter.chapter);
+        const std::size_t dot = chapter.target.rfind('.');
+        if (!extension.empty() && dot != std::string::npos && dot > chapter.target.rfind('/'))
+          chapter.target = chapter.target.substr(0, dot) + extension;
+      }
+      kept.push_back(std::move(chapter));
+    }
+    lane_ = std::move(kept);
+  }
   std::vector<std::string> songTargets = std::move(plannedTargets_);
   if (songTargets.empty()) {
     const std::function<std::string(const Candidate&)> relative = RelativeTargets(settings_, fat_);
@@ -759,6 +790,7 @@ void PlayerFill::AddBooks() {
   plannedTargets_.insert(plannedTargets_.end(), songTargets.begin(), songTargets.end());
   chosen_ = std::move(chosen);
   summary_.chosenFiles += lane_.size();
+  return true;
 }
 
 // Writes what the lane keeps for the next fill: the chapters done, and where the chapters

@@ -91,7 +91,7 @@ class PlayerFill : public SongOutput {
   void LeaveOutBooks(CandidatePool& pool) const;
   void PlanBooks(CandidatePool& pool);
   void ChargeBooks(DrawLimit& limit);
-  void AddBooks();
+  bool AddBooks();
   void KeepBookState(const ChosenPlaces* places);
 
   const SelectionSettings& settings_;
