@@ -50,5 +50,46 @@ TEST(BookLaneTest, ReadsItsStateBackAndPassesOverLinesItCannotUse) {
   EXPECT_EQ(ParseBookLaneState(huge, 1000).done.size(), 1000u);
 }
 
+struct Heard : PlayHistory {
+  std::optional<SongPlays> PlaysOf(std::string_view path) const override {
+    if (path == "/b/A/3.mp3") return SongPlays{1, 500, std::nullopt};  // since the last fill
+    if (path == "/b/A/4.mp3") return SongPlays{1, 90, std::nullopt};   // before it
+    return std::nullopt;
+  }
+};
+
+// The last fill left chapters 2 to 5 of A; 2 was taken off and 3 heard since: they are done,
+// 4 and 5 stay whatever the hours, and the next chapters follow in order into B; chapters
+// done that are no longer in the books are forgotten.
+TEST(BookLaneTest, TheLaneMovesOnPastChaptersTakenOffOrHeard) {
+  std::vector<Book> books(2);
+  books[0] = {"/b/A", "Autor - A", {}};
+  for (int i = 1; i <= 6; ++i)
+    books[0].chapters.push_back({"/b/A/" + std::to_string(i) + ".mp3", 100, 1, 0});
+  books[1] = {"/b/B", "B: zwei", {{"/b/B/1.mp3", 100, 1, 0}, {"/b/B/2.mp3", 100, 1, 0}}};
+  BookLaneState previous;
+  previous.done = {"/b/A/1.mp3", "/b/Gone/1.mp3"};
+  for (int i = 2; i <= 5; ++i)
+    previous.placed.emplace_back("Audiobooks/Autor - A/00" + std::to_string(i),
+                                 "/b/A/" + std::to_string(i) + ".mp3");
+  const Heard heard;
+  LaneView view;
+  view.present = [](const std::string& relative) { return !relative.ends_with("002"); };
+  view.plays = &heard;
+  view.since = 100;
+  view.fat = true;
+  BookLaneState next;
+  const std::vector<LaneChapter> lane = PlanBookLane(
+      books, previous, view, 35, [](const Candidate&) { return 10; }, next);
+  std::vector<std::string> targets;
+  for (const LaneChapter& chapter : lane)
+    targets.push_back(chapter.target + (chapter.onPlayerAt.empty() ? "" : " (kept)"));
+  EXPECT_THAT(
+      targets,
+      ElementsAre("Audiobooks/Autor - A/004 4.mp3 (kept)", "Audiobooks/Autor - A/005 5.mp3 (kept)",
+                  "Audiobooks/Autor - A/006 6.mp3", "Audiobooks/B_ zwei/001 1.mp3"));
+  EXPECT_THAT(next.done, ElementsAre("/b/A/1.mp3", "/b/A/2.mp3", "/b/A/3.mp3"));
+}
+
 }  // namespace
 }  // namespace sorvina::engine
