@@ -144,7 +144,8 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
   RoundTrip(settings);
   EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"),
             classic +
-                "split-chapters=1\r\nbooks-ahead=2.5\r\nhistory=/home/a/beets.db\r\nbooks=/books/audio\r\n"
+                "split-chapters=1\r\nbooks-ahead=2.5\r\nhistory=/home/a/beets.db\r\nbooks=/books/"
+                "audio\r\n"
                 "books=/books/podcasts\r\n");
 
   // Unknown names, lines that are no option and values an option cannot take are passed
