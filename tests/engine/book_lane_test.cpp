@@ -20,7 +20,7 @@ TEST(BookLaneTest, OrdersNamesNaturallyAndTellsFilesBelowBookFolders) {
   for (const Case& c :
        {Case{"2.mp3", "10.mp3", true}, Case{"10.mp3", "2.mp3", false},
         Case{"Chapter 9", "chapter 10", true}, Case{"007 x", "7 y", true}, Case{"a", "a1", true},
-        Case{"Part 2 - 3", "Part 2 - 12", true}, Case{"b", "A", false},
+        Case{"Disc 2 - 3", "Disc 2 - 12", true}, Case{"b", "A", false},
         Case{"99999999999999999999", "100000000000000000000", true}})
     EXPECT_EQ(NaturalLess(c.a, c.b), c.less) << c.a << " < " << c.b;
 
