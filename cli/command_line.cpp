@@ -265,6 +265,24 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
                                          "Leave out songs played in the last DAYS days; 0: none")
                                  ->type_name("DAYS")
                                  ->check(CLI::Range(0, 100000).description(""));
+  CLI::Option* books =
+      AddOptional(app, "--books", request.bookFolders,
+                  "Audiobooks and podcasts in this folder (repeatable): each sub-folder, or long "
+                  "file directly inside, is a book; each fill copies the next hours of them in "
+                  "order into Audiobooks/ on the player, and they are never drawn at random")
+          ->type_name("FOLDER")
+          ->allow_extra_args(false)
+          ->excludes(playlist);
+  CLI::Option* booksAhead =
+      AddOptional(
+          app, "--books-ahead", request.booksAheadHours,
+          "How many hours of the books each fill puts on the player (default 5; decimals allowed)")
+          ->type_name("HOURS")
+          ->check(CLI::Range(0.001, 10000.0).description(""));
+  CLI::Option* splitChapters =
+      app.add_flag("--split-chapters", request.splitChapters,
+                   "Put a book that is one long file with chapter marks (.m4b) onto the player "
+                   "as one file per chapter; the player's profile may ask for it too");
   albums->excludes(balance);
   // A cap on an artist's songs would cut whole albums short.
   albums->excludes(maxPerArtist);
@@ -280,7 +298,8 @@ std::vector<CLI::Option*> DeclareSelectionOptions(CLI::App& app, SelectionReques
           cacheSize,      loudness,      maxPerArtist,
           spread,         ratingWeights, balance,
           albums,         history,       replace,
-          preferUnplayed, avoidPlayed};
+          preferUnplayed, avoidPlayed,   books,
+          booksAhead,     splitChapters};
 }
 
 // A range option whose text `parse` reads into `target`, its refusal said as CLI11 says

@@ -132,6 +132,13 @@ std::optional<engine::SettingsText> GatherSettings(const SelectionRequest& reque
   }
   if (request.preferUnplayed) settings.options.preferUnplayed = true;
   if (request.avoidPlayedDays) settings.options.avoidPlayedDays = *request.avoidPlayedDays;
+  if (request.bookFolders) {
+    settings.options.bookFolders.clear();
+    for (const std::string& folder : *request.bookFolders)
+      settings.options.bookFolders.push_back(Absolute(folder));
+  }
+  if (request.booksAheadHours) settings.options.booksAheadHours = *request.booksAheadHours;
+  if (request.splitChapters) settings.options.splitChapters = true;
   ApplyFilters(request, settings.options);
   if (request.megabytes) {
     settings.limitMode = engine::kLimitMegabytes;

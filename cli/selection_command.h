@@ -70,6 +70,10 @@ struct SelectionRequest {
   std::optional<std::pair<int, int>> lengthSeconds;
   std::optional<int> addedWithinDays;
   bool skipDuplicates = false;
+  // Folders of books (made absolute), and how many hours of them go on the player.
+  std::optional<std::vector<std::string>> bookFolders;
+  std::optional<double> booksAheadHours;
+  bool splitChapters = false;
 };
 
 // Turns "W=FOLDER" into a folder-weight entry text: W with two decimals, one blank, and

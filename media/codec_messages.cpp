@@ -74,6 +74,7 @@ bool Number(const std::string& text, std::optional<int>& value) {
 constexpr std::string_view kTranscode = "transcode";
 constexpr std::string_view kLoudness = "loudness";
 constexpr std::string_view kCoverCopy = "cover-copy";
+constexpr std::string_view kChapterSplit = "chapter-split";
 constexpr std::string_view kDone = "done";
 constexpr std::string_view kFailed = "failed";
 
@@ -205,6 +206,40 @@ std::optional<CoverCopyRequest> CoverCopyRequestOf(const Fields& fields) {
   if (!Number(fields[3], request.maxSide) || !Number(fields[4], request.gainSteps))
     return std::nullopt;
   return request;
+}
+
+Fields ToFields(const ChapterSplitRequest& request) {
+  return {std::string(kChapterSplit), request.source, request.outputFolder};
+}
+
+std::optional<ChapterSplitRequest> ChapterSplitRequestOf(const Fields& fields) {
+  if (fields.size() != 3 || fields[0] != kChapterSplit) return std::nullopt;
+  return ChapterSplitRequest{fields[1], fields[2]};
+}
+
+// "done" or "failed", the reason, then start, end and title of each chapter.
+Fields ToFields(const ChapterSplitResult& result) {
+  Fields fields = {std::string(result.ok ? kDone : kFailed), result.reason};
+  for (const ChapterMark& chapter : result.chapters) {
+    fields.push_back(Text(chapter.start));
+    fields.push_back(Text(chapter.end));
+    fields.push_back(chapter.title);
+  }
+  return fields;
+}
+
+std::optional<ChapterSplitResult> ChapterSplitResultOf(const Fields& fields) {
+  if (fields.size() < 2 || (fields[0] != kDone && fields[0] != kFailed) ||
+      (fields.size() - 2) % 3 != 0 || (fields.size() - 2) / 3 > kMostChapters)
+    return std::nullopt;
+  ChapterSplitResult result{fields[0] == kDone, fields[1], {}};
+  for (std::size_t i = 2; i < fields.size(); i += 3) {
+    ChapterMark chapter{0, 0, fields[i + 2]};
+    if (!Number(fields[i], chapter.start) || !Number(fields[i + 1], chapter.end))
+      return std::nullopt;
+    result.chapters.push_back(std::move(chapter));
+  }
+  return result;
 }
 
 Fields ToFields(const CoverCopyResult& result) {

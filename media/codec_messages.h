@@ -67,7 +67,16 @@ struct CoverCopyRequest {
 [[nodiscard]] Fields ToFields(const CoverCopyRequest& request);
 [[nodiscard]] std::optional<CoverCopyRequest> CoverCopyRequestOf(const Fields& fields);
 
+struct ChapterSplitRequest {
+  std::string source;
+  std::string outputFolder;
+};
+[[nodiscard]] Fields ToFields(const ChapterSplitRequest& request);
+[[nodiscard]] std::optional<ChapterSplitRequest> ChapterSplitRequestOf(const Fields& fields);
+
 // The answers.
+[[nodiscard]] Fields ToFields(const ChapterSplitResult& result);
+[[nodiscard]] std::optional<ChapterSplitResult> ChapterSplitResultOf(const Fields& fields);
 [[nodiscard]] Fields ToFields(const TranscodeResult& result);
 [[nodiscard]] std::optional<TranscodeResult> TranscodeResultOf(const Fields& fields);
 

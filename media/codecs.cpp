@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -183,6 +185,38 @@ std::optional<Loudness> MeasureLoudness(const std::string& path, std::string* re
   }
   if (reason != nullptr) *reason = std::move(why);
   return std::nullopt;
+}
+
+std::string ChapterFileName(const std::string& source, std::size_t number) {
+  const std::filesystem::path path(source);
+  std::string ending = path.extension().string();
+  std::transform(ending.begin(), ending.end(), ending.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const char* ext = ending == ".mp3"                                           ? ".mp3"
+                    : ending == ".m4a" || ending == ".m4b" || ending == ".mp4" ? ".m4a"
+                                                                               : nullptr;
+  if (ext == nullptr) return {};
+  char name[32];
+  std::snprintf(name, sizeof name, "%03zu%s", number, ext);
+  return name;
+}
+
+ChapterSplitResult SplitAtChapters(const std::string& source, const std::string& outputFolder,
+                                   const std::atomic<bool>* cancel) {
+  ChapterSplitResult result;
+  if (Cancelled(cancel)) {
+    result.reason = "cancelled";
+    return result;
+  }
+  CodecHelper::Answer answer = CodecHelper::OfThisThread().Ask(
+      codec_messages::ToFields(codec_messages::ChapterSplitRequest{
+          Absolute(source), outputFolder.empty() ? std::string() : Absolute(outputFolder)}),
+      cancel);
+  std::optional<ChapterSplitResult> answered =
+      answer.fields ? codec_messages::ChapterSplitResultOf(*answer.fields) : std::nullopt;
+  if (answered) return std::move(*answered);
+  result.reason = answer.fields ? "the conversion program gave no answer" : answer.reason;
+  return result;
 }
 
 }  // namespace sorvina::media

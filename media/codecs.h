@@ -116,6 +116,36 @@ struct CoverCopyResult {
 CoverCopyResult CopyWithFittedCovers(const std::string& source, const std::string& output,
                                      int maxSide, int gainSteps, const std::atomic<bool>* cancel);
 
+// One chapter of a long file: where it starts and ends in the file (seconds) and its
+// title (empty where it has none).
+struct ChapterMark {
+  double start = 0;
+  double end = 0;
+  std::string title;
+};
+
+// A file with more chapter marks than this is no book of chapters to split.
+inline constexpr std::size_t kMostChapters = 2000;
+
+struct ChapterSplitResult {
+  bool ok = false;
+  std::string reason;  // why not, in short English
+  std::vector<ChapterMark> chapters;
+};
+
+// The file name of chapter `number` (from 1) of `source` once split: "007.m4a" for an
+// MP4 file (.m4a, .m4b), "007.mp3" for an MP3; empty for a file of another kind.
+std::string ChapterFileName(const std::string& source, std::size_t number);
+
+// Reads the chapter marks of `source` (an MP4 audiobook, or an MP3 or M4A with chapter
+// marks) and, where `outputFolder` is not empty, writes the sound of each chapter there,
+// as it is (not encoded again), under ChapterFileName. A table of more than kMostChapters
+// marks, or whose marks are negative, empty, or overlap, is refused with the reason; a
+// file with fewer than two chapters has none to split. Every file written is removed on
+// failure or when `*cancel` becomes true. The helper program does the reading.
+ChapterSplitResult SplitAtChapters(const std::string& source, const std::string& outputFolder,
+                                   const std::atomic<bool>* cancel);
+
 // Decodes the file at `path` and measures its integrated loudness and true peak as EBU
 // R128 defines them. A mono file is measured as played on both speakers of a stereo
 // player, and one of more than two channels as the stereo downmix such a player gets.

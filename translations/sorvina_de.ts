@@ -858,6 +858,14 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>A phone keeps no log of what was played; the whole previous fill is replaced</source>
         <translation>Ein Telefon führt kein Protokoll darüber, was gespielt wurde; die ganze vorige Befüllung wird ersetzt</translation>
     </message>
+    <message>
+        <source>Books are not put onto a phone; only the songs are</source>
+        <translation>Hörbücher kommen nicht auf ein Telefon, nur die Lieder</translation>
+    </message>
+    <message>
+        <source>The chapters of %1 were not split: %2</source>
+        <translation>Die Kapitel von %1 wurden nicht getrennt: %2</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>
@@ -1143,6 +1151,18 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
     <message>
         <source>Songs not played yet stay on the player, where they were</source>
         <translation>Noch nicht gespielte Titel bleiben auf dem Player, wo sie waren</translation>
+    </message>
+    <message>
+        <source>Audiobooks and podcasts from</source>
+        <translation>Hörbücher und Podcasts aus</translation>
+    </message>
+    <message>
+        <source>Each fill puts the next hours of the books there in order, never among the random songs</source>
+        <translation>Jede Füllung legt die nächsten Stunden der Bücher der Reihe nach dorthin, nie zwischen die zufälligen Lieder</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
     </message>
 </context>
 <context>

@@ -209,6 +209,11 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
                                       }};
       history_ = options_.gatherHistory(request, ports_);
     }
+    if (!settings_.options.bookFolders.empty()) {
+      LeaveOutBooks(pool);
+      ports_.ShowWarning(text::UserText(
+          SORVINA_TEXT("sorvina", "Books are not put onto a phone; only the songs are")));
+    }
     if (!mtp_->LeaveOutRecent(pool)) {
       ports_.ShowInformation(repeat_->NothingLeftMessage());
       return false;
@@ -240,12 +245,14 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
                           : kept.sizeBytes;
     limit.budget = std::max<std::int64_t>(limit.budget, 0);
   }
-  if (!repeat_->LeaveOutRecent(pool)) {
+  if (!settings_.options.bookFolders.empty()) PlanBooks(pool);
+  if (!repeat_->LeaveOutRecent(pool) && lane_.empty()) {
     ports_.ShowInformation(repeat_->NothingLeftMessage());
     return false;
   }
   PlanForPlayer(pool, limit);
   ChargeSpace(limit);
+  ChargeBooks(limit);
   return true;
 }
 
@@ -392,6 +399,12 @@ void PlayerFill::AfterDraw(DrawnSongs drawn, SelectionOutcome& outcome) {
   for (const Candidate& candidate : chosen_)
     outcome.chosenPaths.push_back(candidate.path);
   PlanTargets();
+  if (!AddBooks()) {
+    // Stopped while converting the chapters: nothing was copied.
+    summary_.cancelled = true;
+    outcome.summary = std::move(summary_);
+    return;
+  }
   // Chosen files that the previous fill left on the destination stay there.
   toCopy_ = mtp_ ? mtp_->Settle(chosen_, convertedFrom_) : repeat_->Settle(chosen_, convertedFrom_);
   // Converted songs are counted among those copied: the ones kept are said apart, and so
@@ -538,7 +551,7 @@ void PlayerFill::PlanTargets() {
 // run says so once.
 ChosenPlaces PlayerFill::Arrange(ChosenPlaces places, std::vector<std::string>& madeFolders) {
   const ExtraOptions& options = settings_.options;
-  if (!options.order && !options.replacePrevious) return places;
+  if (!options.order && !options.replacePrevious && lane_.empty()) return places;
   if (destination_->IsPhone()) {
     ports_.ShowWarning(SORVINA_TEXT(
         "sorvina", "The phone keeps no order of files; the device playlist holds the play order"));
@@ -607,8 +620,11 @@ bool PlayerFill::FinishCopy(SelectionOutcome& outcome) {
     ChosenPlaces places = repeat_->PlacesOf(chosen_, result);
     std::vector<std::string> madeFolders = result.madeFolders;
     if (!result.destinationGone) places = Arrange(std::move(places), madeFolders);
+    KeepBookState(&places);
     outcome.succeeded = repeat_->FinishCopy(chosen_, places, madeFolders, options_.owner, ports_) &&
                         outcome.succeeded;
+  } else {
+    KeepBookState(nullptr);
   }
   if (result.destinationGone)
     ports_.ShowInformation({kDestinationGoneMessage, {settings_.destination}});
@@ -647,6 +663,147 @@ void PlayerFill::TrimCache() const {
   for (const auto& [source, converted] : convertedFrom_)
     inUse.insert(std::string(text::SplitPath(converted).name));
   cache_->Trim(inUse);
+}
+
+// Files below a books folder are the lane's alone: the draw never takes them.
+void PlayerFill::LeaveOutBooks(CandidatePool& pool) const {
+  const std::vector<std::string>& folders = settings_.options.bookFolders;
+  bool anyLeftOut = false;
+  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
+    const CandidatePool::Index next = pool.next(i);
+    if (IsBelowAny(pool[i].path, folders)) {
+      pool.Remove(i);
+      anyLeftOut = true;
+    }
+    i = next;
+  }
+  if (anyLeftOut) pool.RecomputeTotalWeight();
+}
+
+// The chapters this fill brings: what the lane kept on the player tells which are done
+// (taken off the player, or heard since the last fill); the chapters still there stay and
+// are kept where they are, also where the fill replaces nothing else.
+void PlayerFill::PlanBooks(CandidatePool& pool) {
+  LeaveOutBooks(pool);
+  BookLaneState previous;
+  if (const std::optional<std::string> bytes = repeat_->ReadBeside(kBookLaneFileName, ports_))
+    previous = ParseBookLaneState(*bytes);
+  LaneView view;
+  view.present = [this](const std::string& relative) {
+    return folder_ != nullptr && folder_->StatusOf(relative).has_value();
+  };
+  view.plays = history_.get();
+  view.since = repeat_->LastFillTime();
+  view.fat = destination_ && destination_->KeepsFatNames();
+  media::TrackProbe probe;
+  const auto ahead = static_cast<std::int64_t>(settings_.options.booksAheadHours * 3600 + 0.5);
+  std::vector<Book> books = FindBooks(settings_.options.bookFolders);
+  // Long files are split at their chapters where the player or the options ask for it, into
+  // a folder beside the converted songs; a dry run splits nothing.
+  const bool split = settings_.options.splitChapters || (player_ && player_->limits.splitChapters);
+  if (split && !options_.dryRun) {
+    if (const text::Result<std::string> cache = ConversionCache::DefaultFolder()) {
+      std::filesystem::path folder(*cache);
+      if (!folder.has_filename()) folder = folder.parent_path();
+      SplitLongBooks(books, (folder.parent_path() / "chapters").string(), ports_);
+    } else {
+      ports_.ShowWarning(cache.failure().reason);
+    }
+  }
+  lane_ = PlanBookLane(
+      books, previous, view, ahead,
+      [&probe](const Candidate& chapter) { return probe.Seconds(chapter.path, chapter.sizeBytes); },
+      laneNext_);
+  std::vector<std::pair<std::string, std::string>> onPlayer;
+  for (const LaneChapter& chapter : lane_)
+    if (!chapter.onPlayerAt.empty())
+      onPlayer.emplace_back(chapter.onPlayerAt, chapter.chapter.path);
+  repeat_->KeepIfChosen(onPlayer);
+}
+
+// The lane's chapters come off the amount first; the random songs fill the rest. Where the
+// amount is in bytes, chapters that do not fit it wait for a later fill (those still on
+// the player stay).
+void PlayerFill::ChargeBooks(DrawLimit& limit) {
+  if (lane_.empty() || limit.kind == DrawLimit::Kind::kNone) return;
+  const auto unit =
+      static_cast<std::int64_t>(free_ ? std::max<std::uint64_t>(free_->allocationUnit, 1) : 1);
+  std::vector<LaneChapter> fitting;
+  for (LaneChapter& chapter : lane_) {
+    const std::int64_t bytes =
+        conversions_ ? conversions_->PlannedSize(chapter.chapter) : chapter.chapter.sizeBytes;
+    const std::int64_t amount = limit.kind == DrawLimit::Kind::kSeconds
+                                    ? chapter.seconds
+                                    : (bytes + unit - 1) / unit * unit;
+    if (limit.kind == DrawLimit::Kind::kBytes && amount > limit.budget &&
+        chapter.onPlayerAt.empty())
+      continue;
+    limit.budget -= amount;
+    fitting.push_back(std::move(chapter));
+  }
+  lane_ = std::move(fitting);
+  limit.budget = std::max<std::int64_t>(limit.budget, 0);
+}
+
+// The chapters go first, in order, each to its place in the books folder (converted for the
+// player where the run converts songs); the songs keep the places the plan or the options
+// give them. False when the user cancelled the conversions.
+bool PlayerFill::AddBooks() {
+  if (lane_.empty()) return true;
+  if (conversions_ && conversions_->converts() && !options_.dryRun) {
+    std::vector<Candidate> chapters;
+    for (const LaneChapter& chapter : lane_)
+      chapters.push_back(chapter.chapter);
+    std::vector<std::optional<ConvertedSong>> converted;
+    if (!conversions_->ConvertAll(chapters, options_.jobs, ports_, converted)) return false;
+    summary_.encoded = conversions_->encoded();
+    std::vector<LaneChapter> kept;
+    for (std::size_t i = 0; i < lane_.size(); ++i) {
+      LaneChapter& chapter = lane_[i];
+      if (i < converted.size() && converted[i]) {
+        // One that cannot be converted waits (the warning said why).
+        if (!converted[i]->song) continue;
+        convertedFrom_[chapter.chapter.path] = converted[i]->song->path;
+        const std::string extension = conversions_->ExtensionFor(chapter.chapter);
+        const std::size_t dot = chapter.target.rfind('.');
+        if (!extension.empty() && dot != std::string::npos && dot > chapter.target.rfind('/'))
+          chapter.target = chapter.target.substr(0, dot) + extension;
+      }
+      kept.push_back(std::move(chapter));
+    }
+    lane_ = std::move(kept);
+  }
+  std::vector<std::string> songTargets = std::move(plannedTargets_);
+  if (songTargets.empty()) {
+    const std::function<std::string(const Candidate&)> relative = RelativeTargets(settings_, fat_);
+    for (const Candidate& song : chosen_)
+      songTargets.push_back(relative(song));
+  }
+  std::vector<Candidate> chosen;
+  plannedTargets_.clear();
+  for (const LaneChapter& chapter : lane_) {
+    chosen.push_back(chapter.chapter);
+    plannedTargets_.push_back(chapter.target);
+  }
+  chosen.insert(chosen.end(), std::make_move_iterator(chosen_.begin()),
+                std::make_move_iterator(chosen_.end()));
+  plannedTargets_.insert(plannedTargets_.end(), songTargets.begin(), songTargets.end());
+  chosen_ = std::move(chosen);
+  summary_.chosenFiles += lane_.size();
+  return true;
+}
+
+// Writes what the lane keeps for the next fill: the chapters done, and where the chapters
+// of this fill lie on the player (`places`, where any were placed); a chapter that was not
+// placed comes again.
+void PlayerFill::KeepBookState(const ChosenPlaces* places) {
+  if (settings_.options.bookFolders.empty() || folder_ == nullptr) return;
+  laneNext_.placed.clear();
+  for (std::size_t i = 0; places != nullptr && i < lane_.size() && i < places->relatives.size();
+       ++i)
+    if (!places->relatives[i].empty())
+      laneNext_.placed.emplace_back(places->relatives[i], chosen_[i].path);
+  (void)repeat_->WriteBeside(kBookLaneFileName, FormatBookLaneState(laneNext_), ports_);
 }
 
 }  // namespace sorvina::engine

@@ -10,6 +10,7 @@
 
 #include "engine/convert/conversion_cache.h"
 #include "engine/convert/song_conversions.h"
+#include "engine/fill/book_lane.h"
 #include "engine/fill/destination_space.h"
 #include "engine/fill/fill_destination.h"
 #include "engine/fill/mtp_destination.h"
@@ -87,6 +88,11 @@ class PlayerFill : public SongOutput {
   bool FinishCopy(SelectionOutcome& outcome);
   void FinishOnPhone(SelectionOutcome& outcome);
   void TrimCache() const;
+  void LeaveOutBooks(CandidatePool& pool) const;
+  void PlanBooks(CandidatePool& pool);
+  void ChargeBooks(DrawLimit& limit);
+  bool AddBooks();
+  void KeepBookState(const ChosenPlaces* places);
 
   const SelectionSettings& settings_;
   const FillOptions& options_;
@@ -120,6 +126,10 @@ class PlayerFill : public SongOutput {
   RunSummary summary_;
   std::size_t copiesNotAdopted_ = 0;
   std::unique_ptr<PlayHistory> history_;
+  // The books that go before the random songs, in order (the first of chosen_ once
+  // drawn), and what the lane keeps for the next fill.
+  std::vector<LaneChapter> lane_;
+  BookLaneState laneNext_;
 };
 
 }  // namespace sorvina::engine

@@ -1073,4 +1073,56 @@ std::optional<Replacement> RepeatedFill::replacement() const {
   return replacement_;
 }
 
+std::optional<std::string> RepeatedFill::ReadBeside(const std::string& name, RunPorts& ports) {
+  return ReadTrusted(name, ports);
+}
+
+bool RepeatedFill::WriteBeside(const std::string& name, const std::string& bytes, RunPorts& ports) {
+  if (dryRun_ || !recordFolder_ || !writable_) return true;
+  int error = recordFolder_->ReplaceFile(name, bytes);
+  if (platform::PlacementRefused(error)) {
+    // The device renames nothing: the file is written anew in place.
+    if (const std::optional<EntryStatus> before = recordFolder_->StatusOf(name))
+      (void)recordFolder_->RemoveFileIfUnchanged(name, *before);
+    error = recordFolder_->WriteNewFileInPlace(name, bytes);
+  }
+  if (error != 0) {
+    ports.ShowWarning(
+        {SORVINA_TEXT("sorvina", "The record of this fill could not be written to %1 (%2)"),
+         {PathOf(name), ReasonOf(error)}});
+  }
+  return error == 0;
+}
+
+std::int64_t RepeatedFill::LastFillTime() const {
+  return history_.fills.empty() ? 0 : history_.fills.back().time;
+}
+
+void RepeatedFill::KeepIfChosen(const std::vector<std::pair<std::string, std::string>>& files) {
+  if (destination_ == nullptr || !ownership_ || !(writable_ || dryRun_)) return;
+  std::set<std::string_view> already;
+  for (const RecordedFile& file : replaceable_)
+    already.insert(file.relative);
+  for (const auto& [relative, source] : files) {
+    if (already.contains(relative) || InRecordFolder(relative)) continue;
+    // The newest fill that recorded a file there tells what it must hold.
+    for (auto fill = history_.fills.rbegin(); fill != history_.fills.rend(); ++fill) {
+      const auto recorded =
+          std::find_if(fill->files.begin(), fill->files.end(), [&](const RecordedFile& file) {
+            return file.relative == relative && file.source == source;
+          });
+      if (recorded == fill->files.end()) continue;
+      if (const std::optional<OwnedFile> owned =
+              ownership_->Verify(*destination_, relative, *recorded)) {
+        replaceable_.push_back(*recorded);
+        replaceable_.back().digest = owned->digest;
+        replaceable_.back().modified = owned->status.modified;
+        verifiedAs_.push_back(owned->status);
+        keptAgain_.push_back(false);
+      }
+      break;
+    }
+  }
+}
+
 }  // namespace sorvina::engine

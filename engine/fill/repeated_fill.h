@@ -167,6 +167,18 @@ class RepeatedFill {
   // What became of the previous fill; none unless replacing.
   std::optional<Replacement> replacement() const;
 
+  // A small file of the fill's own beside the record, read as untrusted as the record is
+  // (none where missing or unusable), and written whole; false after a warning when it
+  // could not be written. A dry run writes nothing.
+  std::optional<std::string> ReadBeside(const std::string& name, RunPorts& ports);
+  bool WriteBeside(const std::string& name, const std::string& bytes, RunPorts& ports);
+  // When the last recorded fill was (seconds since 1970); 0 where none is recorded.
+  std::int64_t LastFillTime() const;
+  // Files below the destination (path, source) that an earlier fill put there and that
+  // this fill keeps where they are once chosen again, also where it replaces nothing:
+  // each that is still what a recorded fill wrote joins the files Settle may keep.
+  void KeepIfChosen(const std::vector<std::pair<std::string, std::string>>& files);
+
  private:
   bool OpenRecord(RunPorts& ports);
   std::optional<std::string> ReadTrusted(const std::string& name, RunPorts& ports);

@@ -237,6 +237,7 @@ class Reader {
     if (is("Id3v23")) return ReadBool(value, limits.id3v23);
     // 0: the player shows no covers, and songs go without them.
     if (is("MaxPictureSide")) return ReadOptional(value, 0, limits.maxPictureSide);
+    if (is("SplitChapters")) return ReadBool(value, limits.splitChapters);
     return nullptr;
   }
 
@@ -319,7 +320,8 @@ std::optional<PlayerProfile> BuiltInProfile(std::string_view name) {
                             .sampleRates = {44100, 48000},
                             .maxFileSize = 4294967295,
                             .id3v23 = true,
-                            .maxPictureSide = 500};
+                            .maxPictureSide = 500,
+                            .splitChapters = true};
   return profile;
 }
 

@@ -23,6 +23,8 @@ struct PlayerLimits {
   // Tags written as ID3v2.3, and pictures no larger than this square (pixels).
   bool id3v23 = false;
   std::optional<int> maxPictureSide;
+  // A long file with chapter marks (an audiobook) goes on as one file per chapter.
+  bool splitChapters = false;
   friend bool operator==(const PlayerLimits&, const PlayerLimits&) = default;
 };
 

@@ -83,6 +83,15 @@ struct ExtraOptions {
   // One file of each recording is a candidate.
   bool skipDuplicates = false;
 
+  // Folders of audiobooks and podcasts: each sub-folder (or long file directly inside) is a
+  // book, played in order and never drawn at random. Each copy fill brings the next
+  // booksAheadHours of them, in order, before the random songs.
+  std::vector<std::string> bookFolders = {};
+  double booksAheadHours = 5;
+  // A book that is one long file with chapter marks goes on as one file per chapter (also
+  // where the player's profile does not ask for it).
+  bool splitChapters = false;
+
   friend bool operator==(const ExtraOptions&, const ExtraOptions&) = default;
 };
 

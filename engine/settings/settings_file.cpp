@@ -103,6 +103,13 @@ std::string LoudnessText(double lufs) {
   return written;
 }
 
+// A decimal as written: the shortest text that reads back the same ("5", "0.25").
+std::string DecimalText(double value) {
+  char text[32];
+  const auto [end, error] = std::to_chars(text, text + sizeof text, value);
+  return error == std::errc() ? std::string(text, end) : std::string();
+}
+
 // A loudness target from -40 to -5 LUFS, in decimal with a point.
 bool ReadLoudness(std::string_view value, std::optional<double>& loudness) {
   double read = 0;
@@ -114,7 +121,7 @@ bool ReadLoudness(std::string_view value, std::optional<double>& loudness) {
 }
 
 // The option lines in the order they are written.
-constexpr std::array<OptionLine, 21> kOptionLines = {{
+constexpr std::array<OptionLine, 23> kOptionLines = {{
     {"fill", [](const ExtraOptions& o) { return FlagText(o.fill); },
      [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.fill); }},
     {"keep-folders", [](const ExtraOptions& o) { return FlagText(o.keepFolders); },
@@ -230,10 +237,28 @@ constexpr std::array<OptionLine, 21> kOptionLines = {{
                                     : std::nullopt;
      },
      [](std::string_view v, ExtraOptions& o) { return ReadCount(v, o.avoidPlayedDays); }},
+    {"split-chapters", [](const ExtraOptions& o) { return FlagText(o.splitChapters); },
+     [](std::string_view v, ExtraOptions& o) { return ReadFlag(v, o.splitChapters); }},
+    {"books-ahead",
+     [](const ExtraOptions& o) {
+       return o.booksAheadHours != ExtraOptions{}.booksAheadHours
+                  ? std::optional<std::string>(DecimalText(o.booksAheadHours))
+                  : std::nullopt;
+     },
+     [](std::string_view v, ExtraOptions& o) {
+       double hours = 0;
+       const auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), hours);
+       if (error != std::errc() || end != v.data() + v.size() || !(hours > 0) || hours > 10000)
+         return false;
+       o.booksAheadHours = hours;
+       return true;
+     }},
 }};
 
 // The play history's files, one "history=FILE" line each, after the other options.
 constexpr std::string_view kHistoryName = "history";
+// The folders of books, one "books=FOLDER" line each, after the history's.
+constexpr std::string_view kBooksName = "books";
 
 // "name=value" lines of the options that differ from their defaults.
 std::vector<std::string> OptionLines(const ExtraOptions& options) {
@@ -244,6 +269,8 @@ std::vector<std::string> OptionLines(const ExtraOptions& options) {
   }
   for (const std::string& source : options.historySources)
     lines.push_back(std::string(kHistoryName) + '=' + source);
+  for (const std::string& folder : options.bookFolders)
+    lines.push_back(std::string(kBooksName) + '=' + folder);
   for (std::string& line : FilterOptionLines(options))
     lines.push_back(std::move(line));
   return lines;
@@ -275,6 +302,8 @@ void ReadOptionLine(std::string_view line, SettingsFileContents& contents) {
   }
   if (name == kHistoryName && !value.empty())
     contents.settings.options.historySources.emplace_back(value);
+  if (name == kBooksName && !value.empty())
+    contents.settings.options.bookFolders.emplace_back(value);
   (void)ReadFilterOptionLine(name, value, contents.settings.options);
   if (name == kCopyName) {
     bool copy = false;

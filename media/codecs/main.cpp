@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "media/codec_messages.h"
+#include "media/codecs/chapter_split.h"
 #include "media/codecs/fitted_cover.h"
 #include "media/codecs/loudness_meter.h"
 #include "media/codecs/transcoder.h"
@@ -60,6 +61,9 @@ messages::Fields Answer(const messages::Fields& request) {
     return messages::ToFields(codecs::CopyWithFittedCovers(
         copy->source, copy->output, copy->maxSide, copy->gainSteps, &stopping));
   }
+  if (std::optional<messages::ChapterSplitRequest> split = messages::ChapterSplitRequestOf(request))
+    return messages::ToFields(
+        codecs::SplitAtChapters(split->source, split->outputFolder, &stopping));
   if (std::optional<messages::LoudnessRequest> loudness = messages::LoudnessRequestOf(request)) {
     messages::LoudnessAnswer answer;
     answer.loudness = codecs::MeasureLoudness(loudness->path, &answer.reason, &stopping);

@@ -50,7 +50,8 @@ constexpr char kFullFile[] =
     "SampleRates=44100;48000;\n"
     "MaxFileSize=4294967295\n"
     "Id3v23=true\n"
-    "MaxPictureSide=500\n";
+    "MaxPictureSide=500\n"
+    "SplitChapters=true\n";
 
 PlayerProfile FullProfile() {
   PlayerProfile profile;
@@ -61,7 +62,7 @@ PlayerProfile FullProfile() {
   profile.folderDepth = 2;
   profile.playlistFormats = {"audio/x-mpegurl"};
   profile.playlistPath = "PLAYLISTS/";
-  profile.limits = {255, 100, 64, true, 320, {44100, 48000}, 4294967295, true, 500};
+  profile.limits = {255, 100, 64, true, 320, {44100, 48000}, 4294967295, true, 500, true};
   return profile;
 }
 

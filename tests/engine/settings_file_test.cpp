@@ -135,6 +135,19 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
                 "replace-previous=1\r\nreplace=heard\r\nprefer-unplayed=1\r\navoid-played=14\r\n"
                 "history=/home/a/beets.db\r\nhistory=/home/a/rhythmdb.xml\r\n");
 
+  // The books: how far ahead among the options, the folders one a line after the history.
+  options = {};
+  options.booksAheadHours = 2.5;
+  options.splitChapters = true;
+  options.historySources = {"/home/a/beets.db"};
+  options.bookFolders = {"/books/audio", "/books/podcasts"};
+  RoundTrip(settings);
+  EXPECT_EQ(ReadBytes(dir_ / "round-trip.txt"),
+            classic +
+                "split-chapters=1\r\nbooks-ahead=2.5\r\nhistory=/home/a/beets.db\r\nbooks=/books/"
+                "audio\r\n"
+                "books=/books/podcasts\r\n");
+
   // Unknown names, lines that are no option and values an option cannot take are passed
   // over; the classic part reads as it always did.
   const SettingsFileContents c =
@@ -146,7 +159,8 @@ TEST_F(SettingsFileTest, WritesOptionsAfterTheLimitLineOnlyWhenSet) {
            "rating-weights=1,-1,1,1,1,1\r\nrating-weights=0,0,0,0,0,0\r\n"
            "rating-weights=1,2,,4,5,6\r\nrating-weights=1,2,3,4,5,inf\r\n"
            "rating-weights= 0 , 1e-3,2,3,4,5 \r\nreplace=later\r\navoid-played=-3\r\n"
-           "prefer-unplayed=yes\r\nhistory=\r\n");
+           "prefer-unplayed=yes\r\nhistory=\r\nbooks=\r\nbooks-ahead=0\r\nbooks-ahead=-1\r\n"
+           "books-ahead=nan\r\nbooks-ahead=1e9\r\n");
   EXPECT_THAT(c.settings.sources, ElementsAre("/lists/party.m3u", "/music/rock/"));
   EXPECT_EQ(std::make_pair(c.settings.limitMode, c.settings.amountText), std::make_pair(0, "650"s));
   ExtraOptions expected;

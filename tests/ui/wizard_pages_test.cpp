@@ -427,6 +427,27 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     QVERIFY(wizard.settings.options.replacePrevious);
     QCOMPARE(wizard.settings.options.devicePlaylist, std::string("Lists/Week.m3u8"));
     QVERIFY(!wizard.settings.options.relative);
+    QVERIFY(wizard.settings.options.bookFolders.empty());
+    // A books folder: its box enables the field, and only a checked box with a folder counts;
+    // the folders a settings file names beyond the first stay.
+    auto* booksFolder = wizard.Find<QLineEdit>("booksFolder");
+    wizard.Back();
+    QVERIFY(!booksFolder->isEnabled());
+    wizard.ClickControl("books");
+    QVERIFY(booksFolder->isEnabled());
+    booksFolder->setText(" /home/a/Audiobooks ");
+    wizard.settings.options.bookFolders = {"/old", "/home/a/Podcasts"};
+    wizard.Next();
+    QCOMPARE(wizard.settings.options.bookFolders, (std::vector<std::string>{"/home/a/Audiobooks"}));
+    wizard.Back();
+    wizard.Back();
+    wizard.settings.options.bookFolders = {"/old", "/home/a/Podcasts"};
+    wizard.Next();
+    QVERIFY(wizard.Find<QCheckBox>("books")->isChecked());
+    booksFolder->setText("/home/a/Audiobooks");
+    wizard.Next();
+    QCOMPARE(wizard.settings.options.bookFolders,
+             (std::vector<std::string>{"/home/a/Audiobooks", "/home/a/Podcasts"}));
 
     wizard.Back();
     wizard.ClickControl("createPlaylist");
@@ -935,13 +956,15 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
                                                  "fileType-flac", "fileType-ogg", "fileType-opus",
                                                  "fileType-m4a",  "fileType-wma", "fileType-wav",
                                                  "fileType-aiff"};
-    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",     "keepFolders",
-                                                     "replacePrevious",  "replaceHeard",
-                                                     "devicePlaylist",   "devicePlaylistName",
-                                                     "player",           "numberFiles",
-                                                     "playOrder",        "createPlaylist",
-                                                     "relativePaths",    "setDestination",
-                                                     "destinationField", "playerChoice"};
+    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",    "keepFolders",
+                                                     "replacePrevious", "replaceHeard",
+                                                     "devicePlaylist",  "devicePlaylistName",
+                                                     "books",           "booksFolder",
+                                                     "chooseBooks",     "player",
+                                                     "numberFiles",     "playOrder",
+                                                     "createPlaylist",  "relativePaths",
+                                                     "setDestination",  "destinationField",
+                                                     "playerChoice"};
     QTest::newRow("weights") << 2
                              << QStringList{
                                     "weightList",        "addWeight",      "removeWeight",

@@ -97,6 +97,12 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
       Named("devicePlaylist", new QCheckBox(tr("Write a playlist into the folder:"), this));
   devicePlaylistName_ = Named("devicePlaylistName", new QLineEdit(this));
   devicePlaylistName_->setToolTip(tr("A name ending in .m3u8, inside the folder"));
+  books_ = Named("books", new QCheckBox(tr("Audiobooks and podcasts from"), this));
+  books_->setToolTip(
+      tr("Each fill puts the next hours of the books there in order, "
+         "never among the random songs"));
+  booksFolder_ = Named("booksFolder", new QLineEdit(this));
+  chooseBooks_ = Named("chooseBooks", new QPushButton(tr("..."), this));
   profileLabel_ = new QLabel(tr("&Player:"), this);
   profiles_ = Named("player", new DropDownList(this));
   // A long profile path is cut short in the list rather than widening the window.
@@ -137,17 +143,22 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   devicePlaylistRow->addWidget(devicePlaylist_);
   devicePlaylistRow->addWidget(devicePlaylistName_, 1);
   choices->addLayout(devicePlaylistRow, 3, 1);
+  auto* booksRow = new QHBoxLayout;
+  booksRow->addWidget(books_);
+  booksRow->addWidget(booksFolder_, 1);
+  booksRow->addWidget(chooseBooks_);
   // What the profile chosen means stands beneath the list, as a note on it.
   auto* profileRows = new QGridLayout;
   profileRows->addWidget(profileLabel_, 0, 0);
   profileRows->addWidget(profiles_, 0, 1);
   profileRows->addWidget(profileFound_, 1, 1);
   profileRows->setColumnStretch(1, 1);
-  choices->addLayout(profileRows, 4, 1);
-  choices->addWidget(numberFiles_, 5, 1, Qt::AlignLeft);
-  choices->addWidget(playOrder_, 6, 1, Qt::AlignLeft);
-  choices->addWidget(createPlaylist_, 7, 0, 1, 2, Qt::AlignLeft);
-  choices->addWidget(relative_, 8, 1, Qt::AlignLeft);
+  choices->addLayout(booksRow, 4, 1);
+  choices->addLayout(profileRows, 5, 1);
+  choices->addWidget(numberFiles_, 6, 1, Qt::AlignLeft);
+  choices->addWidget(playOrder_, 7, 1, Qt::AlignLeft);
+  choices->addWidget(createPlaylist_, 8, 0, 1, 2, Qt::AlignLeft);
+  choices->addWidget(relative_, 9, 1, Qt::AlignLeft);
   auto* setRow = new QHBoxLayout;
   setRow->addWidget(set);
   setRow->addWidget(label_, 1);
@@ -166,6 +177,13 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   connect(createPlaylist_, &QRadioButton::clicked, this, [this] { SwitchChoice(false); });
   connect(devicePlaylist_, &QCheckBox::toggled, this,
           [this] { ShowChoice(copyToFolder_->isChecked()); });
+  connect(books_, &QCheckBox::toggled, this, [this] { ShowChoice(copyToFolder_->isChecked()); });
+  connect(chooseBooks_, &QPushButton::clicked, this, [this] {
+    if (const std::optional<QString> chosen = ChooseFolder(this, booksFolder_->text())) {
+      booksFolder_->setText(*chosen);
+      books_->setChecked(true);
+    }
+  });
   connect(replacePrevious_, &QCheckBox::toggled, this, &DestinationPage::ShowPlayOrder);
   // Only the user's own clicks reach here: ShowPlayOrder sets the box quietly.
   connect(playOrder_, &QCheckBox::toggled, this, [this](bool checked) { orderChosen_ = checked; });
@@ -192,9 +210,10 @@ void DestinationPage::ShowChoice(bool copy) {
   // plugged in go with a copy; relative paths with a playlist.
   for (QWidget* copyOption : std::initializer_list<QWidget*>{
            keepFolders_, replacePrevious_, devicePlaylist_, profileLabel_, profiles_, profileFound_,
-           numberFiles_, players_})
+           numberFiles_, players_, books_, chooseBooks_})
     copyOption->setEnabled(copy);
   devicePlaylistName_->setEnabled(copy && devicePlaylist_->isChecked());
+  booksFolder_->setEnabled(copy && books_->isChecked());
   ShowPlayOrder();
   relative_->setEnabled(!copy);
 }
@@ -236,6 +255,12 @@ void DestinationPage::ShowSettings() {
                                    ? QString::fromLatin1(kDefaultDevicePlaylist)
                                    : FromEngineText(options.devicePlaylist));
   relative_->setChecked(options.relative);
+  books_->setChecked(!options.bookFolders.empty());
+  booksFolder_->setText(options.bookFolders.empty() ? QString()
+                                                    : FromEngineText(options.bookFolders.front()));
+  moreBookFolders_.assign(
+      options.bookFolders.begin() + std::min<std::size_t>(options.bookFolders.size(), 1),
+      options.bookFolders.end());
   numberFiles_->setChecked(options.number);
   orderChosen_ = options.order;
   ShowChoice(copy);
@@ -275,6 +300,14 @@ void DestinationPage::StoreInto(engine::SettingsText& settings) const {
   options.devicePlaylist =
       devicePlaylist_->isChecked() ? ToEngineText(devicePlaylistName_->text().trimmed()) : "";
   options.relative = relative_->isChecked();
+  // The folder shown stands first; others a settings file names stay after it.
+  options.bookFolders.clear();
+  const QString booksFolder = booksFolder_->text().trimmed();
+  if (books_->isChecked() && !booksFolder.isEmpty()) {
+    options.bookFolders.push_back(ToEngineText(booksFolder));
+    options.bookFolders.insert(options.bookFolders.end(), moreBookFolders_.begin(),
+                               moreBookFolders_.end());
+  }
   options.player = ToEngineText(profileChoice_);
   options.number = numberFiles_->isChecked();
   options.order = orderChosen_;

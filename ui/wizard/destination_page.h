@@ -14,6 +14,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QRadioButton;
 class QTimer;
 
@@ -80,6 +81,10 @@ class DestinationPage : public WizardPage {
   QCheckBox* replaceHeard_;
   QCheckBox* devicePlaylist_;
   QLineEdit* devicePlaylistName_;
+  QCheckBox* books_;
+  QLineEdit* booksFolder_;
+  QPushButton* chooseBooks_;
+  std::vector<std::string> moreBookFolders_;  // those a settings file names beyond the first
   QLabel* profileLabel_;
   DropDownList* profiles_;
   QLabel* profileFound_;
