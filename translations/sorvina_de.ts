@@ -866,6 +866,13 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>The chapters of %1 were not split: %2</source>
         <translation>Die Kapitel von %1 wurden nicht getrennt: %2</translation>
     </message>
+    <message numerus="yes">
+        <source>%Ln chapter(s) of the books are in a format the player does not play; they go there converted (--convert auto)</source>
+        <translation>
+            <numerusform>%Ln Kapitel der Bücher hat ein Format, das das Gerät nicht abspielt; es kommt umgewandelt dorthin (--convert auto)</numerusform>
+            <numerusform>%Ln Kapitel der Bücher haben ein Format, das das Gerät nicht abspielt; sie kommen umgewandelt dorthin (--convert auto)</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>sorvina::app::WizardApplication</name>

@@ -13,6 +13,7 @@
 #include "engine/report/messages.h"
 #include "engine/report/summary_line.h"
 #include "engine/scan/collection.h"
+#include "media/file_types.h"
 #include "media/track_probe.h"
 #include "platform/drive_type.h"
 #include "text/path_style.h"
@@ -721,10 +722,33 @@ void PlayerFill::PlanBooks(CandidatePool& pool) {
   repeat_->KeepIfChosen(onPlayer);
 }
 
+// A chapter the player does not play, and that the run does not convert for it, stays off
+// the player as any song would: a book split for a car that plays MP3 alone goes there only
+// where the run converts.
+void PlayerFill::LeaveOutUnplayableChapters() {
+  if (!player_ || TakesAnything(*player_)) return;
+  std::size_t unplayable = 0;
+  std::erase_if(lane_, [&](const LaneChapter& chapter) {
+    if (!chapter.onPlayerAt.empty()) return false;
+    const media::TypedName typed = media::TypeOfName(chapter.chapter.path);
+    if (typed.type != nullptr && PlaysFileType(*player_, typed.type->name)) return false;
+    if (conversions_ && conversions_->For(chapter.chapter)) return false;
+    ++unplayable;
+    return true;
+  });
+  if (unplayable > 0)
+    ports_.ShowWarning(text::Counted(
+        SORVINA_PLURAL_TEXT("sorvina",
+                            "%Ln chapter(s) of the books are in a format the player "
+                            "does not play; they go there converted (--convert auto)"),
+        static_cast<std::int64_t>(unplayable)));
+}
+
 // The lane's chapters come off the amount first; the random songs fill the rest. Where the
 // amount is in bytes, chapters that do not fit it wait for a later fill (those still on
 // the player stay).
 void PlayerFill::ChargeBooks(DrawLimit& limit) {
+  LeaveOutUnplayableChapters();
   if (lane_.empty() || limit.kind == DrawLimit::Kind::kNone) return;
   const auto unit =
       static_cast<std::int64_t>(free_ ? std::max<std::uint64_t>(free_->allocationUnit, 1) : 1);
@@ -735,9 +759,7 @@ void PlayerFill::ChargeBooks(DrawLimit& limit) {
     const std::int64_t amount = limit.kind == DrawLimit::Kind::kSeconds
                                     ? chapter.seconds
                                     : (bytes + unit - 1) / unit * unit;
-    if (limit.kind == DrawLimit::Kind::kBytes && amount > limit.budget &&
-        chapter.onPlayerAt.empty())
-      continue;
+    if (amount > limit.budget && chapter.onPlayerAt.empty()) continue;
     limit.budget -= amount;
     fitting.push_back(std::move(chapter));
   }

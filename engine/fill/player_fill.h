@@ -90,6 +90,7 @@ class PlayerFill : public SongOutput {
   void TrimCache() const;
   void LeaveOutBooks(CandidatePool& pool) const;
   void PlanBooks(CandidatePool& pool);
+  void LeaveOutUnplayableChapters();
   void ChargeBooks(DrawLimit& limit);
   bool AddBooks();
   void KeepBookState(const ChosenPlaces* places);

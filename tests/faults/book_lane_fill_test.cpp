@@ -112,23 +112,31 @@ TEST(BookLaneFillTest, TheCarGetsALongBookAsOneFilePerChapter) {
       test::RunCommand("ffmpeg -loglevel error -f lavfi -i sine=duration=3 -c:a libmp3lame " +
                        test::ShellQuoted(dir / "music/song.mp3") + " -y"));
   const std::string player = dir.MakeFolder("player");
-  const auto fill = [&] {
-    return test::RunCli({"-s", dir / "music", "-c", player, "--all", "--player", "car", "--books",
-                         dir / "books", "--books-ahead", "0.005", "--replace-previous"});
+  const auto fill = [&](bool convert) {
+    std::vector<std::string> arguments = {
+        "-s",  dir / "music", "-c",          player,          "--all", "--player",
+        "car", "--books",     dir / "books", "--books-ahead", "0.005", "--replace-previous"};
+    if (convert) arguments.insert(arguments.end(), {"--convert", "auto"});
+    return test::RunCli(arguments);
   };
-  const test::CliOutcome first = fill();
-  ASSERT_EQ(first.status, 0) << first.err;
   const std::string shelf = player + "/Audiobooks/Die Autorin - Das Buch";
+  // The car plays MP3 alone: chapters split as AAC go there only converted.
+  const test::CliOutcome unconverted = fill(false);
+  ASSERT_EQ(unconverted.status, 0) << unconverted.err;
+  EXPECT_THAT(unconverted.err, ::testing::HasSubstr("format the player does not play"));
+  EXPECT_FALSE(fs::exists(shelf));
+  const test::CliOutcome first = fill(true);
+  ASSERT_EQ(first.status, 0) << first.err;
   // 18 seconds ahead: the first two chapters.
-  ASSERT_EQ(NamesIn(shelf), (std::vector<std::string>{"001 Teil 1.m4a", "002 Teil 2.m4a"}));
+  ASSERT_EQ(NamesIn(shelf), (std::vector<std::string>{"001 Teil 1.mp3", "002 Teil 2.mp3"}));
   for (std::size_t i = 0; i < 2; ++i)
     EXPECT_NEAR(test::DecodedSeconds(shelf + "/" + NamesIn(shelf)[i]),
                 (marks[i].second - marks[i].first) / 1000.0, 0.1);
-  fs::remove(shelf + "/001 Teil 1.m4a");
-  const test::CliOutcome second = fill();
+  fs::remove(shelf + "/001 Teil 1.mp3");
+  const test::CliOutcome second = fill(true);
   ASSERT_EQ(second.status, 0) << second.err;
-  ASSERT_EQ(NamesIn(shelf), (std::vector<std::string>{"002 Teil 2.m4a", "003 Teil 3.m4a"}));
-  EXPECT_NEAR(test::DecodedSeconds(shelf + "/003 Teil 3.m4a"), 11.0, 0.1);
+  ASSERT_EQ(NamesIn(shelf), (std::vector<std::string>{"002 Teil 2.mp3", "003 Teil 3.mp3"}));
+  EXPECT_NEAR(test::DecodedSeconds(shelf + "/003 Teil 3.mp3"), 11.0, 0.1);
 }
 
 }  // namespace
