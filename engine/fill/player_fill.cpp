@@ -744,22 +744,26 @@ void PlayerFill::LeaveOutUnplayableChapters() {
         static_cast<std::int64_t>(unplayable)));
 }
 
-// The lane's chapters come off the amount first; the random songs fill the rest. Where the
-// amount is in bytes, chapters that do not fit it wait for a later fill (those still on
-// the player stay).
+// The lane's chapters come off the amount first; the random songs fill the rest. Chapters
+// that do not fit the amount wait for a later fill, and so do all after them (those still
+// on the player stay).
 void PlayerFill::ChargeBooks(DrawLimit& limit) {
   LeaveOutUnplayableChapters();
   if (lane_.empty() || limit.kind == DrawLimit::Kind::kNone) return;
   const auto unit =
       static_cast<std::int64_t>(free_ ? std::max<std::uint64_t>(free_->allocationUnit, 1) : 1);
   std::vector<LaneChapter> fitting;
+  bool full = false;  // a chapter did not fit: the ones after it wait too, keeping the order
   for (LaneChapter& chapter : lane_) {
     const std::int64_t bytes =
         conversions_ ? conversions_->PlannedSize(chapter.chapter) : chapter.chapter.sizeBytes;
     const std::int64_t amount = limit.kind == DrawLimit::Kind::kSeconds
                                     ? chapter.seconds
                                     : (bytes + unit - 1) / unit * unit;
-    if (amount > limit.budget && chapter.onPlayerAt.empty()) continue;
+    if (chapter.onPlayerAt.empty() && (full || amount > limit.budget)) {
+      full = true;
+      continue;
+    }
     limit.budget -= amount;
     fitting.push_back(std::move(chapter));
   }

@@ -86,6 +86,17 @@ TEST(BookLaneFillTest, WeeksOfAStickBringTheNextChaptersInOrderAndMoveOnAsTheyAr
   onDevice = stick.ReadEntryOrder();
   ASSERT_TRUE(onDevice) << "fatsort cannot read the stick";
   EXPECT_EQ(onDevice->at("Audiobooks/The Book"), Chapters(9, 13));
+
+  // A smaller amount than the lane ahead: chapter 14 fits its 75 seconds; 15 does not, and
+  // neither does anything after it, though the next book's 29 seconds would.
+  for (const std::string& name : NamesIn(shelf))
+    fs::remove(shelf + "/" + name);
+  const test::CliOutcome fourth =
+      test::RunCli({"-s", dir.path(), "-c", stick.path(), "--hours", "0.021", "--books",
+                    dir / "books", "--books-ahead", "1", "--replace-previous", "--seed", "4"});
+  ASSERT_EQ(fourth.status, 0) << fourth.err;
+  EXPECT_EQ(NamesIn(shelf), Chapters(14, 14));
+  EXPECT_FALSE(fs::exists(stick / "Audiobooks/Zweites"));
 }
 
 // The car's profile splits an audiobook that is one file at its chapter marks: one file per
