@@ -1171,6 +1171,14 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>...</source>
         <translation>...</translation>
     </message>
+    <message>
+        <source> hours ahead</source>
+        <translation> Stunden im Voraus</translation>
+    </message>
+    <message>
+        <source>How many hours of the books each fill puts on the player</source>
+        <translation>Wie viele Stunden der Bücher jede Befüllung auf das Gerät bringt</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::ui::FileDialog</name>

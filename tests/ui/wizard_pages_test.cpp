@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -448,6 +449,17 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     wizard.Next();
     QCOMPARE(wizard.settings.options.bookFolders,
              (std::vector<std::string>{"/home/a/Audiobooks", "/home/a/Podcasts"}));
+    // The hours ahead: a value the box cannot show stays until the box is changed.
+    wizard.Back();
+    wizard.settings.options.booksAheadHours = 0.05;
+    wizard.Back();
+    wizard.Next();
+    wizard.Next();
+    QCOMPARE(wizard.settings.options.booksAheadHours, 0.05);
+    wizard.Back();
+    wizard.Find<QDoubleSpinBox>("booksAhead")->setValue(7.5);
+    wizard.Next();
+    QCOMPARE(wizard.settings.options.booksAheadHours, 7.5);
 
     wizard.Back();
     wizard.ClickControl("createPlaylist");
@@ -956,15 +968,14 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
                                                  "fileType-flac", "fileType-ogg", "fileType-opus",
                                                  "fileType-m4a",  "fileType-wma", "fileType-wav",
                                                  "fileType-aiff"};
-    QTest::newRow("destination") << 1 << QStringList{"copyToFolder",    "keepFolders",
-                                                     "replacePrevious", "replaceHeard",
-                                                     "devicePlaylist",  "devicePlaylistName",
-                                                     "books",           "booksFolder",
-                                                     "chooseBooks",     "player",
-                                                     "numberFiles",     "playOrder",
-                                                     "createPlaylist",  "relativePaths",
-                                                     "setDestination",  "destinationField",
-                                                     "playerChoice"};
+    QTest::newRow("destination") << 1
+                                 << QStringList{
+                                        "copyToFolder",   "keepFolders",      "replacePrevious",
+                                        "replaceHeard",   "devicePlaylist",   "devicePlaylistName",
+                                        "books",          "booksFolder",      "chooseBooks",
+                                        "booksAhead",     "player",           "numberFiles",
+                                        "playOrder",      "createPlaylist",   "relativePaths",
+                                        "setDestination", "destinationField", "playerChoice"};
     QTest::newRow("weights") << 2
                              << QStringList{
                                     "weightList",        "addWeight",      "removeWeight",

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -103,6 +104,11 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
          "never among the random songs"));
   booksFolder_ = Named("booksFolder", new QLineEdit(this));
   chooseBooks_ = Named("chooseBooks", new QPushButton(tr("..."), this));
+  booksAhead_ = Named("booksAhead", new QDoubleSpinBox(this));
+  booksAhead_->setRange(0.5, 10000);
+  booksAhead_->setDecimals(1);
+  booksAhead_->setSuffix(tr(" hours ahead"));
+  booksAhead_->setToolTip(tr("How many hours of the books each fill puts on the player"));
   profileLabel_ = new QLabel(tr("&Player:"), this);
   profiles_ = Named("player", new DropDownList(this));
   // A long profile path is cut short in the list rather than widening the window.
@@ -147,6 +153,7 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   booksRow->addWidget(books_);
   booksRow->addWidget(booksFolder_, 1);
   booksRow->addWidget(chooseBooks_);
+  booksRow->addWidget(booksAhead_);
   // What the profile chosen means stands beneath the list, as a note on it.
   auto* profileRows = new QGridLayout;
   profileRows->addWidget(profileLabel_, 0, 0);
@@ -214,6 +221,7 @@ void DestinationPage::ShowChoice(bool copy) {
     copyOption->setEnabled(copy);
   devicePlaylistName_->setEnabled(copy && devicePlaylist_->isChecked());
   booksFolder_->setEnabled(copy && books_->isChecked());
+  booksAhead_->setEnabled(copy && books_->isChecked());
   ShowPlayOrder();
   relative_->setEnabled(!copy);
 }
@@ -258,6 +266,8 @@ void DestinationPage::ShowSettings() {
   books_->setChecked(!options.bookFolders.empty());
   booksFolder_->setText(options.bookFolders.empty() ? QString()
                                                     : FromEngineText(options.bookFolders.front()));
+  booksAhead_->setValue(options.booksAheadHours);
+  loadedBooksAhead_ = booksAhead_->value();
   moreBookFolders_.assign(
       options.bookFolders.begin() + std::min<std::size_t>(options.bookFolders.size(), 1),
       options.bookFolders.end());
@@ -308,6 +318,9 @@ void DestinationPage::StoreInto(engine::SettingsText& settings) const {
     options.bookFolders.insert(options.bookFolders.end(), moreBookFolders_.begin(),
                                moreBookFolders_.end());
   }
+  // The box shows tenths of an hour from half an hour: a value of the settings file it
+  // cannot show (0.05) stays as it was until the user changes the box.
+  if (booksAhead_->value() != loadedBooksAhead_) options.booksAheadHours = booksAhead_->value();
   options.player = ToEngineText(profileChoice_);
   options.number = numberFiles_->isChecked();
   options.order = orderChosen_;

@@ -12,6 +12,7 @@
 #include "ui/wizard/wizard_page.h"
 
 class QCheckBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -84,6 +85,8 @@ class DestinationPage : public WizardPage {
   QCheckBox* books_;
   QLineEdit* booksFolder_;
   QPushButton* chooseBooks_;
+  QDoubleSpinBox* booksAhead_;
+  double loadedBooksAhead_ = 0;               // what the box showed when the settings were loaded
   std::vector<std::string> moreBookFolders_;  // those a settings file names beyond the first
   QLabel* profileLabel_;
   DropDownList* profiles_;
