@@ -4,9 +4,9 @@
 #include <optional>
 
 #include <QCheckBox>
-#include <QDoubleSpinBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
