@@ -152,6 +152,10 @@ DestinationPage::DestinationPage(engine::SettingsText& settings, QWidget* parent
   auto* booksRow = new QHBoxLayout;
   booksRow->addWidget(books_);
   booksRow->addWidget(booksFolder_, 1);
+  // The button that picks the folder is as wide as its three dots need, not a text button.
+  chooseBooks_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  chooseBooks_->setFixedWidth(chooseBooks_->fontMetrics().horizontalAdvance(chooseBooks_->text()) +
+                              4 * chooseBooks_->fontMetrics().averageCharWidth());
   booksRow->addWidget(chooseBooks_);
   booksRow->addWidget(booksAhead_);
   // What the profile chosen means stands beneath the list, as a note on it.
