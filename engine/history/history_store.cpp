@@ -212,7 +212,10 @@ std::unique_ptr<HistoryStore> HistoryStore::InMemory() {
 }
 
 HistoryStore::~HistoryStore() {
-  sqlite3_close_v2(db_);
+  // A statement left unfinalized would keep the connection, and its memory, for ever.
+  sqlite3_finalize(otherListen_);
+  sqlite3_finalize(addListen_);
+  sqlite3_close(db_);
 }
 
 bool HistoryStore::Execute(const char* sql, std::string& error) {
