@@ -1343,6 +1343,18 @@ diesen Ordner aus anderen Gründen nicht erstellen.</translation>
         <source>days</source>
         <translation>Tagen</translation>
     </message>
+    <message>
+        <source>Plays also from:</source>
+        <translation>Wiedergaben auch aus:</translation>
+    </message>
+    <message>
+        <source>A music program&apos;s record of plays: a beets library, an MPD sticker database, a Strawberry database, a Rhythmbox rhythmdb.xml or a ListenBrainz export; the player&apos;s own logs are read in any case</source>
+        <translation>Das Wiedergabeprotokoll eines Musikprogramms: eine beets-Bibliothek, eine MPD-Sticker-Datenbank, eine Strawberry-Datenbank, eine Rhythmbox-rhythmdb.xml oder ein ListenBrainz-Export; die Protokolle des Geräts selbst werden in jedem Fall gelesen</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
 </context>
 <context>
     <name>sorvina::ui::LastState</name>

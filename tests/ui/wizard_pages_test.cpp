@@ -583,6 +583,21 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
     wizard.Next();
     QVERIFY(options.preferUnplayed);
     QCOMPARE(options.avoidPlayedDays, 10);
+    // A history file: the one shown first, made absolute; others a settings file names stay.
+    wizard.Back();
+    wizard.Back();
+    options.historySources = {"/old/library.db", "/home/a/stickers.sql"};
+    wizard.Next();
+    auto* history = wizard.Find<QLineEdit>("historyFile");
+    QCOMPARE(history->text(), QString("/old/library.db"));
+    history->setText(" /home/a/.config/beets/library.db ");
+    wizard.Next();
+    QCOMPARE(options.historySources, (std::vector<std::string>{"/home/a/.config/beets/library.db",
+                                                               "/home/a/stickers.sql"}));
+    wizard.Back();
+    history->clear();
+    wizard.Next();
+    QVERIFY(options.historySources.empty());
   }
 
   void otherProfileFilesAreChosenBesideTheUsersOwn() {
@@ -977,18 +992,18 @@ class WizardPagesTest : public sorvina::test::WidgetTestCase {
                                         "playOrder",      "createPlaylist",   "relativePaths",
                                         "setDestination", "destinationField", "playerChoice"};
     QTest::newRow("weights") << 2
-                             << QStringList{
-                                    "weightList",        "addWeight",      "removeWeight",
-                                    "changeWeight",      "spreadArtists",  "maxPerArtist",
-                                    "maxPerArtistCount", "balance",        "balanceBy",
-                                    "wholeAlbums",       "preferUnplayed", "avoidPlayed",
-                                    "avoidPlayedDays",   "favourites",     "starWeight0",
-                                    "starWeight1",       "starWeight2",    "starWeight3",
-                                    "starWeight4",       "starWeight5",    "excludePatterns",
-                                    "onlyGenres",        "notGenres",      "years",
-                                    "firstYear",         "lastYear",       "length",
-                                    "shortest",          "longest",        "changedWithin",
-                                    "changedDays",       "skipDuplicates"};
+                             << QStringList{"weightList",        "addWeight",       "removeWeight",
+                                            "changeWeight",      "spreadArtists",   "maxPerArtist",
+                                            "maxPerArtistCount", "balance",         "balanceBy",
+                                            "wholeAlbums",       "preferUnplayed",  "avoidPlayed",
+                                            "avoidPlayedDays",   "historyFile",     "chooseHistory",
+                                            "favourites",        "starWeight0",     "starWeight1",
+                                            "starWeight2",       "starWeight3",     "starWeight4",
+                                            "starWeight5",       "excludePatterns", "onlyGenres",
+                                            "notGenres",         "years",           "firstYear",
+                                            "lastYear",          "length",          "shortest",
+                                            "longest",           "changedWithin",   "changedDays",
+                                            "skipDuplicates"};
     QTest::newRow("amount") << 3
                             << QStringList{"megabyteButton", "megabyteField",  "freeSpaceButton",
                                            "hoursButton",    "hoursField",     "allButton",

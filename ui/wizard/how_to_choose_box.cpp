@@ -1,19 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/wizard/how_to_choose_box.h"
 
+#include <algorithm>
+#include <optional>
 #include <string>
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QStyle>
 #include <QVBoxLayout>
 
 #include "engine/settings/folder_weights.h"
+#include "ui/shell/file_dialog.h"
 #include "ui/shell/message_box.h"
 #include "ui/shell/number_text.h"
 #include "ui/shell/path_text.h"
@@ -65,6 +70,23 @@ HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"),
   avoidDays_ = Named("avoidPlayedDays", new QSpinBox(this));
   avoidDays_->setRange(1, kLargestAvoidPlayedDays);
   avoidUnit_ = new QLabel(tr("days"), this);
+  historyLabel_ = new QLabel(tr("Plays also from:"), this);
+  historyFile_ = Named("historyFile", new QLineEdit(this));
+  historyFile_->setToolTip(
+      tr("A music program's record of plays: a beets library, an MPD sticker database, a "
+         "Strawberry database, a Rhythmbox rhythmdb.xml or a ListenBrainz export; the player's "
+         "own logs are read in any case"));
+  historyLabel_->setBuddy(historyFile_);
+  chooseHistory_ = Named("chooseHistory", new QPushButton(tr("..."), this));
+  chooseHistory_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  chooseHistory_->setFixedWidth(
+      chooseHistory_->fontMetrics().horizontalAdvance(chooseHistory_->text()) +
+      4 * chooseHistory_->fontMetrics().averageCharWidth());
+  connect(chooseHistory_, &QPushButton::clicked, this, [this] {
+    if (const std::optional<QString> chosen =
+            ChooseFileToOpen(this, AllFilesFilter(), {}, QFileInfo(historyFile_->text()).path()))
+      historyFile_->setText(*chosen);
+  });
   favourites_ = Named("favourites", new QCheckBox(tr("Favourites more often"), this));
   favourites_->setToolTip(
       tr("Each song's chance is multiplied by the weight of its stars; 0: never chosen"));
@@ -88,6 +110,10 @@ HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"),
   avoidRow->addWidget(avoidPlayed_);
   avoidRow->addWidget(avoidDays_);
   avoidRow->addWidget(avoidUnit_, 1);
+  auto* historyRow = new QHBoxLayout;
+  historyRow->addWidget(historyLabel_);
+  historyRow->addWidget(historyFile_, 1);
+  historyRow->addWidget(chooseHistory_);
   auto* balanceRow = new QHBoxLayout;
   balanceRow->addWidget(balance_);
   balanceRow->addWidget(balanceBy_);
@@ -111,6 +137,7 @@ HowToChooseBox::HowToChooseBox(QWidget* parent) : QGroupBox(tr("How to choose"),
   layout->addWidget(albums_, 0, Qt::AlignLeft);
   layout->addWidget(preferUnplayed_, 0, Qt::AlignLeft);
   layout->addLayout(avoidRow);
+  layout->addLayout(historyRow);
   layout->addWidget(favourites_, 0, Qt::AlignLeft);
   layout->addLayout(weights);
 
@@ -131,6 +158,12 @@ void HowToChooseBox::Show(const engine::ExtraOptions& options) {
   avoidPlayed_->setChecked(options.avoidPlayedDays > 0);
   avoidDays_->setValue(options.avoidPlayedDays > 0 ? options.avoidPlayedDays
                                                    : kDefaultAvoidPlayedDays);
+  // The file shown stands first; others a settings file names stay after it.
+  historyFile_->setText(
+      options.historySources.empty() ? QString() : FromEngineText(options.historySources.front()));
+  moreHistorySources_.assign(
+      options.historySources.begin() + std::min<std::size_t>(options.historySources.size(), 1),
+      options.historySources.end());
   favourites_->setChecked(options.ratingWeights.has_value());
   // Each weight in the shortest form the settings write it, with the reader's decimal sign.
   const QStringList shown =
@@ -224,6 +257,12 @@ void HowToChooseBox::StoreInto(engine::ExtraOptions& options) const {
   options.albums = albums_->isChecked();
   options.preferUnplayed = preferUnplayed_->isChecked();
   options.avoidPlayedDays = avoidPlayed_->isChecked() ? avoidDays_->value() : 0;
+  options.historySources.clear();
+  if (const QString file = historyFile_->text().trimmed(); !file.isEmpty()) {
+    options.historySources.push_back(ToEngineText(QFileInfo(file).absoluteFilePath()));
+    options.historySources.insert(options.historySources.end(), moreHistorySources_.begin(),
+                                  moreHistorySources_.end());
+  }
   if (!favourites_->isChecked()) {
     options.ratingWeights.reset();
   } else if (const WeightsRead read = ReadWeights(); read.weights) {

@@ -3,6 +3,8 @@
 
 #include <array>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <QGroupBox>
 #include <QString>
@@ -13,6 +15,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 namespace sorvina::ui {
@@ -62,6 +65,10 @@ class HowToChooseBox : public QGroupBox {
   QCheckBox* avoidPlayed_;
   QSpinBox* avoidDays_;
   QLabel* avoidUnit_;
+  QLabel* historyLabel_;
+  QLineEdit* historyFile_;
+  QPushButton* chooseHistory_;
+  std::vector<std::string> moreHistorySources_;  // a settings file's, after the one shown
   QCheckBox* favourites_;
   std::array<QLabel*, kStarFields> starLabels_;
   std::array<QLineEdit*, kStarFields> starWeights_;
