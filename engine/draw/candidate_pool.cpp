@@ -278,6 +278,21 @@ void CandidatePool::RecomputeTotalWeight() {
   totalWeight_ = sum;
 }
 
+bool CandidatePool::RemoveWhere(const std::function<bool(Index)>& leaves) {
+  bool anyLeft = false;
+  for (Index index = head_; index != kNone;) {
+    const Index older = next(index);
+    if (leaves(index)) {
+      Remove(index);
+      anyLeft = true;
+    }
+    index = older;
+  }
+  // What was subtracted may have left the running total off the exact sum.
+  if (anyLeft) RecomputeTotalWeight();
+  return anyLeft;
+}
+
 void CandidatePool::Reweigh(const std::function<double(Index)>& weigh) {
   for (Index index = head_; index != kNone;) {
     const Index older = next(index);

@@ -198,6 +198,9 @@ class CandidatePool {
   // Takes the candidate at `index` out of the pool. Its record stays, readable through
   // operator[], until ReleaseAll.
   void Remove(Index index);
+  // Takes out every candidate for which `leaves(index)` is true, then adds `totalWeight` up
+  // anew (as RecomputeTotalWeight does) where any went; whether any went.
+  bool RemoveWhere(const std::function<bool(Index)>& leaves);
   // Empties the pool, as ReleaseAll, and returns the candidates that `records`, taken
   // out of it (a draw's), name, with paths of their own: for a run that needs nothing more
   // of the pool. Its records go first, and the paths are copied block by block, each block

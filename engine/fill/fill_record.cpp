@@ -162,19 +162,4 @@ void AddRecentSources(const FillHistory& history, std::size_t fills,
   }
 }
 
-bool LeaveOutPaths(CandidatePool& pool, const std::unordered_set<std::string_view>& paths) {
-  bool anyLeftOut = false;
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
-    const CandidatePool::Index next = pool.next(i);
-    if (paths.contains(pool[i].path)) {
-      pool.Remove(i);
-      anyLeftOut = true;
-    }
-    i = next;
-  }
-  // What was subtracted may have left the running total off the exact sum.
-  if (anyLeftOut) pool.RecomputeTotalWeight();
-  return anyLeftOut;
-}
-
 }  // namespace sorvina::engine

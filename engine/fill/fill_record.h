@@ -10,7 +10,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/draw/candidate_pool.h"
 #include "platform/contained_folder.h"
 
 namespace sorvina::engine {
@@ -56,9 +55,6 @@ struct FillHistory {
 // Adds to `sources` the source of every file the last `fills` fills of `history` chose.
 void AddRecentSources(const FillHistory& history, std::size_t fills,
                       std::unordered_set<std::string_view>& sources);
-
-// Takes the candidates whose paths are in `paths` out of `pool`; whether any was taken.
-bool LeaveOutPaths(CandidatePool& pool, const std::unordered_set<std::string_view>& paths);
 
 // How many fills a record keeps; older ones are dropped as new ones come.
 inline constexpr std::size_t kKeptFills = 20;

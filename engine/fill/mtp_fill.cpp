@@ -466,7 +466,7 @@ bool MtpFill::LeaveOutRecent(CandidatePool& pool) const {
   if (recentFills == 0 || history_.fills.empty()) return true;
   std::unordered_set<std::string_view> recent;
   AddRecentSources(history_, recentFills, recent);
-  LeaveOutPaths(pool, recent);
+  pool.RemoveWhere([&](CandidatePool::Index i) { return recent.contains(pool[i].path); });
   return pool.count() > 0;
 }
 

@@ -204,12 +204,7 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
       ports_.ShowWarning(text::UserText(SORVINA_TEXT(
           "sorvina",
           "A phone keeps no log of what was played; the whole previous fill is replaced")));
-    if (UsesPlayHistory(settings_.options, false) && options_.gatherHistory) {
-      const HistoryRequest request = {settings_.options.historySources, nullptr, {}, {}, [&pool] {
-                                        return KnownSongsOf(pool);
-                                      }};
-      history_ = options_.gatherHistory(request, ports_);
-    }
+    GatherHistory(pool);
     if (!settings_.options.bookFolders.empty()) {
       LeaveOutBooks(pool);
       ports_.ShowWarning(text::UserText(
@@ -229,12 +224,7 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
   if (repeat_->NoEarlierFill() ||
       (options_.adoptCopies == AdoptCopies::kYes && repeat_->MayAdoptBesideRecord()))
     copiesNotAdopted_ = OfferCopiesForAdoption(*repeat_, pool, options_.adoptCopies, ports_);
-  if (UsesPlayHistory(settings_.options, true) && options_.gatherHistory) {
-    const HistoryRequest request = {settings_.options.historySources, folder_,
-                                    settings_.destination, repeat_->RecordedFiles(),
-                                    [&pool] { return KnownSongsOf(pool); }};
-    history_ = options_.gatherHistory(request, ports_);
-  }
+  GatherHistory(pool);
   repeat_->KeepUnheard(history_.get(), ports_);
   // The songs that stay are part of this fill: they take their share of an amount, as
   // songs chosen again would (the free space is what they leave).
@@ -255,6 +245,22 @@ bool PlayerFill::BeforeDraw(CandidatePool& pool, DrawLimit& limit) {
   ChargeSpace(limit);
   ChargeBooks(limit);
   return true;
+}
+
+// The play history, where the options use one: the computer's sources, and for a folder
+// destination also the player's own logs, matched through the record. A phone keeps no
+// log, and replaces no fill by what was heard.
+void PlayerFill::GatherHistory(const CandidatePool& pool) {
+  if (!UsesPlayHistory(settings_.options, phone_ == nullptr) || !options_.gatherHistory) return;
+  HistoryRequest request;
+  request.sources = settings_.options.historySources;
+  request.librarySongs = [&pool] { return KnownSongsOf(pool); };
+  if (phone_ == nullptr) {
+    request.player = folder_;
+    request.playerPath = settings_.destination;
+    request.recordedFiles = repeat_->RecordedFiles();
+  }
+  history_ = options_.gatherHistory(request, ports_);
 }
 
 // The player's profile, where the copy goes to a player with one, or numbers its files;
@@ -669,16 +675,7 @@ void PlayerFill::TrimCache() const {
 // Files below a books folder are the lane's alone: the draw never takes them.
 void PlayerFill::LeaveOutBooks(CandidatePool& pool) const {
   const std::vector<std::string>& folders = settings_.options.bookFolders;
-  bool anyLeftOut = false;
-  for (CandidatePool::Index i = pool.head(); i != CandidatePool::kNone;) {
-    const CandidatePool::Index next = pool.next(i);
-    if (IsBelowAny(pool[i].path, folders)) {
-      pool.Remove(i);
-      anyLeftOut = true;
-    }
-    i = next;
-  }
-  if (anyLeftOut) pool.RecomputeTotalWeight();
+  pool.RemoveWhere([&](CandidatePool::Index i) { return IsBelowAny(pool[i].path, folders); });
 }
 
 // The chapters this fill brings: what the lane kept on the player tells which are done

@@ -78,6 +78,7 @@ class PlayerFill : public SongOutput {
 
  private:
   bool FindPlayer();
+  void GatherHistory(const CandidatePool& pool);
   void PlanForPlayer(CandidatePool& pool, DrawLimit& limit);
   bool MeasureFreeSpace(DrawLimit& limit);
   void ChargeSpace(DrawLimit& limit);

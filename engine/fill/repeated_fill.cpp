@@ -500,7 +500,7 @@ bool RepeatedFill::LeaveOutRecent(CandidatePool& pool) {
     recent.insert(adoptedSources_.begin(), adoptedSources_.end());
     AddRecentSources(history_, recentFills, recent);
   }
-  LeaveOutPaths(pool, recent);
+  pool.RemoveWhere([&](CandidatePool::Index i) { return recent.contains(pool[i].path); });
   // A fill that only leaves out its own songs may find nothing else: it says so itself.
   return pool.count() > 0 || !avoiding;
 }
